@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; does nothing
+# when they are all present, so a warm machine never calls apt.
+set -euo pipefail
+
+PKGS=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+      libirrlicht-dev libsdl2-dev libsdl2-mixer-dev libboost-stacktrace-dev
+      xvfb xauth xfonts-base x11-utils xdotool libgl1-mesa-dri mesa-utils zip)
+if [ "${WITH_LUA:-0}" = 1 ]; then PKGS+=(lua5.4); fi
+
+missing=()
+for p in "${PKGS[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
