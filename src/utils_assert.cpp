@@ -1,5 +1,10 @@
-// Default assertion report: standard error, then carry on.
+// Assertion report: a break under a debugger, then the assertion box, then carry on.
 #include "utils_assert.h"
+
+#include "utils_debug.h"
+#include "utils_str.h"
+
+#include "debugger.h"
 
 #include <atomic>
 #include <cstdio>
@@ -19,5 +24,16 @@ void AssertFailed(const char* file, int line, const char* expr)
         hook(file, line, expr);
         return;
     }
-    std::fprintf(stderr, "Assert!\n%s: %i\n\n%s\n", file, line, expr);
+    // An assertion inside the box's own logging must not open another box.
+    static thread_local bool inAssert = false;
+    if (inAssert) {
+        std::fprintf(stderr, "Assert!\n%s: %i\n\n%s\n", file, line, expr);
+        return;
+    }
+    inAssert = true;
+    platform::BreakIntoDebugger();
+    CString text;
+    text.Format("Assert!\n%s: %i\n\n%s", file, line, expr);
+    AlertBox(text, false);
+    inAssert = false;
 }

@@ -1,0 +1,224 @@
+// Fatal alert, alert box, debug log, log folder and main-thread check.
+#include "utils_debug.h"
+
+#include "utils_engine_context.h"
+#include "utils_fs.h"
+#include "utils_system_common.h"
+#include "utils_system_windows.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace {
+
+constexpr int FlushAboveLength = 500000;   // characters; only messages with a source file flush
+constexpr int KeptTailLength = 30000;      // characters kept in memory after a flush
+const char* const LogFileName = "last_debug.log";
+const char* const AlertFileName = "last_scriptcomp_error_alert.log";
+
+// Plain flags stay readable while static objects are being destroyed.
+bool LogDestroyed = false;
+int DebugModeFlag = 0;
+
+// Set while this thread reports a fatal error: the report's own logging
+// runs the main-thread check again, which must not start another report.
+thread_local bool InFatalPath = false;
+std::mutex FatalLock;
+
+CDebugLogBuffer& logBuffer()
+{
+    static CDebugLogBuffer buffer;
+    return buffer;
+}
+
+// Made at start-up, so it is destroyed after the statics made later, whose
+// destructors may still log.
+const bool LogBufferMade = (logBuffer(), true);
+
+CString& logFolderSlot()
+{
+    static CString* folder = new CString;   // never destroyed: the exit-time write needs it
+    return *folder;
+}
+
+void makeFolders(const std::string& folder)
+{
+    for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+        ::mkdir(folder.substr(0, slash).c_str(), 0777);
+}
+
+// The program folder may be read-only once installed: use a folder under the
+// user's application data then, named by the AppDataFolder option when it is
+// known, else by the executable.
+CString userLogFolder()
+{
+    char base[MAX_PATH];
+    GetWindowsAppDataPath(base);
+    std::string folder = base;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    std::string name = (const char*)GetEngineContext().getAppDataFolder();
+    if (name.empty()) {
+        char exe[MAX_PATH] = {};
+        ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+        std::string path(exe, length > 0 ? size_t(length) : 0);
+        name = path.substr(path.rfind('/') + 1);
+    }
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+    folder += name;
+    if (folder.back() != '/')
+        folder += '/';
+    makeFolders(folder);
+    return CString(folder.c_str());
+}
+
+[[noreturn]] void endProgram()
+{
+    // The files are written already; skip static destructors, which would
+    // tear down the engine in the middle of the caller's stack.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(1);
+}
+
+} // namespace
+
+CDebugLogBuffer::CDebugLogBuffer() = default;
+
+CDebugLogBuffer::~CDebugLogBuffer()
+{
+    writeFile();
+    LogDestroyed = true;
+}
+
+void CDebugLogBuffer::writeFile()
+{
+    if (Path.IsEmpty() || Text.IsEmpty())
+        return;
+    WriteStringToFile(Path, Text);
+}
+
+void CDebugLogBuffer::reset()
+{
+    Text.Empty();
+    Path.Empty();
+}
+
+CDebugLogBuffer* GetDebugLogBuffer()
+{
+    return LogDestroyed ? nullptr : &logBuffer();
+}
+
+int FatalError(const char* message, bool askContinue)
+{
+    if (!message)
+        message = "";
+    if (InFatalPath) {
+        std::fprintf(stderr, "%s\n", message);   // the report under way carries on
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(FatalLock);
+    InFatalPath = true;
+    CString text(message);
+    WriteStringToFile(GetLogFolder() + AlertFileName, text);
+    bool goOn = AlertBox(text, askContinue);
+    InFatalPath = false;
+    if (goOn)
+        return 0;
+    endProgram();
+}
+
+bool AlertBox(const char* text, bool askYesNo)
+{
+    if (!text)
+        text = "";
+    DebugLog(text, nullptr, 0);
+    FlushDebugLog(false);
+    if (askYesNo) {
+        CString question(text);
+        question += "\nYes to continue, No to stop";
+        return EngineMessageBox(question, MB_YESNO) == IDYES;
+    }
+    EngineMessageBox(text, MB_OK);
+    return false;
+}
+
+void DebugLog(const char* text, const char* file, int line)
+{
+    CheckMainThread();
+    if (!text)
+        text = "";
+    CDebugLogBuffer* log = GetDebugLogBuffer();
+    if (!log) {
+        std::fprintf(stderr, "%s\n", text);
+        return;
+    }
+    if (log->Path.IsEmpty())
+        log->Path = GetLogFolder() + LogFileName;
+    if (log->Text.IsEmpty())
+        ReadFileToString(log->Path, log->Text);
+    log->Text += GetDateString();
+    log->Text += ' ';
+    log->Text += GetTimeString();
+    log->Text += '\t';
+    log->Text += text;
+    if (file) {
+        CString where;
+        where.Format(" (%s:%i)", file, line);
+        log->Text += where;
+        if (log->Text.GetLength() > FlushAboveLength)
+            FlushDebugLog(false);
+    }
+    log->Text += '\n';
+}
+
+void FlushDebugLog(bool clear)
+{
+    CDebugLogBuffer* log = GetDebugLogBuffer();
+    if (!log)
+        return;
+    log->writeFile();
+    if (clear)
+        log->Text.Empty();
+    if (log->Text.GetLength() > KeptTailLength)
+        log->Text = log->Text.Right(KeptTailLength);
+}
+
+const CString& GetLogFolder()
+{
+    CString& folder = logFolderSlot();
+    if (folder.IsEmpty()) {
+        CString appFolder = GetAppFolder();
+        bool writable = !appFolder.IsEmpty() && ::access(appFolder, W_OK) == 0;
+        folder = writable ? appFolder : userLogFolder();
+    }
+    return folder;
+}
+
+void SetLogFolder(const char* folder)
+{
+    CString& slot = logFolderSlot();
+    slot = folder ? folder : "";
+    if (!slot.IsEmpty() && slot.GetAt(slot.GetLength() - 1) != '/')
+        slot += '/';
+    if (CDebugLogBuffer* log = GetDebugLogBuffer())
+        log->reset();
+}
+
+void MainThreadCheckFailed()
+{
+    if (InFatalPath)
+        return;
+    FatalError("Thread-unsafe method is called from altthread!!!", false);
+}
+
+int* GetDebugModeFlag()
+{
+    return &DebugModeFlag;
+}

@@ -1,0 +1,68 @@
+// Failure reporting: the fatal alert, the alert box that also carries
+// assertions, the one in-memory debug log, the main-thread check and the
+// debug-mode flag.
+#pragma once
+
+#include "utils_str.h"
+
+#include "thread.h"
+
+// The in-memory debug log, kept in "last_debug.log" of the log folder.
+class CDebugLogBuffer {
+public:
+    CDebugLogBuffer();
+    ~CDebugLogBuffer();   // writes the file once more
+    CDebugLogBuffer(const CDebugLogBuffer&) = delete;
+    CDebugLogBuffer& operator=(const CDebugLogBuffer&) = delete;
+
+    // Replaces the file with the text. Writes nothing while the path is
+    // still empty, nor an empty text: that would wipe the log the file holds.
+    void writeFile();
+
+    // Forgets text and path without writing (tests, a new log folder).
+    void reset();
+
+    CString Text;
+    CString Path;   // empty until the first message
+};
+
+// The log; null once it has been destroyed at exit.
+CDebugLogBuffer* GetDebugLogBuffer();
+
+// Writes the message to "last_scriptcomp_error_alert.log", logs it and shows
+// it. Returns 0 when askContinue was given and the user chose to go on;
+// otherwise ends the program with exit code 1 without running destructors.
+int FatalError(const char* message, bool askContinue);
+
+// Logs the text, flushes the log and shows the text: with askYesNo a Yes/No
+// box that adds "\nYes to continue, No to stop" (true for Yes), else an OK box
+// (false).
+bool AlertBox(const char* text, bool askYesNo);
+
+// Appends "date time<TAB>text\n", with " (file:line)" before the newline when
+// a source file is given; the first message of a run continues the old file.
+void DebugLog(const char* text, const char* file = nullptr, int line = 0);
+
+// Writes the log to its file, empties it with clear, then keeps only the
+// last 30000 characters in memory.
+void FlushDebugLog(bool clear);
+
+// The folder of the diagnostic files: the program folder when it can be
+// written, else a folder of the user's own. Computed once.
+const CString& GetLogFolder();
+
+// Moves the diagnostic files elsewhere (tests); the log starts over there.
+void SetLogFolder(const char* folder);
+
+// Ends the program with exit code 1 when called from another thread than the
+// recorded main thread (platform::RecordMainThread); passes on every thread
+// before one is recorded.
+void MainThreadCheckFailed();
+inline void CheckMainThread()
+{
+    if (!platform::IsMainThread())
+        MainThreadCheckFailed();
+}
+
+// The debug-mode flag toggled by a debug key.
+int* GetDebugModeFlag();
