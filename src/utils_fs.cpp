@@ -8,6 +8,7 @@
 #include <IReadFile.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -137,6 +138,10 @@ bool WriteStringToFile(const char* path, const char* text)
         bool written = writeAll(fd, text, length);
         return ::close(fd) == 0 && written;
     }
+    // The new file takes the old one's permissions (a private profile stays private).
+    struct stat old = {};
+    if (::stat(path, &old) == 0)
+        ::fchmod(fd, old.st_mode & 07777);
     bool written = writeAll(fd, text, length);
     written = ::close(fd) == 0 && written;
     if (!written || std::rename(temporary.c_str(), path) != 0) {

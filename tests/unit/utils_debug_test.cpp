@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <regex>
@@ -206,6 +207,20 @@ TEST_F(DebugLogTest, CheckMainThreadPassesBeforeRecordAndOnMainThread)
     EXPECT_FALSE(Folder.exists("last_scriptcomp_error_alert.log"));
 }
 
+TEST(LogFolder, IsTheWritableProgramFolder)
+{
+    SetLogFolder(nullptr);
+    std::string appFolder = (const char*)GetAppFolder();
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    std::string exePath = exe;
+    EXPECT_EQ(appFolder, exePath.substr(0, exePath.rfind('/') + 1));
+    EXPECT_EQ(std::string((const char*)GetLogFolder()), appFolder);   // the build folder is writable
+    SetLogFolder("/tmp/x");
+    EXPECT_EQ(std::string((const char*)GetLogFolder()), "/tmp/x/");
+    SetLogFolder(nullptr);
+}
+
 TEST(FileText, WriteReplacesWholeFileAndReadStopsAtNul)
 {
     CTempFolder folder;
@@ -223,6 +238,11 @@ TEST(FileText, WriteReplacesWholeFileAndReadStopsAtNul)
     EXPECT_FALSE(ReadFileToString(folder.file("missing.txt").c_str(), text));
     EXPECT_FALSE(ReadFileToString("", text));
     EXPECT_FALSE(WriteStringToFile(folder.file("no/such/folder.txt").c_str(), "x"));
+    chmod(path.c_str(), 0600);
+    ASSERT_TRUE(WriteStringToFile(path.c_str(), "third"));
+    struct stat info = {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     // No temporary files are left behind.
     int entries = 0;
     for (const char* name : {"a.txt", "nul.txt", "empty.txt"})
