@@ -1,0 +1,450 @@
+// The sound library layer on SDL's dummy and disk audio drivers.
+#include "audio_bass.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t Freq = 22050;
+constexpr int16_t ToneAmplitude = 8000;
+
+// 16-bit mono PCM WAV of a square wave; it has no zero samples, so silence
+// in the mixed output means nothing was playing.
+std::vector<uint8_t> makeToneWav(uint32_t frames, uint32_t rate = Freq)
+{
+    std::vector<uint8_t> wav;
+    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i))); };
+    auto put16 = [&](uint32_t v) { wav.push_back(uint8_t(v)); wav.push_back(uint8_t(v >> 8)); };
+    auto tag = [&](const char* t) { wav.insert(wav.end(), t, t + 4); };
+    tag("RIFF"); put32(36 + frames * 2); tag("WAVE");
+    tag("fmt "); put32(16); put16(1); put16(1); put32(rate); put32(rate * 2); put16(2); put16(16);
+    tag("data"); put32(frames * 2);
+    for (uint32_t i = 0; i < frames; ++i) put16(uint16_t((i / 20) % 2 ? -ToneAmplitude : ToneAmplitude));
+    return wav;
+}
+
+std::string tempPath(const std::string& name)
+{
+    return testing::TempDir() + "audio_bass_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string writeFile(const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    std::string path = tempPath(name);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+}
+
+bool waitFor(const std::function<bool()>& isDone)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!isDone()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Frames the mixer has produced, counted on the audio thread: the clock of
+// the disk tests, so that they wait in audio time, whatever the machine's load.
+std::atomic<uint64_t> mixedFrames{0};
+void SDLCALL countMixed(void*, Uint8*, int len) { mixedFrames += uint64_t(len) / 4; }
+
+void waitMixedFrames(uint64_t frames)
+{
+    uint64_t target = mixedFrames + frames;
+    ASSERT_TRUE(waitFor([&] { return mixedFrames >= target; }));
+}
+
+bool isDead(uint32_t handle)
+{
+    uint32_t volume = 0;
+    return BASS_ChannelGetAttributes(handle, nullptr, &volume, nullptr) == 0 &&
+           BASS_ErrorGetCode() == BASS_ERROR_HANDLE;
+}
+
+class AudioBass : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* driver = getenv("SDL_AUDIODRIVER");
+        SavedDriver = driver ? driver : "";
+    }
+    void initWith(const char* driver)
+    {
+        setenv("SDL_AUDIODRIVER", driver, 1);
+        ASSERT_NE(BASS_Init(-1, Freq, 0, nullptr, nullptr), 0) << BASS_ErrorGetCode();
+    }
+    void TearDown() override
+    {
+        Mix_SetPostMix(nullptr, nullptr);
+        BASS_Free();
+        for (const std::string& path : Files) std::remove(path.c_str());
+        if (SavedDriver.empty())
+            unsetenv("SDL_AUDIODRIVER");
+        else
+            setenv("SDL_AUDIODRIVER", SavedDriver.c_str(), 1);
+    }
+    HSAMPLE loadTone(uint32_t frames, uint32_t max = 1000)
+    {
+        std::vector<uint8_t> wav = makeToneWav(frames);
+        return BASS_SampleLoad(1, wav.data(), 0, uint32_t(wav.size()), max, 0);
+    }
+    std::string fixture(const std::string& name, const std::vector<uint8_t>& bytes)
+    {
+        Files.push_back(writeFile(name, bytes));
+        return Files.back();
+    }
+    std::vector<std::string> Files;
+    std::string SavedDriver;
+};
+
+// One run of sound in the disk driver's output (left channel).
+struct Segment { size_t frames; double meanLevel; };
+
+// Splits the raw 16-bit stereo output on silences of 64 frames or more.
+std::vector<Segment> readSegments(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> raw((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<Segment> segments;
+    size_t zeros = 64, count = 0; double sum = 0;
+    for (size_t i = 0; i + 4 <= raw.size(); i += 4) {
+        int16_t left; std::memcpy(&left, &raw[i], 2);
+        if (left == 0) {
+            if (++zeros == 64 && count) { segments.push_back({count, sum / count}); count = 0; sum = 0; }
+            continue;
+        }
+        count += zeros < 64 ? zeros + 1 : 1;
+        zeros = 0;
+        sum += std::abs(left);
+    }
+    if (count) segments.push_back({count, sum / count});
+    return segments;
+}
+
+class AudioBassDisk : public AudioBass {
+protected:
+    void SetUp() override
+    {
+        AudioBass::SetUp();
+        OutputPath = tempPath("out.raw");
+        Files.push_back(OutputPath);
+        setenv("SDL_DISKAUDIOFILE", OutputPath.c_str(), 1);
+        setenv("SDL_DISKAUDIODELAY", "10", 1);  // about 4.6 times faster than real time
+        initWith("disk");
+        int freq = 0, channels = 0; Uint16 format = 0;
+        Mix_QuerySpec(&freq, &format, &channels);
+        ASSERT_EQ(freq, int(Freq)); ASSERT_EQ(format, AUDIO_S16SYS); ASSERT_EQ(channels, 2);
+        Mix_SetPostMix(countMixed, nullptr);
+    }
+    std::vector<Segment> finishOutput()
+    {
+        waitMixedFrames(3 * 1024);  // a silence after the last sound
+        Mix_SetPostMix(nullptr, nullptr);
+        EXPECT_NE(BASS_Free(), 0);  // closes the output file
+        return readSegments(OutputPath);
+    }
+    std::string OutputPath;
+};
+
+TEST_F(AudioBass, WithoutDeviceEveryCallFailsCleanly)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    EXPECT_EQ(BASS_GetVersion() >> 16, 0x0203u);
+    EXPECT_EQ(BASS_Init(-1, Freq, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+
+    std::vector<uint8_t> wav = makeToneWav(100);
+    uint32_t freq = 0, volume = 0;
+    const std::vector<std::pair<const char*, std::function<uint32_t()>>> calls = {
+        {"SampleLoad", [&] { return BASS_SampleLoad(1, wav.data(), 0, uint32_t(wav.size()), 10, 0); }},
+        {"SampleGetChannel", [] { return BASS_SampleGetChannel(1, 0); }},
+        {"SampleFree", [] { return uint32_t(BASS_SampleFree(1)); }},
+        {"StreamCreateFile", [&] { return BASS_StreamCreateFile(1, wav.data(), 0, wav.size(), 0); }},
+        {"ChannelSetFlags", [] { return uint32_t(BASS_ChannelSetFlags(1, BASS_STREAM_AUTOFREE)); }},
+        {"ChannelPlay", [] { return uint32_t(BASS_ChannelPlay(1, 1)); }},
+        {"ChannelStop", [] { return uint32_t(BASS_ChannelStop(1)); }},
+        {"ChannelSetAttributes", [] { return uint32_t(BASS_ChannelSetAttributes(1, 0, 50, -101)); }},
+        {"ChannelGetAttributes", [&] { return uint32_t(BASS_ChannelGetAttributes(1, &freq, &volume, nullptr)); }},
+        {"ChannelIsActive", [] { return BASS_ChannelIsActive(1); }},
+        {"Free", [] { return uint32_t(BASS_Free()); }},
+    };
+    for (const auto& call : calls) {
+        EXPECT_EQ(call.second(), 0u) << call.first;
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT) << call.first;
+    }
+}
+
+TEST_F(AudioBass, InitAndFreeTwice)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_EQ(BASS_Init(5, Freq, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+    EXPECT_EQ(BASS_Init(-1, 0, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+
+    initWith("dummy");
+    EXPECT_EQ(BASS_Init(-1, Freq, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    HSAMPLE sample = loadTone(100);
+    HCHANNEL channel = BASS_SampleGetChannel(sample, 0);
+    ASSERT_NE(channel, 0u);
+    EXPECT_NE(BASS_ChannelPlay(channel, 1), 0);
+
+    EXPECT_NE(BASS_Free(), 0);
+    EXPECT_EQ(BASS_Free(), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+
+    // A new session works, and handles of the old one stay dead.
+    initWith("dummy");
+    EXPECT_TRUE(isDead(channel));
+    EXPECT_EQ(BASS_SampleGetChannel(sample, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_NE(loadTone(100), 0u);
+}
+
+TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
+{
+    initWith("dummy");
+    std::vector<uint8_t> wav = makeToneWav(200);
+    std::vector<uint8_t> embedded;  // a sound between unrelated bytes
+    embedded.reserve(wav.size() + 150);
+    embedded.resize(100, 'x');
+    embedded.insert(embedded.end(), wav.begin(), wav.end());
+    embedded.resize(embedded.size() + 50, 'y');
+    std::string wavPath = fixture("tone.wav", wav);
+    std::string embeddedPath = fixture("embedded.bin", embedded);
+    std::string junkPath = fixture("junk.wav", std::vector<uint8_t>(300, 'z'));
+    std::string missingPath = tempPath("missing.wav");
+
+    struct Case { const char* what; int mem; const void* file; uint64_t offset; uint32_t length; uint32_t max; int error; };
+    const Case cases[] = {
+        {"file", 0, wavPath.c_str(), 0, 0, 1000, BASS_OK},
+        {"part of a file", 0, embeddedPath.c_str(), 100, uint32_t(wav.size()), 1000, BASS_OK},
+        {"memory", 1, wav.data(), 0, uint32_t(wav.size()), 1, BASS_OK},
+        {"memory at an offset", 1, embedded.data(), 100, uint32_t(wav.size()), 65535, BASS_OK},
+        {"missing file", 0, missingPath.c_str(), 0, 0, 1000, BASS_ERROR_FILEOPEN},
+        {"offset past the end", 0, wavPath.c_str(), 100000, 0, 1000, BASS_ERROR_FILEOPEN},
+        {"no name", 0, nullptr, 0, 0, 1000, BASS_ERROR_FILEOPEN},
+        {"not a sound", 0, junkPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"part that is not a sound", 0, embeddedPath.c_str(), 0, 100, 1000, BASS_ERROR_FORMAT},
+        {"empty memory", 1, wav.data(), 0, 0, 1000, BASS_ERROR_ILLPARAM},
+        {"max 0", 0, wavPath.c_str(), 0, 0, 0, BASS_ERROR_ILLPARAM},
+        {"max too high", 0, wavPath.c_str(), 0, 0, 65536, BASS_ERROR_ILLPARAM},
+    };
+    std::vector<uint32_t> handles;
+    for (const Case& c : cases) {
+        HSAMPLE sample = BASS_SampleLoad(c.mem, c.file, c.offset, c.length, c.max, 1);
+        EXPECT_EQ(BASS_ErrorGetCode(), c.error) << c.what;
+        EXPECT_EQ(sample != 0, c.error == BASS_OK) << c.what;
+        if (sample) handles.push_back(sample);
+        HSTREAM stream = BASS_StreamCreateFile(c.mem, c.file, c.offset, c.length, 0);
+        if (c.error != BASS_ERROR_ILLPARAM || c.mem) {
+            EXPECT_EQ(BASS_ErrorGetCode(), c.error) << c.what << " (stream)";
+            EXPECT_EQ(stream != 0, c.error == BASS_OK) << c.what << " (stream)";
+        }
+        if (stream) handles.push_back(stream);
+    }
+    std::sort(handles.begin(), handles.end());
+    EXPECT_EQ(std::adjacent_find(handles.begin(), handles.end()), handles.end()) << "handles are unique";
+
+    // Handles of one kind are refused where another kind is wanted.
+    HSAMPLE sample = handles.front();
+    HSTREAM stream = BASS_StreamCreateFile(1, wav.data(), 0, wav.size(), 0);
+    EXPECT_EQ(BASS_SampleGetChannel(stream, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_ChannelPlay(sample, 1), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_SampleFree(stream), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_ChannelStop(0), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(AudioBass, VolumeIsClampedToWholeHundredths)
+{
+    initWith("dummy");
+    HCHANNEL channel = BASS_SampleGetChannel(loadTone(100), 0);
+    ASSERT_NE(channel, 0u);
+    uint32_t volume = 0, freq = 0;
+    int pan = 7;
+    ASSERT_NE(BASS_ChannelGetAttributes(channel, &freq, &volume, &pan), 0);
+    EXPECT_EQ(volume, 100u) << "a new channel is at full volume";
+    EXPECT_EQ(freq, Freq);
+    EXPECT_EQ(pan, 0);
+
+    const std::pair<int, uint32_t> cases[] = {{80, 80}, {48, 48}, {19, 19}, {104, 100},
+                                              {100000, 100}, {0, 0}, {-5, 0}, {100, 100}};
+    for (const auto& c : cases) {
+        EXPECT_NE(BASS_ChannelSetAttributes(channel, 0, c.first, -101), 0) << c.first;
+        ASSERT_NE(BASS_ChannelGetAttributes(channel, nullptr, &volume, nullptr), 0);
+        EXPECT_EQ(volume, c.second) << c.first;
+    }
+    // Rate and position changes are not offered; they fail and change nothing.
+    ASSERT_NE(BASS_ChannelSetAttributes(channel, -1, 30, 0), 0);
+    EXPECT_EQ(BASS_ChannelSetAttributes(channel, 44100, 60, -101), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(BASS_ChannelSetAttributes(channel, 0, 60, -50), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    ASSERT_NE(BASS_ChannelGetAttributes(channel, nullptr, &volume, nullptr), 0);
+    EXPECT_EQ(volume, 30u);
+}
+
+TEST_F(AudioBass, ChannelsEndByThemselvesAndAutoFreeOnesGo)
+{
+    initWith("dummy");
+    HSAMPLE sample = loadTone(441, 2);  // 20 ms
+    HCHANNEL keeper = BASS_SampleGetChannel(sample, 0);
+    HCHANNEL autoFree = BASS_SampleGetChannel(sample, 0);
+    ASSERT_NE(keeper, 0u);
+    ASSERT_NE(autoFree, 0u);
+    EXPECT_EQ(BASS_SampleGetChannel(sample, 0), 0u) << "the sample allows two channels";
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOCHAN);
+
+    EXPECT_EQ(BASS_ChannelIsActive(autoFree), BASS_ACTIVE_STOPPED) << "set up, not playing";
+    ASSERT_NE(BASS_ChannelSetFlags(autoFree, BASS_STREAM_AUTOFREE), 0);
+    ASSERT_NE(BASS_ChannelPlay(autoFree, 1), 0);
+    ASSERT_NE(BASS_ChannelPlay(keeper, 1), 0);
+    EXPECT_EQ(BASS_ChannelIsActive(autoFree), BASS_ACTIVE_PLAYING);
+    EXPECT_TRUE(waitFor([&] { return isDead(autoFree); }));
+    EXPECT_TRUE(waitFor([&] { return BASS_ChannelIsActive(keeper) == BASS_ACTIVE_STOPPED; }));
+    EXPECT_FALSE(isDead(keeper));
+
+    // The freed channel gave its place back; the kept one plays again.
+    HCHANNEL next = BASS_SampleGetChannel(sample, 0);
+    EXPECT_NE(next, 0u);
+    EXPECT_NE(BASS_ChannelPlay(keeper, 0), 0);
+    EXPECT_EQ(BASS_ChannelIsActive(keeper), BASS_ACTIVE_PLAYING);
+
+    // Stopping frees an auto-free channel, playing or not, and keeps the others.
+    ASSERT_NE(BASS_ChannelSetFlags(next, BASS_STREAM_AUTOFREE), 0);
+    EXPECT_NE(BASS_ChannelStop(next), 0);
+    EXPECT_TRUE(isDead(next));
+    EXPECT_NE(BASS_ChannelStop(keeper), 0);
+    EXPECT_EQ(BASS_ChannelIsActive(keeper), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ChannelStop(next), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+
+    // Freeing the sample takes its channels; freeing it again is refused.
+    EXPECT_NE(BASS_SampleFree(sample), 0);
+    EXPECT_TRUE(isDead(keeper));
+    EXPECT_EQ(BASS_SampleFree(sample), 0);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(AudioBass, ManyChannelsPlayAtOnce)
+{
+    initWith("dummy");
+    HSAMPLE sample = loadTone(Freq);  // 1 s, so none ends during the test
+    std::vector<HCHANNEL> channels;
+    for (int i = 0; i < 150; ++i) {  // more than the mixer starts with
+        HCHANNEL channel = BASS_SampleGetChannel(sample, 0);
+        ASSERT_NE(channel, 0u);
+        ASSERT_NE(BASS_ChannelPlay(channel, 1), 0) << i << ": " << BASS_ErrorGetCode();
+        channels.push_back(channel);
+    }
+    for (HCHANNEL channel : channels) EXPECT_EQ(BASS_ChannelIsActive(channel), BASS_ACTIVE_PLAYING);
+}
+
+TEST_F(AudioBass, StreamsEndAndOnlyOnePlays)
+{
+    initWith("dummy");
+    std::string path = fixture("music.wav", makeToneWav(441));
+    HSTREAM first = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
+    HSTREAM second = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
+    ASSERT_NE(first, 0u);
+    ASSERT_NE(second, 0u);
+
+    ASSERT_NE(BASS_ChannelPlay(first, 1), 0);  // once, then it frees itself
+    EXPECT_EQ(BASS_ChannelIsActive(first), BASS_ACTIVE_PLAYING);
+    EXPECT_TRUE(waitFor([&] { return isDead(first); }));
+
+    ASSERT_NE(BASS_ChannelSetFlags(second, BASS_SAMPLE_LOOP), 0);
+    ASSERT_NE(BASS_ChannelPlay(second, 1), 0);
+    HSTREAM third = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_AUTOFREE | BASS_SAMPLE_LOOP);
+    ASSERT_NE(BASS_ChannelPlay(third, 1), 0);
+    EXPECT_EQ(BASS_ChannelIsActive(second), BASS_ACTIVE_STOPPED) << "the new stream ended the old";
+    EXPECT_EQ(BASS_ChannelIsActive(third), BASS_ACTIVE_PLAYING);
+    EXPECT_NE(BASS_ChannelStop(third), 0);
+    EXPECT_TRUE(isDead(third));
+    EXPECT_NE(BASS_ChannelPlay(second, 1), 0) << "a stopped stream without auto-free plays again";
+}
+
+TEST_F(AudioBassDisk, MixedLevelFollowsVolume)
+{
+    HSAMPLE sample = loadTone(2205);  // 100 ms
+    for (int volume : {100, 50, 104}) {
+        HCHANNEL channel = BASS_SampleGetChannel(sample, 0);
+        ASSERT_NE(BASS_ChannelSetAttributes(channel, 0, volume, -101), 0);
+        ASSERT_NE(BASS_ChannelPlay(channel, 1), 0);
+        ASSERT_TRUE(waitFor([&] { return BASS_ChannelIsActive(channel) == BASS_ACTIVE_STOPPED; }));
+        waitMixedFrames(3 * 1024);
+    }
+    std::vector<Segment> segments = finishOutput();
+    ASSERT_EQ(segments.size(), 3u);
+    const double expected[] = {ToneAmplitude, ToneAmplitude / 2.0, ToneAmplitude};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(segments[i].frames, 2205u) << i;
+        EXPECT_NEAR(segments[i].meanLevel, expected[i], 1.0) << i;
+    }
+}
+
+TEST_F(AudioBassDisk, LoopFlagRepeatsUntilStopped)
+{
+    HSAMPLE sample = loadTone(661);  // 30 ms
+    HCHANNEL once = BASS_SampleGetChannel(sample, 0);
+    ASSERT_NE(BASS_ChannelPlay(once, 1), 0);
+    ASSERT_TRUE(waitFor([&] { return BASS_ChannelIsActive(once) == BASS_ACTIVE_STOPPED; }));
+    waitMixedFrames(3 * 1024);
+
+    HCHANNEL loop = BASS_SampleGetChannel(sample, 0);
+    ASSERT_NE(BASS_ChannelSetFlags(loop, BASS_STREAM_AUTOFREE | BASS_SAMPLE_LOOP), 0);
+    ASSERT_NE(BASS_ChannelPlay(loop, 1), 0);
+    waitMixedFrames(661 * 8);
+    EXPECT_EQ(BASS_ChannelIsActive(loop), BASS_ACTIVE_PLAYING);
+    EXPECT_NE(BASS_ChannelStop(loop), 0);
+
+    std::vector<Segment> segments = finishOutput();
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[0].frames, 661u);
+    EXPECT_GE(segments[1].frames, 661u * 7);
+    EXPECT_NEAR(segments[1].meanLevel, ToneAmplitude, 1.0);
+}
+
+TEST_F(AudioBassDisk, MusicPlaysAtItsVolumeAndStops)
+{
+    std::string path = fixture("music.wav", makeToneWav(1000));
+    HSTREAM music = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_AUTOFREE | BASS_SAMPLE_LOOP);
+    ASSERT_NE(music, 0u);
+    ASSERT_NE(BASS_ChannelSetAttributes(music, 0, 50, -101), 0);
+    ASSERT_NE(BASS_ChannelPlay(music, 1), 0);
+    waitMixedFrames(1000 * 4);
+    EXPECT_EQ(BASS_ChannelIsActive(music), BASS_ACTIVE_PLAYING);
+    EXPECT_NE(BASS_ChannelStop(music), 0);
+    EXPECT_TRUE(isDead(music));
+
+    std::vector<Segment> segments = finishOutput();
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_GE(segments[0].frames, 1000u * 3);
+    EXPECT_NEAR(segments[0].meanLevel, ToneAmplitude / 2.0, 1.0);
+}
+
+}  // namespace
