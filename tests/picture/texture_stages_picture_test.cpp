@@ -156,7 +156,8 @@ protected:
     }
 
     // A quad over [x0, x1] of the window's width (clip units -1..1), the full height.
-    void drawQuad(s32 materialType, video::ITexture* texture, video::SColor vertexColour, f32 x0 = -1, f32 x1 = 1)
+    void drawQuad(s32 materialType, video::ITexture* texture, video::SColor vertexColour, f32 x0 = -1, f32 x1 = 1,
+                  video::ITexture* secondTexture = nullptr)
     {
         video::SMaterial material;
         material.MaterialType = video::E_MATERIAL_TYPE(materialType);
@@ -166,6 +167,7 @@ protected:
         material.BackfaceCulling = false;
         material.setTexture(0, texture);
         material.TextureLayer[0].BilinearFilter = false;
+        material.setTexture(1, secondTexture);
         Driver->setTransform(video::ETS_PROJECTION, core::IdentityMatrix);
         Driver->setTransform(video::ETS_VIEW, core::IdentityMatrix);
         Driver->setTransform(video::ETS_WORLD, core::IdentityMatrix);
@@ -293,6 +295,20 @@ TEST_F(TextureStagesPicture, TwoDImageAfterAdditiveKeepsItsBrightness)
         EXPECT_TRUE(isNear(nextSprite, Pixel{128, 128, 128})) << nextSprite;
         EXPECT_TRUE(isNear(cursor, Pixel{row.expectedCursor, row.expectedCursor, row.expectedCursor})) << cursor;
     }
+}
+
+// With a second texture bound, Irrlicht leaves unit 1 active and unit 1 textured: the stage
+// values must still land on unit 0, and a disabled stage 1 must pass the result on.
+TEST_F(TextureStagesPicture, DisabledSecondStageIgnoresItsTexture)
+{
+    const s32 additive = addRenderer(additiveBuiltIn());
+    video::ITexture* grey = makeTexture(video::SColor(255, 64, 64, 64));
+    video::ITexture* red = makeTexture(video::SColor(255, 255, 0, 0));
+    Driver->beginScene(true, false, video::SColor(255, 0, 0, 255));
+    drawQuad(additive, grey, video::SColor(255, 255, 255, 255), -1, 1, red);
+    const Pixel pixel = pixelAt(WindowSize / 2, WindowSize / 2);
+    Driver->endScene();
+    EXPECT_TRUE(isNear(pixel, Pixel{128, 128, 255})) << pixel;
 }
 
 TEST_F(TextureStagesPicture, CapsDescribeTheContext)
