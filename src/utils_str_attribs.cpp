@@ -1,0 +1,271 @@
+// CCustomAttribs: named strings, ints and floats in three name-ordered tables, with
+// a change counter and two text forms (Option[...] lines and name[value] items).
+#include "utils_str_attribs.h"
+
+#include "utils_assert.h"
+#include "utils_str_keyvalue.h"
+#include "utils_str_parse.h"
+#include "utils_str_tools.h"
+
+#include <cstring>
+
+using namespace irr;
+
+namespace {
+
+enum { KindString, KindBase64, KindInt, KindFloat };
+
+const char* const OptionPrefix = "Option[";
+const char* const Base64Prefix = "OptionStrB64[";
+const char* const IntPrefix = "OptionLong[";
+const char* const FloatPrefix = "OptionDouble[";
+
+bool needsBase64(const char* value)
+{
+    return std::strpbrk(value, "\r\n]") || std::strstr(value, OptionPrefix);
+}
+
+bool passesFilter(const core::stringc& name, const char* include, const char* exclude)
+{
+    if (include && *include && !WildcardMatch(name.c_str(), include))
+        return false;
+    return !(exclude && *exclude && WildcardMatch(name.c_str(), exclude));
+}
+
+CString optionKey(const char* prefix, const core::stringc& name) { return CString(prefix) + name.c_str() + "]"; }
+
+}  // namespace
+
+CCustomAttribs::~CCustomAttribs() { clearTables(); }
+
+void CCustomAttribs::clearTables()
+{
+    m_Ints.clear();
+    m_Floats.clear();
+    m_Strings.clear();
+}
+
+int CCustomAttribs::lookup(const char* name, CString* text, int* value, float* number) const
+{
+    core::stringc key(name ? name : "");
+    if (auto* node = m_Strings.find(key)) {
+        if (text)
+            *text = node->getValue().c_str();
+        return TypeString;
+    }
+    if (auto* node = m_Ints.find(key)) {
+        if (value)
+            *value = node->getValue();
+        return TypeInt;
+    }
+    if (auto* node = m_Floats.find(key)) {
+        if (number)
+            *number = node->getValue();
+        return TypeFloat;
+    }
+    return TypeAbsent;
+}
+
+int CCustomAttribs::getNameAt(int index, CString& name) const
+{
+    if (index < 0)
+        return TypeAbsent;
+    struct Table { int type; u32 size; };
+    const Table tables[] = {{TypeInt, m_Ints.size()}, {TypeString, m_Strings.size()}, {TypeFloat, m_Floats.size()}};
+    u32 i = u32(index);
+    for (const Table& table : tables) {
+        if (i >= table.size) {
+            i -= table.size;
+            continue;
+        }
+        auto nth = [&](auto it) {
+            for (u32 k = 0; k < i; ++k)
+                it++;
+            name = it->getKey().c_str();
+        };
+        if (table.type == TypeInt)
+            nth(m_Ints.getConstIterator());
+        else if (table.type == TypeString)
+            nth(m_Strings.getConstIterator());
+        else
+            nth(m_Floats.getConstIterator());
+        return table.type;
+    }
+    return TypeAbsent;
+}
+
+CString CCustomAttribs::getString(const char* name, const char* defaultText) const
+{
+    auto* node = m_Strings.find(core::stringc(name ? name : ""));
+    return node ? CString(node->getValue().c_str()) : CString(defaultText);
+}
+
+int CCustomAttribs::getInt(const char* name, int defaultValue) const
+{
+    auto* node = m_Ints.find(core::stringc(name ? name : ""));
+    return node ? node->getValue() : defaultValue;
+}
+
+float CCustomAttribs::getFloat(const char* name, float defaultValue) const
+{
+    auto* node = m_Floats.find(core::stringc(name ? name : ""));
+    return node ? node->getValue() : defaultValue;
+}
+
+bool CCustomAttribs::getBool(const char* name) const
+{
+    core::stringc key(name ? name : "");
+    if (auto* node = m_Ints.find(key))
+        return node->getValue() != 0;
+    if (auto* node = m_Strings.find(key))
+        return node->getValue().size() > 0;
+    return false;
+}
+
+void CCustomAttribs::setString(const char* name, const char* text)
+{
+    if (!text)
+        text = "";
+    if (getString(name, "") != text) {
+        markChanged();
+        remove(name, false, true, true);
+    }
+    m_Strings.set(core::stringc(name ? name : ""), core::stringc(text));
+}
+
+void CCustomAttribs::setInt(const char* name, int value)
+{
+    if (getInt(name, 0) != value) {
+        markChanged();
+        remove(name, true, false, true);
+    }
+    m_Ints.set(core::stringc(name ? name : ""), value);
+}
+
+void CCustomAttribs::setFloat(const char* name, float value)
+{
+    if (!(getFloat(name, 0.0f) == value)) {   // NaN always differs
+        markChanged();
+        remove(name, true, true, false);
+    }
+    m_Floats.set(core::stringc(name ? name : ""), value);
+}
+
+int CCustomAttribs::remove(const char* name, bool fromStrings, bool fromInts, bool fromFloats)
+{
+    core::stringc key(name ? name : "");
+    bool removed = false;
+    if (fromFloats)
+        removed |= m_Floats.remove(key);
+    if (fromInts)
+        removed |= m_Ints.remove(key);
+    if (fromStrings)
+        removed |= m_Strings.remove(key);
+    if (removed)
+        markChanged();
+    return removed ? 1 : 0;
+}
+
+CString CCustomAttribs::toText(const char* include, const char* exclude) const
+{
+    CString text("\n");
+    for (auto it = m_Strings.getConstIterator(); !it.atEnd(); it++) {
+        if (!passesFilter(it->getKey(), include, exclude))
+            continue;
+        const char* value = it->getValue().c_str();
+        if (needsBase64(value))
+            AppendKeyValue(text, optionKey(Base64Prefix, it->getKey()), CBase64(false).Encode(value));
+        else
+            AppendKeyValue(text, optionKey(OptionPrefix, it->getKey()), value);
+    }
+    for (auto it = m_Ints.getConstIterator(); !it.atEnd(); it++)
+        if (passesFilter(it->getKey(), include, exclude))
+            AppendKeyValueInt(text, optionKey(IntPrefix, it->getKey()), it->getValue());
+    for (auto it = m_Floats.getConstIterator(); !it.atEnd(); it++)
+        if (passesFilter(it->getKey(), include, exclude))
+            AppendKeyValueFloat(text, optionKey(FloatPrefix, it->getKey()), it->getValue());
+    return text;
+}
+
+void CCustomAttribs::fromText(const char* text, bool append)
+{
+    if (!append)
+        clearTables();
+    if (!text)
+        return;
+    readOptionLines(text, OptionPrefix, KindString);
+    readOptionLines(text, Base64Prefix, KindBase64);
+    readOptionLines(text, IntPrefix, KindInt);
+    readOptionLines(text, FloatPrefix, KindFloat);
+}
+
+void CCustomAttribs::readOptionLines(const char* text, const char* prefix, int kind)
+{
+    int pos = 0;
+    for (;;) {
+        core::stringc name = GetTextBetween(prefix, "]", text, pos);
+        if (pos < 0)
+            break;
+        if (name.empty())
+            continue;
+        CString value = GetMarkedValue(text, optionKey(prefix, name), "\n", nullptr, "=");
+        switch (kind) {
+        case KindString: m_Strings.set(name, core::stringc((const char*)value)); break;
+        case KindBase64: m_Strings.set(name, core::stringc((const char*)CBase64(false).Decode(value))); break;
+        case KindInt: m_Ints.set(name, StrToInt(value)); break;
+        default: m_Floats.set(name, StrToFloat(value)); break;
+        }
+    }
+}
+
+void CCustomAttribs::parseDescription(const char* text, bool append)
+{
+    if (!append)
+        clearTables();
+    core::array<core::stringc> items = SplitString(text, ']', false);
+    for (u32 i = 0; i < items.size(); ++i) {
+        if (items[i].findFirst('[') < 0)
+            continue;
+        core::array<core::stringc> parts = SplitString(items[i].c_str(), '[', false);
+        if (parts.size() != 2)
+            AssertFailed(__FILE__, __LINE__, "Wrong custom attrib description!");
+        if (parts.size() < 2)
+            continue;
+        core::stringc name = parts[0];
+        TrimIrrString(name);
+        const core::stringc& value = parts[1];
+        if (value.empty())
+            continue;
+        char first = value[0];
+        if (!(first >= '0' && first <= '9') && first != '-' && first != '.')
+            m_Strings.set(name, value);
+        else if (value.findFirst('.') < 0)
+            m_Ints.set(name, StrToInt(value.c_str()));
+        else
+            m_Floats.set(name, StrToFloat(value.c_str()));
+    }
+}
+
+CString CCustomAttribs::toDebugText() const
+{
+    CString text("\n");
+    for (auto it = m_Strings.getConstIterator(); !it.atEnd(); it++)
+        text += Format("%s[%s] ", it->getKey().c_str(), it->getValue().c_str());
+    for (auto it = m_Ints.getConstIterator(); !it.atEnd(); it++)
+        text += Format("%s[%i] ", it->getKey().c_str(), it->getValue());
+    for (auto it = m_Floats.getConstIterator(); !it.atEnd(); it++)
+        text += Format("%s[%f] ", it->getKey().c_str(), double(it->getValue()));
+    return text;
+}
+
+void CCustomAttribs::copyFrom(const CCustomAttribs& other)
+{
+    if (&other == this)
+        return;
+    for (auto it = other.m_Strings.getConstIterator(); !it.atEnd(); it++)
+        setString(it->getKey().c_str(), it->getValue().c_str());
+    for (auto it = other.m_Ints.getConstIterator(); !it.atEnd(); it++)
+        setInt(it->getKey().c_str(), it->getValue());
+    for (auto it = other.m_Floats.getConstIterator(); !it.atEnd(); it++)
+        setFloat(it->getKey().c_str(), it->getValue());
+}

@@ -1,0 +1,188 @@
+// Key=value text: the marker cutter, key and marked-value readers, list and block
+// values, tag attributes and the appending writers.
+#include "utils_str_keyvalue.h"
+
+#include "utils_assert.h"
+#include "utils_str_tools.h"
+
+#include <cstring>
+
+using namespace irr;
+
+namespace {
+
+CString trimmed(CString value)
+{
+    value.TrimRight();
+    value.TrimLeft();
+    return value;
+}
+
+CString keyMarker(const char* text, const char* key, const char* separator)
+{
+    CString marker = text && text[0] == '\n' ? CString("\n") : CString();
+    marker += key;
+    marker += separator;
+    return marker;
+}
+
+// The text between name + "=" + quote and the next quote; empty when absent.
+CString quotedAttribute(const CString& marker, char quote, const char* text)
+{
+    char q[2] = {quote, 0};
+    CString start = marker + q;
+    if (!std::strstr(text, start))
+        return CString();
+    return GetTextBetween(start, q, text);
+}
+
+}  // namespace
+
+CString GetTextBetweenEx(const char* start, const char* end, const char* text, int& pos, const CString* twin)
+{
+    int length = text ? int(std::strlen(text)) : 0;
+    if (pos < 0 || pos >= length) {
+        pos = -1;
+        return CString();
+    }
+    const char* source = text;
+    if (twin) {
+        ENGINE_ASSERT(twin->GetLength() == length);
+        if (twin->GetLength() >= length)
+            source = *twin;
+    }
+    int valueStart = pos;
+    if (start && *start) {
+        const char* found = std::strstr(text + pos, start);
+        if (!found) {
+            pos = -1;
+            return CString();
+        }
+        valueStart = int(found - text) + int(std::strlen(start));
+    }
+    pos = valueStart;
+    if (!end || !*end) {
+        CString value(source + valueStart);
+        value.TrimRight();
+        pos += value.GetLength();
+        return value;
+    }
+    const char* found = std::strstr(text + valueStart, end);
+    if (!found) {
+        pos = length;
+        return CString();
+    }
+    int valueLength = int(found - text) - valueStart;
+    pos += valueLength + int(std::strlen(end));
+    return CString(source + valueStart, valueLength);
+}
+
+CString GetTextBetween(const char* start, const char* end, const char* text)
+{
+    int pos = 0;
+    return GetTextBetweenEx(start, end, text, pos);
+}
+
+core::stringc GetTextBetween(const char* start, const char* end, const char* text, int& pos)
+{
+    return core::stringc((const char*)GetTextBetweenEx(start, end, text, pos));
+}
+
+CString GetKeyValue(const char* text, const char* key, const char* end, const CString* twin, const char* separator)
+{
+    if (!text || !key)
+        return CString();
+    int pos = 0;
+    return trimmed(GetTextBetweenEx(keyMarker(text, key, separator), end, text, pos, twin));
+}
+
+CString GetMarkedValue(const char* text, const char* start, const char* end, const CString* twin,
+                       const char* separator)
+{
+    if (!text || !start)
+        return CString();
+    int pos = 0;
+    return trimmed(GetTextBetweenEx(CString(start) + separator, end, text, pos, twin));
+}
+
+core::array<core::stringc> GetKeyValueList(const char* text, const char* key, const char* end, const CString* twin)
+{
+    return SplitString(GetKeyValue(text, key, end, twin, "="), ',', false);
+}
+
+CString GetKeyValueBlock(const char* text, const char* key)
+{
+    if (!text || !key)
+        return CString();
+    int pos = 0;
+    return trimmed(GetTextBetweenEx(keyMarker(text, key, "=[[\n"), "\n]]", text, pos));
+}
+
+CString GetTagAttribute(const char* name, const char* text)
+{
+    if (!name || !text)
+        return CString();
+    CString marker = CString(name) + "=";
+    if (!std::strstr(text, marker))
+        return CString();
+    if (std::strstr(text, marker + "\""))
+        return quotedAttribute(marker, '"', text);
+    if (std::strstr(text, marker + "'"))
+        return quotedAttribute(marker, '\'', text);
+    // A blank is appended so that a value at the very end still ends.
+    CString value = GetTextBetween(marker, " ", CString(text) + " ");
+    if (value.IsEmpty())
+        value = GetTextBetween(marker, ">", text);
+    return value;
+}
+
+int FindAnyCharPair(const char* text, const char* middle, const char* firstSet, const char* secondSet)
+{
+    if (!text || !firstSet || !secondSet)
+        return -1;
+    CString haystack(text);
+    for (const char* c1 = firstSet; *c1; ++c1)
+        for (const char* c2 = secondSet; *c2; ++c2) {
+            CString needle(*c1, 1);
+            needle += middle ? middle : "";
+            needle += *c2;
+            int index = haystack.Find(needle);
+            if (index >= 0)
+                return index;
+        }
+    return -1;
+}
+
+void AppendKeyValue(CString& text, const char* key, const char* value)
+{
+    text += key;
+    text += "=";
+    text += value;
+    text += "\n";
+}
+
+void AppendKeyValueInt(CString& text, const char* key, int value)
+{
+    AppendKeyValue(text, key, IntToString(value));
+}
+
+void AppendKeyValueFloat(CString& text, const char* key, float value)
+{
+    AppendKeyValue(text, key, Format("%0.2f", double(value)));
+}
+
+CString JoinStrings(const core::array<core::stringc>& items, char separator)
+{
+    CString out;
+    for (u32 i = 0; i < items.size(); ++i) {
+        if (!out.IsEmpty())
+            out += separator;
+        out += items[i].c_str();
+    }
+    return out;
+}
+
+void AppendKeyValueList(CString& text, const char* key, const core::array<core::stringc>& items)
+{
+    AppendKeyValue(text, key, JoinStrings(items, ','));
+}

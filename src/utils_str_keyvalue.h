@@ -1,0 +1,44 @@
+// Key=value text: the marker cutter, key and marked-value readers, list and block
+// values, tag attributes and the appending writers.
+#pragma once
+
+#include "utils_str.h"
+
+#include <irrArray.h>
+#include <irrString.h>
+
+// Cuts the text between `start` (empty: at pos) and `end` (empty: the rest, trimmed
+// right), searching from pos, which moves past what was read and becomes -1 when
+// `start` is not found. With a twin (same length, e.g. the unlowered form of a
+// lower-cased text) the searches run in `text` and the value is cut from the twin.
+// Marker order is (start, end, text), not (text, start, end).
+CString GetTextBetweenEx(const char* start, const char* end, const char* text, int& pos,
+                         const CString* twin = nullptr);
+CString GetTextBetween(const char* start, const char* end, const char* text);
+irr::core::stringc GetTextBetween(const char* start, const char* end, const char* text, int& pos);
+
+// The value after key + separator up to `end`, trimmed. When the text begins with a
+// line feed the marker is "\n" + key + separator, so keys match only at line starts.
+CString GetKeyValue(const char* text, const char* key, const char* end = "\n",
+                    const CString* twin = nullptr, const char* separator = "=");
+// As GetKeyValue, but the marker start + separator is found anywhere.
+CString GetMarkedValue(const char* text, const char* start, const char* end = "\n",
+                       const CString* twin = nullptr, const char* separator = "=");
+// The value split at ',' with empty parts dropped.
+irr::core::array<irr::core::stringc> GetKeyValueList(const char* text, const char* key, const char* end = "\n",
+                                                     const CString* twin = nullptr);
+// key=[[ LF lines LF ]]: the lines between, trimmed.
+CString GetKeyValueBlock(const char* text, const char* key);
+// name="v", name='v' or name=v (up to a blank, else up to '>'). Order is (name, text).
+CString GetTagAttribute(const char* name, const char* text);
+// Index of the first c1 + middle + c2 found, trying c1 from firstSet, then c2 from
+// secondSet, in that order; -1 when none occurs.
+int FindAnyCharPair(const char* text, const char* middle, const char* firstSet, const char* secondSet);
+
+void AppendKeyValue(CString& text, const char* key, const char* value);
+void AppendKeyValueInt(CString& text, const char* key, int value);
+void AppendKeyValueFloat(CString& text, const char* key, float value);   // "%0.2f"
+// The separator goes before an item only when the text so far is not empty.
+CString JoinStrings(const irr::core::array<irr::core::stringc>& items, char separator);
+void AppendKeyValueList(CString& text, const char* key, const irr::core::array<irr::core::stringc>& items);
+
