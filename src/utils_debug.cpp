@@ -51,9 +51,7 @@ void makeFolders(const std::string& folder)
         ::mkdir(folder.substr(0, slash).c_str(), 0777);
 }
 
-// The program folder may be read-only once installed: use a folder under the
-// user's application data then, named by the AppDataFolder option when it is
-// known, else by the executable.
+// The program folder may be read-only once installed.
 CString userLogFolder()
 {
     char base[MAX_PATH];
@@ -163,19 +161,27 @@ void DebugLog(const char* text, const char* file, int line)
         log->Path = GetLogFolder() + LogFileName;
     if (log->Text.IsEmpty())
         ReadFileToString(log->Path, log->Text);
-    log->Text += GetDateString();
-    log->Text += ' ';
-    log->Text += GetTimeString();
-    log->Text += '\t';
-    log->Text += text;
+    // The log grows by exact-size blocks: build the line first, so that the
+    // whole log is copied once per line rather than once per piece.
+    CString entry = GetDateString();
+    entry += ' ';
+    entry += GetTimeString();
+    entry += '\t';
+    entry += text;
     if (file) {
         CString where;
         where.Format(" (%s:%i)", file, line);
-        log->Text += where;
-        if (log->Text.GetLength() > FlushAboveLength)
+        entry += where;
+        if (log->Text.GetLength() + entry.GetLength() > FlushAboveLength) {
+            // The flush comes before the line's newline.
+            log->Text += entry;
             FlushDebugLog(false);
+            log->Text += '\n';
+            return;
+        }
     }
-    log->Text += '\n';
+    entry += '\n';
+    log->Text += entry;
 }
 
 void FlushDebugLog(bool clear)
@@ -193,12 +199,15 @@ void FlushDebugLog(bool clear)
 const CString& GetLogFolder()
 {
     CString& folder = logFolderSlot();
-    if (folder.IsEmpty()) {
-        CString appFolder = GetAppFolder();
-        bool writable = !appFolder.IsEmpty() && ::access(appFolder, W_OK) == 0;
-        folder = writable ? appFolder : userLogFolder();
-    }
+    if (folder.IsEmpty())
+        folder = ChooseLogFolder(GetAppFolderCStr());
     return folder;
+}
+
+CString ChooseLogFolder(const char* appFolder)
+{
+    bool writable = appFolder && *appFolder && ::access(appFolder, W_OK) == 0;
+    return writable ? CString(appFolder) : userLogFolder();
 }
 
 void SetLogFolder(const char* folder)

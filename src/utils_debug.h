@@ -51,6 +51,11 @@ void FlushDebugLog(bool clear);
 // written, else a folder of the user's own. Computed once.
 const CString& GetLogFolder();
 
+// GetLogFolder's rule for a given program folder: that folder when it can be
+// written; else a folder under the user's application data, named by the
+// AppDataFolder option when it is known, else by the executable (created).
+CString ChooseLogFolder(const char* appFolder);
+
 // Moves the diagnostic files elsewhere (tests); the log starts over there.
 void SetLogFolder(const char* folder);
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <thread>
@@ -219,6 +220,27 @@ TEST(LogFolder, IsTheWritableProgramFolder)
     SetLogFolder("/tmp/x");
     EXPECT_EQ(std::string((const char*)GetLogFolder()), "/tmp/x/");
     SetLogFolder(nullptr);
+}
+
+TEST(LogFolder, FallsBackToUserDataWhenProgramFolderCannotBeWritten)
+{
+    CTempFolder data;
+    const char* oldDataHome = std::getenv("XDG_DATA_HOME");
+    std::string savedDataHome = oldDataHome ? oldDataHome : "";
+    setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    std::string missing = data.file("no-such-program-folder/");
+    CString& appDataName = GetDefaultEngineContext().AppDataFolder;
+    appDataName = "Studio\\Game";
+    std::string named = (const char*)ChooseLogFolder(missing.c_str());
+    appDataName.Empty();
+    std::string unnamed = (const char*)ChooseLogFolder(missing.c_str());
+    std::string writable = (const char*)ChooseLogFolder(data.path().c_str());
+    oldDataHome ? setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(named, data.file("Studio/Game/"));
+    EXPECT_TRUE(data.exists("Studio/Game"));
+    EXPECT_EQ(unnamed, data.file("unit_tests/"));
+    EXPECT_TRUE(data.exists("unit_tests"));
+    EXPECT_EQ(writable, data.path());
 }
 
 TEST(FileText, WriteReplacesWholeFileAndReadStopsAtNul)
