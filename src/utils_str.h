@@ -79,7 +79,8 @@ public:
     int ReplaceChars(const char* set, char ch);
 
     // printf-style; MSVC's "I64" size prefix and 'S'/'C' (wide) are understood.
-    void Format(const char* fmt, ...);
+    // Checked like printf, so that a CString passed without its (const char*) cast is caught.
+    void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void FormatV(const char* fmt, va_list args);
 
 private:
@@ -104,7 +105,7 @@ bool operator!=(const CString& a, const CString& b);
 bool operator!=(const CString& a, const char* b);
 bool operator!=(const char* a, const CString& b);
 
-CString Format(const char* fmt, ...);
+CString Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Signed decimal text; the buffer needs 12 bytes.
 void IntToBuffer(int value, char* out);

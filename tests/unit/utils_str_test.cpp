@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -31,6 +32,17 @@ protected:
 private:
     AssertHook m_previous = nullptr;
 };
+
+// Formats without the compiler's printf checks, for MSVC spellings and deliberate misuse.
+CString formatUnchecked(const char* fmt, ...)
+{
+    CString result;
+    va_list args;
+    va_start(args, fmt);
+    result.FormatV(fmt, args);
+    va_end(args);
+    return result;
+}
 
 std::string str(const CString& s)
 {
@@ -327,23 +339,22 @@ TEST_F(CStringTest, BufferWritesAndClampedRelease)
 TEST_F(CStringTest, FormatEstimatesAndOutput)
 {
     const char* nullText = nullptr;
-    CString s = Format("%s:%5d", nullText, 42);
+    CString s = formatUnchecked("%s:%5d", nullText, 42);
     EXPECT_EQ(str(s), "(null):   42");
     EXPECT_EQ(s.GetAllocLength(), 39);
 
     struct Case { std::string expected; CString actual; };
-    const char* msvcFmt = "%I64d|%I64u";
     const std::vector<Case> cases = {
         {"-2147483648", Format("%d", INT_MIN)},
         {"x|y", Format("%c|%c", 'x', 'y')},
         {"    z", Format("%5c", 'z')},
-        {"-9223372036854775807|18446744073709551615", Format(msvcFmt, -9223372036854775807LL, 18446744073709551615ULL)},
+        {"-9223372036854775807|18446744073709551615", formatUnchecked("%I64d|%I64u", -9223372036854775807LL, 18446744073709551615ULL)},
         {"12345678901|7", Format("%lld|%zu", 12345678901LL, std::size_t(7))},
         {"      ab|ab", Format("%8.2s|%.*s", "abcdef", 2, "abcdef")},
         {"0x1f|  1.50|100%", Format("%#x|%*.2f|%d%%", 31, 6, 1.5, 100)},
-        {"wide", Format("%S", L"wide")},
-        {"narrow", Format("%hs", "narrow")},
-        {"W|n", Format("%C|%hc", L'W', 'n')},
+        {"wide", formatUnchecked("%S", L"wide")},
+        {"narrow", formatUnchecked("%hs", "narrow")},
+        {"W|n", formatUnchecked("%C|%hc", L'W', 'n')},
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(c.actual), c.expected);
@@ -359,7 +370,7 @@ TEST_F(CStringTest, FormatNeverWritesPastItsBlock)
     CString f = Format("%f", big);
     EXPECT_EQ(f.GetLength(), 301 + 7);
     const char* unsupported = "%y%s";   // unknown conversion: asserted, printed literally
-    CString odd = Format(unsupported, "tail");
+    CString odd = formatUnchecked(unsupported, "tail");
     EXPECT_GE(g_asserts, 1);
     EXPECT_EQ(str(odd).substr(0, 2), "%y");
 
@@ -376,7 +387,7 @@ TEST_F(CStringTest, FormatNeverWritesPastItsBlock)
     EXPECT_EQ(str(roomy), "xyxy");
 
     CString trailing = Format("%s", "");
-    trailing.Format("100%");
+    trailing = formatUnchecked("100%");
     EXPECT_EQ(str(trailing), "100%");
 }
 
