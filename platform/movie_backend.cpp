@@ -382,10 +382,10 @@ MovieReader MakeMemoryMovieReader(const uint8_t* data, size_t size)
 std::string DescribeMovie(const MovieInfo& info)
 {
     char text[256];
-    int n = std::snprintf(text, sizeof text, "%s version %d, %gx%g px, %.2f fps, %u frames, %" PRIu32 " bytes",
-                          signatureOf(info.packing), info.version, info.widthPx, info.heightPx,
-                          info.frameRate, unsigned(info.frameCount), info.declaredBytes);
-    std::string line(text, size_t(std::max(n, 0)) < sizeof text ? size_t(std::max(n, 0)) : sizeof text - 1);
+    std::snprintf(text, sizeof text, "%s version %d, %gx%g px, %.2f fps, %u frames, %" PRIu32 " bytes",
+                  signatureOf(info.packing), info.version, info.widthPx, info.heightPx, info.frameRate,
+                  unsigned(info.frameCount), info.declaredBytes);
+    std::string line = text;
     if (info.hasBackground) {
         std::snprintf(text, sizeof text, ", background #%06" PRIX32, info.backgroundRgb);
         line += text;
