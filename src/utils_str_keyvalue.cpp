@@ -3,6 +3,7 @@
 #include "utils_str_keyvalue.h"
 
 #include "utils_assert.h"
+#include "utils_fs.h"
 #include "utils_str_tools.h"
 
 #include <cstring>
@@ -110,6 +111,13 @@ core::array<core::stringc> GetKeyValueList(const char* text, const char* key, co
     return SplitString(GetKeyValue(text, key, end, twin, "="), ',', false);
 }
 
+void GetKeyValueList(CStringArray& out, const char* text, const char* key, const char* end, const CString* twin)
+{
+    core::array<core::stringc> parts = GetKeyValueList(text, key, end, twin);
+    for (u32 i = 0; i < parts.size(); ++i)
+        out.Add(parts[i].c_str());
+}
+
 CString GetKeyValueBlock(const char* text, const char* key)
 {
     if (!text || !key)
@@ -185,4 +193,66 @@ CString JoinStrings(const core::array<core::stringc>& items, char separator)
 void AppendKeyValueList(CString& text, const char* key, const core::array<core::stringc>& items)
 {
     AppendKeyValue(text, key, JoinStrings(items, ','));
+}
+
+CString JoinStrings(const CStringArray& items, char separator)
+{
+    CString out;
+    for (int i = 0; i < items.GetSize(); ++i) {
+        if (!out.IsEmpty())
+            out += separator;
+        out += items[i];
+    }
+    return out;
+}
+
+void AppendKeyValueList(CString& text, const char* key, const CStringArray& items)
+{
+    AppendKeyValue(text, key, JoinStrings(items, ','));
+}
+
+CIniCache::CIniCache() : m_pFiles(new CMapStringToString(10)) {}
+
+CIniCache::~CIniCache()
+{
+    Clear();
+    delete m_pFiles;
+}
+
+void CIniCache::Clear() { m_pFiles->RemoveAll(); }
+
+CString CIniCache::GetValue(const char* path, const char* key)
+{
+    if (!path || !key)
+        return CString();
+    CString lowKey = CString(path) + "Low";
+    CString lower, text;
+    bool isCached = m_pFiles->Lookup(lowKey, lower) && m_pFiles->Lookup(path, text);
+    if (!isCached) {
+        CString file;
+        if (!std::strchr(path, '*'))
+            ReadFileToString(path, file);
+        text = CString("\n") + file + "\n\n";
+        text.ReplaceChars("\r", '\n');
+        lower = text;
+        lower.MakeLower();
+        m_pFiles->SetAt(path, text);
+        m_pFiles->SetAt(lowKey, lower);
+    }
+    CString needle = CString("\n") + key;
+    needle.MakeLower();
+    int start = lower.Find(needle);
+    if (start < 0)
+        return CString();
+    start += needle.GetLength();
+    int end = lower.Find('\n', start);
+    if (end < 0)
+        return CString();
+    return text.Mid(start, end - start);
+}
+
+CIniCache& GetIniCache()
+{
+    static CIniCache cache;
+    return cache;
 }

@@ -1,6 +1,7 @@
 // The engine's own number and colour parsers, XML escapes and string checksums.
 #include "utils_str_parse.h"
 
+#include "utils_engine_context.h"
 #include "utils_fs_md5.h"
 #include "utils_str_tools.h"
 
@@ -165,6 +166,21 @@ float StrToFloat(const char* text)
 }
 
 float PowF(float base, float exponent) { return std::pow(base, exponent); }
+
+float ParseLength(const char* text)
+{
+    if (!text)
+        return 0.0f;
+    if (*text == '+')
+        ++text;
+    float value = StrToFloatCore(text);
+    const char* p = text;
+    while (isDigit(*p) || *p == '-' || *p == '+' || *p == '.')
+        ++p;
+    if (p[0] == 'p' && p[1] == 'x')
+        value *= GetEngineContext().getDefaultPixelSize();
+    return value;
+}
 
 int ParseIntAnyBase(const char* text, bool hex)
 {

@@ -19,6 +19,8 @@ const char* ParseFloat(const char* text, float* out);
 float StrToFloatCore(const char* text);
 float StrToFloat(const char* text);   // one '+' skipped
 float PowF(float base, float exponent);
+// A float with an optional "px" suffix scaled by the manifest's default pixel size.
+float ParseLength(const char* text);
 // Decimal, "0x" hex, "&#x" / "&#" entities, '#' hex; hex = the whole text is hex digits.
 int ParseIntAnyBase(const char* text, bool hex);
 // "#rrggbb" or a decimal number, as a COLORREF: red in the low byte.

@@ -2,8 +2,10 @@
 // hex text, splitting, int lists, trimming and replacing, safe names, wildcards.
 #include "utils_str_tools.h"
 
+#include "utils_fs.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
+#include "utils_system_common.h"
 
 #include "codepage.h"
 
@@ -65,6 +67,35 @@ char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 bool isTitleSeparator(char c) { return c && std::strchr(" -_:,.\\/", c) != nullptr; }
+
+// Folded for comparing paths: lower case, every separator a backslash.
+CString foldPath(const char* path)
+{
+    CString folded(path);
+    folded.ReplaceChars("/", '\\');
+    folded.MakeLower();
+    return folded;
+}
+
+// The path without any occurrence of the program folder.
+CString stripAppFolder(const CString& path)
+{
+    CString folder = foldPath(GetAppFolderCStr());
+    if (folder.IsEmpty())
+        return path;
+    CString folded = foldPath(path);
+    CString kept;
+    int from = 0;
+    for (int at; (at = folded.Find(folder, from)) >= 0; from = at + folder.GetLength())
+        kept += path.Mid(from, at - from);
+    kept += path.Mid(from);
+    return kept;
+}
+
+void warnTexturePath(const char* reason, const char* path)
+{
+    EngineMessageBox(Format("Wrong texure path! Cache miss:%s\n'%s'", reason, path), MB_OK);
+}
 
 void replaceWhileFound(CString& text, const char* search, const char* replacement)
 {
@@ -565,4 +596,24 @@ bool MatchWildcardList(const char* text, const char* list)
         p += length;
     }
     return false;
+}
+
+void CheckTexturePath(const char* path)
+{
+    if (!path || StartsWith(path, "raw://"))
+        return;
+    CString relative = stripAppFolder(path);
+    if (relative.Find('/') >= 0)
+        warnTexturePath(" '/'", path);
+    if (relative.Find("\\\\") >= 0)
+        warnTexturePath("'\\\\'", path);
+    CString beforeQuery = relative.SpanExcluding("?");
+    CString lowered = beforeQuery;
+    lowered.MakeLower();
+    if (beforeQuery != lowered)
+        warnTexturePath(" path case", path);
+    CString trimmed(path);
+    TrimChars(trimmed, nullptr);
+    if (trimmed != path)
+        warnTexturePath(" wrong spaces", path);
 }

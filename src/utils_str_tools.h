@@ -76,3 +76,8 @@ void AppendUrlQuery(CString& url, const CString& parameter);
 bool WildcardMatch(const char* text, const char* pattern);
 // Patterns separated by ';' (blanks and line breaks before a pattern are skipped).
 bool MatchWildcardList(const char* text, const char* list);
+
+// Warns content authors about texture paths that miss the cache: slashes, doubled
+// backslashes, capitals outside the program folder, surrounding blanks. The program
+// folder is removed first, whatever its case and separators.
+void CheckTexturePath(const char* path);

@@ -2,6 +2,8 @@
 
 #include "utils_assert.h"
 
+#include "temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -146,4 +148,62 @@ TEST(KeyValue, WritersAndJoin)
     EXPECT_EQ(str(JoinStrings(items, ',')), "a,,b");
     AppendKeyValueList(text, "l", items);
     EXPECT_EQ(str(text), "a=x\nb=-2147483648\nc=2.50\nd=-1234.57\nl=a,,b\n");
+}
+
+TEST(KeyValue, StringArrayLists)
+{
+    CStringArray out;
+    out.Add("first");
+    GetKeyValueList(out, "\nl=a,,b\n", "l");
+    ASSERT_EQ(out.GetSize(), 3);
+    EXPECT_EQ(str(out[2]), "b");
+
+    CStringArray items;
+    items.Add("");
+    items.Add("x");
+    items.Add("y");
+    EXPECT_EQ(str(JoinStrings(items, ';')), "x;y");
+    CString text;
+    AppendKeyValueList(text, "k", items);
+    EXPECT_EQ(str(text), "k=x,y\n");
+}
+
+TEST(IniCache, CaseInsensitiveKeysKeepTheFilesCase)
+{
+    CTempFolder folder;
+    folder.write("strings.lng", "Title=Hello World\r\nname= Bob \r\nMixedCase=Value\r\nlast=end");
+    std::string path = folder.file("strings.lng");
+    CIniCache cache;
+    const struct { const char* key; const char* value; } cases[] = {
+        {"title=", "Hello World"},
+        {"TITLE=", "Hello World"},
+        {"name=", " Bob "},            // not trimmed
+        {"mixedcase=", "Value"},
+        {"last=", "end"},              // the frame ends the last line
+        {"title", "=Hello World"},     // the caller passes the "="
+        {"itle=", ""},                 // keys start at a line
+        {"missing=", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(str(cache.GetValue(path.c_str(), c.key)), c.value) << c.key;
+
+    // A change on disk stays unseen until the cache is cleared.
+    folder.write("strings.lng", "Title=Changed\n");
+    EXPECT_EQ(str(cache.GetValue(path.c_str(), "title=")), "Hello World");
+    cache.Clear();
+    EXPECT_EQ(str(cache.GetValue(path.c_str(), "title=")), "Changed");
+}
+
+TEST(IniCache, MissingAndWildcardPathsReadEmpty)
+{
+    CTempFolder folder;
+    folder.write("a*.ini", "k=1\n");
+    CIniCache cache;
+    EXPECT_EQ(str(cache.GetValue(folder.file("a*.ini").c_str(), "k=")), "");
+    EXPECT_EQ(str(cache.GetValue(folder.file("none.ini").c_str(), "k=")), "");
+    folder.write("none.ini", "k=1\n");   // cached as empty until cleared
+    EXPECT_EQ(str(cache.GetValue(folder.file("none.ini").c_str(), "k=")), "");
+    EXPECT_EQ(str(cache.GetValue(nullptr, "k=")), "");
+    EXPECT_EQ(str(cache.GetValue(folder.file("none.ini").c_str(), nullptr)), "");
+    EXPECT_EQ(&GetIniCache(), &GetIniCache());
 }

@@ -1,5 +1,7 @@
 #include "utils_str_parse.h"
 
+#include "utils_engine_context.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -157,4 +159,19 @@ TEST(StringDigests, IncrementNameNumber)
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(IncrementNameNumber(c.name, c.delta)), c.out) << c.name;
+}
+
+TEST(LengthParsing, PixelSuffixScalesByTheManifest)
+{
+    float& pixelSize = GetDefaultEngineContext().DefaultPixelSize;
+    float old = pixelSize;
+    pixelSize = 2.0f;
+    const struct { const char* text; float value; } cases[] = {
+        {"+10px", 20.0f}, {"10 px", 10.0f}, {"1e2px", 100.0f}, {"-1.5px", -3.0f}, {"3p", 3.0f},
+        {"7pxels", 14.0f}, {"12", 12.0f}, {"", 0.0f}, {"px", 0.0f}, {"+-2px", -4.0f},
+    };
+    for (const auto& c : cases)
+        EXPECT_FLOAT_EQ(ParseLength(c.text), c.value) << c.text;
+    EXPECT_EQ(ParseLength(nullptr), 0.0f);
+    pixelSize = old;
 }

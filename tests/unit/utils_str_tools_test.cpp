@@ -1,10 +1,13 @@
 #include "utils_str_tools.h"
 
 #include "codepage.h"
+#include "msgbox_recorder.h"
+#include "utils_fs.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace irr;
 
@@ -310,4 +313,37 @@ TEST(Wildcards, PatternLists)
     std::string pattern = std::string(255, 'x') + "y";
     EXPECT_TRUE(MatchWildcardList(std::string(255, 'x').c_str(), pattern.c_str()));
     EXPECT_FALSE(MatchWildcardList(text.c_str(), pattern.c_str()));
+}
+
+TEST(TexturePaths, WarningsForContentAuthors)
+{
+    const std::string app = GetAppFolderCStr();
+    std::string appUpper = app;
+    for (char& c : appUpper)
+        c = char(toupper((unsigned char)c));
+    const struct { std::string path; std::vector<std::string> reasons; } cases[] = {
+        {"data\\sprites\\a.png", {}},
+        {"raw://-Texture: A/B", {}},
+        {"data/sprites/a.png", {" '/'"}},
+        {"data\\\\a.png", {"'\\\\'"}},
+        {"data\\Sprites\\a.png", {" path case"}},
+        {"data\\a.png?Param=X", {}},
+        {" data\\a.png", {" wrong spaces"}},
+        {"Data/x.png ", {" '/'", " path case", " wrong spaces"}},
+        {app + "data\\a.png", {}},           // the program folder itself is not checked
+        {appUpper + "data\\a.png", {}},      // whatever its case
+        {app + "data\\B.png", {" path case"}},
+    };
+    for (const auto& c : cases) {
+        CMessageBoxRecorder boxes;
+        CheckTexturePath(c.path.c_str());
+        ASSERT_EQ(boxes.Boxes.size(), c.reasons.size()) << c.path;
+        for (size_t i = 0; i < c.reasons.size(); ++i) {
+            EXPECT_EQ(boxes.Boxes[i].Text, "Wrong texure path! Cache miss:" + c.reasons[i] + "\n'" + c.path + "'");
+            EXPECT_EQ(boxes.Boxes[i].Type & MB_TYPEMASK, MB_OK);
+        }
+    }
+    CMessageBoxRecorder boxes;
+    CheckTexturePath(nullptr);
+    EXPECT_TRUE(boxes.Boxes.empty());
 }
