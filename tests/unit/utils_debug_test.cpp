@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <irrlicht.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -271,4 +273,25 @@ TEST(FileText, WriteReplacesWholeFileAndReadStopsAtNul)
         entries += folder.exists(name);
     EXPECT_EQ(entries, 3);
     EXPECT_FALSE(folder.exists(std::string("a.txt.") + std::to_string(getpid()) + ".tmp"));
+}
+
+TEST(FileText, PackedReadGoesThroughEngineFileSystemWithSlashes)
+{
+    CTempFolder folder;
+    folder.write("packed.txt", "from the file system");
+    std::string windowsStyle = folder.file("packed.txt");
+    for (char& c : windowsStyle)
+        if (c == '/')
+            c = '\\';
+    CString text;
+    EXPECT_FALSE(ReadPackedFile(windowsStyle.c_str(), text));   // no file system yet
+
+    irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL);
+    ASSERT_NE(device, nullptr);
+    GetDefaultEngineContext().FileSystem = device->getFileSystem();
+    bool read = ReadPackedFile(windowsStyle.c_str(), text);
+    GetDefaultEngineContext().FileSystem = nullptr;
+    device->drop();
+    EXPECT_TRUE(read);
+    EXPECT_EQ(std::string((const char*)text), "from the file system");
 }

@@ -230,3 +230,24 @@ TEST(SystemTimeText, TwentyFourHourTimeAndInvalidDates)
     ASSERT_EQ(now.size(), 8u);
     EXPECT_EQ(now[2], ':');
 }
+
+TEST(EngineContext, InstalledContextAnswersInsteadOfDefault)
+{
+    CMessageBoxRecorder boxes;
+    CDefaultEngineContext engine;
+    engine.Fullscreen = 1;
+    engine.AppActive = -1;
+    IEngineContext* previous = SetEngineContext(&engine);
+    EXPECT_EQ(&GetEngineContext(), &engine);
+    EXPECT_EQ(EngineMessageBox("q", MB_YESNO), IDYES);
+    RecordKeyState(0x41, true);
+    int keyWhileActive = GetKeyStateIfActive(0x41);
+    RecordKeyState(0x41, false);
+    EXPECT_EQ(SetEngineContext(previous), &engine);
+    EXPECT_EQ(&GetEngineContext(), &GetDefaultEngineContext());
+    EXPECT_LT(keyWhileActive, 0);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    boxes.answerNext(IDNO);
+    EXPECT_EQ(EngineMessageBox("q", MB_YESNO), IDNO);    // now shown and answered by the recorder
+    EXPECT_EQ(boxes.Boxes.size(), 1u);
+}
