@@ -88,7 +88,15 @@ f32 MapRange(f32 x, f32 inMin, f32 inMax, f32 outMin, f32 outMax)
     return (outMax - outMin) * (x - inMin) / (inMax - inMin) + outMin;
 }
 
-int FloatToInt(f32 x) { return int(x); }
+int FloatToInt(f32 x)
+{
+    // Out of range and NaN are undefined for a plain cast.
+    if (!(x > -2147483648.0f))
+        return x != x ? 0 : INT32_MIN;
+    if (x >= 2147483648.0f)
+        return INT32_MAX;
+    return int(x);
+}
 
 f32 VectorLength(f32 x, f32 y, f32 z) { return std::sqrt(x * x + y * y + z * z); }
 

@@ -145,7 +145,8 @@ const char* ParseFloat(const char* text, float* out)
         value += parseFraction(text + 1, &text);
     if (*text == 'e' || *text == 'E') {
         int exponent = StrToIntCore(text + 1, &text);
-        value *= PowF(10.0f, float(exponent));
+        if (value != 0.0f)   // 0e999 stays 0 instead of 0 * inf = NaN
+            value *= PowF(10.0f, float(exponent));
     }
     *out = isNegative ? -value : value;
     return text;

@@ -22,8 +22,6 @@ public:
     virtual CString Encode(const char* bytes, int length = -1);
 
 private:
-    void pushBits(CString& out, char* buffer, int& written);
-
     int m_nInputLength = 0;
     uint32_t m_nBitCount = 0;
     uint32_t m_nBits = 0;

@@ -79,6 +79,9 @@ TEST(MathMisc, SignAndBytes)
         EXPECT_EQ(UnitToByte(c.in), c.byte) << c.in;
 
     EXPECT_EQ(FloatToInt(-2.7f), -2);
+    EXPECT_EQ(FloatToInt(3e9f), INT32_MAX);
+    EXPECT_EQ(FloatToInt(-3e9f), INT32_MIN);
+    EXPECT_EQ(FloatToInt(NAN), 0);
     EXPECT_EQ(AbsF(-3.0f), 3.0f);
 }
 

@@ -48,7 +48,7 @@ TEST(FloatParsing, Grammar)
     const struct { const char* text; float value; int consumed; } cases[] = {
         {"-.5", -0.5f, 3}, {"3.", 3.0f, 2}, {"1e", 1.0f, 2}, {"2.5E-1", 0.25f, 6}, {"abc", 0.0f, 0},
         {"+1", 0.0f, 0}, {"1.5e3x", 1500.0f, 5}, {"12", 12.0f, 2}, {"0.125", 0.125f, 5},
-        {"1e+2", 100.0f, 4}, {"-0", -0.0f, 2}, {".", 0.0f, 1},
+        {"1e+2", 100.0f, 4}, {"-0", -0.0f, 2}, {".", 0.0f, 1}, {"0e99999", 0.0f, 7},
     };
     for (const auto& c : cases) {
         float value = 99;
