@@ -1,0 +1,1713 @@
+// One-pass compiler: recursive descent over the 2.2 grammar straight to register bytecode.
+#include "sqfuncstate.h"
+#include "sqlexer.h"
+#include "sqvm.h"
+
+#include <cstring>
+
+namespace {
+
+enum ExpKind {
+    E_VOID,
+    E_REG,       // value in reg (a temp when reg >= active locals)
+    E_CONST,     // value of a const/enum in reg: read-only
+    E_LOCAL,     // local variable reg
+    E_OUTER,     // free variable reg: read-only
+    E_FIELD,     // obj[key] with key in a register
+    E_FIELDK,    // obj[literal]
+    E_ENV,       // unqualified name: this[literal], root fall-back
+    E_VARGV,     // vargv[key]
+};
+
+struct Exp {
+    ExpKind k = E_VOID;
+    SQInteger reg = 0;   // value / object register
+    SQInteger key = 0;   // key register or literal index
+};
+
+struct ConstValue {
+    bool found = false;
+    SQObjectPtr value;
+};
+
+class SQCompiler {
+public:
+    SQCompiler(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcename, bool lineinfo)
+        : _vm(vm), _lex(rg, up), _sourcename(sourcename ? sourcename : "unknown"), _lineinfo(lineinfo) {}
+
+    bool Compile(SQObjectPtr& out, std::string& err, SQInteger& line, SQInteger& column);
+
+private:
+    // ---- tokens
+    void Lex() { _prevWasBrace = (_token == '}'); _token = _lex.Lex(); }
+    [[noreturn]] void Error(const std::string& msg) { throw SQCompileError{msg}; }
+    [[noreturn]] void ErrorExpected(SQInteger tok);
+    void Expect(SQInteger tok) { if (_token != tok) ErrorExpected(tok); Lex(); }
+    std::string ExpectIdentifier();
+    bool IsEndOfStatement() const { return _lex._newlineBefore || _token == TK_EOF || _token == '}' || _token == ';'; }
+    void OptionalSemicolon();
+
+    // ---- registers and expressions
+    SQFuncState& fs() { return *_fs; }
+    void FreeExp(const Exp& e);
+    SQInteger ToAnyReg(Exp& e);
+    void ToNextReg(Exp& e);
+    void ToReg(Exp& e, SQInteger r);
+    void LoadInto(Exp& e, SQInteger r);
+    SQInteger NewTempFromResult(uint8_t op, SQInteger a1, SQInteger a2, SQInteger a3, const Exp* ops[], int nops);
+    void EmitLoadObject(SQInteger r, const SQObject& o);
+    void RetargetOrMove(SQInteger target, SQInteger tmp);
+
+    // ---- expressions by precedence
+    void CommaExpression(Exp& e);
+    void Expression(Exp& e);
+    void Assignment(Exp& lhs, SQInteger op);
+    void LogicalOr(Exp& e);
+    void LogicalAnd(Exp& e);
+    void BitwiseOr(Exp& e);
+    void BitwiseXor(Exp& e);
+    void BitwiseAnd(Exp& e);
+    void Compare(Exp& e);
+    void Shift(Exp& e);
+    void Plus(Exp& e);
+    void Mult(Exp& e);
+    void Unary(Exp& e);
+    void Postfix(Exp& e);
+    void PostfixTail(Exp& e);
+    void Factor(Exp& e);
+    void BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*next)(Exp&));
+    void IncDec(Exp& e, SQInteger delta, bool postfix);
+    void Call(Exp& e);
+    void Identifier(Exp& e, const std::string& name);
+    ConstValue FindConst(const std::string& name);
+    void TableLiteral(Exp& e, SQInteger closeTok);
+    void ArrayLiteral(Exp& e);
+    void FunctionExp(Exp& e, const std::string& name);
+    void ClassExp(Exp& e);
+    void ParseConstScalar(SQObjectPtr& out);
+
+    // ---- statements
+    void Statement();
+    void Block();
+    void LocalDeclaration();
+    void IfStatement();
+    void WhileStatement();
+    void DoWhileStatement();
+    void ForStatement();
+    void ForEachStatement();
+    void SwitchStatement();
+    void TryStatement();
+    void FunctionStatement();
+    void ClassStatement();
+    void ConstStatement();
+    void EnumStatement();
+    void ReturnStatement();
+    void BreakContinue(bool isBreak);
+    void LoopBody(bool isSwitch);
+    void EndLoop(SQInteger continueTarget, SQInteger breakTarget);
+    void CondJump(Exp& e, uint8_t op, SQInteger& jumpPc);
+    void LineInfo() { fs().AddLineInfo(_lex._lasttokenline, _lineinfo); }
+
+    SQVM* _vm;
+    SQLexer _lex;
+    std::string _sourcename;
+    bool _lineinfo;
+    SQInteger _token = 0;
+    bool _prevWasBrace = false;
+    SQFuncState* _fs = nullptr;
+};
+
+bool isAssignOp(SQInteger t)
+{
+    return t == '=' || t == TK_NEWSLOT || t == TK_PLUSEQ || t == TK_MINUSEQ || t == TK_MULEQ || t == TK_DIVEQ || t == TK_MODEQ;
+}
+
+void SQCompiler::ErrorExpected(SQInteger tok)
+{
+    if (tok == TK_IDENTIFIER) Error("expected 'IDENTIFIER'");
+    if (tok == TK_STRING_LITERAL) Error("expected 'STRING_LITERAL'");
+    if (tok == TK_INTEGER) Error("expected 'INTEGER'");
+    if (tok == TK_FLOAT) Error("expected 'FLOAT'");
+    if (const char* kw = SQLexer::KeywordName(tok)) Error(std::string("expected '") + kw + "'");
+    if (tok < 256) Error(std::string("expected '") + static_cast<char>(tok) + "'");
+    Error("expression expected");
+}
+
+std::string SQCompiler::ExpectIdentifier()
+{
+    if (_token != TK_IDENTIFIER && _token != TK_CONSTRUCTOR) ErrorExpected(TK_IDENTIFIER);
+    std::string name = _token == TK_CONSTRUCTOR ? "constructor" : _lex._svalue;
+    Lex();
+    return name;
+}
+
+void SQCompiler::OptionalSemicolon()
+{
+    if (_token == ';') { Lex(); return; }
+    if (!IsEndOfStatement() && !_prevWasBrace) Error("end of statement expected (; or lf)");
+}
+
+bool SQCompiler::Compile(SQObjectPtr& out, std::string& err, SQInteger& line, SQInteger& column)
+{
+    SQFuncState mainfs(_vm->SS(), nullptr);
+    _fs = &mainfs;
+    try {
+        mainfs._proto->_name = _vm->Str("main");
+        mainfs._proto->_sourcename = _vm->Str(_sourcename.c_str());
+        SQObjectPtr thisName(_vm->Str("this"));
+        mainfs.PushLocal(thisName);
+        mainfs._proto->_parameters.push_back(thisName);
+        Lex();
+        while (_token != TK_EOF) {
+            Statement();
+        }
+        fs().AddLineInfo(_lex._currentline, false);
+        fs().Emit(OP_RETURN, SQ_NOREG);
+        fs().Finish(_lex._currentline);
+        out = mainfs._protoHolder;
+        return true;
+    } catch (const SQCompileError& e) {
+        err = e.message;
+        line = _lex._currentline;
+        column = _lex._currentcolumn;
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- registers
+
+void SQCompiler::FreeExp(const Exp& e)
+{
+    switch (e.k) {
+    case E_REG: case E_CONST: fs().FreeReg(e.reg); break;
+    case E_FIELD: fs().FreeReg(e.key); fs().FreeReg(e.reg); break;
+    case E_FIELDK: fs().FreeReg(e.reg); break;
+    case E_VARGV: fs().FreeReg(e.key); break;
+    default: break;
+    }
+}
+
+// Emits the code that puts e's value into r; e's own registers must be freed already.
+void SQCompiler::LoadInto(Exp& e, SQInteger r)
+{
+    switch (e.k) {
+    case E_VOID: fs().Emit(OP_LOADNULLS, r, 1); break;
+    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER:
+        if (e.reg != r) fs().Emit(OP_MOVE, r, e.reg);
+        break;
+    case E_FIELD: fs().Emit(OP_GET, r, e.reg, e.key); break;
+    case E_FIELDK: fs().Emit(OP_GETK, r, e.key, e.reg); break;
+    case E_ENV: fs().Emit(OP_GETENV, r, e.key); break;
+    case E_VARGV: fs().Emit(OP_GETVARGV, r, e.key); break;
+    }
+}
+
+SQInteger SQCompiler::ToAnyReg(Exp& e)
+{
+    if (e.k == E_LOCAL || e.k == E_OUTER || e.k == E_REG || e.k == E_CONST) return e.reg;
+    ToNextReg(e);
+    return e.reg;
+}
+
+void SQCompiler::ToNextReg(Exp& e)
+{
+    if ((e.k == E_REG || e.k == E_CONST) && fs().IsTemp(e.reg) && e.reg == fs()._freereg - 1) {
+        e.k = E_REG;
+        return;
+    }
+    FreeExp(e);
+    SQInteger r = fs().AllocReg();
+    LoadInto(e, r);
+    e.k = E_REG;
+    e.reg = r;
+}
+
+void SQCompiler::ToReg(Exp& e, SQInteger r)
+{
+    FreeExp(e);
+    LoadInto(e, r);
+}
+
+void SQCompiler::EmitLoadObject(SQInteger r, const SQObject& o)
+{
+    if (sqtype(o) == OT_INTEGER) fs().Emit(OP_LOADINT, r, _integer(o));
+    else if (sqtype(o) == OT_FLOAT) {
+        int32_t bits;
+        SQFloat f = _float(o);
+        memcpy(&bits, &f, sizeof bits);
+        fs().Emit(OP_LOADFLOAT, r, bits);
+    } else if (sqtype(o) == OT_BOOL) fs().Emit(OP_LOADBOOL, r, _integer(o));
+    else if (sqtype(o) == OT_NULL) fs().Emit(OP_LOADNULLS, r, 1);
+    else fs().Emit(OP_LOAD, r, fs().Literal(o));
+}
+
+// Moves the value just computed into temp `tmp` to `target`, rewriting the producing
+// instruction when nothing jumps between them.
+void SQCompiler::RetargetOrMove(SQInteger target, SQInteger tmp)
+{
+    SQFuncState& f = fs();
+    if (f.Pc() > 0 && f._lastjumptarget != f.Pc()) {
+        SQInstruction& last = f.At(f.Pc() - 1);
+        switch (last.op) {
+        case OP_LOAD: case OP_LOADINT: case OP_LOADFLOAT: case OP_LOADBOOL: case OP_MOVE: case OP_GET:
+        case OP_GETK: case OP_GETENV: case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD:
+        case OP_BITW: case OP_EQ: case OP_NE: case OP_CMP: case OP_NEG: case OP_NOT: case OP_BWNOT:
+        case OP_TYPEOF: case OP_CLONE: case OP_CALL: case OP_CLOSURE: case OP_VARGC: case OP_GETVARGV:
+        case OP_EXISTS: case OP_INSTANCEOF: case OP_GETPARENT: case OP_LOADROOT: case OP_RESUME: case OP_ADDK:
+            if (last.a0 == tmp && !(last.op == OP_LOADNULLS)) {
+                last.a0 = static_cast<uint8_t>(target);
+                return;
+            }
+            break;
+        default: break;
+        }
+    }
+    f.Emit(OP_MOVE, target, tmp);
+}
+
+// ---------------------------------------------------------------- expressions
+
+void SQCompiler::CommaExpression(Exp& e)
+{
+    Expression(e);
+    while (_token == ',') {
+        Lex();
+        FreeExp(e);
+        if (e.k != E_REG) { /* value unused */ }
+        Expression(e);
+    }
+}
+
+void SQCompiler::Expression(Exp& e)
+{
+    LogicalOr(e);
+    if (_token == '?') {
+        Lex();
+        SQInteger cond = ToAnyReg(e);
+        FreeExp(e);
+        SQInteger jz = fs().Emit(OP_JZ, cond, 0);
+        SQInteger target = fs().AllocReg();
+        Exp t;
+        Expression(t);
+        ToReg(t, target);
+        SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
+        fs().PatchJumpHere(jz);
+        Expect(':');
+        Exp f;
+        Expression(f);
+        ToReg(f, target);
+        fs().PatchJumpHere(jmp);
+        e.k = E_REG;
+        e.reg = target;
+        return;
+    }
+    if (isAssignOp(_token)) {
+        SQInteger op = _token;
+        Lex();
+        Assignment(e, op);
+    }
+}
+
+void SQCompiler::Assignment(Exp& lhs, SQInteger op)
+{
+    switch (lhs.k) {
+    case E_OUTER: case E_CONST:
+        if (op == '=' || op == TK_NEWSLOT) Error("free variables cannot be modified");
+        break;
+    case E_LOCAL:
+        if (op == TK_NEWSLOT) Error("can't 'create' a local slot");
+        break;
+    case E_FIELD: case E_FIELDK: case E_ENV: break;
+    case E_VARGV: Error("can't assign expression");
+    default: Error("can't assign expression");
+    }
+    uint8_t arith = 0;
+    switch (op) {
+    case TK_PLUSEQ: arith = OP_ADD; break;
+    case TK_MINUSEQ: arith = OP_SUB; break;
+    case TK_MULEQ: arith = OP_MUL; break;
+    case TK_DIVEQ: arith = OP_DIV; break;
+    case TK_MODEQ: arith = OP_MOD; break;
+    default: break;
+    }
+    if (lhs.k == E_LOCAL || lhs.k == E_OUTER || lhs.k == E_CONST) {
+        Exp rhs;
+        Expression(rhs);
+        if (arith) {
+            SQInteger r = ToAnyReg(rhs);
+            FreeExp(rhs);
+            if (lhs.k == E_LOCAL) {
+                fs().Emit(arith, lhs.reg, lhs.reg, r);
+            } else {
+                SQInteger t = fs().AllocReg();
+                fs().Emit(arith, t, lhs.reg, r);
+                lhs.k = E_REG;
+                lhs.reg = t;
+            }
+            return;
+        }
+        if (rhs.k == E_REG && fs().IsTemp(rhs.reg)) {
+            FreeExp(rhs);
+            RetargetOrMove(lhs.reg, rhs.reg);
+        } else {
+            ToReg(rhs, lhs.reg);
+        }
+        return;
+    }
+    if (lhs.k == E_ENV && op == TK_NEWSLOT) {   // `name <- v` creates the slot in this
+        lhs.k = E_FIELDK;
+        lhs.reg = 0;
+    }
+    if (lhs.k == E_ENV) {
+        SQInteger cur = -1;
+        if (arith) {
+            cur = fs().AllocReg();
+            fs().Emit(OP_GETENV, cur, lhs.key);
+        }
+        Exp rhs;
+        Expression(rhs);
+        SQInteger val = ToAnyReg(rhs);
+        if (arith) {
+            fs().Emit(arith, cur, cur, val);
+            val = cur;
+        }
+        FreeExp(rhs);
+        if (arith) fs().FreeReg(cur);
+        SQInteger dst = fs().AllocReg();
+        fs().Emit(OP_SETENV, dst, lhs.key, val);
+        lhs.k = E_REG;
+        lhs.reg = dst;
+        return;
+    }
+    // slots: obj and key in registers, then the value
+    SQInteger objReg = lhs.reg;
+    SQInteger keyReg;
+    if (lhs.k == E_FIELDK) {
+        keyReg = fs().AllocReg();
+        fs().Emit(OP_LOAD, keyReg, lhs.key);
+    } else {
+        keyReg = lhs.key;
+    }
+    SQInteger cur = -1;
+    if (arith) {
+        cur = fs().AllocReg();
+        fs().Emit(OP_GET, cur, objReg, keyReg);
+    }
+    Exp rhs;
+    Expression(rhs);
+    SQInteger val = ToAnyReg(rhs);
+    if (arith) {
+        fs().Emit(arith, cur, cur, val);
+        val = cur;
+    }
+    FreeExp(rhs);
+    if (arith) fs().FreeReg(cur);
+    fs().FreeReg(keyReg);
+    fs().FreeReg(objReg);
+    SQInteger dst = fs().AllocReg();
+    fs().Emit(op == TK_NEWSLOT ? OP_NEWSLOT : OP_SET, dst, objReg, keyReg, val);
+    lhs.k = E_REG;
+    lhs.reg = dst;
+}
+
+void SQCompiler::LogicalOr(Exp& e)
+{
+    LogicalAnd(e);
+    if (_token != TK_OR) return;
+    Lex();
+    ToNextReg(e);
+    SQInteger t = e.reg;
+    SQInteger j = fs().Emit(OP_JNZ, t, 0);
+    fs().FreeReg(t);
+    Exp rhs;
+    LogicalOr(rhs);
+    ToReg(rhs, t);
+    fs().AllocReg();
+    fs().PatchJumpHere(j);
+    e.k = E_REG;
+    e.reg = t;
+}
+
+void SQCompiler::LogicalAnd(Exp& e)
+{
+    BitwiseOr(e);
+    for (;;) {
+        if (_token == TK_AND) {
+            Lex();
+            ToNextReg(e);
+            SQInteger t = e.reg;
+            SQInteger j = fs().Emit(OP_JZ, t, 0);
+            fs().FreeReg(t);
+            Exp rhs;
+            LogicalAnd(rhs);
+            ToReg(rhs, t);
+            fs().AllocReg();
+            fs().PatchJumpHere(j);
+            e.k = E_REG;
+            e.reg = t;
+            return;
+        }
+        if (_token == TK_IN || _token == TK_INSTANCEOF) {
+            uint8_t op = _token == TK_IN ? OP_EXISTS : OP_INSTANCEOF;
+            Lex();
+            SQInteger l = ToAnyReg(e);
+            Exp rhs;
+            BitwiseOr(rhs);
+            SQInteger r = ToAnyReg(rhs);
+            FreeExp(rhs);
+            FreeExp(e);
+            SQInteger d = fs().AllocReg();
+            if (op == OP_EXISTS) fs().Emit(OP_EXISTS, d, r, l);   // key in container
+            else fs().Emit(OP_INSTANCEOF, d, l, r);
+            e.k = E_REG;
+            e.reg = d;
+            continue;
+        }
+        return;
+    }
+}
+
+void SQCompiler::BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*next)(Exp&))
+{
+    Lex();
+    SQInteger l = ToAnyReg(e);
+    Exp rhs;
+    (this->*next)(rhs);
+    SQInteger r = ToAnyReg(rhs);
+    FreeExp(rhs);
+    FreeExp(e);
+    SQInteger d = fs().AllocReg();
+    fs().Emit(op, d, l, r, a3);
+    e.k = E_REG;
+    e.reg = d;
+}
+
+void SQCompiler::BitwiseOr(Exp& e)
+{
+    BitwiseXor(e);
+    while (_token == '|') BinaryOp(e, OP_BITW, BW_OR, &SQCompiler::BitwiseXor);
+}
+
+void SQCompiler::BitwiseXor(Exp& e)
+{
+    BitwiseAnd(e);
+    while (_token == '^') BinaryOp(e, OP_BITW, BW_XOR, &SQCompiler::BitwiseAnd);
+}
+
+void SQCompiler::BitwiseAnd(Exp& e)
+{
+    Compare(e);
+    while (_token == '&') BinaryOp(e, OP_BITW, BW_AND, &SQCompiler::Compare);
+}
+
+void SQCompiler::Compare(Exp& e)
+{
+    Shift(e);
+    for (;;) {
+        switch (_token) {
+        case TK_EQ: BinaryOp(e, OP_EQ, 0, &SQCompiler::Shift); break;
+        case TK_NE: BinaryOp(e, OP_NE, 0, &SQCompiler::Shift); break;
+        case '>': BinaryOp(e, OP_CMP, CMP_G, &SQCompiler::Shift); break;
+        case '<': BinaryOp(e, OP_CMP, CMP_L, &SQCompiler::Shift); break;
+        case TK_GE: BinaryOp(e, OP_CMP, CMP_GE, &SQCompiler::Shift); break;
+        case TK_LE: BinaryOp(e, OP_CMP, CMP_LE, &SQCompiler::Shift); break;
+        default: return;
+        }
+    }
+}
+
+void SQCompiler::Shift(Exp& e)
+{
+    Plus(e);
+    for (;;) {
+        switch (_token) {
+        case TK_SHIFTL: BinaryOp(e, OP_BITW, BW_SHIFTL, &SQCompiler::Plus); break;
+        case TK_SHIFTR: BinaryOp(e, OP_BITW, BW_SHIFTR, &SQCompiler::Plus); break;
+        case TK_USHIFTR: BinaryOp(e, OP_BITW, BW_USHIFTR, &SQCompiler::Plus); break;
+        default: return;
+        }
+    }
+}
+
+void SQCompiler::Plus(Exp& e)
+{
+    Mult(e);
+    for (;;) {
+        if (_token == '+') BinaryOp(e, OP_ADD, 0, &SQCompiler::Mult);
+        else if (_token == '-') BinaryOp(e, OP_SUB, 0, &SQCompiler::Mult);
+        else return;
+    }
+}
+
+void SQCompiler::Mult(Exp& e)
+{
+    Unary(e);
+    for (;;) {
+        if (_token == '*') BinaryOp(e, OP_MUL, 0, &SQCompiler::Unary);
+        else if (_token == '/') BinaryOp(e, OP_DIV, 0, &SQCompiler::Unary);
+        else if (_token == '%') BinaryOp(e, OP_MOD, 0, &SQCompiler::Unary);
+        else return;
+    }
+}
+
+void SQCompiler::Unary(Exp& e)
+{
+    uint8_t op;
+    switch (_token) {
+    case '-':
+        Lex();
+        if (_token == TK_INTEGER || _token == TK_FLOAT) {   // fold negative literals
+            bool isInt = _token == TK_INTEGER;
+            SQInteger iv = _lex._nvalue;
+            SQFloat fv = _lex._fvalue;
+            Lex();
+            if (_token != '.' && _token != '[' && _token != '(' && _token != TK_PLUSPLUS && _token != TK_MINUSMINUS) {
+                e.k = E_REG;
+                e.reg = fs().AllocReg();
+                if (isInt) EmitLoadObject(e.reg, SQObjectPtr(static_cast<SQInteger>(0u - static_cast<uint32_t>(iv))));
+                else EmitLoadObject(e.reg, SQObjectPtr(-fv));
+                return;
+            }
+            e.k = E_REG;
+            e.reg = fs().AllocReg();
+            if (isInt) EmitLoadObject(e.reg, SQObjectPtr(iv));
+            else EmitLoadObject(e.reg, SQObjectPtr(fv));
+            // postfix applies to the literal before negation
+            PostfixTail(e);
+        } else {
+            Unary(e);
+        }
+        op = OP_NEG;
+        break;
+    case '!': Lex(); Unary(e); op = OP_NOT; break;
+    case '~': Lex(); Unary(e); op = OP_BWNOT; break;
+    case TK_TYPEOF: Lex(); Unary(e); op = OP_TYPEOF; break;
+    case TK_CLONE: Lex(); Unary(e); op = OP_CLONE; break;
+    case TK_RESUME: Lex(); Unary(e); op = OP_RESUME; break;
+    case TK_PLUSPLUS: case TK_MINUSMINUS: {
+        SQInteger delta = _token == TK_PLUSPLUS ? 1 : -1;
+        Lex();
+        Unary(e);
+        IncDec(e, delta, false);
+        return;
+    }
+    case TK_DELETE: {
+        Lex();
+        Unary(e);
+        if (e.k == E_LOCAL || e.k == E_OUTER) Error("cannot delete a local");
+        if (e.k != E_FIELD && e.k != E_FIELDK && e.k != E_ENV) Error("can't delete an expression");
+        SQInteger obj, key;
+        if (e.k == E_ENV) {
+            obj = 0;
+            key = fs().AllocReg();
+            fs().Emit(OP_LOAD, key, e.key);
+        } else if (e.k == E_FIELDK) {
+            obj = e.reg;
+            key = fs().AllocReg();
+            fs().Emit(OP_LOAD, key, e.key);
+        } else {
+            obj = e.reg;
+            key = e.key;
+        }
+        fs().FreeReg(key);
+        if (e.k != E_ENV) fs().FreeReg(obj);
+        SQInteger d = fs().AllocReg();
+        fs().Emit(OP_DELETE, d, obj, key);
+        e.k = E_REG;
+        e.reg = d;
+        return;
+    }
+    default:
+        Postfix(e);
+        return;
+    }
+    SQInteger src = ToAnyReg(e);
+    FreeExp(e);
+    SQInteger d = fs().AllocReg();
+    fs().Emit(op, d, src);
+    e.k = E_REG;
+    e.reg = d;
+}
+
+// ++/--: both add +1 or -1 with the + operator.
+void SQCompiler::IncDec(Exp& e, SQInteger delta, bool postfix)
+{
+    switch (e.k) {
+    case E_LOCAL: {
+        SQInteger d = fs().AllocReg();
+        fs().Emit(OP_INCL, d, e.reg, postfix ? 1 : 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
+        e.k = E_REG;
+        e.reg = d;
+        return;
+    }
+    case E_OUTER: case E_CONST: {
+        SQInteger d = fs().AllocReg();
+        if (postfix) fs().Emit(OP_MOVE, d, e.reg);
+        else fs().Emit(OP_ADDK, d, e.reg, 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
+        e.k = E_REG;
+        e.reg = d;
+        return;
+    }
+    case E_FIELD: case E_FIELDK: case E_ENV: {
+        SQInteger obj = e.k == E_ENV ? -1 : e.reg;
+        SQInteger key;
+        if (e.k == E_FIELD) key = e.key;
+        else {
+            key = fs().AllocReg();
+            fs().Emit(OP_LOAD, key, e.key);
+        }
+        SQInteger old = fs().AllocReg();
+        SQInteger nv = fs().AllocReg();
+        if (e.k == E_ENV) fs().Emit(OP_GETENV, old, e.key);
+        else fs().Emit(OP_GET, old, obj, key);
+        fs().Emit(OP_ADDK, nv, old, 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
+        if (e.k == E_ENV) fs().Emit(OP_SETENV, SQ_NOREG, e.key, nv);
+        else fs().Emit(OP_SET, SQ_NOREG, obj, key, nv);
+        SQInteger result = postfix ? old : nv;
+        fs().FreeReg(nv);
+        fs().FreeReg(old);
+        fs().FreeReg(key);
+        if (obj >= 0) fs().FreeReg(obj);
+        SQInteger d = fs().AllocReg();
+        if (d != result) fs().Emit(OP_MOVE, d, result);
+        e.k = E_REG;
+        e.reg = d;
+        return;
+    }
+    default:
+        Error("can't assign expression");
+    }
+}
+
+void SQCompiler::Postfix(Exp& e)
+{
+    Factor(e);
+    PostfixTail(e);
+}
+
+void SQCompiler::PostfixTail(Exp& e)
+{
+    for (;;) {
+        switch (_token) {
+        case '.': {
+            Lex();
+            if (_token == TK_PARENT) {
+                Lex();
+                if (isAssignOp(_token)) Error("parent cannot be set");
+                SQInteger src = ToAnyReg(e);
+                FreeExp(e);
+                SQInteger d = fs().AllocReg();
+                fs().Emit(OP_GETPARENT, d, src);
+                e.k = E_REG;
+                e.reg = d;
+                break;
+            }
+            std::string name = ExpectIdentifier();
+            SQInteger obj = ToAnyReg(e);
+            e.k = E_FIELDK;
+            e.reg = obj;
+            e.key = fs().StringLiteral(name);
+            break;
+        }
+        case '[': {
+            if (_lex._newlineBefore) Error("cannot brake deref/or comma needed after [exp]=exp slot declaration");
+            Lex();
+            SQInteger obj = ToAnyReg(e);
+            Exp k;
+            Expression(k);
+            Expect(']');
+            SQInteger key = ToAnyReg(k);
+            if (!fs().IsTemp(key) || key != fs()._freereg - 1) {
+                // the key must sit in a temp above the object
+                ToNextReg(k);
+                key = k.reg;
+            }
+            e.k = E_FIELD;
+            e.reg = obj;
+            e.key = key;
+            break;
+        }
+        case '(':
+            Call(e);
+            break;
+        case TK_PLUSPLUS: case TK_MINUSMINUS: {
+            if (_lex._newlineBefore) return;
+            SQInteger delta = _token == TK_PLUSPLUS ? 1 : -1;
+            Lex();
+            IncDec(e, delta, true);
+            break;
+        }
+        default:
+            return;
+        }
+    }
+}
+
+void SQCompiler::Call(Exp& e)
+{
+    Lex();   // '('
+    SQInteger func, self;
+    if (e.k == E_FIELD || e.k == E_FIELDK) {
+        SQInteger obj = e.reg, key = e.key;
+        if (e.k == E_FIELD) fs().FreeReg(key);
+        fs().FreeReg(obj);
+        func = fs().AllocReg();
+        self = fs().AllocReg();
+        fs().Emit(e.k == E_FIELD ? OP_PREPCALL : OP_PREPCALLK, func, key, obj, self);
+    } else {
+        ToNextReg(e);
+        func = e.reg;
+        self = fs().AllocReg();
+        fs().Emit(OP_MOVE, self, 0);
+    }
+    SQInteger nargs = 1;
+    while (_token != ')') {
+        Exp arg;
+        Expression(arg);
+        ToNextReg(arg);
+        nargs++;
+        if (_token == ',') {
+            Lex();
+            if (_token == ')') Error("expression expected, found ')'");
+        } else if (_token != ')') {
+            ErrorExpected(')');
+        }
+    }
+    Lex();
+    for (SQInteger i = 0; i < nargs; i++) fs().FreeReg(func + nargs - i);
+    fs().Emit(OP_CALL, func, func, self, nargs);
+    e.k = E_REG;
+    e.reg = func;
+}
+
+ConstValue SQCompiler::FindConst(const std::string& name)
+{
+    ConstValue cv;
+    SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
+    if (sqtype(_vm->SS()->_consts) == OT_TABLE && _table(_vm->SS()->_consts)->Get(key, cv.value)) cv.found = true;
+    return cv;
+}
+
+void SQCompiler::Identifier(Exp& e, const std::string& name)
+{
+    SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
+    if (const SQFuncState::LocalVar* lv = fs().FindLocal(key)) {
+        e.k = lv->isOuter ? E_OUTER : E_LOCAL;
+        e.reg = lv->reg;
+        return;
+    }
+    ConstValue cv = FindConst(name);
+    if (cv.found) {
+        SQObjectPtr value = cv.value;
+        if (sqtype(value) == OT_TABLE) {   // an enum: only Enum.Member is valid
+            Expect('.');
+            std::string member = ExpectIdentifier();
+            SQObjectPtr mkey(_vm->Str(member.c_str(), static_cast<SQInteger>(member.size())));
+            SQObjectPtr mval;
+            if (!_table(value)->Get(mkey, mval)) Error("invalid constant [" + name + "." + member + "]");
+            value = mval;
+        }
+        e.k = E_CONST;
+        e.reg = fs().AllocReg();
+        EmitLoadObject(e.reg, value);
+        return;
+    }
+    e.k = E_ENV;
+    e.key = fs().Literal(key);
+}
+
+void SQCompiler::Factor(Exp& e)
+{
+    switch (_token) {
+    case TK_STRING_LITERAL:
+        e.k = E_REG;
+        e.reg = fs().AllocReg();
+        fs().Emit(OP_LOAD, e.reg, fs().StringLiteral(_lex._svalue));
+        Lex();
+        return;
+    case TK_INTEGER:
+        e.k = E_REG;
+        e.reg = fs().AllocReg();
+        EmitLoadObject(e.reg, SQObjectPtr(_lex._nvalue));
+        Lex();
+        return;
+    case TK_FLOAT:
+        e.k = E_REG;
+        e.reg = fs().AllocReg();
+        EmitLoadObject(e.reg, SQObjectPtr(_lex._fvalue));
+        Lex();
+        return;
+    case TK_NULL: case TK_TRUE: case TK_FALSE:
+        e.k = E_REG;
+        e.reg = fs().AllocReg();
+        if (_token == TK_NULL) fs().Emit(OP_LOADNULLS, e.reg, 1);
+        else fs().Emit(OP_LOADBOOL, e.reg, _token == TK_TRUE ? 1 : 0);
+        Lex();
+        return;
+    case TK_IDENTIFIER: case TK_CONSTRUCTOR: {
+        std::string name = _token == TK_CONSTRUCTOR ? "constructor" : _lex._svalue;
+        Lex();
+        Identifier(e, name);
+        return;
+    }
+    case TK_THIS:
+        Lex();
+        e.k = E_REG;
+        e.reg = 0;
+        return;
+    case TK_DOUBLE_COLON: {
+        Lex();
+        std::string name = ExpectIdentifier();
+        SQInteger r = fs().AllocReg();
+        fs().Emit(OP_LOADROOT, r);
+        e.k = E_FIELDK;
+        e.reg = r;
+        e.key = fs().StringLiteral(name);
+        return;
+    }
+    case '(': {
+        Lex();
+        CommaExpression(e);
+        Expect(')');
+        if (e.k == E_LOCAL || e.k == E_OUTER || e.k == E_CONST) return;
+        ToAnyReg(e);
+        e.k = E_REG;
+        return;
+    }
+    case '[': ArrayLiteral(e); return;
+    case '{': TableLiteral(e, '}'); return;
+    case TK_FUNCTION: Lex(); FunctionExp(e, ""); return;
+    case TK_CLASS: Lex(); ClassExp(e); return;
+    case TK_DELEGATE: {
+        Lex();
+        Exp d;
+        Expression(d);
+        ToNextReg(d);
+        Expect(':');
+        Exp t;
+        Expression(t);
+        ToNextReg(t);
+        FreeExp(t);
+        FreeExp(d);
+        SQInteger r = fs().AllocReg();
+        fs().Emit(OP_DELEGATE, r, d.reg, t.reg);
+        e.k = E_REG;
+        e.reg = r;
+        return;
+    }
+    case TK_VARGC:
+        Lex();
+        e.k = E_REG;
+        e.reg = fs().AllocReg();
+        fs().Emit(OP_VARGC, e.reg);
+        return;
+    case TK_VARGV: {
+        Lex();
+        Expect('[');
+        Exp idx;
+        Expression(idx);
+        Expect(']');
+        ToNextReg(idx);
+        e.k = E_VARGV;
+        e.key = idx.reg;
+        return;
+    }
+    case TK_EOF: Error("expression expected");
+    default:
+        if (_token == ')') Error("expression expected, found ')'");
+        Error("expression expected");
+    }
+}
+
+void SQCompiler::ArrayLiteral(Exp& e)
+{
+    Lex();
+    SQInteger arr = fs().AllocReg();
+    SQInteger newpc = fs().Emit(OP_NEWARRAY, arr, 0);
+    SQInteger count = 0;
+    while (_token != ']') {
+        Exp v;
+        Expression(v);
+        SQInteger r = ToAnyReg(v);
+        fs().Emit(OP_APPENDARRAY, arr, r);
+        FreeExp(v);
+        count++;
+        if (_token == ',') Lex();
+    }
+    Lex();
+    fs().At(newpc).a1 = static_cast<int32_t>(count);
+    e.k = E_REG;
+    e.reg = arr;
+}
+
+void SQCompiler::TableLiteral(Exp& e, SQInteger closeTok)
+{
+    Lex();
+    SQInteger tbl = fs().AllocReg();
+    SQInteger newpc = fs().Emit(OP_NEWTABLE, tbl, 0);
+    SQInteger count = 0;
+    while (_token != closeTok) {
+        SQInteger key = fs().AllocReg();
+        if (_token == TK_FUNCTION) {
+            Lex();
+            std::string name = ExpectIdentifier();
+            fs().Emit(OP_LOAD, key, fs().StringLiteral(name));
+            Exp f;
+            FunctionExp(f, name);
+            ToNextReg(f);
+        } else if (_token == '[') {
+            Lex();
+            Exp k;
+            CommaExpression(k);
+            Expect(']');
+            ToReg(k, key);
+            Expect('=');
+            Exp v;
+            Expression(v);
+            ToNextReg(v);
+        } else {
+            std::string name = ExpectIdentifier();
+            fs().Emit(OP_LOAD, key, fs().StringLiteral(name));
+            Expect('=');
+            Exp v;
+            Expression(v);
+            ToNextReg(v);
+        }
+        fs().Emit(OP_NEWSLOT, SQ_NOREG, tbl, key, key + 1);
+        fs().FreeReg(key + 1);
+        fs().FreeReg(key);
+        count++;
+        if (_token == ',') Lex();
+        else if (closeTok == TK_ATTR_CLOSE && _token == ';') Lex();
+    }
+    Lex();
+    fs().At(newpc).a1 = static_cast<int32_t>(count);
+    e.k = E_REG;
+    e.reg = tbl;
+}
+
+void SQCompiler::FunctionExp(Exp& e, const std::string& name)
+{
+    Expect('(');
+    SQFuncState* parent = _fs;
+    SQFuncState child(_vm->SS(), parent);
+    SQFunctionProto* proto = child._proto;
+    proto->_sourcename = _vm->Str(_sourcename.c_str());
+    if (!name.empty()) proto->_name = _vm->Str(name.c_str(), static_cast<SQInteger>(name.size()));
+    SQObjectPtr thisName(_vm->Str("this"));
+    child.PushLocal(thisName);
+    proto->_parameters.push_back(thisName);
+    SQInteger firstDefault = -1;
+    SQInteger ndefaults = 0;
+    while (_token != ')') {
+        if (_token == TK_VARPARAMS) {
+            if (ndefaults > 0) Error("function with default parameters cannot have variable number of parameters");
+            proto->_varparams = true;
+            Lex();
+            if (_token != ')') ErrorExpected(')');
+            break;
+        }
+        std::string pname = ExpectIdentifier();
+        SQObjectPtr pn(_vm->Str(pname.c_str(), static_cast<SQInteger>(pname.size())));
+        child.PushLocal(pn);
+        proto->_parameters.push_back(pn);
+        if (_token == '=') {
+            Lex();
+            _fs = parent;   // defaults are evaluated where the function expression runs
+            Exp d;
+            Expression(d);
+            ToNextReg(d);
+            if (firstDefault < 0) firstDefault = d.reg;
+            _fs = &child;
+            ndefaults++;
+        } else if (ndefaults > 0) {
+            Error("expected '='");
+        }
+        if (_token == ',') Lex();
+        else if (_token != ')') Error("expected ')' or ','");
+    }
+    Lex();
+    proto->_ndefaultparams = ndefaults;
+    // free variables: copied at creation, live in registers after the parameters
+    if (_token == ':') {
+        Lex();
+        Expect('(');
+        while (_token != ')') {
+            std::string vname = ExpectIdentifier();
+            SQObjectPtr vn(_vm->Str(vname.c_str(), static_cast<SQInteger>(vname.size())));
+            SQOuterVar ov;
+            ov._name = vn;
+            if (const SQFuncState::LocalVar* lv = parent->FindLocal(vn)) {
+                ov._type = OUTER_LOCAL;
+                ov._src = lv->reg;
+            } else {
+                ov._type = OUTER_SYMBOL;
+                ov._src = parent->Literal(vn);
+            }
+            proto->_outervalues.push_back(ov);
+            child.PushLocal(vn, true);
+            if (_token == ',') Lex();
+            else if (_token != ')') Error("expected ')' or ','");
+        }
+        Lex();
+    }
+    _fs = &child;
+    SQInteger line = _lex._currentline;
+    Statement();
+    child.AddLineInfo(_lex._prevtoken == '}' ? _lex._lasttokenline : line, false);
+    child.Emit(OP_RETURN, SQ_NOREG);
+    child.Finish(line);
+    _fs = parent;
+    SQInteger funcIdx = static_cast<SQInteger>(parent->_proto->_functions.size());
+    parent->_proto->_functions.push_back(child._protoHolder);
+    for (SQInteger i = 0; i < ndefaults; i++) parent->FreeReg(firstDefault + ndefaults - 1 - i);
+    SQInteger d = parent->AllocReg();
+    parent->Emit(OP_CLOSURE, d, funcIdx, ndefaults ? firstDefault : 0);
+    e.k = E_REG;
+    e.reg = d;
+}
+
+void SQCompiler::ClassExp(Exp& e)
+{
+    SQInteger base = -1;
+    SQInteger attrs = SQ_NOREG;
+    if (_token == TK_EXTENDS) {
+        Lex();
+        Exp b;
+        Expression(b);
+        ToNextReg(b);
+        base = b.reg;
+    }
+    if (_token == TK_ATTR_OPEN) {
+        Exp a;
+        TableLiteral(a, TK_ATTR_CLOSE);
+        attrs = a.reg;
+    }
+    Expect('{');
+    if (attrs != SQ_NOREG) fs().FreeReg(attrs);
+    if (base >= 0) fs().FreeReg(base);
+    SQInteger cls = fs().AllocReg();
+    fs().Emit(OP_CLASS, cls, base, attrs);
+    while (_token != '}') {
+        SQInteger mattrs = -1;
+        if (_token == TK_ATTR_OPEN) {
+            Exp a;
+            TableLiteral(a, TK_ATTR_CLOSE);
+            mattrs = a.reg;
+        }
+        bool isStatic = false;
+        if (_token == TK_STATIC) { isStatic = true; Lex(); }
+        SQInteger key = fs().AllocReg();
+        if (_token == TK_FUNCTION) {
+            Lex();
+            std::string name = ExpectIdentifier();
+            fs().Emit(OP_LOAD, key, fs().StringLiteral(name));
+            Exp f;
+            FunctionExp(f, name);
+            ToNextReg(f);
+        } else if (_token == TK_CONSTRUCTOR) {
+            Lex();
+            fs().Emit(OP_LOAD, key, fs().StringLiteral("constructor"));
+            Exp f;
+            FunctionExp(f, "constructor");
+            ToNextReg(f);
+        } else if (_token == '[') {
+            Lex();
+            Exp k;
+            CommaExpression(k);
+            Expect(']');
+            ToReg(k, key);
+            Expect('=');
+            Exp v;
+            Expression(v);
+            ToNextReg(v);
+        } else {
+            std::string name = ExpectIdentifier();
+            fs().Emit(OP_LOAD, key, fs().StringLiteral(name));
+            Expect('=');
+            Exp v;
+            Expression(v);
+            ToNextReg(v);
+        }
+        fs().Emit(isStatic ? OP_NEWSTATIC : OP_NEWMEMBER, cls, mattrs, key, key + 1);
+        fs().FreeReg(key + 1);
+        fs().FreeReg(key);
+        if (mattrs >= 0) fs().FreeReg(mattrs);
+        if (_token == ';') Lex();
+    }
+    Lex();
+    e.k = E_REG;
+    e.reg = cls;
+}
+
+// ---------------------------------------------------------------- statements
+
+void SQCompiler::Statement()
+{
+    LineInfo();
+    switch (_token) {
+    case ';': Lex(); return;
+    case TK_IF: IfStatement(); return;
+    case TK_WHILE: WhileStatement(); return;
+    case TK_DO: DoWhileStatement(); return;
+    case TK_FOR: ForStatement(); return;
+    case TK_FOREACH: ForEachStatement(); return;
+    case TK_SWITCH: SwitchStatement(); return;
+    case TK_LOCAL: LocalDeclaration(); break;
+    case TK_RETURN: ReturnStatement(); break;
+    case TK_YIELD: {
+        Lex();
+        fs()._proto->_bgenerator = true;
+        if (IsEndOfStatement()) {
+            fs().Emit(OP_YIELD, SQ_NOREG);
+        } else {
+            Exp v;
+            CommaExpression(v);
+            SQInteger r = ToAnyReg(v);
+            fs().Emit(OP_YIELD, r);
+            FreeExp(v);
+        }
+        break;
+    }
+    case TK_BREAK: BreakContinue(true); break;
+    case TK_CONTINUE: BreakContinue(false); break;
+    case TK_FUNCTION: FunctionStatement(); return;
+    case TK_CLASS: ClassStatement(); return;
+    case TK_ENUM: EnumStatement(); return;
+    case '{': Block(); return;
+    case TK_TRY: TryStatement(); return;
+    case TK_THROW: {
+        Lex();
+        Exp v;
+        CommaExpression(v);
+        SQInteger r = ToAnyReg(v);
+        fs().Emit(OP_THROW, r);
+        FreeExp(v);
+        break;
+    }
+    case TK_CONST: ConstStatement(); break;
+    default: {
+        Exp e;
+        CommaExpression(e);
+        // an expression statement discards its value: drop the copy to the result register
+        if (fs().Pc() > 0) {
+            SQInstruction& last = fs().At(fs().Pc() - 1);
+            if ((last.op == OP_SET || last.op == OP_SETENV || last.op == OP_NEWSLOT) && fs().IsTemp(last.a0))
+                last.a0 = SQ_NOREG;
+            else if (last.op == OP_INCL && fs().IsTemp(last.a0))
+                last.a0 = SQ_NOREG;
+        }
+        FreeExp(e);
+        break;
+    }
+    }
+    fs()._freereg = fs().NActive();
+    OptionalSemicolon();
+}
+
+void SQCompiler::Block()
+{
+    Lex();   // '{'
+    SQInteger nlocals = fs().NActive();
+    while (_token != '}') {
+        if (_token == TK_EOF) ErrorExpected('}');
+        Statement();
+    }
+    fs().PopLocals(fs().NActive() - nlocals);
+    Lex();
+}
+
+void SQCompiler::LocalDeclaration()
+{
+    Lex();
+    do {
+        std::string name = ExpectIdentifier();
+        SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
+        if (_token == '=') {
+            Lex();
+            Exp v;
+            Expression(v);
+            SQInteger target = fs().NActive();
+            if (v.k == E_REG && v.reg == target && fs().IsTemp(v.reg)) {
+                fs().FreeReg(v.reg);
+            } else {
+                FreeExp(v);
+                SQInteger r = fs().AllocReg();
+                if (v.k == E_REG && fs().IsTemp(v.reg)) RetargetOrMove(r, v.reg);
+                else LoadInto(v, r);
+                fs().FreeReg(r);
+            }
+        } else {
+            fs().Emit(OP_LOADNULLS, fs().NActive(), 1);
+        }
+        fs().PushLocal(key);
+        if (_token != ',') break;
+        Lex();
+    } while (true);
+}
+
+void SQCompiler::CondJump(Exp& e, uint8_t op, SQInteger& jumpPc)
+{
+    SQInteger r = ToAnyReg(e);
+    FreeExp(e);
+    // fuse a comparison into a compare-and-jump
+    if (op == OP_JZ && fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
+        SQInstruction& last = fs().At(fs().Pc() - 1);
+        if (last.op == OP_CMP && last.a0 == r && fs().IsTemp(r)) {
+            last.op = OP_JCMP;
+            last.a0 = static_cast<uint8_t>(last.a1);
+            SQInteger rhs = last.a2;
+            last.a1 = 0;
+            last.a2 = static_cast<uint8_t>(rhs);
+            jumpPc = fs().Pc() - 1;
+            return;
+        }
+    }
+    jumpPc = fs().Emit(op, r, 0);
+}
+
+void SQCompiler::IfStatement()
+{
+    Lex();
+    Expect('(');
+    Exp c;
+    CommaExpression(c);
+    Expect(')');
+    SQInteger jz;
+    CondJump(c, OP_JZ, jz);
+    fs()._freereg = fs().NActive();
+    SQInteger nlocals = fs().NActive();
+    Statement();
+    fs().PopLocals(fs().NActive() - nlocals);
+    if (_token == TK_ELSE || (_lex._prevtoken == ';' && _token == TK_ELSE)) {
+        Lex();
+        SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
+        fs().PatchJumpHere(jz);
+        SQInteger n2 = fs().NActive();
+        Statement();
+        fs().PopLocals(fs().NActive() - n2);
+        fs().PatchJumpHere(jmp);
+    } else {
+        fs().PatchJumpHere(jz);
+    }
+}
+
+void SQCompiler::LoopBody(bool isSwitch)
+{
+    fs()._loops.push_back(SQFuncState::LoopInfo{{}, {}, fs()._traps, isSwitch});
+}
+
+void SQCompiler::EndLoop(SQInteger continueTarget, SQInteger breakTarget)
+{
+    SQFuncState::LoopInfo info = fs()._loops.back();
+    fs()._loops.pop_back();
+    for (SQInteger pc : info.breaks) fs().PatchJumpTo(pc, breakTarget);
+    if (info.isSwitch) {
+        // continue inside a switch belongs to the enclosing loop
+        if (!info.continues.empty()) {
+            if (fs()._loops.empty()) Error("'continue' has to be in a loop block");
+            for (SQInteger pc : info.continues) fs()._loops.back().continues.push_back(pc);
+        }
+    } else {
+        for (SQInteger pc : info.continues) fs().PatchJumpTo(pc, continueTarget);
+    }
+    if (breakTarget == fs().Pc()) fs()._lastjumptarget = fs().Pc();
+}
+
+void SQCompiler::WhileStatement()
+{
+    Lex();
+    SQInteger top = fs().Pc();
+    fs()._lastjumptarget = top;
+    Expect('(');
+    Exp c;
+    CommaExpression(c);
+    Expect(')');
+    SQInteger jz;
+    CondJump(c, OP_JZ, jz);
+    fs()._freereg = fs().NActive();
+    LoopBody(false);
+    SQInteger nlocals = fs().NActive();
+    Statement();
+    fs().PopLocals(fs().NActive() - nlocals);
+    SQInteger back = fs().Emit(OP_JMP, 0, 0);
+    fs().PatchJumpTo(back, top);
+    fs().PatchJumpHere(jz);
+    EndLoop(top, fs().Pc());
+}
+
+void SQCompiler::DoWhileStatement()
+{
+    Lex();
+    SQInteger top = fs().Pc();
+    fs()._lastjumptarget = top;
+    LoopBody(false);
+    SQInteger nlocals = fs().NActive();
+    Statement();
+    fs().PopLocals(fs().NActive() - nlocals);
+    if (_token == ';') Lex();
+    Expect(TK_WHILE);
+    SQInteger condPc = fs().Pc();
+    fs()._lastjumptarget = condPc;
+    Expect('(');
+    Exp c;
+    CommaExpression(c);
+    Expect(')');
+    SQInteger r = ToAnyReg(c);
+    FreeExp(c);
+    SQInteger back = fs().Emit(OP_JNZ, r, 0);
+    fs().PatchJumpTo(back, top);
+    fs()._freereg = fs().NActive();
+    EndLoop(condPc, fs().Pc());
+}
+
+void SQCompiler::ForStatement()
+{
+    Lex();
+    SQInteger nlocals = fs().NActive();
+    Expect('(');
+    if (_token == TK_LOCAL) LocalDeclaration();
+    else if (_token != ';') {
+        Exp init;
+        CommaExpression(init);
+        FreeExp(init);
+    }
+    fs()._freereg = fs().NActive();
+    Expect(';');
+    SQInteger top = fs().Pc();
+    fs()._lastjumptarget = top;
+    SQInteger jz = -1;
+    if (_token != ';') {
+        Exp c;
+        CommaExpression(c);
+        CondJump(c, OP_JZ, jz);
+        fs()._freereg = fs().NActive();
+    }
+    Expect(';');
+    // the step is compiled now but emitted after the body
+    SQInteger stepStart = fs().Pc();
+    if (_token != ')') {
+        Exp step;
+        CommaExpression(step);
+        if (fs().Pc() > stepStart) {
+            SQInstruction& last = fs().At(fs().Pc() - 1);
+            if ((last.op == OP_INCL || last.op == OP_SET || last.op == OP_SETENV) && fs().IsTemp(last.a0)) last.a0 = SQ_NOREG;
+        }
+        FreeExp(step);
+        fs()._freereg = fs().NActive();
+    }
+    Expect(')');
+    std::vector<SQInstruction> stepCode(fs()._proto->_instructions.begin() + stepStart, fs()._proto->_instructions.end());
+    fs()._proto->_instructions.resize(static_cast<size_t>(stepStart));
+    LoopBody(false);
+    SQInteger bodyLocals = fs().NActive();
+    Statement();
+    fs().PopLocals(fs().NActive() - bodyLocals);
+    SQInteger continueTarget = fs().Pc();
+    fs()._lastjumptarget = continueTarget;
+    for (const SQInstruction& i : stepCode) fs()._proto->_instructions.push_back(i);
+    SQInteger back = fs().Emit(OP_JMP, 0, 0);
+    fs().PatchJumpTo(back, top);
+    if (jz >= 0) fs().PatchJumpHere(jz);
+    EndLoop(continueTarget, fs().Pc());
+    fs().PopLocals(fs().NActive() - nlocals);
+}
+
+void SQCompiler::ForEachStatement()
+{
+    Lex();
+    Expect('(');
+    std::string first = ExpectIdentifier();
+    std::string keyName, valName;
+    if (_token == ',') {
+        Lex();
+        keyName = first;
+        valName = ExpectIdentifier();
+    } else {
+        valName = first;
+    }
+    Expect(TK_IN);
+    Exp c;
+    Expression(c);
+    Expect(')');
+    SQInteger nlocals = fs().NActive();
+    SQInteger contReg = fs().NActive();
+    if (!(c.k == E_REG && c.reg == contReg)) {
+        FreeExp(c);
+        SQInteger r = fs().AllocReg();
+        LoadInto(c, r);
+        fs().FreeReg(r);
+    } else {
+        fs().FreeReg(c.reg);
+    }
+    fs().PushLocal(SQObjectPtr());   // the container, hidden
+    SQInteger iter = fs().PushLocal(SQObjectPtr(_vm->Str("@ITERATOR@")));
+    fs().PushLocal(SQObjectPtr(_vm->Str(keyName.empty() ? "@INDEX@" : keyName.c_str())));
+    fs().PushLocal(SQObjectPtr(_vm->Str(valName.c_str())));
+    fs().Emit(OP_LOADNULLS, iter, 3);
+    SQInteger top = fs().Pc();
+    fs()._lastjumptarget = top;
+    SQInteger fe = fs().Emit(OP_FOREACH, contReg, 0, iter);
+    SQInteger post = fs().Emit(OP_POSTFOREACH, contReg, 0, iter);
+    LoopBody(false);
+    SQInteger bodyLocals = fs().NActive();
+    Statement();
+    fs().PopLocals(fs().NActive() - bodyLocals);
+    SQInteger back = fs().Emit(OP_JMP, 0, 0);
+    fs().PatchJumpTo(back, top);
+    fs().PatchJumpHere(fe);
+    fs().PatchJumpHere(post);
+    EndLoop(top, fs().Pc());
+    fs().PopLocals(fs().NActive() - nlocals);
+}
+
+void SQCompiler::SwitchStatement()
+{
+    Lex();
+    Expect('(');
+    Exp c;
+    CommaExpression(c);
+    Expect(')');
+    Expect('{');
+    SQInteger nlocals = fs().NActive();
+    SQInteger sw = fs().NActive();
+    if (!(c.k == E_REG && c.reg == sw)) {
+        FreeExp(c);
+        SQInteger r = fs().AllocReg();
+        LoadInto(c, r);
+        fs().FreeReg(r);
+    } else {
+        fs().FreeReg(c.reg);
+    }
+    fs().PushLocal(SQObjectPtr());   // the switch value, hidden
+    LoopBody(true);
+    SQInteger pendingTest = -1;   // JZ of the previous case test
+    SQInteger pendingFall = -1;   // JMP from the end of the previous body into the next body
+    while (_token == TK_CASE) {
+        Lex();
+        if (pendingTest >= 0) fs().PatchJumpHere(pendingTest);
+        Exp ce;
+        Expression(ce);
+        Expect(':');
+        SQInteger r = ToAnyReg(ce);
+        FreeExp(ce);
+        SQInteger t = fs().AllocReg();
+        fs().Emit(OP_EQ, t, sw, r);
+        fs().FreeReg(t);
+        pendingTest = fs().Emit(OP_JZ, t, 0);
+        if (pendingFall >= 0) fs().PatchJumpHere(pendingFall);
+        SQInteger bodyLocals = fs().NActive();
+        while (_token != TK_CASE && _token != TK_DEFAULT && _token != '}') {
+            Statement();
+        }
+        fs().PopLocals(fs().NActive() - bodyLocals);
+        pendingFall = fs().Emit(OP_JMP, 0, 0);
+    }
+    if (pendingTest >= 0) fs().PatchJumpHere(pendingTest);
+    if (pendingFall >= 0) fs().PatchJumpHere(pendingFall);
+    if (_token == TK_DEFAULT) {
+        Lex();
+        Expect(':');
+        SQInteger bodyLocals = fs().NActive();
+        while (_token != '}') {
+            if (_token == TK_CASE) Error("expected '}'");
+            Statement();
+        }
+        fs().PopLocals(fs().NActive() - bodyLocals);
+    }
+    Expect('}');
+    EndLoop(-1, fs().Pc());
+    fs().PopLocals(fs().NActive() - nlocals);
+}
+
+void SQCompiler::TryStatement()
+{
+    Lex();
+    SQInteger trap = fs().Emit(OP_PUSHTRAP, fs().NActive(), 0);
+    fs()._traps++;
+    Statement();
+    fs()._traps--;
+    fs().Emit(OP_POPTRAP, 1);
+    SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
+    fs().PatchJumpHere(trap);
+    Expect(TK_CATCH);
+    Expect('(');
+    std::string name = ExpectIdentifier();
+    Expect(')');
+    SQInteger nlocals = fs().NActive();
+    fs().PushLocal(SQObjectPtr(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size()))));
+    Statement();
+    fs().PopLocals(fs().NActive() - nlocals);
+    fs().PatchJumpHere(jmp);
+}
+
+void SQCompiler::BreakContinue(bool isBreak)
+{
+    Lex();
+    SQFuncState& f = fs();
+    SQFuncState::LoopInfo* loop = nullptr;
+    for (size_t i = f._loops.size(); i-- > 0;) {
+        if (isBreak || !f._loops[i].isSwitch) { loop = &f._loops[i]; break; }
+    }
+    if (!loop) Error(isBreak ? "'break' has to be in a loop block" : "'continue' has to be in a loop block");
+    if (f._traps > loop->traps) f.Emit(OP_POPTRAP, f._traps - loop->traps);
+    SQInteger j = f.Emit(OP_JMP, 0, 0);
+    if (isBreak) f._loops.back().breaks.push_back(j);
+    else if (f._loops.back().isSwitch) f._loops.back().continues.push_back(j);
+    else loop->continues.push_back(j);
+}
+
+void SQCompiler::ReturnStatement()
+{
+    Lex();
+    if (IsEndOfStatement()) {
+        fs().Emit(OP_RETURN, SQ_NOREG);
+        return;
+    }
+    Exp v;
+    CommaExpression(v);
+    SQInteger r = ToAnyReg(v);
+    // a call in return position of a nested function, outside try, becomes a tail call
+    if (fs()._parent && fs()._traps == 0 && fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
+        SQInstruction& last = fs().At(fs().Pc() - 1);
+        if (last.op == OP_CALL && last.a0 == r && !fs()._proto->_bgenerator) last.op = OP_TAILCALL;
+    }
+    fs().Emit(OP_RETURN, r);
+    FreeExp(v);
+}
+
+void SQCompiler::FunctionStatement()
+{
+    Lex();
+    std::string name = ExpectIdentifier();
+    SQInteger obj = 0;
+    SQInteger keyLit;
+    if (_token == TK_DOUBLE_COLON) {   // function A::B::f: the slot f in A.B
+        Exp path;
+        Identifier(path, name);
+        while (_token == TK_DOUBLE_COLON) {
+            Lex();
+            SQInteger r = ToAnyReg(path);
+            name = ExpectIdentifier();
+            path.k = E_FIELDK;
+            path.reg = r;
+            path.key = fs().StringLiteral(name);
+        }
+        obj = path.reg;
+        keyLit = path.key;
+    } else {
+        keyLit = fs().StringLiteral(name);
+    }
+    SQInteger key = fs().AllocReg();
+    fs().Emit(OP_LOAD, key, keyLit);
+    Exp f;
+    FunctionExp(f, name);
+    ToNextReg(f);
+    fs().Emit(OP_NEWSLOT, SQ_NOREG, obj, key, f.reg);
+    fs()._freereg = fs().NActive();
+}
+
+void SQCompiler::ClassStatement()
+{
+    Lex();
+    // class A.B.C: the slot C in A.B
+    std::string name = ExpectIdentifier();
+    SQInteger obj = 0;
+    SQInteger keyLit = fs().StringLiteral(name);
+    if (_token == '.') {
+        Exp path;
+        Identifier(path, name);
+        while (_token == '.') {
+            Lex();
+            SQInteger r = ToAnyReg(path);
+            name = ExpectIdentifier();
+            path.k = E_FIELDK;
+            path.reg = r;
+            path.key = fs().StringLiteral(name);
+        }
+        obj = path.reg;
+        keyLit = path.key;
+    } else {
+        SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
+        if (fs().FindLocal(key)) Error("cannot create a class in a local with the syntax(class <local>)");
+    }
+    SQInteger key = fs().AllocReg();
+    fs().Emit(OP_LOAD, key, keyLit);
+    Exp c;
+    ClassExp(c);
+    ToNextReg(c);
+    fs().Emit(OP_NEWSLOT, SQ_NOREG, obj, key, c.reg);
+    fs()._freereg = fs().NActive();
+}
+
+void SQCompiler::ParseConstScalar(SQObjectPtr& out)
+{
+    switch (_token) {
+    case TK_INTEGER: out = SQObjectPtr(_lex._nvalue); break;
+    case TK_FLOAT: out = SQObjectPtr(_lex._fvalue); break;
+    case TK_STRING_LITERAL: out = _vm->Str(_lex._svalue.data(), static_cast<SQInteger>(_lex._svalue.size())); break;
+    default: Error("scalar expected : integer,float or string");
+    }
+    Lex();
+}
+
+void SQCompiler::ConstStatement()
+{
+    Lex();
+    std::string name = ExpectIdentifier();
+    Expect('=');
+    SQObjectPtr value;
+    ParseConstScalar(value);
+    SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
+    if (sqtype(_vm->SS()->_consts) == OT_TABLE) _table(_vm->SS()->_consts)->NewSlot(key, value);
+}
+
+void SQCompiler::EnumStatement()
+{
+    Lex();
+    std::string name = ExpectIdentifier();
+    Expect('{');
+    SQObjectPtr table(SQTable::Create(_vm->SS(), 0));
+    SQInteger counter = 0;
+    while (_token != '}') {
+        std::string member = ExpectIdentifier();
+        SQObjectPtr value;
+        if (_token == '=') {
+            Lex();
+            ParseConstScalar(value);
+        } else {
+            value = SQObjectPtr(counter++);
+        }
+        _table(table)->NewSlot(SQObjectPtr(_vm->Str(member.c_str(), static_cast<SQInteger>(member.size()))), value);
+        if (_token == ',') Lex();
+    }
+    Lex();
+    SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
+    if (sqtype(_vm->SS()->_consts) == OT_TABLE) _table(_vm->SS()->_consts)->NewSlot(key, table);
+}
+
+} // namespace
+
+bool SqCompile(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcename, SQObjectPtr& out,
+               bool raiseerror, bool lineinfo)
+{
+    SQCompiler compiler(vm, rg, up, sourcename, lineinfo);
+    std::string err;
+    SQInteger line = 0, column = 0;
+    SQObjectPtr proto;
+    bool ok;
+    try {
+        ok = compiler.Compile(proto, err, line, column);
+    } catch (const SQCompileError& e) {
+        ok = false;
+        err = e.message;
+    }
+    if (!ok) {
+        if (raiseerror && vm->SS()->_compilererrorhandler)
+            vm->SS()->_compilererrorhandler(vm, err.c_str(), sourcename ? sourcename : "unknown", line, column);
+        vm->_lasterror = vm->Str(err.c_str(), static_cast<SQInteger>(err.size()));
+        return false;
+    }
+    out = SQClosure::Create(vm->SS(), _funcproto(proto));
+    return true;
+}

@@ -1,0 +1,603 @@
+// The dispatch loop. Fast paths stay inline; everything that can call back into scripts or
+// grow the stack goes through SQVM members and writes its result by index afterwards.
+#include "sqvm.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+inline SQInteger wrapAdd(SQInteger a, SQInteger b) { return static_cast<SQInteger>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+inline SQInteger wrapSub(SQInteger a, SQInteger b) { return static_cast<SQInteger>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline SQInteger wrapMul(SQInteger a, SQInteger b) { return static_cast<SQInteger>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+
+struct DepthGuard {
+    explicit DepthGuard(SQVM* v) : vm(v) { vm->_nnativecalls++; }
+    ~DepthGuard() { vm->_nnativecalls--; }
+    SQVM* vm;
+};
+
+inline bool isInt(const SQObject& o) { return o._type == OT_INTEGER; }
+inline bool isNum(const SQObject& o) { return (o._type & SQOBJECT_NUMERIC) != 0; }
+
+inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
+{
+    if (isInt(a) && isInt(b)) {
+        SQInteger x = _integer(a), y = _integer(b);
+        switch (op) {
+        case CMP_G: return x > y;
+        case CMP_GE: return x >= y;
+        case CMP_L: return x < y;
+        default: return x <= y;
+        }
+    }
+    SQFloat x = SqToFloat(a), y = SqToFloat(b);
+    switch (op) {
+    case CMP_G: return x > y;
+    case CMP_GE: return x >= y;
+    case CMP_L: return x < y;
+    default: return x <= y;
+    }
+}
+
+} // namespace
+
+#define STK(n) stk[n]
+#define TARGET stk[i.a0]
+#define SETRESULT(reg, val) (_stack[_stackbase + (reg)] = (val))
+
+bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
+                   bool raiseerror, ExecutionType et)
+{
+    if (_nnativecalls + 1 > SQ_MAX_NATIVE_CALLS) return Raise_Error("Native stack overflow");
+    DepthGuard depth(this);
+    switch (et) {
+    case ET_CALL: {
+        SQObjectPtr fn = closure;
+        if (!StartCall(_closure(fn), target, nargs, stackbase, false)) {
+            // failed argument binding: no frame of this call exists
+            if ((raiseerror || _callsstacksize == 0) && !_errorreported) {
+                _errorreported = true;
+                CallErrorHandler(_lasterror);
+            }
+            return false;
+        }
+        ci->_root = true;
+        break;
+    }
+    case ET_RESUME_GENERATOR:
+        if (!ResumeGenerator(_generator(closure), target)) return false;
+        ci->_root = true;
+        break;
+    case ET_RESUME_VM:
+        ci->_root = _suspended_root;
+        _suspended = false;
+        break;
+    }
+
+exception_restore:
+    for (;;) {
+        SQObjectPtr* stk = _stack + _stackbase;
+        const SQInstruction i = *ci->_ip++;
+        switch (i.op) {
+        case OP_LINE:
+            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('l', i.a1);
+            continue;
+        case OP_LOAD: TARGET = ci->_literals[i.a1]; continue;
+        case OP_LOADINT: TARGET.SetInteger(i.a1); continue;
+        case OP_LOADFLOAT: {
+            SQFloat f;
+            memcpy(&f, &i.a1, sizeof f);
+            TARGET.SetFloat(f);
+            continue;
+        }
+        case OP_LOADNULLS:
+            for (int32_t n = 0; n < i.a1; n++) STK(i.a0 + n).Null();
+            continue;
+        case OP_LOADBOOL: TARGET.SetBool(i.a1 != 0); continue;
+        case OP_LOADROOT: TARGET = _roottable; continue;
+        case OP_MOVE: TARGET = STK(i.a1); continue;
+        case OP_GETK: {
+            const SQObjectPtr& self = STK(i.a2);
+            const SQObjectPtr& key = ci->_literals[i.a1];
+            if (sqtype(self) == OT_TABLE) {
+                SQObjectPtr* p = _table(self)->GetPtr(key);
+                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; continue; }
+            } else if (sqtype(self) == OT_INSTANCE) {
+                SQObjectPtr v;
+                if (_instance(self)->Get(key, v)) { TARGET = std::move(v); continue; }
+            }
+            SQObjectPtr s = self, k = key, res;
+            if (!Get(s, k, res, false, false)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_GET: {
+            const SQObjectPtr& self = STK(i.a1);
+            const SQObjectPtr& key = STK(i.a2);
+            if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER) {
+                SQInteger idx = _integer(key);
+                SQArray* a = _array(self);
+                if (idx >= 0 && idx < a->Size() && sqtype(a->_values[static_cast<size_t>(idx)]) != OT_WEAKREF) {
+                    TARGET = a->_values[static_cast<size_t>(idx)];
+                    continue;
+                }
+            } else if (sqtype(self) == OT_TABLE) {
+                SQObjectPtr* p = _table(self)->GetPtr(key);
+                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; continue; }
+            }
+            SQObjectPtr s = self, k = key, res;
+            if (!Get(s, k, res, false, false)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_GETENV: {
+            const SQObjectPtr& self = STK(0);
+            const SQObjectPtr& key = ci->_literals[i.a1];
+            if (sqtype(self) == OT_TABLE) {
+                SQObjectPtr* p = _table(self)->GetPtr(key);
+                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; continue; }
+            } else if (sqtype(self) == OT_INSTANCE) {
+                SQObjectPtr v;
+                if (_instance(self)->Get(key, v)) { TARGET = std::move(v); continue; }
+            }
+            SQObjectPtr s = self, k = key, res;
+            if (!Get(s, k, res, false, true)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_SET: {
+            const SQObjectPtr& self = STK(i.a1);
+            const SQObjectPtr& key = STK(i.a2);
+            const SQObjectPtr& val = STK(i.a3);
+            if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _array(self)->Set(_integer(key), val)) {
+                // done
+            } else if (sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) {
+                // done
+            } else {
+                SQObjectPtr s = self, k = key, v = val;
+                if (!Set(s, k, v, false)) goto exception_trap;
+                stk = _stack + _stackbase;
+            }
+            if (i.a0 != SQ_NOREG) TARGET = STK(i.a3);
+            continue;
+        }
+        case OP_SETENV: {
+            const SQObjectPtr& self = STK(0);
+            const SQObjectPtr& key = ci->_literals[i.a1];
+            const SQObjectPtr& val = STK(i.a2);
+            if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val))) {
+                SQObjectPtr s = self, k = key, v = val;
+                if (!Set(s, k, v, true)) goto exception_trap;
+                stk = _stack + _stackbase;
+            }
+            if (i.a0 != SQ_NOREG) TARGET = STK(i.a2);
+            continue;
+        }
+        case OP_NEWSLOT: {
+            const SQObjectPtr& self = STK(i.a1);
+            if (sqtype(self) == OT_TABLE && !_table(self)->_delegate && sqtype(STK(i.a2)) != OT_NULL) {
+                _table(self)->NewSlot(STK(i.a2), STK(i.a3));
+            } else {
+                SQObjectPtr s = self, k = STK(i.a2), v = STK(i.a3);
+                if (!NewSlot(s, k, v, false)) goto exception_trap;
+                stk = _stack + _stackbase;
+            }
+            if (i.a0 != SQ_NOREG) TARGET = STK(i.a3);
+            continue;
+        }
+        case OP_DELETE: {
+            SQObjectPtr s = STK(i.a1), k = STK(i.a2), res;
+            if (!DeleteSlot(s, k, res)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_PREPCALL: case OP_PREPCALLK: {
+            const SQObjectPtr& key = i.op == OP_PREPCALLK ? ci->_literals[i.a1] : STK(i.a1);
+            const SQObjectPtr& self = STK(i.a2);
+            SQObjectPtr fn;
+            bool classThis = false;
+            if (sqtype(self) == OT_TABLE) {
+                SQObjectPtr* p = _table(self)->GetPtr(key);
+                if (p && sqtype(*p) != OT_WEAKREF) fn = *p;
+                else {
+                    SQObjectPtr s = self, k = key;
+                    if (!Get(s, k, fn, false, false)) goto exception_trap;
+                    stk = _stack + _stackbase;
+                }
+            } else if (sqtype(self) == OT_INSTANCE && _instance(self)->Get(key, fn)) {
+                // found as a member
+            } else {
+                SQObjectPtr s = self, k = key;
+                if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
+                    classThis = true;   // Cls.method(): the caller's this is passed
+                } else {
+                    if (!Get(s, k, fn, false, false)) goto exception_trap;
+                }
+                stk = _stack + _stackbase;
+            }
+            if (classThis) STK(i.a3) = STK(0);
+            else STK(i.a3) = STK(i.a2);
+            STK(i.a0) = std::move(fn);
+            continue;
+        }
+        case OP_CALL: case OP_TAILCALL: {
+            SQObjectPtr& fn = STK(i.a1);
+            SQInteger tgt = i.a0 == SQ_NOREG ? -1 : i.a0;
+            switch (sqtype(fn)) {
+            case OT_CLOSURE: {
+                SQClosure* c = _closure(fn);
+                if (c->Proto()->_bgenerator) {
+                    SQObjectPtr gen;
+                    SQObjectPtr hold = fn;
+                    if (!CreateGenerator(c, i.a3, _stackbase + i.a2, gen)) goto exception_trap;
+                    if (tgt != -1) SETRESULT(tgt, std::move(gen));
+                    continue;
+                }
+                if (i.op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
+                    SQObjectPtr hold = fn;
+                    for (SQInteger n = 0; n < i.a3; n++) STK(n) = STK(i.a2 + n);
+                    if (ci->_vargs_size) {
+                        _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
+                        ci->_vargs_size = 0;
+                    }
+                    if (!StartCall(_closure(hold), ci->_target, i.a3, _stackbase, true)) goto exception_trap;
+                    continue;
+                }
+                if (!StartCall(c, tgt, i.a3, _stackbase + i.a2, false)) goto exception_trap;
+                continue;
+            }
+            case OT_NATIVECLOSURE: {
+                SQObjectPtr hold = fn;
+                SQObjectPtr ret;
+                bool suspend;
+                if (!CallNative(_nativeclosure(hold), i.a3, _stackbase + i.a2, ret, suspend)) goto exception_trap;
+                if (suspend) {
+                    _suspended = true;
+                    _suspended_target = tgt;
+                    _suspended_root = ci->_root;
+                    outres = ret;
+                    return true;
+                }
+                if (tgt != -1) SETRESULT(tgt, std::move(ret));
+                continue;
+            }
+            case OT_CLASS: {
+                SQObjectPtr hold = fn;
+                if (!CallClass(_class(hold), tgt, i.a3, _stackbase + i.a2)) goto exception_trap;
+                continue;
+            }
+            case OT_TABLE: case OT_USERDATA: case OT_INSTANCE: {
+                SQObjectPtr obj = fn, res;
+                if (!Call(obj, i.a3, _stackbase + i.a2, res, false)) goto exception_trap;
+                if (tgt != -1) SETRESULT(tgt, std::move(res));
+                continue;
+            }
+            default:
+                Raise_Error("attempt to call '%s'", SqTypeName(sqtype(fn)));
+                goto exception_trap;
+            }
+        }
+#define ARITH_CASE(OPC, opchar, INTEXPR, FLTEXPR) \
+        case OPC: { \
+            const SQObjectPtr& a = STK(i.a1); \
+            const SQObjectPtr& b = STK(i.a2); \
+            if (isInt(a) && isInt(b)) { SQInteger x = _integer(a), y = _integer(b); TARGET.SetInteger(INTEXPR); continue; } \
+            if (isNum(a) && isNum(b)) { SQFloat x = SqToFloat(a), y = SqToFloat(b); TARGET.SetFloat(FLTEXPR); continue; } \
+            SQObjectPtr x = a, y = b, res; \
+            if (!ArithOp(opchar, res, x, y)) goto exception_trap; \
+            SETRESULT(i.a0, std::move(res)); \
+            continue; \
+        }
+        ARITH_CASE(OP_ADD, '+', wrapAdd(x, y), x + y)
+        ARITH_CASE(OP_SUB, '-', wrapSub(x, y), x - y)
+        ARITH_CASE(OP_MUL, '*', wrapMul(x, y), x * y)
+#undef ARITH_CASE
+        case OP_DIV: case OP_MOD: {
+            const SQObjectPtr& a = STK(i.a1);
+            const SQObjectPtr& b = STK(i.a2);
+            if (isInt(a) && isInt(b)) {
+                SQInteger x = _integer(a), y = _integer(b);
+                if (y == 0) { Raise_Error("division by zero"); goto exception_trap; }
+                if (i.op == OP_DIV) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
+                else TARGET.SetInteger(y == -1 ? 0 : x % y);
+                continue;
+            }
+            if (isNum(a) && isNum(b)) {
+                SQFloat x = SqToFloat(a), y = SqToFloat(b);
+                if (i.op == OP_DIV) TARGET.SetFloat(x / y);
+                else TARGET.SetFloat(static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y))));
+                continue;
+            }
+            SQObjectPtr x = a, y = b, res;
+            if (!ArithOp(i.op == OP_DIV ? '/' : '%', res, x, y)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_ADDK: {
+            const SQObjectPtr& a = STK(i.a1);
+            SQInteger d = static_cast<int8_t>(i.a3);
+            if (isInt(a)) { TARGET.SetInteger(wrapAdd(_integer(a), d)); continue; }
+            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(_float(a) + static_cast<SQFloat>(d)); continue; }
+            SQObjectPtr x = a, y(d), res;
+            if (!ArithOp('+', res, x, y)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_INCL: {
+            SQObjectPtr& v = STK(i.a1);
+            SQInteger d = static_cast<int8_t>(i.a3);
+            if (isInt(v)) {
+                SQInteger old = _integer(v);
+                v._unVal.nInteger = wrapAdd(old, d);
+                if (i.a0 != SQ_NOREG) TARGET.SetInteger(i.a2 ? old : _integer(v));
+                continue;
+            }
+            if (sqtype(v) == OT_FLOAT) {
+                SQFloat old = _float(v);
+                v._unVal.fFloat = old + static_cast<SQFloat>(d);
+                if (i.a0 != SQ_NOREG) TARGET.SetFloat(i.a2 ? old : _float(v));
+                continue;
+            }
+            SQObjectPtr old = v, y(d), res;
+            if (!ArithOp('+', res, old, y)) goto exception_trap;
+            SETRESULT(i.a1, res);
+            if (i.a0 != SQ_NOREG) SETRESULT(i.a0, i.a2 ? old : res);
+            continue;
+        }
+        case OP_BITW: {
+            const SQObjectPtr& a = STK(i.a1);
+            const SQObjectPtr& b = STK(i.a2);
+            if (isInt(a) && isInt(b)) {
+                uint32_t x = static_cast<uint32_t>(_integer(a)), y = static_cast<uint32_t>(_integer(b));
+                SQInteger r;
+                switch (i.a3) {
+                case BW_AND: r = static_cast<SQInteger>(x & y); break;
+                case BW_OR: r = static_cast<SQInteger>(x | y); break;
+                case BW_XOR: r = static_cast<SQInteger>(x ^ y); break;
+                case BW_SHIFTL: r = static_cast<SQInteger>(x << (y & 31)); break;
+                case BW_SHIFTR: r = _integer(a) >> (y & 31); break;
+                default: r = static_cast<SQInteger>(x >> (y & 31)); break;
+                }
+                TARGET.SetInteger(r);
+                continue;
+            }
+            Raise_Error("bitwise op between '%s' and '%s'", SqTypeName(sqtype(a)), SqTypeName(sqtype(b)));
+            goto exception_trap;
+        }
+        case OP_EQ: case OP_NE: {
+            bool eq = IsEqual(STK(i.a1), STK(i.a2));
+            TARGET.SetBool(i.op == OP_EQ ? eq : !eq);
+            continue;
+        }
+        case OP_CMP: {
+            const SQObjectPtr& a = STK(i.a1);
+            const SQObjectPtr& b = STK(i.a2);
+            if (isNum(a) && isNum(b)) { TARGET.SetBool(cmpNumbers(i.a3, a, b)); continue; }
+            SQObjectPtr x = a, y = b;
+            bool r;
+            if (!CmpOp(i.a3, x, y, r)) goto exception_trap;
+            SETRESULT(i.a0, SQObjectPtr::Bool(r));
+            continue;
+        }
+        case OP_JCMP: {
+            const SQObjectPtr& a = STK(i.a0);
+            const SQObjectPtr& b = STK(i.a2);
+            bool r;
+            if (isNum(a) && isNum(b)) {
+                r = cmpNumbers(i.a3, a, b);
+            } else {
+                SQObjectPtr x = a, y = b;
+                if (!CmpOp(i.a3, x, y, r)) goto exception_trap;
+            }
+            if (!r) ci->_ip += i.a1;
+            continue;
+        }
+        case OP_JMP: ci->_ip += i.a1; continue;
+        case OP_JZ: if (SqIsFalse(STK(i.a0))) ci->_ip += i.a1; continue;
+        case OP_JNZ: if (!SqIsFalse(STK(i.a0))) ci->_ip += i.a1; continue;
+        case OP_NEG: {
+            const SQObjectPtr& a = STK(i.a1);
+            if (isInt(a)) { TARGET.SetInteger(wrapSub(0, _integer(a))); continue; }
+            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(-_float(a)); continue; }
+            SQObjectPtr x = a, res;
+            if (!NegOp(res, x)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_NOT: TARGET.SetBool(SqIsFalse(STK(i.a1))); continue;
+        case OP_BWNOT:
+            if (isInt(STK(i.a1))) { TARGET.SetInteger(~_integer(STK(i.a1))); continue; }
+            Raise_Error("attempt to perform a bitwise op on a %s", SqTypeName(sqtype(STK(i.a1))));
+            goto exception_trap;
+        case OP_EXISTS: {
+            SQObjectPtr c = STK(i.a1), k = STK(i.a2);
+            bool r = Exists(c, k);
+            SETRESULT(i.a0, SQObjectPtr::Bool(r));
+            continue;
+        }
+        case OP_INSTANCEOF: {
+            bool r;
+            if (!InstanceOf(STK(i.a1), STK(i.a2), r)) goto exception_trap;
+            TARGET.SetBool(r);
+            continue;
+        }
+        case OP_TYPEOF: {
+            SQObjectPtr x = STK(i.a1), res;
+            TypeOf(x, res);
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_CLONE: {
+            SQObjectPtr x = STK(i.a1), res;
+            if (!Clone(x, res)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_GETPARENT: {
+            SQObjectPtr res;
+            if (!GetParent(STK(i.a1), res)) goto exception_trap;
+            TARGET = std::move(res);
+            continue;
+        }
+        case OP_DELEGATE: {
+            if (!DelegateOp(STK(i.a2), STK(i.a1))) goto exception_trap;
+            TARGET = STK(i.a2);
+            continue;
+        }
+        case OP_CLOSURE: {
+            SQFunctionProto* p = _funcproto(_closure(ci->_closure)->Proto()->_functions[static_cast<size_t>(i.a1)]);
+            SQObjectPtr res;
+            if (!CreateClosure(p, i.a2, res)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_LOADFREEVAR:
+            TARGET = _closure(ci->_closure)->_outervalues[static_cast<size_t>(i.a1)];
+            continue;
+        case OP_VARGC: TARGET.SetInteger(ci->_vargs_size); continue;
+        case OP_GETVARGV: {
+            const SQObjectPtr& idx = STK(i.a1);
+            if (ci->_vargs_size == 0) { Raise_Error("the function doesn't have var args"); goto exception_trap; }
+            if (!isNum(idx)) { Raise_Error("indexing 'vargv' with %s", SqTypeName(sqtype(idx))); goto exception_trap; }
+            SQInteger n = SqToInteger(idx);
+            if (n < 0 || n >= ci->_vargs_size) { Raise_Error("vargv index out of range"); goto exception_trap; }
+            TARGET = _vargsstack[static_cast<size_t>(ci->_vargs_base + n)];
+            continue;
+        }
+        case OP_NEWTABLE: TARGET = SQTable::Create(_sharedstate, i.a1); continue;
+        case OP_NEWARRAY: {
+            SQArray* a = SQArray::Create(_sharedstate, 0);
+            a->_values.reserve(static_cast<size_t>(i.a1));
+            TARGET = a;
+            continue;
+        }
+        case OP_APPENDARRAY: _array(STK(i.a0))->_values.push_back(STK(i.a1)); continue;
+        case OP_CLASS: {
+            SQObjectPtr res;
+            if (!CreateClass(i.a1, i.a2 == SQ_NOREG ? -1 : i.a2, res)) goto exception_trap;
+            SETRESULT(i.a0, std::move(res));
+            continue;
+        }
+        case OP_NEWMEMBER: case OP_NEWSTATIC: {
+            SQObjectPtr cls = STK(i.a0), key = STK(i.a2), val = STK(i.a3);
+            SQObjectPtr attrs = i.a1 >= 0 ? STK(i.a1) : SQObjectPtr();
+            if (!NewMember(cls, key, val, attrs, i.op == OP_NEWSTATIC)) goto exception_trap;
+            continue;
+        }
+        case OP_RETURN: {
+            SQObjectPtr ret;
+            if (ci->_ctor) ret = STK(0);
+            else if (i.a0 != SQ_NOREG) ret = std::move(STK(i.a0));
+            if (ci->_generator) ci->_generator->Kill();
+            bool root = ci->_root;
+            SQInteger tgt = ci->_target;
+            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('r');
+            LeaveFrame();
+            if (root) {
+                outres = std::move(ret);
+                return true;
+            }
+            if (tgt != -1) SETRESULT(tgt, std::move(ret));
+            continue;
+        }
+        case OP_YIELD: {
+            SQGenerator* gen = ci->_generator;
+            if (!gen) { Raise_Error("trying to yield a '%s',only genenerator can be yielded", "null"); goto exception_trap; }
+            SQObjectPtr val;
+            if (i.a0 != SQ_NOREG) val = STK(i.a0);
+            bool root = ci->_root;
+            SQInteger tgt = ci->_target;
+            YieldGenerator(gen);
+            LeaveFrame();
+            if (root) {
+                outres = std::move(val);
+                return true;
+            }
+            if (tgt != -1) SETRESULT(tgt, std::move(val));
+            continue;
+        }
+        case OP_RESUME: {
+            const SQObjectPtr& g = STK(i.a1);
+            if (sqtype(g) != OT_GENERATOR) {
+                Raise_Error("trying to resume a '%s',only genenerator can be resumed", SqTypeName(sqtype(g)));
+                goto exception_trap;
+            }
+            if (!ResumeGenerator(_generator(g), i.a0)) goto exception_trap;
+            continue;
+        }
+        case OP_FOREACH: {
+            bool finished, isgen;
+            SQObjectPtr c = STK(i.a0);
+            if (!ForEach(c, &STK(i.a2), finished, isgen)) goto exception_trap;
+            if (finished) { ci->_ip += i.a1; continue; }
+            if (isgen) {
+                if (!ResumeGenerator(_generator(c), i.a2 + 2)) goto exception_trap;
+                continue;
+            }
+            ci->_ip++;   // skip POSTFOREACH
+            continue;
+        }
+        case OP_POSTFOREACH:
+            if (sqtype(STK(i.a0)) == OT_GENERATOR && _generator(STK(i.a0))->_state == SQGenerator::eDead) ci->_ip += i.a1;
+            continue;
+        case OP_PUSHTRAP: {
+            SQExceptionTrap t;
+            t._stackbase = _stackbase;
+            t._stacksize = _top;
+            t._ip = ci->_ip + i.a1;
+            t._extarget = i.a0;
+            _etraps.push_back(t);
+            ci->_etraps++;
+            continue;
+        }
+        case OP_POPTRAP:
+            for (SQInteger n = 0; n < i.a0; n++) {
+                _etraps.pop_back();
+                ci->_etraps--;
+            }
+            continue;
+        case OP_THROW:
+            _lasterror = STK(i.a0);
+            _errorreported = false;
+            goto exception_trap;
+        default:
+            Raise_Error("internal vm error: bad opcode");
+            goto exception_trap;
+        }
+    }
+
+exception_trap: {
+        SQObjectPtr currerror = _lasterror;
+        bool caught = false;
+        for (SQInteger n = _callsstacksize - 1; n >= 0; n--) {
+            const SQCallInfo& c = _callsstack[static_cast<size_t>(n)];
+            if (c._etraps > 0) { caught = true; break; }
+            if (c._root) break;
+        }
+        if (_sharedstate->_notifyallexceptions || (!caught && raiseerror && !_errorreported)) {
+            if (!caught) _errorreported = true;
+            CallErrorHandler(currerror);
+        }
+        while (ci) {
+            if (ci->_etraps > 0) {
+                SQExceptionTrap t = _etraps.back();
+                _etraps.pop_back();
+                ci->_etraps--;
+                ci->_ip = t._ip;
+                _stackbase = t._stackbase;
+                for (SQInteger n = t._stacksize; n < _top; n++) _stack[n].Null();
+                _top = t._stacksize;
+                _stack[_stackbase + t._extarget] = currerror;
+                _errorreported = false;
+                goto exception_restore;
+            }
+            bool root = ci->_root;
+            if (ci->_generator) ci->_generator->Kill();
+            LeaveFrame();
+            if (root) break;
+        }
+        _lasterror = currerror;
+        return false;
+    }
+}

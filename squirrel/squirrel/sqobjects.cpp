@@ -1,0 +1,419 @@
+// Arrays, closures, generators, userdata, classes and instances.
+#include "sqobjects.h"
+
+#include "sqvm.h"
+
+// ---- array
+
+SQArray* SQArray::Create(SQSharedState* ss, SQInteger n)
+{
+    SQArray* a = new SQArray(ss);
+    a->_values.resize(static_cast<size_t>(n < 0 ? 0 : n));
+    return a;
+}
+
+void SQArray::Mark(std::vector<SQCollectable*>& grey)
+{
+    for (const SQObjectPtr& v : _values) SqMarkObject(v, grey);
+}
+
+bool SQArray::Get(SQInteger i, SQObjectPtr& out) const
+{
+    if (i < 0 || i >= Size()) return false;
+    out = _values[static_cast<size_t>(i)];
+    SqDerefWeak(out);
+    return true;
+}
+
+bool SQArray::Set(SQInteger i, const SQObject& v)
+{
+    if (i < 0 || i >= Size()) return false;
+    _values[static_cast<size_t>(i)] = v;
+    return true;
+}
+
+SQArray* SQArray::Clone()
+{
+    SQArray* a = Create(_sharedstate, 0);
+    a->_values = _values;
+    return a;
+}
+
+// ---- function prototypes and closures
+
+SQInteger SQFunctionProto::GetLine(const SQInstruction* ip) const
+{
+    SQInteger op = static_cast<SQInteger>(ip - _instructions.data());
+    SQInteger line = _lineinfos.empty() ? 0 : _lineinfos[0]._line;
+    for (const SQLineInfo& li : _lineinfos) {
+        if (li._op > op) break;
+        line = li._line;
+    }
+    return line;
+}
+
+SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func)
+{
+    SQClosure* c = new SQClosure(ss);
+    c->_function = func;
+    return c;
+}
+
+void SQClosure::Mark(std::vector<SQCollectable*>& grey)
+{
+    for (const SQObjectPtr& v : _outervalues) SqMarkObject(v, grey);
+    for (const SQObjectPtr& v : _defaultparams) SqMarkObject(v, grey);
+}
+
+void SQClosure::Finalize()
+{
+    _outervalues.clear();
+    _defaultparams.clear();
+    _env.Null();
+}
+
+SQClosure* SQClosure::Clone()
+{
+    SQClosure* c = Create(_sharedstate, Proto());
+    c->_outervalues = _outervalues;
+    c->_defaultparams = _defaultparams;
+    c->_env = _env;
+    return c;
+}
+
+SQNativeClosure* SQNativeClosure::Create(SQSharedState* ss, SQFUNCTION f)
+{
+    SQNativeClosure* c = new SQNativeClosure(ss);
+    c->_function = f;
+    return c;
+}
+
+void SQNativeClosure::Mark(std::vector<SQCollectable*>& grey)
+{
+    for (const SQObjectPtr& v : _outervalues) SqMarkObject(v, grey);
+}
+
+void SQNativeClosure::Finalize()
+{
+    _outervalues.clear();
+    _env.Null();
+}
+
+SQNativeClosure* SQNativeClosure::Clone()
+{
+    SQNativeClosure* c = Create(_sharedstate, _function);
+    c->_outervalues = _outervalues;
+    c->_typecheck = _typecheck;
+    c->_nparamscheck = _nparamscheck;
+    c->_name = _name;
+    c->_env = _env;
+    return c;
+}
+
+// ---- generators
+
+SQGenerator* SQGenerator::Create(SQSharedState* ss, SQClosure* closure)
+{
+    SQGenerator* g = new SQGenerator(ss);
+    g->_closure = closure;
+    return g;
+}
+
+void SQGenerator::Mark(std::vector<SQCollectable*>& grey)
+{
+    SqMarkObject(_closure, grey);
+    for (const SQObjectPtr& v : _stack) SqMarkObject(v, grey);
+    for (const SQObjectPtr& v : _vargs) SqMarkObject(v, grey);
+}
+
+void SQGenerator::Kill()
+{
+    _state = eDead;
+    _stack.clear();
+    _vargs.clear();
+    _etraps.clear();
+    _ci._closure.Null();
+}
+
+void SQGenerator::Finalize()
+{
+    Kill();
+    _closure.Null();
+}
+
+// ---- userdata
+
+SQUserData* SQUserData::Create(SQSharedState* ss, SQInteger size)
+{
+    SQUserData* u = new SQUserData(ss);
+    u->_size = size;
+    u->_data.assign(static_cast<size_t>(size > 0 ? size : 0) + 1, 0);
+    return u;
+}
+
+void SQUserData::Release()
+{
+    if (_hook) {
+        SQRELEASEHOOK hook = _hook;
+        _hook = nullptr;
+        hook(Data(), _size);
+    }
+    delete this;
+}
+
+void SQUserData::Mark(std::vector<SQCollectable*>& grey)
+{
+    if (_delegate) grey.push_back(_delegate);
+}
+
+// ---- classes
+
+SQClass* SQClass::Create(SQSharedState* ss, SQClass* base)
+{
+    SQClass* c = new SQClass(ss);
+    c->_base = base;
+    if (base) {
+        base->_uiRef++;
+        c->_members = base->_members->Clone();
+        c->_defaultvalues = base->_defaultvalues;
+        c->_methods = base->_methods;
+        for (int i = 0; i < MT_LAST; i++) c->_metamethods[i] = base->_metamethods[i];
+        c->_typetag = nullptr;
+        c->_udsize = base->_udsize;
+        c->_constructoridx = base->_constructoridx;
+    } else {
+        c->_members = SQTable::Create(ss, 0);
+    }
+    c->_members->_uiRef++;
+    return c;
+}
+
+SQClass::~SQClass()
+{
+    Finalize();
+}
+
+void SQClass::Release()
+{
+    if (_hook) {
+        SQRELEASEHOOK hook = _hook;
+        _hook = nullptr;
+        hook(_typetag, 0);
+    }
+    delete this;
+}
+
+void SQClass::Finalize()
+{
+    _attributes.Null();
+    _defaultvalues.clear();
+    _methods.clear();
+    for (SQObjectPtr& mm : _metamethods) mm.Null();
+    if (_members) {
+        SQTable* m = _members;
+        _members = nullptr;
+        if (--m->_uiRef == 0) m->Release();
+    }
+    if (_base) {
+        SQClass* b = _base;
+        _base = nullptr;
+        if (--b->_uiRef == 0) b->Release();
+    }
+}
+
+void SQClass::Mark(std::vector<SQCollectable*>& grey)
+{
+    if (_members) grey.push_back(_members);
+    if (_base) grey.push_back(_base);
+    SqMarkObject(_attributes, grey);
+    for (const SQClassMember& m : _defaultvalues) { SqMarkObject(m.val, grey); SqMarkObject(m.attrs, grey); }
+    for (const SQClassMember& m : _methods) { SqMarkObject(m.val, grey); SqMarkObject(m.attrs, grey); }
+    for (const SQObjectPtr& mm : _metamethods) SqMarkObject(mm, grey);
+}
+
+void SQClass::Lock()
+{
+    for (SQClass* c = this; c; c = c->_base) c->_locked = true;
+}
+
+bool SQClass::NewSlot(SQSharedState* ss, const SQObject& key, const SQObject& val, bool bstatic)
+{
+    if (_locked) return false;
+    bool isFunction = sqtype(val) == OT_CLOSURE || sqtype(val) == OT_NATIVECLOSURE;
+    SQObjectPtr mmidx;
+    if (isFunction && !bstatic && sqtype(key) == OT_STRING && _table(ss->_metamethodsmap)->Get(key, mmidx)) {
+        _metamethods[_integer(mmidx)] = val;
+        return true;
+    }
+    SQObjectPtr existing;
+    if (_members->Get(key, existing)) {
+        SQInteger word = _integer(existing);
+        SQInteger idx = word & MEMBER_INDEX_MASK;
+        if ((word & MEMBER_FIELD) && !bstatic && !isFunction) {
+            _defaultvalues[static_cast<size_t>(idx)].val = val;
+            return true;
+        }
+        if (!(word & MEMBER_FIELD) && (bstatic || isFunction) ) {
+            _methods[static_cast<size_t>(idx)].val = val;
+            _members->NewSlot(key, SQObjectPtr((bstatic ? MEMBER_STATIC : MEMBER_METHOD) | idx));
+            if (!bstatic && sqtype(key) == OT_STRING && _string(key) == _string(ss->_constructoridx)) _constructoridx = idx;
+            return true;
+        }
+    }
+    if (bstatic || isFunction) {
+        SQInteger idx = static_cast<SQInteger>(_methods.size());
+        _methods.push_back(SQClassMember{SQObjectPtr(val), SQObjectPtr()});
+        _members->NewSlot(key, SQObjectPtr((bstatic ? MEMBER_STATIC : MEMBER_METHOD) | idx));
+        if (!bstatic && sqtype(key) == OT_STRING && _string(key) == _string(ss->_constructoridx)) _constructoridx = idx;
+    } else {
+        SQInteger idx = static_cast<SQInteger>(_defaultvalues.size());
+        _defaultvalues.push_back(SQClassMember{SQObjectPtr(val), SQObjectPtr()});
+        _members->NewSlot(key, SQObjectPtr(MEMBER_FIELD | idx));
+    }
+    return true;
+}
+
+bool SQClass::Get(const SQObject& key, SQObjectPtr& val)
+{
+    SQObjectPtr word;
+    if (!_members->Get(key, word)) return false;
+    SQInteger w = _integer(word);
+    SQInteger idx = w & MEMBER_INDEX_MASK;
+    val = (w & MEMBER_FIELD) ? _defaultvalues[static_cast<size_t>(idx)].val : _methods[static_cast<size_t>(idx)].val;
+    SqDerefWeak(val);
+    return true;
+}
+
+SQInstance* SQClass::CreateInstance()
+{
+    Lock();
+    return SQInstance::Create(_sharedstate, this);
+}
+
+bool SQClass::SetAttributes(const SQObject& key, const SQObject& val, SQObjectPtr& old)
+{
+    if (sqtype(key) == OT_NULL) {
+        old = _attributes;
+        _attributes = val;
+        return true;
+    }
+    SQObjectPtr word;
+    if (!_members->Get(key, word)) return false;
+    SQInteger w = _integer(word);
+    SQClassMember& m = (w & MEMBER_FIELD) ? _defaultvalues[static_cast<size_t>(w & MEMBER_INDEX_MASK)]
+                                          : _methods[static_cast<size_t>(w & MEMBER_INDEX_MASK)];
+    old = m.attrs;
+    m.attrs = val;
+    return true;
+}
+
+bool SQClass::GetAttributes(const SQObject& key, SQObjectPtr& out)
+{
+    if (sqtype(key) == OT_NULL) {
+        out = _attributes;
+        return true;
+    }
+    SQObjectPtr word;
+    if (!_members->Get(key, word)) return false;
+    SQInteger w = _integer(word);
+    out = (w & MEMBER_FIELD) ? _defaultvalues[static_cast<size_t>(w & MEMBER_INDEX_MASK)].attrs
+                             : _methods[static_cast<size_t>(w & MEMBER_INDEX_MASK)].attrs;
+    return true;
+}
+
+SQInteger SQClass::Next(const SQObject& refpos, SQObjectPtr& outkey, SQObjectPtr& outval)
+{
+    SQObjectPtr word;
+    SQInteger r = _members->Next(false, refpos, outkey, word);
+    if (r < 0) return r;
+    SQInteger w = _integer(word);
+    SQInteger idx = w & MEMBER_INDEX_MASK;
+    outval = (w & MEMBER_FIELD) ? _defaultvalues[static_cast<size_t>(idx)].val : _methods[static_cast<size_t>(idx)].val;
+    SqDerefWeak(outval);
+    return r;
+}
+
+// ---- instances
+
+SQInstance* SQInstance::Create(SQSharedState* ss, SQClass* cls)
+{
+    SQInstance* inst = new SQInstance(ss);
+    inst->_class = cls;
+    cls->_uiRef++;
+    inst->_values.reserve(cls->_defaultvalues.size());
+    for (const SQClassMember& m : cls->_defaultvalues) inst->_values.push_back(m.val);
+    if (cls->_udsize > 0) {
+        inst->_udmem.assign(static_cast<size_t>(cls->_udsize), 0);
+        inst->_userpointer = inst->_udmem.data();
+    }
+    return inst;
+}
+
+SQInstance::~SQInstance()
+{
+    Finalize();
+}
+
+void SQInstance::Release()
+{
+    if (_hook) {
+        SQRELEASEHOOK hook = _hook;
+        _hook = nullptr;
+        hook(_userpointer, 0);
+    }
+    delete this;
+}
+
+void SQInstance::Finalize()
+{
+    _values.clear();
+    if (_class) {
+        SQClass* c = _class;
+        _class = nullptr;
+        if (--c->_uiRef == 0) c->Release();
+    }
+}
+
+void SQInstance::Mark(std::vector<SQCollectable*>& grey)
+{
+    if (_class) grey.push_back(_class);
+    for (const SQObjectPtr& v : _values) SqMarkObject(v, grey);
+}
+
+bool SQInstance::Get(const SQObject& key, SQObjectPtr& val)
+{
+    if (!_class) return false;
+    SQObjectPtr* word = _class->_members->GetPtr(key);
+    if (!word) return false;
+    SQInteger w = _integer(*word);
+    SQInteger idx = w & MEMBER_INDEX_MASK;
+    val = (w & MEMBER_FIELD) ? _values[static_cast<size_t>(idx)] : _class->_methods[static_cast<size_t>(idx)].val;
+    SqDerefWeak(val);
+    return true;
+}
+
+bool SQInstance::Set(const SQObject& key, const SQObject& val)
+{
+    if (!_class) return false;
+    SQObjectPtr* word = _class->_members->GetPtr(key);
+    if (!word) return false;
+    SQInteger w = _integer(*word);
+    if (!(w & MEMBER_FIELD)) return false;
+    _values[static_cast<size_t>(w & MEMBER_INDEX_MASK)] = val;
+    return true;
+}
+
+bool SQInstance::InstanceOf(SQClass* cls) const
+{
+    for (SQClass* c = _class; c; c = c->_base) {
+        if (c == cls) return true;
+    }
+    return false;
+}
+
+SQInstance* SQInstance::Clone(SQSharedState* ss)
+{
+    SQInstance* inst = Create(ss, _class);
+    inst->_values = _values;
+    return inst;
+}

@@ -1,0 +1,72 @@
+// State shared by a VM and its threads: interned strings, tables of the VM, the collector's lists.
+#pragma once
+
+#include "sqobject.h"
+
+#include <string>
+#include <unordered_map>
+
+// Interned, immutable byte string. _val holds _len bytes plus a terminating zero.
+struct SQString : public SQRefCounted {
+    SQSharedState* _sharedstate;
+    SQString* _next;   // bucket chain of the string table
+    SQInteger _len;
+    SQHash _hash;
+    char _val[1];
+    static SQString* Create(SQSharedState* ss, const char* s, SQInteger len = -1);
+    void Release() override;
+};
+
+class SQStringTable {
+public:
+    SQStringTable();
+    ~SQStringTable();
+    SQString* Add(SQSharedState* ss, const char* s, SQInteger len);
+    void Remove(SQString* s);
+private:
+    void Resize(size_t size);
+    std::vector<SQString*> _buckets;
+    size_t _slotused = 0;
+};
+
+// One entry per object that the host holds with sq_addref.
+struct SQRefEntry {
+    SQObjectPtr obj;
+    SQUnsignedInteger count;
+};
+
+struct SQSharedState {
+    SQSharedState();
+    ~SQSharedState();
+    void Init();
+
+    SQStringTable _stringtable;
+    SQCollectable* _gc_chain = nullptr;
+    std::unordered_map<SQRefCounted*, SQRefEntry> _refs;
+    SQObjectPtr _registry;
+    SQObjectPtr _consts;
+    SQObjectPtr _metamethodsmap;   // name -> MT index
+    std::vector<SQObjectPtr> _metamethods;   // MT index -> name string
+    SQObjectPtr _constructoridx;   // "constructor"
+    SQObjectPtr _table_default_delegate;
+    SQObjectPtr _array_default_delegate;
+    SQObjectPtr _string_default_delegate;
+    SQObjectPtr _number_default_delegate;
+    SQObjectPtr _generator_default_delegate;
+    SQObjectPtr _closure_default_delegate;
+    SQObjectPtr _thread_default_delegate;
+    SQObjectPtr _class_default_delegate;
+    SQObjectPtr _instance_default_delegate;
+    SQObjectPtr _weakref_default_delegate;
+    SQObjectPtr _root_vm;   // not counted through the collector; see sq_close
+    SQPRINTFUNCTION _printfunc = nullptr;
+    SQCOMPILERERROR _compilererrorhandler = nullptr;
+    bool _debuginfo = false;
+    bool _notifyallexceptions = false;
+    std::vector<char> _scratchpad;
+    char* GetScratchPad(SQInteger size);
+    SQInteger CollectGarbage(SQVM* vm);
+    bool _collecting = false;
+};
+
+SQString* SqString(SQSharedState* ss, const char* s, SQInteger len = -1);

@@ -1,0 +1,55 @@
+// Hash table with the node layout of the original VM, so iteration order matches it.
+#pragma once
+
+#include "sqobject.h"
+
+// Invariants: _numofnodes is a power of two >= 4; a node is free only when its key is
+// null and its link is null; _firstfree never points above the last free node;
+// _usednodes counts nodes with a non-null key.
+struct SQTable : public SQDelegable {
+    struct Node {
+        SQObjectPtr val;
+        SQObjectPtr key;
+        Node* next = nullptr;
+    };
+
+    static SQTable* Create(SQSharedState* ss, SQInteger nInitialSize);
+    void Release() override;
+    ~SQTable() override;
+    void Mark(std::vector<SQCollectable*>& grey) override;
+    void Finalize() override;
+    SQObjectType GetType() override { return OT_TABLE; }
+
+    SQTable* Clone();
+    bool Get(const SQObject& key, SQObjectPtr& val) const;
+    SQObjectPtr* GetPtr(const SQObject& key) const;
+    bool Set(const SQObject& key, const SQObject& val);   // existing slots only
+    bool NewSlot(const SQObject& key, const SQObject& val);   // true when the slot was created
+    void Remove(const SQObject& key);
+    // Iteration: returns the next position (>0) and fills key/val, or -1 at the end.
+    SQInteger Next(bool getweakrefs, const SQObject& refpos, SQObjectPtr& outkey, SQObjectPtr& outval) const;
+    SQInteger CountUsed() const { return _usednodes; }
+    void Clear();
+
+    Node* _nodes = nullptr;
+    SQInteger _numofnodes = 0;
+    SQInteger _usednodes = 0;
+    Node* _firstfree = nullptr;
+
+private:
+    SQTable(SQSharedState* ss, SQInteger nInitialSize);
+    void AllocNodes(SQInteger nSize);
+    void Rehash(bool force);
+    Node* FindNode(const SQObject& key, SQHash h) const
+    {
+        Node* n = &_nodes[h & (_numofnodes - 1)];
+        do {
+            if (n->key._unVal.raw == key._unVal.raw && n->key._type == key._type) return n;
+            n = n->next;
+        } while (n);
+        return nullptr;
+    }
+};
+
+SQHash SqHashKey(const SQObject& key);
+SQHash SqHashString(const char* s, size_t len);

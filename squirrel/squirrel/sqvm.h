@@ -1,0 +1,131 @@
+// The virtual machine (also the object behind a thread): stack, frames and execution.
+#pragma once
+
+#include "sqobjects.h"
+
+#include <cstdarg>
+
+constexpr SQInteger SQ_MAX_NATIVE_CALLS = 100;
+constexpr SQInteger SQ_MAX_CALL_DEPTH = 40000;
+constexpr SQInteger SQ_MAX_STACK = 4 * 1024 * 1024;
+
+struct SQVM : public SQCollectable {
+    enum ExecutionType { ET_CALL, ET_RESUME_GENERATOR, ET_RESUME_VM };
+
+    explicit SQVM(SQSharedState* ss);
+    ~SQVM() override;
+    void Init(SQVM* friendvm, SQInteger stacksize);
+    void Release() override { delete this; }
+    void Mark(std::vector<SQCollectable*>& grey) override;
+    void Finalize() override;
+    SQObjectType GetType() override { return OT_THREAD; }
+
+    // ---- stack (API indices: 1.. from the frame base, negative from the top)
+    void GrowStack(SQInteger needed);
+    void Push(const SQObject& o)
+    {
+        if (_top >= _stacksize) GrowStack(_top + 1);
+        _stack[_top++] = o;
+    }
+    void PushNull()
+    {
+        if (_top >= _stacksize) GrowStack(_top + 1);
+        _stack[_top++].Null();
+    }
+    void Pop() { _stack[--_top].Null(); }
+    void Pop(SQInteger n) { for (SQInteger i = 0; i < n; i++) _stack[--_top].Null(); }
+    SQObjectPtr& Top() { return _stack[_top - 1]; }
+    SQObjectPtr& GetUp(SQInteger n) { return _stack[_top + n]; }
+    SQObjectPtr& GetAt(SQInteger n) { return _stack[n]; }
+    SQObjectPtr& StackAt(SQInteger idx) { return idx >= 0 ? _stack[_stackbase + idx - 1] : _stack[_top + idx]; }
+    void Remove(SQInteger n);
+
+    // ---- calls
+    bool Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror);
+    bool Execute(SQObjectPtr& func, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
+                 bool raiseerror, ExecutionType et = ET_CALL);
+    bool CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newbase, SQObjectPtr& retval, bool& suspend);
+    bool StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall);
+    bool BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, SQInteger& vargsBase, SQInteger& vargsSize);
+    bool CreateGenerator(SQClosure* closure, SQInteger nargs, SQInteger stackbase, SQObjectPtr& out);
+    bool ResumeGenerator(SQGenerator* gen, SQInteger target);
+    bool YieldGenerator(SQGenerator* gen);
+    void LeaveFrame();
+    bool CallMetaMethod(const SQObjectPtr& mm, SQInteger nparams, SQObjectPtr& outres);
+    bool CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject* args, SQInteger nargs,
+                  SQObjectPtr& outres, bool raiseerror);
+    void CallErrorHandler(const SQObjectPtr& error);
+    void CallDebugHook(SQInteger type, SQInteger forcedline = 0);
+    bool WakeUp(bool resumedret, SQObjectPtr& outres, bool raiseerror);
+    void PushCallInfo();
+    void PopCallInfo();
+
+    // ---- object operations (false: error raised into _lasterror)
+    bool Get(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest, bool raw, bool fetchroot);
+    bool FallBackGet(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest);
+    bool GetDefaultDelegate(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest);
+    bool Set(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, bool fetchroot);
+    bool SetNoError(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val);
+    bool NewSlot(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, bool bstatic);
+    bool DeleteSlot(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& res);
+    bool Clone(const SQObjectPtr& self, SQObjectPtr& target);
+    bool ArithOp(SQInteger op, SQObjectPtr& trg, const SQObjectPtr& o1, const SQObjectPtr& o2);
+    bool ArithMetaMethod(SQInteger op, const SQObjectPtr& o1, const SQObjectPtr& o2, SQObjectPtr& dest);
+    bool BitwOp(SQInteger op, SQObjectPtr& trg, const SQObjectPtr& o1, const SQObjectPtr& o2);
+    bool NegOp(SQObjectPtr& trg, const SQObjectPtr& o);
+    bool ObjCmp(const SQObjectPtr& o1, const SQObjectPtr& o2, SQInteger& res);
+    bool CmpOp(SQInteger op, const SQObjectPtr& o1, const SQObjectPtr& o2, bool& res);
+    bool IsEqual(const SQObjectPtr& o1, const SQObjectPtr& o2) const;
+    bool ToString(const SQObjectPtr& o, SQObjectPtr& res);
+    bool StringCat(const SQObjectPtr& o1, const SQObjectPtr& o2, SQObjectPtr& dest);
+    void TypeOf(const SQObjectPtr& obj, SQObjectPtr& dest);
+    bool GetMetaMethod(const SQObjectPtr& obj, SQMetaMethod mm, SQObjectPtr& out);
+    bool ForEach(const SQObjectPtr& o1, SQObjectPtr* regs, bool& finished, bool& isgenerator);
+    bool Exists(const SQObjectPtr& container, const SQObjectPtr& key);
+    bool InstanceOf(const SQObjectPtr& inst, const SQObjectPtr& cls, bool& res);
+    bool DelegateOp(const SQObjectPtr& target, const SQObjectPtr& delegate);
+    bool GetParent(const SQObjectPtr& o, SQObjectPtr& dest);
+    bool CreateClass(SQInteger baseReg, SQInteger attrReg, SQObjectPtr& dest);
+    bool NewMember(const SQObjectPtr& cls, const SQObjectPtr& key, const SQObjectPtr& val, const SQObjectPtr& attrs, bool bstatic);
+    bool CreateClosure(SQFunctionProto* func, SQInteger defaultsReg, SQObjectPtr& dest);
+    bool CallClass(SQClass* cls, SQInteger target, SQInteger nargs, SQInteger stackbase);
+
+    // ---- errors (always return false)
+    bool Raise_Error(const char* fmt, ...);
+    bool Raise_ErrorObj(const SQObjectPtr& e);
+    bool Raise_IdxError(const SQObject& key);
+    bool Raise_CompareError(const SQObject& o1, const SQObject& o2);
+    bool Raise_ParamTypeError(SQInteger nparam, SQInteger typemask, SQInteger type);
+    SQString* PrintObj(const SQObject& o);   // value text for error messages
+
+    SQSharedState* SS() const { return _sharedstate; }
+    SQString* Str(const char* s, SQInteger len = -1) { return SqString(_sharedstate, s, len); }
+
+    SQObjectPtr* _stack = nullptr;
+    SQInteger _stacksize = 0;
+    SQInteger _top = 0;
+    SQInteger _stackbase = 0;
+    std::vector<SQCallInfo> _callsstack;
+    SQInteger _callsstacksize = 0;
+    SQCallInfo* ci = nullptr;
+    std::vector<SQExceptionTrap> _etraps;
+    std::vector<SQObjectPtr> _vargsstack;
+    SQObjectPtr _roottable;
+    SQObjectPtr _lasterror;
+    SQObjectPtr _errorhandler;
+    SQObjectPtr _debughook;
+    bool _errorreported = false;   // the handler already saw _lasterror
+    bool _inhook = false;
+    SQInteger _nnativecalls = 0;
+    bool _suspended = false;
+    bool _suspended_root = false;
+    SQInteger _suspended_target = -1;
+    SQUserPointer _foreignptr = nullptr;
+    SQObjectPtr _temp;   // scratch for natives
+};
+
+inline SQVM* SqVMOf(HSQUIRRELVM v) { return v; }
+bool SqCompile(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcename, SQObjectPtr& out,
+               bool raiseerror, bool lineinfo);
+void SqRegisterBaseLib(SQVM* v);
+void SqInitDefaultDelegates(SQVM* v);
