@@ -1,0 +1,207 @@
+// Bytecode streams: sq_writeclosure / sq_readclosure in this VM's own format.
+#include "sqvm.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kPart = 0x50415254;   // 'PART'
+constexpr uint32_t kTail = 0x5441494C;   // 'TAIL'
+constexpr uint32_t kHead = 0x53514952;   // 'SQIR'
+
+struct Writer {
+    HSQUIRRELVM v;
+    SQWRITEFUNC w;
+    SQUserPointer up;
+    bool ok = true;
+
+    void bytes(const void* p, size_t n)
+    {
+        if (!ok || n == 0) return;
+        if (w(up, const_cast<void*>(p), static_cast<SQInteger>(n)) != static_cast<SQInteger>(n)) {
+            ok = false;
+            v->Raise_Error("io error (write function failure)");
+        }
+    }
+    void u32(uint32_t x) { bytes(&x, 4); }
+    void object(const SQObject& o)
+    {
+        u32(static_cast<uint32_t>(sqtype(o)));
+        switch (sqtype(o)) {
+        case OT_STRING: u32(static_cast<uint32_t>(_string(o)->_len)); bytes(_string(o)->_val, static_cast<size_t>(_string(o)->_len)); break;
+        case OT_INTEGER: case OT_BOOL: u32(static_cast<uint32_t>(_integer(o))); break;
+        case OT_FLOAT: bytes(&o._unVal.fFloat, 4); break;
+        case OT_NULL: break;
+        default:
+            if (ok) v->Raise_Error("cannot serialize a %s", SqTypeName(sqtype(o)));
+            ok = false;
+        }
+    }
+    void proto(const SQFunctionProto* p)
+    {
+        u32(kPart);
+        object(p->_sourcename);
+        object(p->_name);
+        u32(static_cast<uint32_t>(p->_literals.size()));
+        for (const SQObjectPtr& o : p->_literals) object(o);
+        u32(static_cast<uint32_t>(p->_parameters.size()));
+        for (const SQObjectPtr& o : p->_parameters) object(o);
+        u32(static_cast<uint32_t>(p->_outervalues.size()));
+        for (const SQOuterVar& ov : p->_outervalues) { u32(ov._type); u32(static_cast<uint32_t>(ov._src)); object(ov._name); }
+        u32(static_cast<uint32_t>(p->_localvarinfos.size()));
+        for (const SQLocalVarInfo& lv : p->_localvarinfos) {
+            object(lv._name); u32(static_cast<uint32_t>(lv._pos)); u32(static_cast<uint32_t>(lv._start_op)); u32(static_cast<uint32_t>(lv._end_op));
+        }
+        u32(static_cast<uint32_t>(p->_lineinfos.size()));
+        for (const SQLineInfo& li : p->_lineinfos) { u32(static_cast<uint32_t>(li._line)); u32(static_cast<uint32_t>(li._op)); }
+        u32(static_cast<uint32_t>(p->_instructions.size()));
+        bytes(p->_instructions.data(), p->_instructions.size() * sizeof(SQInstruction));
+        u32(static_cast<uint32_t>(p->_functions.size()));
+        for (const SQObjectPtr& f : p->_functions) proto(_funcproto(f));
+        u32(static_cast<uint32_t>(p->_ndefaultparams));
+        u32(static_cast<uint32_t>(p->_stacksize));
+        u32((p->_bgenerator ? 1u : 0u) | (p->_varparams ? 2u : 0u));
+    }
+};
+
+struct Reader {
+    HSQUIRRELVM v;
+    SQREADFUNC r;
+    SQUserPointer up;
+    bool ok = true;
+
+    bool bytes(void* p, size_t n)
+    {
+        if (!ok) return false;
+        if (n == 0) return true;
+        if (r(up, p, static_cast<SQInteger>(n)) != static_cast<SQInteger>(n)) {
+            ok = false;
+            v->Raise_Error("io error, read function failure, the origin stream could be corrupted/trucated");
+        }
+        return ok;
+    }
+    uint32_t u32() { uint32_t x = 0; bytes(&x, 4); return x; }
+    bool corrupt()
+    {
+        if (ok) v->Raise_Error("invalid or corrupted closure stream");
+        ok = false;
+        return false;
+    }
+    bool count(uint32_t& n) { n = u32(); return ok && (n < (1u << 24) || corrupt()); }
+    bool object(SQObjectPtr& o)
+    {
+        uint32_t t = u32();
+        if (!ok) return false;
+        switch (t) {
+        case OT_STRING: {
+            uint32_t len;
+            if (!count(len)) return false;
+            std::vector<char> buf(len + 1);
+            if (!bytes(buf.data(), len)) return false;
+            o = v->Str(buf.data(), static_cast<SQInteger>(len));
+            return true;
+        }
+        case OT_INTEGER: o = SQObjectPtr(static_cast<SQInteger>(u32())); return ok;
+        case OT_BOOL: o = SQObjectPtr::Bool(u32() != 0); return ok;
+        case OT_FLOAT: { SQFloat f = 0; bytes(&f, 4); o = SQObjectPtr(f); return ok; }
+        case OT_NULL: o.Null(); return true;
+        default: return corrupt();
+        }
+    }
+    bool proto(SQObjectPtr& out)
+    {
+        if (u32() != kPart) return corrupt();
+        SQFunctionProto* p = new SQFunctionProto();
+        out = p;
+        uint32_t n;
+        if (!object(p->_sourcename) || !object(p->_name) || !count(n)) return false;
+        p->_literals.resize(n);
+        for (SQObjectPtr& o : p->_literals) if (!object(o)) return false;
+        if (!count(n)) return false;
+        p->_parameters.resize(n);
+        for (SQObjectPtr& o : p->_parameters) if (!object(o)) return false;
+        if (!count(n)) return false;
+        p->_outervalues.resize(n);
+        for (SQOuterVar& ov : p->_outervalues) {
+            uint32_t t = u32();
+            if (t > OUTER_SYMBOL) return corrupt();
+            ov._type = static_cast<SQOuterType>(t);
+            ov._src = static_cast<SQInteger>(u32());
+            if (!object(ov._name)) return false;
+        }
+        if (!count(n)) return false;
+        p->_localvarinfos.resize(n);
+        for (SQLocalVarInfo& lv : p->_localvarinfos) {
+            if (!object(lv._name)) return false;
+            lv._pos = static_cast<SQInteger>(u32()); lv._start_op = static_cast<SQInteger>(u32()); lv._end_op = static_cast<SQInteger>(u32());
+        }
+        if (!count(n)) return false;
+        p->_lineinfos.resize(n);
+        for (SQLineInfo& li : p->_lineinfos) { li._line = static_cast<SQInteger>(u32()); li._op = static_cast<SQInteger>(u32()); }
+        if (!count(n)) return false;
+        p->_instructions.resize(n);
+        if (!bytes(p->_instructions.data(), n * sizeof(SQInstruction))) return false;
+        for (const SQInstruction& i : p->_instructions) {
+            if (i.op >= OP_COUNT) return corrupt();
+            if (i.op == OP_LOAD && (i.a1 < 0 || static_cast<size_t>(i.a1) >= p->_literals.size())) return corrupt();
+        }
+        if (!count(n)) return false;
+        p->_functions.resize(n);
+        for (SQObjectPtr& f : p->_functions) if (!proto(f)) return false;
+        p->_ndefaultparams = static_cast<SQInteger>(u32());
+        p->_stacksize = static_cast<SQInteger>(u32());
+        uint32_t flags = u32();
+        p->_bgenerator = (flags & 1) != 0;
+        p->_varparams = (flags & 2) != 0;
+        if (!ok || p->_stacksize < 0 || p->_stacksize > 512) return corrupt();
+        p->_stacksize = 260;   // every 8-bit register of a foreign stream stays inside the frame
+        for (const SQInstruction& i : p->_instructions) {
+            if (i.op == OP_CLOSURE && (i.a1 < 0 || static_cast<size_t>(i.a1) >= p->_functions.size())) return corrupt();
+        }
+        return ok;
+    }
+};
+
+} // namespace
+
+SQRESULT sq_writeclosure(HSQUIRRELVM v, SQWRITEFUNC writef, SQUserPointer up)
+{
+    SQObjectPtr o = v->Top();
+    if (sqtype(o) != OT_CLOSURE) {
+        v->Raise_Error("the object is not a closure");
+        return SQ_ERROR;
+    }
+    Writer w{v, writef, up};
+    uint16_t tag = SQ_BYTECODE_STREAM_TAG;
+    w.bytes(&tag, 2);
+    w.u32(kHead);
+    w.u32(sizeof(SQChar));
+    w.u32(sizeof(SQInteger));
+    w.u32(sizeof(SQFloat));
+    w.proto(_closure(o)->Proto());
+    w.u32(kTail);
+    return w.ok ? SQ_OK : SQ_ERROR;
+}
+
+SQRESULT sq_readclosure(HSQUIRRELVM v, SQREADFUNC readf, SQUserPointer up)
+{
+    Reader r{v, readf, up};
+    uint16_t tag = 0;
+    if (!r.bytes(&tag, 2)) return SQ_ERROR;
+    if (tag != SQ_BYTECODE_STREAM_TAG) {
+        v->Raise_Error("invalid stream");
+        return SQ_ERROR;
+    }
+    if (r.u32() != kHead || r.u32() != sizeof(SQChar) || r.u32() != sizeof(SQInteger) || r.u32() != sizeof(SQFloat)) {
+        r.corrupt();
+        return SQ_ERROR;
+    }
+    SQObjectPtr proto;
+    if (!r.proto(proto)) return SQ_ERROR;
+    if (r.u32() != kTail) {
+        r.corrupt();
+        return SQ_ERROR;
+    }
+    v->Push(SQObjectPtr(SQClosure::Create(v->SS(), _funcproto(proto))));
+    return SQ_OK;
+}
