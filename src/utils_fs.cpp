@@ -1,64 +1,244 @@
-// Program folder and whole-file reading and writing.
+// Folders, data paths, existence tests, command-line switches and the
+// screen fit of window sizes.
 #include "utils_fs.h"
 
+#include "utils_assert.h"
+#include "utils_debug.h"
 #include "utils_engine_context.h"
-#include "utils_system_windows.h"
+#include "utils_fs_bridge.h"
+#include "utils_str_keyvalue.h"
+#include "utils_str_tools.h"
+#include "utils_system_common.h"
 
 #include <IFileSystem.h>
-#include <IReadFile.h>
+
+#include <SDL.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-const CString& appFolder()
+// Room for a file name under the user folder within the system's path limit.
+constexpr int MaxUserFolderLength = PATH_MAX - 1 - NAME_MAX;
+
+CString& appFolder()
 {
-    static const CString folder = GetModuleFolder();
+    static CString folder = GetModuleFolder();
     return folder;
 }
 
-// Assigns a buffer of size + 1 zero bytes, as a C text.
-void assignRead(CString& text, const std::vector<char>& buffer)
+CString& userFolderSlot()
 {
-    text = buffer.data();
+    static CString folder;
+    return folder;
 }
 
-bool writeAll(int fd, const char* data, size_t size)
+CString& appDataNameSlot()
 {
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= size_t(written);
+    static CString name;
+    return name;
+}
+
+struct SCommandLine {
+    bool Read = false;
+    CString Text;
+};
+
+SCommandLine& commandLine()
+{
+    static SCommandLine line;
+    return line;
+}
+
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+bool endsWithSeparator(const CString& path)
+{
+    return !path.IsEmpty() && isSeparator(path.GetAt(path.GetLength() - 1));
+}
+
+// "/" joins native paths, "\" the engine's own data names.
+char separatorFor(const CString& path)
+{
+    return ((const char*)path)[0] == '/' ? '/' : '\\';
+}
+
+CString joinArguments(const std::vector<std::string>& args)
+{
+    CString text;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (arg.find(' ') != std::string::npos && arg.find('"') == std::string::npos) {
+            size_t equals = arg.find('=');
+            size_t quoteAt = equals == std::string::npos ? 0 : equals + 1;
+            arg = arg.substr(0, quoteAt) + '"' + arg.substr(quoteAt) + '"';
+        }
+        if (i > 0)
+            text += ' ';
+        text += arg.c_str();
     }
+    return text;
+}
+
+std::vector<std::string> processArguments()
+{
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> args;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find('\0', start);
+        if (end == std::string::npos)
+            end = all.size();
+        args.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return args;
+}
+
+// The value after the separator: quoted up to the next quote (or the end),
+// else up to the next blank.
+CString switchValue(const CString& rest)
+{
+    const char* p = rest;
+    if (*p == '=')
+        ++p;
+    if (*p == '"') {
+        const char* close = std::strchr(p + 1, '"');
+        return close ? CString(p + 1, int(close - p - 1)) : CString(p + 1);
+    }
+    const char* blank = std::strchr(p, ' ');
+    return blank ? CString(p, int(blank - p)) : CString(p);
+}
+
+CString readReferencedFile(const CString& name)
+{
+    CString path = name;
+    if (name.Find('\\') < 0 && name.Find('/') < 0)
+        path = GetAppFolder() + name;
+    CString text;
+    if (!ReadFileToString(path, text))
+        text.Empty();
+    return text;
+}
+
+// A folder given on the command line, or the reason it is refused.
+const char* userFolderProblem(const CString& folder)
+{
+    if (folder.GetLength() > MaxUserFolderLength)
+        return "too long";
+    for (const char* p = folder; *p; ++p)
+        if ((unsigned char)*p < 0x20)
+            return "control characters";
+    return nullptr;
+}
+
+bool chooseUserFolderFromSwitch(CString& folder)
+{
+    CString value;
+    if (!GetCommandLineSwitch("ul", value, true))
+        return false;
+    if (value.IsEmpty()) {
+        folder = GetAppFolder();
+        AppendPath(folder, "UserData");
+        return true;
+    }
+    value.TrimRight("\r\n");   // the line end of an "@file"
+    if (const char* problem = userFolderProblem(value)) {
+        DebugLog(Format("The user folder of the command line is refused (%s): %.200s", problem,
+                        (const char*)value));
+        return false;
+    }
+    folder = value;
     return true;
 }
 
-// Opens a fresh temporary file beside the target; -1 when that fails.
-int openTemporary(const std::string& target, std::string& name)
+CString chooseUserFolder()
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        name = target + "." + std::to_string(getpid()) + ".tmp";
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-        ::unlink(name.c_str());   // left over from a crashed writer of this pid
+    CString folder;
+    if (chooseUserFolderFromSwitch(folder))
+        return folder;
+    folder = GetAppFolder();
+    AppendPath(folder, "Profile");
+    if (FileExists(folder))
+        return folder;
+    CString name = AppDataFolderName(nullptr);
+    if (name.IsEmpty())
+        EngineMessageBox("UserFolder not defined!", MB_OK);
+    char base[MAX_PATH];
+    GetWindowsAppDataPath(base);
+    folder = *base ? CString(base) : GetAppFolder();
+    return AppendPath(folder, name);
+}
+
+// Creates the folder and any missing parent; false with errno set.
+bool makeFolders(const CString& native)
+{
+    std::string path = (const char*)native;
+    for (size_t at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '/')
+            continue;
+        std::string part = path.substr(0, at);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
     }
-    return -1;
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void createUserFolder(const CString& folder)
+{
+    if (PathExistsOnDisk(folder))
+        return;
+    if (!makeFolders(ToNativePath(folder)))
+        DebugLog(Format("Cannot create the user folder %s: %s", (const char*)folder, std::strerror(errno)));
+}
+
+CString dataPathUnder(const CString& folder, const char* name)
+{
+    if (name && std::strstr(name, GetAppFolderCStr()) == name && *GetAppFolderCStr())
+        return name;
+    return MakeDataPath(folder, name, 0);
+}
+
+// The desktop's size in pixels; 0 x 0 when no display can tell.
+void queryScreenSize(int& width, int& height)
+{
+    width = height = 0;
+    bool hadVideo = SDL_WasInit(SDL_INIT_VIDEO) != 0;
+    if (!hadVideo) {
+        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+            return;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            return;
+    }
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        width = mode.w;
+        height = mode.h;
+    }
+    if (!hadVideo)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 } // namespace
+
+// --- folders ---
 
 CString GetAppFolder()
 {
@@ -70,83 +250,273 @@ const char* GetAppFolderCStr()
     return appFolder();
 }
 
-bool ReadFileToString(const char* path, CString& text)
+void SetAppFolder(const char* folder)
+{
+    appFolder() = folder ? CString(folder) : GetModuleFolder();
+}
+
+CString GetDataFolder()
+{
+    // Kept with the program folder it was found in (tests move that).
+    static CString forApp, folder;
+    if (folder.IsEmpty() || forApp != appFolder()) {
+        forApp = appFolder();
+        folder = ToNativePath(forApp + "data") + "/";
+    }
+    return folder;
+}
+
+CString GetUserFolder()
+{
+    CString& stored = userFolderSlot();
+    if (!stored.IsEmpty())
+        return stored;
+    CString folder = chooseUserFolder();
+    createUserFolder(folder);
+    if (!endsWithSeparator(folder))
+        folder += separatorFor(folder);
+    stored = folder;
+    return stored;
+}
+
+void ResetUserFolder()
+{
+    userFolderSlot().Empty();
+}
+
+CString AppDataFolderName(const char* newName)
+{
+    CString& name = appDataNameSlot();
+    if (newName)
+        name = newName;
+    return name.IsEmpty() ? GetEngineContext().getAppDataFolder() : name;
+}
+
+CString& AppendPath(CString& path, const char* part)
+{
+    if (!path.IsEmpty() && !endsWithSeparator(path))
+        path += separatorFor(path);
+    path += part ? part : "";
+    return path;
+}
+
+// --- path parts ---
+
+CString GetPathPart(const char* path, int drive, int dir, int name, int ext)
+{
+    if (!path)
+        return CString();
+    size_t length = std::strlen(path);
+    if (length > 7 && (strncasecmp(path, "http://", 7) == 0 || std::strncmp(path, "::{", 3) == 0))
+        return path;
+    const char* query = std::strchr(path, '?');
+    std::string whole(path, query ? size_t(query - path) : length);
+
+    size_t start = 0;
+    std::string driveText, dirText;
+    if (whole.size() >= 2 && whole[1] == ':') {
+        driveText = whole.substr(0, 2);
+        start = 2;
+    }
+    size_t lastSeparator = whole.find_last_of("\\/");
+    if (lastSeparator != std::string::npos && lastSeparator >= start) {
+        dirText = whole.substr(start, lastSeparator + 1 - start);
+        start = lastSeparator + 1;
+    }
+    std::string file = whole.substr(start);
+    size_t dot = file.rfind('.');
+    std::string nameText = dot == std::string::npos ? file : file.substr(0, dot);
+    std::string extText = dot == std::string::npos ? std::string() : file.substr(dot);
+
+    std::string out;
+    if (drive) out += driveText;
+    if (dir) out += dirText;
+    if (name) out += nameText;
+    if (ext) out += extText;
+    return CString(out.c_str());
+}
+
+CString ResolveRelativePath(const char* path, const char* baseFile)
+{
+    if (!path)
+        return CString();
+    if (IsAbsolutePath(path))
+        return path;
+    if (path[0] == '\\')
+        return path + 1;
+    CString folder = GetPathPart(baseFile, 1, 1, 0, 0);
+    return AppendPath(folder, path);
+}
+
+// --- data paths ---
+
+CString MakeDataPath(const char* folder, const char* name, int mode)
+{
+    if (!GetEngineContext().isManifestLoaded())
+        AssertFailed(__FILE__, __LINE__, "Error: Using pathing before manifest is loaded");
+    CString path = folder ? folder : "";
+    path += name ? name : "";
+    if (mode >= 0) {
+        CheckTexturePath(path);
+        return path;
+    }
+    return FileExists(path) ? path : CString();
+}
+
+CString ResolveDataPath(const char* name)
+{
+    if (!name)
+        return CString();
+    if (IsAbsolutePath(name) || std::strstr(name, "raw://"))
+        return name;
+    return MakeDataPath(nullptr, name[0] == '\\' ? name + 1 : name, 0);
+}
+
+CString ResolveScriptDataPath(const char* name)
+{
+    if (!name)
+        return CString();
+    if (IsAbsolutePath(name) || std::strstr(name, "raw://"))
+        return name;
+    return MakeDataPath(nullptr, name[0] == '\\' ? name + 1 : name, 1);
+}
+
+CString GetExistingDataPath(const char* name)
+{
+    if (!name)
+        return CString();
+    return MakeDataPath(nullptr, name[0] == '\\' ? name + 1 : name, -1);
+}
+
+CString MakeSoundPath(const char* name)
+{
+    return dataPathUnder(GetEngineContext().getSoundFolder(), name);
+}
+
+CString MakeMusicPath(const char* name)
+{
+    return dataPathUnder(GetEngineContext().getMusicFolder(), name);
+}
+
+// --- existence ---
+
+bool PathExistsOnDisk(const char* path)
 {
     if (!path || !*path)
         return false;
-    return ReadPackedFile(path, text) || ReadDiskFile(path, text);
+    struct stat info;
+    return ::stat(ToNativePath(path), &info) == 0;
 }
 
-bool ReadPackedFile(const char* path, CString& text)
+int PackedFileExists(const char* path)
 {
     irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
     if (!fs || !path)
-        return false;
-    std::string name(path);
-    for (char& c : name)
-        if (c == '\\')
-            c = '/';
-    irr::io::IReadFile* file = fs->createAndOpenFile(name.c_str());
-    if (!file)
-        return false;
-    long size = file->getSize();
-    bool complete = true;
-    if (size > 0) {
-        std::vector<char> buffer(size_t(size) + 1, 0);
-        complete = file->read(buffer.data(), irr::u32(size)) == irr::s32(size);
-        assignRead(text, buffer);
-    }
-    file->drop();
-    return complete;
+        return 0;
+    if (fs->existFile(path))
+        return 1;
+    return fs->existFile(ToArchiveName(path).operator const char*()) ? 2 : 0;
 }
 
-bool ReadDiskFile(const char* path, CString& text)
-{
-    if (!path)
-        return false;
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return false;
-    long size = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        size = std::ftell(file);
-    std::rewind(file);
-    bool complete = size >= 0;
-    if (size > 0) {
-        std::vector<char> buffer(size_t(size) + 1, 0);
-        complete = std::fread(buffer.data(), 1, size_t(size), file) == size_t(size);
-        assignRead(text, buffer);
-    }
-    std::fclose(file);
-    return complete;
-}
-
-bool WriteStringToFile(const char* path, const char* text)
+bool FileExists(const char* path)
 {
     if (!path || !*path)
         return false;
-    if (!text)
-        text = "";
-    size_t length = std::strlen(text);
-    std::string temporary;
-    int fd = openTemporary(path, temporary);
-    if (fd < 0) {
-        // A folder that refuses new names may still allow the file itself.
-        fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return false;
-        bool written = writeAll(fd, text, length);
-        return ::close(fd) == 0 && written;
-    }
-    // The new file takes the old one's permissions (a private profile stays private).
-    struct stat old = {};
-    if (::stat(path, &old) == 0)
-        ::fchmod(fd, old.st_mode & 07777);
-    bool written = writeAll(fd, text, length);
-    written = ::close(fd) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path) != 0) {
-        ::unlink(temporary.c_str());
+    if (const char* query = std::strchr(path, '?'))
+        return FileExists(CString(path, int(query - path)));
+    size_t length = std::strlen(path);
+    if (isSeparator(path[length - 1]))
+        return FileExists(CString(path, int(length - 1)));
+    return PackedFileExists(path) != 0 || PathExistsOnDisk(path);
+}
+
+bool GetFileWriteTime(const char* path, SYSTEMTIME& out)
+{
+    out = SYSTEMTIME{};
+    if (!path || !*path)
         return false;
-    }
+    int fd = ::open(ToNativePath(path), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    tm parts = {};
+    if (!ok || !gmtime_r(&info.st_mtim.tv_sec, &parts))
+        return false;
+    out.wYear = uint16_t(parts.tm_year + 1900);
+    out.wMonth = uint16_t(parts.tm_mon + 1);
+    out.wDayOfWeek = uint16_t(parts.tm_wday);
+    out.wDay = uint16_t(parts.tm_mday);
+    out.wHour = uint16_t(parts.tm_hour);
+    out.wMinute = uint16_t(parts.tm_min);
+    out.wSecond = uint16_t(parts.tm_sec);
+    out.wMilliseconds = uint16_t(info.st_mtim.tv_nsec / 1000000);
     return true;
+}
+
+// --- command line ---
+
+const CString& GetCommandLineText()
+{
+    SCommandLine& line = commandLine();
+    if (!line.Read) {
+        line.Text = joinArguments(processArguments());
+        line.Read = true;
+    }
+    return line.Text;
+}
+
+void SetCommandLineArgs(int argc, const char* const* argv)
+{
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(argv[i] ? argv[i] : "");
+    SCommandLine& line = commandLine();
+    line.Text = joinArguments(args);
+    line.Read = true;
+}
+
+bool GetCommandLineSwitch(const char* name, CString& value, bool allowFileReference)
+{
+    value.Empty();
+    if (!name)
+        return false;
+    CString source = GetCommandLineText() + " ";
+    CString lowered = source;
+    lowered.MakeLower();
+    CString loweredName = name;
+    loweredName.MakeLower();
+    int at = FindAnyCharPair(lowered, loweredName, "-\\/#$@", "= ");
+    if (at < 0)
+        return false;
+    value = switchValue(source.Mid(at + loweredName.GetLength() + 1));
+    if (allowFileReference && ((const char*)value)[0] == '@')
+        value = readReferencedFile(value.Mid(1));
+    return true;
+}
+
+// --- screen ---
+
+void FitResolutionToScreen(int& width, int& height)
+{
+    int screenWidth = 0, screenHeight = 0;
+    if (width > 801)
+        queryScreenSize(screenWidth, screenHeight);
+    FitResolutionToScreenSize(width, height, screenWidth, screenHeight);
+}
+
+void FitResolutionToScreenSize(int& width, int& height, int screenWidth, int screenHeight)
+{
+    if (screenWidth == 0 || screenHeight == 0 || width <= 801)
+        return;
+    if (width <= screenWidth && height <= screenHeight)
+        return;
+    if (screenWidth < 1024) {
+        width = 800;
+        height = 600;
+    } else if (screenWidth < 1200) {
+        width = 1024;
+        height = 768;
+    }
 }

@@ -258,7 +258,7 @@ TEST(FileText, WriteReplacesWholeFileAndReadStopsAtNul)
     EXPECT_EQ(std::string((const char*)text), "ab");
     folder.write("empty.txt", "");
     EXPECT_TRUE(ReadFileToString(folder.file("empty.txt").c_str(), text));
-    EXPECT_EQ(std::string((const char*)text), "ab");   // an empty file leaves the text
+    EXPECT_EQ(std::string((const char*)text), "");   // an empty file gives an empty text
     EXPECT_FALSE(ReadFileToString(folder.file("missing.txt").c_str(), text));
     EXPECT_FALSE(ReadFileToString("", text));
     EXPECT_FALSE(WriteStringToFile(folder.file("no/such/folder.txt").c_str(), "x"));

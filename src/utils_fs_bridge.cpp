@@ -1,0 +1,184 @@
+// Windows-style names to Linux paths, with case-insensitive lookup.
+#include "utils_fs_bridge.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// Entries of the folders looked into, by absolute folder path, sorted in
+// byte order. Only consulted when a name is missing as written.
+std::mutex ListingsLock;
+std::unordered_map<std::string, std::vector<std::string>> Listings;
+
+char foldCase(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (foldCase(a[i]) != foldCase(b[i]))
+            return false;
+    return true;
+}
+
+bool existsOnDisk(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// "\" to "/", runs of separators collapsed to one.
+std::string withSlashes(const char* name)
+{
+    std::string out;
+    for (const char* p = name; *p; ++p) {
+        char c = *p == '\\' ? '/' : *p;
+        if (c == '/' && !out.empty() && out.back() == '/')
+            continue;
+        out += c;
+    }
+    return out;
+}
+
+std::vector<std::string> splitParts(const std::string& path)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// The folder as a cache key: absolute, without a trailing separator.
+std::string absoluteFolder(const std::string& folder)
+{
+    std::string key = folder;
+    if (key.empty() || key[0] != '/') {
+        char cwd[4096];
+        if (!::getcwd(cwd, sizeof cwd))
+            return std::string();
+        key = std::string(cwd) + "/" + key;
+    }
+    while (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    return key;
+}
+
+std::vector<std::string> readFolder(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (dirent* entry = ::readdir(dir))
+        names.push_back(entry->d_name);
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string findIn(const std::vector<std::string>& names, const std::string& part)
+{
+    for (const std::string& name : names)
+        if (sameIgnoringCase(name, part))
+            return name;
+    return std::string();
+}
+
+// The entry of `folder` ("" = the working directory, else ending in "/")
+// whose name equals `part` without regard to case; empty when none does.
+std::string findIgnoringCase(const std::string& folder, const std::string& part)
+{
+    std::string key = absoluteFolder(folder);
+    if (key.empty())
+        return std::string();
+    std::lock_guard<std::mutex> lock(ListingsLock);
+    auto cached = Listings.find(key);
+    if (cached != Listings.end()) {
+        std::string match = findIn(cached->second, part);
+        if (!match.empty() && existsOnDisk(folder + match))
+            return match;
+    }
+    // Unknown folder, or it changed since it was read.
+    std::vector<std::string> names = readFolder(key);
+    std::string match = findIn(names, part);
+    if (names.empty())
+        Listings.erase(key);
+    else
+        Listings[key] = std::move(names);
+    return match;
+}
+
+std::string resolveIgnoringCase(const std::string& path)
+{
+    std::vector<std::string> parts = splitParts(path);
+    std::string done = path[0] == '/' ? "/" : "";
+    size_t i = 0;
+    for (; i < parts.size(); ++i) {
+        std::string candidate = done + parts[i];
+        if (!existsOnDisk(candidate)) {
+            std::string match = findIgnoringCase(done, parts[i]);
+            if (match.empty())
+                break;
+            candidate = done + match;
+        }
+        done = candidate;
+        if (i + 1 < parts.size())
+            done += '/';
+    }
+    // What matches nothing stays as written.
+    for (; i < parts.size(); ++i) {
+        done += parts[i];
+        if (i + 1 < parts.size())
+            done += '/';
+    }
+    if (path.back() == '/' && (done.empty() || done.back() != '/'))
+        done += '/';
+    return done;
+}
+
+} // namespace
+
+CString ToNativePath(const char* name)
+{
+    if (!name || !*name)
+        return CString();
+    std::string path = withSlashes(name);
+    if (existsOnDisk(path))
+        return CString(path.c_str());
+    return CString(resolveIgnoringCase(path).c_str());
+}
+
+CString ToArchiveName(const char* name)
+{
+    if (!name)
+        return CString();
+    std::string path = withSlashes(name);
+    while (path.compare(0, 2, "./") == 0)
+        path.erase(0, 2);
+    return CString(path.c_str());
+}
+
+void ClearNativePathCache()
+{
+    std::lock_guard<std::mutex> lock(ListingsLock);
+    Listings.clear();
+}

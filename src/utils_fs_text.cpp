@@ -1,0 +1,448 @@
+// Whole text files: reading from the mounted file system or disk, writing,
+// the text-file cache, directives of description and script texts, file
+// kinds and recursive folder listings.
+#include "utils_fs.h"
+
+#include "utils_debug.h"
+#include "utils_engine_context.h"
+#include "utils_fs_bridge.h"
+#include "utils_str_keyvalue.h"
+#include "utils_str_tools.h"
+#include "utils_system_common.h"
+
+#include <IFileList.h>
+#include <IFileSystem.h>
+#include <IReadFile.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int MaxIncludeDepth = 16;
+// Directives handled in one text; only a text built to never end gets there.
+constexpr int MaxDirectivesPerText = 10000;
+const char IncludeOpen[] = "${include(";
+const char IncludeClose[] = ")}";
+const char ThisFolderMarker[] = "${thisfolder}\\";
+
+CMapStringToString& textFileCache()
+{
+    // Never destroyed: files may still be read while statics go away.
+    static CMapStringToString* cache = new CMapStringToString(10);
+    return *cache;
+}
+
+// A buffer of size + 1 zero bytes, taken as a C text.
+void assignRead(CString& text, const std::vector<char>& buffer)
+{
+    text = buffer.data();
+}
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+// Opens a fresh temporary file beside the target; -1 when that fails.
+int openTemporary(const std::string& target, std::string& name)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        name = target + "." + std::to_string(getpid()) + ".tmp";
+        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+        ::unlink(name.c_str());   // left over from a crashed writer of this pid
+    }
+    return -1;
+}
+
+bool writeWhole(const std::string& path, const char* text, size_t length)
+{
+    std::string temporary;
+    int fd = openTemporary(path, temporary);
+    if (fd < 0) {
+        // A folder that refuses new names may still allow the file itself.
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+        bool written = writeAll(fd, text, length);
+        return ::close(fd) == 0 && written;
+    }
+    // The new file takes the old one's permissions (a private profile stays private).
+    struct stat old = {};
+    if (::stat(path.c_str(), &old) == 0)
+        ::fchmod(fd, old.st_mode & 07777);
+    bool written = writeAll(fd, text, length);
+    written = ::close(fd) == 0 && written;
+    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+char foldChar(char c)
+{
+    if (c == '/')
+        return '\\';
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// Removes every occurrence of folder from text, letters compared without
+// case and "/" equal to "\"; true when anything was removed.
+bool removeFolderText(CString& text, const char* folder)
+{
+    size_t length = folder ? std::strlen(folder) : 0;
+    if (length == 0)
+        return false;
+    std::string kept;
+    bool removed = false;
+    const char* p = text;
+    while (*p) {
+        size_t i = 0;
+        while (i < length && p[i] && foldChar(p[i]) == foldChar(folder[i]))
+            ++i;
+        if (i == length) {
+            p += length;
+            removed = true;
+        } else {
+            kept += *p++;
+        }
+    }
+    if (removed)
+        text = kept.c_str();
+    return removed;
+}
+
+// What identifies a file among others while includes nest.
+std::string fileIdentity(const CString& path)
+{
+    CString native = ToNativePath(path);
+    char real[PATH_MAX];
+    std::string id = ::realpath(native, real) ? real : (const char*)ToArchiveName(path);
+    for (char& c : id)
+        c = foldChar(c);
+    return id;
+}
+
+struct SIncludeChain {
+    std::vector<std::string> Files;   // the files being expanded, outermost first
+};
+
+bool readTextFile(const char* name, CString& text, SIncludeChain& chain);
+
+// The folder of the file below the data folder, in the engine's form.
+CString thisFolder(const CString& path)
+{
+    CString folder = GetPathPart(path, 1, 1, 0, 0);
+    if (removeFolderText(folder, GetDataFolder()))
+        folder.Replace("/", "\\");
+    return folder;
+}
+
+CString includedText(const CString& name, const CString& path, SIncludeChain& chain)
+{
+    CString included;
+    if (name.IsEmpty()) {
+        DebugLog(Format("Include without a file name in %s", (const char*)path));
+    } else if (int(chain.Files.size()) >= MaxIncludeDepth) {
+        DebugLog(Format("Includes nested too deeply: %s in %s", (const char*)name, (const char*)path));
+    } else if (!readTextFile(ResolveRelativePath(name, path), included, chain)) {
+        included.Empty();
+    }
+    return included;
+}
+
+// Replaces each directive by its file's expanded text; a directive without
+// its end marker is removed, and so is one that would include a file that
+// is already being expanded.
+void expandIncludes(CString& text, const CString& path, SIncludeChain& chain)
+{
+    const int openLength = int(sizeof IncludeOpen - 1);
+    for (int handled = 0; handled < MaxDirectivesPerText; ++handled) {
+        int start = text.Find(IncludeOpen);
+        if (start < 0)
+            return;
+        int end = text.Find(IncludeClose, start + openLength);
+        if (end < 0) {
+            DebugLog(Format("Include directive without its end in %s", (const char*)path));
+            text = text.Left(start) + text.Mid(start + openLength);
+            continue;
+        }
+        CString name = text.Mid(start + openLength, end - start - openLength);
+        CString directive = text.Mid(start, end + 2 - start);
+        text.Replace(directive, includedText(name, path, chain));
+    }
+    DebugLog(Format("Too many include directives in %s", (const char*)path));
+    text.Replace(IncludeOpen, "");
+}
+
+bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
+{
+    if (!name)
+        return false;
+    CString path = IsAbsolutePath(name) ? CString(name) : ResolveDataPath(name);
+    CheckTexturePath(path);
+    if (!FileExists(path))
+        EngineMessageBox(Format("Attemp to read nonexisted TEXT file\n%s", (const char*)path), MB_OK);
+    std::string identity = fileIdentity(path);
+    for (const std::string& open : chain.Files) {
+        if (open == identity) {
+            DebugLog(Format("A file includes itself: %s", (const char*)path));
+            text.Empty();
+            return false;
+        }
+    }
+    CString raw;
+    if (!ReadFileCached(path, raw)) {
+        text.Empty();
+        return false;
+    }
+    raw.Replace("\r", "");
+    if (raw.Find('$') >= 0) {
+        if (raw.Find(ThisFolderMarker) >= 0)
+            raw.Replace(ThisFolderMarker, thisFolder(path));
+        chain.Files.push_back(identity);
+        expandIncludes(raw, path, chain);
+        chain.Files.pop_back();
+    }
+    text = raw;
+    return true;
+}
+
+// Restores the engine file system's working directory when it goes.
+class CWorkingDirectoryKeeper {
+public:
+    explicit CWorkingDirectoryKeeper(irr::io::IFileSystem* fs) : Fs(fs), Saved(fs->getWorkingDirectory()) {}
+    ~CWorkingDirectoryKeeper() { Fs->changeWorkingDirectoryTo(Saved); }
+    CWorkingDirectoryKeeper(const CWorkingDirectoryKeeper&) = delete;
+    CWorkingDirectoryKeeper& operator=(const CWorkingDirectoryKeeper&) = delete;
+
+private:
+    irr::io::IFileSystem* Fs;   // borrowed
+    irr::io::path Saved;
+};
+
+struct SListedEntry {
+    CString Name;   // lower-cased
+    bool IsFolder;
+};
+
+// The entries of a folder (empty text: the working directory); false when
+// the folder cannot be entered.
+bool readEntries(irr::io::IFileSystem* fs, const CString& directory, std::vector<SListedEntry>& entries,
+                 std::string& identity)
+{
+    CWorkingDirectoryKeeper keeper(fs);
+    if (!directory.IsEmpty() && !fs->changeWorkingDirectoryTo(ToNativePath(directory).operator const char*()))
+        return false;
+    identity = fs->getWorkingDirectory().c_str();
+    irr::io::IFileList* files = fs->createFileList();
+    if (!files)
+        return true;
+    for (irr::u32 i = 0; i < files->getFileCount(); ++i) {
+        CString name = files->getFileName(i).c_str();
+        name.MakeLower();
+        entries.push_back({name, files->isDirectory(i)});
+    }
+    files->drop();
+    return true;
+}
+
+bool skippedName(const CString& name)
+{
+    return name.IsEmpty() || name.GetAt(0) == '.' || name.Find("svn") >= 0 || name.Find("u-") >= 0;
+}
+
+void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folder, const CString& pattern,
+                const CString& prefix, std::set<std::string>& visited)
+{
+    irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+    if (!fs)
+        return;
+    CString directory = prefix.IsEmpty() ? folder : prefix + folder;
+    std::vector<SListedEntry> entries;
+    std::string identity;
+    if (!readEntries(fs, directory, entries, identity) || !visited.insert(identity).second)
+        return;
+    for (const SListedEntry& entry : entries) {
+        if (skippedName(entry.Name))
+            continue;
+        CString listed = folder;
+        AppendPath(listed, entry.Name);
+        if (!directory.IsEmpty() && entry.IsFolder) {
+            listFolder(list, listed, pattern, prefix, visited);
+            continue;
+        }
+        if (!pattern.IsEmpty() && !WildcardMatch(entry.Name, pattern))
+            continue;
+        irr::core::stringc item = (const char*)listed;
+        if (list.linear_search(item) < 0)
+            list.push_back(item);
+    }
+}
+
+} // namespace
+
+// --- whole files ---
+
+bool ReadFileToString(const char* path, CString& text)
+{
+    if (!path || !*path)
+        return false;
+    return ReadPackedFile(path, text) || ReadDiskFile(path, text);
+}
+
+bool ReadPackedFile(const char* path, CString& text)
+{
+    irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+    if (!fs || !path || !*path)
+        return false;
+    CString name = ToArchiveName(path);
+    irr::io::IReadFile* file = fs->createAndOpenFile(name.operator const char*());
+    if (!file) {
+        // A plain file whose name differs in case from the one on disk.
+        CString native = ToNativePath(path);
+        if (native != name)
+            file = fs->createAndOpenFile(native.operator const char*());
+    }
+    if (!file)
+        return false;
+    long size = file->getSize();
+    bool complete = size >= 0;
+    if (size > 0) {
+        std::vector<char> buffer(size_t(size) + 1, 0);
+        complete = file->read(buffer.data(), irr::u32(size)) == irr::s32(size);
+        assignRead(text, buffer);
+    } else {
+        text.Empty();
+    }
+    file->drop();
+    return complete;
+}
+
+bool ReadDiskFile(const char* path, CString& text)
+{
+    if (!path || !*path)
+        return false;
+    FILE* file = std::fopen(ToNativePath(path), "rb");
+    if (!file)
+        return false;
+    struct stat info;
+    bool complete = ::fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+    if (complete && info.st_size > 0) {
+        size_t size = size_t(info.st_size);
+        std::vector<char> buffer(size + 1, 0);
+        complete = std::fread(buffer.data(), 1, size, file) == size;
+        assignRead(text, buffer);
+    } else if (complete) {
+        text.Empty();
+    }
+    std::fclose(file);
+    return complete;
+}
+
+bool WriteStringToFile(const char* path, const char* text)
+{
+    if (!path || !*path)
+        return false;
+    if (!text)
+        text = "";
+    if (!writeWhole((const char*)ToNativePath(path), text, std::strlen(text)))
+        return false;
+    textFileCache().RemoveKey(path);
+    return true;
+}
+
+// --- the text-file cache ---
+
+bool ReadFileCached(const char* path, CString& text)
+{
+    if (!path)
+        return false;
+    CMapStringToString& cache = textFileCache();
+    if (cache.Lookup(path, text))
+        return true;
+    if (!ReadFileToString(path, text))
+        return false;
+    cache.SetAt(path, text);
+    return true;
+}
+
+bool ClearTextFileCache()
+{
+    textFileCache().RemoveAll();
+    return true;
+}
+
+// --- description and script texts ---
+
+bool ReadTextFile(const char* name, CString& text)
+{
+    SIncludeChain chain;
+    return readTextFile(name, text, chain);
+}
+
+// --- file kinds and listings ---
+
+int GetFileType(const char* name)
+{
+    if (!name || std::strlen(name) < 6)
+        return -1;
+    if (std::strncmp(name, "raw://", 6) == 0)
+        return 8;
+    if (std::strstr(name, ".spr"))
+        return 4;
+    int image = GetImageFileType(name);
+    if (image != -1)
+        return image;
+    static const struct {
+        const char* Extension;
+        int Type;
+    } types[] = {{".txt", 3}, {".wav", 1}, {".dlg", 6}, {".nut", 5}, {".cfg", 7}};
+    for (const auto& type : types)
+        if (std::strstr(name, type.Extension))
+            return type.Type;
+    return -1;
+}
+
+int GetImageFileType(const char* name)
+{
+    if (!name)
+        return -1;
+    CString rest = name;
+    removeFolderText(rest, GetAppFolderCStr());
+    if (rest.Find(".png") >= 0 || rest.Find(".jpg") >= 0)
+        return 9;
+    return -1;
+}
+
+void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern, CString prefix)
+{
+    CheckMainThread();
+    pattern.MakeLower();
+    if (((const char*)folder)[0] != '/')
+        folder.Replace("/", "\\");   // native folders keep their own separators
+    std::set<std::string> visited;
+    listFolder(list, folder, pattern, prefix, visited);
+}
