@@ -164,7 +164,8 @@ int GetFileType(const char* name);
 int GetImageFileType(const char* name);
 
 // Appends the files below prefix + folder, recursively, as lower-case paths
-// with "\" separators and the prefix removed, each once. Names that begin
+// with "\" separators and the prefix removed, each once; a native folder
+// ("/…") given without a prefix keeps its own text in front. Names that begin
 // with "." or contain "svn" or "u-" are skipped, and so are folders named so;
 // a non-empty pattern ("*" and "?") must match the lower-case file name.
 // Nothing is listed when the folder cannot be entered. Main thread only.

@@ -19,9 +19,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -134,12 +132,11 @@ bool removeFolderText(CString& text, const char* folder)
     return removed;
 }
 
-// What identifies a file among others while includes nest.
+// What tells files apart while includes nest: the name, as archives
+// compare it. Two spellings of one file escape this, not the depth limit.
 std::string fileIdentity(const CString& path)
 {
-    CString native = ToNativePath(path);
-    char real[PATH_MAX];
-    std::string id = ::realpath(native, real) ? real : (const char*)ToArchiveName(path);
+    std::string id = (const char*)ToArchiveName(path);
     for (char& c : id)
         c = foldChar(c);
     return id;
@@ -441,8 +438,12 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
 {
     CheckMainThread();
     pattern.MakeLower();
-    if (((const char*)folder)[0] != '/')
-        folder.Replace("/", "\\");   // native folders keep their own separators
+    // Native folders keep their own separators and case; data folders are
+    // listed in the engine's form.
+    if (((const char*)folder)[0] != '/') {
+        folder.Replace("/", "\\");
+        folder.MakeLower();
+    }
     std::set<std::string> visited;
     listFolder(list, folder, pattern, prefix, visited);
 }

@@ -1,0 +1,270 @@
+// Whole text files, the text-file cache, directives, file types and folder
+// listings.
+#include "utils_fs.h"
+
+#include "msgbox_recorder.h"
+#include "null_file_system.h"
+#include "temp_folder.h"
+#include "utils_debug.h"
+#include "utils_engine_context.h"
+#include "utils_fs_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <IFileSystem.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string str(const CString& text)
+{
+    return (const char*)text;
+}
+
+// A program folder with a "data" folder mounted in a null-device file
+// system, as the engine mounts it.
+class TextFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        App = Folder.path() + "app/";
+        Data = App + "data/";
+        std::filesystem::create_directories(Data + "sub");
+        SetAppFolder(App.c_str());
+        SetLogFolder(Folder.path().c_str());
+        GetDefaultEngineContext().ManifestLoaded = true;
+        ClearTextFileCache();
+    }
+    void TearDown() override
+    {
+        ClearTextFileCache();
+        GetDefaultEngineContext().ManifestLoaded = false;
+        SetAppFolder(nullptr);
+        SetLogFolder(nullptr);
+        ClearNativePathCache();
+    }
+
+    void write(const std::string& name, const std::string& content) const { Folder.write("app/data/" + name, content); }
+    void mountData() { ASSERT_TRUE(Fs.mount(Data, true)); }
+
+    std::string readText(const char* name)
+    {
+        CString text = "previous";
+        EXPECT_TRUE(ReadTextFile(name, text)) << name;
+        return str(text);
+    }
+
+    std::vector<std::string> missingFileBoxes() const
+    {
+        std::vector<std::string> texts;
+        for (const SRecordedBox& box : Boxes.Boxes)
+            if (box.Text.rfind("Attemp to read nonexisted TEXT file\n", 0) == 0)
+                texts.push_back(box.Text.substr(box.Text.find('\n') + 1));
+        return texts;
+    }
+
+    std::string logText() const { return str(GetDebugLogBuffer()->Text); }
+
+    CTempFolder Folder;
+    std::string App, Data;
+    CNullFileSystem Fs;
+    CMessageBoxRecorder Boxes;
+};
+
+std::vector<std::string> toVector(const irr::core::array<irr::core::stringc>& list)
+{
+    std::vector<std::string> out;
+    for (irr::u32 i = 0; i < list.size(); ++i)
+        out.push_back(list[i].c_str());
+    return out;
+}
+
+} // namespace
+
+TEST_F(TextFileTest, RawReadsKeepBytesAndTextReadsDropCarriageReturns)
+{
+    write("crlf.txt", "a\r\nb\r\n");
+    write("nul.txt", std::string("before\0after", 12));
+    write("empty.txt", "");
+    write("plain.txt", "no directives\r\nhere");
+    mountData();
+
+    CString raw;
+    ASSERT_TRUE(ReadFileToString("crlf.txt", raw));
+    EXPECT_EQ(str(raw), "a\r\nb\r\n");
+    EXPECT_EQ(readText("crlf.txt"), "a\nb\n");
+    EXPECT_EQ(readText("nul.txt"), "before");
+    EXPECT_EQ(readText("empty.txt"), "");
+    EXPECT_EQ(readText("plain.txt"), "no directives\nhere");
+    EXPECT_TRUE(missingFileBoxes().empty());
+
+    CString text = "previous";
+    EXPECT_FALSE(ReadTextFile("none.txt", text));
+    EXPECT_EQ(str(text), "");
+    EXPECT_EQ(missingFileBoxes(), std::vector<std::string>{"none.txt"});
+}
+
+TEST_F(TextFileTest, CacheKeepsWhatWasReadUntilWrittenOrCleared)
+{
+    std::string path = Data + "cached.txt";
+    write("cached.txt", "one");
+    write("empty.txt", "");
+    CString text;
+    ASSERT_TRUE(ReadFileCached(path.c_str(), text));
+    write("cached.txt", "two");
+    ASSERT_TRUE(ReadFileCached(path.c_str(), text));
+    EXPECT_EQ(str(text), "one");   // changed behind the engine's back: unseen
+
+    ASSERT_TRUE(WriteStringToFile(path.c_str(), "three"));
+    ASSERT_TRUE(ReadFileCached(path.c_str(), text));
+    EXPECT_EQ(str(text), "three");
+
+    write("cached.txt", "four");
+    EXPECT_TRUE(ClearTextFileCache());
+    ASSERT_TRUE(ReadFileCached(path.c_str(), text));
+    EXPECT_EQ(str(text), "four");
+
+    // An empty file is cached as empty, never as the caller's old text.
+    std::string empty = Data + "empty.txt";
+    text = "stale";
+    ASSERT_TRUE(ReadFileCached(empty.c_str(), text));
+    EXPECT_EQ(str(text), "");
+    text = "stale";
+    ASSERT_TRUE(ReadFileCached(empty.c_str(), text));
+    EXPECT_EQ(str(text), "");
+
+    // A failed read is not kept.
+    std::string later = Data + "later.txt";
+    EXPECT_FALSE(ReadFileCached(later.c_str(), text));
+    write("later.txt", "now here");
+    ASSERT_TRUE(ReadFileCached(later.c_str(), text));
+    EXPECT_EQ(str(text), "now here");
+}
+
+TEST_F(TextFileTest, IncludesNestAndThisFolderIsTheFilesOwn)
+{
+    write("main.txt", "A ${include(sub\\inc.txt)}\r\nB ${include(sub\\inc.txt)}");
+    write("sub/inc.txt", "[${thisfolder}\\x.png ${include(deeper.txt)}]");
+    write("sub/deeper.txt", "deep in ${thisfolder}\\");
+    mountData();
+
+    EXPECT_EQ(readText("main.txt"), "A [sub\\x.png deep in sub\\]\nB [sub\\x.png deep in sub\\]");
+    std::string absolute = Data + "sub/inc.txt";
+    EXPECT_EQ(readText(absolute.c_str()), "[sub\\x.png deep in sub\\]");
+    EXPECT_TRUE(missingFileBoxes().empty());
+
+    // The cache keeps the raw text; the directives are expanded on each read.
+    CString raw;
+    ASSERT_TRUE(ReadFileCached("sub\\inc.txt", raw));
+    EXPECT_EQ(str(raw), "[${thisfolder}\\x.png ${include(deeper.txt)}]");
+}
+
+TEST_F(TextFileTest, BadDirectivesEndAndAreRemoved)
+{
+    write("self.txt", "x${include(self.txt)}y");
+    write("a.txt", "a[${include(b.txt)}]");
+    write("b.txt", "b(${include(A.TXT)})");
+    write("open.txt", "p ${include(q.txt");
+    write("empty.txt", "e${include()}f");
+    write("missing.txt", "m${include(none.txt)}n");
+    mountData();
+    struct {
+        const char* Name;
+        const char* Expected;
+        const char* Logged;
+    } cases[] = {
+        {"self.txt", "xy", "A file includes itself: self.txt"},
+        {"a.txt", "a[b()]", "A file includes itself: A.TXT"},
+        {"open.txt", "p q.txt", "Include directive without its end in open.txt"},
+        {"empty.txt", "ef", "Include without a file name in empty.txt"},
+        {"missing.txt", "mn", nullptr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readText(c.Name), c.Expected) << c.Name;
+        if (c.Logged) {
+            EXPECT_NE(logText().find(c.Logged), std::string::npos) << c.Logged;
+        }
+    }
+    EXPECT_EQ(missingFileBoxes(), std::vector<std::string>{"none.txt"});
+}
+
+TEST_F(TextFileTest, DeepIncludeChainsStop)
+{
+    const int files = 20;
+    for (int i = 0; i < files; ++i)
+        write("f" + std::to_string(i) + ".txt", std::to_string(i) + " ${include(f" + std::to_string(i + 1) + ".txt)}");
+    mountData();
+    std::string text = readText("f0.txt");
+    EXPECT_EQ(text.find("${include("), std::string::npos);
+    EXPECT_NE(text.find("15 "), std::string::npos);
+    EXPECT_EQ(text.find("16 "), std::string::npos);
+    EXPECT_NE(logText().find("Includes nested too deeply: f16.txt in f15.txt"), std::string::npos);
+}
+
+TEST(FileTypes, SubstringRulesInOrder)
+{
+    struct {
+        const char* Name;
+        int Type;
+    } cases[] = {
+        {"a.spr", -1},          {"raw://x", 8},          {"raw://-Texture:a.png", 8},
+        {"dlg\\a.spr", 4},      {"a.spr.png", 4},        {"x.jpg.txt", 9},
+        {"pic\\a.png", 9},      {"pic\\a.jpg", 9},       {"text\\a.txt", 3},
+        {"sound.wav", 1},       {"menu.dlg", 6},         {"script.nut", 5},
+        {"fx\\p.cfg", 7},       {"sprite.SPR", -1},      {"data\\x.bmp", -1},
+        {"", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetFileType(c.Name), c.Type) << c.Name;
+    EXPECT_EQ(GetFileType(nullptr), -1);
+}
+
+TEST_F(TextFileTest, ImageTypeIgnoresTheProgramFolder)
+{
+    std::string app = Folder.path() + "My.png Games/";
+    SetAppFolder(app.c_str());
+    EXPECT_EQ(GetImageFileType((app + "data/a.spr").c_str()), -1);
+    EXPECT_EQ(GetImageFileType((Folder.path() + "MY.PNG GAMES\\data\\a.spr").c_str()), -1);
+    EXPECT_EQ(GetImageFileType((app + "data/a.jpg").c_str()), 9);
+}
+
+TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
+{
+    for (const char* folder : {"Scripts/Sub", ".svn", "svnstuff", "menu-parts", "Textures"})
+        std::filesystem::create_directories(Data + folder);
+    for (const char* file : {"Scripts/Main.NUT", "Scripts/Sub/Helper.nut", "Scripts/readme.txt", ".svn/x.nut",
+                             "svnstuff/y.nut", "menu-parts/z.nut", "Scripts/menu-x.nut", ".hidden.nut",
+                             "Textures/Wall.png", "top.nut"})
+        write(file, "x");
+    std::string previous = str(Fs.get()->getWorkingDirectory().c_str());
+
+    irr::core::array<irr::core::stringc> list;
+    ListFolder(list, "", "*.NUT", Data.c_str());
+    std::vector<std::string> names = toVector(list);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"scripts\\main.nut", "scripts\\sub\\helper.nut", "top.nut"}));
+
+    ListFolder(list, "scripts", "*.nut", Data.c_str());   // nothing new: no duplicates
+    EXPECT_EQ(list.size(), 3u);
+
+    irr::core::array<irr::core::stringc> all;
+    ListFolder(all, "Textures", "", Data.c_str());
+    EXPECT_EQ(toVector(all), std::vector<std::string>{"textures\\wall.png"});
+
+    irr::core::array<irr::core::stringc> absolute;
+    ListFolder(absolute, (Data + "scripts").c_str(), "*.txt", "");
+    EXPECT_EQ(toVector(absolute), std::vector<std::string>{Data + "scripts/readme.txt"});
+
+    irr::core::array<irr::core::stringc> none;
+    ListFolder(none, "no-such-folder", "", Data.c_str());
+    EXPECT_EQ(none.size(), 0u);
+    EXPECT_EQ(str(Fs.get()->getWorkingDirectory().c_str()), previous);
+
+    // The listed names read back through the path bridge.
+    CString text;
+    EXPECT_TRUE(ReadFileToString((Data + str(list[0].c_str())).c_str(), text));
+}
