@@ -76,6 +76,7 @@ private:
     void PostfixTail(Exp& e);
     void Factor(Exp& e);
     void BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*next)(Exp&));
+    bool TakeSmallInt(Exp& e, SQInteger& value);
     void IncDec(Exp& e, SQInteger delta, bool postfix);
     void Call(Exp& e);
     void Identifier(Exp& e, const std::string& name);
@@ -467,12 +468,48 @@ void SQCompiler::LogicalAnd(Exp& e)
     }
 }
 
+// A small integer literal just loaded into the top temp becomes an immediate operand.
+bool SQCompiler::TakeSmallInt(Exp& e, SQInteger& value)
+{
+    SQFuncState& f = fs();
+    if (e.k != E_REG || !f.IsTemp(e.reg) || e.reg != f._freereg - 1 || f.Pc() == 0 || f._lastjumptarget == f.Pc()) return false;
+    SQInstruction& last = f.At(f.Pc() - 1);
+    if (last.op != OP_LOADINT || last.a0 != e.reg || last.a1 < -128 || last.a1 > 127) return false;
+    value = last.a1;
+    f._proto->_instructions.pop_back();
+    f.FreeReg(e.reg);
+    return true;
+}
+
 void SQCompiler::BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*next)(Exp&))
 {
     Lex();
     SQInteger l = ToAnyReg(e);
     Exp rhs;
     (this->*next)(rhs);
+    SQInteger imm;
+    if ((op == OP_ADD || op == OP_SUB || op == OP_CMP || op == OP_BITW) && TakeSmallInt(rhs, imm)) {
+        FreeExp(e);
+        SQInteger d = fs().AllocReg();
+        if (op == OP_ADD || op == OP_SUB) {
+            SQInteger delta = op == OP_ADD ? imm : -imm;
+            if (delta >= -128 && delta <= 127) {
+                fs().Emit(OP_ADDK, d, l, op == OP_SUB ? 1 : 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
+                e.k = E_REG;
+                e.reg = d;
+                return;
+            }
+            SQInteger r = fs().AllocReg();
+            fs().Emit(OP_LOADINT, r, imm);
+            fs().FreeReg(r);
+            fs().Emit(op, d, l, r, a3);
+        } else {
+            fs().Emit(op, d, l, static_cast<uint8_t>(static_cast<int8_t>(imm)), a3 | 0x80);
+        }
+        e.k = E_REG;
+        e.reg = d;
+        return;
+    }
     SQInteger r = ToAnyReg(rhs);
     FreeExp(rhs);
     FreeExp(e);
@@ -1189,6 +1226,7 @@ void SQCompiler::Statement()
     default: {
         Exp e;
         CommaExpression(e);
+        if (e.k == E_FIELD || e.k == E_FIELDK || e.k == E_ENV || e.k == E_VARGV) ToAnyReg(e);   // reads can throw
         // an expression statement discards its value: drop the copy to the result register
         if (fs().Pc() > 0) {
             SQInstruction& last = fs().At(fs().Pc() - 1);
@@ -1564,11 +1602,12 @@ void SQCompiler::ReturnStatement()
         fs().Emit(OP_RETURN, SQ_NOREG);
         return;
     }
+    SQInteger exprStart = fs().Pc();
     Exp v;
     CommaExpression(v);
     SQInteger r = ToAnyReg(v);
     // a call in return position of a nested function, outside try, becomes a tail call
-    if (fs()._parent && fs()._traps == 0 && fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
+    if (fs()._parent && fs()._traps == 0 && fs().Pc() > exprStart && fs()._lastjumptarget != fs().Pc()) {
         SQInstruction& last = fs().At(fs().Pc() - 1);
         if (last.op == OP_CALL && last.a0 == r && !fs()._proto->_bgenerator) last.op = OP_TAILCALL;
     }

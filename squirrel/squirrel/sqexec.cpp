@@ -20,6 +20,16 @@ struct DepthGuard {
 inline bool isInt(const SQObject& o) { return o._type == OT_INTEGER; }
 inline bool isNum(const SQObject& o) { return (o._type & SQOBJECT_NUMERIC) != 0; }
 
+inline bool cmpInts(SQInteger op, SQInteger x, SQInteger y)
+{
+    switch (op) {
+    case CMP_G: return x > y;
+    case CMP_GE: return x >= y;
+    case CMP_L: return x < y;
+    default: return x <= y;
+    }
+}
+
 inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
 {
     if (isInt(a) && isInt(b)) {
@@ -319,8 +329,9 @@ exception_restore:
             SQInteger d = static_cast<int8_t>(i.a3);
             if (isInt(a)) { TARGET.SetInteger(wrapAdd(_integer(a), d)); continue; }
             if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(_float(a) + static_cast<SQFloat>(d)); continue; }
-            SQObjectPtr x = a, y(d), res;
-            if (!ArithOp('+', res, x, y)) goto exception_trap;
+            // a2 = 1: the source was `a - k`
+            SQObjectPtr x = a, y(i.a2 ? wrapSub(0, d) : d), res;
+            if (!ArithOp(i.a2 ? '-' : '+', res, x, y)) goto exception_trap;
             SETRESULT(i.a0, std::move(res));
             continue;
         }
@@ -347,11 +358,13 @@ exception_restore:
         }
         case OP_BITW: {
             const SQObjectPtr& a = STK(i.a1);
-            const SQObjectPtr& b = STK(i.a2);
+            SQObjectPtr imm;
+            if (i.a3 & 0x80) imm = SQObjectPtr(static_cast<SQInteger>(static_cast<int8_t>(i.a2)));
+            const SQObjectPtr& b = (i.a3 & 0x80) ? imm : STK(i.a2);
             if (isInt(a) && isInt(b)) {
                 uint32_t x = static_cast<uint32_t>(_integer(a)), y = static_cast<uint32_t>(_integer(b));
                 SQInteger r;
-                switch (i.a3) {
+                switch (i.a3 & 0x7F) {
                 case BW_AND: r = static_cast<SQInteger>(x & y); break;
                 case BW_OR: r = static_cast<SQInteger>(x | y); break;
                 case BW_XOR: r = static_cast<SQInteger>(x ^ y); break;
@@ -372,6 +385,15 @@ exception_restore:
         }
         case OP_CMP: {
             const SQObjectPtr& a = STK(i.a1);
+            if (i.a3 & 0x80) {
+                SQInteger y = static_cast<int8_t>(i.a2);
+                if (isInt(a)) { TARGET.SetBool(cmpInts(i.a3 & 0x7F, _integer(a), y)); continue; }
+                SQObjectPtr x = a, yy(y);
+                bool r;
+                if (!CmpOp(i.a3 & 0x7F, x, yy, r)) goto exception_trap;
+                SETRESULT(i.a0, SQObjectPtr::Bool(r));
+                continue;
+            }
             const SQObjectPtr& b = STK(i.a2);
             if (isNum(a) && isNum(b)) { TARGET.SetBool(cmpNumbers(i.a3, a, b)); continue; }
             SQObjectPtr x = a, y = b;
@@ -382,8 +404,19 @@ exception_restore:
         }
         case OP_JCMP: {
             const SQObjectPtr& a = STK(i.a0);
-            const SQObjectPtr& b = STK(i.a2);
             bool r;
+            if (i.a3 & 0x80) {
+                SQInteger y = static_cast<int8_t>(i.a2);
+                if (isInt(a)) {
+                    r = cmpInts(i.a3 & 0x7F, _integer(a), y);
+                } else {
+                    SQObjectPtr x = a, yy(y);
+                    if (!CmpOp(i.a3 & 0x7F, x, yy, r)) goto exception_trap;
+                }
+                if (!r) ci->_ip += i.a1;
+                continue;
+            }
+            const SQObjectPtr& b = STK(i.a2);
             if (isNum(a) && isNum(b)) {
                 r = cmpNumbers(i.a3, a, b);
             } else {

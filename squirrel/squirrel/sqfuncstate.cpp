@@ -105,5 +105,5 @@ void SQFuncState::Finish(SQInteger line)
 {
     (void)line;
     PopLocals(NActive());
-    _proto->_stacksize = _stacksize + 2;
+    _proto->_stacksize = _stacksize;
 }

@@ -78,9 +78,8 @@ void SQVM::Finalize()
 
 // The stack is raw memory of SQObjectPtr; a value is a type word and a value word, so
 // moving it with realloc is safe.
-void SQVM::GrowStack(SQInteger needed)
+void SQVM::GrowStackSlow(SQInteger needed)
 {
-    if (needed <= _stacksize) return;
     SQInteger newsize = _stacksize ? _stacksize : 64;
     while (newsize < needed) newsize *= 2;
     void* mem = realloc(static_cast<void*>(_stack), sizeof(SQObjectPtr) * static_cast<size_t>(newsize));
@@ -128,8 +127,10 @@ void SQVM::LeaveFrame()
     for (SQInteger n = 0; n < ci->_etraps; n++) _etraps.pop_back();
     if (ci->_vargs_size) _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
     PopCallInfo();
-    SQInteger from = lastBase > _top ? lastBase : _top;
-    for (SQInteger i = from; i < lastTop; i++) _stack[i].Null();
+    // the callee's slots start at its `this`: the caller's call temps are dead now
+    for (SQInteger i = lastBase; i < lastTop; i++) {
+        if (sqtype(_stack[i]) != OT_NULL) _stack[i].Null();
+    }
 }
 
 // ---------------------------------------------------------------- calls
@@ -142,6 +143,7 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
     GrowStack(stackbase + p->_stacksize + kFrameMargin);
     vargsBase = static_cast<SQInteger>(_vargsstack.size());
     vargsSize = 0;
+    if (nargs == nparams && !p->_varparams && closure->_outervalues.empty() && sqtype(closure->_env) == OT_NULL) return true;
     if (p->_varparams) {
         if (nargs < nparams) return Raise_Error("wrong number of parameters");
         for (SQInteger n = nparams; n < nargs; n++) {

@@ -21,7 +21,8 @@ struct SQVM : public SQCollectable {
     SQObjectType GetType() override { return OT_THREAD; }
 
     // ---- stack (API indices: 1.. from the frame base, negative from the top)
-    void GrowStack(SQInteger needed);
+    void GrowStack(SQInteger needed) { if (needed > _stacksize) GrowStackSlow(needed); }
+    void GrowStackSlow(SQInteger needed);
     void Push(const SQObject& o)
     {
         if (_top >= _stacksize) GrowStack(_top + 1);

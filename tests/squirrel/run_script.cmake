@@ -2,7 +2,7 @@
 # expected text beside it.
 get_filename_component(dir ${SCRIPT} DIRECTORY)
 get_filename_component(name ${SCRIPT} NAME_WE)
-execute_process(COMMAND ${SQ} ${SCRIPT}
+execute_process(COMMAND ${SQ} ${name}.nut
                 WORKING_DIRECTORY ${dir}
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 set(expect_fail FALSE)

@@ -1,0 +1,2 @@
+print("a")
+local x = ;
