@@ -71,3 +71,42 @@ inline void CheckMainThread()
 
 // The debug-mode flag toggled by a debug key.
 int* GetDebugModeFlag();
+
+// --- profiler ---
+
+// Times a section from construction to destruction, adding the milliseconds
+// to per-key tables of maximum, total and count; the key is place + ":" +
+// line. With a detail, each call that took time also leaves a note. Main
+// thread only.
+class CProfilerScope {
+public:
+    CProfilerScope(const CString& place, int line);
+    CProfilerScope(const CString& place, int line, const char* detail);
+    ~CProfilerScope();
+    CProfilerScope(const CProfilerScope&) = delete;
+    CProfilerScope& operator=(const CProfilerScope&) = delete;
+
+private:
+    unsigned m_nStart;   // ms, the tick count
+    CString m_Key;       // empty: an inactive scope
+    CString m_Detail;    // empty, or the detail between single quotes
+};
+
+// A scope tagged tag + "|" + this source file, to the end of the block.
+#define ENGINE_PROFILE_JOIN2(a, b) a##b
+#define ENGINE_PROFILE_JOIN(a, b) ENGINE_PROFILE_JOIN2(a, b)
+#define ENGINE_PROFILE(tag) \
+    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(CString(tag "|" __FILE__), __LINE__)
+#define ENGINE_PROFILE_DETAIL(tag, detail) \
+    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(CString(tag "|" __FILE__), __LINE__, detail)
+
+void ClearProfilerStats();
+void SetProfilerNote(const CString& key, const CString& text);
+
+// The "Anti-hitparad" table of every key timed since the last report; empties
+// the tables.
+CString GetProfilerReport();
+
+// Writes the report to "last_anihitparad" + suffix (made safe, dots too) +
+// ".log" in the log folder, replacing the file.
+void WriteProfilerLog(const CString& suffix);
