@@ -98,10 +98,19 @@ SQInteger releaseBlob(SQUserPointer p, SQInteger)
     return 1;
 }
 
-void attachBlob(HSQUIRRELVM v, Blob* blob)
+// Only on a blob instance; one that already holds a buffer (constructor run again) drops it,
+// unless it may be shared with the instance it was cloned from.
+SQInteger attachBlob(HSQUIRRELVM v, Blob* blob, bool dropOld = true)
 {
+    SQUserPointer old = nullptr;
+    if (SQ_FAILED(sq_getinstanceup(v, 1, &old, blobTag()))) {
+        delete blob;
+        return sq_throwerror(v, "invalid type tag");
+    }
+    if (dropOld) delete static_cast<sqstd::Stream*>(old);
     sq_setinstanceup(v, 1, static_cast<sqstd::Stream*>(blob));
     sq_setreleasehook(v, 1, releaseBlob);
+    return 0;
 }
 
 SQInteger blob_constructor(HSQUIRRELVM v)
@@ -109,8 +118,7 @@ SQInteger blob_constructor(HSQUIRRELVM v)
     SQInteger size = 0;
     if (sq_gettop(v) > 1) sq_getinteger(v, 2, &size);
     if (size < 0) return sq_throwerror(v, "cannot create blob with negative size");
-    attachBlob(v, new Blob(size));
-    return 0;
+    return attachBlob(v, new Blob(size));
 }
 
 // A clone gets its own copy of the bytes (the original's clone shared nothing and crashed).
@@ -118,8 +126,7 @@ SQInteger blob_cloned(HSQUIRRELVM v)
 {
     Blob* original = blobAt(v, 2);
     if (!original) return sq_throwerror(v, "invalid type tag");
-    attachBlob(v, new Blob(*original));
-    return 0;
+    return attachBlob(v, new Blob(*original), false);
 }
 
 SQInteger blob_resize(HSQUIRRELVM v)

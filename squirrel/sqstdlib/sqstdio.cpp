@@ -82,6 +82,9 @@ SQInteger releaseFile(SQUserPointer p, SQInteger)
 
 SQInteger file_constructor(HSQUIRRELVM v)
 {
+    // Only on a file instance; run again, it first closes the file it held.
+    SQUserPointer old = nullptr;
+    if (SQ_FAILED(sq_getinstanceup(v, 1, &old, fileTag()))) return sq_throwerror(v, "invalid type tag");
     FILE* fp = nullptr;
     bool owns = true;
     if (sq_gettype(v, 2) == OT_STRING) {
@@ -101,6 +104,7 @@ SQInteger file_constructor(HSQUIRRELVM v)
     } else {
         return sq_throwerror(v, "wrong parameter");
     }
+    delete static_cast<sqstd::Stream*>(old);
     sq_setinstanceup(v, 1, static_cast<sqstd::Stream*>(new File(fp, owns)));
     sq_setreleasehook(v, 1, releaseFile);
     return 0;

@@ -152,11 +152,15 @@ bool subjectArgs(HSQUIRRELVM v, const SQChar*& str, SQInteger& start)
 
 SQInteger regexp_constructor(HSQUIRRELVM v)
 {
+    // Only on a regexp instance; run again, it first frees the old pattern.
+    SQUserPointer old = nullptr;
+    if (SQ_FAILED(sq_getinstanceup(v, 1, &old, regexpTag()))) return sq_throwerror(v, "invalid type tag");
     const SQChar* pattern;
     sq_getstring(v, 2, &pattern);
     const SQChar* error = nullptr;
     SQRex* rex = sqstd_rex_compile(pattern, &error);
     if (!rex) return sq_throwerror(v, error ? error : "invalid pattern");
+    sqstd_rex_free(static_cast<SQRex*>(old));
     sq_setinstanceup(v, 1, rex);
     sq_setreleasehook(v, 1, releaseRex);
     return 0;

@@ -70,3 +70,15 @@ show(format("%x %x", swap4(0x11223344), swap2(0x1234)));
 show(swap2(0x8000) < 0);
 show(castf2i(1.0) + " " + casti2f(1065353216) + " " + typeof casti2f(0));
 show(swapfloat(swapfloat(2.5)) + " " + format("%x", castf2i(swapfloat(1.0))));
+
+// running a constructor again replaces the contents; on a foreign instance it is refused
+local again = blob(2);
+again.constructor(5);
+show(again.len());
+class Holder { f = null; }
+local holder = Holder();
+holder.f = blob.constructor;
+show(attempt(function() : (holder) { return holder.f(3); }));
+local re = regexp("a");
+re.constructor("b+");
+show(re.search("abb").begin);
