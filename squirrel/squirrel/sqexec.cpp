@@ -88,7 +88,8 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
 exception_restore:
     for (;;) {
         SQObjectPtr* stk = _stack + _stackbase;
-        const SQInstruction i = *ci->_ip++;
+        // the instruction lives in the running prototype, which its frame keeps alive
+        const SQInstruction& i = *ci->_ip++;
         switch (i.op) {
         case OP_LINE:
             if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('l', i.a1);
@@ -164,6 +165,8 @@ exception_restore:
                 // done
             } else if (sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) {
                 // done
+            } else if (sqtype(self) == OT_INSTANCE && _instance(self)->Set(key, val)) {
+                // done
             } else {
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, false)) goto exception_trap;
@@ -176,7 +179,8 @@ exception_restore:
             const SQObjectPtr& self = STK(0);
             const SQObjectPtr& key = ci->_literals[i.a1];
             const SQObjectPtr& val = STK(i.a2);
-            if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val))) {
+            if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) &&
+                !(sqtype(self) == OT_INSTANCE && _instance(self)->Set(key, val))) {
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, true)) goto exception_trap;
                 stk = _stack + _stackbase;
