@@ -19,7 +19,7 @@ constexpr int MaxMacroValueLength = 10000;   // characters
 const char* const DefaultScriptFile = "scripts\\startup.nut";
 const char* const DefaultSoundFolder = "sounds\\";
 const char* const DefaultMusicFolder = "sounds\\music\\";
-const char* const DefaultLngFile = "strings.lng";
+const char* const DefaultLngFileName = "strings.lng";
 
 // Items are read in order until the list element ends. A list holds only its
 // own items: any other element fails in the item's own seek.
@@ -92,7 +92,7 @@ void serializeNode(Object& object, CXMLStorage& storage, const char* element, Va
 struct SManifestDefaults {
     CString SoundFolder = DefaultSoundFolder;
     CString MusicFolder = DefaultMusicFolder;
-    CString LngFile = DefaultLngFile;
+    CString LngFile = DefaultLngFileName;
 };
 
 const SManifestDefaults& defaults()
@@ -211,7 +211,7 @@ void CManifest::serialize(CXMLStorage& storage)
         storage.serializeString("InitialScriptCode", &InitialScriptCode, true, "");
         storage.serializeString("SoundFolder", &SoundFolder, true, DefaultSoundFolder);
         storage.serializeString("MusicFolder", &MusicFolder, true, DefaultMusicFolder);
-        storage.serializeString("DefaultLngFile", &DefaultLngFile, true, DefaultLngFile);
+        storage.serializeString("DefaultLngFile", &DefaultLngFile, true, DefaultLngFileName);
         storage.serializeString("DefaultWindowTitle", &DefaultWindowTitle, true, "GAME.TITLE");
         storage.serializeFloat("Modifiers_DefaultPixelSize", &Modifiers_DefaultPixelSize, true, 1.0f);
         serializeItemList(storage, "Fonts", Fonts);
