@@ -1,0 +1,273 @@
+// Language tables: lookup with fallbacks, appending missing keys, "#file"
+// values, line-break marks and the result cache.
+#include "utils_str_lng.h"
+
+#include "utils_assert.h"
+#include "utils_debug.h"
+#include "utils_engine_context.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+#include "utils_str_keyvalue.h"
+#include "utils_system_common.h"
+
+#include <IFileArchive.h>
+#include <IFileList.h>
+#include <IFileSystem.h>
+#include <IReadFile.h>
+
+#include <cctype>
+#include <cstring>
+
+const char* const LngNoDefault = "##LNG-EMPTY##";
+
+namespace {
+
+constexpr int MaxLanguageLength = 15;
+constexpr unsigned LngCacheBuckets = 101;
+
+struct SLanguages {
+    CString Current;
+    CString Default;
+    CString DefaultTable;         // data path of the manifest's DefaultLngFile; empty: to be made
+    CString DefaultTableSource;   // the DefaultLngFile it was made from
+};
+
+SLanguages& languages()
+{
+    static SLanguages state;
+    return state;
+}
+
+CString languageCode(const char* code)
+{
+    CString text = CString(code ? code : "").Left(MaxLanguageLength);
+    text.MakeLower();
+    return text;
+}
+
+char foldChar(char c)
+{
+    return c == '\\' ? '/' : char(std::tolower((unsigned char)c));
+}
+
+// Whether the text holds a line for the key, written in the same case.
+bool hasKeyLine(const CString& table, const char* key)
+{
+    CString line = CString(key) + "=";
+    return table.Find("\n" + line) >= 0 || std::strncmp(table, line, size_t(line.GetLength())) == 0;
+}
+
+// Line breaks as a table line can hold them.
+CString encodeLineBreaks(const CString& text)
+{
+    CString encoded = text;
+    encoded.Replace("\r\n", "<brr>");
+    encoded.Replace("\n", "<br>");
+    encoded.Replace("\r", "");
+    return encoded;
+}
+
+bool isInArchive(irr::io::IFileSystem* fs, const CString& name)
+{
+    for (irr::u32 i = 0; i < fs->getFileArchiveCount(); ++i)
+        if (fs->getFileArchive(i)->getFileList()->findFile(name.operator const char*()) >= 0)
+            return true;
+    return false;
+}
+
+// The disk file that holds the table, or will hold it when no table exists
+// yet; empty when the table lies in an archive, which cannot be written.
+CString tableDiskPath(const CString& table)
+{
+    if (IsAbsolutePath(table))
+        return table;
+    irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+    CString archiveName = ToArchiveName(table);
+    irr::io::IReadFile* file = fs ? fs->createAndOpenFile(archiveName.operator const char*()) : nullptr;
+    if (file) {
+        CString opened = file->getFileName().c_str();
+        file->drop();
+        // Mounted folders open their files by full path; archive entries keep their own names.
+        if (IsAbsolutePath(opened))
+            return opened;
+        return !isInArchive(fs, opened) && PathExistsOnDisk(opened) ? opened : CString();
+    }
+    if (PathExistsOnDisk(table))
+        return table;
+    return GetDataFolder() + table;
+}
+
+void appendMissingKey(const CString& table, const char* key, const CString& fallback)
+{
+    CString text;
+    if (!ReadFileToString(table, text))
+        text.Empty();
+    if (hasKeyLine(text, key))
+        return;
+    CString line;
+    line.Format("\n%s=%s", key, (const char*)encodeLineBreaks(fallback));
+    text += line;
+    CString path = tableDiskPath(table);
+    if (path.IsEmpty()) {
+        DebugLog(Format("Language table %s lies in an archive: key %s not appended", (const char*)table, key));
+        return;
+    }
+    CheckMainThread();
+    if (!WriteStringToFile(path, text))
+        DebugLog(Format("Language table %s cannot be written: key %s not appended", (const char*)path, key));
+}
+
+// A value "#name" (any number of '#') is the text of that file, next to the table.
+CString fileValue(const CString& value, const CString& table)
+{
+    CString name = value;
+    name.TrimLeft("#");
+    CString text;
+    if (!ReadTextFile(ResolveRelativePath(name, table), text))
+        text.Empty();
+    return text;
+}
+
+} // namespace
+
+void SetLanguages(const char* current, const char* defaultLanguage)
+{
+    SLanguages& state = languages();
+    state.Current = languageCode(current);
+    if (defaultLanguage)
+        state.Default = languageCode(defaultLanguage);
+    state.DefaultTable.Empty();
+}
+
+const char* GetCurrentLanguage()
+{
+    return languages().Current;
+}
+
+const char* GetDefaultLanguage()
+{
+    return languages().Default;
+}
+
+CString GetLngString(const char* key, const char* defaultText, const char* folder, const char* tableName,
+                     const char* language)
+{
+    bool isDebug = GetEngineContext().isDebugMode() != 0;
+    SLanguages& state = languages();
+    CString lang = language && *language ? languageCode(language) : state.Current;
+    if (lang.IsEmpty() && !state.Default.IsEmpty()) {
+        SetLanguages(state.Default, nullptr);
+        return GetLng(key, defaultText);
+    }
+    // With no language known at all the lookup goes on in the given table alone.
+    if (!key || !*key)
+        return CString();
+    bool hasFolder = folder && *folder;
+    CString name = tableName ? tableName : "";
+    CString table = hasFolder ? CString(folder) + lang + "\\" + name + ".lng" : name;
+    CString cacheKey = (hasFolder ? lang + "\\" + name : table) + key + "=";
+    CMapStringToString& cache = GetLngCache();
+    CString value;
+    if (cache.Lookup(cacheKey, value))
+        return value;
+
+    bool keep = true;
+    if (key[0] == '#') {
+        value = key;
+        keep = !isDebug;
+    } else {
+        value = GetIniCache().GetValue(table, CString(key) + "=");
+    }
+    if (value.IsEmpty() && defaultText && std::strcmp(defaultText, LngNoDefault) != 0) {
+        CheckMainThread();
+        // An empty default language would mean the current one again: no fallback then.
+        bool isOtherLanguage = !state.Default.IsEmpty() && lang != state.Default;
+        value = isOtherLanguage ? GetLngString(key, defaultText, folder, tableName, state.Default)
+                                : CString(defaultText);
+        appendMissingKey(table, key, value);
+    }
+    if (!value.IsEmpty() && value.GetAt(0) == '#') {
+        value = fileValue(value, table);
+        keep = keep && !isDebug;
+    }
+    DecodeLngText(value);
+    GetEngineContext().expandMacros(value);
+    if (keep)
+        cache.SetAt(cacheKey, value);
+    return value;
+}
+
+CString GetLng(const char* key, const char* defaultText)
+{
+    SLanguages& state = languages();
+    const CString& lngFile = GetEngineContext().getDefaultLngFile();
+    if (state.DefaultTable.IsEmpty() || state.DefaultTableSource != lngFile) {
+        state.DefaultTable = MakeDataPath(nullptr, lngFile, 0);
+        state.DefaultTableSource = lngFile;
+    }
+    CString table = state.DefaultTable;   // a nested SetLanguages may empty the stored one
+    return GetLngString(key, defaultText, nullptr, table, state.Current);
+}
+
+CString GetLngText(const char* key, const char* defaultText)
+{
+    CString text = GetLng(key, defaultText);
+    if (text.IsEmpty() && !defaultText)
+        return key ? key : "";
+    return text;
+}
+
+CString GetLngForFile(const char* key, const char* defaultText, const char* filePath)
+{
+    if (!GetEngineContext().isManifestLoaded())
+        AssertFailed(__FILE__, __LINE__, "Error: Using lng data before manifest is loaded");
+    const CString& lngFile = GetEngineContext().getDefaultLngFile();
+    CString extension = GetPathPart(lngFile, 0, 0, 0, 1);
+    CString table;
+    if (!extension.IsEmpty() && filePath && std::strstr(filePath, extension)) {
+        table = ResolveDataPath(filePath);
+        StripBaseDir(table);
+    } else {
+        table = ResolveDataPath(GetPathPart(filePath, 1, 1, 0, 0));
+        StripBaseDir(table);
+        table += GetPathPart(lngFile, 0, 0, 1, 1);
+    }
+    return GetLngString(key, defaultText, nullptr, table, languages().Current);
+}
+
+void DecodeLngText(CString& text)
+{
+    text.Replace("<br>", "\n");
+    text.Replace("<brr>", "\r\n");
+    text.Replace("\\n", "\n");
+}
+
+void StripBaseDir(CString& path)
+{
+    CString folder = GetDataFolder();
+    int length = folder.GetLength();
+    if (length == 0)
+        return;
+    CString kept;
+    const char* p = path;
+    while (*p) {
+        int i = 0;
+        while (i < length && p[i] && foldChar(p[i]) == foldChar(folder.GetAt(i)))
+            ++i;
+        if (i == length)
+            p += length;
+        else
+            kept += *p++;
+    }
+    path = kept;
+}
+
+CMapStringToString& GetLngCache()
+{
+    static CMapStringToString* cache = [] {
+        CMapStringToString* map = new CMapStringToString(10);
+        map->InitHashTable(LngCacheBuckets);
+        return map;
+    }();
+    return *cache;
+}
