@@ -26,6 +26,12 @@ const char* const DefaultLngFileName = "strings.lng";
 template <class Item>
 void readItems(CXMLStorage& storage, const char* name, CArray<Item*>& list)
 {
+    // "<Fonts/>" is the same empty list as "<Fonts></Fonts>"; stepping into
+    // it would take the next list's element for an item.
+    if (storage.seekNode(name, false) && storage.getReader()->isEmptyElement()) {
+        storage.skipElement();
+        return;
+    }
     storage.beginNode(name);
     for (;;) {
         io::IXMLReader* reader = storage.getReader();

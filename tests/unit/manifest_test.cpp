@@ -243,6 +243,26 @@ TEST_F(ManifestTest, EmptyListsGiveDefaults)
     EXPECT_EQ(manifest.MacroTable.GetCount(), 0);
 }
 
+TEST_F(ManifestTest, ListsWrittenAsEmptyElementsAreEmpty)
+{
+    CManifest manifest;
+    read(manifest, "<Manifest>\n<Fonts/>\n<Cursors/>\n<AtlasLists></AtlasLists>\n<Materials/>\n"
+                   "<ParticleGroups/>\n</Manifest>\n");
+    ASSERT_TRUE(manifest.isLoaded());
+    EXPECT_EQ(manifest.Fonts.GetSize() + manifest.Cursors.GetSize() + manifest.MaterialTypes.GetSize() +
+                  manifest.ParticleGroups.GetSize(),
+              0);
+    EXPECT_TRUE(manifest.AdditionalIniOptions.IsEmpty());
+
+    CManifest withItems;
+    read(withItems, "<Manifest><Fonts/><Cursors><Cursor><InternalName val=\"c\"/><Texture val=\"t.png\"/>"
+                    "</Cursor></Cursors><AtlasLists/><Materials/><ParticleGroups/>"
+                    "<Macros val=\"M=1\"/></Manifest>");
+    ASSERT_EQ(withItems.Cursors.GetSize(), 1);
+    EXPECT_EQ(std::string(withItems.Cursors[0]->Texture), "t.png");
+    EXPECT_EQ(std::string(withItems.getMacro("M")), "1");
+}
+
 TEST_F(ManifestTest, BracketSettingsAbsoluteFoldersAndByteOrderMark)
 {
     CManifest manifest;
