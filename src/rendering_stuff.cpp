@@ -1,0 +1,261 @@
+// Render-list entries, their sort order and the 2D quad batch.
+#include "rendering_stuff.h"
+
+#include <IMaterialRenderer.h>
+#include <ITexture.h>
+#include <IVideoDriver.h>
+#include <rect.h>
+
+#include <cmath>
+#include <cstdint>
+
+using namespace irr;
+
+namespace {
+
+constexpr u16 QuadIndexPattern[6] = {0, 2, 1, 0, 3, 2};
+
+// Screen positions closer than this count as one line (pixels).
+constexpr f32 AxisSlackPx = 0.05f;
+constexpr f32 TexelSlack = 1e-4f;
+
+// Float to int without undefined behaviour: out of range and NaN saturate to INT32_MIN
+// (what the x86 conversion gives), the way the keys have always come out.
+s32 truncToInt(f32 v)
+{
+    if (!(v >= -2147483648.0f && v < 2147483648.0f))
+        return INT32_MIN;
+    return s32(v);
+}
+
+struct SScreenQuad {
+    f32 X[4];
+    f32 Y[4];
+};
+
+// Projects the quad's corners to window pixels; false when a corner lies
+// behind the eye, where a screen rectangle means nothing.
+bool projectQuad(const core::matrix4& toClip, const core::rect<s32>& viewPort, const video::S3DVertex* v,
+                 SScreenQuad& out)
+{
+    const f32 halfW = 0.5f * f32(viewPort.getWidth());
+    const f32 halfH = 0.5f * f32(viewPort.getHeight());
+    for (int i = 0; i < 4; ++i) {
+        f32 clip[4];
+        toClip.transformVect(clip, v[i].Pos);
+        if (clip[3] <= 1e-6f)
+            return false;
+        out.X[i] = f32(viewPort.UpperLeftCorner.X) + (clip[0] / clip[3] + 1.0f) * halfW;
+        out.Y[i] = f32(viewPort.UpperLeftCorner.Y) + (1.0f - clip[1] / clip[3]) * halfH;
+    }
+    return true;
+}
+
+bool near(f32 a, f32 b, f32 slack) { return std::fabs(a - b) < slack; }
+
+int findCorner(const SScreenQuad& q, f32 x, f32 y)
+{
+    for (int i = 0; i < 4; ++i)
+        if (near(q.X[i], x, AxisSlackPx) && near(q.Y[i], y, AxisSlackPx))
+            return i;
+    return -1;
+}
+
+struct SImageQuad {
+    core::rect<s32> Dest;
+    core::rect<s32> Source;
+    video::SColor Colours[4];   // upper left, lower left, lower right, upper right
+};
+
+// An unrotated, unmirrored quad becomes a stretched image; anything else
+// (rotation, mirroring, perspective) needs triangles.
+bool toImageQuad(const SScreenQuad& q, const video::S3DVertex* v, const core::dimension2du& texSize,
+                 SImageQuad& out)
+{
+    f32 minX = q.X[0], maxX = q.X[0], minY = q.Y[0], maxY = q.Y[0];
+    for (int i = 1; i < 4; ++i) {
+        minX = core::min_(minX, q.X[i]);
+        maxX = core::max_(maxX, q.X[i]);
+        minY = core::min_(minY, q.Y[i]);
+        maxY = core::max_(maxY, q.Y[i]);
+    }
+    const int ul = findCorner(q, minX, minY), ll = findCorner(q, minX, maxY);
+    const int lr = findCorner(q, maxX, maxY), ur = findCorner(q, maxX, minY);
+    if (ul < 0 || ll < 0 || lr < 0 || ur < 0 || ul == lr || ll == ur)
+        return false;
+    const core::vector2df& t0 = v[ul].TCoords;
+    const core::vector2df& t1 = v[lr].TCoords;
+    if (!(t0.X < t1.X && t0.Y < t1.Y))
+        return false;
+    if (!near(v[ur].TCoords.X, t1.X, TexelSlack) || !near(v[ur].TCoords.Y, t0.Y, TexelSlack) ||
+        !near(v[ll].TCoords.X, t0.X, TexelSlack) || !near(v[ll].TCoords.Y, t1.Y, TexelSlack))
+        return false;
+    out.Dest = core::rect<s32>(core::round32(minX), core::round32(minY), core::round32(maxX), core::round32(maxY));
+    out.Source = core::rect<s32>(core::round32(t0.X * texSize.Width), core::round32(t0.Y * texSize.Height),
+                                 core::round32(t1.X * texSize.Width), core::round32(t1.Y * texSize.Height));
+    out.Colours[0] = v[ul].Color;
+    out.Colours[1] = v[ll].Color;
+    out.Colours[2] = v[lr].Color;
+    out.Colours[3] = v[ur].Color;
+    return out.Dest.getWidth() > 0 && out.Dest.getHeight() > 0;
+}
+
+} // namespace
+
+s32 RenderSortKey(f32 c)
+{
+    return truncToInt(c * 100000000.0f);
+}
+
+bool SRenderEntry::operator<(const SRenderEntry& other) const
+{
+    if (ZKey != other.ZKey)
+        return ZKey > other.ZKey;
+    if (Priority != other.Priority)
+        return Priority < other.Priority;
+    if (MaterialType != other.MaterialType)
+        return MaterialType < other.MaterialType;
+    const uintptr_t a = reinterpret_cast<uintptr_t>(Texture);
+    const uintptr_t b = reinterpret_cast<uintptr_t>(other.Texture);
+    if (a != b)
+        return a < b;
+    return XYKey > other.XYKey;
+}
+
+SRenderEntry MakeRenderEntry(CRenderableNode* node)
+{
+    SRenderEntry entry;
+    entry.Node = node;
+    if (node->getMaterialCount() > 0) {
+        const video::SMaterial& material = node->getMaterial(0);
+        entry.Texture = material.getTexture(0);
+        entry.MaterialType = s32(material.MaterialType);
+    }
+    const core::vector3df pos = node->getAbsolutePosition();
+    entry.XYKey = RenderSortKey(pos.Y) ^ RenderSortKey(pos.X);
+    entry.ZKey = RenderSortKey(pos.Z);
+    entry.Priority = node->getAbsoluteZ();
+    return entry;
+}
+
+// --- the batch ---
+
+SBatchState::SBatchState()
+{
+    Buffer.setHardwareMappingHint(scene::EHM_NEVER);   // refilled on every flush
+}
+
+int SBatchState::submit(video::IVideoDriver* driver, const core::matrix4* transform,
+                        const video::SMaterial* material, const video::S3DVertex* vertices, SBatchStats& stats)
+{
+    bool hasRoom = QuadCount < QuadCapacity;
+    bool adoptMaterial = false, adoptTransform = false;
+    if (material && (MaterialChanged || *material != Material || material->getTexture(0) != Material.getTexture(0) ||
+                     material->getTexture(1) != Material.getTexture(1))) {
+        MaterialChanged = false;
+        adoptMaterial = true;
+        hasRoom = false;
+    }
+    if (transform && TransformChanged) {
+        TransformChanged = false;
+        adoptTransform = true;
+    }
+    const bool isFinal = !transform && !material && !vertices;
+    if (!hasRoom || isFinal)
+        flush(driver, isFinal, stats);
+    if (adoptTransform)
+        World = *transform;
+    if (adoptMaterial)
+        Material = *material;
+    if (vertices)
+        appendQuad(vertices);
+    return 0;
+}
+
+void SBatchState::appendQuad(const video::S3DVertex* vertices)
+{
+    const u32 base = Buffer.Vertices.size();
+    for (int i = 0; i < 4; ++i)
+        Buffer.Vertices.push_back(vertices[i]);
+    for (u16 offset : QuadIndexPattern)
+        Buffer.Indices.push_back(u16(base + offset));
+    ++QuadCount;
+}
+
+void SBatchState::flush(video::IVideoDriver* driver, bool final, SBatchStats& stats)
+{
+    const u32 vertexCount = Buffer.Vertices.size();
+    if (vertexCount > 0 && Material.getTexture(0) && driver) {
+        Buffer.Material = Material;
+        driver->setMaterial(Material);
+        if (stats.SwitchCount == 0)
+            driver->setTransform(video::ETS_WORLD, World);
+        draw(driver);
+        ++stats.SwitchCount;
+        stats.PrimitiveCount += int(vertexCount);
+        traceFlush(stats);
+    }
+    // Keep the storage of the largest run seen, so later frames append without allocating.
+    if (vertexCount > VertexHighWater) {
+        VertexHighWater = vertexCount;
+        Buffer.Vertices.reallocate(vertexCount);
+    }
+    if (Buffer.Indices.size() > IndexHighWater) {
+        IndexHighWater = Buffer.Indices.size();
+        Buffer.Indices.reallocate(IndexHighWater);
+    }
+    Buffer.Vertices.set_used(0);
+    Buffer.Indices.set_used(0);
+    QuadCount = 0;
+    if (final) {
+        MaterialChanged = true;
+        TransformChanged = true;
+    }
+}
+
+void SBatchState::draw(video::IVideoDriver* driver)
+{
+    // Burning's Video draws triangles many times slower than its image blits
+    // and ignores vertex alpha on them.
+    if (driver->getDriverType() == video::EDT_BURNINGSVIDEO)
+        drawAs2DImages(driver);
+    else
+        driver->drawMeshBuffer(&Buffer);
+}
+
+void SBatchState::drawAs2DImages(video::IVideoDriver* driver)
+{
+    video::ITexture* texture = Material.getTexture(0);
+    const core::matrix4 toClip =
+        driver->getTransform(video::ETS_PROJECTION) * driver->getTransform(video::ETS_VIEW) * World;
+    const core::rect<s32> viewPort = driver->getViewPort();
+    const core::dimension2du texSize = texture->getSize();
+    const bool useAlpha = Material.MaterialType != video::EMT_SOLID;
+    bool in3DState = true;
+    const u32 quads = Buffer.Vertices.size() / 4;
+    for (u32 i = 0; i < quads; ++i) {
+        const video::S3DVertex* v = &Buffer.Vertices[i * 4];
+        SScreenQuad screen;
+        SImageQuad image;
+        if (projectQuad(toClip, viewPort, v, screen) && toImageQuad(screen, v, texSize, image)) {
+            driver->draw2DImage(texture, image.Dest, image.Source, nullptr, image.Colours, useAlpha);
+            in3DState = false;
+            continue;
+        }
+        if (!in3DState) {
+            driver->setMaterial(Material);
+            driver->setTransform(video::ETS_WORLD, World);
+            in3DState = true;
+        }
+        driver->drawIndexedTriangleList(v, 4, QuadIndexPattern, 2);
+    }
+}
+
+void SBatchState::traceFlush(SBatchStats& stats) const
+{
+    const video::ITexture* texture = Material.getTexture(0);
+    const video::SMaterialLayer& layer = Material.TextureLayer[0];
+    stats.DebugText += Format("%s mp=%i, bili=%i.%i.%i %s\n    ", texture->getName().getPath().c_str(),
+                              truncToInt(Material.MaterialTypeParam), int(layer.BilinearFilter),
+                              int(layer.AnisotropicFilter), int(layer.TrilinearFilter), "!!");
+}
