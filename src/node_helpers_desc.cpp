@@ -2,6 +2,7 @@
 #include "node_helpers_desc.h"
 
 #include "utils_assert.h"
+#include "utils_fs.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
@@ -90,15 +91,6 @@ void evaluatePlain(const char* text, CString* str, int* number, float* real)
         *number = StrToInt(text);
     if (real)
         *real = StrToFloat(text);
-}
-
-// Everything up to and including the last separator before any "?".
-CString folderOf(const char* file)
-{
-    int length = int(std::strcspn(file, "?"));
-    while (length > 0 && file[length - 1] != '\\' && file[length - 1] != '/')
-        --length;
-    return CString(file, length);
 }
 
 }  // namespace
@@ -229,7 +221,8 @@ CString resolveTexturePath(const char* path, const char* baseFile, const char* o
     if (path[0] == '\\')
         return CString(path + 1);
     const char* base = ownerPath ? ownerPath : baseFile;
-    return folderOf(base ? base : "") + path;
+    CString folder = GetPathPart(base ? base : "", 1, 1, 0, 0);
+    return AppendPath(folder, path);
 }
 
 int readBracketValue(const char* text, const char* name, CString& value)

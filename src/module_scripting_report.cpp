@@ -1,0 +1,117 @@
+// Script print capture and the fatal script error report.
+#include "module_scripting_report.h"
+
+#include "module_scripting_binding.h"
+#include "utils_debug.h"
+
+#include "sqstdaux.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// A chatty script would otherwise grow the buffer without end until the next
+// report; the latest prints are what a report needs.
+constexpr int MaxPrintBuffer = 64 * 1024;
+const char* const CutMark = "...\n";
+
+CString& printBuffer()
+{
+    static CString buffer;
+    return buffer;
+}
+
+CString* g_printTarget = nullptr;        // null: the print buffer
+const CString* g_debugHint = nullptr;    // borrowed from the host
+
+CString& printTarget() { return g_printTarget ? *g_printTarget : printBuffer(); }
+
+bool isTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Trims from the end only, so a print costs what it appends.
+void trimEnd(CString& text)
+{
+    int length = text.GetLength();
+    while (length > 0 && isTrailingBlank(text.GetAt(length - 1)))
+        --length;
+    if (length < text.GetLength()) {
+        text.GetBuffer();
+        text.ReleaseBuffer(length);
+    }
+}
+
+void keepLatest(CString& buffer)
+{
+    if (buffer.GetLength() <= MaxPrintBuffer)
+        return;
+    int cut = buffer.GetLength() - MaxPrintBuffer;
+    int lineStart = buffer.Find('\n', cut);
+    cut = lineStart >= 0 ? lineStart + 1 : cut;
+    buffer = CutMark + buffer.Mid(cut);
+}
+
+}  // namespace
+
+void ScriptPrintFunc(HSQUIRRELVM, const SQChar* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    CString& target = printTarget();
+    if (length > 0) {
+        std::string text(size_t(length) + 1, '\0');
+        std::vsnprintf(&text[0], text.size(), format, args);
+        target.ConcatInPlace(length, text.data());
+    }
+    va_end(args);
+    trimEnd(target);
+    target += '\n';
+    if (&target == &printBuffer())
+        keepLatest(target);
+}
+
+CString& GetScriptPrintBuffer()
+{
+    return printBuffer();
+}
+
+CString GetScriptCallStackText()
+{
+    HSQUIRRELVM vm = SquirrelVM::GetVMPtr();
+    if (!vm)
+        return CString();
+    CString stack;
+    CString* previous = g_printTarget;
+    g_printTarget = &stack;
+    sqstd_printcallstack(vm);
+    g_printTarget = previous;
+    return stack;
+}
+
+void SetScriptDebugHintSource(const CString* hint)
+{
+    g_debugHint = hint;
+}
+
+void ShowScriptError(const char* message, const char* code)
+{
+    CString text(message ? message : "");
+    CString& prints = printBuffer();
+    prints += GetScriptCallStackText();
+    if (!prints.IsEmpty()) {
+        text += "\n\nLatest prints:\n";
+        text += prints;
+        prints = CutMark;
+        if (g_debugHint && !g_debugHint->IsEmpty()) {
+            text += "\n\nScript step description:\n";
+            text += *g_debugHint;
+        }
+        text.Replace("\r", "");
+    }
+    FatalError(text, true);
+}
