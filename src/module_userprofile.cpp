@@ -15,6 +15,7 @@ namespace {
 const char* const DefaultProfileName = "$DEFAULT_PROFILE$";
 const char* const OptionsFileName = "game.ini";
 const char* const ProfileNamesFileName = "game_options.ini";
+const char* const HighScoresFileName = "hiscores.ini";
 
 // A command-line piece KEY=VALUE overrides the option KEY. Only the earlier
 // lines of exactly that key are commented out: a prefix match would also
@@ -97,6 +98,10 @@ void CUserProfileModule::loadGameOptions()
     if (BitsPerPixel < 7)
         BitsPerPixel = 32;
     readProfileNames();
+    CString scores = GetUserFolder() + HighScoresFileName;
+    if (!FileExists(scores))
+        scores = GetAppFolder() + HighScoresFileName;
+    HighScores.load("main", scores);
 }
 
 void CUserProfileModule::readVersionInfo(CString optionText)
@@ -130,4 +135,5 @@ void CUserProfileModule::saveGameOptions()
     CString path = GetUserFolder() + ProfileNamesFileName;
     if (!WriteStringToFile(path, text))
         DebugLog(Format("Could not write %s", (const char*)path));
+    HighScores.save(GetUserFolder() + HighScoresFileName);
 }

@@ -3,6 +3,7 @@
 // settings read from it, and the active and past profile names.
 #pragma once
 
+#include "module_highscores.h"
 #include "utils_str.h"
 
 class CUserProfileModule {
@@ -26,13 +27,14 @@ public:
     // the key are compared lower-cased (and so is the value returned).
     CString getOption(CString key, bool lowerCase);
 
-    // Reads the engine's settings and the profile names; once, at start.
+    // Reads the engine's settings, the profile names and the high scores; once, at start.
     void loadGameOptions();
     void readVersionInfo(CString optionText);
 
-    // Writes game_options.ini in the user folder.
+    // Writes game_options.ini and the changed high scores in the user folder.
     void saveGameOptions();
 
+    CHighScores HighScores;   // the "main" table
     CString Version;          // "0.0a" until the options are read
     CString ActiveProfile;    // "$DEFAULT_PROFILE$" when none is named
     CStringArray PastProfiles;   // most recent first
