@@ -1,0 +1,217 @@
+// The engine object and the client interface: every subsystem reaches the
+// device, options, sound, renderer, script host, camera and root node through
+// the one CEngineBase; the game plugs in through CEngineClient.
+#pragma once
+
+#include "module_enginebase_queue.h"
+#include "module_mousekeyb.h"
+#include "module_scripting.h"
+#include "module_userprofile.h"
+#include "rendering.h"
+#include "server_sound_bass.h"
+#include "utils_array.h"
+#include "utils_str.h"
+
+#include <EDriverTypes.h>
+#include <IReferenceCounted.h>
+#include <dimension2d.h>
+#include <irrList.h>
+#include <irrMap.h>
+#include <irrString.h>
+#include <position2d.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace irr {
+class IrrlichtDevice;
+class ILogger;
+struct SIrrlichtCreationParameters;
+namespace io { class IFileSystem; }
+namespace video { class IVideoDriver; class ITexture; }
+namespace scene { class ISceneManager; class ISceneNode; class ICameraSceneNode; }
+}
+
+class CDialogInfo;
+class CGUIFont3D;
+class CNodeFactory;
+class CProfileData;
+class CTextEffect;
+class CUserProfile;
+class CManifest;
+
+// The game's side of the engine. Reference counted; the engine holds one reference.
+class CEngineClient : public irr::IReferenceCounted {
+public:
+    ~CEngineClient() override = default;
+
+    virtual CProfileData* createProfileData();     // new, owned by the caller; null for none
+    virtual CNodeFactory* createNodeFactory();     // +1: caller drops
+    virtual CDialogInfo* createDialogInfo();       // +1: caller drops
+    virtual bool OnEvent(const irr::SEvent& event);
+    virtual void onFrame();
+    virtual void registerScriptBindings();
+    virtual void expandMacros(CString& text, const CStringArray* parameters, int extra);
+    virtual float getTimerSpeed(int timer);
+    virtual void onGameStateChanged(int state);
+    virtual void onInit() = 0;
+    virtual void onShutdown() = 0;
+    virtual float getFontScale(const char* sizeText);
+    virtual CGUIFont3D* getFont(const char* faceName);   // borrowed
+    virtual CTextEffect* createTextEffect(const char* effectText) = 0;   // new or null
+};
+
+// One custom cursor of the manifest; owns nothing.
+struct CCursorEntry {
+    irr::core::dimension2di Size;
+    const void* Item = nullptr;               // the manifest's cursor record (borrowed)
+    int SpritesX = 1;                         // frames side by side in the texture
+    irr::video::ITexture* Texture = nullptr;  // borrowed from the driver
+    irr::core::position2di HotSpot;
+};
+
+// A wide copy of an 8-bit text through the project's code page.
+class CWideCharBuffer {
+public:
+    explicit CWideCharBuffer(const char* text);
+    ~CWideCharBuffer();
+    CWideCharBuffer(const CWideCharBuffer&) = delete;
+    CWideCharBuffer& operator=(const CWideCharBuffer&) = delete;
+    const wchar_t* c_str() const { return Text ? Text : L""; }
+
+private:
+    wchar_t* Text = nullptr;   // owned; null for a null or empty text
+};
+
+// Creates a device; replaceable so that tests can refuse devices or pick the null driver.
+using DeviceFactory = irr::IrrlichtDevice* (*)(const irr::SIrrlichtCreationParameters& params);
+
+class CEngineBase {
+public:
+    CEngineBase();
+    virtual ~CEngineBase();
+    CEngineBase(const CEngineBase&) = delete;
+    CEngineBase& operator=(const CEngineBase&) = delete;
+
+    // --- engine object (module_enginebase.cpp) ---
+    void setClient(CEngineClient* client);
+    CEngineClient* getClient() const { return Client; }
+    void log(const char* text, int level);
+    CSoundServer* getSoundServer() { return &Sound; }
+    CUserProfileModule* getOptions() { return &Options; }
+    CEngineMessageQueue* getMessageQueue() { return &Queue; }
+    CScriptModule* getScripts() { return &Scripts; }
+    CInputReceiver* getInputReceiver() { return &Input; }
+    void setGameState(int state);
+    float getTimerSpeed(uint32_t timer);
+    void selectCursor(int number, int animate);
+
+    // --- game states and pause levels (server_game_states.cpp) ---
+    int getPauseLevel();
+    bool setPauseLevel(int level, bool set);
+    void requestExit();
+    bool isExitRequested() const { return ExitRequested != 0; }
+
+    // --- program life (server_game.cpp) ---
+    bool runEngine(CEngineClient* client);
+    void createDevice();
+    void mountArchives();
+    bool mountArchive(const CString& path);
+    void releaseDevice();
+
+    // --- frame loop (server_game_loop.cpp) ---
+    void run();
+    void beginRun();     // everything before the first frame
+    bool runFrame();     // one frame; false when the loop is to end
+    void endRun();       // the exit sequence
+    void tickClient();
+
+    // Fields other parts read and write directly.
+    CEngineClient* Client = nullptr;            // one reference held
+    CUserProfileModule Options;
+    CUserProfile* CurrentProfile = nullptr;     // one reference held
+    CEngineMessageQueue Queue;
+    int PauseLevel = 0;
+    uint32_t UnpauseTick = 0;                   // tick when the pause overlay began to fade out
+    float TimerSpeeds[2] = {1.0f, 1.0f};        // timers 0 and 1, refreshed every frame
+    CString BuildFootprint;
+    irr::IrrlichtDevice* Device = nullptr;      // one reference held
+    irr::video::IVideoDriver* Driver = nullptr; // borrowed from the device, as are the next three
+    irr::scene::ISceneManager* SceneManager = nullptr;
+    irr::ILogger* Logger = nullptr;
+    irr::io::IFileSystem* FileSystem = nullptr;
+    CGUIFont3D* DefaultFont = nullptr;          // borrowed from the font map
+    irr::core::map<irr::core::stringc, CGUIFont3D*> Fonts;   // one reference each
+    int CursorAnimate = 0;
+    CCursorEntry* CurrentCursor = nullptr;      // borrowed from Cursors
+    CArray<CCursorEntry*> Cursors;              // owned
+    CInputReceiver Input;
+    CSoundServer Sound;
+    CRenderer Renderer;
+    CScriptModule Scripts;
+    int FrameRate = 0;
+    CString LastDebugText;
+    int LastSwitchCount = 0;
+    int LastPrimitiveCount = 0;
+    irr::scene::ICameraSceneNode* Camera = nullptr;   // borrowed from the scene
+    irr::scene::ISceneNode* RootNode = nullptr;       // borrowed from the scene
+    int GameState = 0;
+    float PreloadProgress = 0.0f;
+    CString MountedArchives;                    // base names of every mount, run together
+    std::vector<std::string> MountedPaths;      // canonical paths of every mount
+    irr::scene::ISceneNode* BackgroundNode = nullptr;
+    irr::core::list<CDialogInfo*> Dialogs;      // grabbed, open dialogs
+
+    // Process-wide in a single engine; kept here so engines never share state.
+    int ExitRequested = 0;                      // set by requestExit, never cleared
+    int AppActive = 0;                          // non-zero while input counts
+    char Fullscreen = 0;
+
+    // Frame-loop state.
+    int CursorFrame = 0;
+    uint32_t LastCursorAdvance = 0;
+    int SystemCursorMode = -1;                  // 1 shown, 0 hidden, -1 not yet set
+    irr::video::ITexture* EmptyTexture = nullptr;   // borrowed from the driver
+    int FramePeriodMs = 12;
+    int CursorFace = 0;                         // the profile's choice: 0 the system cursor
+
+    // Port-only choices.
+    DeviceFactory CreateDeviceFn;               // irr::createDeviceEx unless replaced
+    bool ForceNullDriver = false;               // headless: the null driver, no fallbacks
+    bool WindowAlwaysActive = false;            // the null driver has no window to focus
+
+private:
+    class CContext;
+    CContext* Context = nullptr;                // owned: the foundation's view of this engine
+    irr::scene::ISceneNode* createPauseOverlay();
+    void drawCursor();
+    void reportOrphanedNodes();
+    void loadCursors();
+    void runStartupCode();
+    bool offerDiagnostics();
+};
+
+// The current engine: the newest one alive, else one built on first use
+// and destroyed by DestroyEngine.
+CEngineBase* getEngine();
+void DestroyEngine();
+
+// A termination signal (SIGTERM, SIGINT) ends the frame loop like a closed window.
+void InstallTerminationHandlers();
+
+bool stringEquals(const char* a, const CString& b);
+
+// Free accessors through getEngine.
+irr::scene::ICameraSceneNode** getCameraSlot();
+irr::scene::ISceneNode** getRootNodeSlot();
+irr::IrrlichtDevice* getDevice();
+irr::video::IVideoDriver* getDriver();
+irr::scene::ISceneManager* getSceneManager();
+irr::io::IFileSystem* getFileSystem();
+CRenderer* getRenderer();
+int getGameState();
+bool isGameStarted();
+int isDebugMode();
+int isSoftwareRenderer();
+int* getAppActiveFlag();

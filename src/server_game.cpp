@@ -1,0 +1,227 @@
+// Program life: start-up, the device with its fallbacks, the data archives
+// and shutdown.
+#include "module_enginebase.h"
+
+#include "utils_debug.h"
+#include "server_game_manifest.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+#include "utils_str_parse.h"
+#include "utils_system_common.h"
+
+#include <IFileSystem.h>
+#include <ILogger.h>
+#include <IVideoDriver.h>
+#include <IrrlichtDevice.h>
+#include <SIrrCreationParameters.h>
+
+#include <sys/utsname.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const char* const BuildFootprintText = "[$COMPFOOTPRINT: DEBUG May  5 2009 05:40:42:$COMPFOOTPRINT END]";
+const char* const DiagnosticsQuestion =
+    "Failed to create 3D Device!\nPlease upgrade you video drivers/DirectX\n\n"
+    "If you already have latest drivers installed,\npress 'Yes' button to allow us to run\n"
+    "DirectX diagnostic tool and send us diagnostic result\nto find what is the problem!";
+constexpr int RendererSoftware = 1;
+constexpr int RendererBurnings = 2;
+constexpr int RendererHardware = 3;   // kept as the option's value; OpenGL on this port
+constexpr int DeviceFailureExitCode = 1;
+constexpr irr::u8 AntiAliasSamples = 4;
+
+irr::video::E_DRIVER_TYPE driverForRenderer(int renderer)
+{
+    switch (renderer) {
+    case RendererSoftware: return irr::video::EDT_SOFTWARE;
+    case RendererBurnings: return irr::video::EDT_BURNINGSVIDEO;
+    default: return irr::video::EDT_OPENGL;
+    }
+}
+
+std::string canonicalPath(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
+void fatalAt(const char* message, int line)
+{
+    FatalError(Format("%s\r\n%s:%i", message, __FILE__, line), false);
+}
+
+// The diagnostics report that stands in for the system's diagnostics tool.
+CString diagnosticsReport()
+{
+    CString report = "Device creation failed.\n";
+    struct utsname name;
+    if (uname(&name) == 0)
+        report += Format("System: %s %s %s %s\n", name.sysname, name.release, name.version, name.machine);
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    report += Format("DISPLAY=%s\nWAYLAND_DISPLAY=%s\n", display ? display : "", wayland ? wayland : "");
+    return report;
+}
+
+} // namespace
+
+bool CEngineBase::runEngine(CEngineClient* client)
+{
+    setClient(client);
+    setGameState(10);
+    Options.loadGameOptions();
+    if (getPauseLevel() >= 90)
+        return false;
+    Sound.init(Options.Sound);
+    createDevice();
+    CManifest::instance();   // ends the program with its message when missing or malformed
+    run();
+    releaseDevice();
+    Options.saveGameOptions();
+    CManifest::stored().clear();
+    return true;
+}
+
+void CEngineBase::createDevice()
+{
+    BuildFootprint = BuildFootprintText;
+    Logger = nullptr;
+
+    irr::SIrrlichtCreationParameters params;
+    params.DriverType = driverForRenderer(Options.Renderer);
+    // The player profile's display settings, read from the option text until profiles exist.
+    int width = StrToInt(Options.getOption("XResolution", false));
+    int height = StrToInt(Options.getOption("YResolution", false));
+    params.WindowSize.set(irr::u32(width > 0 ? width : 800), irr::u32(height > 0 ? height : 600));
+    params.Bits = irr::u8(Options.BitsPerPixel);
+    params.Fullscreen = StrToInt(Options.getOption("Fullscreen", false)) != 0;
+    Fullscreen = params.Fullscreen ? 1 : 0;
+    params.Stencilbuffer = false;
+    params.Vsync = Options.VSync != 0;
+    params.AntiAlias = Options.Antialiasing ? AntiAliasSamples : 0;
+    params.EventReceiver = &Input;
+
+    bool headless = ForceNullDriver || StrToInt(Options.getOption("NullDriver", false)) != 0;
+    if (headless) {
+        params.DriverType = irr::video::EDT_NULL;
+        params.Fullscreen = false;
+        Fullscreen = 0;
+        WindowAlwaysActive = true;
+    }
+    Device = CreateDeviceFn(params);
+    if (!Device && !headless && params.Bits >= 32) {
+        DebugLog("Failed to create 3D device... Defaulting to 16b mode...");
+        params.Bits = 16;
+        Device = CreateDeviceFn(params);
+    }
+    if (!Device && !headless) {
+        DebugLog("Failed to create 3D device... Defaulting to software mode...");
+        params.DriverType = irr::video::EDT_BURNINGSVIDEO;
+        params.Bits = 32;
+        params.Vsync = false;
+        params.AntiAlias = 0;
+        params.WindowSize.set(640, 480);
+        Device = CreateDeviceFn(params);
+    }
+    if (!Device) {
+        offerDiagnostics();
+        std::exit(DeviceFailureExitCode);
+    }
+    if (params.DriverType == irr::video::EDT_SOFTWARE || params.DriverType == irr::video::EDT_BURNINGSVIDEO) {
+        Options.SoftwareRenderer = 1;
+        Options.HiQuality = 0;
+        Options.Antialiasing = 0;
+    }
+
+    FileSystem = Device->getFileSystem();
+    mountArchives();
+    Logger = Device->getLogger();
+    if (!Logger)
+        fatalAt("Failed to make logger!", __LINE__);
+    // The engine's levels start at warnings; Irrlicht's gained a debug level below them.
+    int level = Options.LogLevel + 1;
+    Logger->setLogLevel(irr::ELOG_LEVEL(level < 0 ? 0 : level > irr::ELL_NONE ? irr::ELL_NONE : level));
+    Driver = Device->getVideoDriver();
+    if (!Driver)
+        fatalAt("Failed to make driver!", __LINE__);
+    Driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, false);
+    Driver->setTextureCreationFlag(irr::video::ETCF_ALWAYS_32_BIT, true);
+    SceneManager = Device->getSceneManager();
+    if (!SceneManager)
+        fatalAt("Failed to make smgr!", __LINE__);
+    FileSystem->changeWorkingDirectoryTo(GetAppFolderCStr());
+    Scripts.registerCoreFunctions(Client);
+}
+
+// Asks whether to write the diagnostics report; true when it was written.
+bool CEngineBase::offerDiagnostics()
+{
+    if (EngineMessageBox(DiagnosticsQuestion, MB_YESNOCANCEL) != IDYES)
+        return false;
+    CString reportPath = GetLogFolder() + "dxdiag_log.txt";
+    CString logPath = GetLogFolder() + "last_debug.log";
+    bool written = WriteStringToFile(reportPath, diagnosticsReport() + GetDebugLogBuffer()->Text);
+    DebugLog(Format("Diagnostics report %s (%i)", (const char*)reportPath, written ? 1 : 0));
+    FlushDebugLog(false);
+    EngineMessageBox(Format("Please, email us this two files:\n%s\n%s\n"
+                            "\nThis will help us to find the reason for the error!\nSorry for inconvinience.",
+                            (const char*)reportPath, (const char*)logPath),
+                     MB_OK);
+    return written;
+}
+
+void CEngineBase::mountArchives()
+{
+    if (!FileSystem)
+        return;
+    CString language = Options.getOption("Language", true);
+    mountArchive(Options.getOption(Format("VFSPak_%s", (const char*)language), true));
+    for (int n = 1;; ++n) {
+        CString path = Options.getOption(Format("VFSPak_%i", n), true);
+        if (path.IsEmpty())
+            break;
+        mountArchive(path);
+    }
+    mountArchive("data");
+}
+
+bool CEngineBase::mountArchive(const CString& path)
+{
+    if (path.IsEmpty() || !FileSystem)
+        return false;
+    std::string full = (const char*)ToNativePath(GetAppFolder() + path);
+    std::error_code error;
+    if (!std::filesystem::exists(full, error))
+        return false;
+    // Only the very same archive is refused: a name test would drop "data"
+    // after any archive whose name merely contains it.
+    std::string canonical = canonicalPath(full);
+    for (const std::string& mounted : MountedPaths)
+        if (mounted == canonical)
+            return false;
+    MountedPaths.push_back(canonical);
+    MountedArchives += std::filesystem::path(full).stem().string().c_str();
+    irr::io::E_FILE_ARCHIVE_TYPE type = irr::io::EFAT_FOLDER;
+    if (full.find(".pak") != std::string::npos)
+        type = irr::io::EFAT_PAK;
+    else if (full.find(".zip") != std::string::npos)
+        type = irr::io::EFAT_ZIP;
+    return FileSystem->addFileArchive(full.c_str(), false, false, type);
+}
+
+void CEngineBase::releaseDevice()
+{
+    if (!Device)
+        return;
+    Device->drop();
+    Device = nullptr;
+    Driver = nullptr;
+    SceneManager = nullptr;
+    Logger = nullptr;
+    FileSystem = nullptr;   // it went with the device; readers must not reach it any more
+}

@@ -1,0 +1,230 @@
+// The frame loop: the scene set up before the first frame, one frame in its
+// fixed order, the cursor, and the exit sequence.
+#include "module_enginebase.h"
+
+#include "clock.h"
+#include "node_base.h"
+#include "rendering_font.h"
+#include "server_game_manifest.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+#include "thread.h"
+#include "utils_debug.h"
+#include "utils_str_parse.h"
+#include "utils_system_common.h"
+
+#include <ICameraSceneNode.h>
+#include <ICursorControl.h>
+#include <ISceneManager.h>
+#include <IVideoDriver.h>
+#include <IrrlichtDevice.h>
+
+#include <csignal>
+
+namespace {
+
+constexpr irr::s32 CameraId = 1000;
+constexpr irr::s32 RootId = 1001;
+constexpr float CameraZ = -20.65f;
+constexpr float CameraAspect = 4.0f / 3.0f;
+constexpr uint32_t CursorFrameMs = 40;   // a custom cursor advances only after more than this
+const char* const EmptyTexturePath = "gui/empty.png";   // the data name "\\gui\\empty.png" as the archives know it
+
+volatile std::sig_atomic_t TerminationRequested = 0;
+
+void onTerminationSignal(int)
+{
+    TerminationRequested = 1;
+}
+
+} // namespace
+
+void InstallTerminationHandlers()
+{
+    std::signal(SIGTERM, onTerminationSignal);
+    std::signal(SIGINT, onTerminationSignal);
+}
+
+void CEngineBase::run()
+{
+    beginRun();
+    while (runFrame()) {
+    }
+    endRun();
+}
+
+void CEngineBase::beginRun()
+{
+    platform::ForgetMainThread();
+    platform::RecordMainThread();
+    Renderer.getMaterials().init(Driver);
+    CursorFace = StrToInt(Options.getOption("CursorFace", false));
+    loadCursors();
+    if (Client)
+        Client->onInit();
+    Driver->setAmbientLight(irr::video::SColorf(1.0f, 1.0f, 1.0f, 1.0f));
+
+    irr::core::vector3df cameraPos(0.0f, 0.0f, CameraZ);
+    Camera = SceneManager->addCameraSceneNode(nullptr, cameraPos, irr::core::vector3df(0.0f, 0.0f, 0.0f), CameraId);
+    Camera->setAspectRatio(CameraAspect);
+    Camera->setPosition(cameraPos);
+    SceneManager->setActiveCamera(Camera);
+    Camera->setID(CameraId);
+
+    EmptyTexture = Driver->getTexture(EmptyTexturePath);
+    CursorFrame = 0;
+    AppActive = -1;
+    SystemCursorMode = -1;
+
+    RootNode = SceneManager->addEmptySceneNode(SceneManager->getRootSceneNode(), RootId);
+    RootNode->setName("pole");
+    runStartupCode();
+    setGameState(100);
+}
+
+void CEngineBase::loadCursors()
+{
+    CManifest& manifest = CManifest::stored();
+    for (int i = 0; i < manifest.Cursors.GetSize(); ++i) {
+        CManifestCursor* item = manifest.Cursors[i];
+        irr::video::ITexture* texture = Driver->getTexture((const char*)ToArchiveName(ResolveDataPath(item->Texture)));
+        if (!texture) {
+            // Without its texture the entry would have no size to cut frames from.
+            DebugLog(Format("Cursor '%s' skipped: texture '%s' not found", (const char*)item->InternalName,
+                            (const char*)item->Texture));
+            continue;
+        }
+        CCursorEntry* entry = new CCursorEntry;
+        entry->Item = item;
+        entry->SpritesX = item->SpritesX;
+        entry->Texture = texture;
+        entry->Size.set(irr::s32(texture->getOriginalSize().Width), irr::s32(texture->getOriginalSize().Height));
+        entry->HotSpot.set(item->HotSpotX, item->HotSpotY);
+        Cursors.Add(entry);
+        if (!CurrentCursor)
+            CurrentCursor = entry;
+    }
+}
+
+void CEngineBase::runStartupCode()
+{
+    CManifest& manifest = CManifest::stored();
+    if (!manifest.isLoaded())
+        return;
+    CString code;
+    ReadFileToString(ResolveDataPath(manifest.InitialScriptFile), code);   // missing: empty
+    if (!manifest.InitialScriptCode.IsEmpty())
+        code = manifest.InitialScriptCode + "\r\n" + code;
+    if (!code.IsEmpty())
+        Scripts.callScriptCode(code, nullptr, true);
+}
+
+bool CEngineBase::runFrame()
+{
+    uint32_t frameStart = platform::GetTickCount();
+    CheckMainThread();
+    if (!Device->run())
+        return false;
+    Renderer.getDebugText() = "";
+    Renderer.getSwitchCount() = 0;
+    Renderer.getPrimitiveCount() = 0;
+    ++Renderer.getFrameCounter();
+    // Cleared to black: OpenGL leaves undefined pixels wherever nothing is drawn.
+    Driver->beginScene(true, true, irr::video::SColor(0, 0, 0, 0));
+    CheckMainThread();
+    Renderer.renderNodes();
+    tickClient();
+    drawCursor();
+    Renderer.captureFrameIfRequested(Queue);   // before the buffers are swapped
+    Driver->endScene();
+    Queue.dispatchMessages();
+    Scripts.runQueuedCalls();
+    FrameRate = Driver->getFPS();
+    LastDebugText = Renderer.getDebugText();
+    LastSwitchCount = Renderer.getSwitchCount();
+    LastPrimitiveCount = Renderer.getPrimitiveCount();
+    Renderer.limitFrameRate(FramePeriodMs, frameStart);
+    return !(getPauseLevel() >= 90 || GameState >= 999 || ExitRequested || TerminationRequested);
+}
+
+void CEngineBase::tickClient()
+{
+    if (!Client)
+        return;
+    TimerSpeeds[0] = Client->getTimerSpeed(0);
+    TimerSpeeds[1] = Client->getTimerSpeed(1);
+    Client->onFrame();
+}
+
+void CEngineBase::drawCursor()
+{
+    bool useSystem = CursorFace == 0 || getPauseLevel() >= 60 || GameState < 500 || Options.SoftwareRenderer;
+    int mode = useSystem ? 1 : 0;
+    if (mode != SystemCursorMode) {
+        SystemCursorMode = mode;
+        if (Device->getCursorControl())
+            Device->getCursorControl()->setVisible(useSystem);
+    }
+    if (Options.SoftwareRenderer || !CurrentCursor)
+        return;
+    irr::core::recti source(0, 0, CurrentCursor->Size.Width, CurrentCursor->Size.Height);
+    if (!useSystem && CurrentCursor->SpritesX > 1) {
+        int frameWidth = CurrentCursor->Size.Width / CurrentCursor->SpritesX;
+        uint32_t now = platform::GetTickCount();
+        if ((CursorAnimate || CursorFrame > 0) && now - LastCursorAdvance > CursorFrameMs) {
+            CursorFrame = (CursorFrame + 1) % CurrentCursor->SpritesX;
+            LastCursorAdvance = now;
+        }
+        source = irr::core::recti(frameWidth * CursorFrame, 0, frameWidth * (CursorFrame + 1),
+                                  CurrentCursor->Size.Height);
+    }
+    irr::video::ITexture* texture = useSystem ? EmptyTexture : CurrentCursor->Texture;
+    if (!texture)
+        return;
+    Driver->draw2DImage(texture, Input.getCursorPos() + CurrentCursor->HotSpot, source, nullptr,
+                        irr::video::SColor(255, 255, 255, 255), true);
+}
+
+void CEngineBase::endRun()
+{
+    CheckMainThread();
+    PauseLevel = 90;
+    setGameState(999);
+    DebugTrace("======= Exit in progress ========\n");
+    if (Camera) {
+        irr::scene::ICameraSceneNode* camera = Camera;
+        Camera = nullptr;
+        camera->remove();
+    }
+    if (RootNode) {
+        irr::scene::ISceneNode* root = RootNode;
+        RootNode = nullptr;
+        root->remove();
+    }
+    Renderer.processDeferredRemovals();
+    Renderer.getMaterials().dropAll();
+    Renderer.dropQueuedTextures();
+    DefaultFont = nullptr;
+    for (auto it = Fonts.getIterator(); !it.atEnd(); it++)
+        it->getValue()->drop();
+    Fonts.clear();
+    for (int i = 0; i < Cursors.GetSize(); ++i)
+        delete Cursors[i];
+    Cursors.RemoveAll();
+    CurrentCursor = nullptr;
+    if (Client)
+        Client->onShutdown();
+    if (isDebugMode())
+        reportOrphanedNodes();
+}
+
+void CEngineBase::reportOrphanedNodes()
+{
+    irr::core::list<irr::scene::ISceneNode*>& live = GetLiveNodeList();
+    if (live.empty())
+        return;
+    CString text = "Orphaned Nodes found!";
+    for (irr::scene::ISceneNode* node : live)
+        text += CString("\r\n") + node->getName();
+    EngineMessageBox(text, MB_OK);
+}

@@ -1,0 +1,316 @@
+// Game states, pause levels and the steppable frame loop on the null driver.
+#include "module_enginebase.h"
+
+#include "fake_clock.h"
+#include "fake_engine_client.h"
+#include "msgbox_recorder.h"
+#include "node_base.h"
+#include "server_game_manifest.h"
+#include "temp_folder.h"
+#include "utils_debug.h"
+
+#include <ICameraSceneNode.h>
+#include <ICursorControl.h>
+#include <ISceneManager.h>
+#include <ISceneNode.h>
+#include <ITimer.h>
+#include <IrrlichtDevice.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// An engine on the null driver with a recording client, stepped by hand.
+class EngineLoop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Client = new CFakeEngineClient;
+        Engine.setClient(Client);
+        Client->drop();   // the engine holds it
+        Engine.Scripts.setRunner(&Runner);
+        Engine.ForceNullDriver = true;
+        Engine.createDevice();
+        ASSERT_NE(Engine.Device, nullptr);
+        Engine.Device->getTimer()->stop();
+        Data.write("manifest.xml", "<Manifest><Fonts></Fonts><Cursors></Cursors><AtlasLists></AtlasLists>"
+                                   "<Materials></Materials><ParticleGroups></ParticleGroups></Manifest>");
+        CManifest::stored().readFrom(Data.file("manifest.xml").c_str());
+        ASSERT_TRUE(CManifest::stored().isLoaded());
+    }
+
+    void TearDown() override { CManifest::stored().clear(); }
+
+    // Both clocks move together, as a real frame would move them.
+    bool step(uint32_t ms = 16)
+    {
+        Clock.NowMs += ms;
+        Engine.Device->getTimer()->setTime(Engine.Device->getTimer()->getTime() + ms);
+        return Engine.runFrame();
+    }
+
+    CTempFolder Data;
+    CYieldingClock Clock{100000};   // yielding passes a millisecond, as the limiter needs
+    CEngineBase Engine;
+    CFakeEngineClient* Client = nullptr;   // borrowed from the engine
+    CRecordingScriptRunner Runner;
+};
+
+TEST_F(EngineLoop, StatesRunFromStartToExit)
+{
+    Engine.setGameState(10);
+    Engine.beginRun();
+    EXPECT_EQ(Engine.GameState, 100);
+    ASSERT_NE(Engine.Camera, nullptr);
+    EXPECT_EQ(Engine.Camera->getID(), 1000);
+    ASSERT_NE(Engine.RootNode, nullptr);
+    EXPECT_EQ(Engine.RootNode->getID(), 1001);
+    EXPECT_STREQ(Engine.RootNode->getName(), "pole");
+    EXPECT_EQ(Engine.AppActive, -1);
+
+    EXPECT_TRUE(step());
+    Engine.setGameState(500);
+    EXPECT_TRUE(step());
+    Engine.setGameState(999);
+    EXPECT_FALSE(step()) << "state 999 ends the loop";
+    Engine.endRun();
+    EXPECT_EQ(Client->States, std::vector<int>({10, 100, 500, 999, 999}));
+}
+
+TEST_F(EngineLoop, FrameRunsInItsFixedOrder)
+{
+    Engine.beginRun();
+    // A node that records its animation and drawing.
+    struct CProbe : public irr::scene::ISceneNode {
+        CProbe(irr::scene::ISceneNode* parent, irr::scene::ISceneManager* smgr, std::vector<std::string>& log)
+            : ISceneNode(parent, smgr, -1), Log(log) {}
+        void OnAnimate(irr::u32 timeMs) override { Log.push_back("animate"); ISceneNode::OnAnimate(timeMs); }
+        void OnRegisterSceneNode() override
+        {
+            SceneManager->registerNodeForRendering(this);
+            ISceneNode::OnRegisterSceneNode();
+        }
+        void render() override { Log.push_back("draw"); }
+        const irr::core::aabbox3d<irr::f32>& getBoundingBox() const override { return Box; }
+        irr::core::aabbox3d<irr::f32> Box{-1, -1, -1, 1, 1, 1};
+        std::vector<std::string>& Log;
+    };
+    std::vector<std::string>& log = Client->Calls;
+    CProbe* probe = new CProbe(Engine.RootNode, Engine.SceneManager, log);
+    probe->drop();
+    Client->OnFrame = [&] {
+        // Posted during the client's turn with a due tick already past: the
+        // dispatch of this very frame must carry it out.
+        Engine.Queue.postMessage(0x4002, 0, 0, 1);
+        Engine.Scripts.queueScriptCall("afterDispatch");
+    };
+    Runner.OnCall = [&](const char* name) {
+        log.push_back(std::string("script:") + name + (Engine.Queue.getCount() == 0 ? " after dispatch" : ""));
+    };
+    log.clear();
+    ASSERT_TRUE(step());
+    EXPECT_EQ(log, std::vector<std::string>({"animate", "draw", "frame", "script:afterDispatch after dispatch"}));
+    EXPECT_EQ(Engine.Renderer.getFrameCounter(), 1u);
+}
+
+TEST_F(EngineLoop, LimiterHoldsTwelveMillisecondsWithoutSpinning)
+{
+    Engine.beginRun();
+    CYieldingClock clock(50000);
+    uint32_t start = platform::GetTickCount();
+    Engine.Renderer.limitFrameRate(12, start);
+    EXPECT_EQ(platform::GetTickCount() - start, 12u);
+    EXPECT_EQ(clock.Sleeps, std::vector<uint32_t>({11, 0})) << "sleep to 1 ms before, then yield";
+
+    clock.Sleeps.clear();
+    start = platform::GetTickCount();
+    clock.NowMs += 20;
+    Engine.Renderer.limitFrameRate(12, start);
+    EXPECT_TRUE(clock.Sleeps.empty()) << "a long frame is not held back";
+
+    Engine.Options.SoftwareRenderer = 1;
+    start = platform::GetTickCount();
+    Engine.Renderer.limitFrameRate(12, start);
+    EXPECT_TRUE(clock.Sleeps.empty()) << "off with the software renderer";
+}
+
+TEST_F(EngineLoop, ExitRequestEndsTheLoopAfterThatFrame)
+{
+    Engine.beginRun();
+    Client->OnFrame = [&] { Engine.requestExit(); };
+    EXPECT_FALSE(step());
+    EXPECT_EQ(Engine.PauseLevel, 0) << "the request changes neither level nor state";
+    EXPECT_EQ(Engine.GameState, 100);
+}
+
+TEST_F(EngineLoop, ExitSequenceTearsDownInOrder)
+{
+    Engine.beginRun();
+    ASSERT_TRUE(step());
+    CCursorEntry* cursor = new CCursorEntry;
+    Engine.Cursors.Add(cursor);
+    Engine.CurrentCursor = cursor;
+    Client->Calls.clear();
+    Engine.endRun();
+    EXPECT_EQ(Engine.PauseLevel, 90);
+    EXPECT_EQ(Engine.GameState, 999);
+    EXPECT_EQ(Engine.Camera, nullptr);
+    EXPECT_EQ(Engine.RootNode, nullptr);
+    EXPECT_EQ(Engine.SceneManager->getSceneNodeFromId(1001), nullptr);
+    EXPECT_EQ(Engine.SceneManager->getSceneNodeFromId(1000), nullptr);
+    EXPECT_EQ(Engine.Cursors.GetSize(), 0);
+    EXPECT_EQ(Engine.CurrentCursor, nullptr);
+    EXPECT_EQ(Client->Calls, std::vector<std::string>({"shutdown"}));
+}
+
+TEST_F(EngineLoop, OrphanedNodesAreNamedInDebugMode)
+{
+    CMessageBoxRecorder boxes;
+    Engine.beginRun();
+    irr::scene::ISceneNode* stray = Engine.SceneManager->addEmptySceneNode(nullptr, 4242);
+    stray->setName("stray");
+    stray->grab();
+    GetLiveNodeList().push_back(stray);
+
+    Engine.Options.Debug = 0;
+    Engine.endRun();
+    EXPECT_TRUE(boxes.Boxes.empty()) << "only in debug mode";
+
+    Engine.beginRun();
+    Engine.Options.Debug = 1;
+    Engine.endRun();
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "Orphaned Nodes found!\r\nstray");
+
+    GetLiveNodeList().clear();
+    stray->drop();
+    Engine.beginRun();
+    Engine.endRun();
+    EXPECT_EQ(boxes.Boxes.size(), 1u) << "every node freed: no box";
+}
+
+TEST_F(EngineLoop, CursorFollowsPauseAndState)
+{
+    Engine.beginRun();
+    Engine.CursorFace = 1;
+    irr::gui::ICursorControl* cursor = Engine.Device->getCursorControl();
+    ASSERT_NE(cursor, nullptr);
+    ASSERT_TRUE(step());
+    EXPECT_TRUE(cursor->isVisible()) << "below 500: the system cursor";
+    Engine.setGameState(500);
+    ASSERT_TRUE(step());
+    EXPECT_FALSE(cursor->isVisible()) << "in play with a cursor face: the custom cursor";
+    Engine.setPauseLevel(60, true);
+    ASSERT_TRUE(step());
+    EXPECT_TRUE(cursor->isVisible()) << "paused: the system cursor again";
+}
+
+TEST_F(EngineLoop, CustomCursorFramesAdvanceAfterFortyMilliseconds)
+{
+    Engine.beginRun();
+    Engine.FramePeriodMs = 0;   // only the steps below move the clock
+    Engine.CursorFace = 1;
+    Engine.setGameState(500);
+    CCursorEntry* cursor = new CCursorEntry;
+    cursor->SpritesX = 8;
+    cursor->Size.set(256, 32);
+    Engine.Cursors.Add(cursor);
+    Engine.CurrentCursor = cursor;
+
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(step(50));
+    EXPECT_EQ(Engine.CursorFrame, 0) << "not animating: rests on frame 0";
+
+    Engine.CursorAnimate = 1;
+    ASSERT_TRUE(step(50));
+    EXPECT_EQ(Engine.CursorFrame, 1);
+    ASSERT_TRUE(step(40));
+    EXPECT_EQ(Engine.CursorFrame, 1) << "exactly 40 ms is not enough";
+    ASSERT_TRUE(step(1));
+    EXPECT_EQ(Engine.CursorFrame, 2);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(step(41));
+    EXPECT_EQ(Engine.CursorFrame, 7);
+    Engine.CursorAnimate = 0;
+    ASSERT_TRUE(step(41));
+    EXPECT_EQ(Engine.CursorFrame, 0) << "off frame 0 it runs on until it wraps";
+}
+
+// --- pause levels ---
+
+TEST_F(EngineLoop, PauseBeforePlayStoresTheLevelOnly)
+{
+    Engine.beginRun();
+    Engine.Sound.init(1);
+    EXPECT_TRUE(Engine.setPauseLevel(60, true));
+    EXPECT_EQ(Engine.getPauseLevel(), 60);
+    EXPECT_EQ(Engine.SceneManager->getSceneNodeFromName("pause_fader"), nullptr) << "state 100: no overlay";
+    EXPECT_EQ(Engine.Queue.findMessage(SM_SET_VOLUMES), nullptr) << "and no volume change";
+    EXPECT_TRUE(Engine.setPauseLevel(60, false));
+    EXPECT_EQ(Engine.getPauseLevel(), 0);
+}
+
+TEST_F(EngineLoop, PauseInPlayShowsOneOverlayThatFadesOut)
+{
+    Engine.beginRun();
+    Engine.Sound.init(1);
+    Engine.setGameState(500);
+    EXPECT_TRUE(Engine.setPauseLevel(60, true));
+    EXPECT_TRUE(Engine.setPauseLevel(60, true));
+    int overlays = 0;
+    for (irr::scene::ISceneNode* child : Engine.RootNode->getChildren())
+        overlays += std::strcmp(child->getName(), "pause_fader") == 0;
+    EXPECT_EQ(overlays, 1);
+    EXPECT_NE(Engine.Queue.findMessage(SM_SET_VOLUMES), nullptr) << "volumes follow the pause";
+    EXPECT_FLOAT_EQ(Engine.getTimerSpeed(1), 1.0f);
+
+    EXPECT_TRUE(Engine.setPauseLevel(60, false));
+    EXPECT_EQ(Engine.PauseLevel, 0);
+    EXPECT_EQ(Engine.getPauseLevel(), 30) << "the overlay is fading out";
+    ASSERT_TRUE(step(500));
+    EXPECT_EQ(Engine.getPauseLevel(), 30);
+    ASSERT_TRUE(step(600));
+    ASSERT_TRUE(step(16));
+    EXPECT_EQ(Engine.SceneManager->getSceneNodeFromName("pause_fader"), nullptr);
+    EXPECT_EQ(Engine.getPauseLevel(), 0);
+}
+
+TEST_F(EngineLoop, FadingIsReportedAtMostThreeSeconds)
+{
+    Engine.beginRun();
+    Engine.setGameState(500);
+    Engine.setPauseLevel(60, true);
+    Engine.setPauseLevel(60, false);
+    // The overlay is still there (its animator has not run), but the window has passed.
+    Clock.NowMs += 3000;
+    EXPECT_EQ(Engine.getPauseLevel(), 0);
+}
+
+TEST_F(EngineLoop, ExitLevelCannotBeCleared)
+{
+    Engine.beginRun();
+    struct Case { int level; bool set; bool result; int stored; };
+    const Case cases[] = {
+        {90, true, true, 90},
+        {60, false, false, 90},
+        {90, false, false, 90},
+        {60, true, true, 60},   // a set is not refused
+        {30, false, true, 0},   // a clear stores 0 whatever level it names
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Engine.setPauseLevel(c.level, c.set), c.result) << c.level << (c.set ? " set" : " clear");
+        EXPECT_EQ(Engine.PauseLevel, c.stored) << c.level << (c.set ? " set" : " clear");
+    }
+}
+
+TEST_F(EngineLoop, PauseLevelNinetyEndsTheLoop)
+{
+    Engine.beginRun();
+    ASSERT_TRUE(step());
+    Engine.setPauseLevel(90, true);
+    EXPECT_FALSE(step());
+}
+
+} // namespace
