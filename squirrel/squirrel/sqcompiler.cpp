@@ -53,6 +53,7 @@ private:
     SQInteger ToAnyReg(Exp& e);
     void ToNextReg(Exp& e);
     void ToReg(Exp& e, SQInteger r);
+    void MoveInto(Exp& e, SQInteger r);
     void LoadInto(Exp& e, SQInteger r);
     SQInteger NewTempFromResult(uint8_t op, SQInteger a1, SQInteger a2, SQInteger a3, const Exp* ops[], int nops);
     void EmitLoadObject(SQInteger r, const SQObject& o);
@@ -223,6 +224,17 @@ void SQCompiler::ToNextReg(Exp& e)
     e.reg = r;
 }
 
+// Like ToReg, but a value just computed into a temp is written to r directly.
+void SQCompiler::MoveInto(Exp& e, SQInteger r)
+{
+    if (e.k == E_REG && fs().IsTemp(e.reg) && e.reg != r) {
+        FreeExp(e);
+        RetargetOrMove(r, e.reg);
+        return;
+    }
+    ToReg(e, r);
+}
+
 void SQCompiler::ToReg(Exp& e, SQInteger r)
 {
     FreeExp(e);
@@ -284,19 +296,18 @@ void SQCompiler::Expression(Exp& e)
     LogicalOr(e);
     if (_token == '?') {
         Lex();
-        SQInteger cond = ToAnyReg(e);
-        FreeExp(e);
-        SQInteger jz = fs().Emit(OP_JZ, cond, 0);
+        SQInteger jz;
+        CondJump(e, OP_JZ, jz);
         SQInteger target = fs().AllocReg();
         Exp t;
         Expression(t);
-        ToReg(t, target);
+        MoveInto(t, target);
         SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
         fs().PatchJumpHere(jz);
         Expect(':');
         Exp f;
         Expression(f);
-        ToReg(f, target);
+        MoveInto(f, target);
         fs().PatchJumpHere(jmp);
         e.k = E_REG;
         e.reg = target;
@@ -488,7 +499,8 @@ void SQCompiler::BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*n
     Exp rhs;
     (this->*next)(rhs);
     SQInteger imm;
-    if ((op == OP_ADD || op == OP_SUB || op == OP_CMP || op == OP_BITW) && TakeSmallInt(rhs, imm)) {
+    if ((op == OP_ADD || op == OP_SUB || op == OP_MUL || op == OP_DIV || op == OP_MOD || op == OP_CMP || op == OP_BITW) &&
+        TakeSmallInt(rhs, imm)) {
         FreeExp(e);
         SQInteger d = fs().AllocReg();
         if (op == OP_ADD || op == OP_SUB) {
@@ -791,6 +803,10 @@ void SQCompiler::Call(Exp& e)
         func = fs().AllocReg();
         self = fs().AllocReg();
         fs().Emit(e.k == E_FIELD ? OP_PREPCALL : OP_PREPCALLK, func, key, obj, self);
+    } else if (e.k == E_ENV) {
+        func = fs().AllocReg();
+        self = fs().AllocReg();
+        fs().Emit(OP_GETENV, func, e.key, 0, 1);   // a3 = 1: also this into func + 1
     } else {
         ToNextReg(e);
         func = e.reg;

@@ -143,18 +143,28 @@ exception_restore:
             continue;
         }
         case OP_GETENV: {
+            // a3 = 1: a call follows, this goes to a0 + 1
             const SQObjectPtr& self = STK(0);
             const SQObjectPtr& key = ci->_literals[i.a1];
             if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; continue; }
+                if (p && sqtype(*p) != OT_WEAKREF) {
+                    TARGET = *p;
+                    if (i.a3) STK(i.a0 + 1) = STK(0);
+                    continue;
+                }
             } else if (sqtype(self) == OT_INSTANCE) {
                 SQObjectPtr v;
-                if (_instance(self)->Get(key, v)) { TARGET = std::move(v); continue; }
+                if (_instance(self)->Get(key, v)) {
+                    TARGET = std::move(v);
+                    if (i.a3) STK(i.a0 + 1) = STK(0);
+                    continue;
+                }
             }
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, true)) goto exception_trap;
             SETRESULT(i.a0, std::move(res));
+            if (i.a3) SETRESULT(i.a0 + 1, _stack[_stackbase]);
             continue;
         }
         case OP_SET: {
@@ -258,7 +268,35 @@ exception_restore:
                     if (!StartCall(_closure(hold), ci->_target, i.a3, _stackbase, true)) goto exception_trap;
                     continue;
                 }
-                if (!StartCall(c, tgt, i.a3, _stackbase + i.a2, false)) goto exception_trap;
+                SQFunctionProto* p = c->Proto();
+                SQInteger newbase = _stackbase + i.a2;
+                // common case inline: exact arguments, no free variables, room on both stacks
+                if (i.a3 == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams &&
+                    sqtype(c->_env) == OT_NULL && _callsstacksize < static_cast<SQInteger>(_callsstack.size()) &&
+                    _callsstacksize < SQ_MAX_CALL_DEPTH && newbase + p->_stacksize + 24 <= _stacksize) {
+                    SQInteger prevtop = _top;
+                    size_t nouters = c->_outervalues.size();
+                    for (size_t k = 0; k < nouters; k++) _stack[newbase + i.a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
+                    ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
+                    ci->_closure = fn;
+                    ci->_ip = p->_instructions.data();
+                    ci->_literals = p->_literals.data();
+                    ci->_generator = nullptr;
+                    ci->_prevstkbase = i.a2;
+                    ci->_prevtop = prevtop;
+                    ci->_target = tgt;
+                    ci->_ncalls = 1;
+                    ci->_etraps = 0;
+                    ci->_vargs_base = static_cast<SQInteger>(_vargsstack.size());
+                    ci->_vargs_size = 0;
+                    ci->_root = false;
+                    ci->_ctor = false;
+                    _stackbase = newbase;
+                    _top = newbase + p->_stacksize;
+                    if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
+                    continue;
+                }
+                if (!StartCall(c, tgt, i.a3, newbase, false)) goto exception_trap;
                 continue;
             }
             case OT_NATIVECLOSURE: {
@@ -305,11 +343,25 @@ exception_restore:
         }
         ARITH_CASE(OP_ADD, '+', wrapAdd(x, y), x + y)
         ARITH_CASE(OP_SUB, '-', wrapSub(x, y), x - y)
-        ARITH_CASE(OP_MUL, '*', wrapMul(x, y), x * y)
 #undef ARITH_CASE
-        case OP_DIV: case OP_MOD: {
+        case OP_MUL: case OP_DIV: case OP_MOD: {
+            // a3 & 0x80: the right operand is the 8-bit integer a2
             const SQObjectPtr& a = STK(i.a1);
-            const SQObjectPtr& b = STK(i.a2);
+            SQObjectPtr imm;
+            if (i.a3 & 0x80) {
+                SQInteger y = static_cast<int8_t>(i.a2);
+                if (i.op == OP_MUL && isInt(a)) { TARGET.SetInteger(wrapMul(_integer(a), y)); continue; }
+                imm = SQObjectPtr(y);
+            }
+            const SQObjectPtr& b = (i.a3 & 0x80) ? imm : STK(i.a2);
+            if (i.op == OP_MUL) {
+                if (isInt(a) && isInt(b)) { TARGET.SetInteger(wrapMul(_integer(a), _integer(b))); continue; }
+                if (isNum(a) && isNum(b)) { TARGET.SetFloat(SqToFloat(a) * SqToFloat(b)); continue; }
+                SQObjectPtr x = a, y = b, res;
+                if (!ArithOp('*', res, x, y)) goto exception_trap;
+                SETRESULT(i.a0, std::move(res));
+                continue;
+            }
             if (isInt(a) && isInt(b)) {
                 SQInteger x = _integer(a), y = _integer(b);
                 if (y == 0) { Raise_Error("division by zero"); goto exception_trap; }
@@ -530,6 +582,21 @@ exception_restore:
             bool root = ci->_root;
             SQInteger tgt = ci->_target;
             if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('r');
+            if (!root && ci->_etraps == 0 && ci->_vargs_size == 0) {
+                // common case inline: a script frame returning to a script frame
+                SQInteger lastTop = _top;
+                SQInteger lastBase = _stackbase;
+                _stackbase -= ci->_prevstkbase;
+                _top = ci->_prevtop;
+                ci->_closure.Null();
+                --_callsstacksize;
+                ci = &_callsstack[static_cast<size_t>(_callsstacksize - 1)];
+                for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
+                    if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
+                }
+                if (tgt != -1) SETRESULT(tgt, std::move(ret));
+                continue;
+            }
             LeaveFrame();
             if (root) {
                 outres = std::move(ret);

@@ -80,4 +80,3 @@ struct SQInstruction {
 
 constexpr uint8_t SQ_NOREG = 0xFF;
 
-const char* SqOpcodeName(uint8_t op);

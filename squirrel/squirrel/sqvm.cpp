@@ -128,8 +128,9 @@ void SQVM::LeaveFrame()
     if (ci->_vargs_size) _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
     PopCallInfo();
     // the callee's slots start at its `this`: the caller's call temps are dead now
-    for (SQInteger i = lastBase; i < lastTop; i++) {
-        if (sqtype(_stack[i]) != OT_NULL) _stack[i].Null();
+    // plain values left above the top are never read: only references are dropped
+    for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
+        if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
     }
 }
 

@@ -1,0 +1,60 @@
+// Register use in nested expressions, chained assignments, compound operators, loops with try.
+local t = {a = {b = [1, 2, {c = 3}]}, f = function(x) { return x * 2; }};
+print(t.a.b[2].c + t.f(t.a.b[1]) + "\n");
+local arr = [1, 2, 3];
+arr[arr[0]] = arr[2] + arr[1];
+print(arr[1] + "\n");
+local x = 1, y = 2, z = 3;
+x = y = z;
+print(x + " " + y + " " + z + "\n");
+local q = {}; q.a <- q.b <- 5; print(q.a + q.b + "\n");
+local m = [[1, 2], [3, 4]];
+m[1][0] += m[0][1] * 10;
+print(m[1][0] + "\n");
+local cnt = {n = 0};
+cnt.n++; ++cnt.n; cnt.n += 3; print(cnt.n + " " + (cnt.n++) + " " + cnt.n + "\n");
+local arr2 = [0, 0]; arr2[1]++; arr2[1]--; arr2[1] += 7; print(arr2[1] + "\n");
+function mk(a, b, c) { return {s = a + b + c, list = [a, b, c]}; }
+print(mk(1, mk(2, 3, 4).s, 5).list[1] + "\n");
+local s = 0;
+for (local i = 0, j = 10; i < j; i++, j--) s += i * j;
+print(s + "\n");
+local nested = function(a) { return function(b) : (a) { return a * b; }; };
+print(nested(6)(7) + "\n");
+local str = "";
+foreach (i, v in [10, 20, 30]) { foreach (k, w in {p = 1}) str += i + k + w + v + ";"; }
+print(str + "\n");
+local tern = 5 > 3 ? (2 > 1 ? "a" : "b") : "c";
+print(tern + "\n");
+local o = { v = 1, function get() { return v; }, function set(n) { v = n; return this; } };
+print(o.set(5).set(6).get() + "\n");
+local sum = 0;
+local i = 0;
+while (true) { i++; if (i > 100) break; if (i % 2) continue; sum += i; }
+print(sum + "\n");
+local lst = [];
+for (local i = 0; i < 5; i++) { local sq = i * i; lst.push(function() : (sq) { return sq; }); }
+local r = ""; foreach (f in lst) r += f() + ","; print(r + "\n");
+local a2 = [5, 4, 3];
+local b2 = a2; b2[0] = 9; print(a2[0] + "\n");
+print((function(...) { return vargc; })(1, 2, 3) + "\n");
+local chain = "a" + ("b" + ("c" + ("d" + 1)));
+print(chain + "\n");
+local bits = ((0xF0 | 0x0F) & 0x3C) ^ 0xFF;
+print(bits + " " + (1 << 4 >> 2) + "\n");
+local neg = -(-5) + - - 3;
+print(neg + "\n");
+local c1 = 0; local res = (c1 = 3) + c1; print(res + "\n");
+local longexpr = 1+2*3-4/2+5%3*(6-(7-8)*9)-10;
+print(longexpr + "\n");
+print(("abc" in {abc = 1}) && !("x" in {}) + "\n");
+local tt = {}; tt[1] <- "int"; tt[1.0] <- "float"; tt["1"] <- "str";
+print(tt[1] + tt[1.0] + tt["1"] + " " + tt.len() + "\n");
+switch ("b") { case "a": print("A"); case "b": print("B"); case "c": print("C"); break; default: print("D"); }
+print("\n");
+local e = 0; try { try { throw "in"; } catch (x) { e += 1; throw x + "2"; } } catch (y) { print(y + " " + e + "\n"); }
+function early(n) { for (local i = 0; i < 10; i++) { try { if (i == n) return i * 10; } catch (e) {} } return -1; }
+print(early(3) + " " + early(20) + "\n");
+local loopres = 0;
+foreach (v in [1, 2, 3, 4]) { try { if (v == 2) continue; if (v == 4) break; loopres += v; } catch (e) {} }
+print(loopres + "\n");
