@@ -1,0 +1,279 @@
+// The tagged value text: numbered elements written for a script value and
+// read back in the same numbering.
+#include "module_scripting_serialize.h"
+
+#include "utils_debug.h"
+#include "utils_str_parse.h"
+#include "utils_str_tools.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The smallest slot ("\n<1_0_slot>\n" with two type elements) is longer than
+// this, so a length element cannot ask for more slots than the text holds.
+constexpr int MinSlotBytes = 20;
+
+// The text between open and close, the search starting at from. False, with
+// the out text empty, when a marker is missing; next moves past close.
+bool findBetween(const char* text, const CString& open, const CString& close, size_t from, CString& out,
+                 size_t* next = nullptr)
+{
+    out.Empty();
+    size_t length = std::strlen(text);
+    if (from > length)
+        return false;
+    const char* start = std::strstr(text + from, open);
+    if (!start)
+        return false;
+    start += open.GetLength();
+    const char* end = std::strstr(start, close);
+    if (!end)
+        return false;
+    out = CString(start, int(end - start));
+    if (next)
+        *next = size_t(end - text) + size_t(close.GetLength());
+    return true;
+}
+
+// The val attribute of the element "<number_kind val=\"...\"/>"; empty when missing.
+CString attributeValue(const char* text, int number, const char* kind)
+{
+    CString value;
+    findBetween(text, Format("<%i_%s val=\"", number, kind), "\"/>", 0, value);
+    return value;
+}
+
+bool isContainer(SQObjectType type)
+{
+    return type == OT_TABLE || type == OT_ARRAY;
+}
+
+class CWriter {
+public:
+    CWriter(int* counter, int flags) : m_pCounter(counter), m_nFlags(flags) {}
+    void write(const SquirrelObject& value, CString& out);
+
+private:
+    void writeString(const char* text, CString& out);
+    void writeContainer(const SquirrelObject& value, CString& out);
+    void refuse(SQObjectType type, const char* why);
+    bool onPath(const SquirrelObject& value) const;
+
+    int* m_pCounter;
+    int m_nFlags;
+    std::vector<SQRefCounted*> m_Path;   // the containers being written, outermost first
+};
+
+void CWriter::write(const SquirrelObject& value, CString& out)
+{
+    SQObjectType type = value.GetType();
+    int& n = *m_pCounter;
+    if (isContainer(type) && (onPath(value) || int(m_Path.size()) >= SqSerializeMaxDepth)) {
+        // Written as null: the reader then skips it without losing the numbering.
+        out += Format("<%i_type val=\"%i\"/>", n, int(OT_NULL));
+        refuse(type, onPath(value) ? "a table that contains itself" : "a table nested too deep");
+        return;
+    }
+    out += Format("<%i_type val=\"%i\"/>", n, int(type));
+    switch (type) {
+    case OT_STRING:
+        writeString(value.ToString(), out);
+        break;
+    case OT_BOOL:
+        out += Format("<%i_bool val=\"%i\"/>", n, value.ToBool() ? 1 : 0);
+        ++n;
+        break;
+    case OT_INTEGER:
+        out += Format("<%i_int val=\"%i\"/>", n, int(value.ToInteger()));
+        ++n;
+        break;
+    case OT_FLOAT:
+        out += Format("<%i_float val=\"%f\"/>", n, double(value.ToFloat()));
+        ++n;
+        break;
+    case OT_TABLE:
+    case OT_ARRAY:
+        writeContainer(value, out);
+        break;
+    default:
+        refuse(type, nullptr);
+        break;
+    }
+}
+
+void CWriter::writeString(const char* text, CString& out)
+{
+    int& n = *m_pCounter;
+    if (!text)
+        text = "";
+    if (std::strpbrk(text, "\n<>")) {
+        CBase64 coder(false);
+        out += Format("<%i_strB64>%s</%i_strB64>", n, (const char*)coder.Encode(text), n);
+    } else {
+        out += Format("<%i_str>%s</%i_str>", n, text, n);
+    }
+    ++n;
+}
+
+void CWriter::writeContainer(const SquirrelObject& value, CString& out)
+{
+    int number = (*m_pCounter)++;
+    m_Path.push_back(value.GetObjectHandle()._unVal.pRefCounted);
+    // A copy to iterate on: the VM stack holds it while the slots are written.
+    SquirrelObject container(value);
+    CString body;
+    int slot = 0;
+    if (container.BeginIteration()) {
+        SquirrelObject key, item;
+        while (container.Next(key, item)) {
+            CString slotText;
+            write(key, slotText);
+            write(item, slotText);
+            body += Format("\n<%i_%i_slot>\n%s\n</%i_%i_slot>", number, slot, (const char*)slotText, number, slot);
+            ++slot;
+        }
+        container.EndIteration();
+    }
+    m_Path.pop_back();
+    body.Replace("\r", "");
+    body.Replace("\n", "\n\t");
+    out += Format("\n<%i_table>%s\n</%i_table><%i_table_len val=\"%i\"/>", number, (const char*)body, number,
+                  number, slot);
+}
+
+void CWriter::refuse(SQObjectType type, const char* why)
+{
+    if (why)
+        DebugLog(Format("SqSerialize: %s is written as null", why));
+    if (!(m_nFlags & SqSerializeQuiet))
+        AlertBox(Format("Wrong SqSerialize type on serialize! %i", int(type)), false);
+}
+
+bool CWriter::onPath(const SquirrelObject& value) const
+{
+    SQRefCounted* self = value.GetObjectHandle()._unVal.pRefCounted;
+    for (SQRefCounted* p : m_Path) {
+        if (p == self)
+            return true;
+    }
+    return false;
+}
+
+class CReader {
+public:
+    explicit CReader(int* counter) : m_pCounter(counter) {}
+    bool read(const char* text, SquirrelObject& out);
+
+private:
+    SquirrelObject readString(const char* text, int number);
+    void readContainer(const char* text, SQObjectType type, SquirrelObject& out);
+    void readSlots(const CString& body, int number, int count, SquirrelObject& container);
+
+    int* m_pCounter;
+    int m_nDepth = 0;
+};
+
+bool CReader::read(const char* text, SquirrelObject& out)
+{
+    int& n = *m_pCounter;
+    int type = StrToLong(attributeValue(text, n, "type"));
+    if (type == 0)
+        return false;
+    switch (type) {
+    case OT_STRING:
+        out = readString(text, n);
+        ++n;
+        return true;
+    case OT_BOOL:
+        out = SqMakeObject(StrToInt(attributeValue(text, n, "bool")) != 0);
+        ++n;
+        return true;
+    case OT_INTEGER:
+        out = SqMakeObject(SQInteger(StrToLong(attributeValue(text, n, "int"))));
+        ++n;
+        return true;
+    case OT_FLOAT:
+        out = SqMakeObject(SQFloat(StrToFloat(attributeValue(text, n, "float"))));
+        ++n;
+        return true;
+    case OT_TABLE:
+    case OT_ARRAY:
+        if (m_nDepth < SqSerializeMaxDepth) {
+            readContainer(text, SQObjectType(type), out);
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    CString message = Format("Wrong SqSerialize type on deserialize! %i", type);
+    AlertBox(Format("Assert!\n%s: %i\n\n%s", __FILE__, __LINE__, (const char*)message), false);
+    return true;
+}
+
+SquirrelObject CReader::readString(const char* text, int number)
+{
+    CString open = Format("<%i_strB64>", number);
+    CString content;
+    if (std::strstr(text, open)) {
+        findBetween(text, open, Format("</%i_strB64>", number), 0, content);
+        CBase64 coder(false);
+        return SqMakeObject((const char*)coder.Decode(content));
+    }
+    findBetween(text, Format("<%i_str>", number), Format("</%i_str>", number), 0, content);
+    return SqMakeObject((const char*)content);
+}
+
+void CReader::readContainer(const char* text, SQObjectType type, SquirrelObject& out)
+{
+    int number = (*m_pCounter)++;
+    CString body;
+    findBetween(text, Format("<%i_table>", number), Format("</%i_table>", number), 0, body);
+    // The length comes from an editable file: never below 0, never more
+    // slots than the body could hold.
+    int count = StrToInt(attributeValue(text, number, "table_len"));
+    if (count < 0)
+        count = 0;
+    if (count > body.GetLength() / MinSlotBytes)
+        count = body.GetLength() / MinSlotBytes;
+    SquirrelObject container = type == OT_ARRAY ? SquirrelVM::CreateArray(count) : SquirrelVM::CreateTable();
+    ++m_nDepth;
+    readSlots(body, number, count, container);
+    --m_nDepth;
+    out = container;
+}
+
+void CReader::readSlots(const CString& body, int number, int count, SquirrelObject& container)
+{
+    size_t from = 0;
+    for (int i = 0; i < count; ++i) {
+        CString open = Format("<%i_%i_slot>", number, i);
+        CString close = Format("</%i_%i_slot>", number, i);
+        CString slot;
+        // Slots follow each other; a hand-edited text may have moved one.
+        if (!findBetween(body, open, close, from, slot, &from) && !findBetween(body, open, close, 0, slot, &from))
+            break;   // every later read would be empty as well
+        SquirrelObject key, value;
+        // A half slot is damage, not a value; a bad key or index is skipped.
+        if (read(slot, key) && read(slot, value))
+            container.SetValue(key, value);
+    }
+}
+
+}  // namespace
+
+void SqSerialize(const SquirrelObject& value, CString& out, int* counter, int flags)
+{
+    int start = 0;
+    CWriter writer(counter ? counter : &start, flags);
+    writer.write(value, out);
+}
+
+bool SqDeserialize(const char* text, SquirrelObject& out, int* counter)
+{
+    int start = 0;
+    CReader reader(counter ? counter : &start);
+    return reader.read(text ? text : "", out);
+}

@@ -1,0 +1,249 @@
+// The tagged value text: exact output, round trips, cycles, depth and
+// malformed texts.
+#include "module_scripting_serialize.h"
+
+#include "msgbox_recorder.h"
+#include "temp_folder.h"
+#include "utils_debug.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
+
+class SerializeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetLogFolder(Logs.path().c_str());
+        SquirrelVM::Init();
+        sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
+    }
+    void TearDown() override
+    {
+        SquirrelVM::Shutdown();
+        SetLogFolder(nullptr);
+    }
+
+    static SquirrelObject run(const char* code)
+    {
+        return SquirrelVM::RunScript(SquirrelVM::CompileBuffer(code, "test"));
+    }
+
+    static std::string write(const SquirrelObject& value, int flags = SqSerializeQuiet, int* end = nullptr)
+    {
+        int counter = 0;
+        CString out;
+        SqSerialize(value, out, &counter, flags);
+        if (end)
+            *end = counter;
+        return (const char*)out;
+    }
+
+    // Deep equality of two script values; floats compared as written ("%f").
+    static bool same(const SquirrelObject& a, const SquirrelObject& b)
+    {
+        if (a.GetType() != b.GetType())
+            return false;
+        switch (a.GetType()) {
+        case OT_STRING: return std::string(a.ToString()) == b.ToString();
+        case OT_INTEGER: return a.ToInteger() == b.ToInteger();
+        case OT_BOOL: return a.ToBool() == b.ToBool();
+        case OT_FLOAT: return std::fabs(a.ToFloat() - b.ToFloat()) < 1e-6f;
+        case OT_NULL: return true;
+        case OT_TABLE:
+        case OT_ARRAY: return contains(a, b) && contains(b, a);
+        default: return false;
+        }
+    }
+
+    static bool contains(const SquirrelObject& outer, const SquirrelObject& inner)
+    {
+        SquirrelObject walk(inner);
+        if (!walk.BeginIteration())
+            return false;
+        SquirrelObject key, value;
+        bool equal = true;
+        while (equal && walk.Next(key, value)) {
+            SquirrelObject other = key.GetType() == OT_INTEGER ? outer.GetValue(key.ToInteger())
+                                                                : outer.GetValue(key.ToString());
+            equal = same(value, other);
+        }
+        walk.EndIteration();
+        return equal;
+    }
+
+    static int slotCount(const SquirrelObject& container)
+    {
+        SquirrelObject walk(container);
+        int count = 0;
+        if (walk.BeginIteration()) {
+            SquirrelObject key, value;
+            while (walk.Next(key, value))
+                ++count;
+            walk.EndIteration();
+        }
+        return count;
+    }
+
+    CTempFolder Logs;
+};
+
+TEST_F(SerializeTest, SingleKeyTableIsWrittenExactly)
+{
+    SquirrelObject table = run("return {a = 1}");
+    int end = 0;
+    EXPECT_EQ(write(table, SqSerializeQuiet, &end),
+              "<0_type val=\"167772192\"/>\n<0_table>\n\t<0_0_slot>\n\t<1_type val=\"134217744\"/><1_str>a</1_str>"
+              "<2_type val=\"83886082\"/><2_int val=\"1\"/>\n\t</0_0_slot>\n</0_table><0_table_len val=\"1\"/>");
+    EXPECT_EQ(end, 3);
+}
+
+TEST_F(SerializeTest, ScalarsAreWrittenExactly)
+{
+    struct Case {
+        const char* code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"return 0.1234567", "<0_type val=\"83886084\"/><0_float val=\"0.123457\"/>"},
+        {"return -7", "<0_type val=\"83886082\"/><0_int val=\"-7\"/>"},
+        {"return true", "<0_type val=\"16777224\"/><0_bool val=\"1\"/>"},
+        {"return \"plain\"", "<0_type val=\"134217744\"/><0_str>plain</0_str>"},
+        {"return \"a\\nb\"", "<0_type val=\"134217744\"/><0_strB64>YQpi</0_strB64>"},
+        {"return \"<b>\"", "<0_type val=\"134217744\"/><0_strB64>PGI+</0_strB64>"},
+        {"return [5]", "<0_type val=\"134217792\"/>\n<0_table>\n\t<0_0_slot>\n\t<1_type val=\"83886082\"/>"
+                       "<1_int val=\"0\"/><2_type val=\"83886082\"/><2_int val=\"5\"/>\n\t</0_0_slot>\n</0_table>"
+                       "<0_table_len val=\"1\"/>"},
+        {"return {}", "<0_type val=\"167772192\"/>\n<0_table>\n</0_table><0_table_len val=\"0\"/>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(write(run(c.code)), c.text);
+    }
+}
+
+TEST_F(SerializeTest, NestedTableRoundTrips)
+{
+    SquirrelObject value = run(
+        "return {i = 42, neg = -5, f = 2.5, yes = true, no = false, s = \"text\", lf = \"two\\nlines\","
+        " lt = \"a<b\", arr = [1, \"two\", [3, 4.5], {k = \"v\"}],"
+        " t = {deep = {deeper = {x = 1, y = [true]}}}, [7] = \"int key\", empty = {}}");
+    int written = 0;
+    std::string text = write(value, SqSerializeQuiet, &written);
+    SquirrelObject back;
+    int read = 0;
+    ASSERT_TRUE(SqDeserialize(text.c_str(), back, &read));
+    EXPECT_EQ(read, written);
+    EXPECT_TRUE(same(value, back));
+    EXPECT_EQ(std::string(back.GetValue("arr").GetValue(1).ToString()), "two");   // order kept
+    EXPECT_EQ(std::string(back.GetValue(7).ToString()), "int key");
+}
+
+TEST_F(SerializeTest, CarriageReturnSurvivesOnlyAtTopLevel)
+{
+    SquirrelObject top;
+    ASSERT_TRUE(SqDeserialize(write(run("return \"a\\rb\"")).c_str(), top, nullptr));
+    EXPECT_EQ(std::string(top.ToString()), "a\rb");
+    SquirrelObject table;
+    ASSERT_TRUE(SqDeserialize(write(run("return {k = \"a\\rb\"}")).c_str(), table, nullptr));
+    EXPECT_EQ(std::string(table.GetString("k")), "ab");
+}
+
+TEST_F(SerializeTest, SelfContainingTableStopsAtTheRepeat)
+{
+    CMessageBoxRecorder boxes;
+    SquirrelObject value = run("local t = {n = 1, inner = {}}; t.inner.back <- t; t.me <- t; return t");
+    std::string text = write(value, SqSerializeQuiet);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("contains itself"), std::string::npos);
+
+    write(value, 0);
+    ASSERT_EQ(boxes.Boxes.size(), 2u);   // one per repeat
+    EXPECT_NE(boxes.Boxes[0].Text.find("Wrong SqSerialize type on serialize! 167772192"), std::string::npos);
+
+    boxes.Boxes.clear();
+    SquirrelObject back;
+    int read = 0;
+    ASSERT_TRUE(SqDeserialize(text.c_str(), back, &read));
+    EXPECT_EQ(back.GetInt("n"), 1);
+    EXPECT_EQ(back.GetValue("me").GetType(), OT_NULL);
+    EXPECT_EQ(back.GetValue("inner").GetValue("back").GetType(), OT_NULL);
+    EXPECT_EQ(boxes.Boxes.size(), 2u);   // the null values announce themselves on reading
+}
+
+TEST_F(SerializeTest, UnsupportedValuesKeepTheNumbering)
+{
+    CMessageBoxRecorder boxes;
+    SquirrelObject value = run("return [null, function() {}, 9]");
+    std::string text = write(value, SqSerializeQuiet);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    SquirrelObject back;
+    ASSERT_TRUE(SqDeserialize(text.c_str(), back, nullptr));
+    EXPECT_EQ(back.GetValue(2).ToInteger(), 9);
+    ASSERT_EQ(boxes.Boxes.size(), 2u);
+    EXPECT_NE(boxes.Boxes[0].Text.find("Wrong SqSerialize type on deserialize! 16777217"), std::string::npos);
+
+    boxes.Boxes.clear();
+    write(run("return null"), 0);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_NE(boxes.Boxes[0].Text.find("Wrong SqSerialize type on serialize! 16777217"), std::string::npos);
+}
+
+TEST_F(SerializeTest, DeepNestingIsCutNotRecursedWithoutEnd)
+{
+    CMessageBoxRecorder boxes;
+    SquirrelObject value = run("local t = {}; local top = t;"
+                               "for (local i = 0; i < 400; i++) { t.next <- {}; t = t.next; } return top");
+    std::string text = write(value, SqSerializeQuiet);
+    SquirrelObject back;
+    ASSERT_TRUE(SqDeserialize(text.c_str(), back, nullptr));
+    int depth = 0;
+    for (SquirrelObject walk = back; walk.GetType() == OT_TABLE; walk = walk.GetValue("next"))
+        ++depth;
+    EXPECT_EQ(depth, SqSerializeMaxDepth);
+}
+
+TEST_F(SerializeTest, MalformedTextsAreRefusedOrReadSafely)
+{
+    CMessageBoxRecorder boxes;
+    struct Case {
+        const char* text;
+        bool result;
+        SQObjectType type;
+        int size;   // slots of a container, else -1
+    };
+    const Case cases[] = {
+        {"", false, OT_NULL, -1},
+        {"garbage", false, OT_NULL, -1},
+        {"<0_type val=\"0\"/>", false, OT_NULL, -1},
+        {"<0_type val=\"abc\"/>", false, OT_NULL, -1},
+        {"<0_type val=\"167772192\"", false, OT_NULL, -1},                       // truncated
+        {"<0_type val=\"12345\"/>", true, OT_NULL, -1},                          // unknown word
+        {"<0_type val=\"83886082\"/>", true, OT_INTEGER, -1},                    // value missing: 0
+        {"<0_type val=\"134217744\"/><0_str>cut", true, OT_STRING, -1},
+        {"<0_type val=\"134217792\"/><0_table_len val=\"2147483647\"/>", true, OT_ARRAY, 0},
+        {"<0_type val=\"134217792\"/><0_table_len val=\"-5\"/>", true, OT_ARRAY, 0},
+        {"<0_type val=\"167772192\"/>\n<0_table>\n\t<0_0_slot>\n\t<1_type val=\"83886082\"/><1_int val=\"1\"/>"
+         "\n\t</0_0_slot>\n</0_table><0_table_len val=\"99999\"/>", true, OT_TABLE, 0},   // key without value
+        {"<0_type val=\"134217792\"/>\n<0_table>\n\t<0_0_slot>\n\t<1_type val=\"83886082\"/><1_int val=\"50\"/>"
+         "<2_type val=\"83886082\"/><2_int val=\"7\"/>\n\t</0_0_slot>\n</0_table><0_table_len val=\"1\"/>",
+         true, OT_ARRAY, 1},                                                       // index out of range
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        SquirrelObject out;
+        int counter = 0;
+        EXPECT_EQ(SqDeserialize(c.text, out, &counter), c.result);
+        EXPECT_EQ(out.GetType(), c.type);
+        if (c.size >= 0) {
+            EXPECT_EQ(slotCount(out), c.size);
+        }
+    }
+}
+
+}  // namespace
