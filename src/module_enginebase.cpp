@@ -120,6 +120,7 @@ CEngineBase::CEngineBase()
     : Queue(&Sound, &Renderer), Sound(&Queue), CreateDeviceFn(createDeviceDefault)
 {
     Options.attachEngine(&GameState, &BuildFootprint);
+    Sound.setPauseLevelSource([this] { return getPauseLevel(); });
     Context = new CContext(*this);
     Context->Previous = SetEngineContext(Context);
     LiveEngines.push_back(this);

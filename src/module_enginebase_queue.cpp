@@ -1,7 +1,11 @@
 // The engine message queue.
 #include "module_enginebase_queue.h"
 
+#include "server_sound_bass.h"
+
 #include "clock.h"
+
+#include <cstdlib>
 
 CEngineMessageQueue::CEngineMessageQueue(IEngineMessageHandler* sound, IEngineMessageHandler* renderer)
     : Sound(sound), Renderer(renderer)
@@ -10,8 +14,12 @@ CEngineMessageQueue::CEngineMessageQueue(IEngineMessageHandler* sound, IEngineMe
 
 CEngineMessageQueue::~CEngineMessageQueue()
 {
-    for (SEngineMessage* message : Messages)
+    for (SEngineMessage* message : Messages) {
+        // Effect requests that never ran still own their name copy.
+        if ((message->flags == SM_PLAY_EFFECT || message->flags == SM_PLAY_LOOP) && message->arg1)
+            std::free(reinterpret_cast<void*>(message->arg1));
         delete message;
+    }
     Messages.clear();
 }
 

@@ -1,7 +1,83 @@
-// The sound server.
+// The sound server: requests, the message handler and the effect table.
 #include "server_sound_bass.h"
 
+#include "server_sound_bass_library.h"
+#include "utils_debug.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+#include "utils_math_misc.h"
+#include "utils_system_common.h"
+
+#include "clock.h"
+
+#include <cstdlib>
+#include <cstring>
+
 namespace {
+
+constexpr uint32_t LibraryVersion = 0x0203;    // the high word of GetVersion
+constexpr uint32_t DeviceFreq = 22050;
+constexpr uint32_t FlagAutoFree = 0x40000;
+constexpr uint32_t FlagAutoFreeLoop = 0x40004;
+constexpr int PanUnchanged = -101;
+constexpr uint32_t MaxSamplePlaybacks = 1000;
+constexpr uint32_t EffectReuseMs = 500;        // a row plays again only after this
+constexpr int EffectCopies = 3;                // rows one effect name may take
+constexpr int PausedLevel = 60;                // silences requests and volumes
+constexpr float QuietestRequest = 0.1f;
+constexpr int LoopFadeSteps = 5;
+constexpr uint32_t LoopFadeStepMs = 50;
+constexpr float LoopFadeFloor = 0.2f;          // volumes up to this need no fade
+constexpr int MusicFadeSteps = 10;
+constexpr uint32_t MusicFadeStepMs = 150;
+constexpr uint32_t MusicSwitchMs = 10;
+
+// The loop message remembers the channel it started above the 32 bits of b
+// that requests fill.
+static_assert(sizeof(uintptr_t) >= 8, "message arguments must hold a channel beside the slot and volume");
+constexpr int StartedChannelShift = 32;
+
+[[noreturn]] void stopWithError(const CString& text, int line)
+{
+    FatalError(Format("%s\r\n%s:%i", (const char*)text, __FILE__, line), false);
+    std::abort();   // not reached: a fatal error without a choice ends the program
+}
+
+uintptr_t volumeCode(float volume)
+{
+    return uintptr_t(uint32_t(int(volume * 1000.0f)) & 0xFFFF);
+}
+
+float volumeOf(uintptr_t b)
+{
+    return float((b >> 16) & 0xFFFF) / 1000.0f;
+}
+
+int slotOf(uintptr_t b)
+{
+    return int(b & 0xFFFF);
+}
+
+uint32_t startedChannelOf(uintptr_t b)
+{
+    return uint32_t(b >> StartedChannelShift);
+}
+
+// Takes the name copy out of the message: the handler owns it from here.
+CString takeName(SEngineMessage& message)
+{
+    char* text = reinterpret_cast<char*>(message.arg1);
+    CString name(text);
+    std::free(text);
+    message.arg1 = 0;
+    return name;
+}
+
+int keepFor(SEngineMessage& message, uint32_t delayMs)
+{
+    message.dueTick = platform::GetTickCount() + delayMs;
+    return 0;
+}
 
 float snapVolume(float v)
 {
@@ -14,7 +90,39 @@ float snapVolume(float v)
 
 } // namespace
 
-CSoundServer::CSoundServer(CEngineMessageQueue* queue) : Queue(queue)
+// --- CSoundChannel ---
+
+float CSoundChannel::getVolume()
+{
+    uint32_t volume = 0;
+    Server.checkBassResult(Server.getLibrary().ChannelGetAttributes(Handle, nullptr, &volume, nullptr));
+    return float(volume) / 100.0f;   // exact hundredths: 48 reads as 0.48, not 0.4799
+}
+
+void CSoundChannel::setVolume(float volume)
+{
+    Server.setChannelVolume(Handle, volume);
+}
+
+void CSoundChannel::play(bool loop)
+{
+    if (!Handle)
+        return;
+    ISoundLibrary& library = Server.getLibrary();
+    Server.checkBassResult(library.ChannelSetFlags(Handle, loop ? FlagAutoFreeLoop : FlagAutoFree));
+    Server.checkBassResult(library.ChannelPlay(Handle, 1));
+}
+
+void CSoundChannel::stop()
+{
+    ISoundLibrary& library = Server.getLibrary();
+    library.ChannelSetFlags(Handle, FlagAutoFree);
+    Server.checkBassResult(library.ChannelStop(Handle));
+}
+
+// --- CSoundServer: life ---
+
+CSoundServer::CSoundServer(CEngineMessageQueue* queue) : Queue(queue), Library(&GetSoundLibrary())
 {
 }
 
@@ -25,7 +133,22 @@ CSoundServer::~CSoundServer()
 
 void CSoundServer::init(int soundOption)
 {
-    Available = (soundOption != 0 && !Closed) ? 1 : 0;
+    if (!soundOption || Device || Closed)
+        return;
+    Library = &GetSoundLibrary();
+    if ((Library->GetVersion() >> 16) != LibraryVersion) {
+        DebugLog("Wrong BASS.dll - version check failed");
+        return;
+    }
+    Device = std::make_unique<CSoundDevice>();
+    if (!Library->Init(-1, DeviceFreq, 0, nullptr, nullptr)) {
+        // No audio device: the game runs silent, without a box.
+        DebugLog(Format("Sound: no audio device (error %i); running without sound", Library->ErrorGetCode()));
+        return;
+    }
+    Device->IsReady = true;
+    Device->Music = std::make_unique<CSoundChannel>(*this, 0);
+    Available = 1;
 }
 
 void CSoundServer::close()
@@ -34,23 +157,325 @@ void CSoundServer::close()
         return;
     Closed = 1;
     Available = 0;
+    if (!Device)
+        return;
+    if (Device->IsReady) {
+        Device->Music.reset();
+        for (uint32_t sample : Device->EffectSamples)
+            if (sample)
+                Library->SampleFree(sample);
+        Library->Free();
+        Device->IsReady = false;
+    }
+    Device.reset();
+}
+
+// --- CSoundServer: requests ---
+
+float CSoundServer::requestVolume(float volume) const
+{
+    return volume > 0.0f ? volume : EffectsVolume;
+}
+
+bool CSoundServer::acceptName(const CString& name)
+{
+    if (name.GetLength() <= SoundEffectNameMax)
+        return true;
+    EngineMessageBox(Format("Sound effect name too long (%i characters, at most %i); not played:\n%.80s...",
+                            name.GetLength(), SoundEffectNameMax, (const char*)name),
+                     MB_OK);
+    return false;
+}
+
+void CSoundServer::playEffect(const CString& name, float volume)
+{
+    if (!Available)
+        return;
+    float v = requestVolume(volume);
+    if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
+        return;
+    if (name.IsEmpty())
+        stopWithError("Empty sound effect!", __LINE__);
+    if (!acceptName(name))
+        return;
+    postMessage(SM_PLAY_EFFECT, reinterpret_cast<uintptr_t>(strdup(name)), volumeCode(v) << 16);
+}
+
+int CSoundServer::playLoopedEffect(const CString& name, float volume)
+{
+    if (!Available)
+        return -1;
+    float v = requestVolume(volume);
+    if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
+        return -1;
+    CheckMainThread();
+    if (name.IsEmpty())
+        stopWithError("Empty sound effect!", __LINE__);
+    if (!acceptName(name) || !isReady())
+        return -1;
+    int slot = Device->NextLoopSlot;
+    if (Device->LoopChannels[slot])
+        return -1;   // only this slot is tried: the next request tries it again
+    Device->NextLoopSlot = (slot + 1) % SoundLoopSlots;
+    postMessage(SM_PLAY_LOOP, reinterpret_cast<uintptr_t>(strdup(name)), (volumeCode(v) << 16) | uintptr_t(slot));
+    return slot;
+}
+
+int CSoundServer::stopLoopedEffect(int slot)
+{
+    if (isReady() && slot >= 0 && slot < SoundLoopSlots)
+        postMessage(SM_STOP_LOOP, 0, uintptr_t(slot));
+    return 0;
+}
+
+void CSoundServer::setBackgroundMusic(const CString& name)
+{
+    if (!Available || (name == MusicName && MusicStarted))
+        return;
+    MusicName = name;
+    postMessage(SM_MUSIC_START, 0, 0);
 }
 
 void CSoundServer::setVolumes(float margin, const float* music, const float* effects)
 {
-    float span = 1.0f - 2.0f * margin;
     if (music)
-        MusicVolume = span != 0.0f ? (*music - margin) / span : 0.0f;
+        MusicVolume = MapRange(*music, margin, 1.0f - margin, 0.0f, 1.0f);
     if (effects)
-        EffectsVolume = span != 0.0f ? (*effects - margin) / span : 0.0f;
+        EffectsVolume = MapRange(*effects, margin, 1.0f - margin, 0.0f, 1.0f);
     MusicVolume = snapVolume(MusicVolume);
     EffectsVolume = snapVolume(EffectsVolume);
-    if (Available && Queue)
-        Queue->postMessage(SM_SET_VOLUMES, 0, 0, 0);
+    if (Available)
+        postMessage(SM_SET_VOLUMES, 0, 0);
 }
+
+void CSoundServer::postMessage(uint32_t code, uintptr_t a, uintptr_t b)
+{
+    if (Queue)
+        Queue->postMessage(code, a, b, 0);
+    else if (a && (code == SM_PLAY_EFFECT || code == SM_PLAY_LOOP))
+        std::free(reinterpret_cast<void*>(a));
+}
+
+// --- CSoundServer: immediate operations ---
+
+int CSoundServer::loadEffect(const CString& name)
+{
+    CheckMainThread();
+    if (!isReady())
+        return 0;
+    if (!acceptName(name))
+        return -1;
+    CString file = name;
+    if (file.Find('.') < 0)
+        file += ".wav";
+    CString path = ToNativePath(MakeSoundPath(file));
+    int row = Device->EffectCount;
+    uint32_t sample = Library->SampleLoad(0, (const char*)path, 0, 0, MaxSamplePlaybacks, 1);
+    if (!sample)
+        stopWithError(Format("Failed to load sound: %s (%i)", (const char*)name, Library->ErrorGetCode()), __LINE__);
+    Device->EffectSamples[row] = sample;
+    Device->EffectNames[row] = name;
+    Device->EffectStartTicks[row] = 0;
+    ++Device->EffectCount;
+    if (Device->EffectCount < SoundEffectLimit)
+        return row;
+    stopWithError("Sound effect buffer is full!", __LINE__);
+}
+
+uint32_t CSoundServer::startEffect(const CString& name, float volume)
+{
+    if (volume < QuietestRequest || !isReady())
+        return 0;
+    CheckMainThread();
+    uint32_t now = platform::GetTickCount();
+    int taken = -1;
+    int copies = 0;
+    for (int row = 0; row < Device->EffectCount; ++row) {
+        if (Device->EffectNames[row] != name)
+            continue;
+        if (++copies > EffectCopies)
+            break;
+        if (uint32_t(now - Device->EffectStartTicks[row]) > EffectReuseMs) {
+            taken = row;
+            break;
+        }
+    }
+    if (taken < 0) {
+        if (copies >= EffectCopies)
+            return 0;   // every copy started less than 500 ms ago
+        taken = loadEffect(name);
+    }
+    if (taken < 0 || taken >= Device->EffectCount || !Device->EffectSamples[taken])
+        return 0;
+    Device->EffectStartTicks[taken] = now;
+    uint32_t channel = Library->SampleGetChannel(Device->EffectSamples[taken], 0);
+    if (!channel) {
+        EngineMessageBox(Format("cant play snd '%s'", (const char*)name), MB_OK);
+        return 0;
+    }
+    checkBassResult(Library->ChannelSetFlags(channel, FlagAutoFree));
+    if (!setChannelVolume(channel, volume * RandomFloat(0.95f, 1.05f)))
+        stopWithError(Format("Failed to play effect, err %i", Library->ErrorGetCode()), __LINE__);
+    return channel;
+}
+
+int CSoundServer::setChannelVolume(uint32_t channel, float volume)
+{
+    if (volume < 0.01f)
+        volume = 0.0f;
+    // Truncated to whole hundredths; the small bias keeps float noise such as
+    // 0.48 * 100 = 47.99998 from losing a hundredth.
+    int result = Library->ChannelSetAttributes(channel, 0, int(volume * 100.0f + 0.001f), PanUnchanged);
+    checkBassResult(result);
+    return result;
+}
+
+void CSoundServer::checkBassResult(int result)
+{
+    if (!result)
+        EngineMessageBox(Format("BASS fail! err=%i", Library->ErrorGetCode()), MB_OK);
+}
+
+// A channel that has ended or failed is gone from the library; asking for its
+// volume is the quiet way to find out.
+bool CSoundServer::isDead(uint32_t channel)
+{
+    uint32_t volume = 0;
+    return Library->ChannelGetAttributes(channel, nullptr, &volume, nullptr) == 0;
+}
+
+// --- CSoundServer: messages ---
 
 int CSoundServer::handleMessage(SEngineMessage& message)
 {
-    // Until the audio device is driven from here, every request counts as done.
+    switch (message.flags) {
+    case SM_STOP_LOOP: return handleStopLoop(message);
+    case SM_PLAY_LOOP: return handlePlayLoop(message);
+    case SM_PLAY_EFFECT: return handlePlayEffect(message);
+    case SM_MUSIC_START: return handleMusicStart(message);
+    case SM_MUSIC_FADE_IN: return handleMusicFadeIn(message);
+    case SM_SET_VOLUMES: return handleSetVolumes();
+    default: return 1;
+    }
+}
+
+int CSoundServer::handleStopLoop(SEngineMessage& message)
+{
+    int slot = slotOf(message.arg2);
+    if (!Device || slot >= SoundLoopSlots)
+        return 1;
+    uint32_t handle = Device->LoopChannels[slot];
+    if (handle && !isDead(handle)) {
+        CSoundChannel channel(*this, handle);
+        float volume = channel.getVolume();   // the current one: the steps compound
+        if (message.step < LoopFadeSteps && volume > LoopFadeFloor) {
+            ++message.step;
+            channel.setVolume(float(LoopFadeSteps - message.step) * volume / float(LoopFadeSteps));
+            return keepFor(message, LoopFadeStepMs);
+        }
+        channel.stop();
+    }
+    Device->LoopChannels[slot] = 0;
+    return 1;
+}
+
+int CSoundServer::handlePlayLoop(SEngineMessage& message)
+{
+    int slot = slotOf(message.arg2);
+    if (message.arg1) {
+        CString name = takeName(message);
+        if (!Device || slot >= SoundLoopSlots)
+            return 1;
+        uint32_t started = startEffect(name, 1.0f);
+        Device->LoopChannels[slot] = started;
+        message.arg2 |= uintptr_t(started) << StartedChannelShift;
+    }
+    // The fade ends once the slot was stopped or taken by another loop, and
+    // when the channel is gone, instead of acting on a dead handle.
+    uint32_t started = startedChannelOf(message.arg2);
+    if (!Device || slot >= SoundLoopSlots || !started || Device->LoopChannels[slot] != started)
+        return 1;
+    if (message.step > 0 && isDead(started))
+        return 1;
+    CSoundChannel channel(*this, started);
+    float volume = volumeOf(message.arg2);
+    if (message.step < LoopFadeSteps && volume > LoopFadeFloor) {
+        if (message.step == 0)
+            channel.play(true);
+        ++message.step;
+        channel.setVolume(float(message.step) * volume / float(LoopFadeSteps));
+        return keepFor(message, LoopFadeStepMs);
+    }
+    if (message.step == 0)
+        channel.play(true);
+    channel.setVolume(volume);
+    return 1;
+}
+
+int CSoundServer::handlePlayEffect(SEngineMessage& message)
+{
+    if (!message.arg1)
+        return 1;
+    CString name = takeName(message);
+    CSoundChannel channel(*this, startEffect(name, volumeOf(message.arg2)));
+    channel.play(false);   // not remembered: the channel frees itself at its end
+    return 1;
+}
+
+int CSoundServer::handleMusicStart(SEngineMessage& message)
+{
+    if (!isReady())
+        return 1;
+    CSoundChannel& music = *Device->Music;
+    if (music.Handle) {
+        if (message.step < MusicFadeSteps) {
+            ++message.step;
+            music.setVolume(MusicVolume / float(MusicFadeSteps) * float(MusicFadeSteps - message.step));
+            return keepFor(message, MusicFadeStepMs);
+        }
+        music.stop();
+    }
+    music.Handle = 0;
+    message.flags = SM_MUSIC_FADE_IN;
+    message.step = 0;
+    return keepFor(message, MusicSwitchMs);
+}
+
+int CSoundServer::handleMusicFadeIn(SEngineMessage& message)
+{
+    if (MusicName.IsEmpty() || !isReady())
+        return 1;
+    CSoundChannel& music = *Device->Music;
+    if (!music.Handle) {
+        MusicStarted = 1;
+        CString path = ToNativePath(MakeMusicPath(MusicName));
+        music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
+        if (!music.Handle)
+            return 1;   // a music file that cannot be opened leaves silence
+    }
+    if (message.step == 0)
+        music.setVolume(0.0f);
+    if (message.step < MusicFadeSteps) {
+        if (message.step == 0)
+            music.play(true);
+        ++message.step;
+        music.setVolume(MusicVolume / float(MusicFadeSteps) * float(message.step));
+        return keepFor(message, MusicFadeStepMs);
+    }
+    music.setVolume(MusicVolume);
+    return 1;
+}
+
+int CSoundServer::handleSetVolumes()
+{
+    if (!isReady())
+        return 1;
+    bool isPaused = getPauseLevel() >= PausedLevel;
+    if (Device->Music->Handle)
+        Device->Music->setVolume(isPaused ? 0.0f : MusicVolume);
+    float effects = isPaused ? 0.0f : EffectsVolume;
+    for (uint32_t channel : Device->LoopChannels)
+        if (channel && !isDead(channel))
+            setChannelVolume(channel, effects);
     return 1;
 }

@@ -271,7 +271,7 @@ TEST(EngineMessageQueue, ArgumentsCarryPointers)
     SEngineMessage* message = queue.findMessage(0x1004);
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(reinterpret_cast<const char*>(message->arg1), "shot");
-    std::free(text);
+    // Never handled: the queue frees the effect name when it goes.
 }
 
 } // namespace

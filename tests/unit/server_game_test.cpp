@@ -3,6 +3,7 @@
 
 #include "fake_clock.h"
 #include "fake_engine_client.h"
+#include "fake_sound_library.h"
 #include "msgbox_recorder.h"
 #include "node_base.h"
 #include "server_game_manifest.h"
@@ -53,6 +54,7 @@ protected:
 
     CTempFolder Data;
     CYieldingClock Clock{100000};   // yielding passes a millisecond, as the limiter needs
+    CFakeSoundLibrary SoundLibrary;  // sound starts without an audio device
     CEngineBase Engine;
     CFakeEngineClient* Client = nullptr;   // borrowed from the engine
     CRecordingScriptRunner Runner;
