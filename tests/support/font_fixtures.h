@@ -1,0 +1,16 @@
+// Font files for tests: a monospace font in either XML form, and its image.
+#pragma once
+
+#include <string>
+
+namespace irr { namespace video { class IVideoDriver; } }
+
+// Characters 32..126, each glyph 10 x 32 pixels in rows of 16 on a 256 x 256
+// image (line height 32, so one glyph is 0.5 font units wide). Glyph c sits
+// at column (c - 32) % 16, row (c - 32) / 16, 16 pixels apart.
+std::string MonospaceFontSingleQuote(const std::string& texture, const std::string& scale = "");
+std::string MonospaceFontDoubleQuote(const std::string& texture, const std::string& scale = "");
+
+// Writes a 256 x 256 PNG in which every glyph box of the monospace font is
+// opaque white and the rest transparent. False when it cannot be written.
+bool WriteMonospaceFontImage(irr::video::IVideoDriver* driver, const std::string& path);

@@ -1,0 +1,399 @@
+// The engine font: both file forms, scales, refusals, inline icons, measures
+// in font units and the word wrap.
+#include "rendering_font.h"
+
+#include "codepage.h"
+#include "font_fixtures.h"
+#include "msgbox_recorder.h"
+#include "rendering_font_file.h"
+#include "temp_folder.h"
+#include "utils_debug.h"
+#include "utils_engine_context.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <irrlicht.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string str(const CString& text)
+{
+    return (const char*)text;
+}
+
+// A program folder with "data" mounted on a null device, and a font image.
+class FontTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Device = irr::createDevice(irr::video::EDT_NULL);
+        ASSERT_NE(Device, nullptr);
+        Data = Folder.path() + "app/data/";
+        std::filesystem::create_directories(Data + "fonts");
+        SetAppFolder((Folder.path() + "app/").c_str());
+        SetLogFolder(Folder.path().c_str());
+        GetDefaultEngineContext().FileSystem = Device->getFileSystem();
+        GetDefaultEngineContext().ManifestLoaded = true;
+        ASSERT_TRUE(WriteMonospaceFontImage(Device->getVideoDriver(), Data + "fonts/mono.png"));
+        mount();
+        platform::PinAnsiCodePage("CP1252");
+        ClearTextFileCache();
+    }
+    void TearDown() override
+    {
+        ClearTextFileCache();
+        platform::PinAnsiCodePage(nullptr);
+        GetDefaultEngineContext().ManifestLoaded = false;
+        GetDefaultEngineContext().FileSystem = nullptr;
+        SetAppFolder(nullptr);
+        SetLogFolder(nullptr);
+        ClearNativePathCache();
+        if (Device)
+            Device->drop();
+    }
+
+    void write(std::string name, const std::string& text) const
+    {
+        std::replace(name.begin(), name.end(), '\\', '/');
+        Folder.write("app/data/" + name, text);
+        mount();
+    }
+
+    // A mounted folder lists its files once: mount again after writing.
+    void mount() const
+    {
+        irr::io::IFileSystem* fs = Device->getFileSystem();
+        fs->removeFileArchive(Data.c_str());
+        ASSERT_TRUE(fs->addFileArchive(Data.c_str(), true, false, irr::io::EFAT_FOLDER));
+    }
+
+    // +1: the test drops it.
+    CGUIFont3D* load(const std::string& name, const std::string& text, bool expectLoaded = true)
+    {
+        write(name, text);
+        auto* font = new CGUIFont3D(Device->getVideoDriver(), Device->getSceneManager(), Device->getTimer());
+        EXPECT_EQ(font->loadXmlFont(name.c_str()), expectLoaded) << name;
+        return font;
+    }
+
+    std::vector<std::string> boxTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const SRecordedBox& box : Boxes.Boxes)
+            texts.push_back(box.Text);
+        return texts;
+    }
+
+    irr::IrrlichtDevice* Device = nullptr;
+    CTempFolder Folder;
+    std::string Data;
+    CMessageBoxRecorder Boxes;
+};
+
+struct FontRef {
+    explicit FontRef(CGUIFont3D* font) : Font(font) {}
+    ~FontRef() { Font->drop(); }
+    CGUIFont3D* operator->() const { return Font; }
+    CGUIFont3D* Font;
+};
+
+} // namespace
+
+TEST_F(FontTest, BothFormsGiveTheSameMeasures)
+{
+    FontRef single(load("fonts\\single.xml", MonospaceFontSingleQuote("mono.png")));
+    FontRef twin(load("fonts\\double.xml", MonospaceFontDoubleQuote("mono.png")));
+    for (CGUIFont3D* font : {single.Font, twin.Font}) {
+        EXPECT_EQ(font->getGlyphCount(), 95);
+        EXPECT_EQ(font->getLineHeight(), 32);
+        EXPECT_FLOAT_EQ(font->getUnit(), 0.05f);
+        EXPECT_NE(font->getTexture(), nullptr);
+    }
+    for (int code : {' ', 'A', '&', '"', '<', '~'}) {
+        int index = CGUIFont3D::getGlyphIndex(char(code));
+        EXPECT_EQ(single->getGlyph(index).Rect, twin->getGlyph(index).Rect) << char(code);
+        EXPECT_EQ(single->getGlyph(index).IsBlank, code == ' ');
+    }
+    const char* texts[] = {"Hello, world!", "a & b < \"c\"", " ", ""};
+    for (const char* text : texts) {
+        irr::core::vector2df a = single->getTextDimension(text), b = twin->getTextDimension(text);
+        EXPECT_FLOAT_EQ(a.X, b.X) << text;
+        EXPECT_FLOAT_EQ(a.Y, b.Y) << text;
+    }
+    EXPECT_FLOAT_EQ(single->getTextDimension("Hello").X, 2.5f);
+    EXPECT_FLOAT_EQ(single->getTextDimension("Hello").Y, 1.6f);
+    EXPECT_FLOAT_EQ(single->getTextDimension("").X, 0.5f);   // measured as "#"
+    EXPECT_TRUE(Boxes.Boxes.empty());
+}
+
+TEST_F(FontTest, GapsBelowADefinedCharacterHoldCopiesOfTheNextOneAbove)
+{
+    FontRef font(load("fonts\\two.xml",
+                      "<font><texture>mono.png</texture>"
+                      "<char l='50' t='0' r='60' b='20' abcA='1' abcB='2' abcC='3' ascii='65'/>"
+                      "<char l='0' t='0' r='8' b='20' ascii='32'/></font>"));
+    ASSERT_EQ(font->getGlyphCount(), 34);
+    EXPECT_EQ(font->getGlyph(0).Rect, irr::core::recti(0, 0, 8, 20));
+    for (int i = 1; i <= 33; ++i) {
+        EXPECT_EQ(font->getGlyph(i).Rect, irr::core::recti(50, 0, 60, 20)) << i;
+        EXPECT_FLOAT_EQ(font->getGlyph(i).C, 3.0f);
+    }
+    EXPECT_EQ(font->getLineHeight(), 20);
+    // Past the table: the last glyph.
+    EXPECT_EQ(font->getGlyph(CGUIFont3D::getGlyphIndex('z')).Rect, irr::core::recti(50, 0, 60, 20));
+}
+
+TEST_F(FontTest, ADuplicatedElementStopsTheGlyphsOnceAndKeepsWhatWasRead)
+{
+    const char* dup = "<char l='0' t='0' r='10' b='32' ascii='66'/>";
+    FontRef font(load("fonts\\dup.xml", std::string("<font><texture>mono.png</texture>"
+                                                    "<char l='0' t='0' r='10' b='32' ascii='32'/>"
+                                                    "<char l='0' t='0' r='10' b='32' ascii='65'/>") +
+                                            dup + "<char l='0' t='0' r='10' b='32' ascii='67'/>" + dup + "</font>"));
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{"XML font file: duperror!"});
+    EXPECT_EQ(font->getGlyphCount(), 34);   // ' ' and 'A' only
+}
+
+TEST_F(FontTest, DoubleQuoteElementsReadRectOffsetAndCodes)
+{
+    platform::PinAnsiCodePage("CP1251");
+    FontRef font(load("fonts\\dq.xml",
+                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><texture>mono.png</texture>"
+                      "<Font height=\"32\">"
+                      "<Char width=\"7\" offset=\"1.5 -2\" rect=\"2 4 10 20\" code=\"A\"/>"
+                      "<Char rect=\"20 4 10 20\" code=\"\xD0\x91\"/>"             // UTF-8 Cyrillic Be
+                      "<Char rect=\"40 4 10 20\" code=\"&#1040;\"/>"             // Cyrillic A
+                      "<Char rect=\"60 4 10 20\" code=\"&#x42;\"/>"              // 'B'
+                      "<Char rect=\"80 4 10 20\" code=\"&amp;\"/>"
+                      "<Char rect=\"90 4 10 20\" code=\"\"/>"                    // skipped
+                      "</Font>"));
+    const SFontGlyph& a = font->getGlyph(CGUIFont3D::getGlyphIndex('A'));
+    EXPECT_EQ(a.Rect, irr::core::recti(2, 4, 12, 24));
+    EXPECT_EQ(a.Size, irr::core::dimension2di(10, 20));
+    EXPECT_FLOAT_EQ(a.OffsetX, 1.5f);
+    EXPECT_FLOAT_EQ(a.OffsetY, -2.0f);
+    EXPECT_FLOAT_EQ(a.B, 7.0f);
+    EXPECT_EQ(font->getGlyph(CGUIFont3D::getGlyphIndex('\xC1')).Rect.UpperLeftCorner.X, 20);
+    EXPECT_EQ(font->getGlyph(CGUIFont3D::getGlyphIndex('\xC0')).Rect.UpperLeftCorner.X, 40);
+    EXPECT_EQ(font->getGlyph(CGUIFont3D::getGlyphIndex('B')).Rect.UpperLeftCorner.X, 60);
+    EXPECT_EQ(font->getGlyph(CGUIFont3D::getGlyphIndex('&')).Rect.UpperLeftCorner.X, 80);
+    EXPECT_EQ(font->getGlyphCount(), 0xC1 - 32 + 1);
+}
+
+TEST_F(FontTest, CharacterCodesDecodeEntitiesAndUtf8)
+{
+    platform::PinAnsiCodePage("CP1252");
+    struct Case {
+        const char* Value;
+        bool IsUtf8;
+        unsigned char Code;
+    } cases[] = {
+        {"A", false, 'A'},         {"&lt;", false, '<'},       {"&amp;", true, '&'},
+        {"&#233;", false, 0xE9},   {"&#xE9;", true, 0xE9},     {"\xC3\xA9", true, 0xE9},
+        {"\xC3\xA9", false, 0xC3}, {"&#1040;", false, 0},      {"", false, 0},
+        {"&#;", false, '&'},       {"&#38;", false, '&'},      {"0", false, '0'},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeFontCharCode(c.Value, c.IsUtf8), c.Code) << c.Value;
+}
+
+TEST_F(FontTest, ScaleKeysAndTheirDefaults)
+{
+    struct Case {
+        const char* Scale;
+        float X, Y, Master, LineSpacing, BaseLine, Kerning;
+    } cases[] = {
+        {"", 1, 1, 1, 0, 0, 0},
+        {"x='2' y='0.5' MasterScale='0.005'", 2, 0.5f, 1, 0, 0, 0},
+        {"XScale='3' YScale='4' MasterScale='1.5'", 3, 4, 1.5f, 0, 0, 0},
+        {"x='0.001' XScale='0.002' LineHeight='0.25' BaseLine='-0.1' Kerning='0.02'", 1, 1, 1, 0.25f, -0.1f, 0.02f},
+    };
+    for (const Case& c : cases) {
+        SFontFileData data;
+        ASSERT_TRUE(ParseFontText("f.xml", MonospaceFontSingleQuote("mono.png", c.Scale).c_str(), data)) << c.Scale;
+        EXPECT_FLOAT_EQ(data.XScale, c.X) << c.Scale;
+        EXPECT_FLOAT_EQ(data.YScale, c.Y) << c.Scale;
+        EXPECT_FLOAT_EQ(data.MasterScale, c.Master) << c.Scale;
+        EXPECT_FLOAT_EQ(data.LineSpacing, c.LineSpacing) << c.Scale;
+        EXPECT_FLOAT_EQ(data.BaseLine, c.BaseLine) << c.Scale;
+        EXPECT_FLOAT_EQ(data.Kerning, c.Kerning) << c.Scale;
+    }
+    // The double-quote form also reads scale keys inside its "<Font " element.
+    SFontFileData data;
+    std::string text = MonospaceFontDoubleQuote("mono.png");
+    text.replace(text.find("<Font height"), 5, "<Font x='2.5'");
+    ASSERT_TRUE(ParseFontText("f.xml", text.c_str(), data));
+    EXPECT_FLOAT_EQ(data.XScale, 2.5f);
+}
+
+TEST_F(FontTest, CreateFontAppliesScalesToTheDrawSize)
+{
+    write("fonts\\big.xml", MonospaceFontSingleQuote("mono.png", "x='2' MasterScale='1.5'"));
+    CGUIFont3D* font = CreateFont3D(Device->getVideoDriver(), nullptr, nullptr, "fonts\\big.xml", 2.0f);
+    EXPECT_FLOAT_EQ(font->getDrawSize(), 3.0f);
+    wchar_t text[] = L"ab";
+    EXPECT_EQ(font->getDimension(text), irr::core::dimension2du(40, 32));   // x scale 2, y scale 1
+    EXPECT_EQ(font->getType(), irr::gui::EGFT_CUSTOM);
+    font->drop();
+}
+
+TEST_F(FontTest, UnusableFontsAreRefusedWithAReason)
+{
+    struct Case {
+        const char* Name;
+        std::string Text;
+        const char* Box;
+    } cases[] = {
+        {"fonts\\empty.xml", "<font><texture>mono.png</texture></font>",
+         "Font file fonts\\empty.xml can not be used: it has no glyphs"},
+        {"fonts\\skipped.xml", "<font><texture>mono.png</texture><char l='0' t='0' r='5' b='5' ascii='0'/></font>",
+         "Font file fonts\\skipped.xml can not be used: it has no glyphs"},
+        {"fonts\\flat.xml", "<font><texture>mono.png</texture><char l='0' t='3' r='5' b='3' ascii='32'/></font>",
+         "Font file fonts\\flat.xml can not be used: its line height is 0"},
+        {"fonts\\noheight.xml", "<texture>mono.png</texture><Font><Char rect=\"0 0 5 5\" code=\"A\"/></Font>",
+         "Font file fonts\\noheight.xml can not be used: its line height is 0"},
+        {"fonts\\notexture.xml", "<font><texture>none.png</texture><char l='0' t='0' r='5' b='5' ascii='32'/></font>",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        Boxes.Boxes.clear();
+        FontRef font(load(c.Name, c.Text, false));
+        EXPECT_EQ(font->getGlyphCount(), 0) << c.Name;
+        EXPECT_FLOAT_EQ(font->getTextDimension("abc").X, 0.0f);
+        if (c.Box) {
+            EXPECT_EQ(boxTexts(), std::vector<std::string>{c.Box});
+        }
+    }
+}
+
+TEST_F(FontTest, AGlyphForAControlCharacterIsFatal)
+{
+    SFontFileData data;
+    EXPECT_EXIT((void)ParseFontText("fonts\\cr.xml", "<font><char l='0' t='0' r='5' b='5' ascii='13'/></font>", data),
+                testing::ExitedWithCode(1), "");
+}
+
+TEST_F(FontTest, TextureNamesAreRelativeToTheFontFile)
+{
+    EXPECT_EQ(str(GetFontTextureName("fonts\\main.xml", "<texture>img\\main.png</texture>")), "fonts\\img\\main.png");
+    EXPECT_EQ(str(GetFontTextureName("fonts\\main.xml", "<texture></texture>")), "fonts\\main.png");
+    EXPECT_EQ(str(GetFontTextureName("fonts\\main.xml", "no element")), "fonts\\main.png");
+    EXPECT_EQ(str(GetFontTextureName("fonts\\main.xml", "<texture>\\gui\\f.png</texture>")), "gui\\f.png");
+}
+
+TEST_F(FontTest, InlineIconsCloneTheHashGlyphWithTheirOwnSize)
+{
+    write("fonts\\icons.xml", "<?xml version=\"1.0\"?>\n<font-icons>\n  <Icons>\n"
+                              "    <Icon key=\"coin\"><spr val=\"gui\\coin.png\"/><width val=\"0.8\"/></Icon>\n"
+                              "    <!-- a comment -->\n"
+                              "    <Icon key=\"arrow\"><spr val=\"gui\\arrow.spr\"/></Icon>\n"
+                              "  </Icons>\n</font-icons>\n");
+    FontRef font(load("fonts\\mono.xml", MonospaceFontSingleQuote("mono.png")));
+    font->loadIcons("");
+    EXPECT_EQ(font->getGlyphCount(), 95);
+    font->loadIcons("fonts\\icons.xml");
+    ASSERT_EQ(font->getGlyphCount(), 97);
+    const SFontGlyph& hash = font->getGlyph(CGUIFont3D::getGlyphIndex('#'));
+    const SFontGlyph& arrow = font->getGlyph(95);   // map order: "arrow" before "coin"
+    const SFontGlyph& coin = font->getGlyph(96);
+    EXPECT_EQ(str(arrow.Name.c_str()), "arrow");
+    EXPECT_EQ(arrow.Rect, hash.Rect);
+    EXPECT_EQ(arrow.Size.Width, 10);
+    EXPECT_EQ(str(coin.Name.c_str()), "coin");
+    EXPECT_EQ(coin.Size.Width, 16);
+    EXPECT_EQ(coin.Size.Height, 32);
+
+    // In a line an icon takes its own width; a name not in the map is literal text.
+    struct Case {
+        const char* Text;
+        float Width;
+        const char* Arg;
+    } cases[] = {
+        {"&#coin;", 0.8f, ""},       {"a&#coin?5;b", 1.8f, "5"}, {"&#arrow;", 0.5f, ""},
+        {"&#none;", 3.5f, nullptr},  {"&#coin", 3.0f, nullptr},  {"&&#coin;", 1.3f, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FLOAT_EQ(font->getTextDimension(c.Text).X, c.Width) << c.Text;
+        SFontGlyphInfo info;
+        bool sawIcon = false;
+        for (const char* cursor = c.Text; *cursor;) {
+            font->getNextGlyph(cursor, &info);
+            if (info.Icon) {
+                sawIcon = true;
+                EXPECT_EQ(str(info.Arg), c.Arg) << c.Text;
+            }
+        }
+        EXPECT_EQ(sawIcon, c.Arg != nullptr) << c.Text;
+    }
+}
+
+TEST_F(FontTest, MeasuresFollowAdvanceGapsAndKerning)
+{
+    FontRef font(load("fonts\\mono.xml", MonospaceFontSingleQuote("mono.png")));
+    struct Case {
+        const char* Text;
+        float Width;
+    } cases[] = {
+        {"abc", 1.5f},
+        {"a\rb", 1.0f},        // a carriage return takes no room
+        {"a\tb", 1.5f},        // other control characters measure as a blank
+        {"\xFF", 0.5f},        // past the table: the last glyph
+        {"a b", 1.5f},
+    };
+    for (const Case& c : cases)
+        EXPECT_FLOAT_EQ(font->getTextDimension(c.Text).X, c.Width) << c.Text;
+
+    font->getKerningWidthRef() += 0.1f;
+    font->getKerningHeightRef() += 0.2f;
+    EXPECT_FLOAT_EQ(font->getTextDimension("abc").X, 1.8f);
+    EXPECT_FLOAT_EQ(font->getTextDimension("a b").X, 2.0f);   // the blank's extra space
+    EXPECT_FLOAT_EQ(font->glyphAdvance(0).Y, 0.0f);
+    wchar_t tab[] = L"a\tb\r";
+    EXPECT_EQ(font->getDimension(tab).Width, 30u);
+}
+
+TEST_F(FontTest, GapsAndRightBearingsShortenTheAdvance)
+{
+    std::string text = MonospaceFontSingleQuote("mono.png");
+    text.replace(text.find("<gaps l='0' t='0' r='0' b='0'/>"), 31, "<gaps l='1' t='2' r='1' b='2'/>");
+    text.replace(text.find("abcC='0' ascii='65'"), 8, "abcC='4'");
+    FontRef font(load("fonts\\gaps.xml", text));
+    EXPECT_FLOAT_EQ(font->glyphAdvance(CGUIFont3D::getGlyphIndex('B')).X, -0.1f);
+    EXPECT_FLOAT_EQ(font->glyphAdvance(CGUIFont3D::getGlyphIndex('A')).X, 0.1f);
+    EXPECT_FLOAT_EQ(font->glyphAdvance(0).Y, -0.2f);
+    EXPECT_FLOAT_EQ(font->getTextDimension("AB").X, 1.0f);
+    EXPECT_FLOAT_EQ(font->getTextDimension("AB").Y, 1.4f);
+}
+
+TEST_F(FontTest, JustificationWrapsWordsToAWidth)
+{
+    FontRef font(load("fonts\\mono.xml", MonospaceFontSingleQuote("mono.png")));
+    // Every letter is 0.5 units wide; blanks between words are not counted.
+    struct Case {
+        const char* Text;
+        float Width;
+        const char* Wrapped;
+    } cases[] = {
+        {"aa bb cc", 2.0f, "aa bb\ncc"},
+        {"aa bb", 2.0f, "aa bb"},                       // 2.0 fits exactly, the blank is free
+        {"aa bb", 1.9f, "aa\nbb"},
+        {"aaaaaa bb", 2.0f, "\naaaaaa\nbb"},            // too wide even at the line start
+        {"aa\n<b>bold</b>\ncc", 10.0f, "aa\n<b>bold</b>\ncc"},
+        {"aa <img\ncc", 10.0f, "aa <img\ncc"},
+        {"aa\n\nbb", 10.0f, "aa\n\nbb"},                // empty lines stay
+        {"aa\n   \nbb", 10.0f, "aa\nbb"},               // blank lines vanish
+        {"  aa   bb  ", 10.0f, "aa bb"},
+        {"aa\n\n\n", 10.0f, "aa"},                      // never ends with a break
+        {"", 10.0f, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(str(JustifyTextWithFont(font.Font, c.Text, c.Width)), c.Wrapped) << c.Text;
+    EXPECT_EQ(str(JustifyTextWithFont(nullptr, "aa bb cc", 1.0f)), "aa bb cc");
+}
