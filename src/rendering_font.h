@@ -108,8 +108,10 @@ void SetFontQuadSink(FontQuadSink sink);
 class CGUIFont3D : public irr::gui::IGUIFont {
 public:
     // The driver is grabbed; the scene manager (the active camera) and the
-    // timer (effects) are borrowed and may be null.
-    CGUIFont3D(irr::video::IVideoDriver* driver, irr::scene::ISceneManager* smgr, irr::ITimer* timer);
+    // timer (effects) are borrowed. Any may be null: without a driver
+    // nothing loads, without a camera nothing is drawn.
+    explicit CGUIFont3D(irr::video::IVideoDriver* driver = nullptr, irr::scene::ISceneManager* smgr = nullptr,
+                        irr::ITimer* timer = nullptr);
     ~CGUIFont3D() override;
     CGUIFont3D(const CGUIFont3D&) = delete;
     CGUIFont3D& operator=(const CGUIFont3D&) = delete;
