@@ -8,4 +8,7 @@ if [ ! -x build/game ]; then
     echo "run.sh: the game executable was not built" >&2
     exit 1
 fi
-exec ./build/game "$@"
+# The program folder is the executable's own: a link in the repository's root
+# makes the game use the root's data/ and game.ini.
+ln -f build/game game 2>/dev/null || cp -f build/game game
+exec ./game "$@"

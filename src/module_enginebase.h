@@ -41,6 +41,11 @@ class CTextEffect;
 class CUserProfile;
 class CManifest;
 
+// The engine's error exception; the game's main function shows its message.
+struct CTallowinError {
+    CString Message;
+};
+
 // The game's side of the engine. Reference counted; the engine holds one reference.
 class CEngineClient : public irr::IReferenceCounted {
 public:

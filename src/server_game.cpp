@@ -6,6 +6,7 @@
 #include "server_game_manifest.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_str_lng.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
 
@@ -79,7 +80,9 @@ bool CEngineBase::runEngine(CEngineClient* client)
         return false;
     Sound.init(Options.Sound);
     createDevice();
-    CManifest::instance();   // ends the program with its message when missing or malformed
+    CManifest& manifest = CManifest::instance();   // ends the program with its message when missing or malformed
+    CWideCharBuffer caption(GetLngText(manifest.DefaultWindowTitle));
+    Device->setWindowCaption(caption.c_str());
     run();
     releaseDevice();
     Options.saveGameOptions();
@@ -179,8 +182,7 @@ void CEngineBase::mountArchives()
 {
     if (!FileSystem)
         return;
-    CString language = Options.getOption("Language", true);
-    mountArchive(Options.getOption(Format("VFSPak_%s", (const char*)language), true));
+    mountArchive(Options.getOption(Format("VFSPak_%s", GetCurrentLanguage()), true));
     for (int n = 1;; ++n) {
         CString path = Options.getOption(Format("VFSPak_%i", n), true);
         if (path.IsEmpty())

@@ -214,8 +214,10 @@ void CEngineBase::endRun()
     CurrentCursor = nullptr;
     if (Client)
         Client->onShutdown();
-    if (isDebugMode())
+    if (isDebugMode()) {
+        WriteProfilerLog("");
         reportOrphanedNodes();
+    }
 }
 
 void CEngineBase::reportOrphanedNodes()

@@ -9,17 +9,24 @@
 #include "server_game_manifest.h"
 #include "temp_folder.h"
 #include "utils_debug.h"
+#include "utils_fs.h"
 
 #include <ICameraSceneNode.h>
 #include <ICursorControl.h>
 #include <ISceneManager.h>
 #include <ISceneNode.h>
 #include <ITimer.h>
-#include <IrrlichtDevice.h>
+#include <IFileSystem.h>
+#include <irrlicht.h>   // createDeviceEx
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -316,3 +323,142 @@ TEST_F(EngineLoop, PauseLevelNinetyEndsTheLoop)
 }
 
 } // namespace
+
+// --- device creation and archives ---
+
+namespace {
+
+struct SDeviceAttempt {
+    irr::video::E_DRIVER_TYPE Driver;
+    int Bits;
+    irr::u32 Width;
+    bool Vsync;
+    int AntiAlias;
+};
+std::vector<SDeviceAttempt> DeviceAttempts;
+int DeviceFailuresLeft = 0;
+
+// Refuses the first DeviceFailuresLeft requests, then makes a null device.
+irr::IrrlichtDevice* recordingDeviceFactory(const irr::SIrrlichtCreationParameters& params)
+{
+    DeviceAttempts.push_back({params.DriverType, params.Bits, params.WindowSize.Width, params.Vsync, params.AntiAlias});
+    if (DeviceFailuresLeft-- > 0)
+        return nullptr;
+    irr::SIrrlichtCreationParameters headless = params;
+    headless.DriverType = irr::video::EDT_NULL;
+    return irr::createDeviceEx(headless);
+}
+
+// The log may begin with an older run's file: look only after this run's marker.
+bool logHasAfter(const char* marker, const char* text)
+{
+    const char* start = std::strstr(GetDebugLogBuffer()->Text, marker);
+    return start && std::strstr(start, text) != nullptr;
+}
+
+const char* const Retry16 = "Failed to create 3D device... Defaulting to 16b mode...";
+const char* const RetrySoftware = "Failed to create 3D device... Defaulting to software mode...";
+
+} // namespace
+
+TEST(DeviceCreation, FallsBackStepByStep)
+{
+    using irr::video::EDT_BURNINGSVIDEO;
+    using irr::video::EDT_OPENGL;
+    struct Case {
+        int bits;
+        int failures;
+        std::vector<std::pair<irr::video::E_DRIVER_TYPE, int>> attempts;
+        bool logs16;
+        bool logsSoftware;
+        int software;
+    };
+    const Case cases[] = {
+        {32, 0, {{EDT_OPENGL, 32}}, false, false, 0},
+        {32, 1, {{EDT_OPENGL, 32}, {EDT_OPENGL, 16}}, true, false, 0},
+        {32, 2, {{EDT_OPENGL, 32}, {EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, true, true, 1},
+        {16, 1, {{EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, false, true, 1},   // no second 16-bit try
+    };
+    for (const Case& c : cases) {
+        CEngineBase engine;
+        engine.CreateDeviceFn = recordingDeviceFactory;
+        engine.Options.Renderer = 3;
+        engine.Options.BitsPerPixel = c.bits;
+        engine.Options.VSync = 1;
+        engine.Options.Antialiasing = 1;
+        engine.Options.HiQuality = 1;
+        DeviceAttempts.clear();
+        DeviceFailuresLeft = c.failures;
+        std::string marker = "device case " + std::to_string(c.bits) + "/" + std::to_string(c.failures) + " of " +
+                             std::to_string(getpid());
+        DebugLog(marker.c_str());
+        engine.createDevice();
+        ASSERT_NE(engine.Device, nullptr);
+        ASSERT_EQ(DeviceAttempts.size(), c.attempts.size()) << c.bits << " bits, " << c.failures << " failures";
+        for (size_t i = 0; i < c.attempts.size(); ++i) {
+            EXPECT_EQ(DeviceAttempts[i].Driver, c.attempts[i].first) << "attempt " << i;
+            EXPECT_EQ(DeviceAttempts[i].Bits, c.attempts[i].second) << "attempt " << i;
+        }
+        EXPECT_EQ(DeviceAttempts[0].AntiAlias, 4) << "antialiasing asks for samples";
+        const SDeviceAttempt& last = DeviceAttempts.back();
+        if (c.software) {
+            EXPECT_EQ(last.Width, 640u);
+            EXPECT_FALSE(last.Vsync);
+            EXPECT_EQ(last.AntiAlias, 0);
+        }
+        EXPECT_EQ(logHasAfter(marker.c_str(), Retry16), c.logs16);
+        EXPECT_EQ(logHasAfter(marker.c_str(), RetrySoftware), c.logsSoftware);
+        EXPECT_EQ(engine.Options.SoftwareRenderer, c.software);
+        EXPECT_EQ(engine.Options.HiQuality, c.software ? 0 : 1);
+        EXPECT_EQ(engine.Options.Antialiasing, c.software ? 0 : 1);
+        EXPECT_NE(engine.Driver, nullptr);
+        EXPECT_NE(engine.SceneManager, nullptr);
+        EXPECT_NE(engine.Logger, nullptr);
+        engine.releaseDevice();
+        EXPECT_EQ(engine.FileSystem, nullptr) << "nothing may reach the file system of a dropped device";
+    }
+}
+
+TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CMessageBoxRecorder boxes;
+            CEngineBase engine;
+            engine.CreateDeviceFn = recordingDeviceFactory;
+            engine.Options.BitsPerPixel = 32;
+            DeviceFailuresLeft = 3;
+            engine.createDevice();
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+TEST(Archives, OnlyTheSameArchiveIsRefused)
+{
+    CEngineBase engine;
+    engine.ForceNullDriver = true;
+    engine.createDevice();
+    ASSERT_NE(engine.FileSystem, nullptr);
+    std::string folder = "ecore_mount_" + std::to_string(getpid());
+    std::string root = std::string(GetAppFolderCStr()) + folder;
+    std::filesystem::create_directories(root + "/gamedata");
+    std::filesystem::create_directories(root + "/data");
+    std::ofstream(root + "/data/probe.txt") << "found";
+
+    struct Case { std::string path; bool mounted; };
+    const Case cases[] = {
+        {folder + "/gamedata", true},
+        {folder + "/data", true},          // its name occurs in "gamedata": mounted all the same
+        {folder + "/data", false},         // the very same folder
+        {folder + "/./data", false},       // the same folder by another name
+        {folder + "/missing", false},
+        {"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
+    EXPECT_STREQ(engine.MountedArchives, "gamedatadata");
+    EXPECT_TRUE(engine.FileSystem->existFile("probe.txt"));
+    engine.releaseDevice();
+    std::filesystem::remove_all(root);
+}

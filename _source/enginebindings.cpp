@@ -1,0 +1,81 @@
+// The game's client.
+#include "enginebindings.h"
+
+#include "scriptbindings.h"
+#include "utils_debug.h"
+
+namespace {
+
+CGameClient* TheGame = nullptr;   // borrowed: the engine holds the reference
+constexpr int GameTimer = 1;
+constexpr int ExitState = 999;
+
+} // namespace
+
+int PathSearchCount = 0;
+int PathSearchMax = 0;
+
+CGameClient* getGame()
+{
+    return TheGame;
+}
+
+CGameClient::CGameClient()
+{
+    TheGame = this;
+}
+
+CGameClient::~CGameClient()
+{
+    if (TheGame == this)
+        TheGame = nullptr;
+}
+
+bool CGameClient::OnEvent(const irr::SEvent& event)
+{
+    return false;
+}
+
+void CGameClient::onFrame()
+{
+    CEngineBase* engine = getEngine();
+    int pressed = engine->getInputReceiver()->isLeftButtonDown() ? 1 : 0;
+    // Cursor 1 normally, cursor 2 while the left button is held.
+    engine->selectCursor(pressed + 1, pressed);
+    if (PathSearchCount > PathSearchMax)
+        PathSearchMax = PathSearchCount;
+    PathSearchCount = 0;
+}
+
+void CGameClient::registerScriptBindings()
+{
+    registerGameScriptBindings();
+}
+
+// Game time stands still while the engine is paused, and while the pause
+// overlay fades out.
+float CGameClient::getTimerSpeed(int timer)
+{
+    if (timer != GameTimer)
+        return 1.0f;
+    return getEngine()->getPauseLevel() != 0 ? 0.0f : 1.0f;
+}
+
+void CGameClient::onGameStateChanged(int state)
+{
+    if (state == ExitState)
+        SetProfilerNote(">>> MaxPathsearches per frame", IntToString(PathSearchMax));
+}
+
+void CGameClient::onInit()
+{
+}
+
+void CGameClient::onShutdown()
+{
+}
+
+CTextEffect* CGameClient::createTextEffect(const char* effectText)
+{
+    return nullptr;
+}

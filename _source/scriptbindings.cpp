@@ -1,0 +1,6 @@
+// The game's own script functions.
+#include "scriptbindings.h"
+
+void registerGameScriptBindings()
+{
+}
