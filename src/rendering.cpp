@@ -3,27 +3,88 @@
 
 #include "clock.h"
 #include "module_enginebase.h"
+#include "utils_assert.h"
 #include "utils_debug.h"
 
 #include <IImage.h>
 #include <ISceneManager.h>
+#include <ISceneNodeAnimator.h>
 #include <IVideoDriver.h>
 
 #include <cstdlib>
 
-CRenderer::CRenderer() = default;
+namespace {
+
+constexpr irr::u32 InitialListCapacity = 1024;
+// Destroy hooks may queue further removals; each round carries out what the
+// one before queued. A chain this long is a script deleting in a loop.
+constexpr int MaxRemovalRounds = 1000;
+
+} // namespace
+
+CRenderer::CRenderer()
+{
+    for (auto& list : Lists)
+        list.reallocate(InitialListCapacity);
+}
 
 CRenderer::~CRenderer()
 {
+    // Queued removals are carried out by the exit sequence: a node dropped
+    // here would die after its engine.
     if (CapturedFrame)
         CapturedFrame->drop();
 }
 
+void CRenderer::registerEngineNodeForRendering(CRenderableNode* node, irr::s32 layer)
+{
+    if (FrameDepth == 0 || !node || !node->isVisible())
+        return;
+    const int list = layer == 5 ? ListLayer5 : layer == 6 ? ListLayer6 : layer == 7 ? ListLayer7 : ListDefault;
+    Lists[list].push_back(MakeRenderEntry(node));
+}
+
 void CRenderer::renderNodes()
 {
+    ++FrameDepth;
     irr::scene::ISceneManager* smgr = getSceneManager();
     if (smgr)
-        smgr->drawAll();   // animates, draws and empties the scene's deletion queue
+        smgr->drawAll();   // animates the tree; engine nodes register with us
+    {
+        ENGINE_PROFILE("RENDER SORTING");
+        for (auto& list : Lists)
+            list.sort();
+    }
+    {
+        ENGINE_PROFILE("RENDER NODES");
+        drawList(Lists[ListDefault]);
+    }
+    {
+        ENGINE_PROFILE("RENDER LAYER5");
+        drawList(Lists[ListLayer5]);
+    }
+    {
+        ENGINE_PROFILE("RENDER LAYER6");
+        drawList(Lists[ListLayer6]);
+    }
+    drawList(Lists[ListLayer7]);
+    submitToBatch(nullptr, nullptr, nullptr);
+    for (auto& list : Lists)
+        list.set_used(0);
+    processDeferredRemovals();
+    --FrameDepth;
+}
+
+void CRenderer::drawList(irr::core::array<SRenderEntry>& list)
+{
+    for (irr::u32 i = 0; i < list.size(); ++i)
+        list[i].Node->render();
+}
+
+int CRenderer::submitToBatch(const irr::core::matrix4* transform, const irr::video::SMaterial* material,
+                             const irr::video::S3DVertex* vertices)
+{
+    return Batch.submit(getDriver(), transform, material, vertices, Stats);
 }
 
 void CRenderer::limitFrameRate(int periodMs, uint32_t frameStart)
@@ -41,15 +102,60 @@ void CRenderer::limitFrameRate(int periodMs, uint32_t frameStart)
     }
 }
 
+// --- queued removals ---
+
+void CRenderer::queueRemoval(CRenderableNode* node, irr::scene::ISceneNodeAnimator* animator)
+{
+    QueuedNodes.push_back(node);
+    QueuedAnimators.push_back(animator);
+}
+
+bool CRenderer::takeQueuedRemovals()
+{
+    if (QueuedNodes.empty())
+        return false;
+    RemovingNodes.set_used(0);
+    RemovingAnimators.set_used(0);
+    RemovingNodes.swap(QueuedNodes);
+    RemovingAnimators.swap(QueuedAnimators);
+    return true;
+}
+
 void CRenderer::processDeferredRemovals()
 {
-    // Nothing of the renderer's own is queued yet; the scene empties its
-    // deletion queue at the end of every draw.
+    CheckMainThread();
+    for (int round = 0; round < MaxRemovalRounds && takeQueuedRemovals(); ++round) {
+        for (irr::u32 i = 0; i < RemovingNodes.size(); ++i) {
+            CRenderableNode* node = RemovingNodes[i];
+            if (!node) {
+                AssertFailed(__FILE__, __LINE__, "Node WTF???");
+                continue;
+            }
+            if (RemovingAnimators[i])
+                node->removeAnimator(RemovingAnimators[i]);
+            else if (node->getParent())   // queued twice: its hooks ran with the first request
+                node->onDestroy();
+            node->drop();
+        }
+    }
+    if (!QueuedNodes.empty())
+        DebugLog(Format("Removals still queued after %i rounds: %i", MaxRemovalRounds, int(QueuedNodes.size())));
+    RemovingNodes.set_used(0);
+    RemovingAnimators.set_used(0);
+    dropQueuedTextures();
 }
 
 void CRenderer::dropQueuedTextures()
 {
+    CheckMainThread();
+    irr::video::IVideoDriver* driver = getDriver();
+    for (irr::u32 i = 0; i < QueuedTextures.size(); ++i)
+        if (driver)
+            driver->removeTexture(QueuedTextures[i]);
+    QueuedTextures.set_used(0);
 }
+
+// --- screenshots ---
 
 void CRenderer::captureFrameIfRequested(CEngineMessageQueue& queue)
 {
@@ -78,5 +184,19 @@ int CRenderer::onEngineMessage(SEngineMessage& message)
         DebugLog(Format("Screenshot '%s' could not be written", (const char*)path));
     CapturedFrame->drop();
     CapturedFrame = nullptr;
+    return 1;
+}
+
+int CRenderer::saveScreenshot(const char* fileName)
+{
+    irr::video::IVideoDriver* driver = getDriver();
+    irr::video::IImage* image = driver ? driver->createScreenShot() : nullptr;
+    if (!image) {
+        DebugLog(Format("Screenshot '%s' not saved: the driver gave no image", fileName ? fileName : ""));
+        return 1;
+    }
+    if (!fileName || !driver->writeImageToFile(image, fileName))
+        DebugLog(Format("Screenshot '%s' could not be written", fileName ? fileName : ""));
+    image->drop();
     return 1;
 }

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "node_base.h"
+#include "node_utilities.h"
 #include "rendering_font.h"
 #include "server_game_manifest.h"
 #include "utils_fs.h"
@@ -76,8 +77,16 @@ void CEngineBase::beginRun()
     AppActive = -1;
     SystemCursorMode = -1;
 
-    RootNode = SceneManager->addEmptySceneNode(SceneManager->getRootSceneNode(), RootId);
-    RootNode->setName("pole");
+    registerNodeName("camera", CameraId);
+    registerNodeName("pole", RootId);
+    // A plain engine node, not drawn itself, until sprite creation makes the root.
+    CNodeBasement* root = new CNodeBasement(SceneManager->getRootSceneNode(), SceneManager, RootId,
+                                            irr::core::vector3df(0.0f, 0.0f, 0.0f), irr::core::dimension2df(0.0f, 0.0f));
+    root->drop();   // the scene holds it
+    root->setAlpha(0.0f);
+    root->setHideCount(1);
+    root->setName("pole");
+    RootNode = root;
     runStartupCode();
     setGameState(100);
 }

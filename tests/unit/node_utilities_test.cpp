@@ -1,0 +1,216 @@
+// The node registry and queued removal on the null driver.
+#include "node_utilities.h"
+
+#include "msgbox_recorder.h"
+#include "null_scene.h"
+#include "rendering.h"
+#include "utils_assert.h"
+
+#include <ISceneManager.h>
+
+#include <gtest/gtest.h>
+
+using namespace irr;
+
+namespace {
+
+using NodeRegistry = NullScene;
+
+TEST_F(NodeRegistry, NameIdsStartAt1003AndAreNotAllocatedByFind)
+{
+    registerNodeName("camera", CameraNodeId);
+    registerNodeName("pole", RootNodeId);
+    EXPECT_EQ(findIdByName("dialog"), 0);
+    EXPECT_EQ(findIdByName("dialog"), 0) << "find binds nothing";
+    EXPECT_EQ(getIdByName("dialog"), FirstNameId);
+    EXPECT_EQ(getIdByName("dialog"), FirstNameId);
+    EXPECT_EQ(getNodeByName("button"), nullptr);
+    EXPECT_EQ(findIdByName("button"), FirstNameId + 1) << "getNodeByName binds an unbound name";
+    EXPECT_EQ(getIdByName("camera"), CameraNodeId);
+    EXPECT_EQ(getIdByName("pole"), RootNodeId);
+    EXPECT_EQ(getNameById(FirstNameId), CString("dialog"));
+    EXPECT_EQ(getNameById(4321), CString("???"));
+}
+
+TEST_F(NodeRegistry, NameIdsSkipTakenSlotsAndWrapOnce)
+{
+    CProbeNode* holder = addNode("h", nullptr, FirstNameId);
+    EXPECT_EQ(getIdByName("first"), FirstNameId + 1) << "a slot held by a node is skipped";
+    holder->setID(LastNameId);
+    for (s32 id = FirstNameId + 2; id < LastNameId; ++id)
+        getIdByName(Format("n%i", id));
+    EXPECT_EQ(getIdByName("wrapped"), FirstNameId) << "past 2000 the scan starts over at 1003";
+}
+
+TEST_F(NodeRegistry, ForbiddenAndLocalIds)
+{
+    CProbeNode* shared = addNode("s", nullptr, SharedSpriteId);
+    EXPECT_EQ(getNodeById(SharedSpriteId, nullptr), nullptr) << "8001 is never cached";
+    CProbeNode* none = addNode("z", nullptr, 0);
+    EXPECT_EQ(getNodeById(0, nullptr), nullptr) << "0 means no ID";
+    CProbeNode* parent = addNode("p");
+    CProbeNode* local = addNode("l", parent, 10005);
+    EXPECT_EQ(getNodeById(10005, parent), local);
+    EXPECT_EQ(getNodeById(10005, shared), nullptr) << "searched only under the start node";
+    EXPECT_EQ(getNodeById(9000, parent), nullptr);
+    (void)none;
+
+    EXPECT_EXIT(getNodeById(8000, nullptr), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(getNodeById(8002, nullptr), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(getNodeById(5000, parent), testing::ExitedWithCode(1), "");
+}
+
+TEST_F(NodeRegistry, RunningOutOfNameIdsStops)
+{
+    EXPECT_EXIT(
+        {
+            for (s32 id = FirstNameId; id <= LastNameId; ++id)
+                addNode("h", nullptr, id);
+            getIdByName("one too many");
+        },
+        testing::ExitedWithCode(1), "");
+}
+
+TEST_F(NodeRegistry, ForceNodeToHaveIdReachesAncestors)
+{
+    CProbeNode* parent = addNode("p", nullptr, SharedSpriteId);
+    CProbeNode* child = addNode("c", parent, SharedSpriteId);
+    const s32 id = ForceNodeToHaveID(child);
+    EXPECT_EQ(getNodeById(id, nullptr), child);
+    EXPECT_EQ(getNameById(id), CString("AutoID0"));
+    EXPECT_EQ(getNodeById(parent->getID(), nullptr), parent) << "the parent became findable too";
+    EXPECT_EQ(ForceNodeToHaveID(child), id) << "a findable node keeps its ID";
+}
+
+TEST_F(NodeRegistry, DeletedNodeIsDrawnInItsFrameAndGoneInTheNext)
+{
+    CProbeNode* doomed = addNode("doomed", nullptr, 1300, core::vector3df(0, 0, 0.1f));
+    CProbeNode* killer = addNode("killer", nullptr, -1, core::vector3df(0, 0, 0.5f));
+    CCountingAnimator* animator = static_cast<CCountingAnimator*>(attachAnimatorEveryFrame(killer, new CCountingAnimator));
+    animator->OnStep = [&](CNodeBasement*) {
+        if (getNodeById(1300, nullptr))
+            deleteNode(doomed);
+    };
+    doomed->setAttributeString("__OnDestroySound", "gone.wav");
+    frame(1000);
+    EXPECT_EQ(Drawn, std::vector<std::string>({"killer", "doomed"})) << "deleted during frame N, drawn in N";
+    EXPECT_EQ(getNodeById(1300, nullptr), nullptr);
+    Drawn.clear();
+    frame(1016);
+    EXPECT_EQ(Drawn, std::vector<std::string>({"killer"}));
+    EXPECT_EQ(HookLog.Sounds.size(), 1u);
+}
+
+TEST_F(NodeRegistry, QueuedNodeIsMarkedAndDestroyedOnce)
+{
+    CProbeNode* node = addNode("n", nullptr, 1301);
+    node->setName("x");
+    node->setAttributeString("__OnDestroySound", "gone.wav");
+    deleteNode(node);
+    deleteNode(node);
+    EXPECT_EQ(std::string(node->getName()).rfind("x,DELALREADY(id=1301, p=", 0), 0u) << node->getName();
+    EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), 2);
+    Engine.Renderer.processDeferredRemovals();
+    EXPECT_EQ(HookLog.Sounds.size(), 1u) << "a node already detached is not destroyed again";
+    EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), 0);
+}
+
+TEST_F(NodeRegistry, RemovalsQueuedByDestroyHooksAreCarriedOut)
+{
+    CProbeNode* first = addNode("first", nullptr, 1310);
+    CProbeNode* second = addNode("second", nullptr, 1311);
+    first->setAttributeString("__OnDestroyScript", "delete(1311);");
+    second->setAttributeString("__OnDestroyScript", "delete(1312);");
+    addNode("third", nullptr, 1312);
+    HookLog.OnScript = [](s32 id) { deleteNodeById(id + 1); };
+    deleteNode(first);
+    Engine.Renderer.processDeferredRemovals();
+    EXPECT_EQ(HookLog.Scripts.size(), 2u);
+    for (s32 id : {1310, 1311, 1312})
+        EXPECT_EQ(getNodeById(id, nullptr), nullptr) << id;
+    EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), 0);
+    (void)second;
+}
+
+TEST_F(NodeRegistry, AnimatorRemovalFinishesNowDetachesAfterTheFrame)
+{
+    CProbeNode* node = addNode("n");
+    CCountingAnimator* animator = static_cast<CCountingAnimator*>(attachAnimator(node, new CCountingAnimator));
+    animator->setName("TIMER");
+    animator->grab();
+    animator->removeThisAnimator();
+    EXPECT_EQ(animator->Finishes, 1);
+    EXPECT_STREQ(animator->getName(), "");
+    EXPECT_EQ(node->getAnimators().size(), 1u);
+    animator->removeThisAnimator();   // a second request is ignored
+    EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), 1);
+    frame(1000);
+    EXPECT_EQ(node->getAnimators().size(), 0u);
+    EXPECT_EQ(animator->Finishes, 1);
+    animator->drop();
+}
+
+TEST_F(NodeRegistry, AttachingTakesOverTheCallersReference)
+{
+    CProbeNode* node = addNode("n");
+    CCountingAnimator* animator = new CCountingAnimator;
+    animator->grab();
+    EXPECT_EQ(attachAnimatorStopped(node, animator), animator);
+    EXPECT_EQ(animator->getReferenceCount(), 2) << "ours and the node's";
+    EXPECT_EQ(animator->getNode(), node);
+    EXPECT_EQ(animator->getDiscretion(), CBaseAnimator::PassiveDiscretion);
+    animator->drop();
+
+    CCountingAnimator* orphan = new CCountingAnimator;
+    orphan->grab();
+    EXPECT_EQ(attachAnimator(nullptr, orphan), nullptr);
+    EXPECT_EQ(orphan->getReferenceCount(), 1) << "nothing to attach to: the caller's reference is let go";
+    EXPECT_EQ(orphan->Finishes, 1);
+    orphan->drop();
+}
+
+TEST_F(NodeRegistry, NullQueuedNodeIsAssertedAndSkipped)
+{
+    static int asserts;
+    asserts = 0;
+    AssertHook previous = SetAssertHook([](const char*, int, const char* expr) {
+        if (CString(expr) == "Node WTF???")
+            ++asserts;
+    });
+    CProbeNode* node = addNode("n", nullptr, 1320);
+    Engine.Renderer.queueRemoval(nullptr, nullptr);
+    deleteNode(node);
+    Engine.Renderer.processDeferredRemovals();
+    SetAssertHook(previous);
+    EXPECT_EQ(asserts, 1);
+    EXPECT_EQ(getNodeById(1320, nullptr), nullptr);
+}
+
+TEST_F(NodeRegistry, VisibilityAndAncestry)
+{
+    Engine.RootNode = addNode("pole");
+    CProbeNode* a = addNode("a", Engine.RootNode);
+    CProbeNode* b = addNode("b", a);
+    EXPECT_TRUE(isNodeTrulyVisible(b));
+    EXPECT_TRUE(isNodeTrulyVisible(nullptr));
+    a->setVisible(false);
+    EXPECT_FALSE(isNodeTrulyVisible(b));
+    EXPECT_TRUE(isNodeDescendantOf(b, a));
+    EXPECT_TRUE(isNodeDescendantOf(b, b));
+    EXPECT_FALSE(isNodeDescendantOf(a, b));
+    EXPECT_FALSE(isNodeDescendantOf(Engine.RootNode, Smgr->getRootSceneNode())) << "the walk stops at the root";
+    Engine.RootNode = nullptr;
+}
+
+TEST(CyclicId, RestartsAtTheStart)
+{
+    SCyclicId ids{2101, 2101, 2200, 1};
+    EXPECT_EQ(ids.next(), 2102);
+    for (int i = 0; i < 96; ++i)
+        ids.next();
+    EXPECT_EQ(ids.next(), 2199);
+    EXPECT_EQ(ids.next(), 2101);
+    EXPECT_EQ(ids.next(), 2102);
+}
+
+} // namespace
