@@ -129,6 +129,9 @@ CEngineBase::CEngineBase()
 CEngineBase::~CEngineBase()
 {
     Sound.close();
+    if (CurrentProfile)
+        CurrentProfile->drop();   // the last reference saves it
+    CurrentProfile = nullptr;
     setClient(nullptr);
     for (CDialogInfo* dialog : Dialogs)
         dialog->drop();

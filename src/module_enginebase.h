@@ -15,6 +15,7 @@
 #include <EDriverTypes.h>
 #include <IReferenceCounted.h>
 #include <dimension2d.h>
+#include <irrArray.h>
 #include <irrList.h>
 #include <irrMap.h>
 #include <irrString.h>
@@ -111,6 +112,14 @@ public:
     void setGameState(int state);
     float getTimerSpeed(uint32_t timer);
     void selectCursor(int number, int animate);
+
+    // --- active profile and preloading (module_enginebase_profile.cpp) ---
+    CUserProfile* getProfile();           // borrowed; made on first use
+    void loadProfile(CString name);       // "" only drops the current profile
+    void preloadFile(CString path, CString* digest);
+    // The data files to preload: the data folder's and those inside every
+    // mounted archive, lower-case with "\" separators, each once.
+    void listPreloadFiles(irr::core::array<irr::core::stringc>& list);
 
     // --- game states and pause levels (server_game_states.cpp) ---
     int getPauseLevel();

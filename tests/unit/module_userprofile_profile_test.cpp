@@ -1,0 +1,413 @@
+// Player profiles: the file text, defaults, loading edge cases, the script
+// block, interrupted saves, the past-profile list and the engine's switching.
+#include "module_userprofile.h"
+
+#include "fake_engine_client.h"
+#include "module_enginebase.h"
+#include "msgbox_recorder.h"
+#include "server_game_manifest.h"
+#include "temp_folder.h"
+#include "utils_assert.h"
+#include "utils_debug.h"
+#include "utils_fs.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
+
+// Game data that leaves a line of its own in the file and records its calls.
+class CRecordingProfileData : public CProfileData {
+public:
+    explicit CRecordingProfileData(std::vector<std::string>* calls) : Calls(calls) {}
+    void onNewProfile(const CString&, CUserProfile*) override { Calls->push_back("new"); }
+    void onLoad(const CString& text, CUserProfile*) override
+    {
+        Calls->push_back(std::string("load:") + (std::string(text).find("GameData=7") != std::string::npos ? "7" : "-"));
+    }
+    void onSave(CString& text, CUserProfile*) override { text += "GameData=7\n"; }
+    void onActivate() override { Calls->push_back("activate"); }
+
+    std::vector<std::string>* Calls;
+};
+
+class CProfileClient : public CFakeEngineClient {
+public:
+    CProfileData* createProfileData() override { return new CRecordingProfileData(&DataCalls); }
+    std::vector<std::string> DataCalls;
+};
+
+class ProfileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(App.file("Profile"));
+        SetAppFolder(App.path().c_str());
+        ResetUserFolder();
+        SetLogFolder(App.path().c_str());
+        const char* args[] = {"/opt/game/game"};
+        SetCommandLineArgs(1, args);
+        SquirrelVM::Init();
+        sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
+    }
+
+    void TearDown() override
+    {
+        SquirrelVM::Shutdown();
+        ResetUserFolder();
+        SetAppFolder(nullptr);
+        SetLogFolder(nullptr);
+    }
+
+    static SquirrelObject run(const char* code)
+    {
+        return SquirrelVM::RunScript(SquirrelVM::CompileBuffer(code, "test"));
+    }
+
+    std::vector<std::string> past(CEngineBase& engine) const
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < engine.Options.PastProfiles.GetSize(); ++i)
+            names.push_back((const char*)engine.Options.PastProfiles[i]);
+        return names;
+    }
+
+    static void setPast(CEngineBase& engine, const std::vector<const char*>& names)
+    {
+        engine.Options.PastProfiles.RemoveAll();
+        for (const char* name : names)
+            engine.Options.PastProfiles.Add(name);
+    }
+
+    CTempFolder App;
+};
+
+const char* const GameIni =
+    "Fullscreen=1\nCursorFace=2\nEffectsVolume=0.5\nMusicVolume=0.25\nXResolution=1024\nYResolution=768\n"
+    "Language=en\n";
+
+TEST_F(ProfileTest, FileNamesComeFromTheSafeBase64OfTheName)
+{
+    CEngineBase engine;
+    CUserProfile* profile = new CUserProfile("$DEFAULT_PROFILE$");
+    EXPECT_STREQ(profile->getFilePath("", 0), "pr_JERFRkFVTFRfUFJPRklMRSQ");
+    EXPECT_EQ(std::string(profile->getFilePath("", 1)), App.file("Profile/pr_JERFRkFVTFRfUFJPRklMRSQ.ini"));
+    EXPECT_STRNE(profile->getFilePath("ann", 0), profile->getFilePath("Ann", 0));
+    EXPECT_STREQ(profile->getFilePath("J\xf6s\xe9", 0), "pr_SvZz6Q");   // 8-bit bytes as they are
+    profile->drop();
+}
+
+TEST_F(ProfileTest, KnownProfileIsWrittenByteForByte)
+{
+    App.write("game.ini", GameIni);
+    CEngineBase engine;
+    CProfileClient* client = new CProfileClient;
+    engine.setClient(client);
+    client->drop();
+    CUserProfile* profile = new CUserProfile("Dana");
+    profile->Options.setString("plain", "x");
+    profile->Options.setString("title", "a]b");
+    profile->Options.setInt("level", 3);
+    profile->Options.setFloat("speed", 1.5f);
+    profile->ScriptTable = run("return {a = 1}");
+    profile->drop();
+    EXPECT_EQ(App.read("Profile/pr_RGFuYQ.ini"),
+              "Fullscreen=1\nCursorFace=2\nEffectsVolume=0.50\nMusicVolume=0.25\nXResolution=1024\n"
+              "YResolution=768\nLanguage=en\nTooltipShowed=\nGameData=7\n"
+              "\nOption[plain]=x\nOptionStrB64[title]=YV1i\nOptionLong[level]=3\nOptionDouble[speed]=1.50\n"
+              "\n\n<ScriptSafe>\n"
+              "<0_type val=\"167772192\"/>\n<0_table>\n\t<0_0_slot>\n\t<1_type val=\"134217744\"/><1_str>a</1_str>"
+              "<2_type val=\"83886082\"/><2_int val=\"1\"/>\n\t</0_0_slot>\n</0_table><0_table_len val=\"1\"/>"
+              "\n</ScriptSafe>\n");
+    EXPECT_EQ(client->DataCalls, (std::vector<std::string>{"new"}));
+}
+
+TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
+{
+    App.write("game.ini", GameIni);
+    CEngineBase engine;
+    CUserProfile* first = new CUserProfile("Round");
+    first->MusicVolume = 0.75f;
+    first->XResolution = 1280;
+    first->Language = "de";
+    first->Options.setString("multi", "line\nbreak");
+    first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\","
+                             " items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
+    first->markTooltipShowed("intro");
+    first->drop();
+
+    CUserProfile* second = new CUserProfile("Round");
+    second->load();
+    EXPECT_EQ(second->getChangeCounter(), 0u);
+    EXPECT_FLOAT_EQ(second->MusicVolume, 0.75f);
+    EXPECT_EQ(second->XResolution, 1280);
+    EXPECT_STREQ(second->Language, "de");
+    EXPECT_STREQ(second->Options.getString("multi", ""), "line\nbreak");
+    EXPECT_FALSE(second->shouldShowTooltip("intro"));
+    EXPECT_TRUE(second->shouldShowTooltip("outro"));
+    const SquirrelObject& t = second->ScriptTable;
+    EXPECT_EQ(t.GetInt("level"), 4);
+    EXPECT_FLOAT_EQ(t.GetFloat("ratio"), 0.5f);
+    EXPECT_EQ(t.GetValue("done").GetType(), OT_BOOL);
+    EXPECT_STREQ(t.GetString("name"), "<hero>");
+    EXPECT_STREQ(t.GetValue("items").GetString(1), "sword");
+    EXPECT_EQ(t.GetValue("items").GetValue(2).GetInt(1), 3);
+    EXPECT_EQ(t.GetValue("map").GetValue("room").GetInt("x"), -2);
+    EXPECT_TRUE(t.GetValue("map").GetValue("room").GetBool("seen"));
+
+    // Nothing changed: the release writes nothing.
+    std::filesystem::remove(App.file("Profile/pr_Um91bmQ.ini"));
+    second->drop();
+    EXPECT_FALSE(App.exists("Profile/pr_Um91bmQ.ini"));
+}
+
+TEST_F(ProfileTest, NewProfilesTakeDefaultsAndAreWritten)
+{
+    struct Case {
+        const char* ini;
+        int width, height;
+    };
+    const Case cases[] = {
+        {"XResolution=640\nYResolution=0\n", 800, 600},
+        {"XResolution=99\nYResolution=700\n", 800, 600},
+        {"XResolution=1024\nYResolution=768\n", 1024, 768},
+        {"", 800, 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini);
+        App.write("game.ini", c.ini);
+        CEngineBase engine;
+        CUserProfile* profile = new CUserProfile("New");
+        EXPECT_EQ(profile->XResolution, c.width);
+        EXPECT_EQ(profile->YResolution, c.height);
+        EXPECT_EQ(profile->getChangeCounter(), 1u);
+        profile->drop();
+        EXPECT_TRUE(App.exists("Profile/pr_TmV3.ini"));
+        std::filesystem::remove(App.file("Profile/pr_TmV3.ini"));
+    }
+}
+
+TEST_F(ProfileTest, LoadingOddFilesGivesSafeValues)
+{
+    struct Case {
+        const char* file;
+        const char* language;
+        int width;
+        int scriptKeys;   // -1: only that the table exists
+        int changes;
+    };
+    const Case cases[] = {
+        {"Fullscreen=0\nXResolution=1024\nYResolution=768\n", "en", 1024, 0, 0},       // no block, no Language
+        {"Language=fr\nXResolution=0\nYResolution=0\n", "fr", 800, 0, 0},
+        {"", "en", 1024, 0, 1},                                                       // empty: defaults, changed
+        {"XResolution=1024\nYResolution=768\n<ScriptSafe>\ngarbage\n</ScriptSafe>\n", "en", 1024, 0, 0},
+        {"XResolution=1024\nYResolution=768\n<ScriptSafe>\n<0_type val=\"83886082\"/><0_int val=\"5\"/>\n"
+         "</ScriptSafe>\n", "en", 1024, 0, 0},                                         // not a table
+        {"XResolution=1024\nYResolution=768\n<ScriptSafe>\n<0_type val=\"167772192\"/>\n<0_table>\n"
+         "</0_table><0_table_len val=\"2147483647\"/>\n</ScriptSafe>\n", "en", 1024, 0, 0},
+        {"XResolution=1024\nYResolution=768\n<ScriptSafe>\n<0_type val=\"167772192\"/>\n<0_tab", "en", 1024, 0,
+         0},                                                                           // truncated
+        {"XResolution=1024\nYResolution=768\nOption[ok]=1\n<ScriptSafe>\n<0_type val=\"167772192\"/>\n"
+         "<0_table>\n\t<0_0_slot>\n\t<1_type val=\"134217744\"/><1_str>k</1_str><2_type val=\"134217744\"/>"
+         "<2_str>\nOption[evil]=1</2_str>\n\t</0_0_slot>\n</0_table><0_table_len val=\"1\"/>\n</ScriptSafe>\n",
+         "en", 1024, 1, 0},
+    };
+    App.write("game.ini", GameIni);
+    CMessageBoxRecorder boxes;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        CEngineBase engine;
+        App.write("Profile/pr_T2Rk.ini", c.file);
+        CUserProfile* profile = new CUserProfile("Odd");
+        profile->load();
+        EXPECT_STREQ(profile->Language, c.language);
+        EXPECT_EQ(profile->XResolution, c.width);
+        ASSERT_EQ(profile->ScriptTable.GetType(), OT_TABLE);
+        int keys = 0;
+        SquirrelObject walk(profile->ScriptTable);
+        if (walk.BeginIteration()) {
+            SquirrelObject key, value;
+            while (walk.Next(key, value))
+                ++keys;
+            walk.EndIteration();
+        }
+        EXPECT_EQ(keys, c.scriptKeys);
+        EXPECT_EQ(profile->getChangeCounter(), irr::u32(c.changes));
+        EXPECT_EQ(profile->Options.lookup("evil", nullptr, nullptr, nullptr), CCustomAttribs::TypeAbsent);
+        profile->drop();
+    }
+}
+
+TEST_F(ProfileTest, InterruptedSaveLeavesThePreviousProfileWhole)
+{
+    App.write("game.ini", GameIni);
+    CEngineBase engine;
+    CUserProfile* profile = new CUserProfile("Safe");
+    profile->ScriptTable = run("return {gold = 100}");
+    profile->drop();
+    const std::string good = App.read("Profile/pr_U2FmZQ.ini");
+
+    // A writer that died between writing the temporary file and renaming it.
+    const std::string stale = "Profile/pr_U2FmZQ.ini." + std::to_string(getpid()) + ".tmp";
+    App.write(stale, good.substr(0, good.size() / 2));
+    App.write("Profile/pr_U2FmZQ.ini.999999.tmp", "Fullscreen=9\n");
+    EXPECT_EQ(App.read("Profile/pr_U2FmZQ.ini"), good);
+
+    CUserProfile* again = new CUserProfile("Safe");
+    again->load();
+    EXPECT_EQ(again->ScriptTable.GetInt("gold"), 100);
+    EXPECT_EQ(again->Fullscreen, 1);
+    again->ScriptTable.SetValue("gold", SQInteger(250));
+    again->markChanged();
+    again->drop();   // the next save still goes through its temporary file
+
+    CUserProfile* third = new CUserProfile("Safe");
+    third->load();
+    EXPECT_EQ(third->ScriptTable.GetInt("gold"), 250);
+    third->drop();
+    EXPECT_FALSE(App.exists(stale));
+}
+
+TEST_F(ProfileTest, PastProfileNamesAndRemoval)
+{
+    App.write("strings.lng", "");
+    CEngineBase engine;
+    setPast(engine, {"$DEFAULT_PROFILE$", "A"});
+    EXPECT_STREQ(engine.Options.getPastProfileName(0, 0), "$DEFAULT_PROFILE$");
+    EXPECT_STREQ(engine.Options.getPastProfileName(1, 1), "A");
+    EXPECT_STREQ(engine.Options.getPastProfileName(2, 0), "");
+    EXPECT_STREQ(engine.Options.getPastProfileName(-1, 0), "");
+
+    struct Case {
+        std::vector<const char*> list;
+        const char* removed;
+        int switchTo;
+        std::vector<std::string> after;
+        const char* active;   // null: the current profile is untouched
+    };
+    const Case cases[] = {
+        {{"A", "B", "C"}, "B", 1, {"A", "C"}, "C"},   // C activated; among the first three it stays
+        {{"A", "B", "C"}, "C", 1, {"A", "B"}, "A"},
+        {{"A"}, "A", 1, {"A"}, nullptr},
+        {{"A", "B"}, "$DEFAULT_PROFILE$", 0, {"A", "B"}, nullptr},
+        {{"A", "B", "A"}, "A", 0, {"B"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.removed);
+        setPast(engine, c.list);
+        engine.loadProfile("");
+        engine.Options.removePastProfile(c.removed, c.switchTo);
+        EXPECT_EQ(past(engine), c.after);
+        if (c.active) {
+            ASSERT_NE(engine.CurrentProfile, nullptr);
+            EXPECT_STREQ(engine.CurrentProfile->getName(), c.active);
+        } else {
+            EXPECT_EQ(engine.CurrentProfile, nullptr);
+        }
+    }
+    engine.loadProfile("");
+}
+
+TEST_F(ProfileTest, LoadingAProfileUpdatesThePastList)
+{
+    struct Case {
+        std::vector<const char*> list;
+        const char* name;
+        std::vector<std::string> after;
+    };
+    const Case cases[] = {
+        {{"A", "B", "C", "D"}, "C", {"A", "B", "C", "D"}},
+        {{"A", "B", "C", "D"}, "D", {"D", "A", "B", "C"}},
+        {{"B", "A", "B"}, "B", {"B", "A"}},
+        {{"$DEFAULT_PROFILE$", "A"}, "A", {"A"}},
+        {{}, "A", {"A"}},
+        {{"A", "", "B"}, "C", {"C", "A", "B"}},
+        {{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}, "N",
+         {"N", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}},
+        {{"A"}, "  Smith, John ", {"Smith_ John", "A"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CEngineBase engine;
+        setPast(engine, c.list);
+        engine.loadProfile(c.name);
+        EXPECT_EQ(past(engine), c.after);
+        std::string active = std::string(c.name) == "  Smith, John " ? "Smith_ John" : c.name;
+        EXPECT_EQ(std::string(engine.Options.ActiveProfile), active);
+        engine.loadProfile("");
+    }
+}
+
+TEST_F(ProfileTest, UnusableNamesAreRefusedBeforeTheProfileIsDropped)
+{
+    CEngineBase engine;
+    engine.loadProfile("Keeper");
+    CUserProfile* keeper = engine.CurrentProfile;
+    for (const char* name : {"???", "__", " ", "::**::", ","}) {
+        SCOPED_TRACE(name);
+        engine.loadProfile(name);
+        EXPECT_EQ(engine.CurrentProfile, keeper);
+        EXPECT_STREQ(engine.Options.ActiveProfile, "Keeper");
+        EXPECT_EQ(past(engine), std::vector<std::string>{"Keeper"});
+    }
+    engine.loadProfile("");
+    EXPECT_EQ(engine.CurrentProfile, nullptr);
+    EXPECT_STREQ(engine.Options.ActiveProfile, "Keeper");
+    EXPECT_TRUE(App.exists("Profile/pr_S2VlcGVy.ini"));   // released, so saved
+}
+
+TEST_F(ProfileTest, ProfilesAndPastListSurviveAnEngineRestart)
+{
+    App.write("game.ini", GameIni);
+    {
+        CEngineBase engine;
+        CProfileClient* client = new CProfileClient;
+        engine.setClient(client);
+        client->drop();
+        engine.Options.loadGameOptions();
+        engine.loadProfile("Ann, Lee");
+        engine.getProfile()->ScriptTable.SetValue("chapter", SQInteger(3));
+        engine.getProfile()->Options.setInt("hard", 1);
+        engine.loadProfile("Bob");
+        engine.getProfile()->MusicVolume = 0.1f;
+        engine.getProfile()->markChanged();
+        EXPECT_EQ(client->DataCalls,
+                  (std::vector<std::string>{"new", "load:-", "activate", "new", "load:-", "activate"}));
+        engine.Options.saveGameOptions();
+    }   // the engine's end saves Bob
+    CEngineBase engine;
+    CProfileClient* client = new CProfileClient;
+    engine.setClient(client);
+    client->drop();
+    engine.Options.loadGameOptions();
+    EXPECT_STREQ(engine.Options.ActiveProfile, "Bob");
+    EXPECT_EQ(past(engine), (std::vector<std::string>{"Bob", "Ann_ Lee"}));
+    engine.loadProfile(engine.Options.ActiveProfile);
+    EXPECT_FLOAT_EQ(engine.getProfile()->MusicVolume, 0.1f);
+    engine.loadProfile("Ann_ Lee");
+    EXPECT_EQ(engine.getProfile()->ScriptTable.GetInt("chapter"), 3);
+    EXPECT_EQ(engine.getProfile()->Options.getInt("hard", 0), 1);
+    EXPECT_EQ(client->DataCalls.back(), "activate");
+    EXPECT_EQ(client->DataCalls[client->DataCalls.size() - 2], "load:7");
+}
+
+TEST_F(ProfileTest, GetProfileMakesTheActiveOneWithoutLoadingIt)
+{
+    App.write("Profile/pr_JERFRkFVTFRfUFJPRklMRSQ.ini", "Language=xx\n");
+    CEngineBase engine;
+    engine.Options.ActiveProfile = "";
+    CUserProfile* profile = engine.getProfile();
+    EXPECT_STREQ(profile->getName(), "$DEFAULT_PROFILE$");
+    EXPECT_STRNE(profile->Language, "xx");
+    EXPECT_EQ(engine.getProfile(), profile);
+    EXPECT_TRUE(engine.Options.PastProfiles.IsEmpty());
+}
+
+}  // namespace
