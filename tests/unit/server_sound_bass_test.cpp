@@ -530,6 +530,8 @@ TEST(SoundServerSilent, NoOptionNoDeviceOrWrongVersionMeansSilenceWithoutBoxes)
     SoundFolders folders("sfx\\", "sfx\\music\\");
     CFakeClock clock;
     CMessageBoxRecorder boxes;
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
     struct Case {
         const char* what;
         int option;
@@ -563,6 +565,7 @@ TEST(SoundServerSilent, NoOptionNoDeviceOrWrongVersionMeansSilenceWithoutBoxes)
     }
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("Wrong BASS.dll - version check failed"), std::string::npos);
+    SetLogFolder(nullptr);
 }
 
 // --- fatal content faults ---
