@@ -2,13 +2,16 @@
 // material and the IGUIFont side.
 #include "rendering_font.h"
 
+#include "module_enginebase.h"
 #include "rendering_font_file.h"
+#include "rendering_material_custom.h"
+#include "rendering_stuff_textures.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
-#include "utils_fs_bridge.h"
 #include "utils_str_tools.h"
 
 #include <IVideoDriver.h>
+#include <IrrlichtDevice.h>
 #include <IXMLReader.h>
 #include <ITexture.h>
 
@@ -18,16 +21,6 @@ namespace {
 
 constexpr s32 ReservedGlyphs = 382;
 constexpr f32 OneLine = 1.6f;   // world units of one line at size 1
-
-// Reserved for the texture cache; until it serves fonts the driver loads the
-// image itself, under the name as written and then with forward slashes.
-video::ITexture* loadFontTexture(video::IVideoDriver* driver, const CString& name)
-{
-    video::ITexture* texture = driver->getTexture(io::path((const char*)name));
-    if (!texture)
-        texture = driver->getTexture(io::path((const char*)ToArchiveName(name)));
-    return texture;
-}
 
 CString wideKey(const wchar_t* text)
 {
@@ -100,25 +93,30 @@ bool CGUIFont3D::loadXmlFont(const char* file)
 
 bool CGUIFont3D::fetchTexture(const char* file, const CString& textureName)
 {
-    video::ITexture* texture = loadFontTexture(Driver, textureName);
-    if (!texture) {
+    STextureRegion region = retrieveTexture(textureName);
+    if (!region.Texture) {
         DebugLog(Format("Font %s: texture %s not found", file, (const char*)textureName));
         return false;
     }
-    texture->grab();
+    region.Texture->grab();
     if (Texture)
         Texture->drop();
-    Texture = texture;
-    core::dimension2du size = texture->getOriginalSize();
-    ImageRect = core::recti(0, 0, s32(size.Width), s32(size.Height));
-    ImageUV = core::rectf(0, 0, 1, 1);
+    Texture = region.Texture;
+    ImageUV = core::rectf(region.UV.UpperLeftCorner, region.UV.LowerRightCorner);
+    ImageRect = region.PixelRect;
+    if (ImageRect.getWidth() == 0) {
+        core::dimension2du size = Texture->getOriginalSize();
+        ImageRect = core::recti(0, 0, s32(size.Width), s32(size.Height));
+    }
     return true;
 }
 
 void CGUIFont3D::setupMaterial()
 {
     Material = video::SMaterial();
-    Material.MaterialType = video::EMT_TRANSPARENT_ALPHA_CHANNEL;
+    CCustomMaterials* materials = GetTextureMaterials();
+    Material.MaterialType = materials ? video::E_MATERIAL_TYPE(materials->getMaterialType(0))
+                                      : video::EMT_TRANSPARENT_ALPHA_CHANNEL;
     Material.MaterialTypeParam = 0.0f;
     Material.setTexture(0, Texture);
     Material.GouraudShading = false;
@@ -238,4 +236,10 @@ CGUIFont3D* CreateFont3D(video::IVideoDriver* driver, scene::ISceneManager* smgr
     f32 s = font->getMasterScale() > 0.001f ? size * font->getMasterScale() : size;
     font->setDrawScale(x, y, s);
     return font;
+}
+
+CGUIFont3D* createFont(const char* file, f32 size)
+{
+    IrrlichtDevice* device = getDevice();
+    return CreateFont3D(getDriver(), getSceneManager(), device ? device->getTimer() : nullptr, file, size);
 }

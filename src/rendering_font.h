@@ -203,6 +203,11 @@ private:
 CGUIFont3D* CreateFont3D(irr::video::IVideoDriver* driver, irr::scene::ISceneManager* smgr, irr::ITimer* timer,
                          const char* file, irr::f32 size);
 
+// The same on the engine's driver, scene manager and timer.
+CGUIFont3D* createFont(const char* file, irr::f32 size);
+
 // Word-wraps markup text to a width in font units with the given font; the
 // text comes back unchanged without a font.
 CString JustifyTextWithFont(const CGUIFont3D* font, const char* text, irr::f32 width);
+// The same with the client's default font.
+CString justifyText(const char* text, irr::f32 width);

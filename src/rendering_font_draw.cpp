@@ -3,6 +3,7 @@
 // word wrap that measures with the same rules.
 #include "rendering_font.h"
 
+#include "module_enginebase.h"
 #include "utils_engine_context.h"
 #include "utils_fs.h"
 #include "utils_str_tools.h"
@@ -327,4 +328,10 @@ CString JustifyTextWithFont(const CGUIFont3D* font, const char* text, f32 width)
     }
     result.TrimRight();
     return result;
+}
+
+CString justifyText(const char* text, f32 width)
+{
+    CEngineClient* client = getEngine()->getClient();
+    return JustifyTextWithFont(client ? client->getFont(nullptr) : nullptr, text, width);
 }
