@@ -201,6 +201,7 @@ private:
     irr::scene::ISceneNode* createPauseOverlay();
     void drawCursor();
     void reportOrphanedNodes();
+    void loadFonts();
     void loadCursors();
     void runStartupCode();
     bool offerDiagnostics();

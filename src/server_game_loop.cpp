@@ -60,6 +60,7 @@ void CEngineBase::beginRun()
     platform::RecordMainThread();
     Renderer.getMaterials().init(Driver);
     CursorFace = StrToInt(Options.getOption("CursorFace", false));
+    loadFonts();
     loadCursors();
     if (Client)
         Client->onInit();
@@ -89,6 +90,34 @@ void CEngineBase::beginRun()
     RootNode = root;
     runStartupCode();
     setGameState(100);
+}
+
+void CEngineBase::loadFonts()
+{
+    CManifest& manifest = CManifest::stored();
+    for (int i = 0; i < manifest.Fonts.GetSize(); ++i) {
+        CManifestFont* item = manifest.Fonts[i];
+        CGUIFont3D* font = CreateFont3D(Driver, SceneManager, Device->getTimer(), ResolveDataPath(item->Description),
+                                        item->Scale);
+        font->getKerningWidthRef() += item->Kerning;
+        font->getKerningHeightRef() += item->KerningSpace;
+        font->BaseLine += item->BaseLine;
+        font->LineHeight += item->LineSpace;
+        font->setGlyphFilter(item->Filtering != 0);
+        font->loadIcons(item->EmbedIcons);
+        if (font->getGlyphCount() < 2)
+            FatalError("Font are not initialized well!", false);
+        irr::core::stringc name = (const char*)item->InternalName;
+        if (auto* same = Fonts.find(name)) {
+            // A second font of one name replaces the first, which must not leak.
+            if (DefaultFont == same->getValue())
+                DefaultFont = font;
+            same->getValue()->drop();
+        }
+        Fonts.set(name, font);
+        if (!DefaultFont)
+            DefaultFont = font;
+    }
 }
 
 void CEngineBase::loadCursors()
