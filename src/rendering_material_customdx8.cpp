@@ -19,6 +19,21 @@ bool isUnchanged(const video::SMaterial& material, const video::SMaterial& lastM
            material.MaterialTypeParam == lastMaterial.MaterialTypeParam;
 }
 
+// On OpenGL a layer's own filter decides between linear and nearest sampling,
+// so anisotropic alone would draw every sprite and glyph pixelated: there it
+// brings bilinear filtering with it.
+void setBasicStates(video::IVideoDriver* driver, const video::SMaterial& material,
+                    const video::SMaterial& lastMaterial, bool reset, video::IMaterialRendererServices* services)
+{
+    if (!driver || driver->getDriverType() != video::EDT_OPENGL || !NeedsBilinearForAnisotropic(material)) {
+        services->setBasicRenderStates(material, lastMaterial, reset);
+        return;
+    }
+    video::SMaterial filtered(material);
+    ApplyAnisotropicBilinear(filtered);
+    services->setBasicRenderStates(filtered, lastMaterial, reset);
+}
+
 // The part both built-ins share; their colour operation and DESTBLEND come first.
 void commonSetup(ITextureStages& stages)
 {
@@ -43,6 +58,25 @@ void builtInSetup(ITextureStages& stages, uint32_t colourOp, uint32_t destBlend)
 }
 
 } // namespace
+
+bool NeedsBilinearForAnisotropic(const video::SMaterial& material)
+{
+    for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES; ++i) {
+        const video::SMaterialLayer& layer = material.TextureLayer[i];
+        if (layer.AnisotropicFilter && !layer.BilinearFilter && !layer.TrilinearFilter)
+            return true;
+    }
+    return false;
+}
+
+void ApplyAnisotropicBilinear(video::SMaterial& material)
+{
+    for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES; ++i) {
+        video::SMaterialLayer& layer = material.TextureLayer[i];
+        if (layer.AnisotropicFilter && !layer.TrilinearFilter)
+            layer.BilinearFilter = true;
+    }
+}
 
 void ApplyMaterialDesc(ITextureStages& stages, const SCustomMaterialDesc& desc, bool useDefaults)
 {
@@ -69,7 +103,7 @@ void CMaterialRendererAlphaBlend::OnSetMaterial(const video::SMaterial& material
                                                 const video::SMaterial& lastMaterial, bool resetAllRenderstates,
                                                 video::IMaterialRendererServices* services)
 {
-    services->setBasicRenderStates(material, lastMaterial, resetAllRenderstates);
+    setBasicStates(Driver, material, lastMaterial, resetAllRenderstates, services);
     if (isUnchanged(material, lastMaterial, resetAllRenderstates) || !Stages)
         return;
     builtInSetup(*Stages, D3DTOP_MODULATE, D3DBLEND_INVSRCALPHA);
@@ -86,7 +120,7 @@ void CMaterialRendererAlphaBlend::OnUnsetMaterial()
 void CMaterialRendererAdditive::OnSetMaterial(const video::SMaterial& material, const video::SMaterial& lastMaterial,
                                               bool resetAllRenderstates, video::IMaterialRendererServices* services)
 {
-    services->setBasicRenderStates(material, lastMaterial, resetAllRenderstates);
+    setBasicStates(Driver, material, lastMaterial, resetAllRenderstates, services);
     if (isUnchanged(material, lastMaterial, resetAllRenderstates) || !Stages)
         return;
     builtInSetup(*Stages, D3DTOP_MODULATE2X, D3DBLEND_ONE);
@@ -97,7 +131,7 @@ void CMaterialRendererAdditive::OnSetMaterial(const video::SMaterial& material, 
 void CMaterialRendererStages::OnSetMaterial(const video::SMaterial& material, const video::SMaterial& lastMaterial,
                                             bool resetAllRenderstates, video::IMaterialRendererServices* services)
 {
-    services->setBasicRenderStates(material, lastMaterial, resetAllRenderstates);
+    setBasicStates(Driver, material, lastMaterial, resetAllRenderstates, services);
     if (isUnchanged(material, lastMaterial, resetAllRenderstates) || !Stages)
         return;
     ApplyMaterialDesc(*Stages, Desc, false);

@@ -72,3 +72,8 @@ private:
 
 // Stage 0 and blend state of a description onto the device (values or defaults).
 void ApplyMaterialDesc(ITextureStages& stages, const SCustomMaterialDesc& desc, bool useDefaults);
+
+// Anisotropic filtering on a layer without bilinear or trilinear filtering.
+bool NeedsBilinearForAnisotropic(const irr::video::SMaterial& material);
+// Turns bilinear filtering on for those layers (the OpenGL renderers do).
+void ApplyAnisotropicBilinear(irr::video::SMaterial& material);

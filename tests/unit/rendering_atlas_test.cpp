@@ -75,8 +75,6 @@ TEST_F(AtlasTest, SizeFollowsTheDeviceLimit)
         Stages->Caps.MaxTextureHeight = c.Height;
         EXPECT_EQ(getAtlasMaxSize(), c.Expected) << c.Width << "x" << c.Height;
     }
-    SetTextureServices(Video.driver(), nullptr);
-    EXPECT_EQ(getAtlasMaxSize(), core::dimension2di(0, 0));
 }
 
 TEST_F(AtlasTest, ListImagesBecomeCellsOfOneAtlasTexture)

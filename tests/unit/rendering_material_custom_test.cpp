@@ -318,3 +318,33 @@ TEST(MaterialTableWithoutDevice, RenderersWithoutStagesSetNothingAndDoNotCrash)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AnisotropicFiltering, BringsBilinearOnlyWhereNoLinearFilterIsSet)
+{
+    struct Case {
+        bool Bilinear, Trilinear;
+        u8 Anisotropic;
+        bool Needs, BilinearAfter;
+    } cases[] = {
+        {false, false, 3, true, true},    {false, false, 0, false, false}, {true, false, 3, false, true},
+        {false, true, 3, false, false},   {false, false, 1, true, true},
+    };
+    for (const Case& c : cases) {
+        video::SMaterial material;
+        for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES; ++i) {
+            material.TextureLayer[i].BilinearFilter = false;
+            material.TextureLayer[i].AnisotropicFilter = 0;
+        }
+        material.TextureLayer[1].BilinearFilter = c.Bilinear;
+        material.TextureLayer[1].TrilinearFilter = c.Trilinear;
+        material.TextureLayer[1].AnisotropicFilter = c.Anisotropic;
+        EXPECT_EQ(NeedsBilinearForAnisotropic(material), c.Needs) << int(c.Anisotropic) << c.Bilinear << c.Trilinear;
+        ApplyAnisotropicBilinear(material);
+        EXPECT_EQ(material.TextureLayer[1].BilinearFilter, c.BilinearAfter);
+        EXPECT_FALSE(material.TextureLayer[0].BilinearFilter);
+    }
+}
+
+} // namespace
