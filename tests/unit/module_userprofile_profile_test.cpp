@@ -2,19 +2,23 @@
 // block, interrupted saves, the past-profile list and the engine's switching.
 #include "module_userprofile.h"
 
+#include "archive_writer.h"
 #include "fake_engine_client.h"
 #include "module_enginebase.h"
 #include "msgbox_recorder.h"
+#include "null_file_system.h"
 #include "server_game_manifest.h"
 #include "temp_folder.h"
 #include "utils_assert.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_str_parse.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -408,6 +412,106 @@ TEST_F(ProfileTest, GetProfileMakesTheActiveOneWithoutLoadingIt)
     EXPECT_STRNE(profile->Language, "xx");
     EXPECT_EQ(engine.getProfile(), profile);
     EXPECT_TRUE(engine.Options.PastProfiles.IsEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+void ignoreAssert(const char*, int, const char*) {}
+
+// A data folder mounted as the engine mounts it, with a pak beside it.
+class PreloadTest : public ProfileTest {
+protected:
+    void SetUp() override
+    {
+        ProfileTest::SetUp();
+        PreviousHook = SetAssertHook(ignoreAssert);   // data paths before a manifest
+        const char* files[][2] = {
+            {"data/notes.txt", "plain notes"},   {"data/Scripts/A.nut", "function f() {}"},
+            {"data/dlg/menu.dlg", "-Name:menu"}, {"data/gfx/x.spr", "-Image: x.png"},
+            {"data/snd/s.wav", "RIFF"},          {"data/fx.cfg", "cfg"},
+            {"data/pic.png", "png"},             {"data/.svn/entries.txt", "svn"},
+            {"data/svnstuff/b.txt", "svn"},      {"data/u-skip.txt", "skip"},
+            {"data/weird.", "dot"},              {"data/a.info.txt", "info"},
+        };
+        for (const auto& file : files) {
+            std::filesystem::create_directories(std::filesystem::path(App.file(file[0])).parent_path());
+            App.write(file[0], file[1]);
+        }
+        ASSERT_TRUE(WritePak(App.file("game.pak"), {{"inside/pak.dlg", "-Name:pak"}, {"inside/readme.txt", "in pak"}}));
+        ClearTextFileCache();
+    }
+
+    void TearDown() override
+    {
+        ClearTextFileCache();
+        SetAssertHook(PreviousHook);
+        ProfileTest::TearDown();
+    }
+
+    // Mounts the folder and the pak into the engine's file system.
+    void mount(CEngineBase& engine)
+    {
+        engine.FileSystem = Files.get();
+        ASSERT_TRUE(Files.mount(App.file("data"), true));
+        ASSERT_TRUE(Files.mount(App.file("game.pak")));
+    }
+
+    CNullFileSystem Files;
+    AssertHook PreviousHook = nullptr;
+};
+
+TEST_F(PreloadTest, ListCoversTheFolderAndTheArchivesOnce)
+{
+    CEngineBase engine;
+    mount(engine);
+    irr::core::array<irr::core::stringc> list;
+    engine.listPreloadFiles(list);
+    engine.FileSystem = nullptr;
+    std::vector<std::string> names;
+    for (irr::u32 i = 0; i < list.size(); ++i)
+        names.push_back(list[i].c_str());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"dlg\\menu.dlg", "fx.cfg", "gfx\\x.spr", "inside\\pak.dlg",
+                                               "inside\\readme.txt", "notes.txt", "pic.png", "scripts\\a.nut",
+                                               "snd\\s.wav"}));
+}
+
+TEST_F(PreloadTest, FilesReachTheirCacheAndDigests)
+{
+    CEngineBase engine;
+    mount(engine);
+    CMessageBoxRecorder boxes;
+    CString digest;
+    const char* paths[] = {"notes.txt", "inside\\readme.txt", "u-skip.txt", "svnstuff\\b.txt", "weird.",
+                           "a.info.txt", "pic.png"};
+    for (const char* path : paths)
+        engine.preloadFile(path, &digest);
+    EXPECT_TRUE(digest.IsEmpty());   // no digest for texts and images
+    engine.preloadFile(CString(GetDataFolder()) + "SCRIPTS/A.NUT", &digest);
+    char expected[33];
+    Md5HexOfString(expected, "function f() {}");
+    EXPECT_STREQ(digest, expected);
+    engine.preloadFile("gfx\\x.spr", &digest);
+    Md5HexOfString(expected, "\n-Image: x.png\n");
+    EXPECT_EQ(std::string(digest).substr(32), expected);
+    engine.preloadFile("gfx\\x.spr", nullptr);   // no digest asked: none written
+
+    struct Cached {
+        const char* path;
+        bool cached;
+    };
+    const Cached cached[] = {{"notes.txt", true}, {"inside\\readme.txt", true}, {"u-skip.txt", false},
+                             {"svnstuff\\b.txt", false}, {"a.info.txt", false}};
+    // With the folder gone, only the cache can answer.
+    engine.FileSystem = nullptr;
+    std::filesystem::remove_all(App.file("data"));
+    for (const Cached& c : cached) {
+        SCOPED_TRACE(c.path);
+        CString text;
+        EXPECT_EQ(ReadFileCached(c.path, text), c.cached);
+    }
 }
 
 }  // namespace
