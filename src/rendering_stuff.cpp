@@ -7,6 +7,7 @@
 #include <rect.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 
 using namespace irr;
@@ -98,6 +99,21 @@ bool toImageQuad(const SScreenQuad& q, const video::S3DVertex* v, const core::di
     out.Colours[2] = v[lr].Color;
     out.Colours[3] = v[ur].Color;
     return out.Dest.getWidth() > 0 && out.Dest.getHeight() > 0;
+}
+
+// Burning's Video modulates by the colour, alpha included, only in its
+// unstretched blit; the stretched one ignores colours. A tinted quad within
+// a pixel of its texture size therefore takes the unstretched one.
+void drawImageQuad(video::IVideoDriver* driver, video::ITexture* texture, const SImageQuad& image, bool useAlpha)
+{
+    const video::SColor colour = image.Colours[0];
+    const s32 slack = colour.color == 0xFFFFFFFFu ? 0 : 1;
+    const bool isUnstretched = std::abs(image.Dest.getWidth() - image.Source.getWidth()) <= slack &&
+                               std::abs(image.Dest.getHeight() - image.Source.getHeight()) <= slack;
+    if (isUnstretched)
+        driver->draw2DImage(texture, image.Dest.UpperLeftCorner, image.Source, nullptr, colour, useAlpha);
+    else
+        driver->draw2DImage(texture, image.Dest, image.Source, nullptr, image.Colours, useAlpha);
 }
 
 } // namespace
@@ -238,7 +254,7 @@ void SBatchState::drawAs2DImages(video::IVideoDriver* driver)
         SScreenQuad screen;
         SImageQuad image;
         if (projectQuad(toClip, viewPort, v, screen) && toImageQuad(screen, v, texSize, image)) {
-            driver->draw2DImage(texture, image.Dest, image.Source, nullptr, image.Colours, useAlpha);
+            drawImageQuad(driver, texture, image, useAlpha);
             in3DState = false;
             continue;
         }
