@@ -1,5 +1,6 @@
 // Calls into scripts from the engine: a function by name with a table
 // argument, and compiled code run again (what a code-cache hit costs).
+#include "module_scripting.h"
 #include "module_scripting_binding.h"
 
 #include <benchmark/benchmark.h>
@@ -43,6 +44,33 @@ void RunCompiledCodeAgain(benchmark::State& state)
     closure.Reset();
 }
 BENCHMARK(RunCompiledCodeAgain);
+
+// The host's path for description actions: the code cache hit, then the run.
+void CallCachedCodeText(benchmark::State& state)
+{
+    CScriptModule host;
+    sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
+    host.callScriptCode("counter <- 0;", nullptr, false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(host.callScriptCode("counter += 1;", nullptr, true));
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(CallCachedCodeText);
+
+void CallFunctionByNameThroughHost(benchmark::State& state)
+{
+    CScriptModule host;
+    sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
+    host.callScriptCode("counter <- 0; function onClick(t) { counter += t._id; }", nullptr, false);
+    for (auto _ : state) {
+        SquirrelObject argument = SquirrelVM::CreateTable();
+        argument.SetValue("_id", SQInteger(1));
+        argument.SetValue("_parentid", SQInteger(1001));
+        benchmark::DoNotOptimize(host.callPrecompiledMethod("onClick", argument));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(CallFunctionByNameThroughHost);
 
 void CompileAndRunCode(benchmark::State& state)
 {

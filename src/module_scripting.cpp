@@ -1,14 +1,83 @@
-// The script host.
+// The script host: the VM's life, loading and compiling script files.
 #include "module_scripting.h"
 
 #include "module_enginebase.h"
+#include "module_scripting_report.h"
+#include "node_factory_macros.h"
+#include "node_helpers_desc.h"
 #include "utils_debug.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+#include "utils_str_keyvalue.h"
 
-#include <algorithm>
+#include "sqstdio.h"
 
-CScriptModule::CScriptModule() = default;
+namespace {
 
-CScriptModule::~CScriptModule() = default;
+const char* const CompileLogName = "last_scriptcomp_error.log";
+const char* const FileMarker = "\n\n//FILE[";
+constexpr int ScriptFileType = 5;
+
+// The text of the script file being compiled, followed by its source marker.
+CString& scriptBuffer()
+{
+    static CString buffer;
+    return buffer;
+}
+
+// The host that answers inline description values; the newest one alive.
+CScriptModule* g_activeHost = nullptr;
+
+void runInlineScript(const char* code, bool useCache, CString* text, int* number, float* real)
+{
+    SquirrelObject result;
+    if (g_activeHost)
+        result = g_activeHost->callScriptCode(code, nullptr, useCache);
+    if (text)
+        *text = result.ToString() ? result.ToString() : "";
+    if (number)
+        *number = result.ToInteger();
+    if (real)
+        *real = result.ToFloat();
+}
+
+// Scripts name files the Windows way; the io library opens them through the bridge.
+const SQChar* bridgeScriptPath(const SQChar* name)
+{
+    static CString native;
+    native = ToNativePath(name);
+    return native;
+}
+
+}  // namespace
+
+CScriptModule::CScriptModule()
+{
+    SquirrelVM::Init();
+    OwnVm = SquirrelVM::GetVMPtr();
+    sq_setprintfunc(OwnVm, ScriptPrintFunc);
+    sqstd_pathhook = bridgeScriptPath;
+    SetScriptDebugHintSource(&DebugHint);
+    SetInlineScriptRunner(runInlineScript);
+    g_activeHost = this;
+}
+
+CScriptModule::~CScriptModule()
+{
+    Related = nullptr;
+    // Held values go while their VM still exists.
+    Pending.clear();
+    clearCodeCache();
+    if (g_activeHost == this) {
+        g_activeHost = nullptr;
+        SetInlineScriptRunner(nullptr);
+        SetScriptDebugHintSource(nullptr);
+    }
+    if (SquirrelVM::GetVMPtr() == OwnVm) {
+        collectGarbage();
+        SquirrelVM::Shutdown();
+    }
+}
 
 void CScriptModule::registerCoreFunctions(CEngineClient* client)
 {
@@ -16,43 +85,59 @@ void CScriptModule::registerCoreFunctions(CEngineClient* client)
         client->registerScriptBindings();
 }
 
-bool CScriptModule::callScriptCode(const char* code, void* pending, bool useCache)
+void CScriptModule::addScriptFile(const char* path, bool reload)
 {
-    if (!code || !*code)
-        return false;
-    if (!Runner) {
-        DebugLog(Format("Script code not run (no script machine): %.200s", code));
-        return false;
-    }
-    return Runner->runCode(code);
-}
-
-void CScriptModule::queueScriptCall(const char* name)
-{
-    if (name && *name)
-        Queued.push_back(name);
-}
-
-void CScriptModule::runQueuedCalls()
-{
-    // A call may queue further calls; they wait for the next frame.
-    std::vector<CString> calls;
-    calls.swap(Queued);
-    for (const CString& name : calls) {
-        if (Runner)
-            Runner->callFunction(name);
-        else
-            DebugLog(Format("Script call '%s' not run (no script machine)", (const char*)name));
-    }
-}
-
-void CScriptModule::removeQueuedCalls(const char* name)
-{
-    if (!name)
+    CString text;
+    ReadTextFile(path, text);   // a missing file warns and compiles as an empty script
+    if (reload && text.Find("$noreload") >= 0)
         return;
-    Queued.erase(std::remove_if(Queued.begin(), Queued.end(),
-                                [name](const CString& queued) { return queued == name; }),
-                 Queued.end());
+    text.Replace("$ifnotreload", "//");
+    scriptBuffer() = text + FileMarker + path + "]";
+    compileScriptBuffer();
+}
+
+void CScriptModule::compileScriptBuffer()
+{
+    CheckMainThread();
+    CString& buffer = scriptBuffer();
+    expandSpriteMacros(buffer, nullptr, nullptr);
+    WriteStringToFile(GetLogFolder() + CompileLogName, buffer);
+    CString sourceName = GetTextBetween("//FILE[", "]", buffer);
+    if (sourceName.IsEmpty())
+        sourceName = "preloaded_script";
+    try {
+        SquirrelVM::RunScript(SquirrelVM::CompileBuffer(buffer, sourceName));
+    } catch (const SquirrelError& e) {
+        ShowScriptError(e.desc, buffer);
+    }
+}
+
+void CScriptModule::recompileAllScripts(bool reload)
+{
+    clearCodeCache();
+    scriptBuffer() = "";
+    irr::core::array<irr::core::stringc> files;
+    ListFolder(files, GetDataFolder(), "", "");
+    for (irr::u32 i = 0; i < files.size(); ++i)
+        if (GetFileType(files[i].c_str()) == ScriptFileType)
+            addScriptFile(files[i].c_str(), reload);
+    compileScriptBuffer();
+}
+
+void CScriptModule::clearCodeCache()
+{
+    CodeCache.clear();
+}
+
+void CScriptModule::collectGarbage()
+{
+    if (HSQUIRRELVM vm = SquirrelVM::GetVMPtr())
+        sq_collectgarbage(vm);
+}
+
+CString CScriptModule::getCallStackText()
+{
+    return GetScriptCallStackText();
 }
 
 IScriptRunner* CScriptModule::setRunner(IScriptRunner* runner)

@@ -1,0 +1,153 @@
+// Script calls: code or function name, the compiled-code cache and the
+// calls queued for the end of the frame.
+#include "module_scripting.h"
+
+#include "module_scripting_report.h"
+#include "utils_debug.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// A call that queues itself again would otherwise keep the frame from ending;
+// what is left over runs in the next frame.
+constexpr size_t MaxQueuedCallsPerPass = 10000;
+
+// Code ends in ";" or holds both "(" and ")"; anything else names a function.
+bool isCodeText(const char* text)
+{
+    size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == ';')
+        return true;
+    return std::strchr(text, '(') && std::strchr(text, ')');
+}
+
+// Points the host's related object at the argument for one call.
+class CRelatedObjectGuard {
+public:
+    CRelatedObjectGuard(CScriptModule& host, SquirrelObject* object) : m_host(host) { host.setRelatedObject(object); }
+    ~CRelatedObjectGuard() { m_host.clearRelatedObject(); }
+    CRelatedObjectGuard(const CRelatedObjectGuard&) = delete;
+    CRelatedObjectGuard& operator=(const CRelatedObjectGuard&) = delete;
+
+private:
+    CScriptModule& m_host;
+};
+
+}  // namespace
+
+SquirrelObject CScriptModule::callPrecompiledMethod(const char* text, SquirrelObject argument, const char* tableName)
+{
+    CheckMainThread();
+    CRelatedObjectGuard related(*this, &argument);
+    SquirrelObject result;
+    if (!text)
+        text = "";
+    if (isCodeText(text))
+        return callScriptCode(text, nullptr, true);
+    ENGINE_PROFILE("SCRIPT-CALLPRECOMPILED");
+    if (Runner) {
+        Runner->callFunction(text);
+        return result;
+    }
+    try {
+        SquirrelObject self = tableName ? SquirrelVM::GetRootTable().GetValue(tableName) : SquirrelVM::GetRootTable();
+        SquirrelFunction function(self, text);
+        result = function(argument);
+    } catch (const SquirrelError& e) {
+        ShowScriptError(Format("Error %s, Calling precompiled method '%s %s'", (const char*)e.desc,
+                               tableName ? tableName : "(null)", text),
+                        text);
+    }
+    return result;
+}
+
+SquirrelObject CScriptModule::callScriptCode(const char* code, const CScriptCallback* pending, bool useCache)
+{
+    CheckMainThread();
+    SquirrelObject result;
+    if (!code)
+        return result;
+    ENGINE_PROFILE_DETAIL("SCRIPT-CALLSCRIPT", Format("%.50s...", code));
+    if (pending && !pending->object.IsNull())
+        return callPrecompiledMethod(code, pending->object, nullptr);
+    if (Runner) {
+        Runner->runCode(code);
+        return result;
+    }
+    SquirrelObject closure = compileCode(code, false, useCache, nullptr);
+    if (closure.IsNull())
+        return result;
+    try {
+        result = SquirrelVM::RunScript(closure);
+    } catch (const SquirrelError& e) {
+        ShowScriptError(Format("Error %s, Calling script code\n%.500s", (const char*)e.desc, code), code);
+    }
+    return result;
+}
+
+SquirrelObject CScriptModule::compileCode(const char* code, bool run, bool useCache, const char* sourceName)
+{
+    ENGINE_PROFILE("");
+    CheckMainThread();
+    if (!code)
+        code = "";
+    if (useCache) {
+        auto cached = CodeCache.find(code);
+        if (cached != CodeCache.end())
+            return cached->second;
+    }
+    try {
+        SquirrelObject closure = SquirrelVM::CompileBuffer(code, sourceName ? sourceName : "console_buffer");
+        if (run)
+            SquirrelVM::RunScript(closure);
+        if (useCache)
+            CodeCache[code] = closure;   // the run may have cleared or filled the cache
+        return closure;
+    } catch (const SquirrelError& e) {
+        ShowScriptError(Format("Error %s, Compiling script '%s'", (const char*)e.desc, code), code);
+    }
+    return SquirrelObject();
+}
+
+void CScriptModule::queueScriptCall(const char* name, const SquirrelObject* object)
+{
+    if (!name || !*name)
+        return;
+    CScriptCallback call;
+    call.name = name;
+    call.hasObject = object ? 1 : 0;
+    if (object)
+        call.object = *object;
+    Pending.push_back(call);
+}
+
+void CScriptModule::removeQueuedCalls(const char* name)
+{
+    if (!name)
+        return;
+    for (size_t i = Pending.size(); i-- > 0;)
+        if (Pending[i].name == name)
+            Pending.erase(Pending.begin() + long(i));
+}
+
+void CScriptModule::runQueuedCalls()
+{
+    if (Pending.empty())
+        return;
+    // By index, with the size read again after each call: a call may queue
+    // more calls or remove some, so no reference into the queue is kept.
+    size_t done = 0;
+    for (; done < Pending.size() && done < MaxQueuedCallsPerPass; ++done) {
+        CScriptCallback call = Pending[done];
+        if (Runner)
+            Runner->callFunction(call.name);
+        else
+            callScriptCode(call.name, call.hasObject ? &call : nullptr, true);
+    }
+    if (done < MaxQueuedCallsPerPass)
+        Pending.clear();
+    else
+        Pending.erase(Pending.begin(), Pending.begin() + long(std::min(done, Pending.size())));
+}
