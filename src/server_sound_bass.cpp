@@ -10,6 +10,7 @@
 
 #include "clock.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,15 +38,18 @@ constexpr uint32_t MusicSwitchMs = 10;
 static_assert(sizeof(uintptr_t) >= 8, "message arguments must hold a channel beside the slot and volume");
 constexpr int StartedChannelShift = 32;
 
-[[noreturn]] void stopWithError(const CString& text, int line)
+// Ends the program; returns only when a fatal report is already under way.
+void stopWithError(const CString& text, int line)
 {
     FatalError(Format("%s\r\n%s:%i", (const char*)text, __FILE__, line), false);
-    std::abort();   // not reached: a fatal error without a choice ends the program
 }
 
+// trunc(volume * 1000) in 16 bits; volumes from scripts may be anything.
 uintptr_t volumeCode(float volume)
 {
-    return uintptr_t(uint32_t(int(volume * 1000.0f)) & 0xFFFF);
+    if (!(volume > 0.0f))
+        return 0;
+    return uintptr_t(int(std::min(volume, 65.535f) * 1000.0f)) & 0xFFFF;
 }
 
 float volumeOf(uintptr_t b)
@@ -194,8 +198,10 @@ void CSoundServer::playEffect(const CString& name, float volume)
     float v = requestVolume(volume);
     if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
         return;
-    if (name.IsEmpty())
+    if (name.IsEmpty()) {
         stopWithError("Empty sound effect!", __LINE__);
+        return;
+    }
     if (!acceptName(name))
         return;
     postMessage(SM_PLAY_EFFECT, reinterpret_cast<uintptr_t>(strdup(name)), volumeCode(v) << 16);
@@ -209,8 +215,10 @@ int CSoundServer::playLoopedEffect(const CString& name, float volume)
     if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
         return -1;
     CheckMainThread();
-    if (name.IsEmpty())
+    if (name.IsEmpty()) {
         stopWithError("Empty sound effect!", __LINE__);
+        return -1;
+    }
     if (!acceptName(name) || !isReady())
         return -1;
     int slot = Device->NextLoopSlot;
@@ -248,12 +256,13 @@ void CSoundServer::setVolumes(float margin, const float* music, const float* eff
         postMessage(SM_SET_VOLUMES, 0, 0);
 }
 
-void CSoundServer::postMessage(uint32_t code, uintptr_t a, uintptr_t b)
+int CSoundServer::postMessage(uint32_t code, uintptr_t a, uintptr_t b)
 {
     if (Queue)
         Queue->postMessage(code, a, b, 0);
     else if (a && (code == SM_PLAY_EFFECT || code == SM_PLAY_LOOP))
         std::free(reinterpret_cast<void*>(a));
+    return 1;
 }
 
 // --- CSoundServer: immediate operations ---
@@ -271,8 +280,10 @@ int CSoundServer::loadEffect(const CString& name)
     CString path = ToNativePath(MakeSoundPath(file));
     int row = Device->EffectCount;
     uint32_t sample = Library->SampleLoad(0, (const char*)path, 0, 0, MaxSamplePlaybacks, 1);
-    if (!sample)
+    if (!sample) {
         stopWithError(Format("Failed to load sound: %s (%i)", (const char*)name, Library->ErrorGetCode()), __LINE__);
+        return -1;
+    }
     Device->EffectSamples[row] = sample;
     Device->EffectNames[row] = name;
     Device->EffectStartTicks[row] = 0;
@@ -280,6 +291,7 @@ int CSoundServer::loadEffect(const CString& name)
     if (Device->EffectCount < SoundEffectLimit)
         return row;
     stopWithError("Sound effect buffer is full!", __LINE__);
+    return -1;
 }
 
 uint32_t CSoundServer::startEffect(const CString& name, float volume)
@@ -314,15 +326,18 @@ uint32_t CSoundServer::startEffect(const CString& name, float volume)
         return 0;
     }
     checkBassResult(Library->ChannelSetFlags(channel, FlagAutoFree));
-    if (!setChannelVolume(channel, volume * RandomFloat(0.95f, 1.05f)))
+    if (!setChannelVolume(channel, volume * RandomFloat(0.95f, 1.05f))) {
         stopWithError(Format("Failed to play effect, err %i", Library->ErrorGetCode()), __LINE__);
+        return 0;
+    }
     return channel;
 }
 
 int CSoundServer::setChannelVolume(uint32_t channel, float volume)
 {
-    if (volume < 0.01f)
-        volume = 0.0f;
+    if (!(volume >= 0.01f))
+        volume = 0.0f;   // NaN too
+    volume = std::min(volume, 1.0f);   // the library takes 0..100
     // Truncated to whole hundredths; the small bias keeps float noise such as
     // 0.48 * 100 = 47.99998 from losing a hundredth.
     int result = Library->ChannelSetAttributes(channel, 0, int(volume * 100.0f + 0.001f), PanUnchanged);

@@ -97,7 +97,7 @@ public:
     // --- queue hooks ---
     void update(uint32_t nowMs) override {}
     int handleMessage(SEngineMessage& message) override;
-    void postMessage(uint32_t code, uintptr_t a, uintptr_t b);
+    int postMessage(uint32_t code, uintptr_t a, uintptr_t b);   // 1
 
     // --- immediate operations ---
 

@@ -118,6 +118,7 @@ TEST_F(SoundServerTest, RequestsBelowThresholdOrWhilePausedPostNothing)
         {0.8f, 0.0f, 30, true, 800},
         {0.8f, 1.0f, 60, false, 0},
         {0.8f, 1.0f, 90, false, 0},
+        {1e9f, 0.0f, 0, true, 65535},   // the code keeps to 16 bits; the library gets at most 100
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "volume " << c.volume << ", effects " << c.effectsVolume << ", pause "
@@ -141,6 +142,10 @@ TEST_F(SoundServerTest, RequestsBelowThresholdOrWhilePausedPostNothing)
         for (int i = 0; i < 10; ++i)
             frame(51);
         ASSERT_EQ(Queue.getCount(), 0);
+    }
+    for (const SSoundCall& call : Library.Calls) {
+        if (call.Name == "ChannelSetAttributes")
+            EXPECT_LE(call.Value, 100);
     }
     EXPECT_TRUE(Boxes.Boxes.empty());
 }
