@@ -188,7 +188,6 @@ public:
     int SystemCursorMode = -1;                  // 1 shown, 0 hidden, -1 not yet set
     irr::video::ITexture* EmptyTexture = nullptr;   // borrowed from the driver
     int FramePeriodMs = 12;
-    int CursorFace = 0;                         // the profile's choice: 0 the system cursor
 
     // Port-only choices.
     DeviceFactory CreateDeviceFn;               // irr::createDeviceEx unless replaced

@@ -78,6 +78,7 @@ bool CEngineBase::runEngine(CEngineClient* client)
     Options.loadGameOptions();
     if (getPauseLevel() >= 90)
         return false;
+    loadProfile(CString(Options.ActiveProfile));
     Sound.init(Options.Sound);
     createDevice();
     CManifest& manifest = CManifest::instance();   // ends the program with its message when missing or malformed
@@ -86,6 +87,7 @@ bool CEngineBase::runEngine(CEngineClient* client)
     run();
     releaseDevice();
     Options.saveGameOptions();
+    loadProfile("");   // releasing the profile saves it
     CManifest::stored().clear();
     return true;
 }
@@ -97,12 +99,10 @@ void CEngineBase::createDevice()
 
     irr::SIrrlichtCreationParameters params;
     params.DriverType = driverForRenderer(Options.Renderer);
-    // The player profile's display settings, read from the option text until profiles exist.
-    int width = StrToInt(Options.getOption("XResolution", false));
-    int height = StrToInt(Options.getOption("YResolution", false));
-    params.WindowSize.set(irr::u32(width > 0 ? width : 800), irr::u32(height > 0 ? height : 600));
+    CUserProfile* profile = getProfile();
+    params.WindowSize.set(irr::u32(profile->XResolution), irr::u32(profile->YResolution));
     params.Bits = irr::u8(Options.BitsPerPixel);
-    params.Fullscreen = StrToInt(Options.getOption("Fullscreen", false)) != 0;
+    params.Fullscreen = profile->Fullscreen != 0;
     Fullscreen = params.Fullscreen ? 1 : 0;
     params.Stencilbuffer = false;
     params.Vsync = Options.VSync != 0;

@@ -59,7 +59,6 @@ void CEngineBase::beginRun()
     platform::ForgetMainThread();
     platform::RecordMainThread();
     Renderer.getMaterials().init(Driver);
-    CursorFace = StrToInt(Options.getOption("CursorFace", false));
     loadFonts();
     loadCursors();
     if (Client)
@@ -196,7 +195,8 @@ void CEngineBase::tickClient()
 
 void CEngineBase::drawCursor()
 {
-    bool useSystem = CursorFace == 0 || getPauseLevel() >= 60 || GameState < 500 || Options.SoftwareRenderer;
+    int cursorFace = CurrentProfile ? CurrentProfile->CursorFace : 0;
+    bool useSystem = cursorFace == 0 || getPauseLevel() >= 60 || GameState < 500 || Options.SoftwareRenderer;
     int mode = useSystem ? 1 : 0;
     if (mode != SystemCursorMode) {
         SystemCursorMode = mode;

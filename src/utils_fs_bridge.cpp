@@ -16,7 +16,9 @@ namespace {
 // Entries of the folders looked into, by absolute folder path, sorted in
 // byte order. Only consulted when a name is missing as written.
 std::mutex ListingsLock;
-std::unordered_map<std::string, std::vector<std::string>> Listings;
+// Never destroyed: the debug log is written by a static destructor, through here.
+std::unordered_map<std::string, std::vector<std::string>>& Listings =
+    *new std::unordered_map<std::string, std::vector<std::string>>;
 
 char foldCase(char c)
 {

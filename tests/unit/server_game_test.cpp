@@ -10,6 +10,7 @@
 #include "temp_folder.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 
 #include <ICameraSceneNode.h>
 #include <ICursorControl.h>
@@ -29,6 +30,28 @@
 #include <vector>
 
 namespace {
+
+// A program folder of its own, with a "Profile" folder for the user's files,
+// so that nothing a test saves lands beside the test program or in the home folder.
+class CProgramFolder {
+public:
+    CProgramFolder()
+    {
+        std::filesystem::create_directories(Folder.path() + "Profile");
+        SetAppFolder(Folder.path().c_str());
+        ResetUserFolder();
+    }
+    ~CProgramFolder()
+    {
+        ResetUserFolder();
+        SetAppFolder(nullptr);
+        ClearNativePathCache();
+    }
+    CProgramFolder(const CProgramFolder&) = delete;
+    CProgramFolder& operator=(const CProgramFolder&) = delete;
+
+    CTempFolder Folder;
+};
 
 // An engine on the null driver with a recording client, stepped by hand.
 class EngineLoop : public ::testing::Test {
@@ -59,6 +82,7 @@ protected:
         return Engine.runFrame();
     }
 
+    CProgramFolder Program;   // first: the engine saves its profile there when it goes
     CTempFolder Data;
     CYieldingClock Clock{100000};   // yielding passes a millisecond, as the limiter needs
     CFakeSoundLibrary SoundLibrary;  // sound starts without an audio device
@@ -203,7 +227,7 @@ TEST_F(EngineLoop, OrphanedNodesAreNamedInDebugMode)
 TEST_F(EngineLoop, CursorFollowsPauseAndState)
 {
     Engine.beginRun();
-    Engine.CursorFace = 1;
+    Engine.getProfile()->CursorFace = 1;
     irr::gui::ICursorControl* cursor = Engine.Device->getCursorControl();
     ASSERT_NE(cursor, nullptr);
     ASSERT_TRUE(step());
@@ -220,7 +244,7 @@ TEST_F(EngineLoop, CustomCursorFramesAdvanceAfterFortyMilliseconds)
 {
     Engine.beginRun();
     Engine.FramePeriodMs = 0;   // only the steps below move the clock
-    Engine.CursorFace = 1;
+    Engine.getProfile()->CursorFace = 1;
     Engine.setGameState(500);
     CCursorEntry* cursor = new CCursorEntry;
     cursor->SpritesX = 8;
@@ -380,6 +404,7 @@ TEST(DeviceCreation, FallsBackStepByStep)
         {16, 1, {{EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, false, true, 1},   // no second 16-bit try
     };
     for (const Case& c : cases) {
+        CProgramFolder program;
         CEngineBase engine;
         engine.CreateDeviceFn = recordingDeviceFactory;
         engine.Options.Renderer = 3;
@@ -425,6 +450,7 @@ TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
     EXPECT_EXIT(
         {
             CMessageBoxRecorder boxes;
+            CProgramFolder program;
             CEngineBase engine;
             engine.CreateDeviceFn = recordingDeviceFactory;
             engine.Options.BitsPerPixel = 32;
@@ -436,6 +462,7 @@ TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
 
 TEST(Archives, OnlyTheSameArchiveIsRefused)
 {
+    CProgramFolder program;
     CEngineBase engine;
     engine.ForceNullDriver = true;
     engine.createDevice();
