@@ -6,6 +6,8 @@
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
+#include <irrXML.h>
+
 #include <cstring>
 #include <vector>
 
@@ -262,6 +264,129 @@ void CReader::readSlots(const CString& body, int number, int count, SquirrelObje
     }
 }
 
+
+// The XML text as the reader's file.
+class CMemoryXmlSource : public irr::io::IFileReadCallBack {
+public:
+    explicit CMemoryXmlSource(const char* text) : m_pText(text), m_nSize(long(std::strlen(text))) {}
+    int read(void* buffer, int sizeToRead) override
+    {
+        long count = m_nSize - m_nPos < sizeToRead ? m_nSize - m_nPos : sizeToRead;
+        if (count <= 0)
+            return 0;
+        std::memcpy(buffer, m_pText + m_nPos, size_t(count));
+        m_nPos += count;
+        return int(count);
+    }
+    long getSize() const override { return m_nSize; }
+
+private:
+    const char* m_pText;
+    long m_nSize;
+    long m_nPos = 0;
+};
+
+// Moves to the next element; false at the enclosing element's end or the end of input.
+bool nextElement(SqXmlReader* reader)
+{
+    while (reader->read()) {
+        if (reader->getNodeType() == irr::io::EXN_ELEMENT)
+            return true;
+        if (reader->getNodeType() == irr::io::EXN_ELEMENT_END)
+            return false;
+    }
+    return false;
+}
+
+// Moves to the end of the element the reader is inside.
+void skipToEnd(SqXmlReader* reader)
+{
+    int depth = 1;
+    while (depth > 0 && reader->read()) {
+        if (reader->getNodeType() == irr::io::EXN_ELEMENT && !reader->isEmptyElement())
+            ++depth;
+        else if (reader->getNodeType() == irr::io::EXN_ELEMENT_END)
+            --depth;
+    }
+}
+
+// A table of the attributes other than "val"; null when there are none.
+SquirrelObject readAttributes(SqXmlReader* reader)
+{
+    SquirrelObject attributes;
+    for (unsigned i = 0; i < reader->getAttributeCount(); ++i) {
+        const char* name = reader->getAttributeName(int(i));
+        if (!name || std::strcmp(name, "val") == 0)
+            continue;
+        if (attributes.IsNull())
+            attributes = SquirrelVM::CreateTable();
+        SetTableValueFromXmlAttribute(attributes, false, name, reader->getAttributeValue(int(i)));
+    }
+    return attributes;
+}
+
+void storeXmlValue(SquirrelObject& parent, const CString& name, bool arrayEntry, const SquirrelObject& value)
+{
+    if (arrayEntry)
+        parent.GetValue(name).ArrayAppend(value);
+    else
+        parent.SetValue(name, value);
+}
+
+int loadElement(SqXmlReader* reader, SquirrelObject& parent, bool atElement, int depth);
+
+// The value of an element with content; the reader ends at the element's end.
+SquirrelObject loadContent(SqXmlReader* reader, SquirrelObject attributes, int depth)
+{
+    if (!reader->read() || reader->getNodeType() == irr::io::EXN_ELEMENT_END)
+        return attributes.IsNull() ? SquirrelVM::CreateTable() : attributes;
+    irr::io::EXML_NODE type = reader->getNodeType();
+    if (type == irr::io::EXN_TEXT || type == irr::io::EXN_CDATA) {
+        CString text = reader->getNodeData();
+        text.TrimLeft();
+        text.TrimRight();
+        if (!text.IsEmpty()) {
+            skipToEnd(reader);
+            if (attributes.IsNull())
+                return SqMakeObject((const char*)text);
+            SetTableValueFromXmlAttribute(attributes, false, "val", text);
+            return attributes;
+        }
+    }
+    // Child elements; the attributes, if any, share their table.
+    SquirrelObject container = attributes.IsNull() ? SquirrelVM::CreateTable() : attributes;
+    bool atElement = type == irr::io::EXN_ELEMENT;
+    while (loadElement(reader, container, atElement, depth + 1) == 1)
+        atElement = false;
+    return container;
+}
+
+int loadElement(SqXmlReader* reader, SquirrelObject& parent, bool atElement, int depth)
+{
+    if (!atElement && !nextElement(reader))
+        return 0;
+    bool empty = reader->isEmptyElement();
+    if (depth >= SqSerializeMaxDepth) {
+        if (!empty)
+            skipToEnd(reader);
+        return 1;
+    }
+    CString name = reader->getNodeName();
+    bool arrayEntry = name.Replace("array:", "") > 0;
+    if (arrayEntry && parent.GetValue(name).GetType() == OT_NULL)
+        parent.SetValue(name, SquirrelVM::CreateArray(0));
+    SquirrelObject attributes = readAttributes(reader);
+    if (empty) {
+        if (!attributes.IsNull())
+            storeXmlValue(parent, name, arrayEntry, attributes);
+        else
+            SetTableValueFromXmlAttribute(parent, arrayEntry, name, reader->getAttributeValueSafe("val"));
+        return 1;
+    }
+    storeXmlValue(parent, name, arrayEntry, loadContent(reader, attributes, depth));
+    return 1;
+}
+
 }  // namespace
 
 void SqSerialize(const SquirrelObject& value, CString& out, int* counter, int flags)
@@ -276,4 +401,36 @@ bool SqDeserialize(const char* text, SquirrelObject& out, int* counter)
     int start = 0;
     CReader reader(counter ? counter : &start);
     return reader.read(text ? text : "", out);
+}
+
+int LoadTableFromXml(SqXmlReader* reader, SquirrelObject& parent)
+{
+    return reader ? loadElement(reader, parent, false, 0) : 0;
+}
+
+int LoadTableFromXmlText(const char* text, SquirrelObject& table)
+{
+    CMemoryXmlSource source(text ? text : "");
+    SqXmlReader* reader = irr::io::createIrrXMLReader(&source, false);
+    while (LoadTableFromXml(reader, table) == 1) {
+    }
+    delete reader;
+    return 1;
+}
+
+void SetTableValueFromXmlAttribute(SquirrelObject& table, bool asArray, const char* name, const char* text)
+{
+    if (!text)
+        text = "";
+    SquirrelObject value;
+    switch (ClassifyValueText(text)) {
+    case 1: value = SqMakeObject(SQInteger(StrToInt(text))); break;
+    case 2: value = SqMakeObject(SQFloat(StrToFloat(text))); break;
+    case 3: value = SqMakeObject(std::strlen(text) == 4); break;
+    default: value = SqMakeObject(text); break;
+    }
+    if (asArray)
+        table.GetValue(name).ArrayAppend(value);
+    else
+        table.SetValue(name, value);
 }

@@ -246,4 +246,65 @@ TEST_F(SerializeTest, MalformedTextsAreRefusedOrReadSafely)
     }
 }
 
+TEST_F(SerializeTest, XmlBecomesTypedNestedTables)
+{
+    SquirrelObject t = SquirrelVM::CreateTable();
+    LoadTableFromXmlText("<?xml version=\"1.0\"?>\n<cfg>\n"
+                         "  <flags a=\"1\" b=\"x\" c=\"2.5\" d=\"true\" e=\"false\" val=\"ignored\"/>\n"
+                         "  <v val=\"5\"/>\n  <name>Bob</name>\n  <n> 5 </n>\n"
+                         "  <item kind=\"x\">7</item>\n"
+                         "  <list><array:e val=\"1\"/><!-- c --><array:e val=\"two\"/></list>\n"
+                         "  <array:p x=\"1\"/><array:p x=\"2\"/>\n"
+                         "  <w id=\"4\"><k val=\"1\"/></w>\n"
+                         "  <deep><a><b val=\"3\"/></a><c>text</c></deep>\n"
+                         "  <empty></empty>\n  <last val=\"-8\"/>\n</cfg>\n", t);
+    SquirrelObject cfg = t.GetValue("cfg");
+    ASSERT_EQ(cfg.GetType(), OT_TABLE);
+    SquirrelObject flags = cfg.GetValue("flags");
+    EXPECT_EQ(flags.GetValue("a").GetType(), OT_INTEGER);
+    EXPECT_STREQ(flags.GetString("b"), "x");
+    EXPECT_FLOAT_EQ(flags.GetFloat("c"), 2.5f);
+    EXPECT_EQ(flags.GetValue("d").GetType(), OT_BOOL);
+    EXPECT_TRUE(flags.GetBool("d"));
+    EXPECT_FALSE(flags.GetBool("e"));
+    EXPECT_FALSE(flags.Exists("val"));
+    EXPECT_EQ(cfg.GetInt("v"), 5);
+    EXPECT_STREQ(cfg.GetString("name"), "Bob");
+    EXPECT_STREQ(cfg.GetString("n"), "5");   // content without attributes stays text
+    EXPECT_STREQ(cfg.GetValue("item").GetString("kind"), "x");
+    EXPECT_EQ(cfg.GetValue("item").GetInt("val"), 7);
+    SquirrelObject e = cfg.GetValue("list").GetValue("e");
+    ASSERT_EQ(e.GetType(), OT_ARRAY);
+    EXPECT_EQ(slotCount(e), 2);
+    EXPECT_EQ(e.GetInt(0), 1);
+    EXPECT_STREQ(e.GetString(1), "two");
+    SquirrelObject p = cfg.GetValue("p");
+    ASSERT_EQ(p.GetType(), OT_ARRAY);
+    EXPECT_EQ(p.GetValue(1).GetInt("x"), 2);
+    EXPECT_EQ(cfg.GetValue("w").GetInt("id"), 4);
+    EXPECT_EQ(cfg.GetValue("w").GetInt("k"), 1);
+    EXPECT_EQ(cfg.GetValue("deep").GetValue("a").GetInt("b"), 3);
+    EXPECT_STREQ(cfg.GetValue("deep").GetString("c"), "text");
+    EXPECT_EQ(slotCount(cfg.GetValue("empty")), 0);
+    EXPECT_STREQ(cfg.GetString("last"), "-8");   // a sign makes it text, as the classifier says
+}
+
+TEST_F(SerializeTest, BrokenXmlGivesPartialTablesWithoutHanging)
+{
+    std::string deep;
+    for (int i = 0; i < 1000; ++i)
+        deep += "<n>";
+    const std::string texts[] = {"", "<<<", "<a><b val=\"1\"/>", "<a x=\"1", "</a></b>", "<a>text", deep,
+                                 "<a><array:b val=\"1\"/></a><a>2</a>", "<x array:=\"1\"/>"};
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 40));
+        SquirrelObject t = SquirrelVM::CreateTable();
+        EXPECT_EQ(LoadTableFromXmlText(text.c_str(), t), 1);
+        EXPECT_EQ(t.GetType(), OT_TABLE);
+    }
+    SquirrelObject t = SquirrelVM::CreateTable();
+    LoadTableFromXmlText("<a><b val=\"1\"/>", t);
+    EXPECT_EQ(t.GetValue("a").GetInt("b"), 1);
+}
+
 }  // namespace
