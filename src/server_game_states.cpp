@@ -2,6 +2,9 @@
 #include "module_enginebase.h"
 
 #include "clock.h"
+#include "abaseanimators.h"
+#include "node_base.h"
+#include "node_utilities.h"
 #include "utils_debug.h"
 
 #include <ISceneManager.h>
@@ -17,9 +20,26 @@ constexpr uint32_t FadeReportMs = 3000;   // level 30 is reported at most this l
 constexpr irr::u32 OverlayLifeMs = 1000;
 const char* const PauseOverlayName = "pause_fader";
 
+// Removes its node once its life has passed: the overlay's way out.
+class COverlayLifeAnimator : public CBaseAnimator {
+public:
+    explicit COverlayLifeAnimator(irr::u32 lifeMs) : LifeMs(lifeMs) { setDiscretion(0); }
+
+    void animate(CNodeBasement* node, irr::u32 localMs) override
+    {
+        if (localMs - getStartTime() >= LifeMs && !Removed) {
+            Removed = true;
+            scheduleRemoval(node, nullptr);   // after the draw: the render lists still point at it
+        }
+    }
+
+private:
+    irr::u32 LifeMs;
+};
+
 irr::scene::ISceneNode* findPauseOverlay(irr::scene::ISceneManager* smgr)
 {
-    return smgr ? smgr->getSceneNodeFromName(PauseOverlayName) : nullptr;
+    return smgr ? getNodeByName(PauseOverlayName) : nullptr;
 }
 
 } // namespace
@@ -50,9 +70,7 @@ bool CEngineBase::setPauseLevel(int level, bool set)
             refreshVolumes = true;
         } else if (!set && level <= PausePaused && PauseLevel == PausePaused && overlay) {
             UnpauseTick = platform::GetTickCount();
-            irr::scene::ISceneNodeAnimator* fade = SceneManager->createDeleteAnimator(OverlayLifeMs);
-            overlay->addAnimator(fade);
-            fade->drop();
+            attachAnimator(static_cast<CNodeBasement*>(overlay), new COverlayLifeAnimator(OverlayLifeMs));
             refreshVolumes = true;
         }
     }
@@ -74,9 +92,10 @@ irr::scene::ISceneNode* CEngineBase::createPauseOverlay()
 {
     if (!SceneManager || !RootNode)
         return nullptr;
-    irr::scene::ISceneNode* overlay =
-        SceneManager->addEmptySceneNode(RootNode, -1);
+    CNodeBasement* overlay = new CNodeBasement(RootNode, SceneManager, -1, irr::core::vector3df(0.0f, 0.0f, -5.0f),
+                                               irr::core::dimension2df(40.0f, 30.0f));
+    overlay->drop();   // the root holds it
+    overlay->setIDFromName(PauseOverlayName);
     overlay->setName(PauseOverlayName);
-    overlay->setPosition(irr::core::vector3df(0.0f, 0.0f, -5.0f));
     return overlay;
 }
