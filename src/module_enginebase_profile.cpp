@@ -2,6 +2,8 @@
 // preloading of data files by type.
 #include "module_enginebase.h"
 
+#include "rendering_stuff_particles.h"
+#include "rendering_stuff_textures.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
@@ -114,6 +116,14 @@ void CEngineBase::preloadFile(CString path, CString* digest)
     CString resolved = ResolveDataPath(name);
     CString text;
     switch (GetFileType(resolved)) {
+    case 7:   // ".cfg": particle groups, else texture lists
+        ReadTextFile(resolved, text);
+        if (loadParticleGroups(text) == 0)
+            loadTextureLists(resolved, text, CString('\x01', 1), false);
+        break;
+    case 1:   // ".wav"
+        Sound.loadEffect(GetPathPart(resolved, 0, 0, 1, 0));
+        break;
     case 3:   // ".txt": kept in the text-file cache
         ReadTextFile(resolved, text);
         break;
@@ -121,10 +131,19 @@ void CEngineBase::preloadFile(CString path, CString* digest)
         ReadTextFile(resolved, text);
         appendDigest(digest, CString("\n") + text + "\n");
         break;
-    case 5:   // ".nut"
     case 6:   // ".dlg"
         ReadTextFile(resolved, text);
         appendDigest(digest, text);
+        break;
+    case 5:   // ".nut"
+        Scripts.addScriptFile(resolved, false);
+        if (digest) {
+            ReadTextFile(resolved, text);
+            appendDigest(digest, text);
+        }
+        break;
+    case 2:   // images of the first image list (none are listed)
+        retrieveTexture(resolved);
         break;
     default:
         break;
