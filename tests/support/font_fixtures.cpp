@@ -47,7 +47,7 @@ bool WriteMonospaceFontImage(irr::video::IVideoDriver* driver, const std::string
     if (!image)
         return false;
     image->fill(irr::video::SColor(0, 0, 0, 0));
-    for (int code = 32; code < 127; ++code)
+    for (int code = 33; code < 127; ++code)
         for (int y = 0; y < GlyphHeight; ++y)
             for (int x = 0; x < GlyphWidth; ++x)
                 image->setPixel(glyphLeft(code) + x, glyphTop(code) + y, irr::video::SColor(255, 255, 255, 255));

@@ -11,6 +11,7 @@ namespace irr { namespace video { class IVideoDriver; } }
 std::string MonospaceFontSingleQuote(const std::string& texture, const std::string& scale = "");
 std::string MonospaceFontDoubleQuote(const std::string& texture, const std::string& scale = "");
 
-// Writes a 256 x 256 PNG in which every glyph box of the monospace font is
-// opaque white and the rest transparent. False when it cannot be written.
+// Writes a 256 x 256 PNG in which every glyph box of the monospace font but
+// the blank's is opaque white and the rest transparent. False when it cannot
+// be written.
 bool WriteMonospaceFontImage(irr::video::IVideoDriver* driver, const std::string& path);
