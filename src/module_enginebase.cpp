@@ -55,7 +55,7 @@ CDialogInfo* CEngineClient::createDialogInfo() { return new CDialogInfo; }
 bool CEngineClient::OnEvent(const irr::SEvent& event) { return false; }
 void CEngineClient::onFrame() {}
 void CEngineClient::registerScriptBindings() {}
-void CEngineClient::expandMacros(CString& text, const CStringArray* parameters, int extra) {}
+void CEngineClient::expandMacros(CString& text, const CStringArray* parameters, const SSpriteCreateInfo* context) {}
 float CEngineClient::getTimerSpeed(int timer) { return 1.0f; }
 void CEngineClient::onGameStateChanged(int state) {}
 
@@ -124,6 +124,7 @@ CEngineBase::CEngineBase()
     Context = new CContext(*this);
     Context->Previous = SetEngineContext(Context);
     LiveEngines.push_back(this);
+    InstallEngineMacroHost();
 }
 
 CEngineBase::~CEngineBase()
@@ -143,6 +144,8 @@ CEngineBase::~CEngineBase()
     SetEngineContext(Context->Previous);
     delete Context;
     LiveEngines.erase(std::remove(LiveEngines.begin(), LiveEngines.end(), this), LiveEngines.end());
+    if (LiveEngines.empty())
+        UninstallEngineMacroHost();
     if (BuiltEngine == this)
         BuiltEngine = nullptr;
 }

@@ -37,6 +37,7 @@ namespace scene { class ISceneManager; class ISceneNode; class ICameraSceneNode;
 class CDialogInfo;
 class CGUIFont3D;
 class CNodeFactory;
+struct SSpriteCreateInfo;
 class CProfileData;
 class CTextEffect;
 class CUserProfile;
@@ -58,7 +59,7 @@ public:
     virtual bool OnEvent(const irr::SEvent& event);
     virtual void onFrame();
     virtual void registerScriptBindings();
-    virtual void expandMacros(CString& text, const CStringArray* parameters, int extra);
+    virtual void expandMacros(CString& text, const CStringArray* parameters, const SSpriteCreateInfo* context);
     virtual float getTimerSpeed(int timer);
     virtual void onGameStateChanged(int state);
     virtual void onInit() = 0;
