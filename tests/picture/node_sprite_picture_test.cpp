@@ -1,0 +1,230 @@
+// Sprite nodes drawn by the engine's renderer on OpenGL and on Burning's
+// Video, read back from the frame just drawn; pixel-perfect hits against the
+// driver's own textures.
+#include "node_sprite.h"
+
+#include "module_enginebase.h"
+#include "msgbox.h"
+#include "rendering.h"
+#include "rendering_material_custom.h"
+#include "rendering_stuff_particles.h"
+
+#include <irrlicht.h>
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace irr;
+
+namespace {
+
+constexpr int WindowSize = 64;
+
+struct Pixel {
+    int r, g, b;
+};
+
+std::ostream& operator<<(std::ostream& out, const Pixel& p)
+{
+    return out << "(" << p.r << ", " << p.g << ", " << p.b << ")";
+}
+
+::testing::AssertionResult isNear(const Pixel& actual, const Pixel& expected, int tolerance)
+{
+    if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
+        std::abs(actual.b - expected.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual << " is not near " << expected;
+}
+
+IrrlichtDevice* createSmallDevice(const SIrrlichtCreationParameters& params)
+{
+    SIrrlichtCreationParameters small = params;
+    small.WindowSize = core::dimension2du(WindowSize, WindowSize);
+    small.Fullscreen = false;
+    small.AntiAlias = 0;
+    small.LoggingLevel = ELL_ERROR;
+    // a shared virtual display now and then refuses a connection
+    IrrlichtDevice* device = nullptr;
+    for (int attempt = 0; attempt < 3 && !device; ++attempt)
+        device = createDeviceEx(small);
+    return device;
+}
+
+bool canCreate(video::E_DRIVER_TYPE type)
+{
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        return false;
+    SIrrlichtCreationParameters params;
+    params.DriverType = type;
+    IrrlichtDevice* device = createSmallDevice(params);
+    if (!device)
+        return false;
+    device->closeDevice();
+    device->drop();
+    return true;
+}
+
+struct SDriverCase {
+    const char* Name;
+    int Renderer;                 // the option value
+    video::E_DRIVER_TYPE Type;
+};
+
+class SpritePicture : public testing::TestWithParam<SDriverCase> {
+protected:
+    void SetUp() override
+    {
+        PreviousHook = platform::SetMessageBoxHook(
+            [](const char*, const char*, unsigned type) { return platform::UnattendedBoxAnswer(type); });
+        if (!canCreate(GetParam().Type))
+            GTEST_SKIP() << "no display or no " << GetParam().Name;
+        Engine = std::make_unique<CEngineBase>();
+        Engine->Options.Renderer = GetParam().Renderer;
+        Engine->CreateDeviceFn = createSmallDevice;
+        Engine->createDevice();
+        ASSERT_NE(Engine->Driver, nullptr);
+        if (Engine->Driver->getDriverType() != GetParam().Type)
+            GTEST_SKIP() << "the device fell back to another driver";
+        Engine->Renderer.getMaterials().init(Engine->Driver);
+        CTextureCache::instance().clear();
+        clearTexturePixelCache();
+        Engine->SceneManager->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20.65f), core::vector3df(0, 0, 0));
+        Folder = std::filesystem::temp_directory_path() / ("engine-sprite-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(Folder);
+    }
+
+    void TearDown() override
+    {
+        if (Engine) {
+            Engine->SceneManager->getRootSceneNode()->removeAll();
+            CTextureCache::instance().clear();
+            clearTexturePixelCache();
+            Engine.reset();
+        }
+        std::error_code error;
+        std::filesystem::remove_all(Folder, error);
+        platform::SetMessageBoxHook(PreviousHook);
+    }
+
+    bool isOpenGL() const { return GetParam().Type == video::EDT_OPENGL; }
+
+    // A texture through the cache, from an image file of exact pixels.
+    STextureRegion region(const char* name, int w, int h, std::function<video::SColor(int, int)> pixel)
+    {
+        const std::string path = (Folder / name).string();
+        video::IImage* image = Engine->Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(w, h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                image->setPixel(x, y, pixel(x, y));
+        Engine->Driver->writeImageToFile(image, path.c_str());
+        image->drop();
+        return retrieveTexture(path.c_str());
+    }
+
+    // A sprite covering the window, drawn with a custom material slot.
+    CSpriteNode* sprite(const STextureRegion& texture, int slot)
+    {
+        auto* node = new CSpriteNode(Engine->SceneManager->getRootSceneNode(), Engine->SceneManager, -1,
+                                     core::vector3df(0, 0, 0), core::dimension2df(40, 40));
+        node->drop();
+        node->setTextureRegion(texture);
+        video::SMaterial& material = node->getMaterial(0);
+        material.MaterialType = video::E_MATERIAL_TYPE(Engine->Renderer.getMaterials().getMaterialType(slot));
+        material.Lighting = false;
+        material.ZBuffer = video::ECFN_NEVER;
+        material.ZWriteEnable = false;
+        material.BackfaceCulling = false;
+        material.TextureLayer[0].BilinearFilter = false;
+        return node;
+    }
+
+    // Draws a frame over blue and reads the centre before the buffers swap.
+    Pixel drawCentre()
+    {
+        Engine->Driver->beginScene(true, true, video::SColor(255, 0, 0, 255));
+        Engine->Renderer.renderNodes();
+        Pixel pixel{-1, -1, -1};
+        const int x = WindowSize / 2, y = WindowSize / 2;
+        if (isOpenGL()) {
+            unsigned char rgba[4] = {};
+            glReadBuffer(GL_BACK);
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glReadPixels(x, WindowSize - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+            pixel = {rgba[0], rgba[1], rgba[2]};
+        } else if (video::IImage* shot = Engine->Driver->createScreenShot()) {
+            const video::SColor c = shot->getPixel(x, y);
+            pixel = {int(c.getRed()), int(c.getGreen()), int(c.getBlue())};
+            shot->drop();
+        }
+        Engine->Driver->endScene();
+        return pixel;
+    }
+
+    std::unique_ptr<CEngineBase> Engine;
+    std::filesystem::path Folder;
+    platform::MessageBoxHook PreviousHook;
+};
+
+TEST_P(SpritePicture, CentreShowsTheTextureAndItsAlpha)
+{
+    struct Case {
+        int Slot;
+        video::SColor Texel;
+        Pixel OpenGL, Burnings;   // Burnings r < 0: not checked there
+    } cases[] = {
+        {0, {255, 255, 0, 0}, {255, 0, 0}, {255, 0, 0}},
+        {0, {128, 255, 0, 0}, {128, 0, 127}, {128, 0, 127}},    // 50% texture alpha over blue
+        {0, {0, 0, 255, 0}, {0, 0, 255}, {0, 0, 255}},          // transparent texel
+        // additive brightens; Burning's batch blits images and does not add yet
+        {1, {255, 64, 64, 64}, {128, 128, 255}, {-1, 0, 0}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        CSpriteNode* node = sprite(region(("c" + std::to_string(n++) + ".png").c_str(), 8, 8,
+                                          [&](int, int) { return c.Texel; }),
+                                   c.Slot);
+        const Pixel centre = drawCentre();
+        if (isOpenGL() || c.Burnings.r >= 0) {
+            EXPECT_TRUE(isNear(centre, isOpenGL() ? c.OpenGL : c.Burnings, isOpenGL() ? 2 : 4)) << "case " << n;
+        }
+        node->remove();
+    }
+}
+
+TEST_P(SpritePicture, NodeAlphaFadesOnOpenGL)
+{
+    if (!isOpenGL())
+        GTEST_SKIP() << "fades by vertex alpha do not show on the software renderer";
+    CSpriteNode* node = sprite(region("green.png", 8, 8, [](int, int) { return video::SColor(255, 0, 255, 0); }), 0);
+    node->setAlpha(64.0f / 255);
+    EXPECT_TRUE(isNear(drawCentre(), {0, 64, 191}, 2));
+}
+
+TEST_P(SpritePicture, PixelPerfectHitsReadTheDriversTexture)
+{
+    // left half clear, right half opaque; the top row of the right half clear too
+    CSpriteNode* node = sprite(region("half.png", 8, 8,
+                                      [](int x, int y) {
+                                          return x < 4 || y == 0 ? video::SColor(0, 255, 255, 255)
+                                                                 : video::SColor(255, 255, 255, 255);
+                                      }),
+                               0);
+    drawCentre();
+    EXPECT_TRUE(isTransparentAround(node, {0.25f, 0.5f}, 0, 0));
+    EXPECT_FALSE(isTransparentAround(node, {0.75f, 0.5f}, 0, 0));
+    EXPECT_TRUE(isTransparentAround(node, {0.75f, 0.99f}, 0, 0));   // v counts from the bottom
+    EXPECT_FALSE(isTransparentAround(node, {0.75f, 0.01f}, 0, 0));
+}
+
+const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SpritePicture, testing::ValuesIn(Drivers),
+                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
+
+} // namespace
