@@ -12,6 +12,7 @@
 #include "utils_assert.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_str_lng.h"
 #include "utils_str_parse.h"
 
 #include <gtest/gtest.h>
@@ -512,6 +513,19 @@ TEST_F(PreloadTest, FilesReachTheirCacheAndDigests)
         CString text;
         EXPECT_EQ(ReadFileCached(c.path, text), c.cached);
     }
+}
+
+TEST_F(PreloadTest, DefaultProfileShowsAsThePlayerText)
+{
+    App.write("data/strings.lng", "Player=Spieler\n");
+    CEngineBase engine;
+    mount(engine);
+    SetLanguages("en", "en");
+    setPast(engine, {"$DEFAULT_PROFILE$", "A"});
+    EXPECT_STREQ(engine.Options.getPastProfileName(0, 1), "Spieler");
+    EXPECT_STREQ(engine.Options.getPastProfileName(0, 0), "$DEFAULT_PROFILE$");
+    EXPECT_STREQ(engine.Options.getPastProfileName(1, 1), "A");
+    engine.FileSystem = nullptr;
 }
 
 }  // namespace
