@@ -209,9 +209,10 @@ void CNodeBasement::OnAnimate(u32 timeMs)
     stack.resize(first);
 }
 
+// Not profiled: it runs for every node every frame, and a profiler scope
+// (a formatted key and a table update) costs more than the work itself.
 void CNodeBasement::updateAbsolutePosition()
 {
-    ENGINE_PROFILE("updateAbsolutePosition");
     const core::vector3df before = AbsoluteTransformation.getTranslation();
     ISceneNode::updateAbsolutePosition();
     if (GeometryValid && movedApart(before, AbsoluteTransformation.getTranslation()))

@@ -11,6 +11,7 @@
 #include <ISceneNodeAnimator.h>
 #include <IVideoDriver.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -52,8 +53,9 @@ void CRenderer::renderNodes()
         smgr->drawAll();   // animates the tree; engine nodes register with us
     {
         ENGINE_PROFILE("RENDER SORTING");
+        // Entries equal in every key may come out in any order, as with any unstable sort.
         for (auto& list : Lists)
-            list.sort();
+            std::sort(list.pointer(), list.pointer() + list.size());
     }
     {
         ENGINE_PROFILE("RENDER NODES");

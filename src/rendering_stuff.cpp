@@ -116,6 +116,14 @@ void drawImageQuad(video::IVideoDriver* driver, video::ITexture* texture, const 
         driver->draw2DImage(texture, image.Dest, image.Source, nullptr, image.Colours, useAlpha);
 }
 
+// set_used alone reallocates to the exact size, once per quad while a run grows.
+template <class T> void growTo(core::array<T>& items, u32 size)
+{
+    if (items.allocated_size() < size)
+        items.reallocate(core::max_(size, items.allocated_size() * 2));
+    items.set_used(size);
+}
+
 } // namespace
 
 s32 RenderSortKey(f32 c)
@@ -191,10 +199,15 @@ int SBatchState::submit(video::IVideoDriver* driver, const core::matrix4* transf
 void SBatchState::appendQuad(const video::S3DVertex* vertices)
 {
     const u32 base = Buffer.Vertices.size();
+    growTo(Buffer.Vertices, base + 4);
+    video::S3DVertex* target = &Buffer.Vertices[base];
     for (int i = 0; i < 4; ++i)
-        Buffer.Vertices.push_back(vertices[i]);
-    for (u16 offset : QuadIndexPattern)
-        Buffer.Indices.push_back(u16(base + offset));
+        target[i] = vertices[i];
+    const u32 firstIndex = Buffer.Indices.size();
+    growTo(Buffer.Indices, firstIndex + 6);
+    u16* indices = &Buffer.Indices[firstIndex];
+    for (int i = 0; i < 6; ++i)
+        indices[i] = u16(base + QuadIndexPattern[i]);
     ++QuadCount;
 }
 

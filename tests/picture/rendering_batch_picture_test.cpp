@@ -6,9 +6,12 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <string>
+#include <thread>
 
 using namespace irr;
 
@@ -43,7 +46,12 @@ protected:
         params.WindowSize = core::dimension2du(WindowSize, WindowSize);
         params.Bits = 32;
         params.LoggingLevel = ELL_ERROR;
-        Device = createDeviceEx(params);
+        // The X server sometimes refuses a connection right after another closed.
+        for (int attempt = 0; attempt < 10 && !Device; ++attempt) {
+            Device = createDeviceEx(params);
+            if (!Device)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
         if (!Device)
             GTEST_SKIP() << "no device for this driver";
         Driver = Device->getVideoDriver();
