@@ -100,7 +100,8 @@ using FontIconSpriteMaker = irr::scene::ISceneNode* (*)(const CString& name, irr
                                                         const char* site);
 void SetFontIconSpriteMaker(FontIconSpriteMaker maker);
 
-// Receives every glyph quad; the renderer's 2D batch in the engine.
+// Receives every glyph quad instead of the renderer's 2D batch (tests); null
+// goes back to the batch.
 using FontQuadSink = void (*)(const irr::core::matrix4* transform, const irr::video::SMaterial* material,
                               const irr::video::S3DVertex* vertices);
 void SetFontQuadSink(FontQuadSink sink);

@@ -4,6 +4,7 @@
 #include "rendering_font.h"
 
 #include "module_enginebase.h"
+#include "rendering.h"
 #include "utils_engine_context.h"
 #include "utils_fs.h"
 #include "utils_str_tools.h"
@@ -280,6 +281,8 @@ void CGUIFont3D::drawGlyph(const core::vector3df& position, s32 index, const vid
     }
     if (QuadSink)
         QuadSink(&World, &Material, Quad);
+    else if (CRenderer* renderer = getRenderer())
+        renderer->submitToBatch(&World, &Material, Quad);
 }
 
 CString JustifyTextWithFont(const CGUIFont3D* font, const char* text, f32 width)
