@@ -54,6 +54,12 @@ public:
     irr::s32 getTimer() const { return Timer; }
     irr::u32 getStartTime() const { return Timer != 0 ? TimerStart : CreationTime; }
     irr::u32 getLocalTime() const { return LocalTime; }
+    // Moves the zero point of device-time animators (a delayed attachment starts from here).
+    void setStartTime(irr::u32 ms)
+    {
+        if (Timer == 0)
+            CreationTime = ms;
+    }
 
     // At most 7 characters; a longer name is reported and cut. Null clears it.
     void setName(const char* name);
