@@ -2,6 +2,7 @@
 #include "rendering_material_custom.h"
 
 #include "rendering_material_customdx8.h"
+#include "rendering_stuff_textures.h"
 #include "texture_stages.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
@@ -253,6 +254,8 @@ int CCustomMaterials::dropAll()
         Types[i] = 0;
     }
     Driver = nullptr;
+    // A new device or the end of this one: cached regions would point to its textures.
+    ReleaseTextureCaches();
     return 1;
 }
 

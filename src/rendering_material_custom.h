@@ -69,8 +69,9 @@ public:
     // Type registered under the name; the additive built-in for unknown names.
     irr::s32 findMaterialType(const char* name) const;
 
-    // In the exit sequence: lets go of every material renderer. The stage
-    // device stays until the table goes, as the driver may still unset.
+    // In the exit sequence: lets go of every material renderer and empties the
+    // texture caches. The stage device stays until the table goes, as the
+    // driver may still unset.
     int dropAll();
 
     // 0 x 0 on the software renderer, the stage device's limit, else 1024 x 1024.

@@ -174,6 +174,11 @@ void clearTexturePixelCache()
     pixelCache().clear();
 }
 
+void forgetTexturePixels(video::ITexture* texture)
+{
+    pixelCache().erase(texture);
+}
+
 int getTexturePixelCacheSize()
 {
     return int(pixelCache().size());

@@ -32,6 +32,8 @@ void clearParticleGroups();
 // null for textures in another format. Made once per texture.
 const irr::u32* getTexturePixels(irr::video::ITexture* texture);
 void clearTexturePixelCache();
+// Drops the copy of one texture (before the driver removes it).
+void forgetTexturePixels(irr::video::ITexture* texture);
 int getTexturePixelCacheSize();
 
 // The colour of the node's picture at (u, v), both in 0..1 with v from the

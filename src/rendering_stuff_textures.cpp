@@ -3,6 +3,7 @@
 
 #include "module_enginebase.h"
 #include "rendering.h"
+#include "rendering_stuff_particles.h"
 #include "utils_debug.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
@@ -320,9 +321,17 @@ void removeCachedTexture(const char* name)
     CheckMainThread();
     video::IVideoDriver* driver = GetTextureDriver();
     video::ITexture* texture = driver ? driver->findTexture(name) : nullptr;
-    if (texture)
+    if (texture) {
+        forgetTexturePixels(texture);
         driver->removeTexture(texture);
+    }
     CTextureCache::instance().erase(name, texture);
+}
+
+void ReleaseTextureCaches()
+{
+    CTextureCache::instance().clear();
+    clearTexturePixelCache();
 }
 
 SAtlasGrid::SAtlasGrid(int columns, int rows)

@@ -130,3 +130,7 @@ irr::video::IImage* buildAtlas(const char* listFile, irr::core::array<irr::core:
 // Removes the driver's texture of that name and the cache entries of that name
 // or of that texture.
 void removeCachedTexture(const char* name);
+
+// Forgets every cached region and pixel copy: their textures belong to a
+// device that is starting or going.
+void ReleaseTextureCaches();

@@ -5,6 +5,7 @@
 #include "msgbox_recorder.h"
 #include "null_video.h"
 #include "rendering_material_customdx8.h"
+#include "rendering_stuff_textures.h"
 #include "texture_stages_recording.h"
 #include "utils_debug.h"
 
@@ -169,6 +170,19 @@ TEST_F(MaterialTableTest, DropAllLetsGoOfTheRenderers)
         EXPECT_EQ(Table.getRenderer(slot), nullptr);
         EXPECT_EQ(Table.getMaterialType(slot), 0);
     }
+}
+
+TEST_F(MaterialTableTest, DropAllAndInitEmptyTheTextureCache)
+{
+    SetTextureServices(Video.driver(), &Table);
+    ASSERT_NE(retrieveTexture("?fill[c1,w4,h4]").Texture, nullptr);
+    EXPECT_EQ(CTextureCache::instance().size(), 1);
+    Table.dropAll();   // the device is going: its textures with it
+    EXPECT_EQ(CTextureCache::instance().size(), 0);
+    retrieveTexture("?fill[c1,w4,h4]");
+    Table.init(Video.driver(), nullptr);
+    EXPECT_EQ(CTextureCache::instance().size(), 0);
+    SetTextureServices(nullptr, nullptr);
 }
 
 // --- renderers against the recording device ---
