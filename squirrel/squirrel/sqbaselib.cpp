@@ -358,8 +358,14 @@ struct Sorter {
                 }
             }
             if (!swap(l, j)) return false;
-            if (!sort(l, j - 1)) return false;
-            l = j + 1;
+            // recurse into the smaller part so the depth stays logarithmic
+            if (j - l < r - j) {
+                if (!sort(l, j - 1)) return false;
+                l = j + 1;
+            } else {
+                if (!sort(j + 1, r)) return false;
+                r = j - 1;
+            }
         }
         return true;
     }

@@ -117,6 +117,8 @@ private:
     SQInteger _token = 0;
     bool _prevWasBrace = false;
     SQFuncState* _fs = nullptr;
+    int _depth = 0;
+    static constexpr int kMaxNesting = 400;
 };
 
 bool isAssignOp(SQInteger t)
@@ -293,6 +295,9 @@ void SQCompiler::CommaExpression(Exp& e)
 
 void SQCompiler::Expression(Exp& e)
 {
+    // nesting is bounded so malformed input cannot exhaust the host's stack
+    if (++_depth > kMaxNesting) Error("expression too complex");
+    struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     LogicalOr(e);
     if (_token == '?') {
         Lex();
@@ -601,6 +606,8 @@ void SQCompiler::Mult(Exp& e)
 
 void SQCompiler::Unary(Exp& e)
 {
+    if (++_depth > kMaxNesting) Error("expression too complex");
+    struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     uint8_t op;
     switch (_token) {
     case '-':
@@ -1197,6 +1204,8 @@ void SQCompiler::ClassExp(Exp& e)
 
 void SQCompiler::Statement()
 {
+    if (++_depth > kMaxNesting) Error("expression too complex");
+    struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     LineInfo();
     switch (_token) {
     case ';': Lex(); return;

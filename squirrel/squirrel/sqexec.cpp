@@ -633,8 +633,10 @@ exception_restore:
         case OP_FOREACH: {
             bool finished, isgen;
             SQObjectPtr c = STK(i.a0);
-            if (!ForEach(c, &STK(i.a2), finished, isgen)) goto exception_trap;
+            SQObjectPtr regs[3] = {STK(i.a2), STK(i.a2 + 1), STK(i.a2 + 2)};   // _nexti may move the stack
+            if (!ForEach(c, regs, finished, isgen)) goto exception_trap;
             if (finished) { ci->_ip += i.a1; continue; }
+            for (int n = 0; n < 3; n++) SETRESULT(i.a2 + n, std::move(regs[n]));
             if (isgen) {
                 if (!ResumeGenerator(_generator(c), i.a2 + 2)) goto exception_trap;
                 continue;

@@ -27,9 +27,15 @@ inline void SqAddRef(SQObjectType t, const SQObjectValue& v)
 {
     if (t & SQOBJECT_REF_COUNTED) v.pRefCounted->_uiRef++;
 }
+// Destroys an object whose count reached zero. Objects freed while another is being
+// destroyed are queued and freed in a loop, so long chains never recurse deeply.
+void SqDestroy(SQRefCounted* o);
 inline void SqRelease(SQObjectType t, const SQObjectValue& v)
 {
-    if ((t & SQOBJECT_REF_COUNTED) && --v.pRefCounted->_uiRef == 0) v.pRefCounted->Release();
+    if ((t & SQOBJECT_REF_COUNTED) && --v.pRefCounted->_uiRef == 0) {
+        if (t == OT_STRING) v.pRefCounted->Release();   // no children; interning may revive queued strings
+        else SqDestroy(v.pRefCounted);
+    }
 }
 
 // A value that holds a reference while it lives. Every slot that outlives one expression

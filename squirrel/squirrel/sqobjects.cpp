@@ -212,12 +212,12 @@ void SQClass::Finalize()
     if (_members) {
         SQTable* m = _members;
         _members = nullptr;
-        if (--m->_uiRef == 0) m->Release();
+        if (--m->_uiRef == 0) SqDestroy(m);
     }
     if (_base) {
         SQClass* b = _base;
         _base = nullptr;
-        if (--b->_uiRef == 0) b->Release();
+        if (--b->_uiRef == 0) SqDestroy(b);
     }
 }
 
@@ -370,7 +370,7 @@ void SQInstance::Finalize()
     if (_class) {
         SQClass* c = _class;
         _class = nullptr;
-        if (--c->_uiRef == 0) c->Release();
+        if (--c->_uiRef == 0) SqDestroy(c);
     }
 }
 

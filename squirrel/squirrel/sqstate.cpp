@@ -7,6 +7,24 @@
 #include <cstdlib>
 #include <new>
 
+void SqDestroy(SQRefCounted* o)
+{
+    static thread_local bool busy = false;
+    static thread_local std::vector<SQRefCounted*> pending;
+    if (busy) {
+        pending.push_back(o);
+        return;
+    }
+    busy = true;
+    o->Release();
+    while (!pending.empty()) {
+        SQRefCounted* next = pending.back();
+        pending.pop_back();
+        next->Release();
+    }
+    busy = false;
+}
+
 SQRefCounted::~SQRefCounted()
 {
     if (_weakref) {
@@ -66,7 +84,7 @@ bool SQDelegable::SetDelegate(SQTable* d)
     if (d) d->_uiRef++;
     SQTable* old = _delegate;
     _delegate = d;
-    if (old && --old->_uiRef == 0) old->Release();
+    if (old && --old->_uiRef == 0) SqDestroy(old);
     return true;
 }
 
@@ -74,7 +92,7 @@ void SQDelegable::ClearDelegate()
 {
     SQTable* old = _delegate;
     _delegate = nullptr;
-    if (old && --old->_uiRef == 0) old->Release();
+    if (old && --old->_uiRef == 0) SqDestroy(old);
 }
 
 const char* SqTypeName(SQObjectType t)

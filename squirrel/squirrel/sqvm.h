@@ -63,10 +63,10 @@ struct SQVM : public SQCollectable {
 
     // ---- object operations (false: error raised into _lasterror)
     bool Get(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest, bool raw, bool fetchroot);
-    bool FallBackGet(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest);
+    bool FallBackGet(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest, int depth = 0);
     bool GetDefaultDelegate(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest);
     bool Set(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, bool fetchroot);
-    bool SetNoError(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val);
+    bool SetNoError(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, int depth = 0);
     bool NewSlot(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, bool bstatic);
     bool DeleteSlot(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& res);
     bool Clone(const SQObjectPtr& self, SQObjectPtr& target);

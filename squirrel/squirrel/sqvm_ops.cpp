@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr int kMaxDelegateDepth = 4096;
+
 bool isDelegableWithMM(SQObjectType t) { return t == OT_TABLE || t == OT_INSTANCE || t == OT_USERDATA; }
 
 } // namespace
@@ -132,8 +134,9 @@ bool SQVM::Get(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& des
 
 // Delegates and _get. For a table with a delegate the recursive lookup into the delegate
 // ends in the table default delegate before _get is tried.
-bool SQVM::FallBackGet(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest)
+bool SQVM::FallBackGet(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest, int depth)
 {
+    if (depth > kMaxDelegateDepth) return false;   // absurd chains: give up instead of overflowing
     switch (sqtype(self)) {
     case OT_TABLE: case OT_USERDATA: {
         SQTable* d = sqtype(self) == OT_TABLE ? _table(self)->_delegate : _userdata(self)->_delegate;
@@ -141,7 +144,7 @@ bool SQVM::FallBackGet(const SQObjectPtr& self, const SQObjectPtr& key, SQObject
         SQObjectPtr del(d);
         if (sqtype(self) == OT_TABLE) {
             if (d->Get(key, dest)) return true;
-            if (FallBackGet(del, key, dest)) return true;
+            if (FallBackGet(del, key, dest, depth + 1)) return true;
             if (GetDefaultDelegate(del, key, dest)) return true;
         } else if (d->Get(key, dest)) {
             return true;
@@ -188,15 +191,16 @@ bool SQVM::GetDefaultDelegate(const SQObjectPtr& self, const SQObjectPtr& key, S
 
 // ---------------------------------------------------------------- set / newslot / delete
 
-bool SQVM::SetNoError(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val)
+bool SQVM::SetNoError(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, int depth)
 {
+    if (depth > kMaxDelegateDepth) return false;
     switch (sqtype(self)) {
     case OT_TABLE: {
         if (_table(self)->Set(key, val)) return true;
         SQTable* d = _table(self)->_delegate;
         if (d) {
             SQObjectPtr del(d);
-            if (SetNoError(del, key, val)) return true;
+            if (SetNoError(del, key, val, depth + 1)) return true;
         }
         break;
     }
