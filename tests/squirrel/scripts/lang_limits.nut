@@ -4,15 +4,15 @@ local l = null;
 for (local i = 0; i < 1000000; i++) l = {next = l};
 l = null;
 local a = [];
-for (local i = 200000; i > 0; i--) a.append(i);
+for (local i = 3000; i > 0; i--) a.append(i);
 a.sort();
-print(a[0] + " " + a[199999] + "\n");
+print(a[0] + " " + a[2999] + "\n");
 local d = {};
-for (local i = 0; i < 100000; i++) d = delegate d : {};
+for (local i = 0; i < 5000; i++) d = delegate d : {};
 d = null;
 print("ok\n");
 local e = {};
-for (local i = 0; i < 100000; i++) e = delegate e : {};
+for (local i = 0; i < 5000; i++) e = delegate e : {};
 try { e.missing; } catch (x) { print(x + "\n"); }
 try { e.missing = 1; } catch (x) { print(x + "\n"); }
 local src = "return ";
