@@ -201,6 +201,12 @@ int CGUIFont3D::getGlyphIndex(char c)
     return code < 32 ? 0 : code - 32;
 }
 
+const SFontGlyph& CGUIFont3D::getGlyph(s32 index) const
+{
+    static const SFontGlyph none;
+    return Glyphs.size() > 0 ? Glyphs[clampIndex(index)] : none;
+}
+
 s32 CGUIFont3D::clampIndex(s32 index) const
 {
     if (index < 0)

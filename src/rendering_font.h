@@ -125,7 +125,8 @@ public:
     // Control characters give the blank glyph, never a negative index.
     static int getGlyphIndex(char c);
     irr::s32 getGlyphCount() const { return irr::s32(Glyphs.size()); }
-    const SFontGlyph& getGlyph(irr::s32 index) const { return Glyphs[clampIndex(index)]; }
+    // Clamped into the table; an empty glyph while the table is empty.
+    const SFontGlyph& getGlyph(irr::s32 index) const;
     irr::f32 getUnit() const { return Unit; }
     irr::s32 getLineHeight() const { return LineHeightPx; }
     irr::f32 getDrawSize() const { return DrawSize; }

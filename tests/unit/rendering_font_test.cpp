@@ -180,6 +180,27 @@ TEST_F(FontTest, UnusableFontsAreRefusedWithAReason)
     }
 }
 
+TEST_F(FontTest, TruncatedFilesNeverCrashOrHang)
+{
+    const std::string forms[] = {MonospaceFontSingleQuote("mono.png"), MonospaceFontDoubleQuote("mono.png")};
+    for (const std::string& whole : forms) {
+        for (size_t length = 0; length < whole.size(); length += 61) {
+            SFontFileData data;
+            bool usable = ParseFontText("cut.xml", whole.substr(0, length).c_str(), data);
+            EXPECT_EQ(usable, data.Glyphs.size() > 0) << length;
+            if (usable) {
+                EXPECT_GT(data.LineHeight, 0);
+                EXPECT_LE(data.Glyphs.size(), 95u);
+            }
+        }
+    }
+    // A font that was refused measures and draws nothing, and asks for no glyph it lacks.
+    CGUIFont3D empty;
+    EXPECT_EQ(empty.glyphSize(5).X, 0.0f);
+    EXPECT_EQ(empty.getGlyph(-3).Size.Width, 0);
+    EXPECT_EQ(empty.getTextDimension("abc").X, 0.0f);
+}
+
 TEST_F(FontTest, AGlyphForAControlCharacterIsFatal)
 {
     SFontFileData data;
