@@ -78,6 +78,7 @@ public:
 
 private:
     void fixResolution();
+    void readScriptBlock(const CString& text);
 
     CProfileData* ProfileData = nullptr;   // owned
     irr::u32 m_nCounterBase = 0;           // the options' counter when the profile counted 0

@@ -36,6 +36,7 @@ CUserProfile::CUserProfile(CString name) : Name(name)
 {
     if (Name.IsEmpty())
         FatalError("Can not create profile with empty name!", false);
+    ScriptTable = SquirrelVM::CreateTable();   // null while no VM is open
     applyDefaults();
 }
 
@@ -99,20 +100,26 @@ void CUserProfile::load()
     Options.fromText(head, false);
     m_nCounterBase += Options.getChangeCounter() - before;
 
+    readScriptBlock(text);
+    if (ProfileData)
+        ProfileData->onLoad(text, this);
+    applySettings();
+}
+
+void CUserProfile::readScriptBlock(const CString& text)
+{
     CString block = GetTextBetween(ScriptBlockStart, ScriptBlockEnd, text);
     block.TrimLeft();
     block.TrimRight();
     SquirrelObject table;
     int counter = 0;
+    // Scripts expect a table: anything else starts the player afresh.
     if (block.IsEmpty() || !SqDeserialize(block, table, &counter) || table.GetType() != OT_TABLE) {
         if (!block.IsEmpty())
             DebugLog(Format("Profile %s: the saved script table cannot be read", (const char*)Name));
         table = SquirrelVM::CreateTable();
     }
     ScriptTable = table;
-    if (ProfileData)
-        ProfileData->onLoad(text, this);
-    applySettings();
 }
 
 CString CUserProfile::toText()
@@ -130,8 +137,10 @@ CString CUserProfile::toText()
         ProfileData->onSave(text, this);
     text += Options.toText(nullptr, nullptr);
     text += "\n\n<ScriptSafe>\n";
+    // No table (no VM) leaves the block empty, which reads back as a new table.
     int counter = 0;
-    SqSerialize(ScriptTable, text, &counter, SqSerializeQuiet);
+    if (!ScriptTable.IsNull())
+        SqSerialize(ScriptTable, text, &counter, SqSerializeQuiet);
     text += "\n</ScriptSafe>\n";
     return text;
 }

@@ -413,6 +413,22 @@ TEST_F(ProfileTest, GetProfileMakesTheActiveOneWithoutLoadingIt)
     EXPECT_STRNE(profile->Language, "xx");
     EXPECT_EQ(engine.getProfile(), profile);
     EXPECT_TRUE(engine.Options.PastProfiles.IsEmpty());
+    EXPECT_EQ(profile->ScriptTable.GetType(), OT_TABLE);
+}
+
+TEST_F(ProfileTest, MissingScriptTableSavesAnEmptyBlockThatLoadsQuietly)
+{
+    CEngineBase engine;
+    CMessageBoxRecorder boxes;
+    CUserProfile* profile = new CUserProfile("Null");
+    profile->ScriptTable.Reset();
+    profile->drop();
+    EXPECT_NE(App.read("Profile/pr_TnVsbA.ini").find("\n\n<ScriptSafe>\n\n</ScriptSafe>\n"), std::string::npos);
+    CUserProfile* again = new CUserProfile("Null");
+    again->load();
+    EXPECT_EQ(again->ScriptTable.GetType(), OT_TABLE);
+    again->drop();
+    EXPECT_TRUE(boxes.Boxes.empty());
 }
 
 }  // namespace
