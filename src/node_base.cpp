@@ -14,6 +14,8 @@
 #include <cmath>
 #include <vector>
 
+#include <unordered_map>
+
 using namespace irr;
 
 namespace {
@@ -28,6 +30,13 @@ constexpr f32 AbsoluteZBoxShift = 1e-8f;
 constexpr f32 MoveTolerance = 1e-8f;
 
 s32 NodeSerial = 0;
+
+// Live engine nodes by creation serial: scripts name nodes by serial, never by address.
+std::unordered_map<s32, CNodeBasement*>& nodesBySerial()
+{
+    static std::unordered_map<s32, CNodeBasement*> nodes;
+    return nodes;
+}
 
 // Snapshots for OnAnimate: scripts run inside animators may reparent nodes,
 // add siblings or remove animators. One shared stack, so a frame allocates nothing.
@@ -113,6 +122,9 @@ CNodeBasement::CNodeBasement(scene::ISceneNode* parent, scene::ISceneManager* sm
         GetLiveNodeList().push_back(this);
     }
     CreationSerial = ++NodeSerial;
+    if (CreationSerial <= 0)
+        CreationSerial = NodeSerial = 1;   // 0 means no node to scripts
+    nodesBySerial()[CreationSerial] = this;
     setKind(KindSprite);
     setZOrder(0);
     setAlphaThreshold(DefaultAlphaThreshold);
@@ -123,6 +135,7 @@ CNodeBasement::CNodeBasement(scene::ISceneNode* parent, scene::ISceneManager* sm
 
 CNodeBasement::~CNodeBasement()
 {
+    nodesBySerial().erase(CreationSerial);
     finishAllAnimators(false);
     for (scene::ISceneNodeAnimator* animator : Animators)
         if (CBaseAnimator* base = dynamic_cast<CBaseAnimator*>(animator))
@@ -143,6 +156,12 @@ CNodeBasement::~CNodeBasement()
             }
     }
     delete Attributes;
+}
+
+CNodeBasement* CNodeBasement::findBySerial(s32 serial)
+{
+    auto found = nodesBySerial().find(serial);
+    return found != nodesBySerial().end() ? found->second : nullptr;
 }
 
 CNodeBasement* CNodeBasement::fromSceneNode(scene::ISceneNode* node)

@@ -67,6 +67,8 @@ public:
 
     // The engine node behind an Irrlicht node, or null for Irrlicht's own nodes.
     static CNodeBasement* fromSceneNode(irr::scene::ISceneNode* node);
+    // The live node of a creation serial, or null once it is gone.
+    static CNodeBasement* findBySerial(irr::s32 serial);
 
     // --- Irrlicht ---
     void OnRegisterSceneNode() override;
