@@ -271,6 +271,9 @@ TEST_F(OpenGLMaterialPicture, ShaderMaterialGetsTransformAndTime)
                                           "MOV result.color.xyz, program.local[5].z;\n"
                                           "MOV result.color.w, 1.0;\n"
                                           "END\n";
+    std::ofstream(Folder.file("half.fp")) << "!!ARBfp1.0\n"
+                                             "MOV result.color, program.local[5].z;\n"
+                                             "END\n";
     const std::string text = "-VertexShader:" + Folder.file("v.vp") + "\n-PixelShader:" + Folder.file("p.fp") + "\n";
     Table->addMaterialText(Driver, "timed", "timed.fx", text.c_str());
     const s32 type = Table->findMaterialType("timed");
@@ -284,6 +287,16 @@ TEST_F(OpenGLMaterialPicture, ShaderMaterialGetsTransformAndTime)
     EXPECT_TRUE(isNear(pixelAt(48, 32), {128, 128, 128}));   // c5.z at 4500 ms is 0.5
     EXPECT_TRUE(isNear(pixelAt(16, 32), {0, 0, 255}));
     end();
+
+    // blended as its base material, the alpha-blend built-in: half of 128 over blue
+    const std::string half = "-VertexShader:" + Folder.file("v.vp") + "\n-PixelShader:" + Folder.file("half.fp") + "\n";
+    Table->addMaterialText(Driver, "half", "half.fx", half.c_str());
+    for (int frame = 0; frame < 2; ++frame) {
+        begin();
+        drawQuad(Table->findMaterialType("half"), white, video::SColor(255, 255, 255, 255));
+        EXPECT_TRUE(isNear(pixelAt(32, 32), {64, 64, 191})) << "frame " << frame;
+        end();
+    }
 }
 
 TEST_F(OpenGLMaterialPicture, AnisotropicFilteringAloneStillSmooths)

@@ -6,6 +6,7 @@
 #include "null_video.h"
 #include "rendering_material_customdx8.h"
 #include "rendering_stuff_textures.h"
+#include "temp_folder.h"
 #include "texture_stages_recording.h"
 #include "utils_debug.h"
 
@@ -170,6 +171,16 @@ TEST_F(MaterialTableTest, DropAllLetsGoOfTheRenderers)
         EXPECT_EQ(Table.getRenderer(slot), nullptr);
         EXPECT_EQ(Table.getMaterialType(slot), 0);
     }
+}
+
+TEST_F(MaterialTableTest, DescriptionFilesAreReadThroughTheTextLayer)
+{
+    CTempFolder folder;
+    folder.write("glow.fx", "-BlendSRC: D3DBLEND_ONE\r\n-BlendDST: D3DBLEND_ONE\r\n");
+    EXPECT_EQ(Table.addMaterial(Video.driver(), "glow", folder.file("glow.fx").c_str()), 1);
+    EXPECT_EQ(Table.findMaterialType("glow"), Table.getMaterialType(2));
+    EXPECT_EQ(descOfSlot(2).value(SCustomMaterialDesc::DESTBLEND), D3DBLEND_ONE);
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("Adding shader 'glow'"), std::string::npos);
 }
 
 TEST_F(MaterialTableTest, DropAllAndInitEmptyTheTextureCache)
