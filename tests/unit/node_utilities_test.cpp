@@ -6,7 +6,10 @@
 #include "rendering.h"
 #include "utils_assert.h"
 
+#include <ICameraSceneNode.h>
+#include <IEventReceiver.h>
 #include <ISceneManager.h>
+#include <IVideoDriver.h>
 
 #include <gtest/gtest.h>
 
@@ -200,6 +203,55 @@ TEST_F(NodeRegistry, VisibilityAndAncestry)
     EXPECT_FALSE(isNodeDescendantOf(a, b));
     EXPECT_FALSE(isNodeDescendantOf(Engine.RootNode, Smgr->getRootSceneNode())) << "the walk stops at the root";
     Engine.RootNode = nullptr;
+}
+
+TEST_F(NodeRegistry, PickRayAndCursorInNode)
+{
+    scene::ICameraSceneNode* camera = Smgr->addCameraSceneNode(nullptr, {0, 0, -10}, {0, 0, 0});
+    Smgr->setActiveCamera(camera);
+    const core::dimension2du screen = Engine.Driver->getScreenSize();
+    const core::vector2di centre(s32(screen.Width / 2), s32(screen.Height / 2));
+    const core::vector3df ahead = getScenePosAtScreen(10, &centre);
+    EXPECT_NEAR(ahead.X, 0, 1e-3f);
+    EXPECT_NEAR(ahead.Y, 0, 1e-3f);
+    EXPECT_NEAR(ahead.Z, 10, 1e-4f);
+    const core::vector2di left(0, centre.Y), right(s32(screen.Width), centre.Y);
+    const core::vector3df l = getScenePosAtScreen(4, &left), r = getScenePosAtScreen(4, &right);
+    EXPECT_NEAR(l.Z, 4, 1e-4f) << "scaled so that Z is the depth";
+    EXPECT_LT(l.X, -1.0f);
+    EXPECT_NEAR(l.X, -r.X, 1e-3f);
+
+    // A 2x2 node straight ahead: the cursor at the screen centre lies in its middle.
+    CProbeNode* node = addNode("n");
+    node->setSize(core::dimension2df(2, 2));
+    camera->updateAbsolutePosition();
+    node->updateAbsolutePosition();
+    SEvent move;
+    move.EventType = EET_MOUSE_INPUT_EVENT;
+    move.MouseInput = SEvent::SMouseInput();
+    move.MouseInput.Event = EMIE_MOUSE_MOVED;
+    move.MouseInput.X = centre.X;
+    move.MouseInput.Y = centre.Y;
+    Engine.Input.OnEvent(move);
+    const core::vector2df inside = getCursorInNode(node);
+    EXPECT_NEAR(inside.X, 0.5f, 1e-3f);
+    EXPECT_NEAR(inside.Y, 0.5f, 1e-3f);
+}
+
+TEST_F(NodeRegistry, DumpListsNamesWithTheirParents)
+{
+    CProbeNode* parent = addNode("p", nullptr, 1400);
+    addNode("c", parent, getIdByName("child"));
+    registerNodeName("loose", 1401);
+    const std::string dump = (const char*)dumpNodeInfo();
+    EXPECT_NE(dump.find(Format("%i:child, parrent:1400\n", FirstNameId)), std::string::npos) << dump;
+    EXPECT_NE(dump.find("1401:loose\n"), std::string::npos) << dump;
+}
+
+TEST_F(NodeRegistry, ColourKeyNeedsA32BitTexture)
+{
+    video::ITexture* dummy = Engine.Driver->addTexture(core::dimension2du(2, 2), "dummy", video::ECF_A1R5G5B5);
+    EXPECT_EXIT(applyTextureColorKey(dummy, video::SColor(255, 255, 0, 255)), testing::ExitedWithCode(1), "");
 }
 
 TEST(CyclicId, RestartsAtTheStart)
