@@ -3,6 +3,7 @@
 #include "module_enginebase.h"
 
 #include "utils_debug.h"
+#include "rendering_stuff_textures.h"
 #include "server_game_manifest.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
@@ -220,6 +221,8 @@ void CEngineBase::releaseDevice()
 {
     if (!Device)
         return;
+    // The cached regions point at the driver's textures, which go with the device.
+    CTextureCache::instance().clear();
     Device->drop();
     Device = nullptr;
     Driver = nullptr;

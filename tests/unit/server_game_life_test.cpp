@@ -6,8 +6,10 @@
 #include "font_fixtures.h"
 #include "msgbox_recorder.h"
 #include "rendering_font.h"
+#include "rendering_stuff_textures.h"
 #include "server_game_manifest.h"
 #include "temp_folder.h"
+#include "thread.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
@@ -111,6 +113,7 @@ TEST_F(ProgramLife, RunsFromOptionsToSavedOptions)
     EXPECT_FLOAT_EQ(baseLine, 0.5f);
     EXPECT_STREQ(engine.MountedArchives, "onetwodata") << "the archive after a gap is never mounted";
     EXPECT_EQ(engine.Device, nullptr);
+    EXPECT_EQ(CTextureCache::instance().size(), 0) << "no cached texture may outlive its driver";
     EXPECT_EQ(engine.Fonts.size(), 0u);
     EXPECT_EQ(engine.DefaultFont, nullptr);
     EXPECT_EQ(engine.GameState, 999);
@@ -136,6 +139,7 @@ TEST_F(ProgramLife, FontWithOneGlyphIsFatal)
     writeManifest(fontItem("Broken", "fonts\\one.xml"));
     EXPECT_EXIT(
         {
+            platform::ForgetMainThread();   // a forked child runs on a thread id of its own
             CEngineBase engine;
             CFakeEngineClient* client = new CFakeEngineClient;
             engine.runEngine(client);

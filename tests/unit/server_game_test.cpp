@@ -8,6 +8,7 @@
 #include "node_base.h"
 #include "server_game_manifest.h"
 #include "temp_folder.h"
+#include "thread.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
@@ -446,9 +447,9 @@ TEST(DeviceCreation, FallsBackStepByStep)
 
 TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
+            platform::ForgetMainThread();   // a forked child runs on a thread id of its own
             CMessageBoxRecorder boxes;
             CProgramFolder program;
             CEngineBase engine;
