@@ -3,6 +3,7 @@
 
 #include "module_dialogfactory.h"
 #include "node_factory.h"
+#include "node_helpers.h"
 #include "server_game_manifest.h"
 #include "utils_debug.h"
 #include "utils_engine_context.h"
@@ -125,6 +126,7 @@ CEngineBase::CEngineBase()
     Context->Previous = SetEngineContext(Context);
     LiveEngines.push_back(this);
     InstallEngineMacroHost();
+    InstallSpriteCreationHook();
 }
 
 CEngineBase::~CEngineBase()

@@ -1,0 +1,341 @@
+// Sprite creation on the null driver: from description text to node tree with
+// IDs, names, sizes, positions, alignment, alphas, material flags and layer;
+// parameters, nested descriptions, effects, images, parents and the animator
+// rows; malformed descriptions that must neither crash nor hang.
+#include "node_helpers.h"
+
+#include "abaseanimators.h"
+#include "afadeanimators.h"
+#include "module_scripting_binding.h"
+#include "msgbox_recorder.h"
+#include "node_sprite.h"
+#include "node_utilities.h"
+#include "null_scene.h"
+#include "rendering_stuff_textures.h"
+#include "temp_folder.h"
+
+#include <IVideoDriver.h>
+#include <ISceneManager.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using namespace irr;
+
+namespace {
+
+std::string str(const CString& text) { return std::string((const char*)text); }
+
+// Every description ends in a line break: a last key without one reads as absent.
+std::string raw(const std::string& body) { return "raw://\n" + body + "\n"; }
+
+const char* const Fill = "-Texture:?fill[c1,w64,h32]\n";
+
+class SpriteCreation : public NullScene {
+protected:
+    void SetUp() override
+    {
+        NullScene::SetUp();
+        CTextureCache::instance().clear();
+        clearSpriteCache();
+        Root = addNode("pole", nullptr, RootNodeId);
+        Engine.RootNode = Root;
+        GetSceneHooks().AddSprite = [](const char* name, scene::ISceneNode* parent, const char* site) -> scene::ISceneNode* {
+            return addSprite(name, 1, 1, core::vector3df(0, 0, 0), parent, nullptr, site);
+        };
+        GetDescriptionRowMakers() = SDescriptionRowMakers();
+    }
+    void TearDown() override
+    {
+        GetDescriptionRowMakers() = SDescriptionRowMakers();
+        SetSpriteTextNodeMaker(nullptr);
+        Engine.RootNode = nullptr;
+        NullScene::TearDown();
+        clearSpriteCache();
+        CTextureCache::instance().clear();
+    }
+    CNodeBasement* make(const std::string& name, scene::ISceneNode* parent = nullptr,
+                        const core::vector3df& position = {0, 0, 0}, const SSpriteCreateInfo* info = nullptr)
+    {
+        return addSprite(name.c_str(), 1, 1, position, parent, info, SPRITE_SITE);
+    }
+    std::string writeSpr(const std::string& file, const std::string& text)
+    {
+        Folder.write(file, text);
+        return Folder.file(file);
+    }
+    bool boxSaid(const char* part) const
+    {
+        for (const SRecordedBox& box : Boxes.Boxes)
+            if (box.Text.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    CProbeNode* Root = nullptr;
+    CTempFolder Folder;
+    CMessageBoxRecorder Boxes;
+};
+
+TEST_F(SpriteCreation, DescriptionBecomesASpriteWithItsFields)
+{
+    CNodeBasement* node = make(raw(std::string(Fill) +
+                                   "-Name: hero\n-Size: w2 h3\n-Position: x1 y2 s5\n-Alpha: 0.5\n-Tint: 0xFF102030\n"
+                                   "-RenderOrder: 1\n-Rotation: 90\n-AlphaMinVisible: 0.25\n-Custom.Attributes: kind[boss]"),
+                               nullptr, core::vector3df(10, 0, 0));
+    ASSERT_NE(node, nullptr);
+    CSpriteNode* sprite = dynamic_cast<CSpriteNode*>(node);
+    ASSERT_NE(sprite, nullptr);
+    EXPECT_EQ(node->getParent(), Root);
+    EXPECT_EQ(node->getID(), getIdByName("hero"));
+    EXPECT_EQ(node->getSize(), core::dimension2df(2, 3));
+    EXPECT_EQ(node->getPosition(), core::vector3df(11, 2, 0));
+    EXPECT_EQ(node->getZOrder(), 5);
+    EXPECT_FLOAT_EQ(node->getAlpha(), 0.5f);
+    EXPECT_EQ(node->getTint(), video::SColor(0xFF102030));
+    EXPECT_EQ(node->getLayer(), 6);
+    EXPECT_NEAR(sprite->getAngle(), 1.5707963f, 1e-5f);
+    EXPECT_EQ(node->getAlphaThreshold(), 64);
+    EXPECT_EQ(node->getHideCount(), 0);
+    EXPECT_EQ(str(node->getAttributeString("kind", "")), "boss");
+    EXPECT_EQ(std::string(node->getName()).rfind("Spr", 0), 0u);
+    EXPECT_NE(sprite->getTextureRegion().Texture, nullptr);
+    const video::SMaterial& material = node->getMaterial(0);
+    EXPECT_FALSE(material.Lighting);
+    EXPECT_FALSE(material.ZWriteEnable);
+    EXPECT_FALSE(material.BackfaceCulling);
+    EXPECT_FLOAT_EQ(material.MaterialTypeParam, 0.01f);
+    EXPECT_EQ(node->getReferenceCount(), 1) << "the parent's reference only";
+}
+
+TEST_F(SpriteCreation, DefaultsAndTexturelessSprites)
+{
+    CNodeBasement* plain = make(raw(Fill));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->getID(), SharedSpriteId);
+    EXPECT_EQ(plain->getLayer(), 4);
+    EXPECT_FLOAT_EQ(plain->getAlpha(), 1.0f);
+    // The empty image is not there on the null driver's disk: a textureless
+    // description still stops at its texture, so only its parse is checked.
+    CNodeFactory* empty = getSpriteDescription("raw://\n-Name: e\n", "\n-Name: e\n", nullptr, nullptr);
+    EXPECT_EQ(empty->invisible, 1);
+    EXPECT_EQ(str(empty->texturePath), "\\gui\\empty.png");
+    empty->drop();
+}
+
+TEST_F(SpriteCreation, AlphaAndFadeAnimatorsFromKeys)
+{
+    CNodeBasement* node = make(raw(std::string(Fill) + "-Alpha: 1 t1000 d200\n-Fade: 0.5 t500"));
+    ASSERT_NE(node, nullptr);
+    EXPECT_FLOAT_EQ(node->getAlpha(), 0.0f);
+    EXPECT_FLOAT_EQ(node->getInheritedAlpha(), 0.0f);
+    frame(1600);
+    // The fade took the shared name last, so it replaced the alpha ramp.
+    EXPECT_NEAR(node->getInheritedAlpha(), 0.5f, 1e-5f);
+    CNodeBasement* own = make(raw(std::string(Fill) + "-Alpha: 1 t1000 d200"));
+    frame(2200);
+    EXPECT_NEAR(own->getAlpha(), 0.5f, 1e-5f) << "created at 1600: 600 ms later";
+}
+
+TEST_F(SpriteCreation, ParametersScaleAndPlaceAFileDescription)
+{
+    const std::string path = writeSpr("box.spr", std::string(Fill) + "-Size: 20\n-Align: x0.5 y-0.5\n");
+    CNodeBasement* node = make(path + "?w[3&x[2");
+    ASSERT_NE(node, nullptr);
+    EXPECT_FLOAT_EQ(node->getSize().Width, 60);
+    EXPECT_FLOAT_EQ(node->getPosition().X, 2 + 30) << "x parameter, then half the width";
+    EXPECT_FLOAT_EQ(node->getPosition().Y, -0.5f * node->getSize().Height);
+    make(path + "?w[3&x[2");
+    EXPECT_EQ(getSpriteCacheSize(), 1) << "one parse per full name";
+}
+
+TEST_F(SpriteCreation, SizeFromTextureUsesTheFrameGrid)
+{
+    CNodeBasement* node = make(raw("-Texture:?fill[c1,w256,h64]\n-Atlas: x0 y0 w4 h1\n-SizeFromTexture\n-Size: 1"));
+    ASSERT_NE(node, nullptr);
+    const STextureRegion& region = dynamic_cast<CSpriteNode*>(node)->getTextureRegion();
+    if (region.getWidth() == 0)
+        GTEST_SKIP() << "the null driver gave the fill texture no size";
+    EXPECT_EQ(node->getSize(), core::dimension2df(64, 64));
+    CNodeBasement* follows = make(raw("-Texture:?fill[c1,w256,h64]\n-Size: w2"));
+    EXPECT_EQ(follows->getSize(), core::dimension2df(2, 0.5f)) << "height follows width";
+}
+
+TEST_F(SpriteCreation, NestedDescriptionTextureAndEffects)
+{
+    writeSpr("inner.spr", std::string(Fill) + "-Size: w4 h2\n-Alpha: 0.4\n");
+    const std::string outer = writeSpr("outer.spr", "-Texture:inner.spr\n-Name: outer\n-Tint: 0xFF00FF00\n");
+    CNodeBasement* node = make(outer);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->getID(), getIdByName("outer"));
+    EXPECT_EQ(node->getSize(), core::dimension2df(4, 2)) << "the inner description's size";
+    EXPECT_FLOAT_EQ(node->getAlpha(), 1.0f) << "the outer description's fields apply last";
+    EXPECT_EQ(node->getTint(), video::SColor(0xFF00FF00));
+    EXPECT_EQ(node->getReferenceCount(), 1);
+
+    CNodeBasement* effect = make(raw("-AsEffect: 1\n-Alpha: 0.3\n-Size: w2 h2\n-Position: x1"), node);
+    EXPECT_EQ(effect, node) << "the effect decorates its parent";
+    EXPECT_FLOAT_EQ(node->getAlpha(), 0.3f);
+    EXPECT_EQ(node->getSize(), core::dimension2df(8, 4));
+    EXPECT_EQ(node->getReferenceCount(), 1) << "no reference is kept for the caller";
+}
+
+TEST_F(SpriteCreation, ImageFileSpriteSkipsTheFields)
+{
+    const std::string path = Folder.file("pic.png");
+    video::IImage* image = Engine.Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(16, 8));
+    image->fill(video::SColor(255, 200, 10, 10));
+    ASSERT_TRUE(Engine.Driver->writeImageToFile(image, path.c_str()));
+    image->drop();
+    CNodeBasement* node = addSprite(path.c_str(), 2, 3, core::vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->getSize(), core::dimension2df(2, 3));
+    EXPECT_EQ(node->getHideCount(), 0) << "the parse's hidden default is not applied";
+    EXPECT_EQ(str(dynamic_cast<CSpriteNode*>(node)->getTextureRegion().Name), path);
+}
+
+TEST_F(SpriteCreation, ParentsByClimbAndByName)
+{
+    CNodeBasement* a = make(raw(std::string(Fill) + "-Position: x1"));
+    CNodeBasement* b = make(raw(std::string(Fill) + "-Position: y1"), a);
+    CNodeBasement* climbed = make(raw(std::string(Fill) + "-Parent: -2"), b);
+    EXPECT_EQ(climbed->getParent(), Root);
+    EXPECT_EQ(climbed->getPosition(), core::vector3df(1, 1, 0)) << "its place on screen stays";
+
+    make(raw(std::string(Fill) + "-Name: holder"));
+    CNodeBasement* named = make(raw(std::string(Fill) + "-Parent: holder"));
+    EXPECT_EQ(named->getParent(), getNodeByName("holder"));
+}
+
+TEST_F(SpriteCreation, TextDescriptionsNeedTheTextNodeMaker)
+{
+    EXPECT_EQ(make(raw("-Text: ?Hello\n-Size: 5")), nullptr);
+    static std::string shown;
+    SetSpriteTextNodeMaker([](const char* text, const core::vector3df& position, scene::ISceneNode* parent,
+                              s32 id) -> CNodeBasement* {
+        shown = text;
+        CProbeNode* node = new CProbeNode(parent, parent->getSceneManager(), "text", nullptr, position);
+        node->drop();
+        node->setID(id);
+        return node;
+    });
+    CNodeBasement* text = make(raw("-Text: ?Hello\n-Name: caption\n-Alpha: 0.2\n-Size: 5"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(shown, "Hello");
+    EXPECT_EQ(text->getID(), getIdByName("caption"));
+    EXPECT_FLOAT_EQ(text->getAlpha(), 1.0f) << "nothing else of the description";
+}
+
+TEST_F(SpriteCreation, RefusedSpritesAreNotMade)
+{
+    EXPECT_EQ(make(raw(std::string(Fill) + "-IgnoreSprite: 1")), nullptr);
+    EXPECT_EQ(Root->getChildren().size(), 0u);
+}
+
+TEST_F(SpriteCreation, AnimatorRowsFromKeys)
+{
+    CNodeBasement* parent = make(raw(Fill));
+    CNodeBasement* hider = make(raw(std::string(Fill) + "-Animation.HideParent: 1\n-Animation.GroupSet: grp\n"
+                                                        "-Selfdestruction: t5000 f100\n-Animation.Texture: t800 m4x2"),
+                                parent);
+    EXPECT_EQ(parent->getHideCount(), 1);
+    EXPECT_NE(hider->findAnimatorByName("grp", false), nullptr) << "grouped by name";
+    CBaseAnimator* atlas = hider->findAnimatorByName(CAtlasFrameAnimator::UniqueName, false);
+    ASSERT_NE(atlas, nullptr) << "the atlas animator keeps its own name";
+    frame(1000 + 250);   // 8 cells over 800 ms: cell 2
+    EXPECT_FLOAT_EQ(dynamic_cast<CSpriteNode*>(hider)->getFrameColumn(), 2);
+    deleteNode(hider);
+    frame(1300);
+    EXPECT_EQ(parent->getHideCount(), 0) << "the removed sprite is freed and undoes its hiding";
+
+    CNodeBasement* row = make(raw(std::string(Fill) + "-Animation.Texture: t400 m3-2/2"));
+    CSpriteNode* rowSprite = dynamic_cast<CSpriteNode*>(row);
+    EXPECT_FLOAT_EQ(rowSprite->getFrameRow(), 1);
+    EXPECT_FLOAT_EQ(rowSprite->getFrameColumns(), 3);
+
+    CNodeBasement* timed = make(raw(std::string(Fill) + "-Alpha: 1 t500\n-Animation.BaseTimer: 1"));
+    CBaseAnimator* alpha = timed->findAnimatorByName(CAlphaAnimator::UniqueName, false);
+    ASSERT_NE(alpha, nullptr);
+    EXPECT_EQ(alpha->getTimer(), 1);
+}
+
+TEST_F(SpriteCreation, RowMakersRunOnlyWhenTheirKeysAsk)
+{
+    static std::vector<std::string> ran;
+    ran.clear();
+    SDescriptionRowMakers& makers = GetDescriptionRowMakers();
+    makers.Click = [](const CNodeFactory& f, CNodeBasement*, const SSpriteCreateInfo*, const char*) {
+        ran.push_back("click:" + str(f.clickAction));
+    };
+    makers.ClickBlock = [](const CNodeFactory&, CNodeBasement*, const SSpriteCreateInfo*, const char*) { ran.push_back("block"); };
+    makers.Rotation = [](const CNodeFactory&, CNodeBasement*, const SSpriteCreateInfo*, const char*) { ran.push_back("rotation"); };
+    makers.PartsAndClones = [](const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*) {
+        for (const SSpriteCreateInfo& part : f.parts)
+            addSprite(part.partName, 1, 1, core::vector3df(0, 0, 0), node, &part, SPRITE_SITE);
+        ran.push_back("parts");
+    };
+    make(raw(std::string(Fill) + "-Event.Mouse.Click.Block: 1\n-Animation.Rotation: s0 t0"));
+    EXPECT_EQ(ran, std::vector<std::string>({"block"})) << "no click without an action; no rotation at zero";
+    ran.clear();
+    CNodeBasement* node = make(raw(std::string(Fill) + "-Event.Mouse.Click.Action: go();\n-Animation.Rotation: t5\n"
+                                                       "[Sprite]\n-Texture:?fill[c2,w4,h4]\n-Custom.Attributes: file[x.png]\n"));
+    EXPECT_EQ(ran, std::vector<std::string>({"rotation", "click:go();", "parts"}));
+    ASSERT_EQ(node->getChildren().size(), 1u) << "a part of an inline text naming a .png is still a description";
+}
+
+TEST_F(SpriteCreation, InitScriptSeesAndChangesTheNode)
+{
+    SquirrelObject code = SquirrelVM::CompileBuffer("function initNode(t) { t._x = 7.0; t._alpha = 0.25; }", "init");
+    SquirrelVM::RunScript(code);
+    CNodeBasement* node = make(raw(std::string(Fill) + "-Event.Init: initNode"));
+    EXPECT_FLOAT_EQ(node->getPosition().X, 7.0f);
+    EXPECT_FLOAT_EQ(node->getAlpha(), 0.25f);
+}
+
+TEST_F(SpriteCreation, MalformedDescriptionsNeitherCrashNorHang)
+{
+    const std::string self = Folder.file("self.spr");
+    writeSpr("self.spr", "-Texture:self.spr\n");
+    EXPECT_EQ(make(self), nullptr);
+    EXPECT_TRUE(boxSaid("nest too deep"));
+
+    const struct { const char* body; const char* what; } cases[] = {
+        {"-Animation.Texture: t100", "a frame animation without a grid"},
+        {"-Animation.Texture: t100 m0x4", "a grid without columns"},
+        {"-Animation.Texture: t0 m4x2", "a grid without a cycle time"},
+        {"-Animation.Texture: t100 m99999x99999", "a grid too large to be a picture"},
+        {"-Animation.Texture: t100 m4-0/2", "row 0 of a one-row grid"},
+        {"-Alpha: 1 t100 d200", "an alpha time below its delay"},
+        {"-Fade: 0.5 t200 d200", "a fade time equal to its delay"},
+        {"-Parent: -50", "climbing past the root"},
+        {"-Size: w0 h0\n-SizeFromTexture", "no size at all"},
+        {"-Selfdestruction: t1 f5000", "a fade longer than the life"},
+    };
+    for (const auto& c : cases) {
+        CNodeBasement* node = make(raw(std::string(Fill) + c.body));
+        EXPECT_NE(node, nullptr) << c.what;
+    }
+    frame(1500);
+    frame(2500);
+    EXPECT_TRUE(boxSaid("climbs past the root"));
+
+    CNodeBasement* doomed = make(raw(std::string(Fill) + "-Name: doomed"));
+    deleteNode(doomed);
+    frame(2600);
+    CNodeBasement* orphan = make(raw(std::string(Fill) + "-Parent: doomed"));
+    ASSERT_NE(orphan, nullptr);
+    EXPECT_EQ(orphan->getParent(), Root) << "a stale parent name falls back to the root";
+}
+
+using SpriteCreationDeathTest = SpriteCreation;
+
+TEST_F(SpriteCreationDeathTest, ContentFaultsThatStop)
+{
+    EXPECT_EXIT(make(raw(std::string(Fill) + "-Parent: never_named")), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(make(raw("-Texture:missing_picture.png")), ::testing::ExitedWithCode(1), "");
+}
+
+} // namespace
