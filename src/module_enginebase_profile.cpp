@@ -2,6 +2,7 @@
 // preloading of data files by type.
 #include "module_enginebase.h"
 
+#include "node_factory.h"
 #include "rendering_stuff_particles.h"
 #include "rendering_stuff_textures.h"
 #include "utils_debug.h"
@@ -127,9 +128,9 @@ void CEngineBase::preloadFile(CString path, CString* digest)
     case 3:   // ".txt": kept in the text-file cache
         ReadTextFile(resolved, text);
         break;
-    case 4:   // ".spr": the description text as the sprite reader frames it
-        ReadTextFile(resolved, text);
-        appendDigest(digest, CString("\n") + text + "\n");
+    case 4:   // ".spr"
+        loadSpriteText(resolved, text);
+        appendDigest(digest, text);
         break;
     case 6:   // ".dlg"
         ReadTextFile(resolved, text);
