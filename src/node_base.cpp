@@ -146,9 +146,11 @@ CNodeBasement::~CNodeBasement()
         Attributes->removeObject("__PseudoOwner");
     removeAnimators();
     removeAll();
-    if (isDebugMode()) {
+    // Searched whatever the debug mode is now: it may have changed since the
+    // node was listed, and a freed node left in the list would be read at exit.
+    core::list<scene::ISceneNode*>& live = GetLiveNodeList();
+    if (!live.empty()) {
         CheckMainThread();
-        core::list<scene::ISceneNode*>& live = GetLiveNodeList();
         for (auto it = live.begin(); it != live.end(); ++it)
             if (*it == this) {
                 live.erase(it);
@@ -241,6 +243,22 @@ void CNodeBasement::updateAbsolutePosition()
         z += s32(f32(YSortFactor) * RelativeTranslation.Y);
     const CNodeBasement* parent = fromSceneNode(Parent);
     AbsoluteZ = parent ? z + parent->AbsoluteZ : z;
+}
+
+// Irrlicht's own, without the trigonometry of a zero rotation, which most
+// 2D nodes have and every node pays for every frame.
+core::matrix4 CNodeBasement::getRelativeTransformation() const
+{
+    core::matrix4 transform;
+    if (RelativeRotation.X != 0.0f || RelativeRotation.Y != 0.0f || RelativeRotation.Z != 0.0f)
+        transform.setRotationDegrees(RelativeRotation);
+    transform.setTranslation(RelativeTranslation);
+    if (RelativeScale != core::vector3df(1.0f, 1.0f, 1.0f)) {
+        core::matrix4 scale;
+        scale.setScale(RelativeScale);
+        transform *= scale;
+    }
+    return transform;
 }
 
 // --- identity and placement ---

@@ -78,6 +78,7 @@ public:
     void setID(irr::s32 id) override;
     void setPosition(const irr::core::vector3df& position) override;
     void updateAbsolutePosition() override;
+    irr::core::matrix4 getRelativeTransformation() const override;
 
     // --- the engine's own ---
     virtual void setSize(const irr::core::dimension2df& size);   // 0 becomes 1

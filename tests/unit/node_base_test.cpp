@@ -294,3 +294,40 @@ TEST_F(SceneNodeBase, FindsAndRemovesAnimatorsByName)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SceneNodeBase, DebugModeListsLiveNodesUnderTheirDebugNames)
+{
+    GetLiveNodeList().clear();
+    Engine.Options.Debug = 1;
+    CProbeNode* node = new CProbeNode(Smgr->getRootSceneNode(), Smgr, "n", nullptr, core::vector3df(1.5f, -0.25f, 0));
+    node->drop();
+    ASSERT_EQ(GetLiveNodeList().size(), 1u);
+    EXPECT_STREQ((*GetLiveNodeList().begin())->getName(), "CSpriteNode id=-1 pos=(1500:-250)");
+    Engine.Options.Debug = 0;   // switched off meanwhile: the node still leaves the list
+    node->remove();
+    EXPECT_TRUE(GetLiveNodeList().empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SceneNodeBase, RelativeTransformationMatchesIrrlichts)
+{
+    struct Case { core::vector3df rotation, scale; };
+    const Case cases[] = {
+        {{0, 0, 0}, {1, 1, 1}}, {{0, 0, 90}, {1, 1, 1}}, {{10, 20, 30}, {2, 0.5f, 1}}, {{0, 0, 0}, {-1, 1, 1}}};
+    CProbeNode* node = addNode("n", nullptr, -1, core::vector3df(3, -4, 0.5f));
+    for (const Case& c : cases) {
+        node->setRotation(c.rotation);
+        node->setScale(c.scale);
+        const core::matrix4 ours = node->getRelativeTransformation();
+        const core::matrix4 theirs = node->ISceneNode::getRelativeTransformation();
+        for (int i = 0; i < 16; ++i)
+            EXPECT_FLOAT_EQ(ours[i], theirs[i]) << i << " rotation " << c.rotation.Z;
+    }
+}
+
+} // namespace
