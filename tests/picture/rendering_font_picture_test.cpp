@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "font_fixtures.h"
 #include "msgbox_recorder.h"
+#include "node_text.h"
 #include "rendering_material_custom.h"
 #include "rendering_stuff.h"
 #include "rendering_stuff_textures.h"
@@ -220,5 +221,44 @@ TEST_F(FontPicture, AFontMadeByTheToolDrawsItsGlyphsWhereMeasured)
                 litOutside += pixelAt(x, y).isLit();
         }
     EXPECT_EQ(litOutside, 0);
+    Driver->endScene();
+}
+
+TEST_F(FontPicture, ATextNodeDrawsItsLinesWhereItMeasuresThem)
+{
+    Folder.write("app/data/fonts/mono.xml", MonospaceFontSingleQuote("mono.png"));
+    ASSERT_TRUE(WriteMonospaceFontImage(Driver, Data + "fonts/mono.png"));
+    loadFont("fonts\\mono.xml");
+    scene::ISceneManager* smgr = Device->getSceneManager();
+    auto* node = new CTextNode(smgr->getRootSceneNode(), smgr, core::vector3df(2, 3, 0), "AB\nA A", -1);
+    node->drop();   // the root holds it
+    node->setFont(Font);
+    node->setColor(video::SColor(255, 255, 0, 0));
+    node->updateAbsolutePosition();
+
+    Driver->beginScene(true, true, video::SColor(255, 0, 0, 0));
+    smgr->drawAll();   // the camera's view and projection; the text node is not registered here
+    Stats = SBatchStats();
+    node->render();
+    Batch->submit(Driver, nullptr, nullptr, nullptr, Stats);
+
+    // Centred on (2, 3) and on each line's height: the first line spans
+    // x 1.5..2.5, y 2.2..3.8; the second, 1.6 lower, x 1.25..2.75.
+    const core::rectf& bounds = node->getTextBounds();
+    EXPECT_FLOAT_EQ(bounds.UpperLeftCorner.X, 1.25f);
+    EXPECT_FLOAT_EQ(bounds.LowerRightCorner.X, 2.75f);
+    struct Case {
+        float X, Y;
+        bool IsLit;
+        const char* Where;
+    } cases[] = {
+        {1.75f, 3.0f, true, "A of the first line"},   {2.25f, 3.0f, true, "B"},
+        {2.65f, 3.0f, false, "after the first line"}, {1.35f, 3.0f, false, "before the first line"},
+        {1.5f, 1.4f, true, "A of the second line"},   {2.0f, 1.4f, false, "the blank of the second line"},
+        {2.5f, 1.4f, true, "the last A"},             {2.0f, 0.4f, false, "below the text"},
+        {2.0f, 3.9f, false, "above the text"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(pixelAt(screenX(c.X), screenY(c.Y)).isLit(), c.IsLit) << c.Where;
     Driver->endScene();
 }
