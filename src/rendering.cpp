@@ -2,6 +2,7 @@
 #include "rendering.h"
 
 #include "clock.h"
+#include "framebuffer_gl.h"
 #include "module_enginebase.h"
 #include "utils_assert.h"
 #include "utils_debug.h"
@@ -166,7 +167,29 @@ void CRenderer::captureFrameIfRequested(CEngineMessageQueue& queue)
         return;
     if (CapturedFrame)
         CapturedFrame->drop();
-    CapturedFrame = driver->createScreenShot();   // null on the null driver
+    // Irrlicht's OpenGL screenshot reads the front buffer, which holds the
+    // previous frame or nothing at all; the back buffer holds this one.
+    CapturedFrame = driver->getDriverType() == irr::video::EDT_OPENGL ? captureBackBuffer(driver)
+                                                                        : driver->createScreenShot();
+}
+
+// +1: the caller drops it; null when the buffer cannot be read.
+irr::video::IImage* CRenderer::captureBackBuffer(irr::video::IVideoDriver* driver)
+{
+    const irr::core::dimension2du size = driver->getScreenSize();
+    std::vector<uint8_t> rgba;
+    if (!platform::ReadBackBufferRGBA(int(size.Width), int(size.Height), rgba))
+        return nullptr;
+    irr::video::IImage* image = driver->createImage(irr::video::ECF_A8R8G8B8, size);
+    if (!image)
+        return nullptr;
+    auto* out = static_cast<uint32_t*>(image->lock());
+    for (size_t i = 0; i < size_t(size.Width) * size.Height; ++i) {
+        const uint8_t* p = &rgba[i * 4];
+        out[i] = irr::video::SColor(255, p[0], p[1], p[2]).color;
+    }
+    image->unlock();
+    return image;
 }
 
 int CRenderer::onEngineMessage(SEngineMessage& message)

@@ -11,7 +11,7 @@
 #include <irrArray.h>
 
 namespace irr {
-namespace video { class IImage; class ITexture; }
+namespace video { class IImage; class ITexture; class IVideoDriver; }
 namespace scene { class ISceneNodeAnimator; }
 }
 
@@ -54,6 +54,7 @@ public:
     // Keeps a copy of the frame just drawn when a screenshot waits in the
     // queue; called before the buffers are swapped.
     void captureFrameIfRequested(CEngineMessageQueue& queue);
+    irr::video::IImage* captureBackBuffer(irr::video::IVideoDriver* driver);
 
     // Renderer-family messages; every one counts as done.
     int onEngineMessage(SEngineMessage& message);

@@ -1,0 +1,86 @@
+// Screenshots asked for through the engine message queue hold the frame just
+// drawn, on the real drivers under a display.
+#include "module_enginebase.h"
+
+#include "fake_engine_client.h"
+#include "server_game_manifest.h"
+#include "utils_fs.h"
+#include "utils_fs_bridge.h"
+
+#include <irrlicht.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class Screenshot : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "no display";
+        char pattern[] = "/tmp/engine-shot-XXXXXX";
+        Root = std::string(mkdtemp(pattern)) + "/";
+        std::filesystem::create_directories(Root + "Profile");
+        std::ofstream(Root + "manifest.xml") << "<Manifest><Fonts/><Cursors/><AtlasLists/><Materials/>"
+                                                "<ParticleGroups/></Manifest>";
+        SetAppFolder(Root.c_str());
+        ResetUserFolder();
+        CManifest::stored().readFrom((Root + "manifest.xml").c_str());
+    }
+    void TearDown() override
+    {
+        if (Root.empty())
+            return;
+        CManifest::stored().clear();
+        ResetUserFolder();
+        SetAppFolder(nullptr);
+        ClearNativePathCache();
+        std::filesystem::remove_all(Root);
+    }
+
+    std::string Root;
+};
+
+TEST_P(Screenshot, HoldsTheFrameJustDrawn)
+{
+    CEngineBase engine;
+    CFakeEngineClient* client = new CFakeEngineClient;
+    engine.setClient(client);
+    client->drop();
+    engine.Options.Renderer = GetParam();
+    engine.Options.BitsPerPixel = 32;
+    engine.Options.Sound = 0;
+    engine.createDevice();
+    ASSERT_NE(engine.Driver, nullptr);
+    engine.beginRun();
+    irr::video::SColor colour(255, 200, 40, 10);
+    client->OnFrame = [&] { engine.Driver->draw2DRectangle(colour, irr::core::recti(0, 0, 120, 90)); };
+
+    std::string path = Root + "shot.png";
+    engine.Queue.postMessage(EngineMessageScreenshot, 0, reinterpret_cast<uintptr_t>(strdup(path.c_str())), 1);
+    ASSERT_TRUE(engine.runFrame());
+    EXPECT_EQ(engine.Queue.getCount(), 0);
+
+    irr::video::IImage* image = engine.Driver->createImageFromFile(path.c_str());
+    ASSERT_NE(image, nullptr) << "the screenshot was not written";
+    irr::video::SColor inside = image->getPixel(20, 20);
+    irr::video::SColor outside = image->getPixel(300, 300);
+    EXPECT_NEAR(int(inside.getRed()), 200, 2);
+    EXPECT_NEAR(int(inside.getGreen()), 40, 2);
+    EXPECT_NEAR(int(inside.getBlue()), 10, 2);
+    EXPECT_EQ(outside.getRed(), 0u) << "cleared to black where nothing is drawn";
+    image->drop();
+    engine.endRun();
+}
+
+// 3: the hardware renderer (OpenGL); 2: Burning's Video.
+INSTANTIATE_TEST_SUITE_P(Drivers, Screenshot, ::testing::Values(3, 2));
+
+} // namespace
