@@ -118,6 +118,9 @@ TEST_F(SpriteCreation, DefaultsAndTexturelessSprites)
     EXPECT_EQ(plain->getID(), SharedSpriteId);
     EXPECT_EQ(plain->getLayer(), 4);
     EXPECT_FLOAT_EQ(plain->getAlpha(), 1.0f);
+    CNodeBasement* mentions = make(raw(std::string(Fill) + "-Custom.Attributes: file[x.png]"));
+    ASSERT_NE(mentions, nullptr) << "an inline text naming a .png is not an image name";
+    EXPECT_EQ(str(mentions->getAttributeString("file", "")), "x.png");
     // The empty image is not there on the null driver's disk: a textureless
     // description still stops at its texture, so only its parse is checked.
     CNodeFactory* empty = getSpriteDescription("raw://\n-Name: e\n", "\n-Name: e\n", nullptr, nullptr);
