@@ -1,6 +1,7 @@
 // The game's client.
 #include "enginebindings.h"
 
+#include "node_text.h"
 #include "scriptbindings.h"
 #include "utils_debug.h"
 
@@ -9,6 +10,9 @@ namespace {
 CGameClient* TheGame = nullptr;   // borrowed: the engine holds the reference
 constexpr int GameTimer = 1;
 constexpr int ExitState = 999;
+constexpr int BannerMs = 5000;
+const char* const BuildDateText = "Thu Mar  5 09:26:32 2009";   // the build the banner names, fixed
+int BannerShown = 0;
 
 } // namespace
 
@@ -38,6 +42,10 @@ bool CGameClient::OnEvent(const irr::SEvent& event)
 
 void CGameClient::onFrame()
 {
+    if (!BannerShown) {
+        BannerShown = 1;
+        printDebugLine(Format("Alpha. Build '%s'", BuildDateText), BannerMs);
+    }
     CEngineBase* engine = getEngine();
     int pressed = engine->getInputReceiver()->isLeftButtonDown() ? 1 : 0;
     // Cursor 1 normally, cursor 2 while the left button is held.

@@ -4,6 +4,7 @@
 
 #include "asystemanimators.h"
 #include "module_enginebase.h"
+#include "node_helpers.h"
 #include "node_utilities.h"
 #include "server_game_manifest.h"
 #include "utils_engine_context.h"
@@ -320,6 +321,13 @@ CTextNode* getTextNodeOf(scene::ISceneNode* node)
 {
     CNodeBasement* base = CNodeBasement::fromSceneNode(node);
     return base ? dynamic_cast<CTextNode*>(base->findTextChild(0)) : nullptr;
+}
+
+void InstallTextNodeMakers()
+{
+    SetSpriteTextNodeMaker([](const char* text, const core::vector3df& position, scene::ISceneNode* parent,
+                              s32 id) -> CNodeBasement* { return createTextNode(text, position, parent, id); });
+    SetFontIconSpriteMaker(makeIconSprite);
 }
 
 void printDebugLine(const CString& text, s32 ms)

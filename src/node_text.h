@@ -93,6 +93,10 @@ CTextNode* findTextNode(const char* name);
 // The node's first text child, or null.
 CTextNode* getTextNodeOf(irr::scene::ISceneNode* node);
 
+// Lets sprite descriptions with "-Text:" make text nodes, and inline icons
+// make their sprites through sprite creation. Once, before the first frame.
+void InstallTextNodeMakers();
+
 // A dated line on screen for ms milliseconds, newest at the top; older ones move down.
 void printDebugLine(const CString& text, irr::s32 ms);
 void clearDebugLines();

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "node_base.h"
+#include "node_text.h"
 #include "node_utilities.h"
 #include "rendering_font.h"
 #include "server_game_manifest.h"
@@ -59,6 +60,7 @@ void CEngineBase::beginRun()
     platform::ForgetMainThread();
     platform::RecordMainThread();
     Renderer.getMaterials().init(Driver);
+    InstallTextNodeMakers();
     loadFonts();
     loadCursors();
     if (Client)

@@ -4,6 +4,7 @@
 
 #include "font_fixtures.h"
 #include "msgbox_recorder.h"
+#include "node_helpers.h"
 #include "node_utilities.h"
 #include "null_scene.h"
 #include "rendering_stuff_textures.h"
@@ -276,4 +277,20 @@ TEST_F(TextNodeTest, DebugLinesStackDownwardsUnlessTheProgramEnds)
     for (scene::ISceneNode* child : Smgr->getRootSceneNode()->getChildren())
         count += dynamic_cast<CTextNode*>(child) != nullptr;
     EXPECT_EQ(count, 3u);
+}
+
+TEST_F(TextNodeTest, TextDescriptionsBecomeTextNodesOnceInstalled)
+{
+    CProbeNode* root = addNode("pole", nullptr, RootNodeId);
+    Engine.RootNode = root;
+    InstallTextNodeMakers();
+    CNodeBasement* made = addSprite("raw://-Text: ?Hello there\n-Name: greeting", 1, 1, core::vector3df(1, 2, 0),
+                                    nullptr, nullptr, SPRITE_SITE);
+    auto* text = dynamic_cast<CTextNode*>(made);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(text->getText()), "Hello there");
+    EXPECT_EQ(text->getParent(), root);
+    EXPECT_EQ(getTextNodeOf(root), text);
+    SetSpriteTextNodeMaker(nullptr);
+    Engine.RootNode = nullptr;
 }
