@@ -122,6 +122,16 @@ public:
     // mounted archive, lower-case with "\" separators, each once.
     void listPreloadFiles(irr::core::array<irr::core::stringc>& list);
 
+    // --- services (module_enginebase_services.cpp) ---
+    CString getTopDialogName();
+    bool isDialogOpen(const char* name);
+    bool trackDialog(int mode, CDialogInfo* record);
+    void closeDialogs(const char* list);
+    bool closeDialog(CString name, uint32_t fadeMs);
+    void clearCaches(int quiet);
+    void releasePixelCaches();
+    void expandMacros(CString& text, const CStringArray* parameters, const SSpriteCreateInfo* extra);
+
     // --- game states and pause levels (server_game_states.cpp) ---
     int getPauseLevel();
     bool setPauseLevel(int level, bool set);

@@ -1,20 +1,339 @@
-// The input receiver.
+// The input state: ID slots, cursor positions, clickable nodes, the modality
+// stack and picking; the input latch.
 #include "module_mousekeyb.h"
 
+#include "clock.h"
 #include "module_enginebase.h"
-#include "utils_system_common.h"
+#include "node_base.h"
+#include "node_utilities.h"
+#include "rendering_stuff_particles.h"
+#include "utils_debug.h"
 
-bool CInputReceiver::OnEvent(const irr::SEvent& event)
+#include <ICameraSceneNode.h>
+#include <ICursorControl.h>
+#include <ISceneCollisionManager.h>
+#include <ISceneManager.h>
+#include <IrrlichtDevice.h>
+
+#include <cmath>
+
+using namespace irr;
+
+int clickHandledCounter = 0;
+uint32_t lastHotkeyClickTick = 0;
+
+namespace {
+
+s32 HoveredId = 0, PressedId = 0, ReleasedId = 0, RightClickedId = 0;
+core::position2di CursorPos(0, 0);
+core::vector2df RelativeCursorPos(0, 0);
+core::position2di PressPos(0, 0);
+f32 ClipArea[4] = {0, 0, 0, 0};
+
+void forgetNodeHook(scene::ISceneNode* node, s32 id)
 {
-    if (event.EventType == irr::EET_MOUSE_INPUT_EVENT) {
-        CursorPos.set(event.MouseInput.X, event.MouseInput.Y);
-        if (event.MouseInput.Event == irr::EMIE_LMOUSE_PRESSED_DOWN)
-            LeftButton = 1;
-        else if (event.MouseInput.Event == irr::EMIE_LMOUSE_LEFT_UP)
-            LeftButton = 0;
-    } else if (event.EventType == irr::EET_KEY_INPUT_EVENT) {
-        RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
+    getInputState()->forgetNode(node, id);
+}
+
+void nodeDestroyedHook(scene::ISceneNode* node)
+{
+    getInputState()->purgeNode(node);
+}
+
+int findEntry(const core::array<CClickableEntry>& list, scene::ISceneNode* node)
+{
+    for (u32 i = 0; i < list.size(); ++i)
+        if (list[i].node == node)
+            return int(i);
+    return -1;
+}
+
+CString nodeName(scene::ISceneNode* node)
+{
+    return node && node->getName() ? CString(node->getName()) : CString();
+}
+
+// Where the screen point lies in the node's box, 0..1 inside.
+core::vector2df pointInNode(scene::ISceneNode* node, const core::position2di& pos)
+{
+    scene::ISceneManager* smgr = getSceneManager();
+    scene::ICameraSceneNode* camera = smgr ? smgr->getActiveCamera() : nullptr;
+    if (!camera)
+        return core::vector2df(0, 0);
+    const core::vector3df c = camera->getAbsolutePosition();
+    const core::vector3df n = node->getAbsolutePosition();
+    const core::vector3df extent = node->getBoundingBox().getExtent();
+    const core::vector3df p = getScenePosAtScreen(n.Z - c.Z, &pos);
+    const f32 w = extent.X != 0.0f ? extent.X : 1.0f, h = extent.Y != 0.0f ? extent.Y : 1.0f;
+    return core::vector2df((p.X - (n.X - c.X - w / 2)) / w, (p.Y - (n.Y - c.Y - h / 2)) / h);
+}
+
+core::aabbox3df transformedBox(scene::ISceneNode* node)
+{
+    if (CNodeBasement* base = CNodeBasement::fromSceneNode(node))
+        return base->getTransformedRenderBox();
+    core::aabbox3df box = node->getBoundingBox();
+    node->getAbsoluteTransformation().transformBoxEx(box);
+    return box;
+}
+
+} // namespace
+
+CInputState* getInputState()
+{
+    static CInputState* state = [] {
+        SSceneHooks& hooks = GetSceneHooks();
+        hooks.ForgetNode = forgetNodeHook;
+        hooks.NodeDestroyed = nodeDestroyedHook;
+        return new CInputState;
+    }();
+    return state;
+}
+
+CArray<s32>& getClickBlockList()
+{
+    static CArray<s32> list;
+    return list;
+}
+
+s32* CInputState::getHoveredNodeId() { return &HoveredId; }
+s32* CInputState::getPressedNodeId() { return &PressedId; }
+s32* CInputState::getReleasedNodeId() { return &ReleasedId; }
+s32* CInputState::getRightClickedNodeId() { return &RightClickedId; }
+core::position2di* CInputState::getCursorPos() { return &CursorPos; }
+core::vector2df* CInputState::getRelativeCursorPos() { return &RelativeCursorPos; }
+core::position2di* CInputState::getPressPos() { return &PressPos; }
+f32* CInputState::getCursorClipArea() { return ClipArea; }
+
+void CInputState::setCursorPos(int x, int y)
+{
+    IrrlichtDevice* device = getDevice();
+    if (device && device->getCursorControl())
+        device->getCursorControl()->setPosition(x, y);
+}
+
+void CInputState::setCursorPosF(float x, float y)
+{
+    IrrlichtDevice* device = getDevice();
+    if (device && device->getCursorControl())
+        device->getCursorControl()->setPosition(x, y);
+}
+
+void CInputState::addClickable(scene::ISceneNode* node, int pixelPerfect)
+{
+    CheckMainThread();
+    if (!node)
+        return;
+    CClickableEntry entry;
+    entry.node = node;
+    entry.name = nodeName(node);
+    entry.level = findModalAncestor(node, true);
+    entry.pixelPerfect = pixelPerfect;
+    Clickables.push_back(entry);
+    if (CNodeBasement* base = CNodeBasement::fromSceneNode(node))
+        base->setAttributeInt("__Clickable", 1);
+}
+
+void CInputState::removeClickable(scene::ISceneNode* node)
+{
+    CheckMainThread();
+    const int i = findEntry(Clickables, node);
+    if (i >= 0)
+        Clickables.erase(u32(i));
+}
+
+void CInputState::replaceClickable(scene::ISceneNode* newNode, scene::ISceneNode* oldNode)
+{
+    CheckMainThread();
+    const int i = findEntry(Clickables, oldNode);
+    if (i >= 0)
+        Clickables[u32(i)].node = newNode;
+}
+
+void CInputState::forgetNode(scene::ISceneNode* node, s32 id)
+{
+    for (s32* slot : {&HoveredId, &PressedId, &ReleasedId, &RightClickedId})
+        if (*slot == id)
+            *slot = 0;
+    CNodeBasement* base = CNodeBasement::fromSceneNode(node);
+    if (base && base->getAttributeInt("__Clickable", 0) != 0)
+        removeClickable(node);
+}
+
+void CInputState::purgeNode(scene::ISceneNode* node)
+{
+    for (core::array<CClickableEntry>* list : {&Clickables, &ModalityStack})
+        for (u32 i = list->size(); i-- > 0;)
+            if ((*list)[i].node == node)
+                list->erase(i);
+}
+
+void CInputState::pushModal(scene::ISceneNode* node, s32 marker)
+{
+    ENGINE_PROFILE("PUSHMODAL");
+    CheckMainThread();
+    CClickableEntry entry;
+    entry.node = node;
+    entry.name = nodeName(node);
+    entry.level = marker == ModalMarkerDialog ? getTopModal(true) + 1 : ModalMarkerBlocker;
+    ModalityStack.push_back(entry);
+}
+
+void CInputState::popModal(scene::ISceneNode* node)
+{
+    CheckMainThread();
+    const int i = findEntry(ModalityStack, node);
+    if (i >= 0)
+        ModalityStack.erase(u32(i));
+}
+
+s32 CInputState::getTopModal(bool skipBlockers) const
+{
+    for (u32 i = ModalityStack.size(); i-- > 0;) {
+        if (skipBlockers && ModalityStack[i].level == ModalMarkerBlocker)
+            continue;
+        return ModalityStack[i].level;
     }
-    CEngineClient* client = getEngine()->getClient();
-    return client ? client->OnEvent(event) : false;
+    return 0;
+}
+
+s32 CInputState::findModalAncestor(scene::ISceneNode* node, bool skipBlockers) const
+{
+    if (ModalityStack.empty() || !node || node->getID() == RootNodeId)
+        return 0;
+    ENGINE_PROFILE("MODALANCESTOR");
+    for (u32 i = ModalityStack.size(); i-- > 0;) {
+        if (skipBlockers && ModalityStack[i].level == ModalMarkerBlocker)
+            continue;
+        if (ModalityStack[i].node == node)
+            return ModalityStack[i].level;
+    }
+    return node->getParent() ? findModalAncestor(node->getParent(), false) : 0;
+}
+
+bool CInputState::checkModality(scene::ISceneNode* node) const
+{
+    ENGINE_PROFILE("CHECK MODALITY");
+    const s32 top = getTopModal(false);
+    return top == 0 || findModalAncestor(node, false) == top;
+}
+
+int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNode** nodes, bool topOnly)
+{
+    ENGINE_PROFILE("PICKING");
+    CheckMainThread();
+    scene::ISceneManager* smgr = getSceneManager();
+    if (!smgr || !smgr->getSceneCollisionManager() || !smgr->getActiveCamera())
+        return -1;
+    const core::line3df ray =
+        smgr->getSceneCollisionManager()->getRayFromScreenCoordinates(pos, smgr->getActiveCamera());
+    if (ray.start.equals(ray.end, 0.000001f))
+        return -1;
+    const core::vector3df vector = ray.getVector().normalize();
+    const core::vector3df middle = ray.getMiddle();
+    const f64 halfLength = ray.getLength() * 0.5;
+
+    nodes[0] = nullptr;
+    f32 keys[MaxPickedNodes];
+    int count = 0;
+    for (u32 i = 0; i < Clickables.size() && count < MaxPickedNodes; ++i) {
+        scene::ISceneNode* node = Clickables[i].node;
+        if (!node || !isNodeTrulyVisible(node))
+            continue;
+        const core::aabbox3df box = transformedBox(node);
+        if (!box.intersectsWithLine(middle, vector, f32(halfLength)))
+            continue;
+        if (Clickables[i].pixelPerfect && isTransparentAround(node, pointInNode(node, pos), 0.0f, 0.0f))
+            continue;
+        nodes[count] = node;
+        keys[count] = box.getCenter().Z;
+        ++count;
+    }
+    for (int i = 0; i + 1 < count; ++i) {
+        for (int j = i + 1; j < count; ++j) {
+            if (keys[j] < keys[i]) {
+                std::swap(keys[i], keys[j]);
+                std::swap(nodes[i], nodes[j]);
+            }
+        }
+        if (topOnly)
+            break;
+    }
+    return count;
+}
+
+s32 CInputState::pickTopNodeId(const core::position2di& pos, s32* ids)
+{
+    if (ids)
+        for (int i = 0; i < MaxPickedNodes; ++i)
+            ids[i] = 0;
+    scene::ISceneNode* nodes[MaxPickedNodes] = {};
+    const int count = pickNodesAtCursor(pos, nodes, true);
+    if (count < 1 || !nodes[0])
+        return 0;
+    if (ids)
+        for (int i = 0; i < count; ++i)
+            ids[i] = nodes[i]->getID();
+    return nodes[0]->getID();
+}
+
+void CInputState::reset()
+{
+    ModalityStack.clear();
+    Clickables.clear();
+    for (s32& id : PickedIds)
+        id = 0;
+    ClickAnimators.RemoveAll();
+    HoverAnimators.RemoveAll();
+    HoveredId = PressedId = ReleasedId = RightClickedId = 0;
+    CursorPos.set(0, 0);
+    RelativeCursorPos.set(0, 0);
+    PressPos.set(0, 0);
+    for (f32& edge : ClipArea)
+        edge = 0;
+    getClickBlockList().RemoveAll();
+    *getInputLatch() = CInputLatch();
+    clickHandledCounter = 0;
+    lastHotkeyClickTick = 0;
+}
+
+// --- the latch ---
+
+CInputLatch* getInputLatch()
+{
+    static CInputLatch latch;
+    return &latch;
+}
+
+void CInputLatch::fire()
+{
+    FireTick = platform::GetTickCount();
+}
+
+bool CInputLatch::poll(uint32_t afterTick, uint32_t priority)
+{
+    if (ClaimExpiry == 0)
+        ClaimedPriority = 0;
+    if (ClaimedPriority > priority) {
+        if (platform::GetTickCount() < ClaimExpiry)
+            return false;
+        ClaimedPriority = 0;
+    }
+    if (FireTick == 0)
+        return false;
+    if (afterTick != 0 && !(FireTick > afterTick))
+        return false;
+    reset();
+    return true;
+}
+
+bool CInputLatch::claim(uint32_t priority, uint32_t expiryTick)
+{
+    if (platform::GetTickCount() > ClaimExpiry)
+        ClaimedPriority = 0;
+    if (expiryTick != 0 && priority < ClaimedPriority)
+        return false;
+    ClaimedPriority = priority;
+    ClaimExpiry = expiryTick;
+    return true;
 }

@@ -1,24 +1,177 @@
-// The input receiver: the device's event receiver, which records the state
-// of mouse and keys and hands every event on to the game's client.
+// Input: the input state (cursor, hovered and clicked nodes, clickable nodes,
+// the modality stack, picking), the one-shot input latch, and the device's
+// event receiver, which only records what happened and schedules a broadcast
+// that the input animators answer in the next animation pass.
 #pragma once
 
+#include "abaseanimators.h"
+#include "module_scripting_binding.h"
+#include "utils_array.h"
+#include "utils_str.h"
+
 #include <IEventReceiver.h>
+#include <irrArray.h>
 #include <position2d.h>
+#include <vector2d.h>
+
+#include <cstdint>
+
+namespace irr { namespace scene { class ISceneNode; } }
+
+class CNodeBasement;
+
+// One entry of the clickable list or the modality stack; owns nothing.
+struct CClickableEntry {
+    irr::scene::ISceneNode* node = nullptr;
+    CString name;
+    irr::s32 level = 0;        // modal level; -2 for a blocker
+    irr::s32 pixelPerfect = 0;
+};
+
+constexpr int MaxPickedNodes = 10;
+constexpr irr::s32 ModalMarkerDialog = -1;
+constexpr irr::s32 ModalMarkerBlocker = -2;
+
+class CInputState {
+public:
+    CInputState() = default;
+    CInputState(const CInputState&) = delete;
+    CInputState& operator=(const CInputState&) = delete;
+
+    static irr::s32* getHoveredNodeId();
+    static irr::s32* getPressedNodeId();
+    static irr::s32* getReleasedNodeId();
+    static irr::s32* getRightClickedNodeId();
+    static irr::core::position2di* getCursorPos();
+    static irr::core::vector2df* getRelativeCursorPos();
+    static irr::core::position2di* getPressPos();
+    static irr::f32* getCursorClipArea();   // left, top, right, bottom; off while right <= 0.001
+
+    // Move the device cursor: window pixels, or 0..1 of the profile resolution.
+    static void setCursorPos(int x, int y);
+    static void setCursorPosF(float x, float y);
+
+    void addClickable(irr::scene::ISceneNode* node, int pixelPerfect);
+    void removeClickable(irr::scene::ISceneNode* node);
+    void replaceClickable(irr::scene::ISceneNode* newNode, irr::scene::ISceneNode* oldNode);
+    void forgetNode(irr::scene::ISceneNode* node, irr::s32 id);
+    // Drops every entry of a node that is going away.
+    void purgeNode(irr::scene::ISceneNode* node);
+
+    void pushModal(irr::scene::ISceneNode* node, irr::s32 marker);
+    void popModal(irr::scene::ISceneNode* node);
+    irr::s32 getTopModal(bool skipBlockers) const;
+    irr::s32 findModalAncestor(irr::scene::ISceneNode* node, bool skipBlockers) const;
+    bool checkModality(irr::scene::ISceneNode* node) const;
+
+    // The first ten visible clickables the cursor ray meets, nearest first
+    // (only the first guaranteed with topOnly); -1 for a degenerate ray.
+    int pickNodesAtCursor(const irr::core::position2di& pos, irr::scene::ISceneNode** nodes, bool topOnly);
+    irr::s32 pickTopNodeId(const irr::core::position2di& pos, irr::s32* ids);
+
+    const irr::core::array<CClickableEntry>& getModalityStack() const { return ModalityStack; }
+    const irr::core::array<CClickableEntry>& getClickables() const { return Clickables; }
+    irr::s32* getPickedIds() { return PickedIds; }
+    CArray<CBaseAnimator*>& getClickAnimators() { return ClickAnimators; }
+    CArray<CBaseAnimator*>& getHoverAnimators() { return HoverAnimators; }
+
+    // Empties every list and slot (tests, and the end of a run).
+    void reset();
+
+private:
+    CString Text;
+    irr::core::array<CClickableEntry> ModalityStack;   // bottom first
+    irr::core::array<CClickableEntry> Clickables;      // registration order
+    irr::s32 PickedIds[MaxPickedNodes] = {};
+    CArray<CBaseAnimator*> ClickAnimators;
+    CArray<CBaseAnimator*> HoverAnimators;
+};
+
+CInputState* getInputState();
+
+// Node IDs of the click-block animators, one entry each.
+CArray<irr::s32>& getClickBlockList();
+
+// The one-shot latch that records that some input occurred. Ticks compare unsigned.
+class CInputLatch {
+public:
+    void fire();
+    void reset() { FireTick = 0; }
+    bool poll(uint32_t afterTick, uint32_t priority);
+    bool claim(uint32_t priority, uint32_t expiryTick);
+
+    uint32_t FireTick = 0;
+    uint32_t ClaimedPriority = 0;
+    uint32_t ClaimExpiry = 0;
+};
+
+CInputLatch* getInputLatch();
+
+// Set to 0 by each click broadcast; every click taken adds 1.
+extern int clickHandledCounter;
+// Tick of the last hotkey click that ran its action.
+extern uint32_t lastHotkeyClickTick;
+
+// Sends "act" once, in the next animation pass, to every animator of one array.
+class CClickBroadcastAnimator : public CBaseAnimator {
+public:
+    CClickBroadcastAnimator(CArray<CBaseAnimator*>* targets, bool isClick, bool noLatch);
+    void animate(CNodeBasement* node, irr::u32 localMs) override;
+
+private:
+    CArray<CBaseAnimator*>* Targets;
+    bool IsClick;
+    bool NoLatch;
+};
+
+class CSimpleTextEditorAnimator;
+CSimpleTextEditorAnimator** getFocusedTextEditor();
 
 class CInputReceiver : public irr::IEventReceiver {
 public:
     CInputReceiver() = default;
+    ~CInputReceiver() override = default;
     CInputReceiver(const CInputReceiver&) = delete;
     CInputReceiver& operator=(const CInputReceiver&) = delete;
 
     bool OnEvent(const irr::SEvent& event) override;
 
-    // The cursor's pixel position, as the last mouse event gave it.
-    const irr::core::position2di& getCursorPos() const { return CursorPos; }
-    // 1 while the left button is held, else 0.
+    // Clamps and clips the device cursor, re-picks, and tells the hover
+    // animators when the hovered node changed.
+    void updateCursorAndHover();
+    void broadcastClick(bool toHover, bool noLatch);
+
+    bool sendKeyEventToScript(const irr::SEvent::SKeyInput& key, const char* function);
+    bool sendToKeyHook(const irr::SEvent::SKeyInput& key);
+    bool sendToMouseClickHook(const irr::SEvent::SKeyInput& key);
+    bool sendToMouseMoveHook(const irr::SEvent::SKeyInput& key);
+
+    // The cursor's pixel position after clamping.
+    const irr::core::position2di& getCursorPos() const { return *CInputState::getCursorPos(); }
     int isLeftButtonDown() const { return LeftButton; }
+    int isRightButtonDown() const { return RightButton; }
+    int isInGameEditorOn() const { return InGameEditor; }
 
 private:
-    irr::core::position2di CursorPos{0, 0};
+    bool onMouseEvent(const irr::SEvent& event);
+    bool onKeyEvent(const irr::SEvent& event);
+    void runDebugKeys(const irr::SEvent::SKeyInput& key);
+    void sendMouseToHook(int code, bool pressed, bool moveHook);
+
+    uint32_t PressTime = 0;
+    // "_Enabling" and "_Disabling" stay in every later key table once set.
+    int StickyEnabling = 0;
+    int StickyDisabling = 0;
+    irr::u8 Shift = 0;
+    irr::u8 Control = 0;
     int LeftButton = 0;
+    int RightButton = 0;
+    int InGameEditor = 0;
 };
+
+bool hasKeyHook();
+bool hasMouseClickHook();
+bool hasMouseMoveHook();
+
+// True while input counts: the application is active.
+bool isApplicationActive();

@@ -142,6 +142,8 @@ CNodeBasement::~CNodeBasement()
             base->setNode(nullptr);   // a dying node must not be queued again
     if (ID >= 0)
         getIdCache(ID, -1, this);
+    if (GetSceneHooks().NodeDestroyed)
+        GetSceneHooks().NodeDestroyed(this);   // no list may keep a dead node
     if (Attributes)
         Attributes->removeObject("__PseudoOwner");
     removeAnimators();

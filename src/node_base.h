@@ -46,6 +46,7 @@ struct SSceneHooks {
     irr::scene::ISceneNode* (*AddSprite)(const char* name, irr::scene::ISceneNode* parent,
                                          const char* callSite) = nullptr;
     void (*ForgetNode)(irr::scene::ISceneNode* node, irr::s32 id) = nullptr;   // the input state
+    void (*NodeDestroyed)(irr::scene::ISceneNode* node) = nullptr;             // the input state
 };
 SSceneHooks& GetSceneHooks();
 

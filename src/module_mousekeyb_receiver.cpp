@@ -1,0 +1,339 @@
+// The input receiver: mouse and key events into the input state, the dialog
+// hooks, the latch, the Esc action, the debug keys, then the client; the
+// cursor and hover update and the click broadcast.
+#include "module_mousekeyb.h"
+
+#include "clock.h"
+#include "module_dialogfactory.h"
+#include "module_enginebase.h"
+#include "module_userprofile.h"
+#include "node_base.h"
+#include "node_utilities.h"
+#include "utils_debug.h"
+#include "utils_str_parse.h"
+#include "utils_system_common.h"
+
+#include <ICursorControl.h>
+#include <IrrlichtDevice.h>
+#include <Keycodes.h>
+
+#include <ctime>
+
+using namespace irr;
+
+namespace {
+
+constexpr int MouseKeyLeft = 1;
+constexpr int MouseKeyRight = 2;
+constexpr int MouseKeyMiddle = 4;
+constexpr int MouseKeyWheelUp = 0xFD;
+constexpr int MouseKeyWheelDown = 0xFE;
+constexpr int MouseKeyMove = 0xFC;
+constexpr int KeyTableSize = 256;
+const char* const EditorFunction = "ActivateF6Editor";
+
+CSimpleTextEditorAnimator* FocusedEditor = nullptr;
+
+void printDebugLine(const char* text)
+{
+    DebugLog(Format("core_warning: %s", text));
+}
+
+void releaseAllKeys()
+{
+    for (int key = 0; key < KeyTableSize; ++key)
+        RecordKeyState(key, false);
+}
+
+CString nowText(const char* format)
+{
+    char buffer[64] = {};
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(buffer, sizeof(buffer), format, &local);
+    return buffer;
+}
+
+} // namespace
+
+CSimpleTextEditorAnimator** getFocusedTextEditor()
+{
+    return &FocusedEditor;
+}
+
+bool isApplicationActive()
+{
+    return *getAppActiveFlag() != 0;
+}
+
+bool hasKeyHook() { return CDialogFactory::keyActionStack().GetSize() > 0; }
+bool hasMouseClickHook() { return CDialogFactory::mouseClickActionStack().GetSize() > 0; }
+bool hasMouseMoveHook() { return CDialogFactory::mouseMoveActionStack().GetSize() > 0; }
+
+bool CInputReceiver::OnEvent(const SEvent& event)
+{
+    if (event.EventType == EET_LOG_TEXT_EVENT) {
+        getEngine()->log(event.LogEvent.Text, 0);
+        return true;
+    }
+    // The key table must know every key, also those pressed before input counts.
+    if (event.EventType == EET_KEY_INPUT_EVENT)
+        RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
+    if (!isApplicationActive()) {
+        releaseAllKeys();   // keys let go elsewhere never come back as releases
+        return false;
+    }
+    if (getGameState() < 500)
+        return false;
+    if (event.EventType == EET_MOUSE_INPUT_EVENT) {
+        // The device's own double and triple clicks follow the plain presses.
+        if (event.MouseInput.Event > EMIE_MOUSE_WHEEL)
+            return false;
+        onMouseEvent(event);
+    } else if (event.EventType == EET_KEY_INPUT_EVENT) {
+        if (onKeyEvent(event))
+            return true;
+    }
+    CEngineClient* client = getEngine()->getClient();
+    if (!client) {
+        FatalError("Client is not set!", false);
+        return false;
+    }
+    return client->OnEvent(event);
+}
+
+bool CInputReceiver::onMouseEvent(const SEvent& event)
+{
+    CInputState* state = getInputState();
+    switch (event.MouseInput.Event) {
+    case EMIE_LMOUSE_PRESSED_DOWN:
+        CheckMainThread();
+        LeftButton = 1;
+        PressTime = platform::GetTickCount();
+        updateCursorAndHover();
+        *state->getPressedNodeId() = *state->getHoveredNodeId();
+        *state->getPressPos() = *state->getCursorPos();
+        broadcastClick(false, true);
+        sendMouseToHook(MouseKeyLeft, true, false);
+        break;
+    case EMIE_LMOUSE_LEFT_UP:
+        CheckMainThread();
+        LeftButton = 0;
+        PressTime = 0;
+        *state->getReleasedNodeId() = *state->getHoveredNodeId();
+        *state->getPressedNodeId() = 0;
+        broadcastClick(false, false);
+        sendMouseToHook(MouseKeyLeft, false, false);
+        break;
+    case EMIE_RMOUSE_PRESSED_DOWN:
+        RightButton = 1;
+        sendMouseToHook(MouseKeyRight, true, false);
+        break;
+    case EMIE_RMOUSE_LEFT_UP:
+        CheckMainThread();
+        RightButton = 0;
+        *state->getRightClickedNodeId() = *state->getHoveredNodeId();
+        *state->getPressPos() = *state->getCursorPos();
+        broadcastClick(false, false);
+        sendMouseToHook(MouseKeyRight, false, false);
+        break;
+    case EMIE_MMOUSE_PRESSED_DOWN:
+    case EMIE_MMOUSE_LEFT_UP:
+        sendMouseToHook(MouseKeyMiddle, event.MouseInput.Event == EMIE_MMOUSE_PRESSED_DOWN, false);
+        break;
+    case EMIE_MOUSE_WHEEL:
+        sendMouseToHook(event.MouseInput.Wheel >= 0 ? MouseKeyWheelUp : MouseKeyWheelDown, true, false);
+        break;
+    case EMIE_MOUSE_MOVED:
+        updateCursorAndHover();
+        sendMouseToHook(MouseKeyMove, false, true);
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void CInputReceiver::sendMouseToHook(int code, bool pressed, bool moveHook)
+{
+    if (moveHook ? !hasMouseMoveHook() : !hasMouseClickHook())
+        return;
+    SEvent::SKeyInput key{};
+    key.Key = EKEY_CODE(code);
+    key.PressedDown = pressed;
+    key.Shift = Shift != 0;
+    key.Control = Control != 0;
+    if (moveHook)
+        sendToMouseMoveHook(key);
+    else
+        sendToMouseClickHook(key);
+}
+
+bool CInputReceiver::onKeyEvent(const SEvent& event)
+{
+    CheckMainThread();
+    const SEvent::SKeyInput& key = event.KeyInput;
+    Shift = key.Shift ? 1 : 0;
+    Control = key.Control ? 1 : 0;
+    if (hasKeyHook())
+        sendToKeyHook(key);
+    if (!key.PressedDown)
+        return false;
+    if (key.Key == KEY_SPACE || key.Key == KEY_RETURN)
+        getInputLatch()->fire();
+    if (key.Key == KEY_ESCAPE) {
+        getEngine()->getScripts()->queueScriptCall(CDialogFactory::getTopEscAction(), nullptr);
+        return true;
+    }
+    if (isDebugMode())
+        runDebugKeys(key);
+    return false;
+}
+
+void CInputReceiver::runDebugKeys(const SEvent::SKeyInput& key)
+{
+    CEngineBase* engine = getEngine();
+    if (InGameEditor)
+        sendKeyEventToScript(key, EditorFunction);
+    if (key.Key == KEY_F6 && StrToInt(engine->Options.getOption("EnableIngameEditor", false)) != 0) {
+        if (!InGameEditor) {
+            InGameEditor = 1;
+            sendKeyEventToScript(key, EditorFunction);
+            StickyEnabling = 1;
+            sendKeyEventToScript(key, EditorFunction);
+        } else {
+            InGameEditor = 0;
+            StickyDisabling = 1;
+            sendKeyEventToScript(key, EditorFunction);
+        }
+    }
+    if (!Control)
+        return;
+    switch (key.Key) {
+    case KEY_KEY_B:
+        engine->Options.Debug ^= 2;
+        break;
+    case KEY_KEY_D:
+        FlushDebugLog(true);
+        WriteProfilerLog(CString("_") + nowText("%Y-%m-%d") + "_" + nowText("%H-%M-%S"));
+        ClearProfilerStats();
+        printDebugLine("Debug Stats cleared!");
+        break;
+    case KEY_KEY_I: {
+        int* flag = GetDebugModeFlag();
+        *flag = *flag ? 0 : 1;
+        if (*flag)
+            FlushDebugLog(false);
+        printDebugLine(*flag ? "Debug on" : "Debug off");
+        break;
+    }
+    case KEY_KEY_R:
+        engine->clearCaches(1);
+        if (!Shift)
+            engine->getScripts()->recompileAllScripts(true, true);
+        printDebugLine(Shift ? "Caches cleared" : "Caches cleared; script reloaded");
+        break;
+    default:
+        break;
+    }
+}
+
+bool CInputReceiver::sendKeyEventToScript(const SEvent::SKeyInput& key, const char* function)
+{
+    if (!function || !*function || !SquirrelVM::IsOpen())
+        return false;
+    // A table of its own per call: two events of one frame must not share one.
+    SquirrelObject table = SquirrelVM::CreateTable();
+    table.SetValue("_key", SQInteger(key.Key));
+    table.SetValue("_shift", Shift != 0);
+    table.SetValue("_control", Control != 0);
+    table.SetValue("_pressed", bool(key.PressedDown));
+    table.SetValue("_lmb", SQInteger(LeftButton));
+    table.SetValue("_rmb", SQInteger(RightButton));
+    if (StickyEnabling)
+        table.SetValue("_Enabling", SQInteger(1));
+    if (StickyDisabling)
+        table.SetValue("_Disabling", SQInteger(1));
+    getEngine()->getScripts()->queueScriptCall(function, &table);
+    return false;
+}
+
+bool CInputReceiver::sendToKeyHook(const SEvent::SKeyInput& key)
+{
+    return sendKeyEventToScript(key, CDialogFactory::getTopKeyAction());
+}
+
+bool CInputReceiver::sendToMouseClickHook(const SEvent::SKeyInput& key)
+{
+    return sendKeyEventToScript(key, CDialogFactory::getTopMouseClickAction());
+}
+
+bool CInputReceiver::sendToMouseMoveHook(const SEvent::SKeyInput& key)
+{
+    return sendKeyEventToScript(key, CDialogFactory::getTopMouseMoveAction());
+}
+
+void CInputReceiver::updateCursorAndHover()
+{
+    IrrlichtDevice* device = getDevice();
+    if (!device || !device->getCursorControl())
+        return;
+    ENGINE_PROFILE("CURSORHOVER");
+    CheckMainThread();
+    core::position2di pos = device->getCursorControl()->getPosition();
+    CUserProfile* profile = getEngine()->getProfile();
+    const int width = profile && profile->XResolution > 0 ? profile->XResolution : 1;
+    const int height = profile && profile->YResolution > 0 ? profile->YResolution : 1;
+    pos.X = core::clamp(pos.X, 0, width);
+    pos.Y = core::clamp(pos.Y, 0, height);
+    const f32* clip = CInputState::getCursorClipArea();
+    if (clip[2] > 0.001f) {
+        pos.X = core::clamp(pos.X, s32(clip[0]), s32(clip[2]));
+        pos.Y = core::clamp(pos.Y, s32(clip[1]), s32(clip[3]));
+    }
+    CInputState* state = getInputState();
+    const s32 hovered = state->pickTopNodeId(pos, state->getPickedIds());
+    s32* slot = CInputState::getHoveredNodeId();
+    const bool changed = *slot != hovered;
+    *slot = hovered;
+    *CInputState::getCursorPos() = pos;
+    CInputState::getRelativeCursorPos()->set(f32(pos.X) / f32(width), f32(pos.Y) / f32(height));
+    if (changed)
+        broadcastClick(true, false);
+}
+
+void CInputReceiver::broadcastClick(bool toHover, bool noLatch)
+{
+    if (!isApplicationActive())
+        return;
+    CNodeBasement* root = CNodeBasement::fromSceneNode(getNodeByName("pole"));
+    if (!root)
+        return;
+    CInputState* state = getInputState();
+    attachAnimator(root, new CClickBroadcastAnimator(
+                             toHover ? &state->getHoverAnimators() : &state->getClickAnimators(), !toHover, noLatch));
+}
+
+// --- the broadcast ---
+
+CClickBroadcastAnimator::CClickBroadcastAnimator(CArray<CBaseAnimator*>* targets, bool isClick, bool noLatch)
+    : Targets(targets), IsClick(isClick), NoLatch(noLatch)
+{
+    setDiscretion(0);
+}
+
+void CClickBroadcastAnimator::animate(CNodeBasement* node, u32 localMs)
+{
+    CheckMainThread();
+    removeThisAnimator();
+    clickHandledCounter = 0;
+    // The size is read again each time: an action may register or drop animators.
+    for (int i = 0; i < Targets->GetSize(); ++i) {
+        CBaseAnimator* target = (*Targets)[i];
+        if (target && !target->isFinished() && !target->isRemoved())
+            target->setAction("act", 0);
+    }
+    if (IsClick && !NoLatch && clickHandledCounter == 0)
+        getInputLatch()->fire();
+}

@@ -1,0 +1,355 @@
+// The input state, picking, the latch and the input receiver on the null driver.
+#include "module_mousekeyb.h"
+
+#include "fake_clock.h"
+#include "input_fixture.h"
+#include "module_dialogfactory.h"
+#include "node_base.h"
+#include "node_utilities.h"
+#include "utils_system_common.h"
+
+#include <ICursorControl.h>
+#include <IrrlichtDevice.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using irr::core::vector3df;
+
+// Records the commands a broadcast sends it.
+class CProbeAnimator : public CBaseAnimator {
+public:
+    int setAction(const char* name, int) override
+    {
+        Commands.push_back(name);
+        return 0;
+    }
+    std::vector<std::string> Commands;
+};
+
+using InputState = InputFixture;
+
+TEST_F(InputState, ModalityLevelsCountDialogsAndSkipBlockers)
+{
+    CInputState* state = getInputState();
+    CNodeBasement* dialogA = addNode(3001, vector3df(0, 0, 0), 1, 1);
+    CNodeBasement* blocker = addNode(3002, vector3df(0, 0, 0), 1, 1);
+    CNodeBasement* dialogB = addNode(3003, vector3df(0, 0, 0), 1, 1);
+    CNodeBasement* inA = addNode(3004, vector3df(0, 0, 0), 1, 1, dialogA);
+    CNodeBasement* inBlocker = addNode(3005, vector3df(0, 0, 0), 1, 1, blocker);
+    CNodeBasement* outside = addNode(3006, vector3df(0, 0, 0), 1, 1);
+
+    EXPECT_EQ(state->getTopModal(false), 0);
+    EXPECT_TRUE(state->checkModality(outside)) << "an empty stack lets every node through";
+
+    state->pushModal(dialogA, ModalMarkerDialog);
+    EXPECT_EQ(state->getModalityStack()[0].level, 1);
+    EXPECT_TRUE(state->checkModality(inA));
+    EXPECT_FALSE(state->checkModality(outside));
+
+    state->pushModal(blocker, ModalMarkerBlocker);
+    EXPECT_EQ(state->getTopModal(false), -2);
+    EXPECT_EQ(state->getTopModal(true), 1);
+    EXPECT_TRUE(state->checkModality(inBlocker)) << "under a blocker while it is on top";
+    EXPECT_FALSE(state->checkModality(inA));
+
+    state->pushModal(dialogB, ModalMarkerDialog);
+    EXPECT_EQ(state->getModalityStack()[2].level, 2) << "the blocker between does not count";
+    EXPECT_FALSE(state->checkModality(inA));
+
+    state->popModal(dialogB);
+    state->popModal(blocker);
+    EXPECT_TRUE(state->checkModality(inA)) << "back to the first dialog";
+    state->popModal(outside);   // absent: nothing
+    EXPECT_EQ(state->getModalityStack().size(), 1u);
+}
+
+TEST_F(InputState, ClickableLevelSkipsTheNodesOwnBlocker)
+{
+    CInputState* state = getInputState();
+    CNodeBasement* dialog = addNode(3001, vector3df(0, 0, 0), 1, 1);
+    CNodeBasement* panel = addNode(3002, vector3df(0, 0, 0), 1, 1, dialog);
+    state->pushModal(dialog, ModalMarkerDialog);
+    state->pushModal(panel, ModalMarkerBlocker);
+    state->addClickable(panel, 0);
+    ASSERT_EQ(state->getClickables().size(), 1u);
+    EXPECT_EQ(state->getClickables()[0].level, 1) << "its own blocker is skipped, the dialog around counts";
+    EXPECT_EQ(panel->getAttributeInt("__Clickable", 0), 1);
+}
+
+TEST_F(InputState, ElevenOverlappingNodesGiveTheFirstTenSortedByDepth)
+{
+    CInputState* state = getInputState();
+    for (int i = 0; i < 11; ++i)
+        state->addClickable(addNode(3000 + i, vector3df(0, 0, 10.0f - i), 2, 2), 0);
+    ASSERT_TRUE(step());
+    irr::scene::ISceneNode* nodes[MaxPickedNodes] = {};
+    ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes, false), 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(nodes[i]->getID(), 3009 - i) << "nearest first; the eleventh registered is not seen";
+
+    irr::s32 ids[MaxPickedNodes];
+    EXPECT_EQ(state->pickTopNodeId(centre(), ids), 3009);
+    EXPECT_EQ(ids[0], 3009);
+
+    irr::core::position2di corner(1, 1);
+    EXPECT_EQ(state->pickTopNodeId(corner, ids), 0);
+    EXPECT_EQ(ids[0], 0);
+}
+
+TEST_F(InputState, HiddenNodesAndNodesUnderHiddenParentsAreNotPicked)
+{
+    CInputState* state = getInputState();
+    CNodeBasement* parent = addNode(3001, vector3df(0, 0, 0), 2, 2);
+    CNodeBasement* child = addNode(3002, vector3df(0, 0, -1), 2, 2, parent);
+    CNodeBasement* back = addNode(3003, vector3df(0, 0, 5), 2, 2);
+    state->addClickable(child, 0);
+    state->addClickable(back, 0);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(state->pickTopNodeId(centre(), nullptr), 3002);
+    parent->setVisible(false);
+    EXPECT_EQ(state->pickTopNodeId(centre(), nullptr), 3003);
+}
+
+TEST_F(InputState, DestroyedNodeLeavesEveryList)
+{
+    CInputState* state = getInputState();
+    CNodeBasement* node = addNode(3001, vector3df(0, 0, 0), 2, 2);
+    state->addClickable(node, 0);
+    state->addClickable(node, 0);
+    state->pushModal(node, ModalMarkerDialog);
+    // Another node takes the ID slot first, so the cache no longer leads to the first one.
+    addNode(3001, vector3df(5, 5, 0), 1, 1);
+    node->remove();
+    EXPECT_EQ(state->getClickables().size(), 0u);
+    EXPECT_EQ(state->getModalityStack().size(), 0u);
+    EXPECT_EQ(state->pickTopNodeId(centre(), nullptr), 0);
+}
+
+TEST_F(InputState, ForgetNodeClearsTheIdSlots)
+{
+    CInputState* state = getInputState();
+    CNodeBasement* node = addNode(3001, vector3df(0, 0, 0), 2, 2);
+    state->addClickable(node, 0);
+    *CInputState::getHoveredNodeId() = 3001;
+    *CInputState::getReleasedNodeId() = 3001;
+    *CInputState::getPressedNodeId() = 77;
+    state->forgetNode(node, 3001);
+    EXPECT_EQ(*CInputState::getHoveredNodeId(), 0);
+    EXPECT_EQ(*CInputState::getReleasedNodeId(), 0);
+    EXPECT_EQ(*CInputState::getPressedNodeId(), 77);
+    EXPECT_EQ(state->getClickables().size(), 0u);
+}
+
+TEST(InputLatch, PollConsumesOneFireAfterTheGivenTick)
+{
+    CFakeClock clock(20000);
+    CInputLatch latch;
+    EXPECT_FALSE(latch.poll(0, 0));
+    latch.fire();
+    EXPECT_TRUE(latch.poll(0, 0));
+    EXPECT_FALSE(latch.poll(0, 0)) << "consumed";
+
+    latch.fire();
+    EXPECT_FALSE(latch.poll(20000, 0)) << "fired at the tick itself, not after it";
+    EXPECT_TRUE(latch.poll(19999, 0));
+
+    // A claim of a higher priority holds lower pollers off until it expires.
+    EXPECT_TRUE(latch.claim(5, 21000));
+    EXPECT_FALSE(latch.claim(3, 21000));
+    latch.fire();
+    EXPECT_FALSE(latch.poll(0, 2));
+    EXPECT_TRUE(latch.poll(0, 5));
+    latch.fire();
+    clock.advance(1500);
+    EXPECT_TRUE(latch.poll(0, 2)) << "the claim has expired";
+    EXPECT_TRUE(latch.claim(1, 0)) << "expiry 0 always succeeds";
+}
+
+using InputReceiver = InputFixture;
+
+TEST_F(InputReceiver, PressAndReleaseRecordIdsAndReleaseFiresTheLatch)
+{
+    CInputState* state = getInputState();
+    state->addClickable(addNode(3001, vector3df(0, 0, 0), 2, 2), 0);
+    moveTo(centre());
+    EXPECT_EQ(*CInputState::getHoveredNodeId(), 3001);
+    getInputLatch()->reset();
+
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    EXPECT_EQ(*CInputState::getPressedNodeId(), 3001);
+    EXPECT_EQ(Engine.Input.isLeftButtonDown(), 1);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(getInputLatch()->FireTick, 0u) << "a press never fires the latch";
+
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    EXPECT_EQ(*CInputState::getPressedNodeId(), 0);
+    EXPECT_EQ(*CInputState::getReleasedNodeId(), 3001);
+    ASSERT_TRUE(step());
+    EXPECT_NE(getInputLatch()->FireTick, 0u) << "nobody took the release";
+
+    mouse(irr::EMIE_RMOUSE_PRESSED_DOWN);
+    mouse(irr::EMIE_RMOUSE_LEFT_UP);
+    EXPECT_EQ(*CInputState::getRightClickedNodeId(), 3001);
+}
+
+TEST_F(InputReceiver, HoverBroadcastOnlyWhenTheHoveredNodeChanges)
+{
+    CInputState* state = getInputState();
+    state->addClickable(addNode(3001, vector3df(0, 0, 0), 2, 2), 0);
+    CProbeAnimator* probe = new CProbeAnimator;
+    state->getHoverAnimators().Add(probe);
+    moveTo(centre());
+    ASSERT_TRUE(step());
+    EXPECT_EQ(probe->Commands, std::vector<std::string>({"act"}));
+    moveTo(centre() + irr::core::position2di(1, 1));
+    ASSERT_TRUE(step());
+    EXPECT_EQ(probe->Commands.size(), 1u) << "still over the same node";
+    moveTo(irr::core::position2di(2, 2));
+    ASSERT_TRUE(step());
+    EXPECT_EQ(probe->Commands.size(), 2u);
+    EXPECT_EQ(*CInputState::getHoveredNodeId(), 0);
+    state->getHoverAnimators().RemoveAll();
+    probe->drop();
+}
+
+TEST_F(InputReceiver, CursorIsClampedToTheResolutionAndClipArea)
+{
+    Engine.Device->getCursorControl()->setPosition(5000, -20);
+    mouse(irr::EMIE_MOUSE_MOVED);
+    EXPECT_EQ(CInputState::getCursorPos()->X, Engine.getProfile()->XResolution);
+    EXPECT_EQ(CInputState::getCursorPos()->Y, 0);
+    irr::f32* clip = CInputState::getCursorClipArea();
+    clip[0] = 10, clip[1] = 20, clip[2] = 100.7f, clip[3] = 200;
+    mouse(irr::EMIE_MOUSE_MOVED);
+    EXPECT_EQ(CInputState::getCursorPos()->X, 100);
+    EXPECT_EQ(CInputState::getCursorPos()->Y, 20);
+    EXPECT_FLOAT_EQ(CInputState::getRelativeCursorPos()->X, 100.0f / Engine.getProfile()->XResolution);
+}
+
+TEST_F(InputReceiver, NothingPassesBeforePlayOrWhileInactive)
+{
+    CInputState* state = getInputState();
+    state->addClickable(addNode(3001, vector3df(0, 0, 0), 2, 2), 0);
+    Engine.Device->getCursorControl()->setPosition(centre());
+    Engine.setGameState(400);
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    EXPECT_EQ(*CInputState::getPressedNodeId(), 0);
+    Engine.setGameState(500);
+    Engine.AppActive = 0;
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    EXPECT_EQ(*CInputState::getPressedNodeId(), 0);
+    EXPECT_EQ(Engine.Input.isLeftButtonDown(), 0);
+}
+
+TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
+{
+    key(irr::KEY_LSHIFT, true);
+    EXPECT_LT(GetKeyStateIfActive(0x10), 0) << "a sided shift counts as Shift";
+    EXPECT_LT(GetKeyStateIfActive(irr::KEY_LSHIFT), 0);
+    key(irr::KEY_KEY_A, true);
+    Engine.AppActive = 0;
+    key(irr::KEY_KEY_B, false);
+    Engine.AppActive = -1;
+    EXPECT_EQ(GetKeyStateIfActive(irr::KEY_KEY_A), 0) << "released when the focus went";
+}
+
+TEST_F(InputReceiver, DoubleClicksAndEscReachNeitherStateNorClient)
+{
+    struct CCountingClient : public CFakeEngineClient {
+        bool OnEvent(const irr::SEvent& event) override
+        {
+            ++Events;
+            return false;
+        }
+        int Events = 0;
+    };
+    CCountingClient* client = new CCountingClient;
+    Engine.setClient(client);
+    client->drop();
+    mouse(irr::EMIE_LMOUSE_DOUBLE_CLICK);
+    EXPECT_EQ(client->Events, 0);
+    EXPECT_EQ(Engine.Input.isLeftButtonDown(), 0);
+
+    CDialogFactory::escActionStack().Add("onEsc()");
+    EXPECT_TRUE(key(irr::KEY_ESCAPE, true));
+    EXPECT_EQ(client->Events, 0) << "Esc is the engine's";
+    EXPECT_EQ(Engine.Scripts.getQueuedCount(), 1);
+    key(irr::KEY_ESCAPE, false);
+    EXPECT_EQ(client->Events, 1) << "a release of Esc is an ordinary key";
+    EXPECT_EQ(Engine.Scripts.getQueuedCount(), 1);
+}
+
+TEST_F(InputReceiver, EveryQueuedHookCallHasItsOwnKeyTable)
+{
+    script("function onKey(t) { ::log.append(t._key + \":\" + t._pressed + \":\" + t._shift); }");
+    CDialogFactory::keyActionStack().Add("onKey");
+    key(irr::KEY_KEY_A, true);
+    key(irr::KEY_KEY_A, false, true);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"65:true:false", "65:false:true"}));
+}
+
+TEST_F(InputReceiver, MouseHooksGetButtonCodes)
+{
+    script("function onMouse(t) { ::log.append(t._key + \":\" + t._pressed); }");
+    CDialogFactory::mouseClickActionStack().Add("onMouse");
+    CDialogFactory::mouseMoveActionStack().Add("onMouse");
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    mouse(irr::EMIE_RMOUSE_PRESSED_DOWN);
+    mouse(irr::EMIE_MMOUSE_LEFT_UP);
+    mouse(irr::EMIE_MOUSE_WHEEL, 1.0f);
+    mouse(irr::EMIE_MOUSE_WHEEL, -1.0f);
+    mouse(irr::EMIE_MOUSE_MOVED);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"1:true", "1:false", "2:true", "4:false", "253:true",
+                                                     "254:true", "252:false"}));
+}
+
+TEST_F(InputReceiver, SpaceAndReturnFireTheLatch)
+{
+    for (irr::EKEY_CODE code : {irr::KEY_SPACE, irr::KEY_RETURN}) {
+        getInputLatch()->reset();
+        key(code, false);
+        EXPECT_EQ(getInputLatch()->FireTick, 0u) << "not on a release";
+        key(code, true);
+        EXPECT_NE(getInputLatch()->FireTick, 0u);
+    }
+}
+
+TEST_F(InputReceiver, DebugKeysNeedDebugMode)
+{
+    Engine.Options.Debug = 1;
+    key(irr::KEY_KEY_B, true, false, true);
+    EXPECT_EQ(Engine.Options.Debug, 3);
+    key(irr::KEY_KEY_B, true, false, true);
+    EXPECT_EQ(Engine.Options.Debug, 1);
+    Engine.Options.Debug = 2;
+    key(irr::KEY_KEY_B, true, false, true);
+    EXPECT_EQ(Engine.Options.Debug, 0);
+    key(irr::KEY_KEY_B, true, false, true);
+    EXPECT_EQ(Engine.Options.Debug, 0) << "no debug key works now";
+}
+
+TEST_F(InputReceiver, F6EditorGetsEnablingAndDisablingThatStay)
+{
+    Engine.Options.Debug = 1;
+    ASSERT_EQ(Engine.Options.getOption("EnableIngameEditor", false), "1");
+    script("function ActivateF6Editor(t) { ::log.append(t._key + \":\" + (\"_Enabling\" in t) + \":\" + "
+           "(\"_Disabling\" in t)); }");
+    key(irr::KEY_F6, true);
+    key(irr::KEY_KEY_X, true);
+    key(irr::KEY_F6, true);
+    key(irr::KEY_KEY_Y, true);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"117:false:false", "117:true:false", "88:true:false",
+                                                     "117:true:false", "117:true:true"}));
+    EXPECT_EQ(Engine.Input.isInGameEditorOn(), 0);
+}
+
+} // namespace
