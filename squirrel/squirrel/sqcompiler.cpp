@@ -269,7 +269,7 @@ void SQCompiler::RetargetOrMove(SQInteger target, SQInteger tmp)
         case OP_BITW: case OP_EQ: case OP_NE: case OP_CMP: case OP_NEG: case OP_NOT: case OP_BWNOT:
         case OP_TYPEOF: case OP_CLONE: case OP_CALL: case OP_CLOSURE: case OP_VARGC: case OP_GETVARGV:
         case OP_EXISTS: case OP_INSTANCEOF: case OP_GETPARENT: case OP_LOADROOT: case OP_RESUME: case OP_ADDK:
-            if (last.a0 == tmp && !(last.op == OP_LOADNULLS)) {
+            if (last.a0 == tmp && !((last.op == OP_MOVE || last.op == OP_GETENV) && last.a3)) {
                 last.a0 = static_cast<uint8_t>(target);
                 return;
             }
@@ -814,6 +814,10 @@ void SQCompiler::Call(Exp& e)
         func = fs().AllocReg();
         self = fs().AllocReg();
         fs().Emit(OP_GETENV, func, e.key, 0, 1);   // a3 = 1: also this into func + 1
+    } else if (e.k == E_LOCAL || e.k == E_OUTER) {
+        func = fs().AllocReg();
+        self = fs().AllocReg();
+        fs().Emit(OP_MOVE, func, e.reg, 0, 1);   // a3 = 1: also this into func + 1
     } else {
         ToNextReg(e);
         func = e.reg;

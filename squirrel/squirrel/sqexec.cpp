@@ -107,7 +107,10 @@ exception_restore:
             continue;
         case OP_LOADBOOL: TARGET.SetBool(i.a1 != 0); continue;
         case OP_LOADROOT: TARGET = _roottable; continue;
-        case OP_MOVE: TARGET = STK(i.a1); continue;
+        case OP_MOVE:
+            TARGET = STK(i.a1);
+            if (i.a3) STK(i.a0 + 1) = STK(0);   // a call follows: this for the callee
+            continue;
         case OP_GETK: {
             const SQObjectPtr& self = STK(i.a2);
             const SQObjectPtr& key = ci->_literals[i.a1];

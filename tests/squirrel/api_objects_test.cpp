@@ -1,0 +1,319 @@
+// C interface: closures, delegates, classes, weak references, generators, threads, locals and bytecode.
+#include <squirrel.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Api : public ::testing::Test {
+protected:
+    void SetUp() override { v = sq_open(1024); }
+    void TearDown() override { sq_close(v); }
+
+    // Compiles src, runs it with the root table as this and pushes its result.
+    void eval(const char* src)
+    {
+        ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, src, static_cast<SQInteger>(strlen(src)), "api", SQFalse))) << src;
+        sq_pushroottable(v);
+        ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse))) << src;
+        sq_remove(v, -2);
+    }
+    SQInteger intAt(SQInteger idx)
+    {
+        SQInteger i = -12345;
+        sq_getinteger(v, idx, &i);
+        return i;
+    }
+    std::string strAt(SQInteger idx)
+    {
+        const SQChar* s = nullptr;
+        return SQ_SUCCEEDED(sq_getstring(v, idx, &s)) ? s : "<none>";
+    }
+    std::string lastError()
+    {
+        sq_getlasterror(v);
+        std::string s = strAt(-1);
+        sq_poptop(v);
+        return s;
+    }
+    HSQUIRRELVM v = nullptr;
+};
+
+TEST_F(Api, FreeVariablesAndClosureInfo)
+{
+    eval("local k = 5; return function(a, b) : (k) { return a + b + k; }");
+    SQUnsignedInteger nparams = 0, nfree = 0;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getclosureinfo(v, -1, &nparams, &nfree)));
+    EXPECT_EQ(nparams, 3u);
+    EXPECT_EQ(nfree, 1u);
+    const SQChar* name = sq_getfreevariable(v, -1, 0);
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name, "k");
+    EXPECT_EQ(intAt(-1), 5);
+    sq_poptop(v);
+    EXPECT_EQ(sq_getfreevariable(v, -1, 1), nullptr);
+    EXPECT_EQ(sq_gettop(v), 1);
+    sq_pushinteger(v, 100);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_setfreevariable(v, -2, 0)));
+    sq_pushroottable(v);
+    sq_pushinteger(v, 1);
+    sq_pushinteger(v, 2);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 3, SQTrue, SQFalse)));
+    EXPECT_EQ(intAt(-1), 103);
+    sq_settop(v, 0);
+    sq_newclosure(v, [](HSQUIRRELVM) -> SQInteger { return 0; }, 0);
+    EXPECT_TRUE(SQ_FAILED(sq_getclosureinfo(v, -1, &nparams, &nfree)));
+    EXPECT_EQ(lastError(), "the object is not a closure");
+    sq_poptop(v);
+}
+
+TEST_F(Api, NativeFreeVariablesTopFirstAndBindEnv)
+{
+    sq_pushinteger(v, 1);
+    sq_pushinteger(v, 2);   // top: becomes free variable 0
+    sq_newclosure(v, [](HSQUIRRELVM vm) -> SQInteger {
+        // slots: this, then the free variables
+        SQInteger a = 0, b = 0;
+        sq_getinteger(vm, 2, &a);
+        sq_getinteger(vm, 3, &b);
+        sq_pushinteger(vm, a * 10 + b);
+        return 1;
+    }, 2);
+    EXPECT_EQ(sq_gettop(v), 1);
+    sq_pushroottable(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse)));
+    EXPECT_EQ(intAt(-1), 21);
+    sq_settop(v, 0);
+    eval("::env <- {n = 7}; return function() { return n; }");
+    sq_pushroottable(v);
+    sq_pushstring(v, "env", -1);
+    sq_get(v, -2);
+    sq_remove(v, -2);   // [fn, env]
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_bindenv(v, -2)));   // [fn, bound]
+    sq_pushroottable(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse)));
+    EXPECT_EQ(intAt(-1), 7);
+    sq_settop(v, 0);
+}
+
+TEST_F(Api, DelegatesCloneAndCompare)
+{
+    sq_newtable(v);
+    sq_newtable(v);
+    sq_pushstring(v, "inherited", -1);
+    sq_pushinteger(v, 9);
+    sq_newslot(v, -3, SQFalse);   // [t, d]
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_setdelegate(v, -2)));   // [t]
+    sq_pushstring(v, "inherited", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_get(v, -2)));
+    EXPECT_EQ(intAt(-1), 9);
+    sq_poptop(v);
+    sq_pushstring(v, "inherited", -1);
+    EXPECT_TRUE(SQ_FAILED(sq_rawget(v, -2)));
+    EXPECT_EQ(sq_gettop(v), 1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getdelegate(v, -1)));   // [t, d]
+    sq_push(v, -2);                                    // [t, d, t]
+    EXPECT_TRUE(SQ_FAILED(sq_setdelegate(v, -2)));     // d's delegate t: a cycle
+    EXPECT_EQ(lastError(), "delagate cycle");
+    sq_settop(v, 1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_clone(v, -1)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_TABLE);
+    sq_settop(v, 0);
+    sq_pushinteger(v, 5);
+    EXPECT_TRUE(SQ_FAILED(sq_clone(v, -1)));
+    sq_pushinteger(v, 7);
+    EXPECT_GT(sq_cmp(v), 0);   // the top (7) is greater than 5
+    sq_pushinteger(v, 2147483647);
+    sq_pushinteger(v, -2);
+    EXPECT_LT(sq_cmp(v), 0);   // no wrapped subtraction
+    sq_settop(v, 0);
+    sq_pushfloat(v, 0.5f);
+    sq_tostring(v, -1);
+    EXPECT_EQ(strAt(-1), "0.5");
+    sq_settop(v, 0);
+}
+
+TEST_F(Api, ClassesBasesAttributesAndTypeTags)
+{
+    eval("class A </ a = 1 /> { </ m = 2 /> x = 0; function f() { return 1; } } class B extends A {} return B;");
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getbase(v, -1)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_CLASS);
+    sq_pushnull(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getattributes(v, -2)));
+    sq_pushstring(v, "a", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_get(v, -2)));
+    EXPECT_EQ(intAt(-1), 1);
+    sq_pop(v, 2);
+    sq_pushstring(v, "x", -1);
+    sq_pushstring(v, "new", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_setattributes(v, -3)));   // pushes the previous value
+    EXPECT_EQ(sq_gettype(v, -1), OT_TABLE);
+    sq_poptop(v);
+    sq_pushstring(v, "nope", -1);
+    sq_pushnull(v);
+    EXPECT_TRUE(SQ_FAILED(sq_setattributes(v, -3)));
+    EXPECT_EQ(lastError(), "wrong index");
+    sq_settop(v, 1);   // [B]
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_createinstance(v, -1)));
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getclass(v, -1)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_CLASS);
+    sq_poptop(v);
+    static int tag;
+    EXPECT_TRUE(SQ_SUCCEEDED(sq_settypetag(v, 1, &tag)));
+    SQUserPointer got = nullptr;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_gettypetag(v, -1, &got)));   // an instance reports its class's tag
+    EXPECT_EQ(got, &tag);
+    EXPECT_TRUE(SQ_FAILED(sq_setclassudsize(v, 1, 16)));   // instantiated: locked
+    sq_settop(v, 0);
+}
+
+TEST_F(Api, WeakReferencesFollowTheTarget)
+{
+    sq_newtable(v);
+    sq_weakref(v, -1);
+    sq_weakref(v, -2);
+    HSQOBJECT a, b;
+    sq_getstackobj(v, -1, &a);
+    sq_getstackobj(v, -2, &b);
+    EXPECT_EQ(a._unVal.pWeakRef, b._unVal.pWeakRef);   // one weak reference per object
+    sq_poptop(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getweakrefval(v, -1)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_TABLE);
+    sq_poptop(v);
+    sq_remove(v, 1);   // drop the table: [weakref]
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getweakrefval(v, -1)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_NULL);
+    sq_settop(v, 0);
+    sq_pushinteger(v, 3);
+    sq_weakref(v, -1);
+    EXPECT_EQ(sq_gettype(v, -1), OT_INTEGER);
+    EXPECT_TRUE(SQ_FAILED(sq_getweakrefval(v, -1)));
+    sq_settop(v, 0);
+}
+
+TEST_F(Api, GeneratorsResumeFromC)
+{
+    eval("function gen() { yield 1; yield 2; return 3; } return gen;");
+    sq_pushroottable(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_GENERATOR);
+    std::vector<SQInteger> seen;
+    for (int n = 0; n < 3; n++) {
+        ASSERT_TRUE(SQ_SUCCEEDED(sq_resume(v, SQTrue, SQFalse)));
+        seen.push_back(intAt(-1));
+        sq_poptop(v);
+    }
+    EXPECT_EQ(seen, (std::vector<SQInteger>{1, 2, 3}));
+    EXPECT_TRUE(SQ_FAILED(sq_resume(v, SQTrue, SQFalse)));
+    EXPECT_EQ(lastError(), "resuming dead generator");
+    sq_pushnull(v);
+    EXPECT_TRUE(SQ_FAILED(sq_resume(v, SQTrue, SQFalse)));
+    EXPECT_EQ(lastError(), "only generators can be resumed");
+    sq_settop(v, 0);
+}
+
+TEST_F(Api, ThreadsShareTheRootTable)
+{
+    HSQUIRRELVM t = sq_newthread(v, 64);
+    EXPECT_EQ(sq_gettype(v, -1), OT_THREAD);
+    HSQUIRRELVM got = nullptr;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getthread(v, -1, &got)));
+    EXPECT_EQ(got, t);
+    EXPECT_EQ(sq_getvmstate(t), SQ_VMSTATE_IDLE);
+    const char* src = "::fromThread <- 11";
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(t, src, static_cast<SQInteger>(strlen(src)), "t", SQFalse)));
+    sq_pushroottable(t);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(t, 1, SQFalse, SQFalse)));
+    sq_pushroottable(v);
+    sq_pushstring(v, "fromThread", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_get(v, -2)));
+    EXPECT_EQ(intAt(-1), 11);
+    sq_pushinteger(v, 4);
+    sq_move(t, v, -1);
+    EXPECT_EQ(intAt(-1), 4);
+    sq_settop(v, 0);
+}
+
+TEST_F(Api, LocalsOfACallLevel)
+{
+    static std::vector<std::string> names;
+    names.clear();
+    sq_pushroottable(v);
+    sq_pushstring(v, "probe", -1);
+    sq_newclosure(v, [](HSQUIRRELVM vm) -> SQInteger {
+        EXPECT_EQ(sq_getlocal(vm, 0, 0), nullptr);   // natives have no named locals
+        for (SQUnsignedInteger seq = 0;; seq++) {
+            const SQChar* name = sq_getlocal(vm, 1, seq);
+            if (!name) break;
+            names.push_back(name);
+            sq_poptop(vm);
+        }
+        SQStackInfos si;
+        EXPECT_TRUE(SQ_SUCCEEDED(sq_stackinfos(vm, 0, &si)));
+        EXPECT_STREQ(si.funcname, "probe");
+        EXPECT_STREQ(si.source, "NATIVE");
+        EXPECT_EQ(si.line, -1);
+        EXPECT_TRUE(SQ_SUCCEEDED(sq_stackinfos(vm, 1, &si)));
+        EXPECT_STREQ(si.funcname, "f");
+        EXPECT_EQ(si.line, 3);
+        return 0;
+    }, 0);
+    sq_setnativeclosurename(v, -1, "probe");
+    sq_newslot(v, -3, SQFalse);
+    sq_poptop(v);
+    eval("local k = 1;\nfunction f(a, b) : (k) {\n  local c = a; { local d = b; probe(); }\n}\nf(1, 2);");
+    EXPECT_EQ(names, (std::vector<std::string>{"k", "d", "c", "b", "a", "this"}));
+    sq_settop(v, 0);
+}
+
+struct Buffer {
+    std::vector<char> data;
+    size_t pos = 0;
+};
+
+SQInteger writeBuffer(SQUserPointer up, SQUserPointer p, SQInteger size)
+{
+    Buffer* b = static_cast<Buffer*>(up);
+    b->data.insert(b->data.end(), static_cast<char*>(p), static_cast<char*>(p) + size);
+    return size;
+}
+
+SQInteger readBuffer(SQUserPointer up, SQUserPointer p, SQInteger size)
+{
+    Buffer* b = static_cast<Buffer*>(up);
+    SQInteger n = std::min<SQInteger>(size, static_cast<SQInteger>(b->data.size() - b->pos));
+    memcpy(p, b->data.data() + b->pos, static_cast<size_t>(n));
+    b->pos += static_cast<size_t>(n);
+    return n;
+}
+
+TEST_F(Api, BytecodeRoundTripsAndRejectsForeignData)
+{
+    const char* src = "function twice(x) { return x * 2; } local s = \"v\" + twice(21) + 0.5; return s;";
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, src, static_cast<SQInteger>(strlen(src)), "bc", SQFalse)));
+    Buffer buf;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &buf)));
+    sq_poptop(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_readclosure(v, readBuffer, &buf)));
+    sq_pushroottable(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse)));
+    EXPECT_EQ(strAt(-1), "v420.5");
+    sq_settop(v, 0);
+    // truncations and flipped bytes are refused, never crash
+    for (size_t cut = 0; cut < buf.data.size(); cut += 7) {
+        Buffer part;
+        part.data.assign(buf.data.begin(), buf.data.begin() + static_cast<std::ptrdiff_t>(cut));
+        EXPECT_TRUE(SQ_FAILED(sq_readclosure(v, readBuffer, &part))) << cut;
+        EXPECT_EQ(sq_gettop(v), 0);
+    }
+    Buffer text;
+    text.data = {'h', 'e', 'l', 'l', 'o'};
+    EXPECT_TRUE(SQ_FAILED(sq_readclosure(v, readBuffer, &text)));
+    EXPECT_EQ(lastError(), "invalid stream");
+}
+
+} // namespace
