@@ -111,6 +111,29 @@ TEST_F(SpriteCreation, DescriptionBecomesASpriteWithItsFields)
     EXPECT_EQ(node->getReferenceCount(), 1) << "the parent's reference only";
 }
 
+TEST_F(SpriteCreation, FilteringFollowsLevelQualityAndRenderer)
+{
+    struct Case { int hiQuality, renderer; const char* key; bool bilinear, trilinear, anisotropic; };
+    const Case cases[] = {
+        {1, 5, "", true, true, true},                       // level 3 on renderer 5
+        {1, 3, "", false, false, true},
+        {1, 3, "-TextureFiltering: 2", false, true, false},
+        {1, 3, "-TextureFiltering: 1", true, false, false},
+        {1, 3, "-MaterialType: 2", false, false, false},    // a material number sets level 0
+        {0, 5, "", false, false, false},                    // no high quality: always 0
+    };
+    for (const Case& c : cases) {
+        Engine.Options.HiQuality = c.hiQuality;
+        Engine.Options.Renderer = c.renderer;
+        CNodeBasement* node = make(raw(std::string(Fill) + c.key));
+        ASSERT_NE(node, nullptr);
+        const video::SMaterial& m = node->getMaterial(0);
+        EXPECT_EQ(m.TextureLayer[0].BilinearFilter, c.bilinear) << c.key << " " << c.renderer;
+        EXPECT_EQ(m.TextureLayer[0].TrilinearFilter, c.trilinear) << c.key << " " << c.renderer;
+        EXPECT_EQ(m.TextureLayer[0].AnisotropicFilter != 0, c.anisotropic) << c.key << " " << c.renderer;
+    }
+}
+
 TEST_F(SpriteCreation, DefaultsAndTexturelessSprites)
 {
     CNodeBasement* plain = make(raw(Fill));
@@ -258,6 +281,14 @@ TEST_F(SpriteCreation, AnimatorRowsFromKeys)
     CSpriteNode* rowSprite = dynamic_cast<CSpriteNode*>(row);
     EXPECT_FLOAT_EQ(rowSprite->getFrameRow(), 1);
     EXPECT_FLOAT_EQ(rowSprite->getFrameColumns(), 3);
+
+    CNodeBasement* shown = make(raw(std::string(Fill) + "-Animation.HideIf: rows_blocker"));
+    EXPECT_EQ(Root->getAnimators().size(), 1u) << "hide-if sits on the root";
+    frame(1400);
+    EXPECT_TRUE(shown->isVisible());
+    make(raw(std::string(Fill) + "-Name: rows_blocker"));
+    frame(1500);
+    EXPECT_FALSE(shown->isVisible());
 
     CNodeBasement* timed = make(raw(std::string(Fill) + "-Alpha: 1 t500\n-Animation.BaseTimer: 1"));
     CBaseAnimator* alpha = timed->findAnimatorByName(CAlphaAnimator::UniqueName, false);
