@@ -2,6 +2,7 @@
 #include "module_scripting.h"
 
 #include "module_enginebase.h"
+#include "module_scripting_funcs.h"
 #include "module_scripting_report.h"
 #include "node_factory_macros.h"
 #include "node_helpers_desc.h"
@@ -83,6 +84,7 @@ void CScriptModule::registerCoreFunctions(CEngineClient* client)
 {
     if (client)
         client->registerScriptBindings();
+    registerEngineNatives();
 }
 
 void CScriptModule::addScriptFile(const char* path, bool reload)

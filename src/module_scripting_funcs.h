@@ -1,0 +1,49 @@
+// Registration of the engine's script functions ("core_" natives) and the
+// guard every one of them runs under.
+#pragma once
+
+#include "module_scripting_binding.h"
+
+#include <exception>
+
+// Logs a native's exception to the debug log; returns 0 (the script sees null).
+SQInteger SwallowNativeException(const char* native, const char* what);
+
+// Engine natives never raise script errors: an exception thrown inside one
+// (an out-of-range array index, a binding error) ends it with a null result
+// and a debug-log line instead of unwinding through the VM.
+template <SQFUNCTION Native>
+SQInteger CoreNative(HSQUIRRELVM vm)
+{
+    try {
+        return Native(vm);
+    } catch (const SquirrelError& e) {
+        return SwallowNativeException("native", e.desc);
+    } catch (const std::exception& e) {
+        return SwallowNativeException("native", e.what());
+    } catch (...) {
+        return SwallowNativeException("native", "unknown exception");
+    }
+}
+
+// A new slot of the root table holding the native under the name; the mask
+// as SquirrelVM::CreateFunction takes it. An existing slot (a client's
+// function of the same name) is replaced.
+void RegisterCoreNative(SQFUNCTION native, const char* name, const char* typeMask);
+#define REGISTER_CORE_NATIVE(fn, name, mask) RegisterCoreNative(&CoreNative<fn>, name, mask)
+
+// Every group below, in order; called by CScriptModule::registerCoreFunctions
+// after the client's bindings.
+void registerEngineNatives();
+
+// One registration function per group of natives.
+void registerStateNatives();   // game state, input, time, script files
+void registerTimerNatives();   // timeouts and intervals
+void registerFileNatives();    // files and data paths
+void registerTextNatives();    // text, random numbers, dates, value text, parameters
+
+struct SYSTEMTIME;
+
+// A date as scripts see it: "_day", "_dayOfWeek" (0 Sunday), "_month",
+// "_year", "_hour", "_min", "_sec".
+SquirrelObject MakeDateTable(const SYSTEMTIME& time);

@@ -1,0 +1,168 @@
+// The engine's natives: every name in the root table with its argument
+// check, and the script-level behaviour of each group (.nut files).
+#include "module_scripting_funcs.h"
+
+#include "script_natives_fixture.h"
+
+#include "module_enginebase.h"
+#include "utils_math_misc.h"
+#include "utils_str_parse.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <ctime>
+
+namespace {
+
+struct SRegistered {
+    const char* Name;
+    const char* Mask;   // null: no arguments
+};
+
+// Extended as further groups register theirs.
+const SRegistered RegisteredNatives[] = {
+    {"core_CloseGame", nullptr},       {"core_KeyPressed", "*"},       {"core_GetGameState", "*"},
+    {"core_SetGameState", "n"},        {"core_IsGamePaused", nullptr}, {"core_GetTick", nullptr},
+    {"core_GetDate", "*"},             {"core_Dofile", "*"},           {"core_se_DebugHint", "*"},
+    {"core_se_GetRelated", "*"},       {"core_GetDataPath", "s"},      {"core_IsDataPathExist", "s"},
+    {"core_AddDataPath", "s"},         {"core_ReadTextFile", "s"},     {"core_ReadFile", "s"},
+    {"core_SaveFile", "ss"},           {"core_GetFileTime", "*"},      {"core_GetIniParameter", "*"},
+    {"core_GetSprIniParameter", "*"},  {"core_Rnd", "*"},              {"core_CreateRndSequence", "*"},
+    {"core_RndSetSeed", "*"},          {"core_Escape", "s"},           {"core_Unescape", "s"},
+    {"core_StrMask", "*"},             {"core_StrReplace", "*"},       {"core_StrMD5", "*"},
+    {"core_StrADLER32", "*"},          {"core_StrTransform", "*"},     {"core_GetStrSlice", "*"},
+    {"core_StrSlice", "*"},            {"core_AddTime2Date", "*"},     {"core_SerializeObj", "*"},
+    {"core_DeserializeObj", "*"},      {"core_DeserializeXml", "*"},   {"core_SetClipboard", "*"},
+};
+
+// Argument lists the VM must refuse for the mask, as script text.
+std::vector<std::string> refusedCalls(const char* mask)
+{
+    std::string m = mask ? mask : "";
+    if (m.empty())
+        return {"(1)", "(\"a\", 2)"};
+    if (m == "s")
+        return {"()", "(1)", "(\"a\", \"b\")"};
+    if (m == "ss")
+        return {"(\"a\")", "(\"a\", 1)", "(\"a\", \"b\", \"c\")"};
+    if (m == "n")
+        return {"()", "(\"a\")", "(1, 2)"};
+    return {};
+}
+
+SQInteger throwingNative(HSQUIRRELVM)
+{
+    throw CBadException();
+}
+
+using CoreNatives = ScriptNatives;
+
+TEST_F(CoreNatives, EveryNameIsANativeWithItsArgumentCheck)
+{
+    SquirrelObject& root = SquirrelVM::GetRootTable();
+    for (const SRegistered& entry : RegisteredNatives) {
+        SCOPED_TRACE(entry.Name);
+        EXPECT_EQ(root.GetValue(entry.Name).GetType(), OT_NATIVECLOSURE);
+        for (const std::string& call : refusedCalls(entry.Mask)) {
+            std::string code = std::string("try { ") + entry.Name + call + "; return 0; } catch (e) { return e; }";
+            SquirrelObject result = run(code.c_str());
+            ASSERT_NE(result.ToString(), nullptr) << call;
+            EXPECT_NE(std::string(result.ToString()).find("parameter"), std::string::npos) << result.ToString();
+        }
+    }
+    EXPECT_FALSE(Engine.isExitRequested());
+}
+
+TEST_F(CoreNatives, ClientFunctionOfTheSameNameIsReplaced)
+{
+    run("core_StrMD5 <- function(s) { return \"client\"; }");
+    Engine.getScripts()->registerCoreFunctions(nullptr);
+    EXPECT_STREQ(run("return core_StrMD5(\"\");").ToString(), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST_F(CoreNatives, ExceptionInsideANativeGivesNullAndNoScriptError)
+{
+    SquirrelVM::CreateFunctionGlobal(&CoreNative<throwingNative>, "throwing", "*");
+    SquirrelObject result = run("local r = throwing(); return r == null ? \"null\" : \"value\";");
+    EXPECT_STREQ(result.ToString(), "null");
+    EXPECT_TRUE(Boxes.Boxes.empty());
+}
+
+TEST_F(CoreNatives, StateGroup)
+{
+    Engine.GameState = 100;
+    Engine.PreloadProgress = 0.25f;
+    runScriptFile("natives_state");
+    EXPECT_GT(Checks, 0);
+    EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
+    EXPECT_EQ(Engine.GameState, 700);
+    EXPECT_STREQ(Engine.getScripts()->getDebugHint(), "step two");
+}
+
+TEST_F(CoreNatives, CloseGameRequestsExit)
+{
+    run("core_CloseGame();");
+    EXPECT_TRUE(Engine.isExitRequested());
+}
+
+TEST_F(CoreNatives, DofileRunsTheFileWithoutTheCacheAndAMissingFileAsEmpty)
+{
+    Folder.write("extra.nut", "dofileCount <- (\"dofileCount\" in getroottable() ? dofileCount : 0) + 1;");
+    SquirrelVM::GetRootTable().SetValue("extra", (Folder.path() + "extra.nut").c_str());
+    run("core_Dofile(extra); core_Dofile(extra); core_Dofile(\"missing.nut\");");
+    EXPECT_EQ(run("return dofileCount;").ToInteger(), 2);
+    EXPECT_EQ(Engine.getScripts()->getCodeCacheSize(), 0);
+    EXPECT_TRUE(Boxes.Boxes.empty());
+}
+
+TEST_F(CoreNatives, FileGroup)
+{
+    writeData("crlf.txt", "one\r\ntwo\r\n");
+    writeData("nul.bin", std::string("ab\0cd", 5));
+    SquirrelVM::GetRootTable().SetValue("dataFolder", Folder.path().c_str());
+    // Data names are relative to the program's folder, the working folder of a game.
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(Folder.path() + "app/");
+    runScriptFile("natives_files");
+    std::filesystem::current_path(previous);
+    EXPECT_GT(Checks, 0);
+    EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
+    EXPECT_EQ(Folder.read("saved.txt"), "new text");
+}
+
+TEST_F(CoreNatives, TextGroup)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    SetRandomSeed(1234);
+    runScriptFile("natives_text");
+    EXPECT_GT(Checks, 0);
+    EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
+    SetRandomSeed(0);
+}
+
+TEST_F(CoreNatives, RndOfEqualBoundsReportsBothChecksAndReturnsTheBound)
+{
+    EXPECT_EQ(run("return core_Rnd(3, 3);").ToInteger(), 3);
+    ASSERT_EQ(Asserts.size(), 2u);
+    EXPECT_EQ(Asserts[0], "core_Rnd bad result 0!");
+    EXPECT_EQ(Asserts[1], "core_Rnd bad result!");
+}
+
+TEST_F(CoreNatives, SeededRandomSequenceRepeats)
+{
+    SetRandomSeed(77);
+    std::string first = run("local s = \"\"; for (local i = 0; i < 8; ++i) s += core_Rnd(0, 1000) + \",\"; return s;")
+                            .ToString();
+    run("core_RndSetSeed(77);");
+    std::string second = run("local s = \"\"; for (local i = 0; i < 8; ++i) s += core_Rnd(0, 1000) + \",\"; return s;")
+                             .ToString();
+    EXPECT_EQ(first, second);
+    run("core_RndSetSeed(\"seed text\");");
+    int drawn = run("return core_Rnd(0, 1000000);").ToInteger();
+    SetRandomSeed(uint32_t(StringChecksum("seed text")));
+    EXPECT_EQ(drawn, RandomInt(0, 1000000));
+    SetRandomSeed(0);
+}
+
+}  // namespace
