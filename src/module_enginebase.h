@@ -144,6 +144,7 @@ public:
     void mountArchives();
     bool mountArchive(const CString& path);
     void releaseDevice();
+    bool setWindowIcon(const CString& path);   // false when no icon was set
 
     // --- frame loop (server_game_loop.cpp) ---
     void run();

@@ -10,8 +10,10 @@
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
+#include "window_icon.h"
 
 #include <IFileSystem.h>
+#include <IImage.h>
 #include <ILogger.h>
 #include <IVideoDriver.h>
 #include <IrrlichtDevice.h>
@@ -21,6 +23,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 #include <string>
 
 namespace {
@@ -85,12 +88,34 @@ bool CEngineBase::runEngine(CEngineClient* client)
     CManifest& manifest = CManifest::instance();   // ends the program with its message when missing or malformed
     CWideCharBuffer caption(GetLngText(manifest.DefaultWindowTitle));
     Device->setWindowCaption(caption.c_str());
+    setWindowIcon(GetAppFolder() + Options.getOption("Icon", false));
     run();
     releaseDevice();
     Options.saveGameOptions();
     loadProfile("");   // releasing the profile saves it
     CManifest::stored().clear();
     return true;
+}
+
+// Any image the driver reads; only windows that expose their X11 handles get it.
+bool CEngineBase::setWindowIcon(const CString& path)
+{
+    if (!Driver || path.IsEmpty() || !FileExists(path))
+        return false;
+    const irr::video::SExposedVideoData& video = Driver->getExposedVideoData();
+    if (Driver->getDriverType() != irr::video::EDT_OPENGL || !video.OpenGLLinux.X11Display)
+        return false;
+    irr::video::IImage* image = Driver->createImageFromFile((const char*)ToNativePath(path));
+    if (!image)
+        return false;
+    irr::core::dimension2du size = image->getDimension();
+    std::vector<uint32_t> argb(size_t(size.Width) * size.Height);
+    for (irr::u32 y = 0; y < size.Height; ++y)
+        for (irr::u32 x = 0; x < size.Width; ++x)
+            argb[size_t(y) * size.Width + x] = image->getPixel(x, y).color;
+    image->drop();
+    return platform::SetWindowIconX11(video.OpenGLLinux.X11Display, video.OpenGLLinux.X11Window, int(size.Width),
+                                      int(size.Height), argb.data());
 }
 
 void CEngineBase::createDevice()

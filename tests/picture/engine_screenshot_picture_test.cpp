@@ -84,3 +84,40 @@ TEST_P(Screenshot, HoldsTheFrameJustDrawn)
 INSTANTIATE_TEST_SUITE_P(Drivers, Screenshot, ::testing::Values(3, 2));
 
 } // namespace
+
+namespace {
+
+class WindowIcon : public Screenshot {};
+
+TEST_F(WindowIcon, ReachesTheX11Window)
+{
+    if (std::system("command -v xprop >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no xprop";
+    CEngineBase engine;
+    engine.Options.Renderer = 3;
+    engine.Options.BitsPerPixel = 32;
+    engine.createDevice();
+    ASSERT_NE(engine.Driver, nullptr);
+    if (engine.Driver->getDriverType() != irr::video::EDT_OPENGL)
+        GTEST_SKIP() << "no OpenGL";
+
+    irr::video::IImage* icon = engine.Driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2du(6, 4));
+    icon->fill(irr::video::SColor(255, 0, 128, 255));
+    ASSERT_TRUE(engine.Driver->writeImageToFile(icon, (Root + "icon.png").c_str()));
+    icon->drop();
+
+    EXPECT_FALSE(engine.setWindowIcon(CString(Root.c_str()) + "missing.png"));
+    ASSERT_TRUE(engine.setWindowIcon(CString(Root.c_str()) + "icon.png"));
+    unsigned long window = engine.Driver->getExposedVideoData().OpenGLLinux.X11Window;
+    std::string command = "xprop -id " + std::to_string(window) + " _NET_WM_ICON 2>&1";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        pclose(pipe);
+    }
+    EXPECT_NE(output.find("6 x 4"), std::string::npos) << output;
+}
+
+} // namespace

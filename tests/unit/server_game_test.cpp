@@ -490,3 +490,10 @@ TEST(Archives, OnlyTheSameArchiveIsRefused)
     engine.releaseDevice();
     std::filesystem::remove_all(root);
 }
+
+TEST_F(EngineLoop, NoIconWithoutAWindow)
+{
+    Data.write("icon.png", "not even a picture");
+    EXPECT_FALSE(Engine.setWindowIcon(Data.file("icon.png").c_str())) << "the null driver has no window";
+    EXPECT_FALSE(Engine.setWindowIcon(""));
+}
