@@ -1,5 +1,6 @@
 // The C interface. Each function documents its effect on the stack of the current frame.
 #include "sqvm.h"
+#include "sqmessages.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,7 @@ SQRESULT fail(HSQUIRRELVM v, const char* msg)
 
 SQRESULT wrongType(HSQUIRRELVM v, const char* expected, const SQObject& got)
 {
-    v->Raise_Error("wrong argument type, expected '%s' got '%.50s'", expected, SqTypeName(sqtype(got)));
+    v->Raise_Error(sqmsg::WrongArgumentTypeExpectedGot, expected, SqTypeName(sqtype(got)));
     return SQ_ERROR;
 }
 
@@ -138,8 +139,8 @@ SQPRINTFUNCTION sq_getprintfunc(HSQUIRRELVM v) { return v->SS()->_printfunc; }
 
 SQRESULT sq_suspendvm(HSQUIRRELVM v)
 {
-    if (v->_suspended) return fail(v, "cannot suspend an already suspended vm");
-    if (v->_nnativecalls != 2) return fail(v, "cannot suspend through native calls/metamethods");
+    if (v->_suspended) return fail(v, sqmsg::CannotSuspendAnAlreadySuspendedVm);
+    if (v->_nnativecalls != 2) return fail(v, sqmsg::CannotSuspendThroughNativeCallsMetamethods);
     return SQ_SUSPEND_FLAG;
 }
 
@@ -231,13 +232,13 @@ void sq_newclosure(HSQUIRRELVM v, SQFUNCTION func, SQUnsignedInteger nfreevars)
 SQRESULT sq_setparamscheck(HSQUIRRELVM v, SQInteger nparamscheck, const SQChar* typemask)
 {
     SQObjectPtr& o = v->Top();
-    if (sqtype(o) != OT_NATIVECLOSURE) return fail(v, "native closure expected");
+    if (sqtype(o) != OT_NATIVECLOSURE) return fail(v, sqmsg::NativeClosureExpected);
     SQNativeClosure* nc = _nativeclosure(o);
     nc->_nparamscheck = nparamscheck;
     nc->_typecheck.clear();
     if (typemask) {
         std::vector<SQInteger> res;
-        if (!compileTypeMask(res, typemask)) return fail(v, "invalid typemask");
+        if (!compileTypeMask(res, typemask)) return fail(v, sqmsg::InvalidTypemask);
         nc->_typecheck = res;
     }
     if (nparamscheck == SQ_MATCHTYPEMASKSTRING) nc->_nparamscheck = static_cast<SQInteger>(nc->_typecheck.size());
@@ -248,8 +249,8 @@ SQRESULT sq_bindenv(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
     SQObjectPtr env = v->Top();
-    if (sqtype(o) != OT_CLOSURE && sqtype(o) != OT_NATIVECLOSURE) return fail(v, "the target is not a closure");
-    if (sqtype(env) != OT_TABLE && sqtype(env) != OT_CLASS && sqtype(env) != OT_INSTANCE) return fail(v, "invalid environment");
+    if (sqtype(o) != OT_CLOSURE && sqtype(o) != OT_NATIVECLOSURE) return fail(v, sqmsg::TheTargetIsNotAClosure);
+    if (sqtype(env) != OT_TABLE && sqtype(env) != OT_CLASS && sqtype(env) != OT_INSTANCE) return fail(v, sqmsg::InvalidEnvironment);
     SQObjectPtr weak(_refcounted(env)->GetWeakRef(sqtype(env)));
     SQObjectPtr ret;
     if (sqtype(o) == OT_CLOSURE) {
@@ -288,7 +289,7 @@ SQInteger sq_getsize(HSQUIRRELVM v, SQInteger idx)
     case OT_ARRAY: return _array(o)->Size();
     case OT_USERDATA: return _userdata(o)->_size;
     default:
-        v->Raise_Error("unexpected type %s", SqTypeName(sqtype(o)));
+        v->Raise_Error(sqmsg::UnexpectedType, SqTypeName(sqtype(o)));
         return -1;
     }
 }
@@ -296,7 +297,7 @@ SQInteger sq_getsize(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_getbase(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
-    if (sqtype(o) != OT_CLASS) return fail(v, "invalid type");
+    if (sqtype(o) != OT_CLASS) return fail(v, sqmsg::InvalidType);
     if (_class(o)->_base) v->Push(SQObjectPtr(_class(o)->_base));
     else v->PushNull();
     return SQ_OK;
@@ -307,7 +308,7 @@ SQBool sq_instanceof(HSQUIRRELVM v)
     SQObjectPtr& inst = v->GetUp(-1);
     SQObjectPtr& cl = v->GetUp(-2);
     if (sqtype(inst) != OT_INSTANCE || sqtype(cl) != OT_CLASS) {
-        fail(v, "invalid param type");
+        fail(v, sqmsg::InvalidParamType);
         return static_cast<SQBool>(-1);
     }
     return _instance(inst)->InstanceOf(_class(cl)) ? SQTrue : SQFalse;
@@ -325,7 +326,7 @@ void sq_tobool(HSQUIRRELVM v, SQInteger idx, SQBool* b) { *b = SqIsFalse(stackAt
 SQRESULT sq_getstring(HSQUIRRELVM v, SQInteger idx, const SQChar** c)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_STRING) return wrongType(v, "string", o);
+    if (sqtype(o) != OT_STRING) return wrongType(v, sqmsg::String, o);
     *c = _string(o)->_val;
     return SQ_OK;
 }
@@ -333,7 +334,7 @@ SQRESULT sq_getstring(HSQUIRRELVM v, SQInteger idx, const SQChar** c)
 SQRESULT sq_getinteger(HSQUIRRELVM v, SQInteger idx, SQInteger* i)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (!(sqtype(o) & SQOBJECT_NUMERIC)) return wrongType(v, "integer", o);
+    if (!(sqtype(o) & SQOBJECT_NUMERIC)) return wrongType(v, sqmsg::Integer, o);
     *i = SqToInteger(o);
     return SQ_OK;
 }
@@ -341,7 +342,7 @@ SQRESULT sq_getinteger(HSQUIRRELVM v, SQInteger idx, SQInteger* i)
 SQRESULT sq_getfloat(HSQUIRRELVM v, SQInteger idx, SQFloat* f)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (!(sqtype(o) & SQOBJECT_NUMERIC)) return wrongType(v, "float", o);
+    if (!(sqtype(o) & SQOBJECT_NUMERIC)) return wrongType(v, sqmsg::Float, o);
     *f = SqToFloat(o);
     return SQ_OK;
 }
@@ -349,7 +350,7 @@ SQRESULT sq_getfloat(HSQUIRRELVM v, SQInteger idx, SQFloat* f)
 SQRESULT sq_getbool(HSQUIRRELVM v, SQInteger idx, SQBool* b)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_BOOL) return wrongType(v, "bool", o);
+    if (sqtype(o) != OT_BOOL) return wrongType(v, sqmsg::Bool, o);
     *b = _integer(o) ? SQTrue : SQFalse;
     return SQ_OK;
 }
@@ -357,7 +358,7 @@ SQRESULT sq_getbool(HSQUIRRELVM v, SQInteger idx, SQBool* b)
 SQRESULT sq_getthread(HSQUIRRELVM v, SQInteger idx, HSQUIRRELVM* thread)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_THREAD) return wrongType(v, "thread", o);
+    if (sqtype(o) != OT_THREAD) return wrongType(v, sqmsg::Thread, o);
     *thread = _thread(o);
     return SQ_OK;
 }
@@ -365,7 +366,7 @@ SQRESULT sq_getthread(HSQUIRRELVM v, SQInteger idx, HSQUIRRELVM* thread)
 SQRESULT sq_getuserpointer(HSQUIRRELVM v, SQInteger idx, SQUserPointer* p)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_USERPOINTER) return wrongType(v, "userpointer", o);
+    if (sqtype(o) != OT_USERPOINTER) return wrongType(v, sqmsg::Userpointer, o);
     *p = _userpointer(o);
     return SQ_OK;
 }
@@ -373,7 +374,7 @@ SQRESULT sq_getuserpointer(HSQUIRRELVM v, SQInteger idx, SQUserPointer* p)
 SQRESULT sq_getuserdata(HSQUIRRELVM v, SQInteger idx, SQUserPointer* p, SQUserPointer* typetag)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_USERDATA) return wrongType(v, "userdata", o);
+    if (sqtype(o) != OT_USERDATA) return wrongType(v, sqmsg::Userdata, o);
     *p = _userdata(o)->Data();
     if (typetag) *typetag = _userdata(o)->_typetag;
     return SQ_OK;
@@ -385,7 +386,7 @@ SQRESULT sq_settypetag(HSQUIRRELVM v, SQInteger idx, SQUserPointer typetag)
     switch (sqtype(o)) {
     case OT_USERDATA: _userdata(o)->_typetag = typetag; return SQ_OK;
     case OT_CLASS: _class(o)->_typetag = typetag; return SQ_OK;
-    default: return fail(v, "invalid object type");
+    default: return fail(v, sqmsg::InvalidObjectType);
     }
 }
 
@@ -402,7 +403,7 @@ SQRESULT sq_getobjtypetag(HSQOBJECT* o, SQUserPointer* typetag)
 SQRESULT sq_gettypetag(HSQUIRRELVM v, SQInteger idx, SQUserPointer* typetag)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (SQ_FAILED(sq_getobjtypetag(&o, typetag))) return fail(v, "invalid object type");
+    if (SQ_FAILED(sq_getobjtypetag(&o, typetag))) return fail(v, sqmsg::InvalidObjectType);
     return SQ_OK;
 }
 
@@ -422,7 +423,7 @@ SQChar* sq_getscratchpad(HSQUIRRELVM v, SQInteger minsize) { return v->SS()->Get
 SQRESULT sq_getclosureinfo(HSQUIRRELVM v, SQInteger idx, SQUnsignedInteger* nparams, SQUnsignedInteger* nfreevars)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_CLOSURE) return fail(v, "the object is not a closure");
+    if (sqtype(o) != OT_CLOSURE) return fail(v, sqmsg::TheObjectIsNotAClosure);
     SQFunctionProto* p = _closure(o)->Proto();
     *nparams = static_cast<SQUnsignedInteger>(p->_parameters.size());
     *nfreevars = static_cast<SQUnsignedInteger>(p->_outervalues.size());
@@ -432,7 +433,7 @@ SQRESULT sq_getclosureinfo(HSQUIRRELVM v, SQInteger idx, SQUnsignedInteger* npar
 SQRESULT sq_setnativeclosurename(HSQUIRRELVM v, SQInteger idx, const SQChar* name)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_NATIVECLOSURE) return fail(v, "the object is not a nativeclosure");
+    if (sqtype(o) != OT_NATIVECLOSURE) return fail(v, sqmsg::TheObjectIsNotANativeclosure);
     _nativeclosure(o)->_name = v->Str(name);
     return SQ_OK;
 }
@@ -440,7 +441,7 @@ SQRESULT sq_setnativeclosurename(HSQUIRRELVM v, SQInteger idx, const SQChar* nam
 SQRESULT sq_setinstanceup(HSQUIRRELVM v, SQInteger idx, SQUserPointer p)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_INSTANCE) return fail(v, "the object is not a class instance");
+    if (sqtype(o) != OT_INSTANCE) return fail(v, sqmsg::TheObjectIsNotAClassInstance);
     _instance(o)->_userpointer = p;
     return SQ_OK;
 }
@@ -448,13 +449,13 @@ SQRESULT sq_setinstanceup(HSQUIRRELVM v, SQInteger idx, SQUserPointer p)
 SQRESULT sq_getinstanceup(HSQUIRRELVM v, SQInteger idx, SQUserPointer* p, SQUserPointer typetag)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_INSTANCE) return fail(v, "the object is not a class instance");
+    if (sqtype(o) != OT_INSTANCE) return fail(v, sqmsg::TheObjectIsNotAClassInstance);
     *p = _instance(o)->_userpointer;
     if (typetag) {
         for (SQClass* c = _instance(o)->_class; c; c = c->_base) {
             if (c->_typetag == typetag) return SQ_OK;
         }
-        return fail(v, "invalid type tag");
+        return fail(v, sqmsg::InvalidTypeTag);
     }
     return SQ_OK;
 }
@@ -462,8 +463,8 @@ SQRESULT sq_getinstanceup(HSQUIRRELVM v, SQInteger idx, SQUserPointer* p, SQUser
 SQRESULT sq_setclassudsize(HSQUIRRELVM v, SQInteger idx, SQInteger udsize)
 {
     SQObjectPtr& o = stackAt(v, idx);
-    if (sqtype(o) != OT_CLASS) return fail(v, "the object is not a class");
-    if (_class(o)->_locked) return fail(v, "the class is locked");
+    if (sqtype(o) != OT_CLASS) return fail(v, sqmsg::TheObjectIsNotAClass);
+    if (_class(o)->_locked) return fail(v, sqmsg::TheClassIsLocked);
     _class(o)->_udsize = udsize;
     return SQ_OK;
 }
@@ -474,7 +475,7 @@ SQRESULT sq_newclass(HSQUIRRELVM v, SQBool hasbase)
     SQObjectPtr baseObj;
     if (hasbase) {
         baseObj = v->Top();
-        if (sqtype(baseObj) != OT_CLASS) return fail(v, "invalid base type");
+        if (sqtype(baseObj) != OT_CLASS) return fail(v, sqmsg::InvalidBaseType);
         base = _class(baseObj);
     }
     SQObjectPtr cls(SQClass::Create(v->SS(), base));
@@ -486,7 +487,7 @@ SQRESULT sq_newclass(HSQUIRRELVM v, SQBool hasbase)
 SQRESULT sq_createinstance(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
-    if (sqtype(o) != OT_CLASS) return fail(v, "the object is not a class");
+    if (sqtype(o) != OT_CLASS) return fail(v, sqmsg::TheObjectIsNotAClass);
     v->Push(SQObjectPtr(_class(o)->CreateInstance()));
     return SQ_OK;
 }
@@ -494,9 +495,9 @@ SQRESULT sq_createinstance(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
-    if (sqtype(o) != OT_CLASS) return fail(v, "the object is not a class");
+    if (sqtype(o) != OT_CLASS) return fail(v, sqmsg::TheObjectIsNotAClass);
     SQObjectPtr key = v->GetUp(-2), val = v->GetUp(-1), old;
-    if (!_class(o)->SetAttributes(key, val, old)) return fail(v, "wrong index");
+    if (!_class(o)->SetAttributes(key, val, old)) return fail(v, sqmsg::WrongIndex);
     v->Pop(2);
     v->Push(old);
     return SQ_OK;
@@ -505,9 +506,9 @@ SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
-    if (sqtype(o) != OT_CLASS) return fail(v, "the object is not a class");
+    if (sqtype(o) != OT_CLASS) return fail(v, sqmsg::TheObjectIsNotAClass);
     SQObjectPtr key = v->GetUp(-1), attrs;
-    if (!_class(o)->GetAttributes(key, attrs)) return fail(v, "wrong index");
+    if (!_class(o)->GetAttributes(key, attrs)) return fail(v, sqmsg::WrongIndex);
     v->Pop();
     v->Push(attrs);
     return SQ_OK;
@@ -516,7 +517,7 @@ SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_getclass(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
-    if (sqtype(o) != OT_INSTANCE) return fail(v, "the object is not a class instance");
+    if (sqtype(o) != OT_INSTANCE) return fail(v, sqmsg::TheObjectIsNotAClassInstance);
     v->Push(SQObjectPtr(_instance(o)->_class));
     return SQ_OK;
 }
@@ -543,7 +544,7 @@ SQRESULT sq_getdefaultdelegate(HSQUIRRELVM v, SQObjectType t)
     case OT_CLASS: dd = &ss->_class_default_delegate; break;
     case OT_INSTANCE: dd = &ss->_instance_default_delegate; break;
     case OT_WEAKREF: dd = &ss->_weakref_default_delegate; break;
-    default: return fail(v, "the type doesn't have a default delegate");
+    default: return fail(v, sqmsg::TheTypeDoesnTHaveADefault);
     }
     v->Push(*dd);
     return SQ_OK;
@@ -558,7 +559,7 @@ void sq_pushconsttable(HSQUIRRELVM v) { v->Push(v->SS()->_consts); }
 SQRESULT sq_setroottable(HSQUIRRELVM v)
 {
     SQObjectPtr o = v->Top();
-    if (sqtype(o) != OT_TABLE && sqtype(o) != OT_NULL) return fail(v, "ivalid type");
+    if (sqtype(o) != OT_TABLE && sqtype(o) != OT_NULL) return fail(v, sqmsg::IvalidType);
     v->_roottable = o;
     v->Pop();
     return SQ_OK;
@@ -567,7 +568,7 @@ SQRESULT sq_setroottable(HSQUIRRELVM v)
 SQRESULT sq_setconsttable(HSQUIRRELVM v)
 {
     SQObjectPtr o = v->Top();
-    if (sqtype(o) != OT_TABLE) return fail(v, "ivalid type, expected table");
+    if (sqtype(o) != OT_TABLE) return fail(v, sqmsg::IvalidTypeExpectedTable);
     v->SS()->_consts = o;
     v->Pop();
     return SQ_OK;
@@ -575,10 +576,10 @@ SQRESULT sq_setconsttable(HSQUIRRELVM v)
 
 SQRESULT sq_newslot(HSQUIRRELVM v, SQInteger idx, SQBool bstatic)
 {
-    if (sq_gettop(v) < 3) return fail(v, "not enough params in the stack");
+    if (sq_gettop(v) < 3) return fail(v, sqmsg::NotEnoughParamsInTheStack);
     SQObjectPtr self = stackAt(v, idx);
     SQObjectPtr key = v->GetUp(-2), val = v->GetUp(-1);
-    if (sqtype(key) == OT_NULL) return fail(v, "null is not a valid key");
+    if (sqtype(key) == OT_NULL) return fail(v, sqmsg::NullIsNotAValidKey);
     if (sqtype(self) == OT_TABLE) {
         bool ok = v->NewSlot(self, key, val, false);
         v->Pop(2);
@@ -595,8 +596,8 @@ SQRESULT sq_deleteslot(HSQUIRRELVM v, SQInteger idx, SQBool pushval)
 {
     SQObjectPtr self = stackAt(v, idx);
     SQObjectPtr key = v->Top();
-    if (sqtype(self) != OT_TABLE) return fail(v, "wrong type");
-    if (sqtype(key) == OT_NULL) return fail(v, "null is not a valid key");
+    if (sqtype(self) != OT_TABLE) return fail(v, sqmsg::WrongType);
+    if (sqtype(key) == OT_NULL) return fail(v, sqmsg::NullIsNotAValidKey);
     SQObjectPtr res;
     if (!v->DeleteSlot(self, key, res)) return SQ_ERROR;
     v->Pop();
@@ -623,7 +624,7 @@ SQRESULT sq_get(HSQUIRRELVM v, SQInteger idx)
         return SQ_OK;
     }
     v->Pop();
-    return fail(v, "the index doesn't exist");
+    return fail(v, sqmsg::TheIndexDoesnTExist);
 }
 
 SQRESULT sq_rawget(HSQUIRRELVM v, SQInteger idx)
@@ -638,10 +639,10 @@ SQRESULT sq_rawget(HSQUIRRELVM v, SQInteger idx)
     case OT_ARRAY: found = (sqtype(key) & SQOBJECT_NUMERIC) && _array(self)->Get(SqToInteger(key), res); break;
     default:
         v->Pop();
-        return fail(v, "rawget works only on array/table/instance and class");
+        return fail(v, sqmsg::RawgetWorksOnlyOnArrayTableInstance);
     }
     v->Pop();
-    if (!found) return fail(v, "the index doesn't exist");
+    if (!found) return fail(v, sqmsg::TheIndexDoesnTExist);
     v->Push(res);
     return SQ_OK;
 }
@@ -650,7 +651,7 @@ SQRESULT sq_rawset(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr self = stackAt(v, idx);
     SQObjectPtr key = v->GetUp(-2), val = v->GetUp(-1);
-    if (sqtype(key) == OT_NULL) return fail(v, "null key");
+    if (sqtype(key) == OT_NULL) return fail(v, sqmsg::NullKey);
     switch (sqtype(self)) {
     case OT_TABLE:
         _table(self)->NewSlot(key, val);
@@ -671,7 +672,7 @@ SQRESULT sq_rawset(HSQUIRRELVM v, SQInteger idx)
         return SQ_OK;
     default:
         v->Pop(2);
-        return fail(v, "rawset works only on array/table/class and instance");
+        return fail(v, sqmsg::RawsetWorksOnlyOnArrayTableClass);
     }
 }
 
@@ -679,7 +680,7 @@ SQRESULT sq_rawdeleteslot(HSQUIRRELVM v, SQInteger idx, SQBool pushval)
 {
     SQObjectPtr self = stackAt(v, idx);
     SQObjectPtr key = v->Top();
-    if (sqtype(self) != OT_TABLE) return fail(v, "wrong type");
+    if (sqtype(self) != OT_TABLE) return fail(v, sqmsg::WrongType);
     SQObjectPtr old;
     _table(self)->Get(key, old);
     _table(self)->Remove(key);
@@ -691,7 +692,7 @@ SQRESULT sq_rawdeleteslot(HSQUIRRELVM v, SQInteger idx, SQBool pushval)
 SQRESULT sq_arrayappend(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr arr = stackAt(v, idx);
-    if (sqtype(arr) != OT_ARRAY) return wrongType(v, "array", arr);
+    if (sqtype(arr) != OT_ARRAY) return wrongType(v, sqmsg::Array, arr);
     _array(arr)->_values.push_back(v->Top());
     v->Pop();
     return SQ_OK;
@@ -700,9 +701,9 @@ SQRESULT sq_arrayappend(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_arraypop(HSQUIRRELVM v, SQInteger idx, SQBool pushval)
 {
     SQObjectPtr arr = stackAt(v, idx);
-    if (sqtype(arr) != OT_ARRAY) return wrongType(v, "array", arr);
+    if (sqtype(arr) != OT_ARRAY) return wrongType(v, sqmsg::Array, arr);
     std::vector<SQObjectPtr>& vals = _array(arr)->_values;
-    if (vals.empty()) return fail(v, "empty array");
+    if (vals.empty()) return fail(v, sqmsg::EmptyArray);
     SQObjectPtr last = vals.back();
     vals.pop_back();
     if (pushval) v->Push(last);
@@ -712,8 +713,8 @@ SQRESULT sq_arraypop(HSQUIRRELVM v, SQInteger idx, SQBool pushval)
 SQRESULT sq_arrayresize(HSQUIRRELVM v, SQInteger idx, SQInteger newsize)
 {
     SQObjectPtr arr = stackAt(v, idx);
-    if (sqtype(arr) != OT_ARRAY) return wrongType(v, "array", arr);
-    if (newsize < 0) return fail(v, "negative size");
+    if (sqtype(arr) != OT_ARRAY) return wrongType(v, sqmsg::Array, arr);
+    if (newsize < 0) return fail(v, sqmsg::NegativeSize);
     _array(arr)->_values.resize(static_cast<size_t>(newsize));
     return SQ_OK;
 }
@@ -721,7 +722,7 @@ SQRESULT sq_arrayresize(HSQUIRRELVM v, SQInteger idx, SQInteger newsize)
 SQRESULT sq_arrayreverse(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr arr = stackAt(v, idx);
-    if (sqtype(arr) != OT_ARRAY) return wrongType(v, "array", arr);
+    if (sqtype(arr) != OT_ARRAY) return wrongType(v, sqmsg::Array, arr);
     std::vector<SQObjectPtr>& vals = _array(arr)->_values;
     for (size_t i = 0, j = vals.size(); i + 1 < j; i++, j--) std::swap(vals[i], vals[j - 1]);
     return SQ_OK;
@@ -730,9 +731,9 @@ SQRESULT sq_arrayreverse(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_arrayremove(HSQUIRRELVM v, SQInteger idx, SQInteger itemidx)
 {
     SQObjectPtr arr = stackAt(v, idx);
-    if (sqtype(arr) != OT_ARRAY) return wrongType(v, "array", arr);
+    if (sqtype(arr) != OT_ARRAY) return wrongType(v, sqmsg::Array, arr);
     std::vector<SQObjectPtr>& vals = _array(arr)->_values;
-    if (itemidx < 0 || itemidx >= static_cast<SQInteger>(vals.size())) return fail(v, "index out of range");
+    if (itemidx < 0 || itemidx >= static_cast<SQInteger>(vals.size())) return fail(v, sqmsg::IndexOutOfRange);
     vals.erase(vals.begin() + itemidx);
     return SQ_OK;
 }
@@ -742,9 +743,9 @@ SQRESULT sq_arrayinsert(HSQUIRRELVM v, SQInteger idx, SQInteger destpos)
     SQObjectPtr arr = stackAt(v, idx);
     SQObjectPtr val = v->Top();
     v->Pop();
-    if (sqtype(arr) != OT_ARRAY) return wrongType(v, "array", arr);
+    if (sqtype(arr) != OT_ARRAY) return wrongType(v, sqmsg::Array, arr);
     std::vector<SQObjectPtr>& vals = _array(arr)->_values;
-    if (destpos < 0 || destpos > static_cast<SQInteger>(vals.size())) return fail(v, "index out of range");
+    if (destpos < 0 || destpos > static_cast<SQInteger>(vals.size())) return fail(v, sqmsg::IndexOutOfRange);
     vals.insert(vals.begin() + destpos, val);
     return SQ_OK;
 }
@@ -753,17 +754,17 @@ SQRESULT sq_setdelegate(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr self = stackAt(v, idx);
     SQObjectPtr mt = v->Top();
-    if (sqtype(mt) != OT_TABLE && sqtype(mt) != OT_NULL) return fail(v, "wrong type");
+    if (sqtype(mt) != OT_TABLE && sqtype(mt) != OT_NULL) return fail(v, sqmsg::WrongType);
     SQTable* d = sqtype(mt) == OT_TABLE ? _table(mt) : nullptr;
     switch (sqtype(self)) {
     case OT_TABLE:
-        if (!_table(self)->SetDelegate(d)) return fail(v, "delagate cycle");
+        if (!_table(self)->SetDelegate(d)) return fail(v, sqmsg::DelagateCycle);
         break;
     case OT_USERDATA:
         _userdata(self)->SetDelegate(d);
         break;
     default:
-        return fail(v, "wrong type");
+        return fail(v, sqmsg::WrongType);
     }
     v->Pop();
     return SQ_OK;
@@ -776,7 +777,7 @@ SQRESULT sq_getdelegate(HSQUIRRELVM v, SQInteger idx)
     switch (sqtype(self)) {
     case OT_TABLE: d = _table(self)->_delegate; break;
     case OT_USERDATA: d = _userdata(self)->_delegate; break;
-    default: return fail(v, "wrong type");
+    default: return fail(v, sqmsg::WrongType);
     }
     if (d) v->Push(SQObjectPtr(d));
     else v->PushNull();
@@ -787,7 +788,7 @@ SQRESULT sq_clone(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr self = stackAt(v, idx), res;
     if (sqtype(self) != OT_TABLE && sqtype(self) != OT_ARRAY && sqtype(self) != OT_INSTANCE) {
-        v->Raise_Error("unexpected type %s", SqTypeName(sqtype(self)));
+        v->Raise_Error(sqmsg::UnexpectedType, SqTypeName(sqtype(self)));
         return SQ_ERROR;
     }
     if (!v->Clone(self, res)) return SQ_ERROR;
@@ -802,9 +803,9 @@ SQRESULT sq_setfreevariable(HSQUIRRELVM v, SQInteger idx, SQUnsignedInteger nval
     switch (sqtype(self)) {
     case OT_CLOSURE: outers = &_closure(self)->_outervalues; break;
     case OT_NATIVECLOSURE: outers = &_nativeclosure(self)->_outervalues; break;
-    default: return fail(v, "invalid free var index");
+    default: return fail(v, sqmsg::InvalidFreeVarIndex);
     }
-    if (nval >= outers->size()) return fail(v, "invalid free var index");
+    if (nval >= outers->size()) return fail(v, sqmsg::InvalidFreeVarIndex);
     (*outers)[nval] = v->Top();
     v->Pop();
     return SQ_OK;
@@ -816,7 +817,7 @@ SQRESULT sq_next(HSQUIRRELVM v, SQInteger idx)
     SQObjectPtr& refpos = v->Top();
     SQObjectPtr regs[3];
     regs[0] = refpos;
-    if (sqtype(o) == OT_GENERATOR) return fail(v, "cannot iterate a generator");
+    if (sqtype(o) == OT_GENERATOR) return fail(v, sqmsg::CannotIterateAGenerator);
     bool finished, isgen;
     if (!v->ForEach(o, regs, finished, isgen)) return SQ_ERROR;
     if (finished) return SQ_ERROR;
@@ -829,7 +830,7 @@ SQRESULT sq_next(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_getweakrefval(HSQUIRRELVM v, SQInteger idx)
 {
     SQObjectPtr o = stackAt(v, idx);
-    if (sqtype(o) != OT_WEAKREF) return fail(v, "the object must be a weakref");
+    if (sqtype(o) != OT_WEAKREF) return fail(v, sqmsg::TheObjectMustBeAWeakref);
     v->Push(_weakref(o)->_obj);
     return SQ_OK;
 }
@@ -840,7 +841,7 @@ SQRESULT sq_clear(HSQUIRRELVM v, SQInteger idx)
     switch (sqtype(o)) {
     case OT_TABLE: _table(o)->Clear(); return SQ_OK;
     case OT_ARRAY: _array(o)->_values.clear(); return SQ_OK;
-    default: return fail(v, "clear only works on table and array");
+    default: return fail(v, sqmsg::ClearOnlyWorksOnTableAndArray);
     }
 }
 
@@ -869,7 +870,7 @@ SQRESULT sq_call(HSQUIRRELVM v, SQInteger params, SQBool retval, SQBool raiseerr
 SQRESULT sq_resume(HSQUIRRELVM v, SQBool retval, SQBool raiseerror)
 {
     SQObjectPtr gen = v->Top();
-    if (sqtype(gen) != OT_GENERATOR) return fail(v, "only generators can be resumed");
+    if (sqtype(gen) != OT_GENERATOR) return fail(v, sqmsg::OnlyGeneratorsCanBeResumed);
     SQObjectPtr res;
     if (!v->Execute(gen, -1, 0, v->_top, res, raiseerror != 0, SQVM::ET_RESUME_GENERATOR)) return SQ_ERROR;
     if (retval) v->Push(res);

@@ -1,5 +1,6 @@
 // The base library (globals installed by sq_open) and the default delegates of every type.
 #include "sqvm.h"
+#include "sqmessages.h"
 
 #include <cctype>
 #include <cstdio>
@@ -80,7 +81,7 @@ SQInteger base_getstackinfos(HSQUIRRELVM v)
 
 SQInteger base_assert(HSQUIRRELVM v)
 {
-    if (SqIsFalse(arg(v, 2))) return throwText(v, "assertion failed");
+    if (SqIsFalse(arg(v, 2))) return throwText(v, sqmsg::AssertionFailed);
     return 0;
 }
 
@@ -165,7 +166,7 @@ SQInteger default_delegate_tofloat(HSQUIRRELVM v)
     switch (sqtype(o)) {
     case OT_STRING: {
         SQObjectPtr res;
-        if (!parseNumber(_string(o), true, res)) return throwText(v, "cannot convert the string");
+        if (!parseNumber(_string(o), true, res)) return throwText(v, sqmsg::CannotConvertTheString);
         return pushResult(v, res);
     }
     case OT_INTEGER: case OT_FLOAT: return pushResult(v, SQObjectPtr(SqToFloat(o)));
@@ -180,7 +181,7 @@ SQInteger default_delegate_tointeger(HSQUIRRELVM v)
     switch (sqtype(o)) {
     case OT_STRING: {
         SQObjectPtr res;
-        if (!parseNumber(_string(o), false, res)) return throwText(v, "cannot convert the string");
+        if (!parseNumber(_string(o), false, res)) return throwText(v, sqmsg::CannotConvertTheString);
         return pushResult(v, res);
     }
     case OT_INTEGER: case OT_FLOAT: return pushResult(v, SQObjectPtr(SqToInteger(o)));
@@ -244,7 +245,7 @@ SQInteger array_extend(HSQUIRRELVM v)
 SQInteger array_pop(HSQUIRRELVM v)
 {
     std::vector<SQObjectPtr>& vals = values(v);
-    if (vals.empty()) return throwText(v, "empty array");
+    if (vals.empty()) return throwText(v, sqmsg::EmptyArray);
     SQObjectPtr last = vals.back();
     vals.pop_back();
     return pushResult(v, last);
@@ -253,7 +254,7 @@ SQInteger array_pop(HSQUIRRELVM v)
 SQInteger array_top(HSQUIRRELVM v)
 {
     std::vector<SQObjectPtr>& vals = values(v);
-    if (vals.empty()) return throwText(v, "top() on a empty array");
+    if (vals.empty()) return throwText(v, sqmsg::TopOnAEmptyArray);
     return pushResult(v, vals.back());
 }
 
@@ -261,7 +262,7 @@ SQInteger array_insert(HSQUIRRELVM v)
 {
     SQInteger idx = SqToInteger(arg(v, 2));
     std::vector<SQObjectPtr>& vals = values(v);
-    if (idx < 0 || idx > static_cast<SQInteger>(vals.size())) return throwText(v, "index out of range");
+    if (idx < 0 || idx > static_cast<SQInteger>(vals.size())) return throwText(v, sqmsg::IndexOutOfRange);
     SQObjectPtr val = arg(v, 3);
     vals.insert(vals.begin() + idx, val);
     return 0;
@@ -271,7 +272,7 @@ SQInteger array_remove(HSQUIRRELVM v)
 {
     SQInteger idx = SqToInteger(arg(v, 2));
     std::vector<SQObjectPtr>& vals = values(v);
-    if (idx < 0 || idx >= static_cast<SQInteger>(vals.size())) return throwText(v, "idx out of range");
+    if (idx < 0 || idx >= static_cast<SQInteger>(vals.size())) return throwText(v, sqmsg::IdxOutOfRange);
     SQObjectPtr val = vals[static_cast<size_t>(idx)];
     vals.erase(vals.begin() + idx);
     return pushResult(v, val);
@@ -280,9 +281,9 @@ SQInteger array_remove(HSQUIRRELVM v)
 SQInteger array_resize(HSQUIRRELVM v)
 {
     SQObjectPtr& n = arg(v, 2);
-    if (!(sqtype(n) & SQOBJECT_NUMERIC)) return throwText(v, "size must be a number");
+    if (!(sqtype(n) & SQOBJECT_NUMERIC)) return throwText(v, sqmsg::SizeMustBeANumber);
     SQInteger size = SqToInteger(n);
-    if (size < 0) return throwText(v, "negative size");
+    if (size < 0) return throwText(v, sqmsg::NegativeSize);
     SQObjectPtr fill;
     if (sq_gettop(v) > 2) fill = arg(v, 3);
     values(v).resize(static_cast<size_t>(size), fill);
@@ -309,7 +310,7 @@ struct Sorter {
         SQObjectPtr args[2] = {a, b};
         SQObjectPtr out;
         if (!v->CallWith(func, v->_roottable, args, 2, out, false)) {
-            if (sqtype(v->_lasterror) != OT_STRING) v->Raise_Error("compare func failed");
+            if (sqtype(v->_lasterror) != OT_STRING) v->Raise_Error(sqmsg::CompareFuncFailed);
             return false;
         }
         if (sqtype(out) & SQOBJECT_NUMERIC) last = SqToInteger(out);
@@ -320,7 +321,7 @@ struct Sorter {
     bool at(SQInteger i, SQObjectPtr& out)
     {
         std::vector<SQObjectPtr>& vals = _array(arr)->_values;
-        if (i < 0 || i >= static_cast<SQInteger>(vals.size())) return v->Raise_Error("Invalid qsort, probably compare function defect");
+        if (i < 0 || i >= static_cast<SQInteger>(vals.size())) return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
         out = vals[static_cast<size_t>(i)];
         return true;
     }
@@ -329,7 +330,7 @@ struct Sorter {
     {
         std::vector<SQObjectPtr>& vals = _array(arr)->_values;
         if (i < 0 || j < 0 || i >= static_cast<SQInteger>(vals.size()) || j >= static_cast<SQInteger>(vals.size()))
-            return v->Raise_Error("Invalid qsort, probably compare function defect");
+            return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
         std::swap(vals[static_cast<size_t>(i)], vals[static_cast<size_t>(j)]);
         return true;
     }
@@ -349,7 +350,7 @@ struct Sorter {
                 for (;;) {
                     if (!at(j, x) || !compare(x, pivot, c)) return false;
                     if (c <= 0) break;
-                    if (--j < 0) return v->Raise_Error("Invalid qsort, probably compare function defect");
+                    if (--j < 0) return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
                 }
                 if (i < j) {
                     if (!swap(i, j)) return false;
@@ -385,8 +386,8 @@ bool sliceBounds(HSQUIRRELVM v, SQInteger len, SQInteger& start, SQInteger& end)
     end = sq_gettop(v) > 2 ? SqToInteger(arg(v, 3)) : len;
     if (start < 0) start = len + start;
     if (end < 0) end = len + end;
-    if (end < start) return v->Raise_Error("wrong indexes");
-    if (end > len || start < 0) return v->Raise_Error("slice out of range");
+    if (end < start) return v->Raise_Error(sqmsg::WrongIndexes);
+    if (end > len || start < 0) return v->Raise_Error(sqmsg::SliceOutOfRange);
     return true;
 }
 
@@ -525,9 +526,9 @@ SQInteger threadResult(HSQUIRRELVM v, HSQUIRRELVM t, bool ok, const SQObjectPtr&
 SQInteger thread_call(HSQUIRRELVM v)
 {
     SQObjectPtr o = arg(v, 1);
-    if (sqtype(o) != OT_THREAD) return throwText(v, "wrong parameter");
+    if (sqtype(o) != OT_THREAD) return throwText(v, sqmsg::WrongParameter);
     HSQUIRRELVM t = _thread(o);
-    if (t->_suspended || t->_callsstacksize > 0) return throwText(v, "cannot call a thread that is not idle");
+    if (t->_suspended || t->_callsstacksize > 0) return throwText(v, sqmsg::CannotCallAThreadThatIsNot);
     SQInteger nparams = sq_gettop(v);
     sq_settop(t, 1);
     t->Push(t->_roottable);
@@ -540,11 +541,11 @@ SQInteger thread_call(HSQUIRRELVM v)
 SQInteger thread_wakeup(HSQUIRRELVM v)
 {
     SQObjectPtr o = arg(v, 1);
-    if (sqtype(o) != OT_THREAD) return throwText(v, "wrong parameter");
+    if (sqtype(o) != OT_THREAD) return throwText(v, sqmsg::WrongParameter);
     HSQUIRRELVM t = _thread(o);
     if (!t->_suspended) {
-        if (t->_callsstacksize == 0) return throwText(v, "cannot wakeup a idle thread");
-        return throwText(v, "cannot wakeup a running thread");
+        if (t->_callsstacksize == 0) return throwText(v, sqmsg::CannotWakeupAIdleThread);
+        return throwText(v, sqmsg::CannotWakeupARunningThread);
     }
     if (sq_gettop(v) > 1) sq_move(t, v, 2);
     else t->PushNull();

@@ -1,5 +1,6 @@
 // One-pass compiler: recursive descent over the 2.2 grammar straight to register bytecode.
 #include "sqfuncstate.h"
+#include "sqmessages.h"
 #include "sqlexer.h"
 #include "sqvm.h"
 
@@ -128,13 +129,13 @@ bool isAssignOp(SQInteger t)
 
 void SQCompiler::ErrorExpected(SQInteger tok)
 {
-    if (tok == TK_IDENTIFIER) Error("expected 'IDENTIFIER'");
-    if (tok == TK_STRING_LITERAL) Error("expected 'STRING_LITERAL'");
-    if (tok == TK_INTEGER) Error("expected 'INTEGER'");
-    if (tok == TK_FLOAT) Error("expected 'FLOAT'");
+    if (tok == TK_IDENTIFIER) Error(sqmsg::ExpectedIdentifier);
+    if (tok == TK_STRING_LITERAL) Error(sqmsg::ExpectedStringLiteral);
+    if (tok == TK_INTEGER) Error(sqmsg::ExpectedInteger);
+    if (tok == TK_FLOAT) Error(sqmsg::ExpectedFloat);
     if (const char* kw = SQLexer::KeywordName(tok)) Error(std::string("expected '") + kw + "'");
     if (tok < 256) Error(std::string("expected '") + static_cast<char>(tok) + "'");
-    Error("expression expected");
+    Error(sqmsg::ExpressionExpected);
 }
 
 std::string SQCompiler::ExpectIdentifier()
@@ -148,7 +149,7 @@ std::string SQCompiler::ExpectIdentifier()
 void SQCompiler::OptionalSemicolon()
 {
     if (_token == ';') { Lex(); return; }
-    if (!IsEndOfStatement() && !_prevWasBrace) Error("end of statement expected (; or lf)");
+    if (!IsEndOfStatement() && !_prevWasBrace) Error(sqmsg::EndOfStatementExpectedOrLf);
 }
 
 bool SQCompiler::Compile(SQObjectPtr& out, std::string& err, SQInteger& line, SQInteger& column)
@@ -296,7 +297,7 @@ void SQCompiler::CommaExpression(Exp& e)
 void SQCompiler::Expression(Exp& e)
 {
     // nesting is bounded so malformed input cannot exhaust the host's stack
-    if (++_depth > kMaxNesting) Error("expression too complex");
+    if (++_depth > kMaxNesting) Error(sqmsg::ExpressionTooComplex);
     struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     LogicalOr(e);
     if (_token == '?') {
@@ -329,14 +330,14 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
 {
     switch (lhs.k) {
     case E_OUTER: case E_CONST:
-        if (op == '=' || op == TK_NEWSLOT) Error("free variables cannot be modified");
+        if (op == '=' || op == TK_NEWSLOT) Error(sqmsg::FreeVariablesCannotBeModified);
         break;
     case E_LOCAL:
-        if (op == TK_NEWSLOT) Error("can't 'create' a local slot");
+        if (op == TK_NEWSLOT) Error(sqmsg::CanTCreateALocalSlot);
         break;
     case E_FIELD: case E_FIELDK: case E_ENV: break;
-    case E_VARGV: Error("can't assign expression");
-    default: Error("can't assign expression");
+    case E_VARGV: Error(sqmsg::CanTAssignExpression);
+    default: Error(sqmsg::CanTAssignExpression);
     }
     uint8_t arith = 0;
     switch (op) {
@@ -606,7 +607,7 @@ void SQCompiler::Mult(Exp& e)
 
 void SQCompiler::Unary(Exp& e)
 {
-    if (++_depth > kMaxNesting) Error("expression too complex");
+    if (++_depth > kMaxNesting) Error(sqmsg::ExpressionTooComplex);
     struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     uint8_t op;
     switch (_token) {
@@ -650,8 +651,8 @@ void SQCompiler::Unary(Exp& e)
     case TK_DELETE: {
         Lex();
         Unary(e);
-        if (e.k == E_LOCAL || e.k == E_OUTER) Error("cannot delete a local");
-        if (e.k != E_FIELD && e.k != E_FIELDK && e.k != E_ENV) Error("can't delete an expression");
+        if (e.k == E_LOCAL || e.k == E_OUTER) Error(sqmsg::CannotDeleteALocal);
+        if (e.k != E_FIELD && e.k != E_FIELDK && e.k != E_ENV) Error(sqmsg::CanTDeleteAnExpression);
         SQInteger obj, key;
         if (e.k == E_ENV) {
             obj = 0;
@@ -731,7 +732,7 @@ void SQCompiler::IncDec(Exp& e, SQInteger delta, bool postfix)
         return;
     }
     default:
-        Error("can't assign expression");
+        Error(sqmsg::CanTAssignExpression);
     }
 }
 
@@ -749,7 +750,7 @@ void SQCompiler::PostfixTail(Exp& e)
             Lex();
             if (_token == TK_PARENT) {
                 Lex();
-                if (isAssignOp(_token)) Error("parent cannot be set");
+                if (isAssignOp(_token)) Error(sqmsg::ParentCannotBeSet);
                 SQInteger src = ToAnyReg(e);
                 FreeExp(e);
                 SQInteger d = fs().AllocReg();
@@ -766,7 +767,7 @@ void SQCompiler::PostfixTail(Exp& e)
             break;
         }
         case '[': {
-            if (_lex._newlineBefore) Error("cannot brake deref/or comma needed after [exp]=exp slot declaration");
+            if (_lex._newlineBefore) Error(sqmsg::CannotBrakeDerefOrCommaNeededAfter);
             Lex();
             SQInteger obj = ToAnyReg(e);
             Exp k;
@@ -832,7 +833,7 @@ void SQCompiler::Call(Exp& e)
         nargs++;
         if (_token == ',') {
             Lex();
-            if (_token == ')') Error("expression expected, found ')'");
+            if (_token == ')') Error(sqmsg::ExpressionExpectedFound);
         } else if (_token != ')') {
             ErrorExpected(')');
         }
@@ -868,7 +869,7 @@ void SQCompiler::Identifier(Exp& e, const std::string& name)
             std::string member = ExpectIdentifier();
             SQObjectPtr mkey(_vm->Str(member.c_str(), static_cast<SQInteger>(member.size())));
             SQObjectPtr mval;
-            if (!_table(value)->Get(mkey, mval)) Error("invalid constant [" + name + "." + member + "]");
+            if (!_table(value)->Get(mkey, mval)) Error(sqmsg::InvalidConstant + name + "." + member + "]");
             value = mval;
         }
         e.k = E_CONST;
@@ -976,10 +977,10 @@ void SQCompiler::Factor(Exp& e)
         e.key = idx.reg;
         return;
     }
-    case TK_EOF: Error("expression expected");
+    case TK_EOF: Error(sqmsg::ExpressionExpected);
     default:
-        if (_token == ')') Error("expression expected, found ')'");
-        Error("expression expected");
+        if (_token == ')') Error(sqmsg::ExpressionExpectedFound);
+        Error(sqmsg::ExpressionExpected);
     }
 }
 
@@ -1065,7 +1066,7 @@ void SQCompiler::FunctionExp(Exp& e, const std::string& name)
     SQInteger ndefaults = 0;
     while (_token != ')') {
         if (_token == TK_VARPARAMS) {
-            if (ndefaults > 0) Error("function with default parameters cannot have variable number of parameters");
+            if (ndefaults > 0) Error(sqmsg::FunctionWithDefaultParametersCannotHaveVariable);
             proto->_varparams = true;
             Lex();
             if (_token != ')') ErrorExpected(')');
@@ -1085,10 +1086,10 @@ void SQCompiler::FunctionExp(Exp& e, const std::string& name)
             _fs = &child;
             ndefaults++;
         } else if (ndefaults > 0) {
-            Error("expected '='");
+            Error(sqmsg::Expected);
         }
         if (_token == ',') Lex();
-        else if (_token != ')') Error("expected ')' or ','");
+        else if (_token != ')') Error(sqmsg::ExpectedOr);
     }
     Lex();
     proto->_ndefaultparams = ndefaults;
@@ -1111,7 +1112,7 @@ void SQCompiler::FunctionExp(Exp& e, const std::string& name)
             proto->_outervalues.push_back(ov);
             child.PushLocal(vn, true);
             if (_token == ',') Lex();
-            else if (_token != ')') Error("expected ')' or ','");
+            else if (_token != ')') Error(sqmsg::ExpectedOr);
         }
         Lex();
     }
@@ -1208,7 +1209,7 @@ void SQCompiler::ClassExp(Exp& e)
 
 void SQCompiler::Statement()
 {
-    if (++_depth > kMaxNesting) Error("expression too complex");
+    if (++_depth > kMaxNesting) Error(sqmsg::ExpressionTooComplex);
     struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     LineInfo();
     switch (_token) {
@@ -1372,7 +1373,7 @@ void SQCompiler::EndLoop(SQInteger continueTarget, SQInteger breakTarget)
     if (info.isSwitch) {
         // continue inside a switch belongs to the enclosing loop
         if (!info.continues.empty()) {
-            if (fs()._loops.empty()) Error("'continue' has to be in a loop block");
+            if (fs()._loops.empty()) Error(sqmsg::ContinueHasToBeInALoop);
             for (SQInteger pc : info.continues) fs()._loops.back().continues.push_back(pc);
         }
     } else {
@@ -1577,7 +1578,7 @@ void SQCompiler::SwitchStatement()
         Expect(':');
         SQInteger bodyLocals = fs().NActive();
         while (_token != '}') {
-            if (_token == TK_CASE) Error("expected '}'");
+            if (_token == TK_CASE) Error(sqmsg::Expected2);
             Statement();
         }
         fs().PopLocals(fs().NActive() - bodyLocals);
@@ -1697,7 +1698,7 @@ void SQCompiler::ClassStatement()
         keyLit = path.key;
     } else {
         SQObjectPtr key(_vm->Str(name.c_str(), static_cast<SQInteger>(name.size())));
-        if (fs().FindLocal(key)) Error("cannot create a class in a local with the syntax(class <local>)");
+        if (fs().FindLocal(key)) Error(sqmsg::CannotCreateAClassInALocal);
     }
     SQInteger key = fs().AllocReg();
     fs().Emit(OP_LOAD, key, keyLit);
@@ -1714,7 +1715,7 @@ void SQCompiler::ParseConstScalar(SQObjectPtr& out)
     case TK_INTEGER: out = SQObjectPtr(_lex._nvalue); break;
     case TK_FLOAT: out = SQObjectPtr(_lex._fvalue); break;
     case TK_STRING_LITERAL: out = _vm->Str(_lex._svalue.data(), static_cast<SQInteger>(_lex._svalue.size())); break;
-    default: Error("scalar expected : integer,float or string");
+    default: Error(sqmsg::ScalarExpectedIntegerFloatOrString);
     }
     Lex();
 }

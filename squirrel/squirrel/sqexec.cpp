@@ -1,6 +1,7 @@
 // The dispatch loop. Fast paths stay inline; everything that can call back into scripts or
 // grow the stack goes through SQVM members and writes its result by index afterwards.
 #include "sqvm.h"
+#include "sqmessages.h"
 
 #include <cmath>
 #include <cstring>
@@ -59,7 +60,7 @@ inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
 bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
                    bool raiseerror, ExecutionType et)
 {
-    if (_nnativecalls + 1 > SQ_MAX_NATIVE_CALLS) return Raise_Error("Native stack overflow");
+    if (_nnativecalls + 1 > SQ_MAX_NATIVE_CALLS) return Raise_Error(sqmsg::NativeStackOverflow);
     DepthGuard depth(this);
     switch (et) {
     case ET_CALL: {
@@ -329,7 +330,7 @@ exception_restore:
                 continue;
             }
             default:
-                Raise_Error("attempt to call '%s'", SqTypeName(sqtype(fn)));
+                Raise_Error(sqmsg::AttemptToCall, SqTypeName(sqtype(fn)));
                 goto exception_trap;
             }
         }
@@ -367,7 +368,7 @@ exception_restore:
             }
             if (isInt(a) && isInt(b)) {
                 SQInteger x = _integer(a), y = _integer(b);
-                if (y == 0) { Raise_Error("division by zero"); goto exception_trap; }
+                if (y == 0) { Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
                 if (i.op == OP_DIV) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
                 else TARGET.SetInteger(y == -1 ? 0 : x % y);
                 continue;
@@ -434,7 +435,7 @@ exception_restore:
                 TARGET.SetInteger(r);
                 continue;
             }
-            Raise_Error("bitwise op between '%s' and '%s'", SqTypeName(sqtype(a)), SqTypeName(sqtype(b)));
+            Raise_Error(sqmsg::BitwiseOpBetweenAnd, SqTypeName(sqtype(a)), SqTypeName(sqtype(b)));
             goto exception_trap;
         }
         case OP_EQ: case OP_NE: {
@@ -500,7 +501,7 @@ exception_restore:
         case OP_NOT: TARGET.SetBool(SqIsFalse(STK(i.a1))); continue;
         case OP_BWNOT:
             if (isInt(STK(i.a1))) { TARGET.SetInteger(~_integer(STK(i.a1))); continue; }
-            Raise_Error("attempt to perform a bitwise op on a %s", SqTypeName(sqtype(STK(i.a1))));
+            Raise_Error(sqmsg::AttemptToPerformABitwiseOpOn, SqTypeName(sqtype(STK(i.a1))));
             goto exception_trap;
         case OP_EXISTS: {
             SQObjectPtr c = STK(i.a1), k = STK(i.a2);
@@ -550,10 +551,10 @@ exception_restore:
         case OP_VARGC: TARGET.SetInteger(ci->_vargs_size); continue;
         case OP_GETVARGV: {
             const SQObjectPtr& idx = STK(i.a1);
-            if (ci->_vargs_size == 0) { Raise_Error("the function doesn't have var args"); goto exception_trap; }
-            if (!isNum(idx)) { Raise_Error("indexing 'vargv' with %s", SqTypeName(sqtype(idx))); goto exception_trap; }
+            if (ci->_vargs_size == 0) { Raise_Error(sqmsg::TheFunctionDoesnTHaveVarArgs); goto exception_trap; }
+            if (!isNum(idx)) { Raise_Error(sqmsg::IndexingVargvWith, SqTypeName(sqtype(idx))); goto exception_trap; }
             SQInteger n = SqToInteger(idx);
-            if (n < 0 || n >= ci->_vargs_size) { Raise_Error("vargv index out of range"); goto exception_trap; }
+            if (n < 0 || n >= ci->_vargs_size) { Raise_Error(sqmsg::VargvIndexOutOfRange); goto exception_trap; }
             TARGET = _vargsstack[static_cast<size_t>(ci->_vargs_base + n)];
             continue;
         }
@@ -610,7 +611,7 @@ exception_restore:
         }
         case OP_YIELD: {
             SQGenerator* gen = ci->_generator;
-            if (!gen) { Raise_Error("trying to yield a '%s',only genenerator can be yielded", "null"); goto exception_trap; }
+            if (!gen) { Raise_Error(sqmsg::TryingToYieldAOnlyGeneneratorCan, "null"); goto exception_trap; }
             SQObjectPtr val;
             if (i.a0 != SQ_NOREG) val = STK(i.a0);
             bool root = ci->_root;
@@ -627,7 +628,7 @@ exception_restore:
         case OP_RESUME: {
             const SQObjectPtr& g = STK(i.a1);
             if (sqtype(g) != OT_GENERATOR) {
-                Raise_Error("trying to resume a '%s',only genenerator can be resumed", SqTypeName(sqtype(g)));
+                Raise_Error(sqmsg::TryingToResumeAOnlyGeneneratorCan, SqTypeName(sqtype(g)));
                 goto exception_trap;
             }
             if (!ResumeGenerator(_generator(g), i.a0)) goto exception_trap;
@@ -671,7 +672,7 @@ exception_restore:
             _errorreported = false;
             goto exception_trap;
         default:
-            Raise_Error("internal vm error: bad opcode");
+            Raise_Error(sqmsg::InternalVmErrorBadOpcode);
             goto exception_trap;
         }
     }

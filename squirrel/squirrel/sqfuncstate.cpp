@@ -1,5 +1,6 @@
 // Per-function compile state: register allocation, literals and instruction emission.
 #include "sqfuncstate.h"
+#include "sqmessages.h"
 
 #include "sqlexer.h"
 
@@ -12,7 +13,7 @@ SQFuncState::SQFuncState(SQSharedState* ss, SQFuncState* parent) : _ss(ss), _par
 SQInteger SQFuncState::AllocReg()
 {
     SQInteger r = _freereg++;
-    if (_freereg > 250) throw SQCompileError{"internal compiler error: too many locals"};
+    if (_freereg > 250) throw SQCompileError{sqmsg::InternalCompilerErrorTooManyLocals};
     if (_freereg > _stacksize) _stacksize = _freereg;
     return r;
 }
@@ -28,7 +29,7 @@ SQInteger SQFuncState::PushLocal(const SQObjectPtr& name, bool isOuter)
     _vlocals.push_back(LocalVar{name, reg, Pc(), isOuter});
     if (_freereg < NActive()) _freereg = NActive();
     if (_freereg > _stacksize) _stacksize = _freereg;
-    if (_freereg > 250) throw SQCompileError{"internal compiler error: too many locals"};
+    if (_freereg > 250) throw SQCompileError{sqmsg::InternalCompilerErrorTooManyLocals};
     return reg;
 }
 
@@ -58,7 +59,7 @@ SQInteger SQFuncState::Literal(const SQObject& o)
     auto it = _literalmap.find(key);
     if (it != _literalmap.end()) return it->second;
     SQInteger idx = static_cast<SQInteger>(_proto->_literals.size());
-    if (idx >= 0x7FFFFFFF) throw SQCompileError{"internal compiler error: too many literals"};
+    if (idx >= 0x7FFFFFFF) throw SQCompileError{sqmsg::InternalCompilerErrorTooManyLiterals};
     _proto->_literals.emplace_back(o);
     _literalmap[key] = idx;
     return idx;

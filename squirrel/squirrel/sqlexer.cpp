@@ -1,5 +1,6 @@
 // Tokenizer: 8-bit source, line/column tracking, number and string literal rules of 2.2.
 #include "sqlexer.h"
+#include "sqmessages.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +63,7 @@ void SQLexer::LexBlockComment()
             if (_currdata == '/') { Next(); return; }
             continue;
         case '\n': _currentline++; _currentcolumn = 0; Next(); continue;
-        case 0: Error("missing \"*/\" in comment");
+        case 0: Error(sqmsg::MissingInComment);
         default: Next();
         }
     }
@@ -121,7 +122,7 @@ SQInteger SQLexer::LexToken()
             return _prevtoken = '!';
         case '@':
             Next();
-            if (_currdata != '"') Error("string expected");
+            if (_currdata != '"') Error(sqmsg::StringExpected);
             return _prevtoken = ReadString('"', true);
         case '"': case '\'':
             return _prevtoken = ReadString(c, false);
@@ -133,7 +134,7 @@ SQInteger SQLexer::LexToken()
             Next();
             if (_currdata != '.') return _prevtoken = '.';
             Next();
-            if (_currdata != '.') Error("invalid token '..'");
+            if (_currdata != '.') Error(sqmsg::InvalidToken);
             Next();
             return _prevtoken = TK_VARPARAMS;
         case '&':
@@ -171,7 +172,7 @@ SQInteger SQLexer::LexToken()
         default:
             if (isDigit(c)) return _prevtoken = ReadNumber();
             if (isIdStart(c)) return _prevtoken = ReadId();
-            if (c < 32 || c == 127) Error("unexpected character(control)");
+            if (c < 32 || c == 127) Error(sqmsg::UnexpectedCharacterControl);
             Next();
             return _prevtoken = c;
         }
@@ -195,13 +196,13 @@ SQInteger SQLexer::ReadString(int ndelim, bool verbatim)
 {
     _svalue.clear();
     Next();
-    if (_currdata == 0) Error("error parsing the string");
+    if (_currdata == 0) Error(sqmsg::ErrorParsingTheString);
     for (;;) {
         while (_currdata != ndelim) {
             switch (_currdata) {
-            case 0: Error("unfinished string");
+            case 0: Error(sqmsg::UnfinishedString);
             case '\n':
-                if (!verbatim) Error("newline in a constant");
+                if (!verbatim) Error(sqmsg::NewlineInAConstant);
                 _svalue.push_back('\n');
                 Next();
                 _currentline++;
@@ -216,7 +217,7 @@ SQInteger SQLexer::ReadString(int ndelim, bool verbatim)
                 switch (_currdata) {
                 case 'x': {
                     Next();
-                    if (!isHex(_currdata)) Error("hexadecimal number expected");
+                    if (!isHex(_currdata)) Error(sqmsg::HexadecimalNumberExpected);
                     int value = 0;
                     for (int n = 0; n < 4 && isHex(_currdata); n++) {
                         value = value * 16 + hexValue(_currdata);
@@ -234,7 +235,7 @@ SQInteger SQLexer::ReadString(int ndelim, bool verbatim)
                 case 'f': _svalue.push_back('\f'); Next(); break;
                 case '0': _svalue.push_back('\0'); Next(); break;
                 case '\\': case '"': case '\'': _svalue.push_back(static_cast<char>(_currdata)); Next(); break;
-                default: Error("unrecognised escaper char");
+                default: Error(sqmsg::UnrecognisedEscaperChar);
                 }
                 break;
             default:
@@ -251,8 +252,8 @@ SQInteger SQLexer::ReadString(int ndelim, bool verbatim)
         break;
     }
     if (ndelim == '\'') {
-        if (_svalue.empty()) Error("empty constant");
-        if (_svalue.size() > 1) Error("constant too long");
+        if (_svalue.empty()) Error(sqmsg::EmptyConstant);
+        if (_svalue.size() > 1) Error(sqmsg::ConstantTooLong);
         _nvalue = static_cast<signed char>(_svalue[0]);
         return TK_INTEGER;
     }
@@ -269,7 +270,7 @@ SQInteger SQLexer::ReadNumber()
         uint32_t value = 0;
         int digits = 0;
         while (isHex(_currdata)) {
-            if (++digits > 8) Error("too many digits for an Hex number");
+            if (++digits > 8) Error(sqmsg::TooManyDigitsForAnHexNumber);
             value = value * 16 + static_cast<uint32_t>(hexValue(_currdata));
             Next();
         }
@@ -279,7 +280,7 @@ SQInteger SQLexer::ReadNumber()
     if (firstchar == '0' && _currdata >= '0' && _currdata <= '7') {
         uint32_t value = 0;
         while (isDigit(_currdata)) {
-            if (_currdata > '7') Error("invalid octal number");
+            if (_currdata > '7') Error(sqmsg::InvalidOctalNumber);
             value = value * 8 + static_cast<uint32_t>(_currdata - '0');
             Next();
         }
@@ -294,14 +295,14 @@ SQInteger SQLexer::ReadNumber()
         Next();
     }
     if (_currdata == 'e' || _currdata == 'E') {
-        if (!isFloat) Error("invalid numeric format");
+        if (!isFloat) Error(sqmsg::InvalidNumericFormat);
         text.push_back(static_cast<char>(_currdata));
         Next();
         if (_currdata == '-' || _currdata == '+') {
             text.push_back(static_cast<char>(_currdata));
             Next();
         }
-        if (!isDigit(_currdata)) Error("exponent expected");
+        if (!isDigit(_currdata)) Error(sqmsg::ExponentExpected);
         while (isDigit(_currdata)) {
             text.push_back(static_cast<char>(_currdata));
             Next();

@@ -1,5 +1,6 @@
 // Bytecode streams: sq_writeclosure / sq_readclosure in this VM's own format.
 #include "sqvm.h"
+#include "sqmessages.h"
 
 #include <cstring>
 
@@ -20,7 +21,7 @@ struct Writer {
         if (!ok || n == 0) return;
         if (w(up, const_cast<void*>(p), static_cast<SQInteger>(n)) != static_cast<SQInteger>(n)) {
             ok = false;
-            v->Raise_Error("io error (write function failure)");
+            v->Raise_Error(sqmsg::IoErrorWriteFunctionFailure);
         }
     }
     void u32(uint32_t x) { bytes(&x, 4); }
@@ -33,7 +34,7 @@ struct Writer {
         case OT_FLOAT: bytes(&o._unVal.fFloat, 4); break;
         case OT_NULL: break;
         default:
-            if (ok) v->Raise_Error("cannot serialize a %s", SqTypeName(sqtype(o)));
+            if (ok) v->Raise_Error(sqmsg::CannotSerializeA, SqTypeName(sqtype(o)));
             ok = false;
         }
     }
@@ -76,14 +77,14 @@ struct Reader {
         if (n == 0) return true;
         if (r(up, p, static_cast<SQInteger>(n)) != static_cast<SQInteger>(n)) {
             ok = false;
-            v->Raise_Error("io error, read function failure, the origin stream could be corrupted/trucated");
+            v->Raise_Error(sqmsg::IoErrorReadFunctionFailureTheOrigin);
         }
         return ok;
     }
     uint32_t u32() { uint32_t x = 0; bytes(&x, 4); return x; }
     bool corrupt()
     {
-        if (ok) v->Raise_Error("invalid or corrupted closure stream");
+        if (ok) v->Raise_Error(sqmsg::InvalidOrCorruptedClosureStream);
         ok = false;
         return false;
     }
@@ -168,7 +169,7 @@ SQRESULT sq_writeclosure(HSQUIRRELVM v, SQWRITEFUNC writef, SQUserPointer up)
 {
     SQObjectPtr o = v->Top();
     if (sqtype(o) != OT_CLOSURE) {
-        v->Raise_Error("the object is not a closure");
+        v->Raise_Error(sqmsg::TheObjectIsNotAClosure);
         return SQ_ERROR;
     }
     Writer w{v, writef, up};
@@ -189,7 +190,7 @@ SQRESULT sq_readclosure(HSQUIRRELVM v, SQREADFUNC readf, SQUserPointer up)
     uint16_t tag = 0;
     if (!r.bytes(&tag, 2)) return SQ_ERROR;
     if (tag != SQ_BYTECODE_STREAM_TAG) {
-        v->Raise_Error("invalid stream");
+        v->Raise_Error(sqmsg::InvalidStream);
         return SQ_ERROR;
     }
     if (r.u32() != kHead || r.u32() != sizeof(SQChar) || r.u32() != sizeof(SQInteger) || r.u32() != sizeof(SQFloat)) {

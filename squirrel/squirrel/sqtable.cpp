@@ -15,6 +15,11 @@ SQHash SqHashString(const char* s, size_t len)
     return h;
 }
 
+SQHash SQTable::SqHashKeySlow(const SQObject& key)
+{
+    return SqHashKey(key);
+}
+
 SQHash SqHashKey(const SQObject& key)
 {
     switch (key._type) {
@@ -90,24 +95,17 @@ SQTable* SQTable::Clone()
 bool SQTable::Get(const SQObject& key, SQObjectPtr& val) const
 {
     if (sqtype(key) == OT_NULL) return false;
-    Node* n = FindNode(key, SqHashKey(key));
+    Node* n = FindNode(key, HashOf(key));
     if (!n) return false;
     val = n->val;
     SqDerefWeak(val);
     return true;
 }
 
-SQObjectPtr* SQTable::GetPtr(const SQObject& key) const
-{
-    if (sqtype(key) == OT_NULL) return nullptr;
-    Node* n = FindNode(key, SqHashKey(key));
-    return n ? &n->val : nullptr;
-}
-
 bool SQTable::Set(const SQObject& key, const SQObject& val)
 {
     if (sqtype(key) == OT_NULL) return false;
-    Node* n = FindNode(key, SqHashKey(key));
+    Node* n = FindNode(key, HashOf(key));
     if (!n) return false;
     n->val = val;
     return true;
@@ -115,7 +113,7 @@ bool SQTable::Set(const SQObject& key, const SQObject& val)
 
 bool SQTable::NewSlot(const SQObject& key, const SQObject& val)
 {
-    SQHash h = SqHashKey(key) & (_numofnodes - 1);
+    SQHash h = HashOf(key) & (_numofnodes - 1);
     Node* n = FindNode(key, h);
     if (n) {
         n->val = val;
@@ -124,7 +122,7 @@ bool SQTable::NewSlot(const SQObject& key, const SQObject& val)
     Node* mp = &_nodes[h];
     if (sqtype(mp->key) != OT_NULL) {
         n = _firstfree;
-        SQHash mph = SqHashKey(mp->key) & (_numofnodes - 1);
+        SQHash mph = HashOf(mp->key) & (_numofnodes - 1);
         Node* othern = &_nodes[mph];
         if (mp > n && othern != mp) {
             // the occupant is not in its main position: move it to the free node
@@ -158,7 +156,7 @@ bool SQTable::NewSlot(const SQObject& key, const SQObject& val)
 
 void SQTable::Remove(const SQObject& key)
 {
-    Node* n = FindNode(key, SqHashKey(key));
+    Node* n = FindNode(key, HashOf(key));
     if (n) {
         n->val.Null();
         n->key.Null();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sqobject.h"
+#include "sqstate.h"
 
 // Invariants: _numofnodes is a power of two >= 4; a node is free only when its key is
 // null and its link is null; _firstfree never points above the last free node;
@@ -22,7 +23,12 @@ struct SQTable : public SQDelegable {
 
     SQTable* Clone();
     bool Get(const SQObject& key, SQObjectPtr& val) const;
-    SQObjectPtr* GetPtr(const SQObject& key) const;
+    SQObjectPtr* GetPtr(const SQObject& key) const
+    {
+        if (key._type == OT_NULL) return nullptr;
+        Node* n = FindNode(key, HashOf(key));
+        return n ? &n->val : nullptr;
+    }
     bool Set(const SQObject& key, const SQObject& val);   // existing slots only
     bool NewSlot(const SQObject& key, const SQObject& val);   // true when the slot was created
     void Remove(const SQObject& key);
@@ -36,7 +42,15 @@ struct SQTable : public SQDelegable {
     SQInteger _usednodes = 0;
     Node* _firstfree = nullptr;
 
+    static SQHash HashOf(const SQObject& key)
+    {
+        if (key._type == OT_STRING) return key._unVal.pString->_hash;
+        if (key._type == OT_INTEGER) return static_cast<SQHash>(key._unVal.nInteger);
+        return SqHashKeySlow(key);
+    }
+
 private:
+    static SQHash SqHashKeySlow(const SQObject& key);
     SQTable(SQSharedState* ss, SQInteger nInitialSize);
     void AllocNodes(SQInteger nSize);
     void Rehash(bool force);

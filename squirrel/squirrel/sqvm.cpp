@@ -1,5 +1,6 @@
 // The virtual machine: frames, calls, generators, suspension and the dispatch loop.
 #include "sqvm.h"
+#include "sqmessages.h"
 
 #include <cmath>
 #include <cstdio>
@@ -146,7 +147,7 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
     vargsSize = 0;
     if (nargs == nparams && !p->_varparams && closure->_outervalues.empty() && sqtype(closure->_env) == OT_NULL) return true;
     if (p->_varparams) {
-        if (nargs < nparams) return Raise_Error("wrong number of parameters");
+        if (nargs < nparams) return Raise_Error(sqmsg::WrongNumberOfParameters);
         for (SQInteger n = nparams; n < nargs; n++) {
             _vargsstack.push_back(std::move(_stack[stackbase + n]));
             vargsSize++;
@@ -156,7 +157,7 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
             for (SQInteger n = nargs; n < nparams; n++)
                 _stack[stackbase + n] = closure->_defaultparams[static_cast<size_t>(n - (nparams - ndef))];
         } else {
-            return Raise_Error("wrong number of parameters");
+            return Raise_Error(sqmsg::WrongNumberOfParameters);
         }
     }
     SQInteger nouters = static_cast<SQInteger>(closure->_outervalues.size());
@@ -168,8 +169,8 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
 
 bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall)
 {
-    if (!tailcall && _callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error("stack overflow");
-    if (stackbase + closure->Proto()->_stacksize > SQ_MAX_STACK) return Raise_Error("stack overflow");
+    if (!tailcall && _callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error(sqmsg::StackOverflow);
+    if (stackbase + closure->Proto()->_stacksize > SQ_MAX_STACK) return Raise_Error(sqmsg::StackOverflow);
     SQInteger vbase, vsize;
     if (!BindParams(closure, nargs, stackbase, vbase, vsize)) return false;
     SQFunctionProto* p = closure->Proto();
@@ -220,9 +221,9 @@ bool SQVM::CreateGenerator(SQClosure* closure, SQInteger nargs, SQInteger stackb
 
 bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
 {
-    if (gen->_state == SQGenerator::eDead) return Raise_Error("resuming dead generator");
-    if (gen->_state == SQGenerator::eRunning) return Raise_Error("resuming active generator");
-    if (_callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error("stack overflow");
+    if (gen->_state == SQGenerator::eDead) return Raise_Error(sqmsg::ResumingDeadGenerator);
+    if (gen->_state == SQGenerator::eRunning) return Raise_Error(sqmsg::ResumingActiveGenerator);
+    if (_callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error(sqmsg::StackOverflow);
     SQInteger newbase = _top;
     SQInteger size = static_cast<SQInteger>(gen->_stack.size());
     GrowStack(newbase + size + kFrameMargin);
@@ -284,10 +285,10 @@ bool SQVM::YieldGenerator(SQGenerator* gen)
 bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newbase, SQObjectPtr& retval, bool& suspend)
 {
     suspend = false;
-    if (_nnativecalls + 1 > SQ_MAX_NATIVE_CALLS) return Raise_Error("Native stack overflow");
+    if (_nnativecalls + 1 > SQ_MAX_NATIVE_CALLS) return Raise_Error(sqmsg::NativeStackOverflow);
     SQInteger nparamscheck = nclosure->_nparamscheck;
     if ((nparamscheck > 0 && nparamscheck != nargs) || (nparamscheck < 0 && nargs < -nparamscheck))
-        return Raise_Error("wrong number of parameters");
+        return Raise_Error(sqmsg::WrongNumberOfParameters);
     const std::vector<SQInteger>& tc = nclosure->_typecheck;
     SQInteger ntc = static_cast<SQInteger>(tc.size());
     for (SQInteger i = 0; i < nargs && i < ntc; i++) {
@@ -300,7 +301,7 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
     for (SQInteger i = 0; i < nouters; i++) _stack[newbase + nargs + i] = nclosure->_outervalues[static_cast<size_t>(i)];
     if (sqtype(nclosure->_env) == OT_WEAKREF && sqtype(_weakref(nclosure->_env)->_obj) != OT_NULL)
         _stack[newbase] = _weakref(nclosure->_env)->_obj;
-    if (_callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error("stack overflow");
+    if (_callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error(sqmsg::StackOverflow);
     PushCallInfo();
     ci->_closure = nclosure;
     ci->_prevstkbase = newbase - _stackbase;
@@ -316,7 +317,7 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
             Raise_Error("%s", e.what());
             ret = SQ_ERROR;
         } catch (...) {
-            Raise_Error("unknown native exception");
+            Raise_Error(sqmsg::UnknownNativeException);
             ret = SQ_ERROR;
         }
     }
@@ -370,12 +371,12 @@ bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQ
         if (GetMetaMethod(obj, MT_CALL, mm)) {
             std::vector<SQObjectPtr> args(_stack + stackbase, _stack + stackbase + nparams);
             if (CallWith(mm, obj, args.data(), nparams, outres, raiseerror)) return true;
-            return Raise_Error("attempt to call '%s'", SqTypeName(sqtype(obj)));
+            return Raise_Error(sqmsg::AttemptToCall, SqTypeName(sqtype(obj)));
         }
-        return Raise_Error("attempt to call '%s'", SqTypeName(sqtype(obj)));
+        return Raise_Error(sqmsg::AttemptToCall, SqTypeName(sqtype(obj)));
     }
     default:
-        return Raise_Error("attempt to call '%s'", SqTypeName(sqtype(closure)));
+        return Raise_Error(sqmsg::AttemptToCall, SqTypeName(sqtype(closure)));
     }
 }
 
@@ -439,7 +440,7 @@ void SQVM::CallDebugHook(SQInteger type, SQInteger forcedline)
 
 bool SQVM::WakeUp(bool resumedret, SQObjectPtr& outres, bool raiseerror)
 {
-    if (!_suspended) return Raise_Error("cannot resume a vm that is not running any code");
+    if (!_suspended) return Raise_Error(sqmsg::CannotResumeAVmThatIsNot);
     SQObjectPtr value;
     if (resumedret) {
         value = Top();

@@ -1,6 +1,7 @@
 // Object operations of the VM: lookup, assignment, slots, arithmetic slow paths, comparison,
 // conversion to text, iteration, classes, closures, and the runtime error texts.
 #include "sqvm.h"
+#include "sqmessages.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -50,13 +51,13 @@ SQString* SQVM::PrintObj(const SQObject& o)
 bool SQVM::Raise_IdxError(const SQObject& key)
 {
     SQString* s = PrintObj(key);
-    return Raise_Error("the index '%.50s' does not exist", s->_val);
+    return Raise_Error(sqmsg::TheIndexDoesNotExist, s->_val);
 }
 
 bool SQVM::Raise_CompareError(const SQObject& o1, const SQObject& o2)
 {
     SQObjectPtr a(PrintObj(o1)), b(PrintObj(o2));
-    return Raise_Error("comparsion between '%.50s' and '%.50s'", _string(a)->_val, _string(b)->_val);
+    return Raise_Error(sqmsg::ComparsionBetweenAnd, _string(a)->_val, _string(b)->_val);
 }
 
 bool SQVM::Raise_ParamTypeError(SQInteger nparam, SQInteger typemask, SQInteger type)
@@ -69,7 +70,7 @@ bool SQVM::Raise_ParamTypeError(SQInteger nparam, SQInteger typemask, SQInteger 
             exptypes += SqTypeName(static_cast<SQObjectType>(mask));
         }
     }
-    return Raise_Error("parameter %d has an invalid type '%s' ; expected: '%s'", nparam,
+    return Raise_Error(sqmsg::ParameterHasAnInvalidTypeExpected, nparam,
                        SqTypeName(static_cast<SQObjectType>(type)), exptypes.c_str());
 }
 
@@ -235,7 +236,7 @@ bool SQVM::Set(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPt
 
 bool SQVM::NewSlot(const SQObjectPtr& self, const SQObjectPtr& key, const SQObjectPtr& val, bool bstatic)
 {
-    if (sqtype(key) == OT_NULL) return Raise_Error("null cannot be used as index");
+    if (sqtype(key) == OT_NULL) return Raise_Error(sqmsg::NullCannotBeUsedAsIndex);
     switch (sqtype(self)) {
     case OT_TABLE: {
         SQObjectPtr mm;
@@ -259,14 +260,14 @@ bool SQVM::NewSlot(const SQObjectPtr& self, const SQObjectPtr& key, const SQObje
             SQObjectPtr res;
             if (CallMetaMethod(mm, 3, res)) return true;
         }
-        return Raise_Error("class instances do not support the new slot operator");
+        return Raise_Error(sqmsg::ClassInstancesDoNotSupportTheNew);
     }
     case OT_CLASS:
         if (!_class(self)->NewSlot(_sharedstate, key, val, bstatic))
-            return Raise_Error("trying to modify a class that has already been instantiated");
+            return Raise_Error(sqmsg::TryingToModifyAClassThatHas);
         return true;
     default:
-        return Raise_Error("indexing %s with %s", SqTypeName(sqtype(self)), SqTypeName(sqtype(key)));
+        return Raise_Error(sqmsg::IndexingWith, SqTypeName(sqtype(self)), SqTypeName(sqtype(key)));
     }
 }
 
@@ -280,13 +281,13 @@ bool SQVM::DeleteSlot(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectP
             Push(key);
             return CallMetaMethod(mm, 2, res);
         }
-        if (sqtype(self) != OT_TABLE) return Raise_Error("cannot delete a slot from %s", SqTypeName(sqtype(self)));
+        if (sqtype(self) != OT_TABLE) return Raise_Error(sqmsg::CannotDeleteASlotFrom, SqTypeName(sqtype(self)));
         if (!_table(self)->Get(key, res)) return Raise_IdxError(key);
         _table(self)->Remove(key);
         return true;
     }
     default:
-        return Raise_Error("attempt to delete a slot from a %s", SqTypeName(sqtype(self)));
+        return Raise_Error(sqmsg::AttemptToDeleteASlotFromA, SqTypeName(sqtype(self)));
     }
 }
 
@@ -319,7 +320,7 @@ bool SQVM::Clone(const SQObjectPtr& self, SQObjectPtr& target)
         target = _array(self)->Clone();
         return true;
     default:
-        return Raise_Error("cloning a %s", SqTypeName(sqtype(self)));
+        return Raise_Error(sqmsg::CloningA, SqTypeName(sqtype(self)));
     }
 }
 
@@ -355,11 +356,11 @@ bool SQVM::ArithOp(SQInteger op, SQObjectPtr& trg, const SQObjectPtr& o1, const 
             case '-': trg = SQObjectPtr(static_cast<SQInteger>(a - b)); return true;
             case '*': trg = SQObjectPtr(static_cast<SQInteger>(a * b)); return true;
             case '/':
-                if (y == 0) return Raise_Error("division by zero");
+                if (y == 0) return Raise_Error(sqmsg::DivisionByZero);
                 trg = SQObjectPtr(y == -1 ? static_cast<SQInteger>(0u - a) : x / y);
                 return true;
             default:
-                if (y == 0) return Raise_Error("division by zero");
+                if (y == 0) return Raise_Error(sqmsg::DivisionByZero);
                 trg = SQObjectPtr(y == -1 ? 0 : x % y);
                 return true;
             }
@@ -375,7 +376,7 @@ bool SQVM::ArithOp(SQInteger op, SQObjectPtr& trg, const SQObjectPtr& o1, const 
     }
     if (op == '+' && (sqtype(o1) == OT_STRING || sqtype(o2) == OT_STRING)) return StringCat(o1, o2, trg);
     if (ArithMetaMethod(op, o1, o2, trg)) return true;
-    return Raise_Error("arith op %c on between '%s' and '%s'", static_cast<int>(op), SqTypeName(sqtype(o1)),
+    return Raise_Error(sqmsg::ArithOpOnBetweenAnd, static_cast<int>(op), SqTypeName(sqtype(o1)),
                        SqTypeName(sqtype(o2)));
 }
 
@@ -386,7 +387,7 @@ bool SQVM::NegOp(SQObjectPtr& trg, const SQObjectPtr& o)
         Push(o);
         if (CallMetaMethod(mm, 1, trg)) return true;
     }
-    return Raise_Error("attempt to negate a %s", SqTypeName(sqtype(o)));
+    return Raise_Error(sqmsg::AttemptToNegateA, SqTypeName(sqtype(o)));
 }
 
 bool SQVM::IsEqual(const SQObjectPtr& o1, const SQObjectPtr& o2) const
@@ -587,14 +588,14 @@ bool SQVM::ForEach(const SQObjectPtr& o1, SQObjectPtr* regs, bool& finished, boo
     }
     case OT_INSTANCE: case OT_USERDATA: {
         SQObjectPtr mm;
-        if (!GetMetaMethod(o1, MT_NEXTI, mm)) return Raise_Error("_nexti failed");
+        if (!GetMetaMethod(o1, MT_NEXTI, mm)) return Raise_Error(sqmsg::NextiFailed);
         Push(o1);
         Push(iter);
         SQObjectPtr next;
-        if (!CallMetaMethod(mm, 2, next)) return Raise_Error("_nexti failed");
+        if (!CallMetaMethod(mm, 2, next)) return Raise_Error(sqmsg::NextiFailed);
         if (sqtype(next) == OT_NULL) { finished = true; return true; }
         SQObjectPtr v;
-        if (!Get(o1, next, v, false, false)) return Raise_Error("_nexti returned an invalid idx");
+        if (!Get(o1, next, v, false, false)) return Raise_Error(sqmsg::NextiReturnedAnInvalidIdx);
         regs[0] = next;
         regs[1] = next;
         regs[2] = v;
@@ -609,7 +610,7 @@ bool SQVM::ForEach(const SQObjectPtr& o1, SQObjectPtr* regs, bool& finished, boo
         return true;
     }
     default:
-        return Raise_Error("cannot iterate %s", SqTypeName(sqtype(o1)));
+        return Raise_Error(sqmsg::CannotIterate, SqTypeName(sqtype(o1)));
     }
 }
 
@@ -640,23 +641,23 @@ bool SQVM::Exists(const SQObjectPtr& container, const SQObjectPtr& key)
 bool SQVM::InstanceOf(const SQObjectPtr& inst, const SQObjectPtr& cls, bool& res)
 {
     if (sqtype(inst) != OT_INSTANCE || sqtype(cls) != OT_CLASS)
-        return Raise_Error("cannot apply instanceof between a %s and a %s", SqTypeName(sqtype(cls)), SqTypeName(sqtype(inst)));
+        return Raise_Error(sqmsg::CannotApplyInstanceofBetweenAAndA, SqTypeName(sqtype(cls)), SqTypeName(sqtype(inst)));
     res = _instance(inst)->InstanceOf(_class(cls));
     return true;
 }
 
 bool SQVM::DelegateOp(const SQObjectPtr& target, const SQObjectPtr& delegate)
 {
-    if (sqtype(target) != OT_TABLE) return Raise_Error("delegating a '%s'", SqTypeName(sqtype(target)));
+    if (sqtype(target) != OT_TABLE) return Raise_Error(sqmsg::DelegatingA, SqTypeName(sqtype(target)));
     switch (sqtype(delegate)) {
     case OT_TABLE:
-        if (!_table(target)->SetDelegate(_table(delegate))) return Raise_Error("delegate cycle detected");
+        if (!_table(target)->SetDelegate(_table(delegate))) return Raise_Error(sqmsg::DelegateCycleDetected);
         return true;
     case OT_NULL:
         _table(target)->SetDelegate(nullptr);
         return true;
     default:
-        return Raise_Error("using '%s' as delegate", SqTypeName(sqtype(delegate)));
+        return Raise_Error(sqmsg::UsingAsDelegate, SqTypeName(sqtype(delegate)));
     }
 }
 
@@ -672,7 +673,7 @@ bool SQVM::GetParent(const SQObjectPtr& o, SQObjectPtr& dest)
         else dest.Null();
         return true;
     default:
-        return Raise_Error("the %s type doesn't have a parent slot", SqTypeName(sqtype(o)));
+        return Raise_Error(sqmsg::TheTypeDoesnTHaveAParent, SqTypeName(sqtype(o)));
     }
 }
 
@@ -684,7 +685,7 @@ bool SQVM::CreateClass(SQInteger baseReg, SQInteger attrReg, SQObjectPtr& dest)
     SQObjectPtr baseObj;
     if (baseReg >= 0) {
         baseObj = _stack[_stackbase + baseReg];
-        if (sqtype(baseObj) != OT_CLASS) return Raise_Error("trying to inherit from a %s", SqTypeName(sqtype(baseObj)));
+        if (sqtype(baseObj) != OT_CLASS) return Raise_Error(sqmsg::TryingToInheritFromA, SqTypeName(sqtype(baseObj)));
         base = _class(baseObj);
     }
     SQObjectPtr cls(SQClass::Create(_sharedstate, base));
@@ -704,7 +705,7 @@ bool SQVM::CreateClass(SQInteger baseReg, SQInteger attrReg, SQObjectPtr& dest)
 
 bool SQVM::NewMember(const SQObjectPtr& cls, const SQObjectPtr& key, const SQObjectPtr& val, const SQObjectPtr& attrs, bool bstatic)
 {
-    if (sqtype(cls) != OT_CLASS) return Raise_Error("internal vm error: class expected");
+    if (sqtype(cls) != OT_CLASS) return Raise_Error(sqmsg::InternalVmErrorClassExpected);
     SQObjectPtr mm;
     if (_class(cls)->GetMetaMethod(MT_NEWMEMBER, mm)) {
         Push(cls);
@@ -714,9 +715,9 @@ bool SQVM::NewMember(const SQObjectPtr& cls, const SQObjectPtr& key, const SQObj
         SQObjectPtr dummy;
         if (CallMetaMethod(mm, 4, dummy)) return true;
     }
-    if (sqtype(key) == OT_NULL) return Raise_Error("null cannot be used as index");
+    if (sqtype(key) == OT_NULL) return Raise_Error(sqmsg::NullCannotBeUsedAsIndex);
     if (!_class(cls)->NewSlot(_sharedstate, key, val, bstatic))
-        return Raise_Error("trying to modify a class that has already been instantiated");
+        return Raise_Error(sqmsg::TryingToModifyAClassThatHas);
     if (sqtype(attrs) != OT_NULL) {
         SQObjectPtr old;
         _class(cls)->SetAttributes(key, attrs, old);
