@@ -2,6 +2,7 @@
 #include "module_enginebase.h"
 
 #include "module_dialogfactory.h"
+#include "module_mousekeyb_animators.h"
 #include "node_factory.h"
 #include "node_helpers.h"
 #include "server_game_manifest.h"
@@ -127,6 +128,7 @@ CEngineBase::CEngineBase()
     LiveEngines.push_back(this);
     InstallEngineMacroHost();
     InstallSpriteCreationHook();
+    InstallInputRowMakers();
 }
 
 CEngineBase::~CEngineBase()

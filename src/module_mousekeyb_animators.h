@@ -1,0 +1,142 @@
+// The input animators: clicks with their hotkeys and images, modal layers,
+// modal blockers and click blocks; the makers that sprite creation calls.
+#pragma once
+
+#include "abaseanimators.h"
+#include "utils_str.h"
+
+#include <irrTypes.h>
+
+#include <cstdint>
+
+namespace irr { namespace scene { class ISceneNode; } }
+
+class CNodeBasement;
+class COnClickAnimator;
+
+// Runs a click's action; returns 1 taken, 0 refused, 99 swallowed silently.
+using ClickCallback = int (*)(CNodeBasement* node, void* argument);
+
+int invokeCallback(ClickCallback callback, void* argument, CNodeBasement* node);
+int runClickAction(CNodeBasement* node, void* animator);
+// The clickable entry of the old node's ID names the node of the new ID.
+int replaceClickableFromScript(irr::s32 newId, irr::s32 oldId);
+
+class COnClickAnimator : public CBaseAnimator {
+public:
+    static constexpr const char* UniqueName = "ONCLAN";
+    static constexpr const char* NopeAction = "/*NOPE*/";
+    static constexpr uint32_t StartGuardMs = 200;
+    static constexpr uint32_t LatchLockOutMs = 500;
+    static constexpr uint32_t HotkeyGapMs = 1000;
+
+    COnClickAnimator(const CString& image, const CString& action, const CString& sound, int pixelPerfect);
+    ~COnClickAnimator() override;
+
+    void onAttach(CNodeBasement* node) override;
+    void animate(CNodeBasement* node, irr::u32 localMs) override;
+    int setAction(const char* name, int value) override;
+    void onFinish() override;
+
+    void processClick();
+    int performClick(int kind);
+    void clickAfter(uint32_t ms);
+
+    void setClickAction(const CString& action) { Action = action; }
+    void setRightClickAction(const CString& action) { RightAction = action; }
+    void setDragAction(const CString& action) { DragAction = action; }
+    void setHotkey(int hotkey) { Hotkey = hotkey; }
+    void setAllowDeep(int allow) { AllowDeep = allow; }
+    void clearStartGuard() { StartGuardUntil = 0; }
+    void setCallback(ClickCallback callback, void* argument);
+
+    const CString& getActionFor(int kind) const;
+    int getKind() const { return Kind; }
+
+private:
+    bool isHit() const;
+    bool hotkeyFires();
+    void showClickImage();
+
+    CString Image;
+    CString Action;
+    CString RightAction;
+    CString DragAction;
+    int DragStarted = 0;
+    CString Sound;
+    uint32_t ClickGuard = 0;        // least gap between two clicks; 0 = none
+    int Kind = 0;                   // 0 left, 1 right, 2 drag
+    int AllowDeep = 0;
+    uint32_t PendingClickTick = 0;
+    int Hotkey = 0;                 // a virtual key, or -1 for the input latch
+    uint32_t LatchLockOut;
+    ClickCallback Callback = runClickAction;
+    void* CallbackArgument;
+    int HotkeyHeld = 0;
+    int PixelPerfect;
+    uint32_t NextAllowedTick = 0;
+    uint32_t StartGuardUntil;       // no click before this tick; 0 = none
+    bool WrongIdShown = false;
+};
+
+// A modal layer while it lives.
+class CModalAnimator : public CBaseAnimator {
+public:
+    CModalAnimator();
+    ~CModalAnimator() override;
+    void onAttach(CNodeBasement* node) override;
+
+private:
+    irr::scene::ISceneNode* Pushed = nullptr;
+};
+
+// A blocker entry for the given node, whatever node it is attached to.
+class CModalBlockerAnimator : public CBaseAnimator {
+public:
+    explicit CModalBlockerAnimator(irr::scene::ISceneNode* node);
+    ~CModalBlockerAnimator() override;
+    void onAttach(CNodeBasement* node) override;
+
+private:
+    irr::s32 NodeId;
+    irr::scene::ISceneNode* BlockNode;
+    bool Pushed = false;
+};
+
+// Value 1: the node swallows left clicks. Any value: its ID is in the click-block list.
+class CClickBlockAnimator : public CBaseAnimator {
+public:
+    explicit CClickBlockAnimator(int value);
+    ~CClickBlockAnimator() override;
+    void onAttach(CNodeBasement* node) override;
+
+private:
+    CNodeBasement* BlockedNode = nullptr;
+    irr::s32 NodeId = 0;
+    int Value;
+    bool Listed = false;
+};
+
+// Disables its node's clicks and hover while a script condition is false,
+// and shows a disabled image over it.
+class CAutoDisableAnimator : public CBaseAnimator {
+public:
+    static constexpr const char* UniqueName = "ONDISBT";
+    static constexpr irr::u32 PollMs = 500;
+
+    CAutoDisableAnimator(const char* condition, const char* disabledImage);
+    ~CAutoDisableAnimator() override;
+    void onAttach(CNodeBasement* node) override;
+    void animate(CNodeBasement* node, irr::u32 localMs) override;
+
+    int isDisabled() const { return Disabled; }
+
+private:
+    CString Condition;
+    CString DisabledImage;
+    int Disabled = 0;
+    CNodeBasement* ImageNode = nullptr;   // grabbed while shown
+};
+
+// Sprite creation builds the input animators through these.
+void InstallInputRowMakers();

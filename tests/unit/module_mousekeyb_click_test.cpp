@@ -1,0 +1,249 @@
+// Clicks from described sprites on the steppable loop: actions with the node's
+// IDs, modality, pause, swallowed clicks, hotkeys, the latch, drag, right
+// click, auto-disable and click blocks.
+#include "module_mousekeyb_animators.h"
+
+#include "input_fixture.h"
+#include "module_mousekeyb.h"
+#include "node_base.h"
+#include "node_factory.h"
+#include "node_helpers.h"
+#include "node_utilities.h"
+#include "rendering_stuff_textures.h"
+
+#include <ICursorControl.h>
+#include <IrrlichtDevice.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using irr::core::vector3df;
+using Log = std::vector<std::string>;
+
+class Clicks : public InputFixture {
+protected:
+    void SetUp() override
+    {
+        InputFixture::SetUp();
+        clearSpriteCache();
+        script("function hit(t) { ::log.append(\"hit \" + t._id + \"/\" + t._parentid); }"
+               "function other(t) { ::log.append(\"other \" + t._id); }"
+               "function refuse(t) { ::log.append(\"refused\"); return false; }"
+               "function right(t) { ::log.append(\"right\"); }"
+               "function drag(t) { ::log.append(\"drag\"); }"
+               "function auto(t) { ::log.append(\"auto\"); }"
+               "enabled <- false;");
+    }
+    void TearDown() override
+    {
+        InputFixture::TearDown();
+        clearSpriteCache();
+    }
+
+    CNodeBasement* make(const std::string& keys, irr::scene::ISceneNode* parent = nullptr, float z = 0)
+    {
+        const std::string text = "raw://\n-Texture:?fill[c1,w64,h32]\n-Size: w2 h2\n" + keys + "\n";
+        return addSprite(text.c_str(), 1, 1, vector3df(0, 0, z), parent, nullptr, SPRITE_SITE);
+    }
+    // Past the 200 ms start guard of new click animators.
+    void settle() { ASSERT_TRUE(step(250)); }
+    // Press and release in frames of their own, as a hand makes them.
+    void clickCentre()
+    {
+        moveTo(centre());
+        mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+        ASSERT_TRUE(step());
+        mouse(irr::EMIE_LMOUSE_LEFT_UP);
+        ASSERT_TRUE(step());
+    }
+};
+
+TEST_F(Clicks, PressAndReleaseRunTheActionOnTheNextFrameWithTheIds)
+{
+    CNodeBasement* node = make("-Name: button\n-Event.Mouse.Click.Action: hit");
+    ASSERT_NE(node, nullptr);
+    ASSERT_NE(node->findAnimatorByName("ONCLAN", false), nullptr);
+    settle();
+    moveTo(centre());
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    EXPECT_TRUE(scriptLog().empty()) << "the receiver only records";
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"hit " + std::to_string(node->getID()) + "/1001"}));
+    EXPECT_EQ(*CInputState::getReleasedNodeId(), 0) << "the click took the release";
+    EXPECT_EQ(getInputLatch()->FireTick, 0u);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog().size(), 1u) << "once";
+}
+
+TEST_F(Clicks, StartGuardRefusesClicksOfANewAnimator)
+{
+    CNodeBasement* node = make("-Event.Mouse.Click.Action: hit");
+    clickCentre();
+    EXPECT_TRUE(scriptLog().empty());
+    EXPECT_EQ(*CInputState::getReleasedNodeId(), node->getID()) << "a refused release stays";
+    ASSERT_TRUE(step(250));
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog().size(), 1u) << "the next broadcast takes the release that stayed";
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog().size(), 2u);
+
+    make("-Name: fast\n-Event.Mouse.Click.Action: other\n-Event.Mouse.Click.Speed: 40", nullptr, -1);
+    clickCentre();
+    EXPECT_EQ(scriptLog().size(), 3u) << "a click speed clears the guard";
+    EXPECT_EQ(scriptLog().back().rfind("other", 0), 0u);
+}
+
+TEST_F(Clicks, ModalDialogConfinesClicksToItself)
+{
+    CNodeBasement* outside = make("-Name: outside\n-Event.Mouse.Click.Action: hit", nullptr, 1);
+    CNodeBasement* dialog = addNode(getIdByName("dlg"), vector3df(0, 0, 0), 0.1f, 0.1f);
+    attachAnimatorStopped(dialog, new CModalAnimator);
+    settle();
+    clickCentre();
+    EXPECT_TRUE(scriptLog().empty()) << "outside the modal dialog";
+
+    CNodeBasement* inside = make("-Name: inside\n-Event.Mouse.Click.Action: other", dialog, -5);
+    settle();
+    clickCentre();
+    EXPECT_EQ(scriptLog(), Log({"other " + std::to_string(inside->getID())}));
+    EXPECT_EQ(getInputState()->getClickables()[0].node, outside);
+    EXPECT_EQ(getInputState()->getClickables()[0].level, 0);
+    EXPECT_EQ(getInputState()->getClickables()[1].level, 1);
+
+    deleteNode(dialog);
+    settle();
+    clickCentre();
+    EXPECT_EQ(scriptLog().size(), 2u);
+    EXPECT_EQ(scriptLog().back().rfind("hit", 0), 0u) << "input is back with the node outside";
+}
+
+TEST_F(Clicks, PauseLevelThirtyAndAboveBlocksClicks)
+{
+    make("-Event.Mouse.Click.Action: hit");
+    settle();
+    Engine.PauseLevel = 30;
+    clickCentre();
+    EXPECT_TRUE(scriptLog().empty());
+    Engine.PauseLevel = 29;
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog().size(), 1u) << "the release kept through the pause";
+}
+
+TEST_F(Clicks, RefusingActionLeavesTheReleaseAndFiresTheLatch)
+{
+    make("-Event.Mouse.Click.Action: refuse");
+    settle();
+    getInputLatch()->reset();
+    clickCentre();
+    EXPECT_EQ(scriptLog(), Log({"refused"}));
+    EXPECT_NE(*CInputState::getReleasedNodeId(), 0);
+    EXPECT_NE(getInputLatch()->FireTick, 0u) << "not handled";
+}
+
+TEST_F(Clicks, NopeSwallowsTheClickAndAnAutoNodeTakesTheLatch)
+{
+    make("-Event.Mouse.Click.Action: hit", nullptr, 2);   // behind the block
+    CNodeBasement* block = make("-Event.Mouse.Click.Block: 1");
+    make("-Name: ok\n-Event.Mouse.Click.Action: auto\n-Event.Mouse.Click.KeyShortcut: ${auto}", nullptr, -30);
+    ASSERT_TRUE(step(600));   // past the latch lock-out
+    EXPECT_EQ(getClickBlockList().GetSize(), 1);
+    EXPECT_EQ(getClickBlockList()[0], block->getID());
+    clickCentre();
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog(), Log({"auto"})) << "the swallowed release fired the latch for the auto node";
+
+    key(irr::KEY_SPACE, true);
+    key(irr::KEY_SPACE, false);
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 1u) << "within the lock-out after its own fire";
+    ASSERT_TRUE(step(1100));
+    key(irr::KEY_RETURN, true);
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog(), Log({"auto", "auto"}));
+}
+
+TEST_F(Clicks, HotkeyClicksOncePerHoldWithAGap)
+{
+    make("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.KeyShortcut: 81");
+    settle();
+    key(irr::KEY_KEY_Q, true);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 1u) << "held: once";
+    key(irr::KEY_KEY_Q, false);
+    ASSERT_TRUE(step(30));
+    key(irr::KEY_KEY_Q, true);
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 1u) << "within a second of the last hotkey click";
+    ASSERT_TRUE(step(1000));
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 2u) << "still down after the gap";
+}
+
+TEST_F(Clicks, DragRunsOncePerPressAndRightClickHasItsOwnAction)
+{
+    make("-Event.Mouse.Drag.Action: drag\n-Event.Mouse.RClick.Action: right");
+    settle();
+    moveTo(centre());
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(step());
+    mouse(irr::EMIE_MOUSE_MOVED);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"drag"}));
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    ASSERT_TRUE(step());
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"drag", "drag"}));
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    mouse(irr::EMIE_RMOUSE_PRESSED_DOWN);
+    mouse(irr::EMIE_RMOUSE_LEFT_UP);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"drag", "drag", "right"}));
+    EXPECT_EQ(*CInputState::getRightClickedNodeId(), 0);
+}
+
+TEST_F(Clicks, AutoDisabledNodeTakesTheClickWithoutItsAction)
+{
+    make("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.AutodisableIf.Action: return ::enabled;");
+    ASSERT_TRUE(step(600));   // the condition has run
+    getInputLatch()->reset();
+    clickCentre();
+    EXPECT_TRUE(scriptLog().empty());
+    EXPECT_EQ(getInputLatch()->FireTick, 0u) << "counted as handled";
+    script("::enabled <- true;");
+    ASSERT_TRUE(step(600));
+    clickCentre();
+    EXPECT_EQ(scriptLog().size(), 1u);
+}
+
+TEST_F(Clicks, ClickBlockTwoOnlyListsTheNode)
+{
+    CNodeBasement* node = make("-Name: listed\n-Event.Mouse.Click.Block: 2");
+    EXPECT_EQ(getClickBlockList().GetSize(), 1);
+    EXPECT_EQ(getInputState()->getClickables().size(), 0u) << "not made clickable";
+    deleteNode(node);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(getClickBlockList().GetSize(), 0);
+}
+
+TEST_F(Clicks, ReplaceClickableTakesNewIdThenOldId)
+{
+    CNodeBasement* old = make("-Name: old\n-Event.Mouse.Click.Action: hit");
+    CNodeBasement* fresh = addNode(getIdByName("fresh"), vector3df(0, 0, 0), 1, 1);
+    EXPECT_EQ(replaceClickableFromScript(fresh->getID(), old->getID()), 1);
+    ASSERT_EQ(getInputState()->getClickables().size(), 1u);
+    EXPECT_EQ(getInputState()->getClickables()[0].node, fresh);
+}
+
+} // namespace
