@@ -94,7 +94,9 @@ CNodeFactory* readDescription(const char* name, const SSpriteCreateInfo* info, b
     const int type = GetFileType(name);
     if (type == FileTypeRaw) {
         ENGINE_PROFILE("ADDSPR-READRAW");
-        return getSpriteDescription(name, name + RawPrefixLength, nullptr, info);
+        // Padded like a file's text, so that a last key without a line break still reads.
+        const CString text = CString("\n") + (name + RawPrefixLength) + "\n";
+        return getSpriteDescription(name, text, nullptr, info);
     }
     CNodeFactory* factory = nullptr;
     {

@@ -144,6 +144,9 @@ TEST_F(SpriteCreation, DefaultsAndTexturelessSprites)
     CNodeBasement* mentions = make(raw(std::string(Fill) + "-Custom.Attributes: file[x.png]"));
     ASSERT_NE(mentions, nullptr) << "an inline text naming a .png is not an image name";
     EXPECT_EQ(str(mentions->getAttributeString("file", "")), "x.png");
+    CNodeBasement* unterminated = make("raw://-Texture:?fill[c1,w8,h8]\n-Alpha: 0.5");
+    ASSERT_NE(unterminated, nullptr);
+    EXPECT_FLOAT_EQ(unterminated->getAlpha(), 0.5f) << "the last key reads without a line break";
     // The empty image is not there on the null driver's disk: a textureless
     // description still stops at its texture, so only its parse is checked.
     CNodeFactory* empty = getSpriteDescription("raw://\n-Name: e\n", "\n-Name: e\n", nullptr, nullptr);
