@@ -1,0 +1,63 @@
+// Sprite parts and clones: further nodes of one description, each made by a
+// nested sprite creation.
+#include "node_helpers_parts.h"
+
+#include "node_base.h"
+#include "node_helpers.h"
+#include "node_helpers_desc.h"
+
+using namespace irr;
+
+namespace {
+
+// "-AsChild:" in the part's own text decides; without it the caller's record does.
+bool isChildPart(const SSpriteCreateInfo& part, const SSpriteCreateInfo* createInfo)
+{
+    if (part.replaceText.Find("-AsChild:") >= 0) {
+        CString value;
+        getKeyValue(part.replaceText, "-AsChild:", value);
+        value.TrimLeft();
+        value.TrimRight();
+        return readIntComponent(value, 0, 0) != 0;
+    }
+    return createInfo && createInfo->partsAsChildren != 0;
+}
+
+void makeParts(const CNodeFactory& description, CNodeBasement* node, f32 scaleX, f32 scaleY,
+               const core::vector3df& position, scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo)
+{
+    for (const SSpriteCreateInfo& part : description.parts) {
+        if (isChildPart(part, createInfo)) {
+            const core::dimension2df& size = node->getSize();
+            addSprite(part.partName, size.Width, size.Height, core::vector3df(0, 0, 0), node, &part, SPRITE_SITE);
+        } else {
+            addSprite(part.partName, scaleX, scaleY, position, parent, &part, SPRITE_SITE);
+        }
+    }
+}
+
+void makeClones(int count, const char* name, f32 scaleX, f32 scaleY, const core::vector3df& position,
+                scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo)
+{
+    SSpriteCreateInfo record(createInfo);
+    record.replaceText.Empty();
+    for (int i = 1; i <= count; ++i) {
+        record.cloneId = uint32_t(i);
+        if (CNodeBasement* clone = addSprite(name, scaleX, scaleY, position, parent, &record, nullptr))
+            clone->setAttributeInt("__CloneId", i);
+    }
+}
+
+} // namespace
+
+void makeSpritePartsAndClones(const CNodeFactory& description, CNodeBasement* node, const char* name, f32 scaleX,
+                              f32 scaleY, const core::vector3df& position, scene::ISceneNode* parent,
+                              const SSpriteCreateInfo* createInfo)
+{
+    if (!node)
+        return;
+    if (!description.parts.empty() && !(createInfo && createInfo->noParts))
+        makeParts(description, node, scaleX, scaleY, position, parent, createInfo);
+    if (description.makeClones > 0 && !(createInfo && createInfo->cloneId))
+        makeClones(description.makeClones, name, scaleX, scaleY, position, parent, createInfo);
+}
