@@ -19,4 +19,5 @@ void registerEngineNatives()
     registerStateNatives();
     registerFileNatives();
     registerTextNatives();
+    registerProfileNatives();
 }

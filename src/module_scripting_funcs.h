@@ -41,6 +41,7 @@ void registerStateNatives();   // game state, input, time, script files
 void registerTimerNatives();   // timeouts and intervals
 void registerFileNatives();    // files and data paths
 void registerTextNatives();    // text, random numbers, dates, value text, parameters
+void registerProfileNatives(); // file listings, prompts, profiles, display and sound settings
 
 struct SYSTEMTIME;
 
