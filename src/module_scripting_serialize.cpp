@@ -3,12 +3,14 @@
 #include "module_scripting_serialize.h"
 
 #include "utils_debug.h"
+#include "utils_serialize_storage.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
 #include <irrXML.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -265,7 +267,7 @@ void CReader::readSlots(const CString& body, int number, int count, SquirrelObje
 }
 
 
-// The XML text as the reader's file.
+// The XML text as the reader's file (cut to whole markup before).
 class CMemoryXmlSource : public irr::io::IFileReadCallBack {
 public:
     explicit CMemoryXmlSource(const char* text) : m_pText(text), m_nSize(long(std::strlen(text))) {}
@@ -410,7 +412,9 @@ int LoadTableFromXml(SqXmlReader* reader, SquirrelObject& parent)
 
 int LoadTableFromXmlText(const char* text, SquirrelObject& table)
 {
-    CMemoryXmlSource source(text ? text : "");
+    std::string complete(text ? text : "");
+    complete.resize(size_t(CompleteMarkupLength(complete.c_str(), int(complete.size()))));
+    CMemoryXmlSource source(complete.c_str());
     SqXmlReader* reader = irr::io::createIrrXMLReader(&source, false);
     while (LoadTableFromXml(reader, table) == 1) {
     }

@@ -67,7 +67,105 @@ bool hasLineFeed(const char* text)
     return text && std::strchr(text, '\n');
 }
 
+bool isMarkupSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool isNameChar(char c)
+{
+    return c && !isMarkupSpace(c) && !std::strchr("<>/=\"'!?&", c);
+}
+
+// End of the piece "open ... close" starting at i, or -1 when it never closes.
+int endOfDelimited(const char* text, int length, int i, const char* open, const char* close)
+{
+    int closeLength = int(std::strlen(close));
+    for (int j = i + int(std::strlen(open)); j + closeLength <= length; ++j)
+        if (std::memcmp(text + j, close, size_t(closeLength)) == 0)
+            return j + closeLength;
+    return -1;
+}
+
+bool startsWith(const char* text, int length, int i, const char* prefix)
+{
+    int n = int(std::strlen(prefix));
+    return i + n <= length && std::memcmp(text + i, prefix, size_t(n)) == 0;
+}
+
+// End of the element or end tag starting with '<' at i, or -1 when malformed.
+int endOfTag(const char* text, int length, int i)
+{
+    int j = i + 1;
+    bool closing = j < length && text[j] == '/';
+    if (closing)
+        ++j;
+    int nameStart = j;
+    while (j < length && isNameChar(text[j]))
+        ++j;
+    if (j == nameStart)
+        return -1;
+    for (;;) {
+        while (j < length && isMarkupSpace(text[j]))
+            ++j;
+        if (j >= length)
+            return -1;
+        if (text[j] == '>')
+            return j + 1;
+        if (closing)
+            return -1;
+        if (text[j] == '/')
+            return j + 1 < length && text[j + 1] == '>' ? j + 2 : -1;
+        int attrStart = j;
+        while (j < length && isNameChar(text[j]))
+            ++j;
+        if (j == attrStart)
+            return -1;
+        while (j < length && isMarkupSpace(text[j]))
+            ++j;
+        if (j >= length || text[j] != '=')
+            return -1;
+        ++j;
+        while (j < length && isMarkupSpace(text[j]))
+            ++j;
+        if (j >= length || (text[j] != '"' && text[j] != '\''))
+            return -1;
+        const char* close = static_cast<const char*>(std::memchr(text + j + 1, text[j], size_t(length - j - 1)));
+        if (!close)
+            return -1;
+        j = int(close - text) + 1;
+    }
+}
+
 } // namespace
+
+int CompleteMarkupLength(const char* text, int length)
+{
+    if (!text || length <= 0)
+        return 0;
+    int i = 0;
+    while (i < length && text[i]) {
+        if (text[i] != '<') {
+            ++i;
+            continue;
+        }
+        int end;
+        if (startsWith(text, length, i, "<!--"))
+            end = endOfDelimited(text, length, i, "<!--", "-->");
+        else if (startsWith(text, length, i, "<![CDATA["))
+            end = endOfDelimited(text, length, i, "<![CDATA[", "]]>");
+        else if (startsWith(text, length, i, "<?"))
+            end = endOfDelimited(text, length, i, "<?", "?>");
+        else if (startsWith(text, length, i, "<!DOCTYPE") && i + 9 < length && isMarkupSpace(text[i + 9]))
+            end = endOfDelimited(text, length, i, "<!DOCTYPE", ">");
+        else
+            end = endOfTag(text, length, i);
+        if (end < 0)
+            return i;
+        i = end;
+    }
+    return i;
+}
 
 // --- memory file ---
 
@@ -201,10 +299,19 @@ bool CXMLStorage::openText(const char* text)
     AppendBoundedText(m_LastRead, "(start)");
     if (!text)
         return openReader(nullptr, "text");
-    int length = int(std::strlen(text)) + 1;
+    int fullLength = int(std::strlen(text));
+    int complete = CompleteMarkupLength(text, fullLength);
+    std::string cut;
+    if (complete < fullLength) {
+        cut.assign(text, size_t(complete));
+        text = cut.c_str();
+    }
+    int length = complete + 1;
     CReadFile* file;
     if (startsWithUtf8Mark(text, length)) {
-        file = CreateMemoryFile(const_cast<char*>(text), length, false, true);
+        char* copy = new char[size_t(length)];
+        std::memcpy(copy, text, size_t(length));
+        file = CreateMemoryFile(copy, length, true, true);
     } else {
         int wideLength = 0;
         char* wide = makeUtf16Buffer(platform::AnsiToUtf16(text), wideLength);

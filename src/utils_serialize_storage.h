@@ -55,6 +55,13 @@ private:
 // buffer is used as it is, owned when deleteBuffer is set.
 CReadFile* CreateMemoryFile(char* buffer, int length, bool deleteBuffer, bool convert);
 
+// Length of the longest start of an XML text made of whole, well-formed
+// pieces: character data, elements whose attributes all have quoted values,
+// end tags, comments, CDATA sections, <?...?> and <!DOCTYPE ...>. Irrlicht's
+// reader reads past its buffer on a cut-off or malformed tag, so texts are
+// cut here before they reach it; what follows the first bad piece is lost.
+int CompleteMarkupLength(const char* text, int length);
+
 // The running record of read values for error messages: a piece longer than
 // 200 characters is cut to 200 + "...", then piece + ";" is appended; past
 // 500 characters the record keeps "..." and its last 500.

@@ -10,6 +10,7 @@
 
 #include <irrlicht.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,43 @@ TEST(MemoryFile, Utf8MarkBecomesUtf16LittleEndianThroughTheCodePage)
     EXPECT_EQ(fileBytes(file), std::vector<unsigned char>(plain, plain + sizeof plain));   // byte for byte
     file->drop();
     platform::PinAnsiCodePage(nullptr);
+}
+
+TEST(XmlMarkup, TextsAreCutBeforeTheFirstBrokenPiece)
+{
+    struct Case {
+        const char* text;
+        int complete;
+    };
+    const Case cases[] = {
+        {"", 0},
+        {"plain text", 10},
+        {"<a x=\"1\"><b/></a>", 17},
+        {"<a x='>'/>", 10},
+        {"<a x=\"1\"y=\"2\">", 14},
+        {"<a>text", 7},
+        {"<a x=\"1", 0},
+        {"<a x=\"1\"", 0},
+        {"<a x>", 0},
+        {"<a x=y>", 0},
+        {"<a ok=\"1\"/><b", 11},
+        {"<<<", 0},
+        {"<a/", 0},
+        {"</a x>", 0},
+        {"<>", 0},
+        {"<!-- c", 0},
+        {"<!-- > -->x", 11},
+        {"<![CDATA[<a>]]><b/>", 19},
+        {"<?xml version=\"1.0\"?><a/>", 25},
+        {"<?xml", 0},
+        {"<!DOCTYPE x><a/>", 16},
+        {"<!>", 0},
+        {"<!-->", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CompleteMarkupLength(c.text, int(std::strlen(c.text))), c.complete) << c.text;
+    EXPECT_EQ(CompleteMarkupLength(nullptr, 5), 0);
+    EXPECT_EQ(CompleteMarkupLength("<a/>", 2), 0);   // the length bounds the scan, not the NUL
 }
 
 TEST(XmlStorageRecord, LongPiecesAreCutAndTheRecordKeepsItsTail)
