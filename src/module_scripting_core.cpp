@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb.h"
 #include "node_factory_macros.h"
 #include "utils_fs.h"
 #include "utils_system_common.h"
@@ -48,6 +49,30 @@ SQInteger KeyPressed(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
     return sa.Return(GetKeyStateIfActive(sa.GetInt(2)) < 0);
+}
+
+SQInteger ClearAnyInput(HSQUIRRELVM)
+{
+    getInputLatch()->reset();
+    return 0;
+}
+
+SQInteger SetAnyInput(HSQUIRRELVM)
+{
+    getInputLatch()->fire();
+    return 0;
+}
+
+SQInteger AnyInputOccurred(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    return sa.Return(getInputLatch()->poll(0, 0));
+}
+
+SQInteger IsAnyKeySince(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    return sa.Return(getInputLatch()->poll(uint32_t(sa.GetInt(2)), 0));
 }
 
 SQInteger GetTick(HSQUIRRELVM vm)
@@ -119,4 +144,8 @@ void registerStateNatives()
     REGISTER_CORE_NATIVE(Dofile, "core_Dofile", "*");
     REGISTER_CORE_NATIVE(DebugHint, "core_se_DebugHint", "*");
     REGISTER_CORE_NATIVE(GetRelated, "core_se_GetRelated", "*");
+    REGISTER_CORE_NATIVE(ClearAnyInput, "core_ClearAnyInputOcured", nullptr);
+    REGISTER_CORE_NATIVE(SetAnyInput, "core_SetAnyInputOcured", nullptr);
+    REGISTER_CORE_NATIVE(AnyInputOccurred, "core_AnyInputOcured", nullptr);
+    REGISTER_CORE_NATIVE(IsAnyKeySince, "core_IsAnyKeySince", "*");
 }

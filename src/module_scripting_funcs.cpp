@@ -17,6 +17,7 @@ void RegisterCoreNative(SQFUNCTION native, const char* name, const char* typeMas
 void registerEngineNatives()
 {
     registerStateNatives();
+    registerTimerNatives();
     registerFileNatives();
     registerTextNatives();
     registerProfileNatives();

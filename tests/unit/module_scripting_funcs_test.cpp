@@ -4,6 +4,8 @@
 
 #include "script_natives_fixture.h"
 
+#include "fake_clock.h"
+
 #include "module_enginebase.h"
 #include "utils_math_misc.h"
 #include "utils_str_parse.h"
@@ -24,7 +26,10 @@ const SRegistered RegisteredNatives[] = {
     {"core_CloseGame", nullptr},       {"core_KeyPressed", "*"},       {"core_GetGameState", "*"},
     {"core_SetGameState", "n"},        {"core_IsGamePaused", nullptr}, {"core_GetTick", nullptr},
     {"core_GetDate", "*"},             {"core_Dofile", "*"},           {"core_se_DebugHint", "*"},
-    {"core_se_GetRelated", "*"},       {"core_GetDataPath", "s"},      {"core_IsDataPathExist", "s"},
+    {"core_se_GetRelated", "*"},       {"core_ClearAnyInputOcured", nullptr}, {"core_SetAnyInputOcured", nullptr},
+    {"core_AnyInputOcured", nullptr},  {"core_IsAnyKeySince", "*"},
+    {"core_SetInterval", "*"},         {"core_SetTimeout", "*"},       {"core_CancelInterval", "*"},
+    {"core_SetTimeoutLocal", "*"},     {"core_SetIntervalLocal", "*"}, {"core_SetIntervalTimer", "*"},       {"core_GetDataPath", "s"},      {"core_IsDataPathExist", "s"},
     {"core_AddDataPath", "s"},         {"core_ReadTextFile", "s"},     {"core_ReadFile", "s"},
     {"core_SaveFile", "ss"},           {"core_GetFileTime", "*"},      {"core_GetIniParameter", "*"},
     {"core_GetSprIniParameter", "*"},  {"core_Rnd", "*"},              {"core_CreateRndSequence", "*"},
@@ -97,6 +102,22 @@ TEST_F(CoreNatives, StateGroup)
     EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
     EXPECT_EQ(Engine.GameState, 700);
     EXPECT_STREQ(Engine.getScripts()->getDebugHint(), "step two");
+}
+
+TEST_F(CoreNatives, TickAndInputLatchFollowTheClock)
+{
+    CFakeClock clock(5000);
+    EXPECT_EQ(run("return core_GetTick();").ToInteger(), 5000);
+    run("core_ClearAnyInputOcured();");
+    EXPECT_FALSE(run("return core_AnyInputOcured();").ToBool());
+    run("core_SetAnyInputOcured();");
+    EXPECT_TRUE(run("return core_AnyInputOcured();").ToBool());
+    EXPECT_FALSE(run("return core_AnyInputOcured();").ToBool()) << "true once, then reset";
+    clock.advance(100);
+    run("core_SetAnyInputOcured();");
+    EXPECT_FALSE(run("return core_IsAnyKeySince(5100);").ToBool()) << "not after the tick";
+    EXPECT_TRUE(run("return core_IsAnyKeySince(5050);").ToBool());
+    EXPECT_FALSE(run("return core_IsAnyKeySince(5050);").ToBool());
 }
 
 TEST_F(CoreNatives, CloseGameRequestsExit)

@@ -1,0 +1,255 @@
+// Script timers and the natives that set, cancel and retime them.
+#include "module_scripting_core.h"
+
+#include "module_enginebase.h"
+#include "module_scripting_funcs.h"
+#include "module_scripting_nodetable.h"
+#include "node_base.h"
+#include "node_utilities.h"
+#include "utils_debug.h"
+
+#include <map>
+
+namespace {
+
+const char* const SourceName = "src\\module_scripting_core";
+
+struct STimerRegistry {
+    int NextId = 0;        // never reused
+    int CurrentId = 0;     // script form of the timer whose code runs now
+    std::map<int, CScriptTimerAnimator*> Live;
+};
+
+STimerRegistry& timers()
+{
+    static STimerRegistry registry;
+    return registry;
+}
+
+void timerAssert(int line, const char* text)
+{
+    AlertBox(Format("Assert!\n%s: %i\n\n%s", SourceName, line, text), false);
+}
+
+CScriptModule* scripts()
+{
+    return getEngine()->getScripts();
+}
+
+}  // namespace
+
+CurrentAnimatorIdGuard::CurrentAnimatorIdGuard(int scriptId) : Saved(timers().CurrentId)
+{
+    timers().CurrentId = scriptId;
+}
+
+CurrentAnimatorIdGuard::~CurrentAnimatorIdGuard()
+{
+    timers().CurrentId = Saved;
+}
+
+int getCurrentAnimatorId()
+{
+    return timers().CurrentId;
+}
+
+CScriptTimerAnimator* findScriptTimer(int timerId)
+{
+    auto found = timers().Live.find(timerId);
+    return found != timers().Live.end() ? found->second : nullptr;
+}
+
+bool cancelScriptTimer(int timerId)
+{
+    CScriptTimerAnimator* timer = findScriptTimer(timerId);
+    if (!timer)
+        return false;
+    // Through the animator, so a second cancel before the removal runs is harmless.
+    if (timer->getNode())
+        timer->removeThisAnimator();
+    return true;
+}
+
+bool setScriptTimerTimeBase(int timerId, int timer)
+{
+    CScriptTimerAnimator* animator = findScriptTimer(timerId);
+    if (!animator)
+        return false;
+    animator->setTimer(timer);
+    return true;
+}
+
+void ResetScriptTimerIds()
+{
+    if (timers().Live.empty())
+        timers().NextId = 0;
+}
+
+CScriptTimerAnimator::CScriptTimerAnimator(const char* start, const char* repeat, const char* finish, bool runNow)
+{
+    CheckMainThread();
+    TimerId = timers().NextId++;
+    timers().Live[TimerId] = this;
+    StartCode = start ? start : "";
+    if (runNow && !StartCode.IsEmpty()) {
+        CurrentAnimatorIdGuard guard(TimerId + 1);
+        scripts()->callScriptCode(StartCode, &Call, true);
+        StartCode = "";
+    }
+    RepeatCode = repeat ? repeat : "";
+    FinishCode = finish ? finish : "";
+    if (finish && RepeatCode.IsEmpty() && StartCode.IsEmpty())
+        setPassive();   // only the finish code is left to run
+}
+
+CScriptTimerAnimator::~CScriptTimerAnimator()
+{
+    CheckMainThread();
+    timers().Live.erase(TimerId);
+}
+
+void CScriptTimerAnimator::runCode(const CString& code, bool withTable)
+{
+    const bool exporting = withTable && ExportNodeTable && Node;
+    if (exporting)
+        exportNodeToTable(TableFlags, Node, Call.object);
+    {
+        CurrentAnimatorIdGuard guard(TimerId + 1);
+        CString text = code;   // the code may replace ours while it runs
+        scripts()->callScriptCode(text, &Call, true);
+    }
+    if (exporting && Node)
+        importNodeFromTable(TableFlags, Node, Call.object);
+}
+
+void CScriptTimerAnimator::animate(CNodeBasement*, irr::u32 localMs)
+{
+    if (timers().CurrentId != 0)
+        timerAssert(__LINE__, "Incorrect current animator ID (multithreading?)");
+    if (ExportNodeTable && Call.object.GetType() != OT_TABLE) {
+        Call.object = SquirrelVM::CreateTable();
+        Call.hasObject = 1;
+    }
+    if (!StartCode.IsEmpty()) {
+        TableFlags.Ids = 1;
+        CString start = StartCode;
+        StartCode = "";
+        runCode(start, true);
+        if (RepeatCode.IsEmpty()) {
+            if (FinishCode.IsEmpty()) {
+                removeThisAnimator();
+                return;
+            }
+            setPassive();
+        }
+    }
+    if (RepeatCode.IsEmpty() || Removed)
+        return;
+    if (!OneShot) {
+        runCode(RepeatCode, true);
+    } else if (getStartTime() + getDiscretion() <= localMs) {
+        runCode(RepeatCode, true);
+        removeThisAnimator();
+    }
+}
+
+void CScriptTimerAnimator::onFinish()
+{
+    if (FinishCode.IsEmpty())
+        return;
+    CurrentAnimatorIdGuard guard(TimerId + 1);
+    CString text = FinishCode;
+    scripts()->callScriptCode(text, &Call, true);
+}
+
+// --- natives ---
+
+namespace {
+
+SQInteger addScriptTimer(HSQUIRRELVM vm, bool timeout, irr::scene::ISceneNode* sceneNode, int offset)
+{
+    StackHandler sa(vm);
+    int period = sa.GetInt(offset + 2);
+    if (period < 0)
+        period = 0;   // "every update", like 0
+    const char* code = sa.GetString(offset + 3);
+    CNodeBasement* node = CNodeBasement::fromSceneNode(sceneNode);
+    if (!node)
+        return 0;
+    CScriptTimerAnimator* timer = new CScriptTimerAnimator(nullptr, code ? code : "", nullptr, false);
+    const int scriptId = timer->getTimerId() + 1;
+    attachAnimator(node, timer);
+    timer->setDiscretion(irr::u32(period));
+    timer->setOneShot(timeout);
+    if (offset + 4 <= sa.GetParamCount()) {
+        SquirrelObject argument;
+        argument.AttachToStackObject(offset + 4);
+        timer->setArgument(argument);
+    }
+    return sa.Return(SQInteger(scriptId));
+}
+
+irr::scene::ISceneNode* localTimerNode(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    if (sa.GetType(2) == OT_NULL || sa.GetType(2) == -1) {
+        CString dialog = getEngine()->getTopDialogName();
+        return dialog.IsEmpty() ? nullptr : getNodeByName(dialog);
+    }
+    return getNodeFromScriptParam(sa, 2);
+}
+
+SQInteger SetTimeout(HSQUIRRELVM vm)
+{
+    return addScriptTimer(vm, true, getEngine()->RootNode, 0);
+}
+
+SQInteger SetInterval(HSQUIRRELVM vm)
+{
+    return addScriptTimer(vm, false, getEngine()->RootNode, 0);
+}
+
+SQInteger SetTimeoutLocal(HSQUIRRELVM vm)
+{
+    return addScriptTimer(vm, true, localTimerNode(vm), 1);
+}
+
+SQInteger SetIntervalLocal(HSQUIRRELVM vm)
+{
+    return addScriptTimer(vm, false, localTimerNode(vm), 1);
+}
+
+SQInteger CancelInterval(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    int id = sa.GetInt(2);
+    if (id == 0) {
+        id = getCurrentAnimatorId();
+        if (id < 1) {
+            timerAssert(__LINE__, "CancelInterval error: no default animator found!!!");
+            return sa.Return(false);
+        }
+    }
+    return sa.Return(cancelScriptTimer(id - 1));
+}
+
+SQInteger SetIntervalTimer(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    int id = sa.GetInt(2);
+    if (id == 0)
+        return sa.Return(false);
+    return sa.Return(setScriptTimerTimeBase(id - 1, sa.GetInt(3)));
+}
+
+}  // namespace
+
+void registerTimerNatives()
+{
+    REGISTER_CORE_NATIVE(SetInterval, "core_SetInterval", "*");
+    REGISTER_CORE_NATIVE(SetTimeout, "core_SetTimeout", "*");
+    REGISTER_CORE_NATIVE(CancelInterval, "core_CancelInterval", "*");
+    REGISTER_CORE_NATIVE(SetTimeoutLocal, "core_SetTimeoutLocal", "*");
+    REGISTER_CORE_NATIVE(SetIntervalLocal, "core_SetIntervalLocal", "*");
+    REGISTER_CORE_NATIVE(SetIntervalTimer, "core_SetIntervalTimer", "*");
+}
