@@ -145,6 +145,8 @@ public:
     bool mountArchive(const CString& path);
     void releaseDevice();
     bool setWindowIcon(const CString& path);   // false when no icon was set
+    // The device's window has the focus; always with the null driver, which has no window.
+    bool isWindowActive() const;
 
     // --- frame loop (server_game_loop.cpp) ---
     void run();

@@ -97,6 +97,11 @@ bool CEngineBase::runEngine(CEngineClient* client)
     return true;
 }
 
+bool CEngineBase::isWindowActive() const
+{
+    return WindowAlwaysActive || (Device && Device->isWindowActive());
+}
+
 // Any image the driver reads; only windows that expose their X11 handles get it.
 bool CEngineBase::setWindowIcon(const CString& path)
 {

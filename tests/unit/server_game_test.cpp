@@ -19,6 +19,7 @@
 #include <ISceneNode.h>
 #include <ITimer.h>
 #include <IFileSystem.h>
+#include <ILogger.h>
 #include <irrlicht.h>   // createDeviceEx
 
 #include <gtest/gtest.h>
@@ -103,6 +104,7 @@ TEST_F(EngineLoop, StatesRunFromStartToExit)
     EXPECT_EQ(Engine.RootNode->getID(), 1001);
     EXPECT_STREQ(Engine.RootNode->getName(), "pole");
     EXPECT_EQ(Engine.AppActive, -1);
+    EXPECT_TRUE(Engine.isWindowActive()) << "the null driver counts as focused";
 
     EXPECT_TRUE(step());
     Engine.setGameState(500);
@@ -439,7 +441,9 @@ TEST(DeviceCreation, FallsBackStepByStep)
         EXPECT_EQ(engine.Options.Antialiasing, c.software ? 0 : 1);
         EXPECT_NE(engine.Driver, nullptr);
         EXPECT_NE(engine.SceneManager, nullptr);
-        EXPECT_NE(engine.Logger, nullptr);
+        ASSERT_NE(engine.Logger, nullptr);
+        EXPECT_EQ(int(engine.Logger->getLogLevel()), engine.Options.LogLevel + 1) << "Irrlicht gained a debug level";
+        EXPECT_FALSE(engine.isWindowActive()) << "no window has the focus here";
         engine.releaseDevice();
         EXPECT_EQ(engine.FileSystem, nullptr) << "nothing may reach the file system of a dropped device";
     }
