@@ -5,6 +5,7 @@
 #include "sqvm.h"
 
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -1770,6 +1771,9 @@ bool SqCompile(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcen
     } catch (const SQCompileError& e) {
         ok = false;
         err = e.message;
+    } catch (const std::exception& e) {   // out of memory: a compile error, never an escape
+        ok = false;
+        err = e.what();
     }
     if (!ok) {
         if (raiseerror && vm->SS()->_compilererrorhandler)

@@ -286,7 +286,7 @@ SQInteger readBuffer(SQUserPointer up, SQUserPointer p, SQInteger size)
 {
     Buffer* b = static_cast<Buffer*>(up);
     SQInteger n = std::min<SQInteger>(size, static_cast<SQInteger>(b->data.size() - b->pos));
-    memcpy(p, b->data.data() + b->pos, static_cast<size_t>(n));
+    if (n > 0) memcpy(p, b->data.data() + b->pos, static_cast<size_t>(n));
     b->pos += static_cast<size_t>(n);
     return n;
 }
