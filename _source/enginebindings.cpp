@@ -1,6 +1,7 @@
 // The game's client.
 #include "enginebindings.h"
 
+#include "module_mousekeyb.h"
 #include "node_text.h"
 #include "scriptbindings.h"
 #include "utils_debug.h"
@@ -13,6 +14,16 @@ constexpr int ExitState = 999;
 constexpr int BannerMs = 5000;
 const char* const BuildDateText = "Thu Mar  5 09:26:32 2009";   // the build the banner names, fixed
 int BannerShown = 0;
+
+// The node carries a click blocker; the list is searched from its end.
+bool isClickBlocked(irr::s32 id)
+{
+    CArray<irr::s32>& blocked = getClickBlockList();
+    for (int i = blocked.GetSize() - 1; i >= 0; --i)
+        if (blocked[i] == id)
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -48,8 +59,11 @@ void CGameClient::onFrame()
     }
     CEngineBase* engine = getEngine();
     int pressed = engine->getInputReceiver()->isLeftButtonDown() ? 1 : 0;
-    // Cursor 1 normally, cursor 2 while the left button is held.
-    engine->selectCursor(pressed + 1, pressed);
+    // Cursor 1 normally, cursor 2 while the left button is held; it animates
+    // while held, and over a node that can be clicked.
+    irr::s32 hovered = *CInputState::getHoveredNodeId();
+    int animate = pressed || (hovered != 0 && !isClickBlocked(hovered)) ? 1 : 0;
+    engine->selectCursor(pressed + 1, animate);
     if (PathSearchCount > PathSearchMax)
         PathSearchMax = PathSearchCount;
     PathSearchCount = 0;
