@@ -2,11 +2,22 @@
 // dialog animators.
 #include "module_dialogfactory.h"
 
+#include "asystemanimators.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb_animators.h"
+#include "node_base.h"
 #include "node_factory.h"
+#include "node_factory_macros.h"
+#include "node_helpers.h"
 #include "node_helpers_desc.h"
+#include "node_helpers_frames.h"
+#include "node_utilities.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_str_attribs.h"
+#include "utils_system_common.h"
+
+using namespace irr;
 
 namespace {
 
@@ -23,6 +34,55 @@ int findFromBottom(const CStringArray& stack, const CString& text)
         if (stack[i] == text)
             return i;
     return -1;
+}
+
+CString stringKey(const CString& text, const char* key)
+{
+    CString value;
+    return getKeyValue(text, key, value) ? readStringValue(value, 0) : CString();
+}
+
+CString rawKey(const CString& text, const char* key)
+{
+    CString value;
+    getKeyValue(text, key, value);
+    return value;
+}
+
+int intKey(const CString& text, const char* key)
+{
+    CString value;
+    return getKeyValue(text, key, value) ? readIntComponent(readStringValue(value, 0), 0, 0) : 0;
+}
+
+// The dialog keys that build animators and effects on the dialog node.
+void applyDialogKeys(CDialogInfo* record, const CString& text, CNodeBasement* node)
+{
+    CEngineBase* engine = getEngine();
+    const CString background = stringKey(text, "-BackgroundImage:");
+    if (!background.IsEmpty()) {
+        record->backgroundImage = resolveTexturePath(background, record->path);
+        engine->setBackground(record->backgroundImage, 0);
+    }
+    record->backgroundMusic = stringKey(text, "-BackgroundMusic:");
+    if (!record->backgroundMusic.IsEmpty())
+        attachAnimatorStopped(node, new CDialogMusicAnimator(record->backgroundMusic));
+    record->openSound = stringKey(text, "-OpenSound:");
+    if (!record->openSound.IsEmpty())
+        engine->getSoundServer()->playEffect(record->openSound, -1.0f);
+    record->modal = intKey(text, "-ModalDialog:");
+    if (record->modal != 0)
+        attachAnimatorStopped(node, new CModalAnimator);
+    CCustomAttribs attribs;
+    if (parseCustomAttributes(text, attribs))
+        node->getAttributes()->copyFrom(attribs);
+    record->createAnimation = rawKey(text, "-Animation.OnCreate:");
+    record->destroyAnimation = rawKey(text, "-Animation.OnDestroy:");
+    record->onCreateAction = stringKey(text, "-Event.OnCreate.Action:");
+    record->onDestroyAction = stringKey(text, "-Event.OnDestroy.Action:");
+    const int pause = intKey(text, "-Pause:");
+    if (pause != 0)
+        attachAnimatorStopped(node, new CPauseAnimator(pause));
 }
 
 } // namespace
@@ -82,6 +142,84 @@ CString CDialogFactory::getDialogDescription(const CString& name)
         return CString();
     }
     return path + params;
+}
+
+scene::ISceneNode* CDialogFactory::createDialog(const CString& text, const core::vector3df& position,
+                                              scene::ISceneNode* parent)
+{
+    DebugTrace(">>Creating dialog %s - ok\n", (const char*)text);
+    CString path = text;
+    CStringArray params;
+    splitSpriteNameAndParams(path, &params);
+    path = ResolveDataPath(path);
+    CString description;
+    loadSpriteText(path, description);
+    expandSpriteMacros(description, &params, nullptr);
+
+    CEngineBase* engine = getEngine();
+    CDialogInfo* record = engine->getClient()->createDialogInfo();
+    record->name = "dialogBase";
+    record->path = path;
+    const CString name = stringKey(description, "-DialogName:");
+    if (!name.IsEmpty())
+        record->name = name;
+    record->readDescription(description, params);
+    DebugTrace(">>Creating dialog %s - parser init ok\n", (const char*)path);
+
+    CString dialogPart = description, spritePart;
+    const int marker = description.Find("\n[Sprite]");
+    if (marker >= 0) {
+        dialogPart = description.Left(marker);
+        spritePart = description.Mid(marker + 9);
+    }
+    if (!parent)
+        parent = engine->RootNode;
+
+    record->closeOthers = stringKey(dialogPart, "-CloseOtherDialogs:");
+    if (!record->closeOthers.IsEmpty())
+        engine->closeDialogs(record->closeOthers);
+    engine->closeDialog(record->name, 0);
+
+    record->escAction = stringKey(dialogPart, "-Event.Keyboard.Esc.Pressed:");
+    record->keyAction = stringKey(dialogPart, "-Event.OnKey.Action:");
+    record->mouseClickAction = stringKey(dialogPart, "-Event.OnMouseClick.Action:");
+    record->mouseMoveAction = stringKey(dialogPart, "-Event.OnMouseMove.Action:");
+    core::vector3df offset(0, 0, 0);
+    CString value;
+    if (getKeyValue(dialogPart, "-Position:", value))
+        offset.set(readFloatComponent(value, 'x', 0), readFloatComponent(value, 'y', 0),
+                   readFloatComponent(value, 'z', 0));
+
+    record->nodeId = getIdByName(record->name);
+    CNodeBasement* node = createEmptySpriteNode(parent, record->nodeId, position + offset);
+    if (!node) {
+        record->drop();
+        return nullptr;
+    }
+    node->setPseudoOwner(record);
+    node->setName(CString("DLG:") + record->name + " " + node->getName());
+    DebugTrace(">>Creating dialog %s - preparing ok\n", (const char*)path);
+    attachAnimatorStopped(node, new CDialogAnimator(record, record->escAction, record->keyAction,
+                                                    record->mouseClickAction, record->mouseMoveAction));
+    applyDialogKeys(record, dialogPart, node);
+    record->applyCustomKeys(node, dialogPart, params);
+    DebugTrace(">>Creating dialog %s - parsing client ok\n", (const char*)path);
+
+    if (!spritePart.IsEmpty()) {
+        SSpriteCreateInfo info;
+        info.ownerPath = path;   // a growable text: no length limit on the owner
+        info.replaceText = CString("\n") + spritePart + "\n";
+        info.noCache = 1;        // parameters may make each opening differ
+        CNodeBasement* visible = addSprite(path, 1.0f, 1.0f, core::vector3df(0, 0, 0), node, &info, SPRITE_SITE);
+        if (visible)
+            visible->setName(CString("DLGVis:") + record->name + " " + visible->getName());
+    }
+    spawnDestroyAnimation(node, record->createAnimation, true);
+    spawnDestroyAnimation(node, record->destroyAnimation, false);
+    record->onDialogCreated(node, dialogPart, params);
+    DebugTrace(">>Creating dialog %s - all ok\n", (const char*)path);
+    record->drop();
+    return node;
 }
 
 // --- CDialogAnimator ---

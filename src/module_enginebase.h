@@ -123,6 +123,7 @@ public:
     void listPreloadFiles(irr::core::array<irr::core::stringc>& list);
 
     // --- services (module_enginebase_services.cpp) ---
+    bool setBackground(const char* image, int crossFade);
     CString getTopDialogName();
     bool isDialogOpen(const char* name);
     bool trackDialog(int mode, CDialogInfo* record);

@@ -2,7 +2,10 @@
 // clearing every cache, and macro expansion of description texts.
 #include "module_enginebase.h"
 
+#include "afadeanimators.h"
+#include "asystemanimators.h"
 #include "module_dialogfactory.h"
+#include "node_helpers.h"
 #include "node_base.h"
 #include "node_factory.h"
 #include "node_utilities.h"
@@ -18,13 +21,50 @@
 
 namespace {
 
-// The fade-out arrives with the self-destroy animator; until then a close is at once.
-void closeDialogNode(CNodeBasement* node, uint32_t /*fadeMs*/)
+void closeDialogNode(CNodeBasement* node, uint32_t fadeMs)
 {
-    deleteNode(node);
+    if (fadeMs != 0)
+        attachAnimator(node, new CSelfDestroyAnimator(fadeMs, uint32_t(0.9 * fadeMs)));
+    else
+        deleteNode(node);
+}
+
+CString& lastBackgroundName()
+{
+    static CString name;
+    return name;
 }
 
 } // namespace
+
+bool CEngineBase::setBackground(const char* image, int crossFade)
+{
+    CString& last = lastBackgroundName();
+    if (stringEquals(image, last))
+        return true;
+    const CString path = ResolveDataPath(image);
+    if (path.IsEmpty())
+        return false;
+    last = image;
+    if (CNodeBasement* old = CNodeBasement::fromSceneNode(BackgroundNode)) {
+        if (crossFade) {
+            old->moveBy(irr::core::vector3df(0, 0, 0.0001f));
+            attachAnimator(old, new CSelfDestroyAnimator(1100, 1000));
+        } else {
+            deleteNode(old);
+        }
+    }
+    BackgroundNode = nullptr;
+    CNodeBasement* node = addSprite(path, 80.0f, 80.0f, irr::core::vector3df(0, 0, 20.55f), RootNode, nullptr,
+                                    SPRITE_SITE);
+    BackgroundNode = node;
+    if (node && crossFade) {
+        node->setAlphaThreshold(0);
+        node->setAlpha(0.0f);
+        attachAnimator(node, new CDelayAnimator(1000, new CAlphaAnimator(1000, 0.0f, 1.0f, 0)));
+    }
+    return true;
+}
 
 CString CEngineBase::getTopDialogName()
 {

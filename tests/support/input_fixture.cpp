@@ -5,12 +5,15 @@
 #include "module_mousekeyb.h"
 #include "node_base.h"
 #include "node_utilities.h"
+#include "rendering_stuff_textures.h"
 #include "server_game_manifest.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
 
 #include <ICursorControl.h>
 #include <ITimer.h>
+#include <IFileSystem.h>
+#include <IImage.h>
 #include <IVideoDriver.h>
 #include <IrrlichtDevice.h>
 
@@ -46,6 +49,17 @@ void InputFixture::SetUp()
     Engine.createDevice();
     ASSERT_NE(Engine.Device, nullptr);
     Engine.Device->getTimer()->stop();
+    // The empty picture that empty sprite nodes show.
+    std::filesystem::create_directories(Program.Folder.path() + "data/gui");
+    irr::video::IImage* image =
+        Engine.Driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2du(4, 4));
+    image->fill(irr::video::SColor(0, 0, 0, 0));
+    Engine.Driver->writeImageToFile(image, (Program.Folder.path() + "data/gui/empty.png").c_str());
+    CTextureCache::instance().clear();
+    CTextureCache::instance().push(STextureRegion(Engine.Driver->addTexture("gui\\empty.png", image), "gui\\empty.png"));
+    image->drop();
+    Engine.mountArchives();
+    CManifest::stored().readFrom((Program.Folder.path() + "data/manifest.xml").c_str());
     Engine.beginRun();
     script("log <- [];");
     ASSERT_TRUE(step());   // the camera's frustum exists only after a drawn frame
@@ -55,8 +69,15 @@ void InputFixture::SetUp()
 void InputFixture::TearDown()
 {
     Engine.endRun();
+    CManifest::stored().clear();
+    CTextureCache::instance().clear();
     getInputState()->reset();
     CDialogFactory::reset();
+}
+
+void InputFixture::writeData(const std::string& name, const std::string& text)
+{
+    Program.Folder.write("data/" + name, text);
 }
 
 bool InputFixture::step(uint32_t ms)

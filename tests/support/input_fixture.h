@@ -36,6 +36,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // A file in the mounted data folder.
+    void writeData(const std::string& name, const std::string& text);
     // Moves both clocks and runs one frame.
     bool step(uint32_t ms = 16);
     // An engine node of the given size under the parent (the root when null).

@@ -4,7 +4,10 @@
 #include "input_fixture.h"
 #include "module_mousekeyb.h"
 #include "node_base.h"
+#include "node_factory.h"
 #include "node_utilities.h"
+#include "temp_folder.h"
+#include "utils_fs.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +98,101 @@ TEST_F(DialogStacks, CloseDialogsByList)
         Engine.closeDialogs("");
         ASSERT_TRUE(step());
     }
+}
+
+} // namespace
+
+namespace {
+
+class Dialogs : public InputFixture {
+protected:
+    void SetUp() override
+    {
+        InputFixture::SetUp();
+        clearSpriteCache();
+        script("function onEsc() { ::log.append(\"esc\"); }"
+               "function ok(t) { ::log.append(\"ok\"); }");
+    }
+    std::string writeDialog(const std::string& file, const std::string& text)
+    {
+        Files.write(file, text);
+        CDialogFactory::registerDialogDescription(Files.file(file).c_str());
+        return Files.file(file);
+    }
+    irr::scene::ISceneNode* openDialog(const char* name)
+    {
+        return CDialogFactory::createDialog(CDialogFactory::getDialogDescription(name), vector3df(0, 0, 0), nullptr);
+    }
+    CTempFolder Files;
+};
+
+const char* const MenuDialog = "-DialogName: menu\n"
+                               "-ModalDialog: 1\n"
+                               "-Position: x10\n"
+                               "-Event.Keyboard.Esc.Pressed: onEsc()\n"
+                               "-Custom.Attributes: kind[menu]\n"
+                               "\n[Sprite]\n"
+                               "-Texture:\\gui\\empty.png\n-Size: w2 h2\n-Position: x-10\n"
+                               "-Event.Mouse.Click.Action: ok\n";
+
+TEST_F(Dialogs, OpenedByNameWithItsKeysAndClosedWithAFade)
+{
+    writeDialog("menu.dlg", MenuDialog);
+    irr::scene::ISceneNode* node = openDialog("menu");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->getID(), getIdByName("menu"));
+    EXPECT_EQ(std::string(node->getName()).rfind("DLG:menu ", 0), 0u);
+    EXPECT_FLOAT_EQ(node->getPosition().X, 10.0f) << "x only";
+    EXPECT_FLOAT_EQ(node->getPosition().Y, 0.0f);
+    EXPECT_TRUE(Engine.isDialogOpen("menu"));
+    EXPECT_EQ(getInputState()->getTopModal(false), 1);
+    EXPECT_EQ(CDialogFactory::getTopEscAction(), "onEsc()");
+    EXPECT_EQ(std::string((const char*)CNodeBasement::fromSceneNode(node)->getAttributeString("kind", "")), "menu");
+    ASSERT_EQ(node->getChildren().size(), 1u);
+    EXPECT_EQ(std::string((*node->getChildren().begin())->getName()).rfind("DLGVis:menu ", 0), 0u);
+
+    // The dialog's own button takes clicks while the dialog is modal.
+    ASSERT_TRUE(step(250));
+    moveTo(centre());
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    mouse(irr::EMIE_LMOUSE_LEFT_UP);
+    ASSERT_TRUE(step());
+    key(irr::KEY_ESCAPE, true);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"ok", "esc"}));
+
+    EXPECT_TRUE(Engine.closeDialog("menu", 500));
+    EXPECT_FALSE(Engine.isDialogOpen("menu")) << "off the stacks at once";
+    EXPECT_EQ(CDialogFactory::getTopEscAction(), "");
+    ASSERT_TRUE(step(100));
+    EXPECT_NE(getNodeById(getIdByName("menu"), nullptr), nullptr) << "still fading";
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(step(100));
+    EXPECT_EQ(getNodeById(getIdByName("menu"), nullptr), nullptr);
+    EXPECT_EQ(getInputState()->getTopModal(false), 0);
+}
+
+TEST_F(Dialogs, OpeningAgainReplacesAndCloseOthersClosesAll)
+{
+    writeDialog("menu.dlg", MenuDialog);
+    writeDialog("other.dlg", "-DialogName: other\n-CloseOtherDialogs: -1\n-Event.Keyboard.Esc.Pressed: onEsc()\n");
+    openDialog("menu");
+    openDialog("menu");
+    EXPECT_EQ(Engine.Dialogs.size(), 1u);
+    EXPECT_EQ(CDialogFactory::escActionStack().GetSize(), 1);
+    ASSERT_TRUE(step());
+    openDialog("other?a=1");
+    EXPECT_FALSE(Engine.isDialogOpen("menu"));
+    EXPECT_TRUE(Engine.isDialogOpen("other"));
+    EXPECT_EQ(Engine.getTopDialogName(), "other");
+}
+
+TEST_F(Dialogs, DescriptionKeepsItsParametersAndUnknownNamesAreFatal)
+{
+    const std::string path = writeDialog("menu.dlg", MenuDialog);
+    EXPECT_EQ(std::string((const char*)CDialogFactory::getDialogDescription("menu?a=1&b=2")), path + "?a=1&b=2");
+    EXPECT_EXIT(CDialogFactory::getDialogDescription("nope"), testing::ExitedWithCode(1), "");
 }
 
 } // namespace
