@@ -18,7 +18,10 @@ void registerEngineNatives()
 {
     registerStateNatives();
     registerTimerNatives();
+    registerServiceNatives();
+    registerNodeNatives();
     registerFileNatives();
     registerTextNatives();
+    registerCreateNatives();
     registerProfileNatives();
 }

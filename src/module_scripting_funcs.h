@@ -39,9 +39,15 @@ void registerEngineNatives();
 // One registration function per group of natives.
 void registerStateNatives();   // game state, input, time, script files
 void registerTimerNatives();   // timeouts and intervals
+void registerServiceNatives(); // messages, dialogs, sound, translations, screenshots
+void registerNodeNatives();    // find, show, fade, move, attach, delete and inspect nodes
 void registerFileNatives();    // files and data paths
+void registerCreateNatives();  // node creation, screen positions and the cursor
 void registerTextNatives();    // text, random numbers, dates, value text, parameters
 void registerProfileNatives(); // file listings, prompts, profiles, display and sound settings
+
+// "NoAlerts" and "NoWarnings" are read again on next use (tests).
+void ForgetScriptMessageOptions();
 
 struct SYSTEMTIME;
 

@@ -148,6 +148,17 @@ void registerNodeName(const char* name, s32 id)
     nameMap().SetAt(name, idToValue(id));
 }
 
+void getRegisteredNodeNames(CStringArray& names)
+{
+    names.RemoveAll();
+    CString name;
+    void* value = nullptr;
+    for (POSITION pos = nameMap().GetStartPosition(); pos;) {
+        nameMap().GetNextAssoc(pos, name, value);
+        names.Add(name);
+    }
+}
+
 s32 findIdByName(const char* name)
 {
     void* value = nullptr;

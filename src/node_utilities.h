@@ -45,6 +45,7 @@ void registerNodeName(const char* name, irr::s32 id);
 irr::s32 findIdByName(const char* name);   // 0 when unbound; binds nothing
 irr::s32 getIdByName(const char* name);    // binds the next free name ID on first use
 CString getNameById(irr::s32 id);          // "???" when no name is bound to it
+void getRegisteredNodeNames(CStringArray& names);   // every bound name, in the name map's order
 irr::scene::ISceneNode* getNodeByName(const char* name);
 irr::s32 ForceNodeToHaveID(irr::scene::ISceneNode* node);
 CString dumpNodeInfo();

@@ -1,0 +1,243 @@
+// Node natives run from script on the null driver: references by name, ID
+// and table; show, hide, fade, move, attach, delete and the lookups.
+#include "module_scripting_funcs.h"
+
+#include "script_natives_fixture.h"
+
+#include "abaseanimators.h"
+#include "afadeanimators.h"
+#include "asystemanimators.h"
+#include "module_enginebase.h"
+#include "node_helpers.h"
+#include "node_sprite.h"
+#include "node_text.h"
+#include "node_utilities.h"
+#include "rendering_stuff_textures.h"
+
+#include <ICameraSceneNode.h>
+#include <ISceneManager.h>
+#include <IVideoDriver.h>
+
+#include <string>
+
+using namespace irr;
+
+namespace {
+
+// Remembers the actions it is given.
+class CActionRecorder : public CBaseAnimator {
+public:
+    int setAction(const char* name, int value) override
+    {
+        Actions.push_back(std::string(name) + ":" + std::to_string(value));
+        return 1;
+    }
+    std::vector<std::string> Actions;
+};
+
+CNodeBasement* g_hero = nullptr;
+irr::scene::ISceneNode* g_pole = nullptr;
+
+SQInteger poleChildren(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    return sa.Return(SQInteger(g_pole->getChildren().size()));
+}
+
+SQInteger clipArea(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    const f32* clip = CInputState::getCursorClipArea();
+    return sa.Return((const char*)Format("%g,%g,%g,%g", clip[0], clip[1], clip[2], clip[3]));
+}
+
+SQInteger heroHideCount(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    return sa.Return(SQInteger(g_hero->getHideCount()));
+}
+
+class NodeNatives : public ScriptNatives {
+protected:
+    void SetUp() override
+    {
+        ScriptNatives::SetUp();
+        CTextureCache::instance().clear();
+        clearSpriteCache();
+        Root = addNode("pole", nullptr, RootNodeId);
+        Engine.RootNode = Root;
+        registerNodeName("pole", RootNodeId);
+        Hero = sprite("hero", Root);
+        Arm = sprite("arm", Hero);
+        Other = sprite("other", Root);
+        addNode("local", Other, 10001);
+        Other->setPosition(core::vector3df(3, 4, 0));
+        Arm->setPosition(core::vector3df(1, 2.5f, 3));
+        for (CNodeBasement* node : {Hero, Arm, Other})
+            node->updateAbsolutePosition();
+        Label = createTextNode("", core::vector3df(0, 0, 0), Hero, getIdByName("label_text"));
+        Recorder = new CActionRecorder;
+        Recorder->setName("COUNT");
+        attachAnimator(Hero, Recorder);
+        g_hero = Hero;
+        SquirrelObject& root = SquirrelVM::GetRootTable();
+        root.SetValue("heroId", SQInteger(Hero->getID()));
+        root.SetValue("otherId", SQInteger(Other->getID()));
+        SquirrelVM::CreateFunctionGlobal(heroHideCount, "heroHideCount", "");
+    }
+    void TearDown() override
+    {
+        g_hero = nullptr;
+        Engine.RootNode = nullptr;
+        ScriptNatives::TearDown();
+        clearSpriteCache();
+        CTextureCache::instance().clear();
+    }
+    CNodeBasement* sprite(const char* name, scene::ISceneNode* parent)
+    {
+        std::string text = std::string("raw://\n-Texture:?fill[c1,w64,h32]\n-Name: ") + name + "\n";
+        return addSprite(text.c_str(), 1, 1, core::vector3df(0, 0, 0), parent, nullptr, SPRITE_SITE);
+    }
+    void expectScriptPasses(const char* name)
+    {
+        runScriptFile(name);
+        EXPECT_GT(Checks, 10);
+        EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
+    }
+
+    CProbeNode* Root = nullptr;
+    CNodeBasement* Hero = nullptr;
+    CNodeBasement* Arm = nullptr;
+    CNodeBasement* Other = nullptr;
+    CTextNode* Label = nullptr;
+    CActionRecorder* Recorder = nullptr;
+};
+
+TEST_F(NodeNatives, ScriptGroup)
+{
+    expectScriptPasses("natives_nodes");
+    EXPECT_EQ(Arm->getParent(), Other);
+    EXPECT_EQ(Hero->getParent(), Root);
+    EXPECT_EQ(Recorder->Actions, std::vector<std::string>({"go:4"}));
+    EXPECT_TRUE(Asserts.empty());
+}
+
+TEST_F(NodeNatives, SubnodeBelowTheLocalRangeAssertsAndStillSearches)
+{
+    addNode("low", Other, 5);
+    SquirrelObject found = run("return core_GetNodeSubnode(\"other\", 5);");
+    ASSERT_EQ(Asserts.size(), 1u);
+    EXPECT_EQ(Asserts[0], "Wrong subnode localid!");
+    EXPECT_EQ(found.GetInt("_id"), 5);
+}
+
+TEST_F(NodeNatives, FadeAndDeleteModes)
+{
+    // One argument deletes at once; mode 0 fades and keeps; mode 1 fades, then deletes.
+    EXPECT_TRUE(run("return core_FadeSprite(\"arm\");").ToBool());
+    EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), 1);
+    EXPECT_TRUE(run("return core_FadeSprite(\"other\", 1.0, 0.0, 500, 0);").ToBool());
+    EXPECT_NE(Other->findAnimatorByName(CAlphaAnimator::UniqueName, false), nullptr);
+    EXPECT_EQ(Other->findAnimatorByName(CSelfDestroyAnimator::UniqueName, false), nullptr);
+    CNodeBasement* third = sprite("third", Root);
+    EXPECT_TRUE(run("return core_FadeSprite(\"third\", 1.0, 0.0, 500, 1);").ToBool());
+    EXPECT_NE(third->findAnimatorByName(CSelfDestroyAnimator::UniqueName, false), nullptr);
+    EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), 1);
+}
+
+TEST_F(NodeNatives, DeleteByEachReferenceAndNeverTheEngineSlots)
+{
+    struct SCase {
+        const char* Code;
+        bool Result;
+        int Queued;
+    } cases[] = {
+        {"return core_DeleteNode(\"arm\");", true, 1},
+        {"return core_DeleteSprite(otherId);", true, 2},
+        {"return core_DeleteNode(core_GetNode(\"label_text\"));", true, 3},
+        {"return core_DeleteNode(\"pole\");", false, 3},
+        {"return core_FadeSprite(1001);", false, 3},
+        {"return core_DeleteNode(\"nobody\");", false, 3},
+        {"return core_DeleteNode(null);", false, 3},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.Code);
+        EXPECT_EQ(run(c.Code).ToBool(), c.Result);
+        EXPECT_EQ(Engine.Renderer.getQueuedRemovalCount(), c.Queued);
+    }
+    EXPECT_TRUE(run("return core_DeleteNode == core_DeleteSprite;").ToBool());
+}
+
+TEST_F(NodeNatives, RemovedNodeTableResolvesToNothing)
+{
+    run("staleArm <- core_GetNode(\"arm\"); core_DeleteNode(staleArm);");
+    frame(1100);
+    EXPECT_FALSE(run("return core_IsNodeExist(staleArm);").ToBool());
+    EXPECT_FALSE(run("return core_SetNodePosition(staleArm, 1, 1, 1);").ToBool());
+}
+
+class CreateNatives : public ScriptNatives {
+protected:
+    void SetUp() override
+    {
+        ScriptNatives::SetUp();
+        CTextureCache::instance().clear();
+        clearSpriteCache();
+        Root = addNode("pole", nullptr, RootNodeId);
+        Engine.RootNode = Root;
+        g_pole = Root;
+        registerNodeName("pole", RootNodeId);
+        Camera = Smgr->addCameraSceneNode(nullptr, {0, 0, -10}, {0, 0, 0});
+        Smgr->setActiveCamera(Camera);
+        Camera->updateAbsolutePosition();
+        Engine.Camera = Camera;
+        Screen = Engine.Driver->getScreenSize();
+        Engine.getProfile()->XResolution = int(Screen.Width);
+        Engine.getProfile()->YResolution = int(Screen.Height);
+        *CInputState::getCursorPos() = core::position2di(s32(Screen.Width / 2), s32(Screen.Height / 2));
+        SquirrelObject& root = SquirrelVM::GetRootTable();
+        root.SetValue("screenW", SQInteger(Screen.Width));
+        root.SetValue("screenH", SQInteger(Screen.Height));
+        SquirrelVM::CreateFunctionGlobal(poleChildren, "poleChildren", "");
+        SquirrelVM::CreateFunctionGlobal(clipArea, "clipArea", "");
+    }
+    void TearDown() override
+    {
+        f32* clip = CInputState::getCursorClipArea();
+        clip[0] = clip[1] = clip[2] = clip[3] = 0;
+        g_pole = nullptr;
+        Engine.RootNode = nullptr;
+        Engine.Camera = nullptr;
+        ScriptNatives::TearDown();
+        clearSpriteCache();
+        CTextureCache::instance().clear();
+    }
+
+    CProbeNode* Root = nullptr;
+    scene::ICameraSceneNode* Camera = nullptr;
+    core::dimension2du Screen;
+};
+
+TEST_F(CreateNatives, ScriptGroup)
+{
+    runScriptFile("natives_create");
+    EXPECT_GT(Checks, 10);
+    EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
+    scene::ISceneNode* made = getNodeByName("made");
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->getParent(), Root);
+    EXPECT_NE(getNodeById(1700, nullptr), nullptr);
+}
+
+TEST_F(CreateNatives, NothingIsCreatedWhileTheGameEnds)
+{
+    Engine.GameState = 999;
+    const size_t before = Root->getChildren().size();
+    EXPECT_TRUE(run("return core_CreateNode(\"raw://\\n-Texture:?fill[c1,w8,h8]\\n\", \"pole\");").IsNull());
+    EXPECT_EQ(Root->getChildren().size(), before);
+    Engine.GameState = 500;
+    EXPECT_FALSE(run("return core_CreateNode(\"raw://\\n-Texture:?fill[c1,w8,h8]\\n\", \"pole\");").IsNull());
+    EXPECT_EQ(Root->getChildren().size(), before + 1);
+}
+
+}  // namespace
