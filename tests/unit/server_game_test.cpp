@@ -501,3 +501,26 @@ TEST_F(EngineLoop, NoIconWithoutAWindow)
     EXPECT_FALSE(Engine.setWindowIcon(Data.file("icon.png").c_str())) << "the null driver has no window";
     EXPECT_FALSE(Engine.setWindowIcon(""));
 }
+
+TEST(DeviceCreationDeathTest, YesWritesTheDiagnosticsReport)
+{
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
+    EXPECT_EXIT(
+        {
+            platform::ForgetMainThread();   // a forked child runs on a thread id of its own
+            CMessageBoxRecorder boxes;
+            boxes.answerNext(IDYES);
+            CProgramFolder program;
+            CEngineBase engine;
+            engine.CreateDeviceFn = recordingDeviceFactory;
+            engine.Options.BitsPerPixel = 32;
+            DeviceFailuresLeft = 3;
+            engine.createDevice();
+        },
+        ::testing::ExitedWithCode(1), "");
+    std::string report = logs.read("dxdiag_log.txt");
+    SetLogFolder(nullptr);
+    EXPECT_NE(report.find("System: Linux"), std::string::npos) << report;
+    EXPECT_NE(report.find(RetrySoftware), std::string::npos) << "the attempts are in the report";
+}
