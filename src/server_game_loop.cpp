@@ -2,6 +2,7 @@
 // fixed order, the cursor, and the exit sequence.
 #include "module_enginebase.h"
 
+#include "asystemtickanimator.h"
 #include "clock.h"
 #include "node_base.h"
 #include "node_text.h"
@@ -89,6 +90,7 @@ void CEngineBase::beginRun()
     root->setHideCount(1);
     root->setName("pole");
     RootNode = root;
+    attachAnimator(root, new CSystemTickAnimator());
     runStartupCode();
     setGameState(100);
 }
