@@ -1,6 +1,7 @@
 // The engine object, the client interface's defaults and the free accessors.
 #include "module_enginebase.h"
 
+#include "aeffectsanimators.h"
 #include "module_dialogfactory.h"
 #include "module_mousekeyb_animators.h"
 #include "node_factory.h"
@@ -129,6 +130,7 @@ CEngineBase::CEngineBase()
     InstallEngineMacroHost();
     InstallSpriteCreationHook();
     InstallInputRowMakers();
+    InstallEffectRowMakers();
 }
 
 CEngineBase::~CEngineBase()
