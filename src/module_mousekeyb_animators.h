@@ -117,6 +117,38 @@ private:
     bool Listed = false;
 };
 
+// Over image, sound and in-script while the cursor is over the node; out-script when it leaves.
+class COnMouseOverAnimator : public CBaseAnimator {
+public:
+    static constexpr const char* UniqueName = "ONOVRAN";
+
+    COnMouseOverAnimator(const char* overImage, const char* overSound);
+    ~COnMouseOverAnimator() override;
+    void setScripts(const char* inScript, const char* outScript);
+
+    void onAttach(CNodeBasement* node) override;
+    void animate(CNodeBasement* node, irr::u32 localMs) override;
+    int setAction(const char* name, int value) override;
+    void onFinish() override;
+
+    void processMouseOver();
+    void setDisabled(int disabled) { Disabled = disabled; }
+    bool isHovering() const { return OverNode != nullptr; }
+
+private:
+    void runScript(const CString& script, bool isOver);
+    void endHover(bool blocked);
+
+    irr::s32 BlockUntil = 0;   // compared unsigned
+    int Disabled = 0;
+    CString OverImage;
+    CString OverSound;
+    CString InScript;
+    CString OutScript;
+    irr::scene::ISceneNode* OverNode = nullptr;   // the image (grabbed) or the root as a marker
+    bool OverIsImage = false;
+};
+
 // Disables its node's clicks and hover while a script condition is false,
 // and shows a disabled image over it.
 class CAutoDisableAnimator : public CBaseAnimator {

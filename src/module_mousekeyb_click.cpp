@@ -349,6 +349,13 @@ void makeClick(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateIn
     attachParsedAnimator(&f, node, click);
 }
 
+void makeMouseOver(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)
+{
+    COnMouseOverAnimator* hover = new COnMouseOverAnimator(f.overImage, f.overSound);
+    hover->setScripts(f.mouseInAction, f.mouseOutAction);
+    attachParsedAnimator(&f, node, hover);
+}
+
 void makeClickBlock(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)
 {
     attachParsedAnimator(&f, node, new CClickBlockAnimator(f.clickBlock));
@@ -359,6 +366,7 @@ void makeClickBlock(const CNodeFactory& f, CNodeBasement* node, const SSpriteCre
 void InstallInputRowMakers()
 {
     SDescriptionRowMakers& makers = GetDescriptionRowMakers();
+    makers.MouseOver = makeMouseOver;
     makers.Click = makeClick;
     makers.ClickBlock = makeClickBlock;
 }

@@ -36,6 +36,8 @@ protected:
                "function right(t) { ::log.append(\"right\"); }"
                "function drag(t) { ::log.append(\"drag\"); }"
                "function auto(t) { ::log.append(\"auto\"); }"
+               "function hin(t) { ::log.append(\"in \" + t._id + \" \" + t._isover); }"
+               "function hout(t) { ::log.append(\"out \" + t._isover); }"
                "enabled <- false;");
     }
     void TearDown() override
@@ -244,6 +246,65 @@ TEST_F(Clicks, ReplaceClickableTakesNewIdThenOldId)
     EXPECT_EQ(replaceClickableFromScript(fresh->getID(), old->getID()), 1);
     ASSERT_EQ(getInputState()->getClickables().size(), 1u);
     EXPECT_EQ(getInputState()->getClickables()[0].node, fresh);
+}
+
+using Hovers = Clicks;
+
+TEST_F(Hovers, InAndOutScriptsWithAnOverImage)
+{
+    CNodeBasement* node =
+        make("-Event.Mouse.Over.Image:\\gui\\empty.png\n-Event.Mouse.Over.In.Script: hin\n"
+             "-Event.Mouse.Over.Out.Script: hout");
+    ASSERT_TRUE(step());
+    moveTo(centre());
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"in " + std::to_string(node->getID()) + " true"}));
+    ASSERT_EQ(node->getChildren().size(), 1u) << "the over image";
+    CNodeBasement* image = CNodeBasement::fromSceneNode(*node->getChildren().begin());
+    EXPECT_NE(image->findAnimatorByName("ALPH01", false), nullptr) << "fading in";
+    moveTo(centre() + irr::core::position2di(1, 0));
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog().size(), 1u) << "still over it";
+
+    moveTo(irr::core::position2di(1, 1));
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"in " + std::to_string(node->getID()) + " true", "out false"}));
+    EXPECT_NE(image->findAnimatorByName("SELDES", false), nullptr) << "fading out";
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(step(100));
+    EXPECT_EQ(node->getChildren().size(), 0u);
+}
+
+TEST_F(Hovers, PauseSixtyFreezesAndBlockEndsTheHover)
+{
+    CNodeBasement* node = make("-Event.Mouse.Over.In.Script: hin\n-Event.Mouse.Over.Out.Script: hout");
+    ASSERT_TRUE(step());
+    Engine.PauseLevel = 60;
+    moveTo(centre());
+    ASSERT_TRUE(step());
+    EXPECT_TRUE(scriptLog().empty());
+    Engine.PauseLevel = 0;
+    CBaseAnimator* hover = node->findAnimatorByName("ONOVRAN", false);
+    ASSERT_NE(hover, nullptr);
+    hover->setAction("act", 0);
+    EXPECT_EQ(scriptLog().size(), 1u);
+
+    hover->setAction("block", int(Clock.NowMs + 1000));
+    EXPECT_EQ(scriptLog().back(), "out false") << "blocked: the hover ends at once";
+    hover->setAction("act", 0);
+    EXPECT_EQ(scriptLog().size(), 2u) << "kept off until the tick";
+    hover->setAction("block", 0);
+    EXPECT_EQ(scriptLog().size(), 3u) << "lifted while over the node: the hover starts at once";
+}
+
+TEST_F(Hovers, AutoDisableBlocksTheHover)
+{
+    make("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.AutodisableIf.Action: return ::enabled;\n"
+         "-Event.Mouse.Over.In.Script: hin");
+    ASSERT_TRUE(step(600));
+    moveTo(centre());
+    ASSERT_TRUE(step());
+    EXPECT_TRUE(scriptLog().empty());
 }
 
 } // namespace
