@@ -1,0 +1,45 @@
+// The sample game's start-up script: it runs once, before the first frame.
+
+print("startup: Lantern Sample " + core_GetIniParameter("Version"));
+
+// Button actions of sprites\button.spr; each receives the clicked node's table.
+function onMenuPlay(item)
+{
+    print("menu: play pressed on node " + item._id);
+    core_SetGameState(600);
+}
+
+function onMenuQuit(item)
+{
+    quitGame();
+}
+
+function closeAbout()
+{
+    print("about: closed");
+}
+
+function quitGame()
+{
+    print("menu: quit");
+    core_CloseGame();
+}
+
+// The main menu is in play: count the runs in the profile, so a restart shows
+// that the profile kept them.
+function enterMenu()
+{
+    core_SetGameState(500);
+    local runs = core_GetProfileOptionN("SampleRuns", 0) + 1;
+    core_SetProfileOption("SampleRuns", runs);
+    core_SetProfileOption("SampleLastState", core_GetGameState());
+    core_SaveProfile();
+    print("menu: run " + runs + " in game state " + core_GetGameState());
+
+    // Unattended runs (run.sh without a display, the tests) ask to end after a while.
+    local quitAfter = core_GetIniParameter("SampleQuitAfterMs");
+    if (quitAfter != "")
+        core_SetTimeout(quitAfter.tointeger(), "quitGame()");
+}
+
+core_SetTimeout(50, "enterMenu()");

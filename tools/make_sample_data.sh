@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Regenerates the sample game's pictures, sounds and font in data/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./tools/build.sh build >/dev/null
+build/tools/make_sample_data data
+mkdir -p data/fonts
+build/tools/make_font --line-height 32 data/fonts/main
+echo "make_sample_data.sh: data/ regenerated"
