@@ -1,0 +1,138 @@
+// Message, dialog, sound and text-service natives run from script on the
+// null driver, with the message-box hook answering for the player.
+#include "module_scripting_funcs.h"
+
+#include "script_natives_fixture.h"
+
+#include "module_dialogfactory.h"
+#include "module_enginebase.h"
+#include "node_text.h"
+#include "node_utilities.h"
+#include "utils_debug.h"
+#include "utils_fs.h"
+
+#include <ISceneManager.h>
+
+#include <filesystem>
+
+using namespace irr;
+
+namespace {
+
+CMessageBoxRecorder* g_boxes = nullptr;
+
+SQInteger lastBox(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    return sa.Return(g_boxes->Boxes.empty() ? "" : g_boxes->Boxes.back().Text.c_str());
+}
+
+void setArgs(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "/opt/game/game");
+    SetCommandLineArgs(int(args.size()), args.data());
+}
+
+class ServiceNatives : public ScriptNatives {
+protected:
+    void SetUp() override
+    {
+        ScriptNatives::SetUp();
+        // Screenshots go to the user folder: keep it inside the test's folder.
+        std::filesystem::create_directories(Folder.path() + "app/Profile");
+        ResetUserFolder();
+        ForgetScriptMessageOptions();
+        Root = addNode("pole", nullptr, RootNodeId);
+        Engine.RootNode = Root;
+        registerNodeName("pole", RootNodeId);
+        g_boxes = &Boxes;
+        SquirrelVM::CreateFunctionGlobal(lastBox, "lastBox", "");
+    }
+    void TearDown() override
+    {
+        clearDebugLines();
+        CDialogFactory::reset();
+        setArgs({});
+        ForgetScriptMessageOptions();
+        g_boxes = nullptr;
+        Engine.RootNode = nullptr;
+        ScriptNatives::TearDown();
+        ResetUserFolder();
+    }
+    int debugLinesUnderRoot() const
+    {
+        int count = 0;
+        for (scene::ISceneNode* child : Root->getChildren())
+            count += CNodeBasement::fromSceneNode(child) && child->getID() == SharedSpriteId ? 1 : 0;
+        return count;
+    }
+
+    CProbeNode* Root = nullptr;
+};
+
+TEST_F(ServiceNatives, ScriptGroup)
+{
+    writeData("menu.dlg", "-DialogName: menu\n");
+    CDialogFactory::registerDialogDescription(dataPath("menu.dlg").c_str());
+    SquirrelVM::GetRootTable().SetValue("dialogFolder", dataPath("").c_str());
+    runScriptFile("natives_services");
+    EXPECT_GT(Checks, 5);
+    EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
+}
+
+TEST_F(ServiceNatives, NoAnswerMeansNo)
+{
+    CMessageBoxRecorder boxes;
+    boxes.answerNext(IDNO);
+    EXPECT_FALSE(run("return core_AskYesNo(\"sure?\");").ToBool());
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+}
+
+TEST_F(ServiceNatives, AlertsAddTheCallStackInDebugMode)
+{
+    const int previous = *GetDebugModeFlag();
+    *GetDebugModeFlag() = 1;
+    run("function inner() { core_Alert(\"deep\"); } inner();");
+    *GetDebugModeFlag() = previous;
+    ASSERT_FALSE(Boxes.Boxes.empty());
+    const std::string& text = Boxes.Boxes.back().Text;
+    EXPECT_EQ(text.rfind("SqScript alert:\ndeep\n--\n", 0), 0u) << text;
+}
+
+// The options come from the command line, read when the engine starts.
+class QuietServiceNatives : public ServiceNatives {
+protected:
+    void SetUp() override
+    {
+        setArgs({"NoAlerts=yes", "NoWarnings=1"});
+        ServiceNatives::SetUp();
+    }
+};
+
+TEST_F(QuietServiceNatives, NoAlertsAndNoWarningsLeaveQuestionsAlone)
+{
+    const size_t before = Boxes.Boxes.size();
+    run("core_Alert(\"hidden\"); core_Warning(\"hidden\");");
+    EXPECT_EQ(Boxes.Boxes.size(), before);
+    EXPECT_EQ(debugLinesUnderRoot(), 0);
+    EXPECT_TRUE(run("return core_AskYesNo(\"asked\");").ToBool());
+    EXPECT_EQ(Boxes.Boxes.size(), before + 1);
+}
+
+TEST_F(ServiceNatives, WarningsStayForTheirTime)
+{
+    frame(1000);
+    run("core_Warning(\"short\", 500); core_Warning(\"default\", \"not a time\");");
+    EXPECT_EQ(debugLinesUnderRoot(), 2);
+    frame(1100);
+    frame(1700);
+    frame(1800);
+    EXPECT_EQ(debugLinesUnderRoot(), 1) << "500 ms are over";
+    frame(3900);
+    EXPECT_EQ(debugLinesUnderRoot(), 1) << "3000 ms are not";
+    frame(4200);
+    frame(4300);
+    EXPECT_EQ(debugLinesUnderRoot(), 0);
+}
+
+}  // namespace
