@@ -186,11 +186,6 @@ void CTextNode::clearInlineObjects()
     PlayedSounds.Empty();
 }
 
-int CTextNode::processMarkupTag(const core::stringc& line, STextPassState& state)
-{
-    return !line.empty() && line[0] == '<' ? 1 : 0;
-}
-
 void CTextNode::render()
 {
     if (!Font)

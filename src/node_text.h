@@ -63,6 +63,9 @@ public:
     bool isLayoutDone() const { return LayoutDone != 0; }
 
 private:
+    bool processOneTimeTags(const irr::core::stringc& line, STextPassState& state);
+    void processPassTags(const irr::core::stringc& line, STextPassState& state);
+    void addInlinePicture(const CString& attributes, bool isFrame, const STextPassState& state);
     void drawDebugMarker(const irr::core::vector3df& pen);
     bool drawLine(const irr::core::stringc& line, irr::s32 lineIndex, STextPassState& state);
     void fillEffectRecord(irr::s32 lineIndex, irr::core::vector3df& at, STextPassState& state, irr::s32& glyphIndex);
@@ -84,6 +87,9 @@ private:
 // The fill text of an overlay or underlay: s repeated until it is at least
 // 80% as wide as the line (one copy at least).
 irr::core::stringc makeFillText(const CGUIFont3D* font, const irr::core::stringc& fill, const char* line);
+
+// Inline pictures of texts take IDs 2102..2199, then 2101 on; starts over (tests).
+void ResetInlinePictureIds();
 
 // A new text node under the parent; the parent's child list owns it (borrowed result).
 CTextNode* createTextNode(const char* text, const irr::core::vector3df& position, irr::scene::ISceneNode* parent,

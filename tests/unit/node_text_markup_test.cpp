@@ -1,0 +1,243 @@
+// Control lines of a text node on the null driver: pass tags, sounds, the
+// justify re-set and inline pictures with their IDs.
+#include "node_text.h"
+
+#include "fake_engine_client.h"
+#include "fake_sound_library.h"
+#include "font_fixtures.h"
+#include "msgbox_recorder.h"
+#include "node_helpers.h"
+#include "node_sprite.h"
+#include "node_utilities.h"
+#include "null_scene.h"
+#include "rendering_stuff_textures.h"
+#include "temp_folder.h"
+
+#include <ICameraSceneNode.h>
+#include <ISceneManager.h>
+#include <IVideoDriver.h>
+#include <IrrlichtDevice.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace irr;
+
+namespace {
+
+struct SQuad {
+    core::vector3df Origin;   // vertex 3: where the glyph stands
+    f32 Width;
+    video::SColor Colour;
+};
+std::vector<SQuad> Quads;
+
+void recordQuad(const core::matrix4*, const video::SMaterial*, const video::S3DVertex* v)
+{
+    Quads.push_back({v[3].Pos, v[0].Pos.X - v[3].Pos.X, v[0].Color});
+}
+
+// The monospace font (glyphs 0.5 x 1.6 units) as the engine's default and as
+// the face "alt", with a client to look faces and sizes up.
+class TextMarkupTest : public NullScene {
+protected:
+    void SetUp() override
+    {
+        NullScene::SetUp();
+        video::IVideoDriver* driver = Engine.Device->getVideoDriver();
+        std::string png = Folder.file("mono.png"), xml = Folder.file("mono.xml");
+        ASSERT_TRUE(WriteMonospaceFontImage(driver, png));
+        Folder.write("mono.xml", MonospaceFontSingleQuote("mono.png"));
+        CTextureCache::instance().clear();
+        STextureRegion image = retrieveTexture(png.c_str());
+        ASSERT_NE(image.Texture, nullptr);
+        CTextureCache::instance().clear();
+        image.setPixelRect(core::recti(0, 0, 256, 256), core::dimension2du(256, 256));
+        CTextureCache::instance().push(image);
+        Font = new CGUIFont3D(driver, Smgr, Engine.Device->getTimer());
+        Alt = new CGUIFont3D(driver, Smgr, Engine.Device->getTimer());
+        ASSERT_TRUE(Font->loadXmlFont(xml.c_str()));
+        ASSERT_TRUE(Alt->loadXmlFont(xml.c_str()));
+        Alt->LineHeight = 0.4f;
+        Engine.Fonts.set("alt", Alt);
+        Engine.DefaultFont = Font;
+        Client = new CFakeEngineClient;
+        Engine.setClient(Client);
+        Smgr->setActiveCamera(Smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20), core::vector3df(0, 0, 0)));
+        Root = addNode("pole", nullptr, RootNodeId);
+        Engine.RootNode = Root;
+        ResetInlinePictureIds();
+        Quads.clear();
+        SetFontQuadSink(recordQuad);
+    }
+    void TearDown() override
+    {
+        SetFontQuadSink(nullptr);
+        NullScene::TearDown();
+        Engine.RootNode = nullptr;
+        Engine.setClient(nullptr);
+        Client->drop();
+        Engine.Fonts.clear();
+        Engine.DefaultFont = nullptr;
+        CTextureCache::instance().clear();
+        Alt->drop();
+        Font->drop();
+    }
+
+    CTextNode* addText(const char* text, const core::vector3df& at = {0, 0, 0})
+    {
+        CTextNode* node = createTextNode(text, at, Root, -1);
+        node->setFont(Font);
+        node->updateAbsolutePosition();
+        return node;
+    }
+
+    std::vector<CSpriteNode*> pictures(scene::ISceneNode* parent)
+    {
+        std::vector<CSpriteNode*> found;
+        for (scene::ISceneNode* child : parent->getChildren())
+            if (auto* sprite = dynamic_cast<CSpriteNode*>(child))
+                found.push_back(sprite);
+        return found;
+    }
+
+    CGUIFont3D* Font = nullptr;
+    CGUIFont3D* Alt = nullptr;
+    CFakeEngineClient* Client = nullptr;
+    CProbeNode* Root = nullptr;
+    CTempFolder Folder;
+    CMessageBoxRecorder Boxes;
+};
+
+void expectNear(const core::vector3df& a, const core::vector3df& b, const std::string& what)
+{
+    EXPECT_NEAR(a.X, b.X, 1e-5f) << what;
+    EXPECT_NEAR(a.Y, b.Y, 1e-5f) << what;
+    EXPECT_NEAR(a.Z, b.Z, 1e-5f) << what;
+}
+
+} // namespace
+
+TEST_F(TextMarkupTest, PassTagsMoveAlignAndScaleTheFollowingLines)
+{
+    struct Case {
+        const char* Text;
+        core::vector3df First;    // the first glyph drawn
+        core::vector3df Second;   // the first glyph of the second text line, when there is one
+        f32 Width;                // of the first glyph
+    } cases[] = {
+        {"<left>\nA", {0, -0.8f, 0}, {}, 0.5f},
+        {"<right>\nA", {-0.5f, -0.8f, 0}, {}, 0.5f},
+        {"<left><right>\nA", {-0.5f, -0.8f, 0}, {}, 0.5f},
+        {"<right><left>\nA", {-0.5f, -0.8f, 0}, {}, 0.5f},   // right is tested last
+        {"<left>\n<center>\nA", {-0.25f, -0.8f, 0}, {}, 0.5f},
+        {"<left>\n<!<center>\nA", {0, -0.8f, 0}, {}, 0.5f},   // a comment changes nothing
+        {"<x:5>\n<x:5>\nA", {9.75f, -0.8f, 0}, {}, 0.5f},
+        {"<x:3>\n<x:5> position:absolute\nA", {7.75f, -0.8f, 0}, {}, 0.5f},
+        {"<y:2><z:-1>\nA", {-0.25f, 1.2f, -1}, {}, 0.5f},
+        {"<x:>\nA", {-0.25f, -0.8f, 0}, {}, 0.5f},             // no number adds nothing
+        {"<d dx=5 dy=-3>\nA", {4.75f, -3.8f, 0}, {}, 0.5f},
+        {"<font-size:-2>\nA", {-0.125f, -0.4f, 0}, {}, 0.25f},
+        {"<font-size:-2><font-face:alt>\nA", {-0.125f, -0.4f, 0}, {}, 0.25f},   // size after face
+        {"<line-height:0>\nA\nB", {-0.25f, -0.8f, 0}, {-0.25f, -0.8f, 0}, 0.5f},
+        {"<line-height:2>\nA\nB", {-0.25f, -0.8f, 0}, {-0.25f, -4.0f, 0}, 0.5f},
+        {"<nobr>\nA\nB", {-0.25f, -0.8f, 0}, {-0.25f, -0.8f, 0}, 0.5f},
+        {"A\nB", {-0.25f, -0.8f, 0}, {-0.25f, -2.4f, 0}, 0.5f},
+        {"<spacer-x:2><spacer-y:1>\nA\nB", {1.75f, 0.2f, 0}, {-0.25f, -0.8f, 0}, 0.5f},
+    };
+    for (const Case& c : cases) {
+        CTextNode* node = addText(c.Text);
+        Quads.clear();
+        node->render();
+        ASSERT_FALSE(Quads.empty()) << c.Text;
+        expectNear(Quads[0].Origin, c.First, c.Text);
+        EXPECT_NEAR(Quads[0].Width, c.Width, 1e-5f) << c.Text;
+        if (Quads.size() > 1)
+            expectNear(Quads[1].Origin, c.Second, std::string(c.Text) + " second line");
+        // Every pass starts again from the node's defaults.
+        std::vector<SQuad> first = Quads;
+        Quads.clear();
+        node->render();
+        ASSERT_EQ(Quads.size(), first.size()) << c.Text;
+        expectNear(Quads[0].Origin, first[0].Origin, std::string(c.Text) + " again");
+        deleteNode(node);
+    }
+}
+
+TEST_F(TextMarkupTest, FaceSwitchesTheFontAndColourKeepsTheNodesOwnAlpha)
+{
+    CTextNode* node = addText("A\n<font-face:alt>\nB\n<font-face:none>\nC");
+    node->render();
+    EXPECT_FLOAT_EQ(node->getLineHeight(), 1.6f) << "an unknown face is the default font";
+
+    node->setText("<font-face:alt>\nB");
+    node->render();
+    EXPECT_FLOAT_EQ(node->getLineHeight(), 2.0f) << "alt adds its own spacing";
+
+    node->setText("<font-color:#ff0000>\nA\n<font-color:#0000ff>\nB\n<font-color:65280>\nC");
+    node->setAlpha(0.5f);
+    Root->setAlpha(0.5f);   // a fading parent does not change the tag's alpha
+    Quads.clear();
+    node->render();
+    ASSERT_EQ(Quads.size(), 3u);
+    EXPECT_EQ(Quads[0].Colour, video::SColor(127, 255, 0, 0));
+    EXPECT_EQ(Quads[1].Colour, video::SColor(127, 0, 0, 255));
+    EXPECT_EQ(Quads[2].Colour, video::SColor(127, 0, 255, 0));
+}
+
+TEST_F(TextMarkupTest, OverlayAndUnderlayAreSetAndSwitchedOff)
+{
+    CTextNode* node = addText("<overlay:'-'><underlay:_>\nab\n<overlay:''>\nab");
+    node->render();
+    // First line: underlay, two letters, overlay; second: underlay and two letters.
+    EXPECT_EQ(Quads.size(), 7u);
+}
+
+TEST_F(TextMarkupTest, SoundsPlayOncePerText)
+{
+    CFakeSoundLibrary library;
+    CSoundServer* sound = Engine.getSoundServer();
+    sound->init(1);
+    ASSERT_TRUE(sound->isAvailable());
+    float music = 1.0f, effects = 1.0f;
+    sound->setVolumes(0.0f, &music, &effects);
+    CEngineMessageQueue* queue = Engine.getMessageQueue();
+    int before = queue->getCount();
+
+    CTextNode* node = addText("<sound:ding>\nA\n<sound:ding><sound:x>");
+    node->render();
+    node->render();
+    ASSERT_EQ(queue->getCount(), before + 1);
+    SEngineMessage* message = queue->findMessage(SM_PLAY_EFFECT);
+    ASSERT_NE(message, nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char*>(message->arg1), "ding");
+
+    node->setText("<sound:ding>");
+    node->render();
+    node->render();
+    EXPECT_EQ(queue->getCount(), before + 2) << "a new text plays again";
+    sound->close();
+}
+
+TEST_F(TextMarkupTest, JustifyReplacesTheTextAndEndsThePass)
+{
+    CTextNode* node = addText("A\n<justify:3>\nAAAA BBBB CCCC\nD");
+    node->render();
+    EXPECT_EQ(Quads.size(), 1u) << "only the line before the tag was drawn";
+    EXPECT_FALSE(node->isLayoutDone());
+    std::string text = (const char*)node->getText();
+    EXPECT_NE(text.find("<_ustify:3>"), std::string::npos) << text;
+    EXPECT_EQ(text.find("<justify"), std::string::npos) << text;
+    EXPECT_GT(node->getLines().size(), 4u) << "wrapped";
+
+    CString wrapped = node->getText();
+    node->render();
+    EXPECT_EQ(std::string((const char*)node->getText()), std::string((const char*)wrapped)) << "wraps once";
+    EXPECT_TRUE(node->isLayoutDone());
+
+    node->setText("<justify:0>\nA");
+    node->render();
+    EXPECT_EQ(std::string((const char*)node->getText()), "<justify:0>\nA") << "no width does nothing";
+}
