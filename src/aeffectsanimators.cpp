@@ -81,8 +81,11 @@ void CTextureScrollerAnimator::step(CNodeBasement* node, f32 delta, u32)
 // --- CSpriteGeneratorAnimator ---
 
 CSpriteGeneratorAnimator::CSpriteGeneratorAnimator(s32 t, s32 r, s32 c, const core::array<core::stringc>& names)
-    : Interval(t), RandomExtra(r), AsChild(c), Names(names)
+    : Interval(t), RandomExtra(r), AsChild(c)
 {
+    for (u32 i = 0; i < names.size(); ++i)
+        if (!names[i].empty())
+            Names.push_back(names[i]);
 }
 
 void CSpriteGeneratorAnimator::animate(CNodeBasement* node, u32 localMs)
@@ -125,6 +128,8 @@ void CSpriteGeneratorAnimator::animate(CNodeBasement* node, u32 localMs)
 void SplitScriptMethod(const char* text, CString& method, CString& argument)
 {
     const char* t = text ? text : "";
+    while (*t == ' ' || *t == '\t' || *t == '\r' || *t == '\n')
+        ++t;
     const size_t nameEnd = std::strcspn(t, " ()");
     method = CString(t).Left(int(nameEnd));
     method.TrimLeft();
