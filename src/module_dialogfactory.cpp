@@ -5,6 +5,7 @@
 #include "asystemanimators.h"
 #include "module_enginebase.h"
 #include "module_mousekeyb_animators.h"
+#include "module_scripting_core.h"
 #include "node_base.h"
 #include "node_factory.h"
 #include "node_factory_macros.h"
@@ -216,6 +217,9 @@ scene::ISceneNode* CDialogFactory::createDialog(const CString& text, const core:
     }
     spawnDestroyAnimation(node, record->createAnimation, true);
     spawnDestroyAnimation(node, record->destroyAnimation, false);
+    if (!record->onCreateAction.IsEmpty() || !record->onDestroyAction.IsEmpty() || !record->repeatAction.IsEmpty())
+        attachAnimator(node, new CScriptTimerAnimator(record->onCreateAction, record->repeatAction,
+                                                      record->onDestroyAction, true));
     record->onDialogCreated(node, dialogPart, params);
     DebugTrace(">>Creating dialog %s - all ok\n", (const char*)path);
     record->drop();

@@ -188,6 +188,19 @@ TEST_F(Dialogs, OpeningAgainReplacesAndCloseOthersClosesAll)
     EXPECT_EQ(Engine.getTopDialogName(), "other");
 }
 
+TEST_F(Dialogs, CreateAndDestroyActionsRunThroughTheDialogsTimer)
+{
+    writeDialog("a.dlg", "-DialogName: a\n-Event.OnCreate.Action: ::log.append(\"created\");\n");
+    writeDialog("b.dlg", "-DialogName: b\n-Event.OnDestroy.Action: ::log.append(\"destroyed\");\n");
+    openDialog("a");
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"created"})) << "at once, while the dialog is built";
+    openDialog("b");
+    EXPECT_EQ(scriptLog().size(), 1u) << "a destroy action alone still makes a timer";
+    Engine.closeDialog("b", 0);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"created", "destroyed"}));
+}
+
 TEST_F(Dialogs, DescriptionKeepsItsParametersAndUnknownNamesAreFatal)
 {
     const std::string path = writeDialog("menu.dlg", MenuDialog);
