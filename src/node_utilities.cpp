@@ -2,6 +2,7 @@
 #include "node_utilities.h"
 
 #include "abaseanimators.h"
+#include "asystemanimators.h"
 #include "module_enginebase.h"
 #include "node_base.h"
 #include "rendering.h"
@@ -318,6 +319,14 @@ CBaseAnimator* attachAnimator(CNodeBasement* node, CBaseAnimator* animator)
     animator->setNode(node);
     animator->onAttach(node);
     addAnimatorAndDrop(node, animator);
+    return animator;
+}
+
+CBaseAnimator* attachAnimatorDelayed(irr::u32 delayMs, CNodeBasement* node, CBaseAnimator* animator)
+{
+    if (delayMs == 0 || !animator || !node)
+        return attachAnimator(node, animator);
+    attachAnimator(node, new CDelayAnimator(delayMs, animator));
     return animator;
 }
 

@@ -65,6 +65,10 @@ irr::scene::ISceneNodeAnimator* addAnimatorAndDrop(irr::scene::ISceneNode* node,
 CBaseAnimator* attachAnimator(CNodeBasement* node, CBaseAnimator* animator);
 CBaseAnimator* attachAnimatorEveryFrame(CNodeBasement* node, CBaseAnimator* animator);
 CBaseAnimator* attachAnimatorStopped(CNodeBasement* node, CBaseAnimator* animator);
+// delayMs 0 attaches at once; otherwise a delay animator holds the animator
+// and attaches it when the delay has passed. Returns the given animator
+// (borrowed) either way.
+CBaseAnimator* attachAnimatorDelayed(irr::u32 delayMs, CNodeBasement* node, CBaseAnimator* animator);
 
 // now: builds the sprite under the node at once; else keeps it for the node's removal.
 void spawnDestroyAnimation(CNodeBasement* node, const char* spriteName, bool now);

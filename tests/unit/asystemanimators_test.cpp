@@ -134,6 +134,26 @@ TEST_F(SystemAnimators, DelayAttachesLaterOrFinishesWhatItHolds)
     never->drop();
 }
 
+TEST_F(SystemAnimators, DelayedAttachWaitsOnlyWhenThereIsADelay)
+{
+    CProbeNode* node = addNode("n");
+    CCountingAnimator* now = new CCountingAnimator;
+    now->grab();
+    EXPECT_EQ(attachAnimatorDelayed(0, node, now), now);
+    EXPECT_EQ(now->getNode(), node) << "no delay attaches at once";
+
+    CCountingAnimator* later = new CCountingAnimator;
+    later->grab();
+    EXPECT_EQ(attachAnimatorDelayed(500, node, later), later);
+    EXPECT_EQ(later->getNode(), nullptr);
+    frame(1400);
+    EXPECT_EQ(later->getNode(), nullptr);
+    frame(1600);
+    EXPECT_EQ(later->getNode(), node) << "the animator joins the node once the delay has passed";
+    now->drop();
+    later->drop();
+}
+
 TEST_F(SystemAnimators, PauseHoldsItsLevelOnlyWhenItSetIt)
 {
     CProbeNode* node = addNode("n");
