@@ -191,6 +191,9 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
     EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
     EXPECT_EQ(game.log("last_crashes.log"), "");
     EXPECT_EQ(game.log("last_scriptcomp_error_alert.log"), "");
+    // A language key the engine missed would have been appended to the table.
+    EXPECT_EQ(readFile(game.Root / "data" / "strings.lng"),
+              readFile(fs::path(ENGINE_SOURCE_DIR) / "data" / "strings.lng"));
 }
 
 TEST_P(SampleGameRun, ProfileKeepsItsOptionsAcrossRuns)
