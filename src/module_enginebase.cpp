@@ -6,6 +6,7 @@
 #include "module_mousekeyb_animators.h"
 #include "node_factory.h"
 #include "node_helpers.h"
+#include "node_spriteflash.h"
 #include "server_game_manifest.h"
 #include "utils_debug.h"
 #include "utils_engine_context.h"
@@ -131,6 +132,7 @@ CEngineBase::CEngineBase()
     InstallSpriteCreationHook();
     InstallInputRowMakers();
     InstallEffectRowMakers();
+    InstallFlashRowMaker();
 }
 
 CEngineBase::~CEngineBase()
