@@ -4,6 +4,7 @@
 
 #include "module_enginebase.h"
 #include "module_mousekeyb.h"
+#include "module_mousekeyb_animators.h"
 #include "module_scripting_nodetable.h"
 #include "module_userprofile.h"
 #include "node_base.h"
@@ -98,7 +99,7 @@ void applyName(CNodeBasement* node, const CString& name)
         return;
     const s32 oldId = node->getID();
     node->setIDFromName(name);
-    getInputState()->replaceClickable(getNodeById(node->getID(), nullptr), getNodeById(oldId, nullptr));
+    replaceClickableFromScript(node->getID(), oldId);
 }
 
 void applyRotation(CNodeBasement* node, const SCreateOptions& options)

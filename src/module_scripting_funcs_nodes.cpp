@@ -5,6 +5,7 @@
 #include "afadeanimators.h"
 #include "asystemanimators.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb_animators.h"
 #include "module_scripting_nodetable.h"
 #include "node_base.h"
 #include "node_sprite.h"
@@ -383,6 +384,21 @@ SQInteger GetNodeRelativePos(HSQUIRRELVM vm)
     return sa.Return(table);
 }
 
+SQInteger SetNodeAction(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    CNodeBasement* node = CNodeBasement::fromSceneNode(nodeArg(sa, 2));
+    if (!node)
+        return sa.Return(false);
+    const char* text = sa.GetType(3) == OT_STRING ? sa.GetString(3) : "";
+    CBaseAnimator* found = node->findAnimatorByName(COnClickAnimator::UniqueName, false);
+    if (COnClickAnimator* click = dynamic_cast<COnClickAnimator*>(found))
+        click->setClickAction(text);
+    else
+        attachAnimator(node, new COnClickAnimator(CString(), text, CString(), 0));
+    return sa.Return(true);
+}
+
 SQInteger SetNodeAnimatorAction(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
@@ -422,6 +438,7 @@ void registerNodeNatives()
     REGISTER_CORE_NATIVE(GetNodesNames, "core_GetNodesNames", "*");
     REGISTER_CORE_NATIVE(AttachToNode, "core_AttachToNode", "*");
     REGISTER_CORE_NATIVE(GetNodeRelativePos, "core_GetNodeRelativePos", "*");
+    REGISTER_CORE_NATIVE(SetNodeAction, "core_SetNodeAction", "*");
     REGISTER_CORE_NATIVE(SetNodeAnimatorAction, "core_SetNodeAnimatorAction", "*");
     // One closure under both names.
     REGISTER_CORE_NATIVE(DeleteNode, "core_DeleteSprite", "*");

@@ -71,6 +71,15 @@ SQInteger Warning(HSQUIRRELVM vm)
     return 0;
 }
 
+// An unknown name ends the program in the dialog factory, as a broken data set should.
+SQInteger OpenDialog(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    const CString path = CDialogFactory::getDialogDescription(textArg(sa, 2));
+    CDialogFactory::createDialog(path, irr::core::vector3df(0, 0, 0), getEngine()->RootNode);
+    return 0;
+}
+
 SQInteger CloseDialog(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
@@ -90,6 +99,12 @@ SQInteger GetDialogRootFolder(HSQUIRRELVM vm)
     StackHandler sa(vm);
     const CString path = CDialogFactory::getDialogDescription(textArg(sa, 2));
     return sa.Return((const char*)GetPathPart(path, 1, 1, 0, 0));
+}
+
+SQInteger SetBackgroundImage(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    return sa.Return(SQInteger(getEngine()->setBackground(textArg(sa, 2), int(sa.GetInt(3)))));
 }
 
 SQInteger SetBackgroundMusic(HSQUIRRELVM vm)
@@ -143,11 +158,13 @@ void ForgetScriptMessageOptions()
 
 void registerServiceNatives()
 {
+    REGISTER_CORE_NATIVE(SetBackgroundImage, "core_SetBackgroundImage", "*");
     REGISTER_CORE_NATIVE(SetBackgroundMusic, "core_SetBackgroundMusic", "s");
     REGISTER_CORE_NATIVE(PlayEffect, "core_PlayEffect", "*");
     REGISTER_CORE_NATIVE(Alert, "core_Alert", "*");
     REGISTER_CORE_NATIVE(AskYesNo, "core_AskYesNo", "*");
     REGISTER_CORE_NATIVE(Warning, "core_Warning", "*");
+    REGISTER_CORE_NATIVE(OpenDialog, "core_OpenDialog", "s");
     REGISTER_CORE_NATIVE(CloseDialog, "core_CloseDialog", "*");
     REGISTER_CORE_NATIVE(IsDialogOpened, "core_IsDialogOpened", "s");
     REGISTER_CORE_NATIVE(GetDialogRootFolder, "core_GetDialogRootFolder", "s");

@@ -8,6 +8,7 @@
 #include "afadeanimators.h"
 #include "asystemanimators.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb_animators.h"
 #include "node_helpers.h"
 #include "node_sprite.h"
 #include "node_text.h"
@@ -57,6 +58,23 @@ SQInteger heroHideCount(HSQUIRRELVM vm)
     return sa.Return(SQInteger(g_hero->getHideCount()));
 }
 
+// The click action of the node's click animator, or "(none)" without one.
+SQInteger clickAction(HSQUIRRELVM vm)
+{
+    StackHandler sa(vm);
+    CNodeBasement* node = CNodeBasement::fromSceneNode(getNodeByName(sa.GetString(2)));
+    int count = 0;
+    COnClickAnimator* click = nullptr;
+    for (scene::ISceneNodeAnimator* animator : node->getAnimators())
+        if (COnClickAnimator* found = dynamic_cast<COnClickAnimator*>(animator)) {
+            click = found;
+            ++count;
+        }
+    if (count != 1)
+        return sa.Return("(not one)");
+    return sa.Return((const char*)click->getActionFor(0));
+}
+
 class NodeNatives : public ScriptNatives {
 protected:
     void SetUp() override
@@ -84,6 +102,7 @@ protected:
         root.SetValue("heroId", SQInteger(Hero->getID()));
         root.SetValue("otherId", SQInteger(Other->getID()));
         SquirrelVM::CreateFunctionGlobal(heroHideCount, "heroHideCount", "");
+        SquirrelVM::CreateFunctionGlobal(clickAction, "clickAction", "s");
     }
     void TearDown() override
     {

@@ -4,14 +4,19 @@
 
 #include "script_natives_fixture.h"
 
+#include "fake_engine_client.h"
 #include "module_dialogfactory.h"
 #include "module_enginebase.h"
+#include "node_factory.h"
 #include "node_text.h"
+#include "rendering_stuff_textures.h"
 #include "node_utilities.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
 
+#include <IImage.h>
 #include <ISceneManager.h>
+#include <IVideoDriver.h>
 
 #include <filesystem>
 
@@ -52,6 +57,8 @@ protected:
     {
         clearDebugLines();
         CDialogFactory::reset();
+        clearSpriteCache();
+        CTextureCache::instance().clear();
         setArgs({});
         ForgetScriptMessageOptions();
         g_boxes = nullptr;
@@ -72,6 +79,14 @@ protected:
 
 TEST_F(ServiceNatives, ScriptGroup)
 {
+    CFakeEngineClient* client = new CFakeEngineClient;   // dialogs ask the client for their record
+    Engine.setClient(client);
+    client->drop();
+    // The empty picture that the dialog's node shows.
+    video::IImage* image = Engine.Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(4, 4));
+    CTextureCache::instance().clear();
+    CTextureCache::instance().push(STextureRegion(Engine.Driver->addTexture("gui\\empty.png", image), "gui\\empty.png"));
+    image->drop();
     writeData("menu.dlg", "-DialogName: menu\n");
     CDialogFactory::registerDialogDescription(dataPath("menu.dlg").c_str());
     SquirrelVM::GetRootTable().SetValue("dialogFolder", dataPath("").c_str());

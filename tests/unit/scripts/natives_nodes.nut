@@ -88,3 +88,9 @@ check(core_GetNodeSubnode("hero", 10001) == null, "not found under another node"
 check(core_SetNodeAnimatorAction("hero", "NOSUCH", "go"), "true without such an animator");
 check(core_SetNodeAnimatorAction("hero", "COUNT", "go", 4), "an animator by name");
 check(core_SetNodeAnimatorAction("nobody", "COUNT", "go") == false, "no node: false");
+
+// click actions
+check(core_SetNodeAction("other", "first();") && clickAction("other") == "first();", "a click animator is added");
+check(core_SetNodeAction(otherId, "second();") && clickAction("other") == "second();", "its action is replaced");
+check(core_SetNodeAction("other") && clickAction("other") == "", "no text: an empty action");
+check(core_SetNodeAction("nobody", "x();") == false, "no node: false");

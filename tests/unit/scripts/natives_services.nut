@@ -4,6 +4,8 @@ check(lastBox() == "SqScript alert:\nfirst", "an alert box with its prefix");
 check(core_AskYesNo("go on?") == true, "Yes answers true");
 check(lastBox() == "SqScript alert:\ngo on?\nYes to continue, No to stop", "the question box");
 check(core_IsDialogOpened("menu") == false, "no dialog open");
+core_OpenDialog("menu");
+check(core_IsDialogOpened("menu") == true, "opened by name");
 core_CloseDialog("menu", 250);
 check(core_GetDialogRootFolder("menu") == dialogFolder, "the folder of the dialog's description");
 check(core_GetTranslation("some_key", "") == core_GetTranslation("some_key"), "an empty file means none");
