@@ -247,6 +247,17 @@ TEST_F(CoreNatives, KeyPressedOnlyWhileDownAndActive)
     EXPECT_FALSE(run("return core_KeyPressed(0x41);").ToBool());
 }
 
+TEST_F(CoreNatives, StrTransformThroughTheNamedTransliterator)
+{
+    writeData("manifest.xml", "<Manifest><Fonts/><Cursors/><AtlasLists/><Materials/><ParticleGroups/></Manifest>");
+    writeData("upper.xml", "<transliterator><in val=\"abc\"/><to val=\"ABC\"/></transliterator>");
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(Folder.path() + "app/data/");
+    EXPECT_STREQ(run("return core_StrTransform(\"a cab!\", \"upper.xml\");").ToString(), "A CAB!");
+    EXPECT_STREQ(run("return core_StrTransform(\"abc\", \"\");").ToString(), "abc") << "no name: unchanged";
+    std::filesystem::current_path(previous);
+}
+
 TEST_F(CoreNatives, CloseGameRequestsExit)
 {
     run("core_CloseGame();");
