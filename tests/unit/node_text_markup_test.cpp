@@ -241,3 +241,91 @@ TEST_F(TextMarkupTest, JustifyReplacesTheTextAndEndsThePass)
     node->render();
     EXPECT_EQ(std::string((const char*)node->getText()), "<justify:0>\nA") << "no width does nothing";
 }
+
+namespace {
+const char* const Square = "raw://-Texture:?fill[c1,w8,h8]";
+}
+
+TEST_F(TextMarkupTest, PicturesTakeIdsAndAttributes)
+{
+    std::string line = std::string("<img src=") + Square + " w=2 h=3 x=1 y=2 z=-1 alpha=0.5 rotation=90>" +
+                       "<img src=" + Square + " alpha=0.25 alphaTime=300><frame src=" + Square + ">";
+    CTextNode* node = addText((line + "\nA").c_str());
+    node->render();
+    node->render();   // a finished layout makes no more pictures
+    std::vector<CSpriteNode*> made = pictures(node);
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_EQ(made[0]->getID(), 2102);
+    EXPECT_EQ(made[1]->getID(), 2103);
+    EXPECT_EQ(made[2]->getID(), 2104);
+    EXPECT_EQ(std::string(made[0]->getName()), std::string("TEXTIMG_") + Square + "_2102");
+    EXPECT_EQ(getNodeById(2103, nullptr), made[1]);
+    core::dimension2df unit = made[1]->getSize();
+    EXPECT_FLOAT_EQ(made[0]->getSize().Width, 2 * unit.Width);
+    EXPECT_FLOAT_EQ(made[0]->getSize().Height, 3 * unit.Height);
+    expectNear(made[0]->getPosition(), core::vector3df(1, 2, -1), "img position");
+    EXPECT_FLOAT_EQ(made[0]->getAlpha(), 0.5f);
+    EXPECT_NEAR(made[0]->getAngle(), 1.5707963f, 1e-5f);
+    EXPECT_FLOAT_EQ(made[1]->getAngle(), 0.0f);
+    EXPECT_FALSE(made[1]->getAnimators().empty()) << "fades in";
+    const core::array<s32>& ids = node->getDrawContext().imageIds;
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids[2], 2104);
+
+    // A new text deletes the pictures and makes them again with new IDs.
+    node->setText((line + "\nB").c_str());
+    Engine.Renderer.processDeferredRemovals();
+    EXPECT_TRUE(pictures(node).empty());
+    node->render();
+    made = pictures(node);
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_EQ(made[0]->getID(), 2105);
+}
+
+TEST_F(TextMarkupTest, PictureIdsSkipTakenSlotsAndWrap)
+{
+    addNode("holder", nullptr, 2103);
+    std::string many;
+    for (int i = 0; i < 96; ++i)
+        many += std::string("<img src=") + Square + ">";
+    CTextNode* node = addText(many.c_str());
+    node->render();
+    std::vector<CSpriteNode*> made = pictures(node);
+    ASSERT_EQ(made.size(), 96u);
+    EXPECT_EQ(made[0]->getID(), 2102);
+    EXPECT_EQ(made[1]->getID(), 2104) << "the slot of another node is kept";
+    EXPECT_EQ(made[95]->getID(), 2198);
+
+    CTextNode* other = addText((std::string("<img src=") + Square + "><img src=" + Square + ">").c_str());
+    other->render();
+    std::vector<CSpriteNode*> next = pictures(other);
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[0]->getID(), 2199);
+    EXPECT_EQ(next[1]->getID(), 2101) << "after 2199 the range starts over";
+
+    // Re-setting one text never deletes the other's pictures.
+    other->setText((std::string("<img src=") + Square + ">").c_str());
+    Engine.Renderer.processDeferredRemovals();
+    EXPECT_EQ(pictures(node).size(), 96u);
+    other->render();
+    ASSERT_EQ(pictures(other).size(), 1u);
+    EXPECT_NE(pictures(other)[0]->getID(), 2102) << "2102 still belongs to the first text";
+}
+
+TEST_F(TextMarkupTest, FramesCoverTheTextSoFarAndParentsAreFoundByName)
+{
+    CProbeNode* holder = addNode("holder", nullptr, getIdByName("holder"));
+    std::string text = std::string("AB\nC\n<frame src=") + Square + " w=1 h=1>\n<img src=" + Square +
+                       " parent=holder><img src=" + Square + " parent=nobody>";
+    CTextNode* node = addText(text.c_str());
+    node->render();
+    std::vector<CSpriteNode*> made = pictures(node);
+    ASSERT_EQ(made.size(), 1u);
+    // The text so far is 1 wide and 1.6 high; a line adds 1.6.
+    EXPECT_NEAR(made[0]->getPosition().Y, -0.8f, 1e-5f);
+    core::dimension2df unit = pictures(holder).at(0)->getSize();
+    EXPECT_NEAR(made[0]->getSize().Width, unit.Width * 1.0f, 1e-5f);
+    EXPECT_NEAR(made[0]->getSize().Height, unit.Height * 3.2f, 1e-5f);
+    EXPECT_EQ(pictures(holder).size(), 1u);
+    EXPECT_EQ(pictures(Root).size(), 1u) << "an unknown parent is the scene root";
+}
