@@ -2,6 +2,8 @@
 // preloading of data files by type.
 #include "module_enginebase.h"
 
+#include "module_dialogfactory.h"
+
 #include "node_factory.h"
 #include "rendering_stuff_particles.h"
 #include "rendering_stuff_textures.h"
@@ -135,6 +137,7 @@ void CEngineBase::preloadFile(CString path, CString* digest)
     case 6:   // ".dlg"
         ReadTextFile(resolved, text);
         appendDigest(digest, text);
+        CDialogFactory::registerDialogDescription(resolved);
         break;
     case 5:   // ".nut"
         Scripts.addScriptFile(resolved, false);

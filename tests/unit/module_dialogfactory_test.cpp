@@ -201,6 +201,17 @@ TEST_F(Dialogs, CreateAndDestroyActionsRunThroughTheDialogsTimer)
     EXPECT_EQ(scriptLog(), std::vector<std::string>({"created", "destroyed"}));
 }
 
+TEST_F(Dialogs, PreloadingRegistersDialogsByTheirNames)
+{
+    Files.write("later.dlg", "-DialogName: later\n");
+    Engine.preloadFile(Files.file("later.dlg").c_str(), nullptr);
+    CString found = CDialogFactory::getDialogDescription("later");
+    CString expected = Files.file("later.dlg").c_str();
+    found.MakeLower();   // preloading works on lower-case names
+    expected.MakeLower();
+    EXPECT_EQ(std::string((const char*)found), std::string((const char*)expected));
+}
+
 TEST_F(Dialogs, DescriptionKeepsItsParametersAndUnknownNamesAreFatal)
 {
     const std::string path = writeDialog("menu.dlg", MenuDialog);
