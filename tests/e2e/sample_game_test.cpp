@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -69,7 +70,9 @@ public:
     ~SampleFolder() { fs::remove_all(Root); }
 
     // Runs the game to its end or kills it at the deadline.
-    SRun run(const std::vector<std::string>& args, bool window) const
+    SRun run(const std::vector<std::string>& args, bool window) const { return finish(start(args, window)); }
+
+    pid_t start(const std::vector<std::string>& args, bool window) const
     {
         fs::path errors = Root / "stderr.txt";
         pid_t pid = fork();
@@ -97,9 +100,14 @@ public:
             execv(program.c_str(), argv.data());
             _exit(127);
         }
+        return pid;
+    }
+
+    SRun finish(pid_t pid) const
+    {
         SRun result;
         result.ExitCode = waitForExit(pid);
-        result.Stderr = readFile(errors);
+        result.Stderr = readFile(Root / "stderr.txt");
         return result;
     }
 
@@ -205,6 +213,43 @@ TEST_P(SampleGameRun, ProfileKeepsItsOptionsAcrossRuns)
     EXPECT_TRUE(contains(profile, "[SampleRuns]=2\n")) << profile;
     // The options file names the profile that was active.
     EXPECT_TRUE(contains(readFile(game.Root / "xdg" / "LanternSample" / "game_options.ini"), "ActiveProfile="));
+}
+
+// Whether a window of exactly this title exists on the display.
+bool windowTitled(const std::string& title)
+{
+    std::string command = "xdotool search --name '^" + title + "$' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return false;
+    char buffer[64];
+    bool found = std::fgets(buffer, sizeof buffer, pipe) != nullptr;
+    pclose(pipe);
+    return found;
+}
+
+TEST(SampleGameWindow, CaptionIsTheTitleFromTheLanguageTable)
+{
+    if (!hasDisplay() || std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs a display and xdotool";
+    SampleFolder game;
+    // A title of this folder's own: other tests' windows share the display.
+    std::string title = "Lantern " + game.Root.filename().string();
+    fs::path table = game.Root / "data" / "strings.lng";
+    std::string text = readFile(table);
+    size_t at = text.find("GAME.TITLE=Lantern Sample");
+    ASSERT_NE(at, std::string::npos);
+    writeFile(table, text.replace(at, 25, "GAME.TITLE=" + title));
+
+    pid_t pid = game.start({"SampleQuitAfterMs=2000"}, true);
+    bool found = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1800);
+    while (!found && std::chrono::steady_clock::now() < deadline) {
+        found = windowTitled(title);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(found) << title;
+    EXPECT_EQ(game.finish(pid).ExitCode, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SampleGameRun,
