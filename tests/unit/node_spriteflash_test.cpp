@@ -7,6 +7,8 @@
 #include "input_fixture.h"
 #include "module_mousekeyb.h"
 #include "node_sprite.h"
+#include "node_factory.h"
+#include "node_helpers.h"
 #include "node_utilities.h"
 
 #include <ISceneManager.h>
@@ -71,6 +73,8 @@ protected:
     void TearDown() override
     {
         platform::SetMovieBackendFactory(Previous);
+        for (CSpriteNode* sprite : Sprites)   // the test's textures are gone before the scene
+            sprite->getMaterial(0).setTexture(0, nullptr);
         InputFixture::TearDown();
     }
     CSpriteNode* addSprite(video::ITexture* texture, s32 id = -1)
@@ -79,6 +83,7 @@ protected:
                                        core::dimension2df(100, 100));
         sprite->drop();
         sprite->getMaterial(0).setTexture(0, texture);
+        Sprites.push_back(sprite);
         return sprite;
     }
     // A player on a 256 x 128 texture, playing.
@@ -91,6 +96,7 @@ protected:
     platform::MovieBackendFactory Previous;
     FakeMovieBackend* Backend = nullptr;   // the last one made
     bool FailLoad = false;
+    std::vector<CSpriteNode*> Sprites;
     CTempFolder Folder;
     CMemoryTexture Texture{256, 128, video::ECF_A8R8G8B8, 256 * 4};
     SListener Listener;
@@ -361,6 +367,32 @@ TEST_F(FlashAnimator, PlaysIntoTheTextureAndForwardsTheMouseOnlyWhenInteractive)
     Clock.NowMs += 2000;
     animator->animate(sprite, 0);
     EXPECT_TRUE(messages().empty()) << "2000 ms without a forward";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FlashAnimator, TheDescriptionRowReadsPathInteractiveAndDiscretion)
+{
+    ASSERT_EQ(GetDescriptionRowMakers().Flash, &makeFlashAnimator) << "installed by the engine";
+    struct Case { const char* value; std::string path; int interactive; u32 discretion; };
+    const std::string base = Folder.path();
+    for (const Case& c : {Case{"path[intro.swf] interactive[1] discretion[2000]", base + "intro.swf", 1, 2000},
+                          Case{"path[intro.swf]", base + "intro.swf", 0, CBaseAnimator::DefaultDiscretionMs}}) {
+        CNodeFactory* f = new CNodeFactory();
+        f->flashMovie = c.value;
+        f->texturePath = (base + "face.png").c_str();
+        CSpriteNode* sprite = addSprite(&Texture);
+        makeFlashAnimator(*f, sprite, nullptr, "test");
+        f->drop();
+        ASSERT_EQ(sprite->getAnimators().size(), 1u) << c.value;
+        auto* animator = dynamic_cast<CFlashAnimator*>(*sprite->getAnimators().begin());
+        ASSERT_NE(animator, nullptr);
+        EXPECT_EQ(std::string(animator->getMoviePath()), c.path) << c.value;
+        EXPECT_EQ(animator->getInteractive(), c.interactive) << c.value;
+        EXPECT_EQ(animator->getDiscretion(), c.discretion) << c.value;
+    }
 }
 
 } // namespace
