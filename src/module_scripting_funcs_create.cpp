@@ -40,6 +40,14 @@ struct SCreateOptions {
     s32 Id = 0;
 };
 
+// Truncated toward zero; values beyond the pixel range stop at its ends.
+int truncToPixel(f32 value)
+{
+    if (!(value == value))
+        return 0;
+    return int(core::clamp(value, -1.0e9f, 1.0e9f));
+}
+
 SquirrelObject argObject(SQInteger index)
 {
     SquirrelObject value;
@@ -291,7 +299,7 @@ SQInteger SetCurrentCursorPosition(HSQUIRRELVM vm)
     scene::ISceneNode* node = getNodeFromScriptParam(sa, 4);
     const core::position2di origin = node ? screenPositionOf(node) : core::position2di(0, 0);
     if (sa.GetBool(3)) {
-        CInputState::setCursorPos(int(x) + origin.X, int(y) + origin.Y);
+        CInputState::setCursorPos(truncToPixel(x) + origin.X, truncToPixel(y) + origin.Y);
         return 0;
     }
     const core::vector2df resolution = profileResolution();

@@ -41,6 +41,18 @@ bool truthArg(const StackHandler& sa, SQInteger index)
     }
 }
 
+// Truncated toward zero; values beyond the integer range stop at its ends.
+SQInteger truncToInteger(double value)
+{
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483647.0)
+        return 2147483647;
+    if (value <= -2147483648.0)
+        return -2147483647 - 1;
+    return SQInteger(value);
+}
+
 SquirrelObject argObject(SQInteger index)
 {
     SquirrelObject value;
@@ -290,7 +302,7 @@ SQInteger GetNodeAttributeN(HSQUIRRELVM vm)
     switch (found.Type) {
     case CCustomAttribs::TypeString: return sa.Return(SQInteger(StrToInt(found.Text)));
     case CCustomAttribs::TypeInt: return sa.Return(SQInteger(found.Int));
-    case CCustomAttribs::TypeFloat: return sa.Return(SQInteger(found.Float));
+    case CCustomAttribs::TypeFloat: return sa.Return(truncToInteger(found.Float));
     default: return returnDefault(sa, SQInteger(0));
     }
 }

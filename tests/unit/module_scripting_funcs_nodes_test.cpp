@@ -141,6 +141,52 @@ TEST_F(NodeNatives, ScriptGroup)
     EXPECT_TRUE(Asserts.empty());
 }
 
+TEST_F(NodeNatives, NamesWithTheirArgumentChecks)
+{
+    struct SName {
+        const char* Name;
+        const char* RefusedCall;   // null: any arguments pass the VM
+    } names[] = {
+        {"core_FadeSprite", nullptr}, {"core_ShowSprite", nullptr}, {"core_IsNodeExist", nullptr},
+        {"core_IsNodeEnabled", nullptr}, {"core_EnableNode", nullptr}, {"core_SetNodeText", nullptr},
+        {"core_GetNodeText", nullptr}, {"core_GetNode", nullptr}, {"core_GetNodeAtlas", nullptr},
+        {"core_SetNodeAtlas", nullptr}, {"core_GetNodeAttribute", nullptr}, {"core_GetNodeAttributeN", nullptr},
+        {"core_GetNodeAttributeS", nullptr}, {"core_GetNodeAttributeF", nullptr}, {"core_GetNodeSubnode", nullptr},
+        {"core_SetNode", nullptr}, {"core_SetNodePosition", nullptr}, {"core_SetNodeName", nullptr},
+        {"core_SetNodeAttribute", nullptr}, {"core_GetNodesNames", nullptr}, {"core_AttachToNode", nullptr},
+        {"core_GetNodeRelativePos", nullptr}, {"core_SetNodeAction", nullptr}, {"core_SetNodeAnimatorAction", nullptr},
+        {"core_DeleteSprite", nullptr}, {"core_DeleteNode", nullptr}, {"core_CreateSprite", nullptr},
+        {"core_CreateNode", nullptr}, {"core_GetNodeOnScreenPosition", nullptr}, {"core_GetLastClickPosition", nullptr},
+        {"core_GetCurrentCursorPosition", nullptr}, {"core_SetCurrentCursorPosition", nullptr},
+        {"core_SetCurrentCursorClipArea", nullptr}, {"core_GetIsLeftButtonDown", "(1)"},
+        {"core_SetBackgroundImage", nullptr}, {"core_SetBackgroundMusic", "()"}, {"core_PlayEffect", nullptr},
+        {"core_Alert", nullptr}, {"core_AskYesNo", nullptr}, {"core_Warning", nullptr}, {"core_OpenDialog", "()"},
+        {"core_CloseDialog", nullptr}, {"core_IsDialogOpened", "(1)"}, {"core_GetDialogRootFolder", "(\"a\", \"b\")"},
+        {"core_GetTranslation", nullptr}, {"core_Translate", nullptr}, {"core_JustifyText", nullptr},
+        {"core_MakeScreenshot", "()"},
+    };
+    SquirrelObject& root = SquirrelVM::GetRootTable();
+    for (const SName& entry : names) {
+        SCOPED_TRACE(entry.Name);
+        EXPECT_EQ(root.GetValue(entry.Name).GetType(), OT_NATIVECLOSURE);
+        if (!entry.RefusedCall)
+            continue;
+        std::string code = std::string("try { ") + entry.Name + entry.RefusedCall + "; return 0; } catch (e) { return e; }";
+        SquirrelObject result = run(code.c_str());
+        ASSERT_NE(result.ToString(), nullptr);
+        EXPECT_NE(std::string(result.ToString()).find("parameter"), std::string::npos) << result.ToString();
+    }
+    EXPECT_TRUE(Boxes.Boxes.empty());
+}
+
+TEST_F(NodeNatives, AttributeNumbersBeyondTheIntegerRangeStopAtItsEnds)
+{
+    Hero->setAttributeFloat("huge", 1e30f);
+    Hero->setAttributeFloat("tiny", -1e30f);
+    EXPECT_EQ(run("return core_GetNodeAttributeN(\"hero\", \"huge\");").ToInteger(), 2147483647);
+    EXPECT_EQ(run("return core_GetNodeAttributeN(\"hero\", \"tiny\");").ToInteger(), -2147483647 - 1);
+}
+
 TEST_F(NodeNatives, SubnodeBelowTheLocalRangeAssertsAndStillSearches)
 {
     addNode("low", Other, 5);
