@@ -3,6 +3,8 @@
 
 #include "utils_assert.h"
 
+#include "assert_counting_test.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,21 +15,7 @@
 
 namespace {
 
-int g_asserts = 0;
-void countAssert(const char*, int, const char*) { ++g_asserts; }
-
-class CArrayTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_asserts = 0;
-        m_previous = SetAssertHook(countAssert);
-    }
-    void TearDown() override { SetAssertHook(m_previous); }
-
-private:
-    AssertHook m_previous = nullptr;
-};
+class CArrayTest : public AssertCountingTest {};
 
 // How many elements fit before the block moves, starting from the current size.
 template <class T>
@@ -142,7 +130,7 @@ TEST_F(CArrayTest, BadIndicesThrowAndChangeNothing)
     int expectedAsserts = 0;
     for (const auto& [name, call] : cases) {
         EXPECT_THROW(call(), CBadException) << name;
-        EXPECT_EQ(g_asserts, ++expectedAsserts) << name;
+        EXPECT_EQ(assertCount(), ++expectedAsserts) << name;
         ASSERT_EQ(a.GetSize(), 4) << name;
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(a[i], i) << name;

@@ -3,6 +3,8 @@
 
 #include "utils_assert.h"
 
+#include "assert_counting_test.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,21 +16,7 @@
 
 namespace {
 
-int g_asserts = 0;
-void countAssert(const char*, int, const char*) { ++g_asserts; }
-
-class CollectionsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_asserts = 0;
-        m_previous = SetAssertHook(countAssert);
-    }
-    void TearDown() override { SetAssertHook(m_previous); }
-
-private:
-    AssertHook m_previous = nullptr;
-};
+class CollectionsTest : public AssertCountingTest {};
 
 std::vector<std::string> contents(const CStringArray& a)
 {
@@ -145,7 +133,7 @@ TEST_F(CollectionsTest, ArraySetAtGrowInsertRemove)
     copy.Copy(other);
     EXPECT_EQ(contents(copy), contents(other));
     copy.Copy(copy);
-    EXPECT_EQ(g_asserts, 1);
+    EXPECT_EQ(assertCount(), 1);
     EXPECT_EQ(contents(copy), contents(other));
 }
 
@@ -172,7 +160,7 @@ TEST_F(CollectionsTest, ArrayBadArgumentsThrowAndChangeNothing)
     int expectedAsserts = 0;
     for (const Case& c : cases) {
         EXPECT_THROW(c.call(), CBadException) << c.name;
-        EXPECT_EQ(g_asserts, ++expectedAsserts) << c.name;
+        EXPECT_EQ(assertCount(), ++expectedAsserts) << c.name;
         EXPECT_EQ(contents(a), (std::vector<std::string>{"0", "1", "2", "3"})) << c.name;
     }
 }
@@ -327,10 +315,10 @@ TEST_F(CollectionsTest, EmptyingFreesTableButKeepsBucketCount)
     EXPECT_TRUE(map.IsEmpty());
     map["d"] = "4";
     EXPECT_EQ(map.GetCount(), 1);
-    EXPECT_EQ(g_asserts, 0);
+    EXPECT_EQ(assertCount(), 0);
 
     map.InitHashTable(50);   // refused while entries exist
-    EXPECT_EQ(g_asserts, 1);
+    EXPECT_EQ(assertCount(), 1);
     EXPECT_EQ(map.GetHashTableSize(), 101u);
     EXPECT_EQ(std::string(map["d"]), "4");
 }

@@ -4,6 +4,8 @@
 #include "codepage.h"
 #include "utils_assert.h"
 
+#include "assert_counting_test.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -16,22 +18,7 @@
 
 namespace {
 
-int g_asserts = 0;
-void countAssert(const char*, int, const char*) { ++g_asserts; }
-
-// Counts assertions instead of reporting them.
-class CStringTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_asserts = 0;
-        m_previous = SetAssertHook(countAssert);
-    }
-    void TearDown() override { SetAssertHook(m_previous); }
-
-private:
-    AssertHook m_previous = nullptr;
-};
+class CStringTest : public AssertCountingTest {};
 
 // Formats without the compiler's printf checks, for MSVC spellings and deliberate misuse.
 CString formatUnchecked(const char* fmt, ...)
@@ -96,7 +83,7 @@ TEST_F(CStringTest, CopiesShareUntilOneIsWritten)
         EXPECT_NE(copy.GetData(), original.GetData()) << name;
         EXPECT_EQ(original.GetData()->nRefs, 1) << name;
     }
-    EXPECT_EQ(g_asserts, 0);
+    EXPECT_EQ(assertCount(), 0);
 }
 
 TEST_F(CStringTest, AssignmentSharesAndReleases)
@@ -303,10 +290,10 @@ TEST_F(CStringTest, OutOfRangeAccessAssertsWithoutTouchingMemory)
     CString copy(s);
     EXPECT_EQ(s.GetAt(3), 0);
     EXPECT_EQ(s.GetAt(-1), 0);
-    EXPECT_EQ(g_asserts, 2);
+    EXPECT_EQ(assertCount(), 2);
     s.SetAt(3, 'x');
     s.SetAt(-1, 'x');
-    EXPECT_EQ(g_asserts, 4);
+    EXPECT_EQ(assertCount(), 4);
     EXPECT_EQ(s.GetData(), copy.GetData());   // nothing was unshared or written
     EXPECT_EQ(s.GetAt(2), 'c');
 }
@@ -324,7 +311,7 @@ TEST_F(CStringTest, BufferWritesAndClampedRelease)
     EXPECT_EQ(str(s), "abc");
     EXPECT_EQ(s.GetAllocLength(), 10);
     s.ReleaseBuffer(50);   // past the capacity: asserted and clamped
-    EXPECT_EQ(g_asserts, 1);
+    EXPECT_EQ(assertCount(), 1);
     EXPECT_EQ(s.GetLength(), 10);
     EXPECT_EQ(static_cast<const char*>(s)[10], 0);
 
@@ -358,7 +345,7 @@ TEST_F(CStringTest, FormatEstimatesAndOutput)
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(c.actual), c.expected);
-    EXPECT_EQ(g_asserts, 0);
+    EXPECT_EQ(assertCount(), 0);
 }
 
 TEST_F(CStringTest, FormatNeverWritesPastItsBlock)
@@ -371,7 +358,7 @@ TEST_F(CStringTest, FormatNeverWritesPastItsBlock)
     EXPECT_EQ(f.GetLength(), 301 + 7);
     const char* unsupported = "%y%s";   // unknown conversion: asserted, printed literally
     CString odd = formatUnchecked(unsupported, "tail");
-    EXPECT_GE(g_asserts, 1);
+    EXPECT_GE(assertCount(), 1);
     EXPECT_EQ(str(odd).substr(0, 2), "%y");
 
     // Formatting a string from its own text.
