@@ -8,6 +8,25 @@
 #include <new>
 #include <utility>
 
+// Moves n elements into raw slots at dst, leaving src raw; the ranges may overlap.
+template <class T>
+void RelocateElements(T* dst, T* src, int n)
+{
+    if (dst == src || n <= 0)
+        return;
+    if (dst < src) {
+        for (int i = 0; i < n; ++i) {
+            new (dst + i) T(std::move(src[i]));
+            src[i].~T();
+        }
+    } else {
+        for (int i = n - 1; i >= 0; --i) {
+            new (dst + i) T(std::move(src[i]));
+            src[i].~T();
+        }
+    }
+}
+
 // Same growth rule as CStringArray, except that the first block holds at least the
 // grow-by step and fresh memory is zero-filled before elements are constructed in it,
 // so pointers and numbers start as 0 and members a constructor leaves alone read 0.
@@ -56,24 +75,6 @@ private:
         for (int i = 0; i < n; ++i)
             first[i].~T();
     }
-    // Moves n elements into raw slots at dst, leaving src raw; the ranges may overlap.
-    static void relocate(T* dst, T* src, int n)
-    {
-        if (dst == src || n <= 0)
-            return;
-        if (dst < src) {
-            for (int i = 0; i < n; ++i) {
-                new (dst + i) T(std::move(src[i]));
-                src[i].~T();
-            }
-        } else {
-            for (int i = n - 1; i >= 0; --i) {
-                new (dst + i) T(std::move(src[i]));
-                src[i].~T();
-            }
-        }
-    }
-
     T* m_pData = nullptr;
     int m_nSize = 0;
     int m_nMaxSize = 0;
@@ -105,7 +106,7 @@ void CArray<T>::SetSize(int n, int growBy)
     if (n > m_nMaxSize) {
         int capacity = GrowArrayCapacity(m_nSize, m_nMaxSize, m_nGrowBy, n);
         T* block = allocate(capacity);
-        relocate(block, m_pData, m_nSize);
+        RelocateElements(block, m_pData, m_nSize);
         zero(block + m_nSize, capacity - m_nSize);
         construct(block + m_nSize, n - m_nSize);
         ::operator delete(m_pData);
@@ -150,6 +151,6 @@ void CArray<T>::RemoveAt(int i, int count)
 {
     ENGINE_CHECK_THROW(i >= 0 && count >= 0 && (long long)i + count <= m_nSize);
     destroy(m_pData + i, count);
-    relocate(m_pData + i, m_pData + i + count, m_nSize - i - count);
+    RelocateElements(m_pData + i, m_pData + i + count, m_nSize - i - count);
     m_nSize -= count;
 }

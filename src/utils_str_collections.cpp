@@ -1,6 +1,7 @@
 // CStringArray, the CString-keyed hash maps and their block allocator.
 #include "utils_str.h"
 
+#include "utils_array.h"
 #include "utils_assert.h"
 
 #include <climits>
@@ -27,24 +28,6 @@ void destroy(CString* first, int n)
 {
     for (int i = 0; i < n; ++i)
         first[i].~CString();
-}
-
-// Moves n strings into raw slots at dst, leaving src raw; the ranges may overlap.
-void relocate(CString* dst, CString* src, int n)
-{
-    if (dst == src || n <= 0)
-        return;
-    if (dst < src) {
-        for (int i = 0; i < n; ++i) {
-            new (dst + i) CString(std::move(src[i]));
-            src[i].~CString();
-        }
-    } else {
-        for (int i = n - 1; i >= 0; --i) {
-            new (dst + i) CString(std::move(src[i]));
-            src[i].~CString();
-        }
-    }
 }
 
 int checkedSum(int a, int b)
@@ -133,7 +116,7 @@ void CStringArray::SetSize(int n, int growBy)
     if (n > m_nMaxSize) {
         int capacity = GrowArrayCapacity(m_nSize, m_nMaxSize, m_nGrowBy, n);
         CString* block = allocateStrings(capacity);
-        relocate(block, m_pData, m_nSize);
+        RelocateElements(block, m_pData, m_nSize);
         constructEmpty(block + m_nSize, n - m_nSize);
         ::operator delete(m_pData);
         m_pData = block;
@@ -151,7 +134,7 @@ void CStringArray::FreeExtra()
     if (m_nSize == m_nMaxSize)
         return;
     CString* block = m_nSize ? allocateStrings(m_nSize) : nullptr;
-    relocate(block, m_pData, m_nSize);
+    RelocateElements(block, m_pData, m_nSize);
     ::operator delete(m_pData);
     m_pData = block;
     m_nMaxSize = m_nSize;
@@ -223,7 +206,7 @@ void CStringArray::InsertAt(int i, const CString& value, int count)
         int oldSize = m_nSize;
         SetSize(checkedSum(m_nSize, count));
         destroy(m_pData + oldSize, count);
-        relocate(m_pData + i + count, m_pData + i, oldSize - i);
+        RelocateElements(m_pData + i + count, m_pData + i, oldSize - i);
         constructEmpty(m_pData + i, count);
     } else {
         SetSize(checkedSum(i, count));
@@ -249,7 +232,7 @@ void CStringArray::RemoveAt(int i, int count)
 {
     ENGINE_CHECK_THROW(i >= 0 && count >= 0 && (long long)i + count <= m_nSize);
     destroy(m_pData + i, count);
-    relocate(m_pData + i, m_pData + i + count, m_nSize - i - count);
+    RelocateElements(m_pData + i, m_pData + i + count, m_nSize - i - count);
     m_nSize -= count;
 }
 
