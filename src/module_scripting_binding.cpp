@@ -36,21 +36,13 @@ private:
     SQInteger m_top;
 };
 
-// Formats without a fixed buffer; scripts print long texts.
 void printToStdout(HSQUIRRELVM, const SQChar* format, ...)
 {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length > 0) {
-        std::string text(size_t(length) + 1, '\0');
-        std::vsnprintf(&text[0], text.size(), format, args);
-        std::fwrite(text.data(), 1, size_t(length), stdout);
-    }
+    std::string text = FormatScriptText(format, args);
     va_end(args);
+    std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void pushValue(HSQUIRRELVM vm, SQInteger value) { sq_pushinteger(vm, value); }
@@ -591,4 +583,19 @@ SQInteger StackHandler::Return(bool value)
 SQInteger RaiseNativeError(HSQUIRRELVM vm, const char* text)
 {
     return sq_throwerror(vm, text);
+}
+
+// Formats without a fixed buffer; scripts print long texts.
+std::string FormatScriptText(const SQChar* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0)
+        return std::string();
+    std::string text(size_t(length) + 1, '\0');
+    std::vsnprintf(&text[0], text.size(), format, args);
+    text.resize(size_t(length));
+    return text;
 }

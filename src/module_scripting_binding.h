@@ -7,7 +7,9 @@
 
 #include "squirrel.h"
 
+#include <cstdarg>
 #include <exception>
+#include <string>
 
 // The binding layer's exception. Thrown by value, caught by reference, and
 // never let through into the VM (see GuardNative).
@@ -190,3 +192,6 @@ SQInteger GuardNative(HSQUIRRELVM vm)
         return RaiseNativeError(vm, "unknown error");
     }
 }
+
+// A print function's text, sized to fit; args is left for the caller to end.
+std::string FormatScriptText(const SQChar* format, va_list args);

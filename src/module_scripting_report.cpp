@@ -58,17 +58,11 @@ void ScriptPrintFunc(HSQUIRRELVM, const SQChar* format, ...)
 {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    CString& target = printTarget();
-    if (length > 0) {
-        std::string text(size_t(length) + 1, '\0');
-        std::vsnprintf(&text[0], text.size(), format, args);
-        target.ConcatInPlace(length, text.data());
-    }
+    std::string text = FormatScriptText(format, args);
     va_end(args);
+    CString& target = printTarget();
+    if (!text.empty())
+        target.ConcatInPlace(int(text.size()), text.data());
     trimEnd(target);
     target += '\n';
     if (&target == &printBuffer())
