@@ -9,6 +9,8 @@
 #include "rendering_material_custom.h"
 #include "rendering_stuff_particles.h"
 
+#include "picture_support.h"
+
 #include <irrlicht.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -24,14 +26,7 @@ namespace {
 
 constexpr int WindowSize = 64;
 
-struct Pixel {
-    int r, g, b;
-};
-
-std::ostream& operator<<(std::ostream& out, const Pixel& p)
-{
-    return out << "(" << p.r << ", " << p.g << ", " << p.b << ")";
-}
+using Pixel = SPicturePixel;
 
 ::testing::AssertionResult isNear(const Pixel& actual, const Pixel& expected, int tolerance)
 {
@@ -48,17 +43,12 @@ IrrlichtDevice* createSmallDevice(const SIrrlichtCreationParameters& params)
     small.Fullscreen = false;
     small.AntiAlias = 0;
     small.LoggingLevel = ELL_ERROR;
-    // a shared virtual display now and then refuses a connection
-    IrrlichtDevice* device = nullptr;
-    for (int attempt = 0; attempt < 3 && !device; ++attempt)
-        device = createDeviceEx(small);
-    return device;
+    return CreatePictureDevice(small);
 }
 
 bool canCreate(video::E_DRIVER_TYPE type)
 {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display)
+    if (!HasPictureDisplay())
         return false;
     SIrrlichtCreationParameters params;
     params.DriverType = type;
@@ -152,14 +142,9 @@ protected:
         Pixel pixel{-1, -1, -1};
         const int x = WindowSize / 2, y = WindowSize / 2;
         if (isOpenGL()) {
-            unsigned char rgba[4] = {};
-            glReadBuffer(GL_BACK);
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadPixels(x, WindowSize - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-            pixel = {rgba[0], rgba[1], rgba[2]};
+            pixel = ReadBackBufferPixel(x, y, WindowSize);
         } else if (video::IImage* shot = Engine->Driver->createScreenShot()) {
-            const video::SColor c = shot->getPixel(x, y);
-            pixel = {int(c.getRed()), int(c.getGreen()), int(c.getBlue())};
+            pixel = ImagePixel(shot, x, y);
             shot->drop();
         }
         Engine->Driver->endScene();

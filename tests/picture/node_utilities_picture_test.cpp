@@ -1,6 +1,8 @@
 // The colour key on a real texture (Burning's Video can lock its textures).
 #include "node_utilities.h"
 
+#include "picture_support.h"
+
 #include <irrlicht.h>
 #include <gtest/gtest.h>
 
@@ -14,20 +16,13 @@ namespace {
 
 TEST(ColourKeyPicture, KeyColourBecomesTransparentBlackOthersOpaque)
 {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display)
+    if (!HasPictureDisplay())
         GTEST_SKIP() << "no display";
     SIrrlichtCreationParameters params;
     params.DriverType = video::EDT_BURNINGSVIDEO;
     params.WindowSize = core::dimension2du(32, 32);
     params.LoggingLevel = ELL_ERROR;
-    IrrlichtDevice* device = nullptr;
-    // The X server sometimes refuses a connection right after another closed.
-    for (int attempt = 0; attempt < 10 && !device; ++attempt) {
-        device = createDeviceEx(params);
-        if (!device)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    IrrlichtDevice* device = CreatePictureDevice(params);
     if (!device)
         GTEST_SKIP() << "no Burning's Video device";
     video::IVideoDriver* driver = device->getVideoDriver();

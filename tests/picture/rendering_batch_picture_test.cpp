@@ -2,6 +2,8 @@
 // Video through its image blits, rotated quads through triangles.
 #include "rendering_stuff.h"
 
+#include "picture_support.h"
+
 #include <irrlicht.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -20,14 +22,7 @@ namespace {
 constexpr int WindowSize = 64;
 constexpr int Tolerance = 3;
 
-struct Pixel {
-    int r, g, b;
-};
-
-std::ostream& operator<<(std::ostream& out, const Pixel& p)
-{
-    return out << "(" << p.r << ", " << p.g << ", " << p.b << ")";
-}
+using Pixel = SPicturePixel;
 
 bool isNear(const Pixel& a, const Pixel& b)
 {
@@ -38,20 +33,14 @@ class BatchPicture : public testing::TestWithParam<video::E_DRIVER_TYPE> {
 protected:
     void SetUp() override
     {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display)
+        if (!HasPictureDisplay())
             GTEST_SKIP() << "no display";
         SIrrlichtCreationParameters params;
         params.DriverType = GetParam();
         params.WindowSize = core::dimension2du(WindowSize, WindowSize);
         params.Bits = 32;
         params.LoggingLevel = ELL_ERROR;
-        // The X server sometimes refuses a connection right after another closed.
-        for (int attempt = 0; attempt < 10 && !Device; ++attempt) {
-            Device = createDeviceEx(params);
-            if (!Device)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        Device = CreatePictureDevice(params);
         if (!Device)
             GTEST_SKIP() << "no device for this driver";
         Driver = Device->getVideoDriver();
@@ -135,15 +124,7 @@ protected:
     // Window pixel, y down; read before the buffers swap.
     Pixel pixelAt(int x, int y)
     {
-        if (Frame) {
-            const video::SColor c = Frame->getPixel(u32(x), u32(y));
-            return Pixel{int(c.getRed()), int(c.getGreen()), int(c.getBlue())};
-        }
-        unsigned char rgba[4] = {};
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(x, WindowSize - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        return Pixel{rgba[0], rgba[1], rgba[2]};
+        return Frame ? ImagePixel(Frame, x, y) : ReadBackBufferPixel(x, y, WindowSize);
     }
 
     IrrlichtDevice* Device = nullptr;

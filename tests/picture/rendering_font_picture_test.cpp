@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "font_fixtures.h"
 #include "msgbox_recorder.h"
+#include "picture_support.h"
 #include "node_text.h"
 #include "rendering_material_custom.h"
 #include "rendering_stuff.h"
@@ -48,15 +49,14 @@ class FontPicture : public testing::Test {
 protected:
     void SetUp() override
     {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display)
+        if (!HasPictureDisplay())
             GTEST_SKIP() << "no display";
         SIrrlichtCreationParameters params;
         params.DriverType = video::EDT_OPENGL;
         params.WindowSize = core::dimension2du(ScreenW, ScreenH);
         params.Bits = 32;
         params.LoggingLevel = ELL_ERROR;
-        Device = createDeviceEx(params);
+        Device = CreatePictureDevice(params);
         if (!Device)
             GTEST_SKIP() << "no OpenGL";
         Driver = Device->getVideoDriver();
@@ -130,11 +130,8 @@ protected:
 
     SPixel pixelAt(int x, int y) const
     {
-        unsigned char rgba[4] = {};
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(x, ScreenH - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        return SPixel{rgba[0], rgba[1], rgba[2]};
+        const SPicturePixel p = ReadBackBufferPixel(x, y, ScreenH);
+        return SPixel{p.r, p.g, p.b};
     }
 
     static int screenX(float worldX) { return int(ScreenW / 2 + worldX * PixelsPerUnit + 0.5f); }

@@ -4,6 +4,7 @@
 #include "rendering_stuff_textures.h"
 
 #include "msgbox.h"
+#include "picture_support.h"
 
 #include <irrlicht.h>
 #include <GL/gl.h>
@@ -22,14 +23,7 @@ namespace {
 constexpr int WindowSize = 64;
 constexpr int Tolerance = 2;
 
-struct Pixel {
-    int r, g, b;
-};
-
-std::ostream& operator<<(std::ostream& out, const Pixel& p)
-{
-    return out << "(" << p.r << ", " << p.g << ", " << p.b << ")";
-}
+using Pixel = SPicturePixel;
 
 ::testing::AssertionResult isNear(const Pixel& actual, const Pixel& expected)
 {
@@ -84,15 +78,14 @@ class MaterialPicture : public testing::Test {
 protected:
     void open(video::E_DRIVER_TYPE type)
     {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display)
+        if (!HasPictureDisplay())
             GTEST_SKIP() << "no display";
         SIrrlichtCreationParameters params;
         params.DriverType = type;
         params.WindowSize = core::dimension2du(WindowSize, WindowSize);
         params.Bits = 32;
         params.LoggingLevel = ELL_ERROR;
-        Device = createDeviceEx(params);
+        Device = CreatePictureDevice(params);
         if (!Device)
             GTEST_SKIP() << "no device";
         Driver = Device->getVideoDriver();
@@ -160,19 +153,14 @@ protected:
     // The frame just drawn, before the buffers swap.
     Pixel pixelAt(int x, int y)
     {
-        if (Driver->getDriverType() == video::EDT_OPENGL) {
-            unsigned char rgba[4] = {};
-            glReadBuffer(GL_BACK);
-            glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadPixels(x, WindowSize - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-            return Pixel{rgba[0], rgba[1], rgba[2]};
-        }
+        if (Driver->getDriverType() == video::EDT_OPENGL)
+            return ReadBackBufferPixel(x, y, WindowSize);
         video::IImage* shot = Driver->createScreenShot();
         if (!shot)
             return Pixel{-1, -1, -1};
-        const video::SColor c = shot->getPixel(x, y);
+        const Pixel pixel = ImagePixel(shot, x, y);
         shot->drop();
-        return Pixel{int(c.getRed()), int(c.getGreen()), int(c.getBlue())};
+        return pixel;
     }
 
     void end() { Driver->endScene(); }

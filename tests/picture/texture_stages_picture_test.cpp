@@ -1,6 +1,8 @@
 // The OpenGL texture stages drawing through Irrlicht's OpenGL driver, read back from the frame.
 #include "texture_stages.h"
 
+#include "picture_support.h"
+
 #include <irrlicht.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -93,14 +95,7 @@ StageSetup opaque(uint32_t colourOp, uint32_t c1, uint32_t c2)
     };
 }
 
-struct Pixel {
-    int r, g, b;
-};
-
-std::ostream& operator<<(std::ostream& out, const Pixel& p)
-{
-    return out << "(" << p.r << ", " << p.g << ", " << p.b << ")";
-}
+using Pixel = SPicturePixel;
 
 bool isNear(const Pixel& a, const Pixel& b)
 {
@@ -111,14 +106,13 @@ class TextureStagesPicture : public testing::Test {
 protected:
     void SetUp() override
     {
-        const char* display = std::getenv("DISPLAY");
-        if (!display || !*display) GTEST_SKIP() << "no display";
+        if (!HasPictureDisplay()) GTEST_SKIP() << "no display";
         SIrrlichtCreationParameters params;
         params.DriverType = video::EDT_OPENGL;
         params.WindowSize = core::dimension2du(WindowSize, WindowSize);
         params.Bits = 32;
         params.LoggingLevel = ELL_ERROR;
-        Device = createDeviceEx(params);
+        Device = CreatePictureDevice(params);
         if (!Device) GTEST_SKIP() << "no OpenGL";
         Driver = Device->getVideoDriver();
         SetTextureStagesLogHook([](const char* message) { Logged.emplace_back(message); });
@@ -183,14 +177,7 @@ protected:
     }
 
     // Reads the frame just drawn, before the buffers swap.
-    Pixel pixelAt(int x, int y) const
-    {
-        unsigned char rgba[4] = {};
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(x, WindowSize - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        return Pixel{rgba[0], rgba[1], rgba[2]};
-    }
+    Pixel pixelAt(int x, int y) const { return ReadBackBufferPixel(x, y, WindowSize); }
 
     IrrlichtDevice* Device = nullptr;
     video::IVideoDriver* Driver = nullptr;
