@@ -39,6 +39,22 @@ void recordQuad(const core::matrix4*, const video::SMaterial*, const video::S3DV
     Quads.push_back({v[3].Pos, v[0].Pos.X - v[3].Pos.X, v[0].Color});
 }
 
+class CCountingEffect : public CTextEffect {
+public:
+    int apply() override { return 1; }
+};
+
+// Makes an effect for every name asked for, and remembers the names.
+class CEffectClient : public CFakeEngineClient {
+public:
+    CTextEffect* createTextEffect(const char* effectText) override
+    {
+        Asked.push_back(effectText);
+        return new CCountingEffect;
+    }
+    std::vector<std::string> Asked;
+};
+
 // The monospace font (glyphs 0.5 x 1.6 units) as the engine's default and as
 // the face "alt", with a client to look faces and sizes up.
 class TextMarkupTest : public NullScene {
@@ -63,7 +79,7 @@ protected:
         Alt->LineHeight = 0.4f;
         Engine.Fonts.set("alt", Alt);
         Engine.DefaultFont = Font;
-        Client = new CFakeEngineClient;
+        Client = new CEffectClient;
         Engine.setClient(Client);
         Smgr->setActiveCamera(Smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20), core::vector3df(0, 0, 0)));
         Root = addNode("pole", nullptr, RootNodeId);
@@ -105,7 +121,7 @@ protected:
 
     CGUIFont3D* Font = nullptr;
     CGUIFont3D* Alt = nullptr;
-    CFakeEngineClient* Client = nullptr;
+    CEffectClient* Client = nullptr;
     CProbeNode* Root = nullptr;
     CTempFolder Folder;
     CMessageBoxRecorder Boxes;
@@ -328,4 +344,20 @@ TEST_F(TextMarkupTest, FramesCoverTheTextSoFarAndParentsAreFoundByName)
     EXPECT_NEAR(made[0]->getSize().Height, unit.Height * 3.2f, 1e-5f);
     EXPECT_EQ(pictures(holder).size(), 1u);
     EXPECT_EQ(pictures(Root).size(), 1u) << "an unknown parent is the scene root";
+}
+
+TEST_F(TextMarkupTest, EffectTagAsksTheClientOncePerText)
+{
+    CTextNode* node = addText("<font-effect:typer stop>\nA");
+    node->render();
+    node->render();
+    ASSERT_EQ(Client->Asked.size(), 1u);
+    EXPECT_EQ(Client->Asked[0], "typer stop>");   // the rest of the line; the client ends the name
+    ASSERT_NE(node->getDrawContext().effect, nullptr);
+    EXPECT_EQ(node->getDrawContext().effect->node, node);
+
+    node->setText("<! <font-effect:typer>\nA");
+    node->render();
+    EXPECT_EQ(Client->Asked.size(), 1u) << "a comment asks for nothing";
+    EXPECT_EQ(node->getDrawContext().effect, nullptr);
 }
