@@ -189,6 +189,9 @@ int main(int argc, char** argv)
     ok = writePicture(driver, gui("panel.png"), 256, 256, panel) && ok;
     ok = writePicture(driver, gui("cursor.png"), 32, 32, cursor(250, 250, 250)) && ok;
     ok = writePicture(driver, gui("cursor_down.png"), 32, 32, cursor(250, 220, 90)) && ok;
+    // The engine's own stand-ins: empty sprite nodes and the pause overlay.
+    ok = writePicture(driver, gui("empty.png"), 2, 2, [](int, int) { return rgba(0, 0, 0, 0); }) && ok;
+    ok = writePicture(driver, gui("black.png"), 2, 2, [](int, int) { return rgba(0, 0, 0, 255); }) && ok;
     device->drop();
 
     auto sound = [&](const char* name) { return (data / "sounds" / name).string(); };

@@ -14,6 +14,11 @@ function onMenuQuit(item)
     quitGame();
 }
 
+function onMenuAbout(item)
+{
+    core_OpenDialog("about");
+}
+
 function closeAbout()
 {
     print("about: closed");
@@ -42,4 +47,19 @@ function enterMenu()
         core_SetTimeout(quitAfter.tointeger(), "quitGame()");
 }
 
+// The main menu: background, title and one button per entry. The button's
+// parameters fill its description's ${...} places.
+function buildMenu()
+{
+    core_CreateSprite("sprites\\background.spr", {});
+    core_CreateSprite("sprites\\title.spr", {});
+    local buttons = [["play_button", 4, "Play", "onMenuPlay"],
+                     ["about_button", 0, "About", "onMenuAbout"],
+                     ["quit_button", -4, "Quit", "onMenuQuit"]];
+    foreach (b in buttons)
+        core_CreateSprite("sprites\\button.spr?X=0&Y=" + b[1] + "&Name=" + b[0] + "&Label=" + b[2] +
+                          "&Action=" + b[3], {});
+}
+
+buildMenu();
 core_SetTimeout(50, "enterMenu()");
