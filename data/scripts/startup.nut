@@ -38,6 +38,15 @@ function enterMenu()
     local runs = core_GetProfileOptionN("SampleRuns", 0) + 1;
     core_SetProfileOption("SampleRuns", runs);
     core_SetProfileOption("SampleLastState", core_GetGameState());
+    // The menu's nodes that exist, so a check from outside can see the menu was built.
+    local found = [];
+    foreach (name in ["menu_background", "menu_title", "play_button", "about_button", "quit_button"])
+        if (core_IsNodeExist(name))
+            found.append(name);
+    local names = "";
+    foreach (i, name in found)
+        names += (i > 0 ? "," : "") + name;
+    core_SetProfileOption("SampleMenuNodes", names);
     core_SaveProfile();
     print("menu: run " + runs + " in game state " + core_GetGameState());
 
