@@ -91,6 +91,9 @@ protected:
     void TearDown() override
     {
         SetFontQuadSink(nullptr);
+        if (Root)
+            Root->removeAll();   // text nodes queue their pictures for removal as they go
+        Engine.Renderer.processDeferredRemovals();
         NullScene::TearDown();
         Engine.RootNode = nullptr;
         Engine.setClient(nullptr);
