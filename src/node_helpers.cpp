@@ -82,7 +82,7 @@ bool isBlank(const CString& text)
     return true;
 }
 
-// Step 2: the parsed description of the name; imageOnly when the name is a picture.
+// The parsed description of the name; imageOnly when the name is a picture.
 CNodeFactory* readDescription(const char* name, const SSpriteCreateInfo* info, bool& imageOnly)
 {
     imageOnly = false;
@@ -125,7 +125,7 @@ CNodeFactory* readDescription(const char* name, const SSpriteCreateInfo* info, b
     return factory;
 }
 
-// Step 5: "-Parent:" as a name or as "-N" levels up, keeping the place on screen.
+// "-Parent:" as a name or as "-N" levels up, keeping the place on screen.
 scene::ISceneNode* resolveParent(const CNodeFactory& f, scene::ISceneNode* parent, core::vector3df& position,
                                  const char* name)
 {
@@ -168,7 +168,7 @@ void nameNode(const CNodeFactory& f, scene::ISceneNode* node)
         node->setID(s32(f.localId));
 }
 
-// Step 7: a text description makes a text node and nothing else.
+// A text description makes a text node and nothing else.
 CNodeBasement* makeTextSprite(const CNodeFactory& f, const core::vector3df& position, scene::ISceneNode* parent)
 {
     SpriteTextNodeMaker maker = g_textNodeMaker.load();
@@ -211,7 +211,7 @@ void applyAtlasCell(const CNodeFactory& f, CSpriteNode* sprite)
         sprite->setFrame(f.atlasX, f.atlasY, f.atlasW, f.atlasH);
 }
 
-// Step 11: the plain fields in their fixed order, with the animator rows between them.
+// The plain fields in their fixed order, with the animator rows between them.
 void applyFields(const CNodeFactory& f, CNodeBasement* node, scene::ISceneNode* parent,
                  const SSpriteCreateInfo* info, const char* site)
 {
@@ -284,7 +284,7 @@ void setTextureAndMaterial(const CNodeFactory& f, CNodeBasement* node)
     node->setLayer(f.renderOrder);
 }
 
-// Step 12.5: size rules on the working size; true when one applied.
+// Size rules on the working size; true when one applied.
 bool applySizeRules(const CNodeFactory& f, CNodeBasement* node, const STextureRegion* region, core::dimension2df& size)
 {
     CSpriteNode* sprite = dynamic_cast<CSpriteNode*>(node);
@@ -353,7 +353,7 @@ void runInitAction(const CNodeFactory& f, CNodeBasement* node)
     importNodeFromTable(flags, node, table);
 }
 
-// Step 12: texture and geometry.
+// Texture and geometry.
 void applyTextureAndGeometry(const CNodeFactory& f, CNodeBasement* node, core::dimension2df size)
 {
     if (!f.asEffect)
@@ -369,7 +369,7 @@ void applyTextureAndGeometry(const CNodeFactory& f, CNodeBasement* node, core::d
     runInitAction(f, node);
 }
 
-// Step 9: the node the description lands on; nested when it came from a nested description.
+// The node the description lands on; nested when it came from a nested description.
 CNodeBasement* makeNode(const CNodeFactory& f, scene::ISceneNode* parent, const core::vector3df& position,
                         const core::dimension2df& size, const SSpriteCreateInfo* info, const char* site,
                         bool& nested)

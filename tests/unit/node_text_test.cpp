@@ -3,6 +3,7 @@
 #include "node_text.h"
 
 #include "font_fixtures.h"
+#include "glyph_quads.h"
 #include "msgbox_recorder.h"
 #include "node_helpers.h"
 #include "node_utilities.h"
@@ -23,18 +24,6 @@
 using namespace irr;
 
 namespace {
-
-struct SQuad {
-    core::vector3df Origin;   // vertex 3: where the glyph stands
-    f32 Width;
-    video::SColor Colour;
-};
-std::vector<SQuad> Quads;
-
-void recordQuad(const core::matrix4*, const video::SMaterial*, const video::S3DVertex* v)
-{
-    Quads.push_back({v[3].Pos, v[0].Pos.X - v[3].Pos.X, v[0].Color});
-}
 
 class CStopEffect : public CTextEffect {
 public:
