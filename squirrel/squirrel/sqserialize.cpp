@@ -144,7 +144,6 @@ struct Reader {
         if (!bytes(p->_instructions.data(), n * sizeof(SQInstruction))) return false;
         for (const SQInstruction& i : p->_instructions) {
             if (i.op >= OP_COUNT) return corrupt();
-            if (i.op == OP_LOAD && (i.a1 < 0 || static_cast<size_t>(i.a1) >= p->_literals.size())) return corrupt();
         }
         if (!count(n)) return false;
         p->_functions.resize(n);
@@ -155,11 +154,70 @@ struct Reader {
         p->_bgenerator = (flags & 1) != 0;
         p->_varparams = (flags & 2) != 0;
         if (!ok || p->_stacksize < 0 || p->_stacksize > 512) return corrupt();
-        p->_stacksize = 260;   // every 8-bit register of a foreign stream stays inside the frame
-        for (const SQInstruction& i : p->_instructions) {
-            if (i.op == OP_CLOSURE && (i.a1 < 0 || static_cast<size_t>(i.a1) >= p->_functions.size())) return corrupt();
+        p->_stacksize = kFrameSize;   // every 8-bit register of a foreign stream stays inside the frame
+        if (p->_ndefaultparams < 0 || static_cast<size_t>(p->_ndefaultparams) > p->_parameters.size() ||
+            p->_parameters.size() > kFrameSize)
+            return corrupt();
+        for (const SQOuterVar& ov : p->_outervalues)
+            if (ov._type == OUTER_LOCAL && !isRegister(ov._src)) return corrupt();
+        return verifyCode(p) || corrupt();
+    }
+
+    // The VM trusts its bytecode: every index an instruction carries must stay
+    // inside the frame, the literal, function and free-variable tables and the
+    // code itself, and control must never run off the end.
+    static constexpr SQInteger kFrameSize = 260;
+    static bool isRegister(SQInteger r) { return r >= 0 && r < kFrameSize; }
+    static bool verifyCode(const SQFunctionProto* p)
+    {
+        const SQInteger n = static_cast<SQInteger>(p->_instructions.size());
+        if (n == 0) return false;
+        const uint8_t last = p->_instructions.back().op;
+        if (last != OP_RETURN && last != OP_JMP && last != OP_THROW) return false;
+        auto index = [](SQInteger x, size_t size) { return x >= 0 && static_cast<size_t>(x) < size; };
+        for (SQInteger pc = 0; pc < n; ++pc) {
+            const SQInstruction& i = p->_instructions[static_cast<size_t>(pc)];
+            const SQInteger a1 = i.a1;
+            switch (i.op) {
+            case OP_LOAD: case OP_GETK: case OP_GETENV: case OP_SETENV: case OP_PREPCALLK:
+                if (!index(a1, p->_literals.size())) return false;
+                break;
+            case OP_CLOSURE: {
+                if (!index(a1, p->_functions.size())) return false;
+                const SQFunctionProto* child = _funcproto(p->_functions[static_cast<size_t>(a1)]);
+                if (i.a2 + child->_ndefaultparams > kFrameSize) return false;
+                break;
+            }
+            case OP_LOADFREEVAR:
+                if (!index(a1, p->_outervalues.size())) return false;
+                break;
+            case OP_LOADNULLS:
+                if (a1 < 0 || i.a0 + a1 > kFrameSize) return false;
+                break;
+            case OP_CALL: case OP_TAILCALL:
+                if (!isRegister(a1) || i.a2 + i.a3 > kFrameSize) return false;
+                break;
+            case OP_MOVE: case OP_GET: case OP_SET: case OP_NEWSLOT: case OP_DELETE: case OP_PREPCALL:
+            case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_ADDK: case OP_INCL:
+            case OP_BITW: case OP_EQ: case OP_NE: case OP_CMP: case OP_NEG: case OP_NOT: case OP_BWNOT:
+            case OP_EXISTS: case OP_INSTANCEOF: case OP_TYPEOF: case OP_CLONE: case OP_GETPARENT:
+            case OP_DELEGATE: case OP_GETVARGV: case OP_APPENDARRAY: case OP_RESUME:
+                if (!isRegister(a1)) return false;
+                break;
+            case OP_CLASS: case OP_NEWMEMBER: case OP_NEWSTATIC:
+                if (a1 != -1 && !isRegister(a1)) return false;
+                break;
+            case OP_FOREACH:
+                if (pc + 1 >= n || p->_instructions[static_cast<size_t>(pc + 1)].op != OP_POSTFOREACH) return false;
+                [[fallthrough]];
+            case OP_JCMP: case OP_JMP: case OP_JZ: case OP_JNZ: case OP_POSTFOREACH: case OP_PUSHTRAP:
+                if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                break;
+            default:
+                break;
+            }
         }
-        return ok;
+        return true;
     }
 };
 

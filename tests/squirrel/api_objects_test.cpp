@@ -1,9 +1,15 @@
 // C interface: closures, delegates, classes, weak references, generators, threads, locals and bytecode.
 #include <squirrel.h>
 
+#include "../../squirrel/squirrel/sqopcodes.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -314,6 +320,109 @@ TEST_F(Api, BytecodeRoundTripsAndRejectsForeignData)
     text.data = {'h', 'e', 'l', 'l', 'o'};
     EXPECT_TRUE(SQ_FAILED(sq_readclosure(v, readBuffer, &text)));
     EXPECT_EQ(lastError(), "invalid stream");
+}
+
+} // namespace
+
+// Tampered bytecode: the loader checks every index an instruction carries.
+namespace {
+
+// A function without nested functions ends its stream with its instructions,
+// then five words: function count, default count, stack size, flags, tail.
+size_t instructionsStart(const Buffer& b, size_t& count)
+{
+    const size_t end = b.data.size() - 20;
+    for (count = 1; count * sizeof(SQInstruction) + 4 <= end; ++count) {
+        uint32_t stored;
+        memcpy(&stored, b.data.data() + end - count * sizeof(SQInstruction) - 4, 4);
+        if (stored == count)
+            return end - count * sizeof(SQInstruction);
+    }
+    return 0;
+}
+
+TEST_F(Api, BytecodeWithIndicesOutsideTheFunctionIsRefused)
+{
+    const char* src = "local x = 2; local t = [x, \"s\"]; while (x) { x = x - 1; } return t[1] + x;";
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, src, static_cast<SQInteger>(strlen(src)), "bc", SQFalse)));
+    Buffer buf;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &buf)));
+    sq_settop(v, 0);
+    size_t count = 0;
+    const size_t start = instructionsStart(buf, count);
+    ASSERT_GT(start, 0u);
+
+    struct SPatch {
+        const char* what;
+        std::vector<uint8_t> ops;
+        int32_t a1;
+    };
+    const SPatch patches[] = {
+        {"jump far ahead", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 1000},
+        {"jump before the start", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, -1000},
+        {"literal past the table", {OP_LOAD, OP_GETK, OP_PREPCALLK, OP_GETENV}, 500},
+        {"register outside the frame", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, 100000},
+        {"negative register", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, -3},
+    };
+    int patched = 0;
+    for (const SPatch& patch : patches) {
+        for (size_t n = 0; n < count; ++n) {
+            SQInstruction ins;
+            memcpy(&ins, buf.data.data() + start + n * sizeof ins, sizeof ins);
+            if (std::find(patch.ops.begin(), patch.ops.end(), ins.op) == patch.ops.end())
+                continue;
+            Buffer bad = buf;
+            ins.a1 = patch.a1;
+            memcpy(bad.data.data() + start + n * sizeof ins, &ins, sizeof ins);
+            EXPECT_TRUE(SQ_FAILED(sq_readclosure(v, readBuffer, &bad))) << patch.what << " at " << n;
+            EXPECT_EQ(sq_gettop(v), 0);
+            ++patched;
+        }
+    }
+    EXPECT_GE(patched, 8) << "the script no longer has the instructions this test patches";
+
+    // Code that runs off its end.
+    Buffer open = buf;
+    open.data[start + (count - 1) * sizeof(SQInstruction)] = OP_LINE;
+    EXPECT_TRUE(SQ_FAILED(sq_readclosure(v, readBuffer, &open)));
+    EXPECT_EQ(lastError(), "invalid or corrupted closure stream");
+
+    Buffer intact = buf;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_readclosure(v, readBuffer, &intact)));
+    sq_pushroottable(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse)));
+    EXPECT_EQ(strAt(-1), "s0");
+    sq_settop(v, 0);
+}
+
+// Whatever the compiler makes, the loader takes back.
+TEST_F(Api, EveryConformanceScriptSurvivesTheBytecodeRoundTrip)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(__FILE__).parent_path() / "scripts";
+    int scripts = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".nut")
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string src = text.str();
+        if (SQ_FAILED(sq_compilebuffer(v, src.c_str(), static_cast<SQInteger>(src.size()), "rt", SQFalse))) {
+            sq_settop(v, 0);
+            continue;   // scripts that test compile errors
+        }
+        Buffer buf;
+        if (SQ_FAILED(sq_writeclosure(v, writeBuffer, &buf))) {
+            sq_settop(v, 0);
+            continue;   // literals the stream cannot hold
+        }
+        sq_settop(v, 0);
+        EXPECT_TRUE(SQ_SUCCEEDED(sq_readclosure(v, readBuffer, &buf))) << entry.path() << ": " << lastError();
+        sq_settop(v, 0);
+        ++scripts;
+    }
+    EXPECT_GE(scripts, 10);
 }
 
 } // namespace
