@@ -4,9 +4,12 @@
 //   make_sample_data DATA_FOLDER
 //
 // Pictures are power-of-two PNGs with alpha, written through Irrlicht's image
-// writer on the null driver; sounds are 16-bit mono WAV files.
+// writer on the null driver; effects are 16-bit mono WAV files and the music
+// loop is Ogg Vorbis (the preloader takes every ".wav" for an effect).
 #include <irrlicht.h>
+#include <vorbis/vorbisenc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -137,6 +140,77 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& samples)
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// Ogg Vorbis at a fixed stream serial, so the same samples give the same file.
+bool writeOgg(const std::string& path, const std::vector<int16_t>& samples)
+{
+    vorbis_info info;
+    vorbis_info_init(&info);
+    if (vorbis_encode_init_vbr(&info, 1, SampleRate, 0.3f) != 0) {
+        vorbis_info_clear(&info);
+        return false;
+    }
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_comment_add_tag(&comment, "ENCODER", "make_sample_data");
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 20261207);
+
+    std::string temporary = path + ".tmp";
+    std::ofstream out(temporary, std::ios::binary);
+    auto writePage = [&](const ogg_page& page) {
+        out.write(reinterpret_cast<const char*>(page.header), page.header_len);
+        out.write(reinterpret_cast<const char*>(page.body), page.body_len);
+    };
+    ogg_packet header, commentHeader, codeHeader;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &commentHeader, &codeHeader);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &commentHeader);
+    ogg_stream_packetin(&stream, &codeHeader);
+    ogg_page page;
+    while (ogg_stream_flush(&stream, &page) != 0)
+        writePage(page);
+
+    // Whole samples in blocks, then an empty write that marks the end.
+    size_t at = 0;
+    for (;;) {
+        const size_t count = std::min<size_t>(1024, samples.size() - at);
+        if (count > 0) {
+            float** buffer = vorbis_analysis_buffer(&dsp, int(count));
+            for (size_t i = 0; i < count; ++i)
+                buffer[0][i] = float(samples[at + i]) / 32768.0f;
+        }
+        vorbis_analysis_wrote(&dsp, int(count));
+        at += count;
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            ogg_packet packet;
+            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ogg_stream_pageout(&stream, &page) != 0)
+                    writePage(page);
+            }
+        }
+        if (count == 0)
+            break;
+    }
+    while (ogg_stream_flush(&stream, &page) != 0)
+        writePage(page);
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    out.close();
+    if (!out)
+        return false;
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
 // A tone gliding from one pitch to another with a short attack and a decay.
 std::vector<int16_t> tone(double fromHz, double toHz, double seconds, double volume)
 {
@@ -197,6 +271,6 @@ int main(int argc, char** argv)
     auto sound = [&](const char* name) { return (data / "sounds" / name).string(); };
     ok = writeWave(sound("click.wav"), tone(880.0, 440.0, 0.08, 0.6)) && ok;
     ok = writeWave(sound("hover.wav"), tone(660.0, 700.0, 0.05, 0.3)) && ok;
-    ok = writeWave((data / "sounds" / "music" / "menu.wav").string(), musicLoop()) && ok;
+    ok = writeOgg((data / "sounds" / "music" / "menu.ogg").string(), musicLoop()) && ok;
     return ok ? 0 : 1;
 }

@@ -1,6 +1,6 @@
-// The sample game's start-up script: it runs once, before the first frame.
-
-print("startup: Lantern Sample " + core_GetIniParameter("Version"));
+// The sample game's start-up script. The engine runs it before the first
+// frame, again while it preloads every script of data/, and once more when
+// loading is done (game state 500): only definitions run every time.
 
 // Button actions of sprites\button.spr; each receives the clicked node's table.
 function onMenuPlay(item)
@@ -34,7 +34,6 @@ function quitGame()
 // that the profile kept them.
 function enterMenu()
 {
-    core_SetGameState(500);
     local runs = core_GetProfileOptionN("SampleRuns", 0) + 1;
     core_SetProfileOption("SampleRuns", runs);
     core_SetProfileOption("SampleLastState", core_GetGameState());
@@ -70,5 +69,19 @@ function buildMenu()
                           "&Action=" + b[3], {});
 }
 
-buildMenu();
-core_SetTimeout(50, "enterMenu()");
+// Polled until the engine has loaded the data and entered play.
+function waitForPlay()
+{
+    if (core_GetGameState() < 500)
+        return;
+    core_CancelInterval();
+    core_SetBackgroundMusic(core_GetIniParameter("SampleMenuMusic"));
+    buildMenu();
+    enterMenu();
+}
+
+if (!("sampleStarted" in getroottable())) {
+    ::sampleStarted <- true;
+    print("startup: Lantern Sample " + core_GetIniParameter("Version"));
+    core_SetInterval(20, "waitForPlay()");
+}

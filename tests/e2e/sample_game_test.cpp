@@ -200,6 +200,8 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
     std::string log = game.log("last_debug.log");   // absent when nothing was logged
     EXPECT_EQ(errorLines(log), std::vector<std::string>{}) << log;
     EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
+    // Answered by itself here, but a player would have had to close it.
+    EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
     EXPECT_EQ(game.log("last_crashes.log"), "");
     EXPECT_EQ(game.log("last_scriptcomp_error_alert.log"), "");
     // A language key the engine missed would have been appended to the table.
