@@ -8,6 +8,7 @@
 #include "node_base.h"
 #include "node_factory_macros.h"
 #include "node_helpers_desc.h"
+#include "node_helpers_parts.h"
 #include "node_sprite.h"
 #include "node_utilities.h"
 #include "rendering_stuff_particles.h"
@@ -211,9 +212,17 @@ void applyAtlasCell(const CNodeFactory& f, CSpriteNode* sprite)
         sprite->setFrame(f.atlasX, f.atlasY, f.atlasW, f.atlasH);
 }
 
+// What the call itself was given; parts and clones repeat it.
+struct SSpriteCall {
+    const char* Name;
+    f32 ScaleX, ScaleY;
+    core::vector3df Position;          // without the description's own position
+    core::dimension2df WorkingSize;    // before the size rules
+};
+
 // The plain fields in their fixed order, with the animator rows between them.
 void applyFields(const CNodeFactory& f, CNodeBasement* node, scene::ISceneNode* parent,
-                 const SSpriteCreateInfo* info, const char* site)
+                 const SSpriteCreateInfo* info, const char* site, const SSpriteCall& call)
 {
     ENGINE_PROFILE("ADDSPR-APPL EFFS");
     CSpriteNode* sprite = dynamic_cast<CSpriteNode*>(node);
@@ -241,8 +250,11 @@ void applyFields(const CNodeFactory& f, CNodeBasement* node, scene::ISceneNode* 
     node->setZOrder(f.zOrder);
     if (f.customAttribs)
         node->getAttributes()->copyFrom(*f.customAttribs);
-    for (int step = 18; step <= 26; ++step)
+    for (int step = 18; step <= 24; ++step)
         applyDescriptionRows(step, f, node, parent, info, site);
+    makeSpritePartsAndClones(f, node, call.Name, call.ScaleX, call.ScaleY, call.Position, call.WorkingSize, parent,
+                             info);
+    applyDescriptionRows(26, f, node, parent, info, site);
 }
 
 void setFiltering(scene::ISceneNode* node, int level)
@@ -467,7 +479,7 @@ CNodeBasement* addSprite(const char* name, f32 scaleX, f32 scaleY, const core::v
         return nullptr;
     applyGroupAndCustomEffects(f, node, info);
     if (!imageOnly)
-        applyFields(f, node, parent, info, site);
+        applyFields(f, node, parent, info, site, SSpriteCall{name, scaleX, scaleY, position, size});
     if (!nested)
         applyTextureAndGeometry(f, node, size);
     return node;

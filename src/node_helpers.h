@@ -50,7 +50,6 @@ struct SDescriptionRowMakers {
     DescriptionRowMaker Click = nullptr;             // click, right-click, drag, auto-disable
     DescriptionRowMaker ClickBlock = nullptr;        // click block
     DescriptionRowMaker SoundLoop = nullptr;         // "sound" of "-Events:"
-    DescriptionRowMaker PartsAndClones = nullptr;    // "[Sprite]" parts, "-MakeClones:"
     DescriptionRowMaker ScriptMethod = nullptr;      // "-Animation.ByScriptMethod:", "-Animation.Scripted:"
     DescriptionRowMaker CreateAction = nullptr;      // the create action's script timer
 };
@@ -66,6 +65,7 @@ SpriteTextNodeMaker SetSpriteTextNodeMaker(SpriteTextNodeMaker maker);
 CFrameSequence* makeTextureAnimationGrid(const char* mode, irr::f32& columns, irr::f32& rows);
 
 // Applies the animator rows of one step of the field application (9, 10,
-// 18, 19, 20, 21 to 26 as numbered in node_helpers.cpp).
+// 18 to 24 and 26 as numbered in node_helpers.cpp; parts and clones come
+// between 24 and 26).
 void applyDescriptionRows(int step, const CNodeFactory& description, CNodeBasement* node,
                           irr::scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo, const char* site);

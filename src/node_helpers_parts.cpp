@@ -24,12 +24,13 @@ bool isChildPart(const SSpriteCreateInfo& part, const SSpriteCreateInfo* createI
 }
 
 void makeParts(const CNodeFactory& description, CNodeBasement* node, f32 scaleX, f32 scaleY,
-               const core::vector3df& position, scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo)
+               const core::vector3df& position, const core::dimension2df& workingSize, scene::ISceneNode* parent,
+               const SSpriteCreateInfo* createInfo)
 {
     for (const SSpriteCreateInfo& part : description.parts) {
         if (isChildPart(part, createInfo)) {
-            const core::dimension2df& size = node->getSize();
-            addSprite(part.partName, size.Width, size.Height, core::vector3df(0, 0, 0), node, &part, SPRITE_SITE);
+            addSprite(part.partName, workingSize.Width, workingSize.Height, core::vector3df(0, 0, 0), node, &part,
+                      SPRITE_SITE);
         } else {
             addSprite(part.partName, scaleX, scaleY, position, parent, &part, SPRITE_SITE);
         }
@@ -51,13 +52,13 @@ void makeClones(int count, const char* name, f32 scaleX, f32 scaleY, const core:
 } // namespace
 
 void makeSpritePartsAndClones(const CNodeFactory& description, CNodeBasement* node, const char* name, f32 scaleX,
-                              f32 scaleY, const core::vector3df& position, scene::ISceneNode* parent,
-                              const SSpriteCreateInfo* createInfo)
+                              f32 scaleY, const core::vector3df& position, const core::dimension2df& workingSize,
+                              scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo)
 {
     if (!node)
         return;
     if (!description.parts.empty() && !(createInfo && createInfo->noParts))
-        makeParts(description, node, scaleX, scaleY, position, parent, createInfo);
+        makeParts(description, node, scaleX, scaleY, position, workingSize, parent, createInfo);
     if (description.makeClones > 0 && !(createInfo && createInfo->cloneId))
         makeClones(description.makeClones, name, scaleX, scaleY, position, parent, createInfo);
 }

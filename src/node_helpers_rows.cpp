@@ -206,10 +206,6 @@ void applyDescriptionRows(int step, const CNodeFactory& f, CNodeBasement* node, 
     case 24:
         soundRows(f, node, info, site);
         break;
-    case 25:
-        if (!f.parts.empty() || f.makeClones != 0)
-            runMaker(makers.PartsAndClones, f, node, info, site);
-        break;
     case 26:
         scriptRows(f, node, info, site);
         break;

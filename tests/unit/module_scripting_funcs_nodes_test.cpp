@@ -294,6 +294,30 @@ TEST_F(CreateNatives, ScriptGroup)
     EXPECT_NE(getNodeById(1700, nullptr), nullptr);
 }
 
+TEST_F(CreateNatives, ScriptSpritesBuildTheirPartsAndClones)
+{
+    ASSERT_TRUE(Root->getChildren().empty());
+    SquirrelObject made = run("return core_CreateSprite(\"raw://\\n-Texture:?fill[c1,w8,h8]\\n-MakeClones: 2\\n"
+                              "[Sprite]\\n-Texture:?fill[c2,w8,h8]\\n-AsChild: 1\\n\", "
+                              "{x = 4, w = 2, h = 3, retSprite = 1}, \"pole\");");
+    ASSERT_FALSE(made.IsNull());
+    ASSERT_EQ(Root->getChildren().size(), 3u);
+    int cloneId = 0;
+    for (scene::ISceneNode* child : Root->getChildren()) {
+        CNodeBasement* sprite = CNodeBasement::fromSceneNode(child);
+        ASSERT_NE(sprite, nullptr);
+        EXPECT_EQ(sprite->getPosition(), core::vector3df(4, 0, 0));
+        if (cloneId > 0) {
+            EXPECT_EQ(sprite->getAttributeInt("__CloneId", 0), cloneId);
+        }
+        ++cloneId;
+        ASSERT_EQ(sprite->getChildren().size(), 1u);
+        CNodeBasement* part = CNodeBasement::fromSceneNode(*sprite->getChildren().begin());
+        ASSERT_NE(part, nullptr);
+        EXPECT_EQ(part->getSize(), core::dimension2df(2, 3)) << "scaled by the sprite's working size";
+    }
+}
+
 TEST_F(CreateNatives, NothingIsCreatedWhileTheGameEnds)
 {
     Engine.GameState = 999;

@@ -309,18 +309,17 @@ TEST_F(SpriteCreation, RowMakersRunOnlyWhenTheirKeysAsk)
     };
     makers.ClickBlock = [](const CNodeFactory&, CNodeBasement*, const SSpriteCreateInfo*, const char*) { ran.push_back("block"); };
     makers.Rotation = [](const CNodeFactory&, CNodeBasement*, const SSpriteCreateInfo*, const char*) { ran.push_back("rotation"); };
-    makers.PartsAndClones = [](const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*) {
-        for (const SSpriteCreateInfo& part : f.parts)
-            addSprite(part.partName, 1, 1, core::vector3df(0, 0, 0), node, &part, SPRITE_SITE);
-        ran.push_back("parts");
+    makers.ScriptMethod = [](const CNodeFactory&, CNodeBasement* node, const SSpriteCreateInfo*, const char*) {
+        ran.push_back("script, sprites: " + std::to_string(node->getParent()->getChildren().size()));
     };
     make(raw(std::string(Fill) + "-Event.Mouse.Click.Block: 1\n-Animation.Rotation: s0 t0"));
     EXPECT_EQ(ran, std::vector<std::string>({"block"})) << "no click without an action; no rotation at zero";
     ran.clear();
-    CNodeBasement* node = make(raw(std::string(Fill) + "-Event.Mouse.Click.Action: go();\n-Animation.Rotation: t5\n"
-                                                       "[Sprite]\n-Texture:?fill[c2,w4,h4]\n-Custom.Attributes: file[x.png]\n"));
-    EXPECT_EQ(ran, std::vector<std::string>({"rotation", "click:go();", "parts"}));
-    ASSERT_EQ(node->getChildren().size(), 1u) << "a part of an inline text naming a .png is still a description";
+    make(raw(std::string(Fill) + "-Event.Mouse.Click.Action: go();\n-Animation.Rotation: t5\n"
+                                 "-Animation.Scripted: run\n"
+                                 "[Sprite]\n-Texture:?fill[c2,w4,h4]\n-Custom.Attributes: file[x.png]\n"));
+    // The sibling part exists before the script row: a part of an inline text naming a .png is still a description.
+    EXPECT_EQ(ran, std::vector<std::string>({"rotation", "click:go();", "script, sprites: 3"}));
 }
 
 TEST_F(SpriteCreation, InitScriptSeesAndChangesTheNode)
