@@ -4,6 +4,7 @@
 #include "module_mousekeyb.h"
 #include "node_text.h"
 #include "scriptbindings.h"
+#include "spritebindings.h"
 #include "utils_debug.h"
 
 namespace {
@@ -44,6 +45,21 @@ CGameClient::~CGameClient()
 {
     if (TheGame == this)
         TheGame = nullptr;
+}
+
+CProfileData* CGameClient::createProfileData()
+{
+    return new CGameProfileData;
+}
+
+CNodeFactory* CGameClient::createNodeFactory()
+{
+    return new CGameNodeFactory;
+}
+
+CDialogInfo* CGameClient::createDialogInfo()
+{
+    return new CGameDialogInfo;
 }
 
 bool CGameClient::OnEvent(const irr::SEvent& event)

@@ -9,6 +9,10 @@ public:
     CGameClient();
     ~CGameClient() override;
 
+    CProfileData* createProfileData() override;
+    CNodeFactory* createNodeFactory() override;
+    CDialogInfo* createDialogInfo() override;
+
     bool OnEvent(const irr::SEvent& event) override;
     void onFrame() override;
     void registerScriptBindings() override;
