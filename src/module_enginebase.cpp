@@ -6,6 +6,7 @@
 #include "module_mousekeyb_animators.h"
 #include "node_factory.h"
 #include "node_helpers.h"
+#include "node_helpers_valuebar.h"
 #include "node_spriteflash.h"
 #include "server_game_manifest.h"
 #include "utils_debug.h"
@@ -133,6 +134,7 @@ CEngineBase::CEngineBase()
     InstallInputRowMakers();
     InstallEffectRowMakers();
     InstallFlashRowMaker();
+    InstallValueBarRowMaker();
 }
 
 CEngineBase::~CEngineBase()
