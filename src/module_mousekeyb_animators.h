@@ -1,18 +1,23 @@
 // The input animators: clicks with their hotkeys and images, modal layers,
-// modal blockers and click blocks; the makers that sprite creation calls.
+// modal blockers and click blocks, hovers, auto-disable and tooltips; the
+// makers that sprite creation calls.
 #pragma once
 
 #include "abaseanimators.h"
 #include "utils_str.h"
 
 #include <irrTypes.h>
+#include <vector3d.h>
 
+#include <atomic>
 #include <cstdint>
 
 namespace irr { namespace scene { class ISceneNode; } }
 
 class CNodeBasement;
+class CNodeFactory;
 class COnClickAnimator;
+struct SSpriteCreateInfo;
 
 // Runs a click's action; returns 1 taken, 0 refused, 99 swallowed silently.
 using ClickCallback = int (*)(CNodeBasement* node, void* argument);
@@ -169,6 +174,57 @@ private:
     int Disabled = 0;
     CNodeBasement* ImageNode = nullptr;   // grabbed while shown
 };
+
+// Tooltips that are alive as text nodes; every tooltip animator watches it.
+extern std::atomic<int32_t> liveTooltipCount;
+// The last serial a tooltip animator took (0..99, wrapping).
+extern int32_t tooltipSerial;
+
+// After a delay under the cursor, a text node near the node: a fixed text or
+// one a script computes, refreshed on the script's timer; gone when the
+// cursor leaves.
+class CTooltipAnimator : public CBaseAnimator {
+public:
+    static constexpr irr::s32 FirstTipId = 2001;
+    static constexpr int32_t SerialCount = 100;
+    static constexpr irr::s32 TipLayer = 7;
+    static constexpr const char* FaderName = "fader";
+
+    CTooltipAnimator(const CString& text, const irr::core::vector3df& position, irr::scene::ISceneNode* textParent);
+    ~CTooltipAnimator() override;
+    void setDelay(irr::u32 ms) { Delay = ms; }
+    void setScriptFunction(const CString& script) { Script = script; }
+
+    void onAttach(CNodeBasement* node) override;
+    void animate(CNodeBasement* node, irr::u32 localMs) override;
+    void removeTooltip();
+
+    irr::s32 getTipId() const { return FirstTipId + Serial; }
+    const CString& getText() const { return Text; }
+
+private:
+    bool isHovered() const;
+    void showStep(irr::u32 localMs);
+    // False when the tooltip is not to change: removed or kept as it is.
+    bool runScript(bool refresh, irr::scene::ISceneNode* tip, CString& animation);
+    void setTextParent(irr::scene::ISceneNode* parent);
+
+    int32_t LastLiveCount = 0;
+    int32_t Serial;
+    uint32_t RefreshDue = 0;          // tick count; 0 = no refresh
+    int Shown = -1;                   // -1 before the first step, 0 hidden, 1 shown
+    irr::u32 Delay = 0;               // ms of animator time
+    irr::u32 ShowAt = 0;              // animator time; 0 = not armed
+    CString Text;
+    CString Script;
+    irr::core::vector3df Position;
+    irr::scene::ISceneNode* TextParent;
+    bool TextParentGrabbed = false;   // a parent other than the node, which holds us
+};
+
+// The tooltip row: the format prefix, the literal or language text, macros expanded.
+void makeTooltipRow(const CNodeFactory& description, CNodeBasement* node, const SSpriteCreateInfo* createInfo,
+                    const char* site);
 
 // Sprite creation builds the input animators through these.
 void InstallInputRowMakers();

@@ -367,6 +367,7 @@ void InstallInputRowMakers()
 {
     SDescriptionRowMakers& makers = GetDescriptionRowMakers();
     makers.MouseOver = makeMouseOver;
+    makers.Tooltip = makeTooltipRow;
     makers.Click = makeClick;
     makers.ClickBlock = makeClickBlock;
 }
