@@ -216,7 +216,8 @@ CString resolveTexturePath(const char* path, const char* baseFile, const char* o
 {
     if (!path)
         return CString();
-    if (std::strstr(path, ":\\"))
+    // "?fill[...]" and the like are generated pictures, never files.
+    if (std::strstr(path, ":\\") || path[0] == '?')
         return CString(path);
     if (path[0] == '\\')
         return CString(path + 1);

@@ -302,8 +302,10 @@ STextureRegion retrieveTexture(const char* name)
         return cache.back();
     }
     ENGINE_PROFILE("RETRTEXT-READTEXDRV");
-    CString path(name);
-    video::ITexture* texture = driver->getTexture(name);
+    // A leading "\\" names the data folder's top; the mounted folders list
+    // their files without it. The region keeps the name as asked.
+    CString path(name[0] == '\\' ? name + 1 : name);
+    video::ITexture* texture = driver->getTexture((const char*)path);
     if (!texture && path.Find('\\') >= 0) {
         path.Replace("\\", "/");
         texture = driver->getTexture((const char*)path);

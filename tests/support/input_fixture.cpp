@@ -16,14 +16,35 @@
 #include <IImage.h>
 #include <IVideoDriver.h>
 #include <IrrlichtDevice.h>
+#include <irrlicht.h>
 
 #include <filesystem>
+
+namespace {
+
+// The empty picture that empty sprite nodes show. It must be there before the
+// engine's device mounts the data folder, which lists the folder only then.
+void writeEmptyPicture(const std::string& path)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL);
+    ASSERT_NE(device, nullptr);
+    irr::video::IVideoDriver* driver = device->getVideoDriver();
+    irr::video::IImage* image = driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2du(4, 4));
+    image->fill(irr::video::SColor(0, 0, 0, 0));
+    EXPECT_TRUE(driver->writeImageToFile(image, path.c_str()));
+    image->drop();
+    device->drop();
+}
+
+} // namespace
 
 CInputProgramFolder::CInputProgramFolder()
 {
     std::filesystem::create_directories(Folder.path() + "Profile");
     std::filesystem::create_directories(Folder.path() + "data");
     Folder.write("game.ini", "EnableIngameEditor=1\n");
+    writeEmptyPicture(Folder.path() + "data/gui/empty.png");
     Folder.write("data/manifest.xml", "<Manifest><Fonts></Fonts><Cursors></Cursors><AtlasLists></AtlasLists>"
                                       "<Materials></Materials><ParticleGroups></ParticleGroups></Manifest>");
     SetAppFolder(Folder.path().c_str());
@@ -49,16 +70,7 @@ void InputFixture::SetUp()
     Engine.createDevice();
     ASSERT_NE(Engine.Device, nullptr);
     Engine.Device->getTimer()->stop();
-    // The empty picture that empty sprite nodes show.
-    std::filesystem::create_directories(Program.Folder.path() + "data/gui");
-    irr::video::IImage* image =
-        Engine.Driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2du(4, 4));
-    image->fill(irr::video::SColor(0, 0, 0, 0));
-    Engine.Driver->writeImageToFile(image, (Program.Folder.path() + "data/gui/empty.png").c_str());
     CTextureCache::instance().clear();
-    CTextureCache::instance().push(STextureRegion(Engine.Driver->addTexture("gui\\empty.png", image), "gui\\empty.png"));
-    image->drop();
-    Engine.mountArchives();
     CManifest::stored().readFrom((Program.Folder.path() + "data/manifest.xml").c_str());
     Engine.beginRun();
     script("log <- [];");

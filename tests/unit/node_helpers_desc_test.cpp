@@ -240,6 +240,9 @@ TEST(DescriptionPaths, TexturePathsResolveAgainstOwnerOrBase)
         {"a.png", "x.spr", nullptr, "a.png"},
         {"sub\\a.png", "data\\menu\\x.spr", "dialogs\\main.dlg", "dialogs\\sub\\a.png"},
         {"a.png", nullptr, nullptr, "a.png"},
+        {"?fill[c1,w4,h4]", "data\\menu\\x.spr", "dialogs\\main.dlg", "?fill[c1,w4,h4]"},   // generated
+        {"?fill[c0,w2,h2]", "data\\menu\\x.spr", nullptr, "?fill[c0,w2,h2]"},
+        {"pics\\bg.png?colorkey[c0]", "data\\menu\\x.spr", nullptr, "data\\menu\\pics\\bg.png?colorkey[c0]"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(resolveTexturePath(c.path, c.base, c.owner)), c.expected) << c.path << " " << c.base;

@@ -247,6 +247,24 @@ TEST_F(TextureCacheTest, BackslashNameFoundWithSlashesIsCachedUnderTheBackslashN
     EXPECT_EQ(CTextureCache::instance().find(name.c_str()), 0);
 }
 
+TEST_F(TextureCacheTest, DataRootNamesLoadFromTheMountedFolder)
+{
+    std::filesystem::create_directories(Folder.file("gui"));
+    ASSERT_TRUE(Video.writeImage(Folder.file("gui/empty.png"), 2, 2, [](int, int) { return video::SColor(0, 0, 0, 0); }));
+    ASSERT_TRUE(Video.mountFolder(Folder.path()));
+    video::ITexture* loaded = nullptr;
+    for (const char* name : {"\\gui\\empty.png", "gui\\empty.png"}) {
+        STextureRegion region = retrieveTexture(name);
+        ASSERT_NE(region.Texture, nullptr) << name;
+        EXPECT_STREQ(region.Name, name);
+        EXPECT_GE(CTextureCache::instance().find(name), 0) << name;
+        if (loaded) {
+            EXPECT_EQ(region.Texture, loaded) << "one file, one texture";
+        }
+        loaded = region.Texture;
+    }
+}
+
 TEST_F(TextureCacheTest, RemovingATextureErasesEntriesOfItsNameAndOfItsTexture)
 {
     STextureRegion fill = retrieveTexture("?fill[c1,w4,h4]");
