@@ -241,15 +241,7 @@ SQInteger AddTime2Date(HSQUIRRELVM vm)
     struct tm out {};
     if (!localtime_r(&moved, &out))
         return 0;
-    SYSTEMTIME result{};
-    result.wDay = uint16_t(out.tm_mday);
-    result.wDayOfWeek = uint16_t(out.tm_wday);
-    result.wMonth = uint16_t(out.tm_mon + 1);
-    result.wYear = uint16_t(out.tm_year < 1900 ? out.tm_year + 1900 : out.tm_year);
-    result.wHour = uint16_t(out.tm_hour);
-    result.wMinute = uint16_t(out.tm_min);
-    result.wSecond = uint16_t(out.tm_sec);
-    return sa.Return(MakeDateTable(result));
+    return sa.Return(MakeDateTable(SystemTimeFromTm(out)));
 }
 
 }  // namespace

@@ -444,14 +444,7 @@ bool GetFileWriteTime(const char* path, SYSTEMTIME& out)
     tm parts = {};
     if (!ok || !gmtime_r(&info.st_mtim.tv_sec, &parts))
         return false;
-    out.wYear = uint16_t(parts.tm_year + 1900);
-    out.wMonth = uint16_t(parts.tm_mon + 1);
-    out.wDayOfWeek = uint16_t(parts.tm_wday);
-    out.wDay = uint16_t(parts.tm_mday);
-    out.wHour = uint16_t(parts.tm_hour);
-    out.wMinute = uint16_t(parts.tm_min);
-    out.wSecond = uint16_t(parts.tm_sec);
-    out.wMilliseconds = uint16_t(info.st_mtim.tv_nsec / 1000000);
+    out = SystemTimeFromTm(parts, uint16_t(info.st_mtim.tv_nsec / 1000000));
     return true;
 }
 

@@ -27,6 +27,10 @@ void SetAppFolder(const char* folder);
 // ending in "/".
 CString GetDataFolder();
 
+// Removes every occurrence of folder from text, letters compared without
+// case and "/" equal to "\"; true when anything was removed.
+bool removeFolderText(CString& text, const char* folder);
+
 // The user folder, ending in a separator, created when missing: the "ul"
 // switch's folder (program folder + "UserData" for an empty value), else the
 // program folder's "Profile" when it exists, else the user's application-data

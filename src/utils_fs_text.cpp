@@ -106,32 +106,6 @@ char foldChar(char c)
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
 }
 
-// Removes every occurrence of folder from text, letters compared without
-// case and "/" equal to "\"; true when anything was removed.
-bool removeFolderText(CString& text, const char* folder)
-{
-    size_t length = folder ? std::strlen(folder) : 0;
-    if (length == 0)
-        return false;
-    std::string kept;
-    bool removed = false;
-    const char* p = text;
-    while (*p) {
-        size_t i = 0;
-        while (i < length && p[i] && foldChar(p[i]) == foldChar(folder[i]))
-            ++i;
-        if (i == length) {
-            p += length;
-            removed = true;
-        } else {
-            kept += *p++;
-        }
-    }
-    if (removed)
-        text = kept.c_str();
-    return removed;
-}
-
 // What tells files apart while includes nest: the name, as archives
 // compare it. Two spellings of one file escape this, not the depth limit.
 std::string fileIdentity(const CString& path)
@@ -300,6 +274,30 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
 }
 
 } // namespace
+
+bool removeFolderText(CString& text, const char* folder)
+{
+    size_t length = folder ? std::strlen(folder) : 0;
+    if (length == 0)
+        return false;
+    std::string kept;
+    bool removed = false;
+    const char* p = text;
+    while (*p) {
+        size_t i = 0;
+        while (i < length && p[i] && foldChar(p[i]) == foldChar(folder[i]))
+            ++i;
+        if (i == length) {
+            p += length;
+            removed = true;
+        } else {
+            kept += *p++;
+        }
+    }
+    if (removed)
+        text = kept.c_str();
+    return removed;
+}
 
 // --- whole files ---
 

@@ -45,11 +45,6 @@ CString languageCode(const char* code)
     return text;
 }
 
-char foldChar(char c)
-{
-    return c == '\\' ? '/' : char(std::tolower((unsigned char)c));
-}
-
 // Whether the text holds a line for the key, written in the same case.
 bool hasKeyLine(const CString& table, const char* key)
 {
@@ -244,22 +239,7 @@ void DecodeLngText(CString& text)
 
 void StripBaseDir(CString& path)
 {
-    CString folder = GetDataFolder();
-    int length = folder.GetLength();
-    if (length == 0)
-        return;
-    CString kept;
-    const char* p = path;
-    while (*p) {
-        int i = 0;
-        while (i < length && p[i] && foldChar(p[i]) == foldChar(folder.GetAt(i)))
-            ++i;
-        if (i == length)
-            p += length;
-        else
-            kept += *p++;
-    }
-    path = kept;
+    removeFolderText(path, GetDataFolder());
 }
 
 CMapStringToString& GetLngCache()

@@ -139,25 +139,13 @@ int TimeToSystemTime(int64_t time, SYSTEMTIME* out)
     tm parts = {};
     if (!localtime_r(&seconds, &parts) || parts.tm_year + 1900 < 0 || parts.tm_year + 1900 > 65535)
         return 0;
-    out->wYear = uint16_t(parts.tm_year + 1900);
-    out->wMonth = uint16_t(parts.tm_mon + 1);
-    out->wDayOfWeek = uint16_t(parts.tm_wday);
-    out->wDay = uint16_t(parts.tm_mday);
-    out->wHour = uint16_t(parts.tm_hour);
-    out->wMinute = uint16_t(parts.tm_min);
-    out->wSecond = uint16_t(parts.tm_sec);
+    *out = SystemTimeFromTm(parts);
     return 1;
 }
 
 int SystemTimeToTime(int64_t* time, const SYSTEMTIME* in)
 {
-    tm parts = {};
-    parts.tm_year = in->wYear - 1900;
-    parts.tm_mon = in->wMonth - 1;
-    parts.tm_mday = in->wDay;
-    parts.tm_hour = in->wHour;
-    parts.tm_min = in->wMinute;
-    parts.tm_sec = in->wSecond;
+    tm parts = TmFromSystemTime(*in);
     parts.tm_isdst = -1;
     *time = int64_t(mktime(&parts));
     return 1;

@@ -50,16 +50,7 @@ SYSTEMTIME systemTimeNow(bool local)
         localtime_r(&now.tv_sec, &parts);
     else
         gmtime_r(&now.tv_sec, &parts);
-    SYSTEMTIME result = {};
-    result.wYear = uint16_t(parts.tm_year + 1900);
-    result.wMonth = uint16_t(parts.tm_mon + 1);
-    result.wDayOfWeek = uint16_t(parts.tm_wday);
-    result.wDay = uint16_t(parts.tm_mday);
-    result.wHour = uint16_t(parts.tm_hour);
-    result.wMinute = uint16_t(parts.tm_min);
-    result.wSecond = uint16_t(parts.tm_sec);
-    result.wMilliseconds = uint16_t(now.tv_nsec / 1000000);
-    return result;
+    return SystemTimeFromTm(parts, uint16_t(now.tv_nsec / 1000000));
 }
 
 bool isValid(const SYSTEMTIME& t)
@@ -73,14 +64,7 @@ CString formatTime(const SYSTEMTIME* time, const char* format)
     SYSTEMTIME t = time ? *time : systemTimeNow(false);
     if (!isValid(t))
         return CString();
-    tm parts = {};
-    parts.tm_year = t.wYear - 1900;
-    parts.tm_mon = t.wMonth - 1;
-    parts.tm_mday = t.wDay;
-    parts.tm_wday = t.wDayOfWeek % 7;
-    parts.tm_hour = t.wHour;
-    parts.tm_min = t.wMinute;
-    parts.tm_sec = t.wSecond;
+    const tm parts = TmFromSystemTime(t);
     char text[128];
     size_t length = strftime_l(text, sizeof text, format, &parts, userTimeLocale());
     return CString(text, int(length));
@@ -247,6 +231,33 @@ const char* lastSeparator(const char* path)
 }
 
 } // namespace
+
+tm TmFromSystemTime(const SYSTEMTIME& time)
+{
+    tm parts = {};
+    parts.tm_year = time.wYear - 1900;
+    parts.tm_mon = time.wMonth - 1;
+    parts.tm_mday = time.wDay;
+    parts.tm_wday = time.wDayOfWeek % 7;
+    parts.tm_hour = time.wHour;
+    parts.tm_min = time.wMinute;
+    parts.tm_sec = time.wSecond;
+    return parts;
+}
+
+SYSTEMTIME SystemTimeFromTm(const tm& parts, uint16_t milliseconds)
+{
+    SYSTEMTIME time = {};
+    time.wYear = uint16_t(parts.tm_year + 1900);
+    time.wMonth = uint16_t(parts.tm_mon + 1);
+    time.wDayOfWeek = uint16_t(parts.tm_wday);
+    time.wDay = uint16_t(parts.tm_mday);
+    time.wHour = uint16_t(parts.tm_hour);
+    time.wMinute = uint16_t(parts.tm_min);
+    time.wSecond = uint16_t(parts.tm_sec);
+    time.wMilliseconds = milliseconds;
+    return time;
+}
 
 CString GetTimeString(const SYSTEMTIME* time)
 {

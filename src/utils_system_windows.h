@@ -7,6 +7,7 @@
 #include "utils_str.h"
 
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct SYSTEMTIME {
     uint16_t wSecond;
     uint16_t wMilliseconds;
 };
+
+// The same date and time as a C broken-down time (tm_isdst left 0), and back.
+tm TmFromSystemTime(const SYSTEMTIME& time);
+SYSTEMTIME SystemTimeFromTm(const tm& parts, uint16_t milliseconds = 0);
 
 // The user's 24-hour time text (null = now, in UTC); empty for an invalid time.
 CString GetTimeString(const SYSTEMTIME* time = nullptr);

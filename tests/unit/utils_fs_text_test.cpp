@@ -8,12 +8,14 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
+#include "utils_str_lng.h"
 
 #include <gtest/gtest.h>
 
 #include <IFileSystem.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -230,6 +232,28 @@ TEST_F(TextFileTest, ImageTypeIgnoresTheProgramFolder)
     EXPECT_EQ(GetImageFileType((app + "data/a.spr").c_str()), -1);
     EXPECT_EQ(GetImageFileType((Folder.path() + "MY.PNG GAMES\\data\\a.spr").c_str()), -1);
     EXPECT_EQ(GetImageFileType((app + "data/a.jpg").c_str()), 9);
+}
+
+TEST_F(TextFileTest, StripBaseDirRemovesEveryDataFolderSpelling)
+{
+    std::string upper = Data;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return char(std::toupper((unsigned char)c)); });
+    std::string backslashed = Data;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    struct Case { std::string In, Out; };
+    const Case cases[] = {
+        {Data + "pic/a.png", "pic/a.png"},
+        {upper + "Pic\\A.png", "Pic\\A.png"},
+        {backslashed + "x.spr|" + Data + "y.spr", "x.spr|y.spr"},
+        {"textures/a.png", "textures/a.png"},
+        {Data.substr(0, Data.size() - 1), Data.substr(0, Data.size() - 1)},   // without the last separator
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        CString path = c.In.c_str();
+        StripBaseDir(path);
+        EXPECT_EQ(std::string((const char*)path), c.Out) << c.In;
+    }
 }
 
 TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
