@@ -23,10 +23,19 @@ seconds="${RUN_SECONDS:-4}"
 echo "run.sh: no display; running the game under Xvfb for ${seconds} s"
 export ENGINE_NONINTERACTIVE=1
 export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+# The game saves its screenshots in the player's folder: its Profile/ folder
+# beside the program when there is one, else under the user's data folder.
+folders=(Profile "${XDG_DATA_HOME:-$HOME/.local/share}/LanternSample")
+started=$(mktemp)
 status=0
-xvfb-run -a -s "-screen 0 1024x768x24" ./game "SampleQuitAfterMs=$((seconds * 1000))" "$@" || status=$?
-# The engine captures its back buffer only on a script's request, and no
-# script native asks for it yet.
-echo "run.sh: no screenshot taken: the engine's capture cannot be requested from a script yet"
+xvfb-run -a -s "-screen 0 1024x768x24" ./game "SampleQuitAfterMs=$((seconds * 1000))" SampleScreenshot=menu "$@" ||
+    status=$?
+shot=$(find "${folders[@]}" -maxdepth 1 -name 'menu*_screenshot.bmp' -newer "$started" 2>/dev/null | sort | tail -n 1 || true)
+rm -f "$started"
+if [ -n "$shot" ]; then
+    echo "run.sh: screenshot of the main menu: $(realpath "$shot")"
+else
+    echo "run.sh: no screenshot was saved; see last_debug.log"
+fi
 echo "run.sh: the game ended with exit code ${status}; its log is last_debug.log"
 exit "$status"

@@ -12,6 +12,8 @@
 #include "utils_str_tools.h"
 #include "utils_system_windows.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr int DefaultWarningMs = 3000;
@@ -145,7 +147,10 @@ SQInteger MakeScreenshot(HSQUIRRELVM vm)
     MakeSafeName(file, ".");
     file += ".bmp";
     // A relative name would land in whatever folder the program was started from.
-    getRenderer()->saveScreenshot(GetUserFolder() + file);
+    file = GetUserFolder() + file;
+    // Scripts run between frames, when the OpenGL back buffer no longer holds
+    // the presented frame: the next frame is captured before its swap.
+    getEngine()->Queue.postMessage(EngineMessageScreenshot, 0, reinterpret_cast<uintptr_t>(strdup(file)), 0);
     return sa.Return(true);
 }
 

@@ -49,6 +49,9 @@ function enterMenu()
     core_SaveProfile();
     print("menu: run " + runs + " in game state " + core_GetGameState());
 
+    // A screenshot of the menu once it is drawn, when asked for on the command line.
+    if (core_GetIniParameter("SampleScreenshot") != "")
+        core_SetTimeout(300, "takeScreenshot()");
     // Unattended runs (run.sh without a display, the tests) ask to end after a while.
     local quitAfter = core_GetIniParameter("SampleQuitAfterMs");
     if (quitAfter != "")
@@ -56,17 +59,25 @@ function enterMenu()
 }
 
 // The main menu: background, title and one button per entry. The button's
-// parameters fill its description's ${...} places.
+// parameters fill its description's ${...} places; the texts come from the
+// language table.
 function buildMenu()
 {
     core_CreateSprite("sprites\\background.spr", {});
-    core_CreateSprite("sprites\\title.spr", {});
-    local buttons = [["play_button", 4, "Play", "onMenuPlay"],
-                     ["about_button", 0, "About", "onMenuAbout"],
-                     ["quit_button", -4, "Quit", "onMenuQuit"]];
-    foreach (b in buttons)
-        core_CreateSprite("sprites\\button.spr?X=0&Y=" + b[1] + "&Name=" + b[0] + "&Label=" + b[2] +
-                          "&Action=" + b[3], {});
+    core_CreateSprite("sprites\\title.spr?Title=" + core_GetTranslation("GAME.TITLE"), {});
+    local buttons = [["play_button", 4, "MENU.PLAY", "onMenuPlay"],
+                     ["about_button", 0, "MENU.ABOUT", "onMenuAbout"],
+                     ["quit_button", -4, "MENU.QUIT", "onMenuQuit"]];
+    foreach (b in buttons) {
+        core_CreateSprite("sprites\\button.spr?X=0&Y=" + b[1] + "&Name=" + b[0] + "&Action=" + b[3], {});
+        core_CreateSprite("sprites\\label.spr?X=0&Y=" + b[1] + "&Text=" + core_GetTranslation(b[2]), {});
+    }
+}
+
+function takeScreenshot()
+{
+    core_MakeScreenshot(core_GetIniParameter("SampleScreenshot"));
+    print("menu: screenshot taken");
 }
 
 // Polled until the engine has loaded the data and entered play.

@@ -2,172 +2,21 @@
 // play, keeps its profile across runs and ends cleanly; damaged copies of its
 // data end with the engine's message, never with a crash. Every run has a
 // deadline and is killed when it passes.
+#include "sample_support.h"
+
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace fs = std::filesystem;
+using namespace sample;
 
 namespace {
 
-constexpr auto RunTimeout = std::chrono::seconds(30);
-constexpr int Killed = -1;
 const char* const QuitSoon = "SampleQuitAfterMs=300";
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-struct SRun {
-    int ExitCode = Killed;   // 128 + signal when a signal ended it
-    std::string Stderr;
-};
-
-// A program folder of its own per test: the game, game.ini and a copy of data/.
-class SampleFolder {
-public:
-    SampleFolder()
-    {
-        char pattern[] = "/tmp/sample-e2e-XXXXXX";
-        Root = mkdtemp(pattern);
-        fs::path game = fs::path(ENGINE_BINARY_DIR) / "game";
-        std::error_code error;
-        // A hard link keeps the program folder here; a symbolic one would not.
-        fs::create_hard_link(game, Root / "game", error);
-        if (error)
-            fs::copy_file(game, Root / "game");
-        fs::copy(fs::path(ENGINE_SOURCE_DIR) / "data", Root / "data", fs::copy_options::recursive);
-        fs::copy_file(fs::path(ENGINE_SOURCE_DIR) / "game.ini", Root / "game.ini");
-    }
-    ~SampleFolder() { fs::remove_all(Root); }
-
-    // Runs the game to its end or kills it at the deadline.
-    SRun run(const std::vector<std::string>& args, bool window) const { return finish(start(args, window)); }
-
-    pid_t start(const std::vector<std::string>& args, bool window) const
-    {
-        fs::path errors = Root / "stderr.txt";
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(Root.c_str()) != 0)
-                _exit(127);
-            int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd >= 0) {
-                dup2(fd, STDERR_FILENO);
-                dup2(fd, STDOUT_FILENO);
-            }
-            setenv("XDG_DATA_HOME", (Root / "xdg").c_str(), 1);
-            setenv("ENGINE_NONINTERACTIVE", "1", 1);
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
-            if (!window)
-                unsetenv("DISPLAY");
-            std::string program = (Root / "game").string();
-            std::vector<std::string> copies(args);
-            if (!window)
-                copies.push_back("NullDriver=1");
-            std::vector<char*> argv{program.data()};
-            for (std::string& arg : copies)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        return pid;
-    }
-
-    SRun finish(pid_t pid) const
-    {
-        SRun result;
-        result.ExitCode = waitForExit(pid);
-        result.Stderr = readFile(Root / "stderr.txt");
-        return result;
-    }
-
-    // The one player profile file the game wrote.
-    std::string profileText() const
-    {
-        fs::path users = Root / "xdg" / "LanternSample";
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(users, error)) {
-            std::string name = entry.path().filename().string();
-            if (name.rfind("pr_", 0) == 0)
-                return readFile(entry.path());
-        }
-        return "";
-    }
-
-    std::string log(const char* name) const { return readFile(Root / name); }
-
-    fs::path Root;
-
-private:
-    static int waitForExit(pid_t pid)
-    {
-        auto deadline = std::chrono::steady_clock::now() + RunTimeout;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return Killed;
-    }
-};
-
-bool hasDisplay()
-{
-    const char* display = std::getenv("DISPLAY");
-    return display && *display;
-}
-
-// Lines of the debug log that report a failure. A machine without a sound
-// card is no failure of the game.
-std::vector<std::string> errorLines(const std::string& log)
-{
-    std::vector<std::string> found;
-    std::istringstream lines(log);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (contains(line, "Sound: no audio device"))
-            continue;
-        std::string lower = line;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-        if (contains(lower, "error") || contains(lower, "failed") || contains(lower, "assert") ||
-            contains(lower, "orphaned"))
-            found.push_back(line);
-    }
-    return found;
-}
 
 struct SDriverCase {
     const char* Name;
@@ -186,7 +35,7 @@ protected:
 TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
 {
     SampleFolder game;
-    SRun run = game.run({"Debug=1", QuitSoon}, GetParam().Window);
+    SRun run = game.run({"Debug=1", QuitSoon}, SScreen{GetParam().Window});
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr << game.log("last_debug.log");
 
     // The script saved these once it was in play (game state 500).
@@ -212,12 +61,12 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
 TEST_P(SampleGameRun, ProfileKeepsItsOptionsAcrossRuns)
 {
     SampleFolder game;
-    ASSERT_EQ(game.run({QuitSoon}, GetParam().Window).ExitCode, 0);
-    ASSERT_EQ(game.run({QuitSoon}, GetParam().Window).ExitCode, 0);
+    ASSERT_EQ(game.run({QuitSoon}, SScreen{GetParam().Window}).ExitCode, 0);
+    ASSERT_EQ(game.run({QuitSoon}, SScreen{GetParam().Window}).ExitCode, 0);
     std::string profile = game.profileText();
     EXPECT_TRUE(contains(profile, "[SampleRuns]=2\n")) << profile;
     // The options file names the profile that was active.
-    EXPECT_TRUE(contains(readFile(game.Root / "xdg" / "LanternSample" / "game_options.ini"), "ActiveProfile="));
+    EXPECT_TRUE(contains(readFile(game.userFolder() / "game_options.ini"), "ActiveProfile="));
 }
 
 // Whether a window of exactly this title exists on the display.
@@ -246,7 +95,7 @@ TEST(SampleGameWindow, CaptionIsTheTitleFromTheLanguageTable)
     ASSERT_NE(at, std::string::npos);
     writeFile(table, text.replace(at, 25, "GAME.TITLE=" + title));
 
-    pid_t pid = game.start({"SampleQuitAfterMs=2000"}, true);
+    pid_t pid = game.start({"SampleQuitAfterMs=2000"}, SScreen{true});
     bool found = false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1800);
     while (!found && std::chrono::steady_clock::now() < deadline) {
@@ -286,7 +135,7 @@ TEST_P(SampleGameDamage, EndsWithTheEnginesMessageNotACrash)
     SampleFolder game;
     fs::path file = game.Root / "data" / damage.File;
     writeFile(file, damage.Damage(readFile(file)));
-    SRun run = game.run({QuitSoon}, false);
+    SRun run = game.run({QuitSoon}, SScreen{});
 
     ASSERT_NE(run.ExitCode, Killed) << "the game hung";
     EXPECT_LT(run.ExitCode, 128) << "ended by a signal\n" << run.Stderr;

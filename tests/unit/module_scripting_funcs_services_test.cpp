@@ -114,6 +114,19 @@ TEST_F(ServiceNatives, AlertsAddTheCallStackInDebugMode)
     EXPECT_EQ(text.rfind("SqScript alert:\ndeep\n--\n", 0), 0u) << text;
 }
 
+TEST_F(ServiceNatives, ScreenshotIsCapturedByTheNextFrame)
+{
+    ASSERT_EQ(Engine.Queue.getCount(), 0);
+    EXPECT_TRUE(run("return core_MakeScreenshot(\"menu/a:b\");").ToBool());
+    SEngineMessage* request = Engine.Queue.findMessage(EngineMessageScreenshot);
+    ASSERT_NE(request, nullptr);
+    const std::string path = reinterpret_cast<const char*>(request->arg2);
+    const std::string folder = (const char*)GetUserFolder();
+    EXPECT_EQ(path.rfind(folder + "menu_a_b", 0), 0u) << path << " should be in " << folder;
+    EXPECT_EQ(path.substr(path.size() - 15), "_screenshot.bmp") << path;
+    EXPECT_EQ(path.find('/', folder.size()), std::string::npos) << "the name cannot leave the folder: " << path;
+}
+
 // The options come from the command line, read when the engine starts.
 class QuietServiceNatives : public ServiceNatives {
 protected:

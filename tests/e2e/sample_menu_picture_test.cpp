@@ -1,0 +1,141 @@
+// The sample game's main menu as the engine captured it: the script asks for
+// a screenshot, and sampled pixels are checked against the colours the
+// sample's pictures are made of. Each screenshot is kept as a PNG under
+// build/e2e-artifacts/ for a person to look at.
+#include "sample_support.h"
+
+#include <irrlicht.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+using namespace sample;
+
+namespace {
+
+struct SColour {
+    int R, G, B;
+};
+
+std::ostream& operator<<(std::ostream& out, const SColour& c)
+{
+    return out << "(" << c.R << ", " << c.G << ", " << c.B << ")";
+}
+
+// A screenshot read through Irrlicht's image loaders on the null driver.
+class Screenshot {
+public:
+    explicit Screenshot(const fs::path& file)
+    {
+        Device = irr::createDevice(irr::video::EDT_NULL);
+        if (!Device)
+            return;
+        Device->getLogger()->setLogLevel(irr::ELL_NONE);
+        Image = Device->getVideoDriver()->createImageFromFile(file.c_str());
+    }
+    ~Screenshot()
+    {
+        if (Image)
+            Image->drop();
+        if (Device)
+            Device->drop();
+    }
+    Screenshot(const Screenshot&) = delete;
+    Screenshot& operator=(const Screenshot&) = delete;
+
+    bool loaded() const { return Image != nullptr; }
+    int width() const { return int(Image->getDimension().Width); }
+    int height() const { return int(Image->getDimension().Height); }
+    SColour at(int x, int y) const
+    {
+        irr::video::SColor c = Image->getPixel(irr::u32(x), irr::u32(y));
+        return {int(c.getRed()), int(c.getGreen()), int(c.getBlue())};
+    }
+    // The brightest channel minimum in a box: white text gives a high value.
+    int whitest(int left, int top, int right, int bottom) const
+    {
+        int best = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                SColour c = at(x, y);
+                best = std::max(best, std::min({c.R, c.G, c.B}));
+            }
+        return best;
+    }
+    bool keepAs(const std::string& name) const
+    {
+        return Device->getVideoDriver()->writeImageToFile(Image, (artifactFolder() / name).c_str());
+    }
+
+private:
+    irr::IrrlichtDevice* Device = nullptr;
+    irr::video::IImage* Image = nullptr;
+};
+
+// gui\background.png: a night-blue gradient with lighter stripes.
+::testing::AssertionResult isBackground(const SColour& c)
+{
+    if (c.R >= 20 && c.R <= 60 && c.G >= 30 && c.G <= 80 && c.B >= 90 && c.B <= 180 && c.B > c.G && c.G > c.R)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << c << " is not the background's blue";
+}
+
+::testing::AssertionResult isNear(const SColour& c, const SColour& expected, int tolerance)
+{
+    if (std::abs(c.R - expected.R) <= tolerance && std::abs(c.G - expected.G) <= tolerance &&
+        std::abs(c.B - expected.B) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << c << " is not near " << expected;
+}
+
+struct SRendererCase {
+    const char* Name;
+    const char* Option;   // the Renderer option; empty: the default
+};
+
+class SampleMenuPicture : public ::testing::TestWithParam<SRendererCase> {};
+
+TEST_P(SampleMenuPicture, ScreenshotShowsTheMenu)
+{
+    PrivateDisplay display;
+    if (display.name().empty())
+        GTEST_SKIP() << "no Xvfb";
+    SampleFolder game;
+    std::vector<std::string> args{"SampleScreenshot=menu", "SampleQuitAfterMs=1000"};
+    if (*GetParam().Option)
+        args.push_back(GetParam().Option);
+    SRun run = game.run(args, SScreen{true, display.name()});
+    ASSERT_EQ(run.ExitCode, 0) << run.Stderr << game.log("last_debug.log");
+
+    std::vector<fs::path> shots = game.screenshots();
+    ASSERT_EQ(shots.size(), 1u) << game.log("last_debug.log");
+    EXPECT_EQ(shots[0].extension(), ".bmp");
+    EXPECT_EQ(shots[0].filename().string().rfind("menu", 0), 0u) << shots[0];
+    Screenshot shot(shots[0]);
+    ASSERT_TRUE(shot.loaded()) << shots[0];
+    EXPECT_TRUE(shot.keepAs(std::string("sample_menu_") + GetParam().Name + ".png"));
+    ASSERT_EQ(shot.width(), 800);
+    ASSERT_EQ(shot.height(), 600);
+
+    // The background fills the window, corners and sides.
+    for (auto [x, y] : {std::pair{10, 10}, {790, 10}, {10, 590}, {790, 590}, {60, 300}, {740, 300}})
+        EXPECT_TRUE(isBackground(shot.at(x, y))) << "at " << x << ", " << y;
+    // gui\button.png at its middle row: (60, 110, 200) shaded to 82.5%. The
+    // About button is in the middle; the pointer of a fresh display is not on it.
+    EXPECT_TRUE(isNear(shot.at(300, 300), {49, 91, 165}, 12));
+    EXPECT_TRUE(isNear(shot.at(500, 300), {49, 91, 165}, 12));
+    EXPECT_TRUE(isBackground(shot.at(250, 300))) << "left of the buttons";
+    // White text in the project's font: the title and the About label.
+    EXPECT_GT(shot.whitest(250, 80, 550, 120), 200) << "the title";
+    EXPECT_GT(shot.whitest(350, 285, 450, 315), 200) << "the About label";
+    EXPECT_LT(shot.whitest(250, 140, 550, 180), 120) << "nothing white between the title and the buttons";
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderers, SampleMenuPicture, ::testing::Values(SRendererCase{"OpenGL", ""}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace

@@ -1,0 +1,229 @@
+#include "sample_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace sample {
+
+namespace {
+
+int waitForExit(pid_t pid, std::chrono::steady_clock::duration timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return Killed;
+}
+
+} // namespace
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    pclose(pipe);
+    return output;
+}
+
+bool hasCommand(const char* name)
+{
+    return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool hasDisplay()
+{
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+std::vector<std::string> errorLines(const std::string& log)
+{
+    std::vector<std::string> found;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (contains(line, "Sound: no audio device"))
+            continue;
+        std::string lower = line;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (contains(lower, "error") || contains(lower, "failed") || contains(lower, "assert") ||
+            contains(lower, "orphaned"))
+            found.push_back(line);
+    }
+    return found;
+}
+
+SampleFolder::SampleFolder()
+{
+    char pattern[] = "/tmp/sample-e2e-XXXXXX";
+    Root = mkdtemp(pattern);
+    fs::path game = fs::path(ENGINE_BINARY_DIR) / "game";
+    std::error_code error;
+    // A hard link keeps the program folder here; a symbolic one would not.
+    fs::create_hard_link(game, Root / "game", error);
+    if (error)
+        fs::copy_file(game, Root / "game");
+    fs::copy(fs::path(ENGINE_SOURCE_DIR) / "data", Root / "data", fs::copy_options::recursive);
+    fs::copy_file(fs::path(ENGINE_SOURCE_DIR) / "game.ini", Root / "game.ini");
+}
+
+SampleFolder::~SampleFolder()
+{
+    std::error_code error;
+    fs::remove_all(Root, error);
+}
+
+pid_t SampleFolder::start(const std::vector<std::string>& args, const SScreen& screen) const
+{
+    fs::path errors = Root / "stderr.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(Root.c_str()) != 0)
+            _exit(127);
+        int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, STDERR_FILENO);
+            dup2(fd, STDOUT_FILENO);
+        }
+        setenv("XDG_DATA_HOME", (Root / "xdg").c_str(), 1);
+        setenv("ENGINE_NONINTERACTIVE", "1", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        if (!screen.Window)
+            unsetenv("DISPLAY");
+        else if (!screen.Display.empty())
+            setenv("DISPLAY", screen.Display.c_str(), 1);
+        std::string program = (Root / "game").string();
+        std::vector<std::string> copies(args);
+        if (!screen.Window)
+            copies.push_back("NullDriver=1");
+        std::vector<char*> argv{program.data()};
+        for (std::string& arg : copies)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+SRun SampleFolder::finish(pid_t pid) const
+{
+    SRun result;
+    result.ExitCode = waitForExit(pid, RunTimeout);
+    result.Stderr = readFile(Root / "stderr.txt");
+    return result;
+}
+
+std::string SampleFolder::profileText() const
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(userFolder(), error)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("pr_", 0) == 0)
+            return readFile(entry.path());
+    }
+    return "";
+}
+
+std::vector<fs::path> SampleFolder::screenshots() const
+{
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(userFolder(), error))
+        if (contains(entry.path().filename().string(), "_screenshot."))
+            found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+PrivateDisplay::PrivateDisplay()
+{
+    if (!hasCommand("Xvfb"))
+        return;
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    Pid = fork();
+    if (Pid == 0) {
+        close(ready[0]);
+        int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) {
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+        }
+        std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    // Xvfb writes the display number once it accepts connections.
+    std::string number;
+    pollfd wait{ready[0], POLLIN, 0};
+    while (Pid > 0 && poll(&wait, 1, 10000) > 0) {
+        char c;
+        if (read(ready[0], &c, 1) != 1 || c == '\n')
+            break;
+        number += c;
+    }
+    close(ready[0]);
+    if (!number.empty())
+        Name = ":" + number;
+}
+
+PrivateDisplay::~PrivateDisplay()
+{
+    if (Pid <= 0)
+        return;
+    kill(Pid, SIGTERM);
+    waitForExit(Pid, std::chrono::seconds(5));   // kills it when it does not end
+}
+
+fs::path artifactFolder()
+{
+    fs::path folder = fs::path(ENGINE_BINARY_DIR) / "e2e-artifacts";
+    std::error_code error;
+    fs::create_directories(folder, error);
+    return folder;
+}
+
+} // namespace sample

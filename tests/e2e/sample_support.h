@@ -1,0 +1,93 @@
+// The sample game in data/ as the real program: a program folder of its own
+// per test, runs with a deadline, a private X display, and the screenshots
+// the game saves.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sample {
+
+namespace fs = std::filesystem;
+
+constexpr int Killed = -1;
+constexpr auto RunTimeout = std::chrono::seconds(30);
+
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, const std::string& text);
+bool contains(const std::string& text, const std::string& part);
+// Standard output of a shell command; empty when it cannot run.
+std::string commandOutput(const std::string& command);
+bool hasCommand(const char* name);
+bool hasDisplay();
+
+// Lines of a debug log that report a failure. A machine without a sound card
+// is no failure of the game.
+std::vector<std::string> errorLines(const std::string& log);
+
+struct SRun {
+    int ExitCode = Killed;   // 128 + signal when a signal ended it
+    std::string Stderr;      // standard error and output together
+};
+
+// Where a run shows its window: none (the null driver), the test's display,
+// or a display of the caller's choice.
+struct SScreen {
+    SScreen() = default;
+    explicit SScreen(bool window, std::string display = "") : Window(window), Display(std::move(display)) {}
+
+    bool Window = false;
+    std::string Display;     // empty: the inherited DISPLAY
+};
+
+// A program folder of its own: the game, game.ini and a copy of data/, and
+// the user folder under it.
+class SampleFolder {
+public:
+    SampleFolder();
+    ~SampleFolder();
+    SampleFolder(const SampleFolder&) = delete;
+    SampleFolder& operator=(const SampleFolder&) = delete;
+
+    // Runs the game to its end or kills it at the deadline.
+    SRun run(const std::vector<std::string>& args, const SScreen& screen) const { return finish(start(args, screen)); }
+    pid_t start(const std::vector<std::string>& args, const SScreen& screen) const;
+    SRun finish(pid_t pid) const;
+
+    fs::path userFolder() const { return Root / "xdg" / "LanternSample"; }
+    // The one player profile file the game wrote.
+    std::string profileText() const;
+    std::string log(const char* name) const { return readFile(Root / name); }
+    // The screenshot files in the user folder.
+    std::vector<fs::path> screenshots() const;
+
+    fs::path Root;
+};
+
+// An Xvfb of its own, so the pointer and the windows of tests running side by
+// side do not meet. Empty name when Xvfb is missing or does not start.
+class PrivateDisplay {
+public:
+    PrivateDisplay();
+    ~PrivateDisplay();
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    const std::string& name() const { return Name; }
+    // A command run with DISPLAY set to this display.
+    std::string command(const std::string& text) const { return "DISPLAY=" + Name + " " + text; }
+
+private:
+    pid_t Pid = -1;
+    std::string Name;
+};
+
+// Where screenshots are kept for a person to look at: build/e2e-artifacts/.
+fs::path artifactFolder();
+
+} // namespace sample
