@@ -5,6 +5,7 @@
 #include "node_text.h"
 #include "scriptbindings.h"
 #include "spritebindings.h"
+#include "stuff/texteffects.h"
 #include "utils_debug.h"
 
 namespace {
@@ -115,5 +116,5 @@ void CGameClient::onShutdown()
 
 CTextEffect* CGameClient::createTextEffect(const char* effectText)
 {
-    return nullptr;
+    return CreateGameTextEffect(effectText);
 }
