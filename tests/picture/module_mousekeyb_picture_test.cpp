@@ -1,0 +1,147 @@
+// Pixel-perfect picking on a real window: the alpha of the texture pixel under
+// the cursor decides the hit, 128 and above counting as opaque.
+#include "module_mousekeyb.h"
+
+#include "module_enginebase.h"
+#include "msgbox.h"
+#include "node_sprite.h"
+#include "rendering_material_custom.h"
+#include "rendering_stuff_particles.h"
+#include "rendering_stuff_textures.h"
+
+#include "picture_support.h"
+
+#include <irrlicht.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using namespace irr;
+
+namespace {
+
+constexpr int WindowSize = 64;
+
+IrrlichtDevice* createSmallDevice(const SIrrlichtCreationParameters& params)
+{
+    SIrrlichtCreationParameters small = params;
+    small.WindowSize = core::dimension2du(WindowSize, WindowSize);
+    small.Fullscreen = false;
+    small.AntiAlias = 0;
+    small.LoggingLevel = ELL_ERROR;
+    return CreatePictureDevice(small);
+}
+
+struct SDriverCase {
+    const char* Name;
+    int Renderer;   // the option value
+    video::E_DRIVER_TYPE Type;
+};
+
+class PickingPicture : public testing::TestWithParam<SDriverCase> {
+protected:
+    void SetUp() override
+    {
+        PreviousHook = platform::SetMessageBoxHook(
+            [](const char*, const char*, unsigned type) { return platform::UnattendedBoxAnswer(type); });
+        if (!HasPictureDisplay())
+            GTEST_SKIP() << "no display";
+        getInputState()->reset();
+        Engine = std::make_unique<CEngineBase>();
+        Engine->Options.Renderer = GetParam().Renderer;
+        Engine->CreateDeviceFn = createSmallDevice;
+        Engine->createDevice();
+        ASSERT_NE(Engine->Driver, nullptr);
+        if (Engine->Driver->getDriverType() != GetParam().Type)
+            GTEST_SKIP() << "the device fell back to another driver";
+        Engine->Renderer.getMaterials().init(Engine->Driver);
+        CTextureCache::instance().clear();
+        clearTexturePixelCache();
+        Engine->SceneManager->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20.65f), core::vector3df(0, 0, 0));
+        Folder = std::filesystem::temp_directory_path() / ("engine-picking-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(Folder);
+    }
+
+    void TearDown() override
+    {
+        getInputState()->reset();
+        if (Engine) {
+            Engine->SceneManager->getRootSceneNode()->removeAll();
+            CTextureCache::instance().clear();
+            clearTexturePixelCache();
+            Engine.reset();
+        }
+        std::error_code error;
+        std::filesystem::remove_all(Folder, error);
+        platform::SetMessageBoxHook(PreviousHook);
+    }
+
+    // A window-covering sprite whose texture is white with alpha 127 on the
+    // left half and 128 on the right half.
+    CSpriteNode* halves(s32 id)
+    {
+        const std::string path = (Folder / "halves.png").string();
+        video::IImage* image = Engine->Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(8, 8));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                image->setPixel(x, y, video::SColor(x < 4 ? 127 : 128, 255, 255, 255));
+        Engine->Driver->writeImageToFile(image, path.c_str());
+        image->drop();
+        auto* node = new CSpriteNode(Engine->SceneManager->getRootSceneNode(), Engine->SceneManager, id,
+                                     core::vector3df(0, 0, 0), core::dimension2df(40, 40));
+        node->drop();
+        node->setTextureRegion(retrieveTexture(path.c_str()));
+        node->getMaterial(0).Lighting = false;
+        node->updateAbsolutePosition();
+        return node;
+    }
+
+    // The camera's frustum exists only after a drawn frame.
+    void drawFrame()
+    {
+        Engine->Driver->beginScene(true, true, video::SColor(255, 0, 0, 255));
+        Engine->Renderer.renderNodes();
+        Engine->Driver->endScene();
+    }
+
+    std::unique_ptr<CEngineBase> Engine;
+    std::filesystem::path Folder;
+    platform::MessageBoxHook PreviousHook;
+};
+
+TEST_P(PickingPicture, AlphaAboveHalfUnderTheCursorDecidesAPixelPerfectHit)
+{
+    CSpriteNode* node = halves(1500);
+    ASSERT_NE(node->getTextureRegion().Texture, nullptr);
+    drawFrame();
+
+    struct Case {
+        int PixelPerfect;
+        int X;            // window pixels; the row is the middle one
+        s32 Picked;       // the node's ID, or 0
+    } cases[] = {
+        {1, WindowSize / 4, 0},             // alpha 127
+        {1, WindowSize * 3 / 4, 1500},      // alpha 128
+        {1, WindowSize / 2 - 6, 0},
+        {1, WindowSize / 2 + 6, 1500},
+        {0, WindowSize / 4, 1500},          // not pixel-perfect: the box alone counts
+        {0, WindowSize * 3 / 4, 1500},
+    };
+    for (const Case& c : cases) {
+        getInputState()->addClickable(node, c.PixelPerfect);
+        s32 ids[MaxPickedNodes];
+        const s32 top = getInputState()->pickTopNodeId(core::position2di(c.X, WindowSize / 2), ids);
+        EXPECT_EQ(top, c.Picked) << "pixel-perfect " << c.PixelPerfect << " at x " << c.X;
+        EXPECT_EQ(ids[0], c.Picked);
+        getInputState()->removeClickable(node);
+    }
+}
+
+const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};
+
+INSTANTIATE_TEST_SUITE_P(Drivers, PickingPicture, testing::ValuesIn(Drivers),
+                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
+
+} // namespace
