@@ -945,13 +945,14 @@ void SQCompiler::Factor(Exp& e)
     case TK_FUNCTION: Lex(); FunctionExp(e, ""); return;
     case TK_CLASS: Lex(); ClassExp(e); return;
     case TK_DELEGATE: {
+        // both operands are comma expressions: "delegate a, d : b, t"
         Lex();
         Exp d;
-        Expression(d);
+        CommaExpression(d);
         ToNextReg(d);
         Expect(':');
         Exp t;
-        Expression(t);
+        CommaExpression(t);
         ToNextReg(t);
         FreeExp(t);
         FreeExp(d);
