@@ -4,6 +4,7 @@
 #include "aeffectsanimators.h"
 #include "module_dialogfactory.h"
 #include "module_mousekeyb_animators.h"
+#include "module_mousekeyb_editor.h"
 #include "node_factory.h"
 #include "node_helpers.h"
 #include "node_helpers_valuebar.h"
@@ -132,6 +133,7 @@ CEngineBase::CEngineBase()
     InstallEngineMacroHost();
     InstallSpriteCreationHook();
     InstallInputRowMakers();
+    InstallEditorRowMakers();
     InstallEffectRowMakers();
     InstallFlashRowMaker();
     InstallValueBarRowMaker();

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb_editor.h"
 #include "node_base.h"
 #include "node_utilities.h"
 #include "rendering_stuff_particles.h"
@@ -38,6 +39,7 @@ void forgetNodeHook(scene::ISceneNode* node, s32 id)
 void nodeDestroyedHook(scene::ISceneNode* node)
 {
     getInputState()->purgeNode(node);
+    CSimpleTextEditorAnimator::forgetAttributeNode(CNodeBasement::fromSceneNode(node));
 }
 
 int findEntry(const core::array<CClickableEntry>& list, scene::ISceneNode* node)

@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "module_dialogfactory.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb_editor.h"
 #include "module_userprofile.h"
 #include "node_base.h"
 #include "node_utilities.h"
@@ -176,6 +177,8 @@ bool CInputReceiver::onKeyEvent(const SEvent& event)
     const SEvent::SKeyInput& key = event.KeyInput;
     Shift = key.Shift ? 1 : 0;
     Control = key.Control ? 1 : 0;
+    if (FocusedEditor)
+        FocusedEditor->onKey(event);
     if (hasKeyHook())
         sendToKeyHook(key);
     if (!key.PressedDown)

@@ -1,0 +1,66 @@
+// The simple text editor: a one-line text entry on a text node. Keys from the
+// input receiver reach the newest editor; the text can be bound to a node's
+// string attribute, which scripts read and set.
+#pragma once
+
+#include "abaseanimators.h"
+#include "utils_str.h"
+
+#include <IEventReceiver.h>
+
+class CNodeBasement;
+
+// The clipboard as engine text, or empty; swapped out by tests.
+using TextEditorClipboardSource = CString (*)();
+// Null restores the device clipboard. Returns the source held before.
+TextEditorClipboardSource SetTextEditorClipboardSource(TextEditorClipboardSource source);
+// The device clipboard converted from UTF-8; empty without a window.
+CString ReadDeviceClipboard();
+
+class CSimpleTextEditorAnimator : public CBaseAnimator {
+public:
+    static constexpr irr::u32 UpdateMs = 30;
+    static constexpr irr::u32 BlinkMs = 500;
+
+    // Edits *text when given (the caller keeps it alive), else a text of its own.
+    // The new editor takes the focus.
+    CSimpleTextEditorAnimator(CString* text, int maxLength);
+    ~CSimpleTextEditorAnimator() override;
+
+    // After every key, and once more when the editor goes, the text is stored
+    // in this string attribute of the node (not held).
+    void bindAttribute(CNodeBasement* node, const char* name);
+    void setTitleCase(int on) { TitleCase = on; }
+    void setCaretText(const char* caret) { CaretText = caret ? caret : ""; }
+
+    void onAttach(CNodeBasement* node) override;
+    void animate(CNodeBasement* node, irr::u32 localMs) override;
+    void onKey(const irr::SEvent& event);
+
+    const CString& getText() const { return *Text; }
+    CNodeBasement* getAttributeNode() const { return AttributeNode; }
+
+    // Drops every binding to a node that is going away.
+    static void forgetAttributeNode(CNodeBasement* node);
+
+private:
+    void appendTyped(wchar_t typed);
+    void appendPlain(const char* text);
+    void storeText();
+
+    int MaxLength;
+    CString CaretText = "|";
+    CString AttributeName;
+    CNodeBasement* AttributeNode = nullptr;   // not held
+    CString* Text;                            // the caller's or OwnText
+    CString OwnText;
+    CNodeBasement* AttachedNode = nullptr;    // the node holds the editor
+    int TitleCase = 0;
+};
+
+// Makes an editor that updates every 30 ms and attaches it to the node, which
+// owns it from then on (borrowed result).
+CSimpleTextEditorAnimator* createSimpleTextEditorAnimator(CNodeBasement* node, CString* text, int maxLength);
+
+// The label row of sprite creation: the label text node and its text editor.
+void InstallEditorRowMakers();

@@ -1,0 +1,282 @@
+// The simple text editor on the steppable loop: keys through the input
+// receiver, paste, the blinking caret, the bound attribute, the focus, and
+// the label row of sprite creation that makes it.
+#include "module_mousekeyb_editor.h"
+
+#include "input_fixture.h"
+#include "module_mousekeyb.h"
+#include "node_base.h"
+#include "node_factory.h"
+#include "node_helpers.h"
+#include "node_text.h"
+#include "node_utilities.h"
+
+#include "codepage.h"
+
+#include <ITimer.h>
+#include <IrrlichtDevice.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using irr::EKEY_CODE;
+
+struct SKeystroke {
+    EKEY_CODE key;
+    wchar_t ch;
+    bool control;
+};
+
+SKeystroke typed(wchar_t ch) { return {irr::KEY_KEY_A, ch, false}; }
+SKeystroke pressed(EKEY_CODE key, bool control = false) { return {key, 0, control}; }
+
+CString g_clipboard;
+CString fakeClipboard() { return g_clipboard; }
+
+class Editor : public InputFixture {
+protected:
+    void SetUp() override
+    {
+        InputFixture::SetUp();
+        g_clipboard.Empty();
+        Previous = SetTextEditorClipboardSource(fakeClipboard);
+    }
+    void TearDown() override
+    {
+        SetTextEditorClipboardSource(Previous);
+        platform::PinAnsiCodePage(nullptr);
+        InputFixture::TearDown();
+    }
+
+    CTextNode* textNode(irr::s32 id)
+    {
+        return createTextNode("", irr::core::vector3df(0, 0, 0), Engine.RootNode, id);
+    }
+    // A press and its release, as the device sends them.
+    void post(const SKeystroke& k)
+    {
+        for (bool down : {true, false}) {
+            irr::SEvent event{};
+            event.EventType = irr::EET_KEY_INPUT_EVENT;
+            event.KeyInput.Key = k.key;
+            event.KeyInput.Char = k.ch;
+            event.KeyInput.Control = k.control;
+            event.KeyInput.PressedDown = down;
+            Engine.Input.OnEvent(event);
+        }
+    }
+    void type(const char* text)
+    {
+        for (; *text; ++text)
+            post(typed(wchar_t(*text)));
+    }
+    irr::u32 deviceTime() const { return Engine.Device->getTimer()->getTime(); }
+    // Steps until the device time lies in a caret period (odd) or not.
+    void stepToPhase(bool caret)
+    {
+        ASSERT_TRUE(step(40));
+        while (((deviceTime() / CSimpleTextEditorAnimator::BlinkMs) % 2 == 1) != caret)
+            ASSERT_TRUE(step(40));
+        ASSERT_TRUE(step(40));   // the editor runs every 30 ms
+        ASSERT_EQ(((deviceTime() / CSimpleTextEditorAnimator::BlinkMs) % 2 == 1), caret) << "phase edge";
+    }
+
+    TextEditorClipboardSource Previous = nullptr;
+};
+
+TEST_F(Editor, KeysEditTheEndOfTheText)
+{
+    struct SCase {
+        const char* name;
+        std::vector<SKeystroke> keys;
+        int maxLength;
+        int titleCase;
+        const char* clipboard;
+        const char* expected;
+    };
+    const SCase cases[] = {
+        {"typing", {typed('a'), typed('b'), typed('c')}, 20, 0, "", "abc"},
+        {"backspace", {typed('a'), typed('b'), pressed(irr::KEY_BACK)}, 20, 0, "", "a"},
+        {"delete takes the last too", {typed('a'), typed('b'), pressed(irr::KEY_DELETE)}, 20, 0, "", "a"},
+        {"backspace on empty", {pressed(irr::KEY_BACK), pressed(irr::KEY_DELETE), typed('x')}, 20, 0, "", "x"},
+        {"return adds nothing", {typed('a'), {irr::KEY_RETURN, L'\r', false}}, 20, 0, "", "a"},
+        {"function key adds nothing", {typed('a'), pressed(irr::KEY_F5)}, 20, 0, "", "a"},
+        {"control characters dropped", {{irr::KEY_TAB, L'\t', false}, {irr::KEY_ESCAPE, 27, false}, typed('b')},
+         20, 0, "", "b"},
+        {"ctrl+c leaves the text", {typed('a'), {irr::KEY_KEY_C, L'c', true}}, 20, 0, "zz", "a"},
+        {"max length keeps the first", {typed('a'), typed('b'), typed('c'), typed('d')}, 3, 0, "", "abc"},
+        {"title case", {typed('j'), typed('O'), typed('e'), typed(' '), typed('d')}, 20, 1, "", "Joe D"},
+        {"paste appends", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 20, 0, "bc", "abc"},
+        {"paste is cut too", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 4, 0, "bcdef", "abcd"},
+        {"paste drops line breaks", {pressed(irr::KEY_KEY_V, true)}, 20, 0, "ab\r\ncd\t", "abcd"},
+        {"no clipboard", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 20, 0, "", "a"},
+    };
+    CNodeBasement* target = addNode(3001, irr::core::vector3df(0, 0, 5), 1, 1);
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTextNode* node = textNode(3002);
+        CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(node, nullptr, c.maxLength);
+        editor->bindAttribute(target, "typed");
+        editor->setTitleCase(c.titleCase);
+        g_clipboard = c.clipboard;
+        for (const SKeystroke& k : c.keys)
+            post(k);
+        EXPECT_EQ(std::string(editor->getText()), c.expected);
+        EXPECT_EQ(std::string(target->getAttributeString("typed", "?")), c.expected) << "stored after each key";
+        node->remove();
+    }
+}
+
+TEST_F(Editor, TypedLettersPassTheCodePage)
+{
+    ASSERT_TRUE(platform::PinAnsiCodePage("CP1251"));
+    CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(textNode(3001), nullptr, 20);
+    post(typed(L'\u0410'));   // CYRILLIC CAPITAL A
+    post(typed(L'\u00E9'));   // e acute: not in this page
+    post(typed(L'z'));
+    EXPECT_EQ(std::string(editor->getText()), "\xC0z");
+}
+
+TEST_F(Editor, NoClipboardWithoutAWindow)
+{
+    EXPECT_TRUE(ReadDeviceClipboard().IsEmpty()) << "the null driver has no display";
+    SetTextEditorClipboardSource(nullptr);
+    CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(textNode(3001), nullptr, 20);
+    type("a");
+    post(pressed(irr::KEY_KEY_V, true));
+    EXPECT_EQ(std::string(editor->getText()), "a");
+}
+
+TEST_F(Editor, CaretBlinksInAlternateHalfSeconds)
+{
+    CTextNode* node = textNode(3001);
+    CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(node, nullptr, 20);
+    type("ab");
+    for (int round = 0; round < 2; ++round) {
+        stepToPhase(true);
+        EXPECT_EQ(std::string(node->getText()), "ab|");
+        stepToPhase(false);
+        EXPECT_EQ(std::string(node->getText()), "ab");
+    }
+    editor->setCaretText("_");
+    stepToPhase(true);
+    EXPECT_EQ(std::string(node->getText()), "ab_");
+}
+
+TEST_F(Editor, SpaceStillFiresTheLatch)
+{
+    createSimpleTextEditorAnimator(textNode(3001), nullptr, 20);
+    getInputLatch()->reset();
+    post({irr::KEY_SPACE, L' ', false});
+    EXPECT_NE(getInputLatch()->FireTick, 0u) << "space in an editor still fires the latch";
+    EXPECT_EQ(std::string((*getFocusedTextEditor())->getText()), " ");
+}
+
+TEST_F(Editor, NewestEditorHasTheFocus)
+{
+    CTextNode* first = textNode(3001);
+    CTextNode* second = textNode(3002);
+    CSimpleTextEditorAnimator* older = createSimpleTextEditorAnimator(first, nullptr, 20);
+    EXPECT_EQ(*getFocusedTextEditor(), older);
+    CSimpleTextEditorAnimator* newer = createSimpleTextEditorAnimator(second, nullptr, 20);
+    EXPECT_EQ(*getFocusedTextEditor(), newer);
+    type("x");
+    EXPECT_EQ(std::string(older->getText()), "");
+    EXPECT_EQ(std::string(newer->getText()), "x");
+
+    // The focus does not go back to the older one.
+    second->remove();
+    EXPECT_EQ(*getFocusedTextEditor(), nullptr);
+    type("y");
+    EXPECT_EQ(std::string(older->getText()), "");
+}
+
+TEST_F(Editor, ScriptChangeOfTheAttributeIsPickedUp)
+{
+    CNodeBasement* target = addNode(3001, irr::core::vector3df(0, 0, 5), 1, 1);
+    CTextNode* node = textNode(3002);
+    CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(node, nullptr, 20);
+    editor->bindAttribute(target, "nick");
+    type("ab");
+    script("core_SetNodeAttribute(3001, \"nick\", \"Zed\");");
+    stepToPhase(false);   // the editor reads the attribute after showing
+    stepToPhase(true);
+    EXPECT_EQ(std::string(node->getText()), "Zed|");
+    type("s");
+    EXPECT_EQ(std::string(target->getAttributeString("nick", "")), "Zeds") << "further keys edit it";
+}
+
+TEST_F(Editor, FinalTextIsWrittenWhenTheEditorGoes)
+{
+    CNodeBasement* target = addNode(3001, irr::core::vector3df(0, 0, 5), 1, 1);
+    CTextNode* node = textNode(3002);
+    CString text = "kept";
+    CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(node, &text, 20);
+    editor->bindAttribute(target, "nick");
+    type("s");
+    EXPECT_EQ(std::string(text), "kepts") << "the caller's text is the one edited";
+    text = "last";   // changed behind the editor's back
+    node->remove();
+    EXPECT_EQ(*getFocusedTextEditor(), nullptr);
+    EXPECT_EQ(std::string(target->getAttributeString("nick", "")), "last");
+}
+
+TEST_F(Editor, BoundNodeGoingFirstIsForgotten)
+{
+    CNodeBasement* target = addNode(3001, irr::core::vector3df(0, 0, 5), 1, 1);
+    CTextNode* node = textNode(3002);
+    CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(node, nullptr, 20);
+    editor->bindAttribute(target, "nick");
+    target->remove();
+    EXPECT_EQ(editor->getAttributeNode(), nullptr);
+    type("a");
+    ASSERT_TRUE(step(100));
+    EXPECT_EQ(std::string(editor->getText()), "a");
+    node->remove();   // no write to the freed node
+}
+
+TEST_F(Editor, LabelRowMakesATitleCaseEditorBoundToTheSprite)
+{
+    clearSpriteCache();
+    const char* description = "raw://\n-Texture:?fill[c1,w64,h32]\n-Name: nickbox\n-Label: ?Name\n"
+                              "-Label.Format: Enter\n-Animation.SimpleTextEditor: s5 d_ @nick\n";
+    CNodeBasement* sprite = addSprite(description, 1, 1, irr::core::vector3df(0, 0, 0), nullptr, nullptr,
+                                      SPRITE_SITE);
+    ASSERT_NE(sprite, nullptr);
+    CTextNode* label = findTextNode("nickbox");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->getParent(), sprite);
+    EXPECT_EQ(std::string(label->getText()), "Enter\nName");
+    EXPECT_TRUE(label->hasAttributes() &&
+                label->getAttributes()->lookup("nick", nullptr, nullptr, nullptr) == CCustomAttribs::TypeString)
+        << "the label carries the empty attribute";
+    CSimpleTextEditorAnimator* editor = *getFocusedTextEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->getNode(), label);
+    EXPECT_EQ(editor->getDiscretion(), CSimpleTextEditorAnimator::UpdateMs);
+
+    type("joe smith");
+    EXPECT_EQ(std::string(sprite->getAttributeString("nick", "")), "Joe S");
+    stepToPhase(true);
+    EXPECT_EQ(std::string(label->getText()), "Joe S_");
+    clearSpriteCache();
+}
+
+TEST_F(Editor, LabelWithoutEditorKeyHasNoEditor)
+{
+    clearSpriteCache();
+    CNodeBasement* sprite = addSprite("raw://\n-Texture:?fill[c1,w64,h32]\n-Label: ?Plain\n", 1, 1,
+                                      irr::core::vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE);
+    ASSERT_NE(sprite, nullptr);
+    CTextNode* label = getTextNodeOf(sprite);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(std::string(label->getText()), "Plain");
+    EXPECT_EQ(*getFocusedTextEditor(), nullptr);
+    clearSpriteCache();
+}
+
+} // namespace
