@@ -4,6 +4,7 @@
 #include "module_enginebase.h"
 #include "module_scripting_funcs.h"
 #include "module_scripting_nodetable.h"
+#include "module_scripting_report.h"
 #include "node_base.h"
 #include "node_utilities.h"
 #include "utils_debug.h"
@@ -28,7 +29,7 @@ STimerRegistry& timers()
 
 void timerAssert(int line, const char* text)
 {
-    AlertBox(Format("Assert!\n%s: %i\n\n%s", SourceName, line, text), false);
+    ShowScriptAssert(SourceName, line, text);
 }
 
 CScriptModule* scripts()

@@ -5,6 +5,8 @@
 #include "module_scripting_binding.h"
 
 #include <exception>
+#include <string>
+#include <vector>
 
 // Logs a native's exception to the debug log; returns 0 (the script sees null).
 SQInteger SwallowNativeException(const char* native, const char* what);
@@ -31,6 +33,16 @@ SQInteger CoreNative(HSQUIRRELVM vm)
 // function of the same name) is replaced.
 void RegisterCoreNative(SQFUNCTION native, const char* name, const char* typeMask);
 #define REGISTER_CORE_NATIVE(fn, name, mask) RegisterCoreNative(&CoreNative<fn>, name, mask)
+// A second name for a native registered before under existing: the same closure.
+void RegisterCoreAlias(const char* name, const char* existing);
+
+// A name the last registerEngineNatives entered, with its mask ("" for none).
+struct SCoreNativeInfo {
+    std::string Name;
+    std::string Mask;
+};
+// In the order they entered the root table.
+const std::vector<SCoreNativeInfo>& GetRegisteredCoreNatives();
 
 // Every group below, in order; called by CScriptModule::registerCoreFunctions
 // after the client's bindings.

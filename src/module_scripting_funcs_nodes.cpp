@@ -7,11 +7,11 @@
 #include "module_enginebase.h"
 #include "module_mousekeyb_animators.h"
 #include "module_scripting_nodetable.h"
+#include "module_scripting_report.h"
 #include "node_base.h"
 #include "node_sprite.h"
 #include "node_text.h"
 #include "node_utilities.h"
-#include "utils_assert.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -202,7 +202,7 @@ SQInteger GetNodeSubnode(HSQUIRRELVM vm)
         return 0;
     const s32 localId = s32(sa.GetInt(3));
     if (localId < LowestSubnodeId)
-        AssertFailed(__FILE__, __LINE__, "Wrong subnode localid!");
+        ShowScriptAssert("src\\module_scripting_core", __LINE__, "Wrong subnode localid!");
     // Searched directly: the registry's local lookup stops the program for low IDs.
     scene::ISceneNode* found = node->getSceneManager()->getSceneNodeFromId(localId, node);
     if (!found)
@@ -454,5 +454,5 @@ void registerNodeNatives()
     REGISTER_CORE_NATIVE(SetNodeAnimatorAction, "core_SetNodeAnimatorAction", "*");
     // One closure under both names.
     REGISTER_CORE_NATIVE(DeleteNode, "core_DeleteSprite", "*");
-    SquirrelVM::GetRootTable().SetValue("core_DeleteNode", SquirrelVM::GetRootTable().GetValue("core_DeleteSprite"));
+    RegisterCoreAlias("core_DeleteNode", "core_DeleteSprite");
 }

@@ -236,7 +236,11 @@ SQInteger AddTime2Date(HSQUIRRELVM vm)
     parts.tm_min = date.GetInt("_min");
     parts.tm_sec = date.GetInt("_sec");
     int64_t t = int64_t(mktime(&parts));
-    t = int64_t(double(t) + double(sa.GetFloat(3)));
+    // An integer as it is: a 32-bit float loses whole seconds above 2^24.
+    if (sa.GetType(3) == OT_INTEGER)
+        t += int64_t(sa.GetInt(3));
+    else
+        t = int64_t(double(t) + double(sa.GetFloat(3)));
     time_t moved = time_t(t);
     struct tm out {};
     if (!localtime_r(&moved, &out))

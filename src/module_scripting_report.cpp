@@ -92,6 +92,11 @@ void SetScriptDebugHintSource(const CString* hint)
     g_debugHint = hint;
 }
 
+void ShowScriptAssert(const char* sourceName, int line, const char* text)
+{
+    AlertBox(Format("Assert!\n%s: %i\n\n%s", sourceName, line, text), false);
+}
+
 void ShowScriptError(const char* message, const char* code)
 {
     CString text(message ? message : "");

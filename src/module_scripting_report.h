@@ -21,6 +21,11 @@ CString GetScriptCallStackText();
 // debug hint (borrowed; null for none).
 void SetScriptDebugHintSource(const CString* hint);
 
+// The scripting code's assertion box, "Assert!\n<source>: <line>\n\n<text>",
+// with the source named the engine's way ("src\\module_scripting_core"); OK
+// only, the caller goes on.
+void ShowScriptAssert(const char* sourceName, int line, const char* text);
+
 // The fatal script report: the message, then "Latest prints:" with the print
 // buffer and the call stack, and the debug hint when there is one. The user
 // may continue (the call returns) or stop (exit code 1). The code is not shown.

@@ -2,6 +2,7 @@
 // read back in the same numbering.
 #include "module_scripting_serialize.h"
 
+#include "module_scripting_report.h"
 #include "utils_debug.h"
 #include "utils_serialize_storage.h"
 #include "utils_str_parse.h"
@@ -212,8 +213,7 @@ bool CReader::read(const char* text, SquirrelObject& out)
     default:
         break;
     }
-    CString message = Format("Wrong SqSerialize type on deserialize! %i", type);
-    AlertBox(Format("Assert!\n%s: %i\n\n%s", __FILE__, __LINE__, (const char*)message), false);
+    ShowScriptAssert("src\\module_scripting", __LINE__, Format("Wrong SqSerialize type on deserialize! %i", type));
     return true;
 }
 

@@ -191,8 +191,9 @@ TEST_F(NodeNatives, SubnodeBelowTheLocalRangeAssertsAndStillSearches)
 {
     addNode("low", Other, 5);
     SquirrelObject found = run("return core_GetNodeSubnode(\"other\", 5);");
-    ASSERT_EQ(Asserts.size(), 1u);
-    EXPECT_EQ(Asserts[0], "Wrong subnode localid!");
+    ASSERT_EQ(Boxes.Boxes.size(), 1u);
+    EXPECT_EQ(Boxes.Boxes[0].Text.rfind("Assert!\nsrc\\module_scripting_core: ", 0), 0u) << Boxes.Boxes[0].Text;
+    EXPECT_NE(Boxes.Boxes[0].Text.find("\n\nWrong subnode localid!"), std::string::npos);
     EXPECT_EQ(found.GetInt("_id"), 5);
 }
 

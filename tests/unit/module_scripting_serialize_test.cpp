@@ -187,6 +187,7 @@ TEST_F(SerializeTest, UnsupportedValuesKeepTheNumbering)
     EXPECT_EQ(back.GetValue(2).ToInteger(), 9);
     ASSERT_EQ(boxes.Boxes.size(), 2u);
     EXPECT_NE(boxes.Boxes[0].Text.find("Wrong SqSerialize type on deserialize! 16777217"), std::string::npos);
+    EXPECT_EQ(boxes.Boxes[0].Text.rfind("Assert!\nsrc\\module_scripting: ", 0), 0u) << boxes.Boxes[0].Text;
 
     boxes.Boxes.clear();
     write(run("return null"), 0);

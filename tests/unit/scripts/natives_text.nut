@@ -45,6 +45,9 @@ check(d._day == 1 && d._month == 2 && d._year == 2024 && d._dayOfWeek == 4 && d.
       "31 January plus a day is Thursday 1 February");
 local back = core_AddTime2Date({_day = 1, _month = 3, _year = 2024, _hour = 0, _min = 0, _sec = 30}, -60.5);
 check(back._day == 29 && back._month == 2 && back._hour == 23 && back._min == 59, "back over a leap day");
+local far = core_AddTime2Date({_day = 1, _month = 1, _year = 2024, _hour = 0, _min = 0, _sec = 0}, 100000001);
+check(far._year == 2027 && far._month == 3 && far._day == 3 && far._hour == 9 && far._min == 46 && far._sec == 41,
+      "whole seconds of a large integer are kept");
 
 local text = core_SerializeObj({a = 1, b = "x"});
 check(typeof text == "string" && text.len() > 0, "value text of a table");
