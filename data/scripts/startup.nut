@@ -14,14 +14,32 @@ function onMenuQuit(item)
     quitGame();
 }
 
+// What the player did, counted in the profile so a check from outside can follow it.
+function noteInProfile(key)
+{
+    core_SetProfileOption(key, core_GetProfileOptionN(key, 0) + 1);
+    core_SaveProfile();
+}
+
 function onMenuAbout(item)
 {
     core_OpenDialog("about");
+    if (core_IsDialogOpened("about"))
+        noteInProfile("SampleAboutOpened");
 }
 
+// The dialog's close button and its Esc key.
 function closeAbout()
 {
-    print("about: closed");
+    core_CloseDialog("about", 300);
+    noteInProfile("SampleAboutClosed");
+}
+
+// The music switch changes the player's music volume, which the profile keeps.
+function onMenuMusic(item)
+{
+    core_SetSoundVolume(0, core_GetSoundVolume(0) > 0.0 ? 0.0 : 0.6);
+    noteInProfile("SampleMusicSwitched");
 }
 
 function quitGame()
@@ -36,10 +54,11 @@ function enterMenu()
 {
     local runs = core_GetProfileOptionN("SampleRuns", 0) + 1;
     core_SetProfileOption("SampleRuns", runs);
+    core_SetProfileOption("SampleMusicAtStart", (core_GetSoundVolume(0) * 100 + 0.5).tointeger());
     core_SetProfileOption("SampleLastState", core_GetGameState());
     // The menu's nodes that exist, so a check from outside can see the menu was built.
     local found = [];
-    foreach (name in ["menu_background", "menu_title", "play_button", "about_button", "quit_button"])
+    foreach (name in ["menu_background", "menu_title", "play_button", "about_button", "music_button", "quit_button"])
         if (core_IsNodeExist(name))
             found.append(name);
     local names = "";
@@ -67,7 +86,8 @@ function buildMenu()
     core_CreateSprite("sprites\\title.spr?Title=" + core_GetTranslation("GAME.TITLE"), {});
     local buttons = [["play_button", 4, "MENU.PLAY", "onMenuPlay"],
                      ["about_button", 0, "MENU.ABOUT", "onMenuAbout"],
-                     ["quit_button", -4, "MENU.QUIT", "onMenuQuit"]];
+                     ["music_button", -4, "MENU.MUSIC", "onMenuMusic"],
+                     ["quit_button", -8, "MENU.QUIT", "onMenuQuit"]];
     foreach (b in buttons) {
         core_CreateSprite("sprites\\button.spr?X=0&Y=" + b[1] + "&Name=" + b[0] + "&Action=" + b[3], {});
         core_CreateSprite("sprites\\label.spr?X=0&Y=" + b[1] + "&Text=" + core_GetTranslation(b[2]), {});

@@ -43,7 +43,8 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
     EXPECT_TRUE(contains(profile, "[SampleRuns]=1\n")) << profile;
     EXPECT_TRUE(contains(profile, "[SampleLastState]=500\n")) << profile;
     // The start-up script built the menu from its descriptions.
-    EXPECT_TRUE(contains(profile, "[SampleMenuNodes]=menu_background,menu_title,play_button,about_button,quit_button\n"))
+    EXPECT_TRUE(contains(profile, "[SampleMenuNodes]=menu_background,menu_title,play_button,about_button,"
+                                  "music_button,quit_button\n"))
         << profile;
 
     std::string log = game.log("last_debug.log");   // absent when nothing was logged

@@ -127,6 +127,8 @@ pid_t SampleFolder::start(const std::vector<std::string>& args, const SScreen& s
         setenv("XDG_DATA_HOME", (Root / "xdg").c_str(), 1);
         setenv("ENGINE_NONINTERACTIVE", "1", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
+        for (const auto& [name, value] : Environment)
+            setenv(name.c_str(), value.c_str(), 1);
         if (!screen.Window)
             unsetenv("DISPLAY");
         else if (!screen.Display.empty())

@@ -59,6 +59,9 @@ public:
     pid_t start(const std::vector<std::string>& args, const SScreen& screen) const;
     SRun finish(pid_t pid) const;
 
+    // Set in the game's environment on every start.
+    void setEnv(const std::string& name, const std::string& value) { Environment.emplace_back(name, value); }
+
     fs::path userFolder() const { return Root / "xdg" / "LanternSample"; }
     // The one player profile file the game wrote.
     std::string profileText() const;
@@ -67,6 +70,9 @@ public:
     std::vector<fs::path> screenshots() const;
 
     fs::path Root;
+
+private:
+    std::vector<std::pair<std::string, std::string>> Environment;
 };
 
 // An Xvfb of its own, so the pointer and the windows of tests running side by

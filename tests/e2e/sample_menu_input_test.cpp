@@ -1,0 +1,137 @@
+// The sample game driven like a player would: xdotool moves the pointer and
+// clicks in the game's window on a display of the test's own, found with
+// xwininfo. The script counts what happened in the profile; the sound comes
+// out of SDL's disk driver into a file.
+#include "sample_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace sample;
+
+namespace {
+
+const char* const Title = "Lantern Sample";
+
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(8))
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+// The id of the game's top-level window, from xwininfo; empty while it is not mapped.
+std::string findWindow(const PrivateDisplay& display)
+{
+    std::string info = commandOutput(display.command("xwininfo -name '" + std::string(Title) + "' 2>/dev/null"));
+    std::istringstream lines(info);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string key = "Window id: ";
+        size_t at = line.find(key);
+        if (at != std::string::npos && contains(line, "\"" + std::string(Title) + "\""))
+            return line.substr(at + key.size(), line.find(' ', at + key.size()) - at - key.size());
+    }
+    return "";
+}
+
+bool xdotool(const PrivateDisplay& display, const std::string& args)
+{
+    return std::system(display.command("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Whether any sample of the raw sound output past this byte is not silence.
+bool soundAfter(const fs::path& file, size_t from)
+{
+    std::string samples = readFile(file);
+    return samples.size() > from && std::any_of(samples.begin() + long(from), samples.end(), [](char c) { return c != 0; });
+}
+
+class SampleMenuInput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!hasCommand("xdotool") || !hasCommand("xwininfo"))
+            GTEST_SKIP() << "needs xdotool and xwininfo (x11-utils)";
+        if (Display.name().empty())
+            GTEST_SKIP() << "no Xvfb";
+    }
+
+    bool counted(const char* key, int times) const
+    {
+        return contains(Game.profileText(), "[" + std::string(key) + "]=" + std::to_string(times) + "\n");
+    }
+    // Window coordinates: the menu is 20 pixels a unit around (400, 300).
+    // The game picks what is under the pointer on its next frame: the press
+    // waits for that.
+    bool clickAt(int x, int y) const
+    {
+        if (!xdotool(Display, "mousemove --window " + Window + " " + std::to_string(x) + " " + std::to_string(y)))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return xdotool(Display, "click 1");
+    }
+
+    PrivateDisplay Display;
+    SampleFolder Game;
+    std::string Window;
+};
+
+TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
+{
+    const fs::path audio = Game.Root / "audio.raw";
+    Game.setEnv("SDL_AUDIODRIVER", "disk");
+    Game.setEnv("SDL_DISKAUDIOFILE", audio.string());
+    // Music off, so that only the buttons' sounds reach the output; a deadline
+    // in case a click goes astray.
+    pid_t pid = Game.start({"Debug=1", "MusicVolume=0", "SampleQuitAfterMs=20000"}, SScreen(true, Display.name()));
+    ASSERT_TRUE(waitFor([&] { return counted("SampleRuns", 1); })) << Game.log("last_debug.log");
+    ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
+
+    // Without a window manager nothing gives the window the focus, and the
+    // game takes no input without it. The pointer goes where nothing is first.
+    ASSERT_TRUE(xdotool(Display, "mousemove --window " + Window + " 40 40"));
+    ASSERT_TRUE(xdotool(Display, "windowfocus --sync " + Window));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const size_t quietUntil = readFile(audio).size();
+    EXPECT_FALSE(soundAfter(audio, 0)) << "no sound before any button was touched";
+
+    ASSERT_TRUE(clickAt(400, 300));   // About
+    EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 1); })) << Game.profileText();
+    EXPECT_TRUE(waitFor([&] { return soundAfter(audio, quietUntil); })) << "the hover and click sounds";
+
+    ASSERT_TRUE(xdotool(Display, "key Escape"));
+    EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 1); })) << Game.profileText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));   // the dialog fades out
+
+    ASSERT_TRUE(clickAt(400, 380));   // Music: on
+    EXPECT_TRUE(waitFor([&] { return counted("SampleMusicSwitched", 1); })) << Game.profileText();
+    ASSERT_TRUE(clickAt(400, 460));   // Quit
+    SRun run = Game.finish(pid);
+
+    ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
+    EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
+    EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
+    std::string log = Game.log("last_debug.log");
+    EXPECT_EQ(errorLines(log), std::vector<std::string>{}) << log;
+    EXPECT_EQ(Game.log("last_crashes.log"), "");
+    EXPECT_TRUE(contains(Game.profileText(), "MusicVolume=0.60\n")) << Game.profileText();
+
+    // The next start keeps the player's choice over the option on the command line.
+    SRun again = Game.run({"MusicVolume=0", "SampleQuitAfterMs=300"}, SScreen());
+    ASSERT_EQ(again.ExitCode, 0) << again.Stderr;
+    EXPECT_TRUE(counted("SampleMusicAtStart", 60)) << Game.profileText();
+}
+
+} // namespace
