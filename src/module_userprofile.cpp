@@ -89,7 +89,9 @@ void CUserProfileModule::loadGameOptions()
     LogLevel = StrToInt(GetKeyValue(text, "LogLevel"));
     readVersionInfo(text);
     HiQuality = StrToInt(GetKeyValue(text, "HiQuality"));
-    Renderer = 3;   // the one hardware driver, whatever was asked for
+    // 3 is the hardware driver, whatever else was asked for; 2 picks the
+    // software driver at once (headless runs on a virtual display).
+    Renderer = StrToInt(GetKeyValue(text, "Renderer")) == RendererBurnings ? RendererBurnings : RendererHardware;
     CString sound = getOption("Sound", false);
     Sound = sound.IsEmpty() ? 1 : StrToInt(sound);
     Antialiasing = StrToInt(GetKeyValue(text, "Antialiasing"));

@@ -122,6 +122,10 @@ public:
     void removePastProfile(CString name, int switchTo);
     CStringArray& getPastProfiles() { return PastProfiles; }
 
+    // The values of Renderer: a driver type in the numbering the options use.
+    static constexpr int RendererBurnings = 2;   // the software driver
+    static constexpr int RendererHardware = 3;   // OpenGL on this port
+
     CHighScores HighScores;   // the "main" table
     CString Version;          // "0.0a" until the options are read
     CString ActiveProfile;    // "$DEFAULT_PROFILE$" when none is named
@@ -131,7 +135,7 @@ public:
     int HiQuality = 0;
     int SoftwareRenderer = 0;   // set by device creation after a software fallback
     int LogLevel = 0;
-    int Renderer = 0;           // 3: the hardware driver
+    int Renderer = 0;           // RendererHardware or RendererBurnings
     int BitsPerPixel = 0;
     int VSync = 0;
     int Antialiasing = 0;

@@ -10,7 +10,9 @@
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
+#include "run_tool.h"
 #include "window_icon.h"
+#include "x_errors.h"
 
 #include <IFileSystem.h>
 #include <IImage.h>
@@ -22,6 +24,7 @@
 #include <sys/utsname.h>
 
 #include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <vector>
 #include <string>
@@ -34,16 +37,16 @@ const char* const DiagnosticsQuestion =
     "If you already have latest drivers installed,\npress 'Yes' button to allow us to run\n"
     "DirectX diagnostic tool and send us diagnostic result\nto find what is the problem!";
 constexpr int RendererSoftware = 1;
-constexpr int RendererBurnings = 2;
-constexpr int RendererHardware = 3;   // kept as the option's value; OpenGL on this port
 constexpr int DeviceFailureExitCode = 1;
 constexpr irr::u8 AntiAliasSamples = 4;
+constexpr int GlInfoTimeoutMs = 5000;
+constexpr size_t GlInfoMaxBytes = 16384;
 
 irr::video::E_DRIVER_TYPE driverForRenderer(int renderer)
 {
     switch (renderer) {
     case RendererSoftware: return irr::video::EDT_SOFTWARE;
-    case RendererBurnings: return irr::video::EDT_BURNINGSVIDEO;
+    case CUserProfileModule::RendererBurnings: return irr::video::EDT_BURNINGSVIDEO;
     default: return irr::video::EDT_OPENGL;
     }
 }
@@ -70,7 +73,32 @@ CString diagnosticsReport()
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     report += Format("DISPLAY=%s\nWAYLAND_DISPLAY=%s\n", display ? display : "", wayland ? wayland : "");
+    std::optional<platform::ToolResult> glInfo = platform::RunTool({"glxinfo", "-B"}, GlInfoTimeoutMs, GlInfoMaxBytes);
+    if (!glInfo)
+        report += "glxinfo -B: not installed\n";
+    else if (glInfo->timedOut)
+        report += CString("glxinfo -B: no answer in time\n") + glInfo->output.c_str() + "\n";
+    else
+        report += Format("glxinfo -B (exit code %i):\n", glInfo->exitCode) + glInfo->output.c_str() + "\n";
     return report;
+}
+
+// Device creation with X errors caught: a GLX request that a virtual display
+// refuses (the swap interval under Xvfb) would otherwise end the program.
+irr::IrrlichtDevice* createTrapped(DeviceFactory factory, const irr::SIrrlichtCreationParameters& params)
+{
+    if (params.DriverType == irr::video::EDT_NULL)
+        return factory(params);
+    platform::BeginXErrorTrap();
+    irr::IrrlichtDevice* device = factory(params);
+    void* display = nullptr;
+    if (device && device->getVideoDriver())
+        display = device->getVideoDriver()->getExposedVideoData().OpenGLLinux.X11Display;
+    int errors = platform::EndXErrorTrap(display);
+    if (errors > 0)
+        DebugLog(Format("Device creation met %i X error(s), the last %s; going on", errors,
+                        platform::LastXErrorText().c_str()));
+    return device;
 }
 
 } // namespace
@@ -79,6 +107,7 @@ bool CEngineBase::runEngine(CEngineClient* client)
 {
     setClient(client);
     setGameState(10);
+    BuildFootprint = BuildFootprintText;   // the version line below carries it
     Options.loadGameOptions();
     if (getPauseLevel() >= 90)
         return false;
@@ -147,11 +176,11 @@ void CEngineBase::createDevice()
         Fullscreen = 0;
         WindowAlwaysActive = true;
     }
-    Device = CreateDeviceFn(params);
+    Device = createTrapped(CreateDeviceFn, params);
     if (!Device && !headless && params.Bits >= 32) {
         DebugLog("Failed to create 3D device... Defaulting to 16b mode...");
         params.Bits = 16;
-        Device = CreateDeviceFn(params);
+        Device = createTrapped(CreateDeviceFn, params);
     }
     if (!Device && !headless) {
         DebugLog("Failed to create 3D device... Defaulting to software mode...");
@@ -160,7 +189,7 @@ void CEngineBase::createDevice()
         params.Vsync = false;
         params.AntiAlias = 0;
         params.WindowSize.set(640, 480);
-        Device = CreateDeviceFn(params);
+        Device = createTrapped(CreateDeviceFn, params);
     }
     if (!Device) {
         offerDiagnostics();

@@ -260,6 +260,7 @@ void CEngineBase::endRun()
         WriteProfilerLog("");
         reportOrphanedNodes();
     }
+    clearCaches(1);
 }
 
 void CEngineBase::reportOrphanedNodes()

@@ -2,10 +2,14 @@
 #include "module_enginebase.h"
 
 #include "clock.h"
-#include "abaseanimators.h"
+#include "afadeanimators.h"
+#include "asystemanimators.h"
 #include "node_base.h"
+#include "node_helpers.h"
+#include "node_text.h"
 #include "node_utilities.h"
 #include "utils_debug.h"
+#include "utils_str_lng.h"
 
 #include <ISceneManager.h>
 #include <ISceneNode.h>
@@ -18,24 +22,10 @@ constexpr int PauseFading = 30;
 constexpr int GameStateInPlay = 500;
 constexpr uint32_t FadeReportMs = 3000;   // level 30 is reported at most this long
 constexpr irr::u32 OverlayLifeMs = 1000;
+constexpr irr::u32 OverlayFadeOutMs = OverlayLifeMs - 100;
+constexpr irr::s32 OverlayFadeInMs = 1000;
+constexpr irr::s32 OverlayTextId = 8001;
 const char* const PauseOverlayName = "pause_fader";
-
-// Removes its node once its life has passed: the overlay's way out.
-class COverlayLifeAnimator : public CBaseAnimator {
-public:
-    explicit COverlayLifeAnimator(irr::u32 lifeMs) : LifeMs(lifeMs) { setDiscretion(0); }
-
-    void animate(CNodeBasement* node, irr::u32 localMs) override
-    {
-        if (localMs - getStartTime() >= LifeMs && !Removed) {
-            Removed = true;
-            scheduleRemoval(node, nullptr);   // after the draw: the render lists still point at it
-        }
-    }
-
-private:
-    irr::u32 LifeMs;
-};
 
 irr::scene::ISceneNode* findPauseOverlay(irr::scene::ISceneManager* smgr)
 {
@@ -70,7 +60,7 @@ bool CEngineBase::setPauseLevel(int level, bool set)
             refreshVolumes = true;
         } else if (!set && level <= PausePaused && PauseLevel == PausePaused && overlay) {
             UnpauseTick = platform::GetTickCount();
-            attachAnimator(static_cast<CNodeBasement*>(overlay), new COverlayLifeAnimator(OverlayLifeMs));
+            attachAnimator(static_cast<CNodeBasement*>(overlay), new CSelfDestroyAnimator(OverlayLifeMs, OverlayFadeOutMs));
             refreshVolumes = true;
         }
     }
@@ -92,10 +82,14 @@ irr::scene::ISceneNode* CEngineBase::createPauseOverlay()
 {
     if (!SceneManager || !RootNode)
         return nullptr;
-    CNodeBasement* overlay = new CNodeBasement(RootNode, SceneManager, -1, irr::core::vector3df(0.0f, 0.0f, -5.0f),
-                                               irr::core::dimension2df(40.0f, 30.0f));
-    overlay->drop();   // the root holds it
+    CNodeBasement* overlay = addSprite("\\gui\\black.png", 40.0f, 30.0f, irr::core::vector3df(0.0f, 0.0f, -5.0f),
+                                       RootNode, nullptr, SPRITE_SITE);
+    if (!overlay)
+        return nullptr;
     overlay->setIDFromName(PauseOverlayName);
     overlay->setName(PauseOverlayName);
+    createTextNode(CString("<font-size:-1>\n") + GetLngText("GAME.PAUSED"), irr::core::vector3df(0.0f, 0.0f, -0.1f),
+                   overlay, OverlayTextId);
+    createAlphaAnimator(overlay, OverlayFadeInMs, 0.0f, 1.0f, 0);
     return overlay;
 }

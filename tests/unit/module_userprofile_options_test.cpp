@@ -130,6 +130,9 @@ TEST_F(OptionsTest, GameOptionsTakeTheirValuesAndDefaults)
         {"BitsPerPixel=6\nSound=2\n", 0, 0, 0, 3, 2, 0, 0, 32},
         {"BitsPerPixel=7\nDebug=+3\n", 3, 0, 0, 3, 1, 0, 0, 7},
         {"BitsPerPixel=24bit\nLogLevel=x\n", 0, 0, 0, 3, 1, 0, 0, 24},
+        {"Renderer=2\n", 0, 0, 0, 2, 1, 0, 0, 32},    // the software driver is chosen directly
+        {"Renderer=1\n", 0, 0, 0, 3, 1, 0, 0, 32},
+        {"Renderer=0\n", 0, 0, 0, 3, 1, 0, 0, 32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ini);

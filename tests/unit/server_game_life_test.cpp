@@ -123,12 +123,15 @@ TEST_F(ProgramLife, RunsFromOptionsToSavedOptions)
 
 TEST_F(ProgramLife, ExitLevelAfterOptionsStopsBeforeTheDevice)
 {
-    Folder.write("app/game.ini", "NullDriver=1\nSound=0\n");
+    Folder.write("app/game.ini", "NullDriver=1\nSound=0\nVersion=3.1\n");
     CEngineBase engine;
     CFakeEngineClient* client = new CFakeEngineClient;
     engine.setPauseLevel(90, true);
     EXPECT_FALSE(engine.runEngine(client));
     client->drop();
+    std::string log = (const char*)GetDebugLogBuffer()->Text;
+    EXPECT_NE(log.find("Version:3.1, Footprint:[$COMPFOOTPRINT: DEBUG"), std::string::npos)
+        << "the footprint is known before the options log it";
     EXPECT_EQ(engine.Device, nullptr);
     EXPECT_EQ(engine.GameState, 10);
 }

@@ -5,25 +5,32 @@
 #include "fake_engine_client.h"
 #include "fake_sound_library.h"
 #include "msgbox_recorder.h"
+#include "asystemanimators.h"
 #include "node_base.h"
+#include "node_sprite.h"
+#include "node_text.h"
 #include "server_game_manifest.h"
 #include "temp_folder.h"
 #include "thread.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_str_lng.h"
 
 #include <ICameraSceneNode.h>
 #include <ICursorControl.h>
 #include <ISceneManager.h>
 #include <ISceneNode.h>
+#include <IImage.h>
 #include <ITimer.h>
+#include <IVideoDriver.h>
 #include <IFileSystem.h>
 #include <ILogger.h>
 #include <irrlicht.h>   // createDeviceEx
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +67,7 @@ class EngineLoop : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        writeStartupData();
         Client = new CFakeEngineClient;
         Engine.setClient(Client);
         Client->drop();   // the engine holds it
@@ -74,7 +82,27 @@ protected:
         ASSERT_TRUE(CManifest::stored().isLoaded());
     }
 
-    void TearDown() override { CManifest::stored().clear(); }
+    void TearDown() override
+    {
+        CManifest::stored().clear();
+        SetLanguages("", "");
+    }
+
+    // The data folder the engine mounts: the pause overlay's picture and the
+    // language table with its text.
+    void writeStartupData()
+    {
+        std::filesystem::create_directories(Program.Folder.file("data/gui"));
+        Program.Folder.write("data/strings.lng", "GAME.PAUSED=Game paused\n");
+        irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL);
+        irr::video::IVideoDriver* driver = device->getVideoDriver();
+        irr::video::IImage* black = driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2du(4, 4));
+        black->fill(irr::video::SColor(255, 0, 0, 0));
+        driver->writeImageToFile(black, Program.Folder.file("data/gui/black.png").c_str());
+        black->drop();
+        device->drop();
+        SetLanguages("en", "en");
+    }
 
     // Both clocks move together, as a real frame would move them.
     bool step(uint32_t ms = 16)
@@ -188,8 +216,12 @@ TEST_F(EngineLoop, ExitSequenceTearsDownInOrder)
     CCursorEntry* cursor = new CCursorEntry;
     Engine.Cursors.Add(cursor);
     Engine.CurrentCursor = cursor;
+    GetLngCache().SetAt("exit.probe", "cached");
     Client->Calls.clear();
+    CMessageBoxRecorder boxes;
     Engine.endRun();
+    EXPECT_EQ(GetLngCache().GetCount(), 0) << "the caches are cleared at exit";
+    EXPECT_TRUE(boxes.Boxes.empty()) << "quietly";
     EXPECT_EQ(Engine.PauseLevel, 90);
     EXPECT_EQ(Engine.GameState, 999);
     EXPECT_EQ(Engine.Camera, nullptr);
@@ -313,6 +345,48 @@ TEST_F(EngineLoop, PauseInPlayShowsOneOverlayThatFadesOut)
     EXPECT_EQ(Engine.getPauseLevel(), 0);
 }
 
+TEST_F(EngineLoop, PauseOverlayShowsTheTextAndFadesInAndOut)
+{
+    Engine.beginRun();
+    Engine.setGameState(500);
+    ASSERT_TRUE(Engine.setPauseLevel(60, true));
+
+    auto* overlay = dynamic_cast<CNodeBasement*>(Engine.SceneManager->getSceneNodeFromName("pause_fader"));
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_EQ(overlay->getParent(), Engine.RootNode);
+    EXPECT_EQ(overlay->getPosition(), irr::core::vector3df(0.0f, 0.0f, -5.0f));
+    EXPECT_FLOAT_EQ(overlay->getSize().Width, 40.0f);
+    EXPECT_FLOAT_EQ(overlay->getSize().Height, 30.0f);
+    auto* sprite = dynamic_cast<CSpriteNode*>(overlay);
+    ASSERT_NE(sprite, nullptr) << "the overlay is a sprite of the black picture";
+    EXPECT_NE(std::string(sprite->getTextureRegion().Name).find("black.png"), std::string::npos);
+
+    CTextNode* text = getTextNodeOf(overlay);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->getID(), 8001);
+    EXPECT_EQ(std::string(text->getText()), "<font-size:-1>\nGame paused");
+    EXPECT_EQ(text->getPosition(), irr::core::vector3df(0.0f, 0.0f, -0.1f));
+
+    ASSERT_TRUE(step(0));
+    EXPECT_NEAR(overlay->getAlpha(), 0.0f, 0.02f) << "the fade starts at once";
+    ASSERT_TRUE(step(500));
+    EXPECT_NEAR(overlay->getAlpha(), 0.5f, 0.02f);
+    ASSERT_TRUE(step(600));
+    EXPECT_FLOAT_EQ(overlay->getAlpha(), 1.0f);
+
+    ASSERT_TRUE(Engine.setPauseLevel(60, false));
+    ASSERT_TRUE(step(0));
+    EXPECT_NE(overlay->findAnimatorByName(CSelfDestroyAnimator::UniqueName, false), nullptr);
+    ASSERT_TRUE(step(500));
+    EXPECT_NE(Engine.SceneManager->getSceneNodeFromName("pause_fader"), nullptr) << "still fading out";
+    EXPECT_LT(overlay->getInheritedAlpha(), 1.0f) << "the fade of the last 900 ms has begun";
+    EXPECT_EQ(Engine.getPauseLevel(), 30);
+    ASSERT_TRUE(step(501));
+    ASSERT_TRUE(step(16));   // removals queued in a frame are carried out after its draw
+    EXPECT_EQ(Engine.SceneManager->getSceneNodeFromName("pause_fader"), nullptr);
+    EXPECT_EQ(Engine.getPauseLevel(), 0);
+}
+
 TEST_F(EngineLoop, FadingIsReportedAtMostThreeSeconds)
 {
     Engine.beginRun();
@@ -393,6 +467,7 @@ TEST(DeviceCreation, FallsBackStepByStep)
     using irr::video::EDT_BURNINGSVIDEO;
     using irr::video::EDT_OPENGL;
     struct Case {
+        int renderer;
         int bits;
         int failures;
         std::vector<std::pair<irr::video::E_DRIVER_TYPE, int>> attempts;
@@ -401,23 +476,24 @@ TEST(DeviceCreation, FallsBackStepByStep)
         int software;
     };
     const Case cases[] = {
-        {32, 0, {{EDT_OPENGL, 32}}, false, false, 0},
-        {32, 1, {{EDT_OPENGL, 32}, {EDT_OPENGL, 16}}, true, false, 0},
-        {32, 2, {{EDT_OPENGL, 32}, {EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, true, true, 1},
-        {16, 1, {{EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, false, true, 1},   // no second 16-bit try
+        {3, 32, 0, {{EDT_OPENGL, 32}}, false, false, 0},
+        {3, 32, 1, {{EDT_OPENGL, 32}, {EDT_OPENGL, 16}}, true, false, 0},
+        {3, 32, 2, {{EDT_OPENGL, 32}, {EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, true, true, 1},
+        {3, 16, 1, {{EDT_OPENGL, 16}, {EDT_BURNINGSVIDEO, 32}}, false, true, 1},   // no second 16-bit try
+        {2, 32, 0, {{EDT_BURNINGSVIDEO, 32}}, false, false, 1},   // the software driver asked for
     };
     for (const Case& c : cases) {
         CProgramFolder program;
         CEngineBase engine;
         engine.CreateDeviceFn = recordingDeviceFactory;
-        engine.Options.Renderer = 3;
+        engine.Options.Renderer = c.renderer;
         engine.Options.BitsPerPixel = c.bits;
         engine.Options.VSync = 1;
         engine.Options.Antialiasing = 1;
         engine.Options.HiQuality = 1;
         DeviceAttempts.clear();
         DeviceFailuresLeft = c.failures;
-        std::string marker = "device case " + std::to_string(c.bits) + "/" + std::to_string(c.failures) + " of " +
+        std::string marker = "device case " + std::to_string(c.renderer) + "/" + std::to_string(c.bits) + "/" + std::to_string(c.failures) + " of " +
                              std::to_string(getpid());
         DebugLog(marker.c_str());
         engine.createDevice();
@@ -429,7 +505,7 @@ TEST(DeviceCreation, FallsBackStepByStep)
         }
         EXPECT_EQ(DeviceAttempts[0].AntiAlias, 4) << "antialiasing asks for samples";
         const SDeviceAttempt& last = DeviceAttempts.back();
-        if (c.software) {
+        if (c.logsSoftware) {
             EXPECT_EQ(last.Width, 640u);
             EXPECT_FALSE(last.Vsync);
             EXPECT_EQ(last.AntiAlias, 0);
@@ -504,23 +580,38 @@ TEST_F(EngineLoop, NoIconWithoutAWindow)
 
 TEST(DeviceCreationDeathTest, YesWritesTheDiagnosticsReport)
 {
-    CTempFolder logs;
-    SetLogFolder(logs.path().c_str());
-    EXPECT_EXIT(
-        {
-            platform::ForgetMainThread();   // a forked child runs on a thread id of its own
-            CMessageBoxRecorder boxes;
-            boxes.answerNext(IDYES);
-            CProgramFolder program;
-            CEngineBase engine;
-            engine.CreateDeviceFn = recordingDeviceFactory;
-            engine.Options.BitsPerPixel = 32;
-            DeviceFailuresLeft = 3;
-            engine.createDevice();
-        },
-        ::testing::ExitedWithCode(1), "");
-    std::string report = logs.read("dxdiag_log.txt");
-    SetLogFolder(nullptr);
-    EXPECT_NE(report.find("System: Linux"), std::string::npos) << report;
-    EXPECT_NE(report.find(RetrySoftware), std::string::npos) << "the attempts are in the report";
+    // The report holds the GL information tool's output where it is installed.
+    struct Case { bool tool; std::string expected; };
+    const Case cases[] = {
+        {true, "glxinfo -B (exit code 0):\nOpenGL renderer string: stand-in\n"},
+        {false, "glxinfo -B: not installed\n"},
+    };
+    for (const Case& c : cases) {
+        CTempFolder logs;
+        if (c.tool) {
+            std::filesystem::create_directories(logs.file("bin"));
+            logs.write("bin/glxinfo", "#!/bin/sh\n[ \"$1\" = -B ] && echo 'OpenGL renderer string: stand-in'\n");
+            std::filesystem::permissions(logs.file("bin/glxinfo"), std::filesystem::perms::owner_all);
+        }
+        SetLogFolder(logs.path().c_str());
+        EXPECT_EXIT(
+            {
+                platform::ForgetMainThread();   // a forked child runs on a thread id of its own
+                setenv("PATH", logs.file("bin").c_str(), 1);
+                CMessageBoxRecorder boxes;
+                boxes.answerNext(IDYES);
+                CProgramFolder program;
+                CEngineBase engine;
+                engine.CreateDeviceFn = recordingDeviceFactory;
+                engine.Options.BitsPerPixel = 32;
+                DeviceFailuresLeft = 3;
+                engine.createDevice();
+            },
+            ::testing::ExitedWithCode(1), "");
+        std::string report = logs.read("dxdiag_log.txt");
+        SetLogFolder(nullptr);
+        EXPECT_NE(report.find("System: Linux"), std::string::npos) << report;
+        EXPECT_NE(report.find(RetrySoftware), std::string::npos) << "the attempts are in the report";
+        EXPECT_NE(report.find(c.expected), std::string::npos) << report;
+    }
 }
