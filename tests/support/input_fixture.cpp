@@ -45,6 +45,7 @@ CInputProgramFolder::CInputProgramFolder()
     std::filesystem::create_directories(Folder.path() + "data");
     Folder.write("game.ini", "EnableIngameEditor=1\n");
     writeEmptyPicture(Folder.path() + "data/gui/empty.png");
+    writeEmptyPicture(Folder.path() + "data/gui/black.png");   // the pause overlay's, shown by a pause in play
     Folder.write("data/manifest.xml", "<Manifest><Fonts></Fonts><Cursors></Cursors><AtlasLists></AtlasLists>"
                                       "<Materials></Materials><ParticleGroups></ParticleGroups></Manifest>");
     SetAppFolder(Folder.path().c_str());
