@@ -114,6 +114,16 @@ TEST_F(ProfilerTest, LogFileNameIsMadeSafe)
     EXPECT_EQ(Folder.read("last_anihitparad.log").find("count="), std::string::npos);
 }
 
+TEST_F(ProfilerTest, TheDebugLogTimesItself)
+{
+    DebugLog("one");
+    DebugLog("two", "x.cpp", 3);
+    std::string text = report();
+    std::size_t at = text.find("\tutils_debug.cpp:");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.rfind("count=00002", at), std::string::npos) << text;
+}
+
 using ProfilerDeathTest = ProfilerTest;
 
 TEST_F(ProfilerDeathTest, ScopeEndingOnAnotherThreadStopsTheProgram)
