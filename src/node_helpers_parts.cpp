@@ -41,7 +41,9 @@ void makeClones(int count, const char* name, f32 scaleX, f32 scaleY, const core:
                 scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo)
 {
     SSpriteCreateInfo record(createInfo);
-    record.replaceText.Empty();
+    // A part's name is no file: its clones must read the part's own text again.
+    if (!record.isPart)
+        record.replaceText.Empty();
     for (int i = 1; i <= count; ++i) {
         record.cloneId = uint32_t(i);
         if (CNodeBasement* clone = addSprite(name, scaleX, scaleY, position, parent, &record, nullptr))

@@ -182,3 +182,22 @@ TEST_F(SpriteParts, InlineDescriptionsBuildTheirPartsToo)
     EXPECT_EQ(children(top[0]).size(), 1u);
     EXPECT_EQ(children(top[1]).size(), 1u);
 }
+
+TEST_F(SpriteParts, APartsClonesAreThatPartAgain)
+{
+    const std::string text = std::string(Piece) + "[Sprite]\n" + Piece + "-MakeClones: 2\n-Size: w3 h3\n";
+    CNodeBasement* sprite = make("partclones.spr", text, core::vector3df(0, 0, 0));
+    ASSERT_NE(sprite, nullptr);
+    const std::vector<CNodeBasement*> top = children(Root);
+    ASSERT_EQ(top.size(), 4u);   // the sprite, its part and the part's two clones
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(top[i]->getSize(), core::dimension2df(3, 3)) << i;
+        if (i > 1) {
+            EXPECT_EQ(top[i]->getAttributeInt("__CloneId", 0), i - 1);
+        }
+    }
+    for (const SRecordedBox& box : Boxes.Boxes)
+        EXPECT_TRUE(box.Text.find("Empty sprite") == std::string::npos &&
+                    box.Text.find("nonexisted") == std::string::npos)
+            << "a clone of a part reads no file: " << box.Text;
+}
