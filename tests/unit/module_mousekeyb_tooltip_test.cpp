@@ -234,6 +234,52 @@ TEST_F(Tooltips, ScriptTableRefreshesAndKeepsAnUnchangedText)
     EXPECT_EQ(tipOf(tooltip), nullptr);
 }
 
+TEST_F(Tooltips, ScriptTablePlacesTheTipUnderAnotherParentWithAnAnimation)
+{
+    CNodeBasement* holder = addNode(getIdByName("holder"), vector3df(0, 5, 0), 1, 1);
+    script("function tipElsewhere(t) { return {_text = \"there\", _parent = \"holder\", _z = -1,"
+           " _animation = \"raw://\\n-Texture:?fill[c9,w4,h4]\\n-Size: w1 h1\\n\"}; }");
+    CNodeBasement* node = make("-Name: elsewhere\n-Events.OnMouseMove: actionTooltip[tipElsewhere]");
+    CTooltipAnimator* tooltip = tooltipOf(node);
+    ASSERT_TRUE(step());
+    moveTo(centre());
+    steps(2, 30);
+    CTextNode* tip = tipOf(tooltip);
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(tip->getParent(), holder);
+    EXPECT_FLOAT_EQ(tip->getPosition().Z, -1.0f);
+    EXPECT_EQ(tip->getChildren().size(), 1u) << "the animation sprite";
+
+    const irr::s32 tipId = tooltip->getTipId();
+    deleteNode(node);   // the tip lives under another node: it stays
+    steps(2, 30);
+    EXPECT_EQ(getNodeById(tipId, nullptr), tip);
+    EXPECT_EQ(liveTooltipCount, 1);
+    deleteNode(tip);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(liveTooltipCount, 0);
+}
+
+TEST_F(Tooltips, DestroyAnimationReplacesTheFader)
+{
+    CNodeBasement* node = make("-Name: animated\n-Event.Mouse.Over.Tooltip: ?Bye");
+    CTooltipAnimator* tooltip = tooltipOf(node);
+    ASSERT_TRUE(step());
+    moveTo(centre());
+    steps(2, 30);
+    CTextNode* tip = tipOf(tooltip);
+    ASSERT_NE(tip, nullptr);
+    tip->setAttributeString("__OnDestroyAnimation", "raw://\n-Texture:?fill[c9,w4,h4]\n-Size: w1 h1\n");
+    away();
+    steps(2, 30);
+    ASSERT_EQ(tipOf(tooltip), tip) << "its animation takes it away";
+    EXPECT_EQ(tip->findAnimatorByName(CTooltipAnimator::FaderName, false), nullptr);
+    EXPECT_EQ(tip->getChildren().size(), 1u) << "the destroy animation plays";
+    deleteNode(tip);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(liveTooltipCount, 0);
+}
+
 TEST_F(Tooltips, ModalLayerHidesTheTooltipOfANodeBelowIt)
 {
     CNodeBasement* node = make("-Name: below\n-Event.Mouse.Over.Tooltip: ?Below", 1);
