@@ -2,6 +2,7 @@
 #include "module_scripting.h"
 
 #include "module_enginebase.h"
+#include "module_scripting_core.h"
 #include "module_scripting_funcs.h"
 #include "module_scripting_report.h"
 #include "node_factory_macros.h"
@@ -60,6 +61,7 @@ CScriptModule::CScriptModule()
     sqstd_pathhook = bridgeScriptPath;
     SetScriptDebugHintSource(&DebugHint);
     SetInlineScriptRunner(runInlineScript);
+    InstallScriptTimerRowMaker();
     g_activeHost = this;
 }
 

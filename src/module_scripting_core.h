@@ -54,5 +54,7 @@ int getCurrentAnimatorId();   // script form
 bool cancelScriptTimer(int timerId);
 bool setScriptTimerTimeBase(int timerId, int timer);
 CScriptTimerAnimator* findScriptTimer(int timerId);
+// Sprite descriptions' create actions become script timers.
+void InstallScriptTimerRowMaker();
 // The next timer gets script id 1 again; only while none lives (tests).
 void ResetScriptTimerIds();

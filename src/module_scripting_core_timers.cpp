@@ -6,6 +6,7 @@
 #include "module_scripting_nodetable.h"
 #include "module_scripting_report.h"
 #include "node_base.h"
+#include "node_helpers.h"
 #include "node_utilities.h"
 #include "utils_debug.h"
 
@@ -78,6 +79,25 @@ bool setScriptTimerTimeBase(int timerId, int timer)
         return false;
     animator->setTimer(timer);
     return true;
+}
+
+namespace {
+
+// "-Event.OnCreate.Action:" of a description: the action runs once, at the
+// node's first update; with "-Event.Action.ExtendedCalls:" it gets the node's
+// state table and may change it.
+void makeCreateActionTimer(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)
+{
+    CScriptTimerAnimator* timer = new CScriptTimerAnimator(f.actionOnCreate, nullptr, nullptr, false);
+    timer->ExportNodeTable = int(f.extendedCalls);
+    attachParsedAnimator(&f, node, timer);
+}
+
+}  // namespace
+
+void InstallScriptTimerRowMaker()
+{
+    GetDescriptionRowMakers().CreateAction = makeCreateActionTimer;
 }
 
 void ResetScriptTimerIds()

@@ -330,4 +330,23 @@ TEST_F(CreateNatives, NothingIsCreatedWhileTheGameEnds)
     EXPECT_EQ(Root->getChildren().size(), before + 1);
 }
 
+TEST_F(CreateNatives, CreateActionsRunOnceAtTheFirstUpdate)
+{
+    run("actions <- 0; function moveMe(t) { ++actions; seenName <- t._name; t._x += 7; }");
+    run("core_CreateSprite(\"raw://\\n-Texture:?fill[c1,w8,h8]\\n-Event.OnCreate.Action:++actions;\\n\", \"pole\");");
+    SquirrelObject made = run("return core_CreateSprite(\"raw://\\n-Texture:?fill[c1,w8,h8]\\n"
+                              "-Event.OnCreate.Action:moveMe\\n-Event.Action.ExtendedCalls:1\\n\", "
+                              "{x = 2, name = \"acting\", retSprite = 1}, \"pole\");");
+    ASSERT_FALSE(made.IsNull());
+    EXPECT_EQ(run("return actions;").ToInteger(), 0) << "not at creation";
+    for (u32 t : {1000u, 1100u, 1200u})
+        frame(t);
+    EXPECT_EQ(run("return actions;").ToInteger(), 2) << "each sprite's action once";
+    EXPECT_STREQ(run("return seenName;").ToString(), "acting") << "the state table carries the names";
+    scene::ISceneNode* acting = getNodeByName("acting");
+    ASSERT_NE(acting, nullptr);
+    EXPECT_FLOAT_EQ(acting->getPosition().X, 9.0f) << "the changed table moves the node";
+    EXPECT_EQ(acting->getAnimators().getSize(), 0u) << "the timer removed itself";
+}
+
 }  // namespace
