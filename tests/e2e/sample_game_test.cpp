@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,18 +115,25 @@ INSTANTIATE_TEST_SUITE_P(Drivers, SampleGameRun,
 struct SDamageCase {
     const char* Name;
     const char* File;       // under data/
-    std::string (*Damage)(const std::string& text);
+    // The damaged text; none: the file is removed.
+    std::optional<std::string> (*Damage)(const std::string& text);
+    int ExitCode;
     const char* Message;    // the engine's message, in the alert log or on standard error
 };
 
-std::string cutInHalf(const std::string& text)
+std::optional<std::string> cutInHalf(const std::string& text)
 {
     return text.substr(0, text.size() / 2);
 }
 
-std::string breakSyntax(const std::string& text)
+std::optional<std::string> breakSyntax(const std::string& text)
 {
     return text + "\nfunction broken( {\n";
+}
+
+std::optional<std::string> removeFile(const std::string&)
+{
+    return std::nullopt;
 }
 
 class SampleGameDamage : public ::testing::TestWithParam<SDamageCase> {};
@@ -135,20 +143,40 @@ TEST_P(SampleGameDamage, EndsWithTheEnginesMessageNotACrash)
     const SDamageCase& damage = GetParam();
     SampleFolder game;
     fs::path file = game.Root / "data" / damage.File;
-    writeFile(file, damage.Damage(readFile(file)));
+    std::optional<std::string> text = damage.Damage(readFile(file));
+    if (text)
+        writeFile(file, *text);
+    else
+        fs::remove(file);
     SRun run = game.run({QuitSoon}, SScreen{});
 
     ASSERT_NE(run.ExitCode, Killed) << "the game hung";
-    EXPECT_LT(run.ExitCode, 128) << "ended by a signal\n" << run.Stderr;
+    EXPECT_EQ(run.ExitCode, damage.ExitCode) << run.Stderr;
     EXPECT_EQ(game.log("last_crashes.log"), "");
     std::string message = game.log("last_scriptcomp_error_alert.log") + run.Stderr;
     EXPECT_TRUE(contains(message, damage.Message)) << message;
 }
 
+// A description cut short loses the keys past the cut, which read as absent:
+// the button is still made, only plainer, and the menu goes on.
+TEST(SampleGameDamage, TruncatedDescriptionStillMakesTheMenu)
+{
+    SampleFolder game;
+    fs::path file = game.Root / "data" / "sprites" / "button.spr";
+    writeFile(file, *cutInHalf(readFile(file)));
+    SRun run = game.run({QuitSoon}, SScreen{});
+    ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
+    EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
+    EXPECT_TRUE(contains(game.profileText(), "about_button,music_button,quit_button\n")) << game.profileText();
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, SampleGameDamage,
-    ::testing::Values(SDamageCase{"MalformedManifest", "manifest.xml", cutInHalf, "Wrong XML"},
-                      SDamageCase{"ScriptSyntaxError", "scripts/startup.nut", breakSyntax, "Compiling script"}),
+    ::testing::Values(SDamageCase{"MalformedManifest", "manifest.xml", cutInHalf, 1, "Wrong XML"},
+                      SDamageCase{"ScriptSyntaxError", "scripts/startup.nut", breakSyntax, 1, "Compiling script"},
+                      SDamageCase{"TruncatedFont", "fonts/main.xml", cutInHalf, 0, "XML font file: duperror!"},
+                      SDamageCase{"MissingImage", "gui/button.png", removeFile, 1,
+                                  "ERROR: Failed to load\n'gui\\button.png'"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
