@@ -168,8 +168,24 @@ void expandIncludes(CString& text, const CString& path, SIncludeChain& chain)
     text.Replace(IncludeOpen, "");
 }
 
+// Carriage returns out, then the directives; runs after every read, cached or not.
+void cleanText(CString& raw, const CString& path, SIncludeChain& chain)
+{
+    ENGINE_PROFILE("READFILE-CACH MISS-HANDLIING");
+    raw.Replace("\r", "");
+    if (raw.Find('$') < 0)
+        return;
+    if (raw.Find(ThisFolderMarker) >= 0)
+        raw.Replace(ThisFolderMarker, thisFolder(path));
+    chain.Files.push_back(fileIdentity(path));
+    expandIncludes(raw, path, chain);
+    chain.Files.pop_back();
+}
+
+// On failure the caller's text stays as it was.
 bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
 {
+    ENGINE_PROFILE("READFILE");
     if (!name)
         return false;
     CString path = IsAbsolutePath(name) ? CString(name) : ResolveDataPath(name);
@@ -180,23 +196,13 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
     for (const std::string& open : chain.Files) {
         if (open == identity) {
             DebugLog(Format("A file includes itself: %s", (const char*)path));
-            text.Empty();
             return false;
         }
     }
     CString raw;
-    if (!ReadFileCached(path, raw)) {
-        text.Empty();
+    if (!ReadFileCached(path, raw))
         return false;
-    }
-    raw.Replace("\r", "");
-    if (raw.Find('$') >= 0) {
-        if (raw.Find(ThisFolderMarker) >= 0)
-            raw.Replace(ThisFolderMarker, thisFolder(path));
-        chain.Files.push_back(identity);
-        expandIncludes(raw, path, chain);
-        chain.Files.pop_back();
-    }
+    cleanText(raw, path, chain);
     text = raw;
     return true;
 }
@@ -378,8 +384,12 @@ bool ReadFileCached(const char* path, CString& text)
     CMapStringToString& cache = textFileCache();
     if (cache.Lookup(path, text))
         return true;
-    if (!ReadFileToString(path, text))
-        return false;
+    {
+        ENGINE_PROFILE_DETAIL("READFILE-CACH MISS-READFILE", path);
+        if (!ReadFileToString(path, text))
+            return false;
+    }
+    ENGINE_PROFILE("READFILE-CACH MISS-ADD2MAP");
     cache.SetAt(path, text);
     return true;
 }

@@ -106,8 +106,33 @@ TEST_F(TextFileTest, RawReadsKeepBytesAndTextReadsDropCarriageReturns)
 
     CString text = "previous";
     EXPECT_FALSE(ReadTextFile("none.txt", text));
-    EXPECT_EQ(str(text), "");
+    EXPECT_EQ(str(text), "previous");   // a failed read leaves the caller's text alone
     EXPECT_EQ(missingFileBoxes(), std::vector<std::string>{"none.txt"});
+}
+
+TEST_F(TextFileTest, ReadsAreTimedUnderTheirTraceTags)
+{
+    write("timed.txt", "x\r\n");
+    mountData();
+    GetProfilerReport();
+    readText("timed.txt");   // a miss
+    readText("timed.txt");   // a hit: no read, but cleaned again
+    std::string report = (const char*)GetProfilerReport();
+    struct {
+        const char* Tag;
+        const char* Count;
+    } cases[] = {
+        {"\tREADFILE|utils_fs_text.cpp:", "count=00002"},
+        {"\tREADFILE-CACH MISS-READFILE|utils_fs_text.cpp:", "count=00001"},
+        {"\tREADFILE-CACH MISS-ADD2MAP|utils_fs_text.cpp:", "count=00001"},
+        {"\tREADFILE-CACH MISS-HANDLIING|utils_fs_text.cpp:", "count=00002"},
+    };
+    for (const auto& c : cases) {
+        std::size_t at = report.find(c.Tag);
+        ASSERT_NE(at, std::string::npos) << c.Tag << report;
+        std::size_t lineStart = report.rfind('\n', at) + 1;
+        EXPECT_NE(report.substr(lineStart, at - lineStart).find(c.Count), std::string::npos) << c.Tag << report;
+    }
 }
 
 TEST_F(TextFileTest, CacheKeepsWhatWasReadUntilWrittenOrCleared)
