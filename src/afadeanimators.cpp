@@ -154,3 +154,9 @@ CAtlasFrameAnimator* createAtlasFrameAnimator(CNodeBasement* node, u32 cycleMs, 
     return static_cast<CAtlasFrameAnimator*>(
         attachAnimator(node, new CAtlasFrameAnimator(cycleMs, columns, rows, sequence, startFrame)));
 }
+
+CAtlasFrameAnimator* createAtlasFrameAnimator(CNodeBasement* node, u32 cycleMs, const core::dimension2df& grid,
+                                              CFrameSequence* sequence, u32 startFrame)
+{
+    return createAtlasFrameAnimator(node, cycleMs, grid.Width, grid.Height, sequence, startFrame);
+}

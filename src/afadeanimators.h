@@ -4,6 +4,7 @@
 
 #include "abaseanimators.h"
 
+#include <dimension2d.h>
 #include <irrTypes.h>
 
 class CFrameSequence;
@@ -78,3 +79,7 @@ CFadeAnimator* createFadeAnimator(CNodeBasement* node, irr::s32 timeMs, irr::f32
 // makes no animator (a warning in the debug log) and gives null.
 CAtlasFrameAnimator* createAtlasFrameAnimator(CNodeBasement* node, irr::u32 cycleMs, irr::f32 columns,
                                               irr::f32 rows, CFrameSequence* sequence, irr::u32 startFrame);
+// The same with the grid as one (columns, rows) pair.
+CAtlasFrameAnimator* createAtlasFrameAnimator(CNodeBasement* node, irr::u32 cycleMs,
+                                              const irr::core::dimension2df& grid, CFrameSequence* sequence,
+                                              irr::u32 startFrame);

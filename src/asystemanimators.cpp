@@ -38,13 +38,10 @@ CSelfDestroyAnimator::CSelfDestroyAnimator(u32 lifeMs, u32 fadeMs) : Life(lifeMs
     setName(UniqueName);
 }
 
+// Several may run on one node: the first to end deletes it, so a later, longer
+// one never extends a node's life.
 void CSelfDestroyAnimator::onAttach(CNodeBasement* node)
 {
-    // One self-destruction per node: the newest wins.
-    setName(nullptr);
-    if (CBaseAnimator* namesake = node->findAnimatorByName(UniqueName, false))
-        removeAnimator(namesake);
-    setName(UniqueName);
     SavedAlpha = node->getInheritedAlpha();
 }
 
@@ -137,8 +134,21 @@ void CHideIfAnimator::animate(CNodeBasement* node, u32 localMs)
 CCounterAnimator::CCounterAnimator(std::atomic<int32_t>* counter) : Counter(counter)
 {
     setPassive();
+    add(1);
+}
+
+CCounterAnimator::CCounterAnimator(int32_t* counter) : PlainCounter(counter)
+{
+    setPassive();
+    add(1);
+}
+
+void CCounterAnimator::add(int32_t amount)
+{
     if (Counter)
-        ++*Counter;
+        *Counter += amount;
+    if (PlainCounter)
+        __atomic_add_fetch(PlainCounter, amount, __ATOMIC_SEQ_CST);
 }
 
 CCounterAnimator::~CCounterAnimator()
@@ -151,8 +161,7 @@ void CCounterAnimator::onFinish()
     if (Done)
         return;
     Done = true;
-    if (Counter)
-        --*Counter;
+    add(-1);
 }
 
 // --- CListRegAnimator ---

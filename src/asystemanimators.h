@@ -64,12 +64,17 @@ private:
 class CCounterAnimator : public CBaseAnimator {
 public:
     explicit CCounterAnimator(std::atomic<int32_t>* counter);
+    // A plain counter, changed with atomic operations all the same.
+    explicit CCounterAnimator(int32_t* counter);
     ~CCounterAnimator() override;
     void onFinish() override;
     virtual void onCountEnd() {}
 
 private:
-    std::atomic<int32_t>* Counter;
+    void add(int32_t amount);
+
+    std::atomic<int32_t>* Counter = nullptr;
+    int32_t* PlainCounter = nullptr;
     bool Done = false;
 };
 

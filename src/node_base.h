@@ -85,6 +85,8 @@ public:
     virtual void setSize(const irr::core::dimension2df& size);   // 0 becomes 1
     virtual const irr::core::dimension2df& getSize() const { return Size; }
     virtual irr::u32 getNodeTypeCode() const;                     // 'bill'
+    // Kept free for subclasses; empty everywhere.
+    virtual void reservedHook(irr::s32 a, irr::s32 b) {}
 
     ENodeKind getKind() const { return Kind; }
     irr::s32 getCreationSerial() const { return CreationSerial; }

@@ -56,6 +56,11 @@ public:
     // A line's markup (the text markup): > 0 a control line, drawn as nothing;
     // < 0 the text was replaced and the pass must end; 0 a text line.
     int processMarkupTag(const irr::core::stringc& line, STextPassState& state);
+    // The same with each part of the pass state passed on its own.
+    int processMarkupTag(const irr::core::stringc& line, irr::core::stringc& overlay, irr::core::stringc& underlay,
+                         irr::core::vector3df& pen, irr::core::vector3df& offset, CGUIFont3D*& font,
+                         irr::video::SColor& colour, irr::s32& alignment, bool& verticalCentre, irr::f32& advance,
+                         bool& outline, irr::f32& scale, irr::f32& extraLineHeight, irr::core::vector3df& spacer);
 
     STextDrawContext& getDrawContext() { return DrawContext; }
     const irr::core::rectf& getTextBounds() const { return TextBounds; }

@@ -248,3 +248,39 @@ int CTextNode::processMarkupTag(const core::stringc& line, STextPassState& state
     processPassTags(line, state);
     return 1;
 }
+
+int CTextNode::processMarkupTag(const core::stringc& line, core::stringc& overlay, core::stringc& underlay,
+                                core::vector3df& pen, core::vector3df& offset, CGUIFont3D*& font, video::SColor& colour,
+                                s32& alignment, bool& verticalCentre, f32& advance, bool& outline, f32& scale,
+                                f32& extraLineHeight, core::vector3df& spacer)
+{
+    STextPassState state;
+    state.overlay = overlay;
+    state.underlay = underlay;
+    state.pen = pen;
+    state.offset = offset;
+    state.font = font;
+    state.colour = colour;
+    state.alignment = alignment;
+    state.verticalCentre = verticalCentre;
+    state.advance = advance;
+    state.outline = outline;
+    state.scale = scale;
+    state.extraLineHeight = extraLineHeight;
+    state.spacer = spacer;
+    const int result = processMarkupTag(line, state);
+    overlay = state.overlay;
+    underlay = state.underlay;
+    pen = state.pen;
+    offset = state.offset;
+    font = state.font;
+    colour = state.colour;
+    alignment = state.alignment;
+    verticalCentre = state.verticalCentre;
+    advance = state.advance;
+    outline = state.outline;
+    scale = state.scale;
+    extraLineHeight = state.extraLineHeight;
+    spacer = state.spacer;
+    return result;
+}

@@ -90,3 +90,4 @@ struct SCyclicId {
     irr::s32 Step;
     irr::s32 next();
 };
+using nextCyclicId = SCyclicId;

@@ -186,7 +186,7 @@ int SBatchState::submit(video::IVideoDriver* driver, const core::matrix4* transf
     }
     const bool isFinal = !transform && !material && !vertices;
     if (!hasRoom || isFinal)
-        flush(driver, isFinal, stats);
+        flushBatch(driver, isFinal, stats);
     if (adoptTransform)
         World = *transform;
     if (adoptMaterial)
@@ -211,7 +211,7 @@ void SBatchState::appendQuad(const video::S3DVertex* vertices)
     ++QuadCount;
 }
 
-void SBatchState::flush(video::IVideoDriver* driver, bool final, SBatchStats& stats)
+void SBatchState::flushBatch(video::IVideoDriver* driver, bool final, SBatchStats& stats)
 {
     const u32 vertexCount = Buffer.Vertices.size();
     if (vertexCount > 0 && Material.getTexture(0) && driver) {

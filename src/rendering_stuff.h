@@ -78,7 +78,7 @@ public:
     const irr::core::matrix4& getWorldTransform() const { return World; }
 
 private:
-    void flush(irr::video::IVideoDriver* driver, bool final, SBatchStats& stats);
+    void flushBatch(irr::video::IVideoDriver* driver, bool final, SBatchStats& stats);
     void draw(irr::video::IVideoDriver* driver);
     void drawAs2DImages(irr::video::IVideoDriver* driver);
     void appendQuad(const irr::video::S3DVertex* vertices);

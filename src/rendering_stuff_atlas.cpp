@@ -223,7 +223,7 @@ video::IImage* buildAtlas(const char* listFile, core::array<core::stringc>& file
             continue;
         }
         STextureRegion region;
-        result = combineImages(line, region, atlas, &grid);
+        result = combineImages(line, region, atlas, &grid, grid.Columns, grid.Rows);
         if (result == 0) {
             ++placed;
             regions.push_back(region);

@@ -59,10 +59,10 @@ core::dimension2du trueTextureSize(video::IVideoDriver* driver, video::ITexture*
 }
 
 // First free block of cw x ch cells, rows from the top, columns from the left.
-bool findFreeBlock(SAtlasGrid& grid, int cw, int ch, int& column, int& row)
+bool findFreeBlock(SAtlasGrid& grid, int columns, int rows, int cw, int ch, int& column, int& row)
 {
-    for (int r = 0; r + ch <= grid.Rows; ++r) {
-        for (int c = 0; c + cw <= grid.Columns; ++c) {
+    for (int r = 0; r + ch <= rows; ++r) {
+        for (int c = 0; c + cw <= columns; ++c) {
             if (grid.cell(c, r))
                 continue;
             bool isFree = true;
@@ -296,7 +296,7 @@ STextureRegion retrieveTexture(const char* name)
         return STextureRegion();
     if (parseImageModifier(name, nullptr) != IMAGE_PLAIN) {
         STextureRegion region;
-        if (combineImages(name, region, nullptr, nullptr) != 0)
+        if (combineImages(name, region, nullptr, nullptr, 0, 0) != 0)
             return STextureRegion();
         cache.push(region);
         return cache.back();
@@ -341,7 +341,8 @@ SAtlasGrid::SAtlasGrid(int columns, int rows)
 {
 }
 
-int combineImages(const char* name, STextureRegion& region, video::IImage* target, SAtlasGrid* grid)
+int combineImages(const char* name, STextureRegion& region, video::IImage* target, SAtlasGrid* grid, int columns,
+                  int rows)
 {
     region.setTexture(nullptr, name);
     video::IVideoDriver* driver = GetTextureDriver();
@@ -385,7 +386,10 @@ int combineImages(const char* name, STextureRegion& region, video::IImage* targe
     int column = 0, row = 0;
     if (hasGrid) {
         const int cw = (w + 31) / 32, ch = (h + 31) / 32;
-        if (!findFreeBlock(*grid, cw, ch, column, row)) {
+        // The grid's own size bounds any count the caller gives.
+        const int scanColumns = columns < 0 ? grid->Columns : std::min(columns, grid->Columns);
+        const int scanRows = rows < 0 ? grid->Rows : std::min(rows, grid->Rows);
+        if (!findFreeBlock(*grid, scanColumns, scanRows, cw, ch, column, row)) {
             if (image)
                 image->drop();
             return 1;

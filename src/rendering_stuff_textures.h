@@ -109,8 +109,10 @@ struct SAtlasGrid {
 
 // Makes the picture of a name into the target at the first free block of the
 // grid, or, without a grid, into a new texture. 0 placed, 1 no room; the
-// fatal alert for an image that cannot be used.
-int combineImages(const char* name, STextureRegion& region, irr::video::IImage* target, SAtlasGrid* grid);
+// fatal alert for an image that cannot be used. columns and rows (when not
+// negative) bound the part of the grid that is scanned.
+int combineImages(const char* name, STextureRegion& region, irr::video::IImage* target, SAtlasGrid* grid,
+                  int columns = -1, int rows = -1);
 
 // --- atlases ---
 

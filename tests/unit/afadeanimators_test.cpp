@@ -110,10 +110,12 @@ TEST_F(FadeAnimators, AtlasLoopsThroughTheSequence)
     CFrameSequence* grid = new CFrameSequence;
     grid->addRowRun(0, 3, 0);
     grid->addRowRun(0, 3, 1);
-    createAtlasFrameAnimator(sprite, 400, 4, 2, grid, 0);
+    createAtlasFrameAnimator(sprite, 400, irr::core::dimension2df(4, 2), grid, 0);   // the grid as one pair
     frame(3050);   // 250 ms in: frame 5
     EXPECT_FLOAT_EQ(sprite->getFrameColumn(), 1);
     EXPECT_FLOAT_EQ(sprite->getFrameRow(), 1);
+    EXPECT_FLOAT_EQ(sprite->getFrameColumns(), 4);
+    EXPECT_FLOAT_EQ(sprite->getFrameRows(), 2);
     EXPECT_EQ(sprite->getAnimators().size(), 1u) << "a new one replaces the old";
 }
 

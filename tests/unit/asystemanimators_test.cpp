@@ -30,6 +30,31 @@ TEST_F(SystemAnimators, SelfDestructFadesTheLastPartAndGoesBelowATenth)
     EXPECT_EQ(getNodeById(1500, nullptr), nullptr);
 }
 
+// A second self-destruction does not replace the first: the earlier end wins.
+TEST_F(SystemAnimators, TwoSelfDestructsOnOneNodeTheEarlierEndWins)
+{
+    struct SCase {
+        u32 FirstLife, SecondLife;
+        u32 StillThereAt, GoneAt;
+    } cases[] = {
+        {300, 3000, 300, 330},   // a longer one attached later does not extend the life
+        {3000, 300, 300, 330},
+    };
+    s32 id = 1510;
+    for (const SCase& c : cases) {
+        const u32 start = now();
+        CProbeNode* node = addNode("n", nullptr, id);
+        attachAnimator(node, new CSelfDestroyAnimator(c.FirstLife, 0));
+        attachAnimator(node, new CSelfDestroyAnimator(c.SecondLife, 0));
+        EXPECT_NE(node->findAnimatorByName(CSelfDestroyAnimator::UniqueName, false), nullptr);
+        frame(start + c.StillThereAt);
+        EXPECT_EQ(getNodeById(id, nullptr), node) << c.FirstLife;
+        frame(start + c.GoneAt);
+        EXPECT_EQ(getNodeById(id, nullptr), nullptr) << c.FirstLife;
+        ++id;
+    }
+}
+
 TEST_F(SystemAnimators, SelfDestructWithoutFadeGoesAfterItsLife)
 {
     CProbeNode* node = addNode("n", nullptr, 1501);
@@ -108,6 +133,23 @@ TEST_F(SystemAnimators, CounterAndListFollowTheNodesLife)
     frame(1200);
     EXPECT_EQ(counter.load(), 0);
     EXPECT_EQ(list.size(), 0u);
+}
+
+// A plain 32-bit counter counts the same way, also when finish comes before the node goes.
+TEST_F(SystemAnimators, PlainCounterFollowsTheNodesLife)
+{
+    int32_t counter = 0;
+    CProbeNode* a = addNode("a");
+    CProbeNode* b = addNode("b");
+    attachAnimator(a, new CCounterAnimator(&counter));
+    CBaseAnimator* early = attachAnimator(b, new CCounterAnimator(&counter));
+    EXPECT_EQ(counter, 2);
+    early->finish();
+    EXPECT_EQ(counter, 1);
+    deleteNode(a);
+    deleteNode(b);
+    frame(1100);
+    EXPECT_EQ(counter, 0) << "each counts down once";
 }
 
 TEST_F(SystemAnimators, DelayAttachesLaterOrFinishesWhatItHolds)

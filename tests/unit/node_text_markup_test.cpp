@@ -174,6 +174,50 @@ TEST_F(TextMarkupTest, PassTagsMoveAlignAndScaleTheFollowingLines)
     }
 }
 
+// The form with one reference per part of the pass state reads and writes
+// exactly those parts.
+TEST_F(TextMarkupTest, PassStateByPartsFollowsTheTags)
+{
+    struct Case {
+        const char* Line;
+        int Result;
+        s32 Alignment;
+        f32 OffsetX, PenX, SpacerX, Advance, Scale;
+        const char* Overlay;
+    } cases[] = {
+        {"A <left>", 0, 0, 0, 1, 0, 1, 1, ""},                  // a text line is left alone
+        {"<!<left><x:5>", 1, 0, 0, 1, 0, 1, 1, ""},             // a comment
+        {"<left><x:5>", 1, 1, 5, 1, 0, 1, 1, ""},
+        {"<x:5> position:absolute", 1, 0, 0, 5, 0, 1, 1, ""},
+        {"<spacer-x:2>", 1, 0, 0, 1, 2, 0, 1, ""},
+        {"<line-height:2><right>", 1, -1, 0, 1, 0, 2, 1, ""},
+        {"<font-size:-2><overlay:'-'>", 1, 0, 0, 1, 0, 1, 0.5f, "-"},
+    };
+    CTextNode* node = addText("x");
+    for (const Case& c : cases) {
+        core::stringc overlay, underlay;
+        core::vector3df pen(1, 0, 0), offset, spacer;
+        CGUIFont3D* font = Font;
+        video::SColor colour(255, 255, 255, 255);
+        s32 alignment = 0;
+        bool verticalCentre = true, outline = false;
+        f32 advance = 1, scale = 1, extra = 0;
+        EXPECT_EQ(node->processMarkupTag(c.Line, overlay, underlay, pen, offset, font, colour, alignment,
+                                         verticalCentre, advance, outline, scale, extra, spacer),
+                  c.Result)
+            << c.Line;
+        EXPECT_EQ(alignment, c.Alignment) << c.Line;
+        EXPECT_FLOAT_EQ(offset.X, c.OffsetX) << c.Line;
+        EXPECT_FLOAT_EQ(pen.X, c.PenX) << c.Line;
+        EXPECT_FLOAT_EQ(spacer.X, c.SpacerX) << c.Line;
+        EXPECT_FLOAT_EQ(advance, c.Advance) << c.Line;
+        EXPECT_FLOAT_EQ(scale, c.Scale) << c.Line;
+        EXPECT_STREQ(overlay.c_str(), c.Overlay) << c.Line;
+        EXPECT_EQ(font, Font) << c.Line;
+        EXPECT_TRUE(verticalCentre && !outline && extra == 0) << "no tag changes these: " << c.Line;
+    }
+}
+
 TEST_F(TextMarkupTest, FaceSwitchesTheFontAndColourKeepsTheNodesOwnAlpha)
 {
     CTextNode* node = addText("A\n<font-face:alt>\nB\n<font-face:none>\nC");

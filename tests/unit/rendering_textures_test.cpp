@@ -221,6 +221,35 @@ TEST_F(TextureCacheTest, ThreeQuarterImagesFillAtlasQuartersInReadingOrder)
     target->drop();
 }
 
+// The caller's column and row counts bound the scan; the grid bounds them in turn.
+TEST_F(TextureCacheTest, ColumnAndRowCountsBoundThePlacementScan)
+{
+    struct SCase {
+        int Columns, Rows;
+        int Result;
+        core::recti Rect;
+    } cases[] = {
+        {-1, -1, 0, core::recti(0, 0, 40, 10)},
+        {2, 1, 0, core::recti(0, 0, 40, 10)},
+        {1, 4, 1, core::recti()},      // two cells wide: no room in one column
+        {0, 0, 1, core::recti()},
+        {99, 99, 0, core::recti(0, 0, 40, 10)},
+    };
+    for (const SCase& c : cases) {
+        video::IImage* target = Video.makeImage(128, 128, video::SColor(0));
+        SAtlasGrid grid(4, 4);
+        STextureRegion region;
+        EXPECT_EQ(combineImages("?fill[c9,w40,h10]", region, target, &grid, c.Columns, c.Rows), c.Result)
+            << c.Columns << "x" << c.Rows;
+        if (c.Result == 0)
+            expectRect(region, c.Rect.UpperLeftCorner.X, c.Rect.UpperLeftCorner.Y, c.Rect.LowerRightCorner.X,
+                       c.Rect.LowerRightCorner.Y);
+        else
+            EXPECT_EQ(grid.cell(0, 0), 0u);
+        target->drop();
+    }
+}
+
 TEST_F(TextureCacheTest, MissingFileIsNotRememberedAndLoadsOnceItExists)
 {
     const std::string path = Folder.file("later.png");
