@@ -15,9 +15,11 @@ CEngineMessageQueue::CEngineMessageQueue(IEngineMessageHandler* sound, IEngineMe
 CEngineMessageQueue::~CEngineMessageQueue()
 {
     for (SEngineMessage* message : Messages) {
-        // Effect requests that never ran still own their name copy.
+        // Requests that never ran still own their name copy.
         if ((message->flags == SM_PLAY_EFFECT || message->flags == SM_PLAY_LOOP) && message->arg1)
             std::free(reinterpret_cast<void*>(message->arg1));
+        if (message->flags == EngineMessageScreenshot && message->arg2)
+            std::free(reinterpret_cast<void*>(message->arg2));
         delete message;
     }
     Messages.clear();
