@@ -27,7 +27,7 @@ constexpr int PlayState = 500;
 constexpr int StartupFrameLimit = 2000;
 // Rotating, pulsing sprites over the whole 40x30 view.
 const char* const AnimatedSprite = "raw://\n-Texture:\\gui\\button.png\n-Size: w1.2 h0.4\n"
-                                   "-Animation.Rotation: s90\n-Animation.AlphaPulsar: t1000 a0.5\n";
+                                   "-Animation.Rotation: s90\n-Animation.AlphaPulsar: t1000 a1 l0.3\n";
 
 // Saved profiles and options go to a folder of the benchmark's own, never the user's.
 void prepareProcess()
