@@ -88,6 +88,8 @@ namespace {
 // state table and may change it.
 void makeCreateActionTimer(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)
 {
+    if (!SquirrelVM::IsOpen())
+        return;   // no script host to run it (scene tools and tests without an engine)
     CScriptTimerAnimator* timer = new CScriptTimerAnimator(f.actionOnCreate, nullptr, nullptr, false);
     timer->ExportNodeTable = int(f.extendedCalls);
     attachParsedAnimator(&f, node, timer);
