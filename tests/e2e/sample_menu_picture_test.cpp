@@ -135,7 +135,8 @@ TEST_P(SampleMenuPicture, ScreenshotShowsTheMenu)
     EXPECT_LT(shot.whitest(250, 140, 550, 180), 120) << "nothing white between the title and the buttons";
 }
 
-INSTANTIATE_TEST_SUITE_P(Renderers, SampleMenuPicture, ::testing::Values(SRendererCase{"OpenGL", ""}),
+INSTANTIATE_TEST_SUITE_P(Renderers, SampleMenuPicture,
+                         ::testing::Values(SRendererCase{"OpenGL", ""}, SRendererCase{"BurningsVideo", "Renderer=2"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
