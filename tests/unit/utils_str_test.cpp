@@ -348,6 +348,29 @@ TEST_F(CStringTest, FormatEstimatesAndOutput)
     EXPECT_EQ(assertCount(), 0);
 }
 
+// The block keeps the estimate as its capacity, so each estimate rule shows there.
+TEST_F(CStringTest, FormatCapacityIsTheEstimate)
+{
+    struct Case { const char* what; CString formatted; int capacity; };
+    const Case cases[] = {
+        {"string length", Format("%s", "abc"), 3},
+        {"empty string counts 1", Format("%s", ""), 1},
+        {"string width", Format("%5s", "ab"), 5},
+        {"string precision", Format("%.1s", "abc"), 1},
+        {"integer", Format("%d", 1), 32},
+        {"integer width + precision", Format("%30.20d", 1), 50},
+        {"exponent", Format("%e", 1.0), 128},
+        {"exponent width", Format("%150e", 1.0), 150},
+        {"fixed: printed with precision + 6", Format("%.2f", 1.5), 10},
+        {"pointer", Format("%p", static_cast<void*>(nullptr)), 32},
+        {"alternate form adds 2", Format("%#x", 1), 34},
+        {"percent", Format("ab%%"), 3},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.formatted.GetAllocLength(), c.capacity) << c.what;
+    EXPECT_EQ(assertCount(), 0);
+}
+
 TEST_F(CStringTest, FormatNeverWritesPastItsBlock)
 {
     // Each of these prints more than the estimate; the text must still come out whole.
