@@ -79,7 +79,7 @@ protected:
     {
         if (!xdotool(Display, "mousemove --window " + Window + " " + std::to_string(x) + " " + std::to_string(y)))
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
         return xdotool(Display, "click 1");
     }
 
@@ -114,6 +114,12 @@ TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
     ASSERT_TRUE(xdotool(Display, "key Escape"));
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 1); })) << Game.profileText();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));   // the dialog fades out
+    // Again, closed by its own button this time.
+    ASSERT_TRUE(clickAt(400, 300));
+    EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 2); })) << Game.profileText();
+    ASSERT_TRUE(clickAt(400, 400));
+    EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 2); })) << Game.profileText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
 
     ASSERT_TRUE(clickAt(400, 380));   // Music: on
     EXPECT_TRUE(waitFor([&] { return counted("SampleMusicSwitched", 1); })) << Game.profileText();
