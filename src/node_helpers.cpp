@@ -25,6 +25,7 @@
 #include <ISceneManager.h>
 
 #include <atomic>
+#include <cmath>
 
 using namespace irr;
 
@@ -245,7 +246,8 @@ void applyFields(const CNodeFactory& f, CNodeBasement* node, scene::ISceneNode* 
         node->setTint(video::SColor(f.tint));
     if (f.asStatic)
         node->setAnimatorsEnabled(false);
-    if (sprite && f.rotation != AngleNotSet)
+    // The "not set" mark is a float read from text: compare with a tolerance.
+    if (sprite && std::fabs(f.rotation - AngleNotSet) > 0.001f)
         sprite->setAngle(f.rotation);
     node->setZOrder(f.zOrder);
     if (f.customAttribs)

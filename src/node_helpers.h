@@ -17,7 +17,8 @@ class CNodeBasement;
 // budget refuses it, "-IgnoreSprite:" is set, or the name cannot be built.
 // For "-AsEffect:" the result is the parent itself.
 CNodeBasement* addSprite(const char* name, irr::f32 scaleX, irr::f32 scaleY, const irr::core::vector3df& position,
-                         irr::scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo, const char* site);
+                         irr::scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo = nullptr,
+                         const char* site = nullptr);
 
 // Destroy and create animations of nodes are built by addSprite.
 void InstallSpriteCreationHook();
@@ -68,4 +69,5 @@ CFrameSequence* makeTextureAnimationGrid(const char* mode, irr::f32& columns, ir
 // 18 to 24 and 26 as numbered in node_helpers.cpp; parts and clones come
 // between 24 and 26).
 void applyDescriptionRows(int step, const CNodeFactory& description, CNodeBasement* node,
-                          irr::scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo, const char* site);
+                          irr::scene::ISceneNode* parent, const SSpriteCreateInfo* createInfo = nullptr,
+                         const char* site = nullptr);

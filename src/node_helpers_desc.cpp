@@ -1,6 +1,8 @@
 // Description text readers: key values, components, inline scripts, paths.
 #include "node_helpers_desc.h"
 
+#include "node_factory.h"
+
 #include "utils_assert.h"
 #include "utils_fs.h"
 #include "utils_str_keyvalue.h"
@@ -224,6 +226,17 @@ CString resolveTexturePath(const char* path, const char* baseFile, const char* o
     const char* base = ownerPath ? ownerPath : baseFile;
     CString folder = GetPathPart(base ? base : "", 1, 1, 0, 0);
     return AppendPath(folder, path);
+}
+
+CString resolveTexturePath(const char* path, const char* baseFile, const SSpriteCreateInfo* createInfo)
+{
+    const bool owned = createInfo && !createInfo->ownerPath.IsEmpty();
+    return resolveTexturePath(path, baseFile, owned ? (const char*)createInfo->ownerPath : nullptr);
+}
+
+CString resolveTexturePath(const char* path, const char* baseFile, std::nullptr_t)
+{
+    return resolveTexturePath(path, baseFile, static_cast<const char*>(nullptr));
 }
 
 int readBracketValue(const char* text, const char* name, CString& value)

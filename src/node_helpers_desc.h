@@ -4,7 +4,10 @@
 
 #include "utils_str.h"
 
+#include <cstddef>
 #include <cstdint>
+
+struct SSpriteCreateInfo;
 
 // Runs the code of an inline "${Sq:code}" value and converts its result into
 // whichever outputs are not null. The script host installs it; without one an
@@ -21,12 +24,12 @@ int getKeyValue(const char* text, const char* key, CString& value);
 
 // letter 0 reads the whole value; any other letter reads the number right after
 // its first occurrence anywhere in the value, or gives the default when absent.
-int readIntComponent(const char* value, char letter, int def);
-uint32_t readUIntComponent(const char* value, char letter, uint32_t def);
-float readFloatComponent(const char* value, char letter, float def);
+int readIntComponent(const char* value, char letter, int def = 0);
+uint32_t readUIntComponent(const char* value, char letter, uint32_t def = 0);
+float readFloatComponent(const char* value, char letter, float def = 0.0f);
 // With letter 0 and lengths set, the whole value reads as a length (a "px"
 // suffix scales by the manifest's pixel size). A "," in a whole value warns.
-float readFloatComponentEx(const char* value, char letter, float def, bool lengths);
+float readFloatComponentEx(const char* value, char letter, float def = 0.0f, bool lengths = false);
 
 // letter 0: the whole value; otherwise the rest after the letter's first
 // occurrence; trimmed, then evaluated. An absent letter gives the default as is.
@@ -40,7 +43,11 @@ void evaluateDescriptionValue(const char* text, CString* str, int* number = null
 // leading "\" means data-relative, anything else lies in the folder of the
 // owner path (the create-info record's, when the caller has one) or else of
 // the base file.
-CString resolveTexturePath(const char* path, const char* baseFile, const char* ownerPath = nullptr);
+CString resolveTexturePath(const char* path, const char* baseFile, const char* ownerPath);
+// The same with the caller's create-info record: its owner path, when it has
+// one, wins over the base file.
+CString resolveTexturePath(const char* path, const char* baseFile, const SSpriteCreateInfo* createInfo = nullptr);
+CString resolveTexturePath(const char* path, const char* baseFile, std::nullptr_t);
 
 // name[value] inside a value: the text between the first "name[" and the next
 // "]", untrimmed. Returns its length.

@@ -25,7 +25,7 @@ CNodeBasement* createStretchedSprite(const char* name, const irr::core::vector3d
 // scene's root "pole" when no parent). Returns the frame's root.
 CNodeBasement* createFrameSprite(const irr::core::vector3df& position, irr::f32 width, irr::f32 height,
                                  const CString& prefix, const char* background, irr::f32 border,
-                                 irr::scene::ISceneNode* parent, CNodeBasement** backgroundOut);
+                                 irr::scene::ISceneNode* parent = nullptr, CNodeBasement** backgroundOut = nullptr);
 // The frame with the engine's stock canvas pieces.
 CNodeBasement* createCanvasSprite(const irr::core::vector3df& position, irr::f32 width, irr::f32 height,
-                                  irr::scene::ISceneNode* parent);
+                                  irr::scene::ISceneNode* parent = nullptr);

@@ -1,5 +1,7 @@
 #include "node_helpers_desc.h"
 
+#include "node_factory.h"
+
 #include "msgbox_recorder.h"
 #include "utils_assert.h"
 #include "utils_engine_context.h"
@@ -246,6 +248,24 @@ TEST(DescriptionPaths, TexturePathsResolveAgainstOwnerOrBase)
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(resolveTexturePath(c.path, c.base, c.owner)), c.expected) << c.path << " " << c.base;
+}
+
+TEST(DescriptionPaths, TexturePathsTakeTheCreateInfoRecordsOwnerPath)
+{
+    SSpriteCreateInfo owned;
+    owned.ownerPath = "dialogs\\main.dlg";
+    SSpriteCreateInfo unowned;
+    const struct { const SSpriteCreateInfo* info; const char* path; const char* expected; } cases[] = {
+        {&owned, "a.png", "dialogs\\a.png"},
+        {&owned, "\\gui\\a.png", "gui\\a.png"},
+        {&owned, "c:\\art\\a.png", "c:\\art\\a.png"},
+        {&unowned, "a.png", "data\\menu\\a.png"},   // a record without an owner path: the base
+        {nullptr, "a.png", "data\\menu\\a.png"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(str(resolveTexturePath(c.path, "data\\menu\\x.spr", c.info)), c.expected) << c.path;
+    EXPECT_EQ(str(resolveTexturePath("a.png", "data\\menu\\x.spr", nullptr)), "data\\menu\\a.png");
+    EXPECT_EQ(str(resolveTexturePath("a.png", "data\\menu\\x.spr")), "data\\menu\\a.png");
 }
 
 TEST(DescriptionPaths, BracketSubValues)
