@@ -45,6 +45,7 @@ void NullScene::SetUp()
     Smgr = Engine.SceneManager;
     Hooks = &HookLog;
     SSceneHooks& hooks = GetSceneHooks();
+    SavedHooks = hooks;
     hooks.PlaySound = [](const char* name) { Hooks->Sounds.push_back(name); };
     hooks.RunDestroyScript = [](const char* code, s32 id, int doRemove) {
         Hooks->Scripts.push_back(code);
@@ -64,7 +65,8 @@ void NullScene::TearDown()
     Engine.Renderer.processDeferredRemovals();
     if (Smgr)
         Smgr->getRootSceneNode()->removeAll();
-    GetSceneHooks() = SSceneHooks();
+    // The input state installs its hooks once per process: later tests need them back.
+    GetSceneHooks() = SavedHooks;
     Hooks = nullptr;
     ResetNodeRegistry();
 }

@@ -73,4 +73,5 @@ protected:
     std::vector<std::string> Drawn;
     static SHookLog* Hooks;   // the current test's, while it runs
     SHookLog HookLog;
+    SSceneHooks SavedHooks;   // what was installed before this test
 };

@@ -5,6 +5,7 @@
 
 #include "animator_rows_fixture.h"
 #include "fake_sound_library.h"
+#include "module_enginebase.h"
 #include "module_enginebase_queue.h"
 #include "server_sound_bass.h"
 
@@ -85,6 +86,7 @@ TEST(KeyTrack, EmptyScaledAndCurrentKey)
 
 TEST(TimelineProgram, Grammar)
 {
+    CEngineBase engine;   // animators read the device time: without one the process-wide engine would be built
     CScriptedAnimator a("x:absolute,loop,phase=200 x5 /comment t100 x7 y1 r90 scalet2 scalev3 t300 die t400 stop "
                         "s[bell] sound: q1 f:absolute f0.5");
     CKeyTrack& x = a.getTrack(CScriptedAnimator::TrackX);
