@@ -351,9 +351,15 @@ bool CFlashPlayer::onMovieEvent(int eventId, const std::vector<platform::MovieEv
     if (eventId != platform::MovieEventFSCommand)
         return false;
     // The runtime lists its arguments last first: the args text, then the command.
-    if (args.size() == 2 && args[0].isString && args[1].isString && Listener)
-        Listener->onFlashCommand(UserValue, CString(args[1].text.c_str()), CString(args[0].text.c_str()));
+    if (args.size() == 2 && args[0].isString && args[1].isString)
+        onFSCommand(args[1].text.c_str(), args[0].text.c_str());
     return true;
+}
+
+void CFlashPlayer::onFSCommand(const char* command, const char* args)
+{
+    if (Listener)
+        Listener->onFlashCommand(UserValue, core::stringc(command ? command : ""), core::stringc(args ? args : ""));
 }
 
 void CFlashPlayer::onMovieRepaint(const platform::MovieRect* area)

@@ -8,6 +8,7 @@
 
 #include "movie_backend.h"
 
+#include <irrString.h>
 #include <irrTypes.h>
 #include <rect.h>
 
@@ -26,7 +27,8 @@ public:
     virtual ~IFlashListener() = default;
     // Once, when a playing movie stops by itself (only while not paused).
     virtual void onFlashFinished(irr::u32 userValue) = 0;
-    virtual void onFlashCommand(irr::u32 userValue, const CString& command, const CString& args) = 0;
+    virtual void onFlashCommand(irr::u32 userValue, const irr::core::stringc& command,
+                                const irr::core::stringc& args) = 0;
 };
 
 class CFlashPlayer : public platform::IMovieEvents {
@@ -76,6 +78,8 @@ public:
 
     // --- platform::IMovieEvents ---
     bool onMovieEvent(int eventId, const std::vector<platform::MovieEventArg>& args) override;
+    // A command of the movie, handed to the listener when there is one.
+    void onFSCommand(const char* command, const char* args);
     void onMovieRepaint(const platform::MovieRect* area) override;
 
     // --- inspection ---

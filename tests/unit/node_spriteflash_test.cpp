@@ -50,9 +50,9 @@ public:
 
 struct SListener : IFlashListener {
     void onFlashFinished(u32 userValue) override { Log.push_back("finished " + std::to_string(userValue)); }
-    void onFlashCommand(u32 userValue, const CString& command, const CString& args) override
+    void onFlashCommand(u32 userValue, const core::stringc& command, const core::stringc& args) override
     {
-        Log.push_back(std::to_string(userValue) + " " + std::string(command) + "|" + std::string(args));
+        Log.push_back(std::to_string(userValue) + " " + command.c_str() + "|" + args.c_str());
     }
     std::vector<std::string> Log;
 };
@@ -200,7 +200,10 @@ TEST_F(FlashPlayer, CommandsReachTheListenerOnlyWithTwoStringArguments)
     EXPECT_TRUE(Backend->raiseEvent(platform::MovieEventFSCommand, {{true, "x"}, {false, "y"}}));
     EXPECT_TRUE(Backend->raiseEvent(platform::MovieEventProgress, {}));
     EXPECT_FALSE(Backend->raiseEvent(42, {}));
-    EXPECT_EQ(Listener.Log, std::vector<std::string>({"3 quit|1,2"}));
+    player.onFSCommand("go", "");
+    EXPECT_EQ(Listener.Log, std::vector<std::string>({"3 quit|1,2", "3 go|"}));
+    CFlashPlayer deaf(4, nullptr, addSprite(&Texture));
+    deaf.onFSCommand("go", "x");   // no listener: nothing to tell
 }
 
 TEST_F(FlashPlayer, MousePositionsMapToTexturePixelsFromTheTop)
