@@ -58,7 +58,8 @@ public:
     static CString getTopMouseClickAction();
     static CString getTopMouseMoveAction();
 
-    static CMapStringToString& descriptions();
+    static CMapStringToString& descriptions();   // dialog name -> description path
+    static CMapStringToString& dialogDescriptions() { return descriptions(); }
     static CStringArray& escActionStack();
     static CStringArray& keyActionStack();
     static CStringArray& mouseClickActionStack();

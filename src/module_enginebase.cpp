@@ -141,9 +141,12 @@ CEngineBase::CEngineBase()
 
 CEngineBase::~CEngineBase()
 {
+    // Saved here, not left to the last drop: another holder may keep it alive.
+    if (CurrentProfile)
+        CurrentProfile->save();
     Sound.close();
     if (CurrentProfile)
-        CurrentProfile->drop();   // the last reference saves it
+        CurrentProfile->drop();
     CurrentProfile = nullptr;
     setClient(nullptr);
     for (CDialogInfo* dialog : Dialogs)
@@ -198,6 +201,12 @@ void CEngineBase::selectCursor(int number, int animate)
         CurrentCursor = nullptr;
     else if (number > 0 && number <= Cursors.GetSize())
         CurrentCursor = Cursors[number - 1];
+    else if (number > 0 && number != MissingCursorWarned) {
+        // Kept rather than failing inside a script native; said once per number,
+        // since the game's frame hook asks every frame.
+        MissingCursorWarned = number;
+        DebugLog(Format("selectCursor: no cursor %i of %i; the current one stays", number, Cursors.GetSize()));
+    }
 }
 
 // --- the current engine and the free accessors ---

@@ -203,6 +203,7 @@ public:
     int SystemCursorMode = -1;                  // 1 shown, 0 hidden, -1 not yet set
     irr::video::ITexture* EmptyTexture = nullptr;   // borrowed from the driver
     int FramePeriodMs = 12;
+    int MissingCursorWarned = 0;                // last cursor number selectCursor could not find
 
     // Port-only choices.
     DeviceFactory CreateDeviceFn;               // irr::createDeviceEx unless replaced

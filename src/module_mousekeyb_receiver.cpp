@@ -9,16 +9,17 @@
 #include "module_mousekeyb_editor.h"
 #include "module_userprofile.h"
 #include "node_base.h"
+#include "node_text.h"
 #include "node_utilities.h"
 #include "utils_debug.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
+#include "utils_system_windows.h"
 
 #include <ICursorControl.h>
 #include <IrrlichtDevice.h>
 #include <Keycodes.h>
 
-#include <ctime>
 
 using namespace irr;
 
@@ -31,29 +32,21 @@ constexpr int MouseKeyWheelUp = 0xFD;
 constexpr int MouseKeyWheelDown = 0xFE;
 constexpr int MouseKeyMove = 0xFC;
 constexpr int KeyTableSize = 256;
+constexpr irr::s32 DebugLineMs = 5000;
 const char* const EditorFunction = "ActivateF6Editor";
 
 CSimpleTextEditorAnimator* FocusedEditor = nullptr;
 
-void printDebugLine(const char* text)
+// The debug keys answer on screen, not only in the log.
+void showDebugLine(const char* text)
 {
-    DebugLog(Format("core_warning: %s", text));
+    printDebugLine(CString(text), DebugLineMs);
 }
 
 void releaseAllKeys()
 {
     for (int key = 0; key < KeyTableSize; ++key)
         RecordKeyState(key, false);
-}
-
-CString nowText(const char* format)
-{
-    char buffer[64] = {};
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(buffer, sizeof(buffer), format, &local);
-    return buffer;
 }
 
 } // namespace
@@ -219,23 +212,23 @@ void CInputReceiver::runDebugKeys(const SEvent::SKeyInput& key)
         break;
     case KEY_KEY_D:
         FlushDebugLog(true);
-        WriteProfilerLog(CString("_") + nowText("%Y-%m-%d") + "_" + nowText("%H-%M-%S"));
+        WriteProfilerLog(CString("_") + GetDateString() + "_" + GetTimeString());
         ClearProfilerStats();
-        printDebugLine("Debug Stats cleared!");
+        showDebugLine("Debug Stats cleared!");
         break;
     case KEY_KEY_I: {
         int* flag = GetDebugModeFlag();
         *flag = *flag ? 0 : 1;
         if (*flag)
             FlushDebugLog(false);
-        printDebugLine(*flag ? "Debug on" : "Debug off");
+        showDebugLine(*flag ? "Debug on" : "Debug off");
         break;
     }
     case KEY_KEY_R:
         engine->clearCaches(1);
         if (!Shift)
             engine->getScripts()->recompileAllScripts(true, true);
-        printDebugLine(Shift ? "Caches cleared" : "Caches cleared; script reloaded");
+        showDebugLine(Shift ? "Caches cleared" : "Caches cleared; script reloaded");
         break;
     default:
         break;

@@ -81,6 +81,9 @@ void CEngineBase::beginRun()
     SystemCursorMode = -1;
 
     registerNodeName("camera", CameraId);
+    // The camera is no engine node, so it does not enter the ID cache by itself;
+    // without the slot, looking it up by name or ID finds nothing.
+    nodeIdCacheOp(CameraId, 1, Camera);
     registerNodeName("pole", RootId);
     // A plain engine node, not drawn itself, until sprite creation makes the root.
     CNodeBasement* root = new CNodeBasement(SceneManager->getRootSceneNode(), SceneManager, RootId,
@@ -200,7 +203,9 @@ void CEngineBase::tickClient()
 void CEngineBase::drawCursor()
 {
     int cursorFace = CurrentProfile ? CurrentProfile->CursorFace : 0;
-    bool useSystem = cursorFace == 0 || getPauseLevel() >= 60 || GameState < 500 || Options.SoftwareRenderer;
+    // Without a custom cursor to draw, hiding the system one would leave no pointer at all.
+    bool useSystem = cursorFace == 0 || getPauseLevel() >= 60 || GameState < 500 || Options.SoftwareRenderer ||
+                     !CurrentCursor;
     int mode = useSystem ? 1 : 0;
     if (mode != SystemCursorMode) {
         SystemCursorMode = mode;
@@ -236,6 +241,7 @@ void CEngineBase::endRun()
     if (Camera) {
         irr::scene::ICameraSceneNode* camera = Camera;
         Camera = nullptr;
+        nodeIdCacheOp(CameraId, -1, camera);
         camera->remove();
     }
     if (RootNode) {

@@ -263,6 +263,7 @@ void CManifest::clear()
 // walk. A file already included is skipped, so an include cycle ends.
 void CManifest::readMacros()
 {
+    MacroTable.RemoveAll();   // a manifest read again must not keep the last one's macros
     CStringArray lines;
     core::array<core::stringc> pieces = SplitString(CString("\n") + Macros + "\n", '\n', false);
     for (u32 i = 0; i < pieces.size(); ++i)

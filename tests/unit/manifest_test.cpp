@@ -292,6 +292,19 @@ TEST_F(ManifestTest, MacroLinesAndIncludes)
     EXPECT_EQ(manifest.MacroTable.GetCount(), 5);
 }
 
+TEST_F(ManifestTest, ReadingAgainForgetsTheLastMacros)
+{
+    CManifest manifest;
+    read(manifest, manifestWith("", "<Macros>\nOLD=1\nBOTH=1\n</Macros>\n"));
+    ASSERT_EQ(std::string(manifest.getMacro("OLD")), "1");
+    read(manifest, manifestWith("", "<Macros>\nBOTH=2\n</Macros>\n"));
+    EXPECT_TRUE(manifest.getMacro("OLD").IsEmpty());
+    EXPECT_EQ(std::string(manifest.getMacro("BOTH")), "2");
+    CString text = "${OLD}";
+    manifest.expandMacros(text);
+    EXPECT_EQ(std::string(text), "${OLD}");
+}
+
 TEST_F(ManifestTest, ExpandMacrosIsOnePass)
 {
     CManifest manifest;

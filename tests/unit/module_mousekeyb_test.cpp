@@ -5,7 +5,9 @@
 #include "input_fixture.h"
 #include "module_dialogfactory.h"
 #include "node_base.h"
+#include "node_text.h"
 #include "node_utilities.h"
+#include "utils_debug.h"
 #include "utils_system_common.h"
 
 #include <ICursorControl.h>
@@ -334,6 +336,44 @@ TEST_F(InputReceiver, DebugKeysNeedDebugMode)
     EXPECT_EQ(Engine.Options.Debug, 0);
     key(irr::KEY_KEY_B, true, false, true);
     EXPECT_EQ(Engine.Options.Debug, 0) << "no debug key works now";
+}
+
+TEST_F(InputReceiver, DebugKeysAnswerWithALineOnScreen)
+{
+    SetLogFolder(Program.Folder.path().c_str());   // Ctrl+D writes its files there
+    Engine.Options.Debug = 1;
+    int* debugFlag = GetDebugModeFlag();
+    const int savedFlag = *debugFlag;
+    *debugFlag = 0;
+    struct Case {
+        irr::EKEY_CODE code;
+        bool shift;
+        const char* line;
+    } cases[] = {
+        {irr::KEY_KEY_I, false, "Debug on"},
+        {irr::KEY_KEY_I, false, "Debug off"},
+        {irr::KEY_KEY_D, false, "Debug Stats cleared!"},
+        {irr::KEY_KEY_R, true, "Caches cleared"},
+    };
+    for (const Case& c : cases) {
+        clearDebugLines();
+        std::vector<std::string> before;
+        for (irr::scene::ISceneNode* child : Engine.RootNode->getChildren())
+            if (auto* text = dynamic_cast<CTextNode*>(child))
+                before.push_back(std::string(text->getText()));
+        key(c.code, true, c.shift, true);
+        std::vector<std::string> added;
+        for (irr::scene::ISceneNode* child : Engine.RootNode->getChildren())
+            if (auto* text = dynamic_cast<CTextNode*>(child))
+                added.push_back(std::string(text->getText()));
+        ASSERT_EQ(added.size(), before.size() + 1) << c.line;
+        const std::string& shown = added.back();
+        const std::string tail = std::string("] ") + c.line;
+        ASSERT_GE(shown.size(), tail.size()) << shown;
+        EXPECT_EQ(shown.substr(shown.size() - tail.size()), tail) << "exactly this line, nothing appended";
+    }
+    *debugFlag = savedFlag;
+    SetLogFolder(nullptr);
 }
 
 TEST_F(InputReceiver, F6EditorGetsEnablingAndDisablingThatStay)

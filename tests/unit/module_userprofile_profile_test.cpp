@@ -403,6 +403,27 @@ TEST_F(ProfileTest, ProfilesAndPastListSurviveAnEngineRestart)
     EXPECT_EQ(client->DataCalls[client->DataCalls.size() - 2], "load:7");
 }
 
+TEST_F(ProfileTest, EngineEndSavesTheProfileEvenWhileOthersHoldIt)
+{
+    App.write("game.ini", GameIni);
+    CEngineBase outer;   // the current engine again once the inner one is gone
+    CUserProfile* kept = nullptr;
+    std::string path;
+    {
+        CEngineBase engine;
+        engine.Options.loadGameOptions();
+        engine.loadProfile("Kim");
+        kept = engine.getProfile();
+        kept->grab();   // held elsewhere: the engine's drop is not the last
+        kept->MusicVolume = 0.75f;
+        kept->markChanged();
+        path = (const char*)kept->getFilePath("", 1);
+        std::filesystem::remove(path);
+    }
+    EXPECT_TRUE(std::filesystem::exists(path)) << "written when the engine ended, not at the last drop";
+    kept->drop();
+}
+
 TEST_F(ProfileTest, GetProfileMakesTheActiveOneWithoutLoadingIt)
 {
     App.write("Profile/pr_JERFRkFVTFRfUFJPRklMRSQ.ini", "Language=xx\n");

@@ -9,6 +9,7 @@
 #include "node_base.h"
 #include "node_sprite.h"
 #include "node_text.h"
+#include "node_utilities.h"
 #include "server_game_manifest.h"
 #include "temp_folder.h"
 #include "thread.h"
@@ -143,6 +144,25 @@ TEST_F(EngineLoop, StatesRunFromStartToExit)
     EXPECT_EQ(Client->States, std::vector<int>({10, 100, 500, 999, 999}));
 }
 
+TEST_F(EngineLoop, CameraAndRootAreFoundByNameAndIdWhileTheLoopRuns)
+{
+    Engine.beginRun();
+    struct Case {
+        const char* name;
+        irr::s32 id;
+        irr::scene::ISceneNode* node;
+    } cases[] = {{"camera", 1000, Engine.Camera}, {"pole", 1001, Engine.RootNode}};
+    for (const Case& c : cases) {
+        ASSERT_NE(c.node, nullptr) << c.name;
+        EXPECT_EQ(getIdByName(c.name), c.id) << c.name;
+        EXPECT_EQ(getNodeByName(c.name), c.node) << c.name;
+        EXPECT_EQ(getNodeById(c.id, nullptr), c.node) << c.name;
+    }
+    Engine.endRun();
+    for (const Case& c : cases)
+        EXPECT_EQ(getNodeById(c.id, nullptr), nullptr) << c.name << " must not be left behind after the exit";
+}
+
 TEST_F(EngineLoop, FrameRunsInItsFixedOrder)
 {
     Engine.beginRun();
@@ -263,6 +283,10 @@ TEST_F(EngineLoop, CursorFollowsPauseAndState)
 {
     Engine.beginRun();
     Engine.getProfile()->CursorFace = 1;
+    CCursorEntry* custom = new CCursorEntry;
+    custom->Size.set(32, 32);
+    Engine.Cursors.Add(custom);
+    Engine.CurrentCursor = custom;
     irr::gui::ICursorControl* cursor = Engine.Device->getCursorControl();
     ASSERT_NE(cursor, nullptr);
     ASSERT_TRUE(step());
@@ -273,6 +297,12 @@ TEST_F(EngineLoop, CursorFollowsPauseAndState)
     Engine.setPauseLevel(60, true);
     ASSERT_TRUE(step());
     EXPECT_TRUE(cursor->isVisible()) << "paused: the system cursor again";
+    Engine.setPauseLevel(60, false);
+    ASSERT_TRUE(step());
+    EXPECT_FALSE(cursor->isVisible());
+    Engine.selectCursor(-1, 0);
+    ASSERT_TRUE(step());
+    EXPECT_TRUE(cursor->isVisible()) << "no custom cursor to draw: the system one, never no pointer at all";
 }
 
 TEST_F(EngineLoop, CustomCursorFramesAdvanceAfterFortyMilliseconds)
