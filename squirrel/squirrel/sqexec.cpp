@@ -53,10 +53,31 @@ inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
 
 } // namespace
 
-#define STK(n) stk[n]
-#define TARGET stk[i.a0]
-#define SETRESULT(reg, val) (_stack[_stackbase + (reg)] = (val))
+// GCC and Clang: dispatch through a table of label addresses
+#if defined(__GNUC__)
+#define SQ_THREADED_DISPATCH 1
+#endif
 
+#define STK(n) stk[n]
+#define TARGET stk[ins->a0]
+#define SETRESULT(reg, val) (_stack[_stackbase + (reg)] = (val))
+// Next instruction straight from a handler that left the stack and frames alone and
+// holds no locals with destructors.
+#ifdef SQ_THREADED_DISPATCH
+#define NEXT() do { \
+        stk = _stack + _stackbase; \
+        ins = ci->_ip++; \
+        if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE; \
+        goto *kHandlers[ins->op]; \
+    } while (0)
+#else
+#define NEXT() continue
+#endif
+
+#if defined(__GNUC__) && !defined(__clang__)
+// keep every handler's own dispatch jump: merged jumps predict badly
+__attribute__((optimize("no-crossjumping")))
+#endif
 bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
                    bool raiseerror, ExecutionType et)
 {
@@ -86,95 +107,111 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
         break;
     }
 
+#ifdef SQ_THREADED_DISPATCH
+    static const void* const kHandlers[OP_COUNT] = {
+#define SQ_OP_LABEL(name) &&L_OP_##name,
+        SQ_OPCODES(SQ_OP_LABEL)
+#undef SQ_OP_LABEL
+    };
+#endif
+
+    const SQInstruction* ins;
+    SQObjectPtr* stk;
 exception_restore:
     for (;;) {
-        SQObjectPtr* stk = _stack + _stackbase;
+        stk = _stack + _stackbase;
         // the instruction lives in the running prototype, which its frame keeps alive
-        const SQInstruction& i = *ci->_ip++;
-        switch (i.op) {
-        case OP_LINE:
-            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('l', i.a1);
+        ins = ci->_ip++;
+#ifdef SQ_THREADED_DISPATCH
+        // one indirect jump per handler (the compiler copies this block to every
+        // `continue`), so the branch predictor learns opcode pairs
+        if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE;
+        goto *kHandlers[ins->op];
+#endif
+        switch (ins->op) {
+        case OP_LINE: L_OP_LINE:
+            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('l', ins->a1);
             continue;
-        case OP_LOAD: TARGET = ci->_literals[i.a1]; continue;
-        case OP_LOADINT: TARGET.SetInteger(i.a1); continue;
-        case OP_LOADFLOAT: {
+        case OP_LOAD: L_OP_LOAD: TARGET = ci->_literals[ins->a1]; NEXT();
+        case OP_LOADINT: L_OP_LOADINT: TARGET.SetInteger(ins->a1); NEXT();
+        case OP_LOADFLOAT: L_OP_LOADFLOAT: {
             SQFloat f;
-            memcpy(&f, &i.a1, sizeof f);
+            memcpy(&f, &ins->a1, sizeof f);
             TARGET.SetFloat(f);
-            continue;
+            NEXT();
         }
-        case OP_LOADNULLS:
-            for (int32_t n = 0; n < i.a1; n++) STK(i.a0 + n).Null();
+        case OP_LOADNULLS: L_OP_LOADNULLS:
+            for (int32_t n = 0; n < ins->a1; n++) STK(ins->a0 + n).Null();
             continue;
-        case OP_LOADBOOL: TARGET.SetBool(i.a1 != 0); continue;
-        case OP_LOADROOT: TARGET = _roottable; continue;
-        case OP_MOVE:
-            TARGET = STK(i.a1);
-            if (i.a3) STK(i.a0 + 1) = STK(0);   // a call follows: this for the callee
-            continue;
-        case OP_GETK: {
-            const SQObjectPtr& self = STK(i.a2);
-            const SQObjectPtr& key = ci->_literals[i.a1];
+        case OP_LOADBOOL: L_OP_LOADBOOL: TARGET.SetBool(ins->a1 != 0); NEXT();
+        case OP_LOADROOT: L_OP_LOADROOT: TARGET = _roottable; NEXT();
+        case OP_MOVE: L_OP_MOVE:
+            TARGET = STK(ins->a1);
+            if (ins->a3) STK(ins->a0 + 1) = STK(0);   // a call follows: this for the callee
+            NEXT();
+        case OP_GETK: L_OP_GETK: {
+            const SQObjectPtr& self = STK(ins->a2);
+            const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; continue; }
+                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
             } else if (sqtype(self) == OT_INSTANCE) {
                 SQObjectPtr v;
                 if (_instance(self)->Get(key, v)) { TARGET = std::move(v); continue; }
             }
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, false)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_GET: {
-            const SQObjectPtr& self = STK(i.a1);
-            const SQObjectPtr& key = STK(i.a2);
+        case OP_GET: L_OP_GET: {
+            const SQObjectPtr& self = STK(ins->a1);
+            const SQObjectPtr& key = STK(ins->a2);
             if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER) {
                 SQInteger idx = _integer(key);
                 SQArray* a = _array(self);
                 if (idx >= 0 && idx < a->Size() && sqtype(a->_values[static_cast<size_t>(idx)]) != OT_WEAKREF) {
                     TARGET = a->_values[static_cast<size_t>(idx)];
-                    continue;
+                    NEXT();
                 }
             } else if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; continue; }
+                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
             }
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, false)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_GETENV: {
+        case OP_GETENV: L_OP_GETENV: {
             // a3 = 1: a call follows, this goes to a0 + 1
             const SQObjectPtr& self = STK(0);
-            const SQObjectPtr& key = ci->_literals[i.a1];
+            const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
                 if (p && sqtype(*p) != OT_WEAKREF) {
                     TARGET = *p;
-                    if (i.a3) STK(i.a0 + 1) = STK(0);
-                    continue;
+                    if (ins->a3) STK(ins->a0 + 1) = STK(0);
+                    NEXT();
                 }
             } else if (sqtype(self) == OT_INSTANCE) {
                 SQObjectPtr v;
                 if (_instance(self)->Get(key, v)) {
                     TARGET = std::move(v);
-                    if (i.a3) STK(i.a0 + 1) = STK(0);
+                    if (ins->a3) STK(ins->a0 + 1) = STK(0);
                     continue;
                 }
             }
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, true)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
-            if (i.a3) SETRESULT(i.a0 + 1, _stack[_stackbase]);
+            SETRESULT(ins->a0, std::move(res));
+            if (ins->a3) SETRESULT(ins->a0 + 1, _stack[_stackbase]);
             continue;
         }
-        case OP_SET: {
-            const SQObjectPtr& self = STK(i.a1);
-            const SQObjectPtr& key = STK(i.a2);
-            const SQObjectPtr& val = STK(i.a3);
+        case OP_SET: L_OP_SET: {
+            const SQObjectPtr& self = STK(ins->a1);
+            const SQObjectPtr& key = STK(ins->a2);
+            const SQObjectPtr& val = STK(ins->a3);
             if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _array(self)->Set(_integer(key), val)) {
                 // done
             } else if (sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) {
@@ -186,43 +223,43 @@ exception_restore:
                 if (!Set(s, k, v, false)) goto exception_trap;
                 stk = _stack + _stackbase;
             }
-            if (i.a0 != SQ_NOREG) TARGET = STK(i.a3);
-            continue;
+            if (ins->a0 != SQ_NOREG) TARGET = STK(ins->a3);
+            NEXT();
         }
-        case OP_SETENV: {
+        case OP_SETENV: L_OP_SETENV: {
             const SQObjectPtr& self = STK(0);
-            const SQObjectPtr& key = ci->_literals[i.a1];
-            const SQObjectPtr& val = STK(i.a2);
+            const SQObjectPtr& key = ci->_literals[ins->a1];
+            const SQObjectPtr& val = STK(ins->a2);
             if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) &&
                 !(sqtype(self) == OT_INSTANCE && _instance(self)->Set(key, val))) {
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, true)) goto exception_trap;
                 stk = _stack + _stackbase;
             }
-            if (i.a0 != SQ_NOREG) TARGET = STK(i.a2);
-            continue;
+            if (ins->a0 != SQ_NOREG) TARGET = STK(ins->a2);
+            NEXT();
         }
-        case OP_NEWSLOT: {
-            const SQObjectPtr& self = STK(i.a1);
-            if (sqtype(self) == OT_TABLE && !_table(self)->_delegate && sqtype(STK(i.a2)) != OT_NULL) {
-                _table(self)->NewSlot(STK(i.a2), STK(i.a3));
+        case OP_NEWSLOT: L_OP_NEWSLOT: {
+            const SQObjectPtr& self = STK(ins->a1);
+            if (sqtype(self) == OT_TABLE && !_table(self)->_delegate && sqtype(STK(ins->a2)) != OT_NULL) {
+                _table(self)->NewSlot(STK(ins->a2), STK(ins->a3));
             } else {
-                SQObjectPtr s = self, k = STK(i.a2), v = STK(i.a3);
+                SQObjectPtr s = self, k = STK(ins->a2), v = STK(ins->a3);
                 if (!NewSlot(s, k, v, false)) goto exception_trap;
                 stk = _stack + _stackbase;
             }
-            if (i.a0 != SQ_NOREG) TARGET = STK(i.a3);
-            continue;
+            if (ins->a0 != SQ_NOREG) TARGET = STK(ins->a3);
+            NEXT();
         }
-        case OP_DELETE: {
-            SQObjectPtr s = STK(i.a1), k = STK(i.a2), res;
+        case OP_DELETE: L_OP_DELETE: {
+            SQObjectPtr s = STK(ins->a1), k = STK(ins->a2), res;
             if (!DeleteSlot(s, k, res)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_PREPCALL: case OP_PREPCALLK: {
-            const SQObjectPtr& key = i.op == OP_PREPCALLK ? ci->_literals[i.a1] : STK(i.a1);
-            const SQObjectPtr& self = STK(i.a2);
+        case OP_PREPCALL: L_OP_PREPCALL: case OP_PREPCALLK: L_OP_PREPCALLK: {
+            const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
+            const SQObjectPtr& self = STK(ins->a2);
             SQObjectPtr fn;
             bool classThis = false;
             if (sqtype(self) == OT_TABLE) {
@@ -244,49 +281,49 @@ exception_restore:
                 }
                 stk = _stack + _stackbase;
             }
-            if (classThis) STK(i.a3) = STK(0);
-            else STK(i.a3) = STK(i.a2);
-            STK(i.a0) = std::move(fn);
+            if (classThis) STK(ins->a3) = STK(0);
+            else STK(ins->a3) = STK(ins->a2);
+            STK(ins->a0) = std::move(fn);
             continue;
         }
-        case OP_CALL: case OP_TAILCALL: {
-            SQObjectPtr& fn = STK(i.a1);
-            SQInteger tgt = i.a0 == SQ_NOREG ? -1 : i.a0;
+        case OP_CALL: L_OP_CALL: case OP_TAILCALL: L_OP_TAILCALL: {
+            SQObjectPtr& fn = STK(ins->a1);
+            SQInteger tgt = ins->a0 == SQ_NOREG ? -1 : ins->a0;
             switch (sqtype(fn)) {
             case OT_CLOSURE: {
                 SQClosure* c = _closure(fn);
                 if (c->Proto()->_bgenerator) {
                     SQObjectPtr gen;
                     SQObjectPtr hold = fn;
-                    if (!CreateGenerator(c, i.a3, _stackbase + i.a2, gen)) goto exception_trap;
+                    if (!CreateGenerator(c, ins->a3, _stackbase + ins->a2, gen)) goto exception_trap;
                     if (tgt != -1) SETRESULT(tgt, std::move(gen));
                     continue;
                 }
-                if (i.op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
+                if (ins->op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
                     SQObjectPtr hold = fn;
-                    for (SQInteger n = 0; n < i.a3; n++) STK(n) = STK(i.a2 + n);
+                    for (SQInteger n = 0; n < ins->a3; n++) STK(n) = STK(ins->a2 + n);
                     if (ci->_vargs_size) {
                         _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
                         ci->_vargs_size = 0;
                     }
-                    if (!StartCall(_closure(hold), ci->_target, i.a3, _stackbase, true)) goto exception_trap;
+                    if (!StartCall(_closure(hold), ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
                     continue;
                 }
                 SQFunctionProto* p = c->Proto();
-                SQInteger newbase = _stackbase + i.a2;
+                SQInteger newbase = _stackbase + ins->a2;
                 // common case inline: exact arguments, no free variables, room on both stacks
-                if (i.a3 == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams &&
+                if (ins->a3 == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams &&
                     sqtype(c->_env) == OT_NULL && _callsstacksize < static_cast<SQInteger>(_callsstack.size()) &&
                     _callsstacksize < SQ_MAX_CALL_DEPTH && newbase + p->_stacksize + 24 <= _stacksize) {
                     SQInteger prevtop = _top;
                     size_t nouters = c->_outervalues.size();
-                    for (size_t k = 0; k < nouters; k++) _stack[newbase + i.a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
+                    for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
                     ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
                     ci->_closure = fn;
                     ci->_ip = p->_instructions.data();
                     ci->_literals = p->_literals.data();
                     ci->_generator = nullptr;
-                    ci->_prevstkbase = i.a2;
+                    ci->_prevstkbase = ins->a2;
                     ci->_prevtop = prevtop;
                     ci->_target = tgt;
                     ci->_ncalls = 1;
@@ -298,16 +335,16 @@ exception_restore:
                     _stackbase = newbase;
                     _top = newbase + p->_stacksize;
                     if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
-                    continue;
+                    NEXT();
                 }
-                if (!StartCall(c, tgt, i.a3, newbase, false)) goto exception_trap;
+                if (!StartCall(c, tgt, ins->a3, newbase, false)) goto exception_trap;
                 continue;
             }
             case OT_NATIVECLOSURE: {
                 SQObjectPtr hold = fn;
                 SQObjectPtr ret;
                 bool suspend;
-                if (!CallNative(_nativeclosure(hold), i.a3, _stackbase + i.a2, ret, suspend)) goto exception_trap;
+                if (!CallNative(_nativeclosure(hold), ins->a3, _stackbase + ins->a2, ret, suspend)) goto exception_trap;
                 if (suspend) {
                     _suspended = true;
                     _suspended_target = tgt;
@@ -320,12 +357,12 @@ exception_restore:
             }
             case OT_CLASS: {
                 SQObjectPtr hold = fn;
-                if (!CallClass(_class(hold), tgt, i.a3, _stackbase + i.a2)) goto exception_trap;
+                if (!CallClass(_class(hold), tgt, ins->a3, _stackbase + ins->a2)) goto exception_trap;
                 continue;
             }
             case OT_TABLE: case OT_USERDATA: case OT_INSTANCE: {
                 SQObjectPtr obj = fn, res;
-                if (!Call(obj, i.a3, _stackbase + i.a2, res, false)) goto exception_trap;
+                if (!Call(obj, ins->a3, _stackbase + ins->a2, res, false)) goto exception_trap;
                 if (tgt != -1) SETRESULT(tgt, std::move(res));
                 continue;
             }
@@ -335,96 +372,100 @@ exception_restore:
             }
         }
 #define ARITH_CASE(OPC, opchar, INTEXPR, FLTEXPR) \
-        case OPC: { \
-            const SQObjectPtr& a = STK(i.a1); \
-            const SQObjectPtr& b = STK(i.a2); \
-            if (isInt(a) && isInt(b)) { SQInteger x = _integer(a), y = _integer(b); TARGET.SetInteger(INTEXPR); continue; } \
-            if (isNum(a) && isNum(b)) { SQFloat x = SqToFloat(a), y = SqToFloat(b); TARGET.SetFloat(FLTEXPR); continue; } \
+        case OPC: L_##OPC: { \
+            const SQObjectPtr& a = STK(ins->a1); \
+            const SQObjectPtr& b = STK(ins->a2); \
+            if (isInt(a) && isInt(b)) { SQInteger x = _integer(a), y = _integer(b); TARGET.SetInteger(INTEXPR); NEXT(); } \
+            if (isNum(a) && isNum(b)) { SQFloat x = SqToFloat(a), y = SqToFloat(b); TARGET.SetFloat(FLTEXPR); NEXT(); } \
             SQObjectPtr x = a, y = b, res; \
             if (!ArithOp(opchar, res, x, y)) goto exception_trap; \
-            SETRESULT(i.a0, std::move(res)); \
+            SETRESULT(ins->a0, std::move(res)); \
             continue; \
         }
         ARITH_CASE(OP_ADD, '+', wrapAdd(x, y), x + y)
         ARITH_CASE(OP_SUB, '-', wrapSub(x, y), x - y)
 #undef ARITH_CASE
-        case OP_MUL: case OP_DIV: case OP_MOD: {
+        case OP_MUL: L_OP_MUL: case OP_DIV: L_OP_DIV: case OP_MOD: L_OP_MOD: {
             // a3 & 0x80: the right operand is the 8-bit integer a2
-            const SQObjectPtr& a = STK(i.a1);
-            SQObjectPtr imm;
-            if (i.a3 & 0x80) {
-                SQInteger y = static_cast<int8_t>(i.a2);
-                if (i.op == OP_MUL && isInt(a)) { TARGET.SetInteger(wrapMul(_integer(a), y)); continue; }
-                imm = SQObjectPtr(y);
+            const SQObjectPtr& a = STK(ins->a1);
+            SQObject imm;   // plain: no destructor, so handlers may jump on directly
+            if (ins->a3 & 0x80) {
+                SQInteger y = static_cast<int8_t>(ins->a2);
+                if (ins->op == OP_MUL && isInt(a)) { TARGET.SetInteger(wrapMul(_integer(a), y)); NEXT(); }
+                imm._type = OT_INTEGER;
+                imm._unVal.raw = 0;
+                imm._unVal.nInteger = y;
             }
-            const SQObjectPtr& b = (i.a3 & 0x80) ? imm : STK(i.a2);
-            if (i.op == OP_MUL) {
-                if (isInt(a) && isInt(b)) { TARGET.SetInteger(wrapMul(_integer(a), _integer(b))); continue; }
-                if (isNum(a) && isNum(b)) { TARGET.SetFloat(SqToFloat(a) * SqToFloat(b)); continue; }
+            const SQObject& b = (ins->a3 & 0x80) ? imm : static_cast<const SQObject&>(STK(ins->a2));
+            if (ins->op == OP_MUL) {
+                if (isInt(a) && isInt(b)) { TARGET.SetInteger(wrapMul(_integer(a), _integer(b))); NEXT(); }
+                if (isNum(a) && isNum(b)) { TARGET.SetFloat(SqToFloat(a) * SqToFloat(b)); NEXT(); }
                 SQObjectPtr x = a, y = b, res;
                 if (!ArithOp('*', res, x, y)) goto exception_trap;
-                SETRESULT(i.a0, std::move(res));
+                SETRESULT(ins->a0, std::move(res));
                 continue;
             }
             if (isInt(a) && isInt(b)) {
                 SQInteger x = _integer(a), y = _integer(b);
                 if (y == 0) { Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
-                if (i.op == OP_DIV) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
+                if (ins->op == OP_DIV) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
                 else TARGET.SetInteger(y == -1 ? 0 : x % y);
-                continue;
+                NEXT();
             }
             if (isNum(a) && isNum(b)) {
                 SQFloat x = SqToFloat(a), y = SqToFloat(b);
-                if (i.op == OP_DIV) TARGET.SetFloat(x / y);
+                if (ins->op == OP_DIV) TARGET.SetFloat(x / y);
                 else TARGET.SetFloat(static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y))));
-                continue;
+                NEXT();
             }
             SQObjectPtr x = a, y = b, res;
-            if (!ArithOp(i.op == OP_DIV ? '/' : '%', res, x, y)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            if (!ArithOp(ins->op == OP_DIV ? '/' : '%', res, x, y)) goto exception_trap;
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_ADDK: {
-            const SQObjectPtr& a = STK(i.a1);
-            SQInteger d = static_cast<int8_t>(i.a3);
-            if (isInt(a)) { TARGET.SetInteger(wrapAdd(_integer(a), d)); continue; }
-            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(_float(a) + static_cast<SQFloat>(d)); continue; }
+        case OP_ADDK: L_OP_ADDK: {
+            const SQObjectPtr& a = STK(ins->a1);
+            SQInteger d = static_cast<int8_t>(ins->a3);
+            if (isInt(a)) { TARGET.SetInteger(wrapAdd(_integer(a), d)); NEXT(); }
+            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(_float(a) + static_cast<SQFloat>(d)); NEXT(); }
             // a2 = 1: the source was `a - k`
-            SQObjectPtr x = a, y(i.a2 ? wrapSub(0, d) : d), res;
-            if (!ArithOp(i.a2 ? '-' : '+', res, x, y)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            SQObjectPtr x = a, y(ins->a2 ? wrapSub(0, d) : d), res;
+            if (!ArithOp(ins->a2 ? '-' : '+', res, x, y)) goto exception_trap;
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_INCL: {
-            SQObjectPtr& v = STK(i.a1);
-            SQInteger d = static_cast<int8_t>(i.a3);
+        case OP_INCL: L_OP_INCL: {
+            SQObjectPtr& v = STK(ins->a1);
+            SQInteger d = static_cast<int8_t>(ins->a3);
             if (isInt(v)) {
                 SQInteger old = _integer(v);
                 v._unVal.nInteger = wrapAdd(old, d);
-                if (i.a0 != SQ_NOREG) TARGET.SetInteger(i.a2 ? old : _integer(v));
-                continue;
+                if (ins->a0 != SQ_NOREG) TARGET.SetInteger(ins->a2 ? old : _integer(v));
+                NEXT();
             }
             if (sqtype(v) == OT_FLOAT) {
                 SQFloat old = _float(v);
                 v._unVal.fFloat = old + static_cast<SQFloat>(d);
-                if (i.a0 != SQ_NOREG) TARGET.SetFloat(i.a2 ? old : _float(v));
-                continue;
+                if (ins->a0 != SQ_NOREG) TARGET.SetFloat(ins->a2 ? old : _float(v));
+                NEXT();
             }
             SQObjectPtr old = v, y(d), res;
             if (!ArithOp('+', res, old, y)) goto exception_trap;
-            SETRESULT(i.a1, res);
-            if (i.a0 != SQ_NOREG) SETRESULT(i.a0, i.a2 ? old : res);
+            SETRESULT(ins->a1, res);
+            if (ins->a0 != SQ_NOREG) SETRESULT(ins->a0, ins->a2 ? old : res);
             continue;
         }
-        case OP_BITW: {
-            const SQObjectPtr& a = STK(i.a1);
-            SQObjectPtr imm;
-            if (i.a3 & 0x80) imm = SQObjectPtr(static_cast<SQInteger>(static_cast<int8_t>(i.a2)));
-            const SQObjectPtr& b = (i.a3 & 0x80) ? imm : STK(i.a2);
+        case OP_BITW: L_OP_BITW: {
+            const SQObjectPtr& a = STK(ins->a1);
+            SQObject imm;
+            imm._type = OT_INTEGER;
+            imm._unVal.raw = 0;
+            imm._unVal.nInteger = static_cast<int8_t>(ins->a2);
+            const SQObject& b = (ins->a3 & 0x80) ? imm : static_cast<const SQObject&>(STK(ins->a2));
             if (isInt(a) && isInt(b)) {
                 uint32_t x = static_cast<uint32_t>(_integer(a)), y = static_cast<uint32_t>(_integer(b));
                 SQInteger r;
-                switch (i.a3 & 0x7F) {
+                switch (ins->a3 & 0x7F) {
                 case BW_AND: r = static_cast<SQInteger>(x & y); break;
                 case BW_OR: r = static_cast<SQInteger>(x | y); break;
                 case BW_XOR: r = static_cast<SQInteger>(x ^ y); break;
@@ -433,124 +474,124 @@ exception_restore:
                 default: r = static_cast<SQInteger>(x >> (y & 31)); break;
                 }
                 TARGET.SetInteger(r);
-                continue;
+                NEXT();
             }
             Raise_Error(sqmsg::BitwiseOpBetweenAnd, SqTypeName(sqtype(a)), SqTypeName(sqtype(b)));
             goto exception_trap;
         }
-        case OP_EQ: case OP_NE: {
-            bool eq = IsEqual(STK(i.a1), STK(i.a2));
-            TARGET.SetBool(i.op == OP_EQ ? eq : !eq);
-            continue;
+        case OP_EQ: L_OP_EQ: case OP_NE: L_OP_NE: {
+            bool eq = IsEqual(STK(ins->a1), STK(ins->a2));
+            TARGET.SetBool(ins->op == OP_EQ ? eq : !eq);
+            NEXT();
         }
-        case OP_CMP: {
-            const SQObjectPtr& a = STK(i.a1);
-            if (i.a3 & 0x80) {
-                SQInteger y = static_cast<int8_t>(i.a2);
-                if (isInt(a)) { TARGET.SetBool(cmpInts(i.a3 & 0x7F, _integer(a), y)); continue; }
+        case OP_CMP: L_OP_CMP: {
+            const SQObjectPtr& a = STK(ins->a1);
+            if (ins->a3 & 0x80) {
+                SQInteger y = static_cast<int8_t>(ins->a2);
+                if (isInt(a)) { TARGET.SetBool(cmpInts(ins->a3 & 0x7F, _integer(a), y)); NEXT(); }
                 SQObjectPtr x = a, yy(y);
                 bool r;
-                if (!CmpOp(i.a3 & 0x7F, x, yy, r)) goto exception_trap;
-                SETRESULT(i.a0, SQObjectPtr::Bool(r));
+                if (!CmpOp(ins->a3 & 0x7F, x, yy, r)) goto exception_trap;
+                SETRESULT(ins->a0, SQObjectPtr::Bool(r));
                 continue;
             }
-            const SQObjectPtr& b = STK(i.a2);
-            if (isNum(a) && isNum(b)) { TARGET.SetBool(cmpNumbers(i.a3, a, b)); continue; }
+            const SQObjectPtr& b = STK(ins->a2);
+            if (isNum(a) && isNum(b)) { TARGET.SetBool(cmpNumbers(ins->a3, a, b)); NEXT(); }
             SQObjectPtr x = a, y = b;
             bool r;
-            if (!CmpOp(i.a3, x, y, r)) goto exception_trap;
-            SETRESULT(i.a0, SQObjectPtr::Bool(r));
+            if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
+            SETRESULT(ins->a0, SQObjectPtr::Bool(r));
             continue;
         }
-        case OP_JCMP: {
-            const SQObjectPtr& a = STK(i.a0);
+        case OP_JCMP: L_OP_JCMP: {
+            const SQObjectPtr& a = STK(ins->a0);
             bool r;
-            if (i.a3 & 0x80) {
-                SQInteger y = static_cast<int8_t>(i.a2);
+            if (ins->a3 & 0x80) {
+                SQInteger y = static_cast<int8_t>(ins->a2);
                 if (isInt(a)) {
-                    r = cmpInts(i.a3 & 0x7F, _integer(a), y);
+                    r = cmpInts(ins->a3 & 0x7F, _integer(a), y);
                 } else {
                     SQObjectPtr x = a, yy(y);
-                    if (!CmpOp(i.a3 & 0x7F, x, yy, r)) goto exception_trap;
+                    if (!CmpOp(ins->a3 & 0x7F, x, yy, r)) goto exception_trap;
                 }
-                if (!r) ci->_ip += i.a1;
-                continue;
+                if (!r) ci->_ip += ins->a1;
+                NEXT();
             }
-            const SQObjectPtr& b = STK(i.a2);
+            const SQObjectPtr& b = STK(ins->a2);
             if (isNum(a) && isNum(b)) {
-                r = cmpNumbers(i.a3, a, b);
+                r = cmpNumbers(ins->a3, a, b);
             } else {
                 SQObjectPtr x = a, y = b;
-                if (!CmpOp(i.a3, x, y, r)) goto exception_trap;
+                if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
             }
-            if (!r) ci->_ip += i.a1;
-            continue;
+            if (!r) ci->_ip += ins->a1;
+            NEXT();
         }
-        case OP_JMP: ci->_ip += i.a1; continue;
-        case OP_JZ: if (SqIsFalse(STK(i.a0))) ci->_ip += i.a1; continue;
-        case OP_JNZ: if (!SqIsFalse(STK(i.a0))) ci->_ip += i.a1; continue;
-        case OP_NEG: {
-            const SQObjectPtr& a = STK(i.a1);
-            if (isInt(a)) { TARGET.SetInteger(wrapSub(0, _integer(a))); continue; }
-            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(-_float(a)); continue; }
+        case OP_JMP: L_OP_JMP: ci->_ip += ins->a1; NEXT();
+        case OP_JZ: L_OP_JZ: if (SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT();
+        case OP_JNZ: L_OP_JNZ: if (!SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT();
+        case OP_NEG: L_OP_NEG: {
+            const SQObjectPtr& a = STK(ins->a1);
+            if (isInt(a)) { TARGET.SetInteger(wrapSub(0, _integer(a))); NEXT(); }
+            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(-_float(a)); NEXT(); }
             SQObjectPtr x = a, res;
             if (!NegOp(res, x)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_NOT: TARGET.SetBool(SqIsFalse(STK(i.a1))); continue;
-        case OP_BWNOT:
-            if (isInt(STK(i.a1))) { TARGET.SetInteger(~_integer(STK(i.a1))); continue; }
-            Raise_Error(sqmsg::AttemptToPerformABitwiseOpOn, SqTypeName(sqtype(STK(i.a1))));
+        case OP_NOT: L_OP_NOT: TARGET.SetBool(SqIsFalse(STK(ins->a1))); NEXT();
+        case OP_BWNOT: L_OP_BWNOT:
+            if (isInt(STK(ins->a1))) { TARGET.SetInteger(~_integer(STK(ins->a1))); continue; }
+            Raise_Error(sqmsg::AttemptToPerformABitwiseOpOn, SqTypeName(sqtype(STK(ins->a1))));
             goto exception_trap;
-        case OP_EXISTS: {
-            SQObjectPtr c = STK(i.a1), k = STK(i.a2);
+        case OP_EXISTS: L_OP_EXISTS: {
+            SQObjectPtr c = STK(ins->a1), k = STK(ins->a2);
             bool r = Exists(c, k);
-            SETRESULT(i.a0, SQObjectPtr::Bool(r));
+            SETRESULT(ins->a0, SQObjectPtr::Bool(r));
             continue;
         }
-        case OP_INSTANCEOF: {
+        case OP_INSTANCEOF: L_OP_INSTANCEOF: {
             bool r;
-            if (!InstanceOf(STK(i.a1), STK(i.a2), r)) goto exception_trap;
+            if (!InstanceOf(STK(ins->a1), STK(ins->a2), r)) goto exception_trap;
             TARGET.SetBool(r);
             continue;
         }
-        case OP_TYPEOF: {
-            SQObjectPtr x = STK(i.a1), res;
+        case OP_TYPEOF: L_OP_TYPEOF: {
+            SQObjectPtr x = STK(ins->a1), res;
             TypeOf(x, res);
-            SETRESULT(i.a0, std::move(res));
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_CLONE: {
-            SQObjectPtr x = STK(i.a1), res;
+        case OP_CLONE: L_OP_CLONE: {
+            SQObjectPtr x = STK(ins->a1), res;
             if (!Clone(x, res)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_GETPARENT: {
+        case OP_GETPARENT: L_OP_GETPARENT: {
             SQObjectPtr res;
-            if (!GetParent(STK(i.a1), res)) goto exception_trap;
+            if (!GetParent(STK(ins->a1), res)) goto exception_trap;
             TARGET = std::move(res);
             continue;
         }
-        case OP_DELEGATE: {
-            if (!DelegateOp(STK(i.a2), STK(i.a1))) goto exception_trap;
-            TARGET = STK(i.a2);
+        case OP_DELEGATE: L_OP_DELEGATE: {
+            if (!DelegateOp(STK(ins->a2), STK(ins->a1))) goto exception_trap;
+            TARGET = STK(ins->a2);
             continue;
         }
-        case OP_CLOSURE: {
-            SQFunctionProto* p = _funcproto(_closure(ci->_closure)->Proto()->_functions[static_cast<size_t>(i.a1)]);
+        case OP_CLOSURE: L_OP_CLOSURE: {
+            SQFunctionProto* p = _funcproto(_closure(ci->_closure)->Proto()->_functions[static_cast<size_t>(ins->a1)]);
             SQObjectPtr res;
-            if (!CreateClosure(p, i.a2, res)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            if (!CreateClosure(p, ins->a2, res)) goto exception_trap;
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_LOADFREEVAR:
-            TARGET = _closure(ci->_closure)->_outervalues[static_cast<size_t>(i.a1)];
-            continue;
-        case OP_VARGC: TARGET.SetInteger(ci->_vargs_size); continue;
-        case OP_GETVARGV: {
-            const SQObjectPtr& idx = STK(i.a1);
+        case OP_LOADFREEVAR: L_OP_LOADFREEVAR:
+            TARGET = _closure(ci->_closure)->_outervalues[static_cast<size_t>(ins->a1)];
+            NEXT();
+        case OP_VARGC: L_OP_VARGC: TARGET.SetInteger(ci->_vargs_size); continue;
+        case OP_GETVARGV: L_OP_GETVARGV: {
+            const SQObjectPtr& idx = STK(ins->a1);
             if (ci->_vargs_size == 0) { Raise_Error(sqmsg::TheFunctionDoesnTHaveVarArgs); goto exception_trap; }
             if (!isNum(idx)) { Raise_Error(sqmsg::IndexingVargvWith, SqTypeName(sqtype(idx))); goto exception_trap; }
             SQInteger n = SqToInteger(idx);
@@ -558,30 +599,30 @@ exception_restore:
             TARGET = _vargsstack[static_cast<size_t>(ci->_vargs_base + n)];
             continue;
         }
-        case OP_NEWTABLE: TARGET = SQTable::Create(_sharedstate, i.a1); continue;
-        case OP_NEWARRAY: {
+        case OP_NEWTABLE: L_OP_NEWTABLE: TARGET = SQTable::Create(_sharedstate, ins->a1); continue;
+        case OP_NEWARRAY: L_OP_NEWARRAY: {
             SQArray* a = SQArray::Create(_sharedstate, 0);
-            a->_values.reserve(static_cast<size_t>(i.a1));
+            a->_values.reserve(static_cast<size_t>(ins->a1));
             TARGET = a;
             continue;
         }
-        case OP_APPENDARRAY: _array(STK(i.a0))->_values.push_back(STK(i.a1)); continue;
-        case OP_CLASS: {
+        case OP_APPENDARRAY: L_OP_APPENDARRAY: _array(STK(ins->a0))->_values.push_back(STK(ins->a1)); continue;
+        case OP_CLASS: L_OP_CLASS: {
             SQObjectPtr res;
-            if (!CreateClass(i.a1, i.a2 == SQ_NOREG ? -1 : i.a2, res)) goto exception_trap;
-            SETRESULT(i.a0, std::move(res));
+            if (!CreateClass(ins->a1, ins->a2 == SQ_NOREG ? -1 : ins->a2, res)) goto exception_trap;
+            SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_NEWMEMBER: case OP_NEWSTATIC: {
-            SQObjectPtr cls = STK(i.a0), key = STK(i.a2), val = STK(i.a3);
-            SQObjectPtr attrs = i.a1 >= 0 ? STK(i.a1) : SQObjectPtr();
-            if (!NewMember(cls, key, val, attrs, i.op == OP_NEWSTATIC)) goto exception_trap;
+        case OP_NEWMEMBER: L_OP_NEWMEMBER: case OP_NEWSTATIC: L_OP_NEWSTATIC: {
+            SQObjectPtr cls = STK(ins->a0), key = STK(ins->a2), val = STK(ins->a3);
+            SQObjectPtr attrs = ins->a1 >= 0 ? STK(ins->a1) : SQObjectPtr();
+            if (!NewMember(cls, key, val, attrs, ins->op == OP_NEWSTATIC)) goto exception_trap;
             continue;
         }
-        case OP_RETURN: {
+        case OP_RETURN: L_OP_RETURN: {
             SQObjectPtr ret;
             if (ci->_ctor) ret = STK(0);
-            else if (i.a0 != SQ_NOREG) ret = std::move(STK(i.a0));
+            else if (ins->a0 != SQ_NOREG) ret = std::move(STK(ins->a0));
             if (ci->_generator) ci->_generator->Kill();
             bool root = ci->_root;
             SQInteger tgt = ci->_target;
@@ -609,11 +650,11 @@ exception_restore:
             if (tgt != -1) SETRESULT(tgt, std::move(ret));
             continue;
         }
-        case OP_YIELD: {
+        case OP_YIELD: L_OP_YIELD: {
             SQGenerator* gen = ci->_generator;
             if (!gen) { Raise_Error(sqmsg::TryingToYieldAOnlyGeneneratorCan, "null"); goto exception_trap; }
             SQObjectPtr val;
-            if (i.a0 != SQ_NOREG) val = STK(i.a0);
+            if (ins->a0 != SQ_NOREG) val = STK(ins->a0);
             bool root = ci->_root;
             SQInteger tgt = ci->_target;
             YieldGenerator(gen);
@@ -625,53 +666,54 @@ exception_restore:
             if (tgt != -1) SETRESULT(tgt, std::move(val));
             continue;
         }
-        case OP_RESUME: {
-            const SQObjectPtr& g = STK(i.a1);
+        case OP_RESUME: L_OP_RESUME: {
+            const SQObjectPtr& g = STK(ins->a1);
             if (sqtype(g) != OT_GENERATOR) {
                 Raise_Error(sqmsg::TryingToResumeAOnlyGeneneratorCan, SqTypeName(sqtype(g)));
                 goto exception_trap;
             }
-            if (!ResumeGenerator(_generator(g), i.a0)) goto exception_trap;
+            if (!ResumeGenerator(_generator(g), ins->a0)) goto exception_trap;
             continue;
         }
-        case OP_FOREACH: {
+        case OP_FOREACH: L_OP_FOREACH: {
             bool finished, isgen;
-            SQObjectPtr c = STK(i.a0);
-            SQObjectPtr regs[3] = {STK(i.a2), STK(i.a2 + 1), STK(i.a2 + 2)};   // _nexti may move the stack
+            SQObjectPtr c = STK(ins->a0);
+            SQObjectPtr regs[3] = {STK(ins->a2), STK(ins->a2 + 1), STK(ins->a2 + 2)};   // _nexti may move the stack
             if (!ForEach(c, regs, finished, isgen)) goto exception_trap;
-            if (finished) { ci->_ip += i.a1; continue; }
-            for (int n = 0; n < 3; n++) SETRESULT(i.a2 + n, std::move(regs[n]));
+            if (finished) { ci->_ip += ins->a1; continue; }
+            for (int n = 0; n < 3; n++) SETRESULT(ins->a2 + n, std::move(regs[n]));
             if (isgen) {
-                if (!ResumeGenerator(_generator(c), i.a2 + 2)) goto exception_trap;
+                if (!ResumeGenerator(_generator(c), ins->a2 + 2)) goto exception_trap;
                 continue;
             }
             ci->_ip++;   // skip POSTFOREACH
             continue;
         }
-        case OP_POSTFOREACH:
-            if (sqtype(STK(i.a0)) == OT_GENERATOR && _generator(STK(i.a0))->_state == SQGenerator::eDead) ci->_ip += i.a1;
+        case OP_POSTFOREACH: L_OP_POSTFOREACH:
+            if (sqtype(STK(ins->a0)) == OT_GENERATOR && _generator(STK(ins->a0))->_state == SQGenerator::eDead) ci->_ip += ins->a1;
             continue;
-        case OP_PUSHTRAP: {
+        case OP_PUSHTRAP: L_OP_PUSHTRAP: {
             SQExceptionTrap t;
             t._stackbase = _stackbase;
             t._stacksize = _top;
-            t._ip = ci->_ip + i.a1;
-            t._extarget = i.a0;
+            t._ip = ci->_ip + ins->a1;
+            t._extarget = ins->a0;
             _etraps.push_back(t);
             ci->_etraps++;
             continue;
         }
-        case OP_POPTRAP:
-            for (SQInteger n = 0; n < i.a0; n++) {
+        case OP_POPTRAP: L_OP_POPTRAP:
+            for (SQInteger n = 0; n < ins->a0; n++) {
                 _etraps.pop_back();
                 ci->_etraps--;
             }
             continue;
-        case OP_THROW:
-            _lasterror = STK(i.a0);
+        case OP_THROW: L_OP_THROW:
+            _lasterror = STK(ins->a0);
             _errorreported = false;
             goto exception_trap;
         default:
+        L_BAD_OPCODE:
             Raise_Error(sqmsg::InternalVmErrorBadOpcode);
             goto exception_trap;
         }
