@@ -150,7 +150,8 @@ bool AlertBox(const char* text, bool askYesNo)
 void DebugLog(const char* text, const char* file, int line)
 {
     CheckMainThread();
-    CProfilerScope profile(__FILE__, __LINE__);   // the log's own cost shows in the report
+    static SProfilerSite& site = *new SProfilerSite(__FILE__, __LINE__);
+    CProfilerScope profile(site);   // the log's own cost shows in the report
     if (!text)
         text = "";
     CDebugLogBuffer* log = GetDebugLogBuffer();

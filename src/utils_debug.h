@@ -78,27 +78,46 @@ int* GetDebugModeFlag();
 // to per-key tables of maximum, total and count; the key is place + ":" +
 // line. With a detail, each call that took time also leaves a note. Main
 // thread only.
+struct SProfilerEntry;
+
+// One profiled place in the source: its key made once, and its table entry
+// remembered until the tables are cleared, so a scope neither formats nor hashes.
+struct SProfilerSite {
+    SProfilerSite(const char* place, int line);
+    CString Key;
+    SProfilerEntry* Entry = nullptr;
+    unsigned Generation = 0;   // of the tables the entry belongs to
+};
+
 class CProfilerScope {
 public:
     CProfilerScope(const CString& place, int line);
     CProfilerScope(const CString& place, int line, const char* detail);
+    explicit CProfilerScope(SProfilerSite& site, const char* detail = nullptr);
     ~CProfilerScope();
     CProfilerScope(const CProfilerScope&) = delete;
     CProfilerScope& operator=(const CProfilerScope&) = delete;
 
 private:
-    unsigned m_nStart;   // ms, the tick count
-    CString m_Key;       // empty: an inactive scope
-    CString m_Detail;    // empty, or the detail between single quotes
+    unsigned m_nStart;                  // ms, the tick count
+    SProfilerSite* m_pSite = nullptr;   // borrowed; null: the key below
+    CString m_Key;                      // empty without a site: an inactive scope
+    CString m_Detail;                   // empty, or the detail between single quotes
 };
 
-// A scope tagged tag + "|" + this source file, to the end of the block.
+// A scope tagged tag + "|" + this source file, to the end of the block. The
+// site is never destroyed: scopes may still end while statics are torn down.
 #define ENGINE_PROFILE_JOIN2(a, b) a##b
 #define ENGINE_PROFILE_JOIN(a, b) ENGINE_PROFILE_JOIN2(a, b)
+#define ENGINE_PROFILE_SITE(tag) \
+    static SProfilerSite& ENGINE_PROFILE_JOIN(profilerSite, __LINE__) = \
+        *new SProfilerSite(tag "|" __FILE__, __LINE__)
 #define ENGINE_PROFILE(tag) \
-    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(CString(tag "|" __FILE__), __LINE__)
+    ENGINE_PROFILE_SITE(tag); \
+    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(ENGINE_PROFILE_JOIN(profilerSite, __LINE__))
 #define ENGINE_PROFILE_DETAIL(tag, detail) \
-    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(CString(tag "|" __FILE__), __LINE__, detail)
+    ENGINE_PROFILE_SITE(tag); \
+    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(ENGINE_PROFILE_JOIN(profilerSite, __LINE__), detail)
 
 void ClearProfilerStats();
 void SetProfilerNote(const CString& key, const CString& text);

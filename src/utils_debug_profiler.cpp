@@ -16,11 +16,20 @@ namespace {
 const char* const ClosingLine =
     "\xD5\xE8\xF2 \xEF\xE0\xF0\xE0\xE4 \xE0\xED\xE8\xEC\xE0\xF2\xEE\xF0\xEE\xE2: the end\n\n";
 
+} // namespace
+
+struct SProfilerEntry {
+    uintptr_t Maximum = 0;   // ms
+    uintptr_t Total = 0;
+    uintptr_t Count = 0;
+};
+
+namespace {
+
 struct SProfilerTables {
-    CMapStringToPtr Maximum;   // ms, stored in the pointer
-    CMapStringToPtr Total;
-    CMapStringToPtr Count;
+    CMapStringToPtr Entries;   // key -> SProfilerEntry, owned
     CMapStringToString Notes;
+    unsigned Generation = 1;   // advanced on every clear: sites look their entry up anew
 };
 
 // Never freed: scopes may still end while static objects are destroyed.
@@ -30,15 +39,20 @@ SProfilerTables& tables()
     return *profilerTables;
 }
 
-uintptr_t lookupNumber(const CMapStringToPtr& map, const char* key)
+SProfilerEntry& entryFor(const CString& key)
 {
-    void* value = nullptr;
-    return map.Lookup(key, value) ? reinterpret_cast<uintptr_t>(value) : 0;
+    void*& slot = tables().Entries[key];
+    if (!slot)
+        slot = new SProfilerEntry;
+    return *static_cast<SProfilerEntry*>(slot);
 }
 
-void* asValue(uintptr_t number)
+void record(SProfilerEntry& entry, uint32_t elapsed)
 {
-    return reinterpret_cast<void*>(number);
+    entry.Total += elapsed;
+    if (entry.Count == 0 || elapsed > entry.Maximum)
+        entry.Maximum = elapsed;
+    entry.Count += 1;
 }
 
 // The folder of the engine's sources, which the report leaves out of its places.
@@ -51,6 +65,11 @@ CString sourceFolder()
 
 } // namespace
 
+SProfilerSite::SProfilerSite(const char* place, int line)
+{
+    Key.Format("%s:%i", place, line);
+}
+
 CProfilerScope::CProfilerScope(const CString& place, int line) : m_nStart(platform::GetTickCount())
 {
     m_Key.Format("%s:%i", (const char*)place, line);
@@ -61,32 +80,50 @@ CProfilerScope::CProfilerScope(const CString& place, int line, const char* detai
     m_Detail = CString("'") + (detail ? detail : "") + "'";
 }
 
+CProfilerScope::CProfilerScope(SProfilerSite& site, const char* detail)
+    : m_nStart(platform::GetTickCount()), m_pSite(&site)
+{
+    if (detail)
+        m_Detail = CString("'") + detail + "'";
+}
+
 CProfilerScope::~CProfilerScope()
 {
-    if (m_Key.IsEmpty())
+    if (!m_pSite && m_Key.IsEmpty())
         return;
     CheckMainThread();
     uint32_t elapsed = platform::GetTickCount() - m_nStart;
     SProfilerTables& t = tables();
-    t.Total.SetAt(m_Key, asValue(lookupNumber(t.Total, m_Key) + elapsed));
-    void* maximum = nullptr;
-    if (!t.Maximum.Lookup(m_Key, maximum) || elapsed > reinterpret_cast<uintptr_t>(maximum))
-        t.Maximum.SetAt(m_Key, asValue(elapsed));
-    t.Count.SetAt(m_Key, asValue(lookupNumber(t.Count, m_Key) + 1));
+    SProfilerEntry* entry = nullptr;
+    if (m_pSite) {
+        if (m_pSite->Generation != t.Generation) {
+            m_pSite->Entry = &entryFor(m_pSite->Key);
+            m_pSite->Generation = t.Generation;
+        }
+        entry = m_pSite->Entry;
+    } else {
+        entry = &entryFor(m_Key);
+    }
+    record(*entry, elapsed);
     if (!m_Detail.IsEmpty() && elapsed > 0) {
         CString note;
         note.Format("\n%s: %i", (const char*)m_Detail, int(elapsed));
-        t.Notes[m_Key] += note;
+        t.Notes[m_pSite ? m_pSite->Key : m_Key] += note;
     }
 }
 
 void ClearProfilerStats()
 {
     SProfilerTables& t = tables();
-    t.Maximum.RemoveAll();
-    t.Total.RemoveAll();
-    t.Count.RemoveAll();
+    CString key;
+    void* entry = nullptr;
+    for (POSITION pos = t.Entries.GetStartPosition(); pos;) {
+        t.Entries.GetNextAssoc(pos, key, entry);
+        delete static_cast<SProfilerEntry*>(entry);
+    }
+    t.Entries.RemoveAll();
     t.Notes.RemoveAll();
+    ++t.Generation;
 }
 
 void SetProfilerNote(const CString& key, const CString& text)
@@ -100,16 +137,16 @@ CString GetProfilerReport()
     CString folder = sourceFolder();
     CString report = "\n\nAnti-hitparad:\n";
     CString key;
-    void* maximum = nullptr;
-    for (POSITION pos = t.Maximum.GetStartPosition(); pos;) {
-        t.Maximum.GetNextAssoc(pos, key, maximum);
-        uintptr_t total = lookupNumber(t.Total, key);
-        uintptr_t count = lookupNumber(t.Count, key);
+    void* value = nullptr;
+    for (POSITION pos = t.Entries.GetStartPosition(); pos;) {
+        t.Entries.GetNextAssoc(pos, key, value);
+        const SProfilerEntry& entry = *static_cast<const SProfilerEntry*>(value);
+        const uintptr_t maximum = entry.Maximum, total = entry.Total, count = entry.Count;
         CString shown = key;
         if (!folder.IsEmpty())
             shown.Replace(folder, "");
         CString line;
-        line.Format("max=%05i\ttotal=%05i\tcount=%05i\tmid=%04f\t%s\n", int(reinterpret_cast<uintptr_t>(maximum)),
+        line.Format("max=%05i\ttotal=%05i\tcount=%05i\tmid=%04f\t%s\n", int(maximum),
                     int(total), int(count), count ? double(total) / double(count) : 0.0, (const char*)shown);
         report += line;
     }
