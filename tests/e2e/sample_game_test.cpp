@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -69,6 +70,24 @@ TEST_P(SampleGameRun, ProfileKeepsItsOptionsAcrossRuns)
     EXPECT_TRUE(contains(profile, "[SampleRuns]=2\n")) << profile;
     // The options file names the profile that was active.
     EXPECT_TRUE(contains(readFile(game.userFolder() / "game_options.ini"), "ActiveProfile="));
+}
+
+// The menu's music loop is Ogg Vorbis; SDL's disk driver writes what would
+// be heard into a file. With the effects silenced, only the music can fill it.
+TEST(SampleGameSound, MusicLoopIsHeardOnlyWhenItsVolumeIsUp)
+{
+    for (const char* music : {"MusicVolume=0.6", "MusicVolume=0"}) {
+        SampleFolder game;
+        const fs::path audio = game.Root / "audio.raw";
+        game.setEnv("SDL_AUDIODRIVER", "disk");
+        game.setEnv("SDL_DISKAUDIOFILE", audio.string());
+        SRun run = game.run({"EffectsVolume=0", music, "SampleQuitAfterMs=800"}, SScreen{});
+        ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
+        const std::string samples = readFile(audio);
+        ASSERT_FALSE(samples.empty()) << "no sound output at all\n" << game.log("last_debug.log");
+        const bool heard = std::any_of(samples.begin(), samples.end(), [](char c) { return c != 0; });
+        EXPECT_EQ(heard, std::string(music) != "MusicVolume=0") << music;
+    }
 }
 
 // Whether a window of exactly this title exists on the display.
