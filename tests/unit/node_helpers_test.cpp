@@ -258,6 +258,74 @@ TEST_F(SpriteCreation, TextDescriptionsNeedTheTextNodeMaker)
     EXPECT_FLOAT_EQ(text->getAlpha(), 1.0f) << "nothing else of the description";
 }
 
+TEST_F(SpriteCreation, PlacementFollowsAnchorsAndTheParentsSize)
+{
+    CNodeBasement* mark = make(raw(std::string(Fill) + "-Name: place_mark\n-Position: x3 y4"));
+    CNodeBasement* parent = make(raw(std::string(Fill) + "-Size: w10 h4\n-Position: x1 y1"));
+    mark->updateAbsolutePosition();
+    parent->updateAbsolutePosition();
+    struct Case { const char* body; core::vector3df position; core::dimension2df size; const char* what; };
+    const Case cases[] = {
+        {"-Position: x0.5 @place_mark", {2.5f, 3, 0}, {1, 1}, "at the named node, relative to the parent"},
+        {"-Position: @no_such_mark", {0, 0, 0}, {1, 1}, "an unknown anchor changes nothing"},
+        {"-AlignInParent: x0.5 y-0.5", {5, -2, 0}, {1, 1}, "by the parent's size"},
+        {"-Size: w2 h2\n-Align: x0.5 y0.5", {1, 1, 0}, {2, 2}, "by its own size"},
+        {"-SizeFromParent: w0.5", {0, 0, 0}, {5, 1}, "width from the parent, height kept"},
+        {"-SizeFromParent: w0.5 h0.5\n-Align: x-0.5", {-2.5f, 0, 0}, {5, 2}, "aligned by the size the rules gave"},
+    };
+    for (const Case& c : cases) {
+        CNodeBasement* node = make(raw(std::string(Fill) + c.body), parent);
+        ASSERT_NE(node, nullptr) << c.what;
+        EXPECT_EQ(node->getParent(), parent) << c.what;
+        EXPECT_EQ(node->getPosition(), c.position) << c.what;
+        EXPECT_EQ(node->getSize(), c.size) << c.what;
+    }
+}
+
+TEST_F(SpriteCreation, FieldsOfTheFixedOrder)
+{
+    CNodeBasement* cell = make(raw(std::string(Fill) + "-Atlas: x1 y1 w4 h2"));
+    CSpriteNode* cellSprite = dynamic_cast<CSpriteNode*>(cell);
+    EXPECT_FLOAT_EQ(cellSprite->getFrameColumn(), 1);
+    EXPECT_FLOAT_EQ(cellSprite->getFrameRow(), 1);
+    EXPECT_FLOAT_EQ(cellSprite->getFrameColumns(), 4);
+    EXPECT_FLOAT_EQ(cellSprite->getFrameRows(), 2);
+    CSpriteNode* noCell = dynamic_cast<CSpriteNode*>(make(raw(std::string(Fill) + "-Atlas: x3 y2 w0 h0")));
+    EXPECT_FLOAT_EQ(noCell->getFrameColumn(), 0) << "w = h = 0 sets no cell";
+    EXPECT_FLOAT_EQ(noCell->getFrameColumns(), 1);
+
+    CNodeBasement* fading = make(raw(std::string(Fill) + "-Alpha: 0 t500"));
+    EXPECT_FLOAT_EQ(fading->getAlpha(), 1.0f) << "a zero target starts from the current alpha";
+    frame(now() + 100);
+    frame(now() + 700);
+    EXPECT_NEAR(fading->getAlpha(), 0.0f, 1e-5f);
+
+    CNodeBasement* still = make(raw(std::string(Fill) + "-AsStatic: 1\n-Event.OnDestroy.Sound: boom.wav"));
+    EXPECT_FALSE(still->areAnimatorsEnabled());
+    EXPECT_EQ(str(still->getAttributeString("__OnDestroySound", "")), "boom.wav");
+    still->setAttributeString("__OnDestroySound", "");
+
+    SSpriteCreateInfo info;
+    info.nodeId = 1500;
+    EXPECT_EQ(make(raw(Fill), nullptr, {0, 0, 0}, &info)->getID(), 1500) << "the record's ID";
+    CNodeBasement* named = make(raw(std::string(Fill) + "-Name: record_named"), nullptr, {0, 0, 0}, &info);
+    EXPECT_EQ(named->getID(), getIdByName("record_named")) << "a name replaces the record's ID";
+}
+
+TEST_F(SpriteCreation, EffectsKeepWhatTheyDoNotSay)
+{
+    CNodeBasement* turned = make(raw(std::string(Fill) + "-Rotation: 90\n-Animation.GroupSet: g1\n"
+                                                         "-Selfdestruction: t50000"));
+    CSpriteNode* sprite = dynamic_cast<CSpriteNode*>(turned);
+    ASSERT_NE(turned->findAnimatorByName("g1", false), nullptr);
+    EXPECT_EQ(make(raw("-AsEffect: 1\n-Alpha: 0.5"), turned), turned);
+    EXPECT_NEAR(sprite->getAngle(), 1.5707963f, 1e-5f) << "no rotation key: the angle stays";
+    make(raw("-AsEffect: 1\n-Rotation: 0\n-Animation.GroupClear: g1,other"), turned);
+    EXPECT_FLOAT_EQ(sprite->getAngle(), 0.0f);
+    frame(now() + 16);
+    EXPECT_EQ(turned->findAnimatorByName("g1", false), nullptr) << "the group was cleared";
+}
+
 TEST_F(SpriteCreation, RefusedSpritesAreNotMade)
 {
     EXPECT_EQ(make(raw(std::string(Fill) + "-IgnoreSprite: 1")), nullptr);
