@@ -6,6 +6,7 @@
 #include <sqstdio.h>
 #include <sqstdmath.h>
 #include <sqstdstring.h>
+#include <sqstdsystem.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -41,6 +42,7 @@ void registerStdLibs(HSQUIRRELVM v)
     sqstd_register_iolib(v);
     sqstd_register_mathlib(v);
     sqstd_register_stringlib(v);
+    sqstd_register_systemlib(v);
     sq_pop(v, 1);
     sqstd_seterrorhandlers(v);
     // --- end of standard libraries

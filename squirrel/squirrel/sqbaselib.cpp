@@ -635,7 +635,7 @@ const SQRegFunction kArrayDelegate[] = {
     {"top", array_top, 1, "a"},
     {"insert", array_insert, 3, "an"},
     {"remove", array_remove, 2, "an"},
-    {"resize", array_resize, -2, "an"},
+    {"resize", array_resize, -2, "a"},
     {"reverse", array_reverse, 1, "a"},
     {"sort", array_sort, -1, "ac"},
     {"slice", array_slice, -1, "ann"},
@@ -665,8 +665,8 @@ const SQRegFunction kGeneratorDelegate[] = {
 };
 
 const SQRegFunction kThreadDelegate[] = {
-    {"call", thread_call, -1, "v"},
-    {"wakeup", thread_wakeup, -1, "v"},
+    {"call", thread_call, -1, nullptr},
+    {"wakeup", thread_wakeup, -1, nullptr},
     {"getstatus", thread_getstatus, 1, "v"},
     {"weakref", obj_weakref, 1, nullptr},
     {"tostring", default_delegate_tostring, 1, "."},
