@@ -27,7 +27,51 @@ CString wideKey(const wchar_t* text)
     return text ? WideToString(text) : CString();
 }
 
+// Steps past the element the reader stands on, with everything inside it.
+void skipWholeElement(io::IXMLReader* reader)
+{
+    if (reader->isEmptyElement()) {
+        reader->read();
+        return;
+    }
+    for (int depth = 0; reader->read();) {
+        if (reader->getNodeType() == io::EXN_ELEMENT && !reader->isEmptyElement())
+            ++depth;
+        else if (reader->getNodeType() == io::EXN_ELEMENT_END && depth-- == 0) {
+            reader->read();
+            return;
+        }
+    }
+}
+
 } // namespace
+
+void CGUIFont3D::readIconList(CXMLStorage& storage)
+{
+    for (;;) {
+        io::IXMLReader* reader = storage.getReader();
+        if (!reader || reader->getNodeType() == io::EXN_ELEMENT_END)
+            return;
+        if (reader->getNodeType() != io::EXN_ELEMENT) {
+            if (!reader->read())
+                return;
+            continue;
+        }
+        CString key = wideKey(reader->getAttributeValue(L"key"));
+        if (key.IsEmpty()) {
+            skipWholeElement(reader);
+            continue;
+        }
+        auto* icon = new CFontIconsReader();
+        if (reader->isEmptyElement())
+            skipWholeElement(reader);   // an icon with every value at its default
+        else
+            icon->serialize(storage);
+        if (auto* old = Icons.find(core::stringc((const char*)key)))
+            delete old->getValue();
+        Icons.set(core::stringc((const char*)key), icon);
+    }
+}
 
 void CFontIconsReader::serialize(CXMLStorage& storage)
 {
@@ -41,9 +85,7 @@ void CFontIconsReader::serialize(CXMLStorage& storage)
 CGUIFont3D::CGUIFont3D(video::IVideoDriver* driver, scene::ISceneManager* smgr, ITimer* timer)
     : Driver(driver), SceneManager(smgr), Timer(timer)
 {
-#ifdef _DEBUG
     setDebugName("CGUIFont3D");
-#endif
     if (Driver)
         Driver->grab();
     Glyphs.reallocate(ReservedGlyphs);
@@ -76,6 +118,7 @@ bool CGUIFont3D::loadXmlFont(const char* file)
         return false;
 
     Glyphs = data.Glyphs;
+    Glyphs.reallocate(core::max_(u32(ReservedGlyphs), Glyphs.size()));
     LastGlyph = s32(Glyphs.size()) - 1;
     Gaps = data.Gaps;
     LineHeightPx = data.LineHeight;
@@ -141,28 +184,14 @@ void CGUIFont3D::loadIcons(const char* file)
     if (!storage.openText(text))
         return;
     storage.beginNode("font-icons");
+    if (!storage.seekNode("Icons", false))
+        return;
+    bool isEmptyList = storage.getReader()->isEmptyElement();
     storage.beginNode("Icons");
-    for (;;) {
-        io::IXMLReader* reader = storage.getReader();
-        if (!reader || reader->getNodeType() == io::EXN_ELEMENT_END)
-            break;
-        if (reader->getNodeType() == io::EXN_ELEMENT) {
-            CString key = wideKey(reader->getAttributeValue(L"key"));
-            if (key.IsEmpty()) {
-                storage.skipElement();
-                continue;
-            }
-            auto* icon = new CFontIconsReader();
-            icon->serialize(storage);
-            if (auto* old = Icons.find(core::stringc((const char*)key)))
-                delete old->getValue();
-            Icons.set(core::stringc((const char*)key), icon);
-            continue;
-        }
-        if (!reader->read())
-            break;
+    if (!isEmptyList) {
+        readIconList(storage);
+        storage.endNode("Icons");
     }
-    storage.endNode("Icons");
     storage.endNode("font-icons");
 
     if (Glyphs.size() == 0)

@@ -171,6 +171,7 @@ private:
     bool fetchTexture(const char* file, const CString& textureName);
     void applyFileScale(const char* scaleText);
     void setupMaterial();
+    void readIconList(CXMLStorage& storage);
     void computeAxes();
     void placeIcon(irr::s32 index, const SFontGlyphInfo& info, const irr::core::vector3df& at,
                    const irr::core::vector2df& size, STextDrawContext* context);

@@ -64,7 +64,8 @@ void placeGlyph(core::array<SFontGlyph>& glyphs, SFontGlyph glyph, int code, con
     glyph.IsBlank = code == 32;
     int index = code - 32;
     if (index < 0 || index > MaxGlyphIndex) {
-        FatalError(Format("Something wrong with Font chars!!!\n%s: glyph for character code %d", file, code), false);
+        DebugLog(Format("Font file %s: a glyph for character code %d", file, code));
+        FatalError("Something wrong with Font chars!!!", false);
         return;
     }
     while (int(glyphs.size()) <= index)
@@ -182,8 +183,17 @@ unsigned char DecodeFontCharCode(const char* value, bool isUtf8)
         return byte > 0 ? (unsigned char)byte : 0;
     }
     CString text = XmlUnescape(value);
-    if (isUtf8)
+    if (text.IsEmpty())
+        return 0;
+    if (isUtf8) {
+        bool isQuestionMark = text.GetAt(0) == '?';
         text = Utf8ToAnsi(text);
+        if (text.IsEmpty())
+            return 0;   // a cut-off sequence
+        // The page's stand-in '?' for a letter it lacks must not replace the real '?' glyph.
+        if (text.GetAt(0) == '?' && !isQuestionMark)
+            return 0;
+    }
     return (unsigned char)text.GetAt(0);
 }
 

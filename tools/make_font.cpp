@@ -121,11 +121,14 @@ int nextPowerOfTwo(int n)
     return p;
 }
 
-// Places cells in rows; returns the image height (a power of two) for this width.
+// Places cells in rows; returns the image height (a power of two) for this
+// width, or -1 when a glyph is wider than the image.
 int layout(std::vector<SGlyph>& glyphs, int width, int lineHeight)
 {
     int x = Padding, y = Padding;
     for (SGlyph& glyph : glyphs) {
+        if (glyph.Width + 2 * Padding > width)
+            return -1;
         if (x + glyph.Width + Padding > width) {
             x = Padding;
             y += lineHeight + Padding;
@@ -238,9 +241,13 @@ int main(int argc, char** argv)
 
     int width = options.Width > 0 ? nextPowerOfTwo(options.Width) : 64;
     int height = layout(glyphs, width, options.LineHeight);
-    while (options.Width <= 0 && height > width) {
+    while (options.Width <= 0 && (height < 0 || height > width)) {
         width *= 2;
         height = layout(glyphs, width, options.LineHeight);
+    }
+    if (height < 0) {
+        std::fprintf(stderr, "make_font: an image %d pixels wide is narrower than a glyph\n", width);
+        return 1;
     }
     std::string png = options.Out + ".png", xml = options.Out + ".xml";
     if (!writeImage(glyphs, width, height, options.LineHeight, png)) {

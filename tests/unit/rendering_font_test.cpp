@@ -6,10 +6,12 @@
 #include "fake_engine_client.h"
 #include "font_test_fixture.h"
 #include "module_enginebase.h"
+#include "msgbox.h"
 #include "rendering_font_file.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,9 @@ TEST_F(FontTest, CharacterCodesDecodeEntitiesAndUtf8)
         {"&#233;", false, 0xE9},   {"&#xE9;", true, 0xE9},     {"\xC3\xA9", true, 0xE9},
         {"\xC3\xA9", false, 0xC3}, {"&#1040;", false, 0},      {"", false, 0},
         {"&#;", false, '&'},       {"&#38;", false, '&'},      {"0", false, '0'},
+        // A letter the page lacks gives no code, never the page's stand-in '?'.
+        {"\xD0\x91", true, 0},     {"?", true, '?'},           {"&#63;", true, '?'},
+        {"\xC3", true, 0},          {"\xE2\x82\xAC", true, 0x80},
     };
     for (const Case& c : cases)
         EXPECT_EQ(DecodeFontCharCode(c.Value, c.IsUtf8), c.Code) << c.Value;
@@ -148,6 +153,7 @@ TEST_F(FontTest, CreateFontAppliesScalesToTheDrawSize)
     wchar_t text[] = L"ab";
     EXPECT_EQ(font->getDimension(text), irr::core::dimension2du(40, 32));   // x scale 2, y scale 1
     EXPECT_EQ(font->getType(), irr::gui::EGFT_CUSTOM);
+    EXPECT_STREQ(font->getDebugName(), "CGUIFont3D");
     font->drop();
 }
 
@@ -201,11 +207,31 @@ TEST_F(FontTest, TruncatedFilesNeverCrashOrHang)
     EXPECT_EQ(empty.getTextDimension("abc").X, 0.0f);
 }
 
-TEST_F(FontTest, AGlyphForAControlCharacterIsFatal)
+TEST_F(FontTest, AGlyphOutsideTheTableIsFatal)
 {
+    const char* files[] = {
+        "<font><char l='0' t='0' r='5' b='5' ascii='13'/></font>",
+        "<font><char l='0' t='0' r='5' b='5' ascii='-5'/></font>",
+        "<font><char l='0' t='0' r='5' b='5' ascii='333'/></font>",
+        "<Font height=\"5\"><Char rect=\"0 0 5 5\" code=\"&#9;\"/></Font>",
+    };
+    for (const char* file : files) {
+        SFontFileData data;
+        EXPECT_EXIT(
+            {
+                platform::SetMessageBoxHook([](const char* text, const char*, unsigned) {
+                    std::fprintf(stderr, "BOX[%s]\n", text);
+                    return 0;
+                });
+                (void)ParseFontText("fonts\\cr.xml", file, data);
+            },
+            testing::ExitedWithCode(1), "BOX\\[Something wrong with Font chars!!!\\]")
+            << file;
+    }
+    // The highest code still in the table is accepted.
     SFontFileData data;
-    EXPECT_EXIT((void)ParseFontText("fonts\\cr.xml", "<font><char l='0' t='0' r='5' b='5' ascii='13'/></font>", data),
-                testing::ExitedWithCode(1), "");
+    EXPECT_TRUE(ParseFontText("f.xml", "<font><char l='0' t='0' r='5' b='5' ascii='332'/></font>", data));
+    EXPECT_EQ(data.Glyphs.size(), 301u);
 }
 
 TEST_F(FontTest, TextureNamesAreRelativeToTheFontFile)
@@ -259,6 +285,37 @@ TEST_F(FontTest, InlineIconsCloneTheHashGlyphWithTheirOwnSize)
             }
         }
         EXPECT_EQ(sawIcon, c.Arg != nullptr) << c.Text;
+    }
+}
+
+TEST_F(FontTest, IconListsOfAnyShapeReadWhatTheyHold)
+{
+    struct Case {
+        const char* File;
+        int Added;
+        float GemWidth;   // "&#gem;" measured: 0.8 as an icon, 3.0 as six characters
+    } cases[] = {
+        {"<font-icons><Icons/></font-icons>", 0, 3.0f},
+        {"<font-icons><Icons></Icons></font-icons>", 0, 3.0f},
+        {"<font-icons>\n<Icons>\n<!-- none yet -->\n</Icons>\n</font-icons>\n", 0, 3.0f},
+        // An element without a key is skipped whole; the icon after it is read.
+        {"<font-icons><Icons><Icon><spr val=\"a.png\"/></Icon>"
+         "<Icon key=\"gem\"><width val=\"0.8\"/></Icon></Icons></font-icons>",
+         1, 0.8f},
+        // An empty icon element has every value at its default: the '#' glyph's size.
+        {"<font-icons><Icons><Icon key=\"dot\"/><Icon key=\"gem\"><width val=\"0.8\"/></Icon></Icons></font-icons>",
+         2, 0.8f},
+    };
+    for (const Case& c : cases) {
+        FontRef font(load("fonts\\mono.xml", MonospaceFontSingleQuote("mono.png")));
+        write("fonts\\list.xml", c.File);
+        ClearTextFileCache();
+        font->loadIcons("fonts\\list.xml");
+        EXPECT_EQ(font->getGlyphCount(), 95 + c.Added) << c.File;
+        EXPECT_FLOAT_EQ(font->getTextDimension("&#gem;").X, c.GemWidth) << c.File;
+        if (c.Added == 2) {
+            EXPECT_FLOAT_EQ(font->getTextDimension("&#dot;").X, 0.5f);
+        }
     }
 }
 
