@@ -161,7 +161,7 @@ SQString* SQStringTable::Add(SQSharedState* ss, const char* s, SQInteger len)
     SQHash h = SqHashString(s, static_cast<size_t>(len));
     size_t slot = h & (_buckets.size() - 1);
     for (SQString* str = _buckets[slot]; str; str = str->_next) {
-        if (str->_len == len && memcmp(s, str->_val, static_cast<size_t>(len)) == 0) return str;
+        if (str->_hash == h && str->_len == len && memcmp(s, str->_val, static_cast<size_t>(len)) == 0) return str;
     }
     void* mem = malloc(sizeof(SQString) + static_cast<size_t>(len));
     if (!mem) throw std::bad_alloc();

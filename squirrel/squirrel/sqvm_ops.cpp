@@ -14,6 +14,23 @@ constexpr int kMaxDelegateDepth = 4096;
 
 bool isDelegableWithMM(SQObjectType t) { return t == OT_TABLE || t == OT_INSTANCE || t == OT_USERDATA; }
 
+// Decimal text of an integer, as "%d" writes it, without the cost of printf.
+SQInteger formatInt(char* buf, SQInteger v)
+{
+    char digits[16];
+    int n = 0;
+    uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+    do {
+        digits[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u);
+    SQInteger len = 0;
+    if (v < 0) buf[len++] = '-';
+    while (n) buf[len++] = digits[--n];
+    buf[len] = 0;
+    return len;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- errors
@@ -493,7 +510,7 @@ bool SQVM::ToString(const SQObjectPtr& o, SQObjectPtr& res)
     char buf[64];
     switch (sqtype(o)) {
     case OT_STRING: res = o; return true;
-    case OT_INTEGER: snprintf(buf, sizeof buf, "%d", _integer(o)); break;
+    case OT_INTEGER: res = Str(buf, formatInt(buf, _integer(o))); return true;
     case OT_FLOAT: snprintf(buf, sizeof buf, "%g", static_cast<double>(_float(o))); break;
     case OT_BOOL: snprintf(buf, sizeof buf, "%s", _integer(o) ? "true" : "false"); break;
     case OT_NULL: snprintf(buf, sizeof buf, "(null : 0x00000000)"); break;
