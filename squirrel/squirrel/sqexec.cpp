@@ -620,6 +620,43 @@ exception_restore:
             continue;
         }
         case OP_RETURN: L_OP_RETURN: {
+            if (!ci->_root && !ci->_ctor && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&
+                sqtype(_debughook) == OT_NULL) {
+                // a script frame returning to a script frame; the value is held raw so no
+                // destructor is pending and the next handler follows directly
+                SQObject r;
+                r._type = OT_NULL;
+                r._unVal.raw = 0;
+                if (ins->a0 != SQ_NOREG) {
+                    SQObjectPtr& src = STK(ins->a0);
+                    r._type = src._type;
+                    r._unVal = src._unVal;
+                    src._type = OT_NULL;
+                    src._unVal.raw = 0;
+                }
+                SQInteger tgt = ci->_target;
+                SQInteger lastTop = _top;
+                SQInteger lastBase = _stackbase;
+                _stackbase -= ci->_prevstkbase;
+                _top = ci->_prevtop;
+                ci->_closure.Null();
+                --_callsstacksize;
+                ci = &_callsstack[static_cast<size_t>(_callsstacksize - 1)];
+                for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
+                    if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
+                }
+                if (tgt != -1) {
+                    SQObjectPtr& d = _stack[_stackbase + tgt];
+                    SQObjectType oldType = d._type;
+                    SQObjectValue oldVal = d._unVal;
+                    d._type = r._type;
+                    d._unVal = r._unVal;
+                    SqRelease(oldType, oldVal);
+                } else {
+                    SqRelease(r._type, r._unVal);
+                }
+                NEXT();
+            }
             SQObjectPtr ret;
             if (ci->_ctor) ret = STK(0);
             else if (ins->a0 != SQ_NOREG) ret = std::move(STK(ins->a0));
