@@ -70,8 +70,15 @@ inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
         if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE; \
         goto *kHandlers[ins->op]; \
     } while (0)
+// Same, from a handler that wrote nothing (no value released): the stack cannot have moved.
+#define NEXT_SAME_STACK() do { \
+        ins = ci->_ip++; \
+        if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE; \
+        goto *kHandlers[ins->op]; \
+    } while (0)
 #else
 #define NEXT() continue
+#define NEXT_SAME_STACK() continue
 #endif
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -509,27 +516,27 @@ exception_restore:
             if (ins->a3 & 0x80) {
                 SQInteger y = static_cast<int8_t>(ins->a2);
                 if (isInt(a)) {
-                    r = cmpInts(ins->a3 & 0x7F, _integer(a), y);
-                } else {
-                    SQObjectPtr x = a, yy(y);
-                    if (!CmpOp(ins->a3 & 0x7F, x, yy, r)) goto exception_trap;
+                    if (!cmpInts(ins->a3 & 0x7F, _integer(a), y)) ci->_ip += ins->a1;
+                    NEXT_SAME_STACK();
                 }
+                SQObjectPtr x = a, yy(y);
+                if (!CmpOp(ins->a3 & 0x7F, x, yy, r)) goto exception_trap;
                 if (!r) ci->_ip += ins->a1;
-                NEXT();
+                continue;
             }
             const SQObjectPtr& b = STK(ins->a2);
             if (isNum(a) && isNum(b)) {
-                r = cmpNumbers(ins->a3, a, b);
-            } else {
-                SQObjectPtr x = a, y = b;
-                if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
+                if (!cmpNumbers(ins->a3, a, b)) ci->_ip += ins->a1;
+                NEXT_SAME_STACK();
             }
+            SQObjectPtr x = a, y = b;
+            if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
             if (!r) ci->_ip += ins->a1;
-            NEXT();
+            continue;
         }
-        case OP_JMP: L_OP_JMP: ci->_ip += ins->a1; NEXT();
-        case OP_JZ: L_OP_JZ: if (SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT();
-        case OP_JNZ: L_OP_JNZ: if (!SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT();
+        case OP_JMP: L_OP_JMP: ci->_ip += ins->a1; NEXT_SAME_STACK();
+        case OP_JZ: L_OP_JZ: if (SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT_SAME_STACK();
+        case OP_JNZ: L_OP_JNZ: if (!SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT_SAME_STACK();
         case OP_NEG: L_OP_NEG: {
             const SQObjectPtr& a = STK(ins->a1);
             if (isInt(a)) { TARGET.SetInteger(wrapSub(0, _integer(a))); NEXT(); }
