@@ -720,6 +720,27 @@ exception_restore:
             continue;
         }
         case OP_FOREACH: L_OP_FOREACH: {
+            const SQObjectPtr& cont = STK(ins->a0);
+            if (sqtype(cont) == OT_ARRAY || sqtype(cont) == OT_TABLE) {
+                // arrays and tables step inline; the container's register keeps it alive
+                SQObjectPtr k, v;
+                SQInteger next;
+                if (sqtype(cont) == OT_ARRAY) {
+                    const SQObjectPtr& it = STK(ins->a2);
+                    SQInteger idx = sqtype(it) == OT_NULL ? 0 : _integer(it);
+                    if (!_array(cont)->Get(idx, v)) { ci->_ip += ins->a1; continue; }
+                    k = SQObjectPtr(idx);
+                    next = idx + 1;
+                } else {
+                    next = _table(cont)->Next(false, STK(ins->a2), k, v);
+                    if (next < 0) { ci->_ip += ins->a1; continue; }
+                }
+                _stack[_stackbase + ins->a2].SetInteger(next);
+                SETRESULT(ins->a2 + 1, std::move(k));
+                SETRESULT(ins->a2 + 2, std::move(v));
+                ci->_ip++;   // skip POSTFOREACH
+                continue;
+            }
             bool finished, isgen;
             SQObjectPtr c = STK(ins->a0);
             SQObjectPtr regs[3] = {STK(ins->a2), STK(ins->a2 + 1), STK(ins->a2 + 2)};   // _nexti may move the stack
