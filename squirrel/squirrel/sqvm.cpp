@@ -237,8 +237,8 @@ bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
     ci->_prevtop = _top;
     ci->_target = target;
     ci->_generator = gen;
+    // the moved-from slots stay (all null), so the next yield reuses them as they are
     for (SQInteger n = 0; n < size; n++) _stack[newbase + n] = std::move(gen->_stack[static_cast<size_t>(n)]);
-    gen->_stack.clear();
     ci->_vargs_base = static_cast<SQInteger>(_vargsstack.size());
     ci->_vargs_size = static_cast<SQInteger>(gen->_vargs.size());
     for (SQObjectPtr& v : gen->_vargs) _vargsstack.push_back(std::move(v));

@@ -746,6 +746,8 @@ bool SQVM::CreateClosure(SQFunctionProto* func, SQInteger defaultsReg, SQObjectP
 {
     SQClosure* c = SQClosure::Create(_sharedstate, func);
     SQObjectPtr holder(c);
+    c->_outervalues.reserve(func->_outervalues.size());
+    c->_defaultparams.reserve(static_cast<size_t>(func->_ndefaultparams));
     for (const SQOuterVar& ov : func->_outervalues) {
         if (ov._type == OUTER_LOCAL) {
             c->_outervalues.push_back(_stack[_stackbase + ov._src]);
