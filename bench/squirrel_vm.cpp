@@ -60,6 +60,39 @@ b.sort(function(x, y) { return y - x; });
 return a[0];
 )";
 
+const char* const kForeach = R"(
+local a = [];
+for (local i = 0; i < 50000; i++) a.append(i);
+local t = {};
+for (local i = 0; i < 10000; i++) t[i] <- i;
+local sum = 0;
+for (local r = 0; r < 4; r++) {
+  foreach (i, v in a) sum += v;
+  foreach (k, v in t) sum += v;
+}
+return sum;
+)";
+
+const char* const kClosures = R"(
+function make(k) { return function(x):(k) { return x * k + 1; }; }
+function gen(n) { for (local i = 0; i < n; i++) yield i; }
+local total = 0;
+for (local i = 0; i < 50000; i++) { local f = make(i & 7); total += f(i & 255); }
+foreach (v in gen(50000)) total += v;
+return total;
+)";
+
+const char* const kLibCalls = R"(
+local a = [];
+local total = 0;
+for (local i = 0; i < 40000; i++) {
+  a.append(i);
+  local s = "word" + (i & 63);
+  total += s.len() + s.slice(1).len() + a.len() + s.find("d");
+}
+return total + (2.5).tointeger();
+)";
+
 struct Vm {
     Vm() : v(sq_open(1024)) {}
     ~Vm() { sq_close(v); }
@@ -93,6 +126,9 @@ void BM_SquirrelTables(benchmark::State& state) { runScript(state, kTables); }
 void BM_SquirrelStringBuilding(benchmark::State& state) { runScript(state, kStrings); }
 void BM_SquirrelMethodCalls(benchmark::State& state) { runScript(state, kMethods); }
 void BM_SquirrelArraySort(benchmark::State& state) { runScript(state, kSort); }
+void BM_SquirrelForeach(benchmark::State& state) { runScript(state, kForeach); }
+void BM_SquirrelClosuresAndGenerators(benchmark::State& state) { runScript(state, kClosures); }
+void BM_SquirrelLibraryCalls(benchmark::State& state) { runScript(state, kLibCalls); }
 
 // A script closure called from C, as the engine calls event handlers.
 void BM_SquirrelClosureFromC(benchmark::State& state)
@@ -121,6 +157,9 @@ BENCHMARK(BM_SquirrelTables)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SquirrelStringBuilding)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SquirrelMethodCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SquirrelArraySort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SquirrelForeach)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SquirrelClosuresAndGenerators)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SquirrelLibraryCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SquirrelClosureFromC);
 
 } // namespace
