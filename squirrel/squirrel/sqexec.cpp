@@ -51,6 +51,16 @@ inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
     }
 }
 
+// A method of the array or string default delegate, or null (then the full lookup runs).
+inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const SQObject& key)
+{
+    const SQObjectPtr& dd = sqtype(self) == OT_ARRAY ? ss->_array_default_delegate : ss->_string_default_delegate;
+    if (sqtype(dd) != OT_TABLE) return SQObjectPtr();
+    SQObjectPtr* p = _table(dd)->GetPtr(key);
+    if (!p || sqtype(*p) == OT_WEAKREF) return SQObjectPtr();
+    return *p;
+}
+
 } // namespace
 
 // GCC and Clang: dispatch through a table of label addresses
@@ -279,6 +289,9 @@ exception_restore:
                 }
             } else if (sqtype(self) == OT_INSTANCE && _instance(self)->Get(key, fn)) {
                 // found as a member
+            } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
+                       (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
+                // a built-in method: arrays and strings have no delegates of their own
             } else {
                 SQObjectPtr s = self, k = key;
                 if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
