@@ -79,6 +79,8 @@ struct SQVM : public SQCollectable {
     bool IsEqual(const SQObjectPtr& o1, const SQObjectPtr& o2) const;
     bool ToString(const SQObjectPtr& o, SQObjectPtr& res);
     bool StringCat(const SQObjectPtr& o1, const SQObjectPtr& o2, SQObjectPtr& dest);
+    struct CatText;
+    void CatTextOf(const SQObjectPtr& o, CatText& t);
     void TypeOf(const SQObjectPtr& obj, SQObjectPtr& dest);
     bool GetMetaMethod(const SQObjectPtr& obj, SQMetaMethod mm, SQObjectPtr& out);
     bool ForEach(const SQObjectPtr& o1, SQObjectPtr* regs, bool& finished, bool& isgenerator);

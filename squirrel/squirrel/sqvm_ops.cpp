@@ -534,16 +534,48 @@ bool SQVM::ToString(const SQObjectPtr& o, SQObjectPtr& res)
     return true;
 }
 
+// The text of one operand of a concatenation. Strings and numbers need no string object of
+// their own; anything else goes through ToString, kept alive by `hold`.
+struct SQVM::CatText {
+    char buf[64];
+    const char* text = nullptr;
+    SQInteger len = 0;
+    SQObjectPtr hold;
+};
+
+void SQVM::CatTextOf(const SQObjectPtr& o, CatText& t)
+{
+    switch (sqtype(o)) {
+    case OT_STRING:
+        t.text = _string(o)->_val;
+        t.len = _string(o)->_len;
+        return;
+    case OT_INTEGER:
+        t.len = formatInt(t.buf, _integer(o));
+        t.text = t.buf;
+        return;
+    case OT_FLOAT:
+        snprintf(t.buf, sizeof t.buf, "%g", static_cast<double>(_float(o)));
+        t.text = t.buf;
+        t.len = static_cast<SQInteger>(strlen(t.buf));
+        return;
+    default:
+        ToString(o, t.hold);
+        t.text = _string(t.hold)->_val;
+        t.len = _string(t.hold)->_len;
+        return;
+    }
+}
+
 bool SQVM::StringCat(const SQObjectPtr& o1, const SQObjectPtr& o2, SQObjectPtr& dest)
 {
-    SQObjectPtr a, b;
-    ToString(o1, a);
-    ToString(o2, b);
-    SQInteger l = _string(a)->_len, r = _string(b)->_len;
-    char* s = _sharedstate->GetScratchPad(l + r);
-    memcpy(s, _string(a)->_val, static_cast<size_t>(l));
-    memcpy(s + l, _string(b)->_val, static_cast<size_t>(r));
-    dest = Str(s, l + r);
+    CatText a, b;
+    CatTextOf(o1, a);
+    CatTextOf(o2, b);
+    char* s = _sharedstate->GetScratchPad(a.len + b.len);
+    memcpy(s, a.text, static_cast<size_t>(a.len));
+    memcpy(s + a.len, b.text, static_cast<size_t>(b.len));
+    dest = Str(s, a.len + b.len);
     return true;
 }
 
