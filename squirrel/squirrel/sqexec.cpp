@@ -51,6 +51,17 @@ inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
     }
 }
 
+// Where an instance keeps the member `key` (a field or its class's method), or null.
+inline const SQObjectPtr* instanceSlot(SQInstance* inst, const SQObject& key)
+{
+    if (!inst->_class) return nullptr;
+    const SQObjectPtr* word = inst->_class->_members->GetPtr(key);
+    if (!word) return nullptr;
+    SQInteger w = _integer(*word);
+    size_t idx = static_cast<size_t>(w & MEMBER_INDEX_MASK);
+    return (w & MEMBER_FIELD) ? &inst->_values[idx] : &inst->_class->_methods[idx].val;
+}
+
 // A method of the array or string default delegate, or null (then the full lookup runs).
 inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const SQObject& key)
 {
@@ -173,6 +184,8 @@ exception_restore:
                 SQObjectPtr* p = _table(self)->GetPtr(key);
                 if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
             } else if (sqtype(self) == OT_INSTANCE) {
+                const SQObjectPtr* p = instanceSlot(_instance(self), key);
+                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
                 SQObjectPtr v;
                 if (_instance(self)->Get(key, v)) { TARGET = std::move(v); continue; }
             }
@@ -212,6 +225,12 @@ exception_restore:
                     NEXT();
                 }
             } else if (sqtype(self) == OT_INSTANCE) {
+                const SQObjectPtr* p = instanceSlot(_instance(self), key);
+                if (p && sqtype(*p) != OT_WEAKREF) {
+                    TARGET = *p;
+                    if (ins->a3) STK(ins->a0 + 1) = STK(0);
+                    NEXT();
+                }
                 SQObjectPtr v;
                 if (_instance(self)->Get(key, v)) {
                     TARGET = std::move(v);
@@ -278,6 +297,7 @@ exception_restore:
             const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
             const SQObjectPtr& self = STK(ins->a2);
             SQObjectPtr fn;
+            const SQObjectPtr* islot;
             bool classThis = false;
             if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
@@ -287,7 +307,9 @@ exception_restore:
                     if (!Get(s, k, fn, false, false)) goto exception_trap;
                     stk = _stack + _stackbase;
                 }
-            } else if (sqtype(self) == OT_INSTANCE && _instance(self)->Get(key, fn)) {
+            } else if (sqtype(self) == OT_INSTANCE && (islot = instanceSlot(_instance(self), key)) != nullptr) {
+                fn = *islot;
+                SqDerefWeak(fn);
                 // found as a member
             } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
                        (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
