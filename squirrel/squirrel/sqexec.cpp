@@ -62,6 +62,18 @@ inline const SQObjectPtr* instanceSlot(SQInstance* inst, const SQObject& key)
     return (w & MEMBER_FIELD) ? &inst->_values[idx] : &inst->_class->_methods[idx].val;
 }
 
+// Instance field assignment in place; false when there is no such field.
+inline bool instanceSet(SQInstance* inst, const SQObject& key, const SQObject& val)
+{
+    if (!inst->_class) return false;
+    const SQObjectPtr* word = inst->_class->_members->GetPtr(key);
+    if (!word) return false;
+    SQInteger w = _integer(*word);
+    if (!(w & MEMBER_FIELD)) return false;
+    inst->_values[static_cast<size_t>(w & MEMBER_INDEX_MASK)] = val;
+    return true;
+}
+
 // A method of the array or string default delegate, or null (then the full lookup runs).
 inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const SQObject& key)
 {
@@ -252,7 +264,7 @@ exception_restore:
                 // done
             } else if (sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) {
                 // done
-            } else if (sqtype(self) == OT_INSTANCE && _instance(self)->Set(key, val)) {
+            } else if (sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val)) {
                 // done
             } else {
                 SQObjectPtr s = self, k = key, v = val;
@@ -267,7 +279,7 @@ exception_restore:
             const SQObjectPtr& key = ci->_literals[ins->a1];
             const SQObjectPtr& val = STK(ins->a2);
             if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) &&
-                !(sqtype(self) == OT_INSTANCE && _instance(self)->Set(key, val))) {
+                !(sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val))) {
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, true)) goto exception_trap;
                 stk = _stack + _stackbase;
