@@ -127,6 +127,45 @@ struct SQVM : public SQCollectable {
     SQObjectPtr _temp;   // scratch for natives
 };
 
+// Frame push and pop sit on every call path, so they are inline.
+inline void SQVM::PushCallInfo()
+{
+    if (_callsstacksize == static_cast<SQInteger>(_callsstack.size())) _callsstack.resize(_callsstack.size() * 2);
+    ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
+    ci->_generator = nullptr;
+    ci->_etraps = 0;
+    ci->_vargs_base = static_cast<SQInteger>(_vargsstack.size());
+    ci->_vargs_size = 0;
+    ci->_ncalls = 1;
+    ci->_root = false;
+    ci->_ctor = false;
+    ci->_target = -1;
+    ci->_ip = nullptr;
+    ci->_literals = nullptr;
+}
+
+inline void SQVM::PopCallInfo()
+{
+    _callsstack[static_cast<size_t>(--_callsstacksize)]._closure.Null();
+    ci = _callsstacksize ? &_callsstack[static_cast<size_t>(_callsstacksize - 1)] : nullptr;
+}
+
+inline void SQVM::LeaveFrame()
+{
+    SQInteger lastTop = _top;
+    SQInteger lastBase = _stackbase;
+    _stackbase -= ci->_prevstkbase;
+    _top = ci->_prevtop;
+    for (SQInteger n = 0; n < ci->_etraps; n++) _etraps.pop_back();
+    if (ci->_vargs_size) _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
+    PopCallInfo();
+    // the callee's slots start at its `this`: the caller's call temps are dead now
+    // plain values left above the top are never read: only references are dropped
+    for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
+        if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
+    }
+}
+
 inline SQVM* SqVMOf(HSQUIRRELVM v) { return v; }
 bool SqCompile(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcename, SQObjectPtr& out,
                bool raiseerror, bool lineinfo);
