@@ -98,6 +98,8 @@ CArray<s32>& getClickBlockList()
     return list;
 }
 
+CArray<s32>& clickBlockList = getClickBlockList();
+
 s32* CInputState::getHoveredNodeId() { return &HoveredId; }
 s32* CInputState::getPressedNodeId() { return &PressedId; }
 s32* CInputState::getReleasedNodeId() { return &ReleasedId; }

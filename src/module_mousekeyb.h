@@ -91,6 +91,7 @@ CInputState* getInputState();
 
 // Node IDs of the click-block animators, one entry each.
 CArray<irr::s32>& getClickBlockList();
+extern CArray<irr::s32>& clickBlockList;   // the same list
 
 // The one-shot latch that records that some input occurred. Ticks compare unsigned.
 class CInputLatch {

@@ -2,6 +2,7 @@
 #include "module_dialogfactory.h"
 
 #include "input_fixture.h"
+#include "msgbox_recorder.h"
 #include "module_mousekeyb.h"
 #include "node_base.h"
 #include "node_factory.h"
@@ -217,6 +218,85 @@ TEST_F(Dialogs, DescriptionKeepsItsParametersAndUnknownNamesAreFatal)
     const std::string path = writeDialog("menu.dlg", MenuDialog);
     EXPECT_EQ(std::string((const char*)CDialogFactory::getDialogDescription("menu?a=1&b=2")), path + "?a=1&b=2");
     EXPECT_EXIT(CDialogFactory::getDialogDescription("nope"), testing::ExitedWithCode(1), "");
+}
+
+} // namespace
+
+namespace {
+
+using EngineServices = InputFixture;
+
+TEST_F(EngineServices, BackgroundIsReplacedOrCrossFaded)
+{
+    ASSERT_TRUE(Engine.setBackground("\\gui\\black.png", 0));
+    CNodeBasement* first = CNodeBasement::fromSceneNode(Engine.BackgroundNode);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->getParent(), Engine.RootNode);
+    EXPECT_FLOAT_EQ(first->getPosition().Z, 20.55f);
+    const size_t children = Engine.RootNode->getChildren().size();
+    EXPECT_TRUE(Engine.setBackground("\\gui\\black.png", 1)) << "the same name: nothing to do";
+    EXPECT_EQ(Engine.BackgroundNode, first);
+    EXPECT_EQ(Engine.RootNode->getChildren().size(), children);
+    EXPECT_FALSE(Engine.setBackground(nullptr, 1));
+    EXPECT_EQ(Engine.BackgroundNode, first) << "a refused name changes nothing";
+
+    ASSERT_TRUE(Engine.setBackground("\\gui\\empty.png", 1));
+    CNodeBasement* second = CNodeBasement::fromSceneNode(Engine.BackgroundNode);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(second, first);
+    EXPECT_FLOAT_EQ(first->getPosition().Z, 20.5501f) << "the old one moves back";
+    EXPECT_NE(first->findAnimatorByName("SELDES", false), nullptr) << "and fades away";
+    EXPECT_FLOAT_EQ(second->getAlpha(), 0.0f);
+    EXPECT_EQ(second->getAlphaThreshold(), 0);
+
+    // Cross-fading again within the second leaves the fading one alone.
+    ASSERT_TRUE(Engine.setBackground("\\gui\\black.png", 1));
+    EXPECT_FLOAT_EQ(first->getPosition().Z, 20.5501f);
+    EXPECT_FLOAT_EQ(second->getPosition().Z, 20.5501f);
+
+    // Without cross-fade the current background is deleted at the end of the frame.
+    irr::s32 thirdId = ForceNodeToHaveID(CNodeBasement::fromSceneNode(Engine.BackgroundNode));
+    ASSERT_TRUE(Engine.setBackground("\\gui\\empty.png", 0));
+    ASSERT_TRUE(step());
+    EXPECT_EQ(getNodeById(thirdId, nullptr), nullptr);
+    EXPECT_NE(Engine.BackgroundNode, nullptr);
+}
+
+TEST_F(EngineServices, ClearCachesShowsItsBoxUnlessQuiet)
+{
+    CMessageBoxRecorder boxes;
+    Engine.LastDebugText = "switches: 3";
+    Engine.clearCaches(1);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    Engine.clearCaches(0);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "Caches cleared!Switch list:\nswitches: 3");
+}
+
+TEST_F(EngineServices, TopDialogAndOpenDialogsByExactName)
+{
+    EXPECT_EQ(std::string(Engine.getTopDialogName()), "");
+    CDialogInfo* a = new CDialogInfo;
+    a->name = "ab";
+    CDialogInfo* b = new CDialogInfo;
+    b->name = "Menu";
+    EXPECT_TRUE(Engine.trackDialog(1, a));
+    EXPECT_TRUE(Engine.trackDialog(1, b));
+    EXPECT_TRUE(Engine.trackDialog(7, a)) << "other modes do nothing";
+    EXPECT_EQ(std::string(Engine.getTopDialogName()), "Menu");
+    struct Case {
+        const char* name;
+        bool open;
+    } cases[] = {{"ab", true}, {"Menu", true}, {"a", false}, {"menu", false}, {"", false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(Engine.isDialogOpen(c.name), c.open) << c.name;
+    EXPECT_TRUE(Engine.trackDialog(-1, b));
+    EXPECT_TRUE(Engine.trackDialog(-1, b)) << "absent: nothing";
+    EXPECT_EQ(std::string(Engine.getTopDialogName()), "ab");
+    EXPECT_TRUE(Engine.trackDialog(-1, a));
+    EXPECT_EQ(Engine.Dialogs.size(), 0u);
+    a->drop();
+    b->drop();
 }
 
 } // namespace
