@@ -21,6 +21,13 @@ function noteInProfile(key)
     core_SaveProfile();
 }
 
+// The button under the pointer, or "none".
+function noteHover(name)
+{
+    core_SetProfileOption("SampleHovered", name);
+    core_SaveProfile();
+}
+
 function onMenuAbout(item)
 {
     core_OpenDialog("about");
