@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -127,4 +128,26 @@ TEST_F(FrameSprites, AFrameWithoutPiecesHasOnlyItsBackground)
     CNodeBasement* bare = createFrameSprite(core::vector3df(0, 0, 0), 3, 3, "", nullptr, 0.3f, Root, nullptr);
     ASSERT_NE(bare, nullptr);
     EXPECT_TRUE(children(bare).empty());
+}
+
+TEST_F(FrameSprites, EdgesRunAlongTheSidesAndTheBackgroundCoversTheFrame)
+{
+    // Without a parent and a background out the frame goes under the root.
+    CNodeBasement* frame = createFrameSprite(core::vector3df(0, 0, 0), 4, 2, Folder.file("frame").c_str(),
+                                             Folder.file("back.spr").c_str(), 0.4f);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->getParent(), Root);
+    std::vector<CNodeBasement*> pieces = children(frame);
+    ASSERT_EQ(pieces.size(), 10u);
+    const core::vector3df middles[] = {{0, -1, 0}, {2, 0, 0}, {0, 1, 0}, {-2, 0, 0}};
+    const float lengths[] = {4, 2, 4, 2};
+    for (int i = 0; i < 4; ++i) {
+        CNodeBasement* edge = pieces[5 + i];
+        EXPECT_TRUE(edge->getPosition().equals(middles[i], 1e-5f)) << "edge " << i;
+        const core::dimension2df size = edge->getSize();
+        EXPECT_NEAR(std::max(size.Width, size.Height), lengths[i], 1e-4f) << "edge " << i;
+        EXPECT_NEAR(std::min(size.Width, size.Height), 0.4f, 1e-4f) << "edge " << i;
+    }
+    EXPECT_EQ(pieces[9]->getSize(), core::dimension2df(4, 2));
+    EXPECT_EQ(pieces[9]->getPosition(), core::vector3df(0, 0, 0));
 }
