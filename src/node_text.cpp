@@ -243,7 +243,7 @@ bool CTextNode::drawLine(const core::stringc& line, s32 lineIndex, STextPassStat
         font->drawText(makeFillText(font, state.underlay, line.c_str()).c_str(), state.pen + at, state.colour,
                        state.alignment, state.verticalCentre, state.scale, false, &DrawContext, nullptr);
     font->drawText(line.c_str(), state.pen + at, state.colour, state.alignment, state.verticalCentre, state.scale,
-                   state.outline, &DrawContext, LayoutDone == 0 ? &TextBounds : nullptr);
+                   state.outline, &DrawContext, LayoutDone == 0 ? &TextBounds : nullptr, &dimension);
     if (!state.overlay.empty())
         font->drawText(makeFillText(font, state.overlay, line.c_str()).c_str(), state.pen + at, state.colour,
                        state.alignment, state.verticalCentre, state.scale, false, &DrawContext, nullptr);

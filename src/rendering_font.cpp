@@ -230,17 +230,10 @@ int CGUIFont3D::getGlyphIndex(char c)
     return code < 32 ? 0 : code - 32;
 }
 
-const SFontGlyph& CGUIFont3D::getGlyph(s32 index) const
+const SFontGlyph& CGUIFont3D::emptyGlyph()
 {
     static const SFontGlyph none;
-    return Glyphs.size() > 0 ? Glyphs[clampIndex(index)] : none;
-}
-
-s32 CGUIFont3D::clampIndex(s32 index) const
-{
-    if (index < 0)
-        return 0;
-    return index >= s32(Glyphs.size()) ? LastGlyph : index;
+    return none;
 }
 
 void CGUIFont3D::draw(const core::stringw& text, const core::recti& position, video::SColor color, bool hcenter,

@@ -126,7 +126,10 @@ public:
     static int getGlyphIndex(char c);
     irr::s32 getGlyphCount() const { return irr::s32(Glyphs.size()); }
     // Clamped into the table; an empty glyph while the table is empty.
-    const SFontGlyph& getGlyph(irr::s32 index) const;
+    const SFontGlyph& getGlyph(irr::s32 index) const
+    {
+        return Glyphs.size() > 0 ? Glyphs[clampIndex(index)] : emptyGlyph();
+    }
     irr::f32 getUnit() const { return Unit; }
     irr::s32 getLineHeight() const { return LineHeightPx; }
     irr::f32 getDrawSize() const { return DrawSize; }
@@ -144,9 +147,10 @@ public:
     irr::core::vector2df glyphSize(irr::s32 index) const;
     irr::core::vector2df glyphAdvance(irr::s32 index) const;
     irr::core::vector2df getTextDimension(const char* text) const;
+    // measured: the text's getTextDimension, when the caller has it already.
     void drawText(const char* text, irr::core::vector3df position, irr::video::SColor colour, int align,
                   bool verticalCentre, irr::f32 scale, bool outline, STextDrawContext* context,
-                  irr::core::rectf* bounds);
+                  irr::core::rectf* bounds, const irr::core::vector2df* measured = nullptr);
     void drawGlyph(const irr::core::vector3df& position, irr::s32 index, const irr::video::SColor* colour,
                    irr::f32 scale, irr::f32 angle);
 
@@ -167,7 +171,12 @@ public:
     irr::f32 LineHeight = 0;   // added to a line's height by the text node
 
 private:
-    irr::s32 clampIndex(irr::s32 index) const;
+    // Inline: the line drawer asks for every glyph several times.
+    irr::s32 clampIndex(irr::s32 index) const
+    {
+        return index < 0 ? 0 : index >= irr::s32(Glyphs.size()) ? LastGlyph : index;
+    }
+    static const SFontGlyph& emptyGlyph();
     bool fetchTexture(const char* file, const CString& textureName);
     void applyFileScale(const char* scaleText);
     void setupMaterial();

@@ -123,13 +123,13 @@ core::vector2df CGUIFont3D::getTextDimension(const char* text) const
 
 void CGUIFont3D::drawText(const char* text, core::vector3df position, video::SColor colour, int align,
                           bool verticalCentre, f32 scale, bool outline, STextDrawContext* context,
-                          core::rectf* bounds)
+                          core::rectf* bounds, const core::vector2df* measured)
 {
     if (!text || Glyphs.size() == 0)
         return;
     f32 s = scale * DrawSize;
     core::vector3df pen(0, 0, 0);
-    core::vector2df dimension = getTextDimension(text);
+    const core::vector2df dimension = measured ? *measured : getTextDimension(text);
     if (align == 0)
         pen.X = -dimension.X * s * 0.5f;
     else if (align < 0)
