@@ -7,6 +7,7 @@
 #include <rect.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <cstdint>
 
@@ -174,8 +175,9 @@ int SBatchState::submit(video::IVideoDriver* driver, const core::matrix4* transf
 {
     bool hasRoom = QuadCount < QuadCapacity;
     bool adoptMaterial = false, adoptTransform = false;
-    if (material && (MaterialChanged || *material != Material || material->getTexture(0) != Material.getTexture(0) ||
-                     material->getTexture(1) != Material.getTexture(1))) {
+    if (material && (MaterialChanged || differsFromCurrent(*material))) {
+        if (MaterialChanged)
+            LastCompared = nullptr;   // its snapshot no longer matches what is adopted
         MaterialChanged = false;
         adoptMaterial = true;
         hasRoom = false;
@@ -194,6 +196,22 @@ int SBatchState::submit(video::IVideoDriver* driver, const core::matrix4* transf
     if (vertices)
         appendQuad(vertices);
     return 0;
+}
+
+bool SBatchState::differsFromCurrent(const video::SMaterial& material)
+{
+    // A texture matrix lives outside the bytes: such materials are always compared.
+    bool hasOwnMatrix = false;
+    for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES; ++i)
+        hasOwnMatrix |= &material.TextureLayer[i].getTextureMatrix() != &core::IdentityMatrix;
+    if (!hasOwnMatrix && &material == LastCompared && std::memcmp(&material, LastComparedBytes, sizeof material) == 0)
+        return false;   // compared equal, or adopted, last time and not touched since
+    const bool differs = material != Material || material.getTexture(0) != Material.getTexture(0) ||
+                         material.getTexture(1) != Material.getTexture(1);
+    LastCompared = hasOwnMatrix ? nullptr : &material;
+    if (LastCompared)
+        std::memcpy(LastComparedBytes, &material, sizeof material);
+    return differs;
 }
 
 void SBatchState::appendQuad(const video::S3DVertex* vertices)

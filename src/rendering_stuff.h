@@ -83,8 +83,13 @@ private:
     void drawAs2DImages(irr::video::IVideoDriver* driver);
     void appendQuad(const irr::video::S3DVertex* vertices);
     void traceFlush(SBatchStats& stats) const;
+    bool differsFromCurrent(const irr::video::SMaterial& material);
 
     bool MaterialChanged = true;
+    // The caller's material as last compared, byte for byte: the same object
+    // unchanged since then needs no field-by-field comparison (glyph runs).
+    const irr::video::SMaterial* LastCompared = nullptr;
+    alignas(irr::video::SMaterial) unsigned char LastComparedBytes[sizeof(irr::video::SMaterial)] = {};
     bool TransformChanged = true;
     irr::video::SMaterial Material;
     irr::core::matrix4 World;

@@ -154,6 +154,42 @@ TEST_F(BatchTest, MaterialParameterSplitsARun)
     EXPECT_EQ(Stats.SwitchCount, 2);
 }
 
+// One material object reused between quads (a font's glyphs) and changed in
+// place: each change starts a run, an untouched reuse does not.
+TEST_F(BatchTest, MaterialChangedInPlaceSplitsARun)
+{
+    struct Case { const char* what; void (*change)(video::SMaterial&, video::ITexture*); int draws; };
+    const Case cases[] = {
+        {"untouched", [](video::SMaterial&, video::ITexture*) {}, 1},
+        {"parameter", [](video::SMaterial& m, video::ITexture*) { m.MaterialTypeParam = 0.5f; }, 2},
+        {"texture", [](video::SMaterial& m, video::ITexture* other) { m.setTexture(0, other); }, 2},
+        {"texture matrix", [](video::SMaterial& m, video::ITexture*) { m.getTextureMatrix(0).setTextureScale(2, 2); },
+         2},
+    };
+    for (const Case& c : cases) {
+        Stats = SBatchStats();
+        video::SMaterial shared = material(TexA);
+        shared.getTextureMatrix(0).setTextureTranslate(0.5f, 0);   // a matrix of its own from the start
+        submitQuads(shared, 2);
+        c.change(shared, TexB);
+        submitQuads(shared, 2);
+        endFrame();
+        EXPECT_EQ(Stats.SwitchCount, c.draws) << c.what;
+        EXPECT_EQ(Stats.PrimitiveCount, 16) << c.what;
+    }
+}
+
+TEST_F(BatchTest, MaterialReusedAfterAnotherStartsARun)
+{
+    const video::SMaterial ma = material(TexA), mb = material(TexB);
+    submitQuads(ma, 2);   // the second quad compares it
+    endFrame();
+    submitQuads(mb, 1);   // adopted as the first of a frame
+    submitQuads(ma, 1);   // unchanged since it was last compared, yet no longer current
+    endFrame();
+    EXPECT_EQ(Stats.SwitchCount, 3);
+}
+
 TEST_F(BatchTest, FullBatchFlushesBeforeTheNextQuad)
 {
     const int quads = int(SBatchState::QuadCapacity) + 1;
