@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <sys/wait.h>
 
 namespace {
 
@@ -26,7 +27,10 @@ SQInteger system_system(HSQUIRRELVM v)
 {
     const SQChar* command;
     if (SQ_FAILED(sq_getstring(v, 2, &command))) return sq_throwerror(v, "wrong param");
-    sq_pushinteger(v, SQInteger(std::system(command)));
+    int status = std::system(command);
+    // Scripts expect the command's exit code, as the Windows runtime reports it, not a wait status.
+    if (status != -1 && WIFEXITED(status)) status = WEXITSTATUS(status);
+    sq_pushinteger(v, SQInteger(status));
     return 1;
 }
 

@@ -14,6 +14,7 @@ attempt("getenv unset", function() { return getenv("SQ_SURELY_UNSET_VARIABLE_42"
 attempt("getenv bad", function() { return getenv(1); });
 attempt("system bad", function() { return system(1); });
 attempt("system ok", function() { return system("exit 0"); });
+attempt("system exit code", function() { return system("exit 3"); });
 attempt("clock type", function() { return typeof clock(); });
 attempt("time type", function() { return typeof time(); });
 attempt("time after 2020", function() { return time() > 1577836800; });
