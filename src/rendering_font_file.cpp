@@ -11,6 +11,7 @@
 #include "utils_str_tools.h"
 #include "utils_system_common.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -156,9 +157,12 @@ long numericReference(const char* value)
     if (std::strncmp(value, "&#", 2) != 0 || !std::strchr(value, ';'))
         return -1;
     bool hex = value[2] == 'x' || value[2] == 'X';
+    const char* digits = value + (hex ? 3 : 2);
+    if (!std::isxdigit((unsigned char)*digits))
+        return -1;
     char* end = nullptr;
-    long codePoint = std::strtol(value + (hex ? 3 : 2), &end, hex ? 16 : 10);
-    return end && *end == ';' && codePoint > 0 ? codePoint : -1;
+    long codePoint = std::strtol(digits, &end, hex ? 16 : 10);
+    return end && end > digits && *end == ';' ? codePoint : -1;
 }
 
 } // namespace
@@ -178,6 +182,8 @@ unsigned char DecodeFontCharCode(const char* value, bool isUtf8)
     if (!value || !*value)
         return 0;
     long codePoint = numericReference(value);
+    if (codePoint == 0)
+        return 0;   // "&#0;" names no character
     if (codePoint > 0) {
         int byte = platform::UnicodeToAnsiChar(char32_t(codePoint));
         return byte > 0 ? (unsigned char)byte : 0;

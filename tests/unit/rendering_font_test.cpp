@@ -110,7 +110,8 @@ TEST_F(FontTest, CharacterCodesDecodeEntitiesAndUtf8)
         {"&#;", false, '&'},       {"&#38;", false, '&'},      {"0", false, '0'},
         // A letter the page lacks gives no code, never the page's stand-in '?'.
         {"\xD0\x91", true, 0},     {"?", true, '?'},           {"&#63;", true, '?'},
-        {"\xC3", true, 0},          {"\xE2\x82\xAC", true, 0x80},
+        {"\xC3", true, 0},          {"\xE2\x82\xAC", true, 0x80}, {"&#0;", false, 0},
+        {"&#x0;", true, 0},         {"&#x;", false, '&'},       {"&#-5;", false, '&'},
     };
     for (const Case& c : cases)
         EXPECT_EQ(DecodeFontCharCode(c.Value, c.IsUtf8), c.Code) << c.Value;
@@ -155,6 +156,33 @@ TEST_F(FontTest, CreateFontAppliesScalesToTheDrawSize)
     EXPECT_EQ(font->getType(), irr::gui::EGFT_CUSTOM);
     EXPECT_STREQ(font->getDebugName(), "CGUIFont3D");
     font->drop();
+}
+
+TEST_F(FontTest, TheGlyphMaterialDrawsUnlitWithoutDepthOrSmoothing)
+{
+    irr::video::IVideoDriver* driver = Device->getVideoDriver();
+    for (bool mipMaps : {true, false}) {
+        driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, mipMaps);
+        FontRef font(load("fonts\\mono.xml", MonospaceFontSingleQuote("mono.png")));
+        EXPECT_EQ(driver->getTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS), mipMaps);
+        EXPECT_FALSE(font->getTexture()->hasMipMaps());
+        irr::video::SMaterial& material = font->getMaterial();
+        EXPECT_EQ(material.MaterialType, irr::video::E_MATERIAL_TYPE(Materials.getMaterialType(0)));
+        EXPECT_FLOAT_EQ(material.MaterialTypeParam, 0.0f);
+        EXPECT_EQ(material.getTexture(0), font->getTexture());
+        const irr::video::E_MATERIAL_FLAG off[] = {
+            irr::video::EMF_GOURAUD_SHADING,   irr::video::EMF_LIGHTING,         irr::video::EMF_ZBUFFER,
+            irr::video::EMF_ZWRITE_ENABLE,     irr::video::EMF_BACK_FACE_CULLING, irr::video::EMF_BILINEAR_FILTER,
+            irr::video::EMF_TRILINEAR_FILTER,  irr::video::EMF_NORMALIZE_NORMALS,
+        };
+        for (irr::video::E_MATERIAL_FLAG flag : off)
+            EXPECT_FALSE(material.getFlag(flag)) << flag;
+        EXPECT_TRUE(material.getFlag(irr::video::EMF_ANISOTROPIC_FILTER));
+        font->setGlyphFilter(false);
+        EXPECT_FALSE(material.getFlag(irr::video::EMF_ANISOTROPIC_FILTER));
+        EXPECT_FALSE(material.getFlag(irr::video::EMF_BILINEAR_FILTER));
+        CTextureCache::instance().clear();
+    }
 }
 
 TEST_F(FontTest, UnusableFontsAreRefusedWithAReason)
