@@ -219,6 +219,13 @@ exception_restore:
             } else if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
                 if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
+            } else if (sqtype(self) == OT_STRING && sqtype(key) == OT_INTEGER) {
+                SQInteger idx = _integer(key);
+                SQString* str = _string(self);
+                if (idx >= 0 && idx < str->_len) {
+                    TARGET.SetInteger(static_cast<signed char>(str->_val[idx]));
+                    NEXT();
+                }
             }
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, false)) goto exception_trap;
@@ -260,8 +267,9 @@ exception_restore:
             const SQObjectPtr& self = STK(ins->a1);
             const SQObjectPtr& key = STK(ins->a2);
             const SQObjectPtr& val = STK(ins->a3);
-            if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _array(self)->Set(_integer(key), val)) {
-                // done
+            if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _integer(key) >= 0 &&
+                _integer(key) < _array(self)->Size()) {
+                _array(self)->_values[static_cast<size_t>(_integer(key))] = val;
             } else if (sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) {
                 // done
             } else if (sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val)) {
