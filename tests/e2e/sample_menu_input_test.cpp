@@ -91,8 +91,9 @@ protected:
     {
         return pointAt(name, x, y) && xdotool(Display, "click 1");
     }
-    // After a modal dialog the menu's buttons are not reported hovered again
-    // (see the report); the press picks by itself, given a few frames.
+    // Buttons that lay under a modal dialog are not hovered again once it has
+    // closed (the hover pick still meets something where its panel was); a
+    // press picks by itself, given a few frames.
     bool clickAt(int x, int y) const
     {
         if (!moveTo(x, y))
