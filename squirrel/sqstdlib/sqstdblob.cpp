@@ -36,8 +36,15 @@ public:
     SQInteger Write(const void* buffer, SQInteger size) override
     {
         if (size <= 0) return 0;
+        // A blob written into itself: copy the source first, growing may move the storage.
+        const unsigned char* src = static_cast<const unsigned char*>(buffer);
+        std::vector<unsigned char> own;
+        if (src >= Buf.data() && src < Buf.data() + Buf.size()) {
+            own.assign(src, src + size);
+            src = own.data();
+        }
         if (size_t(Pos + size) > Buf.size()) Buf.resize(size_t(Pos + size) * 2, 0);
-        std::memcpy(Buf.data() + Pos, buffer, size_t(size));
+        std::memcpy(Buf.data() + Pos, src, size_t(size));
         Pos += size;
         if (Pos > Size) Size = Pos;
         return size;

@@ -82,3 +82,13 @@ show(attempt(function() : (holder) { return holder.f(3); }));
 local re = regexp("a");
 re.constructor("b+");
 show(re.search("abb").begin);
+
+// a blob written into itself appends (or overwrites with) a copy of its own bytes
+local self = blob();
+self.writen(1, 'b'); self.writen(2, 'b');
+show(self.writeblob(self) + " " + self.len());
+self.seek(1);
+self.writeblob(self);
+local bytes = "";
+foreach (x in self) bytes += x;
+show(bytes + " " + self.len());
