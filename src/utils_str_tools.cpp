@@ -80,7 +80,15 @@ CString foldPath(const char* path)
 // The path without any occurrence of the program folder.
 CString stripAppFolder(const CString& path)
 {
-    CString folder = foldPath(GetAppFolderCStr());
+    // Folded once per program folder: every texture name passes through here.
+    static CString& rawFolder = *new CString;   // never destroyed: textures may be checked during exit
+    static CString& foldedFolder = *new CString;
+    const char* current = GetAppFolderCStr();
+    if (std::strcmp(rawFolder, current) != 0) {
+        rawFolder = current;
+        foldedFolder = foldPath(current);
+    }
+    const CString& folder = foldedFolder;
     if (folder.IsEmpty())
         return path;
     CString folded = foldPath(path);
