@@ -25,9 +25,10 @@ constexpr f32 Pi = 3.14159265358979f;
 
 s32 PictureIdCounter = FirstPictureId;
 
+// strstr, not stringc::find: a control line is searched for some twenty tags every frame.
 bool has(const core::stringc& line, const char* tag)
 {
-    return line.find(tag) >= 0;
+    return std::strstr(line.c_str(), tag) != nullptr;
 }
 
 // The number after key + separator, up to the next '>'; 0 when missing.
