@@ -2,8 +2,9 @@
 // the program links no X code of its own, and headless runs never load it.
 #include "window_icon.h"
 
-#include <dlfcn.h>
+#include "xlib.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace platform {
@@ -30,12 +31,9 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        void* handle = dlopen("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
-        if (!handle)
-            return found;
-        found.InternAtom = reinterpret_cast<InternAtomFn>(dlsym(handle, "XInternAtom"));
-        found.ChangeProperty = reinterpret_cast<ChangePropertyFn>(dlsym(handle, "XChangeProperty"));
-        found.Flush = reinterpret_cast<FlushFn>(dlsym(handle, "XFlush"));
+        found.InternAtom = reinterpret_cast<InternAtomFn>(FindXlibSymbol("XInternAtom"));
+        found.ChangeProperty = reinterpret_cast<ChangePropertyFn>(FindXlibSymbol("XChangeProperty"));
+        found.Flush = reinterpret_cast<FlushFn>(FindXlibSymbol("XFlush"));
         return found;
     }();
     return lib;

@@ -2,7 +2,7 @@
 // opened at run time, like the window icon's: headless runs never load it.
 #include "x_errors.h"
 
-#include <dlfcn.h>
+#include "xlib.h"
 
 #include <cstdio>
 
@@ -35,11 +35,8 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        void* handle = dlopen("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
-        if (!handle)
-            return found;
-        found.SetErrorHandler = reinterpret_cast<SetErrorHandlerFn>(dlsym(handle, "XSetErrorHandler"));
-        found.Sync = reinterpret_cast<SyncFn>(dlsym(handle, "XSync"));
+        found.SetErrorHandler = reinterpret_cast<SetErrorHandlerFn>(FindXlibSymbol("XSetErrorHandler"));
+        found.Sync = reinterpret_cast<SyncFn>(FindXlibSymbol("XSync"));
         return found;
     }();
     return lib;
