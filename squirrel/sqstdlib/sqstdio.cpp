@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 
 SQSTDPATHHOOK sqstd_pathhook = nullptr;
 
@@ -92,7 +93,7 @@ SQInteger file_constructor(HSQUIRRELVM v)
         const SQChar* mode;
         sq_getstring(v, 2, &name);
         if (SQ_FAILED(sq_getstring(v, 3, &mode))) return sq_throwerror(v, "invalid parameter");
-        fp = std::fopen(mapPath(name).c_str(), mode);
+        fp = static_cast<FILE*>(sqstd_fopen(mapPath(name).c_str(), mode));
         if (!fp) return sq_throwerror(v, "cannot open file");
     } else if (sq_gettype(v, 2) == OT_USERPOINTER) {
         SQUserPointer up = nullptr;
@@ -262,7 +263,14 @@ extern "C" {
 
 SQFILE sqstd_fopen(const SQChar* path, const SQChar* mode)
 {
-    return std::fopen(path, mode);
+    // A directory opens on Linux but only fails later on reading; refuse it here, like the Windows runtime.
+    FILE* f = std::fopen(path, mode);
+    struct stat info;
+    if (f && fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return f;
 }
 
 SQInteger sqstd_fread(SQUserPointer buffer, SQInteger size, SQInteger count, SQFILE file)
@@ -318,7 +326,7 @@ SQRESULT sqstd_getfile(HSQUIRRELVM v, SQInteger idx, SQFILE* file)
 
 SQRESULT sqstd_loadfile(HSQUIRRELVM v, const SQChar* filename, SQBool printerror)
 {
-    FILE* f = std::fopen(mapPath(filename).c_str(), "rb");
+    FILE* f = static_cast<FILE*>(sqstd_fopen(mapPath(filename).c_str(), "rb"));
     if (!f) return sq_throwerror(v, "cannot open the file");
     FileCloser closer{f};
     return compileOpenFile(v, f, filename, printerror);
