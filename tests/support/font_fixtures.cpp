@@ -1,8 +1,13 @@
 // Font files for tests.
 #include "font_fixtures.h"
 
+#include "rendering_font.h"
+#include "rendering_stuff_textures.h"
+#include "temp_folder.h"
+
 #include <IImage.h>
 #include <IVideoDriver.h>
+#include <irrlicht.h>
 
 namespace {
 
@@ -54,4 +59,26 @@ bool WriteMonospaceFontImage(irr::video::IVideoDriver* driver, const std::string
     bool written = driver->writeImageToFile(image, path.c_str());
     image->drop();
     return written;
+}
+
+CGUIFont3D* LoadMonospaceFont(irr::IrrlichtDevice* device, irr::scene::ISceneManager* smgr, const CTempFolder& folder)
+{
+    irr::video::IVideoDriver* driver = device->getVideoDriver();
+    const std::string png = folder.file("mono.png"), xml = folder.file("mono.xml");
+    if (!WriteMonospaceFontImage(driver, png))
+        return nullptr;
+    folder.write("mono.xml", MonospaceFontSingleQuote("mono.png"));
+    CTextureCache::instance().clear();
+    STextureRegion image = retrieveTexture(png.c_str());
+    CTextureCache::instance().clear();
+    if (!image.Texture)
+        return nullptr;
+    image.setPixelRect(irr::core::recti(0, 0, 256, 256), irr::core::dimension2du(256, 256));
+    CTextureCache::instance().push(image);
+    CGUIFont3D* font = new CGUIFont3D(driver, smgr, device->getTimer());
+    if (!font->loadXmlFont(xml.c_str())) {
+        font->drop();
+        return nullptr;
+    }
+    return font;
 }

@@ -53,18 +53,8 @@ protected:
     void SetUp() override
     {
         NullScene::SetUp();
-        video::IVideoDriver* driver = Engine.Device->getVideoDriver();
-        std::string png = Folder.file("mono.png"), xml = Folder.file("mono.xml");
-        ASSERT_TRUE(WriteMonospaceFontImage(driver, png));
-        Folder.write("mono.xml", MonospaceFontSingleQuote("mono.png"));
-        CTextureCache::instance().clear();
-        STextureRegion image = retrieveTexture(png.c_str());
-        ASSERT_NE(image.Texture, nullptr);
-        CTextureCache::instance().clear();
-        image.setPixelRect(core::recti(0, 0, 256, 256), core::dimension2du(256, 256));
-        CTextureCache::instance().push(image);
-        Font = new CGUIFont3D(driver, Smgr, Engine.Device->getTimer());
-        ASSERT_TRUE(Font->loadXmlFont(xml.c_str()));
+        Font = LoadMonospaceFont(Engine.Device, Smgr, Folder);
+        ASSERT_NE(Font, nullptr);
         Smgr->setActiveCamera(Smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20), core::vector3df(0, 0, 0)));
         Quads.clear();
         SetFontQuadSink(recordQuad);
