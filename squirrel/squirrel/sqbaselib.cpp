@@ -3,6 +3,7 @@
 #include "sqmessages.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -155,6 +156,9 @@ bool parseNumber(const SQString* s, bool wantFloat, SQObjectPtr& res)
     }
     long l = strtol(s->_val, &end, 10);
     if (end == s->_val) return false;
+    // The original's 32-bit long saturates out-of-range texts; it never wraps them.
+    if (l > INT32_MAX) l = INT32_MAX;
+    if (l < INT32_MIN) l = INT32_MIN;
     if (wantFloat) res = SQObjectPtr(static_cast<SQFloat>(l));
     else res = SQObjectPtr(static_cast<SQInteger>(static_cast<uint32_t>(l)));
     return true;
