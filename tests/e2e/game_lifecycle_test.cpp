@@ -1,5 +1,7 @@
 // The real game executable, headless on the null driver: it starts, runs
 // its frame loop and ends in order; nothing here may hang.
+#include "sample_support.h"
+
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -60,15 +62,7 @@ public:
             setenv("XDG_DATA_HOME", (Root / "xdg").c_str(), 1);
             unsetenv("DISPLAY");   // no box may wait for a person
             unsetenv("WAYLAND_DISPLAY");
-            std::vector<char*> argv;
-            std::string program = (Root / "game").string();
-            argv.push_back(program.data());
-            std::vector<std::string> copies(args);
-            for (std::string& arg : copies)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
+            sample::execProgram((Root / "game").string(), args);
         }
         return pid;
     }

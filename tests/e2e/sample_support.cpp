@@ -133,16 +133,10 @@ pid_t SampleFolder::start(const std::vector<std::string>& args, const SScreen& s
             unsetenv("DISPLAY");
         else if (!screen.Display.empty())
             setenv("DISPLAY", screen.Display.c_str(), 1);
-        std::string program = (Root / "game").string();
         std::vector<std::string> copies(args);
         if (!screen.Window)
             copies.push_back("NullDriver=1");
-        std::vector<char*> argv{program.data()};
-        for (std::string& arg : copies)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        execProgram((Root / "game").string(), copies);
     }
     return pid;
 }
@@ -229,3 +223,15 @@ fs::path artifactFolder()
 }
 
 } // namespace sample
+
+void sample::execProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    std::string name = program;
+    std::vector<std::string> copies(args);
+    std::vector<char*> argv{name.data()};
+    for (std::string& arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(name.c_str(), argv.data());
+    _exit(127);
+}

@@ -26,6 +26,10 @@ std::string commandOutput(const std::string& command);
 bool hasCommand(const char* name);
 bool hasDisplay();
 
+// Replaces the calling (child) process with the program and its arguments;
+// exits 127 when it cannot be started.
+[[noreturn]] void execProgram(const std::string& program, const std::vector<std::string>& args);
+
 // Lines of a debug log that report a failure. A machine without a sound card
 // is no failure of the game.
 std::vector<std::string> errorLines(const std::string& log);
