@@ -260,6 +260,18 @@ void COnClickAnimator::showClickImage()
 
 // --- modal layers and blockers ---
 
+namespace {
+
+// A modal layer that comes or goes changes which node may be hovered without
+// the hovered node changing: the hover animators look again in the next pass.
+void rehoverAfterModalityChange()
+{
+    if (CEngineBase* engine = getEngine())
+        engine->getInputReceiver()->broadcastClick(true, false);
+}
+
+} // namespace
+
 CModalAnimator::CModalAnimator()
 {
     setPassive();
@@ -267,8 +279,10 @@ CModalAnimator::CModalAnimator()
 
 CModalAnimator::~CModalAnimator()
 {
-    if (Pushed)
-        getInputState()->popModal(Pushed);
+    if (!Pushed)
+        return;
+    getInputState()->popModal(Pushed);
+    rehoverAfterModalityChange();
 }
 
 void CModalAnimator::onAttach(CNodeBasement* node)
@@ -276,6 +290,7 @@ void CModalAnimator::onAttach(CNodeBasement* node)
     Node = node;
     Pushed = node;
     getInputState()->pushModal(node, ModalMarkerDialog);
+    rehoverAfterModalityChange();
 }
 
 CModalBlockerAnimator::CModalBlockerAnimator(scene::ISceneNode* node)
@@ -285,8 +300,10 @@ CModalBlockerAnimator::CModalBlockerAnimator(scene::ISceneNode* node)
 
 CModalBlockerAnimator::~CModalBlockerAnimator()
 {
-    if (Pushed)
-        getInputState()->popModal(BlockNode);
+    if (!Pushed)
+        return;
+    getInputState()->popModal(BlockNode);
+    rehoverAfterModalityChange();
 }
 
 void CModalBlockerAnimator::onAttach(CNodeBasement* node)
@@ -294,6 +311,7 @@ void CModalBlockerAnimator::onAttach(CNodeBasement* node)
     Node = node;
     Pushed = true;
     getInputState()->pushModal(BlockNode, ModalMarkerBlocker);
+    rehoverAfterModalityChange();
 }
 
 // --- click blocks ---
