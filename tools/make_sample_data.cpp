@@ -66,6 +66,27 @@ int coverage(double distance)
     return int(255.0 * std::min(1.0, std::max(0.0, 0.5 - distance)));
 }
 
+// Four frames of a lantern flame side by side (64x64 each), for the scene's
+// frame animation; the flame grows and cools from frame to frame.
+irr::video::SColor flameStrip(int x, int y)
+{
+    const int frame = x / 64;
+    const double cx = x % 64 - 31.5, cy = y - 40.0;
+    const double height = 18.0 + 4.0 * frame;
+    const double width = 10.0 - frame;
+    const double d = std::hypot(cx / width, cy < 0 ? cy / height : cy / 10.0) - 1.0;
+    const int a = int(255.0 * std::min(1.0, std::max(0.0, -d * 3.0)));
+    return rgba(255, 200 - 25 * frame + int(50 * (cy / height)), 60, a);
+}
+
+// A four-pointed star that turns in the scene.
+irr::video::SColor star(int x, int y)
+{
+    const double cx = std::fabs(x - 31.5), cy = std::fabs(y - 31.5);
+    const double d = std::min(cx * 0.25 + cy, cx + cy * 0.25) - 8.0;
+    return rgba(255, 240, 150, coverage(d));
+}
+
 irr::video::SColor background(int x, int y)
 {
     // A night-blue gradient with soft diagonal stripes.
@@ -263,6 +284,8 @@ int main(int argc, char** argv)
     ok = writePicture(driver, gui("panel.png"), 256, 256, panel) && ok;
     ok = writePicture(driver, gui("cursor.png"), 32, 32, cursor(250, 250, 250)) && ok;
     ok = writePicture(driver, gui("cursor_down.png"), 32, 32, cursor(250, 220, 90)) && ok;
+    ok = writePicture(driver, gui("flame_strip.png"), 256, 64, flameStrip) && ok;
+    ok = writePicture(driver, gui("star.png"), 64, 64, star) && ok;
     // The engine's own stand-ins: empty sprite nodes and the pause overlay.
     ok = writePicture(driver, gui("empty.png"), 2, 2, [](int, int) { return rgba(0, 0, 0, 0); }) && ok;
     ok = writePicture(driver, gui("black.png"), 2, 2, [](int, int) { return rgba(0, 0, 0, 255); }) && ok;

@@ -3,10 +3,40 @@
 // loading is done (game state 500): only definitions run every time.
 
 // Button actions of sprites\button.spr; each receives the clicked node's table.
+// Play opens the animated scene over the menu; Esc or its Back button closes it.
 function onMenuPlay(item)
 {
     print("menu: play pressed on node " + item._id);
     core_SetGameState(600);
+    core_OpenDialog("scene");
+    if (core_IsDialogOpened("scene"))
+        noteInProfile("SampleSceneOpened");
+}
+
+function closeScene()
+{
+    core_CloseDialog("scene", 300);
+    core_SetGameState(500);
+    noteInProfile("SampleSceneClosed");
+}
+
+// The scene's nodes that exist, so a check from outside can see it was built.
+function noteSceneNodes()
+{
+    local names = "";
+    foreach (name in ["scene_sky", "scene_lantern", "scene_star", "scene_text", "scene_back"])
+        if (core_IsNodeExist(name))
+            names += (names != "" ? "," : "") + name;
+    core_SetProfileOption("SampleSceneNodes", names);
+    core_SaveProfile();
+}
+
+// Unattended runs: press Play, let the scene run, note it, and go back.
+function autoPlay()
+{
+    onMenuPlay({_id = 0});
+    core_SetTimeout(400, "noteSceneNodes()");
+    core_SetTimeout(500, "closeScene()");
 }
 
 function onMenuQuit(item)
@@ -78,6 +108,9 @@ function enterMenu()
     // A screenshot of the menu once it is drawn, when asked for on the command line.
     if (core_GetIniParameter("SampleScreenshot") != "")
         core_SetTimeout(300, "takeScreenshot()");
+    local playAfter = core_GetIniParameter("SamplePlayAfterMs");
+    if (playAfter != "")
+        core_SetTimeout(playAfter.tointeger(), "autoPlay()");
     // Unattended runs (run.sh without a display, the tests) ask to end after a while.
     local quitAfter = core_GetIniParameter("SampleQuitAfterMs");
     if (quitAfter != "")
