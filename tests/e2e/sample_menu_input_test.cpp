@@ -158,4 +158,36 @@ TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
     EXPECT_TRUE(counted("SampleMusicAtStart", 60)) << Game.profileText();
 }
 
+TEST_F(SampleMenuInput, PlayOpensTheSceneEscapeAndBackReturnToTheMenu)
+{
+    pid_t pid = Game.start({"Debug=1", "MusicVolume=0", "SampleQuitAfterMs=20000"}, SScreen(true, Display.name()));
+    ASSERT_TRUE(waitFor([&] { return counted("SampleRuns", 1); })) << Game.log("last_debug.log");
+    ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
+    ASSERT_TRUE(moveTo(40, 40));
+    ASSERT_TRUE(xdotool(Display, "windowfocus --sync " + Window));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    ASSERT_TRUE(clickOn("play_button", 400, 220)) << Game.profileText();
+    EXPECT_TRUE(waitFor([&] { return counted("SampleSceneOpened", 1); })) << Game.profileText();
+    // The scene lies nearer than the menu, so its Back button shows larger and lower.
+    ASSERT_TRUE(clickAt(400, 545));   // a fresh button takes no click for its first 200 ms
+    EXPECT_TRUE(waitFor([&] { return counted("SampleSceneClosed", 1); })) << Game.profileText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));   // the scene fades out
+
+    // Again, left by Esc this time.
+    ASSERT_TRUE(clickAt(400, 220));
+    EXPECT_TRUE(waitFor([&] { return counted("SampleSceneOpened", 2); })) << Game.profileText();
+    ASSERT_TRUE(xdotool(Display, "key Escape"));
+    EXPECT_TRUE(waitFor([&] { return counted("SampleSceneClosed", 2); })) << Game.profileText();
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(clickAt(400, 460));   // quit, so the menu took clicks again
+    SRun run = Game.finish(pid);
+    ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
+    EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
+    EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
+    std::string log = Game.log("last_debug.log");
+    EXPECT_EQ(errorLines(log), std::vector<std::string>{}) << log;
+}
+
 } // namespace
