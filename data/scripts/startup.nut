@@ -9,8 +9,12 @@ function onMenuPlay(item)
     print("menu: play pressed on node " + item._id);
     core_SetGameState(600);
     core_OpenDialog("scene");
-    if (core_IsDialogOpened("scene"))
-        noteInProfile("SampleSceneOpened");
+    if (!core_IsDialogOpened("scene"))
+        return;
+    // The line the typer writes comes from the language table; the node is
+    // found by the name "scene" + "_text".
+    core_SetNodeText("scene", "<font-effect:typer>\n<font-face:main>\n" + core_GetTranslation("SCENE.TEXT"));
+    noteInProfile("SampleSceneOpened");
 }
 
 function closeScene()
@@ -28,6 +32,9 @@ function noteSceneNodes()
         if (core_IsNodeExist(name))
             names += (names != "" ? "," : "") + name;
     core_SetProfileOption("SampleSceneNodes", names);
+    // The typer's line as the text node holds it, when it is the language table's.
+    local line = core_GetTranslation("SCENE.TEXT");
+    core_SetProfileOption("SampleSceneLine", core_GetNodeText("scene").find(line) != null ? line : "");
     core_SaveProfile();
 }
 

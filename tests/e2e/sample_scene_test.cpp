@@ -37,6 +37,8 @@ TEST_P(SampleScene, PlayOpensTheAnimatedSceneAndBackReturnsToTheMenu)
     EXPECT_TRUE(contains(profile, "[SampleSceneNodes]=scene_sky,scene_lantern,scene_star,scene_text,scene_back\n"))
         << profile;
     EXPECT_TRUE(contains(profile, "[SampleSceneClosed]=1\n")) << profile;
+    // The typer's line came from strings.lng, not from the description's placeholder.
+    EXPECT_TRUE(contains(profile, "[SampleSceneLine]=A lantern walks the night.\n")) << profile;
 
     std::string log = game.log("last_debug.log");
     EXPECT_EQ(errorLines(log), std::vector<std::string>{}) << log;
