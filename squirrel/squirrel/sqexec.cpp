@@ -697,16 +697,7 @@ exception_restore:
                     src._unVal.raw = 0;
                 }
                 SQInteger tgt = ci->_target;
-                SQInteger lastTop = _top;
-                SQInteger lastBase = _stackbase;
-                _stackbase -= ci->_prevstkbase;
-                _top = ci->_prevtop;
-                ci->_closure.Null();
-                --_callsstacksize;
-                ci = &_callsstack[static_cast<size_t>(_callsstacksize - 1)];
-                for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
-                    if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
-                }
+                LeaveFrame();   // no traps and no varargs here: just the frame and its slots
                 if (tgt != -1) {
                     SQObjectPtr& d = _stack[_stackbase + tgt];
                     SQObjectType oldType = d._type;
@@ -728,16 +719,7 @@ exception_restore:
             if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('r');
             if (!root && ci->_etraps == 0 && ci->_vargs_size == 0) {
                 // common case inline: a script frame returning to a script frame
-                SQInteger lastTop = _top;
-                SQInteger lastBase = _stackbase;
-                _stackbase -= ci->_prevstkbase;
-                _top = ci->_prevtop;
-                ci->_closure.Null();
-                --_callsstacksize;
-                ci = &_callsstack[static_cast<size_t>(_callsstacksize - 1)];
-                for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
-                    if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
-                }
+                LeaveFrame();
                 if (tgt != -1) SETRESULT(tgt, std::move(ret));
                 continue;
             }
