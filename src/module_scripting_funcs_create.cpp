@@ -124,15 +124,6 @@ CNodeBasement* buildSprite(const char* name, scene::ISceneNode* parent, const SC
     return addSprite(path, options.Scale.X, options.Scale.Y, options.Position, parent, nullptr, SPRITE_SITE);
 }
 
-SquirrelObject exportWithIds(scene::ISceneNode* node)
-{
-    SNodeTableFlags flags;
-    flags.Ids = 1;
-    SquirrelObject table = SquirrelVM::CreateTable();
-    exportNodeToTable(flags, node, table);
-    return table;
-}
-
 SQInteger CreateSprite(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);

@@ -68,15 +68,6 @@ bool isEngineSlotNode(const scene::ISceneNode* node)
     return node == engine->RootNode || node == engine->Camera;
 }
 
-SquirrelObject exportWithIds(scene::ISceneNode* node)
-{
-    SNodeTableFlags flags;
-    flags.Ids = 1;
-    SquirrelObject table = SquirrelVM::CreateTable();
-    exportNodeToTable(flags, node, table);
-    return table;
-}
-
 SQInteger IsNodeExist(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);

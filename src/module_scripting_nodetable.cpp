@@ -26,6 +26,15 @@ u32 channel(const SquirrelObject& table, const char* key) { return u32(table.Get
 
 } // namespace
 
+SquirrelObject exportWithIds(scene::ISceneNode* node)
+{
+    SNodeTableFlags flags;
+    flags.Ids = 1;
+    SquirrelObject table = SquirrelVM::CreateTable();
+    exportNodeToTable(flags, node, table);
+    return table;
+}
+
 void exportNodeToTable(const SNodeTableFlags& flags, scene::ISceneNode* node, SquirrelObject& table)
 {
     if (!node)

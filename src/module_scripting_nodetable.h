@@ -9,6 +9,8 @@ namespace irr { namespace scene { class ISceneNode; } }
 
 // Writes the enabled groups, then "_pointer" (the node's creation serial).
 void exportNodeToTable(const SNodeTableFlags& flags, irr::scene::ISceneNode* node, SquirrelObject& table);
+// A new table with the node's identity group: what natives hand back for a node.
+SquirrelObject exportWithIds(irr::scene::ISceneNode* node);
 // Applies the enabled groups in the order position, rotation, size, alpha,
 // fade, tint; identity is never applied. Missing keys read as 0.
 void importNodeFromTable(const SNodeTableFlags& flags, irr::scene::ISceneNode* node, const SquirrelObject& table);

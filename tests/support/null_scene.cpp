@@ -1,8 +1,10 @@
 // The null-driver scene fixture.
 #include "null_scene.h"
 
+#include "node_factory.h"
 #include "node_utilities.h"
 #include "rendering.h"
+#include "rendering_stuff_textures.h"
 
 #include <ISceneManager.h>
 #include <ITimer.h>
@@ -91,4 +93,13 @@ void NullScene::frame(u32 timeMs)
 u32 NullScene::now() const
 {
     return Engine.Device->getTimer()->getTime();
+}
+
+CProbeNode* NullScene::addRootWithFreshCaches()
+{
+    CTextureCache::instance().clear();
+    clearSpriteCache();
+    CProbeNode* root = addNode("pole", nullptr, RootNodeId);
+    Engine.RootNode = root;
+    return root;
 }

@@ -64,6 +64,9 @@ protected:
     // An engine node under the parent (the scene root when null), borrowed.
     CProbeNode* addNode(const char* tag, irr::scene::ISceneNode* parent = nullptr, irr::s32 id = -1,
                         const irr::core::vector3df& position = {0, 0, 0});
+    // The root node "pole" with the root ID, made the engine's root, after the
+    // texture and sprite caches are emptied; borrowed.
+    CProbeNode* addRootWithFreshCaches();
     // One frame at the device time: animate, register, draw, removals.
     void frame(irr::u32 timeMs);
     irr::u32 now() const;

@@ -18,10 +18,7 @@ protected:
     void SetUp() override
     {
         NullScene::SetUp();
-        CTextureCache::instance().clear();
-        clearSpriteCache();
-        Root = addNode("pole", nullptr, RootNodeId);
-        Engine.RootNode = Root;
+        Root = addRootWithFreshCaches();
         GetSceneHooks().AddSprite = [](const char* name, irr::scene::ISceneNode* parent,
                                        const char* site) -> irr::scene::ISceneNode* {
             return addSprite(name, 1, 1, irr::core::vector3df(0, 0, 0), parent, nullptr, site);

@@ -80,10 +80,7 @@ protected:
     void SetUp() override
     {
         ScriptNatives::SetUp();
-        CTextureCache::instance().clear();
-        clearSpriteCache();
-        Root = addNode("pole", nullptr, RootNodeId);
-        Engine.RootNode = Root;
+        Root = addRootWithFreshCaches();
         registerNodeName("pole", RootNodeId);
         Hero = sprite("hero", Root);
         Arm = sprite("arm", Hero);
@@ -247,10 +244,7 @@ protected:
     void SetUp() override
     {
         ScriptNatives::SetUp();
-        CTextureCache::instance().clear();
-        clearSpriteCache();
-        Root = addNode("pole", nullptr, RootNodeId);
-        Engine.RootNode = Root;
+        Root = addRootWithFreshCaches();
         g_pole = Root;
         registerNodeName("pole", RootNodeId);
         Camera = Smgr->addCameraSceneNode(nullptr, {0, 0, -10}, {0, 0, 0});

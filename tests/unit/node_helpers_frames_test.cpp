@@ -30,10 +30,7 @@ protected:
     void SetUp() override
     {
         NullScene::SetUp();
-        CTextureCache::instance().clear();
-        clearSpriteCache();
-        Root = addNode("pole", nullptr, RootNodeId);
-        Engine.RootNode = Root;
+        Root = addRootWithFreshCaches();
         std::filesystem::create_directories(Folder.file("gui"));
         const char* piece = "-Texture:?fill[c255,w8,h8]\n";
         for (const char* name : {"frame_corner.spr", "frame_top.spr", "frame_edge.spr", "back.spr"})

@@ -23,10 +23,7 @@ protected:
     void SetUp() override
     {
         NullScene::SetUp();
-        CTextureCache::instance().clear();
-        clearSpriteCache();
-        Root = addNode("pole", nullptr, RootNodeId);
-        Engine.RootNode = Root;
+        Root = addRootWithFreshCaches();
         GetDescriptionRowMakers() = SDescriptionRowMakers();
     }
     void TearDown() override

@@ -39,10 +39,7 @@ protected:
     void SetUp() override
     {
         NullScene::SetUp();
-        CTextureCache::instance().clear();
-        clearSpriteCache();
-        Root = addNode("pole", nullptr, RootNodeId);
-        Engine.RootNode = Root;
+        Root = addRootWithFreshCaches();
         GetSceneHooks().AddSprite = [](const char* name, scene::ISceneNode* parent, const char* site) -> scene::ISceneNode* {
             return addSprite(name, 1, 1, core::vector3df(0, 0, 0), parent, nullptr, site);
         };
