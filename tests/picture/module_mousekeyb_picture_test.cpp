@@ -22,17 +22,7 @@ using namespace irr;
 
 namespace {
 
-constexpr int WindowSize = 64;
-
-IrrlichtDevice* createSmallDevice(const SIrrlichtCreationParameters& params)
-{
-    SIrrlichtCreationParameters small = params;
-    small.WindowSize = core::dimension2du(WindowSize, WindowSize);
-    small.Fullscreen = false;
-    small.AntiAlias = 0;
-    small.LoggingLevel = ELL_ERROR;
-    return CreatePictureDevice(small);
-}
+constexpr int WindowSize = SmallPictureSide;
 
 struct SDriverCase {
     const char* Name;
@@ -51,7 +41,7 @@ protected:
         getInputState()->reset();
         Engine = std::make_unique<CEngineBase>();
         Engine->Options.Renderer = GetParam().Renderer;
-        Engine->CreateDeviceFn = createSmallDevice;
+        Engine->CreateDeviceFn = CreateSmallPictureDevice;
         Engine->createDevice();
         ASSERT_NE(Engine->Driver, nullptr);
         if (Engine->Driver->getDriverType() != GetParam().Type)

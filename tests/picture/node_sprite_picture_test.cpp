@@ -24,7 +24,7 @@ using namespace irr;
 
 namespace {
 
-constexpr int WindowSize = 64;
+constexpr int WindowSize = SmallPictureSide;
 
 using Pixel = SPicturePixel;
 
@@ -36,23 +36,13 @@ using Pixel = SPicturePixel;
     return ::testing::AssertionFailure() << actual << " is not near " << expected;
 }
 
-IrrlichtDevice* createSmallDevice(const SIrrlichtCreationParameters& params)
-{
-    SIrrlichtCreationParameters small = params;
-    small.WindowSize = core::dimension2du(WindowSize, WindowSize);
-    small.Fullscreen = false;
-    small.AntiAlias = 0;
-    small.LoggingLevel = ELL_ERROR;
-    return CreatePictureDevice(small);
-}
-
 bool canCreate(video::E_DRIVER_TYPE type)
 {
     if (!HasPictureDisplay())
         return false;
     SIrrlichtCreationParameters params;
     params.DriverType = type;
-    IrrlichtDevice* device = createSmallDevice(params);
+    IrrlichtDevice* device = CreateSmallPictureDevice(params);
     if (!device)
         return false;
     device->closeDevice();
@@ -76,7 +66,7 @@ protected:
             GTEST_SKIP() << "no display or no " << GetParam().Name;
         Engine = std::make_unique<CEngineBase>();
         Engine->Options.Renderer = GetParam().Renderer;
-        Engine->CreateDeviceFn = createSmallDevice;
+        Engine->CreateDeviceFn = CreateSmallPictureDevice;
         Engine->createDevice();
         ASSERT_NE(Engine->Driver, nullptr);
         if (Engine->Driver->getDriverType() != GetParam().Type)

@@ -42,3 +42,13 @@ SPicturePixel ImagePixel(const irr::video::IImage* image, int x, int y)
     const irr::video::SColor c = image->getPixel(irr::u32(x), irr::u32(y));
     return SPicturePixel{int(c.getRed()), int(c.getGreen()), int(c.getBlue())};
 }
+
+irr::IrrlichtDevice* CreateSmallPictureDevice(const irr::SIrrlichtCreationParameters& params)
+{
+    irr::SIrrlichtCreationParameters small = params;
+    small.WindowSize = irr::core::dimension2du(SmallPictureSide, SmallPictureSide);
+    small.Fullscreen = false;
+    small.AntiAlias = 0;
+    small.LoggingLevel = irr::ELL_ERROR;
+    return CreatePictureDevice(small);
+}

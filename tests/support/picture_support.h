@@ -18,6 +18,13 @@ bool HasPictureDisplay();
 // connection right after another closed. Null when every try fails.
 irr::IrrlichtDevice* CreatePictureDevice(const irr::SIrrlichtCreationParameters& params);
 
+// The side of the small square window most picture tests draw into.
+constexpr int SmallPictureSide = 64;
+
+// A DeviceFactory for the engine: the requested device in a small square
+// window, never fullscreen, without antialiasing, logging errors only.
+irr::IrrlichtDevice* CreateSmallPictureDevice(const irr::SIrrlichtCreationParameters& params);
+
 // The OpenGL back buffer at (x, y), y down; read before the buffers swap.
 SPicturePixel ReadBackBufferPixel(int x, int y, int windowHeight);
 
