@@ -255,6 +255,7 @@ TEST_F(CoreNatives, TickAndInputLatchFollowTheClock)
 TEST_F(CoreNatives, KeyPressedOnlyWhileDownAndActive)
 {
     Engine.AppActive = 1;
+    RecordKeyState(0x42, false);   // other tests may leave keys down
     RecordKeyState(0x41, true);
     EXPECT_TRUE(run("return core_KeyPressed(0x41);").ToBool());
     EXPECT_FALSE(run("return core_KeyPressed(0x42);").ToBool());

@@ -12,6 +12,7 @@
 #include "utils_assert.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_str_keyvalue.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
 
@@ -479,6 +480,9 @@ protected:
         }
         ASSERT_TRUE(WritePak(App.file("game.pak"), {{"inside/pak.dlg", "-Name:pak"}, {"inside/readme.txt", "in pak"}}));
         ClearTextFileCache();
+        // Earlier tests may have looked the same keys up in other tables.
+        GetLngCache().RemoveAll();
+        GetIniCache().Clear();
     }
 
     void TearDown() override
