@@ -170,7 +170,9 @@ scene::ISceneNode* CDialogFactory::createDialog(const CString& text, const core:
     CString dialogPart = description, spritePart;
     const int marker = description.Find("\n[Sprite]");
     if (marker >= 0) {
-        dialogPart = description.Left(marker);
+        // Keep the line end: a key written on the line right before the
+        // marker would otherwise read as empty.
+        dialogPart = description.Left(marker + 1);
         spritePart = description.Mid(marker + 9);
     }
     if (!parent)
