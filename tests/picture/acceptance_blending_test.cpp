@@ -1,0 +1,228 @@
+// Whole frames of the engine from sprite descriptions: how sprites blend over
+// what lies behind them, the order they are drawn in, generated and
+// colour-keyed texture names, and the custom cursor over additive sprites.
+#include "acceptance_scene.h"
+
+#include "module_mousekeyb.h"
+#include "node_base.h"
+#include "node_utilities.h"
+
+#include <ICursorControl.h>
+#include <ISceneNodeAnimator.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace irr;
+
+namespace {
+
+constexpr int Tolerance = 3;
+
+const video::SColor Opaque(int r, int g, int b)
+{
+    return video::SColor(255, u32(r), u32(g), u32(b));
+}
+
+class SceneBlending : public testing::TestWithParam<SSceneDriver> {
+protected:
+    void SetUp() override
+    {
+        Scene.writeImage("gui/blue.png", 4, 4, [](int, int) { return Opaque(0, 0, 255); });
+        Scene.writeImage("gui/white.png", 4, 4, [](int, int) { return Opaque(255, 255, 255); });
+    }
+
+    void start()
+    {
+        if (!Scene.start(GetParam().Renderer, GetParam().Type))
+            GTEST_SKIP() << "no display or no " << GetParam().Name;
+    }
+
+    bool isOpenGL() const { return GetParam().Type == video::EDT_OPENGL; }
+
+    // A blue sprite over the whole window, farther than anything else.
+    void background() { Scene.sprite("-Texture:gui\\blue.png\n-Size: w44 h34\n", {0, 0, 1}); }
+
+    CAcceptanceScene Scene;
+};
+
+TEST_P(SceneBlending, SpritesMixWithWhatLiesBehind)
+{
+    Scene.writeImage("gui/half_red.png", 4, 4, [](int, int) { return video::SColor(128, 255, 0, 0); });
+    Scene.writeImage("gui/grey.png", 4, 4, [](int, int) { return Opaque(64, 64, 64); });
+    start();
+    background();
+    struct Case {
+        const char* Description;
+        bool OnSoftware;   // the software renderer has neither vertex alpha nor an additive blend
+        SPicturePixel Expected;
+        const char* What;
+    } cases[] = {
+        {"-Texture:gui\\half_red.png\n", true, {128, 0, 127}, "a 50% texel mixes evenly"},
+        {"-Texture:gui\\white.png\n-Tint: 0x80FF40\n", false, {128, 255, 64}, "the tint multiplies"},
+        {"-Texture:gui\\white.png\n-Alpha: 0.04\n", false, {0, 0, 255}, "alpha below 12/255 hides the node"},
+        {"-Texture:gui\\white.png\n-Alpha: 0.1\n", false, {25, 25, 255}, "alpha above it shows"},
+        {"-Texture:gui\\grey.png\n-MaterialType: 1\n", false, {128, 128, 255}, "additive adds twice the texel"},
+        {"-Texture:gui\\grey.png\n-MaterialType: 1\n-Tint: 0x808080\n", false, {64, 64, 255},
+         "additive takes the tint"},
+    };
+    float x = -17;
+    for (const Case& c : cases) {
+        Scene.sprite(std::string(c.Description) + "-Size: 4\n", {x, 0, 0});
+        x += 6;
+    }
+    const CSceneFrame frame = Scene.frame();
+    ASSERT_TRUE(frame.isValid());
+    x = -17;
+    for (const Case& c : cases) {
+        if (isOpenGL() || c.OnSoftware) {
+            EXPECT_TRUE(PixelNear(frame.atWorld(x, 0), c.Expected, Tolerance)) << c.What;
+        }
+        EXPECT_TRUE(PixelNear(frame.atWorld(x + 3, 0), {0, 0, 255}, Tolerance)) << "between the sprites";
+        x += 6;
+    }
+}
+
+TEST_P(SceneBlending, TheCustomCursorKeepsItsBrightnessOverAdditiveSprites)
+{
+    Scene.writeImage("gui/grey.png", 4, 4, [](int, int) { return Opaque(64, 64, 64); });
+    Scene.writeImage("gui/cursor.png", 8, 8, [](int, int) { return Opaque(64, 64, 64); });
+    Scene.Cursors = "<Cursor><InternalName val='arrow'/><Texture val='gui\\cursor.png'/><SpritesX val='1'/></Cursor>";
+    if (!isOpenGL())
+        GTEST_SKIP() << "the software renderer shows the system cursor";
+    Scene.useOwnDisplay();   // the test moves the pointer
+    start();
+    if (IsSkipped())
+        return;
+    ASSERT_EQ(Scene.Engine->Cursors.GetSize(), 1) << "the manifest's cursor";
+    Scene.Engine->getProfile()->CursorFace = 1;
+    background();
+    Scene.sprite("-Texture:gui\\grey.png\n-MaterialType: 1\n-Size: 20\n");
+    Scene.Engine->Device->getCursorControl()->setPosition(core::position2di(SceneWidth / 2, SceneHeight / 2));
+    SEvent move{};
+    move.EventType = EET_MOUSE_INPUT_EVENT;
+    move.MouseInput.Event = EMIE_MOUSE_MOVED;
+    move.MouseInput.X = SceneWidth / 2;
+    move.MouseInput.Y = SceneHeight / 2;
+    Scene.Engine->Input.OnEvent(move);
+    Scene.step();
+    const CSceneFrame frame = Scene.frame();
+    ASSERT_TRUE(frame.isValid());
+    EXPECT_TRUE(PixelNear(frame.at(SceneWidth / 2 + 3, SceneHeight / 2 + 3), {64, 64, 64}, Tolerance)) << "cursor";
+    EXPECT_TRUE(PixelNear(frame.at(SceneWidth / 2 - 10, SceneHeight / 2), {128, 128, 255}, Tolerance))
+        << "the additive sprite beside it";
+}
+
+// Removes its node during the frame's animation pass, once.
+class CRemoveDuringFrame : public scene::ISceneNodeAnimator {
+public:
+    void animateNode(scene::ISceneNode* node, u32) override
+    {
+        if (!Done)
+            deleteNode(node);
+        Done = true;
+    }
+    scene::ISceneNodeAnimator* createClone(scene::ISceneNode*, scene::ISceneManager*) override { return nullptr; }
+
+private:
+    bool Done = false;
+};
+
+TEST_P(SceneBlending, DrawOrderFollowsDepthZOrderAndLayer)
+{
+    Scene.writeImage("gui/red.png", 4, 4, [](int, int) { return Opaque(255, 0, 0); });
+    Scene.writeImage("gui/green.png", 4, 4, [](int, int) { return Opaque(0, 255, 0); });
+    start();
+    background();
+    struct Case {
+        const char* First;    // made first
+        float FirstZ;
+        const char* Second;
+        float SecondZ;
+        int SecondLayer;      // 0: as described
+        SPicturePixel Expected;
+        const char* What;
+    } cases[] = {
+        {"-Texture:gui\\green.png\n", 0.25f, "-Texture:gui\\red.png\n", 0.5f, 0, {0, 255, 0}, "nearer Z on top"},
+        {"-Texture:gui\\red.png\n", 0.5f, "-Texture:gui\\green.png\n", 0.25f, 0, {0, 255, 0}, "made in either order"},
+        {"-Texture:gui\\green.png\n-Position: s2\n", 0, "-Texture:gui\\red.png\n-Position: s1\n", 0, 0, {0, 255, 0},
+         "equal Z: the higher z-order on top"},
+        {"-Texture:gui\\green.png\n", 0, "-Texture:gui\\red.png\n-RenderOrder: 1\n", 0.6f, 0, {255, 0, 0},
+         "layer 6 over the default list whatever its depth"},
+        {"-Texture:gui\\green.png\n-RenderOrder: 1\n", 0, "-Texture:gui\\red.png\n", 0.6f, 7, {255, 0, 0},
+         "layer 7 over everything"},
+    };
+    float x = -15;
+    for (const Case& c : cases) {
+        Scene.sprite(std::string(c.First) + "-Size: 4\n", {x, 0, c.FirstZ});
+        CNodeBasement* second = Scene.sprite(std::string(c.Second) + "-Size: 4\n", {x, 0, c.SecondZ});
+        ASSERT_NE(second, nullptr);
+        if (c.SecondLayer)
+            second->setLayer(c.SecondLayer);
+        x += 7;
+    }
+    const CSceneFrame frame = Scene.frame();
+    ASSERT_TRUE(frame.isValid());
+    x = -15;
+    for (const Case& c : cases) {
+        EXPECT_TRUE(PixelNear(frame.atWorld(x, 0), c.Expected, Tolerance)) << c.What;
+        x += 7;
+    }
+}
+
+TEST_P(SceneBlending, ANodeRemovedDuringAFrameIsDrawnInItAndGoneAfter)
+{
+    Scene.writeImage("gui/red.png", 4, 4, [](int, int) { return Opaque(255, 0, 0); });
+    start();
+    background();
+    CNodeBasement* node = Scene.sprite("-Texture:gui\\red.png\n-Size: 6\n");
+    ASSERT_NE(node, nullptr);
+    Scene.step();
+    auto* remover = new CRemoveDuringFrame;
+    node->addAnimator(remover);
+    remover->drop();
+    const CSceneFrame during = Scene.frame();
+    const CSceneFrame after = Scene.frame();
+    ASSERT_TRUE(during.isValid() && after.isValid());
+    EXPECT_TRUE(PixelNear(during.atWorld(0, 0), {255, 0, 0}, Tolerance)) << "still drawn in its last frame";
+    EXPECT_TRUE(PixelNear(after.atWorld(0, 0), {0, 0, 255}, Tolerance)) << "gone from the next";
+}
+
+TEST_P(SceneBlending, GeneratedAndColourKeyedTextureNames)
+{
+    // The key written as an integer reads as red 0x20, green 0xA0, blue 0xFF;
+    // the same bytes the other way round must stay.
+    Scene.writeImage("gui/keyed.png", 8, 8, [](int x, int) {
+        return x < 4 ? video::SColor(255, 0x20, 0xA0, 0xFF) : video::SColor(255, 0xFF, 0xA0, 0x20);
+    });
+    start();
+    background();
+    Scene.sprite("-Texture:?fill[c255,w64,h32]\n-Size: w16 h8\n", {-8, 6, 0});
+    Scene.sprite("-Texture:gui\\keyed.png?colorkey[c0x20A0FF]\n-Size: 8\n", {8, -6, 0});
+    const CSceneFrame frame = Scene.frame();
+    ASSERT_TRUE(frame.isValid());
+    // The white quad spans x -16..0 and y 2..10 in world units: 64 x 32 pixels.
+    const int left = sceneX(-16), right = sceneX(0), top = sceneY(10), bottom = sceneY(2);
+    EXPECT_EQ(right - left, 64);
+    EXPECT_EQ(bottom - top, 32);
+    struct Case {
+        int X, Y;
+        SPicturePixel Expected;
+        const char* What;
+    } cases[] = {
+        {left + 1, top + 1, {255, 255, 255}, "fill: upper left, opaque white"},
+        {right - 2, bottom - 2, {255, 255, 255}, "fill: lower right"},
+        {left - 2, top + 10, {0, 0, 255}, "fill: left of it"},
+        {left + 10, top - 2, {0, 0, 255}, "fill: above it"},
+        {right + 2, bottom - 10, {0, 0, 255}, "fill: right of it"},
+        {sceneX(6), sceneY(-6), {0, 0, 255}, "colour key: the key colour is transparent"},
+        {sceneX(10), sceneY(-6), {255, 0xA0, 0x20}, "colour key: other colours stay"},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(PixelNear(frame.at(c.X, c.Y), c.Expected, Tolerance)) << c.What;
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SceneBlending, testing::ValuesIn(SceneDrivers),
+                         [](const testing::TestParamInfo<SSceneDriver>& info) { return info.param.Name; });
+
+} // namespace
