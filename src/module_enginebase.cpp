@@ -5,10 +5,12 @@
 #include "module_dialogfactory.h"
 #include "module_mousekeyb_animators.h"
 #include "module_mousekeyb_editor.h"
+#include "node_base.h"
 #include "node_factory.h"
 #include "node_helpers.h"
 #include "node_helpers_valuebar.h"
 #include "node_spriteflash.h"
+#include "node_text.h"
 #include "server_game_manifest.h"
 #include "utils_debug.h"
 #include "utils_engine_context.h"
@@ -132,11 +134,13 @@ CEngineBase::CEngineBase()
     LiveEngines.push_back(this);
     InstallEngineMacroHost();
     InstallSpriteCreationHook();
+    GetSceneHooks().PlaySound = [](const char* name) { getEngine()->Sound.playEffect(name, -1.0f); };
     InstallInputRowMakers();
     InstallEditorRowMakers();
     InstallEffectRowMakers();
     InstallFlashRowMaker();
     InstallValueBarRowMaker();
+    InstallTextNodeMakers();   // "-Text:" descriptions work before the frame loop too
 }
 
 CEngineBase::~CEngineBase()

@@ -5,6 +5,7 @@
 #include "module_scripting_core.h"
 #include "module_scripting_funcs.h"
 #include "module_scripting_report.h"
+#include "node_base.h"
 #include "node_factory_macros.h"
 #include "node_helpers_desc.h"
 #include "utils_debug.h"
@@ -43,6 +44,24 @@ void runInlineScript(const char* code, bool useCache, CString* text, int* number
         *real = result.ToFloat();
 }
 
+// A node's destroy script gets "_id" and "_doRemove"; what it leaves in
+// "_doRemove" decides whether the node goes.
+int runDestroyScript(const char* code, irr::s32 id, int doRemove)
+{
+    if (!g_activeHost || !SquirrelVM::IsOpen())
+        return doRemove;
+    SquirrelObject table = SquirrelVM::CreateTable();
+    table.SetValue("_id", SQInteger(id));
+    table.SetValue("_doRemove", SQInteger(doRemove));
+    g_activeHost->callPrecompiledMethod(code, table, nullptr);
+    const SquirrelObject result = table.GetValue("_doRemove");
+    if (result.GetType() == OT_BOOL)
+        return result.ToBool() ? 1 : 0;
+    if (result.GetType() == OT_INTEGER || result.GetType() == OT_FLOAT)
+        return result.ToInteger() != 0 ? 1 : 0;
+    return doRemove;
+}
+
 // Scripts name files the Windows way; the io library opens them through the bridge.
 const SQChar* bridgeScriptPath(const SQChar* name)
 {
@@ -62,6 +81,7 @@ CScriptModule::CScriptModule()
     SetScriptDebugHintSource(&DebugHint);
     SetInlineScriptRunner(runInlineScript);
     InstallScriptTimerRowMaker();
+    GetSceneHooks().RunDestroyScript = runDestroyScript;
     g_activeHost = this;
 }
 

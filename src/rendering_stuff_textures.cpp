@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <strings.h>
 
 using namespace irr;
 
@@ -256,6 +257,21 @@ CCustomMaterials* GetTextureMaterials()
 
 // --- cache operations ---
 
+// Textureless descriptions draw the empty image; data without it must not make
+// every such description fatal, so a clear pixel stands in for it.
+static video::ITexture* makeMissingEmptyImage(video::IVideoDriver* driver, const char* name)
+{
+    if (strcasecmp(name, "\\gui\\empty.png") != 0)
+        return nullptr;
+    video::IImage* image = createArgbImage(driver, core::dimension2du(1, 1));
+    if (!image)
+        return nullptr;
+    image->fill(video::SColor(0, 0, 0, 0));
+    video::ITexture* texture = driver->addTexture(name, image);
+    image->drop();
+    return texture;
+}
+
 int parseImageModifier(const char* name, CString* fileName)
 {
     if (!name)
@@ -310,6 +326,8 @@ STextureRegion retrieveTexture(const char* name)
         path.Replace("\\", "/");
         texture = driver->getTexture((const char*)path);
     }
+    if (!texture)
+        texture = makeMissingEmptyImage(driver, name);
     if (!texture)
         return STextureRegion();
     STextureRegion region;

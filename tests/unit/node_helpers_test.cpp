@@ -238,6 +238,7 @@ TEST_F(SpriteCreation, ParentsByClimbAndByName)
 
 TEST_F(SpriteCreation, TextDescriptionsNeedTheTextNodeMaker)
 {
+    SetSpriteTextNodeMaker(nullptr);
     EXPECT_EQ(make(raw("-Text: ?Hello\n-Size: 5")), nullptr);
     static std::string shown;
     SetSpriteTextNodeMaker([](const char* text, const core::vector3df& position, scene::ISceneNode* parent,
