@@ -1,6 +1,7 @@
 // The null-driver scene fixture.
 #include "null_scene.h"
 
+#include "module_mousekeyb.h"
 #include "node_factory.h"
 #include "node_utilities.h"
 #include "rendering.h"
@@ -46,6 +47,7 @@ void NullScene::SetUp()
     Engine.Device->getTimer()->setTime(1000);
     Smgr = Engine.SceneManager;
     Hooks = &HookLog;
+    getInputState();   // installs its hooks now, so that TearDown's restore keeps them
     SSceneHooks& hooks = GetSceneHooks();
     SavedHooks = hooks;
     hooks.PlaySound = [](const char* name) { Hooks->Sounds.push_back(name); };

@@ -66,6 +66,7 @@ protected:
     void TearDown() override
     {
         SetAssertHook(PreviousAssertHook);
+        setArgs({"game"});   // no "-ul" switch may reach later tests
         ResetUserFolder();
         AppDataFolderName("");
         GetDefaultEngineContext().ManifestLoaded = false;
