@@ -273,4 +273,51 @@ TEST_F(ClickRoad, AutoDisabledButtonShowsItsDisabledImageAndRefusesClicks)
     EXPECT_EQ(scriptLog().size(), 1u);
 }
 
+TEST_F(ClickRoad, ConditionValuesDecideWhetherTheButtonIsEnabled)
+{
+    struct Case {
+        const char* condition;
+        bool enabled;
+    } cases[] = {
+        {"return true;", true},   {"return false;", false}, {"return 0;", false},
+        {"return 7;", true},      {"return null;", false},  {"::enabled = true;", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.condition);
+        CNodeBasement* node =
+            make(std::string("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.AutodisableIf.Action: ") +
+                 c.condition);
+        auto* disable = dynamic_cast<CAutoDisableAnimator*>(
+            node->findAnimatorByName(CAutoDisableAnimator::UniqueName, false));
+        ASSERT_NE(disable, nullptr);
+        ASSERT_TRUE(step(600));
+        EXPECT_EQ(disable->isDisabled() == 0, c.enabled);
+        script("log.clear();");
+        pressAndRelease();
+        ASSERT_TRUE(step());
+        EXPECT_EQ(scriptLog().size(), c.enabled ? 1u : 0u);
+        deleteNode(node);
+        ASSERT_TRUE(step());
+    }
+}
+
+TEST_F(ClickRoad, HotkeyRefusedByAModalLayerClicksOnceTheLayerGoes)
+{
+    make("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.KeyShortcut: 81");
+    CNodeBasement* dialog = addNode(getIdByName("blocking"), vector3df(0, 0, 0), 0.1f, 0.1f);
+    attachAnimatorStopped(dialog, new CModalAnimator);
+    ASSERT_TRUE(step(1100));
+    key(irr::KEY_KEY_Q, true);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(step(30));
+    EXPECT_TRUE(scriptLog().empty()) << "outside the modal layer";
+    deleteNode(dialog);
+    ASSERT_TRUE(step(30));
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 1u) << "still held: the refused click is tried again";
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 1u) << "once per hold";
+}
+
 } // namespace

@@ -361,4 +361,27 @@ TEST_F(DialogRoad, PausingDialogShowsTheOverlayAndUnpausingReportsThirtyUntilItI
     EXPECT_EQ(readArray("clicks"), Log({"button", "button"}));
 }
 
+TEST_F(DialogRoad, DialogReopenedWhileFadingOutStaysOpen)
+{
+    describe("menu", modalDialog("menu", 0));
+    open("menu");
+    frames(6, 50);
+    close("menu", 1000);
+    ASSERT_TRUE(step(300));
+    open("menu");
+    frames(30, 50);   // well past the old one's fade
+    EXPECT_TRUE(Engine.isDialogOpen("menu"));
+    ASSERT_NE(getNodeByName("menu"), nullptr);
+    EXPECT_FLOAT_EQ(CNodeBasement::fromSceneNode(getNodeByName("menu"))->getInheritedAlpha(), 1.0f);
+    ASSERT_EQ(getInputState()->getModalityStack().size(), 1u) << "one modal layer, the new one";
+    EXPECT_EQ(getInputState()->getModalityStack()[0].node, getNodeByName("menu"));
+    irr::scene::ISceneNode* button = getNodeByName("menu_button");
+    ASSERT_NE(button, nullptr);
+    clickAt(screenOf(button));
+    EXPECT_EQ(readArray("clicks"), Log({"menu"}));
+    EXPECT_TRUE(Engine.closeDialog("menu", 0));
+    ASSERT_TRUE(step());
+    EXPECT_EQ(getInputState()->getModalityStack().size(), 0u);
+}
+
 } // namespace
