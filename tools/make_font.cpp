@@ -1,7 +1,9 @@
 // make_font: renders a TrueType font through FreeType into a power-of-two
-// glyph image and writes the engine's single-quote XML font file beside it.
+// glyph image and writes the engine's XML font file beside it, in the
+// single-quote form or, with --form double, the double-quote form (UTF-8
+// character codes, the advance as an offset).
 //
-//   make_font [--ttf FILE] [--line-height PX] [--codepage NAME] [--width PX] OUT
+//   make_font [--ttf FILE] [--line-height PX] [--codepage NAME] [--width PX] [--form single|double] OUT
 //
 // OUT names the files without extension: OUT.xml and OUT.png. Every glyph cell
 // is one line tall with the baseline at the same height, so glyphs line up by
@@ -31,6 +33,7 @@ struct SOptions {
     std::string CodePage = "CP1252";
     int LineHeight = 32;
     int Width = 0;   // 0: the smallest power of two that holds a square-ish image
+    bool DoubleQuote = false;
 };
 
 struct SGlyph {
@@ -44,7 +47,8 @@ struct SGlyph {
 
 void usage()
 {
-    std::fprintf(stderr, "usage: make_font [--ttf FILE] [--line-height PX] [--codepage NAME] [--width PX] OUT\n");
+    std::fprintf(stderr, "usage: make_font [--ttf FILE] [--line-height PX] [--codepage NAME] [--width PX] "
+                         "[--form single|double] OUT\n");
 }
 
 bool parseArgs(int argc, char** argv, SOptions& options)
@@ -60,6 +64,12 @@ bool parseArgs(int argc, char** argv, SOptions& options)
             options.CodePage = argv[++i];
         else if (arg == "--width" && hasValue)
             options.Width = std::atoi(argv[++i]);
+        else if (arg == "--form" && hasValue) {
+            std::string form = argv[++i];
+            if (form != "single" && form != "double")
+                return false;
+            options.DoubleQuote = form == "double";
+        }
         else if (!arg.empty() && arg[0] != '-' && options.Out.empty())
             options.Out = arg;
         else
@@ -160,6 +170,50 @@ std::string fontText(const std::vector<SGlyph>& glyphs, const std::string& textu
     return text + "<gaps l='0' t='0' r='0' b='0'/>\n</font>\n";
 }
 
+std::string utf8(char32_t c)
+{
+    std::string out;
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// The character of a code as an attribute value: entities for XML's own
+// characters, UTF-8 for the rest.
+std::string codeText(int code)
+{
+    switch (code) {
+    case '"': return "&quot;";
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    default: return utf8(platform::AnsiCharToUnicode((unsigned char)code));
+    }
+}
+
+// The double-quote form has no bearings: the whole advance past the cell is
+// its x offset, and the line height is the "height" of the Font element.
+std::string doubleQuoteFontText(const std::vector<SGlyph>& glyphs, const std::string& texture, int lineHeight)
+{
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+    text += "<Font height=\"" + std::to_string(lineHeight) + "\">\n<texture>" + texture + "</texture>\n";
+    char line[200];
+    for (const SGlyph& glyph : glyphs) {
+        std::snprintf(line, sizeof line, "<Char width=\"%d\" offset=\"%d 0\" rect=\"%d %d %d %d\" code=\"", glyph.Width,
+                      glyph.Advance - glyph.Width, glyph.X, glyph.Y, glyph.Width, lineHeight);
+        text += line + codeText(glyph.Code) + "\"/>\n";
+    }
+    return text + "</Font>\n";
+}
+
 // Written under a temporary name and renamed, so a failed run leaves the old file.
 bool writeText(const std::string& path, const std::string& text)
 {
@@ -254,7 +308,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "make_font: cannot write %s\n", png.c_str());
         return 1;
     }
-    if (!writeText(xml, fontText(glyphs, fileName(png), options.LineHeight))) {
+    std::string text = options.DoubleQuote ? doubleQuoteFontText(glyphs, fileName(png), options.LineHeight)
+                                           : fontText(glyphs, fileName(png), options.LineHeight);
+    if (!writeText(xml, text)) {
         std::fprintf(stderr, "make_font: cannot write %s\n", xml.c_str());
         return 1;
     }

@@ -6,6 +6,8 @@
 // Pictures are power-of-two PNGs with alpha, written through Irrlicht's image
 // writer on the null driver; effects are 16-bit mono WAV files and the music
 // loop is Ogg Vorbis (the preloader takes every ".wav" for an effect).
+// The lantern's sparks, their description and picture, lie only in the
+// archive sample.pak (id's PAK layout), which game.ini mounts as VFSPak_1.
 #include <irrlicht.h>
 #include <vorbis/vorbisenc.h>
 
@@ -16,7 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -95,6 +99,14 @@ irr::video::SColor background(int x, int y)
     return rgba(int(20 + 30 * t) + stripe, int(30 + 40 * t) + stripe, int(90 + 80 * t) + stripe, 255);
 }
 
+// A small warm spark: a bright core fading out to the rim.
+irr::video::SColor spark(int x, int y)
+{
+    const double d = std::hypot(x - 15.5, y - 15.5) / 15.0;
+    const int a = int(255.0 * std::min(1.0, std::max(0.0, 1.0 - d * d)));
+    return rgba(255, 170 + int(80 * (1.0 - d)), 60, a);
+}
+
 Shader button(int r, int g, int b)
 {
     return [=](int x, int y) {
@@ -125,6 +137,73 @@ Shader cursor(int r, int g, int b)
             return rgba(0, 0, 0, 0);
         return core ? rgba(r, g, b, 255) : rgba(10, 10, 20, 255);
     };
+}
+
+bool writeBytes(const std::string& path, const std::string& bytes)
+{
+    std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        if (!out)
+            return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+std::string readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void putLittle32(std::string& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out += char((v >> (8 * i)) & 0xff);
+}
+
+// id's PAK layout: "PACK", the directory's offset and length, the files, then
+// the directory of 64-byte entries (a 56-byte name, offset, length).
+bool writePak(const std::string& path, const std::vector<std::pair<std::string, std::string>>& files)
+{
+    const uint32_t header = 12, entry = 64;
+    std::string body, directory;
+    for (const auto& [name, bytes] : files) {
+        if (name.size() > 55)
+            return false;
+        std::string field = name;
+        field.resize(56, '\0');
+        directory += field;
+        putLittle32(directory, header + uint32_t(body.size()));
+        putLittle32(directory, uint32_t(bytes.size()));
+        body += bytes;
+    }
+    std::string out = "PACK";
+    putLittle32(out, header + uint32_t(body.size()));
+    putLittle32(out, uint32_t(files.size()) * entry);
+    return writeBytes(path, out + body + directory);
+}
+
+// Rises from the lantern and fades; the scene's particle group "sparks" (in
+// the manifest) caps how many live at once. The script counts them.
+const char* const SparkDescription =
+    "-Texture:\\gui\\spark.png\n"
+    "-Size: w1 h1 a1\n"
+    "-Position: x0 y1.5 z-0.05\n"
+    "-AsParticle: sparks\n"
+    "-Animation.Timeline: t0 y0 f1 t800 y3 f0 die\n"
+    "-Event.OnCreate.Action: sparkBorn()\n"
+    "-Event.OnDestroy.Action: sparkGone()\n";
+
+bool writeSamplePak(irr::video::IVideoDriver* driver, const std::filesystem::path& data)
+{
+    const std::string picture = (data / "spark.tmp.png").string();
+    bool ok = writePicture(driver, picture, 32, 32, spark);
+    std::string png = ok ? readBytes(picture) : std::string();
+    std::remove(picture.c_str());
+    return ok && !png.empty() &&
+           writePak((data / "sample.pak").string(), {{"gui/spark.png", png}, {"sprites/spark.spr", SparkDescription}});
 }
 
 bool writeWave(const std::string& path, const std::vector<int16_t>& samples)
@@ -289,6 +368,7 @@ int main(int argc, char** argv)
     // The engine's own stand-ins: empty sprite nodes and the pause overlay.
     ok = writePicture(driver, gui("empty.png"), 2, 2, [](int, int) { return rgba(0, 0, 0, 0); }) && ok;
     ok = writePicture(driver, gui("black.png"), 2, 2, [](int, int) { return rgba(0, 0, 0, 255); }) && ok;
+    ok = writeSamplePak(driver, data) && ok;
     device->drop();
 
     auto sound = [&](const char* name) { return (data / "sounds" / name).string(); };

@@ -7,6 +7,7 @@
 function onMenuPlay(item)
 {
     print("menu: play pressed on node " + item._id);
+    ::sparks <- {live = 0, most = 0, born = 0};
     core_SetGameState(600);
     core_OpenDialog("scene");
     if (!core_IsDialogOpened("scene"))
@@ -24,6 +25,23 @@ function closeScene()
     noteInProfile("SampleSceneClosed");
 }
 
+// The lantern's sparks (sprites\spark.spr) count themselves; the manifest's
+// particle group "sparks" caps how many live at once.
+::sparks <- {live = 0, most = 0, born = 0};
+
+function sparkBorn()
+{
+    sparks.born++;
+    sparks.live++;
+    if (sparks.live > sparks.most)
+        sparks.most = sparks.live;
+}
+
+function sparkGone()
+{
+    sparks.live--;
+}
+
 // The scene's nodes that exist, so a check from outside can see it was built.
 function noteSceneNodes()
 {
@@ -35,15 +53,28 @@ function noteSceneNodes()
     // The typer's line as the text node holds it, when it is the language table's.
     local line = core_GetTranslation("SCENE.TEXT");
     core_SetProfileOption("SampleSceneLine", core_GetNodeText("scene").find(line) != null ? line : "");
+    core_SetProfileOption("SampleSparksMost", sparks.most);
+    core_SetProfileOption("SampleSparksBorn", sparks.born);
     core_SaveProfile();
 }
 
 // Unattended runs: press Play, let the scene run, note it, and go back.
 function autoPlay()
 {
+    local stay = core_GetIniParameter("SampleSceneMs");
+    stay = stay != "" ? stay.tointeger() : 500;
     onMenuPlay({_id = 0});
-    core_SetTimeout(400, "noteSceneNodes()");
-    core_SetTimeout(500, "closeScene()");
+    core_SetTimeout(stay - 100, "noteSceneNodes()");
+    core_SetTimeout(stay, "closeScene()");
+    // A screenshot of the scene shortly before it closes, when asked for.
+    if (core_GetIniParameter("SampleSceneScreenshot") != "")
+        core_SetTimeout(stay - 200, "takeSceneScreenshot()");
+}
+
+function takeSceneScreenshot()
+{
+    core_MakeScreenshot(core_GetIniParameter("SampleSceneScreenshot"));
+    print("scene: screenshot taken");
 }
 
 function onMenuQuit(item)
@@ -109,6 +140,7 @@ function enterMenu()
     foreach (i, name in found)
         names += (i > 0 ? "," : "") + name;
     core_SetProfileOption("SampleMenuNodes", names);
+    core_SetProfileOption("SampleMenuTitle", menuTitle);
     core_SaveProfile();
     print("menu: run " + runs + " in game state " + core_GetGameState());
 
@@ -130,7 +162,9 @@ function enterMenu()
 function buildMenu()
 {
     core_CreateSprite("sprites\\background.spr", {});
-    core_CreateSprite("sprites\\title.spr?Title=" + core_GetTranslation("GAME.TITLE"), {});
+    // The title in capitals, through the transliterator text\capitals.xml.
+    ::menuTitle <- core_StrTransform(core_GetTranslation("GAME.TITLE"), "text\\capitals.xml");
+    core_CreateSprite("sprites\\title.spr?Title=" + menuTitle, {});
     local buttons = [["play_button", 4, "MENU.PLAY", "onMenuPlay"],
                      ["about_button", 0, "MENU.ABOUT", "onMenuAbout"],
                      ["music_button", -4, "MENU.MUSIC", "onMenuMusic"],

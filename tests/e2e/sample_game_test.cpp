@@ -48,6 +48,8 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
     EXPECT_TRUE(contains(profile, "[SampleMenuNodes]=menu_background,menu_title,play_button,about_button,"
                                   "music_button,quit_button\n"))
         << profile;
+    // The title went through the transliterator text\capitals.xml.
+    EXPECT_TRUE(contains(profile, "[SampleMenuTitle]=LANTERN SAMPLE\n")) << profile;
 
     std::string log = game.log("last_debug.log");   // absent when nothing was logged
     EXPECT_EQ(errorLines(log), std::vector<std::string>{}) << log;
