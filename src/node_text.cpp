@@ -90,8 +90,9 @@ CTextNode::CTextNode(scene::ISceneNode* parent, scene::ISceneManager* smgr, cons
     setText(text);
     Color = video::SColor(255, 255, 255, 255);
     FontScale = 1.0f;
+    // Without a client (a bare engine) the engine's default font, as the client's default would give.
     CEngineClient* client = getEngine()->getClient();
-    setFont(client ? client->getFont(nullptr) : nullptr);
+    setFont(client ? client->getFont(nullptr) : getEngine()->DefaultFont);
     setLayer(TextLayer);
 }
 

@@ -131,6 +131,15 @@ TEST_F(DescriptionToNode, KeysReadByTheParsingRules)
     EXPECT_EQ(str(f->text), "one\n-two\n[three]") << "a tagged block keeps its lines";
     f->drop();
 
+    // The first line after a bare key belongs to its value, even a key line;
+    // a line opening with a blank does not end a multi-line value.
+    f = parse("-Name:\n-Texture:?fill[c1,w8,h8]\n-Size: 2\n-Label:\nfirst\n -second\n[x]\n");
+    EXPECT_EQ(str(f->name), "-Texture:?fill[c1,w8,h8]");
+    EXPECT_EQ(str(f->texturePath).find("?fill[c1,w8,h8]") != std::string::npos, true) << str(f->texturePath);
+    EXPECT_FLOAT_EQ(f->size[0], 2);
+    EXPECT_EQ(str(f->label), "first\n -second");
+    f->drop();
+
     // The long event key wins over the compact sub-value whatever their order.
     CNodeBasement* node = make(raw("-Texture:?fill[c1,w8,h8]\n-Event.OnDestroy.Sound: long.wav\n"
                                    "-Events: soundOnDelete[short.wav] actionOnDelete[x();]\n"
