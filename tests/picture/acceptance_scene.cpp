@@ -9,6 +9,7 @@
 #include "rendering_stuff_particles.h"
 #include "rendering_stuff_textures.h"
 #include "server_game_manifest.h"
+#include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
 
@@ -185,6 +186,7 @@ CAcceptanceScene::~CAcceptanceScene()
     SetSceneWindow(SceneWidth, SceneHeight);
     ResetUserFolder();
     SetAppFolder(nullptr);
+    SetLogFolder(nullptr);
     ClearTextFileCache();
     ClearNativePathCache();
 }
@@ -216,7 +218,7 @@ void CAcceptanceScene::writeManifest()
 {
     writeText("manifest.xml", "<Manifest><Fonts>" + Fonts + "</Fonts><Cursors>" + Cursors + "</Cursors><AtlasLists>" +
                                   AtlasLists + "</AtlasLists><Materials>" + Materials +
-                                  "</Materials><ParticleGroups></ParticleGroups><Macros>" + Macros +
+                                  "</Materials><ParticleGroups>" + ParticleGroups + "</ParticleGroups><Macros>" + Macros +
                                   "</Macros></Manifest>");
 }
 
@@ -233,6 +235,7 @@ bool CAcceptanceScene::start(int renderer, DeviceFactory factory)
         return false;
     writeManifest();
     SetAppFolder(Folder.path().c_str());
+    SetLogFolder(Folder.path().c_str());
     ResetUserFolder();
     getInputState()->reset();
     CDialogFactory::reset();

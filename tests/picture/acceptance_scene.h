@@ -91,7 +91,7 @@ public:
     void writeImage(const std::string& name, int w, int h, const std::function<irr::video::SColor(int, int)>& pixel);
     void writeText(const std::string& name, const std::string& text);
     // Manifest sections, the inner XML of each list.
-    std::string Fonts, Cursors, AtlasLists, Materials, Macros;
+    std::string Fonts, Cursors, AtlasLists, Materials, ParticleGroups, Macros;
     // The shader materials' clock, when set before start.
     std::function<uint32_t()> MaterialClock;
 
