@@ -56,9 +56,8 @@ Uint32 iconFlags(unsigned type)
     return 0;
 }
 
-int writeUnattended(const char* text, const char* caption, unsigned type)
+int writeUnattended(const char* text, const char* caption, int answer)
 {
-    int answer = platform::UnattendedBoxAnswer(type);
     std::fprintf(stderr, "[message box] %s\n%s\n[answered %d]\n", caption, text, answer);
     return answer;
 }
@@ -148,6 +147,11 @@ void SetBoxesInteractive(int mode)
 
 int ShowMessageBox(const char* text, const char* caption, unsigned type)
 {
+    return ShowMessageBox(text, caption, type, UnattendedBoxAnswer(type));
+}
+
+int ShowMessageBox(const char* text, const char* caption, unsigned type, int unattendedAnswer)
+{
     if (!text)
         text = "";
     if (!caption)
@@ -164,7 +168,7 @@ int ShowMessageBox(const char* text, const char* caption, unsigned type)
         if (answer >= 0)
             return answer;
     }
-    return writeUnattended(text, caption, type);
+    return writeUnattended(text, caption, unattendedAnswer);
 }
 
 } // namespace platform

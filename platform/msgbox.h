@@ -70,5 +70,8 @@ void SetBoxesInteractive(int mode);
 // to ask, or when the box cannot be shown, writes caption and text to
 // standard error and returns UnattendedBoxAnswer(type).
 int ShowMessageBox(const char* text, const char* caption, unsigned type);
+// The same, where a box nobody can see answers unattendedAnswer: the answer
+// for the type the caller asked for, before an icon was added for display.
+int ShowMessageBox(const char* text, const char* caption, unsigned type, int unattendedAnswer);
 
 } // namespace platform

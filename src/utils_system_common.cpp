@@ -57,13 +57,16 @@ bool copyFolder(char* buffer, const std::string& folder)
 
 int ShowMessageBox(const char* text, unsigned type)
 {
+    // Unseen boxes answer for the caller's type, as in fullscreen: the icon
+    // added below must not turn a plain yes/no question into a "No".
+    const int unattended = platform::UnattendedBoxAnswer(type);
     unsigned buttons = type & MB_TYPEMASK;
     if ((type & MB_ICONMASK) == 0 &&
         (buttons == MB_OK || buttons == MB_OKCANCEL || buttons == MB_YESNOCANCEL || buttons == MB_YESNO))
         type |= MB_ICONEXCLAMATION;
     char caption[MAX_PATH];
     getExecutablePath(caption);
-    return platform::ShowMessageBox(text, caption, type);
+    return platform::ShowMessageBox(text, caption, type, unattended);
 }
 
 int EngineMessageBox(const char* text, unsigned type)

@@ -72,10 +72,12 @@ TEST(MessageBox, WithoutPersonWritesToStandardErrorAndAnswersAsUnattended)
     testing::internal::CaptureStderr();
     int yes = platform::ShowMessageBox("Continue?", "caption", MB_YESNO);
     int ok = platform::ShowMessageBox("Done", "caption", MB_OK | MB_ICONINFORMATION);
+    int given = platform::ShowMessageBox("Go on?", "caption", MB_YESNO | MB_ICONEXCLAMATION, IDYES);
     std::string err = testing::internal::GetCapturedStderr();
     platform::SetMessageBoxHook(previous);
     EXPECT_EQ(yes, IDYES);
     EXPECT_EQ(ok, 0);
+    EXPECT_EQ(given, IDYES) << "the caller's unattended answer";
     EXPECT_NE(err.find("Continue?"), std::string::npos);
     EXPECT_NE(err.find("Done"), std::string::npos);
     EXPECT_NE(err.find("caption"), std::string::npos);

@@ -13,6 +13,7 @@ check(core_GetSprIniParameter("Texture", "-Texture:pic.png\n-Size:1") == "pic.pn
 check(core_GetSprIniParameter("Missing", "-Texture:pic.png") == "", "a missing description key");
 check(core_StrADLER32("abc") == core_StrADLER32("abc") && core_StrADLER32("abc") != core_StrADLER32("abd"),
       "the checksum follows the text");
+check(core_StrADLER32("abc") == 41419057, "the checksum starts its sums at 11 and 13");
 
 local seq = core_CreateRndSequence(0, 3);
 check(seq.len() == 3 && seq[0] == 1 && seq[1] == 2 && seq[2] == 0, "the sequence of three is fixed");
@@ -55,4 +56,17 @@ local obj = core_DeserializeObj(text);
 check(typeof obj == "table", "value text read back into a table");
 local xml = core_DeserializeXml("<root a=\"1\"/>");
 check(typeof xml == "table", "XML gives a table");
+local nested = {name = "n", list = [3, 1, [2, "two"]], inner = {flag = true, f = 0.5, s = "a<b>\nc"}};
+local back = core_DeserializeObj(core_SerializeObj(nested));
+check(back.name == "n" && typeof back.list == "array" && back.list.len() == 3 && back.list[0] == 3
+      && back.list[1] == 1, "an array inside a table keeps its order");
+check(typeof back.list[2] == "array" && back.list[2][0] == 2 && back.list[2][1] == "two", "an array inside an array");
+check(back.inner.flag == true && typeof back.inner.flag == "bool" && back.inner.f == 0.5
+      && back.inner.s == "a<b>\nc", "a table inside a table, with a text that needs base64");
+local none = core_DeserializeObj("no elements at all");
+check(typeof none == "table" && none.len() == 0, "text without type elements gives an empty table");
+local items = core_DeserializeXml("<root><array:item val=\"1\"/><array:item val=\"two\"/><size w=\"3\"/></root>");
+check(typeof items.root.item == "array" && items.root.item.len() == 2 && items.root.item[0] == 1
+      && items.root.item[1] == "two", "array: entries gather in an array");
+check(items.root.size.w == 3, "attributes of an empty element give a table");
 core_SetClipboard("no window here");

@@ -1,0 +1,153 @@
+// Script actions and script errors as a game meets them on the null driver:
+// a click action named by function or written as code, a function without a
+// parameter, a report answered "No", and reports nobody can answer.
+#include "input_fixture.h"
+
+#include "module_mousekeyb.h"
+#include "module_scripting.h"
+#include "msgbox_recorder.h"
+#include "node_base.h"
+#include "node_factory.h"
+#include "node_helpers.h"
+#include "node_utilities.h"
+#include "temp_folder.h"
+#include "utils_debug.h"
+#include "utils_system_common.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using irr::core::vector3df;
+using Log = std::vector<std::string>;
+
+class ClickScripts : public InputFixture {
+protected:
+    void SetUp() override
+    {
+        InputFixture::SetUp();
+        clearSpriteCache();
+        script("function named(t) { ::log.append(\"named \" + t._id + \"/\" + t._parentid); }"
+               "function coded() {"
+               "    local t = core_se_GetRelated();"
+               "    ::log.append(\"coded \" + t._id + \"/\" + t._parentid);"
+               "}"
+               "function bare() { ::log.append(\"bare\"); }");
+        Boxes.Boxes.clear();
+    }
+    void TearDown() override
+    {
+        InputFixture::TearDown();
+        clearSpriteCache();
+    }
+
+    CNodeBasement* make(const std::string& action)
+    {
+        const std::string text =
+            "raw://\n-Texture:?fill[c1,w64,h32]\n-Size: w2 h2\n-Event.Mouse.Click.Action: " + action + "\n";
+        return addSprite(text.c_str(), 1, 1, vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE);
+    }
+    // Past the start guard of a new click animator, then press and release.
+    void clickAfterTheGuard()
+    {
+        ASSERT_TRUE(step(250));
+        moveTo(centre());
+        mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+        ASSERT_TRUE(step());
+        mouse(irr::EMIE_LMOUSE_LEFT_UP);
+        ASSERT_TRUE(step());
+    }
+
+    CMessageBoxRecorder Boxes;
+};
+
+TEST_F(ClickScripts, ActionIsAFunctionNameOrCodeThatSeesTheTableAsRelated)
+{
+    struct Case {
+        const char* action;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"named", "named"},
+        {"coded()", "coded"},
+        {"coded();", "coded"},
+        {"::log.append(\"plain\");", "plain"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        CNodeBasement* node = make(c.action);
+        ASSERT_NE(node, nullptr);
+        const std::string ids = " " + std::to_string(node->getID()) + "/1001";
+        clickAfterTheGuard();
+        const std::string expected = std::string(c.logged) + (std::string(c.logged) == "plain" ? "" : ids);
+        EXPECT_EQ(scriptLog(), Log({expected}));
+        EXPECT_EQ(*CInputState::getReleasedNodeId(), 0) << "the action took the click";
+        EXPECT_EQ(Engine.getScripts()->getRelatedObject(), nullptr) << "related only during the call";
+        deleteNode(node);
+        ASSERT_TRUE(step());
+        script("log.clear();");
+    }
+    EXPECT_TRUE(Boxes.Boxes.empty()) << Boxes.Boxes[0].Text;
+}
+
+TEST_F(ClickScripts, FunctionWithoutAParameterIsReportedAndTheGameGoesOn)
+{
+    make("bare");
+    Boxes.answerNext(IDYES);
+    clickAfterTheGuard();
+    EXPECT_TRUE(scriptLog().empty()) << "the function never ran";
+    ASSERT_EQ(Boxes.Boxes.size(), 1u) << Boxes.Boxes[0].Text;
+    const std::string& report = Boxes.Boxes[0].Text;
+    EXPECT_NE(report.find("wrong number of parameters"), std::string::npos) << report;
+    EXPECT_NE(report.find("Calling precompiled method"), std::string::npos) << report;
+    EXPECT_NE(report.find("bare"), std::string::npos) << report;
+    EXPECT_NE(report.find("\nYes to continue, No to stop"), std::string::npos) << report;
+    EXPECT_FALSE(Engine.isExitRequested());
+    script("::log.append(\"still running\");");
+    EXPECT_EQ(scriptLog(), Log({"still running"}));
+}
+
+using ClickScriptsDeathTest = ClickScripts;
+
+TEST_F(ClickScriptsDeathTest, ScriptErrorAnsweredNoEndsWithCodeOne)
+{
+    make("named(undefinedInTheAction)");
+    EXPECT_EXIT(
+        {
+            Boxes.answerNext(IDNO);
+            clickAfterTheGuard();
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+// No person, no test hook: the report goes to standard error and the run
+// goes on, as in fullscreen.
+TEST(HeadlessReports, PlainQuestionsCountAsYesOtherBoxesAsDismissed)
+{
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
+    platform::SetBoxesInteractive(0);
+    platform::MessageBoxHook previous = platform::SetMessageBoxHook(nullptr);
+    ::testing::internal::CaptureStderr();
+    const int goOn = FatalError("Error the index 'x' does not exist", true);
+    const int yes = EngineMessageBox("Continue?", MB_YESNO);
+    const int iconQuestion = EngineMessageBox("Continue?", MB_YESNO | MB_ICONQUESTION);
+    const int ok = EngineMessageBox("Done", MB_OK);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    platform::SetMessageBoxHook(previous);
+    platform::SetBoxesInteractive(-1);
+    SetLogFolder(nullptr);
+    EXPECT_EQ(goOn, 0) << "FatalError returned: the run goes on";
+    EXPECT_EQ(yes, IDYES);
+    EXPECT_EQ(iconQuestion, 0) << "a question with its own icon is dismissed, as in fullscreen";
+    EXPECT_EQ(ok, 0);
+    EXPECT_NE(err.find("Error the index 'x' does not exist\nYes to continue, No to stop\n[answered 6]"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(logs.read("last_scriptcomp_error_alert.log"), "Error the index 'x' does not exist");
+}
+
+}  // namespace
