@@ -320,4 +320,25 @@ TEST_F(ClickRoad, HotkeyRefusedByAModalLayerClicksOnceTheLayerGoes)
     EXPECT_EQ(scriptLog().size(), 1u) << "once per hold";
 }
 
+TEST_F(ClickRoad, HoverFollowsANodeThatMovesUnderAStillCursor)
+{
+    CNodeBasement* node = make("-Event.Mouse.Over.In.Script: ::log.append(\"in\");\n"
+                               "-Event.Mouse.Over.Out.Script: ::log.append(\"out\");");
+    node->setPosition(vector3df(12, 0, 0));
+    node->updateAbsolutePosition();
+    moveTo(centre());
+    for (int i = 0; i < 12; ++i)   // past the next tick of the root
+        ASSERT_TRUE(step(50));
+    EXPECT_TRUE(scriptLog().empty());
+    node->setPosition(vector3df(0, 0, 0));
+    for (int i = 0; i < 12; ++i)   // past the next tick of the root
+        ASSERT_TRUE(step(50));
+    EXPECT_EQ(scriptLog(), Log({"in"})) << "no mouse event: the tick looked again";
+    node->setPosition(vector3df(-12, 0, 0));
+    for (int i = 0; i < 12; ++i)   // past the next tick of the root
+        ASSERT_TRUE(step(50));
+    EXPECT_EQ(*CInputState::getHoveredNodeId(), 0);
+    EXPECT_EQ(scriptLog(), Log({"in", "out"}));
+}
+
 } // namespace
