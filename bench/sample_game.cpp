@@ -1,10 +1,13 @@
 // The sample game in data/ run in-process on a real window (needs a display,
 // Xvfb will do): the time from start-up to the main menu in play (game state
-// 500), the frame time of that menu, and of the menu with 5,000 animated
-// sprites over it. Argument: the Renderer option (3 OpenGL, 2 Burning's Video).
+// 500), the frame time of that menu, of the menu with 5,000 animated sprites
+// over it, and of the animated scene with and without its atlas list (the
+// switches counter is the draw runs of the last frame). First argument: the
+// Renderer option (3 OpenGL, 2 Burning's Video).
 //   bench/sample_game --benchmark_counters_tabular=true
 #include "enginebindings.h"
 #include "module_enginebase.h"
+#include "module_scripting.h"
 #include "module_userprofile.h"
 #include "node_helpers.h"
 #include "rendering.h"
@@ -164,5 +167,42 @@ BENCHMARK(MenuFrames)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
+
+void SceneFrames(benchmark::State& state)
+{
+    if (!usable(state))
+        return;
+    const int renderer = int(state.range(0));
+    CSampleRun run(renderer);
+    if (state.range(1) == 0) {
+        // An empty list builds no atlas: every image is a texture of its own.
+        CArray<CManifestAtlasList*>& lists = CManifest::instance().AtlasLists;
+        for (int i = 0; i < lists.GetSize(); ++i)
+            lists[i]->Data.Empty();
+    }
+    if (!run.isDriver(driverFor(renderer)) || !run.reachPlay()) {
+        state.SkipWithError("the game did not reach its menu on this renderer");
+        return;
+    }
+    for (int frame = 0; frame < 10; ++frame)   // the menu is built on a timer
+        run.Engine.runFrame();
+    run.Engine.getScripts()->callScriptCode("onMenuPlay({_id = 0});", nullptr, false);
+    for (auto _ : state)
+        if (!run.Engine.runFrame()) {
+            state.SkipWithError("the game ended");
+            break;
+        }
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["switches"] = run.Engine.LastSwitchCount;
+    state.counters["primitives"] = run.Engine.LastPrimitiveCount;
+}
+BENCHMARK(SceneFrames)
+    ->ArgNames({"renderer", "atlas"})
+    ->Args({3, 1})
+    ->Args({3, 0})
+    ->Args({2, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0);
 
 } // namespace

@@ -105,6 +105,44 @@ INSTANTIATE_TEST_SUITE_P(
         SSparkCase{"WithoutThePak", nullptr, true, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// The manifest's atlas list "scene" packs the lantern's flame strip and the
+// star into one 2048-pixel texture when the device takes textures that wide
+// (OpenGL here); the software renderer takes none, and the list is ignored.
+struct SAtlasCase {
+    const char* Name;
+    bool Built;
+    const char* Renderer;   // extra option; empty: the default
+};
+
+class SampleSceneAtlas : public ::testing::TestWithParam<SAtlasCase> {
+protected:
+    void SetUp() override
+    {
+        if (!hasDisplay())
+            GTEST_SKIP() << "no display: test.sh runs these under xvfb-run";
+    }
+};
+
+TEST_P(SampleSceneAtlas, ListIsBuiltOnlyWhereWideTexturesAre)
+{
+    SampleFolder game;
+    std::vector<std::string> args{"Debug=1", "SampleQuitAfterMs=600"};
+    if (*GetParam().Renderer)
+        args.push_back(GetParam().Renderer);
+    SRun run = game.run(args, SScreen{true});
+    ASSERT_EQ(run.ExitCode, 0) << run.Stderr << game.log("last_debug.log");
+    std::string log = game.log("last_debug.log");
+    for (const char* image : {"gui\\flame_strip.png", "gui\\star.png"})
+        EXPECT_EQ(contains(log, std::string("Pushing texture ") + image + " ("), GetParam().Built) << image << "\n"
+                                                                                                 << log;
+    EXPECT_FALSE(contains(log, "Wrong texture")) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderers, SampleSceneAtlas,
+                         ::testing::Values(SAtlasCase{"OpenGL", true, ""},
+                                           SAtlasCase{"BurningsVideo", false, "Renderer=2"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 // Without the option the scene stays closed: the nodes above come from Play.
 TEST(SampleSceneIdle, MenuAloneOpensNoScene)
 {
