@@ -62,24 +62,28 @@ TEST_P(SceneBlending, SpritesMixWithWhatLiesBehind)
         {"-Texture:gui\\white.png\n-Tint: 0x80FF40\n", false, {128, 255, 64}, "the tint multiplies"},
         {"-Texture:gui\\white.png\n-Alpha: 0.04\n", false, {0, 0, 255}, "alpha below 12/255 hides the node"},
         {"-Texture:gui\\white.png\n-Alpha: 0.1\n", false, {25, 25, 255}, "alpha above it shows"},
+        {"-Texture:gui\\white.png\n-Fade: 0.04 t10\n", false, {0, 0, 255}, "a fade below 12/255 hides the node"},
+        {"-Texture:gui\\white.png\n-Fade: 0.1 t10\n", false, {25, 25, 255}, "a fade above it shows"},
         {"-Texture:gui\\grey.png\n-MaterialType: 1\n", false, {128, 128, 255}, "additive adds twice the texel"},
         {"-Texture:gui\\grey.png\n-MaterialType: 1\n-Tint: 0x808080\n", false, {64, 64, 255},
          "additive takes the tint"},
     };
-    float x = -17;
+    float x = -18;
     for (const Case& c : cases) {
-        Scene.sprite(std::string(c.Description) + "-Size: 4\n", {x, 0, 0});
-        x += 6;
+        Scene.sprite(std::string(c.Description) + "-Size: 3\n", {x, 0, 0});
+        x += 4.5f;
     }
+    for (int frame = 0; frame < 3; ++frame)
+        Scene.step();   // the fades end after 10 ms
     const CSceneFrame frame = Scene.frame();
     ASSERT_TRUE(frame.isValid());
-    x = -17;
+    x = -18;
     for (const Case& c : cases) {
         if (isOpenGL() || c.OnSoftware) {
             EXPECT_TRUE(PixelNear(frame.atWorld(x, 0), c.Expected, Tolerance)) << c.What;
         }
-        EXPECT_TRUE(PixelNear(frame.atWorld(x + 3, 0), {0, 0, 255}, Tolerance)) << "between the sprites";
-        x += 6;
+        EXPECT_TRUE(PixelNear(frame.atWorld(x + 2.25f, 0), {0, 0, 255}, Tolerance)) << "between the sprites";
+        x += 4.5f;
     }
 }
 
@@ -190,6 +194,7 @@ TEST_P(SceneBlending, ANodeRemovedDuringAFrameIsDrawnInItAndGoneAfter)
 
 TEST_P(SceneBlending, GeneratedAndColourKeyedTextureNames)
 {
+    Scene.Head = "<Modifiers_DefaultPixelSize val='0.25'/>";
     // The key written as an integer reads as red 0x20, green 0xA0, blue 0xFF;
     // the same bytes the other way round must stay.
     Scene.writeImage("gui/keyed.png", 8, 8, [](int x, int) {
@@ -197,7 +202,9 @@ TEST_P(SceneBlending, GeneratedAndColourKeyedTextureNames)
     });
     start();
     background();
-    Scene.sprite("-Texture:?fill[c255,w64,h32]\n-Size: w16 h8\n", {-8, 6, 0});
+    // "-SizeFromTexture": the quad takes the texture's size times the manifest's pixel
+    // size, here a quarter unit: one texel to one window pixel.
+    Scene.sprite("-Texture:?fill[c255,w64,h32]\n-SizeFromTexture\n", {-8, 6, 0});
     Scene.sprite("-Texture:gui\\keyed.png?colorkey[c0x20A0FF]\n-Size: 8\n", {8, -6, 0});
     const CSceneFrame frame = Scene.frame();
     ASSERT_TRUE(frame.isValid());

@@ -216,7 +216,7 @@ void CAcceptanceScene::writeText(const std::string& name, const std::string& tex
 
 void CAcceptanceScene::writeManifest()
 {
-    writeText("manifest.xml", "<Manifest><Fonts>" + Fonts + "</Fonts><Cursors>" + Cursors + "</Cursors><AtlasLists>" +
+    writeText("manifest.xml", "<Manifest>" + Head + "<Fonts>" + Fonts + "</Fonts><Cursors>" + Cursors + "</Cursors><AtlasLists>" +
                                   AtlasLists + "</AtlasLists><Materials>" + Materials +
                                   "</Materials><ParticleGroups>" + ParticleGroups + "</ParticleGroups><Macros>" + Macros +
                                   "</Macros></Manifest>");

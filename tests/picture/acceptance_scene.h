@@ -90,8 +90,9 @@ public:
     // Before start: data files. The folder is listed when the device mounts it.
     void writeImage(const std::string& name, int w, int h, const std::function<irr::video::SColor(int, int)>& pixel);
     void writeText(const std::string& name, const std::string& text);
-    // Manifest sections, the inner XML of each list.
-    std::string Fonts, Cursors, AtlasLists, Materials, ParticleGroups, Macros;
+    // Manifest sections, the inner XML of each list; Head holds the plain
+    // settings before the lists, in the manifest's order.
+    std::string Head, Fonts, Cursors, AtlasLists, Materials, ParticleGroups, Macros;
     // The shader materials' clock, when set before start.
     std::function<uint32_t()> MaterialClock;
 
