@@ -3,6 +3,7 @@
 // parameter, a report answered "No", and reports nobody can answer.
 #include "input_fixture.h"
 
+#include "module_dialogfactory.h"
 #include "module_mousekeyb.h"
 #include "module_scripting.h"
 #include "msgbox_recorder.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,62 @@ TEST_F(ClickScriptsDeathTest, ScriptErrorAnsweredNoEndsWithCodeOne)
             clickAfterTheGuard();
         },
         ::testing::ExitedWithCode(1), "");
+}
+
+// A game's dialog record that gives every dialog frame code of its own.
+class CFramedDialog : public CDialogInfo {
+public:
+    void applyCustomKeys(CNodeBasement*, const CString&, const CStringArray&) override
+    {
+        repeatAction = "::log.append(\"frame\");";
+    }
+};
+
+class CFramedClient : public CFakeEngineClient {
+public:
+    CDialogInfo* createDialogInfo() override { return new CFramedDialog; }
+};
+
+class DialogScripts : public InputFixture {
+protected:
+    void SetUp() override
+    {
+        InputFixture::SetUp();
+        CFramedClient* client = new CFramedClient;
+        Engine.setClient(client);
+        client->drop();
+        Client = client;
+    }
+    int count(const std::string& entry)
+    {
+        const Log log = scriptLog();
+        return int(std::count(log.begin(), log.end(), entry));
+    }
+    CTempFolder Files;
+};
+
+TEST_F(DialogScripts, CreateFrameAndDestroyCodeRunAtOpenEveryUpdateAndClose)
+{
+    Files.write("framed.dlg", "-DialogName: framed\n-Event.OnCreate.Action: ::log.append(\"created\");\n"
+                              "-Event.OnDestroy.Action: ::log.append(\"destroyed\");\n");
+    CDialogFactory::registerDialogDescription(Files.file("framed.dlg").c_str());
+    ASSERT_NE(CDialogFactory::createDialog(CDialogFactory::getDialogDescription("framed"), vector3df(0, 0, 0), nullptr),
+              nullptr);
+    EXPECT_EQ(scriptLog(), Log({"created"})) << "at once, while the dialog is built";
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(step(30));
+    const int frames = count("frame");
+    EXPECT_GE(frames, 2) << "the frame code runs on the dialog's updates";
+    EXPECT_EQ(count("destroyed"), 0);
+
+    Engine.closeDialog("framed", 0);
+    ASSERT_TRUE(step(30));
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(count("destroyed"), 1);
+    EXPECT_EQ(scriptLog().back(), "destroyed");
+    EXPECT_LE(count("frame"), frames + 1) << "no frame code once the dialog is gone";
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(count("destroyed"), 1) << "once";
 }
 
 // No person, no test hook: the report goes to standard error and the run
