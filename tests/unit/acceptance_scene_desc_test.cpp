@@ -86,6 +86,15 @@ TEST_F(DescriptionToNode, NamedSpriteUnderTheRootWithItsRegionLayerAndFlags)
     EXPECT_FALSE(m.ZWriteEnable);
     EXPECT_FALSE(m.BackfaceCulling);
     EXPECT_EQ(m.getTexture(0), region.Texture);
+    EXPECT_EQ(std::string(node->getName()), "Spr3EB_") << "the ID in hex; a file name stops at its \"?\"";
+
+    // A label is a text child just in front, named after the sprite.
+    CNodeBasement* labelled = make(raw("-Texture:?fill[c1,w8,h8]\n-Name: btn\n-Label: ?Play"));
+    CTextNode* label = getTextNodeOf(labelled);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(str(label->getText()), "Play");
+    EXPECT_EQ(label->getPosition(), core::vector3df(0, 0, -0.01f));
+    EXPECT_EQ(label->getID(), getIdByName("btn_text"));
 }
 
 TEST_F(DescriptionToNode, UnnamedTexturelessAndTextDescriptions)
