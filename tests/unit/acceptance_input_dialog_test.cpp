@@ -9,6 +9,7 @@
 #include "node_base.h"
 #include "node_factory.h"
 #include "node_helpers.h"
+#include "node_sprite.h"
 #include "node_utilities.h"
 #include "server_sound_bass.h"
 #include "temp_folder.h"
@@ -17,6 +18,8 @@
 #include <ISceneManager.h>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -382,6 +385,35 @@ TEST_F(DialogRoad, DialogReopenedWhileFadingOutStaysOpen)
     EXPECT_TRUE(Engine.closeDialog("menu", 0));
     ASSERT_TRUE(step());
     EXPECT_EQ(getInputState()->getModalityStack().size(), 0u);
+}
+
+TEST_F(DialogRoad, DescriptionKeysBuildBackgroundAnimationsAndNothingForZeroes)
+{
+    // A picture beside the description, named relative to it.
+    std::filesystem::copy_file(Program.Folder.path() + "data/gui/black.png", Files.file("backdrop.png"));
+    describe("shown", "-DialogName: shown\n-BackgroundImage: backdrop.png\n-ModalDialog: 0\n-Pause: 0\n"
+                      "-Animation.OnCreate:[A[raw://\n-Name: hello\n-Texture:\\gui\\empty.png\n]A]\n"
+                      "-Animation.OnDestroy:[B[raw://\n-Name: bye\n-Texture:\\gui\\empty.png\n]B]\n");
+    open("shown");
+    irr::scene::ISceneNode* dialog = getNodeByName("shown");
+    ASSERT_NE(dialog, nullptr);
+    irr::scene::ISceneNode* hello = getNodeByName("hello");
+    ASSERT_NE(hello, nullptr) << "the create animation";
+    EXPECT_EQ(hello->getParent(), dialog);
+    EXPECT_EQ(getNodeByName("bye"), nullptr) << "not before the dialog goes";
+    auto* backdrop = dynamic_cast<CSpriteNode*>(Engine.BackgroundNode);
+    ASSERT_NE(backdrop, nullptr);
+    EXPECT_EQ(std::string(backdrop->getTextureRegion().Name).find(Files.path()), 0u) << "beside the description";
+    EXPECT_EQ(getInputState()->getModalityStack().size(), 0u) << "\"-ModalDialog: 0\" is no modal layer";
+    EXPECT_EQ(Engine.getPauseLevel(), 0) << "\"-Pause: 0\" pauses nothing";
+
+    close("shown");
+    ASSERT_TRUE(step());
+    EXPECT_FALSE(Engine.isDialogOpen("shown"));
+    irr::scene::ISceneNode* bye = getNodeByName("bye");
+    ASSERT_NE(bye, nullptr) << "the destroy animation";
+    EXPECT_EQ(bye->getParent(), dialog) << "played by the going node, which its description must remove";
+    EXPECT_EQ(Engine.BackgroundNode, backdrop) << "the background outlives the dialog";
 }
 
 } // namespace
