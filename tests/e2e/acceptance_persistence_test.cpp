@@ -1,0 +1,195 @@
+// What the real program leaves in the user folder after a run, byte for byte:
+// the player profile with its key lines, option lines and saved script table,
+// the options file with the active and past profiles, the score table; and
+// what it leaves alone when nothing changed.
+#include "acceptance_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace acceptance;
+using sample::contains;
+
+namespace {
+
+const char* const ProfileDefaults =
+    "AppDataFolder=AccGame\n"
+    "Fullscreen=0\n"
+    "CursorFace=1\n"
+    "EffectsVolume=0.8\n"
+    "MusicVolume=0.6\n"
+    "XResolution=640\n"
+    "YResolution=0\n"
+    "Language=en\n";
+
+// The profile of "Tester" as the script below leaves it.
+const char* const TesterProfile =
+    "Fullscreen=0\n"
+    "CursorFace=1\n"
+    "EffectsVolume=0.80\n"
+    "MusicVolume=0.60\n"
+    "XResolution=800\n"
+    "YResolution=600\n"
+    "Language=en\n"
+    "TooltipShowed=\n"
+    "\n"
+    "Option[name]=Bob\n"
+    "OptionStrB64[tricky]=YV1iCmM=\n"
+    "OptionLong[count]=-3\n"
+    "OptionDouble[speed]=2.50\n"
+    "\n\n<ScriptSafe>\n"
+    "<0_type val=\"167772192\"/>\n"
+    "<0_table>\n"
+    "\t<0_0_slot>\n"
+    "\t<1_type val=\"134217744\"/><1_str>k</1_str><2_type val=\"134217744\"/><2_strB64>bGluZQpicmVhaw==</2_strB64>\n"
+    "\t</0_0_slot>\n"
+    "</0_table><0_table_len val=\"1\"/>"
+    "\n</ScriptSafe>\n";
+
+const char* const SetTesterOptions =
+    "whenPlaying(function() {\n"
+    "  core_SetProfileOption(\"name\", \"Bob\");\n"
+    "  core_SetProfileOption(\"count\", -3);\n"
+    "  core_SetProfileOption(\"speed\", 2.5);\n"
+    "  core_SetProfileOption(\"tricky\", \"a]b\\nc\");\n"
+    "  core_GetProfileObject(true).k <- \"line\\nbreak\";\n"
+    "});\n";
+
+const char* const ReadTesterOptions =
+    "whenPlaying(function() {\n"
+    "  local table = core_GetProfileObject();\n"
+    "  save(\"read.txt\", core_GetProfileOptionS(\"name\") + \"|\" + core_GetProfileOptionS(\"tricky\") + \"|\" +\n"
+    "       core_GetProfileOptionN(\"count\") + \"|\" + core_GetProfileOptionF(\"speed\") + \"|\" +\n"
+    "       (\"k\" in table ? table.k : \"(none)\"));\n"
+    "});\n";
+
+void writeGame(const GameDir& game, const std::string& ini, const std::string& script)
+{
+    game.put("game.ini", ini);
+    game.put("data/manifest.xml", manifestXml());
+    game.put("data/scripts/startup.nut", scriptPrelude() + script);
+}
+
+TEST(AcceptancePersistence, ProfileFileIsWrittenExactlyAndRestoredNextRun)
+{
+    GameDir game;
+    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
+    SRun first = game.run({});
+    ASSERT_EQ(first.ExitCode, 0) << game.trace(first);
+    EXPECT_EQ(game.user("pr_VGVzdGVy.ini"), TesterProfile);
+
+    game.put("data/scripts/startup.nut", scriptPrelude() + ReadTesterOptions);
+    SRun second = game.run({});
+    ASSERT_EQ(second.ExitCode, 0) << game.trace(second);
+    EXPECT_EQ(game.get("read.txt"), "Bob|a]b\nc|-3|2.5|line\nbreak");
+}
+
+// Every user under a locale that writes decimal commas still gets dots, and
+// reads them back: the program never takes the numeric locale.
+TEST(AcceptancePersistence, FloatsKeepTheirPointUnderACommaLocale)
+{
+    GameDir game;
+    fs::path locales = game.Root / "locales";
+    fs::create_directories(locales);
+    std::string build = "localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8").string() + " >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0)
+        GTEST_SKIP() << "cannot build a de_DE locale here";
+    game.setEnv("LOCPATH", locales.string());
+    game.setEnv("LC_ALL", "de_DE.UTF-8");
+    game.setEnv("LANG", "de_DE.UTF-8");
+    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
+    SRun first = game.run({});
+    ASSERT_EQ(first.ExitCode, 0) << game.trace(first);
+    EXPECT_EQ(game.user("pr_VGVzdGVy.ini"), TesterProfile);
+
+    game.put("data/scripts/startup.nut", scriptPrelude() + ReadTesterOptions);
+    ASSERT_EQ(game.run({}).ExitCode, 0);
+    EXPECT_EQ(game.get("read.txt"), "Bob|a]b\nc|-3|2.5|line\nbreak");
+}
+
+TEST(AcceptancePersistence, UnchangedProfileIsNotWrittenAtExit)
+{
+    GameDir game;
+    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
+    ASSERT_EQ(game.run({}).ExitCode, 0);
+    // A line the program would drop if it wrote the file again.
+    std::string marked = std::string(TesterProfile) + "Untouched=1\n";
+    sample::writeFile(game.userFolder() / "pr_VGVzdGVy.ini", marked);
+
+    game.put("data/scripts/startup.nut", scriptPrelude() + ReadTesterOptions);
+    SRun reading = game.run({});
+    ASSERT_EQ(reading.ExitCode, 0) << game.trace(reading);
+    EXPECT_EQ(game.user("pr_VGVzdGVy.ini"), marked);
+
+    // A change writes it anew, without the stray line.
+    game.put("data/scripts/startup.nut",
+             scriptPrelude() + "whenPlaying(function() { core_SetProfileOption(\"count\", 4); });\n");
+    ASSERT_EQ(game.run({}).ExitCode, 0);
+    std::string rewritten = game.user("pr_VGVzdGVy.ini");
+    EXPECT_FALSE(contains(rewritten, "Untouched")) << rewritten;
+    EXPECT_TRUE(contains(rewritten, "\nOptionLong[count]=4\n")) << rewritten;
+}
+
+// Switching players keeps the three most recent in place and moves any
+// other to the front; each player's file has its exact name.
+TEST(AcceptancePersistence, OptionsFileHoldsActiveAndPastProfiles)
+{
+    GameDir game;
+    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Anna\nPastProfiles=Bob,Carl,Dora,Eve\n",
+              "whenPlaying(function() {\n"
+              "  core_SwitchProfile(\"Dora\");\n"
+              "  core_SwitchProfile(\"Bob\");\n"
+              "});\n");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.user("game_options.ini"), "ActiveProfile=Bob\nPastProfiles=Dora,Anna,Bob,Carl,Eve\n");
+    for (const char* file : {"pr_QW5uYQ.ini", "pr_RG9yYQ.ini", "pr_Qm9i.ini"})
+        EXPECT_TRUE(fs::exists(game.userFolder() / file)) << file;
+    EXPECT_FALSE(fs::exists(game.userFolder() / "pr_JERFRkFVTFRfUFJPRklMRSQ.ini"));
+
+    // The next run starts with the options file, not game.ini.
+    game.put("data/scripts/startup.nut",
+             scriptPrelude() + "whenPlaying(function() { save(\"who.txt\", core_GetActiveProfileName()); });\n");
+    ASSERT_EQ(game.run({}).ExitCode, 0);
+    EXPECT_EQ(game.get("who.txt"), "Bob");
+    EXPECT_EQ(game.user("game_options.ini"), "ActiveProfile=Bob\nPastProfiles=Dora,Anna,Bob,Carl,Eve\n");
+}
+
+TEST(AcceptancePersistence, DefaultPlayerAndUserFolderFromTheCommandLine)
+{
+    GameDir game;
+    writeGame(game, ProfileDefaults, "whenPlaying(function() {});\n");
+    fs::path users = game.Root / "users here";
+    SRun run = game.run({"-ul=" + users.string() + "/"});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_TRUE(fs::exists(users / "pr_JERFRkFVTFRfUFJPRklMRSQ.ini"));
+    EXPECT_EQ(sample::readFile(users / "game_options.ini"),
+              "ActiveProfile=$DEFAULT_PROFILE$\nPastProfiles=$DEFAULT_PROFILE$\n");
+    EXPECT_FALSE(fs::exists(game.userFolder()));
+}
+
+// Loading never marks the table changed, so a run that adds no score writes
+// no score file; a missing table only leaves the seed copy of the shipped one.
+TEST(AcceptancePersistence, ScoreTableIsSeededWhenMissingAndNotWrittenUnchanged)
+{
+    GameDir game;
+    writeGame(game, ProfileDefaults, "whenPlaying(function() {});\n");
+    ASSERT_EQ(game.run({}).ExitCode, 0);
+    EXPECT_TRUE(fs::exists(game.userFolder() / "hiscores_main.ini"));
+    EXPECT_EQ(game.user("hiscores_main.ini"), "");
+    EXPECT_FALSE(fs::exists(game.userFolder() / "hiscores.ini"));
+
+    GameDir shipped;
+    writeGame(shipped, ProfileDefaults, "whenPlaying(function() {});\n");
+    const std::string table = "Line0=1;000000FF;-5;Ann\nLine0_internals=lvl=3\nLine1=0;00000001;-5;Bo\n";
+    shipped.put("hiscores.ini", table);
+    ASSERT_EQ(shipped.run({}).ExitCode, 0);
+    EXPECT_FALSE(fs::exists(shipped.userFolder() / "hiscores.ini"));
+    EXPECT_FALSE(fs::exists(shipped.userFolder() / "hiscores_main.ini"));
+    EXPECT_EQ(shipped.get("hiscores.ini"), table);
+}
+
+} // namespace

@@ -1,0 +1,215 @@
+// Start-up of the real program on data the test writes itself: options from
+// game.ini and the command line, the manifest and the start-up script, the
+// game states, archives and the order they win in, data names written the
+// Windows way, text-file directives, language tables and the window caption.
+#include "acceptance_support.h"
+
+#include "archive_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace acceptance;
+using sample::contains;
+
+namespace {
+
+const char* const Ini = "AppDataFolder=AccGame\nLanguage=en\nXResolution=640\nYResolution=480\n";
+
+void writeGame(const GameDir& game, const std::string& ini, const std::string& script)
+{
+    game.put("game.ini", ini);
+    game.put("data/manifest.xml", manifestXml());
+    game.put("data/scripts/startup.nut", scriptPrelude() + script);
+}
+
+TEST(AcceptanceStartup, CommandLineOverridesGameIniAndCommentsItsLine)
+{
+    GameDir game;
+    writeGame(game, std::string(Ini) + "MyKey=ini\nMyKeyLonger=keep\nTwice=first\nTwice=second\n",
+              "whenPlaying(function() {\n"
+              "  local keys = [\"MyKey\", \"//MyKey\", \"MyKeyLonger\", \"Twice\", \"Empty\", \"a\", \"Extra\"];\n"
+              "  local text = \"\";\n"
+              "  foreach (key in keys) text += key + \"=\" + core_GetIniParameter(key) + \";\";\n"
+              "  save(\"options.txt\", text);\n"
+              "});\n");
+    SRun run = game.run({"MyKey=one", "MyKey=two", "Empty=", "a=b=c", "Extra=x"});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("options.txt"),
+              "MyKey=two;//MyKey=ini;MyKeyLonger=keep;Twice=first;Empty=;a=;Extra=x;");
+}
+
+// The start-up script runs before the first frame (state 10), the loop
+// reaches 100 and, after preloading, 500.
+TEST(AcceptanceStartup, StartupScriptRunsAndGameStatesClimbToPlay)
+{
+    GameDir game;
+    writeGame(game, Ini,
+              "if (!(\"seen\" in getroottable())) ::seen <- \"\";\n"
+              "::seen += \"T\" + core_GetGameState() + \",\";\n"
+              "::lastState <- -1;\n"
+              "function watchState() {\n"
+              "  local state = core_GetGameState();\n"
+              "  if (state != ::lastState) { ::seen += \"P\" + state + \",\"; ::lastState = state; }\n"
+              "}\n"
+              "if (!(\"watching\" in getroottable())) { ::watching <- true; core_SetInterval(1, \"watchState()\"); }\n"
+              "whenPlaying(function() { save(\"states.txt\", ::seen); });\n");
+    game.put("data/scripts/zzz_more.nut", "::seen += \"M\" + core_GetGameState() + \",\";\n");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    std::string seen = game.get("states.txt");
+    // The first line of the start-up file ran once, before the frame loop.
+    EXPECT_EQ(seen.rfind("T10,", 0), 0u) << seen;
+    EXPECT_EQ(seen.find("T10,", 1), std::string::npos) << seen;
+    size_t preload = seen.find("P100,");
+    size_t play = seen.find("P500,");
+    ASSERT_NE(preload, std::string::npos) << seen;
+    ASSERT_NE(play, std::string::npos) << seen;
+    EXPECT_LT(preload, play) << seen;
+    // The second script was preloaded before play began.
+    size_t more = seen.find("M");
+    ASSERT_NE(more, std::string::npos) << seen;
+    EXPECT_LT(more, play) << seen;
+}
+
+// Archives named by VFSPak_<language>, VFSPak_1, VFSPak_2, ... (to the first
+// gap) come before the data folder; the first that holds a name wins.
+TEST(AcceptanceStartup, ArchivesAreMountedInOrderAndTheFirstHolderWins)
+{
+    GameDir game;
+    writeGame(game,
+              std::string(Ini) + "VFSPak_en=Packs\\Lang.PAK\nVFSPak_1=packs\\one.zip\nVFSPak_2=packs\\two.pak\n"
+                                 "VFSPak_4=packs\\four.zip\n",
+              "whenPlaying(function() {\n"
+              "  local text = \"\";\n"
+              "  foreach (name in [\"\\\\Texts\\\\A.TXT\", \"texts\\\\b.txt\", \"TEXTS\\\\c.Txt\", \"\\\\texts\\\\D.txt\",\n"
+              "                    \"texts\\\\e.txt\"])\n"
+              "    text += core_ReadTextFile(name) + \";\";\n"
+              "  save(\"winners.txt\", text);\n"
+              "});\n");
+    game.put("data/texts/a.txt", "data");
+    game.put("data/texts/b.txt", "data");
+    game.put("data/texts/c.txt", "data");
+    game.put("data/texts/d.txt", "data");
+    fs::create_directories(game.Root / "packs");
+    ASSERT_TRUE(WritePak((game.Root / "packs" / "lang.pak").string(), {{"texts/a.txt", "lang"}}));
+    ASSERT_TRUE(WriteStoredZip((game.Root / "packs" / "one.zip").string(),
+                               {{"texts/a.txt", "one"}, {"texts/b.txt", "one"}}));
+    ASSERT_TRUE(WritePak((game.Root / "packs" / "two.pak").string(),
+                         {{"texts/a.txt", "two"}, {"texts/b.txt", "two"}, {"texts/c.txt", "two"}}));
+    ASSERT_TRUE(WriteStoredZip((game.Root / "packs" / "four.zip").string(),
+                               {{"texts/d.txt", "four"}, {"texts/e.txt", "four"}}));
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("winners.txt"), "lang;one;two;data;;");
+}
+
+// Description and script texts: CR LF reads as LF, "${thisfolder}\" is the
+// file's own folder under data, "${include(...)}" pulls in a file relative to
+// the including one, and data names use backslashes in any letter case.
+TEST(AcceptanceStartup, TextDirectivesAndWindowsStyleNames)
+{
+    GameDir game;
+    writeGame(game, Ini,
+              "whenPlaying(function() {\n"
+              "  save(\"text.txt\", core_ReadTextFile(\"\\\\Texts\\\\Sub\\\\MAIN.txt\"));\n"
+              "  save(\"raw.txt\", core_ReadFile(\"TEXTS\\\\SUB\\\\main.TXT\"));\n"
+              "  save(\"exists.txt\", core_IsDataPathExist(\"\\\\TEXTS\\\\Sub\\\\Part.txt\") + \",\" +\n"
+              "                     core_IsDataPathExist(\"texts\\\\nothing.txt\"));\n"
+              "  save(\"missing.txt\", \"[\" + core_ReadTextFile(\"texts\\\\nothing.txt\") + \"]\");\n"
+              "});\n");
+    game.put("data/texts/sub/main.txt", "first\r\nhere=${thisfolder}\\\r\n${include(Part.TXT)}\r\nlast\r\n");
+    game.put("data/texts/sub/part.txt", "part of ${thisfolder}\\\r\n");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    // The folder is the one of the name as asked for, not as stored on disk.
+    EXPECT_EQ(game.get("text.txt"), "first\nhere=Texts\\Sub\\\npart of Texts\\Sub\\\n\nlast\n");
+    EXPECT_EQ(game.get("raw.txt"), "first\r\nhere=${thisfolder}\\\r\n${include(Part.TXT)}\r\nlast\r\n");
+    EXPECT_EQ(game.get("exists.txt"), "true,false");
+    // A missing file is reported and the run goes on with an empty text.
+    EXPECT_EQ(game.get("missing.txt"), "[]");
+    EXPECT_TRUE(contains(run.Stderr, "Attemp to read nonexisted TEXT file")) << run.Stderr;
+}
+
+// Language tables: values with line-break marks, "#file" values and keys,
+// and a key the table lacks.
+TEST(AcceptanceStartup, LanguageTableLookups)
+{
+    GameDir game;
+    writeGame(game, Ini,
+              "whenPlaying(function() {\n"
+              "  save(\"lng.txt\", core_GetTranslation(\"HELLO\") + \"|\" + core_GetTranslation(\"help\") + \"|\" +\n"
+              "       core_GetTranslation(\"#intro.txt\") + \"|\" + core_GetTranslation(\"NOT.THERE\"));\n"
+              "});\n");
+    const std::string table = "HELLO=Hello<br>World\\nagain<brr>end\nHELP=#help.txt\n";
+    game.put("data/strings.lng", table);
+    game.put("data/help.txt", "Help<br>text\r\n");
+    game.put("data/intro.txt", "Intro");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("lng.txt"), "Hello\nWorld\nagain\r\nend|Help\ntext\n|Intro|");
+    // Lookups without a default text never write to the table; the text
+    // nodes' one lookup with an empty default appends its missing key.
+    EXPECT_EQ(game.get("data/strings.lng"), table + "\nMENU.OPTIONS.TITLE=");
+}
+
+// Manifest text in UTF-8 with a byte-order mark reaches the game as the
+// bytes of the 8-bit code page (here windows-1252).
+TEST(AcceptanceStartup, Utf8ManifestReachesTheGameInTheCodePage)
+{
+    GameDir game;
+    writeGame(game, Ini, "whenPlaying(function() { save(\"word.txt\", ::word); });\n");
+    game.setEnv("LC_ALL", "C.UTF-8");
+    game.put("data/manifest.xml",
+             "\xEF\xBB\xBF" +
+                 manifestXml("<InitialScriptCode val=\"::word &lt;- &quot;na\xC3\xAFve \xE2\x82\xAC&quot;;\"/>\n"));
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("word.txt"), "na\xEFve \x80");
+}
+
+// The WM_NAME lines of the display's named windows, decoded to UTF-8.
+std::string windowNames(const XDisplay& display)
+{
+    return sample::commandOutput(display.command(
+        "LC_ALL=C.UTF-8 sh -c 'for w in $(xdotool search --name . 2>/dev/null); do xprop -id $w WM_NAME 2>/dev/null; "
+        "done'"));
+}
+
+// The window caption is the language text of the manifest's title key, in
+// the table's code page; a key the table lacks shows as itself.
+TEST(AcceptanceStartup, WindowCaptionIsTheLocalizedTitle)
+{
+    if (!sample::hasCommand("xdotool") || !sample::hasCommand("xprop"))
+        GTEST_SKIP() << "needs xdotool and xprop";
+    for (bool known : {true, false}) {
+        XDisplay display;
+        if (display.name().empty())
+            GTEST_SKIP() << "no Xvfb";
+        GameDir game;
+        writeGame(game, std::string(Ini) + "Renderer=2\n",
+                  "whenPlaying(function() { core_SetTimeout(1500, \"core_CloseGame()\"); return true; });\n");
+        game.setEnv("LC_ALL", "C.UTF-8");
+        game.put("data/manifest.xml", manifestXml("<DefaultWindowTitle val=\"MY.TITLE\"/>\n"));
+        if (known)
+            game.put("data/strings.lng", "MY.TITLE=Lantern Caf\xE9\n");
+        pid_t pid = game.start({}, SScreen{true, display.name()});
+        std::string expected = known ? "= \"Lantern Caf\xC3\xA9\"\n" : "= \"MY.TITLE\"\n";
+        std::string names;
+        for (int i = 0; i < 100 && !contains(names, expected); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            names = windowNames(display);
+        }
+        SRun run = game.finish(pid);
+        EXPECT_TRUE(contains(names, expected)) << names;
+        EXPECT_EQ(run.ExitCode, 0) << game.trace(run);
+    }
+}
+
+} // namespace

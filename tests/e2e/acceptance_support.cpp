@@ -1,0 +1,184 @@
+#include "acceptance_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+namespace acceptance {
+
+std::string manifestXml(const std::string& head, const std::string& lists)
+{
+    return "<?xml version=\"1.0\"?>\n<Manifest>\n" + head +
+           (lists.empty() ? "<Fonts></Fonts>\n<Cursors></Cursors>\n<AtlasLists></AtlasLists>\n"
+                            "<Materials></Materials>\n<ParticleGroups></ParticleGroups>\n"
+                          : lists) +
+           "</Manifest>\n";
+}
+
+std::string scriptPrelude()
+{
+    return "function save(name, text) { core_SaveFile(name, \"\" + text); }\n"
+           "function whenPlaying(fn) {\n"
+           "  if (\"playArmed\" in getroottable()) return;\n"
+           "  ::playArmed <- true; ::playFn <- fn;\n"
+           "  core_SetInterval(20, \"pollPlay()\");\n"
+           "}\n"
+           "function pollPlay() {\n"
+           "  if (core_GetGameState() < 500) return;\n"
+           "  core_CancelInterval();\n"
+           "  if (::playFn() != true) core_SetTimeout(100, \"core_CloseGame()\");\n"
+           "}\n";
+}
+
+GameDir::GameDir()
+{
+    char pattern[] = "/tmp/acc-e2e-XXXXXX";
+    Root = mkdtemp(pattern);
+    fs::path game = fs::path(ENGINE_BINARY_DIR) / "game";
+    std::error_code error;
+    // A hard link keeps the program folder here; a symbolic one would not.
+    fs::create_hard_link(game, Root / "game", error);
+    if (error)
+        fs::copy_file(game, Root / "game");
+    fs::create_directories(Root / "data");
+}
+
+GameDir::~GameDir()
+{
+    std::error_code error;
+    fs::remove_all(Root, error);
+}
+
+void GameDir::put(const std::string& relative, const std::string& text) const
+{
+    fs::path path = Root / relative;
+    fs::create_directories(path.parent_path());
+    sample::writeFile(path, text);
+}
+
+pid_t GameDir::start(const std::vector<std::string>& args, const SScreen& screen) const
+{
+    fs::path errors = Root / "stderr.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(Root.c_str()) != 0)
+            _exit(127);
+        int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, STDERR_FILENO);
+            dup2(fd, STDOUT_FILENO);
+        }
+        setenv("XDG_DATA_HOME", (Root / "xdg").c_str(), 1);
+        setenv("ENGINE_NONINTERACTIVE", "1", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        unsetenv("WAYLAND_DISPLAY");
+        if (!screen.Window)
+            unsetenv("DISPLAY");
+        else if (!screen.Display.empty())
+            setenv("DISPLAY", screen.Display.c_str(), 1);
+        for (const auto& [name, value] : Environment) {
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        std::vector<std::string> copies(args);
+        if (!screen.Window)
+            copies.push_back("NullDriver=1");
+        sample::execProgram((Root / "game").string(), copies);
+    }
+    return pid;
+}
+
+SRun GameDir::finish(pid_t pid) const
+{
+    SRun result;
+    auto deadline = std::chrono::steady_clock::now() + sample::RunTimeout;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (result.ExitCode == sample::Killed) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    result.Stderr = sample::readFile(Root / "stderr.txt");
+    return result;
+}
+
+XDisplay::XDisplay(const std::vector<std::string>& options)
+{
+    if (!sample::hasCommand("Xvfb"))
+        return;
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    Pid = fork();
+    if (Pid == 0) {
+        close(ready[0]);
+        int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) {
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+        }
+        std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1024x768x24",
+                                      "-nolisten", "tcp"};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execvp("Xvfb", argv.data());
+        _exit(127);
+    }
+    close(ready[1]);
+    // Xvfb writes the display number once it accepts connections.
+    std::string number;
+    pollfd wait{ready[0], POLLIN, 0};
+    while (Pid > 0 && poll(&wait, 1, 10000) > 0) {
+        char c;
+        if (read(ready[0], &c, 1) != 1 || c == '\n')
+            break;
+        number += c;
+    }
+    close(ready[0]);
+    if (!number.empty())
+        Name = ":" + number;
+}
+
+XDisplay::~XDisplay()
+{
+    if (Pid <= 0)
+        return;
+    kill(Pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 250; ++i) {
+        if (waitpid(Pid, &status, WNOHANG) == Pid)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(Pid, SIGKILL);
+    waitpid(Pid, &status, 0);
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        found.push_back(line);
+    return found;
+}
+
+} // namespace acceptance

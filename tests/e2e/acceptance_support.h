@@ -1,0 +1,86 @@
+// A program folder built by the test itself: the game, a game.ini and a small
+// data folder of the test's own (manifest, scripts, descriptions), so each
+// acceptance test sees exactly the files it wrote and what the program made.
+#pragma once
+
+#include "sample_support.h"
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace acceptance {
+
+namespace fs = std::filesystem;
+using sample::SRun;
+using sample::SScreen;
+
+// The folder name under the user's data folder that every test game uses.
+constexpr const char* AppFolder = "AccGame";
+
+// A manifest with the five required lists; `head` goes before them (the
+// optional values in their order), `lists` replaces the empty lists.
+std::string manifestXml(const std::string& head = "", const std::string& lists = "");
+
+// The start-up script's common part: save(name, text) writes a result file
+// into the program folder; whenPlaying(fn) runs fn once the game is in play
+// (state 500) and ends the game soon after, unless fn returns true.
+std::string scriptPrelude();
+
+class GameDir {
+public:
+    GameDir();
+    ~GameDir();
+    GameDir(const GameDir&) = delete;
+    GameDir& operator=(const GameDir&) = delete;
+
+    // Writes a file under the program folder, making its folders.
+    void put(const std::string& relative, const std::string& text) const;
+    std::string get(const std::string& relative) const { return sample::readFile(Root / relative); }
+    bool has(const std::string& relative) const { return fs::exists(Root / relative); }
+
+    // Runs the game to its end (or kills it at the deadline). Without a
+    // window it runs on the null driver with no display at all.
+    SRun run(const std::vector<std::string>& args, const SScreen& screen = SScreen{}) const
+    {
+        return finish(start(args, screen));
+    }
+    pid_t start(const std::vector<std::string>& args, const SScreen& screen = SScreen{}) const;
+    SRun finish(pid_t pid) const;
+
+    void setEnv(const std::string& name, const std::string& value) { Environment.emplace_back(name, value); }
+
+    fs::path userFolder() const { return Root / "xdg" / AppFolder; }
+    std::string user(const std::string& name) const { return sample::readFile(userFolder() / name); }
+    // The debug log with the stderr of the last run, for failure messages.
+    std::string trace(const SRun& run) const { return run.Stderr + "\n--- last_debug.log ---\n" + get("last_debug.log"); }
+
+    fs::path Root;
+
+private:
+    std::vector<std::pair<std::string, std::string>> Environment;
+};
+
+// An Xvfb of the test's own with extra server options (for example
+// "-extension GLX", which leaves OpenGL without a visual).
+class XDisplay {
+public:
+    explicit XDisplay(const std::vector<std::string>& options = {});
+    ~XDisplay();
+    XDisplay(const XDisplay&) = delete;
+    XDisplay& operator=(const XDisplay&) = delete;
+
+    const std::string& name() const { return Name; }
+    std::string command(const std::string& text) const { return "DISPLAY=" + Name + " " + text; }
+
+private:
+    pid_t Pid = -1;
+    std::string Name;
+};
+
+// Lines of a text, without their line feeds.
+std::vector<std::string> lines(const std::string& text);
+
+} // namespace acceptance
