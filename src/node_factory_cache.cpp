@@ -158,7 +158,8 @@ CNodeFactory* getSpriteDescription(const char* name, const char* text, const CSt
             old->getValue()->drop();
         factory->grab();
         cache.set(key, factory);
-        DebugLog(Format("Adding to sprite cache '%s'", (const char*)CString(key.c_str()).Left(LoggedNameLength)));
+        DebugLog(Format("Adding to sprite cache '%s'", (const char*)CString(key.c_str()).Left(LoggedNameLength)),
+                 __FILE__, __LINE__);
     }
     return factory;
 }

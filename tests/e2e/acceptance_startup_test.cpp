@@ -175,6 +175,26 @@ TEST(AcceptanceStartup, Utf8ManifestReachesTheGameInTheCodePage)
 }
 
 // The WM_NAME lines of the display's named windows, decoded to UTF-8.
+// Description values as the node factory reads them: "px" lengths scaled by
+// the manifest's pixel size, integers that saturate instead of wrapping.
+TEST(AcceptanceStartup, DescriptionLengthsInPixelsAndSaturatedIntegers)
+{
+    GameDir game;
+    writeGame(game, Ini,
+              "whenPlaying(function() {\n"
+              "  core_CreateSprite(\"sprites\\\\Box.SPR\", {});\n"
+              "  local box = core_GetNode(\"box\");\n"
+              "  save(\"box.txt\", box._w + \",\" + box._h + \",\" + core_GetNodeAttributeN(\"box\", \"big\") + \",\" +\n"
+              "       core_GetNodeAttributeN(\"box\", \"low\"));\n"
+              "});\n");
+    game.put("data/manifest.xml", manifestXml("<Modifiers_DefaultPixelSize val=\"0.05\"/>\n"));
+    game.put("data/sprites/box.spr", "-Texture: ?fill[c255,w4,h4]\r\n-Size: 40px\r\n-Name: box\r\n"
+                                     "-Custom.Attributes: big[99999999999] low[-99999999999]\r\n");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("box.txt"), "2,2,2147483647,-2147483647");
+}
+
 std::string windowNames(const XDisplay& display)
 {
     return sample::commandOutput(display.command(

@@ -8,6 +8,7 @@
 
 #include "codepage.h"
 #include "debugger.h"
+#include "msgbox.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -74,6 +76,27 @@ TEST(MessageBoxRules, WindowedBoxIsShownAndItsAnswerReturned)
     EXPECT_EQ(EngineMessageBox("UserFolder not defined!", MB_YESNO), IDNO);
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].Text, "UserFolder not defined!");
+}
+
+// With nobody to ask, a windowed box answers as a fullscreen one would: by
+// the type the caller asked for, not the one with the icon added for the eye.
+TEST(MessageBoxRules, UnattendedWindowedBoxAnswersTheQuestionAsAsked)
+{
+    auto previous = platform::SetMessageBoxHook(nullptr);
+    platform::SetBoxesInteractive(0);
+    struct { unsigned type; int answer; } cases[] = {
+        {MB_YESNO, IDYES}, {MB_OK, 0}, {MB_YESNO | MB_ICONQUESTION, 0}, {MB_YESNOCANCEL, 0},
+    };
+    testing::internal::CaptureStderr();
+    std::vector<int> answers;
+    for (const auto& c : cases)
+        answers.push_back(EngineMessageBox("question", c.type));
+    std::string written = testing::internal::GetCapturedStderr();
+    platform::SetBoxesInteractive(-1);
+    platform::SetMessageBoxHook(previous);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(answers[i], cases[i].answer) << "type " << cases[i].type;
+    EXPECT_NE(written.find("question"), std::string::npos);
 }
 
 TEST(MessageBoxRules, ExclamationIconOnlyForPlainOkAndYesNoKinds)
