@@ -11,4 +11,19 @@ void* FindXlibSymbol(const char* name)
     return handle ? dlsym(handle, name) : nullptr;
 }
 
+void* HoldXDisplay()
+{
+    using OpenFn = void* (*)(const char*);
+    auto open = reinterpret_cast<OpenFn>(FindXlibSymbol("XOpenDisplay"));
+    return open ? open(nullptr) : nullptr;
+}
+
+void ReleaseXDisplay(void* display)
+{
+    using CloseFn = int (*)(void*);
+    auto close = reinterpret_cast<CloseFn>(FindXlibSymbol("XCloseDisplay"));
+    if (display && close)
+        close(display);
+}
+
 } // namespace platform

@@ -7,4 +7,11 @@ namespace platform {
 // A function of libX11, or null when the library or the name is missing.
 void* FindXlibSymbol(const char* name);
 
+// A connection of the program's own to the default display, or null. An X
+// server whose last client leaves resets itself, and a device that opens the
+// display in that moment finds none; holding a connection while devices are
+// tried one after another keeps the server up between the attempts.
+void* HoldXDisplay();
+void ReleaseXDisplay(void* display);
+
 } // namespace platform

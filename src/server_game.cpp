@@ -13,6 +13,7 @@
 #include "run_tool.h"
 #include "window_icon.h"
 #include "x_errors.h"
+#include "xlib.h"
 
 #include <IFileSystem.h>
 #include <IImage.h>
@@ -176,6 +177,7 @@ void CEngineBase::createDevice()
         Fullscreen = 0;
         WindowAlwaysActive = true;
     }
+    void* held = headless ? nullptr : platform::HoldXDisplay();
     Device = createTrapped(CreateDeviceFn, params);
     if (!Device && !headless && params.Bits >= 32) {
         DebugLog("Failed to create 3D device... Defaulting to 16b mode...");
@@ -191,6 +193,7 @@ void CEngineBase::createDevice()
         params.WindowSize.set(640, 480);
         Device = createTrapped(CreateDeviceFn, params);
     }
+    platform::ReleaseXDisplay(held);
     if (!Device) {
         offerDiagnostics();
         std::exit(DeviceFailureExitCode);

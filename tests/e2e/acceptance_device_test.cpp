@@ -40,7 +40,9 @@ struct SFallbackCase {
 class AcceptanceDeviceFallback : public ::testing::TestWithParam<SFallbackCase> {};
 
 // A display without GLX: OpenGL fails at 32 and 16 bits, Burning's Video
-// works; at 16 bits to begin with there is no second 16-bit attempt.
+// works; at 16 bits to begin with there is no second 16-bit attempt. The
+// test's X server has no other client, so it resets whenever the program's
+// last connection closes: a retry must not open the display in that moment.
 TEST_P(AcceptanceDeviceFallback, SoftwareRendererTakesOverWithTheStepsLogged)
 {
     XDisplay display({"-extension", "GLX"});

@@ -137,6 +137,22 @@ TEST(AcceptanceStartup, TextDirectivesAndWindowsStyleNames)
     EXPECT_TRUE(contains(run.Stderr, "Attemp to read nonexisted TEXT file")) << run.Stderr;
 }
 
+// The manifest itself is a text file with directives: an include written
+// with other letter case and CR LF line ends.
+TEST(AcceptanceStartup, ManifestPullsInAnIncludedPart)
+{
+    GameDir game;
+    writeGame(game, Ini, "whenPlaying(function() { save(\"included.txt\", ::included); });\n");
+    game.put("data/manifest.xml", "<?xml version=\"1.0\"?>\r\n<Manifest>\r\n"
+                                  "<InitialScriptCode val=\"::included &lt;- 1;\"/>\r\n"
+                                  "${include(Parts\\Lists.XML)}\r\n</Manifest>\r\n");
+    game.put("data/parts/lists.xml", "<Fonts></Fonts>\r\n<Cursors></Cursors>\r\n<AtlasLists></AtlasLists>\r\n"
+                                     "<Materials></Materials>\r\n<ParticleGroups></ParticleGroups>\r\n");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("included.txt"), "1");
+}
+
 // Language tables: values with line-break marks, "#file" values and keys,
 // and a key the table lacks.
 TEST(AcceptanceStartup, LanguageTableLookups)

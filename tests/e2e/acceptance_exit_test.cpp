@@ -1,0 +1,128 @@
+// The ways the real program ends: a script's exit request, the end state,
+// and the window closed the way a window manager closes it. Each runs the
+// exit sequence and leaves the options and the profile saved, exit code 0.
+#include "acceptance_support.h"
+
+#include "xlib.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+using namespace acceptance;
+using sample::contains;
+
+namespace {
+
+const char* const Ini = "AppDataFolder=AccGame\nLanguage=en\nXResolution=640\nYResolution=480\nActiveProfile=Tester\n";
+
+void writeGame(const GameDir& game, const std::string& play)
+{
+    game.put("game.ini", Ini);
+    game.put("data/manifest.xml", manifestXml());
+    game.put("data/scripts/startup.nut",
+             scriptPrelude() + "whenPlaying(function() {\n  core_SetProfileOption(\"leaving\", 1);\n  save(\"playing.txt\", 1);\n  " +
+                 play + "\n  return true;\n});\n");
+}
+
+void expectSavedInOrder(const GameDir& game, const SRun& run)
+{
+    EXPECT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_TRUE(contains(game.user("pr_VGVzdGVy.ini"), "\nOptionLong[leaving]=1\n")) << game.user("pr_VGVzdGVy.ini");
+    EXPECT_EQ(game.user("game_options.ini"), "ActiveProfile=Tester\nPastProfiles=Tester\n");
+    EXPECT_FALSE(game.has("last_crashes.log"));
+    EXPECT_FALSE(game.has("last_scriptcomp_error_alert.log"));
+}
+
+struct SExitCase {
+    const char* Name;
+    const char* Code;
+};
+
+class AcceptanceExit : public ::testing::TestWithParam<SExitCase> {};
+
+TEST_P(AcceptanceExit, ScriptEndsTheGameAndEverythingIsSaved)
+{
+    GameDir game;
+    writeGame(game, GetParam().Code);
+    SRun run = game.run({"Debug=1"});
+    expectSavedInOrder(game, run);
+    EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, AcceptanceExit,
+                         ::testing::Values(SExitCase{"RequestExit", "core_CloseGame();"},
+                                           SExitCase{"EndState", "core_SetGameState(999);"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// The X client message as Xlib lays it out, inside its 24-long event union.
+struct SClientMessage {
+    int type;
+    unsigned long serial;
+    int sendEvent;
+    void* display;
+    unsigned long window;
+    unsigned long messageType;
+    int format;
+    long data[5];
+};
+union UXEvent {
+    SClientMessage client;
+    long pad[24];
+};
+constexpr int ClientMessageType = 33;
+
+// What a window manager sends when the player closes the window.
+bool askWindowToClose(const std::string& displayName, unsigned long window)
+{
+    using OpenFn = void* (*)(const char*);
+    using AtomFn = unsigned long (*)(void*, const char*, int);
+    using SendFn = int (*)(void*, unsigned long, int, long, UXEvent*);
+    using DisplayFn = int (*)(void*);
+    auto open = reinterpret_cast<OpenFn>(platform::FindXlibSymbol("XOpenDisplay"));
+    auto atom = reinterpret_cast<AtomFn>(platform::FindXlibSymbol("XInternAtom"));
+    auto send = reinterpret_cast<SendFn>(platform::FindXlibSymbol("XSendEvent"));
+    auto flush = reinterpret_cast<DisplayFn>(platform::FindXlibSymbol("XFlush"));
+    auto close = reinterpret_cast<DisplayFn>(platform::FindXlibSymbol("XCloseDisplay"));
+    if (!open || !atom || !send || !flush || !close)
+        return false;
+    void* display = open(displayName.c_str());
+    if (!display)
+        return false;
+    UXEvent event = {};
+    event.client.type = ClientMessageType;
+    event.client.window = window;
+    event.client.messageType = atom(display, "WM_PROTOCOLS", 0);
+    event.client.format = 32;
+    event.client.data[0] = long(atom(display, "WM_DELETE_WINDOW", 0));
+    int sent = send(display, window, 0, 0, &event);
+    flush(display);
+    close(display);
+    return sent != 0;
+}
+
+TEST(AcceptanceExitWindow, ClosingTheWindowEndsTheGameInOrder)
+{
+    if (!sample::hasCommand("xdotool"))
+        GTEST_SKIP() << "needs xdotool";
+    XDisplay display;
+    if (display.name().empty())
+        GTEST_SKIP() << "no Xvfb";
+    GameDir game;
+    writeGame(game, "");
+    pid_t pid = game.start({"Renderer=2"}, SScreen{true, display.name()});
+    std::string window;
+    for (int i = 0; i < 250 && (window.empty() || !game.has("playing.txt")); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        window = sample::commandOutput(display.command("xdotool search --name . 2>/dev/null | head -1"));
+    }
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(askWindowToClose(display.name(), std::strtoul(window.c_str(), nullptr, 10)));
+    SRun run = game.finish(pid);
+    expectSavedInOrder(game, run);
+}
+
+} // namespace
