@@ -261,7 +261,8 @@ CCustomMaterials* GetTextureMaterials()
 // every such description fatal, so a clear pixel stands in for it.
 static video::ITexture* makeMissingEmptyImage(video::IVideoDriver* driver, const char* name)
 {
-    if (strcasecmp(name, "\\gui\\empty.png") != 0)
+    // Asked for as the data name or, resolved, without its leading backslash.
+    if (strcasecmp(name[0] == '\\' ? name + 1 : name, "gui\\empty.png") != 0)
         return nullptr;
     video::IImage* image = createArgbImage(driver, core::dimension2du(1, 1));
     if (!image)

@@ -22,6 +22,9 @@ const char* const Ini = "AppDataFolder=AccGame\nLanguage=en\nXResolution=640\nYR
 void writeGame(const GameDir& game, const std::string& play)
 {
     game.put("game.ini", Ini);
+    // A dialog that pauses at the exit level. The data has no "\gui\empty.png"
+    // for the dialog's own node: the engine stands in for it.
+    game.put("data/dialogs/ender.dlg", "-DialogName: ender\n-Pause: 90\n[Sprite]\n-Texture: ?fill[c255,w4,h4]\n-Size: 1\n");
     game.put("data/manifest.xml", manifestXml());
     game.put("data/scripts/startup.nut",
              scriptPrelude() + "whenPlaying(function() {\n  core_SetProfileOption(\"leaving\", 1);\n  save(\"playing.txt\", 1);\n  " +
@@ -55,7 +58,8 @@ TEST_P(AcceptanceExit, ScriptEndsTheGameAndEverythingIsSaved)
 
 INSTANTIATE_TEST_SUITE_P(Ways, AcceptanceExit,
                          ::testing::Values(SExitCase{"RequestExit", "core_CloseGame();"},
-                                           SExitCase{"EndState", "core_SetGameState(999);"}),
+                                           SExitCase{"EndState", "core_SetGameState(999);"},
+                                           SExitCase{"PauseLevel90", "core_OpenDialog(\"ender\");"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // The X client message as Xlib lays it out, inside its 24-long event union.
