@@ -1,4 +1,4 @@
-// Atlases and pixel-perfect clicks in a whole engine on OpenGL: a scene drawn
+// Atlases and pixel-perfect clicks in a whole engine: a scene drawn
 // from an atlas looks the same as one drawn from single textures, in one run
 // of the batch; clicks test the texel under the cursor of the cell or frame
 // the sprite shows.
@@ -50,12 +50,17 @@ std::string atlasList()
     return "<AtlasList><InternalName val='sheet'/><Data>" + data + "</Data></AtlasList>";
 }
 
-bool openOpenGL(CAcceptanceScene& scene, bool withAtlas)
+bool open(CAcceptanceScene& scene, bool withAtlas, const SSceneDriver& driver)
 {
     writeImages(scene);
     if (withAtlas)
         scene.AtlasLists = atlasList();
-    return scene.start(3, video::EDT_OPENGL);
+    return scene.start(driver.Renderer, driver.Type);
+}
+
+bool openOpenGL(CAcceptanceScene& scene, bool withAtlas)
+{
+    return open(scene, withAtlas, SceneDrivers[0]);
 }
 
 // Three sprites of three listed images, all with the default material.
@@ -104,7 +109,13 @@ TEST(SceneAtlas, DrawsTheSameAsSingleTexturesInOneRun)
     EXPECT_EQ(differing, 0);
 }
 
-class SceneClicks : public testing::TestWithParam<bool> {};
+struct SClickCase {
+    const char* Name;
+    SSceneDriver Driver;
+    bool WithAtlas;   // the software renderer never makes atlases
+};
+
+class SceneClicks : public testing::TestWithParam<SClickCase> {};
 
 // The log of the actions the clicks ran.
 std::vector<std::string> clickLog()
@@ -138,7 +149,7 @@ void clickAt(CAcceptanceScene& scene, int x, int y)
 
 TEST_P(SceneClicks, ATransparentTexelLetsTheClickThroughToTheNodeBehind)
 {
-    const bool withAtlas = GetParam();
+    const bool withAtlas = GetParam().WithAtlas;
     struct Case {
         const char* Texture;
         const char* Extra;
@@ -150,8 +161,8 @@ TEST_P(SceneClicks, ATransparentTexelLetsTheClickThroughToTheNodeBehind)
     for (const Case& c : cases) {
         CAcceptanceScene scene;
         scene.useOwnDisplay();   // the clicks move the pointer
-        if (!openOpenGL(scene, withAtlas))
-            GTEST_SKIP() << "no display or no OpenGL";
+        if (!open(scene, withAtlas, GetParam().Driver))
+            GTEST_SKIP() << "no display or no " << GetParam().Driver.Name;
         if (withAtlas && getAtlasMaxSize().Width < 2048)
             GTEST_SKIP() << "this OpenGL takes no 2048-pixel textures";
         scene.sprite("-Texture:gui\\quad_b.png\n-Size: 30\n-Event.Mouse.Click.Action: log.append(\"behind\")\n",
@@ -174,9 +185,10 @@ TEST_P(SceneClicks, ATransparentTexelLetsTheClickThroughToTheNodeBehind)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Atlas, SceneClicks, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "InAtlas" : "SingleTexture");
-                         });
+INSTANTIATE_TEST_SUITE_P(Drivers, SceneClicks,
+                         testing::Values(SClickCase{"OpenGL", SceneDrivers[0], false},
+                                         SClickCase{"OpenGLAtlas", SceneDrivers[0], true},
+                                         SClickCase{"BurningsVideo", SceneDrivers[1], false}),
+                         [](const testing::TestParamInfo<SClickCase>& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -164,6 +164,8 @@ CPrivateDisplay::~CPrivateDisplay()
 
 CAcceptanceScene::CAcceptanceScene()
 {
+    std::error_code error;
+    WorkingFolder = std::filesystem::current_path(error).string();
     std::filesystem::create_directories(Folder.path() + "Profile");
     writeImage("gui/empty.png", 4, 4, [](int, int) { return video::SColor(0, 0, 0, 0); });
     writeImage("gui/black.png", 4, 4, [](int, int) { return video::SColor(255, 0, 0, 0); });
@@ -184,6 +186,9 @@ CAcceptanceScene::~CAcceptanceScene()
         ResetNodeRegistry();
     }
     SetSceneWindow(SceneWidth, SceneHeight);
+    std::error_code error;
+    if (!WorkingFolder.empty())
+        std::filesystem::current_path(WorkingFolder, error);
     ResetUserFolder();
     SetAppFolder(nullptr);
     SetLogFolder(nullptr);

@@ -125,4 +125,5 @@ public:
 private:
     void writeManifest();
     bool Started = false;
+    std::string WorkingFolder;   // the engine moves into the program folder; put back at the end
 };
