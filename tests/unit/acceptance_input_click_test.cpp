@@ -251,7 +251,10 @@ TEST_F(ClickRoad, OverSoundPlaysAtEachEntryWithoutAnImageNode)
 
 TEST_F(ClickRoad, AutoDisabledButtonShowsItsDisabledImageAndRefusesClicks)
 {
+    startSound();
     CNodeBasement* node = make("-Event.Mouse.Click.Action: hit\n"
+                               "-Event.Mouse.Click.Sound: click\n"
+                               "-Event.Mouse.Click.Image:\\gui\\empty.png\n"
                                "-Event.Mouse.Click.AutodisableIf.Action: return ::enabled;\n"
                                "-Event.Mouse.Click.AutodisableIf.Image:\\gui\\black.png");
     ASSERT_TRUE(step(600));   // the condition has run
@@ -259,8 +262,13 @@ TEST_F(ClickRoad, AutoDisabledButtonShowsItsDisabledImageAndRefusesClicks)
     CNodeBasement* image = CNodeBasement::fromSceneNode(*node->getChildren().begin());
     EXPECT_NE(image->findAnimatorByName("ALPH01", false), nullptr) << "fading in";
     pressAndRelease();
+    getInputLatch()->reset();
     ASSERT_TRUE(step());
     EXPECT_TRUE(scriptLog().empty()) << "refused while disabled";
+    EXPECT_EQ(Engine.Queue.findMessage(SM_PLAY_EFFECT), nullptr) << "no click sound";
+    EXPECT_EQ(node->getChildren().size(), 1u) << "no click image";
+    EXPECT_EQ(getInputLatch()->FireTick, 0u) << "yet the click counts as handled";
+    EXPECT_EQ(*CInputState::getReleasedNodeId(), 0);
 
     script("::enabled <- true;");
     ASSERT_TRUE(step(600));
@@ -271,6 +279,8 @@ TEST_F(ClickRoad, AutoDisabledButtonShowsItsDisabledImageAndRefusesClicks)
     pressAndRelease();
     ASSERT_TRUE(step());
     EXPECT_EQ(scriptLog().size(), 1u);
+    EXPECT_NE(Engine.Queue.findMessage(SM_PLAY_EFFECT), nullptr);
+    EXPECT_EQ(node->getChildren().size(), 1u) << "the click image";
 }
 
 TEST_F(ClickRoad, ConditionValuesDecideWhetherTheButtonIsEnabled)
@@ -339,6 +349,40 @@ TEST_F(ClickRoad, HoverFollowsANodeThatMovesUnderAStillCursor)
         ASSERT_TRUE(step(50));
     EXPECT_EQ(*CInputState::getHoveredNodeId(), 0);
     EXPECT_EQ(scriptLog(), Log({"in", "out"}));
+}
+
+TEST_F(ClickRoad, RightClickTakenClearsItsIdRefusedLeavesIt)
+{
+    struct Case {
+        const char* action;
+        Log log;
+        bool idLeft;
+        bool latchFired;
+    } cases[] = {
+        {"hit", {"hit"}, false, false},
+        {"refuse", {"refused"}, true, true},
+        {"/*NOPE*/", {}, true, true},   // swallowing is for left clicks only
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        CNodeBasement* node = make(std::string("-Event.Mouse.RClick.Action: ") + c.action);
+        ASSERT_TRUE(step(250));
+        script("log.clear();");
+        moveTo(centre());
+        mouse(irr::EMIE_RMOUSE_PRESSED_DOWN);
+        mouse(irr::EMIE_RMOUSE_LEFT_UP);
+        getInputLatch()->reset();
+        ASSERT_TRUE(step());
+        Log words;
+        for (const std::string& line : scriptLog())
+            words.push_back(line.substr(0, line.find(' ')));
+        EXPECT_EQ(words, c.log);
+        EXPECT_EQ(*CInputState::getRightClickedNodeId() == node->getID(), c.idLeft);
+        EXPECT_EQ(getInputLatch()->FireTick != 0, c.latchFired);
+        *CInputState::getRightClickedNodeId() = 0;
+        deleteNode(node);
+        ASSERT_TRUE(step());
+    }
 }
 
 } // namespace
