@@ -154,7 +154,8 @@ bool CTextNode::processOneTimeTags(const core::stringc& line, STextPassState& st
     }
     if (has(line, "<sound")) {
         CString name = markedText(line.c_str(), "sound");
-        if (PlayedSounds.Find(name + "|") < 0) {
+        // A tag without a name plays nothing: an empty effect name would end the program.
+        if (!name.IsEmpty() && PlayedSounds.Find(name + "|") < 0) {
             if (CEngineBase* engine = getEngine())
                 engine->getSoundServer()->playEffect(name, -1.0f);
             PlayedSounds += name + "|";

@@ -294,3 +294,54 @@ TEST_F(SceneLife, MalformedAnimationsNeitherCrashNorHang)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SceneLife, GarbledDescriptionsNeitherCrashNorHang)
+{
+    CMessageBoxRecorder boxes;
+    const std::string cases[] = {
+        "-Text:[",
+        "-Text:[T[never closed",
+        "-Name:[abcdefghijklmnopqrstuvwxyz[x]abcdefghijklmnopqrstuvwxyz]",
+        "-Events: soundOnCreate[",
+        "-Events.OnClick: action[",
+        "-Animation.Timeline: scale",
+        "-Animation.Timeline: t: x: x:loop x1 t0 x2 s[ s] r",
+        "-Animation.Timeline: x:loop x5 t0 x6",
+        "-Animation.Generator: t10 at",
+        "-Animation.Generator: t10 at,,,",
+        "-Atlas: x0 y0 w1e30 h1e30",
+        "-Atlas: x-5 y-5 w-1 h-1 r-1 b-1",
+        "-Size: w-5 h-5",
+        "-Size: w0 h0",
+        "-Animation.Texture: t100 m1-5/1",
+        "-Animation.Texture: t-100 m2x2",
+        "-MakeClones: -1",
+        "-Parent:-",
+        "-Parent:--3",
+        "-Position: @",
+        "-Position: x1e39 y-1e39",
+        "-Alpha: nan t100",
+        "-Rotation: 1e40",
+        "-Animation.Move: d3 x1 t1 l-1",
+        "-Animation.Move: d1 x1 t-1",
+        "-Animation.Size: s0 t0.00001",
+        "-Animation.Rotation: s-0.5 f-720",
+        "-Selfdestruction: t-1 f-1",
+        "-Custom.Attributes: ]=[]=",
+        "-Custom.Attributes: [[[]]]",
+        "-Tint: #",
+        "-AlphaMinVisible: 99",
+        "${rnd(}${rnd(,)}${?}${?;}${Default:}${Default:=}${Section",
+        "\n[Sprite]\n[Sprite]\n\n[Sprite]",
+    };
+    const u32 t0 = now();
+    for (const std::string& body : cases)
+        make(raw(std::string(Fill) + body));
+    for (u32 t = 30; t <= 600; t += 30)
+        drawFrame(t0 + t);
+    EXPECT_GE(Root->getChildren().size(), 25u) << "most still make their sprite";
+}
+
+} // namespace

@@ -96,3 +96,42 @@ TEST_F(DescribedText, OneTimeTagsActOncePerTextAcrossFrames)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DescribedText, GarbledMarkupNeitherCrashesNorHangs)
+{
+    const char* const texts[] = {
+        "<img\nA",
+        "<img src=>\nA",
+        "<img src=raw://-Texture:?fill[c1,w8,h8] w=-3 h=0 alpha=9>\nA",
+        "<frame src=raw://\nA\nB",
+        "<justify:-5>\nAAAA BBBB",
+        "<justify:1>\nAAAAAAAAAAAAAAAA",
+        "<font-size:\nA",
+        "<font-face:nosuchface>\nA",
+        "<line-height:-1>\nA\nB\nC",
+        "<sound:>\nA",
+        "<x:1e39><y:-1e39><z:nan>\nA",
+        "<overlay:''><underlay:''>\nA",
+        "<font-color:#>\nA",
+        "<\n<\n<<<<\n",
+        "A\r\nB\r\n",
+        "",
+    };
+    const int before = queued();
+    for (const char* body : texts) {
+        CTextNode* node = createTextNode(body, core::vector3df(0, 0, 0), Root, -1);
+        ASSERT_NE(node, nullptr) << body;
+    }
+    for (u32 t = 1030; t <= 1300; t += 30)
+        frame(t);
+    int laidOut = 0;
+    for (scene::ISceneNode* child : Root->getChildren())
+        if (auto* text = dynamic_cast<CTextNode*>(child))
+            laidOut += text->isLayoutDone() ? 1 : 0;
+    EXPECT_GE(laidOut, 14) << "the passes complete";
+    EXPECT_EQ(queued(), before) << "a sound tag without a name plays nothing";
+}
+
+} // namespace
