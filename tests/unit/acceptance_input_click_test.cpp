@@ -191,7 +191,7 @@ TEST_F(ClickRoad, DeepButtonClicksWhileUnderTheCursorBehindAnother)
 {
     make("-Event.Mouse.Click.Action: hit", -1);
     make("-Event.Mouse.Click.Action: other\n-Event.Mouse.Click.Action.AllowDeep: 1", 1);
-    CNodeBasement* shallow = make("-Event.Mouse.Click.Action: refuse", 2);
+    ASSERT_NE(make("-Event.Mouse.Click.Action: refuse", 2), nullptr);
     ASSERT_TRUE(step(250));
     pressAndRelease();
     ASSERT_TRUE(step());
@@ -204,7 +204,6 @@ TEST_F(ClickRoad, DeepButtonClicksWhileUnderTheCursorBehindAnother)
     EXPECT_EQ(hits, 1) << "the front button takes the release";
     EXPECT_EQ(others, 2) << "the deep one clicks at the press and at the release";
     EXPECT_EQ(refused, 0) << "a button behind without allow deep never sees the release";
-    EXPECT_NE(shallow, nullptr);
 }
 
 TEST_F(ClickRoad, PendingClickIsRetriedUntilTheActionTakesIt)
