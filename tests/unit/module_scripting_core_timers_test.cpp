@@ -53,6 +53,7 @@ TEST_F(ScriptTimers, OnceRepeatingCancelledAndWithAnArgument)
     EXPECT_EQ(logCount("timeout"), 1) << "once, at the first update 500 ms on";
     EXPECT_EQ(logCount("self"), 1) << "cancelled by its own code";
     EXPECT_EQ(logCount("arg 7"), 1);
+    EXPECT_TRUE(run("return relatedInTimer == null;").ToBool()) << "a timer without an argument has no related object";
     EXPECT_TRUE(Failures.empty()) << ::testing::PrintToString(Failures);
 
     EXPECT_TRUE(run("return core_CancelInterval(intervalId);").ToBool());
@@ -62,7 +63,7 @@ TEST_F(ScriptTimers, OnceRepeatingCancelledAndWithAnArgument)
     EXPECT_FALSE(run("return core_CancelInterval(intervalId);").ToBool()) << "gone after its removal";
     EXPECT_EQ(findScriptTimer(0), nullptr);
     EXPECT_EQ(Root->getAnimators().getSize(), 0u);
-    EXPECT_EQ(run("return core_SetTimeout(10, \"\");").ToInteger(), 5) << "ids are not reused";
+    EXPECT_EQ(run("return core_SetTimeout(10, \"\");").ToInteger(), 6) << "ids are not reused";
 }
 
 TEST_F(ScriptTimers, CancelOutsideAnyTimerAlertsAndFails)

@@ -27,3 +27,5 @@ check(core_SetIntervalTimer(9999, 1) == false, "an unknown id");
 check(core_CancelInterval(9999) == false, "cancelling an unknown id");
 check(core_SetTimeoutLocal(null, 10, "log.append(\"none\");") == null, "no dialog open: no node");
 check(core_SetIntervalLocal("no such node", 10, "log.append(\"none\");") == null, "an unknown node");
+relatedInTimer <- "not run";
+check(core_SetTimeout(0, "relatedInTimer = core_se_GetRelated();") == 5, "the next id");
