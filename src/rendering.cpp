@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace {
 
@@ -127,16 +128,20 @@ bool CRenderer::takeQueuedRemovals()
 void CRenderer::processDeferredRemovals()
 {
     CheckMainThread();
+    std::unordered_set<CRenderableNode*> destroyed;
     for (int round = 0; round < MaxRemovalRounds && takeQueuedRemovals(); ++round) {
+        destroyed.clear();
         for (irr::u32 i = 0; i < RemovingNodes.size(); ++i) {
             CRenderableNode* node = RemovingNodes[i];
             if (!node) {
                 AssertFailed(__FILE__, __LINE__, "Node WTF???");
                 continue;
             }
+            // A node queued twice runs its hooks once; one whose parent went
+            // first in this frame still runs them.
             if (RemovingAnimators[i])
                 node->removeAnimator(RemovingAnimators[i]);
-            else if (node->getParent())   // queued twice: its hooks ran with the first request
+            else if (destroyed.insert(node).second)
                 node->onDestroy();
             node->drop();
         }

@@ -345,3 +345,32 @@ TEST_F(SceneLife, GarbledDescriptionsNeitherCrashNorHang)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SceneLife, RemovalsOfParentsAndChildrenInOneFrame)
+{
+    runScript("g_gone <- \"\"; function noteGone(t) { ::g_gone += t._id + \",\"; }");
+    const std::string hook = "-Event.OnDestroy.Action: noteGone\n";
+    for (int order = 0; order < 2; ++order) {
+        CNodeBasement* parent = make(raw(std::string(Fill) + hook + "-LocalID: " + std::to_string(3000 + order)));
+        CNodeBasement* child = make(raw(std::string(Fill) + hook + "-LocalID: " + std::to_string(3100 + order)),
+                                    parent);
+        ASSERT_TRUE(parent && child);
+        if (order == 0) {
+            deleteNode(child);
+            deleteNode(parent);
+        } else {
+            deleteNode(parent);
+            deleteNode(child);
+        }
+        drawFrame(now() + 30);
+        EXPECT_FALSE(isChild(Root, parent)) << order;
+        drawFrame(now() + 30);
+        EXPECT_EQ(Engine.Renderer.getPrimitiveCount(), 0) << order;
+    }
+    // Every queued node runs its hook, also a child whose parent went first.
+    EXPECT_STREQ(SquirrelVM::GetRootTable().GetString("g_gone"), "3100,3000,3001,3101,");
+}
+
+} // namespace
