@@ -181,6 +181,29 @@ TEST_F(DialogScripts, CreateFrameAndDestroyCodeRunAtOpenEveryUpdateAndClose)
     EXPECT_EQ(count("destroyed"), 1) << "once";
 }
 
+TEST_F(DialogScripts, LocalTimerWithoutANodeLivesAndEndsWithTheTopDialog)
+{
+    Files.write("host.dlg", "-DialogName: host\n");
+    CDialogFactory::registerDialogDescription(Files.file("host.dlg").c_str());
+    script("localId <- core_SetIntervalLocal(null, 0, \"::log.append(\\\"early\\\");\");");
+    ASSERT_NE(CDialogFactory::createDialog(CDialogFactory::getDialogDescription("host"), vector3df(0, 0, 0), nullptr),
+              nullptr);
+    script("localId <- core_SetIntervalLocal(null, 0, \"::log.append(\\\"local\\\");\");");
+    ASSERT_TRUE(step(30));
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(count("early"), 0) << "no dialog was open: no timer";
+    const int ticks = count("local");
+    EXPECT_GE(ticks, 1);
+
+    Engine.closeDialog("host", 0);
+    ASSERT_TRUE(step(30));
+    const int atClose = count("local");
+    EXPECT_LE(atClose, ticks + 1);
+    ASSERT_TRUE(step(30));
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(count("local"), atClose) << "the timer went with the dialog's node";
+}
+
 // No person, no test hook: the report goes to standard error and the run
 // goes on, as in fullscreen.
 TEST(HeadlessReports, PlainQuestionsCountAsYesOtherBoxesAsDismissed)
