@@ -87,31 +87,32 @@ TEST_P(SceneBlending, SpritesMixWithWhatLiesBehind)
     }
 }
 
-TEST_P(SceneBlending, TheCustomCursorKeepsItsBrightnessOverAdditiveSprites)
+// The software renderer shows the system cursor instead (the fallback test).
+TEST(SceneCursor, TheCustomCursorKeepsItsBrightnessOverAdditiveSprites)
 {
-    Scene.writeImage("gui/grey.png", 4, 4, [](int, int) { return Opaque(64, 64, 64); });
-    Scene.writeImage("gui/cursor.png", 8, 8, [](int, int) { return Opaque(64, 64, 64); });
-    Scene.Cursors = "<Cursor><InternalName val='arrow'/><Texture val='gui\\cursor.png'/><SpritesX val='1'/></Cursor>";
-    if (!isOpenGL())
-        GTEST_SKIP() << "the software renderer shows the system cursor";
-    Scene.useOwnDisplay();   // the test moves the pointer
-    start();
-    if (IsSkipped())
-        return;
-    ASSERT_EQ(Scene.Engine->Cursors.GetSize(), 1) << "the manifest's cursor";
-    Scene.Engine->getProfile()->CursorFace = 1;
-    background();
-    Scene.sprite("-Texture:gui\\grey.png\n-MaterialType: 1\n-Size: 20\n");
-    Scene.Engine->Device->getCursorControl()->setPosition(core::position2di(SceneWidth / 2, SceneHeight / 2));
+    CAcceptanceScene scene;
+    scene.writeImage("gui/blue.png", 4, 4, [](int, int) { return Opaque(0, 0, 255); });
+    scene.writeImage("gui/grey.png", 4, 4, [](int, int) { return Opaque(64, 64, 64); });
+    scene.writeImage("gui/cursor.png", 8, 8, [](int, int) { return Opaque(64, 64, 64); });
+    scene.Cursors = "<Cursor><InternalName val='arrow'/><Texture val='gui\\cursor.png'/><SpritesX val='1'/></Cursor>";
+    scene.useOwnDisplay();   // the test moves the pointer
+    if (!scene.start(3, video::EDT_OPENGL))
+        GTEST_SKIP() << "no display or no OpenGL";
+    ASSERT_EQ(scene.Engine->Cursors.GetSize(), 1) << "the manifest's cursor";
+    scene.Engine->getProfile()->CursorFace = 1;
+    scene.sprite("-Texture:gui\\blue.png\n-Size: w44 h34\n", {0, 0, 1});
+    scene.sprite("-Texture:gui\\grey.png\n-MaterialType: 1\n-Size: 20\n");
+    scene.Engine->Device->getCursorControl()->setPosition(core::position2di(SceneWidth / 2, SceneHeight / 2));
     SEvent move{};
     move.EventType = EET_MOUSE_INPUT_EVENT;
     move.MouseInput.Event = EMIE_MOUSE_MOVED;
     move.MouseInput.X = SceneWidth / 2;
     move.MouseInput.Y = SceneHeight / 2;
-    Scene.Engine->Input.OnEvent(move);
-    Scene.step();
-    const CSceneFrame frame = Scene.frame();
+    scene.Engine->Input.OnEvent(move);
+    scene.step();
+    const CSceneFrame frame = scene.frame();
     ASSERT_TRUE(frame.isValid());
+    EXPECT_FALSE(scene.Engine->Device->getCursorControl()->isVisible()) << "the system cursor is hidden";
     EXPECT_TRUE(PixelNear(frame.at(SceneWidth / 2 + 3, SceneHeight / 2 + 3), {64, 64, 64}, Tolerance)) << "cursor";
     EXPECT_TRUE(PixelNear(frame.at(SceneWidth / 2 - 10, SceneHeight / 2), {128, 128, 255}, Tolerance))
         << "the additive sprite beside it";
