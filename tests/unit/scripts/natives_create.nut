@@ -9,6 +9,8 @@ local zero = core_CreateSprite(desc, {w = 0, h = 0, retSprite = 1}, "pole");
 check(zero._w == plain._w && zero._h == plain._h, "w and h both 0 keep the scale");
 local tall = core_CreateSprite(desc, "pole", {w = 1, h = 2, retSprite = 1});
 check(tall._h == plain._h * 2, "the scale from the table");
+local flat = core_CreateSprite(desc, "pole", {w = 0, h = 0, retSprite = 1});
+check(flat._w == 1 && flat._h == 1, "after a parent name the zero scale is taken: each zero side is stored as 1");
 local named = core_CreateSprite(desc, {x = 1, y = 2, r = 0.5, name = "made", retSprite = 1}, 1001);
 check(named._name == "made" && named._x == 1 && named._y == 2 && named._rotation == 0.5, "options of the table form");
 check(core_IsNodeExist("made"), "found by its new name");
