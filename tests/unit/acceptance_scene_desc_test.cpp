@@ -233,6 +233,16 @@ TEST_F(DescriptionToNode, MacroPassDetails)
     }
     Engine.Options.Debug = 0;
 
+    CNodeFactory* keyed = parse("-Event.Mouse.Click.Action: go\n-Event.Mouse.Click.KeyShortcut: ${VK_SPACE}\n"
+                                "-Texture:${virtualNode}");
+    EXPECT_EQ(keyed->hotkey, 32);
+    EXPECT_EQ(keyed->invisible, 1) << "the virtual node hides itself";
+    EXPECT_EQ(str(keyed->texturePath), "gui\\empty.png") << "a leading backslash names the data folder";
+    keyed->drop();
+    CNodeBasement* virtualNode = make(raw("-Texture:${virtualNode}"));
+    ASSERT_NE(virtualNode, nullptr) << "the empty image stands in when the data lacks it";
+    EXPECT_EQ(virtualNode->getHideCount(), 1);
+
     SetRandomSeed(4242);
     std::set<std::string> ints;
     for (int i = 0; i < 200; ++i) {
