@@ -8,10 +8,8 @@
 
 #include <signal.h>
 
-#include <chrono>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace acceptance;
@@ -34,13 +32,6 @@ size_t count(const std::string& text, const std::string& part)
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++found;
     return found;
-}
-
-bool waitForFile(const GameDir& game, const std::string& name)
-{
-    for (int i = 0; i < 500 && !game.has(name); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return game.has(name);
 }
 
 TEST(AcceptanceDiagnostics, DebugLogGoesOnAcrossRunsInItsLineForm)
@@ -146,7 +137,7 @@ TEST(AcceptanceDiagnostics, CrashIsReportedInTheCrashLog)
         std::error_code error;
         fs::remove(game.Root / "playing.txt", error);
         pid_t pid = game.start({});
-        ASSERT_TRUE(waitForFile(game, "playing.txt"));
+        ASSERT_TRUE(waitFor([&] { return game.has("playing.txt"); }));
         kill(pid, SIGSEGV);
         SRun run = game.finish(pid);
         EXPECT_EQ(run.ExitCode, 1) << game.trace(run);

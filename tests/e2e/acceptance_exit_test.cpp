@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 using namespace acceptance;
 using sample::contains;
@@ -119,11 +117,10 @@ TEST(AcceptanceExitWindow, ClosingTheWindowEndsTheGameInOrder)
     writeGame(game, "");
     pid_t pid = game.start({"Renderer=2"}, SScreen{true, display.name()});
     std::string window;
-    for (int i = 0; i < 250 && (window.empty() || !game.has("playing.txt")); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(waitFor([&] {
         window = sample::commandOutput(display.command("xdotool search --name . 2>/dev/null | head -1"));
-    }
-    ASSERT_FALSE(window.empty());
+        return !window.empty() && game.has("playing.txt");
+    }));
     ASSERT_TRUE(askWindowToClose(display.name(), std::strtoul(window.c_str(), nullptr, 10)));
     SRun run = game.finish(pid);
     expectSavedInOrder(game, run);

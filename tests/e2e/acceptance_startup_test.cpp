@@ -10,9 +10,7 @@
 
 #include <signal.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace acceptance;
@@ -230,7 +228,8 @@ TEST(AcceptanceStartup, WindowCaptionIsTheLocalizedTitle)
             GTEST_SKIP() << "no Xvfb";
         GameDir game;
         writeGame(game, std::string(Ini) + "Renderer=2\n",
-                  "whenPlaying(function() { core_SetTimeout(1500, \"core_CloseGame()\"); return true; });\n");
+                  "whenPlaying(function() { save(\"playing.txt\", 1); core_SetTimeout(20000, \"core_CloseGame()\"); "
+                  "return true; });\n");
         game.setEnv("LC_ALL", "C.UTF-8");
         game.put("data/manifest.xml", manifestXml("<DefaultWindowTitle val=\"MY.TITLE\"/>\n"));
         if (known)
@@ -238,12 +237,13 @@ TEST(AcceptanceStartup, WindowCaptionIsTheLocalizedTitle)
         pid_t pid = game.start({}, SScreen{true, display.name()});
         std::string expected = known ? "= \"Lantern Caf\xC3\xA9\"\n" : "= \"MY.TITLE\"\n";
         std::string names;
-        for (int i = 0; i < 100 && !contains(names, expected); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        bool shown = waitFor([&] {
             names = windowNames(display);
-        }
+            return game.has("playing.txt") && contains(names, expected);
+        });
+        kill(pid, SIGTERM);   // ends the game in order
         SRun run = game.finish(pid);
-        EXPECT_TRUE(contains(names, expected)) << names;
+        EXPECT_TRUE(shown) << names;
         EXPECT_EQ(run.ExitCode, 0) << game.trace(run);
     }
 }

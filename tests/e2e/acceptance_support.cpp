@@ -171,6 +171,17 @@ XDisplay::~XDisplay()
     waitpid(Pid, &status, 0);
 }
 
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit)
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return ready();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> found;

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +81,10 @@ private:
     pid_t Pid = -1;
     std::string Name;
 };
+
+// Polls until ready() holds or the time is up (a loaded machine starts the
+// program slowly); the last answer of ready().
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 // Lines of a text, without their line feeds.
 std::vector<std::string> lines(const std::string& text);
