@@ -158,6 +158,23 @@ TEST(AcceptancePersistence, OptionsFileHoldsActiveAndPastProfiles)
     EXPECT_EQ(game.user("game_options.ini"), "ActiveProfile=Bob\nPastProfiles=Dora,Anna,Bob,Carl,Eve\n");
 }
 
+// Deleting the active player takes it off the list and activates the one
+// that followed it.
+TEST(AcceptancePersistence, DeletingAPlayerActivatesTheNextOne)
+{
+    GameDir game;
+    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Bee\nPastProfiles=Ay,Bee,Cee\n",
+              "whenPlaying(function() {\n"
+              "  core_DeleteProfile(\"Bee\");\n"
+              "  save(\"who.txt\", core_GetActiveProfileName());\n"
+              "});\n");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("who.txt"), "Cee");
+    EXPECT_EQ(game.user("game_options.ini"), "ActiveProfile=Cee\nPastProfiles=Ay,Cee\n");
+    EXPECT_TRUE(fs::exists(game.userFolder() / "pr_Q2Vl.ini"));
+}
+
 TEST(AcceptancePersistence, DefaultPlayerAndUserFolderFromTheCommandLine)
 {
     GameDir game;

@@ -43,6 +43,26 @@ TEST(AcceptanceStartup, CommandLineOverridesGameIniAndCommentsItsLine)
               "MyKey=two;//MyKey=ini;MyKeyLonger=keep;Twice=first;Empty=;a=;Extra=x;");
 }
 
+// The manifest's extra option lines count where game.ini and the command
+// line are silent; a last line without a line feed reads as empty.
+TEST(AcceptanceStartup, ManifestAddsOptionLinesBehindGameIni)
+{
+    GameDir game;
+    writeGame(game, Ini,
+              "whenPlaying(function() {\n"
+              "  local text = \"\";\n"
+              "  foreach (key in [\"ExtraA\", \"Language\", \"ExtraC\", \"ExtraB\"]) text += core_GetIniParameter(key) + \";\";\n"
+              "  save(\"options.txt\", text);\n"
+              "});\n");
+    game.put("data/manifest.xml",
+             manifestXml("", "<Fonts></Fonts>\n<Cursors></Cursors>\n<AtlasLists></AtlasLists>\n<Materials></Materials>\n"
+                             "<ParticleGroups></ParticleGroups>\n"
+                             "<AdditionalIniOptions>\nExtraA=1\nLanguage=xx\nExtraC=3\nExtraB=2</AdditionalIniOptions>\n"));
+    SRun run = game.run({"ExtraC=cmd"});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("options.txt"), "1;en;cmd;;");
+}
+
 // The start-up script runs before the first frame (state 10), the loop
 // reaches 100 and, after preloading, 500.
 TEST(AcceptanceStartup, StartupScriptRunsAndGameStatesClimbToPlay)
@@ -159,15 +179,21 @@ TEST(AcceptanceStartup, LanguageTableLookups)
     writeGame(game, Ini,
               "whenPlaying(function() {\n"
               "  save(\"lng.txt\", core_GetTranslation(\"HELLO\") + \"|\" + core_GetTranslation(\"help\") + \"|\" +\n"
-              "       core_GetTranslation(\"#intro.txt\") + \"|\" + core_GetTranslation(\"NOT.THERE\"));\n"
+              "       core_GetTranslation(\"#intro.txt\") + \"|\" + core_GetTranslation(\"NOT.THERE\") + \"|\" +\n"
+              "       core_GetTranslation(\"GREET\"));\n"
               "});\n");
-    const std::string table = "HELLO=Hello<br>World\\nagain<brr>end\nHELP=#help.txt\n";
+    const std::string table = "HELLO=Hello<br>World\\nagain<brr>end\nHELP=#help.txt\nGREET=${GREETING} from ${PLACE}\n";
     game.put("data/strings.lng", table);
     game.put("data/help.txt", "Help<br>text\r\n");
     game.put("data/intro.txt", "Intro");
+    // Language texts pass through the manifest's macros, some from a file.
+    game.put("data/manifest.xml",
+             manifestXml("", "<Fonts></Fonts>\n<Cursors></Cursors>\n<AtlasLists></AtlasLists>\n<Materials></Materials>\n"
+                             "<ParticleGroups></ParticleGroups>\n<Macros>GREETING=Hi\n#texts\\macros.txt</Macros>\n"));
+    game.put("data/texts/macros.txt", "PLACE=a file\n");
     SRun run = game.run({});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
-    EXPECT_EQ(game.get("lng.txt"), "Hello\nWorld\nagain\r\nend|Help\ntext\n|Intro|");
+    EXPECT_EQ(game.get("lng.txt"), "Hello\nWorld\nagain\r\nend|Help\ntext\n|Intro||Hi from a file");
     // Lookups without a default text never write to the table; the text
     // nodes' one lookup with an empty default appends its missing key.
     EXPECT_EQ(game.get("data/strings.lng"), table + "\nMENU.OPTIONS.TITLE=");
