@@ -3,9 +3,14 @@
 // plays on the software renderer; when nothing can be made, it ends at once
 // with its exit code instead of hanging.
 #include "acceptance_support.h"
+#include "sample_picture.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -93,6 +98,95 @@ TEST(AcceptanceDevice, NoDeviceAtAllEndsWithoutHanging)
         << run.Stderr;
     EXPECT_FALSE(game.has("played.txt"));
     EXPECT_FALSE(game.has("last_crashes.log"));
+}
+
+// A square 24-bit BMP of one colour, rows bottom up.
+std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b)
+{
+    auto put32 = [](std::string& out, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+    };
+    const uint32_t row = uint32_t((side * 3 + 3) / 4 * 4);
+    std::string bmp = "BM";
+    put32(bmp, 54 + row * side);
+    put32(bmp, 0);
+    put32(bmp, 54);
+    put32(bmp, 40);
+    put32(bmp, uint32_t(side));
+    put32(bmp, uint32_t(side));
+    bmp += std::string("\x01\x00\x18\x00", 4);   // one plane, 24 bits
+    for (int i = 0; i < 6; ++i)
+        put32(bmp, 0);
+    for (int y = 0; y < side; ++y) {
+        std::string line;
+        for (int x = 0; x < side; ++x)
+            line += {char(b), char(g), char(r)};
+        line.resize(row, '\0');
+        bmp += line;
+    }
+    return bmp;
+}
+
+// The custom cursor is drawn into the frame on the accelerated renderer and
+// never after the fallback to the software one, where the system's shows.
+TEST(AcceptanceDevice, CustomCursorIsDrawnOnlyOffTheSoftwareRenderer)
+{
+    if (!sample::hasCommand("xdotool"))
+        GTEST_SKIP() << "needs xdotool";
+    for (bool withGl : {true, false}) {
+        XDisplay display(withGl ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "GLX"});
+        if (display.name().empty())
+            GTEST_SKIP() << "no Xvfb";
+        GameDir game;
+        game.put("game.ini", "AppDataFolder=AccGame\nLanguage=en\nXResolution=640\nYResolution=480\nCursorFace=1\n");
+        game.put("data/gui/cursor.bmp", solidBmp(16, 255, 0, 255));
+        game.put("data/gui/green.bmp", solidBmp(16, 0, 255, 0));   // proof that the shot holds the frame
+        game.put("data/manifest.xml",
+                 manifestXml("", "<Fonts></Fonts>\n<Cursors><Cursor><InternalName val=\"arrow\"/>"
+                                 "<Texture val=\"gui\\cursor.bmp\"/><SpritesX val=\"1\"/></Cursor></Cursors>\n"
+                                 "<AtlasLists></AtlasLists>\n<Materials></Materials>\n<ParticleGroups></ParticleGroups>\n"));
+        game.put("data/scripts/startup.nut",
+                 scriptPrelude() +
+                     "function waitShot() {\n"
+                     "  if (core_ReadFile(\"shoot.txt\") == \"\") return;\n"
+                     "  core_CancelInterval();\n"
+                     "  core_MakeScreenshot(\"cursor\");\n"
+                     "  core_SetTimeout(300, \"core_CloseGame()\");\n"
+                     "}\n"
+                     "whenPlaying(function() {\n"
+                     "  core_CreateSprite(\"raw://-Texture:\\\\gui\\\\green.bmp\\n-Size: 4\\n-Position: x-10 y0 z0\", {});\n"
+                     "  save(\"playing.txt\", 1);\n"
+                     "  core_SetInterval(20, \"waitShot()\");\n"
+                     "  return true;\n"
+                     "});\n");
+        pid_t pid = game.start({}, SScreen{true, display.name()});
+        bool playing = waitFor([&] { return game.has("playing.txt"); });
+        // Where the pointer of the fresh display stands (its middle, over the window).
+        int x = -1, y = -1;
+        std::sscanf(sample::commandOutput(display.command("xdotool getmouselocation 2>/dev/null")).c_str(), "x:%d y:%d",
+                    &x, &y);
+        game.put("shoot.txt", "1");
+        SRun run = game.finish(pid);
+        ASSERT_TRUE(playing) << game.trace(run);
+        ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+        std::vector<fs::path> shots;
+        for (const auto& entry : fs::directory_iterator(game.userFolder()))
+            if (contains(entry.path().filename().string(), "_screenshot."))
+                shots.push_back(entry.path());
+        ASSERT_EQ(shots.size(), 1u) << game.trace(run);
+        sample::Screenshot shot(shots[0]);
+        ASSERT_TRUE(shot.loaded());
+        shot.keepAs(withGl ? "acceptance_cursor_opengl.png" : "acceptance_cursor_software.png");
+        ASSERT_TRUE(x >= 0 && x + 8 < shot.width() && y >= 0 && y + 8 < shot.height()) << x << ", " << y;
+        const sample::SColour inside = shot.at(x + 8, y + 8);
+        const sample::SColour sprite = shot.at(160, 240);   // x -10 of 40 units across 640 pixels
+        EXPECT_TRUE(sprite.G > 200 && sprite.R < 60 && sprite.B < 60) << sprite;
+        const bool magenta = inside.R > 200 && inside.G < 60 && inside.B > 200;
+        EXPECT_EQ(magenta, withGl) << (withGl ? "OpenGL" : "software") << ": " << inside;
+        const bool fellBack = contains(game.get("last_debug.log"), "Defaulting to software mode...");
+        EXPECT_EQ(fellBack, !withGl);
+    }
 }
 
 } // namespace

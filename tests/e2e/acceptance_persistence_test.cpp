@@ -188,6 +188,21 @@ TEST(AcceptancePersistence, DefaultPlayerAndUserFolderFromTheCommandLine)
     EXPECT_FALSE(fs::exists(game.userFolder()));
 }
 
+// Without game.ini nothing names the folder under the user's data folder:
+// the program says so and keeps its files in the data folder itself.
+TEST(AcceptancePersistence, WithoutGameIniTheFilesGoToTheDataFolderItself)
+{
+    GameDir game;
+    writeGame(game, "", "whenPlaying(function() {});\n");
+    fs::remove(game.Root / "game.ini");
+    SRun run = game.run({});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_TRUE(contains(run.Stderr, "UserFolder not defined!")) << run.Stderr;
+    EXPECT_TRUE(fs::exists(game.Root / "xdg" / "pr_JERFRkFVTFRfUFJPRklMRSQ.ini"));
+    EXPECT_EQ(sample::readFile(game.Root / "xdg" / "game_options.ini"),
+              "ActiveProfile=$DEFAULT_PROFILE$\nPastProfiles=$DEFAULT_PROFILE$\n");
+}
+
 // Loading never marks the table changed, so a run that adds no score writes
 // no score file; a missing table only leaves the seed copy of the shipped one.
 TEST(AcceptancePersistence, ScoreTableIsSeededWhenMissingAndNotWrittenUnchanged)
