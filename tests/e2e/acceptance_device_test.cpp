@@ -9,7 +9,6 @@
 
 #include <signal.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -98,34 +97,6 @@ TEST(AcceptanceDevice, NoDeviceAtAllEndsWithoutHanging)
         << run.Stderr;
     EXPECT_FALSE(game.has("played.txt"));
     EXPECT_FALSE(game.has("last_crashes.log"));
-}
-
-// A square 24-bit BMP of one colour, rows bottom up.
-std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b)
-{
-    auto put32 = [](std::string& out, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out += char((v >> (8 * i)) & 0xFF);
-    };
-    const uint32_t row = uint32_t((side * 3 + 3) / 4 * 4);
-    std::string bmp = "BM";
-    put32(bmp, 54 + row * side);
-    put32(bmp, 0);
-    put32(bmp, 54);
-    put32(bmp, 40);
-    put32(bmp, uint32_t(side));
-    put32(bmp, uint32_t(side));
-    bmp += std::string("\x01\x00\x18\x00", 4);   // one plane, 24 bits
-    for (int i = 0; i < 6; ++i)
-        put32(bmp, 0);
-    for (int y = 0; y < side; ++y) {
-        std::string line;
-        for (int x = 0; x < side; ++x)
-            line += {char(b), char(g), char(r)};
-        line.resize(row, '\0');
-        bmp += line;
-    }
-    return bmp;
 }
 
 // The custom cursor is drawn into the frame on the accelerated renderer and

@@ -30,7 +30,9 @@ void writeGame(const GameDir& game, const std::string& ini, const std::string& s
 TEST(AcceptanceStartup, CommandLineOverridesGameIniAndCommentsItsLine)
 {
     GameDir game;
-    writeGame(game, std::string(Ini) + "MyKey=ini\nMyKeyLonger=keep\nTwice=first\nTwice=second\n",
+    // Written on Windows: CR LF line ends.
+    writeGame(game, "AppDataFolder=AccGame\r\nLanguage=en\r\nMyKey=ini\r\nMyKeyLonger=keep\r\nTwice=first\r\n"
+                    "Twice=second\r\n",
               "whenPlaying(function() {\n"
               "  local keys = [\"MyKey\", \"//MyKey\", \"MyKeyLonger\", \"Twice\", \"Empty\", \"a\", \"Extra\"];\n"
               "  local text = \"\";\n"
@@ -41,6 +43,7 @@ TEST(AcceptanceStartup, CommandLineOverridesGameIniAndCommentsItsLine)
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
     EXPECT_EQ(game.get("options.txt"),
               "MyKey=two;//MyKey=ini;MyKeyLonger=keep;Twice=first;Empty=;a=;Extra=x;");
+    EXPECT_TRUE(fs::exists(game.userFolder() / "game_options.ini"));
 }
 
 // The manifest's extra option lines count where game.ini and the command
@@ -243,7 +246,8 @@ std::string windowNames(const XDisplay& display)
 }
 
 // The window caption is the language text of the manifest's title key, in
-// the table's code page; a key the table lacks shows as itself.
+// the table's code page; a key the table lacks shows as itself. The window
+// icon is the picture the option "Icon" names.
 TEST(AcceptanceStartup, WindowCaptionIsTheLocalizedTitle)
 {
     if (!sample::hasCommand("xdotool") || !sample::hasCommand("xprop"))
@@ -253,20 +257,25 @@ TEST(AcceptanceStartup, WindowCaptionIsTheLocalizedTitle)
         if (display.name().empty())
             GTEST_SKIP() << "no Xvfb";
         GameDir game;
-        writeGame(game, std::string(Ini) + "Renderer=2\n",
+        writeGame(game, Ini,
                   "whenPlaying(function() { save(\"playing.txt\", 1); core_SetTimeout(20000, \"core_CloseGame()\"); "
                   "return true; });\n");
         game.setEnv("LC_ALL", "C.UTF-8");
         game.put("data/manifest.xml", manifestXml("<DefaultWindowTitle val=\"MY.TITLE\"/>\n"));
         if (known)
             game.put("data/strings.lng", "MY.TITLE=Lantern Caf\xE9\n");
-        pid_t pid = game.start({}, SScreen{true, display.name()});
+        game.put("art/icon.bmp", solidBmp(24, 200, 30, 30));
+        pid_t pid = game.start({known ? "Icon=art\\icon.bmp" : "Icon=art\\missing.bmp"}, SScreen{true, display.name()});
         std::string expected = known ? "= \"Lantern Caf\xC3\xA9\"\n" : "= \"MY.TITLE\"\n";
         std::string names;
         bool shown = waitFor([&] {
             names = windowNames(display);
             return game.has("playing.txt") && contains(names, expected);
         });
+        // The window icon from the file the option names, none for a missing one.
+        std::string icon = sample::commandOutput(display.command(
+            "sh -c 'for w in $(xdotool search --name . 2>/dev/null); do xprop -id $w _NET_WM_ICON 2>/dev/null | head -1; done'"));
+        EXPECT_EQ(contains(icon, "Icon (24 x 24)"), known) << icon;
         kill(pid, SIGTERM);   // ends the game in order
         SRun run = game.finish(pid);
         EXPECT_TRUE(shown) << names;

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -81,6 +82,9 @@ private:
     pid_t Pid = -1;
     std::string Name;
 };
+
+// A square 24-bit BMP file of one colour.
+std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b);
 
 // Polls until ready() holds or the time is up (a loaded machine starts the
 // program slowly); the last answer of ready().
