@@ -126,19 +126,21 @@ TEST(AcceptanceDiagnostics, QuestionsCountAsYesFullscreenAndUnattended)
     EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
 }
 
-// A crash appends a report to the crash log and ends with exit code 1; the
-// log keeps the reports of earlier crashes, oldest first.
+// A crash (a bad access, an arithmetic fault, an abort) appends a report to
+// the crash log and ends with exit code 1; the log keeps the reports of
+// earlier crashes, oldest first.
 TEST(AcceptanceDiagnostics, CrashIsReportedInTheCrashLog)
 {
     GameDir game;
     writeGame(game, "whenPlaying(function() { save(\"playing.txt\", 1); core_SetTimeout(20000, \"core_CloseGame()\"); "
                     "return true; });\n");
-    for (int crash = 1; crash <= 2; ++crash) {
+    const int signals[] = {SIGSEGV, SIGFPE, SIGABRT};
+    for (int crash = 1; crash <= 3; ++crash) {
         std::error_code error;
         fs::remove(game.Root / "playing.txt", error);
         pid_t pid = game.start({});
         ASSERT_TRUE(waitFor([&] { return game.has("playing.txt"); }));
-        kill(pid, SIGSEGV);
+        kill(pid, signals[crash - 1]);
         SRun run = game.finish(pid);
         EXPECT_EQ(run.ExitCode, 1) << game.trace(run);
         const std::string log = game.get("last_crashes.log");

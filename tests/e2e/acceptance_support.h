@@ -24,7 +24,8 @@ using sample::SScreen;
 constexpr const char* AppFolder = "AccGame";
 
 // A manifest with the five required lists; `head` goes before them (the
-// optional values in their order), `lists` replaces the empty lists.
+// optional values in their order), `lists` replaces the empty lists and may
+// carry the values that follow them.
 std::string manifestXml(const std::string& head = "", const std::string& lists = "");
 
 // The start-up script's common part: save(name, text) writes a result file
