@@ -13,6 +13,7 @@
 #include "run_tool.h"
 #include "window_icon.h"
 #include "x_errors.h"
+#include "x_focus.h"
 #include "xlib.h"
 
 #include <IFileSystem.h>
@@ -23,6 +24,7 @@
 #include <SIrrCreationParameters.h>
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -100,6 +102,22 @@ irr::IrrlichtDevice* createTrapped(DeviceFactory factory, const irr::SIrrlichtCr
         DebugLog(Format("Device creation met %i X error(s), the last %s; going on", errors,
                         platform::LastXErrorText().c_str()));
     return device;
+}
+
+// Without a window manager nobody focuses the new window, and an unfocused
+// window takes no input. The software driver does not tell its window, so it
+// is found by a name of its own until the real caption replaces that.
+void takeInputFocus(irr::IrrlichtDevice* device, irr::video::IVideoDriver* driver)
+{
+    const irr::video::SExposedVideoData& video = driver->getExposedVideoData();
+    if (driver->getDriverType() == irr::video::EDT_OPENGL && video.OpenGLLinux.X11Window) {
+        platform::FocusWindowWithoutWindowManager(video.OpenGLLinux.X11Window);
+        return;
+    }
+    CString name = Format("engine window %i", int(getpid()));
+    device->setWindowCaption(CWideCharBuffer(name).c_str());
+    device->run();   // sends the name to the server
+    platform::FocusNamedWindowWithoutWindowManager(name);
 }
 
 } // namespace
@@ -215,6 +233,8 @@ void CEngineBase::createDevice()
     Driver = Device->getVideoDriver();
     if (!Driver)
         fatalAt("Failed to make driver!", __LINE__);
+    if (!headless)
+        takeInputFocus(Device, Driver);
     Driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, false);
     Driver->setTextureCreationFlag(irr::video::ETCF_ALWAYS_32_BIT, true);
     SceneManager = Device->getSceneManager();

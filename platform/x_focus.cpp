@@ -1,0 +1,145 @@
+// The X library is opened at run time, like everywhere in this layer.
+#include "x_focus.h"
+
+#include "x_errors.h"
+#include "xlib.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+using Window = unsigned long;
+using Atom = unsigned long;
+
+struct SXlib {
+    void* (*OpenDisplay)(const char*) = nullptr;
+    int (*CloseDisplay)(void*) = nullptr;
+    Window (*DefaultRootWindow)(void*) = nullptr;
+    Atom (*InternAtom)(void*, const char*, int) = nullptr;
+    int (*GetWindowProperty)(void*, Window, Atom, long, long, int, Atom, Atom*, int*, unsigned long*,
+                             unsigned long*, unsigned char**) = nullptr;
+    int (*QueryTree)(void*, Window, Window*, Window*, Window**, unsigned*) = nullptr;
+    int (*FetchName)(void*, Window, char**) = nullptr;
+    int (*SetInputFocus)(void*, Window, int, unsigned long) = nullptr;
+    int (*Free)(void*) = nullptr;
+
+    bool ok() const
+    {
+        return OpenDisplay && CloseDisplay && DefaultRootWindow && InternAtom && GetWindowProperty && QueryTree &&
+               FetchName && SetInputFocus && Free;
+    }
+};
+
+template <typename Fn>
+void find(Fn& slot, const char* name)
+{
+    slot = reinterpret_cast<Fn>(FindXlibSymbol(name));
+}
+
+const SXlib& xlib()
+{
+    static const SXlib lib = [] {
+        SXlib found;
+        find(found.OpenDisplay, "XOpenDisplay");
+        find(found.CloseDisplay, "XCloseDisplay");
+        find(found.DefaultRootWindow, "XDefaultRootWindow");
+        find(found.InternAtom, "XInternAtom");
+        find(found.GetWindowProperty, "XGetWindowProperty");
+        find(found.QueryTree, "XQueryTree");
+        find(found.FetchName, "XFetchName");
+        find(found.SetInputFocus, "XSetInputFocus");
+        find(found.Free, "XFree");
+        return found;
+    }();
+    return lib;
+}
+
+constexpr int RevertToParent = 2;
+constexpr unsigned long CurrentTime = 0;
+constexpr Atom AnyPropertyType = 0;
+
+// A window manager that follows the common desktop conventions names its
+// check window on the root window.
+bool windowManagerRuns(void* display, Window root)
+{
+    const SXlib& x = xlib();
+    Atom check = x.InternAtom(display, "_NET_SUPPORTING_WM_CHECK", 1);
+    if (!check)
+        return false;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    int status = x.GetWindowProperty(display, root, check, 0, 1, 0, AnyPropertyType, &type, &format, &count, &left,
+                                     &data);
+    if (data)
+        x.Free(data);
+    return status == 0 && type != 0 && count > 0;
+}
+
+Window findNamedChild(void* display, Window root, const char* name)
+{
+    const SXlib& x = xlib();
+    Window rootReturn = 0, parent = 0, found = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!x.QueryTree(display, root, &rootReturn, &parent, &children, &count))
+        return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* title = nullptr;
+        if (x.FetchName(display, children[i], &title) && title) {
+            if (std::strcmp(title, name) == 0)
+                found = children[i];
+            x.Free(title);
+        }
+    }
+    if (children)
+        x.Free(children);
+    return found;
+}
+
+// The window may not be viewable yet when the device returns: a focus on an
+// unmapped window is refused, so it is tried again for a short while.
+bool focus(const char* name, Window window)
+{
+    const SXlib& x = xlib();
+    if (!x.ok())
+        return false;
+    void* display = x.OpenDisplay(nullptr);
+    if (!display)
+        return false;
+    Window root = x.DefaultRootWindow(display);
+    bool given = false;
+    if (!windowManagerRuns(display, root)) {
+        for (int attempt = 0; attempt < 25 && !given; ++attempt) {
+            if (attempt)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            Window target = name ? findNamedChild(display, root, name) : window;
+            if (!target)
+                continue;
+            BeginXErrorTrap();
+            x.SetInputFocus(display, target, RevertToParent, CurrentTime);
+            given = EndXErrorTrap(display) == 0;
+        }
+    }
+    x.CloseDisplay(display);
+    return given;
+}
+
+} // namespace
+
+bool FocusWindowWithoutWindowManager(unsigned long window)
+{
+    return window && focus(nullptr, window);
+}
+
+bool FocusNamedWindowWithoutWindowManager(const char* name)
+{
+    return name && *name && focus(name, 0);
+}
+
+} // namespace platform
