@@ -5,6 +5,7 @@
 #include "rendering.h"
 #include "rendering_stuff_particles.h"
 #include "utils_debug.h"
+#include "utils_fs.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -38,6 +39,13 @@ int readBracketInt(const char* name, const char* marker, const char* from = null
     const char* end = std::strchr(start, ']');
     CString text = end ? CString(start, int(end - start)) : CString(start);
     return ParseIntAnyBase(text, false);
+}
+
+// The driver opens whatever the name opens, a folder too, and an image
+// loader then reads a folder's bogus size: such names load nothing.
+video::ITexture* loadTextureFile(video::IVideoDriver* driver, const char* path)
+{
+    return NamesNoPlainFile(path) ? nullptr : driver->getTexture(path);
 }
 
 void fatalImage(const char* format, const char* name)
@@ -322,10 +330,10 @@ STextureRegion retrieveTexture(const char* name)
     // A leading "\\" names the data folder's top; the mounted folders list
     // their files without it. The region keeps the name as asked.
     CString path(name[0] == '\\' ? name + 1 : name);
-    video::ITexture* texture = driver->getTexture((const char*)path);
+    video::ITexture* texture = loadTextureFile(driver, path);
     if (!texture && path.Find('\\') >= 0) {
         path.Replace("\\", "/");
-        texture = driver->getTexture((const char*)path);
+        texture = loadTextureFile(driver, path);
     }
     if (!texture)
         texture = makeMissingEmptyImage(driver, name);
@@ -371,7 +379,9 @@ int combineImages(const char* name, STextureRegion& region, video::IImage* targe
     const int mode = parseImageModifier(name, &fileName);
     if (mode == IMAGE_PLAIN)
         fileName = name;
-    video::IImage* image = fileName.IsEmpty() ? nullptr : driver->createImageFromFile((const char*)fileName);
+    video::IImage* image = fileName.IsEmpty() || NamesNoPlainFile(fileName)
+                               ? nullptr
+                               : driver->createImageFromFile((const char*)fileName);
     if (!image && mode != IMAGE_FILL) {
         fatalImage("Image %s can not be loaded at all!!!", name);
         return -1;

@@ -153,7 +153,7 @@ bool CEngineBase::isWindowActive() const
 // Any image the driver reads; only windows that expose their X11 handles get it.
 bool CEngineBase::setWindowIcon(const CString& path)
 {
-    if (!Driver || path.IsEmpty() || !FileExists(path))
+    if (!Driver || path.IsEmpty() || !FileExists(path) || NamesNoPlainFile(ToNativePath(path)))
         return false;
     const irr::video::SExposedVideoData& video = Driver->getExposedVideoData();
     if (Driver->getDriverType() != irr::video::EDT_OPENGL || !video.OpenGLLinux.X11Display)

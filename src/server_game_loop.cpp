@@ -131,7 +131,8 @@ void CEngineBase::loadCursors()
     CManifest& manifest = CManifest::stored();
     for (int i = 0; i < manifest.Cursors.GetSize(); ++i) {
         CManifestCursor* item = manifest.Cursors[i];
-        irr::video::ITexture* texture = Driver->getTexture((const char*)ToArchiveName(ResolveDataPath(item->Texture)));
+        const CString name = ToArchiveName(ResolveDataPath(item->Texture));
+        irr::video::ITexture* texture = NamesNoPlainFile(name) ? nullptr : Driver->getTexture((const char*)name);
         if (!texture) {
             // Without its texture the entry would have no size to cut frames from.
             DebugLog(Format("Cursor '%s' skipped: texture '%s' not found", (const char*)item->InternalName,

@@ -13,6 +13,8 @@
 #include <irrArray.h>
 #include <irrString.h>
 
+namespace irr { namespace io { class IReadFile; } }
+
 // --- folders ---
 
 // The program's folder in its real case, ending in "/"; computed once.
@@ -130,6 +132,16 @@ bool ReadPackedFile(const char* path, CString& text);
 
 // From disk only.
 bool ReadDiskFile(const char* path, CString& text);
+
+// Opens the name through the engine's file system; null when it is missing
+// or is no plain file. Folders open there too (a mounted folder lists its
+// sub-folders), with a size no reader can use.
+irr::io::IReadFile* OpenDataFile(const char* name);
+// Whether an opened file is a plain file of a size a data file can have.
+bool IsPlainDataFile(irr::io::IReadFile* file);
+// True when the name opens through the engine's file system as something
+// other than a plain file: image loaders must never be handed it.
+bool NamesNoPlainFile(const char* name);
 
 // Replaces the file with the text (up to its NUL), byte for byte, and drops
 // the path from the text-file cache. Writes a temporary file beside it first

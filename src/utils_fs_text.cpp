@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@
 namespace {
 
 constexpr int MaxIncludeDepth = 16;
+// No data file is larger; a folder opened as a file reports about 2^63.
+constexpr long MaxDataFileBytes = 1L << 30;
 // Directives handled in one text; only a text built to never end gets there.
 constexpr int MaxDirectivesPerText = 10000;
 const char IncludeOpen[] = "${include(";
@@ -314,18 +317,53 @@ bool ReadFileToString(const char* path, CString& text)
     return ReadPackedFile(path, text) || ReadDiskFile(path, text);
 }
 
-bool ReadPackedFile(const char* path, CString& text)
+bool IsPlainDataFile(irr::io::IReadFile* file)
+{
+    if (!file)
+        return false;
+    const long size = file->getSize();
+    if (size < 0 || size > MaxDataFileBytes)
+        return false;
+    std::error_code error;
+    return !std::filesystem::is_directory(file->getFileName().c_str(), error);
+}
+
+irr::io::IReadFile* OpenDataFile(const char* name)
 {
     irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
-    if (!fs || !path || !*path)
+    if (!fs || !name || !*name)
+        return nullptr;
+    irr::io::IReadFile* file = fs->createAndOpenFile(name);
+    if (file && !IsPlainDataFile(file)) {
+        DebugLog(Format("Not a file: '%s'", name));
+        file->drop();
+        return nullptr;
+    }
+    return file;
+}
+
+bool NamesNoPlainFile(const char* name)
+{
+    irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+    irr::io::IReadFile* file = fs && name && *name ? fs->createAndOpenFile(name) : nullptr;
+    if (!file)
+        return false;
+    const bool plain = IsPlainDataFile(file);
+    file->drop();
+    return !plain;
+}
+
+bool ReadPackedFile(const char* path, CString& text)
+{
+    if (!GetEngineContext().getFileSystem() || !path || !*path)
         return false;
     CString name = ToArchiveName(path);
-    irr::io::IReadFile* file = fs->createAndOpenFile(name.operator const char*());
+    irr::io::IReadFile* file = OpenDataFile(name);
     if (!file) {
         // A plain file whose name differs in case from the one on disk.
         CString native = ToNativePath(path);
         if (native != name)
-            file = fs->createAndOpenFile(native.operator const char*());
+            file = OpenDataFile(native);
     }
     if (!file)
         return false;

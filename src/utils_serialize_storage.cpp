@@ -3,6 +3,7 @@
 
 #include "utils_debug.h"
 #include "utils_engine_context.h"
+#include "utils_fs.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -271,8 +272,7 @@ CXMLStorage::~CXMLStorage()
 bool CXMLStorage::openFile(const char* fileName)
 {
     m_bReading = true;
-    io::IFileSystem* fs = GetEngineContext().getFileSystem();
-    io::IReadFile* file = fs && fileName ? fs->createAndOpenFile(fileName) : nullptr;
+    io::IReadFile* file = OpenDataFile(fileName);
     if (!file) {
         AppendBoundedText(m_LastRead, "(start)");
         return openReader(nullptr, fileName);

@@ -294,6 +294,21 @@ TEST_F(TextureCacheTest, DataRootNamesLoadFromTheMountedFolder)
     }
 }
 
+TEST_F(TextureCacheTest, FolderNamesLoadNoTextureInsteadOfAHugeRead)
+{
+    // A truncated description can name a folder; opened as a file it reports
+    // a size of about 2^63, which an image loader would try to allocate.
+    std::filesystem::create_directories(Folder.file("gui/deeper"));
+    ASSERT_TRUE(Video.writeImage(Folder.file("gui/empty.png"), 2, 2, [](int, int) { return video::SColor(0, 0, 0, 0); }));
+    ASSERT_TRUE(Video.mountFolder(Folder.path()));
+    const std::string diskFolder = Folder.path() + "gui";
+    for (const char* name : {"\\gui\\", "gui\\", "gui", "\\gui\\deeper", diskFolder.c_str()}) {
+        STextureRegion region = retrieveTexture(name);
+        EXPECT_EQ(region.Texture, nullptr) << name;
+    }
+    EXPECT_NE(retrieveTexture("\\gui\\empty.png").Texture, nullptr) << "files beside the folder still load";
+}
+
 TEST_F(TextureCacheTest, RemovingATextureErasesEntriesOfItsNameAndOfItsTexture)
 {
     STextureRegion fill = retrieveTexture("?fill[c1,w4,h4]");
@@ -322,9 +337,13 @@ TEST_F(TextureCacheDeathTest, BadNamesStopWithTheCombinerAlerts)
         {"?fill[c0,h10]", "too small to be used in combiner"},
         {"?fill[c0,w100000,h10]", "too large to be used in combiner"},
         {"nothing_here.png?colorkey[c0]", "can not be loaded at all"},
+        {"?colorkey[c0]", "can not be loaded at all"},   // a folder, after the prefix below
     };
-    for (const Case& c : cases)
-        EXPECT_EXIT(retrieveTexture(c.Name), testing::ExitedWithCode(1), c.Message) << c.Name;
+    for (const Case& c : cases) {
+        // A folder opens like a file; the combiner must refuse it, not read it.
+        const std::string name = (c.Name[0] == '?' && c.Name[1] == 'c' ? Folder.path() : "") + c.Name;
+        EXPECT_EXIT(retrieveTexture(name.c_str()), testing::ExitedWithCode(1), c.Message) << name;
+    }
 }
 
 } // namespace

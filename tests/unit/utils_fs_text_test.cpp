@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <IFileSystem.h>
+#include <IReadFile.h>
 
 #include <algorithm>
 #include <cctype>
@@ -230,6 +231,34 @@ TEST_F(TextFileTest, DeepIncludeChainsStop)
     EXPECT_NE(text.find("15 "), std::string::npos);
     EXPECT_EQ(text.find("16 "), std::string::npos);
     EXPECT_NE(logText().find("Includes nested too deeply: f16.txt in f15.txt"), std::string::npos);
+}
+
+TEST_F(TextFileTest, FoldersAreNoFilesToRead)
+{
+    // A folder opens through the file system like a file, with a size of
+    // about 2^63: reading it would allocate that much.
+    write("sub/a.txt", "text");
+    mountData();
+    enum Kind { Missing, Folder, File };
+    struct Case {
+        std::string name;
+        Kind kind;
+    };
+    const Case cases[] = {
+        {"sub", Missing}, {"sub/", Folder}, {"sub\\", Folder}, {Data + "sub", Folder}, {Data, Folder},
+        {"sub/a.txt", File}, {"sub\\a.txt", File}, {"missing.txt", Missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        irr::io::IReadFile* file = OpenDataFile(ToArchiveName(c.name.c_str()));
+        EXPECT_EQ(file != nullptr, c.kind == File);
+        if (file)
+            file->drop();
+        EXPECT_EQ(NamesNoPlainFile(ToArchiveName(c.name.c_str())), c.kind == Folder);
+        CString text = "previous";
+        EXPECT_EQ(ReadFileToString(c.name.c_str(), text), c.kind == File);
+        EXPECT_EQ(str(text), c.kind == File ? "text" : "previous");
+    }
 }
 
 TEST(FileTypes, SubstringRulesInOrder)
