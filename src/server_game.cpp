@@ -29,10 +29,43 @@
 #include <cstdlib>
 #include <optional>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 #include <string>
 
 namespace {
+
+uint32_t littleEndian32(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | uint8_t(bytes[at + size_t(i)]);
+    return value;
+}
+
+// The archive reader trusts a PAK's directory: sizes and places beyond the
+// file, or names without their end, make it read past its buffers or take
+// bytes that are not there. Empty when the archive is whole, else why not.
+std::string checkPakArchive(const std::string& path)
+{
+    constexpr size_t HeaderSize = 12, EntrySize = 64, NameSize = 56;
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < HeaderSize || bytes.compare(0, 4, "PACK") != 0)
+        return "not a PAK archive";
+    const uint64_t directory = littleEndian32(bytes, 4), length = littleEndian32(bytes, 8);
+    if (length % EntrySize != 0 || directory < HeaderSize || directory + length > bytes.size())
+        return "its directory lies outside the file";
+    for (uint64_t entry = 0; entry < length / EntrySize; ++entry) {
+        const size_t at = size_t(directory + entry * EntrySize);
+        if (bytes.find('\0', at) >= at + NameSize)
+            return "entry " + std::to_string(entry) + " has a name without an end";
+        const uint64_t offset = littleEndian32(bytes, at + NameSize), size = littleEndian32(bytes, at + NameSize + 4);
+        if (offset + size > bytes.size())
+            return "entry " + std::to_string(entry) + " lies outside the file";
+    }
+    return "";
+}
 
 const char* const BuildFootprintText = "[$COMPFOOTPRINT: DEBUG May  5 2009 05:40:42:$COMPFOOTPRINT END]";
 const char* const DiagnosticsQuestion =
@@ -289,13 +322,18 @@ bool CEngineBase::mountArchive(const CString& path)
     for (const std::string& mounted : MountedPaths)
         if (mounted == canonical)
             return false;
-    MountedPaths.push_back(canonical);
-    MountedArchives += std::filesystem::path(full).stem().string().c_str();
     irr::io::E_FILE_ARCHIVE_TYPE type = irr::io::EFAT_FOLDER;
     if (full.find(".pak") != std::string::npos)
         type = irr::io::EFAT_PAK;
     else if (full.find(".zip") != std::string::npos)
         type = irr::io::EFAT_ZIP;
+    const std::string damage = type == irr::io::EFAT_PAK ? checkPakArchive(full) : "";
+    if (!damage.empty()) {
+        DebugLog(Format("Archive '%s' not mounted: %s", full.c_str(), damage.c_str()));
+        return false;
+    }
+    MountedPaths.push_back(canonical);
+    MountedArchives += std::filesystem::path(full).stem().string().c_str();
     return FileSystem->addFileArchive(full.c_str(), false, false, type);
 }
 

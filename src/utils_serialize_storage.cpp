@@ -63,6 +63,34 @@ bool startsWithWideMark(const std::string& bytes)
                                  (bytes[0] == char(0xFE) && bytes[1] == char(0xFF)));
 }
 
+// The text of a file starting with a UTF-16 (either order) or UTF-32LE byte
+// order mark, up to its first NUL or its last whole character.
+std::u16string decodeWideFile(const std::string& bytes)
+{
+    const bool utf32 = bytes.size() >= 4 && bytes.compare(0, 4, std::string("\xFF\xFE\0\0", 4)) == 0;
+    const bool bigEndian = bytes[0] == char(0xFE);
+    const size_t width = utf32 ? 4 : 2;
+    std::u16string text;
+    for (size_t at = width; at + width <= bytes.size(); at += width) {
+        char32_t c = 0;
+        for (size_t i = 0; i < width; ++i) {
+            const size_t byte = bigEndian ? at + i : at + width - 1 - i;
+            c = (c << 8) | uint8_t(bytes[byte]);
+        }
+        if (c == 0)
+            break;
+        if (c > 0x10FFFF) {
+            c = '?';
+        } else if (c > 0xFFFF) {
+            c -= 0x10000;
+            text += char16_t(0xD800 + (c >> 10));
+            c = 0xDC00 + (c & 0x3FF);
+        }
+        text += char16_t(c);
+    }
+    return text;
+}
+
 bool hasLineFeed(const char* text)
 {
     return text && std::strchr(text, '\n');
@@ -284,11 +312,9 @@ bool CXMLStorage::openFile(const char* fileName)
     m_Name = fileName;
     if (!startsWithWideMark(bytes))
         return openText(bytes.c_str());
-    // UTF-16 or UTF-32 (what the writer makes): the reader decodes those itself.
-    AppendBoundedText(m_LastRead, "(start)");
-    char* copy = new char[bytes.size()];
-    std::memcpy(copy, bytes.data(), bytes.size());
-    return openReader(CreateMemoryFile(copy, int(bytes.size()), true, false), fileName);
+    // UTF-16 or UTF-32 (what the writer makes) is decoded here and read as a
+    // text: the reader itself runs past the end of a cut wide file.
+    return openText(platform::Utf16ToAnsi(decodeWideFile(bytes)).c_str());
 }
 
 // The reader widens an 8-bit text byte by byte, which is right only for

@@ -45,12 +45,6 @@ const char* const HostileTokens[] = {
     "99999999999999999999", "-2147483649", "1e39", "-1e39", "nan", "-Parent:-9\n", "\\", "%s%n%x",
 };
 
-void addCase(std::vector<std::string>& cases, const std::string& text, size_t maxCases)
-{
-    if (cases.size() < maxCases)
-        cases.push_back(text);
-}
-
 void writeLine(int fd, const std::string& line)
 {
     std::string text = line;
@@ -102,34 +96,62 @@ std::string describeStatus(int status)
 
 }  // namespace
 
+size_t MutationBudget(size_t full)
+{
+    const char* scale = std::getenv("ROBUST_MUTATIONS");
+    if (scale && std::string(scale) == "full")
+        return full;
+    return std::min(full, std::max<size_t>(full / 6, 6));
+}
+
+namespace {
+
+std::vector<std::string> pickEvenly(const std::vector<std::string>& all, size_t count)
+{
+    if (all.size() <= count)
+        return all;
+    std::vector<std::string> picked;
+    for (size_t i = 0; i < count; ++i)
+        picked.push_back(all[i * all.size() / count]);   // i = 0 keeps the seed
+    return picked;
+}
+
+}  // namespace
+
 std::vector<std::string> MutateSeed(const std::string& seed, unsigned number, size_t maxCases,
                                     const std::vector<std::string>& extraInserts)
 {
+    return pickEvenly(MutateAll(seed, number, maxCases, extraInserts), MutationBudget(maxCases));
+}
+
+std::vector<std::string> MutateAll(const std::string& seed, unsigned number, size_t maxCases,
+                                   const std::vector<std::string>& extraInserts)
+{
     std::vector<std::string> cases;
     CSeededRandom random{number * 2654435761u + 1};
-    addCase(cases, seed, maxCases);
+    cases.push_back(seed);
     const size_t size = seed.size();
     if (size == 0)
         return cases;
     // Truncations spread over the whole text, the very first bytes included.
     const size_t step = size / 24 + 1;
     for (size_t at = 1; at < size; at += step)
-        addCase(cases, seed.substr(0, at), maxCases);
+        cases.push_back(seed.substr(0, at));
     // Flipped bytes: bit flips, zero bytes and high bytes.
     for (int i = 0; i < 16; ++i) {
         std::string text = seed;
         size_t at = random.below(size);
         static const unsigned char Patterns[] = {0x01, 0x80, 0xFF, 0x20};
         text[at] = i % 5 == 4 ? '\0' : char((unsigned char)text[at] ^ Patterns[i % 4]);
-        addCase(cases, text, maxCases);
+        cases.push_back(text);
     }
     // Duplicated and deleted spans.
     for (int i = 0; i < 8; ++i) {
         size_t at = random.below(size);
         size_t length = 1 + random.below(std::min<size_t>(size - at, 64));
         std::string span = seed.substr(at, length);
-        addCase(cases, seed.substr(0, at) + span + span + seed.substr(at), maxCases);
-        addCase(cases, seed.substr(0, at) + seed.substr(at + length), maxCases);
+        cases.push_back(seed.substr(0, at) + span + span + seed.substr(at));
+        cases.push_back(seed.substr(0, at) + seed.substr(at + length));
     }
     // Inserted tokens, each at two spots.
     std::vector<std::string> inserts(std::begin(HostileTokens), std::end(HostileTokens));
@@ -138,10 +160,10 @@ std::vector<std::string> MutateSeed(const std::string& seed, unsigned number, si
     for (const std::string& token : inserts) {
         for (int k = 0; k < 2; ++k) {
             size_t at = random.below(size + 1);
-            addCase(cases, seed.substr(0, at) + token + seed.substr(at), maxCases);
+            cases.push_back(seed.substr(0, at) + token + seed.substr(at));
         }
     }
-    return cases;
+    return pickEvenly(cases, maxCases);
 }
 
 std::string ReadSampleData(const std::string& relativePath)

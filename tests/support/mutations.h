@@ -7,12 +7,21 @@
 #include <string>
 #include <vector>
 
+// How many of `full` cases a run takes: all with ROBUST_MUTATIONS=full in the
+// environment (the deep sweep), else a sixth (at least 6), so that the unit
+// tests stay quick.
+size_t MutationBudget(size_t full);
+
 // The seed itself first, then truncations at every k-th byte, byte flips,
 // duplicated and deleted spans, and each insert (plus the common hostile
 // tokens) placed at a few spots. The same seed text and number give the same
-// cases on every run; at most maxCases are returned.
+// cases on every run: at most MutationBudget(maxCases) of them, picked evenly
+// from the whole set.
 std::vector<std::string> MutateSeed(const std::string& seed, unsigned number, size_t maxCases,
                                     const std::vector<std::string>& extraInserts = {});
+// Every case, whatever the budget (at most maxCases).
+std::vector<std::string> MutateAll(const std::string& seed, unsigned number, size_t maxCases,
+                                   const std::vector<std::string>& extraInserts = {});
 
 // The file of the sample game's data folder, read whole; empty when missing.
 std::string ReadSampleData(const std::string& relativePath);

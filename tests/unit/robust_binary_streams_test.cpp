@@ -51,7 +51,7 @@ TEST(RobustBinaryStreams, MutatedBytecodeIsRefusedOrLoadedWithTheStackBalanced)
     sq_settop(vm, 0);
     // The seed is a few kilobytes: many more truncations and flips than the text files get.
     std::vector<std::string> cases = MutateSeed(seed.Data, 40, 300);
-    for (unsigned k = 0; k < 120; ++k) {
+    for (unsigned k = 0; k < unsigned(MutationBudget(120)); ++k) {
         std::string flipped = seed.Data;
         const size_t at = (k * 2654435761u) % flipped.size();
         flipped[at] = char(flipped[at] ^ (1u << (k % 8)));

@@ -7,6 +7,7 @@
 
 #include "mutations.h"
 #include "server_game_manifest.h"
+#include "utils_serialize_storage.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_lng.h"
 
@@ -98,6 +99,55 @@ TEST_F(RobustDataFiles, MutatedManifestsReadOrStopWithTheStorageMessage)
     EXPECT_TRUE(report.Faults.empty()) << testing::PrintToString(report.Faults);
     EXPECT_GT(report.Passed, 0);
     EXPECT_EQ(report.Passed + report.Ended, int(cases.size()));
+}
+
+// The manifest as the XML writer's wide forms: UTF-16 and UTF-32 with their
+// byte order marks, both byte orders, cut at odd places.
+std::vector<std::string> wideForms(const std::string& text)
+{
+    std::vector<std::string> forms;
+    for (int width : {2, 4}) {
+        for (bool bigEndian : {false, true}) {
+            std::string wide;
+            auto put = [&](uint32_t c) {
+                for (int i = 0; i < width; ++i) {
+                    const int shift = 8 * (bigEndian ? width - 1 - i : i);
+                    wide += char((c >> shift) & 0xFF);
+                }
+            };
+            put(0xFEFF);
+            for (unsigned char c : text)
+                put(c);
+            forms.push_back(wide);
+        }
+    }
+    return forms;
+}
+
+TEST_F(RobustDataFiles, WideXmlFilesReadOrStopWithTheStorageMessage)
+{
+    const std::string seed = ReadSampleData("manifest.xml");
+    ASSERT_FALSE(seed.empty());
+    std::vector<std::string> cases;
+    unsigned number = 35;
+    for (const std::string& form : wideForms(seed)) {
+        const std::vector<std::string> more = MutateSeed(form, number++, 30);
+        cases.insert(cases.end(), more.begin(), more.end());
+        for (size_t cut : {size_t(3), form.size() - 1})
+            cases.push_back(form.substr(0, cut));
+    }
+    SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
+        // Only the storage's file reader takes the wide forms; the manifest goes that way here.
+        write("wide.xml", cases[i]);
+        CXMLStorage storage((Data + "wide.xml").c_str(), true);
+        CManifest manifest;
+        manifest.serialize(storage);
+        if (i == 0 && std::string(manifest.DefaultWindowTitle) != "GAME.TITLE")
+            return "the unmutated UTF-16 manifest lost its title";
+        return "";
+    }, alertFile());
+    EXPECT_TRUE(report.Faults.empty()) << testing::PrintToString(report.Faults);
+    EXPECT_GT(report.Passed, 0);
 }
 
 TEST_F(RobustDataFiles, MutatedTransliteratorsMapWithinTheirTextOrStop)

@@ -69,18 +69,23 @@ protected:
     }
 };
 
-const std::vector<std::string> DescriptionInserts = {
-    "\n-Parent:-9\n", "\n-Parent: nobody\n", "\n-Texture:@self.spr\n", "\n[Sprite]\n-Texture:@self.spr\n",
-    "${rnd(1,", "${switch(X", "\n-Animation.Texture: t0 m0x0\n", "\n-Animation.Timeline: 1\n",
-    "\n-Animation.Flash: nothing.swf\n", "\n-Size: w1e30 h-1e30\n", "\n-Animation.Generator: t0 c99999 @self.spr\n",
-    "[A[", "]A]", "<font-face:", "<img:", "\n-Clones: 99999\n",
-};
+// Hostile keys; self names the mutated file itself, for descriptions that
+// name their own file as texture, generated sprite or movie.
+std::vector<std::string> descriptionInserts(const std::string& self)
+{
+    return {"\n-Parent:-9\n", "\n-Parent: nobody\n", "\n-Texture:" + self + "\n",
+            "\n[Sprite]\n-Texture:" + self + "\n",
+            "${rnd(1,", "${switch(X", "\n-Animation.Texture: t0 m0x0\n", "\n-Animation.Timeline: 1\n",
+            "\n-Animation.Flash: path[nothing.swf]\n", "\n-Animation.Flash: path[" + self + "] interactive[1]\n",
+            "\n-Size: w1e30 h-1e30\n", "\n-Animation.Generator: t0 c99999 @" + self + "\n", "[A[", "]A]",
+            "<font-face:", "<img:", "\n-Clones: 99999\n", "\n-AsEffect: 1\n"};
+}
 
 TEST_F(RobustDescriptions, MutatedSpritesAreBuiltOrRefusedAndLeaveNoNodes)
 {
     const std::vector<std::string> cases = seeds(
         {"sprites/background.spr", "sprites/button.spr", "sprites/label.spr", "sprites/title.spr"}, 70,
-        DescriptionInserts);
+        descriptionInserts(Program.Folder.file("data/self.spr")));
     const std::string file = Program.Folder.file("data/self.spr");
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
         const size_t baseline = GetLiveNodeList().size();
@@ -114,7 +119,8 @@ TEST_F(RobustDescriptions, MutatedSpritesAreBuiltOrRefusedAndLeaveNoNodes)
 
 TEST_F(RobustDescriptions, MutatedDialogsOpenOrAreRefusedAndCloseWithoutLeftovers)
 {
-    const std::vector<std::string> cases = seeds({"dialogs/about.dlg", "dialogs/scene.dlg"}, 90, DescriptionInserts);
+    const std::vector<std::string> cases = seeds({"dialogs/about.dlg", "dialogs/scene.dlg"}, 90,
+                                                 descriptionInserts(Program.Folder.file("data/self.spr")));
     const std::string file = Program.Folder.file("data/self.spr");
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
         const size_t baseline = GetLiveNodeList().size();

@@ -5,6 +5,7 @@
 #include "fake_engine_client.h"
 #include "fake_sound_library.h"
 #include "msgbox_recorder.h"
+#include "archive_writer.h"
 #include "asystemanimators.h"
 #include "node_base.h"
 #include "node_sprite.h"
@@ -33,6 +34,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -597,6 +599,63 @@ TEST(Archives, OnlyTheSameArchiveIsRefused)
         EXPECT_EQ(engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
     EXPECT_STREQ(engine.MountedArchives, "gamedatadata");
     EXPECT_TRUE(engine.FileSystem->existFile("probe.txt"));
+    engine.releaseDevice();
+    std::filesystem::remove_all(root);
+}
+
+TEST(Archives, DamagedPakDirectoriesAreNotMounted)
+{
+    // The archive reader trusts a PAK's directory; a damaged one would make it
+    // read past its buffers or hand out sizes far beyond the file.
+    CProgramFolder program;
+    CEngineBase engine;
+    engine.ForceNullDriver = true;
+    engine.createDevice();
+    ASSERT_NE(engine.FileSystem, nullptr);
+    const std::string folder = "ecore_pak_" + std::to_string(getpid());
+    const std::string root = std::string(GetAppFolderCStr()) + folder;
+    std::filesystem::create_directories(root);
+    ASSERT_TRUE(WritePak(root + "/whole.pak", {{"a.txt", "alpha"}, {"b/b.txt", "beta"}}));
+    std::ifstream in(root + "/whole.pak", std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(whole.size(), 12u + 9u + 128u);
+    auto patched = [&](size_t at, uint32_t value) {
+        std::string bytes = whole;
+        for (int i = 0; i < 4; ++i)
+            bytes[at + size_t(i)] = char((value >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    const size_t entry0 = 12 + 9;
+    std::string unended = whole;
+    std::fill(unended.begin() + long(entry0), unended.begin() + long(entry0 + 56), 'n');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool mounted;
+    };
+    const Case cases[] = {
+        {"whole", whole, true},
+        {"directory past the end", patched(4, 0xFFFFFFF0u), false},
+        {"directory length past the end", patched(8, 0x7FFFFFC0u), false},
+        {"directory length not whole entries", patched(8, 100), false},
+        {"directory over the header", patched(4, 0), false},
+        {"entry size past the end", patched(entry0 + 60, 0xC598A667u), false},
+        {"entry offset past the end", patched(entry0 + 56, 0xFFFFFFFFu), false},
+        {"entry name without an end", unended, false},
+        {"no PAK at all", "PAC", false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = folder + "/c" + std::to_string(n++) + ".pak";
+        std::ofstream(std::string(GetAppFolderCStr()) + name, std::ios::binary) << c.bytes;
+        EXPECT_EQ(engine.mountArchive(name.c_str()), c.mounted) << c.what;
+    }
+    EXPECT_STREQ(engine.MountedArchives, "c0") << "refused archives are not listed";
+    EXPECT_TRUE(engine.FileSystem->existFile("b/b.txt"));
+    const std::string log = (const char*)GetDebugLogBuffer()->Text;
+    EXPECT_NE(log.find("c1.pak' not mounted: its directory lies outside the file"), std::string::npos);
+    EXPECT_NE(log.find("c5.pak' not mounted: entry 0 lies outside the file"), std::string::npos);
+    EXPECT_NE(log.find("c7.pak' not mounted: entry 0 has a name without an end"), std::string::npos);
     engine.releaseDevice();
     std::filesystem::remove_all(root);
 }

@@ -252,6 +252,47 @@ TEST_F(XmlStorageTest, ReadsAFileOfTheFileSystem)
     EXPECT_STREQ(storage.getName(), Folder.file("item.xml").c_str());
 }
 
+namespace {
+
+// The text in a wide form with its byte order mark: 2 or 4 bytes a character.
+std::string wideBytes(const std::string& text, int width, bool bigEndian)
+{
+    std::string out;
+    auto put = [&](uint32_t c) {
+        for (int i = 0; i < width; ++i)
+            out += char((c >> (8 * (bigEndian ? width - 1 - i : i))) & 0xFF);
+    };
+    put(0xFEFF);
+    for (unsigned char c : text)
+        put(c);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(XmlStorageTest, WideFilesAreReadWholeAndCutOnesWithinTheirBytes)
+{
+    // The reader of wide text runs past the end of a file cut inside a tag;
+    // wide files are decoded by the storage and read as texts instead.
+    const std::string text = "<item><count val=\"5\"/><scale val=\"3\"/><title val=\"caf\xE9\"/></item>";
+    struct Case {
+        int width;
+        bool bigEndian;
+    };
+    for (const Case& c : {Case{2, false}, Case{2, true}, Case{4, false}}) {
+        SCOPED_TRACE(std::to_string(c.width) + (c.bigEndian ? " big" : " little"));
+        const std::string whole = wideBytes(text, c.width, c.bigEndian);
+        for (const std::string& bytes : {whole, whole + "<", whole + std::string(1, '\0') + "junk"}) {
+            Folder.write("wide.xml", bytes);
+            SItem item;
+            CXMLStorage storage(Folder.file("wide.xml").c_str(), true);
+            item.serialize(storage);
+            EXPECT_EQ(item.Count, 5);
+            EXPECT_STREQ(item.Title, "caf\xE9");
+        }
+    }
+}
+
 TEST_F(XmlStorageTest, WithoutAReaderValuesKeepTheirDefaults)
 {
     CXMLStorage missing((Folder.path() + "absent.xml").c_str(), true);
@@ -318,4 +359,22 @@ TEST_F(XmlStorageDeathTest, StructuralErrorsStopTheProgram)
     };
     for (const Case& c : cases)
         EXPECT_EXIT(readItem(c.text), testing::ExitedWithCode(1), c.message) << c.text;
+}
+
+TEST_F(XmlStorageDeathTest, CutWideFilesEndWithTheReportInsteadOfReadingOn)
+{
+    const std::string text = "<item><count val=\"5\"/><scale val=\"3\"/><title val=\"t\"/></item>";
+    for (int width : {2, 4}) {
+        const std::string whole = wideBytes(text, width, false);
+        for (size_t cut : {size_t(width) + 3 * size_t(width) + 1, whole.size() / 2 + 1, whole.size() - 3}) {
+            Folder.write("cut.xml", whole.substr(0, cut));
+            EXPECT_EXIT(
+                {
+                    SItem item;
+                    CXMLStorage storage(Folder.file("cut.xml").c_str(), true);
+                    item.serialize(storage);
+                },
+                testing::ExitedWithCode(1), "Wrong XML") << width << " bytes a character, cut at " << cut;
+        }
+    }
 }
