@@ -10,9 +10,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 namespace {
 
@@ -24,13 +21,11 @@ void printToStdout(HSQUIRRELVM, const SQChar* fmt, ...)
     va_end(args);
 }
 
-bool readFile(const char* path, std::string& text)
+bool readable(const char* path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    text = buf.str();
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    std::fclose(f);
     return true;
 }
 
@@ -56,8 +51,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: sq <script.nut>\n");
         return 2;
     }
-    std::string source;
-    if (!readFile(argv[1], source)) {
+    if (!readable(argv[1])) {
         fprintf(stderr, "sq: cannot open '%s'\n", argv[1]);
         return 2;
     }
@@ -65,7 +59,13 @@ int main(int argc, char** argv)
     sq_setprintfunc(v, printToStdout);
     registerStdLibs(v);
     int rc = 0;
-    if (SQ_FAILED(sq_compilebuffer(v, source.data(), static_cast<SQInteger>(source.size()), argv[1], SQTrue))) {
+    // Loaded like dofile: bytecode files run, and UTF-8 / UCS-2 byte-order marks are decoded.
+    if (SQ_FAILED(sqstd_loadfile(v, argv[1], SQTrue))) {
+        // compile errors were already shown by the handler; this also names load failures
+        const SQChar* err = nullptr;
+        sq_getlasterror(v);
+        if (SQ_SUCCEEDED(sq_getstring(v, -1, &err))) fprintf(stderr, "sq: %s\n", err);
+        sq_poptop(v);
         rc = 1;
     } else {
         sq_pushroottable(v);

@@ -163,6 +163,7 @@ bool SQCompiler::Compile(SQObjectPtr& out, std::string& err, SQInteger& line, SQ
         SQObjectPtr thisName(_vm->Str("this"));
         mainfs.PushLocal(thisName);
         mainfs._proto->_parameters.push_back(thisName);
+        _lex.Begin();
         Lex();
         while (_token != TK_EOF) {
             Statement();

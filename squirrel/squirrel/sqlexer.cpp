@@ -28,7 +28,9 @@ int hexValue(int c) { return isDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10; }
 
 } // namespace
 
-SQLexer::SQLexer(SQLEXREADFUNC rg, SQUserPointer up) : _readf(rg), _up(up)
+SQLexer::SQLexer(SQLEXREADFUNC rg, SQUserPointer up) : _readf(rg), _up(up) {}
+
+void SQLexer::Begin()
 {
     Next();
 }
@@ -49,6 +51,8 @@ void SQLexer::Error(const char* msg)
 void SQLexer::Next()
 {
     SQInteger t = _readf(_up);
+    // Strings are 8-bit: a decoded code point above 255 cannot be represented.
+    if (t > 255) Error(sqmsg::InvalidCharacter);
     _currdata = static_cast<int>(static_cast<unsigned char>(static_cast<char>(t)));
     if (t == SQUIRREL_EOB) _currdata = 0;
     _currentcolumn++;

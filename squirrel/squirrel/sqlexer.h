@@ -26,6 +26,7 @@ enum SQToken {
 class SQLexer {
 public:
     SQLexer(SQLEXREADFUNC rg, SQUserPointer up);
+    void Begin();   // reads the first character; may throw SQCompileError
     SQInteger Lex();   // next token
     static const char* KeywordName(SQInteger tok);   // nullptr for non-keywords
 

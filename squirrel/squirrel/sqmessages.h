@@ -69,6 +69,7 @@ constexpr char InternalCompilerErrorTooManyLiterals[] = "internal compiler error
 constexpr char InternalCompilerErrorTooManyLocals[] = "internal compiler error: too many locals";
 constexpr char InternalVmErrorBadOpcode[] = "internal vm error: bad opcode";
 constexpr char InternalVmErrorClassExpected[] = "internal vm error: class expected";
+constexpr char InvalidCharacter[] = "Invalid character";
 constexpr char InvalidBaseType[] = "invalid base type";
 constexpr char InvalidConstant[] = "invalid constant [";
 constexpr char InvalidEnvironment[] = "invalid environment";

@@ -322,6 +322,26 @@ TEST_F(Api, BytecodeRoundTripsAndRejectsForeignData)
     EXPECT_EQ(lastError(), "invalid stream");
 }
 
+TEST_F(Api, LoadedClosureHasNullFreeVariablesAndDefaults)
+{
+    // Only the prototype is written: captured values and default values come back as null.
+    eval("local x = 5; return function(a, b = 3) : (x) { return typeof a + \",\" + typeof b + \",\" + typeof x; };");
+    Buffer buf;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &buf)));
+    sq_settop(v, 0);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_readclosure(v, readBuffer, &buf)));
+    sq_pushroottable(v);
+    sq_pushinteger(v, 1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 2, SQTrue, SQFalse))) << lastError();
+    EXPECT_EQ(strAt(-1), "integer,null,null");
+    sq_pop(v, 1);
+    sq_pushroottable(v);
+    sq_pushinteger(v, 1);
+    sq_pushinteger(v, 2);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 3, SQTrue, SQFalse))) << lastError();
+    EXPECT_EQ(strAt(-1), "integer,integer,null");
+}
+
 } // namespace
 
 // Tampered bytecode: the loader checks every index an instruction carries.

@@ -141,6 +141,13 @@ TEST_F(StdIo, LoaderDecodesByteOrderMarks)
     for (char c : std::string("return 6;")) ucs2be += std::string{'\0', c};
     writeFile("be.nut", ucs2be);
     EXPECT_EQ(vm.run("return dofile(\"be.nut\");"), "6");
+    // code points above 255 have no 8-bit form: a compile error, wherever they stand
+    writeFile("wide.nut", "\xEF\xBB\xBFreturn \"\xE2\x82\xAC\";");
+    EXPECT_EQ(vm.run("return dofile(\"wide.nut\");"), "error: Invalid character");
+    writeFile("wide2.nut", "\xEF\xBB\xBF\xC4\x80");
+    EXPECT_EQ(vm.run("return dofile(\"wide2.nut\");"), "error: Invalid character");
+    writeFile("latin.nut", "\xEF\xBB\xBFreturn \"\xC3\xBF\".len();");
+    EXPECT_EQ(vm.run("return dofile(\"latin.nut\");"), "1");
     writeFile("odd.nut", "\xEF\xBBxreturn 1;");
     EXPECT_EQ(vm.run("return dofile(\"odd.nut\");"), "error: Unrecognozed ecoding");
     writeFile("empty.nut", "");
