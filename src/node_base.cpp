@@ -106,6 +106,29 @@ core::list<scene::ISceneNode*>& GetLiveNodeList()
     return nodes;
 }
 
+core::stringc makeHexTaggedName(const char* prefix, u32 value, int minDigits, const char* rest)
+{
+    char digits[8];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    char head[48];
+    size_t at = 0;
+    for (; *prefix && at < 16; ++prefix)
+        head[at++] = *prefix;
+    for (int pad = count; pad < minDigits && pad < 8; ++pad)
+        head[at++] = '0';
+    while (count > 0)
+        head[at++] = digits[--count];
+    head[at++] = '_';
+    head[at] = 0;
+    core::stringc name(head);
+    name.append(rest);
+    return name;
+}
+
 // --- construction ---
 
 CNodeBasement::CNodeBasement(scene::ISceneNode* parent, scene::ISceneManager* smgr, s32 id,
@@ -268,7 +291,7 @@ core::matrix4 CNodeBasement::getRelativeTransformation() const
 void CNodeBasement::setID(s32 id)
 {
     ENGINE_PROFILE("SETID");
-    setName(Format("id%08X_%s", unsigned(id), Name.c_str()));
+    setName(makeHexTaggedName("id", u32(id), 8, Name.c_str()));
     if (ID != 0 && ID != -1)
         getIdCache(ID, -1, this);
     ID = id;

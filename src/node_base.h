@@ -174,3 +174,7 @@ protected:
 private:
     ENodeKind Kind = KindSprite;
 };
+
+// prefix + value in upper-case hex (at least minDigits, zero-padded) + "_" + rest:
+// the tagged node names, made without printf since every new sprite pays for them.
+irr::core::stringc makeHexTaggedName(const char* prefix, irr::u32 value, int minDigits, const char* rest);

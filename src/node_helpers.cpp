@@ -272,7 +272,7 @@ void setFiltering(scene::ISceneNode* node, int level)
 void setTextureAndMaterial(const CNodeFactory& f, CNodeBasement* node)
 {
     CSpriteNode* sprite = dynamic_cast<CSpriteNode*>(node);
-    node->setName(Format("Spr%X_%s", unsigned(node->getID()), (const char*)GetPathPart(f.texturePath, 0, 0, 1, 1)));
+    node->setName(makeHexTaggedName("Spr", u32(node->getID()), 1, GetPathPart(f.texturePath, 0, 0, 1, 1)));
     STextureRegion region;
     {
         ENGINE_PROFILE("RETRTEXT");

@@ -282,6 +282,23 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
     }
 }
 
+
+// Whether removeFolderText would find the folder in the text; builds nothing.
+bool hasFolderText(const char* text, const char* folder)
+{
+    const size_t length = folder ? std::strlen(folder) : 0;
+    if (length == 0)
+        return false;
+    for (const char* p = text; *p; ++p) {
+        size_t i = 0;
+        while (i < length && p[i] && foldChar(p[i]) == foldChar(folder[i]))
+            ++i;
+        if (i == length)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool removeFolderText(CString& text, const char* folder)
@@ -473,6 +490,10 @@ int GetImageFileType(const char* name)
 {
     if (!name)
         return -1;
+    // Asked for every sprite made: only a name holding the program folder
+    // needs the copy without it.
+    if (!hasFolderText(name, GetAppFolderCStr()))
+        return std::strstr(name, ".png") || std::strstr(name, ".jpg") ? 9 : -1;
     CString rest = name;
     removeFolderText(rest, GetAppFolderCStr());
     if (rest.Find(".png") >= 0 || rest.Find(".jpg") >= 0)

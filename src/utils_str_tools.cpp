@@ -77,10 +77,9 @@ CString foldPath(const char* path)
     return folded;
 }
 
-// The path without any occurrence of the program folder.
-CString stripAppFolder(const CString& path)
+// Folded once per program folder: every texture name is checked against it.
+const CString& foldedAppFolder()
 {
-    // Folded once per program folder: every texture name passes through here.
     static CString& rawFolder = *new CString;   // never destroyed: textures may be checked during exit
     static CString& foldedFolder = *new CString;
     const char* current = GetAppFolderCStr();
@@ -88,7 +87,13 @@ CString stripAppFolder(const CString& path)
         rawFolder = current;
         foldedFolder = foldPath(current);
     }
-    const CString& folder = foldedFolder;
+    return foldedFolder;
+}
+
+// The path without any occurrence of the program folder.
+CString stripAppFolder(const CString& path)
+{
+    const CString& folder = foldedAppFolder();
     if (folder.IsEmpty())
         return path;
     CString folded = foldPath(path);
@@ -606,9 +611,26 @@ bool MatchWildcardList(const char* text, const char* list)
     return false;
 }
 
+// True when the full check below cannot warn: nothing to fold, no doubled
+// backslash, no blank at either end and no program folder to cut out. Every
+// cached texture look-up passes here, so it builds no strings.
+namespace {
+bool isPlainTexturePath(const char* path)
+{
+    const size_t length = std::strlen(path);
+    if (length > 0 && (isBlank(path[0]) || isBlank(path[length - 1])))
+        return false;
+    for (const char* c = path; *c; ++c)
+        if (*c == '/' || (*c >= 'A' && *c <= 'Z') || (c[0] == '\\' && c[1] == '\\'))
+            return false;
+    const CString& folder = foldedAppFolder();
+    return folder.IsEmpty() || std::strstr(path, folder) == nullptr;
+}
+} // namespace
+
 void CheckTexturePath(const char* path)
 {
-    if (!path || StartsWith(path, "raw://"))
+    if (!path || StartsWith(path, "raw://") || isPlainTexturePath(path))
         return;
     CString relative = stripAppFolder(path);
     if (relative.Find('/') >= 0)

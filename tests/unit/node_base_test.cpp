@@ -178,6 +178,21 @@ TEST_F(SceneNodeBase, SetIdCachesAndRenames)
     EXPECT_EQ(HookLog.Forgotten.back(), 1501) << "and the input state forgets the node";
 }
 
+TEST(NodeNames, HexTaggedNames)
+{
+    const struct { const char* prefix; u32 value; int digits; const char* rest; const char* name; } cases[] = {
+        {"id", 1500, 8, "x", "id000005DC_x"},
+        {"id", 0xFFFFFFFFu, 8, "", "idFFFFFFFF_"},     // ID -1
+        {"id", 0, 8, "id00000001_a", "id00000000_id00000001_a"},
+        {"Spr", 0x3EB, 1, "", "Spr3EB_"},
+        {"Spr", 0, 1, "pic", "Spr0_pic"},
+        {"Spr", 0xABCDEF12u, 1, "b", "SprABCDEF12_b"},
+        {"", 10, 3, "z", "00A_z"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(makeHexTaggedName(c.prefix, c.value, c.digits, c.rest).c_str(), c.name) << c.name;
+}
+
 TEST_F(SceneNodeBase, AttributesAreMadeOnWriteOnly)
 {
     CProbeNode* node = addNode("n");

@@ -286,6 +286,10 @@ TEST_F(TextFileTest, ImageTypeIgnoresTheProgramFolder)
     EXPECT_EQ(GetImageFileType((app + "data/a.spr").c_str()), -1);
     EXPECT_EQ(GetImageFileType((Folder.path() + "MY.PNG GAMES\\data\\a.spr").c_str()), -1);
     EXPECT_EQ(GetImageFileType((app + "data/a.jpg").c_str()), 9);
+    EXPECT_EQ(GetImageFileType("pic\\b.png"), 9);   // no program folder in the name
+    EXPECT_EQ(GetImageFileType("pic\\b.bmp"), -1);
+    // Cutting the folder out may join an extension together.
+    EXPECT_EQ(GetImageFileType(("x.p" + app + "ng").c_str()), 9);
 }
 
 TEST_F(TextFileTest, StripBaseDirRemovesEveryDataFolderSpelling)

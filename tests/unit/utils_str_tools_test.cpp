@@ -333,6 +333,11 @@ TEST(TexturePaths, WarningsForContentAuthors)
         {app + "data\\a.png", {}},           // the program folder itself is not checked
         {appUpper + "data\\a.png", {}},      // whatever its case
         {app + "data\\B.png", {" path case"}},
+        {"data\\a.png\t", {" wrong spaces"}},
+        {"\ndata\\a.png", {" wrong spaces"}},
+        {"data\\a.png?p=1\\\\", {"'\\\\'"}},   // the whole name counts, not just before '?'
+        {"data\\a.png?P=X/", {" '/'"}},
+        {"data\\\xC0.png", {}},                 // only ASCII letters have a case here
     };
     for (const auto& c : cases) {
         CMessageBoxRecorder boxes;
