@@ -261,6 +261,12 @@ bool scheduleRemoval(CNodeBasement* node, scene::ISceneNodeAnimator* animator)
         return false;
     ENGINE_PROFILE("REMOVAL");
     CheckMainThread();
+    // "-AsEffect:" at the top decorates the root, and its self-destruction or
+    // fade would then remove the node the engine builds every sprite on.
+    if (!animator && getEngine() && node == getEngine()->RootNode) {
+        DebugLog(Format("The root node '%s' is never removed", node->getName()));
+        return false;
+    }
     if (!animator) {
         if (node->getKind() == CNodeBasement::KindSprite && node->hasAttributes())
             node->getAttributes()->removeObject("__PseudoOwnerOnRem");

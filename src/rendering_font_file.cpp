@@ -11,7 +11,9 @@
 #include "utils_str_tools.h"
 #include "utils_system_common.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +22,25 @@ using namespace irr;
 namespace {
 
 constexpr int MaxGlyphIndex = 300;
+// Far beyond any font picture; damaged numbers are held here, so that sums
+// of them cannot overflow and measures stay finite.
+constexpr float MaxGlyphMetric = 65536.0f;
+
+float metric(const char* text)
+{
+    const float value = StrToFloat(text);
+    return std::isfinite(value) ? std::clamp(value, -MaxGlyphMetric, MaxGlyphMetric) : 0.0f;
+}
+
+s32 pixels(const char* text)
+{
+    return s32(std::clamp(StrToInt(text), -s32(MaxGlyphMetric), s32(MaxGlyphMetric)));
+}
+
+s32 pixels(s32 value)
+{
+    return std::clamp(value, -s32(MaxGlyphMetric), s32(MaxGlyphMetric));
+}
 
 CString singleQuoted(const char* element, const char* key)
 {
@@ -83,16 +104,16 @@ void readSingleQuoteGlyphs(CString& text, const char* file, SFontFileData& out)
         if (code == 0)
             continue;
         SFontGlyph glyph;
-        glyph.Rect = core::recti(StrToInt(singleQuoted(element, "l='")), StrToInt(singleQuoted(element, "t='")),
-                                 StrToInt(singleQuoted(element, "r='")), StrToInt(singleQuoted(element, "b='")));
-        glyph.A = StrToFloat(singleQuoted(element, "abcA='"));
-        glyph.B = StrToFloat(singleQuoted(element, "abcB='"));
-        glyph.C = StrToFloat(singleQuoted(element, "abcC='"));
+        glyph.Rect = core::recti(pixels(singleQuoted(element, "l='")), pixels(singleQuoted(element, "t='")),
+                                 pixels(singleQuoted(element, "r='")), pixels(singleQuoted(element, "b='")));
+        glyph.A = metric(singleQuoted(element, "abcA='"));
+        glyph.B = metric(singleQuoted(element, "abcB='"));
+        glyph.C = metric(singleQuoted(element, "abcC='"));
         placeGlyph(out.Glyphs, glyph, code, file);
     }
     CString gaps = GetTextBetween("<gaps ", "/>", text);
-    out.Gaps = core::recti(StrToInt(singleQuoted(gaps, "l='")), StrToInt(singleQuoted(gaps, "t='")),
-                           StrToInt(singleQuoted(gaps, "r='")), StrToInt(singleQuoted(gaps, "b='")));
+    out.Gaps = core::recti(pixels(singleQuoted(gaps, "l='")), pixels(singleQuoted(gaps, "t='")),
+                           pixels(singleQuoted(gaps, "r='")), pixels(singleQuoted(gaps, "b='")));
     if (out.Glyphs.size() > 0)
         out.LineHeight = out.Glyphs[0].Rect.getHeight();
 }
@@ -109,19 +130,20 @@ void readDoubleQuoteGlyphs(CString& text, const char* file, const CString& scale
         core::array<s32> rect = ParseIntList(doubleQuoted(element, "rect"), ' ', false, false);
         SFontGlyph glyph;
         if (rect.size() >= 4)
-            glyph.Rect = core::recti(rect[0], rect[1], rect[0] + rect[2], rect[1] + rect[3]);
+            glyph.Rect = core::recti(pixels(rect[0]), pixels(rect[1]), pixels(rect[0]) + pixels(rect[2]),
+                                     pixels(rect[1]) + pixels(rect[3]));
         core::array<core::stringc> offset = SplitString(doubleQuoted(element, "offset"), ' ', false);
-        glyph.OffsetX = offset.size() > 0 ? StrToFloat(offset[0].c_str()) : 0.0f;
-        glyph.OffsetY = offset.size() > 1 ? StrToFloat(offset[1].c_str()) : 0.0f;
-        glyph.B = StrToFloat(doubleQuoted(element, "width"));
+        glyph.OffsetX = offset.size() > 0 ? metric(offset[0].c_str()) : 0.0f;
+        glyph.OffsetY = offset.size() > 1 ? metric(offset[1].c_str()) : 0.0f;
+        glyph.B = metric(doubleQuoted(element, "width"));
         placeGlyph(out.Glyphs, glyph, code, file);
     }
-    out.LineHeight = StrToInt(doubleQuoted(scale, "height"));
+    out.LineHeight = pixels(doubleQuoted(scale, "height"));
 }
 
 float scaleValue(const char* scale, const char* key)
 {
-    return StrToFloat(singleQuoted(scale, key));
+    return metric(singleQuoted(scale, key));
 }
 
 void readScale(const CString& scale, SFontFileData& out)

@@ -194,6 +194,16 @@ std::string DescribeCase(const std::string& text)
     return out;
 }
 
+std::string DescribeChange(const std::string& seed, const std::string& text)
+{
+    size_t at = 0;
+    while (at < seed.size() && at < text.size() && seed[at] == text[at])
+        ++at;
+    const size_t from = at > 20 ? at - 20 : 0;
+    return "at byte " + std::to_string(at) + " of " + std::to_string(text.size()) + ": " +
+           DescribeCase(text.substr(from, 60));
+}
+
 SMutationReport RunMutationCases(int count, const std::function<std::string(int)>& check,
                                  const std::string& alertFile, int caseSeconds)
 {

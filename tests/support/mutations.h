@@ -44,3 +44,5 @@ SMutationReport RunMutationCases(int count, const std::function<std::string(int)
 
 // A short, printable excerpt of a case for failure messages.
 std::string DescribeCase(const std::string& text);
+// Where a case differs from its seed, with a little of the case around it.
+std::string DescribeChange(const std::string& seed, const std::string& text);

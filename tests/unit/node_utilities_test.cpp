@@ -2,6 +2,7 @@
 #include "node_utilities.h"
 
 #include "msgbox_recorder.h"
+#include "node_helpers.h"
 #include "null_scene.h"
 #include "rendering.h"
 #include "utils_assert.h"
@@ -12,6 +13,8 @@
 #include <IVideoDriver.h>
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 using namespace irr;
 
@@ -102,6 +105,29 @@ TEST_F(NodeRegistry, DeletedNodeIsDrawnInItsFrameAndGoneInTheNext)
     frame(1016);
     EXPECT_EQ(Drawn, std::vector<std::string>({"killer"}));
     EXPECT_EQ(HookLog.Sounds.size(), 1u);
+}
+
+TEST_F(NodeRegistry, TheRootNodeIsNeverRemoved)
+{
+    // A top-level "-AsEffect:" description decorates the root; its
+    // self-destruction, or a script deleting what it made, must not take the
+    // node every sprite is built on.
+    CMessageBoxRecorder boxes;
+    CProbeNode* root = addRootWithFreshCaches();
+    const std::string name = "raw://\n-AsEffect: 1\n-Selfdestruction: t100 f0\n";
+    CNodeBasement* made = addSprite(name.c_str(), 1, 1, {0, 0, 0}, root, nullptr, SPRITE_SITE);
+    EXPECT_EQ(made, root) << "an effect lands on its parent";
+    EXPECT_FALSE(scheduleRemoval(root, nullptr));
+    deleteNode(made);
+    deleteNodeById(RootNodeId);
+    for (u32 t = 1000; t <= 1600; t += 200)
+        frame(t);
+    EXPECT_EQ(root->getParent(), Smgr->getRootSceneNode());
+    EXPECT_EQ(getNodeById(RootNodeId, nullptr), root);
+    EXPECT_EQ(std::string(root->getName()).find("DELALREADY"), std::string::npos);
+    CProbeNode* child = addNode("child", root);
+    EXPECT_TRUE(scheduleRemoval(child, nullptr)) << "its children still go";
+    Engine.RootNode = nullptr;
 }
 
 TEST_F(NodeRegistry, QueuedNodeIsMarkedAndDestroyedOnce)

@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -68,6 +71,36 @@ TEST_F(FontTest, ADuplicatedElementStopsTheGlyphsOnceAndKeepsWhatWasRead)
                                             dup + "<char l='0' t='0' r='10' b='32' ascii='67'/>" + dup + "</font>"));
     EXPECT_EQ(boxTexts(), std::vector<std::string>{"XML font file: duperror!"});
     EXPECT_EQ(font->getGlyphCount(), 34);   // ' ' and 'A' only
+}
+
+TEST_F(FontTest, HugeNumbersAreHeldToGlyphRangeAndMeasuresStayFinite)
+{
+    // A damaged file's numbers: sums of them overflowed and measures became
+    // infinite.
+    const std::string huge = "99999999999";
+    std::string twin = MonospaceFontDoubleQuote("mono.png", "x='1e39' y='1' MasterScale='1e39'");
+    const std::string normalA = "<Char width=\"10\" offset=\"0 0\" rect=\"";
+    twin.replace(twin.find(normalA, twin.find("code=\"@\"")), normalA.size(),
+                 "<Char width=\"1e39\" offset=\"1e39 -1e39\" rect=\"" + huge + " " + huge + " " + huge + " " + huge +
+                     "\" ignored=\"");
+    std::string single = MonospaceFontSingleQuote("mono.png", "x='1' y='1' LineHeight='-1e39' Kerning='1e39'");
+    const std::string normalB = "abcA='0' abcB='10' abcC='0' ascii='65'";
+    single.replace(single.find(normalB), normalB.size(), "abcA='1e39' abcB='-1e39' abcC='nan' ascii='65'");
+    single.replace(single.find("<gaps l='0'"), 11, "<gaps l='" + huge + "'");
+    for (const auto& [name, text] : {std::pair<std::string, std::string>{"fonts\\huge2.xml", twin},
+                                     std::pair<std::string, std::string>{"fonts\\huge1.xml", single}}) {
+        SCOPED_TRACE(name);
+        FontRef font(load(name, text));
+        for (int index = 0; index < font->getGlyphCount(); ++index) {
+            const irr::core::recti& rect = font->getGlyph(index).Rect;
+            EXPECT_LE(std::abs(rect.LowerRightCorner.X), 2 * 65536) << index;
+            EXPECT_LE(std::abs(rect.LowerRightCorner.Y), 2 * 65536) << index;
+        }
+        for (const char* line : {"A", "AB A", "@", "Hello"}) {
+            const irr::core::vector2df size = font->getTextDimension(line);
+            EXPECT_TRUE(std::isfinite(size.X) && std::isfinite(size.Y)) << line;
+        }
+    }
 }
 
 TEST_F(FontTest, DoubleQuoteElementsReadRectOffsetAndCodes)

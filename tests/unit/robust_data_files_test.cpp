@@ -45,9 +45,10 @@ protected:
 
 TEST_F(RobustDataFiles, MutatedFontsLoadOrAreRefusedAndMeasureSafely)
 {
-    std::vector<std::string> cases;
+    std::vector<std::string> cases, seeds;
     for (const char* file : {"fonts/main.xml", "fonts/caption.xml"}) {
         const std::string seed = ReadSampleData(file);
+        seeds.push_back(seed);
         ASSERT_FALSE(seed.empty()) << file;
         const std::vector<std::string> more = MutateSeed(
             seed, 30, 80, {"<char ascii='256' l='-5' t='99999' r='-99999' b='0'/>", "<texture></texture>",
@@ -69,7 +70,8 @@ TEST_F(RobustDataFiles, MutatedFontsLoadOrAreRefusedAndMeasureSafely)
         for (const char* text : {"Hello, world!", "\xFF\x80\x01~", "<b>x</b>\n\r\ty", ""}) {
             const irr::core::vector2df size = font->getTextDimension(text);
             if (!std::isfinite(size.X) || !std::isfinite(size.Y))
-                fault = std::string("measure of '") + text + "' is not finite";
+                fault = std::string("measure of '") + text + "' is not finite, " +
+                        DescribeChange(seeds[std::min(i / perSeed, 1)], cases[i]);
         }
         font->drop();
         return fault;
