@@ -49,3 +49,20 @@ local h = Holder(); local target = {n = 1}; h.w = target.weakref();
 print(h.w.n + "\n");
 target = null;
 print((h.w == null) + "\n");
+// ++ and -- always go through _add with +1 / -1 (never _sub); a failing metamethod
+// gives the generic text (or the plain type name for _typeof)
+class Counter {
+  v = 0;
+  constructor(x) { v = x; }
+  function _add(o) { print("_add " + o + "\n"); return Counter(v + o); }
+  function _sub(o) { print("_sub " + o + "\n"); return Counter(v - o); }
+  function _typeof() { throw "no name"; }
+  function _unm() { throw "no negation"; }
+  function _mul(o) { throw "no product"; }
+}
+local cn = Counter(5);
+cn--; cn++; --cn; cn -= 2;
+print(cn.v + " " + typeof cn + "\n");
+try { -cn; } catch (e) { print(e + "\n"); }
+try { cn * 2; } catch (e) { print(e + "\n"); }
+local text = "n"; text--; print(text + "\n");
