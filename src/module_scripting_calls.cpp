@@ -69,7 +69,7 @@ SquirrelObject CScriptModule::callScriptCode(const char* code, const CScriptCall
     SquirrelObject result;
     if (!code)
         return result;
-    ENGINE_PROFILE_DETAIL("SCRIPT-CALLSCRIPT", Format("%.50s...", code));
+    ENGINE_PROFILE_EXCERPT("SCRIPT-CALLSCRIPT", code, 50);
     if (pending && !pending->object.IsNull())
         return callPrecompiledMethod(code, pending->object, nullptr);
     if (Runner) {

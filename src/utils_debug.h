@@ -94,6 +94,9 @@ public:
     CProfilerScope(const CString& place, int line);
     CProfilerScope(const CString& place, int line, const char* detail);
     explicit CProfilerScope(SProfilerSite& site, const char* detail = nullptr);
+    // The detail is the text's first excerptChars bytes (at most 50) + "...",
+    // copied without building a string: the note is only made for a slow scope.
+    CProfilerScope(SProfilerSite& site, const char* text, int excerptChars);
     ~CProfilerScope();
     CProfilerScope(const CProfilerScope&) = delete;
     CProfilerScope& operator=(const CProfilerScope&) = delete;
@@ -103,6 +106,8 @@ private:
     SProfilerSite* m_pSite = nullptr;   // borrowed; null: the key below
     CString m_Key;                      // empty without a site: an inactive scope
     CString m_Detail;                   // empty, or the detail between single quotes
+    char m_Excerpt[51] = {};            // for the excerpt form; m_Detail is then empty
+    bool m_HasExcerpt = false;
 };
 
 // A scope tagged tag + "|" + this source file, to the end of the block. The
@@ -118,6 +123,9 @@ private:
 #define ENGINE_PROFILE_DETAIL(tag, detail) \
     ENGINE_PROFILE_SITE(tag); \
     CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(ENGINE_PROFILE_JOIN(profilerSite, __LINE__), detail)
+#define ENGINE_PROFILE_EXCERPT(tag, text, chars) \
+    ENGINE_PROFILE_SITE(tag); \
+    CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(ENGINE_PROFILE_JOIN(profilerSite, __LINE__), text, chars)
 
 void ClearProfilerStats();
 void SetProfilerNote(const CString& key, const CString& text);

@@ -7,6 +7,7 @@
 
 #include "clock.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -87,6 +88,15 @@ CProfilerScope::CProfilerScope(SProfilerSite& site, const char* detail)
         m_Detail = CString("'") + detail + "'";
 }
 
+CProfilerScope::CProfilerScope(SProfilerSite& site, const char* text, int excerptChars)
+    : m_nStart(platform::GetTickCount()), m_pSite(&site), m_HasExcerpt(true)
+{
+    const size_t limit = excerptChars < 0 ? 0 : std::min(size_t(excerptChars), sizeof(m_Excerpt) - 1);
+    const size_t length = text ? strnlen(text, limit) : 0;
+    std::memcpy(m_Excerpt, text ? text : "", length);
+    m_Excerpt[length] = 0;
+}
+
 CProfilerScope::~CProfilerScope()
 {
     if (!m_pSite && m_Key.IsEmpty())
@@ -105,6 +115,8 @@ CProfilerScope::~CProfilerScope()
         entry = &entryFor(m_Key);
     }
     record(*entry, elapsed);
+    if (m_HasExcerpt && elapsed > 0)
+        m_Detail = CString("'") + m_Excerpt + "...'";
     if (!m_Detail.IsEmpty() && elapsed > 0) {
         CString note;
         note.Format("\n%s: %i", (const char*)m_Detail, int(elapsed));

@@ -84,6 +84,34 @@ TEST_F(ProfilerTest, DetailsLeaveNotesOnlyForTimedCalls)
     EXPECT_EQ(text.find("fast.spr"), std::string::npos);
 }
 
+TEST_F(ProfilerTest, ExcerptNotesKeepTheTextsStart)
+{
+    const std::string longCode(60, 'c');
+    std::string changing = "short();";
+    SProfilerSite site("SCRIPT|calls.cpp", 3);
+    {
+        CProfilerScope scope(site, longCode.c_str(), 50);
+        Clock.advance(4);
+    }
+    {
+        CProfilerScope scope(site, "quick();", 50);   // no time, no note
+    }
+    {
+        CProfilerScope scope(site, changing.c_str(), 50);
+        changing = "overwritten while the scope runs";
+        Clock.advance(1);
+    }
+    {
+        CProfilerScope scope(site, nullptr, 50);
+        Clock.advance(2);
+    }
+    std::string text = report();
+    EXPECT_NE(text.find("\nSCRIPT|calls.cpp:3: '\n'" + std::string(50, 'c') + "...': 4\n'short();...': 1\n'...': 2'"),
+              std::string::npos) << text;
+    EXPECT_EQ(text.find("quick"), std::string::npos);
+    EXPECT_NE(text.find("count=00004\tmid=1.750000\tSCRIPT|calls.cpp:3\n"), std::string::npos) << text;
+}
+
 TEST_F(ProfilerTest, PlacesLoseTheEngineSourceFolder)
 {
     std::string testFile = __FILE__;
