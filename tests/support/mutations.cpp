@@ -128,6 +128,9 @@ std::vector<std::string> MutateAll(const std::string& seed, unsigned number, siz
                                    const std::vector<std::string>& extraInserts)
 {
     std::vector<std::string> cases;
+    // Another round of the deep sweep: ROBUST_MUTATIONS_ROUND=n moves every seed number.
+    if (const char* round = std::getenv("ROBUST_MUTATIONS_ROUND"))
+        number += unsigned(std::atoi(round)) * 1000u;
     CSeededRandom random{number * 2654435761u + 1};
     cases.push_back(seed);
     const size_t size = seed.size();

@@ -9,7 +9,7 @@
 
 // How many of `full` cases a run takes: all with ROBUST_MUTATIONS=full in the
 // environment (the deep sweep), else a sixth (at least 6), so that the unit
-// tests stay quick.
+// tests stay quick. ROBUST_MUTATIONS_ROUND=n gives the sweep other cases.
 size_t MutationBudget(size_t full);
 
 // The seed itself first, then truncations at every k-th byte, byte flips,
