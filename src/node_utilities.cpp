@@ -18,6 +18,8 @@
 #include <line3d.h>
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 using namespace irr;
 
@@ -38,8 +40,22 @@ CMapStringToPtr& nameMap()
     return names;
 }
 
+// The same names hashed for look-ups: the map above keeps its small table (and
+// so its listing order) while automatic names pile up into the thousands.
+std::unordered_map<std::string, s32>& nameIndex()
+{
+    static std::unordered_map<std::string, s32> index;
+    return index;
+}
+
 void* idToValue(s32 id) { return reinterpret_cast<void*>(intptr_t(id)); }
 s32 valueToId(void* value) { return s32(reinterpret_cast<intptr_t>(value)); }
+
+void bindName(const char* name, s32 id)
+{
+    nameMap().SetAt(name, idToValue(id));
+    nameIndex()[name] = id;
+}
 
 s32 nextFreeNameId(bool allowWrap)
 {
@@ -146,7 +162,11 @@ bool isNodeDescendantOf(const scene::ISceneNode* node, const scene::ISceneNode* 
 void registerNodeName(const char* name, s32 id)
 {
     CheckMainThread();
-    nameMap().SetAt(name, idToValue(id));
+    if (!name) {
+        nameMap().SetAt(name, idToValue(id));   // refused there
+        return;
+    }
+    bindName(name, id);
 }
 
 void getRegisteredNodeNames(CStringArray& names)
@@ -162,18 +182,25 @@ void getRegisteredNodeNames(CStringArray& names)
 
 s32 findIdByName(const char* name)
 {
-    void* value = nullptr;
-    return name && nameMap().Lookup(name, value) ? valueToId(value) : 0;
+    if (!name)
+        return 0;
+    auto found = nameIndex().find(name);
+    return found != nameIndex().end() ? found->second : 0;
 }
 
 s32 getIdByName(const char* name)
 {
-    void* value = nullptr;
-    if (nameMap().Lookup(name, value))
-        return valueToId(value);
+    if (!name) {
+        void* value = nullptr;
+        nameMap().Lookup(name, value);   // refused there
+        return 0;
+    }
+    auto found = nameIndex().find(name);
+    if (found != nameIndex().end())
+        return found->second;
     CheckMainThread();
     const s32 id = nextFreeNameId(true);
-    nameMap().SetAt(name, idToValue(id));
+    bindName(name, id);
     return id;
 }
 
@@ -249,6 +276,7 @@ void ResetNodeRegistry()
     for (scene::ISceneNode*& slot : IdCache)
         slot = nullptr;
     nameMap().RemoveAll();
+    nameIndex().clear();
     NameIdCounter = FirstNameId - 1;
     AutoIdCounter = 0;
 }
