@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace irr;
 
@@ -75,6 +76,28 @@ TEST_F(NodeRegistry, RunningOutOfNameIdsStops)
             getIdByName("one too many");
         },
         testing::ExitedWithCode(1), "");
+}
+
+TEST_F(NodeRegistry, RebindingsResetsAndManyNamesAgreeEverywhere)
+{
+    registerNodeName("hud", 1500);
+    registerNodeName("hud", 1600);   // a name bound again takes the new ID
+    EXPECT_EQ(findIdByName("hud"), 1600);
+    EXPECT_EQ(getIdByName("hud"), 1600);
+    EXPECT_EQ(getNameById(1600), CString("hud"));
+    EXPECT_EQ(getNameById(1500), CString("???"));
+    std::vector<s32> ids;
+    for (int i = 0; i < 3000; ++i)
+        ids.push_back(getIdByName(("many" + std::to_string(i)).c_str()));
+    for (int i = 0; i < 3000; i += 7)
+        EXPECT_EQ(findIdByName(("many" + std::to_string(i)).c_str()), ids[i]) << i;
+    CStringArray names;
+    getRegisteredNodeNames(names);
+    EXPECT_EQ(names.GetSize(), 3001);
+    ResetNodeRegistry();
+    EXPECT_EQ(findIdByName("hud"), 0) << "a reset forgets every name";
+    EXPECT_EQ(findIdByName("many7"), 0);
+    EXPECT_EQ(getIdByName("many7"), FirstNameId);
 }
 
 TEST_F(NodeRegistry, ForceNodeToHaveIdReachesAncestors)
