@@ -67,6 +67,34 @@ std::string checkPakArchive(const std::string& path)
     return "";
 }
 
+uint16_t littleEndian16(const std::string& bytes, size_t at)
+{
+    return uint16_t(uint8_t(bytes[at]) | (uint8_t(bytes[at + 1]) << 8));
+}
+
+// The zip reader walks the local entry headers and trusts their sizes, so a
+// cut archive hands out entries longer than what is left of it. Entries whose
+// sizes follow their data (flag bit 3) are left to the reader.
+std::string checkZipArchive(const std::string& path)
+{
+    constexpr size_t HeaderSize = 30;
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t at = 0;
+    for (int entry = 0; at + 4 <= bytes.size() && bytes.compare(at, 4, "PK\x03\x04") == 0; ++entry) {
+        if (at + HeaderSize > bytes.size())
+            return "entry " + std::to_string(entry) + " has no whole header";
+        if (littleEndian16(bytes, at + 6) & 8)
+            return "";
+        const uint64_t data = at + HeaderSize + littleEndian16(bytes, at + 26) + littleEndian16(bytes, at + 28);
+        const uint64_t end = data + littleEndian32(bytes, at + 18);
+        if (end > bytes.size())
+            return "entry " + std::to_string(entry) + " lies outside the file";
+        at = size_t(end);
+    }
+    return "";
+}
+
 const char* const BuildFootprintText = "[$COMPFOOTPRINT: DEBUG May  5 2009 05:40:42:$COMPFOOTPRINT END]";
 const char* const DiagnosticsQuestion =
     "Failed to create 3D Device!\nPlease upgrade you video drivers/DirectX\n\n"
@@ -327,7 +355,9 @@ bool CEngineBase::mountArchive(const CString& path)
         type = irr::io::EFAT_PAK;
     else if (full.find(".zip") != std::string::npos)
         type = irr::io::EFAT_ZIP;
-    const std::string damage = type == irr::io::EFAT_PAK ? checkPakArchive(full) : "";
+    const std::string damage = type == irr::io::EFAT_PAK   ? checkPakArchive(full)
+                               : type == irr::io::EFAT_ZIP ? checkZipArchive(full)
+                                                           : "";
     if (!damage.empty()) {
         DebugLog(Format("Archive '%s' not mounted: %s", full.c_str(), damage.c_str()));
         return false;

@@ -3,6 +3,8 @@
 // archives. Mounting refuses or succeeds; whatever it lists reads within the
 // archive's own bytes; nothing crashes, hangs or leaks.
 #include "module_enginebase.h"
+
+#include "archive_writer.h"
 #include "msgbox_recorder.h"
 #include "mutations.h"
 #include "temp_folder.h"
@@ -111,11 +113,12 @@ TEST_F(RobustArchives, MutatedPaksMountOrAreRefusedAndReadWithinTheirBytes)
             if (!file)
                 continue;
             const long length = file->getSize();
-            if (length < 0 || size_t(length) > cases[i].size())
-                return "entry " + std::to_string(e) + " claims " + std::to_string(length) + " bytes";
-            std::string bytes(size_t(length), '\0');
-            const irr::s32 got = length ? file->read(&bytes[0], irr::u32(length)) : 0;
+            const bool fits = length >= 0 && size_t(length) <= cases[i].size();
+            std::string bytes(fits ? size_t(length) : 0, '\0');
+            const irr::s32 got = bytes.empty() ? 0 : file->read(&bytes[0], irr::u32(length));
             file->drop();
+            if (!fits)
+                return "entry " + std::to_string(e) + " claims " + std::to_string(length) + " bytes";
             if (got < 0 || got > length)
                 return "entry " + std::to_string(e) + " read " + std::to_string(got) + " bytes";
         }
@@ -128,6 +131,48 @@ TEST_F(RobustArchives, MutatedPaksMountOrAreRefusedAndReadWithinTheirBytes)
     }, App.file("last_scriptcomp_error_alert.log"));
     EXPECT_TRUE(report.Faults.empty()) << testing::PrintToString(report.Faults);
     EXPECT_EQ(report.Ended, 0);
+    EXPECT_EQ(report.Passed, int(cases.size()));
+}
+
+TEST_F(RobustArchives, MutatedZipsMountOrAreRefusedAndReadWithinTheirBytes)
+{
+    // The sample's archive entries as a stored zip, the other archive form.
+    ASSERT_TRUE(WriteStoredZip(App.file("seed.zip"), {{"sprites/spark.spr", "-Texture:\\gui\\spark.png\n"},
+                                                      {"gui/readme.txt", std::string(300, 'r')}}));
+    const std::string seed = App.read("seed.zip");
+    ASSERT_GT(seed.size(), 100u);
+    const std::vector<std::string> cases = MutateSeed(seed, 51, 200, {"PK\x01\x02", "PK\x05\x06", "\xFF\xFF\xFF\xFF"});
+    irr::io::IFileSystem* fs = Engine.FileSystem;
+    SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
+        const std::string name = "z" + std::to_string(i) + ".zip";
+        App.write(name, cases[i]);
+        const irr::u32 before = fs->getFileArchiveCount();
+        if (!Engine.mountArchive(name.c_str()))
+            return i == 0 ? "the unmutated archive was refused" : "";
+        irr::io::IFileArchive* archive = fs->getFileArchive(before);
+        const irr::io::IFileList* list = archive->getFileList();
+        for (irr::u32 e = 0; e < list->getFileCount(); ++e) {
+            if (list->isDirectory(e))
+                continue;
+            irr::io::IReadFile* file = archive->createAndOpenFile(e);
+            if (!file)
+                continue;
+            const long length = file->getSize();
+            const bool fits = length >= 0 && size_t(length) <= cases[i].size();
+            std::string bytes(fits ? size_t(length) : 0, '\0');
+            if (!bytes.empty())
+                file->read(&bytes[0], irr::u32(length));
+            file->drop();
+            if (!fits)
+                return "entry " + std::to_string(e) + " claims " + std::to_string(length) + " bytes";
+        }
+        CString text;
+        if (i == 0 && (!ReadPackedFile("sprites\\spark.spr", text) || text.Find("-Texture:") < 0))
+            return "the unmutated archive lost its files";
+        fs->removeFileArchive(before);
+        return "";
+    }, App.file("last_scriptcomp_error_alert.log"));
+    EXPECT_TRUE(report.Faults.empty()) << testing::PrintToString(report.Faults);
     EXPECT_EQ(report.Passed, int(cases.size()));
 }
 

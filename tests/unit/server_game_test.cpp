@@ -660,6 +660,48 @@ TEST(Archives, DamagedPakDirectoriesAreNotMounted)
     std::filesystem::remove_all(root);
 }
 
+TEST(Archives, CutZipsAreNotMounted)
+{
+    // The zip reader trusts each entry header's size: a cut archive would hand
+    // out entries longer than what is left of it.
+    CProgramFolder program;
+    CEngineBase engine;
+    engine.ForceNullDriver = true;
+    engine.createDevice();
+    ASSERT_NE(engine.FileSystem, nullptr);
+    const std::string folder = "ecore_zip_" + std::to_string(getpid());
+    const std::string root = std::string(GetAppFolderCStr()) + folder;
+    std::filesystem::create_directories(root);
+    ASSERT_TRUE(WriteStoredZip(root + "/whole.zip", {{"a.txt", std::string(300, 'a')}, {"b/b.txt", "beta"}}));
+    std::ifstream in(root + "/whole.zip", std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string longer = whole;
+    longer[18] = char(0xFF);   // the first entry's stored size, far past the end
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool mounted;
+    };
+    const Case cases[] = {
+        {"whole", whole, true},
+        {"cut inside the first entry's data", whole.substr(0, 30 + 5 + 100), false},
+        {"cut inside the second header", whole.substr(0, 30 + 5 + 300 + 10), false},
+        {"size past the end", longer, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = folder + "/z" + std::to_string(n++) + ".zip";
+        std::ofstream(std::string(GetAppFolderCStr()) + name, std::ios::binary) << c.bytes;
+        EXPECT_EQ(engine.mountArchive(name.c_str()), c.mounted) << c.what;
+    }
+    EXPECT_STREQ(engine.MountedArchives, "z0");
+    const std::string log = (const char*)GetDebugLogBuffer()->Text;
+    EXPECT_NE(log.find("z1.zip' not mounted: entry 0 lies outside the file"), std::string::npos);
+    EXPECT_NE(log.find("z2.zip' not mounted: entry 1 has no whole header"), std::string::npos);
+    engine.releaseDevice();
+    std::filesystem::remove_all(root);
+}
+
 TEST_F(EngineLoop, NoIconWithoutAWindow)
 {
     Data.write("icon.png", "not even a picture");
