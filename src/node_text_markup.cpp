@@ -25,18 +25,10 @@ constexpr f32 Pi = 3.14159265358979f;
 
 s32 PictureIdCounter = FirstPictureId;
 
-// A control line is searched for some twenty tags every frame: a tag opening
-// with '<' can only start at one of the line's few '<', so only those are tried.
+// strstr, not stringc::find: a control line is searched for some twenty tags every frame.
 bool has(const core::stringc& line, const char* tag)
 {
-    const char* text = line.c_str();
-    if (tag[0] != '<')
-        return std::strstr(text, tag) != nullptr;
-    const size_t length = std::strlen(tag);
-    for (const char* at = std::strchr(text, '<'); at; at = std::strchr(at + 1, '<'))
-        if (std::strncmp(at, tag, length) == 0)
-            return true;
-    return false;
+    return std::strstr(line.c_str(), tag) != nullptr;
 }
 
 // The number after key + separator, up to the next '>'; 0 when missing.
