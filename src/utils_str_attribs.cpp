@@ -126,17 +126,11 @@ void CCustomAttribs::setString(const char* name, const char* text)
 {
     if (!text)
         text = "";
-    // One key for the look-up and the store: every sprite copies its attributes here.
-    const core::stringc key(name ? name : "");
-    auto* node = m_Strings.find(key);
-    if (std::strcmp(node ? node->getValue().c_str() : "", text) != 0) {
+    if (getString(name, "") != text) {
         markChanged();
         remove(name, false, true, true);
     }
-    if (node)
-        node->setValue(core::stringc(text));
-    else
-        m_Strings.set(key, core::stringc(text));
+    m_Strings.set(core::stringc(name ? name : ""), core::stringc(text));
 }
 
 void CCustomAttribs::setInt(const char* name, int value)
