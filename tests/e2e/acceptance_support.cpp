@@ -116,61 +116,6 @@ SRun GameDir::finish(pid_t pid) const
     return result;
 }
 
-XDisplay::XDisplay(const std::vector<std::string>& options)
-{
-    if (!sample::hasCommand("Xvfb"))
-        return;
-    int ready[2];
-    if (pipe(ready) != 0)
-        return;
-    Pid = fork();
-    if (Pid == 0) {
-        close(ready[0]);
-        int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) {
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-        }
-        std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1024x768x24",
-                                      "-nolisten", "tcp"};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execvp("Xvfb", argv.data());
-        _exit(127);
-    }
-    close(ready[1]);
-    // Xvfb writes the display number once it accepts connections.
-    std::string number;
-    pollfd wait{ready[0], POLLIN, 0};
-    while (Pid > 0 && poll(&wait, 1, 10000) > 0) {
-        char c;
-        if (read(ready[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(ready[0]);
-    if (!number.empty())
-        Name = ":" + number;
-}
-
-XDisplay::~XDisplay()
-{
-    if (Pid <= 0)
-        return;
-    kill(Pid, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 250; ++i) {
-        if (waitpid(Pid, &status, WNOHANG) == Pid)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(Pid, SIGKILL);
-    waitpid(Pid, &status, 0);
-}
-
 // Rows bottom up, each padded to four bytes.
 std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b)
 {

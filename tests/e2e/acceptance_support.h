@@ -67,22 +67,9 @@ private:
     std::vector<std::pair<std::string, std::string>> Environment;
 };
 
-// An Xvfb of the test's own with extra server options (for example
+// An Xvfb of the test's own, with extra server options (for example
 // "-extension GLX", which leaves OpenGL without a visual).
-class XDisplay {
-public:
-    explicit XDisplay(const std::vector<std::string>& options = {});
-    ~XDisplay();
-    XDisplay(const XDisplay&) = delete;
-    XDisplay& operator=(const XDisplay&) = delete;
-
-    const std::string& name() const { return Name; }
-    std::string command(const std::string& text) const { return "DISPLAY=" + Name + " " + text; }
-
-private:
-    pid_t Pid = -1;
-    std::string Name;
-};
+using XDisplay = CXvfbServer;
 
 // A square 24-bit BMP file of one colour.
 std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b);

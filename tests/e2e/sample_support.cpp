@@ -171,49 +171,6 @@ std::vector<fs::path> SampleFolder::screenshots() const
     return found;
 }
 
-PrivateDisplay::PrivateDisplay()
-{
-    if (!hasCommand("Xvfb"))
-        return;
-    int ready[2];
-    if (pipe(ready) != 0)
-        return;
-    Pid = fork();
-    if (Pid == 0) {
-        close(ready[0]);
-        int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) {
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-        }
-        std::string fd = std::to_string(ready[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(ready[1]);
-    // Xvfb writes the display number once it accepts connections.
-    std::string number;
-    pollfd wait{ready[0], POLLIN, 0};
-    while (Pid > 0 && poll(&wait, 1, 10000) > 0) {
-        char c;
-        if (read(ready[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(ready[0]);
-    if (!number.empty())
-        Name = ":" + number;
-}
-
-PrivateDisplay::~PrivateDisplay()
-{
-    if (Pid <= 0)
-        return;
-    kill(Pid, SIGTERM);
-    waitForExit(Pid, std::chrono::seconds(5));   // kills it when it does not end
-}
-
 fs::path artifactFolder()
 {
     fs::path folder = fs::path(ENGINE_BINARY_DIR) / "e2e-artifacts";

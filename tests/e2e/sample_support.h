@@ -3,6 +3,8 @@
 // the game saves.
 #pragma once
 
+#include "xvfb_server.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -79,23 +81,7 @@ private:
     std::vector<std::pair<std::string, std::string>> Environment;
 };
 
-// An Xvfb of its own, so the pointer and the windows of tests running side by
-// side do not meet. Empty name when Xvfb is missing or does not start.
-class PrivateDisplay {
-public:
-    PrivateDisplay();
-    ~PrivateDisplay();
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
-
-    const std::string& name() const { return Name; }
-    // A command run with DISPLAY set to this display.
-    std::string command(const std::string& text) const { return "DISPLAY=" + Name + " " + text; }
-
-private:
-    pid_t Pid = -1;
-    std::string Name;
-};
+using PrivateDisplay = CXvfbServer;
 
 // Where screenshots are kept for a person to look at: build/e2e-artifacts/.
 fs::path artifactFolder();

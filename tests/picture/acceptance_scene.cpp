@@ -103,63 +103,26 @@ SPicturePixel CSceneFrame::atWorld(float x, float y) const
 
 CPrivateDisplay::CPrivateDisplay()
 {
-    if (!HasPictureDisplay() || std::system("command -v Xvfb >/dev/null 2>&1") != 0)
+    if (!HasPictureDisplay())
         return;
-    int ready[2];
-    if (pipe(ready) != 0)
+    Server = std::make_unique<CXvfbServer>();
+    if (Server->name().empty())
         return;
-    Pid = fork();
-    if (Pid == 0) {
-        close(ready[0]);
-        const int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) {
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-        }
-        const std::string fd = std::to_string(ready[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(ready[1]);
-    // Xvfb writes its display number once it takes connections.
-    std::string number;
-    pollfd wait{ready[0], POLLIN, 0};
-    while (Pid > 0 && poll(&wait, 1, 10000) > 0) {
-        char c;
-        if (read(ready[0], &c, 1) != 1 || c == '\n')
-            break;
-        number += c;
-    }
-    close(ready[0]);
-    if (number.empty())
-        return;
-    Name = ":" + number;
     if (const char* previous = std::getenv("DISPLAY")) {
         Previous = previous;
         HadPrevious = true;
     }
-    setenv("DISPLAY", Name.c_str(), 1);
+    setenv("DISPLAY", Server->name().c_str(), 1);
 }
 
 CPrivateDisplay::~CPrivateDisplay()
 {
-    if (!Name.empty()) {
-        if (HadPrevious)
-            setenv("DISPLAY", Previous.c_str(), 1);
-        else
-            unsetenv("DISPLAY");
-    }
-    if (Pid <= 0)
+    if (!isOpen())
         return;
-    kill(Pid, SIGTERM);
-    int status = 0;
-    for (int tries = 0; tries < 50 && waitpid(Pid, &status, WNOHANG) == 0; ++tries)
-        usleep(100000);
-    if (waitpid(Pid, &status, WNOHANG) == 0) {
-        kill(Pid, SIGKILL);
-        waitpid(Pid, &status, 0);
-    }
+    if (HadPrevious)
+        setenv("DISPLAY", Previous.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
 }
 
 CAcceptanceScene::CAcceptanceScene()

@@ -9,6 +9,7 @@
 #include "msgbox_recorder.h"
 #include "picture_support.h"
 #include "temp_folder.h"
+#include "xvfb_server.h"
 
 #include <irrlicht.h>
 #include <gtest/gtest.h>
@@ -71,11 +72,10 @@ public:
     ~CPrivateDisplay();
     CPrivateDisplay(const CPrivateDisplay&) = delete;
     CPrivateDisplay& operator=(const CPrivateDisplay&) = delete;
-    bool isOpen() const { return !Name.empty(); }
+    bool isOpen() const { return Server && !Server->name().empty(); }
 
 private:
-    pid_t Pid = -1;
-    std::string Name;
+    std::unique_ptr<CXvfbServer> Server;
     std::string Previous;
     bool HadPrevious = false;
 };

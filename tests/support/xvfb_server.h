@@ -1,0 +1,26 @@
+// An X server of a test's own: pointer moves, clicks and window focus of
+// tests running side by side cannot meet on it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class CXvfbServer {
+public:
+    // Extra options go to Xvfb after the screen ("-extension", "GLX", ...).
+    explicit CXvfbServer(const std::vector<std::string>& options = {});
+    ~CXvfbServer();   // asks the server to end, then kills it after 5 s
+    CXvfbServer(const CXvfbServer&) = delete;
+    CXvfbServer& operator=(const CXvfbServer&) = delete;
+
+    // ":N", or empty when no Xvfb could be started.
+    const std::string& name() const { return Name; }
+    // A shell command run with DISPLAY set to this server.
+    std::string command(const std::string& text) const { return "DISPLAY=" + Name + " " + text; }
+
+private:
+    pid_t Pid = -1;
+    std::string Name;
+};
