@@ -16,8 +16,6 @@ using Window = unsigned long;
 using Atom = unsigned long;
 
 struct SXlib {
-    void* (*OpenDisplay)(const char*) = nullptr;
-    int (*CloseDisplay)(void*) = nullptr;
     Window (*DefaultRootWindow)(void*) = nullptr;
     Atom (*InternAtom)(void*, const char*, int) = nullptr;
     int (*GetWindowProperty)(void*, Window, Atom, long, long, int, Atom, Atom*, int*, unsigned long*,
@@ -29,7 +27,7 @@ struct SXlib {
 
     bool ok() const
     {
-        return OpenDisplay && CloseDisplay && DefaultRootWindow && InternAtom && GetWindowProperty && QueryTree &&
+        return DefaultRootWindow && InternAtom && GetWindowProperty && QueryTree &&
                FetchName && SetInputFocus && Free;
     }
 };
@@ -44,8 +42,6 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        find(found.OpenDisplay, "XOpenDisplay");
-        find(found.CloseDisplay, "XCloseDisplay");
         find(found.DefaultRootWindow, "XDefaultRootWindow");
         find(found.InternAtom, "XInternAtom");
         find(found.GetWindowProperty, "XGetWindowProperty");
@@ -109,7 +105,7 @@ bool focus(const char* name, Window window)
     const SXlib& x = xlib();
     if (!x.ok())
         return false;
-    void* display = x.OpenDisplay(nullptr);
+    void* display = HoldXDisplay();
     if (!display)
         return false;
     Window root = x.DefaultRootWindow(display);
@@ -126,7 +122,7 @@ bool focus(const char* name, Window window)
             given = EndXErrorTrap(display) == 0;
         }
     }
-    x.CloseDisplay(display);
+    ReleaseXDisplay(display);
     return given;
 }
 

@@ -42,9 +42,12 @@ int readBracketInt(const char* name, const char* marker, const char* from = null
 }
 
 // The driver opens whatever the name opens, a folder too, and an image
-// loader then reads a folder's bogus size: such names load nothing.
+// loader then reads a folder's bogus size: such names load nothing. A texture
+// the driver already holds needs no second look at the file.
 video::ITexture* loadTextureFile(video::IVideoDriver* driver, const char* path)
 {
+    if (video::ITexture* held = driver->findTexture(path))
+        return held;
     return NamesNoPlainFile(path) ? nullptr : driver->getTexture(path);
 }
 
@@ -281,6 +284,16 @@ static video::ITexture* makeMissingEmptyImage(video::IVideoDriver* driver, const
     return texture;
 }
 
+video::IImage* createDataImage(video::IVideoDriver* driver, const char* name)
+{
+    io::IReadFile* file = OpenDataFile(name);
+    if (!file)
+        return nullptr;
+    video::IImage* image = driver->createImageFromFile(file);
+    file->drop();
+    return image;
+}
+
 int parseImageModifier(const char* name, CString* fileName)
 {
     if (!name)
@@ -379,9 +392,7 @@ int combineImages(const char* name, STextureRegion& region, video::IImage* targe
     const int mode = parseImageModifier(name, &fileName);
     if (mode == IMAGE_PLAIN)
         fileName = name;
-    video::IImage* image = fileName.IsEmpty() || NamesNoPlainFile(fileName)
-                               ? nullptr
-                               : driver->createImageFromFile((const char*)fileName);
+    video::IImage* image = createDataImage(driver, fileName);
     if (!image && mode != IMAGE_FILL) {
         fatalImage("Image %s can not be loaded at all!!!", name);
         return -1;

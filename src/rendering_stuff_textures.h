@@ -98,6 +98,10 @@ STextureRegion retrieveTexture(const char* name);
 // receives the part before the first "?".
 int parseImageModifier(const char* name, CString* fileName);
 
+// The image a data name holds, opened once through the engine's file system;
+// null when the name is missing or opens no plain file (a folder).
+irr::video::IImage* createDataImage(irr::video::IVideoDriver* driver, const char* name);
+
 // The placement grid of an atlas: Columns x Rows cells of 32 pixels, 0 free.
 struct SAtlasGrid {
     int Columns = 0;

@@ -43,33 +43,61 @@ uint32_t littleEndian32(const std::string& bytes, size_t at)
     return value;
 }
 
+uint16_t littleEndian16(const std::string& bytes, size_t at)
+{
+    return uint16_t(uint8_t(bytes[at]) | (uint8_t(bytes[at + 1]) << 8));
+}
+
+// An archive's bytes read where a check needs them: the reader opens the
+// archive again, so only headers and directories are read here.
+class CArchiveBytes {
+public:
+    explicit CArchiveBytes(const std::string& path) : In(path, std::ios::binary | std::ios::ate)
+    {
+        Size = In ? uint64_t(In.tellg()) : 0;
+    }
+    uint64_t size() const { return Size; }
+    // count bytes from offset; empty when they are not all in the file.
+    std::string at(uint64_t offset, uint64_t count)
+    {
+        if (offset + count > Size)
+            return "";
+        std::string bytes(size_t(count), '\0');
+        In.seekg(std::streamoff(offset));
+        In.read(bytes.data(), std::streamsize(count));
+        return In ? bytes : std::string();
+    }
+
+private:
+    std::ifstream In;
+    uint64_t Size = 0;
+};
+
 // The archive reader trusts a PAK's directory: sizes and places beyond the
 // file, or names without their end, make it read past its buffers or take
 // bytes that are not there. Empty when the archive is whole, else why not.
 std::string checkPakArchive(const std::string& path)
 {
     constexpr size_t HeaderSize = 12, EntrySize = 64, NameSize = 56;
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < HeaderSize || bytes.compare(0, 4, "PACK") != 0)
+    CArchiveBytes file(path);
+    const std::string header = file.at(0, HeaderSize);
+    if (header.empty() || header.compare(0, 4, "PACK") != 0)
         return "not a PAK archive";
-    const uint64_t directory = littleEndian32(bytes, 4), length = littleEndian32(bytes, 8);
-    if (length % EntrySize != 0 || directory < HeaderSize || directory + length > bytes.size())
+    const uint64_t directory = littleEndian32(header, 4), length = littleEndian32(header, 8);
+    if (length % EntrySize != 0 || directory < HeaderSize || directory + length > file.size())
         return "its directory lies outside the file";
+    const std::string entries = file.at(directory, length);
+    if (entries.size() != length)
+        return "its directory cannot be read";
     for (uint64_t entry = 0; entry < length / EntrySize; ++entry) {
-        const size_t at = size_t(directory + entry * EntrySize);
-        if (bytes.find('\0', at) >= at + NameSize)
+        const size_t at = size_t(entry * EntrySize);
+        if (entries.find('\0', at) >= at + NameSize)
             return "entry " + std::to_string(entry) + " has a name without an end";
-        const uint64_t offset = littleEndian32(bytes, at + NameSize), size = littleEndian32(bytes, at + NameSize + 4);
-        if (offset + size > bytes.size())
+        const uint64_t offset = littleEndian32(entries, at + NameSize), size = littleEndian32(entries, at + NameSize + 4);
+        if (offset + size > file.size())
             return "entry " + std::to_string(entry) + " lies outside the file";
     }
     return "";
-}
-
-uint16_t littleEndian16(const std::string& bytes, size_t at)
-{
-    return uint16_t(uint8_t(bytes[at]) | (uint8_t(bytes[at + 1]) << 8));
 }
 
 // The zip reader walks the local entry headers and trusts their sizes, so a
@@ -78,19 +106,19 @@ uint16_t littleEndian16(const std::string& bytes, size_t at)
 std::string checkZipArchive(const std::string& path)
 {
     constexpr size_t HeaderSize = 30;
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    size_t at = 0;
-    for (int entry = 0; at + 4 <= bytes.size() && bytes.compare(at, 4, "PK\x03\x04") == 0; ++entry) {
-        if (at + HeaderSize > bytes.size())
+    CArchiveBytes file(path);
+    uint64_t at = 0;
+    for (int entry = 0; file.at(at, 4) == "PK\x03\x04"; ++entry) {
+        const std::string header = file.at(at, HeaderSize);
+        if (header.empty())
             return "entry " + std::to_string(entry) + " has no whole header";
-        if (littleEndian16(bytes, at + 6) & 8)
+        if (littleEndian16(header, 6) & 8)
             return "";
-        const uint64_t data = at + HeaderSize + littleEndian16(bytes, at + 26) + littleEndian16(bytes, at + 28);
-        const uint64_t end = data + littleEndian32(bytes, at + 18);
-        if (end > bytes.size())
+        const uint64_t data = at + HeaderSize + littleEndian16(header, 26) + littleEndian16(header, 28);
+        const uint64_t end = data + littleEndian32(header, 18);
+        if (end > file.size())
             return "entry " + std::to_string(entry) + " lies outside the file";
-        at = size_t(end);
+        at = end;
     }
     return "";
 }
@@ -214,12 +242,12 @@ bool CEngineBase::isWindowActive() const
 // Any image the driver reads; only windows that expose their X11 handles get it.
 bool CEngineBase::setWindowIcon(const CString& path)
 {
-    if (!Driver || path.IsEmpty() || !FileExists(path) || NamesNoPlainFile(ToNativePath(path)))
+    if (!Driver || path.IsEmpty() || !FileExists(path))
         return false;
     const irr::video::SExposedVideoData& video = Driver->getExposedVideoData();
     if (Driver->getDriverType() != irr::video::EDT_OPENGL || !video.OpenGLLinux.X11Display)
         return false;
-    irr::video::IImage* image = Driver->createImageFromFile((const char*)ToNativePath(path));
+    irr::video::IImage* image = createDataImage(Driver, ToNativePath(path));
     if (!image)
         return false;
     irr::core::dimension2du size = image->getDimension();

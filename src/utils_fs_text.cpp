@@ -492,13 +492,14 @@ int GetImageFileType(const char* name)
         return -1;
     // Asked for every sprite made: only a name holding the program folder
     // needs the copy without it.
-    if (!hasFolderText(name, GetAppFolderCStr()))
-        return std::strstr(name, ".png") || std::strstr(name, ".jpg") ? 9 : -1;
-    CString rest = name;
-    removeFolderText(rest, GetAppFolderCStr());
-    if (rest.Find(".png") >= 0 || rest.Find(".jpg") >= 0)
-        return 9;
-    return -1;
+    const char* rest = name;
+    CString stripped;
+    if (hasFolderText(name, GetAppFolderCStr())) {
+        stripped = name;
+        removeFolderText(stripped, GetAppFolderCStr());
+        rest = stripped;
+    }
+    return std::strstr(rest, ".png") || std::strstr(rest, ".jpg") ? 9 : -1;
 }
 
 void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern, CString prefix)
