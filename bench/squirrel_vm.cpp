@@ -1,64 +1,25 @@
-// Script VM speed: each benchmark runs one script (compiled once) on a fresh VM per run.
-// The same programs written in Lua are compared with lua5.4 by hand.
+// Script VM speed. The programs in bench/vm/ exist twice, as .nut and as .lua: each run of
+// BM_VersusLua/<name> times our VM and then the lua5.4 binary on the same program (CPU time of
+// the run alone, compilation and start-up left out) and checks that both return the same value.
+// At the end a table gives the time ratio per program (ours / Lua's) and their geometric mean.
+// Lua comes from `WITH_LUA=1 tools/install-deps.sh`; without it only our VM is timed.
+// The other benchmarks time single scripts on a fresh VM per run.
 #include <squirrel.h>
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
-
-const char* const kFib = R"(
-function fib(n) { return n < 2 ? n : fib(n - 1) + fib(n - 2); }
-return fib(24);
-)";
-
-const char* const kArith = R"(
-local s = 0; local f = 0.0;
-for (local i = 0; i < 300000; i++) { s = s + i * 3 - (i / 7); f = f + i * 0.5; }
-return s;
-)";
-
-const char* const kTables = R"(
-local t = {};
-for (local i = 0; i < 20000; i++) t[i] <- i;
-local sum = 0;
-for (local i = 0; i < 20000; i++) sum += t[i];
-foreach (k, v in t) sum += v;
-local names = {};
-for (local i = 0; i < 1000; i++) names["key" + i] <- i;
-for (local r = 0; r < 20; r++) for (local i = 0; i < 1000; i += 7) sum += names["key" + i];
-return sum;
-)";
-
-const char* const kStrings = R"(
-local total = 0;
-for (local i = 0; i < 30000; i++) { local s = "item" + i + ":" + (i * 2); total += s.len(); }
-local joined = "";
-for (local i = 0; i < 500; i++) joined += "p" + i;
-return total + joined.len();
-)";
-
-const char* const kMethods = R"(
-class Counter {
-  n = 0;
-  function add(k) { n += k; return this; }
-  function get() { return n; }
-}
-local c = Counter();
-for (local i = 0; i < 200000; i++) c.add(i & 3);
-return c.get();
-)";
-
-const char* const kSort = R"(
-local seed = 12345;
-local a = [];
-for (local i = 0; i < 20000; i++) { seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF; a.append(seed % 100000); }
-local b = clone a;
-a.sort();
-b.sort(function(x, y) { return y - x; });
-return a[0];
-)";
 
 const char* const kForeach = R"(
 local a = [];
@@ -71,15 +32,6 @@ for (local r = 0; r < 4; r++) {
   foreach (k, v in t) sum += v;
 }
 return sum;
-)";
-
-const char* const kClosures = R"(
-function make(k) { return function(x):(k) { return x * k + 1; }; }
-function gen(n) { for (local i = 0; i < n; i++) yield i; }
-local total = 0;
-for (local i = 0; i < 50000; i++) { local f = make(i & 7); total += f(i & 255); }
-foreach (v in gen(50000)) total += v;
-return total;
 )";
 
 const char* const kLibCalls = R"(
@@ -120,14 +72,7 @@ void runScript(benchmark::State& state, const char* src)
     }
 }
 
-void BM_SquirrelFib(benchmark::State& state) { runScript(state, kFib); }
-void BM_SquirrelArithmeticLoop(benchmark::State& state) { runScript(state, kArith); }
-void BM_SquirrelTables(benchmark::State& state) { runScript(state, kTables); }
-void BM_SquirrelStringBuilding(benchmark::State& state) { runScript(state, kStrings); }
-void BM_SquirrelMethodCalls(benchmark::State& state) { runScript(state, kMethods); }
-void BM_SquirrelArraySort(benchmark::State& state) { runScript(state, kSort); }
 void BM_SquirrelForeach(benchmark::State& state) { runScript(state, kForeach); }
-void BM_SquirrelClosuresAndGenerators(benchmark::State& state) { runScript(state, kClosures); }
 void BM_SquirrelLibraryCalls(benchmark::State& state) { runScript(state, kLibCalls); }
 
 // A script closure called from C, as the engine calls event handlers.
@@ -151,15 +96,133 @@ void BM_SquirrelClosureFromC(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_SquirrelFib)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SquirrelArithmeticLoop)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SquirrelTables)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SquirrelStringBuilding)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SquirrelMethodCalls)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SquirrelArraySort)->Unit(benchmark::kMillisecond);
+const char* const kPrograms[] = {"fib", "loops", "closures", "methods", "strings", "sort", "tables", "generators"};
+
+std::string programPath(const std::string& file) { return std::string(ENGINE_SOURCE_DIR) + "/bench/vm/" + file; }
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+std::string luaBinary()
+{
+    const char* env = getenv("ENGINE_LUA");
+    std::string lua = env && *env ? env : "lua5.4";
+    std::string probe = "command -v '" + lua + "' >/dev/null 2>&1";
+    return system(probe.c_str()) == 0 ? lua : std::string();
+}
+
+// One Lua run: false when the binary failed or printed no "<seconds> <result>" line.
+bool runLua(const std::string& lua, const std::string& name, double& seconds, long long& result)
+{
+    std::string cmd = "'" + lua + "' '" + programPath("run.lua") + "' '" + programPath(name + ".lua") + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return false;
+    char line[128] = {};
+    bool ok = fgets(line, sizeof line, p) != nullptr;
+    ok = pclose(p) == 0 && ok;
+    return ok && sscanf(line, "%lf %lld", &seconds, &result) == 2;
+}
+
+struct Totals {
+    double ours = 0;
+    double lua = 0;
+};
+std::map<std::string, Totals>& totals()
+{
+    static std::map<std::string, Totals> t;
+    return t;
+}
+
+void BM_VersusLua(benchmark::State& state, const std::string& name, const std::string& lua)
+{
+    std::ifstream in(programPath(name + ".nut"));
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string src = text.str();
+    if (src.empty()) {
+        state.SkipWithError("program missing");
+        return;
+    }
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        Vm vm;
+        if (SQ_FAILED(sq_compilebuffer(vm.v, src.c_str(), static_cast<SQInteger>(src.size()), name.c_str(), SQFalse))) {
+            state.SkipWithError("compile failed");
+            return;
+        }
+        sq_pushroottable(vm.v);
+        double t0 = cpuSeconds();
+        bool ran = SQ_SUCCEEDED(sq_call(vm.v, 1, SQTrue, SQFalse));
+        double t = cpuSeconds() - t0;
+        SQInteger result = 0;
+        if (!ran || SQ_FAILED(sq_getinteger(vm.v, -1, &result))) {
+            state.SkipWithError("run failed");
+            return;
+        }
+        state.SetIterationTime(t);
+        ours += t;
+        if (lua.empty()) continue;
+        double lt = 0;
+        long long lresult = 0;
+        if (!runLua(lua, name, lt, lresult)) {
+            state.SkipWithError("lua5.4 run failed");
+            return;
+        }
+        if (lresult != result) {
+            state.SkipWithError("the Lua program returned another value");
+            return;
+        }
+        theirs += lt;
+    }
+    Totals& tot = totals()[name];
+    tot.ours += ours;
+    tot.lua += theirs;
+    if (theirs > 0) {
+        state.counters["lua_ms"] = benchmark::Counter(theirs * 1e3 / static_cast<double>(state.iterations()));
+        state.counters["ratio"] = benchmark::Counter(ours / theirs);
+    }
+}
+
+void printRatios()
+{
+    double logSum = 0;
+    int n = 0;
+    printf("\n%-12s %10s %10s %7s\n", "program", "ours ms", "lua ms", "ratio");
+    for (const char* name : kPrograms) {
+        auto it = totals().find(name);
+        if (it == totals().end() || it->second.lua <= 0) continue;
+        double r = it->second.ours / it->second.lua;
+        printf("%-12s %10.1f %10.1f %7.2f\n", name, it->second.ours * 1e3, it->second.lua * 1e3, r);
+        logSum += std::log(r);
+        n++;
+    }
+    if (n) printf("%-12s %10s %10s %7.2f\n", "geomean", "", "", std::exp(logSum / n));
+}
+
 BENCHMARK(BM_SquirrelForeach)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SquirrelClosuresAndGenerators)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SquirrelLibraryCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SquirrelClosureFromC);
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string lua = luaBinary();
+    if (lua.empty()) fprintf(stderr, "lua5.4 not found (WITH_LUA=1 tools/install-deps.sh): timing our VM only\n");
+    for (const char* name : kPrograms) {
+        benchmark::RegisterBenchmark((std::string("BM_VersusLua/") + name).c_str(),
+                                     [name, lua](benchmark::State& st) { BM_VersusLua(st, name, lua); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printRatios();
+    return 0;
+}
