@@ -221,6 +221,20 @@ TEST_F(TextureCacheTest, ThreeQuarterImagesFillAtlasQuartersInReadingOrder)
     target->drop();
 }
 
+// A free cell is no room for a tall image when a cell below it, inside the
+// image, is taken: the whole block must be free.
+TEST_F(TextureCacheTest, TallImageSkipsAHoleAboveAnOccupiedCell)
+{
+    video::IImage* target = Video.makeImage(64, 96, video::SColor(0));
+    SAtlasGrid grid(2, 3);
+    grid.cell(0, 2) = 1;
+    STextureRegion region;
+    ASSERT_EQ(combineImages("?fill[c9,w32,h96]", region, target, &grid), 0);
+    expectRect(region, 32, 0, 64, 96);
+    EXPECT_EQ(grid.cell(0, 0) + grid.cell(0, 1), 0u);
+    target->drop();
+}
+
 // The caller's column and row counts bound the scan; the grid bounds them in turn.
 TEST_F(TextureCacheTest, ColumnAndRowCountsBoundThePlacementScan)
 {
