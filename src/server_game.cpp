@@ -225,7 +225,9 @@ bool CEngineBase::runEngine(CEngineClient* client)
     CManifest& manifest = CManifest::instance();   // ends the program with its message when missing or malformed
     CWideCharBuffer caption(GetLngText(manifest.DefaultWindowTitle));
     Device->setWindowCaption(caption.c_str());
-    setWindowIcon(GetAppFolder() + Options.getOption("Icon", false));
+    CString icon = Options.getOption("Icon", false);
+    if (!icon.IsEmpty())   // else the program folder itself would be opened as the image
+        setWindowIcon(GetAppFolder() + icon);
     run();
     releaseDevice();
     Options.saveGameOptions();

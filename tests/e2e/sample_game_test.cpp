@@ -53,6 +53,8 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
 
     std::string log = game.log("last_debug.log");   // absent when nothing was logged
     EXPECT_EQ(errorLines(log), std::vector<std::string>{}) << log;
+    // game.ini names no icon: nothing is looked up for one.
+    EXPECT_FALSE(contains(log, "Not a file")) << log;
     EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
     // Answered by itself here, but a player would have had to close it.
     EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
