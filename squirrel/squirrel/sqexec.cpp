@@ -135,6 +135,7 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
             return false;
         }
         ci->_root = true;
+        ci->_plain = false;
         break;
     }
     case ET_RESUME_GENERATOR:
@@ -143,6 +144,7 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
         break;
     case ET_RESUME_VM:
         ci->_root = _suspended_root;
+        if (ci->_root) ci->_plain = false;
         _suspended = false;
         break;
     }
@@ -390,10 +392,10 @@ exception_restore:
                     ci->_target = tgt;
                     ci->_ncalls = 1;
                     ci->_etraps = 0;
-                    ci->_vargs_base = static_cast<SQInteger>(_vargsstack.size());
-                    ci->_vargs_size = 0;
+                    ci->_vargs_size = 0;   // the base matters only with varargs
                     ci->_root = false;
                     ci->_ctor = false;
+                    ci->_plain = true;
                     _stackbase = newbase;
                     _top = newbase + p->_stacksize;
                     if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
@@ -682,10 +684,9 @@ exception_restore:
             continue;
         }
         case OP_RETURN: L_OP_RETURN: {
-            if (!ci->_root && !ci->_ctor && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&
-                sqtype(_debughook) == OT_NULL) {
-                // a script frame returning to a script frame; the value is held raw so no
-                // destructor is pending and the next handler follows directly
+            if (ci->_plain && sqtype(_debughook) == OT_NULL) {
+                // the value is held raw so no destructor is pending and the next handler
+                // follows directly; a plain frame always has a caller frame
                 SQObject r;
                 r._type = OT_NULL;
                 r._unVal.raw = 0;
@@ -697,7 +698,21 @@ exception_restore:
                     src._unVal.raw = 0;
                 }
                 SQInteger tgt = ci->_target;
-                LeaveFrame();   // no traps and no varargs here: just the frame and its slots
+                SQInteger first = _stackbase, last = _top;
+                _stackbase -= ci->_prevstkbase;
+                _top = ci->_prevtop;
+                SQObject fn = ci->_closure;
+                ci->_closure._type = OT_NULL;
+                ci->_closure._unVal.raw = 0;
+                --_callsstacksize;
+                --ci;
+                // the callee's slots start at its `this`: the caller's call temps are dead
+                // now; plain values left above the top are never read. A release may run a
+                // hook that grows the stack, so slots are reached by index.
+                for (SQInteger n = first; n < last; ++n) {
+                    if (_stack[n]._type & SQOBJECT_REF_COUNTED) _stack[n].Null();
+                }
+                SqRelease(fn._type, fn._unVal);
                 if (tgt != -1) {
                     SQObjectPtr& d = _stack[_stackbase + tgt];
                     SQObjectType oldType = d._type;
@@ -802,6 +817,7 @@ exception_restore:
             t._extarget = ins->a0;
             _etraps.push_back(t);
             ci->_etraps++;
+            ci->_plain = false;
             continue;
         }
         case OP_POPTRAP: L_OP_POPTRAP:

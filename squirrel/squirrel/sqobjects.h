@@ -112,6 +112,9 @@ struct SQCallInfo {
     SQInteger _vargs_size = 0;
     bool _root = false;
     bool _ctor = false;   // a constructor: the call yields `this`
+    // a script frame called by a script frame without varargs, traps, constructor or
+    // generator: its return takes the short path
+    bool _plain = false;
 };
 
 struct SQGenerator : public SQCollectable {

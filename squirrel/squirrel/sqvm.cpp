@@ -141,8 +141,10 @@ bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQIn
         ci->_prevstkbase = stackbase - _stackbase;
         ci->_prevtop = _top;
         ci->_target = target;
+        ci->_plain = vsize == 0;
     } else {
         ci->_ncalls++;
+        ci->_plain = ci->_plain && vsize == 0;
     }
     ci->_closure = closure;
     ci->_literals = p->_literals.data();
@@ -426,6 +428,7 @@ bool SQVM::CallClass(SQClass* cls, SQInteger target, SQInteger nargs, SQInteger 
     if (sqtype(fn) == OT_CLOSURE && !_closure(fn)->Proto()->_bgenerator) {
         if (!StartCall(_closure(fn), target, nargs, stackbase, false)) return false;
         ci->_ctor = true;
+        ci->_plain = false;
         return true;
     }
     SQObjectPtr dummy;

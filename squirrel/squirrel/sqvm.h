@@ -139,6 +139,7 @@ inline void SQVM::PushCallInfo()
     ci->_ncalls = 1;
     ci->_root = false;
     ci->_ctor = false;
+    ci->_plain = false;
     ci->_target = -1;
     ci->_ip = nullptr;
     ci->_literals = nullptr;
