@@ -11,6 +11,7 @@
 #include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 
 #include "sqstdio.h"
@@ -70,6 +71,12 @@ const SQChar* bridgeScriptPath(const SQChar* name)
     return native;
 }
 
+// Compiled scripts are saved like every other file the engine writes.
+SQBool saveScriptFile(const SQChar* path, const void* data, SQInteger size)
+{
+    return SaveFileWhole(path, data, size_t(size)) ? SQTrue : SQFalse;
+}
+
 }  // namespace
 
 CScriptModule::CScriptModule()
@@ -78,6 +85,7 @@ CScriptModule::CScriptModule()
     OwnVm = SquirrelVM::GetVMPtr();
     sq_setprintfunc(OwnVm, ScriptPrintFunc);
     sqstd_pathhook = bridgeScriptPath;
+    sqstd_savehook = saveScriptFile;
     SetScriptDebugHintSource(&DebugHint);
     SetInlineScriptRunner(runInlineScript);
     InstallScriptTimerRowMaker();

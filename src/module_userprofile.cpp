@@ -4,6 +4,7 @@
 #include "server_game_manifest.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
@@ -100,8 +101,10 @@ void CUserProfileModule::loadGameOptions()
     if (BitsPerPixel < 7)
         BitsPerPixel = 32;
     readProfileNames();
+    // An unreadable table is kept, and the game runs on the shipped one.
     CString scores = GetUserFolder() + HighScoresFileName;
-    if (!FileExists(scores))
+    CString table;
+    if (ReadUserFile(scores, table) != EUserFileRead::Read)
         scores = GetAppFolder() + HighScoresFileName;
     HighScores.load("main", scores);
 }
@@ -118,10 +121,11 @@ void CUserProfileModule::readVersionInfo(CString optionText)
 
 void CUserProfileModule::readProfileNames()
 {
-    CString path = GetUserFolder() + ProfileNamesFileName;
-    if (!FileExists(path))
-        path = GetAppFolder() + OptionsFileName;
-    CString text = readFramed(path);
+    // An unreadable list is kept, and the names come from game.ini as when it is missing.
+    CString text;
+    if (ReadUserFile(GetUserFolder() + ProfileNamesFileName, text) != EUserFileRead::Read)
+        ReadFileToString(GetAppFolder() + OptionsFileName, text);
+    text = CString("\n") + text + "\n";
     ActiveProfile = GetKeyValue(text, "ActiveProfile");
     PastProfiles.RemoveAll();
     GetKeyValueList(PastProfiles, text, "PastProfiles");

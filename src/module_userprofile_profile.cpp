@@ -6,6 +6,7 @@
 #include "module_scripting_serialize.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
@@ -78,7 +79,7 @@ void CUserProfile::fixResolution()
 void CUserProfile::load()
 {
     CString text;
-    ReadFileToString(getFilePath("", 1), text);
+    ReadUserFile(getFilePath("", 1), text);   // an unreadable file is kept; the player plays on defaults
     m_nCounterBase = Options.getChangeCounter();
     if (text.IsEmpty())
         markChanged();

@@ -7,6 +7,7 @@
 #include "server_game_manifest.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_save.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
@@ -26,8 +27,11 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -209,14 +213,38 @@ void takeInputFocus(irr::IrrlichtDevice* device, irr::video::IVideoDriver* drive
     platform::FocusNamedWindowWithoutWindowManager(name);
 }
 
+// Relative names in scripts mean the program folder, wherever the game was
+// started from, as when a desktop shortcut starts it.
+void enterProgramFolder()
+{
+    CString folder = ToNativePath(GetAppFolder());
+    if (!folder.IsEmpty() && ::chdir(folder) != 0)
+        DebugLog(Format("Cannot make %s the working folder: %s", (const char*)folder, std::strerror(errno)));
+}
+
+// Saves killed before their rename leave temporaries where the engine saves.
+void removeStaleSaveTemporaries()
+{
+    std::set<std::string> folders;
+    for (const CString& folder : {GetUserFolder(), GetAppFolder(), GetLogFolder()}) {
+        std::string native = (const char*)ToNativePath(folder);
+        while (native.size() > 1 && native.back() == '/')
+            native.pop_back();
+        if (!native.empty() && folders.insert(native).second)
+            RemoveStaleSaveTemporaries(native.c_str());
+    }
+}
+
 } // namespace
 
 bool CEngineBase::runEngine(CEngineClient* client)
 {
+    enterProgramFolder();
     setClient(client);
     setGameState(10);
     BuildFootprint = BuildFootprintText;   // the version line below carries it
     Options.loadGameOptions();
+    removeStaleSaveTemporaries();
     if (getPauseLevel() >= 90)
         return false;
     loadProfile(CString(Options.ActiveProfile));

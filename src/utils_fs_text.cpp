@@ -6,6 +6,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_tools.h"
 #include "utils_system_common.h"
@@ -48,58 +49,6 @@ CMapStringToString& textFileCache()
 void assignRead(CString& text, const std::vector<char>& buffer)
 {
     text = buffer.data();
-}
-
-bool writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
-// Opens a fresh temporary file beside the target; -1 when that fails.
-int openTemporary(const std::string& target, std::string& name)
-{
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        name = target + "." + std::to_string(getpid()) + ".tmp";
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-        ::unlink(name.c_str());   // left over from a crashed writer of this pid
-    }
-    return -1;
-}
-
-bool writeWhole(const std::string& path, const char* text, size_t length)
-{
-    std::string temporary;
-    int fd = openTemporary(path, temporary);
-    if (fd < 0) {
-        // A folder that refuses new names may still allow the file itself.
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return false;
-        bool written = writeAll(fd, text, length);
-        return ::close(fd) == 0 && written;
-    }
-    // The new file takes the old one's permissions (a private profile stays private).
-    struct stat old = {};
-    if (::stat(path.c_str(), &old) == 0)
-        ::fchmod(fd, old.st_mode & 07777);
-    bool written = writeAll(fd, text, length);
-    written = ::close(fd) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 char foldChar(char c)
@@ -424,7 +373,7 @@ bool WriteStringToFile(const char* path, const char* text)
         return false;
     if (!text)
         text = "";
-    if (!writeWhole((const char*)ToNativePath(path), text, std::strlen(text)))
+    if (!SaveFileWhole(ToNativePath(path), text, std::strlen(text)))
         return false;
     textFileCache().RemoveKey(path);
     return true;

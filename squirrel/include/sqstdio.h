@@ -19,6 +19,12 @@ typedef void* SQFILE;
 typedef const SQChar* (*SQSTDPATHHOOK)(const SQChar* scriptname);
 SQUIRREL_API SQSTDPATHHOOK sqstd_pathhook;
 
+// Replaces the file at a mapped path with the bytes given, as a whole; SQFalse when it could not.
+// writeclosuretofile saves through it, so a host can make saving safe against full disks and
+// crashes. NULL (the default) writes the file directly.
+typedef SQBool (*SQSTDSAVEHOOK)(const SQChar* path, const void* data, SQInteger size);
+SQUIRREL_API SQSTDSAVEHOOK sqstd_savehook;
+
 // Thin stdio wrappers.
 SQUIRREL_API SQFILE sqstd_fopen(const SQChar* path, const SQChar* mode);
 SQUIRREL_API SQInteger sqstd_fread(SQUserPointer buffer, SQInteger size, SQInteger count, SQFILE file);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 SQSTDPATHHOOK sqstd_pathhook = nullptr;
+SQSTDSAVEHOOK sqstd_savehook = nullptr;
 
 namespace {
 
@@ -170,9 +171,21 @@ SQInteger readBytes(SQUserPointer up, SQUserPointer buffer, SQInteger size)
     return n ? SQInteger(n) : -1;
 }
 
-SQInteger writeBytes(SQUserPointer up, SQUserPointer buffer, SQInteger size)
+SQInteger appendBytes(SQUserPointer up, SQUserPointer buffer, SQInteger size)
 {
-    return SQInteger(std::fwrite(buffer, 1, size_t(size), static_cast<FILE*>(up)));
+    static_cast<std::string*>(up)->append(static_cast<const char*>(buffer), size_t(size));
+    return size;
+}
+
+// The error text, or null when the file holds the bytes.
+const SQChar* writeWholeFile(const std::string& path, const std::string& bytes)
+{
+    if (sqstd_savehook)
+        return sqstd_savehook(path.c_str(), bytes.data(), SQInteger(bytes.size())) ? nullptr : "io error";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return "cannot open the file";
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written ? nullptr : "io error";
 }
 
 struct FileCloser {
@@ -344,23 +357,12 @@ SQRESULT sqstd_dofile(HSQUIRRELVM v, const SQChar* filename, SQBool retval, SQBo
     return SQ_OK;
 }
 
-// Written to a temporary name first, so a failed write never leaves a truncated file behind.
+// The whole closure is built in memory first, so nothing reaches the file unless it is complete.
 SQRESULT sqstd_writeclosuretofile(HSQUIRRELVM v, const SQChar* filename)
 {
-    std::string path = mapPath(filename);
-    std::string temp = path + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return sq_throwerror(v, "cannot open the file");
-    SQRESULT written = sq_writeclosure(v, writeBytes, f);
-    bool closed = std::fclose(f) == 0;
-    if (SQ_FAILED(written) || !closed) {
-        std::remove(temp.c_str());
-        return SQ_FAILED(written) ? SQ_ERROR : sq_throwerror(v, "io error");
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return sq_throwerror(v, "io error");
-    }
+    std::string bytes;
+    if (SQ_FAILED(sq_writeclosure(v, appendBytes, &bytes))) return SQ_ERROR;
+    if (const SQChar* error = writeWholeFile(mapPath(filename), bytes)) return sq_throwerror(v, error);
     return SQ_OK;
 }
 

@@ -203,6 +203,86 @@ TEST(AcceptancePersistence, WithoutGameIniTheFilesGoToTheDataFolderItself)
               "ActiveProfile=$DEFAULT_PROFILE$\nPastProfiles=$DEFAULT_PROFILE$\n");
 }
 
+std::vector<std::string> temporariesIn(const fs::path& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(".~save-", 0) == 0 || contains(name, ".tmp"))
+            found.push_back(name);
+    }
+    return found;
+}
+
+// The disk is full at the second run: every file the game saves stays as
+// the first run left it, whole, for a plain and a 185-character player name
+// (whose file name comes close to the 255-byte limit), and no temporary
+// file is left anywhere.
+TEST(AcceptancePersistence, AFullDiskLeavesEverySavedFileWhole)
+{
+    const char* const script =
+        "whenPlaying(function() {\n"
+        "  local story = core_ReadFile(\"story.txt\");\n"
+        "  core_SetProfileOption(\"count\", core_GetProfileOptionN(\"count\") + 1);\n"
+        "  core_GetProfileObject(true).story <- story;\n"
+        "  save(\"saved.txt\", story);\n"
+        "});\n";
+    for (const std::string& player : {std::string("Tester"), std::string(185, 'L')}) {
+        SCOPED_TRACE(player.size());
+        GameDir game;
+        writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=" + player + "\n", script);
+        game.put("story.txt", std::string(50, 'a'));
+        SRun first = game.run({});
+        ASSERT_EQ(first.ExitCode, 0) << game.trace(first);
+        std::string profileName;
+        for (const auto& entry : fs::directory_iterator(game.userFolder()))
+            if (entry.path().filename().string().rfind("pr_", 0) == 0)
+                profileName = entry.path().filename().string();
+        const std::string profile = game.user(profileName);
+        ASSERT_TRUE(contains(profile, "\nOptionLong[count]=1\n")) << profileName << "\n" << profile;
+        ASSERT_TRUE(contains(profile, "</ScriptSafe>\n"));
+
+        // The new texts pass the limit; the profile list stays below it.
+        game.put("story.txt", std::string(5000, 'b'));
+        game.FileSizeLimit = 1500;
+        SRun second = game.run({});
+        EXPECT_EQ(second.ExitCode, 0) << game.trace(second);
+        EXPECT_EQ(game.user(profileName), profile);
+        EXPECT_EQ(game.get("saved.txt"), std::string(50, 'a'));
+        EXPECT_EQ(temporariesIn(game.userFolder()), std::vector<std::string>{});
+        EXPECT_EQ(temporariesIn(game.Root), std::vector<std::string>{});
+    }
+}
+
+// Started from another folder, as a terminal may start it, the game still
+// takes relative names (a user folder on the command line, saved texts, the
+// io library's files) in its own folder; and the temporaries that a killed
+// save left are cleared at start, and nothing else.
+TEST(AcceptancePersistence, StartedElsewhereTheGameKeepsToItsFolder)
+{
+    GameDir game;
+    writeGame(game, ProfileDefaults,
+              "whenPlaying(function() {\n"
+              "  save(\"rel.txt\", \"saved\");\n"
+              "  local f = file(\"io.txt\", \"w\"); f.writen(65, 'c');\n"
+              "});\n");
+    game.StartFolder = game.Root / "elsewhere";
+    fs::create_directories(game.StartFolder);
+    const std::string stale = ".~save-2147483647-1.tmp";   // of a process that cannot exist
+    game.put("saves/" + stale, "cut");
+    game.put(stale, "cut");
+    game.put("saves/notes.tmp", "mine");
+    SRun run = game.run({"-ul=saves"});
+    ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
+    EXPECT_EQ(game.get("rel.txt"), "saved");
+    EXPECT_EQ(game.get("io.txt"), "A");
+    EXPECT_TRUE(game.has("saves/pr_JERFRkFVTFRfUFJPRklMRSQ.ini"));
+    EXPECT_TRUE(fs::is_empty(game.StartFolder));
+    EXPECT_FALSE(game.has("saves/" + stale));
+    EXPECT_FALSE(game.has(stale));
+    EXPECT_EQ(game.get("saves/notes.tmp"), "mine");
+}
+
 // Loading never marks the table changed, so a run that adds no score writes
 // no score file; a missing table only leaves the seed copy of the shipped one.
 TEST(AcceptancePersistence, ScoreTableIsSeededWhenMissingAndNotWrittenUnchanged)

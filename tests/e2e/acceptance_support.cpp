@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,7 +68,7 @@ pid_t GameDir::start(const std::vector<std::string>& args, const SScreen& screen
     fs::path errors = Root / "stderr.txt";
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(Root.c_str()) != 0)
+        if (chdir((StartFolder.empty() ? Root : StartFolder).c_str()) != 0)
             _exit(127);
         int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) {
@@ -87,6 +88,11 @@ pid_t GameDir::start(const std::vector<std::string>& args, const SScreen& screen
                 unsetenv(name.c_str());
             else
                 setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (FileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);   // a write past the limit fails instead of ending the program
+            struct rlimit limit = {rlim_t(FileSizeLimit), rlim_t(FileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
         }
         std::vector<std::string> copies(args);
         if (!screen.Window)

@@ -62,6 +62,11 @@ public:
     std::string trace(const SRun& run) const { return run.Stderr + "\n--- last_debug.log ---\n" + get("last_debug.log"); }
 
     fs::path Root;
+    // Where the program is started from; the program folder when empty.
+    fs::path StartFolder;
+    // The largest file the program may write, in bytes (0: no limit):
+    // writes past it fail, as they do on a full disk.
+    long FileSizeLimit = 0;
 
 private:
     std::vector<std::pair<std::string, std::string>> Environment;

@@ -126,6 +126,11 @@ TEST_F(StdIo, ClosureWrittenToAFileLoadsBack)
     EXPECT_EQ(vm.run("return dofile(\"c.cnut\");"), "3.5s");
     EXPECT_EQ(vm.run("writeclosuretofile(\"nodir/c.cnut\", compilestring(\"return 1;\"));"),
               "error: cannot open the file");
+    // A host's saver gets the file to write; its refusal is an error and the old file stays.
+    sqstd_savehook = [](const SQChar*, const void*, SQInteger) -> SQBool { return SQFalse; };
+    EXPECT_EQ(vm.run("writeclosuretofile(\"c.cnut\", compilestring(\"return 2;\"));"), "error: io error");
+    sqstd_savehook = nullptr;
+    EXPECT_EQ(readFile("c.cnut"), bytes);
 }
 
 TEST_F(StdIo, LoaderDecodesByteOrderMarks)

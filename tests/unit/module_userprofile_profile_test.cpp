@@ -251,34 +251,41 @@ TEST_F(ProfileTest, LoadingOddFilesGivesSafeValues)
     }
 }
 
-TEST_F(ProfileTest, InterruptedSaveLeavesThePreviousProfileWhole)
+// A profile, profile list or score table that is there but cannot be read
+// is not taken for missing: the session runs on defaults, the player is
+// told once per file, and no save replaces the file.
+TEST_F(ProfileTest, UnreadableFilesAreKeptAndReportedOnce)
 {
-    App.write("game.ini", GameIni);
-    CEngineBase engine;
-    CUserProfile* profile = new CUserProfile("Safe");
-    profile->ScriptTable = run("return {gold = 100}");
-    profile->drop();
-    const std::string good = App.read("Profile/pr_U2FmZQ.ini");
-
-    // A writer that died between writing the temporary file and renaming it.
-    const std::string stale = "Profile/pr_U2FmZQ.ini." + std::to_string(getpid()) + ".tmp";
-    App.write(stale, good.substr(0, good.size() / 2));
-    App.write("Profile/pr_U2FmZQ.ini.999999.tmp", "Fullscreen=9\n");
-    EXPECT_EQ(App.read("Profile/pr_U2FmZQ.ini"), good);
-
-    CUserProfile* again = new CUserProfile("Safe");
-    again->load();
-    EXPECT_EQ(again->ScriptTable.GetInt("gold"), 100);
-    EXPECT_EQ(again->Fullscreen, 1);
-    again->ScriptTable.SetValue("gold", SQInteger(250));
-    again->markChanged();
-    again->drop();   // the next save still goes through its temporary file
-
-    CUserProfile* third = new CUserProfile("Safe");
-    third->load();
-    EXPECT_EQ(third->ScriptTable.GetInt("gold"), 250);
-    third->drop();
-    EXPECT_FALSE(App.exists(stale));
+    App.write("game.ini", std::string(GameIni) + "ActiveProfile=Safe\nPastProfiles=Safe,Other\n");
+    // Links to themselves: there, and unreadable even for root.
+    const char* const files[] = {"pr_U2FmZQ.ini", "game_options.ini", "hiscores.ini"};
+    for (const char* name : files)
+        std::filesystem::create_symlink(name, App.file(std::string("Profile/") + name));
+    CMessageBoxRecorder boxes;
+    {
+        CEngineBase engine;
+        engine.Options.loadGameOptions();
+        EXPECT_STREQ(engine.Options.ActiveProfile, "Safe");   // from game.ini, as when the list is missing
+        for (int round = 0; round < 2; ++round) {
+            engine.loadProfile("Safe");
+            EXPECT_EQ(engine.getProfile()->Fullscreen, 1);
+            engine.getProfile()->markChanged();
+            engine.loadProfile("Other");
+        }
+        engine.loadProfile("Safe");
+        EXPECT_GT(engine.Options.HighScores.addEntry(500, "Ann", 0, nullptr), 0);
+        engine.Options.saveGameOptions();
+    }
+    for (const char* name : files)
+        EXPECT_TRUE(std::filesystem::is_symlink(App.file(std::string("Profile/") + name))) << name;
+    EXPECT_EQ(boxes.Boxes.size(), 3u);
+    for (const char* name : files) {
+        auto told = std::count_if(boxes.Boxes.begin(), boxes.Boxes.end(), [name](const SRecordedBox& box) {
+            return box.Text.find(std::string(name) + ": Too many levels of symbolic links") != std::string::npos;
+        });
+        EXPECT_EQ(told, 1) << name;
+    }
+    EXPECT_TRUE(App.exists("Profile/pr_T3RoZXI.ini"));   // other files are saved as ever
 }
 
 TEST_F(ProfileTest, PastProfileNamesAndRemoval)
