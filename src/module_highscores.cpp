@@ -96,10 +96,8 @@ bool CHighScores::save(CString path)
 {
     if (!m_bChanged || m_TableName.IsEmpty())
         return false;
-    if (!WriteStringToFile(path, toText())) {
-        DebugLog(Format("Could not write the high scores to %s", (const char*)path));
-        return false;
-    }
+    if (!WriteStringToFile(path, toText()))
+        return false;   // logged with its reason; the table stays changed for a later save
     m_bChanged = false;
     return true;
 }
@@ -110,9 +108,7 @@ bool CHighScores::openFile(int noSeed)
     if (!noSeed && !m_TableName.IsEmpty()) {
         CString seed;
         ReadFileToString(GetAppFolder() + SeedFileName, seed);
-        CString path = GetUserFolder() + "hiscores_" + m_TableName + ".ini";
-        if (!WriteStringToFile(path, seed))
-            DebugLog(Format("Could not write %s", (const char*)path));
+        WriteStringToFile(GetUserFolder() + "hiscores_" + m_TableName + ".ini", seed);
     }
     m_bChanged = true;
     return true;

@@ -138,8 +138,6 @@ void CUserProfileModule::saveGameOptions()
     CString text;
     AppendKeyValue(text, "ActiveProfile", ActiveProfile);
     AppendKeyValueList(text, "PastProfiles", PastProfiles);
-    CString path = GetUserFolder() + ProfileNamesFileName;
-    if (!WriteStringToFile(path, text))
-        DebugLog(Format("Could not write %s", (const char*)path));
+    WriteStringToFile(GetUserFolder() + ProfileNamesFileName, text);   // a failure is logged with its reason
     HighScores.save(GetUserFolder() + HighScoresFileName);
 }

@@ -150,9 +150,7 @@ void CUserProfile::save()
 {
     if (getChangeCounter() == 0)
         return;
-    CString path = getFilePath("", 1);
-    if (!WriteStringToFile(path, toText()))
-        DebugLog(Format("Could not write the profile %s", (const char*)path));
+    WriteStringToFile(getFilePath("", 1), toText());   // a failure is logged with its reason
 }
 
 void CUserProfile::applySettings()
