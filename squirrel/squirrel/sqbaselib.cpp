@@ -164,7 +164,9 @@ bool parseNumber(const SQString* s, bool wantFloat, SQObjectPtr& res)
     return true;
 }
 
-SQInteger default_delegate_tofloat(HSQUIRRELVM v)
+} // namespace
+
+SQInteger SqDefaultToFloat(HSQUIRRELVM v)
 {
     SQObjectPtr& o = arg(v, 1);
     switch (sqtype(o)) {
@@ -179,7 +181,7 @@ SQInteger default_delegate_tofloat(HSQUIRRELVM v)
     }
 }
 
-SQInteger default_delegate_tointeger(HSQUIRRELVM v)
+SQInteger SqDefaultToInteger(HSQUIRRELVM v)
 {
     SQObjectPtr& o = arg(v, 1);
     switch (sqtype(o)) {
@@ -193,6 +195,8 @@ SQInteger default_delegate_tointeger(HSQUIRRELVM v)
     default: return 0;
     }
 }
+
+namespace {
 
 SQInteger number_tochar(HSQUIRRELVM v)
 {
@@ -597,8 +601,8 @@ const SQRegFunction kBaseFuncs[] = {
 };
 
 const SQRegFunction kNumberDelegate[] = {
-    {"tointeger", default_delegate_tointeger, 1, "n|b"},
-    {"tofloat", default_delegate_tofloat, 1, "n|b"},
+    {"tointeger", SqDefaultToInteger, 1, "n|b"},
+    {"tofloat", SqDefaultToFloat, 1, "n|b"},
     {"tostring", default_delegate_tostring, 1, "."},
     {"tochar", number_tochar, 1, "n|b"},
     {"weakref", obj_weakref, 1, nullptr},
@@ -607,8 +611,8 @@ const SQRegFunction kNumberDelegate[] = {
 
 const SQRegFunction kStringDelegate[] = {
     {"len", default_delegate_len, 1, "s"},
-    {"tointeger", default_delegate_tointeger, 1, "s"},
-    {"tofloat", default_delegate_tofloat, 1, "s"},
+    {"tointeger", SqDefaultToInteger, 1, "s"},
+    {"tofloat", SqDefaultToFloat, 1, "s"},
     {"tostring", default_delegate_tostring, 1, "."},
     {"slice", string_slice, -1, " s n  n"},
     {"find", string_find, -2, "s s n "},

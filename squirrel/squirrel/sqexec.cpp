@@ -74,10 +74,12 @@ inline bool instanceSet(SQInstance* inst, const SQObject& key, const SQObject& v
     return true;
 }
 
-// A method of the array or string default delegate, or null (then the full lookup runs).
+// A method of the array, string or number default delegate, or null (then the full lookup runs).
 inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const SQObject& key)
 {
-    const SQObjectPtr& dd = sqtype(self) == OT_ARRAY ? ss->_array_default_delegate : ss->_string_default_delegate;
+    const SQObjectPtr& dd = sqtype(self) == OT_ARRAY    ? ss->_array_default_delegate
+                            : sqtype(self) == OT_STRING ? ss->_string_default_delegate
+                                                        : ss->_number_default_delegate;
     if (sqtype(dd) != OT_TABLE) return SQObjectPtr();
     SQObjectPtr* p = _table(dd)->GetPtr(key);
     if (!p || sqtype(*p) == OT_WEAKREF) return SQObjectPtr();
@@ -336,6 +338,13 @@ exception_restore:
             } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
                        (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
                 // a built-in method: arrays and strings have no delegates of their own
+            } else if ((sqtype(self) & SQOBJECT_NUMERIC) && sqtype(key) == OT_STRING &&
+                       (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
+                // a number's built-in method
+            } else if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _integer(key) >= 0 &&
+                       _integer(key) < _array(self)->Size() &&
+                       sqtype(_array(self)->_values[static_cast<size_t>(_integer(key))]) != OT_WEAKREF) {
+                fn = _array(self)->_values[static_cast<size_t>(_integer(key))];
             } else {
                 SQObjectPtr s = self, k = key;
                 if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
@@ -405,6 +414,19 @@ exception_restore:
                 continue;
             }
             case OT_NATIVECLOSURE: {
+                SQNativeClosure* nc = _nativeclosure(fn);
+                const SQObjectPtr& self = STK(ins->a2);
+                if ((nc->_function == SqDefaultToInteger || nc->_function == SqDefaultToFloat) && ins->a3 == 1 &&
+                    (sqtype(self) == OT_INTEGER || sqtype(self) == OT_FLOAT) && sqtype(nc->_env) == OT_NULL &&
+                    (nc->_typecheck.empty() || nc->_typecheck[0] == -1 || (nc->_typecheck[0] & _RAW_TYPE(sqtype(self)))) &&
+                    _callsstacksize < SQ_MAX_CALL_DEPTH && _nnativecalls < SQ_MAX_NATIVE_CALLS) {
+                    // a number's conversion needs no frame
+                    if (tgt != -1) {
+                        if (nc->_function == SqDefaultToInteger) STK(tgt).SetInteger(SqToInteger(self));
+                        else STK(tgt).SetFloat(SqToFloat(self));
+                    }
+                    continue;
+                }
                 SQObjectPtr hold = fn;
                 SQObjectPtr ret;
                 bool suspend;

@@ -151,6 +151,9 @@ inline void SQVM::PopCallInfo()
     ci = _callsstacksize ? &_callsstack[static_cast<size_t>(_callsstacksize - 1)] : nullptr;
 }
 
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
 inline void SQVM::LeaveFrame()
 {
     SQInteger lastTop = _top;
@@ -172,3 +175,6 @@ bool SqCompile(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcen
                bool raiseerror, bool lineinfo);
 void SqRegisterBaseLib(SQVM* v);
 void SqInitDefaultDelegates(SQVM* v);
+// the numbers' and strings' tointeger() and tofloat(); calls on a number are done inline
+SQInteger SqDefaultToInteger(HSQUIRRELVM v);
+SQInteger SqDefaultToFloat(HSQUIRRELVM v);

@@ -54,6 +54,26 @@ attempt("rawdelete", function() : (t) { return t.rawdelete("b"); });
 attempt("rawdelete missing", function() : (t) { return t.rawdelete("b"); });
 attempt("rawset null key", function() : (t) { return t.rawset(null, 1); });
 
+// numbers' methods, and functions called straight from an array element
+attempt("int tointeger", function() { return (7).tointeger(); });
+attempt("int tofloat", function() { return (7).tofloat(); });
+attempt("negative float tointeger", function() { return (-2.75).tointeger(); });
+attempt("huge float tointeger", function() { return (3000000000.0).tointeger(); });
+attempt("float tofloat", function() { local f = 0.5; return f.tofloat(); });
+attempt("bool tointeger", function() { return true.tointeger(); });
+attempt("result into the receiver", function() { local f = 1.5; f = f.tointeger(); return f; });
+attempt("tointeger with argument", function() { return (1.5).tointeger(2); });
+attempt("string tointeger on a float", function() {
+    local m = "1".tointeger;
+    return function() : (m) { try { return m(); } catch (e) { return e; } }.call(2.5);
+});
+local fns = [function(x) { return x + 1; }, function(x) { return this; }];
+attempt("array element call", function() : (fns) { return fns[0](1); });
+attempt("array element this", function() : (fns) { return fns[1](0) == fns; });
+attempt("array element past end", function() : (fns) { return fns[2](0); });
+attempt("array element negative", function() : (fns) { return fns[-1](0); });
+attempt("array element float index", function() : (fns) { return fns[0.5](1); });
+
 // string conversions and slicing
 attempt("12abc", function() { return "12abc".tointeger(); });
 attempt("3.7 tointeger", function() { return "3.7".tointeger(); });
