@@ -5,6 +5,17 @@
 namespace {
 
 constexpr SQInteger LocalsLevels = 10;
+// A longer string local (a text that ran out of memory) shows its start.
+constexpr SQInteger LocalTextLength = 1000;
+// A deeper call stack (a runaway recursion) shows its innermost and outermost calls.
+constexpr SQInteger InnerLevels = 20;
+constexpr SQInteger OuterLevels = 10;
+
+void printLevel(HSQUIRRELVM v, SQPRINTFUNCTION pf, const SQStackInfos& si)
+{
+    pf(v, "*FUNCTION [%s()] %s line [%d]\n", si.funcname ? si.funcname : "unknown", si.source ? si.source : "unknown",
+       int(si.line));
+}
 
 void printLocal(HSQUIRRELVM v, SQPRINTFUNCTION pf, const SQChar* name)
 {
@@ -25,7 +36,8 @@ void printLocal(HSQUIRRELVM v, SQPRINTFUNCTION pf, const SQChar* name)
     case OT_STRING: {
         const SQChar* s = "";
         sq_getstring(v, -1, &s);
-        pf(v, "[%s] \"%s\"\n", name, s);
+        if (sq_getsize(v, -1) > LocalTextLength) pf(v, "[%s] \"%.*s...\"\n", name, int(LocalTextLength), s);
+        else pf(v, "[%s] \"%s\"\n", name, s);
         break;
     }
     case OT_BOOL: {  // the original printed a stale value here; this prints the real one
@@ -79,9 +91,16 @@ void sqstd_printcallstack(HSQUIRRELVM v)
     if (!pf) return;
     pf(v, "\nCALLSTACK\n");
     SQStackInfos si;
-    for (SQInteger level = 1; SQ_SUCCEEDED(sq_stackinfos(v, level, &si)); ++level) {
-        pf(v, "*FUNCTION [%s()] %s line [%d]\n", si.funcname ? si.funcname : "unknown",
-           si.source ? si.source : "unknown", int(si.line));
+    SQInteger levels = 1;
+    while (SQ_SUCCEEDED(sq_stackinfos(v, levels, &si))) ++levels;
+    for (SQInteger level = 1; level < levels; ++level) {
+        if (level == InnerLevels + 1 && levels - level > OuterLevels + 1) {
+            SQInteger skipped = levels - level - OuterLevels;
+            pf(v, "*... %d more calls ...\n", int(skipped));
+            level += skipped - 1;
+            continue;
+        }
+        if (SQ_SUCCEEDED(sq_stackinfos(v, level, &si))) printLevel(v, pf, si);
     }
     pf(v, "\nLOCALS\n");
     for (SQInteger level = 0; level < LocalsLevels; ++level) {

@@ -7,12 +7,14 @@
 
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 namespace {
 
 const char BlobTag = 0;  // its address tags the blob class
 const SQChar* const BlobRegistryKey = "std_blob";
+constexpr SQInteger MaxBlobSize = INT32_MAX;   // sizes and positions are SQInteger
 
 SQUserPointer blobTag()
 {
@@ -43,7 +45,9 @@ public:
             own.assign(src, src + size);
             src = own.data();
         }
-        if (size_t(Pos + size) > Buf.size()) Buf.resize(size_t(Pos + size) * 2, 0);
+        if (size > MaxBlobSize - Pos) throw std::length_error("blob too large");
+        size_t end = size_t(Pos + size);
+        if (end > Buf.size()) Buf.resize(end < size_t(MaxBlobSize) / 2 ? end * 2 : size_t(MaxBlobSize), 0);
         std::memcpy(Buf.data() + Pos, src, size_t(size));
         Pos += size;
         if (Pos > Size) Size = Pos;

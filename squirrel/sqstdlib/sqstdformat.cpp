@@ -18,6 +18,7 @@ const char* const IntegerExpected = "integer expected for the specified format";
 const char* const FloatExpected = "float expected for the specified format";
 const char* const StringExpected = "string expected for the specified format";
 const char* const InvalidFormat = "invalid format";
+const char* const TooLong = "string too long";
 
 bool isFlag(char c)
 {
@@ -57,22 +58,31 @@ const char* parseSpec(const char*& p, std::string& spec)
     return nullptr;
 }
 
+// The result may hold at most `limit` bytes.
+struct Output {
+    std::string& text;
+    size_t limit;
+    bool fits(size_t more) const { return text.size() <= limit && more <= limit - text.size(); }
+};
+
 template <class T>
-void appendPrintf(std::string& out, const std::string& spec, T value)
+const char* appendPrintf(Output& out, const std::string& spec, T value)
 {
     char small[128];
     int n = std::snprintf(small, sizeof small, spec.c_str(), value);
-    if (n < 0) return;
+    if (n < 0) return nullptr;
+    if (!out.fits(size_t(n))) return TooLong;
     if (size_t(n) < sizeof small) {
-        out.append(small, size_t(n));
-        return;
+        out.text.append(small, size_t(n));
+        return nullptr;
     }
     std::string big(size_t(n) + 1, '\0');
     std::snprintf(&big[0], big.size(), spec.c_str(), value);
-    out.append(big.data(), size_t(n));
+    out.text.append(big.data(), size_t(n));
+    return nullptr;
 }
 
-const char* formatOne(char conv, const std::string& spec, const FormatArg& arg, std::string& out)
+const char* formatOne(char conv, const std::string& spec, const FormatArg& arg, Output& out)
 {
     switch (conv) {
     case 'd':
@@ -82,8 +92,7 @@ const char* formatOne(char conv, const std::string& spec, const FormatArg& arg, 
         if (arg.type == FormatArg::Type::Integer) value = arg.integer;
         else if (arg.type == FormatArg::Type::Float) value = TruncateToInteger(arg.real);
         else return IntegerExpected;
-        appendPrintf(out, spec, value);
-        return nullptr;
+        return appendPrintf(out, spec, value);
     }
     case 'o':
     case 'u':
@@ -93,8 +102,7 @@ const char* formatOne(char conv, const std::string& spec, const FormatArg& arg, 
         if (arg.type == FormatArg::Type::Integer) value = arg.integer;
         else if (arg.type == FormatArg::Type::Float) value = TruncateToInteger(arg.real);
         else return IntegerExpected;
-        appendPrintf(out, spec, static_cast<unsigned int>(static_cast<uint32_t>(value)));
-        return nullptr;
+        return appendPrintf(out, spec, static_cast<unsigned int>(static_cast<uint32_t>(value)));
     }
     case 'f':
     case 'e':
@@ -105,13 +113,11 @@ const char* formatOne(char conv, const std::string& spec, const FormatArg& arg, 
         if (arg.type == FormatArg::Type::Float) value = arg.real;
         else if (arg.type == FormatArg::Type::Integer) value = static_cast<float>(arg.integer);
         else return FloatExpected;
-        appendPrintf(out, spec, value);
-        return nullptr;
+        return appendPrintf(out, spec, value);
     }
     case 's':
         if (arg.type != FormatArg::Type::String || !arg.text) return StringExpected;
-        appendPrintf(out, spec, arg.text);
-        return nullptr;
+        return appendPrintf(out, spec, arg.text);
     default: return InvalidFormat;
     }
 }
@@ -124,19 +130,23 @@ int32_t TruncateToInteger(float value)
     return static_cast<int32_t>(value);
 }
 
-const char* FormatValues(const char* fmt, const FormatArg* args, size_t argCount, std::string& out)
+const char* FormatValues(const char* fmt, const FormatArg* args, size_t argCount, std::string& text,
+                         size_t maxLength)
 {
+    Output out{text, maxLength};
     size_t next = 0;
     std::string spec;
     for (const char* p = fmt; *p;) {
         if (*p != '%') {
             const char* run = p;
             while (*p && *p != '%') ++p;
-            out.append(run, p);
+            if (!out.fits(size_t(p - run))) return TooLong;
+            text.append(run, p);
             continue;
         }
         if (p[1] == '%') {
-            out += '%';
+            if (!out.fits(1)) return TooLong;
+            text += '%';
             p += 2;
             continue;
         }

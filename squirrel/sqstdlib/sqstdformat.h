@@ -15,9 +15,13 @@ struct FormatArg {
     const char* text = nullptr;  // NUL-terminated; borrowed for the call
 };
 
-// Formats the NUL-terminated fmt with the given arguments, appending to out.
-// Returns nullptr on success or the script-visible error text.
-const char* FormatValues(const char* fmt, const FormatArg* args, size_t argCount, std::string& out);
+// The longest text a script string can hold.
+constexpr size_t MaxStringLength = 0x7FFFFF00;
+
+// Formats the NUL-terminated fmt with the given arguments, appending to out, which may grow to
+// maxLength bytes. Returns nullptr on success or the script-visible error text.
+const char* FormatValues(const char* fmt, const FormatArg* args, size_t argCount, std::string& out,
+                         size_t maxLength = MaxStringLength);
 
 // Float to integer as the original 32-bit runtime truncated it: toward zero, and the
 // "integer indefinite" value INT32_MIN for NaN and anything out of range.

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -147,7 +148,13 @@ SQRESULT sq_suspendvm(HSQUIRRELVM v)
 SQRESULT sq_wakeupvm(HSQUIRRELVM v, SQBool resumedret, SQBool retval, SQBool raiseerror)
 {
     SQObjectPtr ret;
-    if (!v->WakeUp(resumedret != 0, ret, raiseerror != 0)) return SQ_ERROR;
+    SQInteger top = v->_top;
+    try {
+        if (!v->WakeUp(resumedret != 0, ret, raiseerror != 0)) return SQ_ERROR;
+    } catch (const std::bad_alloc&) {
+        v->FailedAllocation(top, raiseerror != 0);
+        return SQ_ERROR;
+    }
     if (retval) v->Push(ret);
     return SQ_OK;
 }
@@ -157,7 +164,12 @@ SQRESULT sq_wakeupvm(HSQUIRRELVM v, SQBool resumedret, SQBool retval, SQBool rai
 SQRESULT sq_compile(HSQUIRRELVM v, SQLEXREADFUNC read, SQUserPointer p, const SQChar* sourcename, SQBool raiseerror)
 {
     SQObjectPtr closure;
-    if (!SqCompile(v, read, p, sourcename, closure, raiseerror != 0, v->SS()->_debuginfo)) return SQ_ERROR;
+    try {
+        if (!SqCompile(v, read, p, sourcename, closure, raiseerror != 0, v->SS()->_debuginfo)) return SQ_ERROR;
+    } catch (const std::bad_alloc&) {
+        v->Raise_OutOfMemory();
+        return SQ_ERROR;
+    }
     v->Push(closure);
     return SQ_OK;
 }
@@ -857,7 +869,15 @@ SQRESULT sq_call(HSQUIRRELVM v, SQInteger params, SQBool retval, SQBool raiseerr
         return SQ_ERROR;
     }
     SQObjectPtr res;
-    if (v->Call(fn, params, v->_top - params, res, raiseerror != 0)) {
+    SQInteger top = v->_top;
+    bool ok;
+    try {
+        ok = v->Call(fn, params, top - params, res, raiseerror != 0);
+    } catch (const std::bad_alloc&) {
+        v->FailedAllocation(top, raiseerror != 0);
+        ok = false;
+    }
+    if (ok) {
         if (v->_suspended) return SQ_OK;
         v->Pop(params);
         if (retval) v->Push(res);
@@ -872,7 +892,13 @@ SQRESULT sq_resume(HSQUIRRELVM v, SQBool retval, SQBool raiseerror)
     SQObjectPtr gen = v->Top();
     if (sqtype(gen) != OT_GENERATOR) return fail(v, sqmsg::OnlyGeneratorsCanBeResumed);
     SQObjectPtr res;
-    if (!v->Execute(gen, -1, 0, v->_top, res, raiseerror != 0, SQVM::ET_RESUME_GENERATOR)) return SQ_ERROR;
+    SQInteger top = v->_top;
+    try {
+        if (!v->Execute(gen, -1, 0, top, res, raiseerror != 0, SQVM::ET_RESUME_GENERATOR)) return SQ_ERROR;
+    } catch (const std::bad_alloc&) {
+        v->FailedAllocation(top, raiseerror != 0);
+        return SQ_ERROR;
+    }
     if (retval) v->Push(res);
     return SQ_OK;
 }

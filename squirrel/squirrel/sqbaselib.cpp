@@ -246,7 +246,10 @@ SQInteger array_append(HSQUIRRELVM v)
 SQInteger array_extend(HSQUIRRELVM v)
 {
     std::vector<SQObjectPtr> src = _array(arg(v, 2))->_values;
-    for (SQObjectPtr& e : src) values(v).push_back(e);
+    std::vector<SQObjectPtr>& dst = values(v);
+    if (src.size() > static_cast<size_t>(INT32_MAX) - dst.size()) return throwText(v, sqmsg::ArrayTooLarge);
+    dst.reserve(dst.size() + src.size());   // all or nothing
+    for (SQObjectPtr& e : src) dst.push_back(e);
     return 0;
 }
 

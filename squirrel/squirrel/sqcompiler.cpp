@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 
 namespace {
 
@@ -1773,7 +1774,10 @@ bool SqCompile(SQVM* vm, SQLEXREADFUNC rg, SQUserPointer up, const char* sourcen
     } catch (const SQCompileError& e) {
         ok = false;
         err = e.message;
-    } catch (const std::exception& e) {   // out of memory: a compile error, never an escape
+    } catch (const std::bad_alloc&) {   // a compile error, never an escape
+        ok = false;
+        err = sqmsg::OutOfMemory;   // short enough to need no allocation
+    } catch (const std::exception& e) {
         ok = false;
         err = e.what();
     }

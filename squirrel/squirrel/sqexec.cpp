@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -162,6 +163,9 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
     const SQInstruction* ins;
     SQObjectPtr* stk;
 exception_restore:
+    // An allocation that fails anywhere in the loop is raised as a script error here, at the
+    // level of the instruction that failed; the unwinding below then restores the frames.
+    try {
     for (;;) {
         stk = _stack + _stackbase;
         // the instruction lives in the running prototype, which its frame keeps alive
@@ -688,8 +692,8 @@ exception_restore:
         case OP_NEWTABLE: L_OP_NEWTABLE: TARGET = SQTable::Create(_sharedstate, ins->a1); continue;
         case OP_NEWARRAY: L_OP_NEWARRAY: {
             SQArray* a = SQArray::Create(_sharedstate, 0);
+            TARGET = a;   // held before the reserve, which can fail
             a->_values.reserve(static_cast<size_t>(ins->a1));
-            TARGET = a;
             continue;
         }
         case OP_APPENDARRAY: L_OP_APPENDARRAY: _array(STK(ins->a0))->_values.push_back(STK(ins->a1)); continue;
@@ -857,6 +861,10 @@ exception_restore:
             Raise_Error(sqmsg::InternalVmErrorBadOpcode);
             goto exception_trap;
         }
+    }
+    } catch (const std::bad_alloc&) {
+        Raise_OutOfMemory();
+        DropUnboundVargs();
     }
 
 exception_trap: {

@@ -5,6 +5,7 @@ namespace sqmsg {
 
 constexpr char ArithOpOnBetweenAnd[] = "arith op %c on between '%s' and '%s'";
 constexpr char Array[] = "array";
+constexpr char ArrayTooLarge[] = "array too large";
 constexpr char AssertionFailed[] = "assertion failed";
 constexpr char AttemptToCall[] = "attempt to call '%s'";
 constexpr char AttemptToDeleteASlotFromA[] = "attempt to delete a slot from a %s";
@@ -101,6 +102,7 @@ constexpr char NullCannotBeUsedAsIndex[] = "null cannot be used as index";
 constexpr char NullIsNotAValidKey[] = "null is not a valid key";
 constexpr char NullKey[] = "null key";
 constexpr char OnlyGeneratorsCanBeResumed[] = "only generators can be resumed";
+constexpr char OutOfMemory[] = "out of memory";
 constexpr char ParameterHasAnInvalidTypeExpected[] = "parameter %d has an invalid type '%s' ; expected: '%s'";
 constexpr char ParentCannotBeSet[] = "parent cannot be set";
 constexpr char RawgetWorksOnlyOnArrayTableInstance[] = "rawget works only on array/table/instance and class";
@@ -112,6 +114,7 @@ constexpr char SizeMustBeANumber[] = "size must be a number";
 constexpr char SliceOutOfRange[] = "slice out of range";
 constexpr char StackOverflow[] = "stack overflow";
 constexpr char String[] = "string";
+constexpr char StringTooLong[] = "string too long";
 constexpr char StringExpected[] = "string expected";
 constexpr char TheClassIsLocked[] = "the class is locked";
 constexpr char TheFunctionDoesnTHaveVarArgs[] = "the function doesn't have var args";

@@ -3,6 +3,7 @@
 #include "sqmessages.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -256,7 +257,12 @@ SQRESULT sq_readclosure(HSQUIRRELVM v, SQREADFUNC readf, SQUserPointer up)
         return SQ_ERROR;
     }
     SQObjectPtr proto;
-    if (!r.proto(proto)) return SQ_ERROR;
+    try {
+        if (!r.proto(proto)) return SQ_ERROR;
+    } catch (const std::bad_alloc&) {   // counts from a damaged stream can ask for too much
+        v->Raise_OutOfMemory();
+        return SQ_ERROR;
+    }
     if (r.u32() != kTail) {
         r.corrupt();
         return SQ_ERROR;

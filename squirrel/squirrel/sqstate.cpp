@@ -1,6 +1,7 @@
 // Interned strings, the shared state, object bases and the cycle collector.
 #include "sqstate.h"
 
+#include "sqmessages.h"
 #include "sqobjects.h"
 #include "sqvm.h"
 
@@ -12,7 +13,11 @@ void SqDestroy(SQRefCounted* o)
     static thread_local bool busy = false;
     static thread_local std::vector<SQRefCounted*> pending;
     if (busy) {
-        pending.push_back(o);
+        try {
+            pending.push_back(o);
+        } catch (const std::bad_alloc&) {
+            o->Release();   // no room to queue it: free it here, deeper on the C stack
+        }
         return;
     }
     busy = true;
@@ -226,6 +231,7 @@ void SQSharedState::Init()
         _table(_metamethodsmap)->NewSlot(name, SQObjectPtr(i));
     }
     _constructoridx = SqString(this, "constructor");
+    _outofmemory = SqString(this, sqmsg::OutOfMemory);
     _registry = SQTable::Create(this, 0);
     _consts = SQTable::Create(this, 0);
 }
@@ -238,6 +244,7 @@ SQSharedState::~SQSharedState()
     _metamethodsmap.Null();
     _metamethods.clear();
     _constructoridx.Null();
+    _outofmemory.Null();
     SQObjectPtr* delegates[] = {&_table_default_delegate, &_array_default_delegate, &_string_default_delegate,
         &_number_default_delegate, &_generator_default_delegate, &_closure_default_delegate,
         &_thread_default_delegate, &_class_default_delegate, &_instance_default_delegate,

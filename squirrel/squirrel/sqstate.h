@@ -6,6 +6,9 @@
 #include <string>
 #include <unordered_map>
 
+// The longest string: lengths are SQInteger, and buffers add a little to a length.
+constexpr SQInteger SQ_MAX_STRING_LENGTH = 0x7FFFFF00;
+
 // Interned, immutable byte string. _val holds _len bytes plus a terminating zero.
 struct SQString : public SQRefCounted {
     SQSharedState* _sharedstate;
@@ -48,6 +51,7 @@ struct SQSharedState {
     SQObjectPtr _metamethodsmap;   // name -> MT index
     std::vector<SQObjectPtr> _metamethods;   // MT index -> name string
     SQObjectPtr _constructoridx;   // "constructor"
+    SQObjectPtr _outofmemory;   // the error text, made up front: raising it must not allocate
     SQObjectPtr _table_default_delegate;
     SQObjectPtr _array_default_delegate;
     SQObjectPtr _string_default_delegate;

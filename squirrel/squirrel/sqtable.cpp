@@ -3,6 +3,8 @@
 
 #include "sqobjects.h"
 
+#include <new>
+
 SQHash SqHashString(const char* s, size_t len)
 {
     SQHash h = static_cast<SQHash>(len);
@@ -66,14 +68,21 @@ void SQTable::Rehash(bool force)
     if (oldsize < 4) oldsize = 4;
     Node* nold = _nodes;
     SQInteger nelems = CountUsed();
+    SQInteger newsize;
     if (nelems >= oldsize - oldsize / 4)
-        AllocNodes(oldsize * 2);
+        newsize = oldsize * 2;
     else if (nelems <= oldsize / 4 && oldsize > 4)
-        AllocNodes(oldsize / 2);
+        newsize = oldsize / 2;
     else if (force)
-        AllocNodes(oldsize);
+        newsize = oldsize;
     else
         return;
+    try {
+        AllocNodes(newsize);   // changes nothing when it fails
+    } catch (const std::bad_alloc&) {
+        if (newsize > oldsize) throw;
+        return;   // a table that cannot shrink still works
+    }
     _usednodes = 0;
     for (SQInteger i = 0; i < oldsize; i++) {
         Node* old = nold + i;
@@ -150,7 +159,12 @@ bool SQTable::NewSlot(const SQObject& key, const SQObject& val)
         if (_firstfree == _nodes) break;
         _firstfree--;
     }
-    Rehash(true);
+    try {
+        Rehash(true);
+    } catch (const std::bad_alloc&) {
+        mp->key.Null();   // no room to grow: the table stays as it was before the call
+        throw;
+    }
     return NewSlot(key, val);
 }
 

@@ -131,8 +131,8 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
 
 bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall)
 {
-    if (!tailcall && _callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error(sqmsg::StackOverflow);
-    if (stackbase + closure->Proto()->_stacksize > SQ_MAX_STACK) return Raise_Error(sqmsg::StackOverflow);
+    if (!tailcall && CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
+    if (StackExhausted(stackbase + closure->Proto()->_stacksize)) return Raise_Error(sqmsg::StackOverflow);
     SQInteger vbase, vsize;
     if (!BindParams(closure, nargs, stackbase, vbase, vsize)) return false;
     SQFunctionProto* p = closure->Proto();
@@ -187,10 +187,13 @@ bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
 {
     if (gen->_state == SQGenerator::eDead) return Raise_Error(sqmsg::ResumingDeadGenerator);
     if (gen->_state == SQGenerator::eRunning) return Raise_Error(sqmsg::ResumingActiveGenerator);
-    if (_callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error(sqmsg::StackOverflow);
+    if (CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
     SQInteger newbase = _top;
     SQInteger size = static_cast<SQInteger>(gen->_stack.size());
     GrowStack(newbase + size + kFrameMargin);
+    // nothing may fail once the frame is pushed
+    _vargsstack.reserve(_vargsstack.size() + gen->_vargs.size());
+    _etraps.reserve(_etraps.size() + gen->_etraps.size());
     SQCallInfo saved = gen->_ci;
     PushCallInfo();
     ci->_closure = saved._closure;
@@ -265,7 +268,7 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
     for (SQInteger i = 0; i < nouters; i++) _stack[newbase + nargs + i] = nclosure->_outervalues[static_cast<size_t>(i)];
     if (sqtype(nclosure->_env) == OT_WEAKREF && sqtype(_weakref(nclosure->_env)->_obj) != OT_NULL)
         _stack[newbase] = _weakref(nclosure->_env)->_obj;
-    if (_callsstacksize >= SQ_MAX_CALL_DEPTH) return Raise_Error(sqmsg::StackOverflow);
+    if (CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
     PushCallInfo();
     ci->_closure = nclosure;
     ci->_prevstkbase = newbase - _stackbase;
@@ -277,11 +280,8 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
         NativeDepthGuard depth(this);
         try {
             ret = nclosure->_function(this);
-        } catch (const std::exception& e) {
-            Raise_Error("%s", e.what());
-            ret = SQ_ERROR;
         } catch (...) {
-            Raise_Error(sqmsg::UnknownNativeException);
+            RaiseNativeException();
             ret = SQ_ERROR;
         }
     }
@@ -299,6 +299,56 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
     }
     LeaveFrame();
     return true;
+}
+
+// Varargs above the last frame that has some belong to a call that failed while binding them.
+// (Only frames with varargs keep a valid base.)
+void SQVM::DropUnboundVargs()
+{
+    size_t end = 0;
+    for (SQInteger n = _callsstacksize - 1; n >= 0; n--) {
+        const SQCallInfo& c = _callsstack[static_cast<size_t>(n)];
+        if (c._vargs_size) {
+            end = static_cast<size_t>(c._vargs_base + c._vargs_size);
+            break;
+        }
+    }
+    if (_vargsstack.size() > end) _vargsstack.resize(end);
+}
+
+// An allocation failed before the call being made had a frame of its own: the stack goes back
+// to `top` and the error is raised like any other.
+void SQVM::FailedAllocation(SQInteger top, bool raiseerror)
+{
+    while (_top > top) Pop();
+    DropUnboundVargs();
+    Raise_OutOfMemory();
+    if (raiseerror && !_errorreported) {
+        _errorreported = true;
+        CallErrorHandler(_lasterror);
+    }
+}
+
+// Turns the exception a native let escape into the script error; called inside a catch block.
+void SQVM::RaiseNativeException()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        Raise_OutOfMemory();
+    } catch (const std::exception& e) {
+        try {
+            Raise_Error("%s", e.what());
+        } catch (const std::bad_alloc&) {
+            Raise_OutOfMemory();
+        }
+    } catch (...) {
+        try {
+            Raise_Error(sqmsg::UnknownNativeException);
+        } catch (const std::bad_alloc&) {
+            Raise_OutOfMemory();
+        }
+    }
 }
 
 bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror)
@@ -335,6 +385,7 @@ bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQ
         if (GetMetaMethod(obj, MT_CALL, mm)) {
             std::vector<SQObjectPtr> args(_stack + stackbase, _stack + stackbase + nparams);
             if (CallWith(mm, obj, args.data(), nparams, outres, raiseerror)) return true;
+            ThrowIfOutOfMemory();
             return Raise_Error(sqmsg::AttemptToCall, SqTypeName(sqtype(obj)));
         }
         return Raise_Error(sqmsg::AttemptToCall, SqTypeName(sqtype(obj)));
@@ -363,7 +414,19 @@ bool SQVM::CallMetaMethod(const SQObjectPtr& mm, SQInteger nparams, SQObjectPtr&
     SQInteger base = _top - nparams;
     bool ok = Call(f, nparams, base, outres, false);
     while (_top > base) Pop();
+    if (!ok) ThrowIfOutOfMemory();
     return ok;
+}
+
+// Callers of metamethods take a failure for "not handled" and raise an error of their own (or
+// none). A shortage must not be hidden that way: it goes on as the exception it began as, up to
+// the running instruction or native, which raises it again. Outside any of them it stays a
+// plain failure, as the host expects.
+void SQVM::ThrowIfOutOfMemory()
+{
+    if (_nnativecalls > 0 && sqtype(_lasterror) == OT_STRING && sqtype(_sharedstate->_outofmemory) == OT_STRING &&
+        _string(_lasterror) == _string(_sharedstate->_outofmemory))
+        throw std::bad_alloc();
 }
 
 void SQVM::CallErrorHandler(const SQObjectPtr& error)
@@ -373,7 +436,15 @@ void SQVM::CallErrorHandler(const SQObjectPtr& error)
     SQObjectPtr handler = _errorhandler;
     SQObjectPtr dummy;
     SQObjectPtr saved = _lasterror;
-    CallWith(handler, _roottable, &err, 1, dummy, false);
+    SQInteger top = _top;
+    bool wasInHandler = _inerrorhandler;
+    _inerrorhandler = true;
+    try {
+        CallWith(handler, _roottable, &err, 1, dummy, false);
+    } catch (const std::bad_alloc&) {
+        while (_top > top) Pop();   // no memory left to report with: the error goes on unreported
+    }
+    _inerrorhandler = wasInHandler;
     _lasterror = saved;
 }
 
@@ -397,7 +468,12 @@ void SQVM::CallDebugHook(SQInteger type, SQInteger forcedline)
     args[3] = fname;
     SQObjectPtr dummy;
     SQObjectPtr saved = _lasterror;
-    CallWith(hook, _roottable, args, 4, dummy, false);
+    SQInteger top = _top;
+    try {
+        CallWith(hook, _roottable, args, 4, dummy, false);
+    } catch (const std::bad_alloc&) {
+        while (_top > top) Pop();
+    }
     _lasterror = saved;
     _inhook = false;
 }

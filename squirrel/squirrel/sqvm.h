@@ -8,6 +8,9 @@
 constexpr SQInteger SQ_MAX_NATIVE_CALLS = 100;
 constexpr SQInteger SQ_MAX_CALL_DEPTH = 40000;
 constexpr SQInteger SQ_MAX_STACK = 4 * 1024 * 1024;
+// What the error handler may use past those limits, so that it can report a stack overflow.
+constexpr SQInteger SQ_HANDLER_CALL_DEPTH = 100;
+constexpr SQInteger SQ_HANDLER_STACK = 64 * 1024;
 
 struct SQVM : public SQCollectable {
     enum ExecutionType { ET_CALL, ET_RESUME_GENERATOR, ET_RESUME_VM };
@@ -60,6 +63,11 @@ struct SQVM : public SQCollectable {
     bool WakeUp(bool resumedret, SQObjectPtr& outres, bool raiseerror);
     void PushCallInfo();
     void PopCallInfo();
+    bool CallsExhausted() const
+    {
+        return _callsstacksize >= SQ_MAX_CALL_DEPTH + (_inerrorhandler ? SQ_HANDLER_CALL_DEPTH : 0);
+    }
+    bool StackExhausted(SQInteger top) const { return top > SQ_MAX_STACK + (_inerrorhandler ? SQ_HANDLER_STACK : 0); }
 
     // ---- object operations (false: error raised into _lasterror)
     bool Get(const SQObjectPtr& self, const SQObjectPtr& key, SQObjectPtr& dest, bool raw, bool fetchroot);
@@ -96,6 +104,11 @@ struct SQVM : public SQCollectable {
     // ---- errors (always return false)
     bool Raise_Error(const char* fmt, ...);
     bool Raise_ErrorObj(const SQObjectPtr& e);
+    bool Raise_OutOfMemory();   // allocates nothing
+    void RaiseNativeException();
+    void DropUnboundVargs();
+    void ThrowIfOutOfMemory();
+    void FailedAllocation(SQInteger top, bool raiseerror);
     bool Raise_IdxError(const SQObject& key);
     bool Raise_CompareError(const SQObject& o1, const SQObject& o2);
     bool Raise_ParamTypeError(SQInteger nparam, SQInteger typemask, SQInteger type);
@@ -118,6 +131,7 @@ struct SQVM : public SQCollectable {
     SQObjectPtr _errorhandler;
     SQObjectPtr _debughook;
     bool _errorreported = false;   // the handler already saw _lasterror
+    bool _inerrorhandler = false;   // the handler runs: the depth limits leave it some room
     bool _inhook = false;
     SQInteger _nnativecalls = 0;
     bool _suspended = false;

@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
 constexpr int kMaxDelegateDepth = 4096;
+constexpr SQInteger kMaxScratchConcat = 64 * 1024;
 
 bool isDelegableWithMM(SQObjectType t) { return t == OT_TABLE || t == OT_INSTANCE || t == OT_USERDATA; }
 
@@ -63,6 +65,13 @@ SQString* SQVM::PrintObj(const SQObject& o)
     case OT_FLOAT: snprintf(buf, sizeof buf, "%.14g", static_cast<double>(_float(o))); return Str(buf);
     default: return Str(SqTypeName(sqtype(o)));
     }
+}
+
+bool SQVM::Raise_OutOfMemory()
+{
+    _lasterror = _sharedstate->_outofmemory;
+    _errorreported = false;
+    return false;
 }
 
 bool SQVM::Raise_IdxError(const SQObject& key)
@@ -572,10 +581,20 @@ bool SQVM::StringCat(const SQObjectPtr& o1, const SQObjectPtr& o2, SQObjectPtr& 
     CatText a, b;
     CatTextOf(o1, a);
     CatTextOf(o2, b);
-    char* s = _sharedstate->GetScratchPad(a.len + b.len);
+    if (b.len > SQ_MAX_STRING_LENGTH - a.len) return Raise_Error(sqmsg::StringTooLong);
+    SQInteger len = a.len + b.len;
+    // a long result gets a buffer of its own: the shared scratch pad never shrinks
+    std::unique_ptr<char[]> own;
+    char* s;
+    if (len > kMaxScratchConcat) {
+        own.reset(new char[static_cast<size_t>(len)]);
+        s = own.get();
+    } else {
+        s = _sharedstate->GetScratchPad(len);
+    }
     memcpy(s, a.text, static_cast<size_t>(a.len));
     memcpy(s + a.len, b.text, static_cast<size_t>(b.len));
-    dest = Str(s, a.len + b.len);
+    dest = Str(s, len);
     return true;
 }
 

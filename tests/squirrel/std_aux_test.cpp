@@ -65,16 +65,19 @@ TEST(StdAux, LocalValuesUseTheirOwnFormats)
         "function f(n, t, a, c, i, w) {\n"
         "    local none = null;\n"
         "    local big = 0.1;\n"
+        "    local long = longText;\n"
         "    throw 42;\n"
         "}\n"
         "class C {}\n"
         "local t = {};\n"
+        "longText <- \"\"; while (longText.len() < 1001) longText += \"y\";\n"
         "f(-7, t, [], f, C(), t.weakref());\n";
     vm.run(source, "fmt.nut");
     const std::vector<std::string>& p = vm.prints();
     ASSERT_GE(p.size(), 4u) << vm.printed();
     EXPECT_EQ(p[0], "\nAN ERROR HAS OCCURED [unknown]\n");
     const std::vector<std::string> locals = {
+        "[long] \"" + std::string(1000, 'y') + "...\"\n",   // a long text shows its start
         "[big] 0.10000000149012\n", "[none] NULL\n",   "[w] WEAKREF\n", "[i] INSTANCE\n",
         "[c] CLOSURE\n",            "[a] ARRAY\n",     "[t] TABLE\n",   "[n] -7\n",
         "[this] TABLE\n",

@@ -96,13 +96,21 @@ TEST(StdFormat, ConversionsAndErrors)
     }
 }
 
-TEST(StdFormat, LongOutputIsNotCut)
+TEST(StdFormat, LongOutputIsNotCutButHasALimit)
 {
     std::string longText(5000, 'x');
     std::string out;
     FormatArg arg = Str(longText.c_str());
     ASSERT_EQ(sqstd::FormatValues("[%s]", &arg, 1, out), nullptr);
     EXPECT_EQ(out, "[" + longText + "]");
+    // a text longer than a string may be is refused, whichever piece crosses the limit
+    out.clear();
+    EXPECT_EQ(sqstd::FormatValues("[%s]", &arg, 1, out, 5002), nullptr);
+    const char* const tooLong[] = {"[%s]", "%s%%", "%s[]"};
+    for (const char* fmt : tooLong) {
+        out.clear();
+        EXPECT_STREQ(sqstd::FormatValues(fmt, &arg, 1, out, 5000), "string too long") << fmt;
+    }
 }
 
 TEST(StdFormat, TruncationFollowsTheOriginalRuntime)

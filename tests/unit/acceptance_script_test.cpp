@@ -3,6 +3,8 @@
 // parameter, a report answered "No", and reports nobody can answer.
 #include "input_fixture.h"
 
+#include "mutations.h"
+
 #include "module_dialogfactory.h"
 #include "module_mousekeyb.h"
 #include "module_scripting.h"
@@ -18,8 +20,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ACCEPTANCE_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ACCEPTANCE_UNDER_ASAN 1
+#endif
+#endif
 
 namespace {
 
@@ -110,6 +124,48 @@ TEST_F(ClickScripts, FunctionWithoutAParameterIsReportedAndTheGameGoesOn)
     EXPECT_FALSE(Engine.isExitRequested());
     script("::log.append(\"still running\");");
     EXPECT_EQ(scriptLog(), Log({"still running"}));
+}
+
+// The action runs out of memory in a child process held to a little more address space than it
+// has: the report names it, and the game goes on with the memory back.
+TEST_F(ClickScripts, ActionThatExhaustsMemoryIsReportedAndTheGameGoesOn)
+{
+#ifdef ACCEPTANCE_UNDER_ASAN
+    GTEST_SKIP() << "the address sanitizer's own mappings do not fit under an address-space limit";
+#endif
+    script("function greedy(t) { local all = {}; for (local i = 0; ; i++) all[i] <- t; }");
+    make("greedy");
+    const std::string alert = Program.Folder.file("never_written.log");
+    SMutationReport report = RunMutationCases(1, [this](int) -> std::string {
+        size_t pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%zu", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        rlim_t bytes = pages * size_t(sysconf(_SC_PAGESIZE)) + (size_t(256) << 20);
+        rlimit limit = {bytes, bytes};
+        setrlimit(RLIMIT_AS, &limit);
+        Boxes.answerNext(IDYES);
+        if (!step(250)) return "no frame";
+        moveTo(centre());
+        mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+        if (!step()) return "no frame";
+        mouse(irr::EMIE_LMOUSE_LEFT_UP);
+        if (!step()) return "no frame after the click";
+        if (Boxes.Boxes.size() != 1) return "reports: " + std::to_string(Boxes.Boxes.size());
+        const std::string& text = Boxes.Boxes[0].Text;
+        if (text.find("Calling precompiled method") == std::string::npos ||
+            text.find("AN ERROR HAS OCCURED [out of memory]\n\nCALLSTACK\n*FUNCTION [greedy()]") == std::string::npos)
+            return text;
+        if (Engine.isExitRequested()) return "exit requested";
+        for (int i = 0; i < 3; ++i)
+            if (!step()) return "no frame after the report";
+        script("::log.append(\"still running \" + array(6000000, 0).len());");
+        if (scriptLog() != Log({"still running 6000000"})) return "the script after the report did not run";
+        return "";
+    }, alert);
+    EXPECT_TRUE(report.Faults.empty()) << report.Faults[0];
+    EXPECT_EQ(report.Passed, 1);
 }
 
 using ClickScriptsDeathTest = ClickScripts;

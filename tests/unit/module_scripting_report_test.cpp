@@ -85,6 +85,23 @@ TEST_F(ScriptReport, RuntimeErrorThreeCallsDeepShowsStackAndPrints)
     EXPECT_EQ(str(GetScriptPrintBuffer()), "...\nafter\n");
 }
 
+TEST_F(ScriptReport, StackOverflowShowsTheInnermostAndOutermostCalls)
+{
+    run("function runaway(n) { return 1 + runaway(n + 1); }\n"
+        "function start() { runaway(0); }\n"
+        "start();\n");
+    std::string box = onlyBox();
+    EXPECT_EQ(box.rfind("stack overflow\n\nLatest prints:\n", 0), 0u) << box;
+    const char* const parts[] = {
+        "\nAN ERROR HAS OCCURED [stack overflow]\n\nCALLSTACK\n*FUNCTION [runaway()] report_test.nut line [1]\n",
+        " more calls ...\n*FUNCTION [runaway()] report_test.nut line [1]\n",
+        "*FUNCTION [start()] report_test.nut line [2]\n*FUNCTION [main()] report_test.nut line [3]\n",
+    };
+    for (const char* part : parts)
+        EXPECT_NE(box.find(part), std::string::npos) << part << "\n" << box;
+    EXPECT_LT(box.size(), 4000u) << "forty thousand calls are not all listed";
+}
+
 TEST_F(ScriptReport, DebugHintAndCarriageReturns)
 {
     CString hint = "loading the\r\nmain menu";
