@@ -178,7 +178,13 @@ SQString* SQStringTable::Add(SQSharedState* ss, const char* s, SQInteger len)
     t->_hash = h;
     t->_next = _buckets[slot];
     _buckets[slot] = t;
-    if (++_slotused > _buckets.size()) Resize(_buckets.size() * 2);
+    if (++_slotused > _buckets.size()) {
+        try {
+            Resize(_buckets.size() * 2);
+        } catch (const std::bad_alloc&) {
+            // longer chains are slower, not wrong: the string is in and stays
+        }
+    }
     return t;
 }
 
@@ -264,8 +270,12 @@ SQSharedState::~SQSharedState()
 
 char* SQSharedState::GetScratchPad(SQInteger size)
 {
+    constexpr size_t kKeep = 64 * 1024;
     if (size < 0) size = 0;
-    if (_scratchpad.size() < static_cast<size_t>(size) + 1) _scratchpad.resize(static_cast<size_t>(size) + 16);
+    size_t need = static_cast<size_t>(size) + 1;
+    // a pad grown for one long text is given back at the next short one
+    if (need <= kKeep && _scratchpad.size() > kKeep) std::vector<char>().swap(_scratchpad);
+    if (_scratchpad.size() < need) _scratchpad.resize(need + 15);
     return _scratchpad.data();
 }
 
@@ -275,6 +285,22 @@ SQInteger SQSharedState::CollectGarbage(SQVM* vm)
 {
     if (_collecting) return 0;
     _collecting = true;
+    std::vector<SQObjectPtr> unreached;
+    try {
+        FindUnreached(vm, unreached);
+    } catch (const std::bad_alloc&) {
+        _collecting = false;
+        return 0;   // no room for the lists: nothing was finalized, the next run starts afresh
+    }
+    SQInteger count = static_cast<SQInteger>(unreached.size());
+    for (SQObjectPtr& o : unreached) static_cast<SQCollectable*>(_refcounted(o))->Finalize();
+    unreached.clear();
+    _collecting = false;
+    return count;
+}
+
+void SQSharedState::FindUnreached(SQVM* vm, std::vector<SQObjectPtr>& unreached)
+{
     std::vector<SQCollectable*> grey;
     for (SQCollectable* c = _gc_chain; c; c = c->_next) c->_marked = false;
     SqMarkObject(_root_vm, grey);
@@ -295,16 +321,10 @@ SQInteger SQSharedState::CollectGarbage(SQVM* vm)
         c->_marked = true;
         c->Mark(grey);
     }
-    std::vector<SQObjectPtr> unreached;
     for (SQCollectable* c = _gc_chain; c; c = c->_next) {
         if (!c->_marked) {
             SQObject o; o._type = c->GetType(); o._unVal.raw = 0; o._unVal.pRefCounted = c;
             unreached.emplace_back(o);
         }
     }
-    SQInteger count = static_cast<SQInteger>(unreached.size());
-    for (SQObjectPtr& o : unreached) static_cast<SQCollectable*>(_refcounted(o))->Finalize();
-    unreached.clear();
-    _collecting = false;
-    return count;
 }

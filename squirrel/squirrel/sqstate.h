@@ -70,6 +70,7 @@ struct SQSharedState {
     std::vector<char> _scratchpad;
     char* GetScratchPad(SQInteger size);
     SQInteger CollectGarbage(SQVM* vm);
+    void FindUnreached(SQVM* vm, std::vector<SQObjectPtr>& unreached);
     bool _collecting = false;
 };
 
