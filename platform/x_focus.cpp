@@ -77,14 +77,20 @@ bool windowManagerRuns(void* display, Window root)
     return status == 0 && type != 0 && count > 0;
 }
 
+// The windows listed belong to other clients too, and any of them may close
+// before its name is read: that error is trapped, else the X library's own
+// handler would end the program.
 Window findNamedChild(void* display, Window root, const char* name)
 {
     const SXlib& x = xlib();
     Window rootReturn = 0, parent = 0, found = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    if (!x.QueryTree(display, root, &rootReturn, &parent, &children, &count))
+    BeginXErrorTrap();
+    if (!x.QueryTree(display, root, &rootReturn, &parent, &children, &count)) {
+        EndXErrorTrap(display);
         return 0;
+    }
     for (unsigned i = 0; i < count && !found; ++i) {
         char* title = nullptr;
         if (x.FetchName(display, children[i], &title) && title) {
@@ -95,6 +101,7 @@ Window findNamedChild(void* display, Window root, const char* name)
     }
     if (children)
         x.Free(children);
+    EndXErrorTrap(display);
     return found;
 }
 

@@ -199,9 +199,12 @@ irr::IrrlichtDevice* createTrapped(DeviceFactory factory, const irr::SIrrlichtCr
 
 // Without a window manager nobody focuses the new window, and an unfocused
 // window takes no input. The software driver does not tell its window, so it
-// is found by a name of its own until the real caption replaces that.
+// is found by a name of its own until the real caption replaces that. The
+// null driver has no window to look for.
 void takeInputFocus(irr::IrrlichtDevice* device, irr::video::IVideoDriver* driver)
 {
+    if (driver->getDriverType() == irr::video::EDT_NULL)
+        return;
     const irr::video::SExposedVideoData& video = driver->getExposedVideoData();
     if (driver->getDriverType() == irr::video::EDT_OPENGL && video.OpenGLLinux.X11Window) {
         platform::FocusWindowWithoutWindowManager(video.OpenGLLinux.X11Window);
