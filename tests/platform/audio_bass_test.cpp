@@ -73,6 +73,32 @@ void waitMixedFrames(uint64_t frames)
     ASSERT_TRUE(waitFor([&] { return mixedFrames >= target; }));
 }
 
+// The mixer's output device held still: it mixes nothing until released, so
+// a short sound checked right after it starts cannot have ended meanwhile,
+// however long the test thread stalls in between.
+class CMixerHeld {
+public:
+    CMixerHeld()
+    {
+        for (SDL_AudioDeviceID id = 1; id < 16 && !Device; ++id)
+            if (SDL_GetAudioDeviceStatus(id) != SDL_AUDIO_STOPPED)
+                Device = id;
+        if (Device)
+            SDL_LockAudioDevice(Device);
+    }
+    ~CMixerHeld()
+    {
+        if (Device)
+            SDL_UnlockAudioDevice(Device);
+    }
+    CMixerHeld(const CMixerHeld&) = delete;
+    CMixerHeld& operator=(const CMixerHeld&) = delete;
+    bool held() const { return Device != 0; }
+
+private:
+    SDL_AudioDeviceID Device = 0;
+};
+
 bool isDead(uint32_t handle)
 {
     uint32_t volume = 0;
@@ -321,9 +347,13 @@ TEST_F(AudioBass, ChannelsEndByThemselvesAndAutoFreeOnesGo)
 
     EXPECT_EQ(BASS_ChannelIsActive(autoFree), BASS_ACTIVE_STOPPED) << "set up, not playing";
     ASSERT_NE(BASS_ChannelSetFlags(autoFree, BASS_STREAM_AUTOFREE), 0);
-    ASSERT_NE(BASS_ChannelPlay(autoFree, 1), 0);
-    ASSERT_NE(BASS_ChannelPlay(keeper, 1), 0);
-    EXPECT_EQ(BASS_ChannelIsActive(autoFree), BASS_ACTIVE_PLAYING);
+    {
+        CMixerHeld mixer;
+        ASSERT_TRUE(mixer.held());
+        ASSERT_NE(BASS_ChannelPlay(autoFree, 1), 0);
+        ASSERT_NE(BASS_ChannelPlay(keeper, 1), 0);
+        EXPECT_EQ(BASS_ChannelIsActive(autoFree), BASS_ACTIVE_PLAYING);
+    }
     EXPECT_TRUE(waitFor([&] { return isDead(autoFree); }));
     EXPECT_TRUE(waitFor([&] { return BASS_ChannelIsActive(keeper) == BASS_ACTIVE_STOPPED; }));
     EXPECT_FALSE(isDead(keeper));
@@ -331,8 +361,11 @@ TEST_F(AudioBass, ChannelsEndByThemselvesAndAutoFreeOnesGo)
     // The freed channel gave its place back; the kept one plays again.
     HCHANNEL next = BASS_SampleGetChannel(sample, 0);
     EXPECT_NE(next, 0u);
-    EXPECT_NE(BASS_ChannelPlay(keeper, 0), 0);
-    EXPECT_EQ(BASS_ChannelIsActive(keeper), BASS_ACTIVE_PLAYING);
+    {
+        CMixerHeld mixer;
+        EXPECT_NE(BASS_ChannelPlay(keeper, 0), 0);
+        EXPECT_EQ(BASS_ChannelIsActive(keeper), BASS_ACTIVE_PLAYING);
+    }
 
     // Stopping frees an auto-free channel, playing or not, and keeps the others.
     ASSERT_NE(BASS_ChannelSetFlags(next, BASS_STREAM_AUTOFREE), 0);
@@ -373,8 +406,12 @@ TEST_F(AudioBass, StreamsEndAndOnlyOnePlays)
     ASSERT_NE(first, 0u);
     ASSERT_NE(second, 0u);
 
-    ASSERT_NE(BASS_ChannelPlay(first, 1), 0);  // once, then it frees itself
-    EXPECT_EQ(BASS_ChannelIsActive(first), BASS_ACTIVE_PLAYING);
+    {
+        CMixerHeld mixer;
+        ASSERT_TRUE(mixer.held());
+        ASSERT_NE(BASS_ChannelPlay(first, 1), 0);  // once, then it frees itself
+        EXPECT_EQ(BASS_ChannelIsActive(first), BASS_ACTIVE_PLAYING);
+    }
     EXPECT_TRUE(waitFor([&] { return isDead(first); }));
 
     ASSERT_NE(BASS_ChannelSetFlags(second, BASS_SAMPLE_LOOP), 0);
