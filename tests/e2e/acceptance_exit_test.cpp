@@ -3,8 +3,6 @@
 // exit sequence and leaves the options and the profile saved, exit code 0.
 #include "acceptance_support.h"
 
-#include "xlib.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -60,52 +58,6 @@ INSTANTIATE_TEST_SUITE_P(Ways, AcceptanceExit,
                                            SExitCase{"PauseLevel90", "core_OpenDialog(\"ender\");"}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-// The X client message as Xlib lays it out, inside its 24-long event union.
-struct SClientMessage {
-    int type;
-    unsigned long serial;
-    int sendEvent;
-    void* display;
-    unsigned long window;
-    unsigned long messageType;
-    int format;
-    long data[5];
-};
-union UXEvent {
-    SClientMessage client;
-    long pad[24];
-};
-constexpr int ClientMessageType = 33;
-
-// What a window manager sends when the player closes the window.
-bool askWindowToClose(const std::string& displayName, unsigned long window)
-{
-    using OpenFn = void* (*)(const char*);
-    using AtomFn = unsigned long (*)(void*, const char*, int);
-    using SendFn = int (*)(void*, unsigned long, int, long, UXEvent*);
-    using DisplayFn = int (*)(void*);
-    auto open = reinterpret_cast<OpenFn>(platform::FindXlibSymbol("XOpenDisplay"));
-    auto atom = reinterpret_cast<AtomFn>(platform::FindXlibSymbol("XInternAtom"));
-    auto send = reinterpret_cast<SendFn>(platform::FindXlibSymbol("XSendEvent"));
-    auto flush = reinterpret_cast<DisplayFn>(platform::FindXlibSymbol("XFlush"));
-    auto close = reinterpret_cast<DisplayFn>(platform::FindXlibSymbol("XCloseDisplay"));
-    if (!open || !atom || !send || !flush || !close)
-        return false;
-    void* display = open(displayName.c_str());
-    if (!display)
-        return false;
-    UXEvent event = {};
-    event.client.type = ClientMessageType;
-    event.client.window = window;
-    event.client.messageType = atom(display, "WM_PROTOCOLS", 0);
-    event.client.format = 32;
-    event.client.data[0] = long(atom(display, "WM_DELETE_WINDOW", 0));
-    int sent = send(display, window, 0, 0, &event);
-    flush(display);
-    close(display);
-    return sent != 0;
-}
-
 TEST(AcceptanceExitWindow, ClosingTheWindowEndsTheGameInOrder)
 {
     if (!sample::hasCommand("xdotool"))
@@ -121,7 +73,7 @@ TEST(AcceptanceExitWindow, ClosingTheWindowEndsTheGameInOrder)
         window = sample::commandOutput(display.command("xdotool search --name . 2>/dev/null | head -1"));
         return !window.empty() && game.has("playing.txt");
     }));
-    ASSERT_TRUE(askWindowToClose(display.name(), std::strtoul(window.c_str(), nullptr, 10)));
+    ASSERT_TRUE(sample::askWindowToClose(display.name(), std::strtoul(window.c_str(), nullptr, 10)));
     SRun run = game.finish(pid);
     expectSavedInOrder(game, run);
 }

@@ -150,17 +150,6 @@ std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b)
     return bmp;
 }
 
-bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit)
-{
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return ready();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> found;

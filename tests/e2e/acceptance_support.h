@@ -79,9 +79,7 @@ using XDisplay = CXvfbServer;
 // A square 24-bit BMP file of one colour.
 std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b);
 
-// Polls until ready() holds or the time is up (a loaded machine starts the
-// program slowly); the last answer of ready().
-bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit = std::chrono::seconds(20));
+using sample::waitFor;
 
 // Lines of a text, without their line feeds.
 std::vector<std::string> lines(const std::string& text);

@@ -7,11 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace sample;
@@ -94,22 +92,15 @@ TEST(SampleGameSound, MusicLoopIsHeardOnlyWhenItsVolumeIsUp)
     }
 }
 
-// Whether a window of exactly this title exists on the display.
-bool windowTitled(const std::string& title)
+// The window of exactly this title on the display; 0 while there is none.
+unsigned long windowTitled(const std::string& title)
 {
-    std::string command = "xdotool search --name '^" + title + "$' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return false;
-    char buffer[64];
-    bool found = std::fgets(buffer, sizeof buffer, pipe) != nullptr;
-    pclose(pipe);
-    return found;
+    return std::strtoul(commandOutput("xdotool search --name '^" + title + "$' 2>/dev/null").c_str(), nullptr, 10);
 }
 
 TEST(SampleGameWindow, CaptionIsTheTitleFromTheLanguageTable)
 {
-    if (!hasDisplay() || std::system("command -v xdotool >/dev/null 2>&1") != 0)
+    if (!hasDisplay() || !hasCommand("xdotool"))
         GTEST_SKIP() << "needs a display and xdotool";
     SampleFolder game;
     // A title of this folder's own: other tests' windows share the display.
@@ -120,14 +111,13 @@ TEST(SampleGameWindow, CaptionIsTheTitleFromTheLanguageTable)
     ASSERT_NE(at, std::string::npos);
     writeFile(table, text.replace(at, 25, "GAME.TITLE=" + title));
 
-    pid_t pid = game.start({"SampleQuitAfterMs=2000"}, SScreen{true});
-    bool found = false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1800);
-    while (!found && std::chrono::steady_clock::now() < deadline) {
-        found = windowTitled(title);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_TRUE(found) << title;
+    // The game stays until its window is found and asked to close; the quit
+    // time is only a deadline should that go astray.
+    pid_t pid = game.start({"SampleQuitAfterMs=20000"}, SScreen{true});
+    unsigned long window = 0;
+    EXPECT_TRUE(waitFor([&] { return (window = windowTitled(title)) != 0; })) << title;
+    if (window)
+        EXPECT_TRUE(askWindowToClose("", window));
     EXPECT_EQ(game.finish(pid).ExitCode, 0);
 }
 

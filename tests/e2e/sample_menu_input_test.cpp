@@ -20,17 +20,6 @@ namespace {
 
 const char* const Title = "Lantern Sample";
 
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(8))
-{
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
 // The id of the game's top-level window, from xwininfo; empty while it is not mapped.
 std::string findWindow(const PrivateDisplay& display)
 {
@@ -94,13 +83,20 @@ protected:
     {
         return pointAt(name, x, y) && xdotool(Display, "click 1");
     }
-    // Clicks without waiting for a hover: a press picks by itself, given a few frames.
-    bool clickAt(int x, int y) const
+    // The same for a button just seen made (the menu's, a dialog's or the
+    // scene's): a fresh button takes no click for its first 200 ms.
+    bool clickOnFresh(const std::string& name, int x, int y) const
     {
-        if (!moveTo(x, y))
+        const auto clickable = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+        if (!pointAt(name, x, y))
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        std::this_thread::sleep_until(clickable);
         return xdotool(Display, "click 1");
+    }
+    // Until the output has grown by this many bytes, however slowly it is written.
+    bool soundOutputGrows(const fs::path& file, size_t from, size_t bytes) const
+    {
+        return waitFor([&] { return readFile(file).size() >= from + bytes; });
     }
 
     PrivateDisplay Display;
@@ -114,38 +110,35 @@ TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
     Game.setEnv("SDL_AUDIODRIVER", "disk");
     Game.setEnv("SDL_DISKAUDIOFILE", audio.string());
     // Music off, so that only the buttons' sounds reach the output; a deadline
-    // in case a click goes astray.
-    pid_t pid = Game.start({"Debug=1", "MusicVolume=0", "SampleQuitAfterMs=20000"}, SScreen(true, Display.name()));
+    // in case a click goes astray, far past what a loaded machine needs.
+    pid_t pid = Game.start({"Debug=1", "MusicVolume=0", "SampleQuitAfterMs=120000"}, SScreen(true, Display.name()));
     ASSERT_TRUE(waitFor([&] { return counted("SampleRuns", 1); })) << Game.log("last_debug.log");
     ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
 
     // Where no button is, the game stays silent: the sounds heard later are the buttons'.
     ASSERT_TRUE(moveTo(40, 40));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const size_t quietFrom = readFile(audio).size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_TRUE(soundOutputGrows(audio, quietFrom, 32768)) << "the sound output runs";
     const size_t quietUntil = readFile(audio).size();
-    EXPECT_GT(quietUntil, quietFrom) << "the sound output runs";
     EXPECT_FALSE(soundAfter(audio, quietFrom)) << "no sound while the pointer is on no button";
 
-    ASSERT_TRUE(clickOn("about_button", 400, 300)) << Game.profileText();
+    ASSERT_TRUE(clickOnFresh("about_button", 400, 300)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 1); })) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return soundAfter(audio, quietUntil); })) << "the hover and click sounds";
 
     ASSERT_TRUE(xdotool(Display, "key Escape"));
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 1); })) << Game.profileText();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));   // the dialog fades out
-    // Again, closed by its own button this time.
-    ASSERT_TRUE(clickAt(400, 300));
-    EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 2); })) << Game.profileText();
-    ASSERT_TRUE(clickAt(400, 400));   // Close; a fresh button takes no click for its first 200 ms
+    // Again, closed by its own button this time. A button under the dialog is
+    // hovered again only once the dialog has gone.
+    ASSERT_TRUE(clickOn("about_button", 400, 300)) << Game.profileText();
+    ASSERT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 2); })) << Game.profileText();
+    ASSERT_TRUE(clickOnFresh("about_close", 400, 400)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 2); })) << Game.profileText();
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    // Under where the panel was: hovered again once the dialog has gone.
+    // Under where the panel was.
     ASSERT_TRUE(clickOn("music_button", 400, 380)) << Game.profileText();   // music on
     EXPECT_TRUE(waitFor([&] { return counted("SampleMusicSwitched", 1); })) << Game.profileText();
-    ASSERT_TRUE(clickAt(400, 460));   // quit
+    ASSERT_TRUE(clickOn("quit_button", 400, 460)) << Game.profileText();
     SRun run = Game.finish(pid);
 
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
@@ -164,27 +157,24 @@ TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
 
 TEST_F(SampleMenuInput, PlayOpensTheSceneEscapeAndBackReturnToTheMenu)
 {
-    pid_t pid = Game.start({"Debug=1", "MusicVolume=0", "SampleQuitAfterMs=20000"}, SScreen(true, Display.name()));
+    pid_t pid = Game.start({"Debug=1", "MusicVolume=0", "SampleQuitAfterMs=120000"}, SScreen(true, Display.name()));
     ASSERT_TRUE(waitFor([&] { return counted("SampleRuns", 1); })) << Game.log("last_debug.log");
     ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
     // No window manager and no focus given by the test: the game takes the focus itself.
     ASSERT_TRUE(moveTo(40, 40));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(clickOn("play_button", 400, 220)) << Game.profileText();
-    EXPECT_TRUE(waitFor([&] { return counted("SampleSceneOpened", 1); })) << Game.profileText();
+    ASSERT_TRUE(clickOnFresh("play_button", 400, 220)) << Game.profileText();
+    ASSERT_TRUE(waitFor([&] { return counted("SampleSceneOpened", 1); })) << Game.profileText();
     // The scene lies nearer than the menu, so its Back button shows larger and lower.
-    ASSERT_TRUE(clickAt(400, 545));   // a fresh button takes no click for its first 200 ms
+    ASSERT_TRUE(clickOnFresh("scene_back", 400, 545)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleSceneClosed", 1); })) << Game.profileText();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));   // the scene fades out
 
-    // Again, left by Esc this time.
-    ASSERT_TRUE(clickAt(400, 220));
+    // Again, left by Esc this time; the menu's buttons are hovered once the scene has gone.
+    ASSERT_TRUE(clickOn("play_button", 400, 220)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleSceneOpened", 2); })) << Game.profileText();
     ASSERT_TRUE(xdotool(Display, "key Escape"));
     EXPECT_TRUE(waitFor([&] { return counted("SampleSceneClosed", 2); })) << Game.profileText();
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ASSERT_TRUE(clickAt(400, 460));   // quit, so the menu took clicks again
+    ASSERT_TRUE(clickOn("quit_button", 400, 460)) << Game.profileText();   // so the menu took clicks again
     SRun run = Game.finish(pid);
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
     EXPECT_FALSE(contains(run.Stderr, "Orphaned Nodes found!")) << run.Stderr;
@@ -195,18 +185,16 @@ TEST_F(SampleMenuInput, PlayOpensTheSceneEscapeAndBackReturnToTheMenu)
 
 TEST_F(SampleMenuInput, SoftwareRendererWindowTakesClicksWithoutAWindowManager)
 {
-    pid_t pid = Game.start({"Renderer=2", "MusicVolume=0", "SampleQuitAfterMs=20000"},
+    pid_t pid = Game.start({"Renderer=2", "MusicVolume=0", "SampleQuitAfterMs=120000"},
                            SScreen(true, Display.name()));
     ASSERT_TRUE(waitFor([&] { return counted("SampleRuns", 1); })) << Game.log("last_debug.log");
     ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
     ASSERT_TRUE(moveTo(40, 40));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(clickOn("about_button", 400, 300)) << Game.profileText();
+    ASSERT_TRUE(clickOnFresh("about_button", 400, 300)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 1); })) << Game.profileText();
     ASSERT_TRUE(xdotool(Display, "key Escape"));
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 1); })) << Game.profileText();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));   // the dialog fades out
-    ASSERT_TRUE(clickAt(400, 460));   // quit
+    ASSERT_TRUE(clickOn("quit_button", 400, 460)) << Game.profileText();
     SRun run = Game.finish(pid);
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
 }

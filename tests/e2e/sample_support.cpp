@@ -1,5 +1,7 @@
 #include "sample_support.h"
 
+#include "xlib.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,6 +32,23 @@ int waitForExit(pid_t pid, std::chrono::steady_clock::duration timeout)
     waitpid(pid, &status, 0);
     return Killed;
 }
+
+// The X client message as Xlib lays it out, inside its 24-long event union.
+struct SClientMessage {
+    int type;
+    unsigned long serial;
+    int sendEvent;
+    void* display;
+    unsigned long window;
+    unsigned long messageType;
+    int format;
+    long data[5];
+};
+union UXEvent {
+    SClientMessage client;
+    long pad[24];
+};
+constexpr int ClientMessageType = 33;
 
 } // namespace
 
@@ -74,6 +93,46 @@ bool hasDisplay()
     const char* display = std::getenv("DISPLAY");
     return display && *display;
 }
+
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit)
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return ready();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+bool askWindowToClose(const std::string& displayName, unsigned long window)
+{
+    using OpenFn = void* (*)(const char*);
+    using AtomFn = unsigned long (*)(void*, const char*, int);
+    using SendFn = int (*)(void*, unsigned long, int, long, UXEvent*);
+    using DisplayFn = int (*)(void*);
+    auto open = reinterpret_cast<OpenFn>(platform::FindXlibSymbol("XOpenDisplay"));
+    auto atom = reinterpret_cast<AtomFn>(platform::FindXlibSymbol("XInternAtom"));
+    auto send = reinterpret_cast<SendFn>(platform::FindXlibSymbol("XSendEvent"));
+    auto flush = reinterpret_cast<DisplayFn>(platform::FindXlibSymbol("XFlush"));
+    auto close = reinterpret_cast<DisplayFn>(platform::FindXlibSymbol("XCloseDisplay"));
+    if (!open || !atom || !send || !flush || !close)
+        return false;
+    void* display = open(displayName.empty() ? nullptr : displayName.c_str());
+    if (!display)
+        return false;
+    UXEvent event = {};
+    event.client.type = ClientMessageType;
+    event.client.window = window;
+    event.client.messageType = atom(display, "WM_PROTOCOLS", 0);
+    event.client.format = 32;
+    event.client.data[0] = long(atom(display, "WM_DELETE_WINDOW", 0));
+    int sent = send(display, window, 0, 0, &event);
+    flush(display);
+    close(display);
+    return sent != 0;
+}
+
 
 std::vector<std::string> errorLines(const std::string& log)
 {

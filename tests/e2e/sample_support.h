@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,14 @@ bool contains(const std::string& text, const std::string& part);
 std::string commandOutput(const std::string& command);
 bool hasCommand(const char* name);
 bool hasDisplay();
+
+// Polls until ready() holds or the time is up (a loaded machine starts the
+// program slowly); the last answer of ready().
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// What a window manager sends when the player closes the window; an empty
+// display name means the inherited DISPLAY.
+bool askWindowToClose(const std::string& displayName, unsigned long window);
 
 // Replaces the calling (child) process with the program and its arguments;
 // exits 127 when it cannot be started.
