@@ -2,6 +2,7 @@
 // mouse-over animators made from its description, on the null driver: the
 // input animators' per-frame cost with the cursor over none of them, and
 // the cost of making such buttons.
+#include "bench_folder.h"
 #include "module_enginebase.h"
 #include "node_factory.h"
 #include "node_helpers.h"
@@ -29,6 +30,7 @@ struct SBenchScene {
 
     explicit SBenchScene(int buttons)
     {
+        PrepareBenchFolder("engine-bench-input");
         Engine.ForceNullDriver = true;
         Engine.createDevice();
         Engine.Device->getTimer()->stop();

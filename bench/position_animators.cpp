@@ -1,6 +1,7 @@
 // Frames of 5,000 sprites that each carry a move and a rotation animator made
 // from their description: on the null driver, and on Burning's Video when a
 // display is there (Xvfb): bench/position_animators
+#include "bench_folder.h"
 #include "module_enginebase.h"
 #include "node_factory.h"
 #include "node_helpers.h"
@@ -29,6 +30,7 @@ struct SBenchScene {
 
     bool open(video::E_DRIVER_TYPE driverType)
     {
+        PrepareBenchFolder("engine-bench-position");
         if (driverType == video::EDT_NULL) {
             Engine.ForceNullDriver = true;
             Engine.createDevice();

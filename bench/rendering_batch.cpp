@@ -1,6 +1,7 @@
 // Frames of many 32x32 alpha sprites through the renderer (render lists, sort,
 // batch), beside Irrlicht's draw2DImageBatch of the same quads. Needs a
 // display (Xvfb): bench/rendering_batch --benchmark_counters_tabular=true
+#include "bench_folder.h"
 #include "module_enginebase.h"
 #include "node_base.h"
 #include "rendering.h"
@@ -55,6 +56,7 @@ struct SBenchScene {
 
     bool open(video::E_DRIVER_TYPE driverType)
     {
+        PrepareBenchFolder("engine-bench-batch");
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display)
             return false;

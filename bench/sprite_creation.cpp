@@ -1,5 +1,6 @@
 // Sprites made per second on the null driver: from a description the sprite
 // cache already holds, and from one parsed anew every time.
+#include "bench_folder.h"
 #include "module_enginebase.h"
 #include "node_base.h"
 #include "node_factory.h"
@@ -25,6 +26,7 @@ struct SBenchScene {
     CEngineBase Engine;
     SBenchScene()
     {
+        PrepareBenchFolder("engine-bench-sprites");
         Engine.ForceNullDriver = true;
         Engine.createDevice();
         Engine.Device->getTimer()->stop();
