@@ -3,6 +3,8 @@
 
 #include "utils_engine_context.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
+#include "utils_fs_save.h"
 #include "utils_system_common.h"
 #include "utils_system_windows.h"
 
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -99,7 +102,7 @@ void CDebugLogBuffer::writeFile()
 {
     if (Path.IsEmpty() || Text.IsEmpty())
         return;
-    WriteStringToFile(Path, Text);
+    SaveFileWhole(ToNativePath(Path), Text, std::strlen(Text), ESaveReport::StandardError);
 }
 
 void CDebugLogBuffer::reset()

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -115,15 +116,24 @@ bool fillTemporary(int fd, const std::string& target, const void* data, size_t s
     return filled;
 }
 
+void reportFailure(const char* text, ESaveReport report)
+{
+    if (report == ESaveReport::DebugLog)
+        DebugLog(text);
+    else
+        std::fprintf(stderr, "%s\n", text);
+}
+
 // The folder's entry for the new file reaches the disk too; some file
 // systems cannot sync a folder, which costs nothing but that guarantee.
-void syncFolder(const std::string& folder)
+void syncFolder(const std::string& folder, ESaveReport report)
 {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        DebugLog(Format("Saved %s, but its folder could not be flushed: %s", folder.c_str(), std::strerror(errno)));
+        reportFailure(Format("Saved in %s, but the folder could not be flushed: %s", folder.c_str(), std::strerror(errno)),
+                      report);
     ::close(fd);
 }
 
@@ -183,14 +193,15 @@ void keepUnreadable(const CString& native, const char* path, const std::string& 
 
 }  // namespace
 
-bool SaveFileWhole(const char* nativePath, const void* data, size_t size)
+bool SaveFileWhole(const char* nativePath, const void* data, size_t size, ESaveReport report)
 {
     std::string target = nativePath ? nativePath : "";
     if (target.empty())
         return false;
     if (keptFiles().count(target)) {
-        DebugLog(Format("Not saved %s: it could not be read when it was loaded, so it is kept as it is",
-                        target.c_str()));
+        reportFailure(Format("Not saved %s: it could not be read when it was loaded, so it is kept as it is",
+                             target.c_str()),
+                      report);
         return false;
     }
     std::string folder = folderOf(target), temporary;
@@ -205,10 +216,11 @@ bool SaveFileWhole(const char* nativePath, const void* data, size_t size)
         int error = errno;
         if (fd >= 0)
             ::unlink(temporary.c_str());
-        DebugLog(Format("Could not save %s (%s): %s", target.c_str(), stepText(step), std::strerror(error)));
+        reportFailure(Format("Could not save %s (%s): %s", target.c_str(), stepText(step), std::strerror(error)),
+                      report);
         return false;
     }
-    syncFolder(folder);
+    syncFolder(folder, report);
     return true;
 }
 

@@ -6,13 +6,19 @@
 
 #include <cstddef>
 
+// Where a failed save is reported. The debug log's own file reports to
+// standard error: the log cannot take a line about itself while it is being
+// written, least of all as the program ends.
+enum class ESaveReport { DebugLog, StandardError };
+
 // Replaces the file at a native path with the bytes. They go to a temporary
 // file beside it (a short name of the saver's own, whatever the target's
 // length), reach the disk, and are renamed over the target; the target is
 // never opened for writing. On failure the temporary is removed, the old
-// file stays as it was, the debug log names the file and the system's
-// reason, and the result is false.
-bool SaveFileWhole(const char* nativePath, const void* data, size_t size);
+// file stays as it was, the report names the file and the system's reason,
+// and the result is false.
+bool SaveFileWhole(const char* nativePath, const void* data, size_t size,
+                   ESaveReport report = ESaveReport::DebugLog);
 
 // Removes the temporaries that saves killed before their rename left in a
 // folder: only names of the saver's own pattern whose process is gone.
