@@ -146,7 +146,8 @@ bool NamesNoPlainFile(const char* name);
 // Replaces the file with the text (up to its NUL), byte for byte, and drops
 // the path from the text-file cache. Writes a temporary file beside it first
 // and renames it over the old one, so a failed write leaves the old file
-// whole. True when every byte was written.
+// whole and is logged with the system's reason (SaveFileWhole). True when
+// every byte was written.
 bool WriteStringToFile(const char* path, const char* text);
 
 // --- the text-file cache ---

@@ -66,8 +66,11 @@ bool writeAll(int fd, const char* data, size_t size)
         ssize_t written = ::write(fd, data, size);
         if (written < 0 && errno == EINTR)
             continue;
-        if (written < 0)
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;   // no progress and no reason: never spin on it
             return false;
+        }
         data += written;
         size -= size_t(written);
     }
