@@ -11,6 +11,24 @@ constexpr SQInteger LocalTextLength = 1000;
 constexpr SQInteger InnerLevels = 20;
 constexpr SQInteger OuterLevels = 10;
 
+// The first level above 0 that does not exist. Looking a level up costs its depth, so the
+// levels are not walked one by one.
+SQInteger endLevel(HSQUIRRELVM v)
+{
+    SQStackInfos si;
+    SQInteger found = 0, missing = 1;
+    while (SQ_SUCCEEDED(sq_stackinfos(v, missing, &si))) {
+        found = missing;
+        missing *= 2;
+    }
+    while (missing - found > 1) {
+        SQInteger mid = found + (missing - found) / 2;
+        if (SQ_SUCCEEDED(sq_stackinfos(v, mid, &si))) found = mid;
+        else missing = mid;
+    }
+    return missing;
+}
+
 void printLevel(HSQUIRRELVM v, SQPRINTFUNCTION pf, const SQStackInfos& si)
 {
     pf(v, "*FUNCTION [%s()] %s line [%d]\n", si.funcname ? si.funcname : "unknown", si.source ? si.source : "unknown",
@@ -91,8 +109,7 @@ void sqstd_printcallstack(HSQUIRRELVM v)
     if (!pf) return;
     pf(v, "\nCALLSTACK\n");
     SQStackInfos si;
-    SQInteger levels = 1;
-    while (SQ_SUCCEEDED(sq_stackinfos(v, levels, &si))) ++levels;
+    SQInteger levels = endLevel(v);
     for (SQInteger level = 1; level < levels; ++level) {
         if (level == InnerLevels + 1 && levels - level > OuterLevels + 1) {
             SQInteger skipped = levels - level - OuterLevels;
