@@ -66,6 +66,7 @@ private:
     void CommaExpression(Exp& e);
     void Expression(Exp& e);
     void Assignment(Exp& lhs, SQInteger op);
+    SQInteger CompoundValue(uint8_t arith, SQInteger cur, Exp& rhs);
     void LogicalOr(Exp& e);
     void LogicalAnd(Exp& e);
     void BitwiseOr(Exp& e);
@@ -80,7 +81,7 @@ private:
     void PostfixTail(Exp& e);
     void Factor(Exp& e);
     void BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*next)(Exp&));
-    bool TakeSmallInt(Exp& e, SQInteger& value);
+    bool TakeConstant(Exp& e, bool allowFloat, int32_t& bits, bool& isFloat);
     void IncDec(Exp& e, SQInteger delta, bool postfix);
     void Call(Exp& e);
     void Identifier(Exp& e, const std::string& name);
@@ -123,6 +124,21 @@ private:
     int _depth = 0;
     static constexpr int kMaxNesting = 400;
 };
+
+// The operation's form with a constant right operand, or 0.
+uint8_t constantForm(uint8_t op)
+{
+    switch (op) {
+    case OP_ADD: return OP_ADDK;
+    case OP_SUB: return OP_SUBK;
+    case OP_MUL: return OP_MULK;
+    case OP_DIV: return OP_DIVK;
+    case OP_MOD: return OP_MODK;
+    case OP_BITW: return OP_BITWK;
+    case OP_CMP: return OP_CMPK;
+    default: return 0;
+    }
+}
 
 bool isAssignOp(SQInteger t)
 {
@@ -273,6 +289,7 @@ void SQCompiler::RetargetOrMove(SQInteger target, SQInteger tmp)
         case OP_BITW: case OP_EQ: case OP_NE: case OP_CMP: case OP_NEG: case OP_NOT: case OP_BWNOT:
         case OP_TYPEOF: case OP_CLONE: case OP_CALL: case OP_CLOSURE: case OP_VARGC: case OP_GETVARGV:
         case OP_EXISTS: case OP_INSTANCEOF: case OP_GETPARENT: case OP_LOADROOT: case OP_RESUME: case OP_ADDK:
+        case OP_SUBK: case OP_MULK: case OP_DIVK: case OP_MODK: case OP_BITWK: case OP_CMPK:
             if (last.a0 == tmp && !((last.op == OP_MOVE || last.op == OP_GETENV) && last.a3)) {
                 last.a0 = static_cast<uint8_t>(target);
                 return;
@@ -355,16 +372,19 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
         Exp rhs;
         Expression(rhs);
         if (arith) {
-            SQInteger r = ToAnyReg(rhs);
+            int32_t bits;
+            bool isFloat;
+            const bool k = TakeConstant(rhs, true, bits, isFloat);
+            SQInteger r = k ? 0 : ToAnyReg(rhs);
             FreeExp(rhs);
-            if (lhs.k == E_LOCAL) {
-                fs().Emit(arith, lhs.reg, lhs.reg, r);
-            } else {
-                SQInteger t = fs().AllocReg();
-                fs().Emit(arith, t, lhs.reg, r);
+            SQInteger d = lhs.reg;
+            if (lhs.k != E_LOCAL) {
+                d = fs().AllocReg();
                 lhs.k = E_REG;
-                lhs.reg = t;
             }
+            if (k) fs().Emit(constantForm(arith), d, bits, lhs.reg, isFloat ? 0x80 : 0);
+            else fs().Emit(arith, d, lhs.reg, r);
+            lhs.reg = d;
             return;
         }
         if (rhs.k == E_REG && fs().IsTemp(rhs.reg)) {
@@ -387,11 +407,7 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
         }
         Exp rhs;
         Expression(rhs);
-        SQInteger val = ToAnyReg(rhs);
-        if (arith) {
-            fs().Emit(arith, cur, cur, val);
-            val = cur;
-        }
+        SQInteger val = CompoundValue(arith, cur, rhs);
         FreeExp(rhs);
         if (arith) fs().FreeReg(cur);
         SQInteger dst = fs().AllocReg();
@@ -416,11 +432,7 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
     }
     Exp rhs;
     Expression(rhs);
-    SQInteger val = ToAnyReg(rhs);
-    if (arith) {
-        fs().Emit(arith, cur, cur, val);
-        val = cur;
-    }
+    SQInteger val = CompoundValue(arith, cur, rhs);
     FreeExp(rhs);
     if (arith) fs().FreeReg(cur);
     fs().FreeReg(keyReg);
@@ -429,6 +441,21 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
     fs().Emit(op == TK_NEWSLOT ? OP_NEWSLOT : OP_SET, dst, objReg, keyReg, val);
     lhs.k = E_REG;
     lhs.reg = dst;
+}
+
+// The register holding the value to store: rhs itself, or `cur op rhs` computed into cur.
+SQInteger SQCompiler::CompoundValue(uint8_t arith, SQInteger cur, Exp& rhs)
+{
+    int32_t bits;
+    bool isFloat;
+    if (arith && TakeConstant(rhs, true, bits, isFloat)) {
+        fs().Emit(constantForm(arith), cur, bits, cur, isFloat ? 0x80 : 0);
+        return cur;
+    }
+    SQInteger val = ToAnyReg(rhs);
+    if (!arith) return val;
+    fs().Emit(arith, cur, cur, val);
+    return cur;
 }
 
 void SQCompiler::LogicalOr(Exp& e)
@@ -488,16 +515,21 @@ void SQCompiler::LogicalAnd(Exp& e)
     }
 }
 
-// A small integer literal just loaded into the top temp becomes an immediate operand.
-bool SQCompiler::TakeSmallInt(Exp& e, SQInteger& value)
+// A number literal just loaded into the top temp leaves the code and becomes the
+// operand of the instruction that uses it.
+bool SQCompiler::TakeConstant(Exp& e, bool allowFloat, int32_t& bits, bool& isFloat)
 {
     SQFuncState& f = fs();
-    if (e.k != E_REG || !f.IsTemp(e.reg) || e.reg != f._freereg - 1 || f.Pc() == 0 || f._lastjumptarget == f.Pc()) return false;
+    if ((e.k != E_REG && e.k != E_CONST) || !f.IsTemp(e.reg) || e.reg != f._freereg - 1 || f.Pc() == 0 ||
+        f._lastjumptarget == f.Pc())
+        return false;
     SQInstruction& last = f.At(f.Pc() - 1);
-    if (last.op != OP_LOADINT || last.a0 != e.reg || last.a1 < -128 || last.a1 > 127) return false;
-    value = last.a1;
+    if (last.a0 != e.reg || !(last.op == OP_LOADINT || (allowFloat && last.op == OP_LOADFLOAT))) return false;
+    bits = last.a1;
+    isFloat = last.op == OP_LOADFLOAT;
     f._proto->_instructions.pop_back();
     f.FreeReg(e.reg);
+    e.k = E_VOID;
     return true;
 }
 
@@ -507,26 +539,13 @@ void SQCompiler::BinaryOp(Exp& e, uint8_t op, SQInteger a3, void (SQCompiler::*n
     SQInteger l = ToAnyReg(e);
     Exp rhs;
     (this->*next)(rhs);
-    SQInteger imm;
-    if ((op == OP_ADD || op == OP_SUB || op == OP_MUL || op == OP_DIV || op == OP_MOD || op == OP_CMP || op == OP_BITW) &&
-        TakeSmallInt(rhs, imm)) {
+    int32_t bits;
+    bool isFloat;
+    const uint8_t kop = constantForm(op);
+    if (kop && TakeConstant(rhs, op != OP_BITW, bits, isFloat)) {
         FreeExp(e);
         SQInteger d = fs().AllocReg();
-        if (op == OP_ADD || op == OP_SUB) {
-            SQInteger delta = op == OP_ADD ? imm : -imm;
-            if (delta >= -128 && delta <= 127) {
-                fs().Emit(OP_ADDK, d, l, op == OP_SUB ? 1 : 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
-                e.k = E_REG;
-                e.reg = d;
-                return;
-            }
-            SQInteger r = fs().AllocReg();
-            fs().Emit(OP_LOADINT, r, imm);
-            fs().FreeReg(r);
-            fs().Emit(op, d, l, r, a3);
-        } else {
-            fs().Emit(op, d, l, static_cast<uint8_t>(static_cast<int8_t>(imm)), a3 | 0x80);
-        }
+        fs().Emit(kop, d, bits, l, a3 | (isFloat ? 0x80 : 0));
         e.k = E_REG;
         e.reg = d;
         return;
@@ -703,7 +722,7 @@ void SQCompiler::IncDec(Exp& e, SQInteger delta, bool postfix)
     case E_OUTER: case E_CONST: {
         SQInteger d = fs().AllocReg();
         if (postfix) fs().Emit(OP_MOVE, d, e.reg);
-        else fs().Emit(OP_ADDK, d, e.reg, 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
+        else fs().Emit(OP_ADDK, d, delta, e.reg);
         e.k = E_REG;
         e.reg = d;
         return;
@@ -720,7 +739,7 @@ void SQCompiler::IncDec(Exp& e, SQInteger delta, bool postfix)
         SQInteger nv = fs().AllocReg();
         if (e.k == E_ENV) fs().Emit(OP_GETENV, old, e.key);
         else fs().Emit(OP_GET, old, obj, key);
-        fs().Emit(OP_ADDK, nv, old, 0, static_cast<uint8_t>(static_cast<int8_t>(delta)));
+        fs().Emit(OP_ADDK, nv, delta, old);
         if (e.k == E_ENV) fs().Emit(OP_SETENV, SQ_NOREG, e.key, nv);
         else fs().Emit(OP_SET, SQ_NOREG, obj, key, nv);
         SQInteger result = postfix ? old : nv;
@@ -1334,6 +1353,27 @@ void SQCompiler::CondJump(Exp& e, uint8_t op, SQInteger& jumpPc)
             jumpPc = fs().Pc() - 1;
             return;
         }
+        if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r)) {
+            SQObjectPtr k;
+            if (last.a3 & 0x80) {
+                SQFloat fv;
+                memcpy(&fv, &last.a1, sizeof fv);
+                k = SQObjectPtr(fv);
+            } else {
+                k = SQObjectPtr(static_cast<SQInteger>(last.a1));
+            }
+            SQInteger lit = fs().Literal(k);
+            if (lit <= 0xFF) {
+                SQInstruction& cmp = fs().At(fs().Pc() - 1);   // Literal() does not emit, but stay safe
+                cmp.op = OP_JCMPK;
+                cmp.a0 = cmp.a2;
+                cmp.a1 = 0;
+                cmp.a2 = static_cast<uint8_t>(lit);
+                cmp.a3 &= 0x7F;
+                jumpPc = fs().Pc() - 1;
+                return;
+            }
+        }
     }
     jumpPc = fs().Emit(op, r, 0);
 }
@@ -1477,9 +1517,33 @@ void SQCompiler::ForStatement()
     fs().PopLocals(fs().NActive() - bodyLocals);
     SQInteger continueTarget = fs().Pc();
     fs()._lastjumptarget = continueTarget;
-    for (const SQInstruction& i : stepCode) fs()._proto->_instructions.push_back(i);
-    SQInteger back = fs().Emit(OP_JMP, 0, 0);
-    fs().PatchJumpTo(back, top);
+    // `i < n; i++` (or i += k, k small) as one step-compare-jump: the test at the top stays
+    // for the first turn
+    bool fused = false;
+    if (jz == top && stepCode.size() == 1) {
+        const SQInstruction cond = fs().At(top);
+        const SQInstruction& st = stepCode[0];
+        SQInteger var = -1, delta = 0;
+        if (st.op == OP_INCL && st.a0 == SQ_NOREG) {
+            var = st.a1;
+            delta = static_cast<int8_t>(st.a3);
+        } else if (st.op == OP_ADDK && st.a0 == st.a2 && st.a3 == 0 && !fs().IsTemp(st.a0)) {
+            var = st.a0;
+            delta = st.a1;
+        }
+        if (var >= 0 && delta >= -16 && delta <= 15 && cond.a0 == var &&
+            (cond.op == OP_JCMPK || (cond.op == OP_JCMP && !fs().IsTemp(cond.a2)))) {
+            SQInteger a3 = (cond.a3 & 3) | (cond.op == OP_JCMPK ? 4 : 0) | ((delta & 0x1F) << 3);
+            SQInteger pc = fs().Emit(OP_FORLOOP, var, 0, cond.a2, a3);
+            fs().PatchJumpTo(pc, top + 1);
+            fused = true;
+        }
+    }
+    if (!fused) {
+        for (const SQInstruction& i : stepCode) fs()._proto->_instructions.push_back(i);
+        SQInteger back = fs().Emit(OP_JMP, 0, 0);
+        fs().PatchJumpTo(back, top);
+    }
     if (jz >= 0) fs().PatchJumpHere(jz);
     EndLoop(continueTarget, fs().Pc());
     fs().PopLocals(fs().NActive() - nlocals);

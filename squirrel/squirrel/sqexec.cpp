@@ -52,6 +52,25 @@ inline bool cmpNumbers(SQInteger op, const SQObject& a, const SQObject& b)
     }
 }
 
+inline bool cmpFloats(SQInteger op, SQFloat x, SQFloat y)
+{
+    switch (op) {
+    case CMP_G: return x > y;
+    case CMP_GE: return x >= y;
+    case CMP_L: return x < y;
+    default: return x <= y;
+    }
+}
+
+// The constant right operand of a K-form instruction as a value.
+inline SQObjectPtr constantOperand(const SQInstruction* ins)
+{
+    if (!(ins->a3 & 0x80)) return SQObjectPtr(static_cast<SQInteger>(ins->a1));
+    SQFloat f;
+    memcpy(&f, &ins->a1, sizeof f);
+    return SQObjectPtr(f);
+}
+
 // Where an instance keeps the member `key` (a field or its class's method), or null.
 inline const SQObjectPtr* instanceSlot(SQInstance* inst, const SQObject& key)
 {
@@ -476,17 +495,8 @@ exception_restore:
         ARITH_CASE(OP_SUB, '-', wrapSub(x, y), x - y)
 #undef ARITH_CASE
         case OP_MUL: L_OP_MUL: case OP_DIV: L_OP_DIV: case OP_MOD: L_OP_MOD: {
-            // a3 & 0x80: the right operand is the 8-bit integer a2
             const SQObjectPtr& a = STK(ins->a1);
-            SQObject imm;   // plain: no destructor, so handlers may jump on directly
-            if (ins->a3 & 0x80) {
-                SQInteger y = static_cast<int8_t>(ins->a2);
-                if (ins->op == OP_MUL && isInt(a)) { TARGET.SetInteger(wrapMul(_integer(a), y)); NEXT(); }
-                imm._type = OT_INTEGER;
-                imm._unVal.raw = 0;
-                imm._unVal.nInteger = y;
-            }
-            const SQObject& b = (ins->a3 & 0x80) ? imm : static_cast<const SQObject&>(STK(ins->a2));
+            const SQObjectPtr& b = STK(ins->a2);
             if (ins->op == OP_MUL) {
                 if (isInt(a) && isInt(b)) { TARGET.SetInteger(wrapMul(_integer(a), _integer(b))); NEXT(); }
                 if (isNum(a) && isNum(b)) { TARGET.SetFloat(SqToFloat(a) * SqToFloat(b)); NEXT(); }
@@ -513,14 +523,46 @@ exception_restore:
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_ADDK: L_OP_ADDK: {
-            const SQObjectPtr& a = STK(ins->a1);
-            SQInteger d = static_cast<int8_t>(ins->a3);
-            if (isInt(a)) { TARGET.SetInteger(wrapAdd(_integer(a), d)); NEXT(); }
-            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(_float(a) + static_cast<SQFloat>(d)); NEXT(); }
-            // a2 = 1: the source was `a - k`
-            SQObjectPtr x = a, y(ins->a2 ? wrapSub(0, d) : d), res;
-            if (!ArithOp(ins->a2 ? '-' : '+', res, x, y)) goto exception_trap;
+        // constant right operand: integer a1, or float bits when a3 & 0x80; each has its own
+        // integer path, the rest is shared
+#define ARITHK_INT_CASE(OPC, INTEXPR) \
+        case OPC: L_##OPC: { \
+            const SQObjectPtr& a = STK(ins->a2); \
+            if (isInt(a) && !(ins->a3 & 0x80)) { SQInteger x = _integer(a), y = ins->a1; TARGET.SetInteger(INTEXPR); NEXT(); } \
+            goto arith_k; \
+        }
+        ARITHK_INT_CASE(OP_ADDK, wrapAdd(x, y))
+        ARITHK_INT_CASE(OP_SUBK, wrapSub(x, y))
+        ARITHK_INT_CASE(OP_MULK, wrapMul(x, y))
+#undef ARITHK_INT_CASE
+        case OP_DIVK: L_OP_DIVK: case OP_MODK: L_OP_MODK:
+        arith_k: {
+            const SQObjectPtr& a = STK(ins->a2);
+            const uint8_t op = ins->op;
+            if (isInt(a) && !(ins->a3 & 0x80)) {
+                const SQInteger x = _integer(a), y = ins->a1;
+                if (y == 0) { Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
+                if (op == OP_DIVK) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
+                else TARGET.SetInteger(y == -1 ? 0 : x % y);
+                NEXT();
+            }
+            if (isNum(a)) {
+                SQFloat y;
+                if (ins->a3 & 0x80) memcpy(&y, &ins->a1, sizeof y);
+                else y = static_cast<SQFloat>(ins->a1);
+                const SQFloat x = SqToFloat(a);
+                switch (op) {
+                case OP_ADDK: TARGET.SetFloat(x + y); NEXT();
+                case OP_SUBK: TARGET.SetFloat(x - y); NEXT();
+                case OP_MULK: TARGET.SetFloat(x * y); NEXT();
+                case OP_DIVK: TARGET.SetFloat(x / y); NEXT();
+                default: TARGET.SetFloat(static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y)))); NEXT();
+                }
+            }
+            SQObjectPtr x = a, res;
+            SQObjectPtr y = constantOperand(ins);
+            static const char kOps[] = {'+', '-', '*', '/', '%'};
+            if (!ArithOp(kOps[op - OP_ADDK], res, x, y)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
@@ -545,13 +587,14 @@ exception_restore:
             if (ins->a0 != SQ_NOREG) SETRESULT(ins->a0, ins->a2 ? old : res);
             continue;
         }
-        case OP_BITW: L_OP_BITW: {
-            const SQObjectPtr& a = STK(ins->a1);
-            SQObject imm;
+        case OP_BITW: L_OP_BITW: case OP_BITWK: L_OP_BITWK: {
+            const bool k = ins->op == OP_BITWK;
+            const SQObjectPtr& a = STK(k ? ins->a2 : ins->a1);
+            SQObject imm;   // plain: no destructor, so handlers may jump on directly
             imm._type = OT_INTEGER;
             imm._unVal.raw = 0;
-            imm._unVal.nInteger = static_cast<int8_t>(ins->a2);
-            const SQObject& b = (ins->a3 & 0x80) ? imm : static_cast<const SQObject&>(STK(ins->a2));
+            imm._unVal.nInteger = ins->a1;
+            const SQObject& b = k ? imm : static_cast<const SQObject&>(STK(ins->a2));
             if (isInt(a) && isInt(b)) {
                 uint32_t x = static_cast<uint32_t>(_integer(a)), y = static_cast<uint32_t>(_integer(b));
                 SQInteger r;
@@ -576,15 +619,6 @@ exception_restore:
         }
         case OP_CMP: L_OP_CMP: {
             const SQObjectPtr& a = STK(ins->a1);
-            if (ins->a3 & 0x80) {
-                SQInteger y = static_cast<int8_t>(ins->a2);
-                if (isInt(a)) { TARGET.SetBool(cmpInts(ins->a3 & 0x7F, _integer(a), y)); NEXT(); }
-                SQObjectPtr x = a, yy(y);
-                bool r;
-                if (!CmpOp(ins->a3 & 0x7F, x, yy, r)) goto exception_trap;
-                SETRESULT(ins->a0, SQObjectPtr::Bool(r));
-                continue;
-            }
             const SQObjectPtr& b = STK(ins->a2);
             if (isNum(a) && isNum(b)) { TARGET.SetBool(cmpNumbers(ins->a3, a, b)); NEXT(); }
             SQObjectPtr x = a, y = b;
@@ -593,28 +627,79 @@ exception_restore:
             SETRESULT(ins->a0, SQObjectPtr::Bool(r));
             continue;
         }
-        case OP_JCMP: L_OP_JCMP: {
-            const SQObjectPtr& a = STK(ins->a0);
-            bool r;
-            if (ins->a3 & 0x80) {
-                SQInteger y = static_cast<int8_t>(ins->a2);
-                if (isInt(a)) {
-                    if (!cmpInts(ins->a3 & 0x7F, _integer(a), y)) ci->_ip += ins->a1;
-                    NEXT_SAME_STACK();
-                }
-                SQObjectPtr x = a, yy(y);
-                if (!CmpOp(ins->a3 & 0x7F, x, yy, r)) goto exception_trap;
-                if (!r) ci->_ip += ins->a1;
-                continue;
+        case OP_CMPK: L_OP_CMPK: {
+            const SQObjectPtr& a = STK(ins->a2);
+            const SQInteger op = ins->a3 & 0x7F;
+            if (!(ins->a3 & 0x80)) {
+                if (isInt(a)) { TARGET.SetBool(cmpInts(op, _integer(a), ins->a1)); NEXT(); }
+                if (sqtype(a) == OT_FLOAT) { TARGET.SetBool(cmpFloats(op, _float(a), static_cast<SQFloat>(ins->a1))); NEXT(); }
+            } else if (isNum(a)) {
+                SQFloat y;
+                memcpy(&y, &ins->a1, sizeof y);
+                TARGET.SetBool(cmpFloats(op, SqToFloat(a), y));
+                NEXT();
             }
-            const SQObjectPtr& b = STK(ins->a2);
+            SQObjectPtr x = a;
+            SQObjectPtr y = constantOperand(ins);
+            bool r;
+            if (!CmpOp(op, x, y, r)) goto exception_trap;
+            SETRESULT(ins->a0, SQObjectPtr::Bool(r));
+            continue;
+        }
+        case OP_JCMPK: L_OP_JCMPK: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ci->_literals[ins->a2];
+            if (isInt(a) && isInt(b)) {
+                if (!cmpInts(ins->a3, _integer(a), _integer(b))) ci->_ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmp_any;
+        }
+        case OP_JCMP: L_OP_JCMP:
+        jcmp_any: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ins->op == OP_JCMPK ? ci->_literals[ins->a2] : STK(ins->a2);
             if (isNum(a) && isNum(b)) {
                 if (!cmpNumbers(ins->a3, a, b)) ci->_ip += ins->a1;
                 NEXT_SAME_STACK();
             }
             SQObjectPtr x = a, y = b;
+            bool r;
             if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
             if (!r) ci->_ip += ins->a1;
+            continue;
+        }
+        case OP_FORLOOP: L_OP_FORLOOP: {
+            SQObjectPtr& v = STK(ins->a0);
+            const SQInteger d = static_cast<int8_t>(ins->a3) >> 3;
+            const SQInteger op = ins->a3 & 3;
+            const SQObjectPtr& b = (ins->a3 & 4) ? ci->_literals[ins->a2] : STK(ins->a2);
+            if (isInt(v) && isInt(b)) {
+                const SQInteger x = wrapAdd(_integer(v), d);
+                v._unVal.nInteger = x;
+                if (cmpInts(op, x, _integer(b))) ci->_ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            if (isInt(v)) {
+                v._unVal.nInteger = wrapAdd(_integer(v), d);
+            } else if (sqtype(v) == OT_FLOAT) {
+                v._unVal.fFloat = _float(v) + static_cast<SQFloat>(d);
+            } else {
+                SQObjectPtr old = v, y(d), res;
+                if (!ArithOp('+', res, old, y)) goto exception_trap;
+                SETRESULT(ins->a0, std::move(res));
+            }
+            // a metamethod may have moved the stack: registers are read again
+            const SQObjectPtr& x = _stack[_stackbase + ins->a0];
+            const SQObjectPtr& bound = (ins->a3 & 4) ? ci->_literals[ins->a2] : _stack[_stackbase + ins->a2];
+            if (isNum(x) && isNum(bound)) {
+                if (cmpNumbers(op, x, bound)) ci->_ip += ins->a1;
+                continue;
+            }
+            SQObjectPtr xx = x, yy = bound;
+            bool r;
+            if (!CmpOp(op, xx, yy, r)) goto exception_trap;
+            if (r) ci->_ip += ins->a1;
             continue;
         }
         case OP_JMP: L_OP_JMP: ci->_ip += ins->a1; NEXT_SAME_STACK();

@@ -27,12 +27,19 @@
     X(CALL)        /* a0 = call a1 with a3 values from a2 */ \
     X(TAILCALL)    \
     X(ADD) X(SUB) X(MUL) X(DIV) X(MOD) /* a0 = a1 op a2 */ \
-    X(ADDK)        /* a0 = a1 + int8 a3 (++/--) */ \
+    /* constant right operand: a0 = a2 op a1, a1 an integer or (a3 & 0x80) float bits */ \
+    X(ADDK) X(SUBK) X(MULK) X(DIVK) X(MODK) \
     X(INCL)        /* local a1 += int8 a3; a0 = old value (a2=1) or new */ \
     X(BITW)        /* a0 = a1 op(a3) a2 */ \
+    X(BITWK)       /* a0 = a2 op(a3) integer a1 */ \
     X(EQ) X(NE)    /* a0 = a1 == a2 */ \
     X(CMP)         /* a0 = a1 cmp(a3) a2 */ \
+    X(CMPK)        /* a0 = a2 cmp(a3 & 0x7F) a1, an integer or (a3 & 0x80) float bits */ \
     X(JCMP)        /* if !(a0 cmp(a3) a2) jump a1 */ \
+    X(JCMPK)       /* if !(a0 cmp(a3) literal[a2]) jump a1 */ \
+    /* numeric for step: local a0 += a3 >> 3 (signed); if (a0 cmp(a3 & 3) bound) jump a1; */ \
+    /* the bound is literal[a2] when a3 & 4, else register a2 */ \
+    X(FORLOOP)     \
     X(JMP)         /* jump a1 */ \
     X(JZ)          /* if !a0 jump a1 */ \
     X(JNZ)         /* if a0 jump a1 */ \

@@ -9,7 +9,7 @@ namespace {
 
 constexpr uint32_t kPart = 0x50415254;   // 'PART'
 constexpr uint32_t kTail = 0x5441494C;   // 'TAIL'
-constexpr uint32_t kHead = 0x53514952;   // 'SQIR'
+constexpr uint32_t kHead = 0x53514933;   // 'SQI3': the instruction set's version
 
 struct Writer {
     HSQUIRRELVM v;
@@ -199,7 +199,7 @@ struct Reader {
                 if (!isRegister(a1) || i.a2 + i.a3 > kFrameSize) return false;
                 break;
             case OP_MOVE: case OP_GET: case OP_SET: case OP_NEWSLOT: case OP_DELETE: case OP_PREPCALL:
-            case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_ADDK: case OP_INCL:
+            case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_INCL:
             case OP_BITW: case OP_EQ: case OP_NE: case OP_CMP: case OP_NEG: case OP_NOT: case OP_BWNOT:
             case OP_EXISTS: case OP_INSTANCEOF: case OP_TYPEOF: case OP_CLONE: case OP_GETPARENT:
             case OP_DELEGATE: case OP_GETVARGV: case OP_APPENDARRAY: case OP_RESUME:
@@ -213,6 +213,10 @@ struct Reader {
                 [[fallthrough]];
             case OP_JCMP: case OP_JMP: case OP_JZ: case OP_JNZ: case OP_POSTFOREACH: case OP_PUSHTRAP:
                 if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                break;
+            case OP_JCMPK: case OP_FORLOOP:
+                if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                if ((i.op == OP_JCMPK || (i.a3 & 4)) && !index(i.a2, p->_literals.size())) return false;
                 break;
             default:
                 break;
