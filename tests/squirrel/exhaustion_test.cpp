@@ -92,9 +92,9 @@ struct ExhaustionCase {
 
 TEST_F(Exhaustion, EndsInAScriptErrorAndTheVmGoesOn)
 {
-    // a source the compiler cannot hold: twenty million array elements
+    // a source the compiler cannot hold: ten million array elements
     std::string hugeLiteral = "return [";
-    for (int i = 0; i < 20000000; ++i) hugeLiteral += "0,";
+    for (int i = 0; i < 10000000; ++i) hugeLiteral += "0,";
     hugeLiteral += "0];";
     const ExhaustionCase cases[] = {
         {"string doubling", "local s = \"x\"; while (true) s = s + s;", "error: out of memory"},
@@ -102,7 +102,11 @@ TEST_F(Exhaustion, EndsInAScriptErrorAndTheVmGoesOn)
         {"array growth", "local a = []; while (true) a.append(a.len());", "error: out of memory"},
         {"array size", "return array(0x7FFFFFF0);", "error: out of memory"},
         {"array resize", "local a = []; a.resize(0x7FFFFFF0);", "error: out of memory"},
+        {"array extend", "local a = [0]; while (true) a.extend(a);", "error: out of memory"},
+        {"format", "local s = \"x\"; while (true) s = format(\"%s%s\", s, s);", "error: out of memory"},
         {"blob size", "return blob(0x7FFFFFF0);", "error: out of memory"},
+        {"blob writes", "local chunk = blob(1 << 20); local b = blob(); while (true) b.writeblob(chunk);",
+         "error: out of memory"},
         {"in a metamethod",
          "class Greedy { function _get(k) { local t = {}; for (local i = 0; ; i++) t[i] <- k; } }\n"
          "return Greedy().anything;",
