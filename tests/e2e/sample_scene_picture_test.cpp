@@ -1,8 +1,9 @@
-// The sample game's animated scene as the engine captured it, 1.3 s after
+// The sample game's animated scene as the engine captured it, 3.8 s after
 // Play: the still parts (sky, star, Back button) show their pictures' colours,
 // the spinning title has come to rest upright, the typer has written its line
-// and the lantern's flame burns somewhere on its way. The screenshots are kept
-// under build/e2e-artifacts/.
+// and the lantern's flame burns somewhere on its way. The typer shows at most
+// one letter a frame, so its 26 letters take 26 frames however long they last
+// on a loaded machine. The screenshots are kept under build/e2e-artifacts/.
 #include "sample_picture.h"
 #include "sample_support.h"
 
@@ -35,8 +36,8 @@ TEST_P(SampleScenePicture, ScreenshotShowsTheSceneAtRest)
     if (display.name().empty())
         GTEST_SKIP() << "no Xvfb";
     SampleFolder game;
-    std::vector<std::string> args{"SampleSceneScreenshot=scene", "SamplePlayAfterMs=300", "SampleSceneMs=1500",
-                                  "SampleQuitAfterMs=2100"};
+    std::vector<std::string> args{"SampleSceneScreenshot=scene", "SamplePlayAfterMs=300", "SampleSceneMs=4000",
+                                  "SampleQuitAfterMs=4600"};
     if (*GetParam().Option)
         args.push_back(GetParam().Option);
     SRun run = game.run(args, SScreen{true, display.name()});
