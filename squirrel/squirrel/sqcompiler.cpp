@@ -424,6 +424,11 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
         fs().Emit(OP_LOAD, keyReg, lhs.key);
     } else {
         keyReg = lhs.key;
+        if (!fs().IsTemp(keyReg)) {
+            // the value is computed first and may change the local: the key is taken now
+            keyReg = fs().AllocReg();
+            fs().Emit(OP_MOVE, keyReg, lhs.key);
+        }
     }
     SQInteger cur = -1;
     if (arith) {
@@ -796,8 +801,8 @@ void SQCompiler::PostfixTail(Exp& e)
             Expression(k);
             Expect(']');
             SQInteger key = ToAnyReg(k);
-            if (!fs().IsTemp(key) || key != fs()._freereg - 1) {
-                // the key must sit in a temp above the object
+            if (fs().IsTemp(key) && key != fs()._freereg - 1) {
+                // a computed key must sit in a temp above the object; a local is read in place
                 ToNextReg(k);
                 key = k.reg;
             }

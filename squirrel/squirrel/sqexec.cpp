@@ -106,6 +106,17 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
     return *p;
 }
 
+struct DispatchTable {
+    const void* at[256];
+};
+
+DispatchTable makeDispatchTable(const void* const* handlers, int count, const void* bad)
+{
+    DispatchTable t;
+    for (int n = 0; n < 256; n++) t.at[n] = n < count ? handlers[n] : bad;
+    return t;
+}
+
 } // namespace
 
 // GCC and Clang: dispatch through a table of label addresses
@@ -122,14 +133,12 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 #define NEXT() do { \
         stk = _stack + _stackbase; \
         ins = ci->_ip++; \
-        if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE; \
-        goto *kHandlers[ins->op]; \
+        goto *handlers.at[ins->op]; \
     } while (0)
 // Same, from a handler that wrote nothing (no value released): the stack cannot have moved.
 #define NEXT_SAME_STACK() do { \
         ins = ci->_ip++; \
-        if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE; \
-        goto *kHandlers[ins->op]; \
+        goto *handlers.at[ins->op]; \
     } while (0)
 #else
 #define NEXT() continue
@@ -177,6 +186,8 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
         SQ_OPCODES(SQ_OP_LABEL)
 #undef SQ_OP_LABEL
     };
+    // every byte value has an entry, so dispatch needs no range check
+    static const DispatchTable handlers = makeDispatchTable(kHandlers, OP_COUNT, &&L_BAD_OPCODE);
 #endif
 
     const SQInstruction* ins;
@@ -192,8 +203,7 @@ exception_restore:
 #ifdef SQ_THREADED_DISPATCH
         // one indirect jump per handler (the compiler copies this block to every
         // `continue`), so the branch predictor learns opcode pairs
-        if (__builtin_expect(ins->op >= OP_COUNT, 0)) goto L_BAD_OPCODE;
-        goto *kHandlers[ins->op];
+        goto *handlers.at[ins->op];
 #endif
         switch (ins->op) {
         case OP_LINE: L_OP_LINE:
@@ -409,12 +419,13 @@ exception_restore:
                 SQInteger newbase = _stackbase + ins->a2;
                 // common case inline: exact arguments, no free variables, room on both stacks
                 if (ins->a3 == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams &&
-                    sqtype(c->_env) == OT_NULL && _callsstacksize < static_cast<SQInteger>(_callsstack.size()) &&
+                    sqtype(c->_env) == OT_NULL && ci < &_callsstack.back() &&
                     _callsstacksize < SQ_MAX_CALL_DEPTH && newbase + p->_stacksize + 24 <= _stacksize) {
                     SQInteger prevtop = _top;
                     size_t nouters = c->_outervalues.size();
                     for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
-                    ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
+                    ++ci;   // the frame above the running one
+                    ++_callsstacksize;
                     ci->_closure = fn;
                     ci->_ip = p->_instructions.data();
                     ci->_literals = p->_literals.data();
@@ -820,8 +831,12 @@ exception_restore:
                 // the callee's slots start at its `this`: the caller's call temps are dead
                 // now; plain values left above the top are never read. A release may run a
                 // hook that grows the stack, so slots are reached by index.
+                SQObjectPtr* slots = _stack;
                 for (SQInteger n = first; n < last; ++n) {
-                    if (_stack[n]._type & SQOBJECT_REF_COUNTED) _stack[n].Null();
+                    if (slots[n]._type & SQOBJECT_REF_COUNTED) {
+                        slots[n].Null();
+                        slots = _stack;
+                    }
                 }
                 SqRelease(fn._type, fn._unVal);
                 if (tgt != -1) {

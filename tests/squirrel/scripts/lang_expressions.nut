@@ -58,3 +58,8 @@ print(early(3) + " " + early(20) + "\n");
 local loopres = 0;
 foreach (v in [1, 2, 3, 4]) { try { if (v == 2) continue; if (v == 4) break; loopres += v; } catch (e) {} }
 print(loopres + "\n");
+// a slot's key is taken before the value that changes it is computed
+local kt = [0, 0, 0, 0], ki = 0;
+kt[ki] = ki++; kt[ki] += ki++; kt[ki]++;
+local ku = {}, kk = "a"; ku[kk] <- (kk = "b");
+print(kt[0] + " " + kt[1] + " " + kt[2] + " " + ki + " " + ("a" in ku) + "\n");
