@@ -27,7 +27,9 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -104,9 +106,56 @@ std::string checkPakArchive(const std::string& path)
     return "";
 }
 
+// An entry whose sizes follow its data (flag bit 3) sends the zip reader to
+// the central directory: it looks backwards from the last possible place for
+// the end record's signature, and without one it never stops. It then walks
+// the directory's entries and trusts their places and sizes.
+std::string checkZipDirectory(CArchiveBytes& file)
+{
+    constexpr size_t EndSize = 22, EntrySize = 46, LocalSize = 30;
+    if (file.size() < EndSize)
+        return "it has no central directory end";
+    // The record lies near the end, after a comment of at most 64 KiB: read
+    // backwards in windows, so the rest of the archive is not read for it.
+    constexpr uint64_t Window = 1 << 16;
+    uint64_t found = UINT64_MAX;
+    for (uint64_t last = file.size() - EndSize + 4; found == UINT64_MAX && last >= 4;) {
+        const uint64_t first = last > Window ? last - Window : 0;
+        const std::string bytes = file.at(first, last - first);
+        const size_t at = bytes.rfind("PK\x05\x06");
+        if (at != std::string::npos)
+            found = first + at;
+        else if (first == 0)
+            break;
+        last = first + 3;   // a signature across the windows' seam
+    }
+    if (found == UINT64_MAX)
+        return "it has no central directory end";
+    const std::string record = file.at(found, EndSize);
+    uint64_t at = littleEndian32(record, 16);
+    for (int entry = 0; file.at(at, 4) == "PK\x01\x02"; ++entry) {
+        const std::string header = file.at(at, EntrySize);
+        const std::string where = "directory entry " + std::to_string(entry);
+        if (header.empty())
+            return where + " has no whole header";
+        const uint64_t names = uint64_t(littleEndian16(header, 28)) + littleEndian16(header, 30);
+        const uint64_t next = at + EntrySize + names + littleEndian16(header, 32);
+        if (next > file.size())
+            return where + " lies outside the file";
+        const uint64_t local = littleEndian32(header, 42), packed = littleEndian32(header, 20);
+        const std::string localHeader = file.at(local, LocalSize);
+        if (localHeader.empty())
+            return where + " points outside the file";
+        const uint64_t localNames = uint64_t(littleEndian16(localHeader, 26)) + littleEndian16(localHeader, 28);
+        if (local + LocalSize + std::max(names, localNames) + packed > file.size())
+            return where + " lies outside the file";
+        at = next;
+    }
+    return "";
+}
+
 // The zip reader walks the local entry headers and trusts their sizes, so a
-// cut archive hands out entries longer than what is left of it. Entries whose
-// sizes follow their data (flag bit 3) are left to the reader.
+// cut archive hands out entries longer than what is left of it.
 std::string checkZipArchive(const std::string& path)
 {
     constexpr size_t HeaderSize = 30;
@@ -117,7 +166,7 @@ std::string checkZipArchive(const std::string& path)
         if (header.empty())
             return "entry " + std::to_string(entry) + " has no whole header";
         if (littleEndian16(header, 6) & 8)
-            return "";
+            return checkZipDirectory(file);
         const uint64_t data = at + HeaderSize + littleEndian16(header, 26) + littleEndian16(header, 28);
         const uint64_t end = data + littleEndian32(header, 18);
         if (end > file.size())

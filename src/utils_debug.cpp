@@ -125,11 +125,19 @@ int FatalError(const char* message, bool askContinue)
         return 0;
     }
     std::lock_guard<std::mutex> lock(FatalLock);
-    InFatalPath = true;
-    CString text(message);
-    WriteStringToFile(GetLogFolder() + AlertFileName, text);
-    bool goOn = AlertBox(text, askContinue);
-    InFatalPath = false;
+    // Cleared on every way out: a box hook that throws must not leave later
+    // fatal errors taken for parts of this report.
+    struct SFatalPathScope {
+        SFatalPathScope() { InFatalPath = true; }
+        ~SFatalPathScope() { InFatalPath = false; }
+    };
+    bool goOn = false;
+    {
+        SFatalPathScope scope;
+        CString text(message);
+        WriteStringToFile(GetLogFolder() + AlertFileName, text);
+        goOn = AlertBox(text, askContinue);
+    }
     if (goOn)
         return 0;
     endProgram();

@@ -141,14 +141,25 @@ TEST_F(RobustArchives, MutatedZipsMountOrAreRefusedAndReadWithinTheirBytes)
                                                       {"gui/readme.txt", std::string(300, 'r')}}));
     const std::string seed = App.read("seed.zip");
     ASSERT_GT(seed.size(), 100u);
-    const std::vector<std::string> cases = MutateSeed(seed, 51, 200, {"PK\x01\x02", "PK\x05\x06", "\xFF\xFF\xFF\xFF"});
+    std::vector<std::string> cases = MutateSeed(seed, 51, 200, {"PK\x01\x02", "PK\x05\x06", "\xFF\xFF\xFF\xFF"});
+    // Sizes after the data (flag bit 3) send the reader to the central
+    // directory: without its end record, or with an entry placed past the end.
+    std::string afterData = seed;
+    afterData[6] = char(afterData[6] | 8);
+    const size_t directory = afterData.find("PK\x01\x02");
+    ASSERT_NE(directory, std::string::npos);
+    std::string noEnd = afterData, farEntry = afterData;
+    noEnd[noEnd.rfind("PK\x05\x06") + 3] = 'x';
+    put32(farEntry, directory + 42, uint32_t(seed.size()));
+    const int whole = int(cases.size());   // the directory is sound: it mounts
+    cases.insert(cases.end(), {afterData, noEnd, farEntry});
     irr::io::IFileSystem* fs = Engine.FileSystem;
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
         const std::string name = "z" + std::to_string(i) + ".zip";
         App.write(name, cases[i]);
         const irr::u32 before = fs->getFileArchiveCount();
         if (!Engine.mountArchive(name.c_str()))
-            return i == 0 ? "the unmutated archive was refused" : "";
+            return i == 0 || i == whole ? "a whole archive was refused" : "";
         irr::io::IFileArchive* archive = fs->getFileArchive(before);
         const irr::io::IFileList* list = archive->getFileList();
         for (irr::u32 e = 0; e < list->getFileCount(); ++e) {
