@@ -106,6 +106,18 @@ std::string checkPakArchive(const std::string& path)
     return "";
 }
 
+// The zip reader takes the 16-bit lengths of names, extra fields and
+// comments as signed: from 32 KiB on, a name becomes a negative allocation
+// and an extra field a step back to the same header.
+constexpr const char* lengthTooLarge = " has a name, extra field or comment of 32 KiB or more";
+bool hasSignedLength(const std::string& header, std::initializer_list<size_t> fields)
+{
+    for (size_t at : fields)
+        if (littleEndian16(header, at) >= 0x8000)
+            return true;
+    return false;
+}
+
 // An entry whose sizes follow its data (flag bit 3) sends the zip reader to
 // the central directory: it looks backwards from the last possible place for
 // the end record's signature, and without one it never stops. It then walks
@@ -138,6 +150,8 @@ std::string checkZipDirectory(CArchiveBytes& file)
         const std::string where = "directory entry " + std::to_string(entry);
         if (header.empty())
             return where + " has no whole header";
+        if (hasSignedLength(header, {28, 30, 32}))
+            return where + lengthTooLarge;
         const uint64_t names = uint64_t(littleEndian16(header, 28)) + littleEndian16(header, 30);
         const uint64_t next = at + EntrySize + names + littleEndian16(header, 32);
         if (next > file.size())
@@ -146,6 +160,8 @@ std::string checkZipDirectory(CArchiveBytes& file)
         const std::string localHeader = file.at(local, LocalSize);
         if (localHeader.empty())
             return where + " points outside the file";
+        if (hasSignedLength(localHeader, {26, 28}))
+            return where + lengthTooLarge;
         const uint64_t localNames = uint64_t(littleEndian16(localHeader, 26)) + littleEndian16(localHeader, 28);
         if (local + LocalSize + std::max(names, localNames) + packed > file.size())
             return where + " lies outside the file";
@@ -165,6 +181,8 @@ std::string checkZipArchive(const std::string& path)
         const std::string header = file.at(at, HeaderSize);
         if (header.empty())
             return "entry " + std::to_string(entry) + " has no whole header";
+        if (hasSignedLength(header, {26, 28}))
+            return "entry " + std::to_string(entry) + lengthTooLarge;
         if (littleEndian16(header, 6) & 8)
             return checkZipDirectory(file);
         const uint64_t data = at + HeaderSize + littleEndian16(header, 26) + littleEndian16(header, 28);

@@ -59,7 +59,7 @@ fuzz_one() {
     mkdir -p "$corpus" "$findings"
     seed_files "$target" | xargs -I{} cp {} "$corpus/"
     if [ -d "fuzz/regressions/$target" ] &&
-        ! "$exe" -detect_leaks="$leaks" "fuzz/regressions/$target"/* >"$log" 2>&1; then
+        ! "$exe" -detect_leaks="$leaks" "$root/fuzz/regressions/$target"/* >"$log" 2>&1; then
         echo "fuzz_$target: a kept regression input fails again (see $log)"
         return 1
     fi
@@ -75,6 +75,6 @@ fuzz_one() {
     return 1
 }
 export -f fuzz_one seed_files leaks_for
-export dir seconds
+export root dir seconds
 
 printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_one {}'

@@ -151,8 +151,13 @@ TEST_F(RobustArchives, MutatedZipsMountOrAreRefusedAndReadWithinTheirBytes)
     std::string noEnd = afterData, farEntry = afterData;
     noEnd[noEnd.rfind("PK\x05\x06") + 3] = 'x';
     put32(farEntry, directory + 42, uint32_t(seed.size()));
+    // The reader takes a name's length as signed, also in a header that the
+    // directory, which decides the entries, does not point at.
+    std::string longName = afterData;
+    longName[27] = char(0x80);
+    put32(longName, directory + 42, uint32_t(longName.find("PK\x03\x04", 4)));
     const int whole = int(cases.size());   // the directory is sound: it mounts
-    cases.insert(cases.end(), {afterData, noEnd, farEntry});
+    cases.insert(cases.end(), {afterData, noEnd, farEntry, longName});
     irr::io::IFileSystem* fs = Engine.FileSystem;
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
         const std::string name = "z" + std::to_string(i) + ".zip";
