@@ -118,6 +118,16 @@ bool hasSignedLength(const std::string& header, std::initializer_list<size_t> fi
     return false;
 }
 
+// An entry is unpacked into a buffer of the size it claims, allocated when it
+// is opened; deflate makes at most 1032 bytes of one, so a larger claim is
+// damage that would ask for up to 4 GiB.
+constexpr uint16_t Deflated = 8;
+bool claimsTooMuch(uint16_t method, uint64_t packed, uint64_t unpacked)
+{
+    return method == Deflated && unpacked > packed * 1032 + 1024;
+}
+constexpr const char* claimTooLarge = " claims more unpacked bytes than its data can hold";
+
 // An entry whose sizes follow its data (flag bit 3) sends the zip reader to
 // the central directory: it looks backwards from the last possible place for
 // the end record's signature, and without one it never stops. It then walks
@@ -157,6 +167,8 @@ std::string checkZipDirectory(CArchiveBytes& file)
         if (next > file.size())
             return where + " lies outside the file";
         const uint64_t local = littleEndian32(header, 42), packed = littleEndian32(header, 20);
+        if (claimsTooMuch(littleEndian16(header, 10), packed, littleEndian32(header, 24)))
+            return where + claimTooLarge;
         const std::string localHeader = file.at(local, LocalSize);
         if (localHeader.empty())
             return where + " points outside the file";
@@ -189,6 +201,8 @@ std::string checkZipArchive(const std::string& path)
         const uint64_t end = data + littleEndian32(header, 18);
         if (end > file.size())
             return "entry " + std::to_string(entry) + " lies outside the file";
+        if (claimsTooMuch(littleEndian16(header, 8), littleEndian32(header, 18), littleEndian32(header, 22)))
+            return "entry " + std::to_string(entry) + claimTooLarge;
         at = end;
     }
     return "";

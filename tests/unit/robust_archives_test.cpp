@@ -156,8 +156,12 @@ TEST_F(RobustArchives, MutatedZipsMountOrAreRefusedAndReadWithinTheirBytes)
     std::string longName = afterData;
     longName[27] = char(0x80);
     put32(longName, directory + 42, uint32_t(longName.find("PK\x03\x04", 4)));
+    // A deflated entry that claims 4 GiB from a few bytes.
+    std::string bomb = seed;
+    bomb[8] = 8;
+    put32(bomb, 22, 0xFFFFFFF0);
     const int whole = int(cases.size());   // the directory is sound: it mounts
-    cases.insert(cases.end(), {afterData, noEnd, farEntry, longName});
+    cases.insert(cases.end(), {afterData, noEnd, farEntry, longName, bomb});
     irr::io::IFileSystem* fs = Engine.FileSystem;
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
         const std::string name = "z" + std::to_string(i) + ".zip";
