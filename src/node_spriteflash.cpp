@@ -161,6 +161,7 @@ bool CFlashPlayer::loadMovie(const CString& path)
     CMovieFile file(resolved);
     if (!file.isOpen()) {
         DebugLog(CString("Flash movie not found: ") + resolved);
+        LogReadFailure(resolved);
         return false;
     }
     if (!Backend->load(std::string_view(resolved, size_t(resolved.GetLength())), file.reader()))

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
+#include <string>
 #include <strings.h>
 
 using namespace irr;
@@ -49,6 +51,15 @@ video::ITexture* loadTextureFile(video::IVideoDriver* driver, const char* path)
     if (video::ITexture* held = driver->findTexture(path))
         return held;
     return NamesNoPlainFile(path) ? nullptr : driver->getTexture(path);
+}
+
+// A texture asked for again and again (one per sprite made) is explained
+// in the log once.
+void logUnreadableTexture(const char* path)
+{
+    static std::set<std::string>& reported = *new std::set<std::string>;
+    if (reported.insert(path).second)
+        LogReadFailure(path);
 }
 
 void fatalImage(const char* format, const char* name)
@@ -350,8 +361,10 @@ STextureRegion retrieveTexture(const char* name)
     }
     if (!texture)
         texture = makeMissingEmptyImage(driver, name);
-    if (!texture)
+    if (!texture) {
+        logUnreadableTexture(path);
         return STextureRegion();
+    }
     STextureRegion region;
     region.setTextureSized(texture, name, trueTextureSize(driver, texture, path));
     cache.push(region);

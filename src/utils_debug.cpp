@@ -173,7 +173,7 @@ void DebugLog(const char* text, const char* file, int line)
     if (log->Path.IsEmpty())
         log->Path = GetLogFolder() + LogFileName;
     if (log->Text.IsEmpty())
-        ReadFileToString(log->Path, log->Text);
+        ReadDiskFile(log->Path, log->Text);   // not ReadFileToString: its failures are logged
     // The log grows by exact-size blocks: build the line first, so that the
     // whole log is copied once per line rather than once per piece.
     CString entry = GetDateString();

@@ -10,6 +10,8 @@
 #include "utils_str_tools.h"
 #include "utils_system_common.h"
 
+#include <IFileArchive.h>
+#include <IFileList.h>
 #include <IFileSystem.h>
 
 #include <SDL.h>
@@ -236,6 +238,47 @@ void queryScreenSize(int& width, int& height)
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
+// The folders mounted in the engine file system, in search order, each
+// ending in "/".
+std::vector<CString> mountedFolders(irr::io::IFileSystem* fs)
+{
+    std::vector<CString> folders;
+    for (irr::u32 i = 0; fs && i < fs->getFileArchiveCount(); ++i) {
+        irr::io::IFileArchive* archive = fs->getFileArchive(i);
+        if (!archive || archive->getType() != irr::io::EFAT_FOLDER || !archive->getFileList())
+            continue;
+        CString folder = archive->getFileList()->getPath().c_str();
+        if (!folder.IsEmpty() && !isSeparator(folder.GetAt(folder.GetLength() - 1)))
+            folder += '/';
+        folders.push_back(folder);
+    }
+    return folders;
+}
+
+// A data name as it follows a mounted folder's path: "/" separators, no
+// leading separator; empty for names that are no data names.
+CString nameInMount(const char* name)
+{
+    if (!name || !*name || IsAbsolutePath(name))
+        return CString();
+    while (isSeparator(*name))
+        ++name;
+    return ToArchiveName(name);
+}
+
+// Why opening the file for reading fails (an errno value); 0 when it opens
+// as a plain file. Never blocks on a pipe.
+int openError(const char* native)
+{
+    int fd = ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    struct stat info;
+    int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    ::close(fd);
+    return error;
+}
+
 } // namespace
 
 // --- folders ---
@@ -427,7 +470,75 @@ bool FileExists(const char* path)
     size_t length = std::strlen(path);
     if (isSeparator(path[length - 1]))
         return FileExists(CString(path, int(length - 1)));
-    return PackedFileExists(path) != 0 || PathExistsOnDisk(path);
+    return PackedFileExists(path) != 0 || PathExistsOnDisk(path) || !FindInMountedFolders(path).IsEmpty();
+}
+
+CString FindInMountedFolders(const char* name)
+{
+    CString relative = nameInMount(name);
+    if (relative.IsEmpty())
+        return CString();
+    for (const CString& folder : mountedFolders(GetEngineContext().getFileSystem())) {
+        CString native = ToNativePath(folder + relative);
+        struct stat info;
+        if (::stat(native, &info) == 0 && S_ISREG(info.st_mode))
+            return native;
+    }
+    return CString();
+}
+
+CString DataNameInMountedFolder(const char* native)
+{
+    if (!native || !*native)
+        return CString();
+    const size_t length = std::strlen(native);
+    for (CString folder : mountedFolders(GetEngineContext().getFileSystem())) {
+        folder = ToNativePath(folder);
+        if (folder.IsEmpty() || folder.GetAt(folder.GetLength() - 1) != '/')
+            folder += '/';
+        const size_t prefix = size_t(folder.GetLength());
+        if (length > prefix && std::strncmp(native, folder, prefix) == 0)
+            return CString(native + prefix);
+    }
+    return CString();
+}
+
+int ReadFailureError(const char* path, CString* place)
+{
+    if (place)
+        place->Empty();
+    if (!path || !*path)
+        return ENOENT;
+    // Where the engine looks: the mounted folders, then the disk. The first
+    // place that has something under the name but cannot give it explains.
+    std::vector<CString> places;
+    CString relative = nameInMount(path);
+    if (!relative.IsEmpty())
+        for (const CString& folder : mountedFolders(GetEngineContext().getFileSystem()))
+            places.push_back(ToNativePath(folder + relative));
+    places.push_back(ToNativePath(path));
+    for (const CString& candidate : places) {
+        int error = openError(candidate);
+        if (error == ENOENT)
+            continue;
+        if (place)
+            *place = candidate;
+        return error;
+    }
+    return ENOENT;
+}
+
+int LogReadFailure(const char* path, int unlogged)
+{
+    CString place;
+    int error = ReadFailureError(path, &place);
+    if (error == 0 || error == unlogged)
+        return error;
+    if (place.IsEmpty() || place == path)
+        DebugLog(Format("Cannot read '%s': %s", path ? path : "", std::strerror(error)));
+    else
+        DebugLog(Format("Cannot read '%s' (%s): %s", path, (const char*)place, std::strerror(error)));
+    return error;
 }
 
 bool GetFileWriteTime(const char* path, SYSTEMTIME& out)

@@ -90,6 +90,28 @@ int PackedFileExists(const char* path);
 // "\" are ignored; looks in the engine file system, then on disk.
 bool FileExists(const char* path);
 
+// The file on disk under a folder mounted in the engine file system, for a
+// data name the folder's list lacks (a folder's list is fixed when it is
+// mounted; files written into it later are only on disk). The native path,
+// or empty when no mounted folder holds such a plain file.
+CString FindInMountedFolders(const char* name);
+
+// The data name ("/" separators) under which a mounted folder holds the
+// file at this native path; empty when it lies in no mounted folder.
+CString DataNameInMountedFolder(const char* native);
+
+// Why the file cannot be read, as the system's error number (ENOENT,
+// EACCES, EISDIR, ...), looked up where the engine reads it: a data name in
+// the mounted folders, then on disk. 0 when the file opens as a plain file
+// (what failed lies in its content). place, when given, receives the native
+// path that gave the error.
+int ReadFailureError(const char* path, CString* place = nullptr);
+
+// Writes "Cannot read '<path>': <the system's reason>" to the debug log, with
+// the native path when it differs, unless there is no error or it is the
+// unlogged one (ENOENT where a missing file is no fault). Returns the error.
+int LogReadFailure(const char* path, int unlogged = 0);
+
 // The last-write time of a regular file in UTC; false (with the record
 // zeroed) when there is no such file.
 bool GetFileWriteTime(const char* path, SYSTEMTIME& out);

@@ -45,6 +45,31 @@ CMapStringToString& textFileCache()
     return *cache;
 }
 
+// What tells files apart while includes nest: the name, as archives
+// compare it. Two spellings of one file escape this, not the depth limit.
+std::string fileIdentity(const CString& path);
+
+// Drops the file's cached texts: under the path as written, and under the
+// data names that reach it through a mounted folder, in any spelling.
+void forgetCachedFile(const char* path)
+{
+    CMapStringToString& cache = textFileCache();
+    cache.RemoveKey(path);
+    CString name = DataNameInMountedFolder(ToNativePath(path));
+    if (name.IsEmpty())
+        return;
+    const std::string identity = fileIdentity(name);
+    std::vector<CString> stale;
+    CString key, text;
+    for (POSITION at = cache.GetStartPosition(); at;) {
+        cache.GetNextAssoc(at, key, text);
+        if (!IsAbsolutePath(key) && fileIdentity(key) == identity)
+            stale.push_back(key);
+    }
+    for (const CString& gone : stale)
+        cache.RemoveKey(gone);
+}
+
 // A buffer of size + 1 zero bytes, taken as a C text.
 void assignRead(CString& text, const std::vector<char>& buffer)
 {
@@ -58,8 +83,6 @@ char foldChar(char c)
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
 }
 
-// What tells files apart while includes nest: the name, as archives
-// compare it. Two spellings of one file escape this, not the depth limit.
 std::string fileIdentity(const CString& path)
 {
     std::string id = (const char*)ToArchiveName(path);
@@ -152,8 +175,11 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
         }
     }
     CString raw;
-    if (!ReadFileCached(path, raw))
+    if (!ReadFileCached(path, raw)) {
+        if (ReadFailureError(path) == ENOENT)
+            LogReadFailure(path);   // the other reasons were logged by the read
         return false;
+    }
     cleanText(raw, path, chain);
     text = raw;
     return true;
@@ -280,7 +306,12 @@ bool ReadFileToString(const char* path, CString& text)
 {
     if (!path || !*path)
         return false;
-    return ReadPackedFile(path, text) || ReadDiskFile(path, text);
+    if (ReadPackedFile(path, text) || ReadDiskFile(path, text))
+        return true;
+    // Many callers take a missing file for defaults; one that is there but
+    // cannot be read must not pass for missing without a word.
+    LogReadFailure(path, ENOENT);
+    return false;
 }
 
 bool IsPlainDataFile(irr::io::IReadFile* file)
@@ -300,6 +331,11 @@ irr::io::IReadFile* OpenDataFile(const char* name)
     if (!fs || !name || !*name)
         return nullptr;
     irr::io::IReadFile* file = fs->createAndOpenFile(name);
+    if (!file) {
+        CString written = FindInMountedFolders(name);
+        if (!written.IsEmpty())
+            file = fs->createAndOpenFile(written.operator const char*());
+    }
     if (file && !IsPlainDataFile(file)) {
         DebugLog(Format("Not a file: '%s'", name));
         file->drop();
@@ -375,7 +411,7 @@ bool WriteStringToFile(const char* path, const char* text)
         text = "";
     if (!SaveFileWhole(ToNativePath(path), text, std::strlen(text)))
         return false;
-    textFileCache().RemoveKey(path);
+    forgetCachedFile(path);
     return true;
 }
 

@@ -302,6 +302,7 @@ bool CXMLStorage::openFile(const char* fileName)
     m_bReading = true;
     io::IReadFile* file = OpenDataFile(fileName);
     if (!file) {
+        LogReadFailure(fileName);
         AppendBoundedText(m_LastRead, "(start)");
         return openReader(nullptr, fileName);
     }

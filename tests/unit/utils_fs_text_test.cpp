@@ -8,6 +8,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
+#include "utils_serialize_storage.h"
 #include "utils_str_lng.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,12 @@
 #include <IFileSystem.h>
 #include <IReadFile.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -259,6 +264,62 @@ TEST_F(TextFileTest, FoldersAreNoFilesToRead)
         EXPECT_EQ(ReadFileToString(c.name.c_str(), text), c.kind == File);
         EXPECT_EQ(str(text), c.kind == File ? "text" : "previous");
     }
+}
+
+// A data file that is there but cannot be read is logged with the system's
+// reason, whichever reader asked; what the reader then makes of the missing
+// text is its own report.
+TEST_F(TextFileTest, UnreadableDataFilesLogTheSystemsReason)
+{
+    std::filesystem::create_directories(Data + "folder.spr");
+    std::filesystem::create_symlink("loop.spr", Data + "loop.spr");   // unreadable even for root
+    write("locked.spr", "-Name:x");
+    mountData();
+    struct Case {
+        std::string Name;
+        int Error;
+    };
+    std::vector<Case> cases = {{"folder.spr", EISDIR}, {"loop.spr", ELOOP}, {"none.spr", ENOENT}};
+    if (::geteuid() != 0) {
+        std::filesystem::permissions(Data + "locked.spr", std::filesystem::perms::none);
+        cases.push_back({"locked.spr", EACCES});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CString text = "previous";
+        EXPECT_FALSE(ReadTextFile(c.Name.c_str(), text));
+        CXMLStorage storage;
+        storage.openFile(ToArchiveName(c.Name.c_str()));
+        const std::string log = logText();
+        const std::string reason = std::string(": ") + std::strerror(c.Error) + "\n";
+        int lines = 0;
+        for (size_t at = log.find("Cannot read '" + c.Name + "'"); at != std::string::npos;
+             at = log.find("Cannot read '" + c.Name + "'", at + 1)) {
+            EXPECT_EQ(log.compare(log.find('\n', at) - reason.size() + 1, reason.size(), reason), 0)
+                << log.substr(at, log.find('\n', at) - at);
+            ++lines;
+        }
+        EXPECT_EQ(lines, 2) << log;
+    }
+}
+
+// A mounted folder's list is made when it is mounted; a file written into it
+// later is found and read under its data name all the same, and replacing a
+// file drops what was cached under that name.
+TEST_F(TextFileTest, FilesWrittenIntoAMountedFolderAreSeen)
+{
+    write("sub/old.spr", "-Name:old");
+    mountData();
+    ASSERT_EQ(readText("Sub\\Old.spr"), "-Name:old");
+    ASSERT_FALSE(FileExists("sub\\rt.spr"));
+
+    ASSERT_TRUE(WriteStringToFile((Data + "sub/rt.spr").c_str(), "-Name:new\r\n"));
+    ASSERT_TRUE(WriteStringToFile((Data + "sub/old.spr").c_str(), "-Name:changed"));
+    EXPECT_TRUE(FileExists("sub\\rt.spr"));
+    EXPECT_EQ(str(GetExistingDataPath("sub\\rt.spr")), "sub\\rt.spr");
+    EXPECT_EQ(readText("sub\\rt.spr"), "-Name:new\n");
+    EXPECT_EQ(readText("Sub\\Old.spr"), "-Name:changed");
+    EXPECT_TRUE(missingFileBoxes().empty());
 }
 
 TEST(FileTypes, SubstringRulesInOrder)
