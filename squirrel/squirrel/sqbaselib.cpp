@@ -317,8 +317,14 @@ struct Sorter {
 
     bool compare(const SQObjectPtr& a, const SQObjectPtr& b, SQInteger& res)
     {
-        if (sqtype(func) == OT_NULL) return v->ObjCmp(a, b, res);
-        SQObjectPtr args[2] = {a, b};
+        if (sqtype(func) == OT_NULL) {
+            if (sqtype(a) == OT_INTEGER && sqtype(b) == OT_INTEGER) {
+                res = _integer(a) < _integer(b) ? -1 : _integer(a) > _integer(b) ? 1 : 0;
+                return true;
+            }
+            return v->ObjCmp(a, b, res);
+        }
+        const SQObject args[2] = {a, b};   // the caller's locals hold them
         SQObjectPtr out;
         if (!v->CallWith(func, v->_roottable, args, 2, out, false)) {
             if (sqtype(v->_lasterror) != OT_STRING) v->Raise_Error(sqmsg::CompareFuncFailed);

@@ -132,17 +132,19 @@ DispatchTable makeDispatchTable(const void* const* handlers, int count, const vo
 #ifdef SQ_THREADED_DISPATCH
 #define NEXT() do { \
         stk = _stack + _stackbase; \
-        ins = ci->_ip++; \
+        ins = ip++; \
+        ci->_ip = ip; \
         goto *handlers.at[ins->op]; \
     } while (0)
 // Same, from a handler that wrote nothing (no value released): the stack cannot have moved.
 #define NEXT_SAME_STACK() do { \
-        ins = ci->_ip++; \
+        ins = ip++; \
+        ci->_ip = ip; \
         goto *handlers.at[ins->op]; \
     } while (0)
 #else
-#define NEXT() continue
-#define NEXT_SAME_STACK() continue
+#define NEXT() if (true) { ci->_ip = ip; continue; } else (void)0
+#define NEXT_SAME_STACK() NEXT()
 #endif
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -156,6 +158,31 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
     DepthGuard depth(this);
     switch (et) {
     case ET_CALL: {
+        SQClosure* c = _closure(closure);
+        SQFunctionProto* p = c->Proto();
+        if (nargs == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams && c->_outervalues.empty() &&
+            sqtype(c->_env) == OT_NULL && sqtype(_debughook) == OT_NULL && !CallsExhausted() &&
+            !StackExhausted(stackbase + p->_stacksize) && stackbase + p->_stacksize + 24 <= _stacksize &&
+            _callsstacksize < static_cast<SQInteger>(_callsstack.size())) {
+            // the common call from the host or a native: exact arguments, nothing to bind
+            ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
+            ci->_closure = closure;
+            ci->_ip = p->_instructions.data();
+            ci->_literals = p->_literals.data();
+            ci->_generator = nullptr;
+            ci->_prevstkbase = stackbase - _stackbase;
+            ci->_prevtop = _top;
+            ci->_target = target;
+            ci->_ncalls = 1;
+            ci->_etraps = 0;
+            ci->_vargs_size = 0;
+            ci->_root = true;
+            ci->_ctor = false;
+            ci->_plain = false;
+            _stackbase = stackbase;
+            _top = stackbase + p->_stacksize;
+            break;
+        }
         SQObjectPtr fn = closure;
         if (!StartCall(_closure(fn), target, nargs, stackbase, false)) {
             // failed argument binding: no frame of this call exists
@@ -190,6 +217,9 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
     static const DispatchTable handlers = makeDispatchTable(kHandlers, OP_COUNT, &&L_BAD_OPCODE);
 #endif
 
+    // the running frame's next instruction, kept here and stored to the frame as dispatch
+    // goes; a handler that ends with `continue` works on ci->_ip, which is read back
+    SQInstruction* ip;
     const SQInstruction* ins;
     SQObjectPtr* stk;
 exception_restore:
@@ -199,7 +229,9 @@ exception_restore:
     for (;;) {
         stk = _stack + _stackbase;
         // the instruction lives in the running prototype, which its frame keeps alive
-        ins = ci->_ip++;
+        ip = ci->_ip;
+        ins = ip++;
+        ci->_ip = ip;
 #ifdef SQ_THREADED_DISPATCH
         // one indirect jump per handler (the compiler copies this block to every
         // `continue`), so the branch predictor learns opcode pairs
@@ -427,7 +459,7 @@ exception_restore:
                     ++ci;   // the frame above the running one
                     ++_callsstacksize;
                     ci->_closure = fn;
-                    ci->_ip = p->_instructions.data();
+                    ci->_ip = ip = p->_instructions.data();
                     ci->_literals = p->_literals.data();
                     ci->_generator = nullptr;
                     ci->_prevstkbase = ins->a2;
@@ -661,7 +693,7 @@ exception_restore:
             const SQObjectPtr& a = STK(ins->a0);
             const SQObjectPtr& b = ci->_literals[ins->a2];
             if (isInt(a) && isInt(b)) {
-                if (!cmpInts(ins->a3, _integer(a), _integer(b))) ci->_ip += ins->a1;
+                if (!cmpInts(ins->a3, _integer(a), _integer(b))) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
             goto jcmp_any;
@@ -671,7 +703,7 @@ exception_restore:
             const SQObjectPtr& a = STK(ins->a0);
             const SQObjectPtr& b = ins->op == OP_JCMPK ? ci->_literals[ins->a2] : STK(ins->a2);
             if (isNum(a) && isNum(b)) {
-                if (!cmpNumbers(ins->a3, a, b)) ci->_ip += ins->a1;
+                if (!cmpNumbers(ins->a3, a, b)) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
             SQObjectPtr x = a, y = b;
@@ -688,7 +720,7 @@ exception_restore:
             if (isInt(v) && isInt(b)) {
                 const SQInteger x = wrapAdd(_integer(v), d);
                 v._unVal.nInteger = x;
-                if (cmpInts(op, x, _integer(b))) ci->_ip += ins->a1;
+                if (cmpInts(op, x, _integer(b))) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
             if (isInt(v)) {
@@ -713,9 +745,9 @@ exception_restore:
             if (r) ci->_ip += ins->a1;
             continue;
         }
-        case OP_JMP: L_OP_JMP: ci->_ip += ins->a1; NEXT_SAME_STACK();
-        case OP_JZ: L_OP_JZ: if (SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT_SAME_STACK();
-        case OP_JNZ: L_OP_JNZ: if (!SqIsFalse(STK(ins->a0))) ci->_ip += ins->a1; NEXT_SAME_STACK();
+        case OP_JMP: L_OP_JMP: ip += ins->a1; NEXT_SAME_STACK();
+        case OP_JZ: L_OP_JZ: if (SqIsFalse(STK(ins->a0))) ip += ins->a1; NEXT_SAME_STACK();
+        case OP_JNZ: L_OP_JNZ: if (!SqIsFalse(STK(ins->a0))) ip += ins->a1; NEXT_SAME_STACK();
         case OP_NEG: L_OP_NEG: {
             const SQObjectPtr& a = STK(ins->a1);
             if (isInt(a)) { TARGET.SetInteger(wrapSub(0, _integer(a))); NEXT(); }
@@ -828,6 +860,7 @@ exception_restore:
                 ci->_closure._unVal.raw = 0;
                 --_callsstacksize;
                 --ci;
+                ip = ci->_ip;
                 // the callee's slots start at its `this`: the caller's call temps are dead
                 // now; plain values left above the top are never read. A release may run a
                 // hook that grows the stack, so slots are reached by index.

@@ -401,9 +401,12 @@ bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject*
 {
     SQObjectPtr f = fn;
     SQInteger base = _top;
-    Push(self);
-    for (SQInteger i = 0; i < nargs; i++) Push(args[i]);
-    bool ok = Call(f, nargs + 1, base, outres, raiseerror);
+    GrowStack(base + nargs + 1);
+    _stack[_top++] = self;
+    for (SQInteger i = 0; i < nargs; i++) _stack[_top++] = args[i];
+    bool ok = sqtype(f) == OT_CLOSURE && !_closure(f)->Proto()->_bgenerator
+                  ? Execute(f, -1, nargs + 1, base, outres, raiseerror)
+                  : Call(f, nargs + 1, base, outres, raiseerror);
     while (_top > base) Pop();
     return ok;
 }
