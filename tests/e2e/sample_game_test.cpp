@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         if (GetParam().Window && !hasDisplay())
-            GTEST_SKIP() << "no display: test.sh runs these under xvfb-run";
+            GTEST_SKIP() << "no display and no Xvfb";
     }
 };
 

@@ -23,7 +23,7 @@ protected:
     void SetUp() override
     {
         if (GetParam().Window && !hasDisplay())
-            GTEST_SKIP() << "no display: test.sh runs these under xvfb-run";
+            GTEST_SKIP() << "no display and no Xvfb";
     }
 };
 
@@ -119,7 +119,7 @@ protected:
     void SetUp() override
     {
         if (!hasDisplay())
-            GTEST_SKIP() << "no display: test.sh runs these under xvfb-run";
+            GTEST_SKIP() << "no display and no Xvfb";
     }
 };
 

@@ -19,6 +19,9 @@ namespace sample {
 
 namespace {
 
+// Runs that show a window on the inherited display get one of their own when none is named.
+::testing::Environment* const OwnDisplay = ::testing::AddGlobalTestEnvironment(new COwnDisplayWhenNone);
+
 int waitForExit(pid_t pid, std::chrono::steady_clock::duration timeout)
 {
     auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -64,3 +64,20 @@ CXvfbServer::~CXvfbServer()
     kill(Pid, SIGKILL);
     waitpid(Pid, &status, 0);
 }
+
+void COwnDisplayWhenNone::SetUp()
+{
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display)
+        return;
+    Server = std::make_unique<CXvfbServer>();
+    if (!Server->name().empty())
+        setenv("DISPLAY", Server->name().c_str(), 1);
+}
+
+void COwnDisplayWhenNone::TearDown()
+{
+    if (Server && !Server->name().empty())
+        unsetenv("DISPLAY");
+    Server.reset();
+}

@@ -2,8 +2,11 @@
 // tests running side by side cannot meet on it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,4 +26,17 @@ public:
 private:
     pid_t Pid = -1;
     std::string Name;
+};
+
+// Registered by a test program whose tests draw on the inherited display:
+// when none is named, it starts an Xvfb of its own and names it in DISPLAY
+// for all its tests, so they run the same under test.sh's xvfb-run and from
+// a bare ctest.
+class COwnDisplayWhenNone : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+private:
+    std::unique_ptr<CXvfbServer> Server;
 };
