@@ -418,6 +418,18 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
     }
     // slots: obj and key in registers, then the value
     SQInteger objReg = lhs.reg;
+    if (lhs.k == E_FIELDK && op == '=') {
+        Exp rhs;
+        Expression(rhs);
+        SQInteger val = ToAnyReg(rhs);
+        FreeExp(rhs);
+        fs().FreeReg(objReg);
+        SQInteger dst = fs().AllocReg();
+        fs().Emit(OP_SETK, dst, lhs.key, objReg, val);
+        lhs.k = E_REG;
+        lhs.reg = dst;
+        return;
+    }
     SQInteger keyReg;
     if (lhs.k == E_FIELDK) {
         keyReg = fs().AllocReg();
@@ -1288,7 +1300,8 @@ void SQCompiler::Statement()
         // an expression statement discards its value: drop the copy to the result register
         if (fs().Pc() > 0) {
             SQInstruction& last = fs().At(fs().Pc() - 1);
-            if ((last.op == OP_SET || last.op == OP_SETENV || last.op == OP_NEWSLOT) && fs().IsTemp(last.a0))
+            if ((last.op == OP_SET || last.op == OP_SETK || last.op == OP_SETENV || last.op == OP_NEWSLOT) &&
+                fs().IsTemp(last.a0))
                 last.a0 = SQ_NOREG;
             else if (last.op == OP_INCL && fs().IsTemp(last.a0))
                 last.a0 = SQ_NOREG;
@@ -1508,7 +1521,8 @@ void SQCompiler::ForStatement()
         CommaExpression(step);
         if (fs().Pc() > stepStart) {
             SQInstruction& last = fs().At(fs().Pc() - 1);
-            if ((last.op == OP_INCL || last.op == OP_SET || last.op == OP_SETENV) && fs().IsTemp(last.a0)) last.a0 = SQ_NOREG;
+            if ((last.op == OP_INCL || last.op == OP_SET || last.op == OP_SETK || last.op == OP_SETENV) && fs().IsTemp(last.a0))
+                last.a0 = SQ_NOREG;
         }
         FreeExp(step);
         fs()._freereg = fs().NActive();

@@ -351,6 +351,19 @@ exception_restore:
             if (ins->a0 != SQ_NOREG) TARGET = STK(ins->a3);
             NEXT();
         }
+        case OP_SETK: L_OP_SETK: {
+            const SQObjectPtr& self = STK(ins->a2);
+            const SQObjectPtr& key = ci->_literals[ins->a1];
+            const SQObjectPtr& val = STK(ins->a3);
+            if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) &&
+                !(sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val))) {
+                SQObjectPtr s = self, k = key, v = val;
+                if (!Set(s, k, v, false)) goto exception_trap;
+                stk = _stack + _stackbase;
+            }
+            if (ins->a0 != SQ_NOREG) TARGET = STK(ins->a3);
+            NEXT();
+        }
         case OP_SETENV: L_OP_SETENV: {
             const SQObjectPtr& self = STK(0);
             const SQObjectPtr& key = ci->_literals[ins->a1];

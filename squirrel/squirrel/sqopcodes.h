@@ -19,6 +19,7 @@
     X(GET)         /* a0 = a1[a2] */ \
     X(GETENV)      /* a0 = this[literal a1], falling back to the root table */ \
     X(SET)         /* a1[a2] = a3; a0 = a3 */ \
+    X(SETK)        /* a2[literal a1] = a3; a0 = a3 */ \
     X(SETENV)      /* this[literal a1] = a2 (root fall-back); a0 = a2 */ \
     X(NEWSLOT)     /* a1[a2] <- a3; a0 = a3 */ \
     X(DELETE)      /* a0 = delete a1[a2] */ \

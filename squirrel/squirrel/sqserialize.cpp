@@ -180,7 +180,7 @@ struct Reader {
             const SQInstruction& i = p->_instructions[static_cast<size_t>(pc)];
             const SQInteger a1 = i.a1;
             switch (i.op) {
-            case OP_LOAD: case OP_GETK: case OP_GETENV: case OP_SETENV: case OP_PREPCALLK:
+            case OP_LOAD: case OP_GETK: case OP_GETENV: case OP_SETENV: case OP_PREPCALLK: case OP_SETK:
                 if (!index(a1, p->_literals.size())) return false;
                 break;
             case OP_CLOSURE: {
