@@ -167,6 +167,7 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
             // the common call from the host or a native: exact arguments, nothing to bind
             ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
             ci->_closure = closure;
+            ci->_borrowed = false;
             ci->_ip = p->_instructions.data();
             ci->_literals = p->_literals.data();
             ci->_generator = nullptr;
@@ -471,7 +472,15 @@ exception_restore:
                     for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
                     ++ci;   // the frame above the running one
                     ++_callsstacksize;
-                    ci->_closure = fn;
+                    // popped frames hold null; a function register below the callee's base
+                    // outlives the call, so the frame need not count its closure
+                    ci->_borrowed = ins->a1 < ins->a2;
+                    if (ci->_borrowed) {
+                        ci->_closure._type = fn._type;
+                        ci->_closure._unVal = fn._unVal;
+                    } else {
+                        ci->_closure = fn;
+                    }
                     ci->_ip = ip = p->_instructions.data();
                     ci->_literals = p->_literals.data();
                     ci->_generator = nullptr;
@@ -869,8 +878,10 @@ exception_restore:
                 _stackbase -= ci->_prevstkbase;
                 _top = ci->_prevtop;
                 SQObject fn = ci->_closure;
+                const bool owned = !ci->_borrowed;
                 ci->_closure._type = OT_NULL;
                 ci->_closure._unVal.raw = 0;
+                ci->_borrowed = false;
                 --_callsstacksize;
                 --ci;
                 ip = ci->_ip;
@@ -884,7 +895,7 @@ exception_restore:
                         slots = _stack;
                     }
                 }
-                SqRelease(fn._type, fn._unVal);
+                if (owned) SqRelease(fn._type, fn._unVal);
                 if (tgt != -1) {
                     SQObjectPtr& d = _stack[_stackbase + tgt];
                     SQObjectType oldType = d._type;

@@ -115,6 +115,21 @@ struct SQCallInfo {
     // a script frame called by a script frame without varargs, traps, constructor or
     // generator: its return takes the short path
     bool _plain = false;
+    // _closure holds no reference: the caller's function register keeps the closure alive
+    // for the whole call (calls from script code only)
+    bool _borrowed = false;
+
+    // Empties _closure, releasing it unless borrowed.
+    void DropClosure()
+    {
+        if (_borrowed) {
+            _closure._type = OT_NULL;
+            _closure._unVal.raw = 0;
+            _borrowed = false;
+        } else {
+            _closure.Null();
+        }
+    }
 };
 
 struct SQGenerator : public SQCollectable {

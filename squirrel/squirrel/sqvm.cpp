@@ -68,7 +68,7 @@ void SQVM::Finalize()
     _debughook.Null();
     _temp.Null();
     for (SQInteger i = 0; i < _stacksize; i++) _stack[i].Null();
-    for (SQInteger i = 0; i < _callsstacksize; i++) _callsstack[static_cast<size_t>(i)]._closure.Null();
+    for (SQInteger i = 0; i < _callsstacksize; i++) _callsstack[static_cast<size_t>(i)].DropClosure();
     _callsstacksize = 0;
     ci = nullptr;
     _vargsstack.clear();
@@ -145,6 +145,7 @@ bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQIn
     } else {
         ci->_ncalls++;
         ci->_plain = ci->_plain && vsize == 0;
+        ci->DropClosure();
     }
     ci->_closure = closure;
     ci->_literals = p->_literals.data();

@@ -154,6 +154,7 @@ inline void SQVM::PushCallInfo()
     ci->_root = false;
     ci->_ctor = false;
     ci->_plain = false;
+    ci->_borrowed = false;
     ci->_target = -1;
     ci->_ip = nullptr;
     ci->_literals = nullptr;
@@ -161,7 +162,7 @@ inline void SQVM::PushCallInfo()
 
 inline void SQVM::PopCallInfo()
 {
-    _callsstack[static_cast<size_t>(--_callsstacksize)]._closure.Null();
+    _callsstack[static_cast<size_t>(--_callsstacksize)].DropClosure();
     ci = _callsstacksize ? &_callsstack[static_cast<size_t>(_callsstacksize - 1)] : nullptr;
 }
 

@@ -70,3 +70,14 @@ attempt("getinfos varargs", function() {
     return p + i.varargs;
 });
 attempt("getinfos native", function() { local i = split.getinfos(); return i.native + " " + i.name + " " + i.paramscheck; });
+// frames drop their functions once: on return, on a tail call, when an error unwinds them
+function frameChain(n) { if (n > 3) throw "deep " + n; return frameChain(n + 1); }
+local runner = function(n, m = 0) { local r = frameChain(n + m); return r; };
+local twice = function(n) { return n * 2; };
+local held = runner.weakref(), kept = twice.weakref();
+try { runner(0); } catch (e) { print(e + "\n"); }
+try { frameChain(2); } catch (e) { print(e + "\n"); }
+print(twice(21) + " " + (held.ref() != null) + " " + (kept.ref() != null) + "\n");
+runner = null;
+twice = null;
+print((held.ref() == null) + " " + (kept.ref() == null) + "\n");
