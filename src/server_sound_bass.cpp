@@ -281,6 +281,7 @@ int CSoundServer::loadEffect(const CString& name)
     int row = Device->EffectCount;
     uint32_t sample = Library->SampleLoad(0, (const char*)path, 0, 0, MaxSamplePlaybacks, 1);
     if (!sample) {
+        LogReadFailure(path);
         stopWithError(Format("Failed to load sound: %s (%i)", (const char*)name, Library->ErrorGetCode()), __LINE__);
         return -1;
     }
@@ -465,8 +466,10 @@ int CSoundServer::handleMusicFadeIn(SEngineMessage& message)
         MusicStarted = 1;
         CString path = ToNativePath(MakeMusicPath(MusicName));
         music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
-        if (!music.Handle)
+        if (!music.Handle) {
+            LogReadFailure(path);
             return 1;   // a music file that cannot be opened leaves silence
+        }
     }
     if (message.step == 0)
         music.setVolume(0.0f);
