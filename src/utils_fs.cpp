@@ -27,6 +27,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,43 @@ CString nameInMount(const char* name)
     return ToArchiveName(name);
 }
 
+// Data names of files the engine wrote into mounted folders, lower-cased.
+std::set<std::string>& writtenDataNames()
+{
+    static std::set<std::string>& names = *new std::set<std::string>;
+    return names;
+}
+
+std::string foldedName(const CString& name)
+{
+    std::string folded = (const char*)name;
+    for (char& c : folded)
+        c = c == '\\' ? '/' : (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return folded;
+}
+
+// Whether a mount lists the name (as a file or a folder), the engine wrote
+// it, or something is on disk under it as written: a name that is nowhere
+// needs no search through folders in other letter cases.
+bool namedAnywhere(const char* path, const CString& relative)
+{
+    struct stat info;
+    if (::lstat(path, &info) == 0 || ::lstat(ToArchiveName(path), &info) == 0)
+        return true;
+    if (relative.IsEmpty())
+        return false;
+    if (writtenDataNames().count(foldedName(relative)) != 0)
+        return true;
+    irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+    for (irr::u32 i = 0; fs && i < fs->getFileArchiveCount(); ++i) {
+        const irr::io::IFileList* list = fs->getFileArchive(i)->getFileList();
+        const irr::io::path name = (const char*)relative;
+        if (list && (list->findFile(name, false) >= 0 || list->findFile(name, true) >= 0))
+            return true;
+    }
+    return false;
+}
+
 // Why opening the file for reading fails (an errno value); 0 when it opens
 // as a plain file. Never blocks on a pipe.
 int openError(const char* native)
@@ -475,8 +513,12 @@ bool FileExists(const char* path)
 
 CString FindInMountedFolders(const char* name)
 {
+    // Only names the engine wrote are looked for: a miss stays as cheap as
+    // the mounts' own lookup.
+    if (writtenDataNames().empty())
+        return CString();
     CString relative = nameInMount(name);
-    if (relative.IsEmpty())
+    if (relative.IsEmpty() || writtenDataNames().count(foldedName(relative)) == 0)
         return CString();
     for (const CString& folder : mountedFolders(GetEngineContext().getFileSystem())) {
         CString native = ToNativePath(folder + relative);
@@ -487,18 +529,22 @@ CString FindInMountedFolders(const char* name)
     return CString();
 }
 
-CString DataNameInMountedFolder(const char* native)
+CString NoteDataFileWritten(const char* path)
 {
-    if (!native || !*native)
+    if (!path || !*path)
         return CString();
-    const size_t length = std::strlen(native);
+    CString native = ToNativePath(path);
+    const size_t length = size_t(native.GetLength());
     for (CString folder : mountedFolders(GetEngineContext().getFileSystem())) {
         folder = ToNativePath(folder);
         if (folder.IsEmpty() || folder.GetAt(folder.GetLength() - 1) != '/')
             folder += '/';
         const size_t prefix = size_t(folder.GetLength());
-        if (length > prefix && std::strncmp(native, folder, prefix) == 0)
-            return CString(native + prefix);
+        if (length > prefix && std::strncmp(native, folder, prefix) == 0) {
+            CString name = (const char*)native + prefix;
+            writtenDataNames().insert(foldedName(name));
+            return name;
+        }
     }
     return CString();
 }
@@ -511,8 +557,10 @@ int ReadFailureError(const char* path, CString* place)
         return ENOENT;
     // Where the engine looks: the mounted folders, then the disk. The first
     // place that has something under the name but cannot give it explains.
-    std::vector<CString> places;
     CString relative = nameInMount(path);
+    if (!namedAnywhere(path, relative))
+        return ENOENT;
+    std::vector<CString> places;
     if (!relative.IsEmpty())
         for (const CString& folder : mountedFolders(GetEngineContext().getFileSystem()))
             places.push_back(ToNativePath(folder + relative));

@@ -91,14 +91,15 @@ int PackedFileExists(const char* path);
 bool FileExists(const char* path);
 
 // The file on disk under a folder mounted in the engine file system, for a
-// data name the folder's list lacks (a folder's list is fixed when it is
-// mounted; files written into it later are only on disk). The native path,
-// or empty when no mounted folder holds such a plain file.
+// data name the engine wrote there in this run (a folder's list is fixed
+// when it is mounted; files written into it later are only on disk). The
+// native path, or empty when there is no such plain file.
 CString FindInMountedFolders(const char* name);
 
-// The data name ("/" separators) under which a mounted folder holds the
-// file at this native path; empty when it lies in no mounted folder.
-CString DataNameInMountedFolder(const char* native);
+// Records a file the engine has written: when it lies in a mounted folder,
+// FindInMountedFolders finds it under its data name from now on. Returns that
+// data name ("/" separators), or empty when it lies in no mounted folder.
+CString NoteDataFileWritten(const char* path);
 
 // Why the file cannot be read, as the system's error number (ENOENT,
 // EACCES, EISDIR, ...), looked up where the engine reads it: a data name in

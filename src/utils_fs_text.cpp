@@ -50,12 +50,13 @@ CMapStringToString& textFileCache()
 std::string fileIdentity(const CString& path);
 
 // Drops the file's cached texts: under the path as written, and under the
-// data names that reach it through a mounted folder, in any spelling.
+// data names that reach it through a mounted folder, in any spelling; the
+// mounts find it from now on.
 void forgetCachedFile(const char* path)
 {
     CMapStringToString& cache = textFileCache();
     cache.RemoveKey(path);
-    CString name = DataNameInMountedFolder(ToNativePath(path));
+    CString name = NoteDataFileWritten(path);
     if (name.IsEmpty())
         return;
     const std::string identity = fileIdentity(name);
