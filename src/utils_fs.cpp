@@ -534,6 +534,13 @@ CString NoteDataFileWritten(const char* path)
     if (!path || !*path)
         return CString();
     CString native = ToNativePath(path);
+    if (native.GetAt(0) != '/') {
+        // Relative to the working folder, as the writer took it.
+        char folder[PATH_MAX];
+        if (!::getcwd(folder, sizeof folder))
+            return CString();
+        native = CString(folder) + "/" + native;
+    }
     const size_t length = size_t(native.GetLength());
     for (CString folder : mountedFolders(GetEngineContext().getFileSystem())) {
         folder = ToNativePath(folder);

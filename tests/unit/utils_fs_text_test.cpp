@@ -315,10 +315,13 @@ TEST_F(TextFileTest, FilesWrittenIntoAMountedFolderAreSeen)
 
     ASSERT_TRUE(WriteStringToFile((Data + "sub/rt.spr").c_str(), "-Name:new\r\n"));
     ASSERT_TRUE(WriteStringToFile((Data + "sub/old.spr").c_str(), "-Name:changed"));
+    std::filesystem::current_path(App);   // the game's working folder
+    ASSERT_TRUE(WriteStringToFile("data\\Sub\\rel.spr", "-Name:relative"));
     EXPECT_TRUE(FileExists("sub\\rt.spr"));
     EXPECT_EQ(str(GetExistingDataPath("sub\\rt.spr")), "sub\\rt.spr");
     EXPECT_EQ(readText("sub\\rt.spr"), "-Name:new\n");
     EXPECT_EQ(readText("Sub\\Old.spr"), "-Name:changed");
+    EXPECT_EQ(readText("sub\\rel.spr"), "-Name:relative");
     EXPECT_TRUE(missingFileBoxes().empty());
 }
 
