@@ -107,4 +107,32 @@ void SQFuncState::Finish(SQInteger line)
     (void)line;
     PopLocals(NActive());
     _proto->_stacksize = _stacksize;
+    // A jump onto a return on the same line (the end of `return c ? a : b`) returns at once.
+    std::vector<SQInstruction>& code = _proto->_instructions;
+    const std::vector<SQLineInfo>& lines = _proto->_lineinfos;
+    std::vector<SQInteger> lineAt(code.size());
+    SQInteger cur = lines.empty() ? 0 : lines[0]._line;
+    size_t li = 0;
+    for (size_t pc = 0; pc < code.size(); ++pc) {
+        while (li < lines.size() && lines[li]._op <= static_cast<SQInteger>(pc)) cur = lines[li++]._line;
+        lineAt[pc] = cur;
+    }
+    for (size_t pc = 0; pc < code.size(); ++pc) {
+        if (code[pc].op != OP_JMP) continue;
+        const SQInteger target = static_cast<SQInteger>(pc) + 1 + code[pc].a1;
+        if (target < 0 || target >= static_cast<SQInteger>(code.size())) continue;
+        const SQInstruction& ret = code[static_cast<size_t>(target)];
+        if (ret.op == OP_RETURN && lineAt[static_cast<size_t>(target)] == lineAt[pc]) code[pc] = ret;
+    }
+    // `t = x; return t` returns x straight away; the return stays for jumps that land on it
+    for (size_t pc = 1; pc < code.size(); ++pc) {
+        const SQInstruction& ret = code[pc];
+        SQInstruction& move = code[pc - 1];
+        if (ret.op == OP_RETURN && ret.a0 != SQ_NOREG && move.op == OP_MOVE && move.a3 == 0 && move.a0 == ret.a0 &&
+            lineAt[pc - 1] == lineAt[pc]) {
+            const SQInteger src = move.a1;
+            move = ret;
+            move.a0 = static_cast<uint8_t>(src);
+        }
+    }
 }
