@@ -116,8 +116,9 @@ TEST(SampleGameWindow, CaptionIsTheTitleFromTheLanguageTable)
     pid_t pid = game.start({"SampleQuitAfterMs=20000"}, SScreen{true});
     unsigned long window = 0;
     EXPECT_TRUE(waitFor([&] { return (window = windowTitled(title)) != 0; })) << title;
-    if (window)
+    if (window) {
         EXPECT_TRUE(askWindowToClose("", window));
+    }
     EXPECT_EQ(game.finish(pid).ExitCode, 0);
 }
 

@@ -36,11 +36,12 @@ TEST_P(SampleScenePicture, ScreenshotShowsTheSceneAtRest)
     if (display.name().empty())
         GTEST_SKIP() << "no Xvfb";
     SampleFolder game;
-    std::vector<std::string> args{"SampleSceneScreenshot=scene", "SamplePlayAfterMs=300", "SampleSceneMs=4000",
-                                  "SampleQuitAfterMs=4600"};
+    std::vector<std::string> args{"SampleSceneScreenshot=scene", "SamplePlayAfterMs=300", "SampleSceneMs=4000"};
     if (*GetParam().Option)
         args.push_back(GetParam().Option);
-    SRun run = game.run(args, SScreen{true, display.name()});
+    SRun run = game.runUntil(args, SScreen{true, display.name()}, [&] {
+        return contains(game.profileText(), "[SampleSceneClosed]=1\n") && !game.screenshots().empty();
+    });
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr << game.log("last_debug.log");
 
     std::vector<fs::path> shots = game.screenshots();

@@ -30,7 +30,8 @@ protected:
 TEST_P(SampleScene, PlayOpensTheAnimatedSceneAndBackReturnsToTheMenu)
 {
     SampleFolder game;
-    SRun run = game.run({"Debug=1", "SamplePlayAfterMs=200", "SampleQuitAfterMs=1300"}, SScreen{GetParam().Window});
+    SRun run = game.runUntil({"Debug=1", "SamplePlayAfterMs=200"}, SScreen{GetParam().Window},
+                             [&] { return contains(game.profileText(), "[SampleSceneClosed]=1\n"); });
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr << game.log("last_debug.log");
 
     std::string profile = game.profileText();
@@ -84,7 +85,8 @@ TEST_P(SampleSparks, ComeFromTheArchiveWithinTheirBudget)
     }
     if (c.RemovePak)
         fs::remove(game.Root / "data" / "sample.pak");
-    SRun run = game.run({"SamplePlayAfterMs=100", "SampleSceneMs=2900", "SampleQuitAfterMs=3300"}, SScreen{});
+    SRun run = game.runUntil({"SamplePlayAfterMs=100", "SampleSceneMs=2900"}, SScreen{},
+                             [&] { return contains(game.profileText(), "[SampleSceneClosed]=1\n"); });
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr << game.log("last_debug.log");
 
     std::string profile = game.profileText();

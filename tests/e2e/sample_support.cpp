@@ -211,6 +211,15 @@ SRun SampleFolder::finish(pid_t pid) const
     return result;
 }
 
+SRun SampleFolder::runUntil(const std::vector<std::string>& args, const SScreen& screen,
+                            const std::function<bool()>& ready) const
+{
+    pid_t pid = start(args, screen);
+    waitFor(ready);
+    kill(pid, SIGTERM);
+    return finish(pid);
+}
+
 std::string SampleFolder::profileText() const
 {
     std::error_code error;

@@ -73,6 +73,11 @@ public:
     SRun run(const std::vector<std::string>& args, const SScreen& screen) const { return finish(start(args, screen)); }
     pid_t start(const std::vector<std::string>& args, const SScreen& screen) const;
     SRun finish(pid_t pid) const;
+    // Runs the game until ready() holds (or the wait's deadline passes), then
+    // ends it as a terminal's interrupt would: for runs whose own quit timer
+    // could fire before what they wait for when frames are slow.
+    SRun runUntil(const std::vector<std::string>& args, const SScreen& screen,
+                  const std::function<bool()>& ready) const;
 
     // Set in the game's environment on every start.
     void setEnv(const std::string& name, const std::string& value) { Environment.emplace_back(name, value); }
