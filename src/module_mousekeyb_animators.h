@@ -69,7 +69,6 @@ private:
     CString DragAction;
     int DragStarted = 0;
     CString Sound;
-    uint32_t ClickGuard = 0;        // least gap between two clicks; 0 = none
     int Kind = 0;                   // 0 left, 1 right, 2 drag
     int AllowDeep = 0;
     uint32_t PendingClickTick = 0;
@@ -79,8 +78,9 @@ private:
     void* CallbackArgument;
     int HotkeyHeld = 0;
     int PixelPerfect;
-    uint32_t NextAllowedTick = 0;
-    uint32_t StartGuardUntil;       // no click before this tick; 0 = none
+    // Built while the left button is held: the release of that press is not a
+    // click on this node, so none is taken before this tick; 0 = none.
+    uint32_t StartGuardUntil;
     bool WrongIdShown = false;
 };
 

@@ -32,6 +32,11 @@ uint32_t now()
     return platform::GetTickCount();
 }
 
+bool leftButtonHeld()
+{
+    return getEngine()->getInputReceiver()->isLeftButtonDown() != 0;
+}
+
 s32 parentIdOf(scene::ISceneNode* node)
 {
     return node && node->getParent() ? node->getParent()->getID() : 0;
@@ -87,7 +92,7 @@ int replaceClickableFromScript(s32 newId, s32 oldId)
 COnClickAnimator::COnClickAnimator(const CString& image, const CString& action, const CString& sound,
                                    int pixelPerfect)
     : Image(image), Action(action), Sound(sound), LatchLockOut(now() + LatchLockOutMs), CallbackArgument(this),
-      PixelPerfect(pixelPerfect), StartGuardUntil(now() + StartGuardMs)
+      PixelPerfect(pixelPerfect), StartGuardUntil(leftButtonHeld() ? now() + StartGuardMs : 0)
 {
     setName(UniqueName);
 }
@@ -203,8 +208,7 @@ void COnClickAnimator::processClick()
             *CInputState::getRightClickedNodeId() = 0;
         }
     }
-    const bool leftDown = getEngine()->getInputReceiver()->isLeftButtonDown() != 0;
-    if (!leftDown) {
+    if (!leftButtonHeld()) {
         DragStarted = 0;
     } else if (*CInputState::getHoveredNodeId() == id && !DragAction.IsEmpty()) {
         ++clickHandledCounter;
@@ -224,16 +228,10 @@ int COnClickAnimator::performClick(int kind)
         return 0;
     if (isAutoDisabled(Node))
         return ResultDisabled;
-    const uint32_t tick = now();
     if (StartGuardUntil != 0) {
-        if (tick < StartGuardUntil)
+        if (now() < StartGuardUntil)
             return 0;
         StartGuardUntil = 0;
-    }
-    if (ClickGuard != 0) {
-        if (NextAllowedTick != 0 && NextAllowedTick > tick)
-            return 0;
-        NextAllowedTick = tick + ClickGuard;
     }
     if (!Sound.IsEmpty())
         getEngine()->getSoundServer()->playEffect(Sound, -1.0f);

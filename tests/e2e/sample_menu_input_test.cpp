@@ -7,11 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace sample;
@@ -83,16 +81,6 @@ protected:
     {
         return pointAt(name, x, y) && xdotool(Display, "click 1");
     }
-    // The same for a button just seen made (the menu's, a dialog's or the
-    // scene's): a fresh button takes no click for its first 200 ms.
-    bool clickOnFresh(const std::string& name, int x, int y) const
-    {
-        const auto clickable = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
-        if (!pointAt(name, x, y))
-            return false;
-        std::this_thread::sleep_until(clickable);
-        return xdotool(Display, "click 1");
-    }
     // Until the output has grown by this many bytes, however slowly it is written.
     bool soundOutputGrows(const fs::path& file, size_t from, size_t bytes) const
     {
@@ -122,7 +110,7 @@ TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
     const size_t quietUntil = readFile(audio).size();
     EXPECT_FALSE(soundAfter(audio, quietFrom)) << "no sound while the pointer is on no button";
 
-    ASSERT_TRUE(clickOnFresh("about_button", 400, 300)) << Game.profileText();
+    ASSERT_TRUE(clickOn("about_button", 400, 300)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 1); })) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return soundAfter(audio, quietUntil); })) << "the hover and click sounds";
 
@@ -132,7 +120,7 @@ TEST_F(SampleMenuInput, AboutDialogOpensAndClosesMusicOptionIsKept)
     // hovered again only once the dialog has gone.
     ASSERT_TRUE(clickOn("about_button", 400, 300)) << Game.profileText();
     ASSERT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 2); })) << Game.profileText();
-    ASSERT_TRUE(clickOnFresh("about_close", 400, 400)) << Game.profileText();
+    ASSERT_TRUE(clickOn("about_close", 400, 400)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 2); })) << Game.profileText();
 
     // Under where the panel was.
@@ -162,10 +150,10 @@ TEST_F(SampleMenuInput, PlayOpensTheSceneEscapeAndBackReturnToTheMenu)
     ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
     // No window manager and no focus given by the test: the game takes the focus itself.
     ASSERT_TRUE(moveTo(40, 40));
-    ASSERT_TRUE(clickOnFresh("play_button", 400, 220)) << Game.profileText();
+    ASSERT_TRUE(clickOn("play_button", 400, 220)) << Game.profileText();
     ASSERT_TRUE(waitFor([&] { return counted("SampleSceneOpened", 1); })) << Game.profileText();
     // The scene lies nearer than the menu, so its Back button shows larger and lower.
-    ASSERT_TRUE(clickOnFresh("scene_back", 400, 545)) << Game.profileText();
+    ASSERT_TRUE(clickOn("scene_back", 400, 545)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleSceneClosed", 1); })) << Game.profileText();
 
     // Again, left by Esc this time; the menu's buttons are hovered once the scene has gone.
@@ -190,7 +178,7 @@ TEST_F(SampleMenuInput, SoftwareRendererWindowTakesClicksWithoutAWindowManager)
     ASSERT_TRUE(waitFor([&] { return counted("SampleRuns", 1); })) << Game.log("last_debug.log");
     ASSERT_TRUE(waitFor([&] { return !(Window = findWindow(Display)).empty(); }));
     ASSERT_TRUE(moveTo(40, 40));
-    ASSERT_TRUE(clickOnFresh("about_button", 400, 300)) << Game.profileText();
+    ASSERT_TRUE(clickOn("about_button", 400, 300)) << Game.profileText();
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutOpened", 1); })) << Game.profileText();
     ASSERT_TRUE(xdotool(Display, "key Escape"));
     EXPECT_TRUE(waitFor([&] { return counted("SampleAboutClosed", 1); })) << Game.profileText();

@@ -130,7 +130,7 @@ TEST_F(DialogRoad, NestedModalDialogsTakeTheInputOverAndGiveItBack)
             open(name);
         else
             close(name);
-        frames(6, 50);   // past the start guard of new buttons; removals done
+        frames(6, 50);   // removals done
         if (irr::scene::ISceneNode* button = getNodeByName("lower_button"))
             lowerPos = screenOf(button);
         if (irr::scene::ISceneNode* button = getNodeByName("upper_button"))

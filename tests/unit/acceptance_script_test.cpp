@@ -66,10 +66,10 @@ protected:
             "raw://\n-Texture:?fill[c1,w64,h32]\n-Size: w2 h2\n-Event.Mouse.Click.Action: " + action + "\n";
         return addSprite(text.c_str(), 1, 1, vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE);
     }
-    // Past the start guard of a new click animator, then press and release.
-    void clickAfterTheGuard()
+    // A frame for the new button, then press and release.
+    void clickNewButton()
     {
-        ASSERT_TRUE(step(250));
+        ASSERT_TRUE(step());
         moveTo(centre());
         mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
         ASSERT_TRUE(step());
@@ -97,7 +97,7 @@ TEST_F(ClickScripts, ActionIsAFunctionNameOrCodeThatSeesTheTableAsRelated)
         CNodeBasement* node = make(c.action);
         ASSERT_NE(node, nullptr);
         const std::string ids = " " + std::to_string(node->getID()) + "/1001";
-        clickAfterTheGuard();
+        clickNewButton();
         const std::string expected = std::string(c.logged) + (std::string(c.logged) == "plain" ? "" : ids);
         EXPECT_EQ(scriptLog(), Log({expected}));
         EXPECT_EQ(*CInputState::getReleasedNodeId(), 0) << "the action took the click";
@@ -113,7 +113,7 @@ TEST_F(ClickScripts, FunctionWithoutAParameterIsReportedAndTheGameGoesOn)
 {
     make("bare");
     Boxes.answerNext(IDYES);
-    clickAfterTheGuard();
+    clickNewButton();
     EXPECT_TRUE(scriptLog().empty()) << "the function never ran";
     ASSERT_EQ(Boxes.Boxes.size(), 1u) << Boxes.Boxes[0].Text;
     const std::string& report = Boxes.Boxes[0].Text;
@@ -176,7 +176,7 @@ TEST_F(ClickScriptsDeathTest, ScriptErrorAnsweredNoEndsWithCodeOne)
     EXPECT_EXIT(
         {
             Boxes.answerNext(IDNO);
-            clickAfterTheGuard();
+            clickNewButton();
         },
         ::testing::ExitedWithCode(1), "");
 }
