@@ -98,7 +98,6 @@ void CAtlasFrameAnimator::onAttach(CNodeBasement* node)
     if (namesake)
         removeAnimator(namesake);
     setName(UniqueName);
-    StartTime = getStartTime();
     showFrame(node);
 }
 
@@ -108,7 +107,8 @@ void CAtlasFrameAnimator::animate(CNodeBasement* node, u32 localMs)
     const u32 count = Sequence ? Sequence->size() : 0;
     if (count == 0 || CycleTime == 0)
         return;   // nothing to step through: the start frame stays
-    const u64 elapsed = u64(u32(localMs - StartTime));
+    // Asked at every step: a timer set after attachment moves the zero point.
+    const u64 elapsed = u64(u32(localMs - getStartTime()));
     CurrentFrame = u32((u64(StartFrame) + u64(count) * elapsed / CycleTime) % count);
     showFrame(node);
 }

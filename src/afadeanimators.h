@@ -64,7 +64,6 @@ private:
     irr::u32 CycleTime;
     irr::u32 StartFrame;
     irr::u32 CurrentFrame;
-    irr::u32 StartTime = 0;
     irr::f32 Columns;
     irr::f32 Rows;
     CFrameSequence* Sequence;   // one reference held until finished

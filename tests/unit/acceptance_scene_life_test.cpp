@@ -210,14 +210,19 @@ TEST_F(SceneLife, TimerSpeedsAndUpdateIntervals)
     Engine.TimerSpeeds[1] = 0.5f;
     const u32 t0 = now();
     CNodeBasement* slow = make(raw(std::string(Fill) + "-Alpha: 0 t1000\n-Animation.BaseTimer: 1"));
+    auto* strip = dynamic_cast<CSpriteNode*>(
+        make(raw(std::string(Fill) + "-Animation.Texture: t800 m8x1\n-Animation.BaseTimer: 1")));
+    ASSERT_NE(strip, nullptr);
     drawFrame(t0 + 1000);
     EXPECT_NEAR(slow->getAlpha(), 0.5f, 1e-3f) << "1000 ms at half speed is 500 ms of the fade";
+    EXPECT_FLOAT_EQ(strip->getFrameColumn(), 5) << "500 ms of an 800 ms strip of 8";
     Engine.TimerSpeeds[1] = 0.0f;
     drawFrame(t0 + 1600);
     EXPECT_NEAR(slow->getAlpha(), 0.5f, 1e-3f) << "speed 0 freezes";
     Engine.TimerSpeeds[1] = 1.0f;
     drawFrame(t0 + 2100);
     EXPECT_NEAR(slow->getAlpha(), 0.0f, 1e-3f);
+    EXPECT_FLOAT_EQ(strip->getFrameColumn(), 2) << "1000 ms on timer 1";
 
     struct Case { u32 interval; int expected; };
     const Case cases[] = {{0, 10}, {25, 5}, {65535, 0}};
