@@ -49,8 +49,12 @@ bool CKeyTrack::prepare(f32 timeScale, f32 valueScale)
         State = -1;
         return false;
     }
-    if (Times.size() == 1)
-        addKey(Times[0], Values[0], 0, "");
+    // One key holds its value at every time: the copy keeps its mode (an
+    // absolute key stays absolute) and its sound.
+    if (Times.size() == 1) {
+        const CString text = Texts[0];
+        addKey(Times[0], Values[0], Modes[0], text);
+    }
     if (timeScale != 1.0f) {
         for (u32 i = 0; i < Times.size(); ++i)
             Times[i] *= timeScale;

@@ -149,6 +149,7 @@ TEST_F(Timeline, PositionRelativeAbsoluteAndLooping)
     CSpriteNode* relative = timeline("x0 t1000 x100", "-Position: x10 y3\n");
     CSpriteNode* absolute = timeline("x:absolute x0 t1000 x100", "-Position: x10 y3\n");
     CSpriteNode* looping = timeline("x:loop x0 t500 x10 t1000 x0");
+    CSpriteNode* oneKey = timeline("x:absolute x5", "-Position: x3 y3\n");
     struct Step { u32 at; f32 relX, absX, loopX; };
     for (const Step& s : {Step{1250, 35, 25, 5}, Step{2000, 110, 100, 0}, Step{2250, 110, 100, 5},
                           Step{2750, 110, 100, 5}, Step{3100, 110, 100, 2}}) {
@@ -156,6 +157,7 @@ TEST_F(Timeline, PositionRelativeAbsoluteAndLooping)
         EXPECT_NEAR(relative->getPosition().X, s.relX, 1e-3f) << s.at;
         EXPECT_NEAR(absolute->getPosition().X, s.absX, 1e-3f) << s.at;
         EXPECT_NEAR(looping->getPosition().X, s.loopX, 1e-3f) << s.at;
+        EXPECT_FLOAT_EQ(oneKey->getPosition().X, 5.0f) << s.at << ": one absolute key holds at every time";
     }
     EXPECT_FLOAT_EQ(relative->getPosition().Y, 3.0f) << "components without keys stay at the start";
 }
@@ -165,7 +167,7 @@ TEST_F(Timeline, SizeRotationAndFade)
     CSpriteNode* wide = timeline("w1 t1000 w2", "-Size: w4 h2\n");
     CSpriteNode* half = timeline("h0.5", "-Size: w4 h2\n");
     CSpriteNode* turned = timeline("r90", "-Rotation: 10\n");
-    CSpriteNode* absolute = timeline("r:absolute r90");
+    CSpriteNode* absolute = timeline("r:absolute r90", "-Rotation: 45\n");
     CSpriteNode* faded = timeline("f0 t300 f1");
     CProbeNode* child = addNode("child", faded);
     frame(1000);   // created and stepped at the same device time: no division by zero
