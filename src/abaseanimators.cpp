@@ -53,7 +53,7 @@ int CBaseAnimator::getLiveCount()
 
 void CBaseAnimator::animateNode(scene::ISceneNode* node, u32 timeMs)
 {
-    if (Removed || Finished || !Node || Discretion == PassiveDiscretion)
+    if (Removed || Finished || !Node || Passive)
         return;
     if (LastRealTime == UINT32_MAX)
         LastRealTime = CreationTime;

@@ -46,9 +46,20 @@ public:
 
     void setNode(CNodeBasement* node) { Node = node; }
     CNodeBasement* getNode() const { return Node; }
-    void setDiscretion(irr::u32 ms) { Discretion = ms; }
+    void setDiscretion(irr::u32 ms)
+    {
+        Discretion = ms;
+        Passive = ms == PassiveDiscretion;
+    }
     irr::u32 getDiscretion() const { return Discretion; }
-    void setPassive() { Discretion = PassiveDiscretion; }
+    void setPassive() { setDiscretion(PassiveDiscretion); }
+    // An interval that is a span of time whatever its length: a script timer's
+    // period of 65535 ms still ticks.
+    void setPeriod(irr::u32 ms)
+    {
+        Discretion = ms;
+        Passive = false;
+    }
     // Restarts the local time at 0 on the timer (0: device time).
     void setTimer(irr::s32 timer);
     irr::s32 getTimer() const { return Timer; }
@@ -84,6 +95,7 @@ protected:
     irr::u32 PrevAnimateTime = 0;    // local ms of the previous animate, 0: none yet
     irr::s32 Phase = 0;
     irr::u32 Discretion = DefaultDiscretionMs;
+    bool Passive = false;            // never ticks; set with the interval 65535
     irr::s32 Timer = 0;
     irr::u32 NextDue = 0;            // local ms + phase
     AnimatorFinishCallback FinishCallback = nullptr;

@@ -202,7 +202,7 @@ SQInteger addScriptTimer(HSQUIRRELVM vm, bool timeout, irr::scene::ISceneNode* s
     CScriptTimerAnimator* timer = new CScriptTimerAnimator(nullptr, code ? code : "", nullptr, false);
     const int scriptId = timer->getTimerId() + 1;
     attachAnimator(node, timer);
-    timer->setDiscretion(irr::u32(period));
+    timer->setPeriod(irr::u32(period));
     timer->setOneShot(timeout);
     if (offset + 4 <= sa.GetParamCount()) {
         SquirrelObject argument;

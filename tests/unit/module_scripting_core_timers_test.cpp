@@ -128,6 +128,14 @@ TEST_F(ScriptTimers, TimeoutOnAnotherTimeBase)
     EXPECT_EQ(run("return hits;").ToInteger(), 1);
     frame(1700);
     EXPECT_EQ(run("return hits;").ToInteger(), 1);
+
+    // 65535 is the interval of animators that never tick, but as a period it is a time.
+    run("longHits <- 0; longOnce <- 0; core_SetInterval(65535, \"++longHits;\"); "
+        "core_SetTimeout(65535, \"++longOnce;\");");
+    for (u32 t : {2000u, 67600u, 133200u})
+        frame(t);
+    EXPECT_EQ(run("return longHits;").ToInteger(), 3);
+    EXPECT_EQ(run("return longOnce;").ToInteger(), 1);
 }
 
 }  // namespace
