@@ -201,7 +201,7 @@ SQInteger CreateNode(HSQUIRRELVM vm)
     CNodeBasement* node = buildSprite(name, parent, options);
     if (!node)
         return 0;
-    if (options.Id != 0)
+    if (options.Id != 0 && isScriptNodeIdUsable(options.Id))
         node->setID(options.Id);
     applyName(node, options.Name);
     applyRotation(node, options);

@@ -1,6 +1,7 @@
 // Node state tables and node references.
 #include "module_scripting_nodetable.h"
 
+#include "module_scripting_report.h"
 #include "node_base.h"
 #include "node_sprite.h"
 #include "node_utilities.h"
@@ -98,13 +99,23 @@ void importNodeFromTable(const SNodeTableFlags& flags, scene::ISceneNode* node, 
                                           channel(table, "_tintB")));
 }
 
+bool isScriptNodeIdUsable(s32 id)
+{
+    if (!isForbiddenNodeId(id))
+        return true;
+    ShowScriptAssert("src\\module_scripting_core", __LINE__, "Node ID is out of range!");
+    return false;
+}
+
 scene::ISceneNode* getNodeFromScriptObject(const SquirrelObject& value)
 {
     switch (value.GetType()) {
     case OT_STRING:
         return getNodeByName(value.ToString());
-    case OT_INTEGER:
-        return getNodeById(s32(value.ToInteger()), nullptr);
+    case OT_INTEGER: {
+        const s32 id = s32(value.ToInteger());
+        return isScriptNodeIdUsable(id) ? getNodeById(id, nullptr) : nullptr;
+    }
     case OT_TABLE: {
         const s32 id = s32(value.GetInt("_id"));
         scene::ISceneNode* node = id > 0 && id < IdCacheSize ? getNodeById(id, nullptr) : nullptr;

@@ -15,6 +15,10 @@ SquirrelObject exportWithIds(irr::scene::ISceneNode* node);
 // fade, tint; identity is never applied. Missing keys read as 0.
 void importNodeFromTable(const SNodeTableFlags& flags, irr::scene::ISceneNode* node, const SquirrelObject& table);
 
+// False, after an assert box, for an ID that no node can carry: a script that
+// names one finds or sets nothing, where the ID table would stop the program.
+bool isScriptNodeIdUsable(irr::s32 id);
+
 // Null, a name, an ID, or a table with "_id" (below 8000) or "_pointer";
 // anything else, or a node that is gone, gives null.
 irr::scene::ISceneNode* getNodeFromScriptObject(const SquirrelObject& value);

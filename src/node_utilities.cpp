@@ -84,9 +84,14 @@ bool isCachedAs(scene::ISceneNode* node, s32 id)
 
 // --- ID cache ---
 
+bool isForbiddenNodeId(s32 id)
+{
+    return id == ForbiddenIdLow || id == ForbiddenIdHigh;
+}
+
 scene::ISceneNode* nodeIdCacheOp(s32 id, int op, scene::ISceneNode* node)
 {
-    if (id == ForbiddenIdLow || id == ForbiddenIdHigh) {
+    if (isForbiddenNodeId(id)) {
         FatalError("Node ID is out of range!", false);
         return nullptr;
     }

@@ -27,6 +27,9 @@ constexpr irr::s32 IdCacheSize = 8000;       // IDs 0..7999 are cached
 constexpr irr::s32 SharedSpriteId = 8001;    // many sprites; never cached
 constexpr irr::s32 FirstLocalId = 10000;
 
+// 8000 and 8002 belong to no node: the ID table stops the program on them.
+bool isForbiddenNodeId(irr::s32 id);
+
 // The raw ID table (no references held). op 0 reads, 1 stores, -1 clears the
 // slot when it holds the node. 8000 and 8002 stop the program.
 irr::scene::ISceneNode* nodeIdCacheOp(irr::s32 id, int op, irr::scene::ISceneNode* node);

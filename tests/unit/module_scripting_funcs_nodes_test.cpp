@@ -194,6 +194,21 @@ TEST_F(NodeNatives, SubnodeBelowTheLocalRangeAssertsAndStillSearches)
     EXPECT_EQ(found.GetInt("_id"), 5);
 }
 
+TEST_F(NodeNatives, IdsThatNoNodeCarriesAssertAndFindNothing)
+{
+    EXPECT_FALSE(run("return core_IsNodeExist(8000);").ToBool());
+    EXPECT_EQ(run("return core_GetNode(8002);").GetType(), OT_NULL);
+    EXPECT_FALSE(run("return core_SetNodePosition(8000, 1, 2, 3);").ToBool());
+    SquirrelObject made = run("return core_CreateNode(\"raw://\\n-Texture:?fill[c1,w8,h8]\\n\", \"pole\", {id = 8002});");
+    ASSERT_EQ(made.GetType(), OT_TABLE) << "made all the same, without that ID";
+    EXPECT_NE(made.GetInt("_id"), 8002);
+    ASSERT_EQ(Boxes.Boxes.size(), 4u);
+    for (const SRecordedBox& box : Boxes.Boxes) {
+        EXPECT_EQ(box.Text.rfind("Assert!\nsrc\\module_scripting_core: ", 0), 0u) << box.Text;
+        EXPECT_NE(box.Text.find("\n\nNode ID is out of range!"), std::string::npos) << box.Text;
+    }
+}
+
 TEST_F(NodeNatives, FadeAndDeleteModes)
 {
     // One argument deletes at once; mode 0 fades and keeps; mode 1 fades, then deletes.
