@@ -4,6 +4,7 @@
 // plays; nothing crashes, hangs or leaks.
 #include "audio_bass.h"
 #include "mutations.h"
+#include "script_stream.h"
 #include "temp_folder.h"
 
 #include <squirrel.h>
@@ -17,37 +18,15 @@
 
 namespace {
 
-struct SStream {
-    std::string Data;
-    size_t At = 0;
-};
-
-SQInteger writeStream(SQUserPointer up, SQUserPointer data, SQInteger size)
-{
-    static_cast<SStream*>(up)->Data.append(static_cast<const char*>(data), size_t(size));
-    return size;
-}
-
-SQInteger readStream(SQUserPointer up, SQUserPointer data, SQInteger size)
-{
-    SStream* stream = static_cast<SStream*>(up);
-    const size_t n = std::min(size_t(size), stream->Data.size() - stream->At);
-    std::memcpy(data, stream->Data.data() + stream->At, n);
-    stream->At += n;
-    return n == size_t(size) ? size : -1;
-}
-
-void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
-
 TEST(RobustBinaryStreams, MutatedBytecodeIsRefusedOrLoadedWithTheStackBalanced)
 {
     const std::string source = ReadSampleData("scripts/startup.nut");
     ASSERT_FALSE(source.empty());
     HSQUIRRELVM vm = sq_open(1024);
-    sq_setprintfunc(vm, silentPrint);
+    sq_setprintfunc(vm, silentScriptPrint);
     ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(vm, source.c_str(), SQInteger(source.size()), "startup.nut", SQFalse)));
-    SStream seed;
-    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(vm, writeStream, &seed)));
+    SScriptStream seed;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(vm, writeScriptStream, &seed)));
     sq_settop(vm, 0);
     // The seed is a few kilobytes: many more truncations and flips than the text files get.
     std::vector<std::string> cases = MutateSeed(seed.Data, 40, 300);
@@ -58,8 +37,8 @@ TEST(RobustBinaryStreams, MutatedBytecodeIsRefusedOrLoadedWithTheStackBalanced)
         cases.push_back(flipped);
     }
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
-        SStream stream{cases[i], 0};
-        const bool loaded = SQ_SUCCEEDED(sq_readclosure(vm, readStream, &stream));
+        SScriptStream stream{cases[i], 0};
+        const bool loaded = SQ_SUCCEEDED(sq_readclosure(vm, readScriptStream, &stream));
         const SQInteger top = sq_gettop(vm);
         sq_settop(vm, 0);
         if (top != (loaded ? 1 : 0))

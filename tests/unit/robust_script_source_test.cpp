@@ -3,6 +3,7 @@
 // with the VM stack balanced, and what compiles survives the bytecode round
 // trip. Nothing crashes, hangs, overflows the stack or leaks.
 #include "mutations.h"
+#include "script_stream.h"
 
 #include <squirrel.h>
 
@@ -13,29 +14,6 @@
 #include <vector>
 
 namespace {
-
-void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
-void silentCompilerError(HSQUIRRELVM, const SQChar*, const SQChar*, SQInteger, SQInteger) {}
-
-struct SStream {
-    std::string Data;
-    size_t At = 0;
-};
-
-SQInteger writeStream(SQUserPointer up, SQUserPointer data, SQInteger size)
-{
-    static_cast<SStream*>(up)->Data.append(static_cast<const char*>(data), size_t(size));
-    return size;
-}
-
-SQInteger readStream(SQUserPointer up, SQUserPointer data, SQInteger size)
-{
-    SStream* stream = static_cast<SStream*>(up);
-    const size_t n = std::min(size_t(size), stream->Data.size() - stream->At);
-    std::memcpy(data, stream->Data.data() + stream->At, n);
-    stream->At += n;
-    return n == size_t(size) ? size : -1;
-}
 
 // Texts nested far deeper than any script: each opener repeated.
 std::vector<std::string> deepNesting()
@@ -61,7 +39,7 @@ TEST(RobustScriptSource, MutatedScriptsCompileOrAreRefusedWithTheStackBalanced)
     const std::vector<std::string> deep = deepNesting();
     cases.insert(cases.end(), deep.begin(), deep.end());
     HSQUIRRELVM vm = sq_open(1024);
-    sq_setprintfunc(vm, silentPrint);
+    sq_setprintfunc(vm, silentScriptPrint);
     sq_setcompilererrorhandler(vm, silentCompilerError);
     SMutationReport report = RunMutationCases(int(cases.size()), [&](int i) -> std::string {
         const SQInteger top = sq_gettop(vm);
@@ -74,12 +52,12 @@ TEST(RobustScriptSource, MutatedScriptsCompileOrAreRefusedWithTheStackBalanced)
             return "the unmutated script was refused";
         if (!compiled)
             return "";
-        SStream stream;
-        const bool written = SQ_SUCCEEDED(sq_writeclosure(vm, writeStream, &stream));
+        SScriptStream stream;
+        const bool written = SQ_SUCCEEDED(sq_writeclosure(vm, writeScriptStream, &stream));
         sq_settop(vm, top);
         if (!written)
             return "a compiled script cannot be written";
-        if (SQ_FAILED(sq_readclosure(vm, readStream, &stream)))
+        if (SQ_FAILED(sq_readclosure(vm, readScriptStream, &stream)))
             return "a compiled script does not read back";
         sq_settop(vm, top);
         return "";
