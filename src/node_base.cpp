@@ -292,8 +292,16 @@ void CNodeBasement::setID(s32 id)
 {
     ENGINE_PROFILE("SETID");
     setName(makeHexTaggedName("id", u32(id), 8, Name.c_str()));
-    if (ID != 0 && ID != -1)
+    if (ID != 0 && ID != -1) {
+        // A renamed node lives on: releasing the old ID must not take it off
+        // the clickable list, or its click and hover animators go deaf.
+        const int clickable = getAttributeInt("__Clickable", 0);
+        if (clickable != 0)
+            setAttributeInt("__Clickable", 0);
         getIdCache(ID, -1, this);
+        if (clickable != 0)
+            setAttributeInt("__Clickable", clickable);
+    }
     ID = id;
     getIdCache(id, 1, this);
 }

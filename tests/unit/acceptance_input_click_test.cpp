@@ -206,6 +206,18 @@ TEST_F(ClickRoad, DeepButtonClicksWhileUnderTheCursorBehindAnother)
     EXPECT_EQ(refused, 0) << "a button behind without allow deep never sees the release";
 }
 
+TEST_F(ClickRoad, ScriptMadeButtonStaysClickableUnderItsName)
+{
+    script("core_CreateSprite(\"raw://\\n-Texture:?fill[c1,w64,h32]\\n-Size: w2 h2\\n"
+           "-Event.Mouse.Click.Action: hit\\n\", {x = 0, y = 0, z = 0, name = \"named\"}, \"pole\");");
+    irr::scene::ISceneNode* named = getNodeByName("named");
+    ASSERT_NE(named, nullptr);
+    ASSERT_TRUE(step(250));
+    pressAndRelease();
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), Log({"hit " + std::to_string(named->getID()) + "/1001"})) << "the named button clicks";
+}
+
 TEST_F(ClickRoad, PendingClickIsRetriedUntilTheActionTakesIt)
 {
     CNodeBasement* node = make("-Event.Mouse.Click.Action: later\n-Event.Mouse.Click.KeyShortcut: 81");
