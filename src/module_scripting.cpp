@@ -9,6 +9,7 @@
 #include "node_factory_macros.h"
 #include "node_helpers_desc.h"
 #include "utils_debug.h"
+#include "utils_engine_context.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
 #include "utils_fs_save.h"
@@ -123,9 +124,17 @@ void CScriptModule::addScriptFile(const char* path, bool reload)
     ReadTextFile(path, text);   // a missing file warns and compiles as an empty script
     if (reload && text.Find("$noreload") >= 0)
         return;
-    text.Replace("$ifnotreload", "//");
+    applyLoadMarkers(text, reload);
     scriptBuffer() = text + FileMarker + path + "]";
     compileScriptBuffer();
+}
+
+void CScriptModule::applyLoadMarkers(CString& text, bool reload)
+{
+    if (text.Find("$if") < 0)
+        return;
+    text.Replace("$ifnotreload", reload ? "//" : "");
+    text.Replace("$ifdebug", GetEngineContext().isDebugMode() ? "" : "//");
 }
 
 void CScriptModule::compileScriptBuffer()

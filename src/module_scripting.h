@@ -43,8 +43,11 @@ public:
     // --- loading (module_scripting.cpp) ---
 
     // Reads the file with its includes; on a reload a file holding "$noreload"
-    // is skipped. Every "$ifnotreload" becomes "//".
+    // is skipped.
     void addScriptFile(const char* path, bool reload);
+    // The rest of a line after "$ifnotreload" runs on the first load only, after
+    // "$ifdebug" only with the Debug option; the markers themselves go.
+    static void applyLoadMarkers(CString& text, bool reload);
     // Expands the macros of the script buffer, writes it to
     // "last_scriptcomp_error.log", compiles and runs it.
     void compileScriptBuffer();

@@ -160,6 +160,8 @@ void CEngineBase::runStartupCode()
     ReadFileToString(ResolveDataPath(manifest.InitialScriptFile), code);   // missing: empty
     if (!manifest.InitialScriptCode.IsEmpty())
         code = manifest.InitialScriptCode + "\r\n" + code;
+    // The same file is preloaded later through the loader: its markers mean the same here.
+    CScriptModule::applyLoadMarkers(code, false);
     if (!code.IsEmpty())
         Scripts.callScriptCode(code, nullptr, true);
 }

@@ -194,20 +194,31 @@ TEST_F(ScriptRuns, StartUpScriptingReachesTheGameAndItsFaultsAreReported)
         << "the alert log holds the latest report";
 }
 
-TEST_F(ScriptRuns, IfdebugLinesRunOnlyWithDebugOn)
+// The start-up file runs first as start-up code, then preloaded like any
+// other script: its marked lines mean the same both times.
+TEST_F(ScriptRuns, MarkedLinesFollowDebugAndTheFirstLoadInEveryScript)
 {
-    write("scripts/startup.nut", std::string(QuietStartup) +
-                                     "function report() { return \"second=\" + runsOfSecond + \"\\ndebug=\" + "
-                                     "debugLines + \"\\n\"; }\n");
+    write("scripts/startup.nut",
+          std::string(QuietStartup) +
+              "startupRuns <- (\"startupRuns\" in getroottable() ? startupRuns : 0) + 1;\n"
+              "firstLoads <- (\"firstLoads\" in getroottable() ? firstLoads : 0);\n"
+              "startupDebug <- (\"startupDebug\" in getroottable() ? startupDebug : 0);\n"
+              "$ifnotreload firstLoads <- firstLoads + 1;\n"
+              "$ifdebug startupDebug <- startupDebug + 1;\n"
+              "function report() { return \"second=\" + runsOfSecond + \"\\ndebug=\" + debugLines + \"\\nstartup=\" + "
+              "startupRuns + \"\\nfirstLoads=\" + firstLoads + \"\\nstartupDebug=\" + startupDebug + \"\\n\"; }\n");
     write("scripts/second.nut", SecondScript);
     for (const char* debug : {"0", "1"}) {
         SCOPED_TRACE(debug);
         std::filesystem::remove(Game.Root / "report.txt");
         sample::SRun result = run({std::string("Debug=") + debug});
         ASSERT_EQ(result.ExitCode, 0) << result.Stderr;
+        EXPECT_EQ(boxes(result.Stderr), std::vector<std::string>{});
         std::map<std::string, std::string> seen = report();
         ASSERT_FALSE(seen["second"].empty());
         EXPECT_EQ(seen["debug"], debug[0] == '1' ? seen["second"] : "0");
+        EXPECT_EQ(seen["firstLoads"], seen["startup"]) << "nothing was reloaded";
+        EXPECT_EQ(seen["startupDebug"], debug[0] == '1' ? seen["startup"] : "0");
     }
 }
 

@@ -127,14 +127,17 @@ TEST_F(ScriptHost, LoadingHandlesEachMarker)
     mountData();
 
     Host->addScriptFile("scripts\\a.nut", false);
-    EXPECT_EQ(g_log, (Log{"a", "included"}));
-    EXPECT_EQ(compileLog(), "record(\"a\");\n// record(\"debug\");\n// record(\"notreload\");\n"
+    EXPECT_EQ(g_log, (Log{"a", "notreload", "included"}));
+    EXPECT_EQ(compileLog(), "record(\"a\");\n// record(\"debug\");\n record(\"notreload\");\n"
                             "record(\"included\");\n\n\n//FILE[scripts\\a.nut]");
 
     GetDefaultEngineContext().DebugMode = 1;
     g_log.clear();
     Host->addScriptFile("scripts\\a.nut", true);
     EXPECT_EQ(g_log, (Log{"a", "debug", "included"}));
+    g_log.clear();
+    Host->addScriptFile("scripts\\a.nut", false);
+    EXPECT_EQ(g_log, (Log{"a", "debug", "notreload", "included"}));
 
     g_log.clear();
     Host->addScriptFile("scripts\\b.nut", false);
