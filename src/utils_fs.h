@@ -32,6 +32,8 @@ CString GetDataFolder();
 // Removes every occurrence of folder from text, letters compared without
 // case and "/" equal to "\"; true when anything was removed.
 bool removeFolderText(CString& text, const char* folder);
+// Whether removeFolderText would find the folder in the text; builds nothing.
+bool hasFolderText(const char* text, const char* folder);
 
 // The user folder, ending in a separator, created when missing: the "ul"
 // switch's folder (program folder + "UserData" for an empty value), else the

@@ -259,6 +259,8 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
 }
 
 
+} // namespace
+
 // Whether removeFolderText would find the folder in the text; builds nothing.
 bool hasFolderText(const char* text, const char* folder)
 {
@@ -274,8 +276,6 @@ bool hasFolderText(const char* text, const char* folder)
     }
     return false;
 }
-
-} // namespace
 
 bool removeFolderText(CString& text, const char* folder)
 {

@@ -68,43 +68,6 @@ char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 bool isTitleSeparator(char c) { return c && std::strchr(" -_:,.\\/", c) != nullptr; }
 
-// Folded for comparing paths: lower case, every separator a backslash.
-CString foldPath(const char* path)
-{
-    CString folded(path);
-    folded.ReplaceChars("/", '\\');
-    folded.MakeLower();
-    return folded;
-}
-
-// Folded once per program folder: every texture name is checked against it.
-const CString& foldedAppFolder()
-{
-    static CString& rawFolder = *new CString;   // never destroyed: textures may be checked during exit
-    static CString& foldedFolder = *new CString;
-    const char* current = GetAppFolderCStr();
-    if (std::strcmp(rawFolder, current) != 0) {
-        rawFolder = current;
-        foldedFolder = foldPath(current);
-    }
-    return foldedFolder;
-}
-
-// The path without any occurrence of the program folder.
-CString stripAppFolder(const CString& path)
-{
-    const CString& folder = foldedAppFolder();
-    if (folder.IsEmpty())
-        return path;
-    CString folded = foldPath(path);
-    CString kept;
-    int from = 0;
-    for (int at; (at = folded.Find(folder, from)) >= 0; from = at + folder.GetLength())
-        kept += path.Mid(from, at - from);
-    kept += path.Mid(from);
-    return kept;
-}
-
 void warnTexturePath(const char* reason, const char* path)
 {
     EngineMessageBox(Format("Wrong texure path! Cache miss:%s\n'%s'", reason, path), MB_OK);
@@ -623,8 +586,7 @@ bool isPlainTexturePath(const char* path)
     for (const char* c = path; *c; ++c)
         if (*c == '/' || (*c >= 'A' && *c <= 'Z') || (c[0] == '\\' && c[1] == '\\'))
             return false;
-    const CString& folder = foldedAppFolder();
-    return folder.IsEmpty() || std::strstr(path, folder) == nullptr;
+    return !hasFolderText(path, GetAppFolderCStr());
 }
 } // namespace
 
@@ -632,7 +594,12 @@ void CheckTexturePath(const char* path)
 {
     if (!path || StartsWith(path, "raw://") || isPlainTexturePath(path))
         return;
-    CString relative = stripAppFolder(path);
+    // Only the part below the program folder is the author's; in a native
+    // path the separators are the system's.
+    CString relative(path);
+    removeFolderText(relative, GetAppFolderCStr());
+    if (IsAbsolutePath(path))
+        relative.Replace("/", "\\");
     if (relative.Find('/') >= 0)
         warnTexturePath(" '/'", path);
     if (relative.Find("\\\\") >= 0)

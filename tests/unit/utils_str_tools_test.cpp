@@ -333,6 +333,8 @@ TEST(TexturePaths, WarningsForContentAuthors)
         {app + "data\\a.png", {}},           // the program folder itself is not checked
         {appUpper + "data\\a.png", {}},      // whatever its case
         {app + "data\\B.png", {" path case"}},
+        {app + "data/scripts/a.nut", {}},    // a native path keeps the system's separators
+        {app + "data/Scripts/a.nut", {" path case"}},
         {"data\\a.png\t", {" wrong spaces"}},
         {"\ndata\\a.png", {" wrong spaces"}},
         {"data\\a.png?p=1\\\\", {"'\\\\'"}},   // the whole name counts, not just before '?'
