@@ -141,6 +141,14 @@ function enterMenu()
         names += (i > 0 ? "," : "") + name;
     core_SetProfileOption("SampleMenuNodes", names);
     core_SetProfileOption("SampleMenuTitle", menuTitle);
+    // The labels' shown lines, as their text nodes hold them.
+    local labels = "";
+    foreach (i, b in menuButtons) {
+        local text = core_GetNodeText(b[0]);
+        local at = text.find("\n");
+        labels += (i > 0 ? "|" : "") + (at != null ? text.slice(at + 1) : text);
+    }
+    core_SetProfileOption("SampleMenuLabels", labels);
     core_SaveProfile();
     print("menu: run " + runs + " in game state " + core_GetGameState());
 
@@ -156,6 +164,11 @@ function enterMenu()
         core_SetTimeout(quitAfter.tointeger(), "quitGame()");
 }
 
+::menuButtons <- [["play_button", 4, "MENU.PLAY", "onMenuPlay"],
+                  ["about_button", 0, "MENU.ABOUT", "onMenuAbout"],
+                  ["music_button", -4, "MENU.MUSIC", "onMenuMusic"],
+                  ["quit_button", -8, "MENU.QUIT", "onMenuQuit"]];
+
 // The main menu: background, title and one button per entry. The button's
 // parameters fill its description's ${...} places; the texts come from the
 // language table.
@@ -165,13 +178,12 @@ function buildMenu()
     // The title in capitals, through the transliterator text\capitals.xml.
     ::menuTitle <- core_StrTransform(core_GetTranslation("GAME.TITLE"), "text\\capitals.xml");
     core_CreateSprite("sprites\\title.spr?Title=" + menuTitle, {});
-    local buttons = [["play_button", 4, "MENU.PLAY", "onMenuPlay"],
-                     ["about_button", 0, "MENU.ABOUT", "onMenuAbout"],
-                     ["music_button", -4, "MENU.MUSIC", "onMenuMusic"],
-                     ["quit_button", -8, "MENU.QUIT", "onMenuQuit"]];
-    foreach (b in buttons) {
+    foreach (b in menuButtons) {
         core_CreateSprite("sprites\\button.spr?X=0&Y=" + b[1] + "&Name=" + b[0] + "&Action=" + b[3], {});
-        core_CreateSprite("sprites\\label.spr?X=0&Y=" + b[1] + "&Text=" + core_GetTranslation(b[2]), {});
+        // The label is named after its button and its text set on the node: a
+        // sprite parameter would be cut at a translation's "&" or "=".
+        core_CreateSprite("sprites\\label.spr?X=0&Y=" + b[1], {name = b[0] + "_text"});
+        core_SetNodeText(b[0], "<font-face:main>\n" + core_GetTranslation(b[2]));
     }
 }
 

@@ -74,6 +74,27 @@ TEST_P(SampleGameRun, ProfileKeepsItsOptionsAcrossRuns)
     EXPECT_TRUE(contains(readFile(game.userFolder() / "game_options.ini"), "ActiveProfile="));
 }
 
+// Translations are free text: "=" and "&" belong to the label, not to the
+// description's parameters.
+TEST(SampleGameMenu, LabelsShowTheirWholeTranslation)
+{
+    SampleFolder game;
+    fs::path table = game.Root / "data" / "strings.lng";
+    std::string text = readFile(table);
+    for (const auto& entry : {std::make_pair("MENU.PLAY=Play", "MENU.PLAY=Play = Go"),
+                              std::make_pair("MENU.MUSIC=Music", "MENU.MUSIC=Music & Sound")}) {
+        size_t at = text.find(std::string(entry.first) + "\n");
+        ASSERT_NE(at, std::string::npos) << entry.first;
+        text.replace(at, std::string(entry.first).size(), entry.second);
+    }
+    writeFile(table, text);
+    SRun run = game.run({QuitSoon}, SScreen{false});
+    ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
+    EXPECT_TRUE(contains(game.profileText(), "[SampleMenuLabels]=Play = Go|About|Music & Sound|Quit\n"))
+        << game.profileText();
+    EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
+}
+
 // The menu's music loop is Ogg Vorbis; SDL's disk driver writes what would
 // be heard into a file. With the effects silenced, only the music can fill it.
 TEST(SampleGameSound, MusicLoopIsHeardOnlyWhenItsVolumeIsUp)
