@@ -133,21 +133,18 @@ function enterMenu()
     core_SetProfileOption("SampleLastState", core_GetGameState());
     // The menu's nodes that exist, so a check from outside can see the menu was built.
     local found = [];
-    foreach (name in ["menu_background", "menu_title", "play_button", "about_button", "music_button", "quit_button"])
+    foreach (name in ["menu_background", "menu_title_text", "play_button", "about_button", "music_button", "quit_button"])
         if (core_IsNodeExist(name))
             found.append(name);
     local names = "";
     foreach (i, name in found)
         names += (i > 0 ? "," : "") + name;
     core_SetProfileOption("SampleMenuNodes", names);
-    core_SetProfileOption("SampleMenuTitle", menuTitle);
-    // The labels' shown lines, as their text nodes hold them.
+    // The title's and the labels' shown lines, as their text nodes hold them.
+    core_SetProfileOption("SampleMenuTitle", shownLine(core_GetNodeText("menu_title")));
     local labels = "";
-    foreach (i, b in menuButtons) {
-        local text = core_GetNodeText(b[0]);
-        local at = text.find("\n");
-        labels += (i > 0 ? "|" : "") + (at != null ? text.slice(at + 1) : text);
-    }
+    foreach (i, b in menuButtons)
+        labels += (i > 0 ? "|" : "") + shownLine(core_GetNodeText(b[0]));
     core_SetProfileOption("SampleMenuLabels", labels);
     core_SaveProfile();
     print("menu: run " + runs + " in game state " + core_GetGameState());
@@ -169,6 +166,13 @@ function enterMenu()
                   ["music_button", -4, "MENU.MUSIC", "onMenuMusic"],
                   ["quit_button", -8, "MENU.QUIT", "onMenuQuit"]];
 
+// A node's text without its leading markup line.
+function shownLine(text)
+{
+    local at = text.find("\n");
+    return at != null ? text.slice(at + 1) : text;
+}
+
 // The main menu: background, title and one button per entry. The button's
 // parameters fill its description's ${...} places; the texts come from the
 // language table.
@@ -177,7 +181,9 @@ function buildMenu()
     core_CreateSprite("sprites\\background.spr", {});
     // The title in capitals, through the transliterator text\capitals.xml.
     ::menuTitle <- core_StrTransform(core_GetTranslation("GAME.TITLE"), "text\\capitals.xml");
-    core_CreateSprite("sprites\\title.spr?Title=" + menuTitle, {});
+    // Set on the node like the labels' texts, so every character survives.
+    core_CreateSprite("sprites\\title.spr", {});
+    core_SetNodeText("menu_title", "<font-face:main>\n" + menuTitle);
     foreach (b in menuButtons) {
         core_CreateSprite("sprites\\button.spr?X=0&Y=" + b[1] + "&Name=" + b[0] + "&Action=" + b[3], {});
         // The label is named after its button and its text set on the node: a

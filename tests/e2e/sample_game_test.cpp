@@ -43,7 +43,7 @@ TEST_P(SampleGameRun, ReachesPlayAndQuitsCleanly)
     EXPECT_TRUE(contains(profile, "[SampleRuns]=1\n")) << profile;
     EXPECT_TRUE(contains(profile, "[SampleLastState]=500\n")) << profile;
     // The start-up script built the menu from its descriptions.
-    EXPECT_TRUE(contains(profile, "[SampleMenuNodes]=menu_background,menu_title,play_button,about_button,"
+    EXPECT_TRUE(contains(profile, "[SampleMenuNodes]=menu_background,menu_title_text,play_button,about_button,"
                                   "music_button,quit_button\n"))
         << profile;
     // The title went through the transliterator text\capitals.xml.
@@ -81,7 +81,8 @@ TEST(SampleGameMenu, LabelsShowTheirWholeTranslation)
     SampleFolder game;
     fs::path table = game.Root / "data" / "strings.lng";
     std::string text = readFile(table);
-    for (const auto& entry : {std::make_pair("MENU.PLAY=Play", "MENU.PLAY=Play = Go"),
+    for (const auto& entry : {std::make_pair("GAME.TITLE=Lantern Sample", "GAME.TITLE=Lantern = Sample & Co"),
+                              std::make_pair("MENU.PLAY=Play", "MENU.PLAY=Play = Go"),
                               std::make_pair("MENU.MUSIC=Music", "MENU.MUSIC=Music & Sound")}) {
         size_t at = text.find(std::string(entry.first) + "\n");
         ASSERT_NE(at, std::string::npos) << entry.first;
@@ -92,6 +93,7 @@ TEST(SampleGameMenu, LabelsShowTheirWholeTranslation)
     ASSERT_EQ(run.ExitCode, 0) << run.Stderr;
     EXPECT_TRUE(contains(game.profileText(), "[SampleMenuLabels]=Play = Go|About|Music & Sound|Quit\n"))
         << game.profileText();
+    EXPECT_TRUE(contains(game.profileText(), "[SampleMenuTitle]=LANTERN = SAMPLE & CO\n")) << game.profileText();
     EXPECT_FALSE(contains(run.Stderr, "[message box]")) << run.Stderr;
 }
 
