@@ -274,12 +274,11 @@ std::set<std::string>& writtenDataNames()
     return names;
 }
 
-std::string foldedName(const CString& name)
+// Data names come here with "/" separators already (ToArchiveName).
+std::string foldedName(CString name)
 {
-    std::string folded = (const char*)name;
-    for (char& c : folded)
-        c = c == '\\' ? '/' : (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    return folded;
+    name.MakeLower();
+    return (const char*)name;
 }
 
 // Whether a mount lists the name (as a file or a folder), the engine wrote
@@ -304,15 +303,18 @@ bool namedAnywhere(const char* path, const CString& relative)
     return false;
 }
 
-// Why opening the file for reading fails (an errno value); 0 when it opens
-// as a plain file. Never blocks on a pipe.
+// Why reading the file fails (an errno value); 0 when it opens as a plain
+// file and its first byte reads. Never blocks on a pipe.
 int openError(const char* native)
 {
     int fd = ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno;
     struct stat info;
+    char byte = 0;
     int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    if (error == 0 && ::read(fd, &byte, 1) < 0 && errno != EAGAIN)
+        error = errno;
     ::close(fd);
     return error;
 }

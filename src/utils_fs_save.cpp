@@ -166,22 +166,10 @@ bool processIsGone(long pid)
 // Why a file that is there cannot be read; empty when it is missing.
 std::string readProblem(const char* native)
 {
-    int fd = ::open(native, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? std::string() : std::strerror(errno);
-    struct stat info = {};
-    std::string problem;
-    char byte = 0;
-    if (::fstat(fd, &info) != 0)
-        problem = std::strerror(errno);
-    else if (S_ISDIR(info.st_mode))
-        problem = std::strerror(EISDIR);
-    else if (::read(fd, &byte, 1) < 0)
-        problem = std::strerror(errno);
-    else
-        problem = "it could not be read whole";
-    ::close(fd);
-    return problem;
+    const int error = ReadFailureError(native);
+    if (error == ENOENT || error == ENOTDIR)
+        return std::string();
+    return error ? std::strerror(error) : "it could not be read whole";
 }
 
 void keepUnreadable(const CString& native, const char* path, const std::string& reason)

@@ -182,10 +182,15 @@ const SQChar* writeWholeFile(const std::string& path, const std::string& bytes)
 {
     if (sqstd_savehook)
         return sqstd_savehook(path.c_str(), bytes.data(), SQInteger(bytes.size())) ? nullptr : "io error";
-    FILE* f = std::fopen(path.c_str(), "wb");
+    // Without the host's saver: a temporary name first, so a failed write
+    // never leaves a cut file behind.
+    const std::string temp = path + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) return "cannot open the file";
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && written ? nullptr : "io error";
+    written = std::fclose(f) == 0 && written && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!written) std::remove(temp.c_str());
+    return written ? nullptr : "io error";
 }
 
 struct FileCloser {
