@@ -140,7 +140,8 @@ public:
     // Clamps and clips the device cursor, re-picks, and tells the hover
     // animators when the hovered node changed.
     void updateCursorAndHover();
-    void broadcastClick(bool toHover, bool noLatch);
+    // False when nothing was sent: the window is not active or there is no scene.
+    bool broadcastClick(bool toHover, bool noLatch);
 
     bool sendKeyEventToScript(const irr::SEvent::SKeyInput& key, const char* function);
     bool sendToKeyHook(const irr::SEvent::SKeyInput& key);
@@ -168,6 +169,9 @@ private:
     int LeftButton = 0;
     int RightButton = 0;
     int InGameEditor = 0;
+    // A hover change the animators could not be told of yet, while the window
+    // was not active: they are told at the first update after.
+    bool HoverUntold = false;
 };
 
 bool hasKeyHook();

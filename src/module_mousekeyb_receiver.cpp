@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "module_dialogfactory.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb_animators.h"
 #include "module_mousekeyb_editor.h"
 #include "module_userprofile.h"
 #include "node_base.h"
@@ -295,20 +296,21 @@ void CInputReceiver::updateCursorAndHover()
     *slot = hovered;
     *CInputState::getCursorPos() = pos;
     CInputState::getRelativeCursorPos()->set(f32(pos.X) / f32(width), f32(pos.Y) / f32(height));
-    if (changed)
-        broadcastClick(true, false);
+    if (changed || HoverUntold)
+        HoverUntold = !broadcastClick(true, false);
 }
 
-void CInputReceiver::broadcastClick(bool toHover, bool noLatch)
+bool CInputReceiver::broadcastClick(bool toHover, bool noLatch)
 {
     if (!isApplicationActive())
-        return;
+        return false;
     CNodeBasement* root = CNodeBasement::fromSceneNode(getNodeByName("pole"));
     if (!root)
-        return;
+        return false;
     CInputState* state = getInputState();
     attachAnimator(root, new CClickBroadcastAnimator(
                              toHover ? &state->getHoverAnimators() : &state->getClickAnimators(), !toHover, noLatch));
+    return true;
 }
 
 // --- the broadcast ---
@@ -324,11 +326,20 @@ void CClickBroadcastAnimator::animate(CNodeBasement* node, u32 localMs)
     CheckMainThread();
     removeThisAnimator();
     clickHandledCounter = 0;
-    // The size is read again each time: an action may register or drop animators.
-    for (int i = 0; i < Targets->GetSize(); ++i) {
-        CBaseAnimator* target = (*Targets)[i];
-        if (target && !target->isFinished() && !target->isRemoved())
-            target->setAction("act", 0);
+    // Hovers that end go first: the node left says so before the node entered,
+    // whatever order they were made in. A second "act" changes nothing.
+    for (bool endingOnly : {!IsClick, false}) {
+        // The size is read again each time: an action may register or drop animators.
+        for (int i = 0; i < Targets->GetSize(); ++i) {
+            CBaseAnimator* target = (*Targets)[i];
+            if (!target || target->isFinished() || target->isRemoved())
+                continue;
+            auto* hover = endingOnly ? dynamic_cast<COnMouseOverAnimator*>(target) : nullptr;
+            if (!endingOnly || (hover && hover->isHovering()))
+                target->setAction("act", 0);
+        }
+        if (!endingOnly)
+            break;
     }
     if (IsClick && !NoLatch && clickHandledCounter == 0)
         getInputLatch()->fire();

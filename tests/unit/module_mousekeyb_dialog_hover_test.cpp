@@ -175,6 +175,11 @@ TEST_F(DialogHover, ButtonsUnderAClosedDialogAreHoveredAndClickedAgain)
         frames(2);
         EXPECT_EQ(scriptLog(), Log({"out under", "in outside"}));
         script("log.clear();");
+        // Straight back onto the button made first: the hover left still ends first.
+        moveTo(underPos);
+        frames(2);
+        EXPECT_EQ(scriptLog(), Log({"out outside", "in under"}));
+        script("log.clear();");
         deleteNode(under);
         deleteNode(outside);
         moveTo(irr::core::position2di(1, 1));

@@ -215,6 +215,19 @@ TEST_F(InputReceiver, HoverBroadcastOnlyWhenTheHoveredNodeChanges)
     ASSERT_TRUE(step());
     EXPECT_EQ(probe->Commands.size(), 2u);
     EXPECT_EQ(*CInputState::getHoveredNodeId(), 0);
+
+    // Moved onto the node while the window was not active: the hover animators
+    // are told once it is active again, although the node under the pointer
+    // has not changed since.
+    Engine.AppActive = 0;
+    Engine.Device->getCursorControl()->setPosition(centre());
+    Engine.Input.updateCursorAndHover();
+    ASSERT_TRUE(step());
+    EXPECT_EQ(probe->Commands.size(), 2u) << "nothing is told while inactive";
+    Engine.AppActive = 1;
+    Engine.Input.updateCursorAndHover();
+    ASSERT_TRUE(step());
+    EXPECT_EQ(probe->Commands.size(), 3u);
     state->getHoverAnimators().RemoveAll();
     probe->drop();
 }
