@@ -25,8 +25,10 @@ CXvfbServer::CXvfbServer(const std::vector<std::string>& options)
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
         }
+        // Without -noreset the server starts afresh whenever its last client
+        // leaves, and puts the pointer back in the middle of the screen.
         std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1024x768x24",
-                                      "-nolisten", "tcp"};
+                                      "-nolisten", "tcp", "-noreset"};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv;
         for (std::string& arg : args)
