@@ -111,15 +111,6 @@ bool SQTable::Get(const SQObject& key, SQObjectPtr& val) const
     return true;
 }
 
-bool SQTable::Set(const SQObject& key, const SQObject& val)
-{
-    if (sqtype(key) == OT_NULL) return false;
-    Node* n = FindNode(key, HashOf(key));
-    if (!n) return false;
-    n->val = val;
-    return true;
-}
-
 bool SQTable::NewSlot(const SQObject& key, const SQObject& val)
 {
     SQHash h = HashOf(key) & (_numofnodes - 1);

@@ -29,7 +29,14 @@ struct SQTable : public SQDelegable {
         Node* n = FindNode(key, HashOf(key));
         return n ? &n->val : nullptr;
     }
-    bool Set(const SQObject& key, const SQObject& val);   // existing slots only
+    // existing slots only; inline, as the VM's field stores go through it
+    bool Set(const SQObject& key, const SQObject& val)
+    {
+        SQObjectPtr* p = GetPtr(key);
+        if (!p) return false;
+        *p = val;
+        return true;
+    }
     bool NewSlot(const SQObject& key, const SQObject& val);   // true when the slot was created
     void Remove(const SQObject& key);
     // Iteration: returns the next position (>0) and fills key/val, or -1 at the end.
