@@ -811,14 +811,19 @@ SQRESULT sq_clone(HSQUIRRELVM v, SQInteger idx)
 SQRESULT sq_setfreevariable(HSQUIRRELVM v, SQInteger idx, SQUnsignedInteger nval)
 {
     SQObjectPtr self = stackAt(v, idx);
-    std::vector<SQObjectPtr>* outers;
+    SQObjectPtr* slot;
     switch (sqtype(self)) {
-    case OT_CLOSURE: outers = &_closure(self)->_outervalues; break;
-    case OT_NATIVECLOSURE: outers = &_nativeclosure(self)->_outervalues; break;
+    case OT_CLOSURE:
+        if (nval >= _closure(self)->_outervalues.size()) return fail(v, sqmsg::InvalidFreeVarIndex);
+        slot = &_closure(self)->_outervalues[nval];
+        break;
+    case OT_NATIVECLOSURE:
+        if (nval >= _nativeclosure(self)->_outervalues.size()) return fail(v, sqmsg::InvalidFreeVarIndex);
+        slot = &_nativeclosure(self)->_outervalues[nval];
+        break;
     default: return fail(v, sqmsg::InvalidFreeVarIndex);
     }
-    if (nval >= outers->size()) return fail(v, sqmsg::InvalidFreeVarIndex);
-    (*outers)[nval] = v->Top();
+    *slot = v->Top();
     v->Pop();
     return SQ_OK;
 }

@@ -3,6 +3,8 @@
 
 #include "sqvm.h"
 
+#include <new>
+
 // ---- array
 
 SQArray* SQArray::Create(SQSharedState* ss, SQInteger n)
@@ -52,11 +54,29 @@ SQInteger SQFunctionProto::GetLine(const SQInstruction* ip) const
     return line;
 }
 
-SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func)
+SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t nouters, size_t ndefaults)
 {
-    SQClosure* c = new SQClosure(ss);
+    void* mem = ::operator new(sizeof(SQClosure) + (nouters + ndefaults) * sizeof(SQObjectPtr));
+    SQObjectPtr* values = reinterpret_cast<SQObjectPtr*>(static_cast<char*>(mem) + sizeof(SQClosure));
+    for (size_t n = 0; n < nouters + ndefaults; n++) new (&values[n]) SQObjectPtr();
+    SQClosure* c = new (mem) SQClosure(ss, values, nouters, ndefaults);
     c->_function = func;
     return c;
+}
+
+void SQClosure::Release()
+{
+    this->~SQClosure();
+    ::operator delete(this);
+}
+
+SQClosure::~SQClosure()
+{
+    // the order in which the values are let go: the bound environment, the defaults, the
+    // free variables, the prototype
+    _env.Null();
+    for (SQObjectPtr& v : _defaultparams) v.~SQObjectPtr();
+    for (SQObjectPtr& v : _outervalues) v.~SQObjectPtr();
 }
 
 void SQClosure::Mark(std::vector<SQCollectable*>& grey)
@@ -67,16 +87,16 @@ void SQClosure::Mark(std::vector<SQCollectable*>& grey)
 
 void SQClosure::Finalize()
 {
-    _outervalues.clear();
-    _defaultparams.clear();
+    for (SQObjectPtr& v : _outervalues) v.Null();
+    for (SQObjectPtr& v : _defaultparams) v.Null();
     _env.Null();
 }
 
 SQClosure* SQClosure::Clone()
 {
-    SQClosure* c = Create(_sharedstate, Proto());
-    c->_outervalues = _outervalues;
-    c->_defaultparams = _defaultparams;
+    SQClosure* c = Create(_sharedstate, Proto(), _outervalues.size(), _defaultparams.size());
+    for (size_t n = 0; n < _outervalues.size(); n++) c->_outervalues[n] = _outervalues[n];
+    for (size_t n = 0; n < _defaultparams.size(); n++) c->_defaultparams[n] = _defaultparams[n];
     c->_env = _env;
     return c;
 }

@@ -58,20 +58,41 @@ struct SQFunctionProto : public SQRefCounted {
     SQInteger GetLine(const SQInstruction* ip) const;
 };
 
-struct SQClosure : public SQCollectable {
+// A fixed number of values that live in their owner's own allocation.
+class SQValueSpan {
+public:
+    SQValueSpan(SQObjectPtr* p, size_t n) : _p(p), _n(n) {}
+    size_t size() const { return _n; }
+    bool empty() const { return _n == 0; }
+    SQObjectPtr& operator[](size_t i) { return _p[i]; }
+    const SQObjectPtr& operator[](size_t i) const { return _p[i]; }
+    SQObjectPtr* begin() { return _p; }
+    SQObjectPtr* end() { return _p + _n; }
+    const SQObjectPtr* begin() const { return _p; }
+    const SQObjectPtr* end() const { return _p + _n; }
+private:
+    SQObjectPtr* _p;
+    size_t _n;
+};
+
+// Free variables and default parameter values follow the closure in one allocation, so
+// making a closure allocates once. They start null.
+struct SQClosure final : public SQCollectable {
     SQObjectPtr _function;   // the prototype
-    std::vector<SQObjectPtr> _outervalues;
-    std::vector<SQObjectPtr> _defaultparams;
+    SQValueSpan _outervalues;
+    SQValueSpan _defaultparams;
     SQObjectPtr _env;   // weak reference to the bound environment, or null
-    static SQClosure* Create(SQSharedState* ss, SQFunctionProto* func);
-    void Release() override { delete this; }
+    static SQClosure* Create(SQSharedState* ss, SQFunctionProto* func, size_t nouters = 0, size_t ndefaults = 0);
+    void Release() override;
+    ~SQClosure() override;
     void Mark(std::vector<SQCollectable*>& grey) override;
     void Finalize() override;
     SQObjectType GetType() override { return OT_CLOSURE; }
     SQClosure* Clone();
     SQFunctionProto* Proto() const { return _funcproto(_function); }
 private:
-    explicit SQClosure(SQSharedState* ss) : SQCollectable(ss) {}
+    SQClosure(SQSharedState* ss, SQObjectPtr* values, size_t nouters, size_t ndefaults)
+        : SQCollectable(ss), _outervalues(values, nouters), _defaultparams(values + nouters, ndefaults) {}
 };
 
 struct SQNativeClosure : public SQCollectable {

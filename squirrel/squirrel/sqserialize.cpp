@@ -274,9 +274,7 @@ SQRESULT sq_readclosure(HSQUIRRELVM v, SQREADFUNC readf, SQUserPointer up)
     // Free-variable and default-parameter values are not part of the stream: the loaded
     // closure gets nulls in their slots, so calls see null instead of unset frame slots.
     SQFunctionProto* func = _funcproto(proto);
-    SQClosure* c = SQClosure::Create(v->SS(), func);
-    c->_outervalues.resize(func->_outervalues.size());
-    c->_defaultparams.resize(static_cast<size_t>(func->_ndefaultparams));
+    SQClosure* c = SQClosure::Create(v->SS(), func, func->_outervalues.size(), static_cast<size_t>(func->_ndefaultparams));
     v->Push(SQObjectPtr(c));
     return SQ_OK;
 }

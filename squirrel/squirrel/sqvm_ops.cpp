@@ -795,21 +795,21 @@ bool SQVM::NewMember(const SQObjectPtr& cls, const SQObjectPtr& key, const SQObj
 
 bool SQVM::CreateClosure(SQFunctionProto* func, SQInteger defaultsReg, SQObjectPtr& dest)
 {
-    SQClosure* c = SQClosure::Create(_sharedstate, func);
+    SQClosure* c = SQClosure::Create(_sharedstate, func, func->_outervalues.size(), static_cast<size_t>(func->_ndefaultparams));
     SQObjectPtr holder(c);
-    c->_outervalues.reserve(func->_outervalues.size());
-    c->_defaultparams.reserve(static_cast<size_t>(func->_ndefaultparams));
-    for (const SQOuterVar& ov : func->_outervalues) {
+    for (size_t n = 0; n < func->_outervalues.size(); n++) {
+        const SQOuterVar& ov = func->_outervalues[n];
         if (ov._type == OUTER_LOCAL) {
-            c->_outervalues.push_back(_stack[_stackbase + ov._src]);
+            c->_outervalues[n] = _stack[_stackbase + ov._src];
         } else {
             SQObjectPtr v;
             SQObjectPtr self = _stack[_stackbase];
             if (!Get(self, ov._name, v, false, true)) return false;
-            c->_outervalues.push_back(v);
+            c->_outervalues[n] = std::move(v);
         }
     }
-    for (SQInteger n = 0; n < func->_ndefaultparams; n++) c->_defaultparams.push_back(_stack[_stackbase + defaultsReg + n]);
+    for (SQInteger n = 0; n < func->_ndefaultparams; n++)
+        c->_defaultparams[static_cast<size_t>(n)] = _stack[_stackbase + defaultsReg + n];
     dest = holder;
     return true;
 }
