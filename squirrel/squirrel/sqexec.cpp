@@ -885,16 +885,8 @@ exception_restore:
                 --_callsstacksize;
                 --ci;
                 ip = ci->_ip;
-                // the callee's slots start at its `this`: the caller's call temps are dead
-                // now; plain values left above the top are never read. A release may run a
-                // hook that grows the stack, so slots are reached by index.
-                SQObjectPtr* slots = _stack;
-                for (SQInteger n = first; n < last; ++n) {
-                    if (slots[n]._type & SQOBJECT_REF_COUNTED) {
-                        slots[n].Null();
-                        slots = _stack;
-                    }
-                }
+                // the callee's slots start at its `this`: the caller's call temps are dead now
+                ReleaseSlots(first, last);
                 if (owned) SqRelease(fn._type, fn._unVal);
                 if (tgt != -1) {
                     SQObjectPtr& d = _stack[_stackbase + tgt];

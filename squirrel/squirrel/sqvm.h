@@ -55,6 +55,7 @@ struct SQVM : public SQCollectable {
     bool ResumeGenerator(SQGenerator* gen, SQInteger target);
     bool YieldGenerator(SQGenerator* gen);
     void LeaveFrame();
+    void ReleaseSlots(SQInteger first, SQInteger last);
     bool CallMetaMethod(const SQObjectPtr& mm, SQInteger nparams, SQObjectPtr& outres);
     bool CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject* args, SQInteger nargs,
                   SQObjectPtr& outres, bool raiseerror);
@@ -179,10 +180,35 @@ inline void SQVM::LeaveFrame()
     if (ci->_vargs_size) _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
     PopCallInfo();
     // the callee's slots start at its `this`: the caller's call temps are dead now
-    // plain values left above the top are never read: only references are dropped
-    for (SQObjectPtr* p = _stack + lastBase, *end = _stack + lastTop; p < end; ++p) {
-        if (p->_type & SQOBJECT_REF_COUNTED) p->Null();
+    ReleaseSlots(lastBase, lastTop);
+}
+
+// Drops the references held in the slots [first, last), lowest first; plain values left
+// above the top are never read, so they stay. The first slot is a frame's `this`, most
+// often a reference; most others hold plain values, so they are tested two at a time. A
+// release may run a hook that grows the stack: the stack is read again after each.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void SQVM::ReleaseSlots(SQInteger first, SQInteger last)
+{
+    if (first >= last) return;
+    if (_stack[first]._type & SQOBJECT_REF_COUNTED) _stack[first].Null();
+    SQObjectPtr* p = _stack + first + 1;
+    SQObjectPtr* end = _stack + last;
+    SQObjectPtr* pairsEnd = end - 1;
+    while (p < pairsEnd) {
+        if ((p[0]._type | p[1]._type) & SQOBJECT_REF_COUNTED) {
+            const SQInteger n = static_cast<SQInteger>(p - _stack);
+            if (_stack[n]._type & SQOBJECT_REF_COUNTED) _stack[n].Null();
+            if (_stack[n + 1]._type & SQOBJECT_REF_COUNTED) _stack[n + 1].Null();
+            p = _stack + n;
+            end = _stack + last;
+            pairsEnd = end - 1;
+        }
+        p += 2;
     }
+    if (p < end && (p->_type & SQOBJECT_REF_COUNTED)) p->Null();
 }
 
 inline SQVM* SqVMOf(HSQUIRRELVM v) { return v; }
