@@ -106,17 +106,6 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
     return *p;
 }
 
-struct DispatchTable {
-    const void* at[256];
-};
-
-DispatchTable makeDispatchTable(const void* const* handlers, int count, const void* bad)
-{
-    DispatchTable t;
-    for (int n = 0; n < 256; n++) t.at[n] = n < count ? handlers[n] : bad;
-    return t;
-}
-
 } // namespace
 
 // GCC and Clang: dispatch through a table of label addresses
@@ -134,13 +123,13 @@ DispatchTable makeDispatchTable(const void* const* handlers, int count, const vo
         stk = _stack + _stackbase; \
         ins = ip++; \
         ci->_ip = ip; \
-        goto *handlers.at[ins->op]; \
+        goto *handlers[ins->op]; \
     } while (0)
 // Same, from a handler that wrote nothing (no value released): the stack cannot have moved.
 #define NEXT_SAME_STACK() do { \
         ins = ip++; \
         ci->_ip = ip; \
-        goto *handlers.at[ins->op]; \
+        goto *handlers[ins->op]; \
     } while (0)
 #else
 #define NEXT() if (true) { ci->_ip = ip; continue; } else (void)0
@@ -209,13 +198,18 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
     }
 
 #ifdef SQ_THREADED_DISPATCH
-    static const void* const kHandlers[OP_COUNT] = {
+    // every byte value has an entry, so dispatch needs no range check; the table is a
+    // constant, so entering the loop costs no initialisation check
 #define SQ_OP_LABEL(name) &&L_OP_##name,
+#define SQ_BAD4 &&L_BAD_OPCODE, &&L_BAD_OPCODE, &&L_BAD_OPCODE, &&L_BAD_OPCODE,
+#define SQ_BAD32 SQ_BAD4 SQ_BAD4 SQ_BAD4 SQ_BAD4 SQ_BAD4 SQ_BAD4 SQ_BAD4 SQ_BAD4
+    static const void* const handlers[OP_COUNT + 256] = {
         SQ_OPCODES(SQ_OP_LABEL)
-#undef SQ_OP_LABEL
+        SQ_BAD32 SQ_BAD32 SQ_BAD32 SQ_BAD32 SQ_BAD32 SQ_BAD32 SQ_BAD32 SQ_BAD32
     };
-    // every byte value has an entry, so dispatch needs no range check
-    static const DispatchTable handlers = makeDispatchTable(kHandlers, OP_COUNT, &&L_BAD_OPCODE);
+#undef SQ_BAD32
+#undef SQ_BAD4
+#undef SQ_OP_LABEL
 #endif
 
     // the running frame's next instruction, kept here and stored to the frame as dispatch
@@ -236,7 +230,7 @@ exception_restore:
 #ifdef SQ_THREADED_DISPATCH
         // one indirect jump per handler (the compiler copies this block to every
         // `continue`), so the branch predictor learns opcode pairs
-        goto *handlers.at[ins->op];
+        goto *handlers[ins->op];
 #endif
         switch (ins->op) {
         case OP_LINE: L_OP_LINE:

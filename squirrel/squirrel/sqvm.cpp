@@ -401,14 +401,25 @@ bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject*
                     SQObjectPtr& outres, bool raiseerror)
 {
     SQObjectPtr f = fn;
-    SQInteger base = _top;
+    const SQInteger base = _top;
     GrowStack(base + nargs + 1);
-    _stack[_top++] = self;
-    for (SQInteger i = 0; i < nargs; i++) _stack[_top++] = args[i];
+    // the slots are claimed before they are written: a value released by a write may run
+    // script code, which pushes above the top
+    _top = base + nargs + 1;
+    _stack[base] = self;
+    for (SQInteger i = 0; i < nargs; i++) _stack[base + 1 + i] = args[i];
     bool ok = sqtype(f) == OT_CLOSURE && !_closure(f)->Proto()->_bgenerator
                   ? Execute(f, -1, nargs + 1, base, outres, raiseerror)
                   : Call(f, nargs + 1, base, outres, raiseerror);
-    while (_top > base) Pop();
+    // highest first, as popping does; a returned call has dropped its references already,
+    // and plain values above the top are never read
+    for (SQInteger n = _top; n > base;) {
+        if (_stack[--n]._type & SQOBJECT_REF_COUNTED) {
+            _top = n;
+            _stack[n].Null();   // may run script code above the top
+        }
+    }
+    _top = base;
     return ok;
 }
 

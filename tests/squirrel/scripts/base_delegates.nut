@@ -45,6 +45,14 @@ attempt("pop empty", function() : (b) { return b.pop(); });
 attempt("top empty", function() : (b) { return b.top(); });
 attempt("sort bad cmp", function() { return [2, 1].sort(1); });
 attempt("sort throwing cmp", function() { return [2, 1].sort(function(x, y) { throw 5; }); });
+// a comparator that cannot take the arguments keeps no reference to them
+sorted <- null;
+attempt("sort cmp of one parameter", function() {
+    local a = [{}, {}];
+    ::sorted = a[0].weakref();
+    return a.sort(function(x) { return 0; });
+});
+attempt("its arguments released", function() { return ::sorted == null; });
 
 // table raw access
 local t = {a = 1};
