@@ -83,6 +83,10 @@ struct SQObjectPtr : public SQObject {
         SqRelease(t, v);
         return *this;
     }
+#if defined(__GNUC__)
+    // the VM's dispatch function is large enough that the compiler would otherwise call it
+    __attribute__((always_inline))
+#endif
     void SetInteger(SQInteger i) { SqRelease(_type, _unVal); _type = OT_INTEGER; _unVal.raw = 0; _unVal.nInteger = i; }
     void SetFloat(SQFloat f) { SqRelease(_type, _unVal); _type = OT_FLOAT; _unVal.raw = 0; _unVal.fFloat = f; }
     void SetBool(bool b) { SqRelease(_type, _unVal); _type = OT_BOOL; _unVal.raw = 0; _unVal.nInteger = b ? 1 : 0; }
