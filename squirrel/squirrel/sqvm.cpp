@@ -10,10 +10,6 @@
 
 namespace {
 
-inline SQInteger wrapAdd(SQInteger a, SQInteger b) { return static_cast<SQInteger>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline SQInteger wrapSub(SQInteger a, SQInteger b) { return static_cast<SQInteger>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline SQInteger wrapMul(SQInteger a, SQInteger b) { return static_cast<SQInteger>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
-
 constexpr SQInteger kFrameMargin = 24;
 
 struct NativeDepthGuard {
@@ -21,9 +17,6 @@ struct NativeDepthGuard {
     ~NativeDepthGuard() { vm->_nnativecalls--; }
     SQVM* vm;
 };
-
-inline bool bothInt(const SQObject& a, const SQObject& b) { return (a._type & b._type) == OT_INTEGER && a._type == OT_INTEGER && b._type == OT_INTEGER; }
-inline bool bothNum(const SQObject& a, const SQObject& b) { return (a._type & SQOBJECT_NUMERIC) && (b._type & SQOBJECT_NUMERIC); }
 
 } // namespace
 
