@@ -269,7 +269,7 @@ void makePulsar(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateI
     CAlphaPulsarAnimator* pulsar = new CAlphaPulsarAnimator(f.pulsarTime, f.pulsarA);
     attachParsedAnimator(&f, node, pulsar);
     pulsar->setRange(nullptr, f.pulsarL);
-    pulsar->setPhase(s32(f32(f.pulsarTime) * f.pulsarP));
+    pulsar->setPhase(FloatToInt(f32(f.pulsarTime) * f.pulsarP));
     pulsar->setMode(f.pulsarF);
     pulsar->setMaxChange(f.pulsarR);
 }
@@ -295,7 +295,7 @@ void makeRotation(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreat
 void makeSize(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)
 {
     const core::dimension2df size = node->getSize();
-    attachParsedAnimator(&f, node, new CSizeDownAnimator(size.Width, size.Height, s32(f.sizeAnimT),
+    attachParsedAnimator(&f, node, new CSizeDownAnimator(size.Width, size.Height, FloatToInt(f.sizeAnimT),
                                                          size.Width * f.sizeAnimS, size.Height * f.sizeAnimS));
 }
 

@@ -5,6 +5,7 @@
 
 #include "module_enginebase.h"
 #include "utils_fs.h"
+#include "utils_math_misc.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
@@ -15,7 +16,6 @@
 #include <ICursorControl.h>
 #include <IrrlichtDevice.h>
 
-#include <climits>
 #include <optional>
 #include <string>
 
@@ -34,18 +34,6 @@ const char* textArg(const StackHandler& sa, SQInteger index)
 CUserProfile* profile()
 {
     return getEngine()->getProfile();
-}
-
-// Toward zero; out of range and NaN saturate instead of being undefined.
-int truncateToInt(float x)
-{
-    if (x != x)
-        return 0;
-    if (x >= 2147483647.0f)
-        return INT_MAX;
-    if (x <= -2147483648.0f)
-        return INT_MIN;
-    return int(x);
 }
 
 // Returns the argument at index as it is (the script's own default value).
@@ -226,7 +214,7 @@ SQInteger GetProfileOptionN(HSQUIRRELVM vm)
     switch (lookupOption(sa, text, value, number)) {
     case CCustomAttribs::TypeString: return sa.Return(SQInteger(StrToInt(text)));
     case CCustomAttribs::TypeInt: return sa.Return(SQInteger(value));
-    case CCustomAttribs::TypeFloat: return sa.Return(SQInteger(truncateToInt(number)));
+    case CCustomAttribs::TypeFloat: return sa.Return(SQInteger(FloatToInt(number)));
     default: break;
     }
     return sa.GetParamCount() >= 3 ? returnArgument(vm, 3) : sa.Return(SQInteger(0));

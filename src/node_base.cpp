@@ -265,7 +265,7 @@ void CNodeBasement::updateAbsolutePosition()
         GeometryValid = false;
     s32 z = ZOrder;
     if (YSortFactor != 0)
-        z += s32(f32(YSortFactor) * RelativeTranslation.Y);
+        z += FloatToInt(f32(YSortFactor) * RelativeTranslation.Y);
     const CNodeBasement* parent = fromSceneNode(Parent);
     AbsoluteZ = parent ? z + parent->AbsoluteZ : z;
 }

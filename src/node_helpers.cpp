@@ -16,6 +16,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs.h"
+#include "utils_math_misc.h"
 #include "utils_str_attribs.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
@@ -233,7 +234,7 @@ void applyFields(const CNodeFactory& f, CNodeBasement* node, scene::ISceneNode* 
     node->setVisible(f.visible != 0);
     node->setHideCount(f.invisible);
     if (f.alphaMinVisible > -0.001f)
-        node->setAlphaThreshold(s32(f.alphaMinVisible * 256.0f));
+        node->setAlphaThreshold(FloatToInt(f.alphaMinVisible * 256.0f));
     applyAlphas(f, node);
     applyDescriptionRows(9, f, node, parent, info, site);
     applyDescriptionRows(10, f, node, parent, info, site);
