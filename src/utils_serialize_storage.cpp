@@ -116,6 +116,22 @@ int endOfDelimited(const char* text, int length, int i, const char* open, const 
     return -1;
 }
 
+// End of a comment or declaration starting with "<!" at i, as the reader
+// finds it: at the '>' that balances every '<' met on the way, not at "-->".
+// It runs past its buffer when none does, and takes the text as ending three
+// characters before that '>', two after "<!", so a shorter one is malformed.
+int endOfDeclaration(const char* text, int length, int i)
+{
+    int open = 1;
+    for (int j = i + 2; j < length; ++j) {
+        if (text[j] == '<')
+            ++open;
+        else if (text[j] == '>' && --open == 0)
+            return j + 1 - (i + 2) >= 5 ? j + 1 : -1;
+    }
+    return -1;
+}
+
 bool startsWith(const char* text, int length, int i, const char* prefix)
 {
     int n = int(std::strlen(prefix));
@@ -179,14 +195,12 @@ int CompleteMarkupLength(const char* text, int length)
             continue;
         }
         int end;
-        if (startsWith(text, length, i, "<!--"))
-            end = endOfDelimited(text, length, i, "<!--", "-->");
-        else if (startsWith(text, length, i, "<![CDATA["))
+        if (startsWith(text, length, i, "<![CDATA["))
             end = endOfDelimited(text, length, i, "<![CDATA[", "]]>");
+        else if (startsWith(text, length, i, "<!"))
+            end = endOfDeclaration(text, length, i);
         else if (startsWith(text, length, i, "<?"))
             end = endOfDelimited(text, length, i, "<?", "?>");
-        else if (startsWith(text, length, i, "<!DOCTYPE") && i + 9 < length && isMarkupSpace(text[i + 9]))
-            end = endOfDelimited(text, length, i, "<!DOCTYPE", ">");
         else
             end = endOfTag(text, length, i);
         if (end < 0)

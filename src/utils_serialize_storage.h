@@ -57,9 +57,10 @@ CReadFile* CreateMemoryFile(char* buffer, int length, bool deleteBuffer, bool co
 
 // Length of the longest start of an XML text made of whole, well-formed
 // pieces: character data, elements whose attributes all have quoted values,
-// end tags, comments, CDATA sections, <?...?> and <!DOCTYPE ...>. Irrlicht's
-// reader reads past its buffer on a cut-off or malformed tag, so texts are
-// cut here before they reach it; what follows the first bad piece is lost.
+// end tags, comments and declarations ("<!" to the '>' that balances the
+// '<' met inside), CDATA sections and <?...?>. Irrlicht's reader reads past
+// its buffer on a cut-off or malformed tag, so texts are cut here before
+// they reach it; what follows the first bad piece is lost.
 int CompleteMarkupLength(const char* text, int length);
 
 // The running record of read values for error messages: a piece longer than

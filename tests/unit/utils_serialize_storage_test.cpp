@@ -144,7 +144,10 @@ TEST(XmlMarkup, TextsAreCutBeforeTheFirstBrokenPiece)
         {"</a x>", 0},
         {"<>", 0},
         {"<!-- c", 0},
-        {"<!-- > -->x", 11},
+        {"<!-- > -->x", 0},   // the comment ends at the first '>', too short to read
+        {"<!-- a < b -->x<c/>", 0},
+        {"<!DOCTYPE <>", 0},
+        {"<!DOCTYPE x [<!ENTITY y \"z\">]><a/>", 34},
         {"<![CDATA[<a>]]><b/>", 19},
         {"<?xml version=\"1.0\"?><a/>", 25},
         {"<?xml", 0},
