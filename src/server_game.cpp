@@ -120,11 +120,12 @@ bool hasSignedLength(const std::string& header, std::initializer_list<size_t> fi
 
 // An entry is unpacked into a buffer of the size it claims, allocated when it
 // is opened; deflate makes at most 1032 bytes of one, so a larger claim is
-// damage that would ask for up to 4 GiB.
-constexpr uint16_t Deflated = 8;
-bool claimsTooMuch(uint16_t method, uint64_t packed, uint64_t unpacked)
+// damage that would ask for up to 4 GiB. Whatever the packing an entry names
+// (the directory's copy of it may differ from the entry's own), a claim past
+// that is taken for damage too.
+bool claimsTooMuch(uint64_t packed, uint64_t unpacked)
 {
-    return method == Deflated && unpacked > packed * 1032 + 1024;
+    return unpacked > packed * 1032 + 1024;
 }
 constexpr const char* claimTooLarge = " claims more unpacked bytes than its data can hold";
 
@@ -167,11 +168,15 @@ std::string checkZipDirectory(CArchiveBytes& file)
         if (next > file.size())
             return where + " lies outside the file";
         const uint64_t local = littleEndian32(header, 42), packed = littleEndian32(header, 20);
-        if (claimsTooMuch(littleEndian16(header, 10), packed, littleEndian32(header, 24)))
+        if (claimsTooMuch(packed, littleEndian32(header, 24)))
             return where + claimTooLarge;
         const std::string localHeader = file.at(local, LocalSize);
         if (localHeader.empty())
             return where + " points outside the file";
+        // The reader gives the entry the sizes of the one before, or of none,
+        // when no entry header is where the directory points.
+        if (localHeader.compare(0, 4, "PK\x03\x04") != 0)
+            return where + " points at no entry header";
         if (hasSignedLength(localHeader, {26, 28}))
             return where + lengthTooLarge;
         const uint64_t localNames = uint64_t(littleEndian16(localHeader, 26)) + littleEndian16(localHeader, 28);
@@ -201,7 +206,7 @@ std::string checkZipArchive(const std::string& path)
         const uint64_t end = data + littleEndian32(header, 18);
         if (end > file.size())
             return "entry " + std::to_string(entry) + " lies outside the file";
-        if (claimsTooMuch(littleEndian16(header, 8), littleEndian32(header, 18), littleEndian32(header, 22)))
+        if (claimsTooMuch(littleEndian32(header, 18), littleEndian32(header, 22)))
             return "entry " + std::to_string(entry) + claimTooLarge;
         at = end;
     }
