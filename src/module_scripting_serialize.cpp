@@ -414,6 +414,10 @@ int LoadTableFromXmlText(const char* text, SquirrelObject& table)
 {
     std::string complete(text ? text : "");
     complete.resize(size_t(CompleteMarkupLength(complete.c_str(), int(complete.size()))));
+    // A text ends at its first NUL, so it cannot be wide: with a wide mark
+    // the reader would run past it.
+    if (StartsWithWideMark(complete))
+        complete.clear();
     CMemoryXmlSource source(complete.c_str());
     SqXmlReader* reader = irr::io::createIrrXMLReader(&source, false);
     while (LoadTableFromXml(reader, table) == 1) {

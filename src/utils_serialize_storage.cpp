@@ -57,12 +57,6 @@ CString toAnsi(const wchar_t* text)
     return CString(ansi.get());
 }
 
-bool startsWithWideMark(const std::string& bytes)
-{
-    return bytes.size() >= 2 && ((bytes[0] == char(0xFF) && bytes[1] == char(0xFE)) ||
-                                 (bytes[0] == char(0xFE) && bytes[1] == char(0xFF)));
-}
-
 // The text of a file starting with a UTF-16 (either order) or UTF-32LE byte
 // order mark, up to its first NUL or its last whole character.
 std::u16string decodeWideFile(const std::string& bytes)
@@ -210,6 +204,12 @@ int CompleteMarkupLength(const char* text, int length)
     return i;
 }
 
+bool StartsWithWideMark(const std::string& bytes)
+{
+    return bytes.size() >= 2 && ((bytes[0] == char(0xFF) && bytes[1] == char(0xFE)) ||
+                                 (bytes[0] == char(0xFE) && bytes[1] == char(0xFF)));
+}
+
 // --- memory file ---
 
 CReadFile::CReadFile(const char* fileName, char* buffer, int length, bool ownsBuffer)
@@ -325,7 +325,7 @@ bool CXMLStorage::openFile(const char* fileName)
     file->drop();
     bytes.resize(size_t(std::max(got, 0)));
     m_Name = fileName;
-    if (!startsWithWideMark(bytes))
+    if (!StartsWithWideMark(bytes))
         return openText(bytes.c_str());
     // UTF-16 or UTF-32 (what the writer makes) is decoded here and read as a
     // text: the reader itself runs past the end of a cut wide file.

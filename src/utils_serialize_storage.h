@@ -9,6 +9,8 @@
 #include <IXMLWriter.h>
 #include <path.h>
 
+#include <string>
+
 class CXMLStorage;
 
 // Everything that describes itself to a CXMLStorage. serialize() reads or
@@ -62,6 +64,10 @@ CReadFile* CreateMemoryFile(char* buffer, int length, bool deleteBuffer, bool co
 // its buffer on a cut-off or malformed tag, so texts are cut here before
 // they reach it; what follows the first bad piece is lost.
 int CompleteMarkupLength(const char* text, int length);
+
+// Whether the bytes start with a UTF-16 byte order mark (either order), which
+// also starts a UTF-32LE one: the reader then takes them as wide characters.
+bool StartsWithWideMark(const std::string& bytes);
 
 // The running record of read values for error messages: a piece longer than
 // 200 characters is cut to 200 + "...", then piece + ";" is appended; past

@@ -296,7 +296,8 @@ TEST_F(SerializeTest, BrokenXmlGivesPartialTablesWithoutHanging)
     for (int i = 0; i < 1000; ++i)
         deep += "<n>";
     const std::string texts[] = {"", "<<<", "<a><b val=\"1\"/>", "<a x=\"1", "</a></b>", "<a>text", deep,
-                                 "<a><array:b val=\"1\"/></a><a>2</a>", "<x array:=\"1\"/>"};
+                                 "<a><array:b val=\"1\"/></a><a>2</a>", "<x array:=\"1\"/>", "<!DOCTYPE <>",
+                                 "\xFE\xFF\xFF\xFF\xBA\xDE-`````````````=\"1.0\"?>\n<Manifest>"};
     for (const std::string& text : texts) {
         SCOPED_TRACE(text.substr(0, 40));
         SquirrelObject t = SquirrelVM::CreateTable();
