@@ -189,7 +189,7 @@ public:
     float PreloadProgress = 0.0f;
     CString MountedArchives;                    // base names of every mount, run together
     std::vector<std::string> MountedPaths;      // canonical paths of every mount
-    irr::scene::ISceneNode* BackgroundNode = nullptr;
+    irr::s32 BackgroundId = 0;                  // looked up: a script may have deleted it
     irr::core::list<CDialogInfo*> Dialogs;      // grabbed, open dialogs
 
     // Process-wide in a single engine; kept here so engines never share state.

@@ -46,7 +46,7 @@ bool CEngineBase::setBackground(const char* image, int crossFade)
     if (path.IsEmpty())
         return false;
     last = image;
-    if (CNodeBasement* old = CNodeBasement::fromSceneNode(BackgroundNode)) {
+    if (CNodeBasement* old = CNodeBasement::fromSceneNode(BackgroundId ? getNodeById(BackgroundId, nullptr) : nullptr)) {
         if (crossFade) {
             old->moveBy(irr::core::vector3df(0, 0, 0.0001f));
             attachAnimator(old, new CSelfDestroyAnimator(1100, 1000));
@@ -54,10 +54,9 @@ bool CEngineBase::setBackground(const char* image, int crossFade)
             deleteNode(old);
         }
     }
-    BackgroundNode = nullptr;
     CNodeBasement* node = addSprite(path, 80.0f, 80.0f, irr::core::vector3df(0, 0, 20.55f), RootNode, nullptr,
                                     SPRITE_SITE);
-    BackgroundNode = node;
+    BackgroundId = node ? ForceNodeToHaveID(node) : 0;
     if (node && crossFade) {
         node->setAlphaThreshold(0);
         node->setAlpha(0.0f);

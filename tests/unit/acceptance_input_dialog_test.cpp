@@ -401,7 +401,7 @@ TEST_F(DialogRoad, DescriptionKeysBuildBackgroundAnimationsAndNothingForZeroes)
     ASSERT_NE(hello, nullptr) << "the create animation";
     EXPECT_EQ(hello->getParent(), dialog);
     EXPECT_EQ(getNodeByName("bye"), nullptr) << "not before the dialog goes";
-    auto* backdrop = dynamic_cast<CSpriteNode*>(Engine.BackgroundNode);
+    auto* backdrop = dynamic_cast<CSpriteNode*>(getNodeById(Engine.BackgroundId, nullptr));
     ASSERT_NE(backdrop, nullptr);
     EXPECT_EQ(std::string(backdrop->getTextureRegion().Name).find(Files.path()), 0u) << "beside the description";
     EXPECT_EQ(getInputState()->getModalityStack().size(), 0u) << "\"-ModalDialog: 0\" is no modal layer";
@@ -413,7 +413,7 @@ TEST_F(DialogRoad, DescriptionKeysBuildBackgroundAnimationsAndNothingForZeroes)
     irr::scene::ISceneNode* bye = getNodeByName("bye");
     ASSERT_NE(bye, nullptr) << "the destroy animation";
     EXPECT_EQ(bye->getParent(), dialog) << "played by the going node, which its description must remove";
-    EXPECT_EQ(Engine.BackgroundNode, backdrop) << "the background outlives the dialog";
+    EXPECT_EQ(getNodeById(Engine.BackgroundId, nullptr), backdrop) << "the background outlives the dialog";
 }
 
 } // namespace

@@ -228,20 +228,21 @@ using EngineServices = InputFixture;
 
 TEST_F(EngineServices, BackgroundIsReplacedOrCrossFaded)
 {
+    auto background = [&] { return CNodeBasement::fromSceneNode(getNodeById(Engine.BackgroundId, nullptr)); };
     ASSERT_TRUE(Engine.setBackground("\\gui\\black.png", 0));
-    CNodeBasement* first = CNodeBasement::fromSceneNode(Engine.BackgroundNode);
+    CNodeBasement* first = background();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->getParent(), Engine.RootNode);
     EXPECT_FLOAT_EQ(first->getPosition().Z, 20.55f);
     const size_t children = Engine.RootNode->getChildren().size();
     EXPECT_TRUE(Engine.setBackground("\\gui\\black.png", 1)) << "the same name: nothing to do";
-    EXPECT_EQ(Engine.BackgroundNode, first);
+    EXPECT_EQ(background(), first);
     EXPECT_EQ(Engine.RootNode->getChildren().size(), children);
     EXPECT_FALSE(Engine.setBackground(nullptr, 1));
-    EXPECT_EQ(Engine.BackgroundNode, first) << "a refused name changes nothing";
+    EXPECT_EQ(background(), first) << "a refused name changes nothing";
 
     ASSERT_TRUE(Engine.setBackground("\\gui\\empty.png", 1));
-    CNodeBasement* second = CNodeBasement::fromSceneNode(Engine.BackgroundNode);
+    CNodeBasement* second = background();
     ASSERT_NE(second, nullptr);
     ASSERT_NE(second, first);
     EXPECT_FLOAT_EQ(first->getPosition().Z, 20.5501f) << "the old one moves back";
@@ -255,11 +256,17 @@ TEST_F(EngineServices, BackgroundIsReplacedOrCrossFaded)
     EXPECT_FLOAT_EQ(second->getPosition().Z, 20.5501f);
 
     // Without cross-fade the current background is deleted at the end of the frame.
-    irr::s32 thirdId = ForceNodeToHaveID(CNodeBasement::fromSceneNode(Engine.BackgroundNode));
+    irr::s32 thirdId = ForceNodeToHaveID(background());
     ASSERT_TRUE(Engine.setBackground("\\gui\\empty.png", 0));
     ASSERT_TRUE(step());
     EXPECT_EQ(getNodeById(thirdId, nullptr), nullptr);
-    EXPECT_NE(Engine.BackgroundNode, nullptr);
+    EXPECT_NE(background(), nullptr);
+
+    // Deleted by a script: the next one takes its place without touching it.
+    deleteNode(background());
+    ASSERT_TRUE(step());
+    ASSERT_TRUE(Engine.setBackground("\\gui\\black.png", 1));
+    EXPECT_NE(background(), nullptr);
 }
 
 TEST_F(EngineServices, ClearCachesShowsItsBoxUnlessQuiet)
