@@ -46,7 +46,7 @@ bool CEngineBase::setBackground(const char* image, int crossFade)
     if (path.IsEmpty())
         return false;
     last = image;
-    if (CNodeBasement* old = CNodeBasement::fromSceneNode(BackgroundId ? getNodeById(BackgroundId, nullptr) : nullptr)) {
+    if (CNodeBasement* old = CNodeBasement::fromSceneNode(getNodeById(BackgroundId, nullptr))) {
         if (crossFade) {
             old->moveBy(irr::core::vector3df(0, 0, 0.0001f));
             attachAnimator(old, new CSelfDestroyAnimator(1100, 1000));

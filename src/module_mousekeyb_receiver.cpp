@@ -326,21 +326,22 @@ void CClickBroadcastAnimator::animate(CNodeBasement* node, u32 localMs)
     CheckMainThread();
     removeThisAnimator();
     clickHandledCounter = 0;
-    // Hovers that end go first: the node left says so before the node entered,
-    // whatever order they were made in. A second "act" changes nothing.
-    for (bool endingOnly : {!IsClick, false}) {
-        // The size is read again each time: an action may register or drop animators.
+    // The size is read again each time: an action may register or drop animators.
+    auto tell = [this](bool endingHoversOnly) {
         for (int i = 0; i < Targets->GetSize(); ++i) {
             CBaseAnimator* target = (*Targets)[i];
             if (!target || target->isFinished() || target->isRemoved())
                 continue;
-            auto* hover = endingOnly ? dynamic_cast<COnMouseOverAnimator*>(target) : nullptr;
-            if (!endingOnly || (hover && hover->isHovering()))
+            auto* hover = endingHoversOnly ? dynamic_cast<COnMouseOverAnimator*>(target) : nullptr;
+            if (!endingHoversOnly || (hover && hover->isHovering()))
                 target->setAction("act", 0);
         }
-        if (!endingOnly)
-            break;
-    }
+    };
+    // Hovers that end go first: the node left says so before the node entered,
+    // whatever order they were made in. A second "act" changes nothing.
+    if (!IsClick)
+        tell(true);
+    tell(false);
     if (IsClick && !NoLatch && clickHandledCounter == 0)
         getInputLatch()->fire();
 }

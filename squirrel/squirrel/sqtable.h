@@ -25,20 +25,14 @@ struct SQTable : public SQDelegable {
     bool Get(const SQObject& key, SQObjectPtr& val) const;
     SQObjectPtr* GetPtr(const SQObject& key) const
     {
-        if (key._type == OT_STRING) return GetPtrString(key._unVal.pString);
+        // a string key, as most field names are, hashes without the general switch
+        if (key._type == OT_STRING) {
+            Node* n = FindNode(key, key._unVal.pString->_hash);
+            return n ? &n->val : nullptr;
+        }
         if (key._type == OT_NULL) return nullptr;
         Node* n = FindNode(key, HashOf(key));
         return n ? &n->val : nullptr;
-    }
-    // A string key, as most field names are: interned, so the same text is the same object.
-    SQObjectPtr* GetPtrString(const SQString* key) const
-    {
-        Node* n = &_nodes[key->_hash & (_numofnodes - 1)];
-        do {
-            if (n->key._unVal.pString == key && n->key._type == OT_STRING) return &n->val;
-            n = n->next;
-        } while (n);
-        return nullptr;
     }
     // existing slots only; inline, as the VM's field stores go through it
     bool Set(const SQObject& key, const SQObject& val)
