@@ -28,6 +28,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -238,6 +239,26 @@ std::string canonicalPath(const std::string& path)
     std::error_code error;
     std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
     return error ? path : canonical.string();
+}
+
+// The mounted item's own name tells its kind; the folders above it may be
+// called anything ("my.pak.game/data" is a folder).
+irr::io::E_FILE_ARCHIVE_TYPE archiveKind(const std::string& full)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(full, error))
+        return irr::io::EFAT_FOLDER;
+    std::string name = std::filesystem::path(full).filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    auto endsWith = [&name](const char* ending) {
+        const size_t n = std::strlen(ending);
+        return name.size() >= n && name.compare(name.size() - n, n, ending) == 0;
+    };
+    if (endsWith(".pak"))
+        return irr::io::EFAT_PAK;
+    if (endsWith(".zip"))
+        return irr::io::EFAT_ZIP;
+    return irr::io::EFAT_FOLDER;
 }
 
 void fatalAt(const char* message, int line)
@@ -497,11 +518,7 @@ bool CEngineBase::mountArchive(const CString& path)
     for (const std::string& mounted : MountedPaths)
         if (mounted == canonical)
             return false;
-    irr::io::E_FILE_ARCHIVE_TYPE type = irr::io::EFAT_FOLDER;
-    if (full.find(".pak") != std::string::npos)
-        type = irr::io::EFAT_PAK;
-    else if (full.find(".zip") != std::string::npos)
-        type = irr::io::EFAT_ZIP;
+    const irr::io::E_FILE_ARCHIVE_TYPE type = archiveKind(full);
     const std::string damage = type == irr::io::EFAT_PAK   ? checkPakArchive(full)
                                : type == irr::io::EFAT_ZIP ? checkZipArchive(full)
                                                            : "";
@@ -511,7 +528,13 @@ bool CEngineBase::mountArchive(const CString& path)
     }
     MountedPaths.push_back(canonical);
     MountedArchives += std::filesystem::path(full).stem().string().c_str();
-    return FileSystem->addFileArchive(full.c_str(), false, false, type);
+    if (FileSystem->addFileArchive(full.c_str(), false, false, type))
+        return true;
+    DebugLog(Format("Archive '%s' not mounted: the file system could not open it as a %s", full.c_str(),
+                    type == irr::io::EFAT_PAK   ? "PAK archive"
+                    : type == irr::io::EFAT_ZIP ? "zip archive"
+                                                : "folder"));
+    return false;
 }
 
 void CEngineBase::releaseDevice()

@@ -584,7 +584,10 @@ TEST(Archives, OnlyTheSameArchiveIsRefused)
     std::string root = std::string(GetAppFolderCStr()) + folder;
     std::filesystem::create_directories(root + "/gamedata");
     std::filesystem::create_directories(root + "/data");
+    std::filesystem::create_directories(root + "/my.pak.game/data");
+    std::filesystem::create_directories(root + "/my.zip.game/data");
     std::ofstream(root + "/data/probe.txt") << "found";
+    std::ofstream(root + "/my.zip.game/data/zipped.txt") << "found";
 
     struct Case { std::string path; bool mounted; };
     const Case cases[] = {
@@ -594,11 +597,14 @@ TEST(Archives, OnlyTheSameArchiveIsRefused)
         {folder + "/./data", false},       // the same folder by another name
         {folder + "/missing", false},
         {"", false},
+        {folder + "/my.pak.game/data", true},   // folders above the mount do not make it an archive
+        {folder + "/my.zip.game/data", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
-    EXPECT_STREQ(engine.MountedArchives, "gamedatadata");
+    EXPECT_STREQ(engine.MountedArchives, "gamedatadatadatadata");
     EXPECT_TRUE(engine.FileSystem->existFile("probe.txt"));
+    EXPECT_TRUE(engine.FileSystem->existFile("zipped.txt"));
     engine.releaseDevice();
     std::filesystem::remove_all(root);
 }
