@@ -156,12 +156,12 @@ bool chooseUserFolderFromSwitch(CString& folder)
     CString value;
     if (!GetCommandLineSwitch("ul", value, true))
         return false;
+    value.TrimRight("\r\n");   // the line end of an "@file"; a blank one means no folder
     if (value.IsEmpty()) {
         folder = GetAppFolder();
         AppendPath(folder, "UserData");
         return true;
     }
-    value.TrimRight("\r\n");   // the line end of an "@file"
     if (const char* problem = userFolderProblem(value)) {
         DebugLog(Format("The user folder of the command line is refused (%s): %.200s", problem,
                         (const char*)value));

@@ -140,6 +140,7 @@ TEST_F(FileLayerTest, UserFolderChoices)
 {
     setenv("XDG_DATA_HOME", (Folder.path() + "xdg").c_str(), 1);
     std::string overlong = "-ul=/" + std::string(5000, 'x');
+    Folder.write("App Folder/blank.txt", "\r\n");
     struct {
         std::vector<const char*> Args;
         bool MakeProfile;
@@ -152,6 +153,7 @@ TEST_F(FileLayerTest, UserFolderChoices)
         {{"game"}, false, "Studio\\Game", Folder.path() + "xdg/Studio\\Game/", 0},
         {{"game"}, false, "", Folder.path() + "xdg/", 1},            // "UserFolder not defined!"
         {{"game", overlong.c_str()}, false, "Game", Folder.path() + "xdg/Game/", 0},
+        {{"game", "-ul=@blank.txt"}, false, "Game", App + "UserData/", 0},   // only a line end: no value
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(App + "Profile");
