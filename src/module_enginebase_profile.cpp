@@ -18,6 +18,7 @@
 #include <IFileList.h>
 #include <IFileSystem.h>
 
+#include <climits>
 #include <set>
 #include <string>
 
@@ -88,9 +89,17 @@ void CEngineBase::loadProfile(CString name)
     MakeSafeName(safeName, ProfileNameExtraForbidden);
     safeName.TrimLeft();
     safeName.TrimRight();
-    // A name with nothing usable in it is refused while the player still has a profile.
-    if (!name.IsEmpty() && safeName.IsEmpty()) {
-        DebugLog(Format("Profile name \"%s\" refused: nothing of it can name a file", (const char*)name));
+    // A name with nothing usable in it, or one whose file the file system
+    // cannot hold, is refused while the player still has a profile.
+    const char* problem = nullptr;
+    if (!name.IsEmpty() && safeName.IsEmpty())
+        problem = "nothing of it can name a file";
+    else if (!name.IsEmpty() && CUserProfile::fileNameOf(safeName).GetLength() + 4 > NAME_MAX)   // + ".ini"
+        problem = "its profile file name would be too long";
+    if (problem) {
+        DebugLog(Format("Profile name \"%s\" refused: %s", (const char*)name, problem));
+        if (!CurrentProfile && Options.ActiveProfile == name)
+            Options.ActiveProfile.Empty();   // kept from an older run: the default player plays
         return;
     }
     Options.removePastProfile(DefaultProfileName, 0);

@@ -50,6 +50,8 @@ public:
     // "pr_" + the safe base64 of the name (the profile's own when empty);
     // with full, the user folder in front and ".ini" behind.
     CString getFilePath(CString name, int full);
+    // The "pr_" file name of a profile name, without ".ini".
+    static CString fileNameOf(const CString& name);
     // The text save writes.
     CString toText();
 

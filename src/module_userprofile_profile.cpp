@@ -170,9 +170,15 @@ CString CUserProfile::getFilePath(CString name, int full)
 {
     if (name.IsEmpty())
         name = Name;
+    CString file = fileNameOf(name);
+    return full ? getFolder() + file + ".ini" : file;
+}
+
+CString CUserProfile::fileNameOf(const CString& name)
+{
     CString file = CString("pr_") + CBase64(true).Encode(name, name.GetLength());
     MakeSafeName(file, "");
-    return full ? getFolder() + file + ".ini" : file;
+    return file;
 }
 
 void CUserProfile::markTooltipShowed(const char* tooltip)

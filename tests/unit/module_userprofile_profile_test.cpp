@@ -363,17 +363,35 @@ TEST_F(ProfileTest, UnusableNamesAreRefusedBeforeTheProfileIsDropped)
     CEngineBase engine;
     engine.loadProfile("Keeper");
     CUserProfile* keeper = engine.CurrentProfile;
-    for (const char* name : {"???", "__", " ", "::**::", ","}) {
+    // 187 bytes make "pr_" + 250 base64 + ".ini": past the 255 a file name may have.
+    const std::string tooLong(187, 'a');
+    for (const char* name : {"???", "__", " ", "::**::", ",", tooLong.c_str()}) {
         SCOPED_TRACE(name);
         engine.loadProfile(name);
         EXPECT_EQ(engine.CurrentProfile, keeper);
         EXPECT_STREQ(engine.Options.ActiveProfile, "Keeper");
         EXPECT_EQ(past(engine), std::vector<std::string>{"Keeper"});
     }
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("refused: its profile file name would be too long"),
+              std::string::npos);
     engine.loadProfile("");
     EXPECT_EQ(engine.CurrentProfile, nullptr);
     EXPECT_STREQ(engine.Options.ActiveProfile, "Keeper");
     EXPECT_TRUE(App.exists("Profile/pr_S2VlcGVy.ini"));   // released, so saved
+
+    // A too long name kept as active by an older run gives way to the default player.
+    engine.Options.ActiveProfile = tooLong.c_str();
+    engine.loadProfile(engine.Options.ActiveProfile);
+    EXPECT_STREQ(engine.getProfile()->getName(), "$DEFAULT_PROFILE$");
+
+    // 186 bytes fill the 255 exactly, and that file is written.
+    const std::string longest(186, 'a');
+    engine.loadProfile(longest.c_str());
+    ASSERT_NE(engine.CurrentProfile, nullptr);
+    const CString file = engine.CurrentProfile->getFilePath("", 0) + ".ini";
+    EXPECT_EQ(file.GetLength(), 255);
+    engine.loadProfile("");
+    EXPECT_TRUE(App.exists(std::string("Profile/") + (const char*)file));
 }
 
 TEST_F(ProfileTest, ProfilesAndPastListSurviveAnEngineRestart)
