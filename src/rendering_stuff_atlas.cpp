@@ -232,6 +232,9 @@ video::IImage* buildAtlas(const char* listFile, core::array<core::stringc>& file
             files.erase(0);
     }
     if (placed == 0) {
+        if (result == 1)
+            DebugLog(Format("Texture list %s: %s is larger than an atlas; it and the images after it load on their own",
+                            listFile ? listFile : "", files[0].c_str()));
         atlas->drop();
         return nullptr;
     }

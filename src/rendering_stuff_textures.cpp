@@ -418,7 +418,10 @@ int combineImages(const char* name, STextureRegion& region, video::IImage* targe
         w = readBracketInt(name, ",w");
         h = readBracketInt(name, ",h");
     }
-    if (w <= 0 || h <= 0 || w > MaxCombinedImageSide || h > MaxCombinedImageSide) {
+    // The bound is for sizes a name asks to be made; a real image too large
+    // for a grid just finds no room below.
+    const bool tooLarge = !image && (w > MaxCombinedImageSide || h > MaxCombinedImageSide);
+    if (w <= 0 || h <= 0 || tooLarge) {
         if (image)
             image->drop();
         fatalImage(w <= 0 || h <= 0 ? "Image %s too small to be used in combiner!!!"

@@ -190,12 +190,21 @@ TEST_F(AtlasTest, ControlCharacterNameCountsAsNoName)
 TEST_F(AtlasTest, AnImageLargerThanTheAtlasEndsTheLoading)
 {
     Stages->Caps.MaxTextureHeight = 64;
-    image("tall.png", 4, 65);
     image("a.png", 4, 4);
-    load("[List]\n-Name:one\ntall.png\na.png\n[List]\n-Name:two\na.png\n");
-    EXPECT_EQ(CTextureCache::instance().size(), 0);
-    ASSERT_TRUE(Video.mountFolder(Folder.path()));
-    EXPECT_NE(retrieveTexture("tall.png").Texture, nullptr);   // loads on its own later
+    struct Case {
+        const char* name;
+        int w, h;
+    };
+    // Wider than any size a name may ask the combiner for, too.
+    for (const Case& c : {Case{"tall.png", 4, 65}, Case{"wide.png", 8200, 8}}) {
+        SCOPED_TRACE(c.name);
+        CTextureCache::instance().clear();
+        image(c.name, c.w, c.h);
+        load((std::string("[List]\n-Name:one\n") + c.name + "\na.png\n[List]\n-Name:two\na.png\n").c_str());
+        EXPECT_EQ(CTextureCache::instance().size(), 0);
+        ASSERT_TRUE(Video.mountFolder(Folder.path()));
+        EXPECT_NE(retrieveTexture(c.name).Texture, nullptr);   // loads on its own later
+    }
 }
 
 TEST_F(AtlasTest, SkippedLinesAndCommentsPlaceNothing)
