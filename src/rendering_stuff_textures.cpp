@@ -6,6 +6,7 @@
 #include "rendering_stuff_particles.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -355,8 +356,8 @@ STextureRegion retrieveTexture(const char* name)
     // their files without it. The region keeps the name as asked.
     CString path(name[0] == '\\' ? name + 1 : name);
     video::ITexture* texture = loadTextureFile(driver, path);
-    if (!texture && path.Find('\\') >= 0) {
-        path.Replace("\\", "/");
+    if (!texture && ToArchiveName(path) != path) {
+        path = ToArchiveName(path);
         texture = loadTextureFile(driver, path);
     }
     if (!texture)

@@ -1,6 +1,10 @@
 // Windows-style names to Linux paths, with case-insensitive lookup.
 #include "utils_fs_bridge.h"
 
+#include "utils_engine_context.h"
+
+#include <IFileSystem.h>
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,6 +161,23 @@ std::string resolveIgnoringCase(const std::string& path)
     return done;
 }
 
+bool endsInBlankOrDot(const std::string& path)
+{
+    return !path.empty() && (path.back() == ' ' || path.back() == '.');
+}
+
+// Windows drops the blanks and dots that end a file name, so data made there
+// may name "a.png  " and find a.png. A name of nothing but blanks and dots
+// ("..") is kept.
+std::string withoutTrailingBlanks(const std::string& path)
+{
+    const size_t start = path.find_last_of('/') + 1;   // 0 when there is no folder
+    size_t end = path.size();
+    while (end > start && (path[end - 1] == ' ' || path[end - 1] == '.'))
+        --end;
+    return end == start ? path : path.substr(0, end);
+}
+
 } // namespace
 
 CString ToNativePath(const char* name)
@@ -166,7 +187,7 @@ CString ToNativePath(const char* name)
     std::string path = withSlashes(name);
     if (existsOnDisk(path))
         return CString(path.c_str());
-    return CString(resolveIgnoringCase(path).c_str());
+    return CString(resolveIgnoringCase(withoutTrailingBlanks(path)).c_str());
 }
 
 CString ToArchiveName(const char* name)
@@ -176,6 +197,11 @@ CString ToArchiveName(const char* name)
     std::string path = withSlashes(name);
     while (path.compare(0, 2, "./") == 0)
         path.erase(0, 2);
+    if (endsInBlankOrDot(path)) {
+        irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+        if (!fs || !fs->existFile(path.c_str()))
+            path = withoutTrailingBlanks(path);
+    }
     return CString(path.c_str());
 }
 

@@ -11,11 +11,13 @@
 // regard to case, and the first entry in byte order that matches is taken.
 // Parts that match nothing are kept as written, so the result also names a
 // file or folder to create, and a write reuses an existing file of another
-// case instead of making a sibling.
+// case instead of making a sibling. Blanks and dots that end a missing name
+// are dropped first, as Windows drops them.
 CString ToNativePath(const char* name);
 
 // The name as Irrlicht's archives look it up: "/" separators, no doubled
-// separator and no leading "./" (either makes the lookup fail).
+// separator and no leading "./" (either makes the lookup fail); blanks and
+// dots that end a name the file system does not know are dropped.
 CString ToArchiveName(const char* name);
 
 // Forgets the folder listings kept for case-insensitive lookups. A lookup

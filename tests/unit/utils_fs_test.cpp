@@ -346,6 +346,7 @@ TEST(PathBridge, NamesResolveWithoutRegardToCase)
         {root + "DATA//SUB FOLDER/", root + "Data/Sub Folder/"},
         {root + "data\\new\\File.txt", root + "Data/new/File.txt"},   // missing parts as written
         {root + "Data/Sub Folder/Picture.PNG", root + "Data/Sub Folder/Picture.PNG"},
+        {root + "data\\sub folder\\picture.png . ", root + "Data/Sub Folder/Picture.PNG"},   // dropped as Windows does
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(ToNativePath(c.Name.c_str())), c.Expected);
@@ -396,6 +397,7 @@ TEST(MountedArchives, SameDataThroughAnyCaseAndSeparator)
         {"Sprites\\\\Folder.SPR", "from folder"}, {"zipped\\inside.txt", "from zip"},
         {"ZIPPED/INSIDE.TXT", "from zip"},        {".\\zipped\\Inside.TXT", "from zip"},
         {"paked\\inside.nut", "from pak"},        {"PAKED/INSIDE.NUT", "from pak"},
+        {"sprites\\folder.spr  ", "from folder"},  {"zipped\\inside.txt.", "from zip"},
     };
     for (const auto& c : cases) {
         CString text;
