@@ -356,9 +356,12 @@ STextureRegion retrieveTexture(const char* name)
     // their files without it. The region keeps the name as asked.
     CString path(name[0] == '\\' ? name + 1 : name);
     video::ITexture* texture = loadTextureFile(driver, path);
-    if (!texture && ToArchiveName(path) != path) {
-        path = ToArchiveName(path);
-        texture = loadTextureFile(driver, path);
+    if (!texture) {
+        const CString archiveName = ToArchiveName(path);
+        if (archiveName != path) {
+            path = archiveName;
+            texture = loadTextureFile(driver, path);
+        }
     }
     if (!texture)
         texture = makeMissingEmptyImage(driver, name);
