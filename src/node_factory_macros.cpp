@@ -9,6 +9,7 @@
 #include "utils_str_tools.h"
 
 #include <atomic>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -99,8 +100,10 @@ void expandRandomNumbers(CString& text)
         CString number;
         if (bounds.Find('.') >= 0)
             number.Format("%05f", double(RandomFloat(StrToFloat(low), StrToFloat(high))));
-        else
-            number = IntToString(RandomInt(StrToInt(low), StrToInt(high) + 1));
+        else {
+            int top = StrToInt(high);   // already saturated; one past it must not wrap
+            number = IntToString(RandomInt(StrToInt(low), top < INT_MAX ? top + 1 : top));
+        }
         replaceRange(text, pos, close + 2 - pos, number);
     }
 }

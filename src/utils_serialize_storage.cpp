@@ -194,7 +194,7 @@ int CompleteMarkupLength(const char* text, int length)
         else if (startsWith(text, length, i, "<!"))
             end = endOfDeclaration(text, length, i);
         else if (startsWith(text, length, i, "<?"))
-            end = endOfDelimited(text, length, i, "<?", "?>");
+            end = endOfDelimited(text, length, i, "<?", ">");   // the reader ends it at the first '>'
         else
             end = endOfTag(text, length, i);
         if (end < 0)

@@ -60,9 +60,9 @@ CReadFile* CreateMemoryFile(char* buffer, int length, bool deleteBuffer, bool co
 // Length of the longest start of an XML text made of whole, well-formed
 // pieces: character data, elements whose attributes all have quoted values,
 // end tags, comments and declarations ("<!" to the '>' that balances the
-// '<' met inside), CDATA sections and <?...?>. Irrlicht's reader reads past
-// its buffer on a cut-off or malformed tag, so texts are cut here before
-// they reach it; what follows the first bad piece is lost.
+// '<' met inside), CDATA sections and "<?" to the first '>'. Irrlicht's
+// reader reads past its buffer on a cut-off or malformed tag, so texts are
+// cut here before they reach it; what follows the first bad piece is lost.
 int CompleteMarkupLength(const char* text, int length);
 
 // Whether the bytes start with a UTF-16 byte order mark (either order), which

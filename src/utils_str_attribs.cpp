@@ -8,6 +8,7 @@
 #include "utils_str_tools.h"
 
 #include <cstring>
+#include <initializer_list>
 
 using namespace irr;
 
@@ -20,13 +21,32 @@ const char* const Base64Prefix = "OptionStrB64[";
 const char* const IntPrefix = "OptionLong[";
 const char* const FloatPrefix = "OptionDouble[";
 
+// Text holding any option prefix would be read as the start of an option of
+// that kind and swallow the next one.
+bool holdsOptionPrefix(const char* text)
+{
+    for (const char* prefix : {OptionPrefix, Base64Prefix, IntPrefix, FloatPrefix})
+        if (std::strstr(text, prefix))
+            return true;
+    return false;
+}
+
 bool needsBase64(const char* value)
 {
-    return std::strpbrk(value, "\r\n]") || std::strstr(value, OptionPrefix);
+    return std::strpbrk(value, "\r\n]") || holdsOptionPrefix(value);
+}
+
+// A name the reader would not find again, or that would make it find
+// another option, is left out of the text.
+bool isWritableName(const core::stringc& name)
+{
+    return !name.empty() && !std::strpbrk(name.c_str(), "\r\n]") && !holdsOptionPrefix(name.c_str());
 }
 
 bool passesFilter(const core::stringc& name, const char* include, const char* exclude)
 {
+    if (!isWritableName(name))
+        return false;
     if (include && *include && !WildcardMatch(name.c_str(), include))
         return false;
     return !(exclude && *exclude && WildcardMatch(name.c_str(), exclude));

@@ -179,6 +179,7 @@ TEST_F(Macros, RandomIntegersCoverBothBoundsAndDrawIndependently)
     EXPECT_GE(value, 10);
     EXPECT_LE(value, 12);
     EXPECT_EQ(expand("${rnd(4)}"), "4");
+    EXPECT_EQ(expand("${rnd(2147483647,6555565555)}"), "2147483647");   // the top bound saturates
 }
 
 TEST_F(Macros, RandomFloatsUseSixDecimals)

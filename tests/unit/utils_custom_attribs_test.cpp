@@ -46,6 +46,9 @@ TEST(CustomAttribs, AwkwardStringsGoThroughBase64)
         {"line1\nline2", "line1\nline2", true},
         {"x\r", "x\r", true},
         {"see Option[y]", "see Option[y]", true},
+        {"see OptionLong[ here", "see OptionLong[ here", true},
+        {"OptionDouble[", "OptionDouble[", true},
+        {"x OptionStrB64[", "x OptionStrB64[", true},
         {"  padded  ", "padded", false},   // plain values come back trimmed
         {"", "", false},
     };
@@ -53,12 +56,16 @@ TEST(CustomAttribs, AwkwardStringsGoThroughBase64)
         CCustomAttribs attribs;
         attribs.setString("v", c.value);
         attribs.setString("w", "plain");
+        attribs.setInt("n", 42);
+        attribs.setFloat("f", 0.5f);
         CString text = attribs.toText(nullptr, nullptr);
         EXPECT_EQ(text.Find("OptionStrB64[v]=") >= 0, c.isBase64) << c.value;
         CCustomAttribs back;
         back.fromText(text, false);
         EXPECT_EQ(str(back.getString("v", "?")), c.back) << c.value;
         EXPECT_EQ(str(back.getString("w", "?")), "plain") << c.value;
+        EXPECT_EQ(back.getInt("n", -1), 42) << c.value;
+        EXPECT_EQ(back.getFloat("f", -1.0f), 0.5f) << c.value;
     }
 }
 

@@ -151,6 +151,7 @@ TEST(XmlMarkup, TextsAreCutBeforeTheFirstBrokenPiece)
         {"<![CDATA[<a>]]><b/>", 19},
         {"<?xml version=\"1.0\"?><a/>", 25},
         {"<?xml", 0},
+        {"<?>< ?>", 3},
         {"<!DOCTYPE x><a/>", 16},
         {"<!>", 0},
         {"<!-->", 0},
