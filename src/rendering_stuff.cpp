@@ -102,19 +102,33 @@ bool toImageQuad(const SScreenQuad& q, const video::S3DVertex* v, const core::di
     return out.Dest.getWidth() > 0 && out.Dest.getHeight() > 0;
 }
 
+bool isWhite(video::SColor colour)
+{
+    return (colour.color & 0xFFFFFFu) == 0xFFFFFFu;
+}
+
 // Burning's Video modulates by the colour, alpha included, only in its
-// unstretched blit; the stretched one ignores colours. A tinted quad within
-// a pixel of its texture size therefore takes the unstretched one.
-void drawImageQuad(video::IVideoDriver* driver, video::ITexture* texture, const SImageQuad& image, bool useAlpha)
+// unstretched blit, and by one colour; the stretched one ignores colours. A
+// tinted quad within a pixel of its texture size therefore takes the
+// unstretched one; false for a tinted quad neither blit shows as it is.
+bool drawImageQuad(video::IVideoDriver* driver, video::ITexture* texture, const SImageQuad& image, bool useAlpha)
 {
     const video::SColor colour = image.Colours[0];
+    bool isOneColour = true, isUntinted = true;
+    for (const video::SColor& corner : image.Colours) {
+        isOneColour = isOneColour && corner == colour;
+        isUntinted = isUntinted && isWhite(corner);
+    }
     const s32 slack = colour.color == 0xFFFFFFFFu ? 0 : 1;
     const bool isUnstretched = std::abs(image.Dest.getWidth() - image.Source.getWidth()) <= slack &&
                                std::abs(image.Dest.getHeight() - image.Source.getHeight()) <= slack;
-    if (isUnstretched)
+    if (isUnstretched && (isOneColour || isUntinted))
         driver->draw2DImage(texture, image.Dest.UpperLeftCorner, image.Source, nullptr, colour, useAlpha);
-    else
+    else if (isUntinted)
         driver->draw2DImage(texture, image.Dest, image.Source, nullptr, image.Colours, useAlpha);
+    else
+        return false;
+    return true;
 }
 
 // set_used alone reallocates to the exact size, once per quad while a run grows.
@@ -263,7 +277,8 @@ void SBatchState::flushBatch(video::IVideoDriver* driver, bool final, SBatchStat
 void SBatchState::draw(video::IVideoDriver* driver)
 {
     // Burning's Video draws triangles many times slower than its image blits
-    // and ignores vertex alpha on them.
+    // and ignores vertex alpha on them; only tinted quads that its blits
+    // cannot tint and turned ones take them.
     if (driver->getDriverType() == video::EDT_BURNINGSVIDEO)
         drawAs2DImages(driver);
     else
@@ -284,8 +299,8 @@ void SBatchState::drawAs2DImages(video::IVideoDriver* driver)
         const video::S3DVertex* v = &Buffer.Vertices[i * 4];
         SScreenQuad screen;
         SImageQuad image;
-        if (projectQuad(toClip, viewPort, v, screen) && toImageQuad(screen, v, texSize, image)) {
-            drawImageQuad(driver, texture, image, useAlpha);
+        if (projectQuad(toClip, viewPort, v, screen) && toImageQuad(screen, v, texSize, image) &&
+            drawImageQuad(driver, texture, image, useAlpha)) {
             in3DState = false;
             continue;
         }

@@ -44,6 +44,29 @@ int readBracketInt(const char* name, const char* marker, const char* from = null
     return ParseIntAnyBase(text, false);
 }
 
+// Burning's Video tints a texture, and blends it turned, only when the
+// texture has an alpha channel: without one its alpha material adds the
+// picture at half strength. There a picture without alpha gets an opaque one.
+video::ITexture* loadSoftwareTexture(video::IVideoDriver* driver, const char* path)
+{
+    video::IImage* image = driver->createImageFromFile(path);
+    if (!image)
+        return nullptr;
+    const video::ECOLOR_FORMAT format = image->getColorFormat();
+    if (format != video::ECF_A8R8G8B8 && format != video::ECF_A1R5G5B5) {
+        const core::dimension2du size = image->getDimension();
+        video::IImage* withAlpha = driver->createImage(video::ECF_A8R8G8B8, size);
+        for (u32 y = 0; y < size.Height; ++y)
+            for (u32 x = 0; x < size.Width; ++x)
+                withAlpha->setPixel(x, y, image->getPixel(x, y));   // opaque: the format has no alpha
+        image->drop();
+        image = withAlpha;
+    }
+    video::ITexture* texture = driver->addTexture(path, image);
+    image->drop();
+    return texture;
+}
+
 // The driver opens whatever the name opens, a folder too, and an image
 // loader then reads a folder's bogus size: such names load nothing. A texture
 // the driver already holds needs no second look at the file.
@@ -51,7 +74,11 @@ video::ITexture* loadTextureFile(video::IVideoDriver* driver, const char* path)
 {
     if (video::ITexture* held = driver->findTexture(path))
         return held;
-    return NamesNoPlainFile(path) ? nullptr : driver->getTexture(path);
+    if (NamesNoPlainFile(path))
+        return nullptr;
+    if (driver->getDriverType() == video::EDT_BURNINGSVIDEO)
+        return loadSoftwareTexture(driver, path);
+    return driver->getTexture(path);
 }
 
 // A texture asked for again and again (one per sprite made) is explained

@@ -1,10 +1,12 @@
-// Whole frames of the engine from sprite descriptions: how sprites blend over
-// what lies behind them, the order they are drawn in, generated and
-// colour-keyed texture names, and the custom cursor over additive sprites.
+// Whole frames of the engine from sprite descriptions: how sprites and text
+// blend over what lies behind them, the order they are drawn in, generated
+// and colour-keyed texture names, and the custom cursor over additive sprites.
 #include "acceptance_scene.h"
 
+#include "font_fixtures.h"
 #include "module_mousekeyb.h"
 #include "node_base.h"
+#include "node_text.h"
 #include "node_utilities.h"
 
 #include <ICursorControl.h>
@@ -45,45 +47,67 @@ protected:
     CAcceptanceScene Scene;
 };
 
-TEST_P(SceneBlending, SpritesMixWithWhatLiesBehind)
+TEST_P(SceneBlending, SpritesAndTextMixWithWhatLiesBehind)
 {
     Scene.writeImage("gui/half_red.png", 4, 4, [](int, int) { return video::SColor(128, 255, 0, 0); });
     Scene.writeImage("gui/grey.png", 4, 4, [](int, int) { return Opaque(64, 64, 64); });
+    Scene.writeImage("gui/magenta.png", 32, 32, [](int, int) { return Opaque(255, 0, 255); }, video::ECF_R8G8B8);
+    Scene.writeText("fonts/mono.xml", MonospaceFontSingleQuote("mono.png"));
+    Scene.Fonts = "<Font><InternalName val='mono'/><Description val='fonts\\mono.xml'/></Font>";
+    IrrlichtDevice* device = createDevice(video::EDT_NULL);
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(WriteMonospaceFontImage(device->getVideoDriver(), Scene.dataPath("fonts/mono.png")));
+    device->drop();
     if (!start())
         GTEST_SKIP() << missing();
     background();
+    const char* const Black = "-Texture:gui\\black.png\n";
+    const char* const White = "-Texture:gui\\white.png\n";
     struct Case {
-        const char* Description;
+        const char* Description;   // a sprite's, or text markup when it starts with '<'
+        const char* Behind;        // a sprite under it, or none
         bool OnSoftware;   // the software renderer has neither vertex alpha nor an additive blend
         SPicturePixel Expected;
         const char* What;
     } cases[] = {
-        {"-Texture:gui\\half_red.png\n", true, {128, 0, 127}, "a 50% texel mixes evenly"},
-        {"-Texture:gui\\white.png\n-Tint: 0x80FF40\n", false, {128, 255, 64}, "the tint multiplies"},
-        {"-Texture:gui\\white.png\n-Alpha: 0.04\n", false, {0, 0, 255}, "alpha below 12/255 hides the node"},
-        {"-Texture:gui\\white.png\n-Alpha: 0.1\n", false, {25, 25, 255}, "alpha above it shows"},
-        {"-Texture:gui\\white.png\n-Fade: 0.04 t10\n", false, {0, 0, 255}, "a fade below 12/255 hides the node"},
-        {"-Texture:gui\\white.png\n-Fade: 0.1 t10\n", false, {25, 25, 255}, "a fade above it shows"},
-        {"-Texture:gui\\grey.png\n-MaterialType: 1\n", false, {128, 128, 255}, "additive adds twice the texel"},
-        {"-Texture:gui\\grey.png\n-MaterialType: 1\n-Tint: 0x808080\n", false, {64, 64, 255},
+        {"-Texture:gui\\half_red.png\n", nullptr, true, {128, 0, 127}, "a 50% texel mixes evenly"},
+        {"-Texture:gui\\white.png\n-Tint: 0x80FF40\n", nullptr, true, {128, 255, 64}, "the tint multiplies"},
+        {"-Texture:gui\\white.png\n-Alpha: 0.04\n", nullptr, false, {0, 0, 255}, "alpha below 12/255 hides the node"},
+        {"-Texture:gui\\white.png\n-Alpha: 0.1\n", nullptr, false, {25, 25, 255}, "alpha above it shows"},
+        {"-Texture:gui\\white.png\n-Fade: 0.04 t10\n", nullptr, false, {0, 0, 255}, "a fade below 12/255 hides the node"},
+        {"-Texture:gui\\white.png\n-Fade: 0.1 t10\n", nullptr, false, {25, 25, 255}, "a fade above it shows"},
+        {"-Texture:gui\\grey.png\n-MaterialType: 1\n", nullptr, false, {128, 128, 255}, "additive adds twice the texel"},
+        {"-Texture:gui\\grey.png\n-MaterialType: 1\n-Tint: 0x808080\n", nullptr, false, {64, 64, 255},
          "additive takes the tint"},
+        {"-Texture:gui\\magenta.png\n-Rotation: 30\n", Black, true, {255, 0, 255},
+         "a turned picture without alpha over black"},
+        {"-Texture:gui\\magenta.png\n-Rotation: 90\n", White, true, {255, 0, 255},
+         "a turned picture without alpha over white"},
+        {"-Texture:gui\\half_red.png\n-Rotation: 30\n", White, true, {255, 127, 127}, "a turned picture with alpha"},
+        {"<font-size:4>\n<font-color:#FF0000>\nAAA", nullptr, true, {255, 0, 0}, "coloured text"},
     };
-    float x = -18;
-    for (const Case& c : cases) {
-        Scene.sprite(std::string(c.Description) + "-Size: 3\n", {x, 0, 0});
-        x += 4.5f;
+    // Eight to a row, 4.5 units apart.
+    auto place = [](size_t i) { return core::vector3df(-18 + 4.5f * float(i % 8), 7.5f - 10 * float(i / 8), 0); };
+    for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+        const Case& c = cases[i];
+        if (c.Behind)
+            Scene.sprite(std::string(c.Behind) + "-Size: 3.5\n", place(i) + core::vector3df(0, 0, 0.5f));
+        if (c.Description[0] == '<')
+            ASSERT_NE(createTextNode(c.Description, place(i), Scene.Engine->RootNode, -1), nullptr) << c.What;
+        else
+            Scene.sprite(std::string(c.Description) + "-Size: 3\n", place(i));
     }
     for (int frame = 0; frame < 3; ++frame)
         Scene.step();   // the fades end after 10 ms
     const CSceneFrame frame = Scene.frame();
     ASSERT_TRUE(frame.isValid());
-    x = -18;
-    for (const Case& c : cases) {
+    for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+        const Case& c = cases[i];
+        const core::vector3df at = place(i);
         if (isOpenGL() || c.OnSoftware) {
-            EXPECT_TRUE(PixelNear(frame.atWorld(x, 0), c.Expected, Tolerance)) << c.What;
+            EXPECT_TRUE(PixelNear(frame.atWorld(at.X, at.Y), c.Expected, Tolerance)) << c.What;
         }
-        EXPECT_TRUE(PixelNear(frame.atWorld(x + 2.25f, 0), {0, 0, 255}, Tolerance)) << "between the sprites";
-        x += 4.5f;
+        EXPECT_TRUE(PixelNear(frame.atWorld(at.X + 2.25f, at.Y), {0, 0, 255}, Tolerance)) << "beside: " << c.What;
     }
 }
 

@@ -160,14 +160,14 @@ CAcceptanceScene::~CAcceptanceScene()
 }
 
 void CAcceptanceScene::writeImage(const std::string& name, int w, int h,
-                                  const std::function<video::SColor(int, int)>& pixel)
+                                  const std::function<video::SColor(int, int)>& pixel, video::ECOLOR_FORMAT format)
 {
     const std::string path = dataPath(name);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     IrrlichtDevice* device = createDevice(video::EDT_NULL);
     ASSERT_NE(device, nullptr);
     video::IVideoDriver* driver = device->getVideoDriver();
-    video::IImage* image = driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(w, h));
+    video::IImage* image = driver->createImage(format, core::dimension2du(w, h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             image->setPixel(x, y, pixel(x, y));

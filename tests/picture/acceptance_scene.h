@@ -88,7 +88,8 @@ public:
     CAcceptanceScene& operator=(const CAcceptanceScene&) = delete;
 
     // Before start: data files. The folder is listed when the device mounts it.
-    void writeImage(const std::string& name, int w, int h, const std::function<irr::video::SColor(int, int)>& pixel);
+    void writeImage(const std::string& name, int w, int h, const std::function<irr::video::SColor(int, int)>& pixel,
+                    irr::video::ECOLOR_FORMAT format = irr::video::ECF_A8R8G8B8);
     void writeText(const std::string& name, const std::string& text);
     // Manifest sections, the inner XML of each list; Head holds the plain
     // settings before the lists, in the manifest's order.
