@@ -50,6 +50,27 @@ void releaseAllKeys()
         RecordKeyState(key, false);
 }
 
+// The buttons are keys too for whoever asks the key table (1, 2 and 4).
+void recordMouseButton(EMOUSE_INPUT_EVENT kind)
+{
+    switch (kind) {
+    case EMIE_LMOUSE_PRESSED_DOWN:
+    case EMIE_LMOUSE_LEFT_UP:
+        RecordKeyState(MouseKeyLeft, kind == EMIE_LMOUSE_PRESSED_DOWN);
+        break;
+    case EMIE_RMOUSE_PRESSED_DOWN:
+    case EMIE_RMOUSE_LEFT_UP:
+        RecordKeyState(MouseKeyRight, kind == EMIE_RMOUSE_PRESSED_DOWN);
+        break;
+    case EMIE_MMOUSE_PRESSED_DOWN:
+    case EMIE_MMOUSE_LEFT_UP:
+        RecordKeyState(MouseKeyMiddle, kind == EMIE_MMOUSE_PRESSED_DOWN);
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
@@ -75,6 +96,8 @@ bool CInputReceiver::OnEvent(const SEvent& event)
     // The key table must know every key, also those pressed before input counts.
     if (event.EventType == EET_KEY_INPUT_EVENT)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
+    else if (event.EventType == EET_MOUSE_INPUT_EVENT)
+        recordMouseButton(event.MouseInput.Event);
     if (!isApplicationActive()) {
         releaseAllKeys();   // keys let go elsewhere never come back as releases
         return false;
