@@ -141,6 +141,7 @@ bool CInputReceiver::onMouseEvent(const SEvent& event)
         PressTime = 0;
         *state->getReleasedNodeId() = *state->getHoveredNodeId();
         *state->getPressedNodeId() = 0;
+        releaseClickTaken = false;
         broadcastClick(false, false);
         sendMouseToHook(MouseKeyLeft, false, false);
         break;
@@ -152,6 +153,7 @@ bool CInputReceiver::onMouseEvent(const SEvent& event)
         CheckMainThread();
         RightButton = 0;
         *state->getRightClickedNodeId() = *state->getHoveredNodeId();
+        releaseClickTaken = false;
         *state->getPressPos() = *state->getCursorPos();
         broadcastClick(false, false);
         sendMouseToHook(MouseKeyRight, false, false);
@@ -365,6 +367,6 @@ void CClickBroadcastAnimator::animate(CNodeBasement* node, u32 localMs)
     if (!IsClick)
         tell(true);
     tell(false);
-    if (IsClick && !NoLatch && clickHandledCounter == 0)
+    if (IsClick && !NoLatch && clickHandledCounter == 0 && !releaseClickTaken)
         getInputLatch()->fire();
 }
