@@ -97,6 +97,10 @@ f32 CKeyTrack::valueAt(f32 t)
     while (i + 1 < count && Times[u32(i + 1)] < t)
         ++i;
     CurrentKey = i;
+    // Keys out of time order, or all below 0, can put t past the last key
+    // inside the span: it holds that key, as past the span.
+    if (i + 1 == count)
+        return Values[u32(i)];
     const f32 span = Times[u32(i + 1)] - Times[u32(i)];
     // A segment of no length (one key, or a jump) holds the later key's value.
     if (span <= 0.0f)

@@ -21,6 +21,7 @@
 using namespace irr;
 
 int clickHandledCounter = 0;
+bool releaseClickTaken = false;
 uint32_t lastHotkeyClickTick = 0;
 
 namespace {
@@ -298,6 +299,7 @@ void CInputState::reset()
     getClickBlockList().RemoveAll();
     *getInputLatch() = CInputLatch();
     clickHandledCounter = 0;
+    releaseClickTaken = false;
     lastHotkeyClickTick = 0;
 }
 

@@ -110,6 +110,9 @@ CInputLatch* getInputLatch();
 
 // Set to 0 by each click broadcast; every click taken adds 1.
 extern int clickHandledCounter;
+// Whether a left or right click of the last release was taken, in whichever
+// pass: a quick click is taken by the press's broadcast, before the release's.
+extern bool releaseClickTaken;
 // Tick of the last hotkey click that ran its action.
 extern uint32_t lastHotkeyClickTick;
 

@@ -59,6 +59,16 @@ bool isAutoDisabled(CNodeBasement* node)
     return animator && animator->isDisabled();
 }
 
+// A handled input is no input for the latch; a taken release click stays so
+// for the release's own broadcast, however late it comes.
+void countHandled(bool releaseClick)
+{
+    ++clickHandledCounter;
+    if (releaseClick)
+        releaseClickTaken = true;
+    getInputLatch()->reset();
+}
+
 } // namespace
 
 int invokeCallback(ClickCallback callback, void* argument, CNodeBasement* node)
@@ -193,26 +203,22 @@ void COnClickAnimator::processClick()
     }
     if (!Action.IsEmpty() && isHit()) {
         const int r = performClick(KindLeft);
-        if (r == ResultTaken || r == ResultDisabled) {
-            ++clickHandledCounter;
-            getInputLatch()->reset();
-        }
+        if (r == ResultTaken || r == ResultDisabled)
+            countHandled(true);
         if (r == ResultTaken || r == ResultDisabled || r == ResultNope)
             *CInputState::getReleasedNodeId() = 0;
     }
     if (*CInputState::getRightClickedNodeId() == id && !RightAction.IsEmpty()) {
         const int r = performClick(KindRight);
         if (r == ResultTaken || r == ResultDisabled) {
-            ++clickHandledCounter;
-            getInputLatch()->reset();
+            countHandled(true);
             *CInputState::getRightClickedNodeId() = 0;
         }
     }
     if (!leftButtonHeld()) {
         DragStarted = 0;
     } else if (*CInputState::getHoveredNodeId() == id && !DragAction.IsEmpty()) {
-        ++clickHandledCounter;
-        getInputLatch()->reset();
+        countHandled(false);   // a held button, not a release
         if (!DragStarted) {
             DragStarted = 1;
             performClick(KindDrag);

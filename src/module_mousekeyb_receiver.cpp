@@ -50,6 +50,27 @@ void releaseAllKeys()
         RecordKeyState(key, false);
 }
 
+// The buttons are keys too for whoever asks the key table (1, 2 and 4).
+void recordMouseButton(EMOUSE_INPUT_EVENT kind)
+{
+    switch (kind) {
+    case EMIE_LMOUSE_PRESSED_DOWN:
+    case EMIE_LMOUSE_LEFT_UP:
+        RecordKeyState(MouseKeyLeft, kind == EMIE_LMOUSE_PRESSED_DOWN);
+        break;
+    case EMIE_RMOUSE_PRESSED_DOWN:
+    case EMIE_RMOUSE_LEFT_UP:
+        RecordKeyState(MouseKeyRight, kind == EMIE_RMOUSE_PRESSED_DOWN);
+        break;
+    case EMIE_MMOUSE_PRESSED_DOWN:
+    case EMIE_MMOUSE_LEFT_UP:
+        RecordKeyState(MouseKeyMiddle, kind == EMIE_MMOUSE_PRESSED_DOWN);
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
@@ -75,6 +96,8 @@ bool CInputReceiver::OnEvent(const SEvent& event)
     // The key table must know every key, also those pressed before input counts.
     if (event.EventType == EET_KEY_INPUT_EVENT)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
+    else if (event.EventType == EET_MOUSE_INPUT_EVENT)
+        recordMouseButton(event.MouseInput.Event);
     if (!isApplicationActive()) {
         releaseAllKeys();   // keys let go elsewhere never come back as releases
         return false;
@@ -118,6 +141,7 @@ bool CInputReceiver::onMouseEvent(const SEvent& event)
         PressTime = 0;
         *state->getReleasedNodeId() = *state->getHoveredNodeId();
         *state->getPressedNodeId() = 0;
+        releaseClickTaken = false;
         broadcastClick(false, false);
         sendMouseToHook(MouseKeyLeft, false, false);
         break;
@@ -129,6 +153,7 @@ bool CInputReceiver::onMouseEvent(const SEvent& event)
         CheckMainThread();
         RightButton = 0;
         *state->getRightClickedNodeId() = *state->getHoveredNodeId();
+        releaseClickTaken = false;
         *state->getPressPos() = *state->getCursorPos();
         broadcastClick(false, false);
         sendMouseToHook(MouseKeyRight, false, false);
@@ -342,6 +367,6 @@ void CClickBroadcastAnimator::animate(CNodeBasement* node, u32 localMs)
     if (!IsClick)
         tell(true);
     tell(false);
-    if (IsClick && !NoLatch && clickHandledCounter == 0)
+    if (IsClick && !NoLatch && clickHandledCounter == 0 && !releaseClickTaken)
         getInputLatch()->fire();
 }

@@ -219,7 +219,7 @@ CString resolveTexturePath(const char* path, const char* baseFile, const char* o
     if (!path)
         return CString();
     // "?fill[...]" and the like are generated pictures, never files.
-    if (std::strstr(path, ":\\") || path[0] == '?')
+    if (IsAbsolutePath(path) || path[0] == '?')
         return CString(path);
     if (path[0] == '\\')
         return CString(path + 1);

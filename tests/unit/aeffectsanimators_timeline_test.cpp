@@ -48,6 +48,8 @@ TEST(KeyTrack, ValuesAtTimes)
         {"loop at the period", {{0, 0}, {500, 10}, {1000, 0}}, true, 2000, 0},
         {"loop of one key at 0 has no period", {{0, 3}}, true, 700, 3},
         {"loop with negative time", {{0, 0}, {1000, 100}}, true, -250, 75},
+        {"keys out of time order hold the last past it", {{1000, 0}, {0, 100}}, false, 500, 100},
+        {"keys at negative times hold the last past it", {{-1000, 0}, {-500, 100}}, false, -200, 100},
     };
     for (const Case& c : cases) {
         CKeyTrack track;

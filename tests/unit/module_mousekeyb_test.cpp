@@ -266,6 +266,17 @@ TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
     key(irr::KEY_LSHIFT, true);
     EXPECT_LT(GetKeyStateIfActive(0x10), 0) << "a sided shift counts as Shift";
     EXPECT_LT(GetKeyStateIfActive(irr::KEY_LSHIFT), 0);
+    const struct { irr::EMOUSE_INPUT_EVENT down, up; int code; } buttons[] = {
+        {irr::EMIE_LMOUSE_PRESSED_DOWN, irr::EMIE_LMOUSE_LEFT_UP, 1},
+        {irr::EMIE_RMOUSE_PRESSED_DOWN, irr::EMIE_RMOUSE_LEFT_UP, 2},
+        {irr::EMIE_MMOUSE_PRESSED_DOWN, irr::EMIE_MMOUSE_LEFT_UP, 4},
+    };
+    for (const auto& b : buttons) {
+        mouse(b.down);
+        EXPECT_LT(GetKeyStateIfActive(b.code), 0) << "button " << b.code << " is a key too";
+        mouse(b.up);
+        EXPECT_EQ(GetKeyStateIfActive(b.code), 0) << b.code;
+    }
     key(irr::KEY_KEY_A, true);
     Engine.AppActive = 0;
     key(irr::KEY_KEY_B, false);

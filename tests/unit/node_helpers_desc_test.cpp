@@ -236,6 +236,7 @@ TEST(DescriptionPaths, TexturePathsResolveAgainstOwnerOrBase)
 {
     const struct { const char* path; const char* base; const char* owner; const char* expected; } cases[] = {
         {"c:\\art\\a.png", "data\\gui\\x.spr", nullptr, "c:\\art\\a.png"},
+        {"/art/a.png", "data\\sub\\x.spr", nullptr, "/art/a.png"},
         {"\\gui\\a.png", "data\\menu\\x.spr", nullptr, "gui\\a.png"},
         {"a.png", "data\\menu\\x.spr", nullptr, "data\\menu\\a.png"},
         {"a.png", "data/menu/x.spr?size=2", nullptr, "data/menu/a.png"},
