@@ -588,6 +588,7 @@ TEST(Archives, OnlyTheSameArchiveIsRefused)
     std::filesystem::create_directories(root + "/my.zip.game/data");
     std::ofstream(root + "/data/probe.txt") << "found";
     std::ofstream(root + "/my.zip.game/data/zipped.txt") << "found";
+    std::ofstream(root + "/plain.dat") << "no archive";
 
     struct Case { std::string path; bool mounted; };
     const Case cases[] = {
@@ -599,12 +600,15 @@ TEST(Archives, OnlyTheSameArchiveIsRefused)
         {"", false},
         {folder + "/my.pak.game/data", true},   // folders above the mount do not make it an archive
         {folder + "/my.zip.game/data", true},
+        {folder + "/plain.dat", false},   // neither archive nor folder: the log says so
     };
     for (const Case& c : cases)
         EXPECT_EQ(engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
-    EXPECT_STREQ(engine.MountedArchives, "gamedatadatadatadata");
+    EXPECT_STREQ(engine.MountedArchives, "gamedatadatadatadataplain");   // listed before the file system answers
     EXPECT_TRUE(engine.FileSystem->existFile("probe.txt"));
     EXPECT_TRUE(engine.FileSystem->existFile("zipped.txt"));
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("plain.dat' not mounted: the file system could not open it"),
+              std::string::npos);
     engine.releaseDevice();
     std::filesystem::remove_all(root);
 }
