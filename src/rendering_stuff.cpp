@@ -102,15 +102,16 @@ bool toImageQuad(const SScreenQuad& q, const video::S3DVertex* v, const core::di
     return out.Dest.getWidth() > 0 && out.Dest.getHeight() > 0;
 }
 
+// White whatever its alpha: the colour leaves the texels as they are.
 bool isWhite(video::SColor colour)
 {
     return (colour.color & 0xFFFFFFu) == 0xFFFFFFu;
 }
 
 // Burning's Video modulates by the colour, alpha included, only in its
-// unstretched blit, and by one colour; the stretched one ignores colours. A
-// tinted quad within a pixel of its texture size therefore takes the
-// unstretched one; false for a tinted quad neither blit shows as it is.
+// unstretched blit, and by one colour only; its stretched blit ignores
+// colours. A tinted quad within a pixel of its texture size therefore takes
+// the unstretched blit; false for any other tinted quad, which needs triangles.
 bool drawImageQuad(video::IVideoDriver* driver, video::ITexture* texture, const SImageQuad& image, bool useAlpha)
 {
     const video::SColor colour = image.Colours[0];
@@ -277,8 +278,8 @@ void SBatchState::flushBatch(video::IVideoDriver* driver, bool final, SBatchStat
 void SBatchState::draw(video::IVideoDriver* driver)
 {
     // Burning's Video draws triangles many times slower than its image blits
-    // and ignores vertex alpha on them; only tinted quads that its blits
-    // cannot tint and turned ones take them.
+    // and ignores vertex alpha on them: only turned quads, and tinted ones
+    // its blits cannot show, take them.
     if (driver->getDriverType() == video::EDT_BURNINGSVIDEO)
         drawAs2DImages(driver);
     else

@@ -71,12 +71,15 @@ TEST_P(SceneBlending, SpritesAndTextMixWithWhatLiesBehind)
         const char* What;
     } cases[] = {
         {"-Texture:gui\\half_red.png\n", nullptr, true, {128, 0, 127}, "a 50% texel mixes evenly"},
-        {"-Texture:gui\\white.png\n-Tint: 0x80FF40\n", nullptr, true, {128, 255, 64}, "the tint multiplies"},
+        {"-Texture:gui\\white.png\n-Tint: 0x80FF40\n", nullptr, true, {128, 255, 64},
+         "the tint multiplies a stretched picture"},
         {"-Texture:gui\\white.png\n-Alpha: 0.04\n", nullptr, false, {0, 0, 255}, "alpha below 12/255 hides the node"},
         {"-Texture:gui\\white.png\n-Alpha: 0.1\n", nullptr, false, {25, 25, 255}, "alpha above it shows"},
-        {"-Texture:gui\\white.png\n-Fade: 0.04 t10\n", nullptr, false, {0, 0, 255}, "a fade below 12/255 hides the node"},
+        {"-Texture:gui\\white.png\n-Fade: 0.04 t10\n", nullptr, false, {0, 0, 255},
+         "a fade below 12/255 hides the node"},
         {"-Texture:gui\\white.png\n-Fade: 0.1 t10\n", nullptr, false, {25, 25, 255}, "a fade above it shows"},
-        {"-Texture:gui\\grey.png\n-MaterialType: 1\n", nullptr, false, {128, 128, 255}, "additive adds twice the texel"},
+        {"-Texture:gui\\grey.png\n-MaterialType: 1\n", nullptr, false, {128, 128, 255},
+         "additive adds twice the texel"},
         {"-Texture:gui\\grey.png\n-MaterialType: 1\n-Tint: 0x808080\n", nullptr, false, {64, 64, 255},
          "additive takes the tint"},
         {"-Texture:gui\\magenta.png\n-Rotation: 30\n", Black, true, {255, 0, 255},
