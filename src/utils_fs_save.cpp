@@ -110,14 +110,20 @@ bool followLinks(std::string& path)
     return false;
 }
 
-// A file the player may not write (or that nobody may, for a user the
-// system lets write anything) is the player's choice to keep.
-bool isReadOnly(const std::string& path)
+// Why what is at the path must not be replaced; null when it may. A file
+// the player may not write (or that nobody may, for a user the system lets
+// write anything) is the player's choice to keep; a device, pipe or folder
+// is no file of the game's.
+const char* whyKept(const std::string& path)
 {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
-        return false;
-    return (info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+        return nullptr;
+    if (!S_ISREG(info.st_mode))
+        return "it is no plain file";
+    if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
+        return "it is read-only";
+    return nullptr;
 }
 
 int createTemporary(const std::string& folder, std::string& name)
@@ -234,8 +240,8 @@ bool SaveFileWhole(const char* nativePath, const void* data, size_t size, ESaveR
         reportFailure(Format("Could not save %s: %s", nativePath, std::strerror(errno)), report);
         return false;
     }
-    if (isReadOnly(target)) {
-        reportFailure(Format("Not saved %s: it is read-only, so it is kept as it is", nativePath), report);
+    if (const char* reason = whyKept(target)) {
+        reportFailure(Format("Not saved %s: %s, so it is kept as it is", nativePath, reason), report);
         return false;
     }
     std::string folder = folderOf(target), temporary;

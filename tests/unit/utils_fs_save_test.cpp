@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,8 +98,8 @@ TEST_F(SaveFileTest, FailedStepsLeaveTheOldFileAndNoTemporary)
 }
 
 // A save through a symbolic link replaces the file the link names, with its
-// temporary beside that file, and the link stays; a read-only file is kept
-// and the log says so (mode bits too: root may write anything).
+// temporary beside that file, and the link stays; a read-only file, or a
+// pipe, is kept and the log says so (mode bits too: root may write anything).
 TEST_F(SaveFileTest, LinksStayLinksAndReadOnlyFilesAreKept)
 {
     std::filesystem::create_directories(Folder.file("elsewhere"));
@@ -109,6 +110,7 @@ TEST_F(SaveFileTest, LinksStayLinksAndReadOnlyFilesAreKept)
         std::filesystem::permissions(Folder.file(name), std::filesystem::perms::owner_read |
                                                             std::filesystem::perms::group_read |
                                                             std::filesystem::perms::others_read);
+    ASSERT_EQ(::mkfifo(Folder.file("elsewhere/pipe").c_str(), 0600), 0);
     const struct {
         std::string Name, Link;   // no link: a plain file
         std::string Holder;       // the file that gets the text; none when not saved
@@ -120,6 +122,7 @@ TEST_F(SaveFileTest, LinksStayLinksAndReadOnlyFilesAreKept)
         {"loop.ini", "loop.ini", ""},
         {"locked.ini", "", ""},
         {"lockedlink.ini", "elsewhere/locked.ini", ""},
+        {"pipelink.ini", "elsewhere/pipe", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -137,7 +140,9 @@ TEST_F(SaveFileTest, LinksStayLinksAndReadOnlyFilesAreKept)
     EXPECT_EQ(Folder.read("locked.ini"), "old");
     EXPECT_EQ(Folder.read("elsewhere/locked.ini"), "old");
     EXPECT_NE(logText().find("Not saved " + Folder.file("locked.ini") + ": it is read-only"), std::string::npos);
-    EXPECT_EQ(namesIn(Folder.file("elsewhere")), (std::set<std::string>{"real.ini", "locked.ini", "fresh.ini"}));
+    EXPECT_TRUE(std::filesystem::is_fifo(Folder.file("elsewhere/pipe")));
+    EXPECT_EQ(namesIn(Folder.file("elsewhere")),
+              (std::set<std::string>{"real.ini", "locked.ini", "fresh.ini", "pipe"}));
 }
 
 // A process killed before each step of its save leaves the old file whole;
