@@ -1,9 +1,11 @@
 // Frames of a menu screen's worth of buttons, each with the click and the
 // mouse-over animators made from its description, on the null driver: the
 // input animators' per-frame cost with the cursor over none of them, and
-// the cost of making such buttons.
+// the cost of making and of removing such buttons.
 #include "bench_folder.h"
 #include "module_enginebase.h"
+#include "module_mousekeyb.h"
+#include "node_base.h"
 #include "node_factory.h"
 #include "node_helpers.h"
 #include "node_utilities.h"
@@ -13,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <vector>
 
 using namespace irr;
 
@@ -95,5 +98,34 @@ void ButtonCreation(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * Round);
 }
 BENCHMARK(ButtonCreation)->Arg(0)->Arg(5000)->Unit(benchmark::kMicrosecond);
+
+// That many clickable nodes going at once, as when the game quits: each
+// takes itself off the clickable list (a click animator's end, in the order
+// they were made) and is then destroyed. Bare nodes: a click animator gives
+// its node an automatic ID, and there are not that many.
+void ButtonRemoval(benchmark::State& state)
+{
+    const int buttons = int(state.range(0));
+    SBenchScene scene(0);
+    CInputState* input = getInputState();
+    std::vector<CNodeBasement*> nodes;
+    for (auto _ : state) {
+        state.PauseTiming();
+        nodes.clear();
+        for (int i = 0; i < buttons; ++i) {
+            auto* smgr = scene.Engine.SceneManager;
+            nodes.push_back(new CNodeBasement(smgr->getRootSceneNode(), smgr, -1, core::vector3df(0, 0, 0),
+                                              core::dimension2df(1, 1)));
+            nodes.back()->drop();   // the root holds it
+            input->addClickable(nodes.back(), 0);
+        }
+        state.ResumeTiming();
+        for (CNodeBasement* node : nodes)
+            input->removeClickable(node);
+        scene.clear();
+    }
+    state.SetItemsProcessed(state.iterations() * buttons);
+}
+BENCHMARK(ButtonRemoval)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 } // namespace

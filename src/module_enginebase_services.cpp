@@ -35,6 +35,10 @@ CString& lastBackgroundName()
     return name;
 }
 
+// Marks the background node: once a script deletes it, its ID may go to any
+// new node, which the next background must not take for the old one.
+const char BackgroundMark[] = "__Background";
+
 } // namespace
 
 bool CEngineBase::setBackground(const char* image, int crossFade)
@@ -46,7 +50,8 @@ bool CEngineBase::setBackground(const char* image, int crossFade)
     if (path.IsEmpty())
         return false;
     last = image;
-    if (CNodeBasement* old = CNodeBasement::fromSceneNode(getNodeById(BackgroundId, nullptr))) {
+    CNodeBasement* old = CNodeBasement::fromSceneNode(getNodeById(BackgroundId, nullptr));
+    if (old && old->getAttributeInt(BackgroundMark, 0) != 0) {
         if (crossFade) {
             old->moveBy(irr::core::vector3df(0, 0, 0.0001f));
             attachAnimator(old, new CSelfDestroyAnimator(1100, 1000));
@@ -57,6 +62,8 @@ bool CEngineBase::setBackground(const char* image, int crossFade)
     CNodeBasement* node = addSprite(path, 80.0f, 80.0f, irr::core::vector3df(0, 0, 20.55f), RootNode, nullptr,
                                     SPRITE_SITE);
     BackgroundId = node ? ForceNodeToHaveID(node) : 0;
+    if (node)
+        node->setAttributeInt(BackgroundMark, 1);
     if (node && crossFade) {
         node->setAlphaThreshold(0);
         node->setAlpha(0.0f);

@@ -135,6 +135,7 @@ void CInputState::addClickable(scene::ISceneNode* node, int pixelPerfect)
     entry.level = findModalAncestor(node, true);
     entry.pixelPerfect = pixelPerfect;
     Clickables.push_back(entry);
+    ++LiveClickables[node];
     if (CNodeBasement* base = CNodeBasement::fromSceneNode(node))
         base->setAttributeInt("__Clickable", 1);
 }
@@ -142,17 +143,60 @@ void CInputState::addClickable(scene::ISceneNode* node, int pixelPerfect)
 void CInputState::removeClickable(scene::ISceneNode* node)
 {
     CheckMainThread();
-    const int i = findEntry(Clickables, node);
-    if (i >= 0)
-        Clickables.erase(u32(i));
+    markRemoved(node, 1);
+}
+
+void CInputState::markRemoved(scene::ISceneNode* node, int entries)
+{
+    auto live = LiveClickables.find(node);
+    if (live == LiveClickables.end())
+        return;
+    if ((live->second -= entries) == 0)
+        LiveClickables.erase(live);
+    RemovedClickables[node] += entries;
+    RemovedCount += u32(entries);
+    if (RemovedCount > Clickables.size() / 2 + 32)
+        dropRemovedClickables();
+}
+
+void CInputState::dropRemovedClickables()
+{
+    if (RemovedCount == 0)
+        return;
+    // A node's removals take its first entries, as when each went at once.
+    u32 kept = 0;
+    for (u32 i = 0; i < Clickables.size(); ++i) {
+        auto removed = RemovedClickables.find(Clickables[i].node);
+        if (removed != RemovedClickables.end() && removed->second > 0) {
+            --removed->second;
+            continue;
+        }
+        if (kept != i)
+            Clickables[kept] = Clickables[i];
+        ++kept;
+    }
+    Clickables.erase(kept, s32(Clickables.size() - kept));
+    RemovedClickables.clear();
+    RemovedCount = 0;
 }
 
 void CInputState::replaceClickable(scene::ISceneNode* newNode, scene::ISceneNode* oldNode)
 {
     CheckMainThread();
+    dropRemovedClickables();
     const int i = findEntry(Clickables, oldNode);
-    if (i >= 0)
-        Clickables[u32(i)].node = newNode;
+    if (i < 0)
+        return;
+    Clickables[u32(i)].node = newNode;
+    if (--LiveClickables[oldNode] == 0)
+        LiveClickables.erase(oldNode);
+    ++LiveClickables[newNode];
+}
+
+const core::array<CClickableEntry>& CInputState::getClickables()
+{
+    dropRemovedClickables();
+    return Clickables;
 }
 
 void CInputState::forgetNode(scene::ISceneNode* node, s32 id)
@@ -167,10 +211,12 @@ void CInputState::forgetNode(scene::ISceneNode* node, s32 id)
 
 void CInputState::purgeNode(scene::ISceneNode* node)
 {
-    for (core::array<CClickableEntry>* list : {&Clickables, &ModalityStack})
-        for (u32 i = list->size(); i-- > 0;)
-            if ((*list)[i].node == node)
-                list->erase(i);
+    auto live = LiveClickables.find(node);
+    if (live != LiveClickables.end())
+        markRemoved(node, live->second);
+    for (u32 i = ModalityStack.size(); i-- > 0;)
+        if (ModalityStack[i].node == node)
+            ModalityStack.erase(i);
 }
 
 void CInputState::pushModal(scene::ISceneNode* node, s32 marker)
@@ -238,6 +284,7 @@ int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNo
     const core::vector3df middle = ray.getMiddle();
     const f64 halfLength = ray.getLength() * 0.5;
 
+    dropRemovedClickables();
     nodes[0] = nullptr;
     f32 keys[MaxPickedNodes];
     int count = 0;
@@ -286,6 +333,9 @@ void CInputState::reset()
 {
     ModalityStack.clear();
     Clickables.clear();
+    LiveClickables.clear();
+    RemovedClickables.clear();
+    RemovedCount = 0;
     for (s32& id : PickedIds)
         id = 0;
     ClickAnimators.RemoveAll();

@@ -15,6 +15,7 @@
 #include <vector2d.h>
 
 #include <cstdint>
+#include <unordered_map>
 
 namespace irr { namespace scene { class ISceneNode; } }
 
@@ -70,7 +71,7 @@ public:
     irr::s32 pickTopNodeId(const irr::core::position2di& pos, irr::s32* ids);
 
     const irr::core::array<CClickableEntry>& getModalityStack() const { return ModalityStack; }
-    const irr::core::array<CClickableEntry>& getClickables() const { return Clickables; }
+    const irr::core::array<CClickableEntry>& getClickables();
     irr::s32* getPickedIds() { return PickedIds; }
     CArray<CBaseAnimator*>& getClickAnimators() { return ClickAnimators; }
     CArray<CBaseAnimator*>& getHoverAnimators() { return HoverAnimators; }
@@ -81,7 +82,16 @@ public:
 private:
     CString Text;
     irr::core::array<CClickableEntry> ModalityStack;   // bottom first
-    irr::core::array<CClickableEntry> Clickables;      // registration order
+    // Removing a clickable only counts it: the entries go in one pass when
+    // the list is next read or half of it is gone, so that removing many
+    // (a whole scene, on quitting) does not cost the list's length each.
+    void markRemoved(irr::scene::ISceneNode* node, int entries);
+    void dropRemovedClickables();
+
+    irr::core::array<CClickableEntry> Clickables;      // registration order, removed ones included
+    std::unordered_map<irr::scene::ISceneNode*, int> LiveClickables;      // entries not removed, per node
+    std::unordered_map<irr::scene::ISceneNode*, int> RemovedClickables;   // removed, still in the list
+    irr::u32 RemovedCount = 0;
     irr::s32 PickedIds[MaxPickedNodes] = {};
     CArray<CBaseAnimator*> ClickAnimators;
     CArray<CBaseAnimator*> HoverAnimators;

@@ -253,14 +253,16 @@ SQInteger CancelInterval(HSQUIRRELVM vm)
             return sa.Return(false);
         }
     }
-    return sa.Return(cancelScriptTimer(id - 1));
+    // Script ids start at 1; a negative one (an infinite float becomes
+    // INT_MIN) names no timer and must not reach the subtraction.
+    return sa.Return(id > 0 && cancelScriptTimer(id - 1));
 }
 
 SQInteger SetIntervalTimer(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
     int id = sa.GetInt(2);
-    if (id == 0)
+    if (id < 1)
         return sa.Return(false);
     return sa.Return(setScriptTimerTimeBase(id - 1, sa.GetInt(3)));
 }

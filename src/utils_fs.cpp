@@ -603,7 +603,7 @@ bool GetFileWriteTime(const char* path, SYSTEMTIME& out)
     out = SYSTEMTIME{};
     if (!path || !*path)
         return false;
-    int fd = ::open(ToNativePath(path), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(ToNativePath(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);   // a pipe must not wait for a writer
     if (fd < 0)
         return false;
     struct stat info;

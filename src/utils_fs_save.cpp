@@ -9,6 +9,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,6 +84,46 @@ std::string folderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link): a save goes there, so that the player's link stays a link. The end
+// need not exist. False, with errno, for a loop or an unreadable link.
+bool followLinks(std::string& path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return true;
+        char target[PATH_MAX];
+        ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        if (length < 0)
+            return false;
+        if (size_t(length) == sizeof target) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        std::string next(target, size_t(length));
+        path = next[0] == '/' ? next : folderOf(path) + "/" + next;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// Why what is at the path must not be replaced; null when it may. A file
+// the player may not write (or that nobody may, for a user the system lets
+// write anything) is the player's choice to keep; a device, pipe or folder
+// is no file of the game's.
+const char* whyKept(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return nullptr;
+    if (!S_ISREG(info.st_mode))
+        return "it is no plain file";
+    if ((info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
+        return "it is read-only";
+    return nullptr;
 }
 
 int createTemporary(const std::string& folder, std::string& name)
@@ -193,6 +234,14 @@ bool SaveFileWhole(const char* nativePath, const void* data, size_t size, ESaveR
         reportFailure(Format("Not saved %s: it could not be read when it was loaded, so it is kept as it is",
                              target.c_str()),
                       report);
+        return false;
+    }
+    if (!followLinks(target)) {
+        reportFailure(Format("Could not save %s: %s", nativePath, std::strerror(errno)), report);
+        return false;
+    }
+    if (const char* reason = whyKept(target)) {
+        reportFailure(Format("Not saved %s: %s, so it is kept as it is", nativePath, reason), report);
         return false;
     }
     std::string folder = folderOf(target), temporary;

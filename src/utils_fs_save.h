@@ -11,12 +11,14 @@
 // written, least of all as the program ends.
 enum class ESaveReport { DebugLog, StandardError };
 
-// Replaces the file at a native path with the bytes. They go to a temporary
-// file beside it (a short name of the saver's own, whatever the target's
-// length), reach the disk, and are renamed over the target; the target is
-// never opened for writing. On failure the temporary is removed, the old
-// file stays as it was, the report names the file and the system's reason,
-// and the result is false.
+// Replaces the file at a native path with the bytes; a symbolic link there
+// stays, and the file it names is replaced (made when its folder exists).
+// They go to a temporary file beside that file (a short name of the saver's
+// own, whatever the target's length), reach the disk, and are renamed over
+// it; the target is never opened for writing. A read-only file, or
+// anything but a plain file, is not replaced. On failure the temporary is
+// removed, the old file stays as it was, the report names the file and the
+// system's reason, and the result is false.
 bool SaveFileWhole(const char* nativePath, const void* data, size_t size,
                    ESaveReport report = ESaveReport::DebugLog);
 

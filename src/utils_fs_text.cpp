@@ -326,11 +326,28 @@ bool IsPlainDataFile(irr::io::IReadFile* file)
     return !std::filesystem::is_directory(file->getFileName().c_str(), error);
 }
 
+namespace {
+
+// A pipe, socket or device: the file system opens what it is given with a
+// blocking open (a pipe without a writer waits forever), and there is no
+// file in it to read.
+bool namesSpecialFile(const char* name)
+{
+    struct stat info;
+    return ::stat(name, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
 irr::io::IReadFile* OpenDataFile(const char* name)
 {
     irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
     if (!fs || !name || !*name)
         return nullptr;
+    if (namesSpecialFile(name)) {
+        DebugLog(Format("Not a file: '%s'", name));
+        return nullptr;
+    }
     irr::io::IReadFile* file = fs->createAndOpenFile(name);
     if (!file) {
         CString written = FindInMountedFolders(name);
@@ -348,6 +365,8 @@ irr::io::IReadFile* OpenDataFile(const char* name)
 bool NamesNoPlainFile(const char* name)
 {
     irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
+    if (fs && name && *name && namesSpecialFile(name))
+        return true;
     irr::io::IReadFile* file = fs && name && *name ? fs->createAndOpenFile(name) : nullptr;
     if (!file)
         return false;
@@ -387,17 +406,24 @@ bool ReadDiskFile(const char* path, CString& text)
 {
     if (!path || !*path)
         return false;
-    FILE* file = std::fopen(ToNativePath(path), "rb");
-    if (!file)
+    // Without blocking, and the kind checked before reading: opening a named
+    // pipe in the player's folder would otherwise wait for a writer forever.
+    const int fd = ::open(ToNativePath(path), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
     struct stat info;
-    bool complete = ::fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-    if (complete && info.st_size > 0) {
+    FILE* file = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? ::fdopen(fd, "rb") : nullptr;
+    if (!file) {
+        ::close(fd);
+        return false;
+    }
+    bool complete = true;
+    if (info.st_size > 0) {
         size_t size = size_t(info.st_size);
         std::vector<char> buffer(size + 1, 0);
         complete = std::fread(buffer.data(), 1, size, file) == size;
         assignRead(text, buffer);
-    } else if (complete) {
+    } else {
         text.Empty();
     }
     std::fclose(file);

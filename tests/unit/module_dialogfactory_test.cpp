@@ -262,11 +262,22 @@ TEST_F(EngineServices, BackgroundIsReplacedOrCrossFaded)
     EXPECT_EQ(getNodeById(thirdId, nullptr), nullptr);
     EXPECT_NE(background(), nullptr);
 
-    // Deleted by a script: the next one takes its place without touching it.
-    deleteNode(background());
-    ASSERT_TRUE(step());
-    ASSERT_TRUE(Engine.setBackground("\\gui\\black.png", 1));
-    EXPECT_NE(background(), nullptr);
+    // Deleted by a script, its ID then taken by another node: the next one
+    // takes its place without touching either.
+    for (int crossFade : {1, 0}) {
+        SCOPED_TRACE(crossFade);
+        const irr::s32 usedId = Engine.BackgroundId;
+        deleteNode(background());
+        ASSERT_TRUE(step());
+        CNodeBasement* button = addNode(usedId, irr::core::vector3df(0, 0, 10), 1, 1);
+        ASSERT_TRUE(Engine.setBackground(crossFade ? "\\gui\\black.png" : "\\gui\\empty.png", crossFade));
+        ASSERT_TRUE(step());
+        ASSERT_EQ(getNodeById(usedId, nullptr), button);
+        EXPECT_FLOAT_EQ(button->getPosition().Z, 10.0f);
+        EXPECT_EQ(button->findAnimatorByName("SELDES", false), nullptr);
+        EXPECT_NE(background(), nullptr);
+        EXPECT_NE(background(), button);
+    }
 }
 
 TEST_F(EngineServices, ClearCachesShowsItsBoxUnlessQuiet)

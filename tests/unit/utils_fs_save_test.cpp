@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,6 +95,54 @@ TEST_F(SaveFileTest, FailedStepsLeaveTheOldFileAndNoTemporary)
         EXPECT_EQ(Folder.read(name), "new");
     }
     EXPECT_EQ(namesIn(Folder.path()), (std::set<std::string>{"plain.ini", longName}));
+}
+
+// A save through a symbolic link replaces the file the link names, with its
+// temporary beside that file, and the link stays; a read-only file, or a
+// pipe, is kept and the log says so (mode bits too: root may write anything).
+TEST_F(SaveFileTest, LinksStayLinksAndReadOnlyFilesAreKept)
+{
+    std::filesystem::create_directories(Folder.file("elsewhere"));
+    Folder.write("elsewhere/real.ini", "old");
+    Folder.write("elsewhere/locked.ini", "old");
+    Folder.write("locked.ini", "old");
+    for (const char* name : {"elsewhere/locked.ini", "locked.ini"})
+        std::filesystem::permissions(Folder.file(name), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::group_read |
+                                                            std::filesystem::perms::others_read);
+    ASSERT_EQ(::mkfifo(Folder.file("elsewhere/pipe").c_str(), 0600), 0);
+    const struct {
+        std::string Name, Link;   // no link: a plain file
+        std::string Holder;       // the file that gets the text; none when not saved
+    } cases[] = {
+        {"link.ini", "elsewhere/real.ini", "elsewhere/real.ini"},
+        {"chain.ini", Folder.file("link.ini"), "elsewhere/real.ini"},
+        {"dangling.ini", "elsewhere/fresh.ini", "elsewhere/fresh.ini"},
+        {"nowhere.ini", "missing/fresh.ini", ""},
+        {"loop.ini", "loop.ini", ""},
+        {"locked.ini", "", ""},
+        {"lockedlink.ini", "elsewhere/locked.ini", ""},
+        {"pipelink.ini", "elsewhere/pipe", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = Folder.file(c.Name);
+        if (!c.Link.empty())
+            std::filesystem::create_symlink(c.Link, path);
+        const std::string text = "new for " + c.Name;
+        EXPECT_EQ(SaveFileWhole(path.c_str(), text.data(), text.size()), !c.Holder.empty()) << logText();
+        if (!c.Holder.empty())
+            EXPECT_EQ(Folder.read(c.Holder), text);
+        std::error_code error;
+        if (!c.Link.empty())
+            EXPECT_EQ(std::filesystem::read_symlink(path, error).string(), c.Link) << "still the link";
+    }
+    EXPECT_EQ(Folder.read("locked.ini"), "old");
+    EXPECT_EQ(Folder.read("elsewhere/locked.ini"), "old");
+    EXPECT_NE(logText().find("Not saved " + Folder.file("locked.ini") + ": it is read-only"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_fifo(Folder.file("elsewhere/pipe")));
+    EXPECT_EQ(namesIn(Folder.file("elsewhere")),
+              (std::set<std::string>{"real.ini", "locked.ini", "fresh.ini", "pipe"}));
 }
 
 // A process killed before each step of its save leaves the old file whole;

@@ -16,6 +16,8 @@
 #include <IFileSystem.h>
 #include <IReadFile.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -238,7 +240,7 @@ TEST_F(TextFileTest, DeepIncludeChainsStop)
     EXPECT_NE(logText().find("Includes nested too deeply: f16.txt in f15.txt"), std::string::npos);
 }
 
-TEST_F(TextFileTest, FoldersAreNoFilesToRead)
+TEST_F(TextFileTest, FoldersAndPipesAreNoFilesToRead)
 {
     // A folder opens through the file system like a file, with a size of
     // about 2^63: reading it would allocate that much.
@@ -264,6 +266,23 @@ TEST_F(TextFileTest, FoldersAreNoFilesToRead)
         EXPECT_EQ(ReadFileToString(c.name.c_str(), text), c.kind == File);
         EXPECT_EQ(str(text), c.kind == File ? "text" : "previous");
     }
+
+    // A named pipe in the player's folder is no file either, and looking at
+    // it must not wait for a writer: a child does, and is stopped if it hangs.
+    const std::string pipe = this->Folder.file("profile.ini");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(20);
+        CString text;
+        irr::io::IReadFile* file = OpenDataFile(pipe.c_str());
+        _exit(!file && NamesNoPlainFile(pipe.c_str()) && !ReadFileToString(pipe.c_str(), text) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "stuck on the pipe" : "taken for a file");
 }
 
 // A data file that is there but cannot be read is logged with the system's

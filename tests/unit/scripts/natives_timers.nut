@@ -25,6 +25,8 @@ check(timeoutId == 1 && intervalId == 2 && selfId == 3 && argId == 4, "script id
 check(core_SetIntervalTimer(0, 1) == false, "id 0 is no timer");
 check(core_SetIntervalTimer(9999, 1) == false, "an unknown id");
 check(core_CancelInterval(9999) == false, "cancelling an unknown id");
+check(core_CancelInterval(1.0e300 * -1.0e300) == false && core_SetIntervalTimer(-2147483647 - 1, 1) == false,
+      "the lowest id (an infinite float) is no timer");
 check(core_SetTimeoutLocal(null, 10, "log.append(\"none\");") == null, "no dialog open: no node");
 check(core_SetIntervalLocal("no such node", 10, "log.append(\"none\");") == null, "an unknown node");
 relatedInTimer <- "not run";
