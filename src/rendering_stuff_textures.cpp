@@ -6,6 +6,7 @@
 #include "rendering_stuff_particles.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_image_header.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -44,13 +45,13 @@ int readBracketInt(const char* name, const char* marker, const char* from = null
 }
 
 // The driver opens whatever the name opens, a folder too, and an image
-// loader then reads a folder's bogus size: such names load nothing. A texture
-// the driver already holds needs no second look at the file.
+// loader then reads a folder's bogus size or a damaged header's: such names
+// load nothing. A texture the driver already holds needs no second look.
 video::ITexture* loadTextureFile(video::IVideoDriver* driver, const char* path)
 {
     if (video::ITexture* held = driver->findTexture(path))
         return held;
-    return NamesNoPlainFile(path) ? nullptr : driver->getTexture(path);
+    return NamesNoLoadableImage(path) ? nullptr : driver->getTexture(path);
 }
 
 // A texture asked for again and again (one per sprite made) is explained
@@ -300,7 +301,7 @@ video::IImage* createDataImage(video::IVideoDriver* driver, const char* name)
     io::IReadFile* file = OpenDataFile(name);
     if (!file)
         return nullptr;
-    video::IImage* image = driver->createImageFromFile(file);
+    video::IImage* image = ImageFileIsLoadable(file, name) ? driver->createImageFromFile(file) : nullptr;
     file->drop();
     return image;
 }
