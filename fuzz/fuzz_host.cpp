@@ -56,7 +56,8 @@ CFuzzProgram::CFuzzProgram()
     fs::create_directories(Folder.path() + "Profile");
     // A mounted folder lists its files once, when the engine starts: the
     // names the targets write must be there already.
-    for (const char* name : {"fuzz.spr", "fuzz.dlg", "fuzz.xml", "fuzz.lng", "fonts/fuzz.xml"})
+    for (const char* name : {"fuzz.spr", "fuzz.dlg", "fuzz.xml", "fuzz.lng", "fonts/fuzz.xml", "fuzz.png", "fuzz.jpg",
+                             "fuzz.bmp", "fuzz.tga", "fuzz.cfg"})
         writeData(name, nullptr, 0);
     SetAppFolder(Folder.path().c_str());
     SetLogFolder(Folder.path().c_str());

@@ -1,0 +1,60 @@
+// A player's profile file: loaded, saved, loaded again; the second load must
+// give the values of the first.
+#include "fuzz_host.h"
+
+#include "module_userprofile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// A plain option value comes back trimmed, as the format has it: its edge
+// blanks are no value to keep.
+std::string trimmedOptions(const CString& text)
+{
+    std::istringstream lines{std::string(text)};
+    std::string out, line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("Option[", 0) == 0 && line.find("]=") != std::string::npos) {
+            const size_t at = line.find("]=") + 2;
+            const size_t first = line.find_first_not_of(" \t", at), last = line.find_last_not_of(" \t");
+            line = line.substr(0, at) + (first == std::string::npos || last < at ? "" : line.substr(first, last + 1 - first));
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
+{
+    static CFuzzEngine* host = new CFuzzEngine;   // kept to the process's end
+    (void)host;
+    CUserProfile* first = new CUserProfile("fuzz");
+    const std::string path = (const char*)first->getFilePath("", 1);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes), std::streamsize(size));
+    }
+    RunAllowingFatalEnd([&] {
+        first->load();
+        const CString read = first->toText();
+        first->markChanged();
+        first->save();
+        CUserProfile* second = new CUserProfile("fuzz");
+        second->load();
+        const CString again = second->toText();
+        second->drop();
+        if (trimmedOptions(read) != trimmedOptions(again)) {
+            std::fprintf(stderr, "first load:\n%s\nsecond load:\n%s\n", (const char*)read, (const char*)again);
+            std::abort();   // saving lost or changed a value
+        }
+    });
+    first->drop();
+    return 0;
+}
