@@ -54,6 +54,11 @@ CString AppDataFolderName(const char* newName);
 // with "/"), else "\". Returns path.
 CString& AppendPath(CString& path, const char* part);
 
+// Removes the temporaries that killed saves left in the folder and in every
+// folder below it (a script may save anywhere under the program and user
+// folders); links are not followed. Returns how many were removed.
+int RemoveStaleSaveTemporariesBelow(const char* nativeFolder);
+
 // --- path parts ---
 
 // The chosen parts (nonzero flags) joined in the order drive, folder, name,
