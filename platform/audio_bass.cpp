@@ -2,6 +2,8 @@
 // channels are mixer channels, streams are SDL_mixer's one music.
 #include "audio_bass.h"
 
+#include "byte_order.h"
+
 #include <SDL.h>
 #include <SDL_mixer.h>
 
@@ -208,10 +210,6 @@ bool readFilePart(const char* path, uint64_t offset, uint64_t length, std::vecto
     return isOk;
 }
 
-uint32_t le16(const uint8_t* b) { return uint32_t(b[1]) << 8 | b[0]; }
-uint32_t le32(const uint8_t* b) { return le16(b + 2) << 16 | le16(b); }
-uint32_t be16(const uint8_t* b) { return uint32_t(b[0]) << 8 | b[1]; }
-uint32_t be32(const uint8_t* b) { return be16(b) << 16 | be16(b + 2); }
 
 // Reads at positions from where a source stood when made.
 class SourceBytes {
@@ -241,19 +239,19 @@ bool isSaneWave(const SourceBytes& in)
 {
     bool hasFormat = false;
     uint8_t chunk[8], f[16], loops[4];
-    for (Sint64 pos = 12; in.at(pos, chunk, 8); pos += 8 + Sint64(le32(chunk + 4)) + (le32(chunk + 4) & 1)) {
-        const uint32_t length = le32(chunk + 4);
+    for (Sint64 pos = 12; in.at(pos, chunk, 8); pos += 8 + Sint64(ReadLe32(chunk + 4)) + (ReadLe32(chunk + 4) & 1)) {
+        const uint32_t length = ReadLe32(chunk + 4);
         if (std::memcmp(chunk, "data", 4) == 0)   // the library allocates what it claims
             return hasFormat && length <= in.size - pos - 8;
         if (std::memcmp(chunk, "smpl", 4) == 0 &&
-            (length < 36 || !in.at(pos + 8 + 28, loops, 4) || le32(loops) > (length - 36) / 24))
+            (length < 36 || !in.at(pos + 8 + 28, loops, 4) || ReadLe32(loops) > (length - 36) / 24))
             return false;
         if (std::memcmp(chunk, "fmt ", 4) != 0)
             continue;
         if (length < 16 || !in.at(pos + 8, f, 16))
             return false;
-        const uint32_t tag = le16(f), channels = le16(f + 2), rate = le32(f + 4), align = le16(f + 12),
-                       bits = le16(f + 14);
+        const uint32_t tag = ReadLe16(f), channels = ReadLe16(f + 2), rate = ReadLe32(f + 4), align = ReadLe16(f + 12),
+                       bits = ReadLe16(f + 14);
         if (tag == 2 || tag == 0x11)   // ADPCM: its decoder checks its blocks
             hasFormat = isSaneLayout(channels, rate, 8) && bits == 4 && align > 0;
         else if (tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE)
@@ -270,16 +268,16 @@ bool isSaneAiff(const SourceBytes& in)
 {
     bool hasCommon = false, hasData = false;
     uint8_t chunk[8], c[18];
-    for (Sint64 pos = 12; in.at(pos, chunk, 8); pos += 8 + Sint64(be32(chunk + 4)) + (be32(chunk + 4) & 1)) {
+    for (Sint64 pos = 12; in.at(pos, chunk, 8); pos += 8 + Sint64(ReadBe32(chunk + 4)) + (ReadBe32(chunk + 4) & 1)) {
         if (std::memcmp(chunk, "SSND", 4) == 0)
             hasData = true;
         if (std::memcmp(chunk, "COMM", 4) != 0)
             continue;
-        if (be32(chunk + 4) < 18 || !in.at(pos + 8, c, 18))
+        if (ReadBe32(chunk + 4) < 18 || !in.at(pos + 8, c, 18))
             return false;
-        const int shift = 16383 + 31 - int(be16(c + 8) & 0x7FFF);
-        const uint32_t rate = shift >= 0 && shift < 32 ? be32(c + 10) >> shift : 0;
-        hasCommon = isSaneLayout(be16(c), rate, be16(c + 6));
+        const int shift = 16383 + 31 - int(ReadBe16(c + 8) & 0x7FFF);
+        const uint32_t rate = shift >= 0 && shift < 32 ? ReadBe32(c + 10) >> shift : 0;
+        hasCommon = isSaneLayout(ReadBe16(c), rate, ReadBe16(c + 6));
         if (!hasCommon)
             return false;
     }

@@ -1,6 +1,7 @@
 // Image headers checked against their file before the loaders read them.
 #include "utils_image_header.h"
 
+#include "byte_order.h"
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs.h"
@@ -41,10 +42,6 @@ public:
     uint64_t Size;
 };
 
-uint32_t be16(const uint8_t* b) { return uint32_t(b[0]) << 8 | b[1]; }
-uint32_t be32(const uint8_t* b) { return be16(b) << 16 | be16(b + 2); }
-uint32_t le16(const uint8_t* b) { return uint32_t(b[1]) << 8 | b[0]; }
-uint32_t le32(const uint8_t* b) { return le16(b + 2) << 16 | le16(b); }
 
 std::string sizeFault(uint64_t width, uint64_t height)
 {
@@ -60,7 +57,7 @@ std::string pngFault(CHeaderReader& in)
     uint8_t h[29];
     if (!in.at(0, h, sizeof h) || std::memcmp(h + 12, "IHDR", 4) != 0)
         return "no PNG header";
-    std::string fault = sizeFault(be32(h + 16), be32(h + 20));
+    std::string fault = sizeFault(ReadBe32(h + 16), ReadBe32(h + 20));
     if (!fault.empty())
         return fault;
     const uint8_t depth = h[24], colour = h[25];
@@ -89,18 +86,18 @@ std::string jpegFault(CHeaderReader& in)
         }
         if (marker == 0xD9 || marker == 0xDA)
             break;
-        if (!in.at(pos + 2, m + 2, 2) || be16(m + 2) < 2)
+        if (!in.at(pos + 2, m + 2, 2) || ReadBe16(m + 2) < 2)
             return "a JPEG segment cut short";
         const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
-            if (be16(m + 2) < 8 || !in.at(pos + 4, m + 4, 6))
+            if (ReadBe16(m + 2) < 8 || !in.at(pos + 4, m + 4, 6))
                 return "a JPEG frame header cut short";
-            std::string fault = sizeFault(be16(m + 7), be16(m + 5));
+            std::string fault = sizeFault(ReadBe16(m + 7), ReadBe16(m + 5));
             if (!fault.empty())
                 return fault;
             return m[9] == 1 || m[9] == 3 || m[9] == 4 ? "" : "JPEG components other than 1, 3 or 4";
         }
-        pos += 2 + be16(m + 2);
+        pos += 2 + ReadBe16(m + 2);
     }
     return "no JPEG frame header";
 }
@@ -110,9 +107,9 @@ std::string bmpFault(CHeaderReader& in)
     uint8_t h[54];
     if (!in.at(0, h, sizeof h))
         return "a BMP header cut short";
-    const uint64_t offset = le32(h + 10), info = le32(h + 14);
-    const int32_t width = int32_t(le32(h + 18)), height = int32_t(le32(h + 22));
-    const uint32_t bits = le16(h + 28), compression = le32(h + 30), claimed = le32(h + 34);
+    const uint64_t offset = ReadLe32(h + 10), info = ReadLe32(h + 14);
+    const int32_t width = int32_t(ReadLe32(h + 18)), height = int32_t(ReadLe32(h + 22));
+    const uint32_t bits = ReadLe16(h + 28), compression = ReadLe32(h + 30), claimed = ReadLe32(h + 34);
     if (info < 40 || offset < sizeof h || offset > in.Size)
         return "a BMP header out of place";
     if (width <= 0 || height <= 0)
@@ -160,10 +157,10 @@ std::string tgaFault(CHeaderReader& in)
         return (const char*)Format("TGA image type %u", type);
     if (type == 3 ? depth != 8 : !(depth == 16 || depth == 24 || depth == 32))
         return (const char*)Format("TGA bits %u", depth);
-    std::string fault = sizeFault(le16(h + 12), le16(h + 14));
+    std::string fault = sizeFault(ReadLe16(h + 12), ReadLe16(h + 14));
     if (!fault.empty())
         return fault;
-    const uint64_t pixel = depth / 8, need = uint64_t(le16(h + 12)) * le16(h + 14) * pixel;
+    const uint64_t pixel = depth / 8, need = uint64_t(ReadLe16(h + 12)) * ReadLe16(h + 14) * pixel;
     uint64_t pos = sizeof h + h[0];
     if (type != 10)
         return pos + need <= in.Size ? "" : "TGA pixels beyond the file";
