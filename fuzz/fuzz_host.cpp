@@ -137,3 +137,18 @@ void CFuzzEngine::sweepRoot()
         deleteNode(child);
     RunAllowingFatalEnd([&] { frames(2); });
 }
+
+std::string TrimmedOptionValues(const char* text)
+{
+    std::istringstream lines{std::string(text ? text : "")};
+    std::string out, line;
+    while (std::getline(lines, line)) {
+        const size_t at = line.rfind("Option[", 0) == 0 ? line.find("]=") : std::string::npos;
+        if (at != std::string::npos) {
+            const size_t first = line.find_first_not_of(" \t", at + 2), last = line.find_last_not_of(" \t");
+            line = line.substr(0, at + 2) + (first == std::string::npos ? "" : line.substr(first, last + 1 - first));
+        }
+        out += line + "\n";
+    }
+    return out;
+}

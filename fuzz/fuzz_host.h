@@ -54,6 +54,11 @@ public:
     size_t RootChildren = 0;   // under the root once in play
 };
 
+// The text with the value of every plain option line trimmed: such values
+// come back trimmed, as the format has it, so their edge blanks are no value
+// a save must keep.
+std::string TrimmedOptionValues(const char* text);
+
 // Runs fn; a fatal end of the engine is an allowed outcome.
 template <class F>
 void RunAllowingFatalEnd(F&& fn)

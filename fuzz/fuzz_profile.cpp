@@ -7,29 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
-#include <string>
-
-namespace {
-
-// A plain option value comes back trimmed, as the format has it: its edge
-// blanks are no value to keep.
-std::string trimmedOptions(const CString& text)
-{
-    std::istringstream lines{std::string(text)};
-    std::string out, line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("Option[", 0) == 0 && line.find("]=") != std::string::npos) {
-            const size_t at = line.find("]=") + 2;
-            const size_t first = line.find_first_not_of(" \t", at), last = line.find_last_not_of(" \t");
-            line = line.substr(0, at) + (first == std::string::npos || last < at ? "" : line.substr(first, last + 1 - first));
-        }
-        out += line + "\n";
-    }
-    return out;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
@@ -50,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         second->load();
         const CString again = second->toText();
         second->drop();
-        if (trimmedOptions(read) != trimmedOptions(again)) {
+        if (TrimmedOptionValues(read) != TrimmedOptionValues(again)) {
             std::fprintf(stderr, "first load:\n%s\nsecond load:\n%s\n", (const char*)read, (const char*)again);
             std::abort();   // saving lost or changed a value
         }
