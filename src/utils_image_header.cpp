@@ -3,11 +3,9 @@
 
 #include "byte_order.h"
 #include "utils_debug.h"
-#include "utils_engine_context.h"
 #include "utils_fs.h"
 #include "utils_str.h"
 
-#include <IFileSystem.h>
 #include <IReadFile.h>
 
 #include <algorithm>
@@ -222,11 +220,5 @@ bool ImageFileIsLoadable(irr::io::IReadFile* file, const char* name)
 
 bool NamesNoLoadableImage(const char* name)
 {
-    irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
-    irr::io::IReadFile* file = fs && name && *name ? fs->createAndOpenFile(name) : nullptr;
-    if (!file)
-        return false;
-    const bool loadable = IsPlainDataFile(file) && ImageFileIsLoadable(file, name);
-    file->drop();
-    return !loadable;
+    return NamesNoPlainFile(name, ImageFileIsLoadable);
 }
