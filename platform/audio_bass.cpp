@@ -210,7 +210,6 @@ bool readFilePart(const char* path, uint64_t offset, uint64_t length, std::vecto
     return isOk;
 }
 
-
 // Reads at positions from where a source stood when made.
 class SourceBytes {
 public:
