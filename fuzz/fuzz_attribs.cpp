@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     const CString written = read.toText(nullptr, nullptr);
     CCustomAttribs back;
     back.fromText(written, false);
-    if (TrimmedOptionValues(back.toText(nullptr, nullptr)) != TrimmedOptionValues(written)) {
+    if (!SameSavedValues(back.toText(nullptr, nullptr), written)) {
         std::fprintf(stderr, "written:\n%s\nread back:\n%s\n", (const char*)written,
                      (const char*)back.toText(nullptr, nullptr));
         std::abort();   // an option was lost or changed on its way through the file

@@ -16,6 +16,8 @@
 #include <ITimer.h>
 #include <IrrlichtDevice.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -138,17 +140,40 @@ void CFuzzEngine::sweepRoot()
     RunAllowingFatalEnd([&] { frames(2); });
 }
 
-std::string TrimmedOptionValues(const char* text)
+namespace {
+
+std::string trimmed(const std::string& text)
 {
-    std::istringstream lines{std::string(text ? text : "")};
-    std::string out, line;
-    while (std::getline(lines, line)) {
-        const size_t at = line.rfind("Option[", 0) == 0 ? line.find("]=") : std::string::npos;
-        if (at != std::string::npos) {
-            const size_t first = line.find_first_not_of(" \t", at + 2), last = line.find_last_not_of(" \t");
-            line = line.substr(0, at + 2) + (first == std::string::npos ? "" : line.substr(first, last + 1 - first));
-        }
-        out += line + "\n";
+    const size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, last + 1 - first);
+}
+
+bool isNumber(const std::string& text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == 0;
+}
+
+} // namespace
+
+bool SameSavedValues(const char* a, const char* b)
+{
+    std::istringstream left{std::string(a ? a : "")}, right{std::string(b ? b : "")};
+    std::string x, y;
+    while (true) {
+        const bool hasX = bool(std::getline(left, x)), hasY = bool(std::getline(right, y));
+        if (!hasX || !hasY)
+            return hasX == hasY;
+        if (x == y)
+            continue;
+        const size_t close = x.find("]=");   // an option's name may hold '=', never ']'
+        const size_t at = close != std::string::npos ? close + 1 : x.find('=');
+        if (at == std::string::npos || x.compare(0, at + 1, y, 0, at + 1) != 0)
+            return false;
+        const std::string u = trimmed(x.substr(at + 1)), v = trimmed(y.substr(at + 1));
+        double p, q;
+        if (u != v && !(isNumber(u, p) && isNumber(v, q) && std::fabs(p - q) <= 1e-5 * std::max(std::fabs(p), std::fabs(q)) + 0.011))
+            return false;
     }
-    return out;
 }

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         second->load();
         const CString again = second->toText();
         second->drop();
-        if (TrimmedOptionValues(read) != TrimmedOptionValues(again)) {
+        if (!SameSavedValues(read, again)) {
             std::fprintf(stderr, "first load:\n%s\nsecond load:\n%s\n", (const char*)read, (const char*)again);
             std::abort();   // saving lost or changed a value
         }
