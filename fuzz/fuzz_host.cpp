@@ -16,6 +16,8 @@
 #include <ITimer.h>
 #include <IrrlichtDevice.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -56,7 +58,8 @@ CFuzzProgram::CFuzzProgram()
     fs::create_directories(Folder.path() + "Profile");
     // A mounted folder lists its files once, when the engine starts: the
     // names the targets write must be there already.
-    for (const char* name : {"fuzz.spr", "fuzz.dlg", "fuzz.xml", "fuzz.lng", "fonts/fuzz.xml"})
+    for (const char* name : {"fuzz.spr", "fuzz.dlg", "fuzz.xml", "fuzz.lng", "fonts/fuzz.xml", "fuzz.png", "fuzz.jpg",
+                             "fuzz.bmp", "fuzz.tga", "fuzz.cfg"})
         writeData(name, nullptr, 0);
     SetAppFolder(Folder.path().c_str());
     SetLogFolder(Folder.path().c_str());
@@ -135,4 +138,42 @@ void CFuzzEngine::sweepRoot()
     for (irr::scene::ISceneNode* child : extra)
         deleteNode(child);
     RunAllowingFatalEnd([&] { frames(2); });
+}
+
+namespace {
+
+std::string trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, last + 1 - first);
+}
+
+bool isNumber(const std::string& text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == 0;
+}
+
+} // namespace
+
+bool SameSavedValues(const char* a, const char* b)
+{
+    std::istringstream left{std::string(a ? a : "")}, right{std::string(b ? b : "")};
+    std::string x, y;
+    while (true) {
+        const bool hasX = bool(std::getline(left, x)), hasY = bool(std::getline(right, y));
+        if (!hasX || !hasY)
+            return hasX == hasY;
+        if (x == y)
+            continue;
+        const size_t close = x.find("]=");   // an option's name may hold '=', never ']'
+        const size_t at = close != std::string::npos ? close + 1 : x.find('=');
+        if (at == std::string::npos || x.compare(0, at + 1, y, 0, at + 1) != 0)
+            return false;
+        const std::string u = trimmed(x.substr(at + 1)), v = trimmed(y.substr(at + 1));
+        double p, q;
+        if (u != v && !(isNumber(u, p) && isNumber(v, q) && std::fabs(p - q) <= 1e-5 * std::max(std::fabs(p), std::fabs(q)) + 0.011))
+            return false;
+    }
 }

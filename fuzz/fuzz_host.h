@@ -54,6 +54,11 @@ public:
     size_t RootChildren = 0;   // under the root once in play
 };
 
+// Whether two saved texts hold the same values line by line, as the format
+// keeps them: a plain value comes back trimmed, and a number as near as the
+// engine's reading of decimals gets.
+bool SameSavedValues(const char* a, const char* b);
+
 // Runs fn; a fatal end of the engine is an allowed outcome.
 template <class F>
 void RunAllowingFatalEnd(F&& fn)

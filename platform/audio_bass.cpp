@@ -2,11 +2,14 @@
 // channels are mixer channels, streams are SDL_mixer's one music.
 #include "audio_bass.h"
 
+#include "byte_order.h"
+
 #include <SDL.h>
 #include <SDL_mixer.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -207,6 +210,116 @@ bool readFilePart(const char* path, uint64_t offset, uint64_t length, std::vecto
     return isOk;
 }
 
+// Reads at positions from where a source stood when made.
+class SourceBytes {
+public:
+    explicit SourceBytes(SDL_RWops* source)
+        : source(source), start(SDL_RWtell(source)), size(std::max<Sint64>(SDL_RWsize(source) - start, 0)) {}
+    ~SourceBytes() { SDL_RWseek(source, start, RW_SEEK_SET); }
+    bool at(Sint64 pos, void* out, size_t n) const
+    {
+        return pos >= 0 && pos + Sint64(n) <= size && SDL_RWseek(source, start + pos, RW_SEEK_SET) >= 0 &&
+               SDL_RWread(source, out, n, 1) == 1;
+    }
+
+    SDL_RWops* source;
+    Sint64 start, size;
+};
+
+bool isSaneLayout(uint32_t channels, uint32_t rate, uint32_t bits)
+{
+    return channels >= 1 && channels <= 8 && rate >= 1 && rate <= 768000 &&
+           (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+}
+
+// The format before the data, the data within the file, and no loop list
+// longer than its chunk.
+bool isSaneWave(const SourceBytes& in)
+{
+    bool hasFormat = false;
+    uint8_t chunk[8], f[16], loops[4];
+    for (Sint64 pos = 12; in.at(pos, chunk, 8); pos += 8 + Sint64(ReadLe32(chunk + 4)) + (ReadLe32(chunk + 4) & 1)) {
+        const uint32_t length = ReadLe32(chunk + 4);
+        if (std::memcmp(chunk, "data", 4) == 0)   // the library allocates what it claims
+            return hasFormat && length <= in.size - pos - 8;
+        if (std::memcmp(chunk, "smpl", 4) == 0 &&
+            (length < 36 || !in.at(pos + 8 + 28, loops, 4) || ReadLe32(loops) > (length - 36) / 24))
+            return false;
+        if (std::memcmp(chunk, "fmt ", 4) != 0)
+            continue;
+        if (length < 16 || !in.at(pos + 8, f, 16))
+            return false;
+        const uint32_t tag = ReadLe16(f), channels = ReadLe16(f + 2), rate = ReadLe32(f + 4), align = ReadLe16(f + 12),
+                       bits = ReadLe16(f + 14);
+        if (tag == 2 || tag == 0x11)   // ADPCM: its decoder checks its blocks
+            hasFormat = isSaneLayout(channels, rate, 8) && bits == 4 && align > 0;
+        else if (tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE)
+            hasFormat = (isSaneLayout(channels, rate, bits) || (tag == 3 && bits == 64)) &&
+                        (tag != 3 || bits >= 32) && align == channels * bits / 8;
+        if (!hasFormat)
+            return false;
+    }
+    return false;
+}
+
+// The rate is an 80-bit float: a 15-bit exponent over a 64-bit mantissa.
+bool isSaneAiff(const SourceBytes& in)
+{
+    bool hasCommon = false, hasData = false;
+    uint8_t chunk[8], c[18];
+    for (Sint64 pos = 12; in.at(pos, chunk, 8); pos += 8 + Sint64(ReadBe32(chunk + 4)) + (ReadBe32(chunk + 4) & 1)) {
+        if (std::memcmp(chunk, "SSND", 4) == 0)
+            hasData = true;
+        if (std::memcmp(chunk, "COMM", 4) != 0)
+            continue;
+        if (ReadBe32(chunk + 4) < 18 || !in.at(pos + 8, c, 18))
+            return false;
+        const int shift = 16383 + 31 - int(ReadBe16(c + 8) & 0x7FFF);
+        const uint32_t rate = shift >= 0 && shift < 32 ? ReadBe32(c + 10) >> shift : 0;
+        hasCommon = isSaneLayout(ReadBe16(c), rate, ReadBe16(c + 6));
+        if (!hasCommon)
+            return false;
+    }
+    return hasCommon && hasData;
+}
+
+// An MPEG audio frame header: a version, a layer, a bit rate and a sample rate.
+bool isMpegFrame(const uint8_t* h)
+{
+    return h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 && ((h[1] >> 3) & 3) != 1 && (h[1] & 0x06) != 0 &&
+           (h[2] >> 4) != 15 && ((h[2] >> 2) & 3) != 3;
+}
+
+// SDL_mixer and its decoders trust the counts a header gives (a WAV of no
+// channels divides by zero) and take anything unknown for a module: only the
+// kinds the sound library reads pass, WAV and AIFF with their headers
+// checked, Ogg, FLAC and MP3 by their marks.
+bool isSaneSound(SDL_RWops* source)
+{
+    SourceBytes in(source);
+    uint8_t h[12] = {};
+    if (!in.at(0, h, 4))
+        return false;
+    if (std::memcmp(h, "OggS", 4) == 0 || std::memcmp(h, "fLaC", 4) == 0)
+        return true;
+    if (std::memcmp(h, "ID3", 3) == 0) {   // a whole tag, then a frame
+        uint8_t t[10];
+        if (!in.at(0, t, 10) || t[3] < 2 || t[3] > 4 || ((t[6] | t[7] | t[8] | t[9]) & 0x80))
+            return false;
+        const Sint64 tag = 10 + (Sint64(t[6]) << 21 | t[7] << 14 | t[8] << 7 | t[9]) + (t[5] & 0x10 ? 10 : 0);
+        return in.at(tag, h, 4) && isMpegFrame(h);
+    }
+    if (h[0] == 0xFF)
+        return isMpegFrame(h);
+    if (!in.at(0, h, 12))
+        return false;
+    if (std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0)
+        return isSaneWave(in);
+    if (std::memcmp(h, "FORM", 4) == 0 && (std::memcmp(h + 8, "AIFF", 4) == 0 || std::memcmp(h + 8, "AIFC", 4) == 0))
+        return isSaneAiff(in);
+    return false;
+}
+
 SDL_RWops* failSource(int code)
 {
     fail(code);
@@ -285,7 +398,14 @@ HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t len
     std::vector<uint8_t> data;
     SDL_RWops* source = openSource(mem, file, offset, length, data);
     if (!source) return 0;
-    Mix_Chunk* chunk = Mix_LoadWAV_RW(source, 1);  // decodes and copies; closes the source
+    if (!isSaneSound(source)) {
+        SDL_RWclose(source);
+        return fail(BASS_ERROR_FORMAT);
+    }
+    // Decodes and copies. The source is closed here: the library leaves it
+    // open when some decoders fail.
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(source, 0);
+    SDL_RWclose(source);
     if (!chunk) return fail(BASS_ERROR_FORMAT);
     HSAMPLE handle = newHandle();
     Sample& sample = device.samples[handle];
@@ -332,6 +452,10 @@ HSTREAM BASS_StreamCreateFile(int mem, const void* file, uint64_t offset, uint64
     std::vector<uint8_t> data;
     SDL_RWops* source = openSource(mem, file, offset, length, data);
     if (!source) return 0;
+    if (!isSaneSound(source)) {
+        SDL_RWclose(source);
+        return fail(BASS_ERROR_FORMAT);
+    }
     Mix_Music* music = Mix_LoadMUS_RW(source, 1);  // keeps reading the source while it plays
     if (!music) return fail(BASS_ERROR_FORMAT);
     HSTREAM handle = newHandle();

@@ -7,6 +7,7 @@
 #include "utils_debug.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_image_header.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -68,13 +69,13 @@ video::ITexture* loadSoftwareTexture(video::IVideoDriver* driver, const char* pa
 }
 
 // The driver opens whatever the name opens, a folder too, and an image
-// loader then reads a folder's bogus size: such names load nothing. A texture
-// the driver already holds needs no second look at the file.
+// loader then reads a folder's bogus size or a damaged header's: such names
+// load nothing. A texture the driver already holds needs no second look.
 video::ITexture* loadTextureFile(video::IVideoDriver* driver, const char* path)
 {
     if (video::ITexture* held = driver->findTexture(path))
         return held;
-    if (NamesNoPlainFile(path))
+    if (NamesNoLoadableImage(path))
         return nullptr;
     if (driver->getDriverType() == video::EDT_BURNINGSVIDEO)
         return loadSoftwareTexture(driver, path);
@@ -328,7 +329,7 @@ video::IImage* createDataImage(video::IVideoDriver* driver, const char* name)
     io::IReadFile* file = OpenDataFile(name);
     if (!file)
         return nullptr;
-    video::IImage* image = driver->createImageFromFile(file);
+    video::IImage* image = ImageFileIsLoadable(file, name) ? driver->createImageFromFile(file) : nullptr;
     file->drop();
     return image;
 }

@@ -332,7 +332,8 @@ void enterProgramFolder()
         DebugLog(Format("Cannot make %s the working folder: %s", (const char*)folder, std::strerror(errno)));
 }
 
-// Saves killed before their rename leave temporaries where the engine saves.
+// Saves killed before their rename leave temporaries where the engine and
+// the scripts save, sub-folders included.
 void removeStaleSaveTemporaries()
 {
     std::set<std::string> folders;
@@ -341,7 +342,7 @@ void removeStaleSaveTemporaries()
         while (native.size() > 1 && native.back() == '/')
             native.pop_back();
         if (!native.empty() && folders.insert(native).second)
-            RemoveStaleSaveTemporaries(native.c_str());
+            RemoveStaleSaveTemporariesBelow(native.c_str());
     }
 }
 

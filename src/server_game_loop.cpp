@@ -11,6 +11,7 @@
 #include "server_game_manifest.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_image_header.h"
 #include "thread.h"
 #include "utils_debug.h"
 #include "utils_str_parse.h"
@@ -75,7 +76,7 @@ void CEngineBase::beginRun()
     SceneManager->setActiveCamera(Camera);
     Camera->setID(CameraId);
 
-    EmptyTexture = Driver->getTexture(EmptyTexturePath);
+    EmptyTexture = NamesNoLoadableImage(EmptyTexturePath) ? nullptr : Driver->getTexture(EmptyTexturePath);
     CursorFrame = 0;
     AppActive = -1;
     SystemCursorMode = -1;
@@ -132,7 +133,7 @@ void CEngineBase::loadCursors()
     for (int i = 0; i < manifest.Cursors.GetSize(); ++i) {
         CManifestCursor* item = manifest.Cursors[i];
         const CString name = ToArchiveName(ResolveDataPath(item->Texture));
-        irr::video::ITexture* texture = NamesNoPlainFile(name) ? nullptr : Driver->getTexture((const char*)name);
+        irr::video::ITexture* texture = NamesNoLoadableImage(name) ? nullptr : Driver->getTexture((const char*)name);
         if (!texture) {
             // Without its texture the entry would have no size to cut frames from.
             DebugLog(Format("Cursor '%s' skipped: texture '%s' not found", (const char*)item->InternalName,

@@ -467,7 +467,9 @@ int CSoundServer::handleMusicFadeIn(SEngineMessage& message)
         CString path = ToNativePath(MakeMusicPath(MusicName));
         music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
         if (!music.Handle) {
-            LogReadFailure(path);
+            if (LogReadFailure(path) == 0)   // read, so what it holds was refused
+                DebugLog(Format("Cannot play '%s': no sound the game reads (%i)", (const char*)path,
+                                Library->ErrorGetCode()));
             return 1;   // a music file that cannot be opened leaves silence
         }
     }

@@ -6,6 +6,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_tools.h"
 #include "utils_system_common.h"
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -680,4 +682,23 @@ void FitResolutionToScreenSize(int& width, int& height, int screenWidth, int scr
         width = 1024;
         height = 768;
     }
+}
+
+int RemoveStaleSaveTemporariesBelow(const char* nativeFolder)
+{
+    namespace fs = std::filesystem;
+    constexpr int MaxFolders = 10000;   // start-up must not crawl a huge tree
+    if (!nativeFolder || !*nativeFolder)
+        return 0;
+    int removed = RemoveStaleSaveTemporaries(nativeFolder);
+    std::error_code error;
+    fs::recursive_directory_iterator it(nativeFolder, fs::directory_options::skip_permission_denied, error);
+    for (int folders = 0; !error && it != fs::recursive_directory_iterator() && folders < MaxFolders;
+         it.increment(error)) {
+        if (it->is_directory(error) && !it->is_symlink(error)) {
+            removed += RemoveStaleSaveTemporaries(it->path().c_str());
+            ++folders;
+        }
+    }
+    return removed;
 }

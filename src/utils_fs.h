@@ -54,6 +54,11 @@ CString AppDataFolderName(const char* newName);
 // with "/"), else "\". Returns path.
 CString& AppendPath(CString& path, const char* part);
 
+// Removes the temporaries that killed saves left in the folder and in every
+// folder below it (a script may save anywhere under the program and user
+// folders); links are not followed. Returns how many were removed.
+int RemoveStaleSaveTemporariesBelow(const char* nativeFolder);
+
 // --- path parts ---
 
 // The chosen parts (nonzero flags) joined in the order drive, folder, name,
@@ -165,8 +170,9 @@ irr::io::IReadFile* OpenDataFile(const char* name);
 // Whether an opened file is a plain file of a size a data file can have.
 bool IsPlainDataFile(irr::io::IReadFile* file);
 // True when the name opens through the engine's file system as something
-// other than a plain file: image loaders must never be handed it.
-bool NamesNoPlainFile(const char* name);
+// other than a plain file, or as one the check (when given) refuses: image
+// loaders must never be handed it.
+bool NamesNoPlainFile(const char* name, bool (*check)(irr::io::IReadFile* file, const char* name) = nullptr);
 
 // Replaces the file with the text (up to its NUL), byte for byte, and drops
 // the path from the text-file cache. Writes a temporary file beside it first

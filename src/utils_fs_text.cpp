@@ -362,7 +362,7 @@ irr::io::IReadFile* OpenDataFile(const char* name)
     return file;
 }
 
-bool NamesNoPlainFile(const char* name)
+bool NamesNoPlainFile(const char* name, bool (*check)(irr::io::IReadFile* file, const char* name))
 {
     irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
     if (fs && name && *name && namesSpecialFile(name))
@@ -370,7 +370,7 @@ bool NamesNoPlainFile(const char* name)
     irr::io::IReadFile* file = fs && name && *name ? fs->createAndOpenFile(name) : nullptr;
     if (!file)
         return false;
-    const bool plain = IsPlainDataFile(file);
+    const bool plain = IsPlainDataFile(file) && (!check || check(file, name));
     file->drop();
     return !plain;
 }

@@ -7,6 +7,9 @@
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 
@@ -50,6 +53,15 @@ bool passesFilter(const core::stringc& name, const char* include, const char* ex
     if (include && *include && !WildcardMatch(name.c_str(), include))
         return false;
     return !(exclude && *exclude && WildcardMatch(name.c_str(), exclude));
+}
+
+// A number beyond a float saturates, and one that is none reads as 0, so
+// that what is written ("inf" or "nan" would not be) reads back the same.
+float finiteOption(float value)
+{
+    if (std::isnan(value))
+        return 0.0f;
+    return std::max(-FLT_MAX, std::min(FLT_MAX, value));
 }
 
 CString optionKey(const char* prefix, const core::stringc& name) { return CString(prefix) + name.c_str() + "]"; }
@@ -203,7 +215,7 @@ CString CCustomAttribs::toText(const char* include, const char* exclude) const
             AppendKeyValueInt(text, optionKey(IntPrefix, it->getKey()), it->getValue());
     for (auto it = m_Floats.getConstIterator(); !it.atEnd(); it++)
         if (passesFilter(it->getKey(), include, exclude))
-            AppendKeyValueFloat(text, optionKey(FloatPrefix, it->getKey()), it->getValue());
+            AppendKeyValueFloat(text, optionKey(FloatPrefix, it->getKey()), finiteOption(it->getValue()));
     return text;
 }
 
@@ -233,7 +245,7 @@ void CCustomAttribs::readOptionLines(const char* text, const char* prefix, int k
         case KindString: m_Strings.set(name, core::stringc((const char*)value)); break;
         case KindBase64: m_Strings.set(name, core::stringc((const char*)CBase64(false).Decode(value))); break;
         case KindInt: m_Ints.set(name, StrToInt(value)); break;
-        default: m_Floats.set(name, StrToFloat(value)); break;
+        default: m_Floats.set(name, finiteOption(StrToFloat(value))); break;
         }
     }
 }

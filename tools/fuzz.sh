@@ -11,7 +11,7 @@ root=$PWD
 dir=$root/build-fuzz
 seconds="${FUZZ_SECONDS:-20}"
 jobs="${FUZZ_JOBS:-4}"
-read -r -a targets <<<"${FUZZ_TARGETS:-sprite dialog font xml lng value script archive movie}"
+read -r -a targets <<<"${FUZZ_TARGETS:-sprite dialog font xml lng value script archive movie image sound profile attribs macros texlist markup}"
 
 if [ ! -f "$dir/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DENGINE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -28,7 +28,10 @@ seed_files() {
         lng)     ls data/*.lng ;;
         script)  ls data/scripts/*.nut tests/squirrel/scripts/*.nut ;;
         archive) ls data/*.pak "$dir/seed.zip" ;;
-        value|movie) ls fuzz/seeds/"$1"/* ;;
+        value|movie|profile|attribs|texlist|markup) ls fuzz/seeds/"$1"/* ;;
+        image)   ls data/gui/*.png data/fonts/*.png ;;
+        sound)   find data/sounds -type f ;;
+        macros)  ls data/sprites/*.spr data/dialogs/*.dlg fuzz/seeds/macros/* ;;
     esac
     if [ -d "fuzz/regressions/$1" ]; then ls "fuzz/regressions/$1"/*; fi
 }
@@ -63,8 +66,10 @@ fuzz_one() {
         echo "fuzz_$target: a kept regression input fails again (see $log)"
         return 1
     fi
+    local dict=()   # keywords of the format, where it has some
+    if [ -f "$root/fuzz/dict/$target.dict" ]; then dict=(-dict="$root/fuzz/dict/$target.dict"); fi
     if "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -detect_leaks="$leaks" \
+        -detect_leaks="$leaks" "${dict[@]}" \
         -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1; then
         echo "fuzz_$target: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs" \
              "in ${seconds} s, corpus $(ls "$corpus" | wc -l), nothing found"

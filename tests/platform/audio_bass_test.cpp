@@ -259,6 +259,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     std::string wavPath = fixture("tone.wav", wav);
     std::string embeddedPath = fixture("embedded.bin", embedded);
     std::string junkPath = fixture("junk.wav", std::vector<uint8_t>(300, 'z'));
+    std::vector<uint8_t> silent = wav;   // a header of no channels: the mixer would divide by it
+    silent[22] = 0;
+    std::string silentPath = fixture("silent.wav", silent);
     std::string missingPath = tempPath("missing.wav");
 
     struct Case { const char* what; int mem; const void* file; uint64_t offset; uint32_t length; uint32_t max; int error; };
@@ -271,6 +274,7 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {"offset past the end", 0, wavPath.c_str(), 100000, 0, 1000, BASS_ERROR_FILEOPEN},
         {"no name", 0, nullptr, 0, 0, 1000, BASS_ERROR_FILEOPEN},
         {"not a sound", 0, junkPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"no channels", 0, silentPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"part that is not a sound", 0, embeddedPath.c_str(), 0, 100, 1000, BASS_ERROR_FORMAT},
         {"empty memory", 1, wav.data(), 0, 0, 1000, BASS_ERROR_ILLPARAM},
         {"max 0", 0, wavPath.c_str(), 0, 0, 0, BASS_ERROR_ILLPARAM},

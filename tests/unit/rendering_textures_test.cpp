@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
 #include <string>
@@ -321,6 +322,29 @@ TEST_F(TextureCacheTest, FolderNamesLoadNoTextureInsteadOfAHugeRead)
         EXPECT_EQ(region.Texture, nullptr) << name;
     }
     EXPECT_NE(retrieveTexture("\\gui\\empty.png").Texture, nullptr) << "files beside the folder still load";
+}
+
+TEST_F(TextureCacheTest, DamagedImagesLoadAsMissing)
+{
+    // Irrlicht's loaders trust these headers; the first one crashed the game
+    // as a background, read by content through the BMP loader.
+    std::string wideBmp("BM\x42\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\0\0\x10\0\x01\0\0\0\x01\0\x18\0", 30);
+    wideBmp.resize(66, '\0');
+    const std::string hugePng("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x0f\x42\x40\0\x0f\x42\x40\x08\x06\0\0\0\x5c\x6d\x38\x7d",
+                              33);
+    std::string longRunTga("\0\0\x0a\0\0\0\0\0\0\0\0\0\x01\0\x01\0\x20\0\x7f", 19);   // 128 pixels into 1
+    longRunTga.resize(19 + 128 * 4, '\x55');
+    const struct { const char* name; const std::string& bytes; } cases[] = {
+        {"wide.png", wideBmp},
+        {"huge.png", hugePng},
+        {"runs.tga", longRunTga},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Folder.file(c.name);
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        EXPECT_EQ(retrieveTexture(path.c_str()).Texture, nullptr) << c.name;
+        EXPECT_EQ(createDataImage(Video.driver(), path.c_str()), nullptr) << c.name;
+    }
 }
 
 TEST_F(TextureCacheTest, RemovingATextureErasesEntriesOfItsNameAndOfItsTexture)

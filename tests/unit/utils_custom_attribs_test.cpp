@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+
 #include <string>
 
 namespace {
@@ -94,6 +96,12 @@ TEST(CustomAttribs, TextFormEdges)
     attribs.fromText("\nOption[only]=1\n", false);
     EXPECT_EQ(attribs.lookup("keep", nullptr, nullptr, nullptr), CCustomAttribs::TypeAbsent);
     EXPECT_EQ(attribs.lookup("only", nullptr, nullptr, nullptr), CCustomAttribs::TypeString);
+
+    // A number beyond a float saturates, so that it is written as a number and reads back the same.
+    attribs.fromText(("\nOptionDouble[huge]=" + std::string(80, '9') + "\n").c_str(), false);
+    CCustomAttribs back;
+    back.fromText(attribs.toText(nullptr, nullptr), false);
+    EXPECT_EQ(back.getFloat("huge", 0), FLT_MAX);
 
     attribs.fromText("\nOptionStrB64[bad]=not base64!\nOption[unclosed=1", false);
     EXPECT_EQ(attribs.lookup("bad", nullptr, nullptr, nullptr), CCustomAttribs::TypeString);

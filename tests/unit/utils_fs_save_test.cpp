@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -175,9 +176,15 @@ TEST_F(SaveFileTest, KilledSavesLeaveTheOldFileAndStartUpClearsTheirTemporaries)
     for (const std::string& name : {std::string("notes.tmp"), std::string("profile.ini.123.tmp"),
                                     std::string(".~save-x-1.tmp"), std::string(".~save-12-1.tmp.bak"), live})
         Folder.write(name, "keep");
+    // One left in a folder a script saved into, below the one cleaned at start.
+    const std::string stale = *std::find_if(left.begin(), left.end(), [](const std::string& n) { return n[0] == '.'; });
+    std::filesystem::create_directories(Folder.file("saves/slot"));
+    Folder.write("saves/slot/" + stale, "gone");
     EXPECT_EQ(RemoveStaleSaveTemporaries(Folder.path().c_str()), 3);
     EXPECT_EQ(namesIn(Folder.path()),
               (std::set<std::string>{"profile.ini", "notes.tmp", "profile.ini.123.tmp", ".~save-x-1.tmp",
-                                     ".~save-12-1.tmp.bak", live}));
+                                     ".~save-12-1.tmp.bak", live, "saves"}));
     EXPECT_EQ(Folder.read("profile.ini"), old);
+    EXPECT_EQ(RemoveStaleSaveTemporariesBelow(Folder.path().c_str()), 1);
+    EXPECT_TRUE(namesIn(Folder.file("saves/slot")).empty());
 }
