@@ -179,7 +179,7 @@ struct Reader {
         if (n == 0) return false;
         const uint8_t last = p->_instructions.back().op;
         if (last != OP_RETURN && last != OP_JMP && last != OP_THROW) return false;
-        auto index = [](SQInteger x, size_t size) { return x >= 0 && static_cast<size_t>(x) < size; };
+        auto index = [](int64_t x, size_t size) { return x >= 0 && static_cast<uint64_t>(x) < size; };
         for (SQInteger pc = 0; pc < n; ++pc) {
             const SQInstruction& i = p->_instructions[static_cast<size_t>(pc)];
             const SQInteger a1 = i.a1;
@@ -220,10 +220,10 @@ struct Reader {
                 if (pc + 1 >= n || p->_instructions[static_cast<size_t>(pc + 1)].op != OP_POSTFOREACH) return false;
                 [[fallthrough]];
             case OP_JCMP: case OP_JMP: case OP_JZ: case OP_JNZ: case OP_POSTFOREACH: case OP_PUSHTRAP:
-                if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                if (!index(int64_t{pc} + 1 + a1, static_cast<size_t>(n))) return false;
                 break;
             case OP_JCMPK: case OP_FORLOOP:
-                if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                if (!index(int64_t{pc} + 1 + a1, static_cast<size_t>(n))) return false;
                 if ((i.op == OP_JCMPK || (i.a3 & 4)) && !index(i.a2, p->_literals.size())) return false;
                 break;
             default:
@@ -239,10 +239,10 @@ struct Reader {
     {
         const std::vector<SQInstruction>& code = p->_instructions;
         std::vector<SQInteger> depth(code.size(), -1);
-        std::vector<SQInteger> pending{0};
+        std::vector<int64_t> pending{0};
         depth[0] = 0;
         // the first pass kept every successor inside the code
-        auto reach = [&](SQInteger pc, SQInteger d) {
+        auto reach = [&](int64_t pc, SQInteger d) {
             SQInteger& seen = depth[static_cast<size_t>(pc)];
             if (seen == -1) {
                 seen = d;
@@ -252,11 +252,11 @@ struct Reader {
             return seen == d;
         };
         while (!pending.empty()) {
-            const SQInteger pc = pending.back();
+            const int64_t pc = pending.back();
             pending.pop_back();
             const SQInstruction& i = code[static_cast<size_t>(pc)];
             const SQInteger d = depth[static_cast<size_t>(pc)];
-            const SQInteger jump = pc + 1 + i.a1;
+            const int64_t jump = pc + 1 + i.a1;
             bool ok = true;
             switch (i.op) {
             case OP_RETURN: case OP_THROW: break;
