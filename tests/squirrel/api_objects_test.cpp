@@ -380,6 +380,7 @@ TEST_F(Api, BytecodeWithIndicesOutsideTheFunctionIsRefused)
     const SPatch patches[] = {
         {"jump far ahead", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 1000},
         {"jump before the start", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, -1000},
+        {"jump past the integer range", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 0x7fffffff},
         {"literal past the table", {OP_LOAD, OP_GETK, OP_PREPCALLK, OP_GETENV}, 500},
         {"register outside the frame", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, 100000},
         {"negative register", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, -3},
@@ -423,18 +424,20 @@ struct SDamage {
     void (*patch)(Buffer& b);
 };
 
-// The n-th instruction with opcode op (a function without nested functions).
-SQInstruction* nthInstruction(Buffer& b, uint8_t op, int n)
+// Edits the n-th instruction with opcode op (a function without nested functions).
+void patchNth(Buffer& b, uint8_t op, int n, void (*edit)(SQInstruction&))
 {
     size_t count = 0;
     const size_t start = instructionsStart(b, count);
     for (size_t i = 0; start && i < count; ++i) {
-        SQInstruction* ins = reinterpret_cast<SQInstruction*>(b.data.data() + start + i * sizeof(SQInstruction));
-        if (ins->op == op && n-- == 0) return ins;
+        SQInstruction ins;
+        memcpy(&ins, b.data.data() + start + i * sizeof ins, sizeof ins);
+        if (ins.op != op || n-- != 0) continue;
+        edit(ins);
+        memcpy(b.data.data() + start + i * sizeof ins, &ins, sizeof ins);
+        return;
     }
     ADD_FAILURE() << "no such instruction";
-    static SQInstruction none;
-    return &none;
 }
 
 void quietPrint(HSQUIRRELVM, const SQChar*, ...) {}
@@ -464,16 +467,17 @@ INSTANTIATE_TEST_SUITE_P(
     Api, DamagedBytecode,
     ::testing::Values(
         SDamage{"an array literal without its array", "local x = 1; local a = [x, 2]; return a;",
-                [](Buffer& b) { nthInstruction(b, OP_NEWARRAY, 0)->op = OP_LOADINT; }},
+                [](Buffer& b) { patchNth(b, OP_NEWARRAY, 0, [](SQInstruction& i) { i.op = OP_LOADINT; }); }},
         SDamage{"a negative array size", "local x = 1; local a = [x, 2]; return a;",
-                [](Buffer& b) { nthInstruction(b, OP_NEWARRAY, 0)->a1 = -1; }},
+                [](Buffer& b) { patchNth(b, OP_NEWARRAY, 0, [](SQInstruction& i) { i.a1 = -1; }); }},
         SDamage{"a huge table size", "local t = {x = 1}; return t;",
-                [](Buffer& b) { nthInstruction(b, OP_NEWTABLE, 0)->a1 = 0x7fffffff; }},
+                [](Buffer& b) { patchNth(b, OP_NEWTABLE, 0, [](SQInstruction& i) { i.a1 = 0x7fffffff; }); }},
         SDamage{"an inner trap never pushed", "try { try { local x = 1; } catch (e) {} } catch (e) {} return 1;",
                 [](Buffer& b) {
-                    SQInstruction* inner = nthInstruction(b, OP_PUSHTRAP, 1);
-                    inner->op = OP_JMP;
-                    inner->a1 = 0;
+                    patchNth(b, OP_PUSHTRAP, 1, [](SQInstruction& i) {
+                        i.op = OP_JMP;
+                        i.a1 = 0;
+                    });
                 }},
         SDamage{"a local outside the frame", "local zzlocal = 1; throw \"stop\";",
                 [](Buffer& b) {
