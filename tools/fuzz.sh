@@ -11,7 +11,7 @@ root=$PWD
 dir=$root/build-fuzz
 seconds="${FUZZ_SECONDS:-20}"
 jobs="${FUZZ_JOBS:-4}"
-read -r -a targets <<<"${FUZZ_TARGETS:-sprite dialog font xml lng value script archive movie image sound profile attribs macros texlist markup}"
+read -r -a targets <<<"${FUZZ_TARGETS:-sprite dialog font xml lng value script archive movie bytecode image sound profile attribs macros texlist markup}"
 
 if [ ! -f "$dir/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DENGINE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -32,9 +32,21 @@ seed_files() {
         image)   ls data/gui/*.png data/fonts/*.png ;;
         sound)   find data/sounds -type f ;;
         macros)  ls data/sprites/*.spr data/dialogs/*.dlg fuzz/seeds/macros/* ;;
+        bytecode) ls "$dir"/seed-bytecode/*.cnut ;;
     esac
     if [ -d "fuzz/regressions/$1" ]; then ls "fuzz/regressions/$1"/*; fi
 }
+
+# The bytecode target's seeds: the scripts compiled with their line events, and
+# again with a line break after each ';', '{' and ')', so more loops send one.
+mkdir -p "$dir/seed-bytecode"
+for f in data/scripts/*.nut tests/squirrel/scripts/*.nut; do
+    b=$dir/seed-bytecode/$(basename "$f" .nut)
+    sed 's/[;{)]/&\n/g' "$f" >"$b.split"
+    echo "try writeclosuretofile(\"$b.cnut\", loadfile(\"$f\")); catch (e) {}"
+    echo "try writeclosuretofile(\"$b.split.cnut\", loadfile(\"$b.split\")); catch (e) {}"
+done | sed '1i enabledebuginfo(true);' >"$dir/seed-bytecode.nut"
+"$dir/sq" "$dir/seed-bytecode.nut"
 
 rm -f "$dir/seed.zip"
 (cd data && zip -q -r "$dir/seed.zip" sprites strings.lng)

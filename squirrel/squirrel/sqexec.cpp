@@ -840,7 +840,11 @@ exception_restore:
             a->_values.reserve(static_cast<size_t>(ins->a1));
             continue;
         }
-        case OP_APPENDARRAY: L_OP_APPENDARRAY: _array(STK(ins->a0))->_values.push_back(STK(ins->a1)); continue;
+        case OP_APPENDARRAY: L_OP_APPENDARRAY:
+            // a loaded file's code may name any register here
+            if (sqtype(STK(ins->a0)) != OT_ARRAY) { Raise_Error(sqmsg::InternalVmErrorArrayExpected); goto exception_trap; }
+            _array(STK(ins->a0))->_values.push_back(STK(ins->a1));
+            continue;
         case OP_CLASS: L_OP_CLASS: {
             SQObjectPtr res;
             if (!CreateClass(ins->a1, ins->a2 == SQ_NOREG ? -1 : ins->a2, res)) goto exception_trap;

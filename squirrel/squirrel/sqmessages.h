@@ -68,6 +68,7 @@ constexpr char IndexingWith[] = "indexing %s with %s";
 constexpr char Integer[] = "integer";
 constexpr char InternalCompilerErrorTooManyLiterals[] = "internal compiler error: too many literals";
 constexpr char InternalCompilerErrorTooManyLocals[] = "internal compiler error: too many locals";
+constexpr char InternalVmErrorArrayExpected[] = "internal vm error: array expected";
 constexpr char InternalVmErrorBadOpcode[] = "internal vm error: bad opcode";
 constexpr char InternalVmErrorClassExpected[] = "internal vm error: class expected";
 constexpr char InvalidCharacter[] = "Invalid character";

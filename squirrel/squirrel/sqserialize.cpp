@@ -110,6 +110,8 @@ struct Reader {
         default: return corrupt();
         }
     }
+    // The names of parameters, free variables and locals: the debug interface hands them out as strings.
+    bool name(SQObjectPtr& o) { return object(o) && (sqtype(o) == OT_STRING || corrupt()); }
     bool proto(SQObjectPtr& out)
     {
         if (u32() != kPart) return corrupt();
@@ -121,7 +123,7 @@ struct Reader {
         for (SQObjectPtr& o : p->_literals) if (!object(o)) return false;
         if (!count(n)) return false;
         p->_parameters.resize(n);
-        for (SQObjectPtr& o : p->_parameters) if (!object(o)) return false;
+        for (SQObjectPtr& o : p->_parameters) if (!name(o)) return false;
         if (!count(n)) return false;
         p->_outervalues.resize(n);
         for (SQOuterVar& ov : p->_outervalues) {
@@ -129,13 +131,14 @@ struct Reader {
             if (t > OUTER_SYMBOL) return corrupt();
             ov._type = static_cast<SQOuterType>(t);
             ov._src = static_cast<SQInteger>(u32());
-            if (!object(ov._name)) return false;
+            if (!name(ov._name)) return false;
         }
         if (!count(n)) return false;
         p->_localvarinfos.resize(n);
         for (SQLocalVarInfo& lv : p->_localvarinfos) {
-            if (!object(lv._name)) return false;
+            if (!name(lv._name)) return false;
             lv._pos = static_cast<SQInteger>(u32()); lv._start_op = static_cast<SQInteger>(u32()); lv._end_op = static_cast<SQInteger>(u32());
+            if (!isRegister(lv._pos)) return corrupt();   // the error report reads the local's slot
         }
         if (!count(n)) return false;
         p->_lineinfos.resize(n);
@@ -156,8 +159,9 @@ struct Reader {
         p->_varparams = (flags & 2) != 0;
         if (!ok || p->_stacksize < 0 || p->_stacksize > 512) return corrupt();
         p->_stacksize = kFrameSize;   // every 8-bit register of a foreign stream stays inside the frame
+        // a call puts the parameters and then the free variables at the start of the frame
         if (p->_ndefaultparams < 0 || static_cast<size_t>(p->_ndefaultparams) > p->_parameters.size() ||
-            p->_parameters.size() > kFrameSize)
+            p->_parameters.size() + p->_outervalues.size() > kFrameSize)
             return corrupt();
         for (const SQOuterVar& ov : p->_outervalues)
             if (ov._type == OUTER_LOCAL && !isRegister(ov._src)) return corrupt();
@@ -175,7 +179,7 @@ struct Reader {
         if (n == 0) return false;
         const uint8_t last = p->_instructions.back().op;
         if (last != OP_RETURN && last != OP_JMP && last != OP_THROW) return false;
-        auto index = [](SQInteger x, size_t size) { return x >= 0 && static_cast<size_t>(x) < size; };
+        auto index = [](int64_t x, size_t size) { return x >= 0 && static_cast<uint64_t>(x) < size; };
         for (SQInteger pc = 0; pc < n; ++pc) {
             const SQInstruction& i = p->_instructions[static_cast<size_t>(pc)];
             const SQInteger a1 = i.a1;
@@ -191,6 +195,10 @@ struct Reader {
             }
             case OP_LOADFREEVAR:
                 if (!index(a1, p->_outervalues.size())) return false;
+                break;
+            case OP_NEWTABLE: case OP_NEWARRAY:
+                // a literal's size hint: one slot per instruction that fills it
+                if (a1 < 0 || a1 > n) return false;
                 break;
             case OP_LOADNULLS:
                 if (a1 < 0 || i.a0 + a1 > kFrameSize) return false;
@@ -212,15 +220,56 @@ struct Reader {
                 if (pc + 1 >= n || p->_instructions[static_cast<size_t>(pc + 1)].op != OP_POSTFOREACH) return false;
                 [[fallthrough]];
             case OP_JCMP: case OP_JMP: case OP_JZ: case OP_JNZ: case OP_POSTFOREACH: case OP_PUSHTRAP:
-                if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                if (!index(int64_t{pc} + 1 + a1, static_cast<size_t>(n))) return false;
                 break;
             case OP_JCMPK: case OP_FORLOOP:
-                if (!index(pc + 1 + a1, static_cast<size_t>(n))) return false;
+                if (!index(int64_t{pc} + 1 + a1, static_cast<size_t>(n))) return false;
                 if ((i.op == OP_JCMPK || (i.a3 & 4)) && !index(i.a2, p->_literals.size())) return false;
                 break;
             default:
                 break;
             }
+        }
+        return trapsBalance(p);
+    }
+
+    // Every instruction must be reached with the same number of the function's own
+    // exception traps on every path, and none may pop more than that: POPTRAP trusts it.
+    static bool trapsBalance(const SQFunctionProto* p)
+    {
+        const std::vector<SQInstruction>& code = p->_instructions;
+        std::vector<SQInteger> depth(code.size(), -1);
+        std::vector<int64_t> pending{0};
+        depth[0] = 0;
+        // the first pass kept every successor inside the code
+        auto reach = [&](int64_t pc, SQInteger d) {
+            SQInteger& seen = depth[static_cast<size_t>(pc)];
+            if (seen == -1) {
+                seen = d;
+                pending.push_back(pc);
+                return true;
+            }
+            return seen == d;
+        };
+        while (!pending.empty()) {
+            const int64_t pc = pending.back();
+            pending.pop_back();
+            const SQInstruction& i = code[static_cast<size_t>(pc)];
+            const SQInteger d = depth[static_cast<size_t>(pc)];
+            const int64_t jump = pc + 1 + i.a1;
+            bool ok = true;
+            switch (i.op) {
+            case OP_RETURN: case OP_THROW: break;
+            case OP_JMP: ok = reach(jump, d); break;
+            case OP_PUSHTRAP: ok = reach(jump, d) && reach(pc + 1, d + 1); break;
+            case OP_POPTRAP: ok = i.a0 <= d && reach(pc + 1, d - i.a0); break;
+            case OP_FOREACH: ok = reach(pc + 2, d) && reach(jump, d) && reach(pc + 1, d); break;
+            case OP_JZ: case OP_JNZ: case OP_JCMP: case OP_JCMPK: case OP_FORLOOP: case OP_POSTFOREACH:
+                ok = reach(jump, d) && reach(pc + 1, d);
+                break;
+            default: ok = reach(pc + 1, d); break;
+            }
+            if (!ok) return false;
         }
         return true;
     }

@@ -173,6 +173,7 @@ void SQTable::Remove(const SQObject& key)
 SQInteger SQTable::Next(bool getweakrefs, const SQObject& refpos, SQObjectPtr& outkey, SQObjectPtr& outval) const
 {
     SQInteger idx = sqtype(refpos) == OT_NULL ? 0 : SqToInteger(refpos);
+    if (idx < 0) return -1;   // no iterator of ours: damaged bytecode can hand any value
     for (; idx < _numofnodes; idx++) {
         Node& n = _nodes[idx];
         if (sqtype(n.key) != OT_NULL) {

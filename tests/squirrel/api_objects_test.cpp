@@ -1,5 +1,6 @@
 // C interface: closures, delegates, classes, weak references, generators, threads, locals and bytecode.
 #include <squirrel.h>
+#include <sqstdaux.h>
 
 #include "../../squirrel/squirrel/sqopcodes.h"
 
@@ -379,6 +380,7 @@ TEST_F(Api, BytecodeWithIndicesOutsideTheFunctionIsRefused)
     const SPatch patches[] = {
         {"jump far ahead", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 1000},
         {"jump before the start", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, -1000},
+        {"jump past the integer range", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 0x7fffffff},
         {"literal past the table", {OP_LOAD, OP_GETK, OP_PREPCALLK, OP_GETENV}, 500},
         {"register outside the frame", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, 100000},
         {"negative register", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, -3},
@@ -413,6 +415,79 @@ TEST_F(Api, BytecodeWithIndicesOutsideTheFunctionIsRefused)
     EXPECT_EQ(strAt(-1), "s0");
     sq_settop(v, 0);
 }
+
+// One changed field of a valid file: the loader refuses it or the run ends in a
+// script error, whose report lists the locals.
+struct SDamage {
+    const char* what;
+    const char* src;
+    void (*patch)(Buffer& b);
+};
+
+// Edits the n-th instruction with opcode op (a function without nested functions).
+void patchNth(Buffer& b, uint8_t op, int n, void (*edit)(SQInstruction&))
+{
+    size_t count = 0;
+    const size_t start = instructionsStart(b, count);
+    for (size_t i = 0; start && i < count; ++i) {
+        SQInstruction ins;
+        memcpy(&ins, b.data.data() + start + i * sizeof ins, sizeof ins);
+        if (ins.op != op || n-- != 0) continue;
+        edit(ins);
+        memcpy(b.data.data() + start + i * sizeof ins, &ins, sizeof ins);
+        return;
+    }
+    ADD_FAILURE() << "no such instruction";
+}
+
+void quietPrint(HSQUIRRELVM, const SQChar*, ...) {}
+
+class DamagedBytecode : public Api, public ::testing::WithParamInterface<SDamage> {};
+
+TEST_P(DamagedBytecode, EndsInAScriptError)
+{
+    const SDamage& damage = GetParam();
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, damage.src, static_cast<SQInteger>(strlen(damage.src)), "bc", SQFalse)));
+    Buffer buf;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &buf)));
+    sq_settop(v, 0);
+    damage.patch(buf);
+    sq_setprintfunc(v, quietPrint);
+    sqstd_seterrorhandlers(v);
+    bool failed = SQ_FAILED(sq_readclosure(v, readBuffer, &buf));
+    if (!failed) {
+        sq_pushroottable(v);
+        failed = SQ_FAILED(sq_call(v, 1, SQFalse, SQTrue));
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_FALSE(lastError().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Api, DamagedBytecode,
+    ::testing::Values(
+        SDamage{"an array literal without its array", "local x = 1; local a = [x, 2]; return a;",
+                [](Buffer& b) { patchNth(b, OP_NEWARRAY, 0, [](SQInstruction& i) { i.op = OP_LOADINT; }); }},
+        SDamage{"a negative array size", "local x = 1; local a = [x, 2]; return a;",
+                [](Buffer& b) { patchNth(b, OP_NEWARRAY, 0, [](SQInstruction& i) { i.a1 = -1; }); }},
+        SDamage{"a huge table size", "local t = {x = 1}; return t;",
+                [](Buffer& b) { patchNth(b, OP_NEWTABLE, 0, [](SQInstruction& i) { i.a1 = 0x7fffffff; }); }},
+        SDamage{"an inner trap never pushed", "try { try { local x = 1; } catch (e) {} } catch (e) {} return 1;",
+                [](Buffer& b) {
+                    patchNth(b, OP_PUSHTRAP, 1, [](SQInstruction& i) {
+                        i.op = OP_JMP;
+                        i.a1 = 0;
+                    });
+                }},
+        SDamage{"a local outside the frame", "local zzlocal = 1; throw \"stop\";",
+                [](Buffer& b) {
+                    const char name[] = "zzlocal";
+                    auto at = std::search(b.data.begin(), b.data.end(), name, name + 7);
+                    ASSERT_NE(at, b.data.end());
+                    const uint32_t pos = 100000000;
+                    memcpy(&*(at + 7), &pos, 4);
+                }}),
+    [](const ::testing::TestParamInfo<SDamage>& info) { return "Row" + std::to_string(info.index); });
 
 // Whatever the compiler makes, the loader takes back.
 TEST_F(Api, EveryConformanceScriptSurvivesTheBytecodeRoundTrip)

@@ -1,0 +1,116 @@
+// Compiled scripts, damaged: the loader refuses them, or what it takes runs to
+// its end or to a script error. A run is cut off after a budget of debug-hook
+// events; code that could loop without sending one is only loaded.
+#include "script_stream.h"
+
+#include "../squirrel/squirrel/sqobjects.h"
+
+#include <sqstdaux.h>
+#include <sqstdblob.h>
+#include <sqstdmath.h>
+#include <sqstdstring.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+int HookEvents = 0;
+SQFunctionProto* Loaded = nullptr;
+
+// Every instruction becomes a throw, so whatever runs next unwinds to the host.
+void throwEverywhere(SQFunctionProto* p)
+{
+    for (SQInstruction& i : p->_instructions) i = SQInstruction{OP_THROW, 0, 0, 0, 0};
+    for (SQObjectPtr& f : p->_functions) throwEverywhere(_funcproto(f));
+}
+
+// The hook cannot stop the VM itself (what it raises is dropped), so past the
+// budget it ends the run through the code.
+SQInteger countingHook(HSQUIRRELVM)
+{
+    if (++HookEvents == 20000) throwEverywhere(Loaded);
+    return 0;
+}
+
+// True when the function could loop through instructions none of which is a
+// line event: a cycle in its control flow once the LINE instructions are taken out.
+bool loopsSilently(const SQFunctionProto* p)
+{
+    const std::vector<SQInstruction>& code = p->_instructions;
+    const size_t n = code.size();
+    std::vector<uint8_t> state(n, 0);   // 0 new, 1 on the path, 2 done
+    std::vector<std::pair<size_t, int>> path;
+    for (size_t root = 0; root < n; ++root) {
+        if (state[root] || code[root].op == OP_LINE) continue;
+        path.push_back({root, 0});
+        state[root] = 1;
+        while (!path.empty()) {
+            auto& [pc, next] = path.back();
+            const SQInstruction& i = code[pc];
+            size_t succ[3];
+            int count = 0;
+            const size_t jump = pc + 1 + static_cast<size_t>(static_cast<ptrdiff_t>(i.a1));
+            switch (i.op) {
+            case OP_RETURN: case OP_THROW: break;
+            case OP_JMP: succ[count++] = jump; break;
+            case OP_FOREACH: succ[count++] = pc + 2; [[fallthrough]];
+            case OP_JZ: case OP_JNZ: case OP_JCMP: case OP_JCMPK: case OP_FORLOOP: case OP_POSTFOREACH:
+            case OP_PUSHTRAP:
+                succ[count++] = jump; [[fallthrough]];
+            default: succ[count++] = pc + 1;
+            }
+            if (next == count) {
+                state[pc] = 2;
+                path.pop_back();
+                continue;
+            }
+            const size_t to = succ[next++];
+            if (to >= n || code[to].op == OP_LINE || state[to] == 2) continue;
+            if (state[to] == 1) return true;
+            state[to] = 1;
+            path.push_back({to, 0});
+        }
+    }
+    for (const SQObjectPtr& f : p->_functions)
+        if (loopsSilently(_funcproto(f))) return true;
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
+{
+    HSQUIRRELVM vm = sq_open(1024);
+    sq_setprintfunc(vm, silentScriptPrint);
+    sq_pushroottable(vm);
+    sqstd_register_bloblib(vm);
+    sqstd_register_mathlib(vm);
+    sqstd_register_stringlib(vm);
+    sq_pop(vm, 1);
+    sqstd_seterrorhandlers(vm);   // its report lists the locals of the failing frames
+    // code made at run time or another hook would escape the budget
+    for (const char* name : {"compilestring", "setdebughook"}) {
+        sq_pushroottable(vm);
+        sq_pushstring(vm, name, -1);
+        sq_deleteslot(vm, -2, SQFalse);
+        sq_pop(vm, 1);
+    }
+
+    SScriptStream stream;
+    stream.Data.assign(reinterpret_cast<const char*>(bytes), size);
+    if (SQ_SUCCEEDED(sq_readclosure(vm, readScriptStream, &stream))) {
+        HSQOBJECT loaded;
+        sq_getstackobj(vm, -1, &loaded);
+        Loaded = _closure(loaded)->Proto();
+        if (!loopsSilently(Loaded)) {
+            HookEvents = 0;
+            sq_newclosure(vm, countingHook, 0);
+            sq_setdebughook(vm);
+            sq_pushroottable(vm);
+            sq_call(vm, 1, SQFalse, SQTrue);
+        }
+    }
+    sq_close(vm);
+    return 0;
+}
