@@ -559,11 +559,13 @@ TEST(DeviceCreation, FallsBackStepByStep)
 
 TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
 {
+    // Made out here: the child ends without destructors, and would leave the folder behind.
+    CProgramFolder program;
+    SetLogFolder(program.Folder.path().c_str());
     EXPECT_EXIT(
         {
             platform::ForgetMainThread();   // a forked child runs on a thread id of its own
             CMessageBoxRecorder boxes;
-            CProgramFolder program;
             CEngineBase engine;
             engine.CreateDeviceFn = recordingDeviceFactory;
             engine.Options.BitsPerPixel = 32;
@@ -571,6 +573,7 @@ TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
             engine.createDevice();
         },
         ::testing::ExitedWithCode(1), "");
+    SetLogFolder(nullptr);
 }
 
 TEST(Archives, OnlyTheSameArchiveIsRefused)
