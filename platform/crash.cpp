@@ -25,6 +25,7 @@ constexpr size_t AltStackBytes = 512 * 1024;   // naming frames parses debug inf
 constexpr size_t RawSlack = 64;                // handler and trampoline frames above the fault
 
 std::atomic<CrashCallback> g_callback{nullptr};
+std::atomic<CrashSaveCallback> g_saveFirst{nullptr};
 std::atomic<pid_t> g_crashingThread{0};
 struct sigaction g_previous[SignalCount];
 stack_t g_previousAltStack;
@@ -146,6 +147,7 @@ void onCrashSignal(int sig, siginfo_t* si, void* context)
         if (none == self) _exit(CrashExitCode);   // the report itself crashed
         for (;;) pause();                         // another thread is reporting; it ends the process
     }
+    if (CrashSaveCallback save = g_saveFirst.load()) save();
     CrashInfo crash;
     crash.signal = sig;
     crash.signalName = nameOfSignal(sig);
@@ -197,9 +199,10 @@ std::vector<StackFrame> DescribeAddresses(const uintptr_t* addresses, size_t cou
     return describeAll(addresses, count, false);
 }
 
-bool InstallCrashHandlers(CrashCallback callback)
+bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst)
 {
     g_callback.store(callback);
+    g_saveFirst.store(saveFirst);
     if (g_installed) return true;
     if (!setAltStack()) return false;
     struct sigaction action{};
@@ -222,6 +225,7 @@ void RemoveCrashHandlers()
     for (size_t i = 0; i < SignalCount; ++i) sigaction(CrashSignals[i], &g_previous[i], nullptr);
     sigaltstack(&g_previousAltStack, nullptr);
     g_callback.store(nullptr);
+    g_saveFirst.store(nullptr);
     g_installed = false;
 }
 

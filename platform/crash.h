@@ -45,10 +45,14 @@ constexpr int CrashExitCode = 1;
 // Must not return control to the crashed code any other way than through its result.
 using CrashCallback = CrashAction (*)(const CrashInfo& crash);
 
+// Runs first on a crash, before anything of the report is made: it may use only
+// async-signal-safe calls (no allocation, no locks), as the heap may be what crashed.
+using CrashSaveCallback = void (*)();
+
 // Catches SIGSEGV, SIGFPE, SIGILL, SIGBUS and SIGABRT. The alternate stack (so that a
 // stack overflow is still reported) is set up for the calling thread. False when the
-// handlers could not be installed. A crash inside the callback ends the process at once.
-[[nodiscard]] bool InstallCrashHandlers(CrashCallback callback);
+// handlers could not be installed. A crash inside the callbacks ends the process at once.
+[[nodiscard]] bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst = nullptr);
 void RemoveCrashHandlers();   // restores the handlers found at installation
 
 }   // namespace platform

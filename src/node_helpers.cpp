@@ -110,11 +110,13 @@ CNodeFactory* readDescription(const char* name, const SSpriteCreateInfo* info, b
         expandSpriteMacros(file, &params, info);
         if (type != FileTypeImage) {
             CString text;
-            if (info && !info->replaceText.IsEmpty())
+            const bool replaced = info && !info->replaceText.IsEmpty();
+            if (replaced)
                 text = info->replaceText;
             else
                 loadSpriteText(file, text);
-            if (isBlank(text))
+            // A missing file has had the file layer's box already.
+            if (isBlank(text) && (replaced || FileExists(ResolveDataPath(file))))
                 EngineMessageBox(Format("Empty sprite in '%s'!", (const char*)file), MB_OK);
             factory = getSpriteDescription(name, text, &params, info);
         }

@@ -479,7 +479,7 @@ bool CEngineBase::offerDiagnostics()
 {
     if (EngineMessageBox(DiagnosticsQuestion, MB_YESNOCANCEL) != IDYES)
         return false;
-    CString reportPath = GetLogFolder() + "dxdiag_log.txt";
+    CString reportPath = GetUserFolder() + "dxdiag_log.txt";
     CString logPath = GetLogFolder() + "last_debug.log";
     bool written = WriteStringToFile(reportPath, diagnosticsReport() + GetDebugLogBuffer()->Text);
     DebugLog(Format("Diagnostics report %s (%i)", (const char*)reportPath, written ? 1 : 0));

@@ -38,12 +38,6 @@ constexpr uint32_t MusicSwitchMs = 10;
 static_assert(sizeof(uintptr_t) >= 8, "message arguments must hold a channel beside the slot and volume");
 constexpr int StartedChannelShift = 32;
 
-// Ends the program; returns only when a fatal report is already under way.
-void stopWithError(const CString& text, int line)
-{
-    FatalError(Format("%s\r\n%s:%i", (const char*)text, __FILE__, line), false);
-}
-
 // trunc(volume * 1000) in 16 bits; volumes from scripts may be anything.
 uintptr_t volumeCode(float volume)
 {
@@ -199,7 +193,7 @@ void CSoundServer::playEffect(const CString& name, float volume)
     if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
         return;
     if (name.IsEmpty()) {
-        stopWithError("Empty sound effect!", __LINE__);
+        FatalError("Empty sound effect!", false);
         return;
     }
     if (!acceptName(name))
@@ -216,7 +210,7 @@ int CSoundServer::playLoopedEffect(const CString& name, float volume)
         return -1;
     CheckMainThread();
     if (name.IsEmpty()) {
-        stopWithError("Empty sound effect!", __LINE__);
+        FatalError("Empty sound effect!", false);
         return -1;
     }
     if (!acceptName(name) || !isReady())
@@ -282,7 +276,7 @@ int CSoundServer::loadEffect(const CString& name)
     uint32_t sample = Library->SampleLoad(0, (const char*)path, 0, 0, MaxSamplePlaybacks, 1);
     if (!sample) {
         LogReadFailure(path);
-        stopWithError(Format("Failed to load sound: %s (%i)", (const char*)name, Library->ErrorGetCode()), __LINE__);
+        FatalError(Format("Failed to load sound: %s (%i)", (const char*)name, Library->ErrorGetCode()), false);
         return -1;
     }
     Device->EffectSamples[row] = sample;
@@ -291,7 +285,7 @@ int CSoundServer::loadEffect(const CString& name)
     ++Device->EffectCount;
     if (Device->EffectCount < SoundEffectLimit)
         return row;
-    stopWithError("Sound effect buffer is full!", __LINE__);
+    FatalError("Sound effect buffer is full!", false);
     return -1;
 }
 
@@ -328,7 +322,7 @@ uint32_t CSoundServer::startEffect(const CString& name, float volume)
     }
     checkBassResult(Library->ChannelSetFlags(channel, FlagAutoFree));
     if (!setChannelVolume(channel, volume * RandomFloat(0.95f, 1.05f))) {
-        stopWithError(Format("Failed to play effect, err %i", Library->ErrorGetCode()), __LINE__);
+        FatalError(Format("Failed to play effect, err %i", Library->ErrorGetCode()), false);
         return 0;
     }
     return channel;

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -25,6 +27,8 @@ const char* const AlertFileName = "last_scriptcomp_error_alert.log";
 
 // Plain flags stay readable while static objects are being destroyed.
 bool LogDestroyed = false;
+// The log's native path, made when the path is set: a crash may not allocate.
+char CrashSavePath[PATH_MAX];
 int DebugModeFlag = 0;
 
 // Set while this thread reports a fatal error: the report's own logging
@@ -79,6 +83,20 @@ CString userLogFolder()
     return CString(folder.c_str());
 }
 
+// Room for the entry, doubled when the log must grow: an append then costs
+// the same however long the log is, where exact-size growth copied the whole
+// log for every line.
+void appendToLog(CString& log, const CString& entry)
+{
+    const int length = log.GetLength();
+    const long long needed = (long long)length + entry.GetLength();
+    if (needed > log.GetAllocLength() && needed < INT_MAX / 2) {
+        if (log.GetBuffer(int(std::max(needed, 2LL * length))))
+            log.ReleaseBuffer(length);
+    }
+    log += entry;
+}
+
 [[noreturn]] void endProgram()
 {
     // The files are written already; skip static destructors, which would
@@ -109,6 +127,7 @@ void CDebugLogBuffer::reset()
 {
     Text.Empty();
     Path.Empty();
+    CrashSavePath[0] = 0;
 }
 
 CDebugLogBuffer* GetDebugLogBuffer()
@@ -170,12 +189,15 @@ void DebugLog(const char* text, const char* file, int line)
         std::fprintf(stderr, "%s\n", text);
         return;
     }
-    if (log->Path.IsEmpty())
+    if (log->Path.IsEmpty()) {
         log->Path = GetLogFolder() + LogFileName;
+        CString native = ToNativePath(log->Path);
+        bool fits = native.GetLength() < int(sizeof CrashSavePath);
+        std::memcpy(CrashSavePath, fits ? (const char*)native : "", fits ? native.GetLength() + 1 : 1);
+    }
     if (log->Text.IsEmpty())
         ReadDiskFile(log->Path, log->Text);   // not ReadFileToString: its failures are logged
-    // The log grows by exact-size blocks: build the line first, so that the
-    // whole log is copied once per line rather than once per piece.
+    // The line is built first and appended whole.
     CString entry = GetDateString();
     entry += ' ';
     entry += GetTimeString();
@@ -187,14 +209,14 @@ void DebugLog(const char* text, const char* file, int line)
         entry += where;
         if (log->Text.GetLength() + entry.GetLength() > FlushAboveLength) {
             // The flush comes before the line's newline.
-            log->Text += entry;
+            appendToLog(log->Text, entry);
             FlushDebugLog(false);
             log->Text += '\n';
             return;
         }
     }
     entry += '\n';
-    log->Text += entry;
+    appendToLog(log->Text, entry);
 }
 
 void FlushDebugLog(bool clear)
@@ -207,6 +229,16 @@ void FlushDebugLog(bool clear)
         log->Text.Empty();
     if (log->Text.GetLength() > KeptTailLength)
         log->Text = log->Text.Right(KeptTailLength);
+}
+
+void SaveDebugLogInCrash()
+{
+    if (LogDestroyed || !CrashSavePath[0])
+        return;
+    // As writeFile: an emptied log leaves the file that holds it.
+    const CString& text = logBuffer().Text;
+    if (!text.IsEmpty())
+        SaveFileWholeInCrash(CrashSavePath, text, size_t(text.GetLength()));
 }
 
 const CString& GetLogFolder()

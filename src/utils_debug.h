@@ -47,6 +47,10 @@ void DebugLog(const char* text, const char* file = nullptr, int line = 0);
 // last 30000 characters in memory.
 void FlushDebugLog(bool clear);
 
+// The log's file takes the text in memory, from inside a crash handler:
+// async-signal-safe, so it neither allocates nor locks.
+void SaveDebugLogInCrash();
+
 // The folder of the diagnostic files: the program folder when it can be
 // written, else a folder of the user's own. Computed once.
 const CString& GetLogFolder();
@@ -84,6 +88,8 @@ struct SProfilerEntry;
 // remembered until the tables are cleared, so a scope neither formats nor hashes.
 struct SProfilerSite {
     SProfilerSite(const char* place, int line);
+    // The place is tag + "|" + file, or the bare file for an empty tag.
+    SProfilerSite(const char* tag, const char* file, int line);
     CString Key;
     SProfilerEntry* Entry = nullptr;
     unsigned Generation = 0;   // of the tables the entry belongs to
@@ -110,13 +116,14 @@ private:
     bool m_HasExcerpt = false;
 };
 
-// A scope tagged tag + "|" + this source file, to the end of the block. The
-// site is never destroyed: scopes may still end while statics are torn down.
+// A scope tagged tag + "|" + this source file (the bare file for ""), to the
+// end of the block. The site is never destroyed: scopes may still end while
+// statics are torn down.
 #define ENGINE_PROFILE_JOIN2(a, b) a##b
 #define ENGINE_PROFILE_JOIN(a, b) ENGINE_PROFILE_JOIN2(a, b)
 #define ENGINE_PROFILE_SITE(tag) \
     static SProfilerSite& ENGINE_PROFILE_JOIN(profilerSite, __LINE__) = \
-        *new SProfilerSite(tag "|" __FILE__, __LINE__)
+        *new SProfilerSite(tag, __FILE__, __LINE__)
 #define ENGINE_PROFILE(tag) \
     ENGINE_PROFILE_SITE(tag); \
     CProfilerScope ENGINE_PROFILE_JOIN(profilerScope, __LINE__)(ENGINE_PROFILE_JOIN(profilerSite, __LINE__))

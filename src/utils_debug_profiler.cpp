@@ -71,6 +71,14 @@ SProfilerSite::SProfilerSite(const char* place, int line)
     Key.Format("%s:%i", place, line);
 }
 
+SProfilerSite::SProfilerSite(const char* tag, const char* file, int line)
+{
+    if (*tag)
+        Key.Format("%s|%s:%i", tag, file, line);
+    else
+        Key.Format("%s:%i", file, line);
+}
+
 CProfilerScope::CProfilerScope(const CString& place, int line) : m_nStart(platform::GetTickCount())
 {
     m_Key.Format("%s:%i", (const char*)place, line);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -262,6 +263,39 @@ bool SaveFileWhole(const char* nativePath, const void* data, size_t size, ESaveR
     }
     syncFolder(folder, report);
     return true;
+}
+
+bool SaveFileWholeInCrash(const char* nativePath, const char* data, size_t size)
+{
+    // Folder + prefix + pid + "-0" + suffix, built by hand: no allocation here.
+    char temporary[PATH_MAX];
+    const char* slash = nativePath ? std::strrchr(nativePath, '/') : nullptr;
+    if (!slash)
+        return false;
+    size_t at = size_t(slash - nativePath) + 1;
+    char pid[24];
+    size_t digits = 0;
+    for (unsigned long n = (unsigned long)getpid(); n || !digits; n /= 10)
+        pid[digits++] = char('0' + n % 10);
+    if (at + sizeof TemporaryPrefix + digits + 2 + sizeof TemporarySuffix > sizeof temporary)
+        return false;
+    std::memcpy(temporary, nativePath, at);
+    std::memcpy(temporary + at, TemporaryPrefix, sizeof TemporaryPrefix - 1);
+    at += sizeof TemporaryPrefix - 1;
+    while (digits)
+        temporary[at++] = pid[--digits];
+    temporary[at++] = '-';
+    temporary[at++] = '0';
+    std::memcpy(temporary + at, TemporarySuffix, sizeof TemporarySuffix);
+    int fd = ::open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool saved = writeAll(fd, data, size) && ::fsync(fd) == 0;
+    saved = ::close(fd) == 0 && saved;
+    if (saved && ::rename(temporary, nativePath) == 0)
+        return true;
+    ::unlink(temporary);
+    return false;
 }
 
 int RemoveStaleSaveTemporaries(const char* nativeFolder)

@@ -22,6 +22,10 @@ enum class ESaveReport { DebugLog, StandardError };
 bool SaveFileWhole(const char* nativePath, const void* data, size_t size,
                    ESaveReport report = ESaveReport::DebugLog);
 
+// The same inside a crash handler: async-signal-safe (no allocation, no locks,
+// no report), for a path made before the crash. False when nothing was saved.
+bool SaveFileWholeInCrash(const char* nativePath, const char* data, size_t size);
+
 // Removes the temporaries that saves killed before their rename left in a
 // folder: only names of the saver's own pattern whose process is gone.
 // Returns how many were removed.

@@ -316,8 +316,9 @@ char* CString::GetBuffer(int minLen)
         return nullptr;
     std::memcpy(fresh->data(), m_pchData, std::size_t(len) + 1);
     fresh->nDataLength = len;
-    releaseData(d);
+    // Never pointing at freed memory, not even for a moment: a crash handler reads the debug log.
     m_pchData = fresh->data();
+    releaseData(d);
     return m_pchData;
 }
 

@@ -121,7 +121,7 @@ platform::CrashAction CrashExceptionFilter(const platform::CrashInfo& crash)
 
 bool InstallCrashReports()
 {
-    return platform::InstallCrashHandlers(CrashExceptionFilter);
+    return platform::InstallCrashHandlers(CrashExceptionFilter, SaveDebugLogInCrash);
 }
 
 // The calling thread is walked directly: unlike a Win32 thread context, a

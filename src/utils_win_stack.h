@@ -24,8 +24,8 @@ CString FormatStackAddress(const platform::StackFrame& frame);
 // with exit code 1.
 platform::CrashAction CrashExceptionFilter(const platform::CrashInfo& crash);
 
-// Catches crash signals from here on, reporting them through
-// CrashExceptionFilter. False when the handlers could not be installed.
+// Catches crash signals from here on: the debug log reaches its file first,
+// then CrashExceptionFilter reports. False when the handlers could not be installed.
 [[nodiscard]] bool InstallCrashReports();
 
 // Shows the calling thread's stack in a box.

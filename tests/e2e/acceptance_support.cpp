@@ -39,8 +39,8 @@ std::string scriptPrelude()
 
 GameDir::GameDir()
 {
-    char pattern[] = "/tmp/acc-e2e-XXXXXX";
-    Root = mkdtemp(pattern);
+    std::string pattern = (fs::temp_directory_path() / "acc-e2e-XXXXXX").string();
+    Root = mkdtemp(pattern.data());
     fs::path game = fs::path(ENGINE_BINARY_DIR) / "game";
     std::error_code error;
     // A hard link keeps the program folder here; a symbolic one would not.

@@ -46,8 +46,8 @@ class GameFolder {
 public:
     GameFolder()
     {
-        char pattern[] = "/tmp/game-e2e-XXXXXX";
-        Root = mkdtemp(pattern);
+        std::string pattern = (fs::temp_directory_path() / "game-e2e-XXXXXX").string();
+        Root = mkdtemp(pattern.data());
         fs::copy_file(fs::path(ENGINE_BINARY_DIR) / "game", Root / "game");
     }
     ~GameFolder() { fs::remove_all(Root); }

@@ -156,8 +156,8 @@ std::vector<std::string> errorLines(const std::string& log)
 
 SampleFolder::SampleFolder()
 {
-    char pattern[] = "/tmp/sample-e2e-XXXXXX";
-    Root = mkdtemp(pattern);
+    std::string pattern = (fs::temp_directory_path() / "sample-e2e-XXXXXX").string();
+    Root = mkdtemp(pattern.data());
     fs::path game = fs::path(ENGINE_BINARY_DIR) / "game";
     std::error_code error;
     // A hard link keeps the program folder here; a symbolic one would not.

@@ -25,8 +25,8 @@ protected:
     {
         if (!std::getenv("DISPLAY"))
             GTEST_SKIP() << "no display";
-        char pattern[] = "/tmp/engine-shot-XXXXXX";
-        Root = std::string(mkdtemp(pattern)) + "/";
+        std::string pattern = (std::filesystem::temp_directory_path() / "engine-shot-XXXXXX").string();
+        Root = std::string(mkdtemp(pattern.data())) + "/";
         std::filesystem::create_directories(Root + "Profile");
         std::ofstream(Root + "manifest.xml") << "<Manifest><Fonts/><Cursors/><AtlasLists/><Materials/>"
                                                 "<ParticleGroups/></Manifest>";

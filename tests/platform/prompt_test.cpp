@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 using namespace platform;
 
@@ -62,8 +64,8 @@ class FakeZenity {
 public:
     FakeZenity()
     {
-        char pattern[] = "/tmp/prompt_test_XXXXXX";
-        Dir = mkdtemp(pattern);
+        std::string pattern = (std::filesystem::temp_directory_path() / "prompt_test_XXXXXX").string();
+        Dir = mkdtemp(pattern.data());
         Program = Dir + "/zenity";
         std::ofstream(Program) << "#!/bin/sh\n"
                                   "dir=$(dirname \"$0\")\n"

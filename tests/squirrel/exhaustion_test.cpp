@@ -151,8 +151,12 @@ TEST_F(Exhaustion, SqToolReportsAndExitsWithOne)
           "*FUNCTION [start()] tool.nut line [2]\n*FUNCTION [main()] tool.nut line [3]\n\nLOCALS\n[n] "}},
     };
     std::string dir = testing::TempDir();
+    struct SScriptFile {
+        std::string path;
+        ~SScriptFile() { std::remove(path.c_str()); }   // the temporary folder is shared
+    } script{dir + "tool.nut"};
     for (const ToolCase& c : cases) {
-        std::ofstream(dir + "tool.nut") << c.script;
+        std::ofstream(script.path) << c.script;
         ChildResult child = runLimited([&dir](FILE* out) {
             dup2(fileno(out), 1);
             if (chdir(dir.c_str()) == 0) execl(SQ_TOOL_PATH, SQ_TOOL_PATH, "tool.nut", static_cast<char*>(nullptr));

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -33,8 +34,8 @@ class StdIo : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/sqstd_io_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
+        std::string pattern = (std::filesystem::temp_directory_path() / "sqstd_io_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         TempDir = pattern;
         sqstd_pathhook = mapContentName;
     }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <string>
 
@@ -48,8 +49,8 @@ TEST(StdSystem, TimeAndClock)
 TEST(StdSystem, RemoveAndRenameReportFailures)
 {
     ScriptVm vm;
-    char pattern[] = "/tmp/sqstd_sys_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string pattern = (std::filesystem::temp_directory_path() / "sqstd_sys_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     std::string dir = pattern;
     std::FILE* f = std::fopen((dir + "/a.txt").c_str(), "w");
     ASSERT_NE(f, nullptr);
@@ -60,7 +61,7 @@ TEST(StdSystem, RemoveAndRenameReportFailures)
     EXPECT_EQ(vm.run("remove(\"" + dir + "/b.txt\");"), "error: remove() failed");
     EXPECT_EQ(vm.run("return system(\"exit 0\");"), "0");
     EXPECT_EQ(vm.run("system(5);"), "error: wrong param");
-    rmdir(pattern);
+    rmdir(pattern.c_str());
 }
 
 }  // namespace

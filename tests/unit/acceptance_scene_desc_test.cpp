@@ -5,6 +5,7 @@
 #include "node_helpers.h"
 
 #include "module_scripting.h"
+#include "msgbox_recorder.h"
 #include "node_factory_macros.h"
 #include "node_sprite.h"
 #include "node_text.h"
@@ -19,6 +20,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,17 @@ TEST_F(DescriptionToNode, UnnamedTexturelessAndTextDescriptions)
     EXPECT_EQ(empty->getEffectiveAlpha(), 0);
     EXPECT_EQ(str(emptySprite->getTextureRegion().Name), "\\gui\\empty.png");
     EXPECT_NE(emptySprite->getTextureRegion().Texture, nullptr);
+
+    // A missing file shows the file layer's box alone; a file holding nothing, the sprite's.
+    CMessageBoxRecorder boxes;
+    EXPECT_NE(make(Folder.file("missing.spr")), nullptr);
+    EXPECT_NE(make(writeSpr("blank.spr", " \n")), nullptr);
+    std::vector<std::string> shown;
+    for (const SRecordedBox& box : boxes.Boxes)
+        if (box.Text.rfind("Wrong texure path!", 0) != 0)   // the temporary folder's capitals
+            shown.push_back(box.Text);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Attemp to read nonexisted TEXT file\n" + Folder.file("missing.spr"),
+                                               "Empty sprite in '" + Folder.file("blank.spr") + "'!"}));
 
     // "-Text:" makes a text node and nothing else of the description.
     CNodeBasement* text = make(raw("-Text: ?Hi there\n-Name: caption\n-Size: 9\n-Alpha: 0.3\n"

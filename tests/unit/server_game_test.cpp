@@ -559,11 +559,13 @@ TEST(DeviceCreation, FallsBackStepByStep)
 
 TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
 {
+    // Made out here: the child ends without destructors, and would leave the folder behind.
+    CProgramFolder program;
+    SetLogFolder(program.Folder.path().c_str());
     EXPECT_EXIT(
         {
             platform::ForgetMainThread();   // a forked child runs on a thread id of its own
             CMessageBoxRecorder boxes;
-            CProgramFolder program;
             CEngineBase engine;
             engine.CreateDeviceFn = recordingDeviceFactory;
             engine.Options.BitsPerPixel = 32;
@@ -571,6 +573,7 @@ TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
             engine.createDevice();
         },
         ::testing::ExitedWithCode(1), "");
+    SetLogFolder(nullptr);
 }
 
 TEST(Archives, OnlyTheSameArchiveIsRefused)
@@ -735,13 +738,13 @@ TEST(DeviceCreationDeathTest, YesWritesTheDiagnosticsReport)
             std::filesystem::permissions(logs.file("bin/glxinfo"), std::filesystem::perms::owner_all);
         }
         SetLogFolder(logs.path().c_str());
+        CProgramFolder program;
         EXPECT_EXIT(
             {
                 platform::ForgetMainThread();   // a forked child runs on a thread id of its own
                 setenv("PATH", logs.file("bin").c_str(), 1);
                 CMessageBoxRecorder boxes;
                 boxes.answerNext(IDYES);
-                CProgramFolder program;
                 CEngineBase engine;
                 engine.CreateDeviceFn = recordingDeviceFactory;
                 engine.Options.BitsPerPixel = 32;
@@ -749,7 +752,8 @@ TEST(DeviceCreationDeathTest, YesWritesTheDiagnosticsReport)
                 engine.createDevice();
             },
             ::testing::ExitedWithCode(1), "");
-        std::string report = logs.read("dxdiag_log.txt");
+        std::string report = program.Folder.read("Profile/dxdiag_log.txt");   // the user folder
+        EXPECT_FALSE(logs.exists("dxdiag_log.txt"));
         SetLogFolder(nullptr);
         EXPECT_NE(report.find("System: Linux"), std::string::npos) << report;
         EXPECT_NE(report.find(RetrySoftware), std::string::npos) << "the attempts are in the report";

@@ -117,11 +117,15 @@ TEST_F(ProfilerTest, PlacesLoseTheEngineSourceFolder)
     std::string testFile = __FILE__;
     std::string sourceFolder = testFile.substr(0, testFile.rfind("tests/unit/")) + "src/";
     timeSection(("ADDSPR-READSPR|" + sourceFolder + "node_factory.cpp").c_str(), 88, 1);
-    int line;
+    int line, untaggedLine;
     {
         ENGINE_PROFILE("ADDSPR");   // tag, bar, this file, this line
         line = __LINE__ - 1;
         Clock.advance(2);
+    }
+    {
+        ENGINE_PROFILE("");   // no tag: the bare file and line
+        untaggedLine = __LINE__ - 1;
     }
     std::string text = report();
     EXPECT_NE(text.find("\tADDSPR-READSPR|node_factory.cpp:88\n"), std::string::npos) << text;
@@ -130,6 +134,7 @@ TEST_F(ProfilerTest, PlacesLoseTheEngineSourceFolder)
                         std::to_string(line) + "\n"),
               std::string::npos)
         << text;
+    EXPECT_NE(text.find("\t" + testFile + ":" + std::to_string(untaggedLine) + "\n"), std::string::npos) << text;
 }
 
 TEST_F(ProfilerTest, LogFileNameIsMadeSafe)

@@ -63,6 +63,7 @@ protected:
         GetDefaultEngineContext().Fullscreen = fullscreen ? 1 : 0;
         if (!InstallCrashReports())
             _exit(3);
+        DebugLog("about to crash");
         crash();
         _exit(4);   // not reached
     }
@@ -131,6 +132,8 @@ TEST_F(CrashReportDeathTest, CrashesAppendReportsNamingTheCrashingFunction)
 {
     EXPECT_EXIT(crashWith(crashInsideNamedFunction, IDCANCEL, false), testing::ExitedWithCode(1), "");
     EXPECT_EXIT(crashWith(divideByZeroHere, IDCANCEL, false), testing::ExitedWithCode(1), "");
+    std::string debugLog = Folder.read("last_debug.log");
+    EXPECT_TRUE(std::regex_match(debugLog, std::regex("([^\n]+\tabout to crash\n){2}"))) << debugLog;
     std::string log = crashLog();
     std::regex header(HeaderPattern);
     std::vector<std::string> codes;
