@@ -1,14 +1,14 @@
-local function collatz(n)
+function collatz(n)
   if n % 2 == 0 then return n // 2 end
   return 3 * n + 1
 end
-local function digits(x)
+function digits(x)
   if x < 10 then return 1 end
   if x < 100 then return 2 end
   if x < 1000 then return 3 end
   return 4
 end
-local function steps(n)
+function steps(n)
   local c = 0
   while n ~= 1 do n = collatz(n); c = c + digits(c) end
   return c

@@ -1,4 +1,4 @@
-local function fib(n)
+function fib(n)
   if n < 2 then return n end
   return fib(n - 1) + fib(n - 2)
 end

@@ -733,27 +733,24 @@ void SQCompiler::IncDec(Exp& e, SQInteger delta, bool postfix)
         return;
     }
     case E_FIELD: case E_FIELDK: case E_ENV: {
+        // the old value is read into the lowest free register, which then holds the result
         SQInteger obj = e.k == E_ENV ? -1 : e.reg;
-        SQInteger key;
-        if (e.k == E_FIELD) key = e.key;
-        else {
-            key = fs().AllocReg();
-            fs().Emit(OP_LOAD, key, e.key);
-        }
+        SQInteger key = e.k == E_FIELD ? e.key : -1;
         SQInteger old = fs().AllocReg();
-        SQInteger nv = fs().AllocReg();
+        SQInteger nv = postfix ? fs().AllocReg() : old;
         if (e.k == E_ENV) fs().Emit(OP_GETENV, old, e.key);
+        else if (e.k == E_FIELDK) fs().Emit(OP_GETK, old, e.key, obj);
         else fs().Emit(OP_GET, old, obj, key);
         fs().Emit(OP_ADDK, nv, delta, old);
         if (e.k == E_ENV) fs().Emit(OP_SETENV, SQ_NOREG, e.key, nv);
+        else if (e.k == E_FIELDK) fs().Emit(OP_SETK, SQ_NOREG, e.key, obj, nv);
         else fs().Emit(OP_SET, SQ_NOREG, obj, key, nv);
-        SQInteger result = postfix ? old : nv;
-        fs().FreeReg(nv);
+        if (postfix) fs().FreeReg(nv);
         fs().FreeReg(old);
-        fs().FreeReg(key);
+        if (key >= 0) fs().FreeReg(key);
         if (obj >= 0) fs().FreeReg(obj);
         SQInteger d = fs().AllocReg();
-        if (d != result) fs().Emit(OP_MOVE, d, result);
+        if (d != old) fs().Emit(OP_MOVE, d, old);
         e.k = E_REG;
         e.reg = d;
         return;
