@@ -393,22 +393,6 @@ exception_restore:
         case OP_PREPCALL: L_OP_PREPCALL: case OP_PREPCALLK: L_OP_PREPCALLK: {
             const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
             const SQObjectPtr& self = STK(ins->a2);
-            const SQObjectPtr* found = nullptr;
-            if (sqtype(self) == OT_TABLE) found = _table(self)->GetPtr(key);
-            else if (sqtype(self) == OT_INSTANCE) found = instanceSlot(_instance(self), key);
-            if (found && sqtype(*found) != OT_WEAKREF) {
-                // a member found in place: held raw so the next handler follows directly
-                SQObject f = *found;
-                SqAddRef(f._type, f._unVal);
-                STK(ins->a3) = STK(ins->a2);
-                SQObjectPtr& d = _stack[_stackbase + ins->a0];
-                SQObjectType oldType = d._type;
-                SQObjectValue oldVal = d._unVal;
-                d._type = f._type;
-                d._unVal = f._unVal;
-                SqRelease(oldType, oldVal);
-                NEXT();
-            }
             SQObjectPtr fn;
             const SQObjectPtr* islot;
             bool classThis = false;
@@ -711,7 +695,9 @@ exception_restore:
             goto exception_trap;
         }
         case OP_EQ: L_OP_EQ: case OP_NE: L_OP_NE: {
-            bool eq = IsEqual(STK(ins->a1), STK(ins->a2));
+            const SQObjectPtr& a = STK(ins->a1);
+            const SQObjectPtr& b = STK(ins->a2);
+            const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
             TARGET.SetBool(ins->op == OP_EQ ? eq : !eq);
             NEXT();
         }
