@@ -96,7 +96,7 @@ void BM_SquirrelClosureFromC(benchmark::State& state)
     }
 }
 
-const char* const kPrograms[] = {"fib", "loops", "closures", "methods", "strings", "sort", "tables", "generators"};
+const char* const kPrograms[] = {"fib", "loops", "closures", "methods", "strings", "sort", "tables", "generators", "fibif", "branches", "thiscalls"};
 
 std::string programPath(const std::string& file) { return std::string(ENGINE_SOURCE_DIR) + "/bench/vm/" + file; }
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -66,7 +68,7 @@ private:
     void CommaExpression(Exp& e);
     void Expression(Exp& e);
     void Assignment(Exp& lhs, SQInteger op);
-    SQInteger CompoundValue(uint8_t arith, SQInteger cur, Exp& rhs);
+    SQInteger CompoundValue(uint8_t arith, const Exp& target, SQInteger keyReg, Exp& rhs);
     void LogicalOr(Exp& e);
     void LogicalAnd(Exp& e);
     void BitwiseOr(Exp& e);
@@ -400,16 +402,10 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
         lhs.reg = 0;
     }
     if (lhs.k == E_ENV) {
-        SQInteger cur = -1;
-        if (arith) {
-            cur = fs().AllocReg();
-            fs().Emit(OP_GETENV, cur, lhs.key);
-        }
         Exp rhs;
         Expression(rhs);
-        SQInteger val = CompoundValue(arith, cur, rhs);
+        SQInteger val = CompoundValue(arith, lhs, -1, rhs);
         FreeExp(rhs);
-        if (arith) fs().FreeReg(cur);
         SQInteger dst = fs().AllocReg();
         fs().Emit(OP_SETENV, dst, lhs.key, val);
         lhs.k = E_REG;
@@ -418,10 +414,10 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
     }
     // slots: obj and key in registers, then the value
     SQInteger objReg = lhs.reg;
-    if (lhs.k == E_FIELDK && op == '=') {
+    if (lhs.k == E_FIELDK && op != TK_NEWSLOT) {
         Exp rhs;
         Expression(rhs);
-        SQInteger val = ToAnyReg(rhs);
+        SQInteger val = CompoundValue(arith, lhs, -1, rhs);
         FreeExp(rhs);
         fs().FreeReg(objReg);
         SQInteger dst = fs().AllocReg();
@@ -430,28 +426,16 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
         lhs.reg = dst;
         return;
     }
-    SQInteger keyReg;
+    // a local used as the key is read when the store runs, after the value, like the object
+    SQInteger keyReg = lhs.key;
     if (lhs.k == E_FIELDK) {
         keyReg = fs().AllocReg();
         fs().Emit(OP_LOAD, keyReg, lhs.key);
-    } else {
-        keyReg = lhs.key;
-        if (!fs().IsTemp(keyReg)) {
-            // the value is computed first and may change the local: the key is taken now
-            keyReg = fs().AllocReg();
-            fs().Emit(OP_MOVE, keyReg, lhs.key);
-        }
-    }
-    SQInteger cur = -1;
-    if (arith) {
-        cur = fs().AllocReg();
-        fs().Emit(OP_GET, cur, objReg, keyReg);
     }
     Exp rhs;
     Expression(rhs);
-    SQInteger val = CompoundValue(arith, cur, rhs);
+    SQInteger val = CompoundValue(arith, lhs, keyReg, rhs);
     FreeExp(rhs);
-    if (arith) fs().FreeReg(cur);
     fs().FreeReg(keyReg);
     fs().FreeReg(objReg);
     SQInteger dst = fs().AllocReg();
@@ -460,18 +444,22 @@ void SQCompiler::Assignment(Exp& lhs, SQInteger op)
     lhs.reg = dst;
 }
 
-// The register holding the value to store: rhs itself, or `cur op rhs` computed into cur.
-SQInteger SQCompiler::CompoundValue(uint8_t arith, SQInteger cur, Exp& rhs)
+// The register holding the value to store: rhs itself, or `target op rhs`. The target is
+// read only now, after rhs has run, so what rhs wrote to it counts.
+SQInteger SQCompiler::CompoundValue(uint8_t arith, const Exp& target, SQInteger keyReg, Exp& rhs)
 {
     int32_t bits;
     bool isFloat;
-    if (arith && TakeConstant(rhs, true, bits, isFloat)) {
-        fs().Emit(constantForm(arith), cur, bits, cur, isFloat ? 0x80 : 0);
-        return cur;
-    }
-    SQInteger val = ToAnyReg(rhs);
+    const bool k = arith && TakeConstant(rhs, true, bits, isFloat);
+    SQInteger val = k ? -1 : ToAnyReg(rhs);
     if (!arith) return val;
-    fs().Emit(arith, cur, cur, val);
+    SQInteger cur = fs().AllocReg();
+    if (target.k == E_ENV) fs().Emit(OP_GETENV, cur, target.key);
+    else if (target.k == E_FIELDK) fs().Emit(OP_GETK, cur, target.key, target.reg);
+    else fs().Emit(OP_GET, cur, target.reg, keyReg);
+    if (k) fs().Emit(constantForm(arith), cur, bits, cur, isFloat ? 0x80 : 0);
+    else fs().Emit(arith, cur, cur, val);
+    fs().FreeReg(cur);
     return cur;
 }
 
@@ -745,27 +733,24 @@ void SQCompiler::IncDec(Exp& e, SQInteger delta, bool postfix)
         return;
     }
     case E_FIELD: case E_FIELDK: case E_ENV: {
+        // the old value is read into the lowest free register, which then holds the result
         SQInteger obj = e.k == E_ENV ? -1 : e.reg;
-        SQInteger key;
-        if (e.k == E_FIELD) key = e.key;
-        else {
-            key = fs().AllocReg();
-            fs().Emit(OP_LOAD, key, e.key);
-        }
+        SQInteger key = e.k == E_FIELD ? e.key : -1;
         SQInteger old = fs().AllocReg();
-        SQInteger nv = fs().AllocReg();
+        SQInteger nv = postfix ? fs().AllocReg() : old;
         if (e.k == E_ENV) fs().Emit(OP_GETENV, old, e.key);
+        else if (e.k == E_FIELDK) fs().Emit(OP_GETK, old, e.key, obj);
         else fs().Emit(OP_GET, old, obj, key);
         fs().Emit(OP_ADDK, nv, delta, old);
         if (e.k == E_ENV) fs().Emit(OP_SETENV, SQ_NOREG, e.key, nv);
+        else if (e.k == E_FIELDK) fs().Emit(OP_SETK, SQ_NOREG, e.key, obj, nv);
         else fs().Emit(OP_SET, SQ_NOREG, obj, key, nv);
-        SQInteger result = postfix ? old : nv;
-        fs().FreeReg(nv);
+        if (postfix) fs().FreeReg(nv);
         fs().FreeReg(old);
-        fs().FreeReg(key);
+        if (key >= 0) fs().FreeReg(key);
         if (obj >= 0) fs().FreeReg(obj);
         SQInteger d = fs().AllocReg();
-        if (d != result) fs().Emit(OP_MOVE, d, result);
+        if (d != old) fs().Emit(OP_MOVE, d, old);
         e.k = E_REG;
         e.reg = d;
         return;
@@ -1104,6 +1089,7 @@ void SQCompiler::FunctionExp(Exp& e, const std::string& name)
     proto->_parameters.push_back(thisName);
     SQInteger firstDefault = -1;
     SQInteger ndefaults = 0;
+    std::vector<std::pair<SQInteger, SQInteger>> localDefaults;   // (default register, local)
     while (_token != ')') {
         if (_token == TK_VARPARAMS) {
             if (ndefaults > 0) Error(sqmsg::FunctionWithDefaultParametersCannotHaveVariable);
@@ -1121,7 +1107,14 @@ void SQCompiler::FunctionExp(Exp& e, const std::string& name)
             _fs = parent;   // defaults are evaluated where the function expression runs
             Exp d;
             Expression(d);
-            ToNextReg(d);
+            if (d.k == E_LOCAL) {
+                // a bare local is read when the closure is made, after every later default
+                SQInteger r = parent->AllocReg();
+                localDefaults.emplace_back(r, d.reg);
+                d.reg = r;
+            } else {
+                ToNextReg(d);
+            }
             if (firstDefault < 0) firstDefault = d.reg;
             _fs = &child;
             ndefaults++;
@@ -1165,6 +1158,7 @@ void SQCompiler::FunctionExp(Exp& e, const std::string& name)
     _fs = parent;
     SQInteger funcIdx = static_cast<SQInteger>(parent->_proto->_functions.size());
     parent->_proto->_functions.push_back(child._protoHolder);
+    for (const auto& ld : localDefaults) parent->Emit(OP_MOVE, ld.first, ld.second);
     for (SQInteger i = 0; i < ndefaults; i++) parent->FreeReg(firstDefault + ndefaults - 1 - i);
     SQInteger d = parent->AllocReg();
     parent->Emit(OP_CLOSURE, d, funcIdx, ndefaults ? firstDefault : 0);

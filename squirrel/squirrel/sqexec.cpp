@@ -432,7 +432,50 @@ exception_restore:
             STK(ins->a0) = std::move(fn);
             continue;
         }
-        case OP_CALL: L_OP_CALL: case OP_TAILCALL: L_OP_TAILCALL: {
+        case OP_CALL: L_OP_CALL: {
+            // the common call inline: a script function binding exactly these arguments by
+            // itself, no environment, room on both stacks
+            const SQObjectPtr& fn = STK(ins->a1);
+            if (sqtype(fn) != OT_CLOSURE) goto call_any;
+            SQClosure* c = _closure(fn);
+            SQFunctionProto* p = c->Proto();
+            SQInteger newbase = _stackbase + ins->a2;
+            if (ins->a3 != c->_plainargs || sqtype(c->_env) != OT_NULL || ci >= &_callsstack.back() ||
+                _callsstacksize >= SQ_MAX_CALL_DEPTH || newbase + p->_stacksize + 24 > _stacksize)
+                goto call_any;
+            SQInteger prevtop = _top;
+            size_t nouters = c->_outervalues.size();
+            for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
+            ++ci;   // the frame above the running one
+            ++_callsstacksize;
+            // popped frames hold null; a function register below the callee's base
+            // outlives the call, so the frame need not count its closure
+            ci->_borrowed = ins->a1 < ins->a2;
+            if (ci->_borrowed) {
+                ci->_closure._type = fn._type;
+                ci->_closure._unVal = fn._unVal;
+            } else {
+                ci->_closure = fn;
+            }
+            ci->_ip = ip = p->_instructions.data();
+            ci->_literals = p->_literals.data();
+            ci->_generator = nullptr;
+            ci->_prevstkbase = ins->a2;
+            ci->_prevtop = prevtop;
+            ci->_target = ins->a0 == SQ_NOREG ? -1 : ins->a0;
+            ci->_ncalls = 1;
+            ci->_etraps = 0;
+            ci->_vargs_size = 0;   // the base matters only with varargs
+            ci->_root = false;
+            ci->_ctor = false;
+            ci->_plain = true;
+            _stackbase = newbase;
+            _top = newbase + p->_stacksize;
+            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
+            NEXT();
+        }
+        case OP_TAILCALL: L_OP_TAILCALL:
+        call_any: {
             SQObjectPtr& fn = STK(ins->a1);
             SQInteger tgt = ins->a0 == SQ_NOREG ? -1 : ins->a0;
             switch (sqtype(fn)) {
@@ -452,47 +495,27 @@ exception_restore:
                         _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
                         ci->_vargs_size = 0;
                     }
-                    if (!StartCall(_closure(hold), ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
+                    SQClosure* tc = _closure(hold);
+                    SQFunctionProto* tp = tc->Proto();
+                    if (ins->a3 == tc->_plainargs && sqtype(tc->_env) == OT_NULL && sqtype(_debughook) == OT_NULL &&
+                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
+                        // nothing to bind: the frame is handed to the callee as it is
+                        size_t nouters = tc->_outervalues.size();
+                        for (size_t k = 0; k < nouters; k++) _stack[_stackbase + ins->a3 + static_cast<SQInteger>(k)] = tc->_outervalues[k];
+                        ci->_ncalls++;
+                        ci->DropClosure();
+                        ci->_closure = std::move(hold);
+                        ci->_literals = tp->_literals.data();
+                        ci->_ip = tp->_instructions.data();
+                        SQInteger newtop = _stackbase + tp->_stacksize;
+                        for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
+                        _top = newtop;
+                        continue;
+                    }
+                    if (!StartCall(tc, ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
                     continue;
                 }
-                SQFunctionProto* p = c->Proto();
-                SQInteger newbase = _stackbase + ins->a2;
-                // common case inline: exact arguments, no free variables, room on both stacks
-                if (ins->a3 == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams &&
-                    sqtype(c->_env) == OT_NULL && ci < &_callsstack.back() &&
-                    _callsstacksize < SQ_MAX_CALL_DEPTH && newbase + p->_stacksize + 24 <= _stacksize) {
-                    SQInteger prevtop = _top;
-                    size_t nouters = c->_outervalues.size();
-                    for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
-                    ++ci;   // the frame above the running one
-                    ++_callsstacksize;
-                    // popped frames hold null; a function register below the callee's base
-                    // outlives the call, so the frame need not count its closure
-                    ci->_borrowed = ins->a1 < ins->a2;
-                    if (ci->_borrowed) {
-                        ci->_closure._type = fn._type;
-                        ci->_closure._unVal = fn._unVal;
-                    } else {
-                        ci->_closure = fn;
-                    }
-                    ci->_ip = ip = p->_instructions.data();
-                    ci->_literals = p->_literals.data();
-                    ci->_generator = nullptr;
-                    ci->_prevstkbase = ins->a2;
-                    ci->_prevtop = prevtop;
-                    ci->_target = tgt;
-                    ci->_ncalls = 1;
-                    ci->_etraps = 0;
-                    ci->_vargs_size = 0;   // the base matters only with varargs
-                    ci->_root = false;
-                    ci->_ctor = false;
-                    ci->_plain = true;
-                    _stackbase = newbase;
-                    _top = newbase + p->_stacksize;
-                    if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
-                    NEXT();
-                }
-                if (!StartCall(c, tgt, ins->a3, newbase, false)) goto exception_trap;
+                if (!StartCall(c, tgt, ins->a3, _stackbase + ins->a2, false)) goto exception_trap;
                 continue;
             }
             case OT_NATIVECLOSURE: {
@@ -672,7 +695,9 @@ exception_restore:
             goto exception_trap;
         }
         case OP_EQ: L_OP_EQ: case OP_NE: L_OP_NE: {
-            bool eq = IsEqual(STK(ins->a1), STK(ins->a2));
+            const SQObjectPtr& a = STK(ins->a1);
+            const SQObjectPtr& b = STK(ins->a2);
+            const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
             TARGET.SetBool(ins->op == OP_EQ ? eq : !eq);
             NEXT();
         }

@@ -61,6 +61,7 @@ SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t no
     for (size_t n = 0; n < nouters + ndefaults; n++) new (&values[n]) SQObjectPtr();
     SQClosure* c = new (mem) SQClosure(ss, values, nouters, ndefaults);
     c->_function = func;
+    if (!func->_varparams && !func->_bgenerator) c->_plainargs = static_cast<SQInteger>(func->_parameters.size());
     return c;
 }
 

@@ -58,8 +58,21 @@ print(early(3) + " " + early(20) + "\n");
 local loopres = 0;
 foreach (v in [1, 2, 3, 4]) { try { if (v == 2) continue; if (v == 4) break; loopres += v; } catch (e) {} }
 print(loopres + "\n");
-// a slot's key is taken before the value that changes it is computed
+// a local used as a slot's key is read when the store runs, after the value
 local kt = [0, 0, 0, 0], ki = 0;
 kt[ki] = ki++; kt[ki] += ki++; kt[ki]++;
 local ku = {}, kk = "a"; ku[kk] <- (kk = "b");
 print(kt[0] + " " + kt[1] + " " + kt[2] + " " + ki + " " + ("a" in ku) + "\n");
+// a compound assignment runs its right side first and reads the target afterwards
+::ct <- {a = 1, b = [10], c = 7, d = 8};
+::cg <- 5;
+::ran <- 0;
+function after(f) { f(); ::ran++; return 2; }
+local ck = "c";
+cg *= after(function() { ::cg = 50; }); print(cg + " ");
+ct.a += after(function() { ::ct.a = 100; }); print(ct.a + " ");
+ct.b[0] -= after(function() { ::ct.b[0] = 20; }); print(ct.b[0] + " ");
+ct[ck] %= after(function() { ::ct.c = 30; }); print(ct.c + " ");
+ct.d /= after(function() { ::ct.d = 40; }); print(ct.d + " ");
+try { ct.none += after(function() {}); } catch (e) { print(e + " "); }
+print(ran + "\n");

@@ -16,6 +16,7 @@ function maker() { ::made++; return []; }
 local collect = function(x, bag = maker()) { bag.append(x); return bag.len(); };
 attempt("shared default", function() : (collect) { return collect(1) + " " + collect(2) + " " + ::made; });
 attempt("fresh closure fresh default", function() { local f = function(bag = ::maker()) { return bag.len(); }; return f() + " " + ::made; });
+attempt("bare local default read when made", function() { local x = 1; local f = function(a = x, b = x++) { return a + " " + b; }; return f(); });
 attempt("too few with defaults", function() { local f = function(a, b, c = 1) { return a; }; return f(1); });
 attempt("too many", function() { local f = function(a, b = 1) { return a; }; return f(1, 2, 3); });
 
