@@ -6,6 +6,38 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+
+namespace {
+
+// A log folder of the benchmark's own for its lifetime; nothing is written to it.
+class CBenchLogFolder {
+public:
+    CBenchLogFolder()
+    {
+        Path = (std::filesystem::temp_directory_path() / "engine-bench-XXXXXX").string();
+        Made = mkdtemp(Path.data()) != nullptr;
+        if (Made)
+            SetLogFolder(Path.c_str());
+    }
+    ~CBenchLogFolder()
+    {
+        if (!Made)
+            return;
+        GetDebugLogBuffer()->reset();
+        SetLogFolder(nullptr);
+        std::filesystem::remove_all(Path);
+    }
+    CBenchLogFolder(const CBenchLogFolder&) = delete;
+    CBenchLogFolder& operator=(const CBenchLogFolder&) = delete;
+
+    bool Made = false;
+
+private:
+    std::string Path;
+};
+
+} // namespace
 
 static void BM_CheckMainThread(benchmark::State& state)
 {
@@ -18,20 +50,16 @@ BENCHMARK(BM_CheckMainThread);
 
 static void BM_DebugLogLine(benchmark::State& state)
 {
-    char folder[] = "/tmp/engine-bench-XXXXXX";
-    if (!mkdtemp(folder)) {
+    CBenchLogFolder folder;
+    if (!folder.Made) {
         state.SkipWithError("no temporary folder");
         return;
     }
-    SetLogFolder(folder);
     for (auto _ : state) {
         DebugLog("Pushing texture data\\sprites\\menu.png");
         if (GetDebugLogBuffer()->Text.GetLength() > 100000)
             GetDebugLogBuffer()->Text.Empty();   // keep appends comparable; nothing is written
     }
-    GetDebugLogBuffer()->reset();
-    SetLogFolder(nullptr);
-    std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_DebugLogLine);
 
@@ -39,12 +67,11 @@ BENCHMARK(BM_DebugLogLine);
 // per line (per_line, in seconds) must stay the same for 10,000 and 100,000.
 static void BM_DebugLogGrowingLog(benchmark::State& state)
 {
-    char folder[] = "/tmp/engine-bench-XXXXXX";
-    if (!mkdtemp(folder)) {
+    CBenchLogFolder folder;
+    if (!folder.Made) {
         state.SkipWithError("no temporary folder");
         return;
     }
-    SetLogFolder(folder);
     const int64_t lines = state.range(0);
     for (auto _ : state) {
         for (int64_t i = 0; i < lines; ++i)
@@ -55,8 +82,5 @@ static void BM_DebugLogGrowingLog(benchmark::State& state)
     }
     state.counters["per_line"] = benchmark::Counter(
         double(lines), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    GetDebugLogBuffer()->reset();
-    SetLogFolder(nullptr);
-    std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_DebugLogGrowingLog)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
