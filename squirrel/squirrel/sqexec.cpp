@@ -131,9 +131,18 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
         ci->_ip = ip; \
         goto *handlers[ins->op]; \
     } while (0)
+// Same, after a call or return changed frames: the new base and frame come from registers,
+// not from the members just stored.
+#define NEXT_IN(frame, base) do { \
+        stk = _stack + (base); \
+        ins = ip++; \
+        (frame)->_ip = ip; \
+        goto *handlers[ins->op]; \
+    } while (0)
 #else
 #define NEXT() if (true) { ci->_ip = ip; continue; } else (void)0
 #define NEXT_SAME_STACK() NEXT()
+#define NEXT_IN(frame, base) NEXT()
 #endif
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -446,7 +455,8 @@ exception_restore:
             SQInteger prevtop = _top;
             size_t nouters = c->_outervalues.size();
             for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
-            ++ci;   // the frame above the running one
+            SQCallInfo* const frame = ci + 1;   // the frame above the running one
+            ci = frame;
             ++_callsstacksize;
             // popped frames hold null; a function register below the callee's base
             // outlives the call, so the frame need not count its closure
@@ -471,8 +481,11 @@ exception_restore:
             ci->_plain = true;
             _stackbase = newbase;
             _top = newbase + p->_stacksize;
-            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
-            NEXT();
+            if (sqtype(_debughook) != OT_NULL && !_inhook) {
+                CallDebugHook('c');
+                NEXT();
+            }
+            NEXT_IN(frame, newbase);
         }
         case OP_TAILCALL: L_OP_TAILCALL:
         call_any: {
@@ -894,7 +907,8 @@ exception_restore:
                 }
                 SQInteger tgt = ci->_target;
                 SQInteger first = _stackbase, last = _top;
-                _stackbase -= ci->_prevstkbase;
+                const SQInteger base = first - ci->_prevstkbase;
+                _stackbase = base;
                 _top = ci->_prevtop;
                 SQObject fn = ci->_closure;
                 const bool owned = !ci->_borrowed;
@@ -917,7 +931,8 @@ exception_restore:
                 } else {
                     SqRelease(r._type, r._unVal);
                 }
-                NEXT();
+                // a release above may have run a hook that moved the frames: ci is read again
+                NEXT_IN(ci, base);
             }
             SQObjectPtr ret;
             if (ci->_ctor) ret = STK(0);
