@@ -502,30 +502,38 @@ exception_restore:
                     continue;
                 }
                 if (ins->op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
+                    SQFunctionProto* tp = c->Proto();
+                    if (ins->a3 == c->_plainargs && sqtype(c->_env) == OT_NULL && sqtype(_debughook) == OT_NULL &&
+                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
+                        // nothing to bind: the frame is handed to the callee as it is; it takes
+                        // its reference to the closure before the registers holding it change
+                        SQObject held = fn;
+                        SqAddRef(held._type, held._unVal);
+                        for (SQInteger n = 0; n < ins->a3; n++) _stack[_stackbase + n] = _stack[_stackbase + ins->a2 + n];
+                        if (ci->_vargs_size) {
+                            _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
+                            ci->_vargs_size = 0;
+                        }
+                        size_t nouters = c->_outervalues.size();
+                        for (size_t k = 0; k < nouters; k++) _stack[_stackbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
+                        ci->_ncalls++;
+                        ci->DropClosure();   // may free the running function: ins is not read again
+                        ci->_closure._type = held._type;
+                        ci->_closure._unVal = held._unVal;
+                        ci->_literals = tp->_literals.data();
+                        ip = tp->_instructions.data();
+                        SQInteger newtop = _stackbase + tp->_stacksize;
+                        for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
+                        _top = newtop;
+                        NEXT();
+                    }
                     SQObjectPtr hold = fn;
                     for (SQInteger n = 0; n < ins->a3; n++) STK(n) = STK(ins->a2 + n);
                     if (ci->_vargs_size) {
                         _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
                         ci->_vargs_size = 0;
                     }
-                    SQClosure* tc = _closure(hold);
-                    SQFunctionProto* tp = tc->Proto();
-                    if (ins->a3 == tc->_plainargs && sqtype(tc->_env) == OT_NULL && sqtype(_debughook) == OT_NULL &&
-                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
-                        // nothing to bind: the frame is handed to the callee as it is
-                        size_t nouters = tc->_outervalues.size();
-                        for (size_t k = 0; k < nouters; k++) _stack[_stackbase + ins->a3 + static_cast<SQInteger>(k)] = tc->_outervalues[k];
-                        ci->_ncalls++;
-                        ci->DropClosure();
-                        ci->_closure = std::move(hold);
-                        ci->_literals = tp->_literals.data();
-                        ci->_ip = tp->_instructions.data();
-                        SQInteger newtop = _stackbase + tp->_stacksize;
-                        for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
-                        _top = newtop;
-                        continue;
-                    }
-                    if (!StartCall(tc, ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
+                    if (!StartCall(_closure(hold), ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
                     continue;
                 }
                 if (!StartCall(c, tgt, ins->a3, _stackbase + ins->a2, false)) goto exception_trap;
