@@ -131,9 +131,18 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
         ci->_ip = ip; \
         goto *handlers[ins->op]; \
     } while (0)
+// Same, after a call or return changed frames: the new base and frame come from registers,
+// not from the members just stored.
+#define NEXT_IN(frame, base) do { \
+        stk = _stack + (base); \
+        ins = ip++; \
+        (frame)->_ip = ip; \
+        goto *handlers[ins->op]; \
+    } while (0)
 #else
 #define NEXT() if (true) { ci->_ip = ip; continue; } else (void)0
 #define NEXT_SAME_STACK() NEXT()
+#define NEXT_IN(frame, base) NEXT()
 #endif
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -446,7 +455,8 @@ exception_restore:
             SQInteger prevtop = _top;
             size_t nouters = c->_outervalues.size();
             for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
-            ++ci;   // the frame above the running one
+            SQCallInfo* const frame = ci + 1;   // the frame above the running one
+            ci = frame;
             ++_callsstacksize;
             // popped frames hold null; a function register below the callee's base
             // outlives the call, so the frame need not count its closure
@@ -471,8 +481,11 @@ exception_restore:
             ci->_plain = true;
             _stackbase = newbase;
             _top = newbase + p->_stacksize;
-            if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('c');
-            NEXT();
+            if (sqtype(_debughook) != OT_NULL && !_inhook) {
+                CallDebugHook('c');
+                NEXT();
+            }
+            NEXT_IN(frame, newbase);
         }
         case OP_TAILCALL: L_OP_TAILCALL:
         call_any: {
@@ -489,30 +502,38 @@ exception_restore:
                     continue;
                 }
                 if (ins->op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
+                    SQFunctionProto* tp = c->Proto();
+                    if (ins->a3 == c->_plainargs && sqtype(c->_env) == OT_NULL && sqtype(_debughook) == OT_NULL &&
+                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
+                        // nothing to bind: the frame is handed to the callee as it is; it takes
+                        // its reference to the closure before the registers holding it change
+                        SQObject held = fn;
+                        SqAddRef(held._type, held._unVal);
+                        for (SQInteger n = 0; n < ins->a3; n++) _stack[_stackbase + n] = _stack[_stackbase + ins->a2 + n];
+                        if (ci->_vargs_size) {
+                            _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
+                            ci->_vargs_size = 0;
+                        }
+                        size_t nouters = c->_outervalues.size();
+                        for (size_t k = 0; k < nouters; k++) _stack[_stackbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
+                        ci->_ncalls++;
+                        ci->DropClosure();   // may free the running function: ins is not read again
+                        ci->_closure._type = held._type;
+                        ci->_closure._unVal = held._unVal;
+                        ci->_literals = tp->_literals.data();
+                        ip = tp->_instructions.data();
+                        SQInteger newtop = _stackbase + tp->_stacksize;
+                        for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
+                        _top = newtop;
+                        NEXT();
+                    }
                     SQObjectPtr hold = fn;
                     for (SQInteger n = 0; n < ins->a3; n++) STK(n) = STK(ins->a2 + n);
                     if (ci->_vargs_size) {
                         _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
                         ci->_vargs_size = 0;
                     }
-                    SQClosure* tc = _closure(hold);
-                    SQFunctionProto* tp = tc->Proto();
-                    if (ins->a3 == tc->_plainargs && sqtype(tc->_env) == OT_NULL && sqtype(_debughook) == OT_NULL &&
-                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
-                        // nothing to bind: the frame is handed to the callee as it is
-                        size_t nouters = tc->_outervalues.size();
-                        for (size_t k = 0; k < nouters; k++) _stack[_stackbase + ins->a3 + static_cast<SQInteger>(k)] = tc->_outervalues[k];
-                        ci->_ncalls++;
-                        ci->DropClosure();
-                        ci->_closure = std::move(hold);
-                        ci->_literals = tp->_literals.data();
-                        ci->_ip = tp->_instructions.data();
-                        SQInteger newtop = _stackbase + tp->_stacksize;
-                        for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
-                        _top = newtop;
-                        continue;
-                    }
-                    if (!StartCall(tc, ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
+                    if (!StartCall(_closure(hold), ci->_target, ins->a3, _stackbase, true)) goto exception_trap;
                     continue;
                 }
                 if (!StartCall(c, tgt, ins->a3, _stackbase + ins->a2, false)) goto exception_trap;
@@ -898,7 +919,8 @@ exception_restore:
                 }
                 SQInteger tgt = ci->_target;
                 SQInteger first = _stackbase, last = _top;
-                _stackbase -= ci->_prevstkbase;
+                const SQInteger base = first - ci->_prevstkbase;
+                _stackbase = base;
                 _top = ci->_prevtop;
                 SQObject fn = ci->_closure;
                 const bool owned = !ci->_borrowed;
@@ -921,7 +943,8 @@ exception_restore:
                 } else {
                     SqRelease(r._type, r._unVal);
                 }
-                NEXT();
+                // a release above may have run a hook that moved the frames: ci is read again
+                NEXT_IN(ci, base);
             }
             SQObjectPtr ret;
             if (ci->_ctor) ret = STK(0);
