@@ -12,6 +12,8 @@
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
+#include <utility>
+
 namespace {
 
 const char* const DefaultProfileName = "$DEFAULT_PROFILE$";
@@ -94,8 +96,14 @@ void CUserProfile::load()
     ReadKeyFloat(MusicVolume, head, "MusicVolume");
     ReadKeyInt(XResolution, head, "XResolution");
     ReadKeyInt(YResolution, head, "YResolution");
-    ReadKeyString(Language, head, "Language");
-    ReadKeyString(TooltipShowed, head, "TooltipShowed");
+    // Text holding an option prefix would come back as an option once saved:
+    // no language name or tooltip list does, so such a value is damage.
+    for (auto key : {std::make_pair(&Language, "Language"), std::make_pair(&TooltipShowed, "TooltipShowed")}) {
+        CString text = *key.first;
+        ReadKeyString(text, head, key.second);
+        if (!HoldsOptionPrefix(text))
+            *key.first = text;
+    }
     fixResolution();   // a hand-edited 0 would give a window of no width
     irr::u32 before = Options.getChangeCounter();
     Options.fromText(head, false);

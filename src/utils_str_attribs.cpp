@@ -240,6 +240,12 @@ void CCustomAttribs::readOptionLines(const char* text, const char* prefix, int k
             break;
         if (name.empty())
             continue;
+        if (std::strpbrk(name.c_str(), "\r\n")) {
+            // A name ends on its line: this is text that holds a prefix (a
+            // profile's language, say), and an option may start inside it.
+            pos -= int(name.size()) + 1;
+            continue;
+        }
         CString value = GetMarkedValue(text, optionKey(prefix, name), "\n", nullptr, "=");
         switch (kind) {
         case KindString: m_Strings.set(name, core::stringc((const char*)value)); break;

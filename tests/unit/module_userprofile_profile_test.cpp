@@ -212,6 +212,7 @@ TEST_F(ProfileTest, LoadingOddFilesGivesSafeValues)
     const Case cases[] = {
         {"Fullscreen=0\nXResolution=1024\nYResolution=768\n", "en", 1024, 0, 0},       // no block, no Language
         {"Language=fr\nXResolution=0\nYResolution=0\n", "fr", 800, 0, 0},
+        {"Language=frOptionLong[x\nXResolution=1024\nYResolution=768\n", "en", 1024, 0, 0},   // would start an option
         {"", "en", 1024, 0, 1},                                                       // empty: defaults, changed
         {"XResolution=1024\nYResolution=768\n<ScriptSafe>\ngarbage\n</ScriptSafe>\n", "en", 1024, 0, 0},
         {"XResolution=1024\nYResolution=768\n<ScriptSafe>\n<0_type val=\"83886082\"/><0_int val=\"5\"/>\n"

@@ -97,6 +97,10 @@ TEST(CustomAttribs, TextFormEdges)
     EXPECT_EQ(attribs.lookup("keep", nullptr, nullptr, nullptr), CCustomAttribs::TypeAbsent);
     EXPECT_EQ(attribs.lookup("only", nullptr, nullptr, nullptr), CCustomAttribs::TypeString);
 
+    // Other text that holds a prefix (a profile's language) hides no option: a name ends on its line.
+    attribs.fromText("\nLanguage=enOptionLong[x\nOptionLong[count]=3\n", false);
+    EXPECT_EQ(attribs.getInt("count", 0), 3);
+
     // A number beyond a float saturates, so that it is written as a number and reads back the same.
     attribs.fromText(("\nOptionDouble[huge]=" + std::string(80, '9') + "\n").c_str(), false);
     CCustomAttribs back;
