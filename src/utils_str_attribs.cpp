@@ -24,26 +24,16 @@ const char* const Base64Prefix = "OptionStrB64[";
 const char* const IntPrefix = "OptionLong[";
 const char* const FloatPrefix = "OptionDouble[";
 
-// Text holding any option prefix would be read as the start of an option of
-// that kind and swallow the next one.
-bool holdsOptionPrefix(const char* text)
-{
-    for (const char* prefix : {OptionPrefix, Base64Prefix, IntPrefix, FloatPrefix})
-        if (std::strstr(text, prefix))
-            return true;
-    return false;
-}
-
 bool needsBase64(const char* value)
 {
-    return std::strpbrk(value, "\r\n]") || holdsOptionPrefix(value);
+    return std::strpbrk(value, "\r\n]") || HoldsOptionPrefix(value);
 }
 
 // A name the reader would not find again, or that would make it find
 // another option, is left out of the text.
 bool isWritableName(const core::stringc& name)
 {
-    return !name.empty() && !std::strpbrk(name.c_str(), "\r\n]") && !holdsOptionPrefix(name.c_str());
+    return !name.empty() && !std::strpbrk(name.c_str(), "\r\n]") && !HoldsOptionPrefix(name.c_str());
 }
 
 bool passesFilter(const core::stringc& name, const char* include, const char* exclude)
@@ -67,6 +57,14 @@ float finiteOption(float value)
 CString optionKey(const char* prefix, const core::stringc& name) { return CString(prefix) + name.c_str() + "]"; }
 
 }  // namespace
+
+bool HoldsOptionPrefix(const char* text)
+{
+    for (const char* prefix : {OptionPrefix, Base64Prefix, IntPrefix, FloatPrefix})
+        if (text && std::strstr(text, prefix))
+            return true;
+    return false;
+}
 
 CCustomAttribs::~CCustomAttribs() { clearTables(); }
 

@@ -8,6 +8,10 @@
 #include <irrString.h>
 #include <irrTypes.h>
 
+// Whether the text holds one of the option prefixes ("Option[", "OptionLong[",
+// ...): read from a text of option lines it would start an option.
+bool HoldsOptionPrefix(const char* text);
+
 class CCustomAttribs {
 public:
     // Type codes of lookup and getNameAt.
