@@ -132,11 +132,13 @@ TEST_F(SaveFileTest, LinksStayLinksAndReadOnlyFilesAreKept)
             std::filesystem::create_symlink(c.Link, path);
         const std::string text = "new for " + c.Name;
         EXPECT_EQ(SaveFileWhole(path.c_str(), text.data(), text.size()), !c.Holder.empty()) << logText();
-        if (!c.Holder.empty())
+        if (!c.Holder.empty()) {
             EXPECT_EQ(Folder.read(c.Holder), text);
+        }
         std::error_code error;
-        if (!c.Link.empty())
+        if (!c.Link.empty()) {
             EXPECT_EQ(std::filesystem::read_symlink(path, error).string(), c.Link) << "still the link";
+        }
     }
     EXPECT_EQ(Folder.read("locked.ini"), "old");
     EXPECT_EQ(Folder.read("elsewhere/locked.ini"), "old");
