@@ -11,6 +11,8 @@
 #include <sqstdstring.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 namespace {
@@ -78,6 +80,22 @@ bool loopsSilently(const SQFunctionProto* p)
 }
 
 } // namespace
+
+// A script may ask for any size and gets "out of memory" when the allocation
+// fails, as in the game; a small limit stands in for the machine's memory.
+// The sanitizer's own `new` ends the process where the game's throws (which the
+// VM turns into that script error), so this target's comes from malloc, and
+// the sanitizer's `delete` must not take that for a mismatch.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1:max_allocation_size_mb=256:alloc_dealloc_mismatch=0";
+}
+void* operator new(size_t size)
+{
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) { return operator new(size); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {

@@ -112,46 +112,52 @@ struct Reader {
     }
     // The names of parameters, free variables and locals: the debug interface hands them out as strings.
     bool name(SQObjectPtr& o) { return object(o) && (sqtype(o) == OT_STRING || corrupt()); }
-    bool proto(SQObjectPtr& out)
+    // A list grows with what is read, so a count a damaged stream inflates costs no more than its data.
+    template <typename T, typename ReadOne>
+    bool list(std::vector<T>& out, ReadOne readOne)
     {
-        if (u32() != kPart) return corrupt();
+        uint32_t n;
+        if (!count(n)) return false;
+        for (uint32_t k = 0; k < n; ++k) {
+            T x{};
+            if (!readOne(x)) return false;
+            out.push_back(std::move(x));
+        }
+        return true;
+    }
+    // Functions nest no deeper than the compiler lets a script nest them.
+    static constexpr int kMaxNesting = 400;
+    bool proto(SQObjectPtr& out, int depth = 0)
+    {
+        if (depth > kMaxNesting || u32() != kPart) return corrupt();
         SQFunctionProto* p = new SQFunctionProto();
         out = p;
-        uint32_t n;
-        if (!object(p->_sourcename) || !object(p->_name) || !count(n)) return false;
-        p->_literals.resize(n);
-        for (SQObjectPtr& o : p->_literals) if (!object(o)) return false;
-        if (!count(n)) return false;
-        p->_parameters.resize(n);
-        for (SQObjectPtr& o : p->_parameters) if (!name(o)) return false;
-        if (!count(n)) return false;
-        p->_outervalues.resize(n);
-        for (SQOuterVar& ov : p->_outervalues) {
-            uint32_t t = u32();
-            if (t > OUTER_SYMBOL) return corrupt();
-            ov._type = static_cast<SQOuterType>(t);
-            ov._src = static_cast<SQInteger>(u32());
-            if (!name(ov._name)) return false;
-        }
-        if (!count(n)) return false;
-        p->_localvarinfos.resize(n);
-        for (SQLocalVarInfo& lv : p->_localvarinfos) {
-            if (!name(lv._name)) return false;
-            lv._pos = static_cast<SQInteger>(u32()); lv._start_op = static_cast<SQInteger>(u32()); lv._end_op = static_cast<SQInteger>(u32());
-            if (!isRegister(lv._pos)) return corrupt();   // the error report reads the local's slot
-        }
-        if (!count(n)) return false;
-        p->_lineinfos.resize(n);
-        for (SQLineInfo& li : p->_lineinfos) { li._line = static_cast<SQInteger>(u32()); li._op = static_cast<SQInteger>(u32()); }
-        if (!count(n)) return false;
-        p->_instructions.resize(n);
-        if (!bytes(p->_instructions.data(), n * sizeof(SQInstruction))) return false;
-        for (const SQInstruction& i : p->_instructions) {
-            if (i.op >= OP_COUNT) return corrupt();
-        }
-        if (!count(n)) return false;
-        p->_functions.resize(n);
-        for (SQObjectPtr& f : p->_functions) if (!proto(f)) return false;
+        if (!object(p->_sourcename) || !object(p->_name)) return false;
+        if (!list(p->_literals, [&](SQObjectPtr& o) { return object(o); })) return false;
+        if (!list(p->_parameters, [&](SQObjectPtr& o) { return name(o); })) return false;
+        if (!list(p->_outervalues, [&](SQOuterVar& ov) {
+                uint32_t t = u32();
+                if (t > OUTER_SYMBOL) return corrupt();
+                ov._type = static_cast<SQOuterType>(t);
+                ov._src = static_cast<SQInteger>(u32());
+                return name(ov._name);
+            }))
+            return false;
+        if (!list(p->_localvarinfos, [&](SQLocalVarInfo& lv) {
+                if (!name(lv._name)) return false;
+                lv._pos = static_cast<SQInteger>(u32()); lv._start_op = static_cast<SQInteger>(u32()); lv._end_op = static_cast<SQInteger>(u32());
+                return ok && (isRegister(lv._pos) || corrupt());   // the error report reads the local's slot
+            }))
+            return false;
+        if (!list(p->_lineinfos, [&](SQLineInfo& li) {
+                li._line = static_cast<SQInteger>(u32());
+                li._op = static_cast<SQInteger>(u32());
+                return ok;
+            }))
+            return false;
+        if (!list(p->_instructions, [&](SQInstruction& i) { return bytes(&i, sizeof i) && (i.op < OP_COUNT || corrupt()); }))
+            return false;
+        if (!list(p->_functions, [&](SQObjectPtr& f) { return proto(f, depth + 1); })) return false;
         p->_ndefaultparams = static_cast<SQInteger>(u32());
         p->_stacksize = static_cast<SQInteger>(u32());
         uint32_t flags = u32();

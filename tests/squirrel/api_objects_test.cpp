@@ -486,6 +486,15 @@ INSTANTIATE_TEST_SUITE_P(
                     ASSERT_NE(at, b.data.end());
                     const uint32_t pos = 100000000;
                     memcpy(&*(at + 7), &pos, 4);
+                }},
+        SDamage{"functions nested beyond any script", "return 1;",
+                [](Buffer& b) {
+                    // each level: a part mark, two null names, empty lists and one function
+                    const uint32_t level[] = {0x50415254, OT_NULL, OT_NULL, 0, 0, 0, 0, 0, 0, 1};
+                    b.data.resize(18);   // the stream's header
+                    for (int n = 0; n < 300000; ++n)
+                        b.data.insert(b.data.end(), reinterpret_cast<const char*>(level),
+                                      reinterpret_cast<const char*>(level) + sizeof level);
                 }}),
     [](const ::testing::TestParamInfo<SDamage>& info) { return "Row" + std::to_string(info.index); });
 
