@@ -12,6 +12,7 @@
 #include <irrlicht.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -205,6 +206,8 @@ video::IImage* buildAtlas(const char* listFile, core::array<core::stringc>& file
     video::IImage* atlas = driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(size.Width, size.Height));
     if (!atlas)
         return nullptr;
+    // Dropped also when a fatal end unwinds from a bad entry (the tests' and fuzzers' hooks end so).
+    std::unique_ptr<video::IImage, void (*)(video::IImage*)> owned(atlas, [](video::IImage* image) { image->drop(); });
     atlas->fill(video::SColor(0, 0, 0, 0));
     SAtlasGrid grid(size.Width / CellSize, size.Height / CellSize);
     int placed = 0;
@@ -231,10 +234,8 @@ video::IImage* buildAtlas(const char* listFile, core::array<core::stringc>& file
         if (result != 1)
             files.erase(0);
     }
-    if (placed == 0) {
-        atlas->drop();
+    if (placed == 0)
         return nullptr;
-    }
     dumpAtlas(driver, atlas);
-    return atlas;
+    return owned.release();
 }
