@@ -12,6 +12,7 @@
 #include <irrlicht.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -205,6 +206,8 @@ video::IImage* buildAtlas(const char* listFile, core::array<core::stringc>& file
     video::IImage* atlas = driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(size.Width, size.Height));
     if (!atlas)
         return nullptr;
+    // Dropped also when a fatal end unwinds from a bad entry (the tests' and fuzzers' hooks end so).
+    std::unique_ptr<video::IImage, void (*)(video::IImage*)> owned(atlas, [](video::IImage* image) { image->drop(); });
     atlas->fill(video::SColor(0, 0, 0, 0));
     SAtlasGrid grid(size.Width / CellSize, size.Height / CellSize);
     int placed = 0;
@@ -235,9 +238,8 @@ video::IImage* buildAtlas(const char* listFile, core::array<core::stringc>& file
         if (result == 1)
             DebugLog(Format("Texture list %s: %s is larger than an atlas; it and the images after it load on their own",
                             listFile ? listFile : "", files[0].c_str()));
-        atlas->drop();
         return nullptr;
     }
     dumpAtlas(driver, atlas);
-    return atlas;
+    return owned.release();
 }

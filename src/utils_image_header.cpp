@@ -40,7 +40,6 @@ public:
     uint64_t Size;
 };
 
-
 std::string sizeFault(uint64_t width, uint64_t height)
 {
     if (width == 0 || height == 0)
