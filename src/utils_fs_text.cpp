@@ -497,6 +497,10 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
     if (((const char*)folder)[0] != '/') {
         folder.Replace("/", "\\");
         folder.MakeLower();
+        // A leading "\" names the top of the data, never the disk's root, which
+        // a list's "\*.png" would otherwise have walked whole.
+        while (!folder.IsEmpty() && folder.GetAt(0) == '\\')
+            folder = folder.Mid(1);
     }
     std::set<std::string> visited;
     listFolder(list, folder, pattern, prefix, visited);
