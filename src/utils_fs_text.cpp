@@ -230,6 +230,9 @@ bool skippedName(const CString& name)
     return name.IsEmpty() || name.GetAt(0) == '.' || name.Find("svn") >= 0 || name.Find("u-") >= 0;
 }
 
+// A name such as "/" would otherwise have the whole disk walked.
+constexpr size_t MaxListedFolders = 4096;
+
 void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folder, const CString& pattern,
                 const CString& prefix, std::set<std::string>& visited)
 {
@@ -239,7 +242,8 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
     CString directory = prefix.IsEmpty() ? folder : prefix + folder;
     std::vector<SListedEntry> entries;
     std::string identity;
-    if (!readEntries(fs, directory, entries, identity) || !visited.insert(identity).second)
+    if (visited.size() >= MaxListedFolders || !readEntries(fs, directory, entries, identity) ||
+        !visited.insert(identity).second)
         return;
     for (const SListedEntry& entry : entries) {
         if (skippedName(entry.Name))
@@ -523,7 +527,13 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
     if (((const char*)folder)[0] != '/') {
         folder.Replace("/", "\\");
         folder.MakeLower();
+        // A leading "\" names the top of the data, never the disk's root, which
+        // a list's "\*.png" would otherwise have walked whole.
+        while (!folder.IsEmpty() && folder.GetAt(0) == '\\')
+            folder = folder.Mid(1);
     }
     std::set<std::string> visited;
     listFolder(list, folder, pattern, prefix, visited);
+    if (visited.size() >= MaxListedFolders)
+        DebugLog(Format("Listing '%s' stopped after %i folders", (const char*)folder, int(MaxListedFolders)));
 }

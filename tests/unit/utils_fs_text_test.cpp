@@ -424,6 +424,13 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
     ListFolder(absolute, (Data + "scripts").c_str(), "*.txt", "");
     EXPECT_EQ(toVector(absolute), std::vector<std::string>{Data + "scripts/readme.txt"});
 
+    // A leading backslash names the data's top, not the disk's root.
+    irr::core::array<irr::core::stringc> top;
+    ASSERT_TRUE(Fs.get()->changeWorkingDirectoryTo(Data.c_str()));
+    ListFolder(top, "\\Textures", "", "");
+    ASSERT_TRUE(Fs.get()->changeWorkingDirectoryTo(previous.c_str()));
+    EXPECT_EQ(toVector(top), std::vector<std::string>{"textures\\wall.png"});
+
     irr::core::array<irr::core::stringc> none;
     ListFolder(none, "no-such-folder", "", Data.c_str());
     EXPECT_EQ(none.size(), 0u);
