@@ -62,6 +62,66 @@ inline bool cmpFloats(SQInteger op, SQFloat x, SQFloat y)
     }
 }
 
+#if defined(__GNUC__)
+#define SQ_FORCE_INLINE inline __attribute__((always_inline))
+#else
+#define SQ_FORCE_INLINE inline
+#endif
+
+// Register writes for the fast paths: the new value goes in first, then the old one is let go.
+// Each returns whether that destroyed an object: its hooks may have grown (moved) the stack,
+// so only then must the next instruction reload the stack's address.
+SQ_FORCE_INLINE bool releaseMoved(SQObjectType t, const SQObjectValue& v)
+{
+    if (!(t & SQOBJECT_REF_COUNTED) || --v.pRefCounted->_uiRef != 0) return false;
+    if (t == OT_STRING) v.pRefCounted->Release();
+    else SqDestroy(v.pRefCounted);
+    return true;
+}
+
+SQ_FORCE_INLINE bool storeCopy(SQObjectPtr& dst, const SQObject& src)
+{
+    SQObjectType t = dst._type;
+    SQObjectValue v = dst._unVal;
+    dst._type = src._type;
+    dst._unVal = src._unVal;
+    SqAddRef(dst._type, dst._unVal);
+    return releaseMoved(t, v);
+}
+
+SQ_FORCE_INLINE bool storePlain(SQObjectPtr& dst, SQObjectType type, SQObjectValue val)
+{
+    SQObjectType t = dst._type;
+    SQObjectValue v = dst._unVal;
+    dst._type = type;
+    dst._unVal = val;
+    return releaseMoved(t, v);
+}
+
+SQ_FORCE_INLINE bool storeInt(SQObjectPtr& dst, SQInteger i)
+{
+    SQObjectValue val;
+    val.raw = 0;
+    val.nInteger = i;
+    return storePlain(dst, OT_INTEGER, val);
+}
+
+SQ_FORCE_INLINE bool storeFloat(SQObjectPtr& dst, SQFloat f)
+{
+    SQObjectValue val;
+    val.raw = 0;
+    val.fFloat = f;
+    return storePlain(dst, OT_FLOAT, val);
+}
+
+SQ_FORCE_INLINE bool storeBool(SQObjectPtr& dst, bool b)
+{
+    SQObjectValue val;
+    val.raw = 0;
+    val.nInteger = b ? 1 : 0;
+    return storePlain(dst, OT_BOOL, val);
+}
+
 // The constant right operand of a K-form instruction as a value.
 inline SQObjectPtr constantOperand(const SQInstruction* ins)
 {
@@ -114,21 +174,34 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 #endif
 
 #define STK(n) stk[n]
+// a3 of MOVE and GETENV: a call follows, so this also goes to the register after the target;
+// when the first write moved the stack the second one finds it anew
+#define NEXT_WITH_THIS(src) do { \
+        bool moved_ = storeCopy(TARGET, src); \
+        if (ins->a3) { \
+            if (moved_) stk = _stack + _stackbase; \
+            moved_ |= storeCopy(STK(ins->a0 + 1), STK(0)); \
+        } \
+        NEXT_AFTER(moved_); \
+    } while (0)
+
 #define TARGET stk[ins->a0]
 #define SETRESULT(reg, val) (_stack[_stackbase + (reg)] = (val))
+// The running frame's _ip is stored only where it can be read: before any slow path (a call out
+// of the loop, an error, a frame change, or `continue`, which reloads ip from the frame). Fast
+// paths keep ip in a register.
+#define SAVE_IP() (ci->_ip = ip)
 // Next instruction straight from a handler that left the stack and frames alone and
 // holds no locals with destructors.
 #ifdef SQ_THREADED_DISPATCH
 #define NEXT() do { \
         stk = _stack + _stackbase; \
         ins = ip++; \
-        ci->_ip = ip; \
         goto *handlers[ins->op]; \
     } while (0)
 // Same, from a handler that wrote nothing (no value released): the stack cannot have moved.
 #define NEXT_SAME_STACK() do { \
         ins = ip++; \
-        ci->_ip = ip; \
         goto *handlers[ins->op]; \
     } while (0)
 // Same, after a call or return changed frames: the new base and frame come from registers,
@@ -136,13 +209,18 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 #define NEXT_IN(frame, base) do { \
         stk = _stack + (base); \
         ins = ip++; \
-        (frame)->_ip = ip; \
         goto *handlers[ins->op]; \
+    } while (0)
+// Next instruction after a register write that reported whether it moved the stack.
+#define NEXT_AFTER(moved) do { \
+        if (!(moved)) NEXT_SAME_STACK(); \
+        NEXT(); \
     } while (0)
 #else
 #define NEXT() if (true) { ci->_ip = ip; continue; } else (void)0
 #define NEXT_SAME_STACK() NEXT()
 #define NEXT_IN(frame, base) NEXT()
+#define NEXT_AFTER(moved) do { (void)(moved); NEXT(); } while (0)
 #endif
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -243,37 +321,39 @@ exception_restore:
 #endif
         switch (ins->op) {
         case OP_LINE: L_OP_LINE:
+            SAVE_IP();
             if (sqtype(_debughook) != OT_NULL && !_inhook) CallDebugHook('l', ins->a1);
             continue;
-        case OP_LOAD: L_OP_LOAD: TARGET = ci->_literals[ins->a1]; NEXT();
-        case OP_LOADINT: L_OP_LOADINT: TARGET.SetInteger(ins->a1); NEXT();
+        case OP_LOAD: L_OP_LOAD: NEXT_AFTER(storeCopy(TARGET, ci->_literals[ins->a1]));
+        case OP_LOADINT: L_OP_LOADINT: NEXT_AFTER(storeInt(TARGET, ins->a1));
         case OP_LOADFLOAT: L_OP_LOADFLOAT: {
             SQFloat f;
             memcpy(&f, &ins->a1, sizeof f);
-            TARGET.SetFloat(f);
-            NEXT();
+            NEXT_AFTER(storeFloat(TARGET, f));
         }
         case OP_LOADNULLS: L_OP_LOADNULLS:
+            SAVE_IP();
             for (int32_t n = 0; n < ins->a1; n++) STK(ins->a0 + n).Null();
             continue;
-        case OP_LOADBOOL: L_OP_LOADBOOL: TARGET.SetBool(ins->a1 != 0); NEXT();
-        case OP_LOADROOT: L_OP_LOADROOT: TARGET = _roottable; NEXT();
+        case OP_LOADBOOL: L_OP_LOADBOOL: NEXT_AFTER(storeBool(TARGET, ins->a1 != 0));
+        case OP_LOADROOT: L_OP_LOADROOT: NEXT_AFTER(storeCopy(TARGET, _roottable));
         case OP_MOVE: L_OP_MOVE:
-            TARGET = STK(ins->a1);
-            if (ins->a3) STK(ins->a0 + 1) = STK(0);   // a call follows: this for the callee
-            NEXT();
+            // a3: a call follows, this for the callee
+            NEXT_WITH_THIS(STK(ins->a1));
         case OP_GETK: L_OP_GETK: {
             const SQObjectPtr& self = STK(ins->a2);
             const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
+                if (p && sqtype(*p) != OT_WEAKREF) { NEXT_AFTER(storeCopy(TARGET, *p)); }
             } else if (sqtype(self) == OT_INSTANCE) {
                 const SQObjectPtr* p = instanceSlot(_instance(self), key);
-                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
+                if (p && sqtype(*p) != OT_WEAKREF) { NEXT_AFTER(storeCopy(TARGET, *p)); }
+                SAVE_IP();
                 SQObjectPtr v;
                 if (_instance(self)->Get(key, v)) { TARGET = std::move(v); continue; }
             }
+            SAVE_IP();
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, false)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
@@ -286,20 +366,19 @@ exception_restore:
                 SQInteger idx = _integer(key);
                 SQArray* a = _array(self);
                 if (idx >= 0 && idx < a->Size() && sqtype(a->_values[static_cast<size_t>(idx)]) != OT_WEAKREF) {
-                    TARGET = a->_values[static_cast<size_t>(idx)];
-                    NEXT();
+                    NEXT_AFTER(storeCopy(TARGET, a->_values[static_cast<size_t>(idx)]));
                 }
             } else if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) { TARGET = *p; NEXT(); }
+                if (p && sqtype(*p) != OT_WEAKREF) { NEXT_AFTER(storeCopy(TARGET, *p)); }
             } else if (sqtype(self) == OT_STRING && sqtype(key) == OT_INTEGER) {
                 SQInteger idx = _integer(key);
                 SQString* str = _string(self);
                 if (idx >= 0 && idx < str->_len) {
-                    TARGET.SetInteger(static_cast<signed char>(str->_val[idx]));
-                    NEXT();
+                    NEXT_AFTER(storeInt(TARGET, static_cast<signed char>(str->_val[idx])));
                 }
             }
+            SAVE_IP();
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, false)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
@@ -311,18 +390,11 @@ exception_restore:
             const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
                 SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) {
-                    TARGET = *p;
-                    if (ins->a3) STK(ins->a0 + 1) = STK(0);
-                    NEXT();
-                }
+                if (p && sqtype(*p) != OT_WEAKREF) NEXT_WITH_THIS(*p);
             } else if (sqtype(self) == OT_INSTANCE) {
                 const SQObjectPtr* p = instanceSlot(_instance(self), key);
-                if (p && sqtype(*p) != OT_WEAKREF) {
-                    TARGET = *p;
-                    if (ins->a3) STK(ins->a0 + 1) = STK(0);
-                    NEXT();
-                }
+                if (p && sqtype(*p) != OT_WEAKREF) NEXT_WITH_THIS(*p);
+                SAVE_IP();
                 SQObjectPtr v;
                 if (_instance(self)->Get(key, v)) {
                     TARGET = std::move(v);
@@ -330,6 +402,7 @@ exception_restore:
                     continue;
                 }
             }
+            SAVE_IP();
             SQObjectPtr s = self, k = key, res;
             if (!Get(s, k, res, false, true)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
@@ -348,6 +421,7 @@ exception_restore:
             } else if (sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val)) {
                 // done
             } else {
+                SAVE_IP();
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, false)) goto exception_trap;
                 stk = _stack + _stackbase;
@@ -361,6 +435,7 @@ exception_restore:
             const SQObjectPtr& val = STK(ins->a3);
             if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) &&
                 !(sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val))) {
+                SAVE_IP();
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, false)) goto exception_trap;
                 stk = _stack + _stackbase;
@@ -374,6 +449,7 @@ exception_restore:
             const SQObjectPtr& val = STK(ins->a2);
             if (!(sqtype(self) == OT_TABLE && _table(self)->Set(key, val)) &&
                 !(sqtype(self) == OT_INSTANCE && instanceSet(_instance(self), key, val))) {
+                SAVE_IP();
                 SQObjectPtr s = self, k = key, v = val;
                 if (!Set(s, k, v, true)) goto exception_trap;
                 stk = _stack + _stackbase;
@@ -382,6 +458,7 @@ exception_restore:
             NEXT();
         }
         case OP_NEWSLOT: L_OP_NEWSLOT: {
+            SAVE_IP();   // a new slot can fail to allocate
             const SQObjectPtr& self = STK(ins->a1);
             if (sqtype(self) == OT_TABLE && !_table(self)->_delegate && sqtype(STK(ins->a2)) != OT_NULL) {
                 _table(self)->NewSlot(STK(ins->a2), STK(ins->a3));
@@ -394,12 +471,14 @@ exception_restore:
             NEXT();
         }
         case OP_DELETE: L_OP_DELETE: {
+            SAVE_IP();
             SQObjectPtr s = STK(ins->a1), k = STK(ins->a2), res;
             if (!DeleteSlot(s, k, res)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
         case OP_PREPCALL: L_OP_PREPCALL: case OP_PREPCALLK: L_OP_PREPCALLK: {
+            SAVE_IP();
             const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
             const SQObjectPtr& self = STK(ins->a2);
             SQObjectPtr fn;
@@ -452,6 +531,7 @@ exception_restore:
             if (ins->a3 != c->_plainargs || sqtype(c->_env) != OT_NULL || ci >= &_callsstack.back() ||
                 _callsstacksize >= SQ_MAX_CALL_DEPTH || newbase + p->_stacksize + 24 > _stacksize)
                 goto call_any;
+            SAVE_IP();   // where the caller resumes
             SQInteger prevtop = _top;
             size_t nouters = c->_outervalues.size();
             for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
@@ -489,6 +569,7 @@ exception_restore:
         }
         case OP_TAILCALL: L_OP_TAILCALL:
         call_any: {
+            SAVE_IP();
             SQObjectPtr& fn = STK(ins->a1);
             SQInteger tgt = ins->a0 == SQ_NOREG ? -1 : ins->a0;
             switch (sqtype(fn)) {
@@ -587,8 +668,9 @@ exception_restore:
         case OPC: L_##OPC: { \
             const SQObjectPtr& a = STK(ins->a1); \
             const SQObjectPtr& b = STK(ins->a2); \
-            if (isInt(a) && isInt(b)) { SQInteger x = _integer(a), y = _integer(b); TARGET.SetInteger(INTEXPR); NEXT(); } \
-            if (isNum(a) && isNum(b)) { SQFloat x = SqToFloat(a), y = SqToFloat(b); TARGET.SetFloat(FLTEXPR); NEXT(); } \
+            if (isInt(a) && isInt(b)) { SQInteger x = _integer(a), y = _integer(b); NEXT_AFTER(storeInt(TARGET, INTEXPR)); } \
+            if (isNum(a) && isNum(b)) { SQFloat x = SqToFloat(a), y = SqToFloat(b); NEXT_AFTER(storeFloat(TARGET, FLTEXPR)); } \
+            SAVE_IP(); \
             SQObjectPtr x = a, y = b, res; \
             if (!ArithOp(opchar, res, x, y)) goto exception_trap; \
             SETRESULT(ins->a0, std::move(res)); \
@@ -601,8 +683,9 @@ exception_restore:
             const SQObjectPtr& a = STK(ins->a1);
             const SQObjectPtr& b = STK(ins->a2);
             if (ins->op == OP_MUL) {
-                if (isInt(a) && isInt(b)) { TARGET.SetInteger(wrapMul(_integer(a), _integer(b))); NEXT(); }
-                if (isNum(a) && isNum(b)) { TARGET.SetFloat(SqToFloat(a) * SqToFloat(b)); NEXT(); }
+                if (isInt(a) && isInt(b)) { NEXT_AFTER(storeInt(TARGET, wrapMul(_integer(a), _integer(b)))); }
+                if (isNum(a) && isNum(b)) { NEXT_AFTER(storeFloat(TARGET, SqToFloat(a) * SqToFloat(b))); }
+                SAVE_IP();
                 SQObjectPtr x = a, y = b, res;
                 if (!ArithOp('*', res, x, y)) goto exception_trap;
                 SETRESULT(ins->a0, std::move(res));
@@ -610,17 +693,14 @@ exception_restore:
             }
             if (isInt(a) && isInt(b)) {
                 SQInteger x = _integer(a), y = _integer(b);
-                if (y == 0) { Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
-                if (ins->op == OP_DIV) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
-                else TARGET.SetInteger(y == -1 ? 0 : x % y);
-                NEXT();
+                if (y == 0) { SAVE_IP(); Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
+                NEXT_AFTER(storeInt(TARGET, ins->op == OP_DIV ? (y == -1 ? wrapSub(0, x) : x / y) : (y == -1 ? 0 : x % y)));
             }
             if (isNum(a) && isNum(b)) {
                 SQFloat x = SqToFloat(a), y = SqToFloat(b);
-                if (ins->op == OP_DIV) TARGET.SetFloat(x / y);
-                else TARGET.SetFloat(static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y))));
-                NEXT();
+                NEXT_AFTER(storeFloat(TARGET, ins->op == OP_DIV ? x / y : static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y)))));
             }
+            SAVE_IP();
             SQObjectPtr x = a, y = b, res;
             if (!ArithOp(ins->op == OP_DIV ? '/' : '%', res, x, y)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
@@ -631,7 +711,7 @@ exception_restore:
 #define ARITHK_INT_CASE(OPC, INTEXPR) \
         case OPC: L_##OPC: { \
             const SQObjectPtr& a = STK(ins->a2); \
-            if (isInt(a) && !(ins->a3 & 0x80)) { SQInteger x = _integer(a), y = ins->a1; TARGET.SetInteger(INTEXPR); NEXT(); } \
+            if (isInt(a) && !(ins->a3 & 0x80)) { SQInteger x = _integer(a), y = ins->a1; NEXT_AFTER(storeInt(TARGET, INTEXPR)); } \
             goto arith_k; \
         }
         ARITHK_INT_CASE(OP_ADDK, wrapAdd(x, y))
@@ -644,10 +724,8 @@ exception_restore:
             const uint8_t op = ins->op;
             if (isInt(a) && !(ins->a3 & 0x80)) {
                 const SQInteger x = _integer(a), y = ins->a1;
-                if (y == 0) { Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
-                if (op == OP_DIVK) TARGET.SetInteger(y == -1 ? wrapSub(0, x) : x / y);
-                else TARGET.SetInteger(y == -1 ? 0 : x % y);
-                NEXT();
+                if (y == 0) { SAVE_IP(); Raise_Error(sqmsg::DivisionByZero); goto exception_trap; }
+                NEXT_AFTER(storeInt(TARGET, op == OP_DIVK ? (y == -1 ? wrapSub(0, x) : x / y) : (y == -1 ? 0 : x % y)));
             }
             if (isNum(a)) {
                 SQFloat y;
@@ -655,13 +733,14 @@ exception_restore:
                 else y = static_cast<SQFloat>(ins->a1);
                 const SQFloat x = SqToFloat(a);
                 switch (op) {
-                case OP_ADDK: TARGET.SetFloat(x + y); NEXT();
-                case OP_SUBK: TARGET.SetFloat(x - y); NEXT();
-                case OP_MULK: TARGET.SetFloat(x * y); NEXT();
-                case OP_DIVK: TARGET.SetFloat(x / y); NEXT();
-                default: TARGET.SetFloat(static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y)))); NEXT();
+                case OP_ADDK: NEXT_AFTER(storeFloat(TARGET, x + y));
+                case OP_SUBK: NEXT_AFTER(storeFloat(TARGET, x - y));
+                case OP_MULK: NEXT_AFTER(storeFloat(TARGET, x * y));
+                case OP_DIVK: NEXT_AFTER(storeFloat(TARGET, x / y));
+                default: NEXT_AFTER(storeFloat(TARGET, static_cast<SQFloat>(fmod(static_cast<double>(x), static_cast<double>(y)))));
                 }
             }
+            SAVE_IP();
             SQObjectPtr x = a, res;
             SQObjectPtr y = constantOperand(ins);
             static const char kOps[] = {'+', '-', '*', '/', '%'};
@@ -675,15 +754,14 @@ exception_restore:
             if (isInt(v)) {
                 SQInteger old = _integer(v);
                 v._unVal.nInteger = wrapAdd(old, d);
-                if (ins->a0 != SQ_NOREG) TARGET.SetInteger(ins->a2 ? old : _integer(v));
-                NEXT();
+                NEXT_AFTER(ins->a0 != SQ_NOREG && storeInt(TARGET, ins->a2 ? old : _integer(v)));
             }
             if (sqtype(v) == OT_FLOAT) {
                 SQFloat old = _float(v);
                 v._unVal.fFloat = old + static_cast<SQFloat>(d);
-                if (ins->a0 != SQ_NOREG) TARGET.SetFloat(ins->a2 ? old : _float(v));
-                NEXT();
+                NEXT_AFTER(ins->a0 != SQ_NOREG && storeFloat(TARGET, ins->a2 ? old : _float(v)));
             }
+            SAVE_IP();
             SQObjectPtr old = v, y(d), res;
             if (!ArithOp('+', res, old, y)) goto exception_trap;
             SETRESULT(ins->a1, res);
@@ -709,9 +787,9 @@ exception_restore:
                 case BW_SHIFTR: r = _integer(a) >> (y & 31); break;
                 default: r = static_cast<SQInteger>(x >> (y & 31)); break;
                 }
-                TARGET.SetInteger(r);
-                NEXT();
+                NEXT_AFTER(storeInt(TARGET, r));
             }
+            SAVE_IP();
             Raise_Error(sqmsg::BitwiseOpBetweenAnd, SqTypeName(sqtype(a)), SqTypeName(sqtype(b)));
             goto exception_trap;
         }
@@ -719,13 +797,13 @@ exception_restore:
             const SQObjectPtr& a = STK(ins->a1);
             const SQObjectPtr& b = STK(ins->a2);
             const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
-            TARGET.SetBool(ins->op == OP_EQ ? eq : !eq);
-            NEXT();
+            NEXT_AFTER(storeBool(TARGET, ins->op == OP_EQ ? eq : !eq));
         }
         case OP_CMP: L_OP_CMP: {
             const SQObjectPtr& a = STK(ins->a1);
             const SQObjectPtr& b = STK(ins->a2);
-            if (isNum(a) && isNum(b)) { TARGET.SetBool(cmpNumbers(ins->a3, a, b)); NEXT(); }
+            if (isNum(a) && isNum(b)) { NEXT_AFTER(storeBool(TARGET, cmpNumbers(ins->a3, a, b))); }
+            SAVE_IP();
             SQObjectPtr x = a, y = b;
             bool r;
             if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
@@ -736,14 +814,14 @@ exception_restore:
             const SQObjectPtr& a = STK(ins->a2);
             const SQInteger op = ins->a3 & 0x7F;
             if (!(ins->a3 & 0x80)) {
-                if (isInt(a)) { TARGET.SetBool(cmpInts(op, _integer(a), ins->a1)); NEXT(); }
-                if (sqtype(a) == OT_FLOAT) { TARGET.SetBool(cmpFloats(op, _float(a), static_cast<SQFloat>(ins->a1))); NEXT(); }
+                if (isInt(a)) { NEXT_AFTER(storeBool(TARGET, cmpInts(op, _integer(a), ins->a1))); }
+                if (sqtype(a) == OT_FLOAT) { NEXT_AFTER(storeBool(TARGET, cmpFloats(op, _float(a), static_cast<SQFloat>(ins->a1)))); }
             } else if (isNum(a)) {
                 SQFloat y;
                 memcpy(&y, &ins->a1, sizeof y);
-                TARGET.SetBool(cmpFloats(op, SqToFloat(a), y));
-                NEXT();
+                NEXT_AFTER(storeBool(TARGET, cmpFloats(op, SqToFloat(a), y)));
             }
+            SAVE_IP();
             SQObjectPtr x = a;
             SQObjectPtr y = constantOperand(ins);
             bool r;
@@ -768,6 +846,7 @@ exception_restore:
                 if (!cmpNumbers(ins->a3, a, b)) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
+            SAVE_IP();
             SQObjectPtr x = a, y = b;
             bool r;
             if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
@@ -785,6 +864,7 @@ exception_restore:
                 if (cmpInts(op, x, _integer(b))) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
+            SAVE_IP();
             if (isInt(v)) {
                 v._unVal.nInteger = wrapAdd(_integer(v), d);
             } else if (sqtype(v) == OT_FLOAT) {
@@ -812,54 +892,62 @@ exception_restore:
         case OP_JNZ: L_OP_JNZ: if (!SqIsFalse(STK(ins->a0))) ip += ins->a1; NEXT_SAME_STACK();
         case OP_NEG: L_OP_NEG: {
             const SQObjectPtr& a = STK(ins->a1);
-            if (isInt(a)) { TARGET.SetInteger(wrapSub(0, _integer(a))); NEXT(); }
-            if (sqtype(a) == OT_FLOAT) { TARGET.SetFloat(-_float(a)); NEXT(); }
+            if (isInt(a)) { NEXT_AFTER(storeInt(TARGET, wrapSub(0, _integer(a)))); }
+            if (sqtype(a) == OT_FLOAT) { NEXT_AFTER(storeFloat(TARGET, -_float(a))); }
+            SAVE_IP();
             SQObjectPtr x = a, res;
             if (!NegOp(res, x)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
-        case OP_NOT: L_OP_NOT: TARGET.SetBool(SqIsFalse(STK(ins->a1))); NEXT();
-        case OP_BWNOT: L_OP_BWNOT:
+        case OP_NOT: L_OP_NOT: NEXT_AFTER(storeBool(TARGET, SqIsFalse(STK(ins->a1))));
+        case OP_BWNOT: L_OP_BWNOT: SAVE_IP();
             if (isInt(STK(ins->a1))) { TARGET.SetInteger(~_integer(STK(ins->a1))); continue; }
             Raise_Error(sqmsg::AttemptToPerformABitwiseOpOn, SqTypeName(sqtype(STK(ins->a1))));
             goto exception_trap;
         case OP_EXISTS: L_OP_EXISTS: {
+            SAVE_IP();
             SQObjectPtr c = STK(ins->a1), k = STK(ins->a2);
             bool r = Exists(c, k);
             SETRESULT(ins->a0, SQObjectPtr::Bool(r));
             continue;
         }
         case OP_INSTANCEOF: L_OP_INSTANCEOF: {
+            SAVE_IP();
             bool r;
             if (!InstanceOf(STK(ins->a1), STK(ins->a2), r)) goto exception_trap;
             TARGET.SetBool(r);
             continue;
         }
         case OP_TYPEOF: L_OP_TYPEOF: {
+            SAVE_IP();
             SQObjectPtr x = STK(ins->a1), res;
             TypeOf(x, res);
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
         case OP_CLONE: L_OP_CLONE: {
+            SAVE_IP();
             SQObjectPtr x = STK(ins->a1), res;
             if (!Clone(x, res)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
         case OP_GETPARENT: L_OP_GETPARENT: {
+            SAVE_IP();
             SQObjectPtr res;
             if (!GetParent(STK(ins->a1), res)) goto exception_trap;
             TARGET = std::move(res);
             continue;
         }
         case OP_DELEGATE: L_OP_DELEGATE: {
+            SAVE_IP();
             if (!DelegateOp(STK(ins->a2), STK(ins->a1))) goto exception_trap;
             TARGET = STK(ins->a2);
             continue;
         }
         case OP_CLOSURE: L_OP_CLOSURE: {
+            SAVE_IP();
             SQFunctionProto* p = _funcproto(_closure(ci->_closure)->Proto()->_functions[static_cast<size_t>(ins->a1)]);
             SQObjectPtr res;
             if (!CreateClosure(p, ins->a2, res)) goto exception_trap;
@@ -867,10 +955,10 @@ exception_restore:
             continue;
         }
         case OP_LOADFREEVAR: L_OP_LOADFREEVAR:
-            TARGET = _closure(ci->_closure)->_outervalues[static_cast<size_t>(ins->a1)];
-            NEXT();
-        case OP_VARGC: L_OP_VARGC: TARGET.SetInteger(ci->_vargs_size); continue;
+            NEXT_AFTER(storeCopy(TARGET, _closure(ci->_closure)->_outervalues[static_cast<size_t>(ins->a1)]));
+        case OP_VARGC: L_OP_VARGC: SAVE_IP(); TARGET.SetInteger(ci->_vargs_size); continue;
         case OP_GETVARGV: L_OP_GETVARGV: {
+            SAVE_IP();
             const SQObjectPtr& idx = STK(ins->a1);
             if (ci->_vargs_size == 0) { Raise_Error(sqmsg::TheFunctionDoesnTHaveVarArgs); goto exception_trap; }
             if (!isNum(idx)) { Raise_Error(sqmsg::IndexingVargvWith, SqTypeName(sqtype(idx))); goto exception_trap; }
@@ -879,25 +967,28 @@ exception_restore:
             TARGET = _vargsstack[static_cast<size_t>(ci->_vargs_base + n)];
             continue;
         }
-        case OP_NEWTABLE: L_OP_NEWTABLE: TARGET = SQTable::Create(_sharedstate, ins->a1); continue;
+        case OP_NEWTABLE: L_OP_NEWTABLE: SAVE_IP(); TARGET = SQTable::Create(_sharedstate, ins->a1); continue;
         case OP_NEWARRAY: L_OP_NEWARRAY: {
+            SAVE_IP();
             SQArray* a = SQArray::Create(_sharedstate, 0);
             TARGET = a;   // held before the reserve, which can fail
             a->_values.reserve(static_cast<size_t>(ins->a1));
             continue;
         }
-        case OP_APPENDARRAY: L_OP_APPENDARRAY:
+        case OP_APPENDARRAY: L_OP_APPENDARRAY: SAVE_IP();
             // a loaded file's code may name any register here
             if (sqtype(STK(ins->a0)) != OT_ARRAY) { Raise_Error(sqmsg::InternalVmErrorArrayExpected); goto exception_trap; }
             _array(STK(ins->a0))->_values.push_back(STK(ins->a1));
             continue;
         case OP_CLASS: L_OP_CLASS: {
+            SAVE_IP();
             SQObjectPtr res;
             if (!CreateClass(ins->a1, ins->a2 == SQ_NOREG ? -1 : ins->a2, res)) goto exception_trap;
             SETRESULT(ins->a0, std::move(res));
             continue;
         }
         case OP_NEWMEMBER: L_OP_NEWMEMBER: case OP_NEWSTATIC: L_OP_NEWSTATIC: {
+            SAVE_IP();
             SQObjectPtr cls = STK(ins->a0), key = STK(ins->a2), val = STK(ins->a3);
             SQObjectPtr attrs = ins->a1 >= 0 ? STK(ins->a1) : SQObjectPtr();
             if (!NewMember(cls, key, val, attrs, ins->op == OP_NEWSTATIC)) goto exception_trap;
@@ -946,6 +1037,7 @@ exception_restore:
                 // a release above may have run a hook that moved the frames: ci is read again
                 NEXT_IN(ci, base);
             }
+            SAVE_IP();
             SQObjectPtr ret;
             if (ci->_ctor) ret = STK(0);
             else if (ins->a0 != SQ_NOREG) ret = std::move(STK(ins->a0));
@@ -968,6 +1060,7 @@ exception_restore:
             continue;
         }
         case OP_YIELD: L_OP_YIELD: {
+            SAVE_IP();
             SQGenerator* gen = ci->_generator;
             if (!gen) { Raise_Error(sqmsg::TryingToYieldAOnlyGeneneratorCan, "null"); goto exception_trap; }
             SQObjectPtr val;
@@ -984,6 +1077,7 @@ exception_restore:
             continue;
         }
         case OP_RESUME: L_OP_RESUME: {
+            SAVE_IP();
             const SQObjectPtr& g = STK(ins->a1);
             if (sqtype(g) != OT_GENERATOR) {
                 Raise_Error(sqmsg::TryingToResumeAOnlyGeneneratorCan, SqTypeName(sqtype(g)));
@@ -993,6 +1087,7 @@ exception_restore:
             continue;
         }
         case OP_FOREACH: L_OP_FOREACH: {
+            SAVE_IP();
             const SQObjectPtr& cont = STK(ins->a0);
             if (sqtype(cont) == OT_ARRAY || sqtype(cont) == OT_TABLE) {
                 // arrays and tables step inline; the container's register keeps it alive
@@ -1027,10 +1122,11 @@ exception_restore:
             ci->_ip++;   // skip POSTFOREACH
             continue;
         }
-        case OP_POSTFOREACH: L_OP_POSTFOREACH:
+        case OP_POSTFOREACH: L_OP_POSTFOREACH: SAVE_IP();
             if (sqtype(STK(ins->a0)) == OT_GENERATOR && _generator(STK(ins->a0))->_state == SQGenerator::eDead) ci->_ip += ins->a1;
             continue;
         case OP_PUSHTRAP: L_OP_PUSHTRAP: {
+            SAVE_IP();
             SQExceptionTrap t;
             t._stackbase = _stackbase;
             t._stacksize = _top;
@@ -1041,18 +1137,19 @@ exception_restore:
             ci->_plain = false;
             continue;
         }
-        case OP_POPTRAP: L_OP_POPTRAP:
+        case OP_POPTRAP: L_OP_POPTRAP: SAVE_IP();
             for (SQInteger n = 0; n < ins->a0; n++) {
                 _etraps.pop_back();
                 ci->_etraps--;
             }
             continue;
-        case OP_THROW: L_OP_THROW:
+        case OP_THROW: L_OP_THROW: SAVE_IP();
             _lasterror = STK(ins->a0);
             _errorreported = false;
             goto exception_trap;
         default:
         L_BAD_OPCODE:
+            SAVE_IP();
             Raise_Error(sqmsg::InternalVmErrorBadOpcode);
             goto exception_trap;
         }
