@@ -135,9 +135,8 @@ inline SQObjectPtr constantOperand(const SQInstruction* ins)
 inline const SQObjectPtr* instanceSlot(SQInstance* inst, const SQObject& key)
 {
     if (!inst->_class) return nullptr;
-    const SQObjectPtr* word = inst->_class->_members->GetPtr(key);
-    if (!word) return nullptr;
-    SQInteger w = _integer(*word);
+    SQInteger w;
+    if (!inst->_class->MemberWord(key, w)) return nullptr;
     size_t idx = static_cast<size_t>(w & MEMBER_INDEX_MASK);
     return (w & MEMBER_FIELD) ? &inst->_values[idx] : &inst->_class->_methods[idx].val;
 }
@@ -145,11 +144,8 @@ inline const SQObjectPtr* instanceSlot(SQInstance* inst, const SQObject& key)
 // Instance field assignment in place; false when there is no such field.
 inline bool instanceSet(SQInstance* inst, const SQObject& key, const SQObject& val)
 {
-    if (!inst->_class) return false;
-    const SQObjectPtr* word = inst->_class->_members->GetPtr(key);
-    if (!word) return false;
-    SQInteger w = _integer(*word);
-    if (!(w & MEMBER_FIELD)) return false;
+    SQInteger w;
+    if (!inst->_class || !inst->_class->MemberWord(key, w) || !(w & MEMBER_FIELD)) return false;
     inst->_values[static_cast<size_t>(w & MEMBER_INDEX_MASK)] = val;
     return true;
 }

@@ -226,6 +226,7 @@ void SQClass::Release()
 
 void SQClass::Finalize()
 {
+    for (CachedMember& c : _membercache) c = CachedMember();
     _attributes.Null();
     _defaultvalues.clear();
     _methods.clear();

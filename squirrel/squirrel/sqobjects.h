@@ -219,6 +219,40 @@ struct SQClass : public SQCollectable {
     bool _locked = false;
     SQInteger _udsize = 0;
     SQInteger _constructoridx = -1;
+    // Member words of names recently looked up through instances, by the name's address
+    // (names are interned). Filled only once the class is locked: its members no longer change.
+    struct CachedMember {
+        const SQString* name = nullptr;
+        SQInteger word = 0;
+    };
+    static constexpr size_t kMemberCacheSize = 16;
+    CachedMember _membercache[kMemberCacheSize];
+    static size_t MemberCacheSlot(const SQString* name)
+    {
+        uintptr_t a = reinterpret_cast<uintptr_t>(name);
+        return ((a >> 4) ^ (a >> 9)) & (kMemberCacheSize - 1);
+    }
+    // The member word of `key`, or false when the class has no such member.
+    bool MemberWord(const SQObject& key, SQInteger& word)
+    {
+        if (key._type == OT_STRING && _locked) {
+            CachedMember& c = _membercache[MemberCacheSlot(key._unVal.pString)];
+            if (c.name == key._unVal.pString) {
+                word = c.word;
+                return true;
+            }
+            const SQObjectPtr* w = _members->GetPtr(key);
+            if (!w) return false;
+            c.name = key._unVal.pString;
+            c.word = w->_unVal.nInteger;
+            word = c.word;
+            return true;
+        }
+        const SQObjectPtr* w = _members->GetPtr(key);
+        if (!w) return false;
+        word = w->_unVal.nInteger;
+        return true;
+    }
 
     static SQClass* Create(SQSharedState* ss, SQClass* base);
     void Release() override;
