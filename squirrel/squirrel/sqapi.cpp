@@ -269,6 +269,7 @@ SQRESULT sq_bindenv(HSQUIRRELVM v, SQInteger idx)
         SQClosure* c = _closure(o)->Clone();
         ret = c;
         c->_env = weak;
+        c->_plainargs = -1;   // the call must bind the environment
     } else {
         SQNativeClosure* c = _nativeclosure(o)->Clone();
         ret = c;

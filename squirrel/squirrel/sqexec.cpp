@@ -524,8 +524,7 @@ exception_restore:
             SQClosure* c = _closure(fn);
             SQFunctionProto* p = c->Proto();
             SQInteger newbase = _stackbase + ins->a2;
-            if (ins->a3 != c->_plainargs || sqtype(c->_env) != OT_NULL || ci >= &_callsstack.back() ||
-                _callsstacksize >= SQ_MAX_CALL_DEPTH || newbase + p->_stacksize + 24 > _stacksize)
+            if (ins->a3 != c->_plainargs || ci >= _cilimit || newbase + p->_stacksize + 24 > _stacksize)
                 goto call_any;
             SAVE_IP();   // where the caller resumes
             SQInteger prevtop = _top;
@@ -580,7 +579,7 @@ exception_restore:
                 }
                 if (ins->op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
                     SQFunctionProto* tp = c->Proto();
-                    if (ins->a3 == c->_plainargs && sqtype(c->_env) == OT_NULL && sqtype(_debughook) == OT_NULL &&
+                    if (ins->a3 == c->_plainargs && sqtype(_debughook) == OT_NULL &&
                         _stackbase + tp->_stacksize + 24 <= _stacksize) {
                         // nothing to bind: the frame is handed to the callee as it is; it takes
                         // its reference to the closure before the registers holding it change

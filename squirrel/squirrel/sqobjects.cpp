@@ -99,6 +99,7 @@ SQClosure* SQClosure::Clone()
     for (size_t n = 0; n < _outervalues.size(); n++) c->_outervalues[n] = _outervalues[n];
     for (size_t n = 0; n < _defaultparams.size(); n++) c->_defaultparams[n] = _defaultparams[n];
     c->_env = _env;
+    c->_plainargs = _plainargs;
     return c;
 }
 

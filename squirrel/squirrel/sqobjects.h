@@ -83,7 +83,7 @@ struct SQClosure final : public SQCollectable {
     SQValueSpan _defaultparams;
     SQObjectPtr _env;   // weak reference to the bound environment, or null
     // the argument count (this included) a call binds without help: no varargs, not a
-    // generator; -1 otherwise
+    // generator, no bound environment; -1 otherwise
     SQInteger _plainargs = -1;
     static SQClosure* Create(SQSharedState* ss, SQFunctionProto* func, size_t nouters = 0, size_t ndefaults = 0);
     void Release() override;

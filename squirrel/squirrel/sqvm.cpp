@@ -32,6 +32,7 @@ void SQVM::Init(SQVM* friendvm, SQInteger stacksize)
 {
     GrowStack(stacksize < 64 ? 64 : stacksize);
     _callsstack.resize(16);
+    SetCallLimit();
     if (friendvm) {
         _roottable = friendvm->_roottable;
         _errorhandler = friendvm->_errorhandler;

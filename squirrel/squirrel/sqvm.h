@@ -125,6 +125,14 @@ struct SQVM : public SQCollectable {
     std::vector<SQCallInfo> _callsstack;
     SQInteger _callsstacksize = 0;
     SQCallInfo* ci = nullptr;
+    // a script call made from frame ci can push its frame inline while ci is below this
+    SQCallInfo* _cilimit = nullptr;
+    void SetCallLimit()
+    {
+        size_t last = _callsstack.size() - 1;
+        if (last > static_cast<size_t>(SQ_MAX_CALL_DEPTH - 1)) last = static_cast<size_t>(SQ_MAX_CALL_DEPTH - 1);
+        _cilimit = &_callsstack[last];
+    }
     std::vector<SQExceptionTrap> _etraps;
     std::vector<SQObjectPtr> _vargsstack;
     SQObjectPtr _roottable;
@@ -145,7 +153,10 @@ struct SQVM : public SQCollectable {
 // Frame push and pop sit on every call path, so they are inline.
 inline void SQVM::PushCallInfo()
 {
-    if (_callsstacksize == static_cast<SQInteger>(_callsstack.size())) _callsstack.resize(_callsstack.size() * 2);
+    if (_callsstacksize == static_cast<SQInteger>(_callsstack.size())) {
+        _callsstack.resize(_callsstack.size() * 2);
+        SetCallLimit();
+    }
     ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
     ci->_generator = nullptr;
     ci->_etraps = 0;
