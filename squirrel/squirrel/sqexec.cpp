@@ -556,8 +556,9 @@ exception_restore:
             ci->_plain = true;
             _stackbase = newbase;
             _top = newbase + p->_stacksize;
-            if (sqtype(_debughook) != OT_NULL && !_inhook) {
-                CallDebugHook('c');
+            if (sqtype(_debughook) != OT_NULL) {
+                ci->_plain = false;   // its return calls the hook
+                if (!_inhook) CallDebugHook('c');
                 NEXT();
             }
             NEXT_IN(frame, newbase);
@@ -990,7 +991,7 @@ exception_restore:
             continue;
         }
         case OP_RETURN: L_OP_RETURN: {
-            if (ci->_plain && sqtype(_debughook) == OT_NULL) {
+            if (ci->_plain) {
                 // the value is held raw so no destructor is pending and the next handler
                 // follows directly; a plain frame always has a caller frame
                 SQObject r;

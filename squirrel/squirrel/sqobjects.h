@@ -136,8 +136,8 @@ struct SQCallInfo {
     SQInteger _vargs_size = 0;
     bool _root = false;
     bool _ctor = false;   // a constructor: the call yields `this`
-    // a script frame called by a script frame without varargs, traps, constructor or
-    // generator: its return takes the short path
+    // a script frame called by a script frame without varargs, traps, constructor, generator
+    // or debug hook: its return takes the short path
     bool _plain = false;
     // _closure holds no reference: the caller's function register keeps the closure alive
     // for the whole call (calls from script code only)

@@ -135,10 +135,10 @@ bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQIn
         ci->_prevstkbase = stackbase - _stackbase;
         ci->_prevtop = _top;
         ci->_target = target;
-        ci->_plain = vsize == 0;
+        ci->_plain = vsize == 0 && sqtype(_debughook) == OT_NULL;
     } else {
         ci->_ncalls++;
-        ci->_plain = ci->_plain && vsize == 0;
+        ci->_plain = ci->_plain && vsize == 0 && sqtype(_debughook) == OT_NULL;
         ci->DropClosure();
     }
     ci->_closure = closure;

@@ -27,3 +27,13 @@ setdebughook(function(type, src, line, fname) {
 code();
 setdebughook(null);
 foreach (e in events) print(e + "\n");
+// a hook set inside running calls sees them return
+::rets <- "";
+function hooked() {
+    setdebughook(function(type, src, line, fname) { if (type == 'r') ::rets += fname + " "; });
+    return 1;
+}
+function caller() { local v = hooked(); return v + 1; }
+caller();
+setdebughook(null);
+print(::rets + "\n");
