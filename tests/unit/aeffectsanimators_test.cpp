@@ -109,9 +109,10 @@ TEST_F(EffectAnimators, SoundLoopLivesWithTheNode)
 
 TEST_F(EffectAnimators, GeneratorSpawnsBesideOrInside)
 {
+    // every component is written out: one left out is looked for in the temporary path too
     const std::string dot = dotSpr();
-    CSpriteNode* beside = make("-Animation.Generator: t100 c0 @" + dot, nullptr, {5, 6, 0});
-    CSpriteNode* inside = make("-Animation.Generator: t100 c1 @" + dot, nullptr, {7, 8, 0});
+    CSpriteNode* beside = make("-Animation.Generator: t100 r0 c0 o0 @" + dot, nullptr, {5, 6, 0});
+    CSpriteNode* inside = make("-Animation.Generator: t100 r0 c1 o0 @" + dot, nullptr, {7, 8, 0});
     const size_t rootChildren = Root->getChildren().size();
     frame(1030);   // schedules the first spawn at 1130
     frame(1130);
@@ -131,7 +132,7 @@ TEST_F(EffectAnimators, GeneratorSpawnsBesideOrInside)
 TEST_F(EffectAnimators, TrailGeneratorWaitsForMovementAndFacesIt)
 {
     const std::string dot = dotSpr();
-    CSpriteNode* trail = make("-Animation.Generator: t100 c1 o1 a0 @" + dot);
+    CSpriteNode* trail = make("-Animation.Generator: t100 r0 c1 o1 a0 @" + dot);
     for (u32 t = 1030; t <= 1500; t += 30)
         frame(t);
     EXPECT_EQ(trail->getChildren().size(), 0u) << "a node that stands still spawns nothing";
