@@ -114,6 +114,8 @@ private:
     void LoopBody(bool isSwitch);
     void EndLoop(SQInteger continueTarget, SQInteger breakTarget);
     void CondJump(Exp& e, uint8_t op, SQInteger& jumpPc);
+    SQInteger ConstantLiteral(const SQInstruction& ld);
+    SQInteger EqualityJump(bool sense);
     void LineInfo() { fs().AddLineInfo(_lex._lasttokenline, _lineinfo); }
 
     SQVM* _vm;
@@ -1386,8 +1388,50 @@ void SQCompiler::CondJump(Exp& e, uint8_t op, SQInteger& jumpPc)
                 return;
             }
         }
+        if ((last.op == OP_EQ || last.op == OP_NE) && last.a0 == r && fs().IsTemp(r)) {
+            jumpPc = EqualityJump(last.op == OP_NE);
+            return;
+        }
     }
     jumpPc = fs().Emit(op, r, 0);
+}
+
+// The literal index of the constant that `ld` loads, or -1 (not a constant load, or an
+// index too wide for an 8-bit operand).
+SQInteger SQCompiler::ConstantLiteral(const SQInstruction& ld)
+{
+    SQInteger lit = -1;
+    switch (ld.op) {
+    case OP_LOAD: lit = ld.a1; break;
+    case OP_LOADINT: lit = fs().Literal(SQObjectPtr(static_cast<SQInteger>(ld.a1))); break;
+    case OP_LOADFLOAT: {
+        SQFloat fv;
+        memcpy(&fv, &ld.a1, sizeof fv);
+        lit = fs().Literal(SQObjectPtr(fv));
+        break;
+    }
+    case OP_LOADBOOL: lit = fs().Literal(SQObjectPtr::Bool(ld.a1 != 0)); break;
+    case OP_LOADNULLS: if (ld.a1 == 1) lit = fs().Literal(SQObjectPtr()); break;
+    default: break;
+    }
+    return lit <= 0xFF ? lit : -1;
+}
+
+// Replaces the EQ/NE just emitted with a jump taken when equality is `sense`; a constant
+// loaded into a temp only for the test becomes a literal operand.
+SQInteger SQCompiler::EqualityJump(bool sense)
+{
+    SQFuncState& f = fs();
+    const SQInteger at = f.Pc() - 1;
+    SQInteger a = f.At(at).a1, b = f.At(at).a2, lit = -1;
+    if (at > 0 && f._lastjumptarget < at && a != b) {
+        const SQInstruction& ld = f.At(at - 1);
+        if ((ld.a0 == a || ld.a0 == b) && f.IsTemp(ld.a0)) lit = ConstantLiteral(ld);
+        if (lit >= 0 && ld.a0 == a) a = b;   // == is symmetric
+    }
+    f._proto->_instructions.resize(static_cast<size_t>(lit >= 0 ? at - 1 : at));
+    if (lit >= 0) return f.Emit(OP_JEQK, a, 0, lit, sense);
+    return f.Emit(OP_JEQ, a, 0, b, sense);
 }
 
 void SQCompiler::IfStatement()

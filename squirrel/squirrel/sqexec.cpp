@@ -774,6 +774,21 @@ exception_restore:
             if (!r) ci->_ip += ins->a1;
             continue;
         }
+        // == never calls into scripts nor fails, so its sense can be flipped freely
+        case OP_JEQ: L_OP_JEQ: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = STK(ins->a2);
+            const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
+            if (eq == (ins->a3 != 0)) ip += ins->a1;
+            NEXT_SAME_STACK();
+        }
+        case OP_JEQK: L_OP_JEQK: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ci->_literals[ins->a2];
+            const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
+            if (eq == (ins->a3 != 0)) ip += ins->a1;
+            NEXT_SAME_STACK();
+        }
         case OP_FORLOOP: L_OP_FORLOOP: {
             SQObjectPtr& v = STK(ins->a0);
             const SQInteger d = static_cast<int8_t>(ins->a3) >> 3;

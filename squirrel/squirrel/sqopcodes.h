@@ -66,7 +66,9 @@
     X(POSTFOREACH) /* generators: a0 container, a1 jump when dead */ \
     X(PUSHTRAP)    /* catch target at a1 */ \
     X(POPTRAP)     /* pop a0 traps */ \
-    X(THROW)       /* throw a0 */
+    X(THROW)       /* throw a0 */ \
+    X(JEQ)         /* jump a1 when (a0 == a2) == (a3 != 0) */ \
+    X(JEQK)        /* jump a1 when (a0 == literal[a2]) == (a3 != 0) */
 
 enum SQOpcode : uint8_t {
 #define SQ_OP_ENUM(name) OP_##name,

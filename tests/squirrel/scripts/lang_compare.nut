@@ -25,6 +25,8 @@ local rows = [
     // null: smaller than anything else, equal to itself
     ["null", "null", "equal"], ["null", "0", "below"], ["\"x\"", "null", "above"],
     ["null", "-1.5", "below"], ["3", "null", "above"],
+    // bool / bool
+    ["false", "true", "below"], ["true", "true", "equal"],
 ];
 
 // what each operator gives for each relation, spelled out rather than computed with the
