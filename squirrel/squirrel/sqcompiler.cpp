@@ -22,12 +22,14 @@ enum ExpKind {
     E_FIELDK,    // obj[literal]
     E_ENV,       // unqualified name: this[literal], root fall-back
     E_VARGV,     // vargv[key]
+    E_JUMP,      // ||/&& chain of a condition: jumps taken when true or false, else reg decides
 };
 
 struct Exp {
     ExpKind k = E_VOID;
     SQInteger reg = 0;   // value / object register
     SQInteger key = 0;   // key register or literal index
+    std::vector<SQInteger> tj, fj;   // E_JUMP: pcs of the jumps taken when true / false
 };
 
 struct ConstValue {
@@ -71,6 +73,9 @@ private:
     SQInteger CompoundValue(uint8_t arith, const Exp& target, SQInteger keyReg, Exp& rhs);
     void LogicalOr(Exp& e);
     void LogicalAnd(Exp& e);
+    void CondOr(Exp& e);
+    void CondAnd(Exp& e);
+    void InOrInstanceOf(Exp& e);
     void BitwiseOr(Exp& e);
     void BitwiseXor(Exp& e);
     void BitwiseAnd(Exp& e);
@@ -113,7 +118,9 @@ private:
     void BreakContinue(bool isBreak);
     void LoopBody(bool isSwitch);
     void EndLoop(SQInteger continueTarget, SQInteger breakTarget);
-    void CondJump(Exp& e, uint8_t op, SQInteger& jumpPc);
+    SQInteger TestJump(Exp& e, bool sense);
+    void JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps);
+    void PatchJumpsHere(const std::vector<SQInteger>& jumps);
     SQInteger ConstantLiteral(const SQInstruction& ld);
     SQInteger EqualityJump(bool sense);
     void LineInfo() { fs().AddLineInfo(_lex._lasttokenline, _lineinfo); }
@@ -126,6 +133,7 @@ private:
     bool _prevWasBrace = false;
     SQFuncState* _fs = nullptr;
     int _depth = 0;
+    bool _condNext = false;   // the next Expression is the condition of a statement
     static constexpr int kMaxNesting = 400;
 };
 
@@ -220,7 +228,7 @@ void SQCompiler::LoadInto(Exp& e, SQInteger r)
 {
     switch (e.k) {
     case E_VOID: fs().Emit(OP_LOADNULLS, r, 1); break;
-    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER:
+    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER: case E_JUMP:   // a chain is only ever tested
         if (e.reg != r) fs().Emit(OP_MOVE, r, e.reg);
         break;
     case E_FIELD: fs().Emit(OP_GET, r, e.reg, e.key); break;
@@ -312,6 +320,11 @@ void SQCompiler::CommaExpression(Exp& e)
     Expression(e);
     while (_token == ',') {
         Lex();
+        if (e.k == E_JUMP) {   // value unused: every way out of the chain goes on here
+            PatchJumpsHere(e.tj);
+            PatchJumpsHere(e.fj);
+            e.k = E_REG;
+        }
         FreeExp(e);
         if (e.k != E_REG) { /* value unused */ }
         Expression(e);
@@ -323,17 +336,20 @@ void SQCompiler::Expression(Exp& e)
     // nesting is bounded so malformed input cannot exhaust the host's stack
     if (++_depth > kMaxNesting) Error(sqmsg::ExpressionTooComplex);
     struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
-    LogicalOr(e);
+    const bool cond = _condNext;
+    _condNext = false;
+    if (cond) CondOr(e);
+    else LogicalOr(e);
     if (_token == '?') {
         Lex();
-        SQInteger jz;
-        CondJump(e, OP_JZ, jz);
+        std::vector<SQInteger> jz;
+        JumpIf(e, false, jz);
         SQInteger target = fs().AllocReg();
         Exp t;
         Expression(t);
         MoveInto(t, target);
         SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
-        fs().PatchJumpHere(jz);
+        PatchJumpsHere(jz);
         Expect(':');
         Exp f;
         Expression(f);
@@ -503,23 +519,71 @@ void SQCompiler::LogicalAnd(Exp& e)
             return;
         }
         if (_token == TK_IN || _token == TK_INSTANCEOF) {
-            uint8_t op = _token == TK_IN ? OP_EXISTS : OP_INSTANCEOF;
-            Lex();
-            SQInteger l = ToAnyReg(e);
-            Exp rhs;
-            BitwiseOr(rhs);
-            SQInteger r = ToAnyReg(rhs);
-            FreeExp(rhs);
-            FreeExp(e);
-            SQInteger d = fs().AllocReg();
-            if (op == OP_EXISTS) fs().Emit(OP_EXISTS, d, r, l);   // key in container
-            else fs().Emit(OP_INSTANCEOF, d, l, r);
-            e.k = E_REG;
-            e.reg = d;
+            InOrInstanceOf(e);
             continue;
         }
         return;
     }
+}
+
+void SQCompiler::InOrInstanceOf(Exp& e)
+{
+    uint8_t op = _token == TK_IN ? OP_EXISTS : OP_INSTANCEOF;
+    Lex();
+    SQInteger l = ToAnyReg(e);
+    Exp rhs;
+    BitwiseOr(rhs);
+    SQInteger r = ToAnyReg(rhs);
+    FreeExp(rhs);
+    FreeExp(e);
+    SQInteger d = fs().AllocReg();
+    if (op == OP_EXISTS) fs().Emit(OP_EXISTS, d, r, l);   // key in container
+    else fs().Emit(OP_INSTANCEOF, d, l, r);
+    e.k = E_REG;
+    e.reg = d;
+}
+
+// A condition's ||/&& chain never makes its value: each operand jumps out on its own
+// test, so a comparison in it becomes a compare-and-jump. The last operand is left in
+// e.reg for the statement to test.
+void SQCompiler::CondOr(Exp& e)
+{
+    std::vector<SQInteger> tj;
+    CondAnd(e);
+    while (_token == TK_OR) {
+        Lex();
+        JumpIf(e, true, tj);
+        e = Exp();
+        CondAnd(e);
+    }
+    if (tj.empty()) return;
+    if (e.k != E_JUMP) {
+        ToAnyReg(e);
+        e.k = E_JUMP;
+    }
+    e.tj.insert(e.tj.end(), tj.begin(), tj.end());
+}
+
+void SQCompiler::CondAnd(Exp& e)
+{
+    std::vector<SQInteger> fj;
+    BitwiseOr(e);
+    for (;;) {
+        if (_token == TK_AND) {
+            Lex();
+            fj.push_back(TestJump(e, false));
+            e = Exp();
+            BitwiseOr(e);
+        } else if (_token == TK_IN || _token == TK_INSTANCEOF) {
+            InOrInstanceOf(e);
+        } else {
+            break;
+        }
+    }
+    if (fj.empty()) return;
+    ToAnyReg(e);
+    e.k = E_JUMP;
+    e.fj = std::move(fj);
 }
 
 // A number literal just loaded into the top temp leaves the code and becomes the
@@ -1351,21 +1415,19 @@ void SQCompiler::LocalDeclaration()
     } while (true);
 }
 
-void SQCompiler::CondJump(Exp& e, uint8_t op, SQInteger& jumpPc)
+// Emits a jump taken when e's truth is `sense` and returns its pc; a comparison just
+// computed for it becomes a compare-and-jump.
+SQInteger SQCompiler::TestJump(Exp& e, bool sense)
 {
     SQInteger r = ToAnyReg(e);
     FreeExp(e);
-    // fuse a comparison into a compare-and-jump
-    if (op == OP_JZ && fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
+    if (fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
         SQInstruction& last = fs().At(fs().Pc() - 1);
         if (last.op == OP_CMP && last.a0 == r && fs().IsTemp(r)) {
-            last.op = OP_JCMP;
+            last.op = sense ? OP_JCMPT : OP_JCMP;
             last.a0 = static_cast<uint8_t>(last.a1);
-            SQInteger rhs = last.a2;
             last.a1 = 0;
-            last.a2 = static_cast<uint8_t>(rhs);
-            jumpPc = fs().Pc() - 1;
-            return;
+            return fs().Pc() - 1;
         }
         if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r)) {
             SQObjectPtr k;
@@ -1379,21 +1441,37 @@ void SQCompiler::CondJump(Exp& e, uint8_t op, SQInteger& jumpPc)
             SQInteger lit = fs().Literal(k);
             if (lit <= 0xFF) {
                 SQInstruction& cmp = fs().At(fs().Pc() - 1);   // Literal() does not emit, but stay safe
-                cmp.op = OP_JCMPK;
+                cmp.op = sense ? OP_JCMPKT : OP_JCMPK;
                 cmp.a0 = cmp.a2;
                 cmp.a1 = 0;
                 cmp.a2 = static_cast<uint8_t>(lit);
                 cmp.a3 &= 0x7F;
-                jumpPc = fs().Pc() - 1;
-                return;
+                return fs().Pc() - 1;
             }
         }
-        if ((last.op == OP_EQ || last.op == OP_NE) && last.a0 == r && fs().IsTemp(r)) {
-            jumpPc = EqualityJump(last.op == OP_NE);
-            return;
-        }
+        if ((last.op == OP_EQ || last.op == OP_NE) && last.a0 == r && fs().IsTemp(r))
+            return EqualityJump((last.op == OP_EQ) == sense);
     }
-    jumpPc = fs().Emit(op, r, 0);
+    return fs().Emit(sense ? OP_JNZ : OP_JZ, r, 0);
+}
+
+// Adds to `jumps` the jumps taken when e's truth is `sense`; the others land right after.
+void SQCompiler::JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps)
+{
+    std::vector<SQInteger> stay;
+    if (e.k == E_JUMP) {
+        std::vector<SQInteger>& same = sense ? e.tj : e.fj;
+        jumps.insert(jumps.end(), same.begin(), same.end());
+        stay = std::move(sense ? e.fj : e.tj);
+        e.k = E_REG;   // the last operand, already in e.reg
+    }
+    jumps.push_back(TestJump(e, sense));
+    PatchJumpsHere(stay);
+}
+
+void SQCompiler::PatchJumpsHere(const std::vector<SQInteger>& jumps)
+{
+    for (SQInteger pc : jumps) fs().PatchJumpHere(pc);
 }
 
 // The literal index of the constant that `ld` loads, or -1 (not a constant load, or an
@@ -1439,10 +1517,11 @@ void SQCompiler::IfStatement()
     Lex();
     Expect('(');
     Exp c;
+    _condNext = true;
     CommaExpression(c);
     Expect(')');
-    SQInteger jz;
-    CondJump(c, OP_JZ, jz);
+    std::vector<SQInteger> jz;
+    JumpIf(c, false, jz);
     fs()._freereg = fs().NActive();
     SQInteger nlocals = fs().NActive();
     Statement();
@@ -1450,13 +1529,13 @@ void SQCompiler::IfStatement()
     if (_token == TK_ELSE || (_lex._prevtoken == ';' && _token == TK_ELSE)) {
         Lex();
         SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
-        fs().PatchJumpHere(jz);
+        PatchJumpsHere(jz);
         SQInteger n2 = fs().NActive();
         Statement();
         fs().PopLocals(fs().NActive() - n2);
         fs().PatchJumpHere(jmp);
     } else {
-        fs().PatchJumpHere(jz);
+        PatchJumpsHere(jz);
     }
 }
 
@@ -1489,10 +1568,11 @@ void SQCompiler::WhileStatement()
     fs()._lastjumptarget = top;
     Expect('(');
     Exp c;
+    _condNext = true;
     CommaExpression(c);
     Expect(')');
-    SQInteger jz;
-    CondJump(c, OP_JZ, jz);
+    std::vector<SQInteger> jz;
+    JumpIf(c, false, jz);
     fs()._freereg = fs().NActive();
     LoopBody(false);
     SQInteger nlocals = fs().NActive();
@@ -1500,7 +1580,7 @@ void SQCompiler::WhileStatement()
     fs().PopLocals(fs().NActive() - nlocals);
     SQInteger back = fs().Emit(OP_JMP, 0, 0);
     fs().PatchJumpTo(back, top);
-    fs().PatchJumpHere(jz);
+    PatchJumpsHere(jz);
     EndLoop(top, fs().Pc());
 }
 
@@ -1519,12 +1599,12 @@ void SQCompiler::DoWhileStatement()
     fs()._lastjumptarget = condPc;
     Expect('(');
     Exp c;
+    _condNext = true;
     CommaExpression(c);
     Expect(')');
-    SQInteger r = ToAnyReg(c);
-    FreeExp(c);
-    SQInteger back = fs().Emit(OP_JNZ, r, 0);
-    fs().PatchJumpTo(back, top);
+    std::vector<SQInteger> back;
+    JumpIf(c, true, back);
+    for (SQInteger pc : back) fs().PatchJumpTo(pc, top);
     fs()._freereg = fs().NActive();
     EndLoop(condPc, fs().Pc());
 }
@@ -1544,11 +1624,12 @@ void SQCompiler::ForStatement()
     Expect(';');
     SQInteger top = fs().Pc();
     fs()._lastjumptarget = top;
-    SQInteger jz = -1;
+    std::vector<SQInteger> jz;
     if (_token != ';') {
         Exp c;
+        _condNext = true;
         CommaExpression(c);
-        CondJump(c, OP_JZ, jz);
+        JumpIf(c, false, jz);
         fs()._freereg = fs().NActive();
     }
     Expect(';');
@@ -1577,7 +1658,7 @@ void SQCompiler::ForStatement()
     // `i < n; i++` (or i += k, k small) as one step-compare-jump: the test at the top stays
     // for the first turn
     bool fused = false;
-    if (jz == top && stepCode.size() == 1) {
+    if (jz.size() == 1 && jz[0] == top && stepCode.size() == 1) {
         const SQInstruction cond = fs().At(top);
         const SQInstruction& st = stepCode[0];
         SQInteger var = -1, delta = 0;
@@ -1601,7 +1682,7 @@ void SQCompiler::ForStatement()
         SQInteger back = fs().Emit(OP_JMP, 0, 0);
         fs().PatchJumpTo(back, top);
     }
-    if (jz >= 0) fs().PatchJumpHere(jz);
+    PatchJumpsHere(jz);
     EndLoop(continueTarget, fs().Pc());
     fs().PopLocals(fs().NActive() - nlocals);
 }

@@ -789,6 +789,30 @@ exception_restore:
             if (eq == (ins->a3 != 0)) ip += ins->a1;
             NEXT_SAME_STACK();
         }
+        // jump when the comparison holds: not the negated JCMP, which differs for NaN and _cmp
+        case OP_JCMPKT: L_OP_JCMPKT: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ci->_literals[ins->a2];
+            if (isInt(a) && isInt(b)) {
+                if (cmpInts(ins->a3, _integer(a), _integer(b))) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmpt_any;
+        }
+        case OP_JCMPT: L_OP_JCMPT:
+        jcmpt_any: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ins->op == OP_JCMPKT ? ci->_literals[ins->a2] : STK(ins->a2);
+            if (isNum(a) && isNum(b)) {
+                if (cmpNumbers(ins->a3, a, b)) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            SQObjectPtr x = a, y = b;
+            bool r;
+            if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
+            if (r) ci->_ip += ins->a1;
+            continue;
+        }
         case OP_FORLOOP: L_OP_FORLOOP: {
             SQObjectPtr& v = STK(ins->a0);
             const SQInteger d = static_cast<int8_t>(ins->a3) >> 3;

@@ -68,7 +68,9 @@
     X(POPTRAP)     /* pop a0 traps */ \
     X(THROW)       /* throw a0 */ \
     X(JEQ)         /* jump a1 when (a0 == a2) == (a3 != 0) */ \
-    X(JEQK)        /* jump a1 when (a0 == literal[a2]) == (a3 != 0) */
+    X(JEQK)        /* jump a1 when (a0 == literal[a2]) == (a3 != 0) */ \
+    X(JCMPT)       /* if (a0 cmp(a3) a2) jump a1 */ \
+    X(JCMPKT)      /* if (a0 cmp(a3) literal[a2]) jump a1 */
 
 enum SQOpcode : uint8_t {
 #define SQ_OP_ENUM(name) OP_##name,
