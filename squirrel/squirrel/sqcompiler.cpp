@@ -152,6 +152,13 @@ uint8_t constantForm(uint8_t op)
     }
 }
 
+// The 16-bit word of a compare-and-jump with a small integer operand, kept in a2 and a3.
+void SetImmediate(SQInstruction& i, SQInteger w)
+{
+    i.a2 = static_cast<uint8_t>(w & 0xFF);
+    i.a3 = static_cast<uint8_t>((w >> 8) & 0xFF);
+}
+
 bool isAssignOp(SQInteger t)
 {
     return t == '=' || t == TK_NEWSLOT || t == TK_PLUSEQ || t == TK_MINUSEQ || t == TK_MULEQ || t == TK_DIVEQ || t == TK_MODEQ;
@@ -1429,6 +1436,15 @@ SQInteger SQCompiler::TestJump(Exp& e, bool sense)
             last.a1 = 0;
             return fs().Pc() - 1;
         }
+        if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r) && !(last.a3 & 0x80) && last.a1 >= -8192 &&
+            last.a1 < 8192) {
+            SQInstruction& cmp = fs().At(fs().Pc() - 1);
+            cmp.op = sense ? OP_JCMPIT : OP_JCMPI;
+            cmp.a0 = cmp.a2;
+            SetImmediate(cmp, cmp.a1 * 4 + (cmp.a3 & 3));
+            cmp.a1 = 0;
+            return fs().Pc() - 1;
+        }
         if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r)) {
             SQObjectPtr k;
             if (last.a3 & 0x80) {
@@ -1496,19 +1512,30 @@ SQInteger SQCompiler::ConstantLiteral(const SQInstruction& ld)
 }
 
 // Replaces the EQ/NE just emitted with a jump taken when equality is `sense`; a constant
-// loaded into a temp only for the test becomes a literal operand.
+// loaded into a temp only for the test becomes an operand.
 SQInteger SQCompiler::EqualityJump(bool sense)
 {
     SQFuncState& f = fs();
     const SQInteger at = f.Pc() - 1;
-    SQInteger a = f.At(at).a1, b = f.At(at).a2, lit = -1;
+    const SQInteger a = f.At(at).a1, b = f.At(at).a2;
     if (at > 0 && f._lastjumptarget < at && a != b) {
-        const SQInstruction& ld = f.At(at - 1);
-        if ((ld.a0 == a || ld.a0 == b) && f.IsTemp(ld.a0)) lit = ConstantLiteral(ld);
-        if (lit >= 0 && ld.a0 == a) a = b;   // == is symmetric
+        const SQInstruction ld = f.At(at - 1);
+        if ((ld.a0 == a || ld.a0 == b) && f.IsTemp(ld.a0)) {
+            const SQInteger other = ld.a0 == a ? b : a;   // == is symmetric
+            if (ld.op == OP_LOADINT && ld.a1 >= -16384 && ld.a1 < 16384) {
+                f._proto->_instructions.resize(static_cast<size_t>(at - 1));
+                const SQInteger pc = f.Emit(OP_JEQI, other, 0);
+                SetImmediate(f.At(pc), ld.a1 * 2 + (sense ? 1 : 0));
+                return pc;
+            }
+            const SQInteger lit = ConstantLiteral(ld);
+            if (lit >= 0) {
+                f._proto->_instructions.resize(static_cast<size_t>(at - 1));
+                return f.Emit(OP_JEQK, other, 0, lit, sense);
+            }
+        }
     }
-    f._proto->_instructions.resize(static_cast<size_t>(lit >= 0 ? at - 1 : at));
-    if (lit >= 0) return f.Emit(OP_JEQK, a, 0, lit, sense);
+    f._proto->_instructions.resize(static_cast<size_t>(at));
     return f.Emit(OP_JEQ, a, 0, b, sense);
 }
 
@@ -1669,10 +1696,17 @@ void SQCompiler::ForStatement()
             var = st.a0;
             delta = st.a1;
         }
-        if (var >= 0 && delta >= -16 && delta <= 15 && cond.a0 == var &&
-            (cond.op == OP_JCMPK || (cond.op == OP_JCMP && !fs().IsTemp(cond.a2)))) {
-            SQInteger a3 = (cond.a3 & 3) | (cond.op == OP_JCMPK ? 4 : 0) | ((delta & 0x1F) << 3);
-            SQInteger pc = fs().Emit(OP_FORLOOP, var, 0, cond.a2, a3);
+        SQInteger bound = cond.a2, cmp = cond.a3 & 3;
+        bool fits = cond.op == OP_JCMPK || (cond.op == OP_JCMP && !fs().IsTemp(cond.a2));
+        if (cond.op == OP_JCMPI && var >= 0) {   // the loop step reads its bound from the literals
+            const SQInteger w = static_cast<int16_t>(cond.a2 | cond.a3 << 8);
+            bound = fs().Literal(SQObjectPtr(static_cast<SQInteger>(w >> 2)));
+            cmp = w & 3;
+            fits = bound <= 0xFF;
+        }
+        if (var >= 0 && delta >= -16 && delta <= 15 && cond.a0 == var && fits) {
+            SQInteger a3 = cmp | (cond.op != OP_JCMP ? 4 : 0) | ((delta & 0x1F) << 3);
+            SQInteger pc = fs().Emit(OP_FORLOOP, var, 0, bound, a3);
             fs().PatchJumpTo(pc, top + 1);
             fused = true;
         }

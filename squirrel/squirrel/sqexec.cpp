@@ -813,6 +813,50 @@ exception_restore:
             if (r) ci->_ip += ins->a1;
             continue;
         }
+        // a small integer operand lives with its operation in the 16 bits of a2 and a3
+#define IMMEDIATE_WORD(ins) static_cast<SQInteger>(static_cast<int16_t>((ins)->a2 | (ins)->a3 << 8))
+        case OP_JCMPI: L_OP_JCMPI: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            if (isInt(a)) {
+                if (!cmpInts(w & 3, _integer(a), w >> 2)) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmpi_any;
+        }
+        case OP_JCMPIT: L_OP_JCMPIT: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            if (isInt(a)) {
+                if (cmpInts(w & 3, _integer(a), w >> 2)) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmpi_any;
+        }
+        jcmpi_any: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            const bool when = ins->op == OP_JCMPIT;
+            if (sqtype(a) == OT_FLOAT) {
+                if (cmpFloats(w & 3, _float(a), static_cast<SQFloat>(w >> 2)) == when) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            SQObjectPtr x = a, y(static_cast<SQInteger>(w >> 2));
+            bool r;
+            if (!CmpOp(w & 3, x, y, r)) goto exception_trap;
+            if (r == when) ci->_ip += ins->a1;
+            continue;
+        }
+        case OP_JEQI: L_OP_JEQI: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            // as IsEqual: an integer equals an integer or a float of the same value, nothing else
+            const bool eq = isInt(a) ? _integer(a) == (w >> 1)
+                                     : sqtype(a) == OT_FLOAT && _float(a) == static_cast<SQFloat>(w >> 1);
+            if (eq == ((w & 1) != 0)) ip += ins->a1;
+            NEXT_SAME_STACK();
+        }
+#undef IMMEDIATE_WORD
         case OP_FORLOOP: L_OP_FORLOOP: {
             SQObjectPtr& v = STK(ins->a0);
             const SQInteger d = static_cast<int8_t>(ins->a3) >> 3;
