@@ -71,10 +71,9 @@ private:
     void Expression(Exp& e);
     void Assignment(Exp& lhs, SQInteger op);
     SQInteger CompoundValue(uint8_t arith, const Exp& target, SQInteger keyReg, Exp& rhs);
-    void LogicalOr(Exp& e);
-    void LogicalAnd(Exp& e);
-    void CondOr(Exp& e);
-    void CondAnd(Exp& e);
+    void LogicalOr(Exp& e, SQInteger t);
+    void LogicalAnd(Exp& e, SQInteger t);
+    void ChainValue(Exp& e, SQInteger t);
     void InOrInstanceOf(Exp& e);
     void BitwiseOr(Exp& e);
     void BitwiseXor(Exp& e);
@@ -118,8 +117,9 @@ private:
     void BreakContinue(bool isBreak);
     void LoopBody(bool isSwitch);
     void EndLoop(SQInteger continueTarget, SQInteger breakTarget);
+    bool ComparisonJustMade(const Exp& e);
     SQInteger TestJump(Exp& e, bool sense);
-    void JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps);
+    void JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps, SQInteger t = -1);
     void PatchJumpsHere(const std::vector<SQInteger>& jumps);
     SQInteger ConstantLiteral(const SQInstruction& ld);
     SQInteger EqualityJump(bool sense);
@@ -345,8 +345,9 @@ void SQCompiler::Expression(Exp& e)
     struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
     const bool cond = _condNext;
     _condNext = false;
-    if (cond) CondOr(e);
-    else LogicalOr(e);
+    const SQInteger t = cond ? -1 : fs()._freereg;
+    LogicalOr(e, t);
+    if (e.k == E_JUMP && _token != '?' && !cond) ChainValue(e, t);
     if (_token == '?') {
         Lex();
         std::vector<SQInteger> jz;
@@ -488,49 +489,81 @@ SQInteger SQCompiler::CompoundValue(uint8_t arith, const Exp& target, SQInteger 
     return cur;
 }
 
-void SQCompiler::LogicalOr(Exp& e)
+// A ||/&& chain is compiled as jumps: each operand leaves the chain on its own test, so a
+// comparison in it is a compare-and-jump, and the chain's value is made only when it is
+// used as one (ChainValue). When it may be, t >= 0 is the register for that value, and
+// every tested operand that is not a comparison leaves through it.
+void SQCompiler::LogicalOr(Exp& e, SQInteger t)
 {
-    LogicalAnd(e);
-    if (_token != TK_OR) return;
-    Lex();
-    ToNextReg(e);
-    SQInteger t = e.reg;
-    SQInteger j = fs().Emit(OP_JNZ, t, 0);
-    fs().FreeReg(t);
-    Exp rhs;
-    LogicalOr(rhs);
-    ToReg(rhs, t);
-    fs().AllocReg();
-    fs().PatchJumpHere(j);
-    e.k = E_REG;
-    e.reg = t;
+    std::vector<SQInteger> tj;
+    LogicalAnd(e, t);
+    while (_token == TK_OR) {
+        Lex();
+        JumpIf(e, true, tj, t);
+        e = Exp();
+        LogicalAnd(e, t);
+    }
+    if (tj.empty()) return;
+    if (e.k != E_JUMP) {
+        ToAnyReg(e);
+        e.k = E_JUMP;
+    }
+    e.tj.insert(e.tj.end(), tj.begin(), tj.end());
 }
 
-void SQCompiler::LogicalAnd(Exp& e)
+void SQCompiler::LogicalAnd(Exp& e, SQInteger t)
 {
+    std::vector<SQInteger> fj;
     BitwiseOr(e);
     for (;;) {
         if (_token == TK_AND) {
             Lex();
-            ToNextReg(e);
-            SQInteger t = e.reg;
-            SQInteger j = fs().Emit(OP_JZ, t, 0);
-            fs().FreeReg(t);
-            Exp rhs;
-            LogicalAnd(rhs);
-            ToReg(rhs, t);
-            fs().AllocReg();
-            fs().PatchJumpHere(j);
-            e.k = E_REG;
-            e.reg = t;
-            return;
-        }
-        if (_token == TK_IN || _token == TK_INSTANCEOF) {
+            JumpIf(e, false, fj, t);
+            e = Exp();
+            BitwiseOr(e);
+        } else if (_token == TK_IN || _token == TK_INSTANCEOF) {
             InOrInstanceOf(e);
-            continue;
+        } else {
+            break;
         }
-        return;
     }
+    if (fj.empty()) return;
+    ToAnyReg(e);
+    e.k = E_JUMP;
+    e.fj = std::move(fj);
+}
+
+// The value of a chain, in t: that of the operand that decided it, true or false for a
+// comparison.
+void SQCompiler::ChainValue(Exp& e, SQInteger t)
+{
+    std::vector<SQInteger> direct, viaTrue, viaFalse;   // JZ/JNZ test the value in t
+    auto sortExits = [&](const std::vector<SQInteger>& exits, std::vector<SQInteger>& viaBool) {
+        for (SQInteger pc : exits) {
+            const uint8_t op = fs().At(pc).op;
+            (op == OP_JZ || op == OP_JNZ ? direct : viaBool).push_back(pc);
+        }
+    };
+    sortExits(e.tj, viaTrue);
+    sortExits(e.fj, viaFalse);
+    e.k = E_REG;
+    MoveInto(e, t);
+    std::vector<SQInteger> ends;
+    if (!viaFalse.empty()) {
+        ends.push_back(fs().Emit(OP_JMP, 0, 0));
+        PatchJumpsHere(viaFalse);
+        fs().Emit(OP_LOADBOOL, t, 0);
+    }
+    if (!viaTrue.empty()) {
+        ends.push_back(fs().Emit(OP_JMP, 0, 0));
+        PatchJumpsHere(viaTrue);
+        fs().Emit(OP_LOADBOOL, t, 1);
+    }
+    PatchJumpsHere(ends);
+    PatchJumpsHere(direct);
+    fs().AllocReg();
+    e.k = E_REG;
+    e.reg = t;
 }
 
 void SQCompiler::InOrInstanceOf(Exp& e)
@@ -548,49 +581,6 @@ void SQCompiler::InOrInstanceOf(Exp& e)
     else fs().Emit(OP_INSTANCEOF, d, l, r);
     e.k = E_REG;
     e.reg = d;
-}
-
-// A condition's ||/&& chain never makes its value: each operand jumps out on its own
-// test, so a comparison in it becomes a compare-and-jump. The last operand is left in
-// e.reg for the statement to test.
-void SQCompiler::CondOr(Exp& e)
-{
-    std::vector<SQInteger> tj;
-    CondAnd(e);
-    while (_token == TK_OR) {
-        Lex();
-        JumpIf(e, true, tj);
-        e = Exp();
-        CondAnd(e);
-    }
-    if (tj.empty()) return;
-    if (e.k != E_JUMP) {
-        ToAnyReg(e);
-        e.k = E_JUMP;
-    }
-    e.tj.insert(e.tj.end(), tj.begin(), tj.end());
-}
-
-void SQCompiler::CondAnd(Exp& e)
-{
-    std::vector<SQInteger> fj;
-    BitwiseOr(e);
-    for (;;) {
-        if (_token == TK_AND) {
-            Lex();
-            fj.push_back(TestJump(e, false));
-            e = Exp();
-            BitwiseOr(e);
-        } else if (_token == TK_IN || _token == TK_INSTANCEOF) {
-            InOrInstanceOf(e);
-        } else {
-            break;
-        }
-    }
-    if (fj.empty()) return;
-    ToAnyReg(e);
-    e.k = E_JUMP;
-    e.fj = std::move(fj);
 }
 
 // A number literal just loaded into the top temp leaves the code and becomes the
@@ -1422,6 +1412,15 @@ void SQCompiler::LocalDeclaration()
     } while (true);
 }
 
+// True when e is the result of a comparison just emitted, which a test can take over.
+bool SQCompiler::ComparisonJustMade(const Exp& e)
+{
+    SQFuncState& f = fs();
+    if (e.k != E_REG || !f.IsTemp(e.reg) || f.Pc() == 0 || f._lastjumptarget == f.Pc()) return false;
+    const SQInstruction& last = f.At(f.Pc() - 1);
+    return last.a0 == e.reg && (last.op == OP_CMP || last.op == OP_CMPK || last.op == OP_EQ || last.op == OP_NE);
+}
+
 // Emits a jump taken when e's truth is `sense` and returns its pc; a comparison just
 // computed for it becomes a compare-and-jump.
 SQInteger SQCompiler::TestJump(Exp& e, bool sense)
@@ -1472,7 +1471,8 @@ SQInteger SQCompiler::TestJump(Exp& e, bool sense)
 }
 
 // Adds to `jumps` the jumps taken when e's truth is `sense`; the others land right after.
-void SQCompiler::JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps)
+// With t >= 0 a value that is not a comparison is tested in t, where it is kept.
+void SQCompiler::JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps, SQInteger t)
 {
     std::vector<SQInteger> stay;
     if (e.k == E_JUMP) {
@@ -1480,6 +1480,11 @@ void SQCompiler::JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps)
         jumps.insert(jumps.end(), same.begin(), same.end());
         stay = std::move(sense ? e.fj : e.tj);
         e.k = E_REG;   // the last operand, already in e.reg
+    }
+    if (t >= 0 && !(ComparisonJustMade(e) && e.reg == t)) {
+        MoveInto(e, t);
+        e.k = E_REG;
+        e.reg = t;
     }
     jumps.push_back(TestJump(e, sense));
     PatchJumpsHere(stay);

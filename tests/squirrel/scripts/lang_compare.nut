@@ -64,6 +64,9 @@ local forms = [
     ["while and constant", "{ local n = 0; while (a OP B && n == 0) n = 1; r.append(n == 1); }"],
     ["do-while or constant", "{ local n = 0; do { n++; if (n == 2) break; } while (null || a OP B); r.append(n == 2); }"],
     ["if ternary", "if (null || a OP b ? true : false) r.append(true); else r.append(false);"],
+    ["or value", "r.append(a OP b || false);"],
+    ["and value constant", "r.append(a OP B && true);"],
+    ["ternary or", "r.append(a OP b || null ? true : false);"],
 ];
 
 function subst(text, from, to) {

@@ -88,3 +88,4 @@ local picked = mark(16, 2) > 1 || mark(17, 0) ? "yes" : "no";
 local line = picked + " " + (mark(18, null) || mark(19, 0) && 1);
 foreach (s in seen) line += " " + s;
 print(line + "\n");
+print((1 > 2 || "s") + " " + (1 < 2 && "s") + " " + (1 > 2 && "s") + " " + (1 < 2 || "s") + "\n");
