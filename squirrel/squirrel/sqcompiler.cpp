@@ -121,6 +121,7 @@ private:
     SQInteger TestJump(Exp& e, bool sense);
     void JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps, SQInteger t = -1);
     void PatchJumpsHere(const std::vector<SQInteger>& jumps);
+    SQInteger NumberLiteral(int32_t bits, bool isFloat);
     SQInteger ConstantLiteral(const SQInstruction& ld);
     SQInteger EqualityJump(bool sense);
     void LineInfo() { fs().AddLineInfo(_lex._lasttokenline, _lineinfo); }
@@ -1425,49 +1426,36 @@ bool SQCompiler::ComparisonJustMade(const Exp& e)
 // computed for it becomes a compare-and-jump.
 SQInteger SQCompiler::TestJump(Exp& e, bool sense)
 {
+    const bool fuse = ComparisonJustMade(e);
     SQInteger r = ToAnyReg(e);
     FreeExp(e);
-    if (fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
-        SQInstruction& last = fs().At(fs().Pc() - 1);
-        if (last.op == OP_CMP && last.a0 == r && fs().IsTemp(r)) {
-            last.op = sense ? OP_JCMPT : OP_JCMP;
-            last.a0 = static_cast<uint8_t>(last.a1);
-            last.a1 = 0;
-            return fs().Pc() - 1;
-        }
-        if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r) && !(last.a3 & 0x80) && last.a1 >= -8192 &&
-            last.a1 < 8192) {
-            SQInstruction& cmp = fs().At(fs().Pc() - 1);
-            cmp.op = sense ? OP_JCMPIT : OP_JCMPI;
-            cmp.a0 = cmp.a2;
-            SetImmediate(cmp, cmp.a1 * 4 + (cmp.a3 & 3));
-            cmp.a1 = 0;
-            return fs().Pc() - 1;
-        }
-        if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r)) {
-            SQObjectPtr k;
-            if (last.a3 & 0x80) {
-                SQFloat fv;
-                memcpy(&fv, &last.a1, sizeof fv);
-                k = SQObjectPtr(fv);
-            } else {
-                k = SQObjectPtr(static_cast<SQInteger>(last.a1));
-            }
-            SQInteger lit = fs().Literal(k);
-            if (lit <= 0xFF) {
-                SQInstruction& cmp = fs().At(fs().Pc() - 1);   // Literal() does not emit, but stay safe
-                cmp.op = sense ? OP_JCMPKT : OP_JCMPK;
-                cmp.a0 = cmp.a2;
-                cmp.a1 = 0;
-                cmp.a2 = static_cast<uint8_t>(lit);
-                cmp.a3 &= 0x7F;
-                return fs().Pc() - 1;
-            }
-        }
-        if ((last.op == OP_EQ || last.op == OP_NE) && last.a0 == r && fs().IsTemp(r))
-            return EqualityJump((last.op == OP_EQ) == sense);
+    if (!fuse) return fs().Emit(sense ? OP_JNZ : OP_JZ, r, 0);
+    SQInstruction& last = fs().At(fs().Pc() - 1);
+    if (last.op == OP_EQ || last.op == OP_NE) return EqualityJump((last.op == OP_EQ) == sense);
+    if (last.op == OP_CMP) {
+        last.op = sense ? OP_JCMPT : OP_JCMP;
+        last.a0 = static_cast<uint8_t>(last.a1);
+        last.a1 = 0;
+        return fs().Pc() - 1;
     }
-    return fs().Emit(sense ? OP_JNZ : OP_JZ, r, 0);
+    // CMPK: a small integer stays in the instruction, anything else goes to the literals
+    const bool isFloat = (last.a3 & 0x80) != 0;
+    if (!isFloat && last.a1 >= -8192 && last.a1 < 8192) {
+        last.op = sense ? OP_JCMPIT : OP_JCMPI;
+        last.a0 = last.a2;
+        SetImmediate(last, last.a1 * 4 + (last.a3 & 3));
+        last.a1 = 0;
+        return fs().Pc() - 1;
+    }
+    const SQInteger lit = NumberLiteral(last.a1, isFloat);
+    if (lit > 0xFF) return fs().Emit(sense ? OP_JNZ : OP_JZ, r, 0);
+    SQInstruction& cmp = fs().At(fs().Pc() - 1);   // Literal() does not emit, but stay safe
+    cmp.op = sense ? OP_JCMPKT : OP_JCMPK;
+    cmp.a0 = cmp.a2;
+    cmp.a1 = 0;
+    cmp.a2 = static_cast<uint8_t>(lit);
+    cmp.a3 &= 0x7F;
+    return fs().Pc() - 1;
 }
 
 // Adds to `jumps` the jumps taken when e's truth is `sense`; the others land right after.
@@ -1495,6 +1483,15 @@ void SQCompiler::PatchJumpsHere(const std::vector<SQInteger>& jumps)
     for (SQInteger pc : jumps) fs().PatchJumpHere(pc);
 }
 
+// The literal index of an integer, or of a float given by its bits.
+SQInteger SQCompiler::NumberLiteral(int32_t bits, bool isFloat)
+{
+    if (!isFloat) return fs().Literal(SQObjectPtr(static_cast<SQInteger>(bits)));
+    SQFloat fv;
+    memcpy(&fv, &bits, sizeof fv);
+    return fs().Literal(SQObjectPtr(fv));
+}
+
 // The literal index of the constant that `ld` loads, or -1 (not a constant load, or an
 // index too wide for an 8-bit operand).
 SQInteger SQCompiler::ConstantLiteral(const SQInstruction& ld)
@@ -1502,13 +1499,7 @@ SQInteger SQCompiler::ConstantLiteral(const SQInstruction& ld)
     SQInteger lit = -1;
     switch (ld.op) {
     case OP_LOAD: lit = ld.a1; break;
-    case OP_LOADINT: lit = fs().Literal(SQObjectPtr(static_cast<SQInteger>(ld.a1))); break;
-    case OP_LOADFLOAT: {
-        SQFloat fv;
-        memcpy(&fv, &ld.a1, sizeof fv);
-        lit = fs().Literal(SQObjectPtr(fv));
-        break;
-    }
+    case OP_LOADINT: case OP_LOADFLOAT: lit = NumberLiteral(ld.a1, ld.op == OP_LOADFLOAT); break;
     case OP_LOADBOOL: lit = fs().Literal(SQObjectPtr::Bool(ld.a1 != 0)); break;
     case OP_LOADNULLS: if (ld.a1 == 1) lit = fs().Literal(SQObjectPtr()); break;
     default: break;
@@ -1705,7 +1696,7 @@ void SQCompiler::ForStatement()
         bool fits = cond.op == OP_JCMPK || (cond.op == OP_JCMP && !fs().IsTemp(cond.a2));
         if (cond.op == OP_JCMPI && var >= 0) {   // the loop step reads its bound from the literals
             const SQInteger w = static_cast<int16_t>(cond.a2 | cond.a3 << 8);
-            bound = fs().Literal(SQObjectPtr(static_cast<SQInteger>(w >> 2)));
+            bound = NumberLiteral(static_cast<int32_t>(w >> 2), false);
             cmp = w & 3;
             fits = bound <= 0xFF;
         }
