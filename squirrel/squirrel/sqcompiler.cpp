@@ -22,7 +22,7 @@ enum ExpKind {
     E_FIELDK,    // obj[literal]
     E_ENV,       // unqualified name: this[literal], root fall-back
     E_VARGV,     // vargv[key]
-    E_JUMP,      // ||/&& chain of a condition: jumps taken when true or false, else reg decides
+    E_JUMP,      // ||/&& chain: jumps taken when true or false, else the last operand in reg decides
 };
 
 struct Exp {
@@ -236,7 +236,7 @@ void SQCompiler::LoadInto(Exp& e, SQInteger r)
 {
     switch (e.k) {
     case E_VOID: fs().Emit(OP_LOADNULLS, r, 1); break;
-    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER: case E_JUMP:   // a chain is only ever tested
+    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER: case E_JUMP:   // a chain is tested or made a value first
         if (e.reg != r) fs().Emit(OP_MOVE, r, e.reg);
         break;
     case E_FIELD: fs().Emit(OP_GET, r, e.reg, e.key); break;
