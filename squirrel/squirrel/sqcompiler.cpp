@@ -1798,7 +1798,7 @@ void SQCompiler::SwitchStatement()
         SQInteger t = fs().AllocReg();
         fs().Emit(OP_EQ, t, sw, r);
         fs().FreeReg(t);
-        pendingTest = fs().Emit(OP_JZ, t, 0);
+        pendingTest = EqualityJump(false);
         if (pendingFall >= 0) fs().PatchJumpHere(pendingFall);
         SQInteger bodyLocals = fs().NActive();
         while (_token != TK_CASE && _token != TK_DEFAULT && _token != '}') {
