@@ -58,7 +58,8 @@ bool loopsSilently(const SQFunctionProto* p)
             case OP_JMP: succ[count++] = jump; break;
             case OP_FOREACH: succ[count++] = pc + 2; [[fallthrough]];
             case OP_JZ: case OP_JNZ: case OP_JCMP: case OP_JCMPK: case OP_FORLOOP: case OP_POSTFOREACH:
-            case OP_PUSHTRAP:
+            case OP_PUSHTRAP: case OP_JEQ: case OP_JEQK: case OP_JCMPT: case OP_JCMPKT:
+            case OP_JCMPI: case OP_JCMPIT: case OP_JEQI:
                 succ[count++] = jump; [[fallthrough]];
             default: succ[count++] = pc + 1;
             }

@@ -22,12 +22,14 @@ enum ExpKind {
     E_FIELDK,    // obj[literal]
     E_ENV,       // unqualified name: this[literal], root fall-back
     E_VARGV,     // vargv[key]
+    E_JUMP,      // ||/&& chain: jumps taken when true or false, else the last operand in reg decides
 };
 
 struct Exp {
     ExpKind k = E_VOID;
     SQInteger reg = 0;   // value / object register
     SQInteger key = 0;   // key register or literal index
+    std::vector<SQInteger> tj, fj;   // E_JUMP: pcs of the jumps taken when true / false
 };
 
 struct ConstValue {
@@ -69,8 +71,10 @@ private:
     void Expression(Exp& e);
     void Assignment(Exp& lhs, SQInteger op);
     SQInteger CompoundValue(uint8_t arith, const Exp& target, SQInteger keyReg, Exp& rhs);
-    void LogicalOr(Exp& e);
-    void LogicalAnd(Exp& e);
+    void LogicalOr(Exp& e, SQInteger t);
+    void LogicalAnd(Exp& e, SQInteger t);
+    void ChainValue(Exp& e, SQInteger t);
+    void InOrInstanceOf(Exp& e);
     void BitwiseOr(Exp& e);
     void BitwiseXor(Exp& e);
     void BitwiseAnd(Exp& e);
@@ -113,7 +117,13 @@ private:
     void BreakContinue(bool isBreak);
     void LoopBody(bool isSwitch);
     void EndLoop(SQInteger continueTarget, SQInteger breakTarget);
-    void CondJump(Exp& e, uint8_t op, SQInteger& jumpPc);
+    bool ComparisonJustMade(const Exp& e);
+    SQInteger TestJump(Exp& e, bool sense);
+    void JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps, SQInteger t = -1);
+    void PatchJumpsHere(const std::vector<SQInteger>& jumps);
+    SQInteger NumberLiteral(int32_t bits, bool isFloat);
+    SQInteger ConstantLiteral(const SQInstruction& ld);
+    SQInteger EqualityJump(bool sense);
     void LineInfo() { fs().AddLineInfo(_lex._lasttokenline, _lineinfo); }
 
     SQVM* _vm;
@@ -124,6 +134,7 @@ private:
     bool _prevWasBrace = false;
     SQFuncState* _fs = nullptr;
     int _depth = 0;
+    bool _condNext = false;   // the next Expression is the condition of a statement
     static constexpr int kMaxNesting = 400;
 };
 
@@ -140,6 +151,13 @@ uint8_t constantForm(uint8_t op)
     case OP_CMP: return OP_CMPK;
     default: return 0;
     }
+}
+
+// The 16-bit word of a compare-and-jump with a small integer operand, kept in a2 and a3.
+void SetImmediate(SQInstruction& i, SQInteger w)
+{
+    i.a2 = static_cast<uint8_t>(w & 0xFF);
+    i.a3 = static_cast<uint8_t>((w >> 8) & 0xFF);
 }
 
 bool isAssignOp(SQInteger t)
@@ -218,7 +236,7 @@ void SQCompiler::LoadInto(Exp& e, SQInteger r)
 {
     switch (e.k) {
     case E_VOID: fs().Emit(OP_LOADNULLS, r, 1); break;
-    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER:
+    case E_REG: case E_CONST: case E_LOCAL: case E_OUTER: case E_JUMP:   // a chain is tested or made a value first
         if (e.reg != r) fs().Emit(OP_MOVE, r, e.reg);
         break;
     case E_FIELD: fs().Emit(OP_GET, r, e.reg, e.key); break;
@@ -310,6 +328,11 @@ void SQCompiler::CommaExpression(Exp& e)
     Expression(e);
     while (_token == ',') {
         Lex();
+        if (e.k == E_JUMP) {   // value unused: every way out of the chain goes on here
+            PatchJumpsHere(e.tj);
+            PatchJumpsHere(e.fj);
+            e.k = E_REG;
+        }
         FreeExp(e);
         if (e.k != E_REG) { /* value unused */ }
         Expression(e);
@@ -321,17 +344,21 @@ void SQCompiler::Expression(Exp& e)
     // nesting is bounded so malformed input cannot exhaust the host's stack
     if (++_depth > kMaxNesting) Error(sqmsg::ExpressionTooComplex);
     struct Leave { int& d; ~Leave() { --d; } } leave{_depth};
-    LogicalOr(e);
+    const bool cond = _condNext;
+    _condNext = false;
+    const SQInteger t = cond ? -1 : fs()._freereg;
+    LogicalOr(e, t);
+    if (e.k == E_JUMP && _token != '?' && !cond) ChainValue(e, t);
     if (_token == '?') {
         Lex();
-        SQInteger jz;
-        CondJump(e, OP_JZ, jz);
+        std::vector<SQInteger> jz;
+        JumpIf(e, false, jz);
         SQInteger target = fs().AllocReg();
         Exp t;
         Expression(t);
         MoveInto(t, target);
         SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
-        fs().PatchJumpHere(jz);
+        PatchJumpsHere(jz);
         Expect(':');
         Exp f;
         Expression(f);
@@ -463,61 +490,98 @@ SQInteger SQCompiler::CompoundValue(uint8_t arith, const Exp& target, SQInteger 
     return cur;
 }
 
-void SQCompiler::LogicalOr(Exp& e)
+// A ||/&& chain is compiled as jumps: each operand leaves the chain on its own test, so a
+// comparison in it is a compare-and-jump, and the chain's value is made only when it is
+// used as one (ChainValue). When it may be, t >= 0 is the register for that value, and
+// every tested operand that is not a comparison leaves through it.
+void SQCompiler::LogicalOr(Exp& e, SQInteger t)
 {
-    LogicalAnd(e);
-    if (_token != TK_OR) return;
-    Lex();
-    ToNextReg(e);
-    SQInteger t = e.reg;
-    SQInteger j = fs().Emit(OP_JNZ, t, 0);
-    fs().FreeReg(t);
-    Exp rhs;
-    LogicalOr(rhs);
-    ToReg(rhs, t);
-    fs().AllocReg();
-    fs().PatchJumpHere(j);
-    e.k = E_REG;
-    e.reg = t;
+    std::vector<SQInteger> tj;
+    LogicalAnd(e, t);
+    while (_token == TK_OR) {
+        Lex();
+        JumpIf(e, true, tj, t);
+        e = Exp();
+        LogicalAnd(e, t);
+    }
+    if (tj.empty()) return;
+    if (e.k != E_JUMP) {
+        ToAnyReg(e);
+        e.k = E_JUMP;
+    }
+    e.tj.insert(e.tj.end(), tj.begin(), tj.end());
 }
 
-void SQCompiler::LogicalAnd(Exp& e)
+void SQCompiler::LogicalAnd(Exp& e, SQInteger t)
 {
+    std::vector<SQInteger> fj;
     BitwiseOr(e);
     for (;;) {
         if (_token == TK_AND) {
             Lex();
-            ToNextReg(e);
-            SQInteger t = e.reg;
-            SQInteger j = fs().Emit(OP_JZ, t, 0);
-            fs().FreeReg(t);
-            Exp rhs;
-            LogicalAnd(rhs);
-            ToReg(rhs, t);
-            fs().AllocReg();
-            fs().PatchJumpHere(j);
-            e.k = E_REG;
-            e.reg = t;
-            return;
+            JumpIf(e, false, fj, t);
+            e = Exp();
+            BitwiseOr(e);
+        } else if (_token == TK_IN || _token == TK_INSTANCEOF) {
+            InOrInstanceOf(e);
+        } else {
+            break;
         }
-        if (_token == TK_IN || _token == TK_INSTANCEOF) {
-            uint8_t op = _token == TK_IN ? OP_EXISTS : OP_INSTANCEOF;
-            Lex();
-            SQInteger l = ToAnyReg(e);
-            Exp rhs;
-            BitwiseOr(rhs);
-            SQInteger r = ToAnyReg(rhs);
-            FreeExp(rhs);
-            FreeExp(e);
-            SQInteger d = fs().AllocReg();
-            if (op == OP_EXISTS) fs().Emit(OP_EXISTS, d, r, l);   // key in container
-            else fs().Emit(OP_INSTANCEOF, d, l, r);
-            e.k = E_REG;
-            e.reg = d;
-            continue;
-        }
-        return;
     }
+    if (fj.empty()) return;
+    ToAnyReg(e);
+    e.k = E_JUMP;
+    e.fj = std::move(fj);
+}
+
+// The value of a chain, in t: that of the operand that decided it, true or false for a
+// comparison.
+void SQCompiler::ChainValue(Exp& e, SQInteger t)
+{
+    std::vector<SQInteger> direct, viaTrue, viaFalse;   // JZ/JNZ test the value in t
+    auto sortExits = [&](const std::vector<SQInteger>& exits, std::vector<SQInteger>& viaBool) {
+        for (SQInteger pc : exits) {
+            const uint8_t op = fs().At(pc).op;
+            (op == OP_JZ || op == OP_JNZ ? direct : viaBool).push_back(pc);
+        }
+    };
+    sortExits(e.tj, viaTrue);
+    sortExits(e.fj, viaFalse);
+    e.k = E_REG;
+    MoveInto(e, t);
+    std::vector<SQInteger> ends;
+    if (!viaFalse.empty()) {
+        ends.push_back(fs().Emit(OP_JMP, 0, 0));
+        PatchJumpsHere(viaFalse);
+        fs().Emit(OP_LOADBOOL, t, 0);
+    }
+    if (!viaTrue.empty()) {
+        ends.push_back(fs().Emit(OP_JMP, 0, 0));
+        PatchJumpsHere(viaTrue);
+        fs().Emit(OP_LOADBOOL, t, 1);
+    }
+    PatchJumpsHere(ends);
+    PatchJumpsHere(direct);
+    fs().AllocReg();
+    e.k = E_REG;
+    e.reg = t;
+}
+
+void SQCompiler::InOrInstanceOf(Exp& e)
+{
+    uint8_t op = _token == TK_IN ? OP_EXISTS : OP_INSTANCEOF;
+    Lex();
+    SQInteger l = ToAnyReg(e);
+    Exp rhs;
+    BitwiseOr(rhs);
+    SQInteger r = ToAnyReg(rhs);
+    FreeExp(rhs);
+    FreeExp(e);
+    SQInteger d = fs().AllocReg();
+    if (op == OP_EXISTS) fs().Emit(OP_EXISTS, d, r, l);   // key in container
+    else fs().Emit(OP_INSTANCEOF, d, l, r);
+    e.k = E_REG;
+    e.reg = d;
 }
 
 // A number literal just loaded into the top temp leaves the code and becomes the
@@ -1349,45 +1413,126 @@ void SQCompiler::LocalDeclaration()
     } while (true);
 }
 
-void SQCompiler::CondJump(Exp& e, uint8_t op, SQInteger& jumpPc)
+// True when e is the result of a comparison just emitted, which a test can take over.
+bool SQCompiler::ComparisonJustMade(const Exp& e)
 {
+    SQFuncState& f = fs();
+    if (e.k != E_REG || !f.IsTemp(e.reg) || f.Pc() == 0 || f._lastjumptarget == f.Pc()) return false;
+    const SQInstruction& last = f.At(f.Pc() - 1);
+    return last.a0 == e.reg && (last.op == OP_CMP || last.op == OP_CMPK || last.op == OP_EQ || last.op == OP_NE);
+}
+
+// Emits a jump taken when e's truth is `sense` and returns its pc; a comparison just
+// computed for it becomes a compare-and-jump.
+SQInteger SQCompiler::TestJump(Exp& e, bool sense)
+{
+    const bool fuse = ComparisonJustMade(e);
     SQInteger r = ToAnyReg(e);
     FreeExp(e);
-    // fuse a comparison into a compare-and-jump
-    if (op == OP_JZ && fs().Pc() > 0 && fs()._lastjumptarget != fs().Pc()) {
-        SQInstruction& last = fs().At(fs().Pc() - 1);
-        if (last.op == OP_CMP && last.a0 == r && fs().IsTemp(r)) {
-            last.op = OP_JCMP;
-            last.a0 = static_cast<uint8_t>(last.a1);
-            SQInteger rhs = last.a2;
-            last.a1 = 0;
-            last.a2 = static_cast<uint8_t>(rhs);
-            jumpPc = fs().Pc() - 1;
-            return;
-        }
-        if (last.op == OP_CMPK && last.a0 == r && fs().IsTemp(r)) {
-            SQObjectPtr k;
-            if (last.a3 & 0x80) {
-                SQFloat fv;
-                memcpy(&fv, &last.a1, sizeof fv);
-                k = SQObjectPtr(fv);
-            } else {
-                k = SQObjectPtr(static_cast<SQInteger>(last.a1));
+    if (!fuse) return fs().Emit(sense ? OP_JNZ : OP_JZ, r, 0);
+    SQInstruction& last = fs().At(fs().Pc() - 1);
+    if (last.op == OP_EQ || last.op == OP_NE) return EqualityJump((last.op == OP_EQ) == sense);
+    if (last.op == OP_CMP) {
+        last.op = sense ? OP_JCMPT : OP_JCMP;
+        last.a0 = static_cast<uint8_t>(last.a1);
+        last.a1 = 0;
+        return fs().Pc() - 1;
+    }
+    // CMPK: a small integer stays in the instruction, anything else goes to the literals
+    const bool isFloat = (last.a3 & 0x80) != 0;
+    if (!isFloat && last.a1 >= -8192 && last.a1 < 8192) {
+        last.op = sense ? OP_JCMPIT : OP_JCMPI;
+        last.a0 = last.a2;
+        SetImmediate(last, last.a1 * 4 + (last.a3 & 3));
+        last.a1 = 0;
+        return fs().Pc() - 1;
+    }
+    const SQInteger lit = NumberLiteral(last.a1, isFloat);
+    if (lit > 0xFF) return fs().Emit(sense ? OP_JNZ : OP_JZ, r, 0);
+    SQInstruction& cmp = fs().At(fs().Pc() - 1);   // Literal() does not emit, but stay safe
+    cmp.op = sense ? OP_JCMPKT : OP_JCMPK;
+    cmp.a0 = cmp.a2;
+    cmp.a1 = 0;
+    cmp.a2 = static_cast<uint8_t>(lit);
+    cmp.a3 &= 0x7F;
+    return fs().Pc() - 1;
+}
+
+// Adds to `jumps` the jumps taken when e's truth is `sense`; the others land right after.
+// With t >= 0 a value that is not a comparison is tested in t, where it is kept.
+void SQCompiler::JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps, SQInteger t)
+{
+    std::vector<SQInteger> stay;
+    if (e.k == E_JUMP) {
+        std::vector<SQInteger>& same = sense ? e.tj : e.fj;
+        jumps.insert(jumps.end(), same.begin(), same.end());
+        stay = std::move(sense ? e.fj : e.tj);
+        e.k = E_REG;   // the last operand, already in e.reg
+    }
+    if (t >= 0 && !(ComparisonJustMade(e) && e.reg == t)) {
+        MoveInto(e, t);
+        e.k = E_REG;
+        e.reg = t;
+    }
+    jumps.push_back(TestJump(e, sense));
+    PatchJumpsHere(stay);
+}
+
+void SQCompiler::PatchJumpsHere(const std::vector<SQInteger>& jumps)
+{
+    for (SQInteger pc : jumps) fs().PatchJumpHere(pc);
+}
+
+// The literal index of an integer, or of a float given by its bits.
+SQInteger SQCompiler::NumberLiteral(int32_t bits, bool isFloat)
+{
+    if (!isFloat) return fs().Literal(SQObjectPtr(static_cast<SQInteger>(bits)));
+    SQFloat fv;
+    memcpy(&fv, &bits, sizeof fv);
+    return fs().Literal(SQObjectPtr(fv));
+}
+
+// The literal index of the constant that `ld` loads, or -1 (not a constant load, or an
+// index too wide for an 8-bit operand).
+SQInteger SQCompiler::ConstantLiteral(const SQInstruction& ld)
+{
+    SQInteger lit = -1;
+    switch (ld.op) {
+    case OP_LOAD: lit = ld.a1; break;
+    case OP_LOADINT: case OP_LOADFLOAT: lit = NumberLiteral(ld.a1, ld.op == OP_LOADFLOAT); break;
+    case OP_LOADBOOL: lit = fs().Literal(SQObjectPtr::Bool(ld.a1 != 0)); break;
+    case OP_LOADNULLS: if (ld.a1 == 1) lit = fs().Literal(SQObjectPtr()); break;
+    default: break;
+    }
+    return lit <= 0xFF ? lit : -1;
+}
+
+// Replaces the EQ/NE just emitted with a jump taken when equality is `sense`; a constant
+// loaded into a temp only for the test becomes an operand.
+SQInteger SQCompiler::EqualityJump(bool sense)
+{
+    SQFuncState& f = fs();
+    const SQInteger at = f.Pc() - 1;
+    const SQInteger a = f.At(at).a1, b = f.At(at).a2;
+    if (at > 0 && f._lastjumptarget < at && a != b) {
+        const SQInstruction ld = f.At(at - 1);
+        if ((ld.a0 == a || ld.a0 == b) && f.IsTemp(ld.a0)) {
+            const SQInteger other = ld.a0 == a ? b : a;   // == is symmetric
+            if (ld.op == OP_LOADINT && ld.a1 >= -16384 && ld.a1 < 16384) {
+                f._proto->_instructions.resize(static_cast<size_t>(at - 1));
+                const SQInteger pc = f.Emit(OP_JEQI, other, 0);
+                SetImmediate(f.At(pc), ld.a1 * 2 + (sense ? 1 : 0));
+                return pc;
             }
-            SQInteger lit = fs().Literal(k);
-            if (lit <= 0xFF) {
-                SQInstruction& cmp = fs().At(fs().Pc() - 1);   // Literal() does not emit, but stay safe
-                cmp.op = OP_JCMPK;
-                cmp.a0 = cmp.a2;
-                cmp.a1 = 0;
-                cmp.a2 = static_cast<uint8_t>(lit);
-                cmp.a3 &= 0x7F;
-                jumpPc = fs().Pc() - 1;
-                return;
+            const SQInteger lit = ConstantLiteral(ld);
+            if (lit >= 0) {
+                f._proto->_instructions.resize(static_cast<size_t>(at - 1));
+                return f.Emit(OP_JEQK, other, 0, lit, sense);
             }
         }
     }
-    jumpPc = fs().Emit(op, r, 0);
+    f._proto->_instructions.resize(static_cast<size_t>(at));
+    return f.Emit(OP_JEQ, a, 0, b, sense);
 }
 
 void SQCompiler::IfStatement()
@@ -1395,10 +1540,11 @@ void SQCompiler::IfStatement()
     Lex();
     Expect('(');
     Exp c;
+    _condNext = true;
     CommaExpression(c);
     Expect(')');
-    SQInteger jz;
-    CondJump(c, OP_JZ, jz);
+    std::vector<SQInteger> jz;
+    JumpIf(c, false, jz);
     fs()._freereg = fs().NActive();
     SQInteger nlocals = fs().NActive();
     Statement();
@@ -1406,13 +1552,13 @@ void SQCompiler::IfStatement()
     if (_token == TK_ELSE || (_lex._prevtoken == ';' && _token == TK_ELSE)) {
         Lex();
         SQInteger jmp = fs().Emit(OP_JMP, 0, 0);
-        fs().PatchJumpHere(jz);
+        PatchJumpsHere(jz);
         SQInteger n2 = fs().NActive();
         Statement();
         fs().PopLocals(fs().NActive() - n2);
         fs().PatchJumpHere(jmp);
     } else {
-        fs().PatchJumpHere(jz);
+        PatchJumpsHere(jz);
     }
 }
 
@@ -1445,10 +1591,11 @@ void SQCompiler::WhileStatement()
     fs()._lastjumptarget = top;
     Expect('(');
     Exp c;
+    _condNext = true;
     CommaExpression(c);
     Expect(')');
-    SQInteger jz;
-    CondJump(c, OP_JZ, jz);
+    std::vector<SQInteger> jz;
+    JumpIf(c, false, jz);
     fs()._freereg = fs().NActive();
     LoopBody(false);
     SQInteger nlocals = fs().NActive();
@@ -1456,7 +1603,7 @@ void SQCompiler::WhileStatement()
     fs().PopLocals(fs().NActive() - nlocals);
     SQInteger back = fs().Emit(OP_JMP, 0, 0);
     fs().PatchJumpTo(back, top);
-    fs().PatchJumpHere(jz);
+    PatchJumpsHere(jz);
     EndLoop(top, fs().Pc());
 }
 
@@ -1475,12 +1622,12 @@ void SQCompiler::DoWhileStatement()
     fs()._lastjumptarget = condPc;
     Expect('(');
     Exp c;
+    _condNext = true;
     CommaExpression(c);
     Expect(')');
-    SQInteger r = ToAnyReg(c);
-    FreeExp(c);
-    SQInteger back = fs().Emit(OP_JNZ, r, 0);
-    fs().PatchJumpTo(back, top);
+    std::vector<SQInteger> back;
+    JumpIf(c, true, back);
+    for (SQInteger pc : back) fs().PatchJumpTo(pc, top);
     fs()._freereg = fs().NActive();
     EndLoop(condPc, fs().Pc());
 }
@@ -1500,11 +1647,12 @@ void SQCompiler::ForStatement()
     Expect(';');
     SQInteger top = fs().Pc();
     fs()._lastjumptarget = top;
-    SQInteger jz = -1;
+    std::vector<SQInteger> jz;
     if (_token != ';') {
         Exp c;
+        _condNext = true;
         CommaExpression(c);
-        CondJump(c, OP_JZ, jz);
+        JumpIf(c, false, jz);
         fs()._freereg = fs().NActive();
     }
     Expect(';');
@@ -1533,7 +1681,7 @@ void SQCompiler::ForStatement()
     // `i < n; i++` (or i += k, k small) as one step-compare-jump: the test at the top stays
     // for the first turn
     bool fused = false;
-    if (jz == top && stepCode.size() == 1) {
+    if (jz.size() == 1 && jz[0] == top && stepCode.size() == 1) {
         const SQInstruction cond = fs().At(top);
         const SQInstruction& st = stepCode[0];
         SQInteger var = -1, delta = 0;
@@ -1544,10 +1692,17 @@ void SQCompiler::ForStatement()
             var = st.a0;
             delta = st.a1;
         }
-        if (var >= 0 && delta >= -16 && delta <= 15 && cond.a0 == var &&
-            (cond.op == OP_JCMPK || (cond.op == OP_JCMP && !fs().IsTemp(cond.a2)))) {
-            SQInteger a3 = (cond.a3 & 3) | (cond.op == OP_JCMPK ? 4 : 0) | ((delta & 0x1F) << 3);
-            SQInteger pc = fs().Emit(OP_FORLOOP, var, 0, cond.a2, a3);
+        SQInteger bound = cond.a2, cmp = cond.a3 & 3;
+        bool fits = cond.op == OP_JCMPK || (cond.op == OP_JCMP && !fs().IsTemp(cond.a2));
+        if (cond.op == OP_JCMPI && var >= 0) {   // the loop step reads its bound from the literals
+            const SQInteger w = static_cast<int16_t>(cond.a2 | cond.a3 << 8);
+            bound = NumberLiteral(static_cast<int32_t>(w >> 2), false);
+            cmp = w & 3;
+            fits = bound <= 0xFF;
+        }
+        if (var >= 0 && delta >= -16 && delta <= 15 && cond.a0 == var && fits) {
+            SQInteger a3 = cmp | (cond.op != OP_JCMP ? 4 : 0) | ((delta & 0x1F) << 3);
+            SQInteger pc = fs().Emit(OP_FORLOOP, var, 0, bound, a3);
             fs().PatchJumpTo(pc, top + 1);
             fused = true;
         }
@@ -1557,7 +1712,7 @@ void SQCompiler::ForStatement()
         SQInteger back = fs().Emit(OP_JMP, 0, 0);
         fs().PatchJumpTo(back, top);
     }
-    if (jz >= 0) fs().PatchJumpHere(jz);
+    PatchJumpsHere(jz);
     EndLoop(continueTarget, fs().Pc());
     fs().PopLocals(fs().NActive() - nlocals);
 }
@@ -1643,7 +1798,7 @@ void SQCompiler::SwitchStatement()
         SQInteger t = fs().AllocReg();
         fs().Emit(OP_EQ, t, sw, r);
         fs().FreeReg(t);
-        pendingTest = fs().Emit(OP_JZ, t, 0);
+        pendingTest = EqualityJump(false);
         if (pendingFall >= 0) fs().PatchJumpHere(pendingFall);
         SQInteger bodyLocals = fs().NActive();
         while (_token != TK_CASE && _token != TK_DEFAULT && _token != '}') {

@@ -849,6 +849,89 @@ exception_restore:
             if (!r) ci->_ip += ins->a1;
             continue;
         }
+        // == never calls into scripts nor fails, so its sense can be flipped freely
+        case OP_JEQ: L_OP_JEQ: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = STK(ins->a2);
+            const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
+            if (eq == (ins->a3 != 0)) ip += ins->a1;
+            NEXT_SAME_STACK();
+        }
+        case OP_JEQK: L_OP_JEQK: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ci->_literals[ins->a2];
+            const bool eq = isInt(a) && isInt(b) ? _integer(a) == _integer(b) : IsEqual(a, b);
+            if (eq == (ins->a3 != 0)) ip += ins->a1;
+            NEXT_SAME_STACK();
+        }
+        // jump when the comparison holds: not the negated JCMP, which differs for NaN and _cmp
+        case OP_JCMPKT: L_OP_JCMPKT: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ci->_literals[ins->a2];
+            if (isInt(a) && isInt(b)) {
+                if (cmpInts(ins->a3, _integer(a), _integer(b))) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmpt_any;
+        }
+        case OP_JCMPT: L_OP_JCMPT:
+        jcmpt_any: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQObjectPtr& b = ins->op == OP_JCMPKT ? ci->_literals[ins->a2] : STK(ins->a2);
+            if (isNum(a) && isNum(b)) {
+                if (cmpNumbers(ins->a3, a, b)) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            SQObjectPtr x = a, y = b;
+            bool r;
+            if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
+            if (r) ci->_ip += ins->a1;
+            continue;
+        }
+        // a small integer operand lives with its operation in the 16 bits of a2 and a3
+#define IMMEDIATE_WORD(ins) static_cast<SQInteger>(static_cast<int16_t>((ins)->a2 | (ins)->a3 << 8))
+        case OP_JCMPI: L_OP_JCMPI: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            if (isInt(a)) {
+                if (!cmpInts(w & 3, _integer(a), w >> 2)) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmpi_any;
+        }
+        case OP_JCMPIT: L_OP_JCMPIT: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            if (isInt(a)) {
+                if (cmpInts(w & 3, _integer(a), w >> 2)) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            goto jcmpi_any;
+        }
+        jcmpi_any: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            const bool when = ins->op == OP_JCMPIT;
+            if (sqtype(a) == OT_FLOAT) {
+                if (cmpFloats(w & 3, _float(a), static_cast<SQFloat>(w >> 2)) == when) ip += ins->a1;
+                NEXT_SAME_STACK();
+            }
+            SQObjectPtr x = a, y(static_cast<SQInteger>(w >> 2));
+            bool r;
+            if (!CmpOp(w & 3, x, y, r)) goto exception_trap;
+            if (r == when) ci->_ip += ins->a1;
+            continue;
+        }
+        case OP_JEQI: L_OP_JEQI: {
+            const SQObjectPtr& a = STK(ins->a0);
+            const SQInteger w = IMMEDIATE_WORD(ins);
+            // as IsEqual: an integer equals an integer or a float of the same value, nothing else
+            const bool eq = isInt(a) ? _integer(a) == (w >> 1)
+                                     : sqtype(a) == OT_FLOAT && _float(a) == static_cast<SQFloat>(w >> 1);
+            if (eq == ((w & 1) != 0)) ip += ins->a1;
+            NEXT_SAME_STACK();
+        }
+#undef IMMEDIATE_WORD
         case OP_FORLOOP: L_OP_FORLOOP: {
             SQObjectPtr& v = STK(ins->a0);
             const SQInteger d = static_cast<int8_t>(ins->a3) >> 3;

@@ -66,7 +66,15 @@
     X(POSTFOREACH) /* generators: a0 container, a1 jump when dead */ \
     X(PUSHTRAP)    /* catch target at a1 */ \
     X(POPTRAP)     /* pop a0 traps */ \
-    X(THROW)       /* throw a0 */
+    X(THROW)       /* throw a0 */ \
+    X(JEQ)         /* jump a1 when (a0 == a2) == (a3 != 0) */ \
+    X(JEQK)        /* jump a1 when (a0 == literal[a2]) == (a3 != 0) */ \
+    X(JCMPT)       /* if (a0 cmp(a3) a2) jump a1 */ \
+    X(JCMPKT)      /* if (a0 cmp(a3) literal[a2]) jump a1 */ \
+    /* small integer operand: w = int16 (a2 | a3 << 8) */ \
+    X(JCMPI)       /* if !(a0 cmp(w & 3) w >> 2) jump a1 */ \
+    X(JCMPIT)      /* if (a0 cmp(w & 3) w >> 2) jump a1 */ \
+    X(JEQI)        /* jump a1 when (a0 == w >> 1) == (w & 1) */
 
 enum SQOpcode : uint8_t {
 #define SQ_OP_ENUM(name) OP_##name,

@@ -225,12 +225,13 @@ struct Reader {
             case OP_FOREACH:
                 if (pc + 1 >= n || p->_instructions[static_cast<size_t>(pc + 1)].op != OP_POSTFOREACH) return false;
                 [[fallthrough]];
-            case OP_JCMP: case OP_JMP: case OP_JZ: case OP_JNZ: case OP_POSTFOREACH: case OP_PUSHTRAP:
+            case OP_JCMP: case OP_JMP: case OP_JZ: case OP_JNZ: case OP_POSTFOREACH: case OP_PUSHTRAP: case OP_JEQ:
+            case OP_JCMPT: case OP_JCMPI: case OP_JCMPIT: case OP_JEQI:
                 if (!index(int64_t{pc} + 1 + a1, static_cast<size_t>(n))) return false;
                 break;
-            case OP_JCMPK: case OP_FORLOOP:
+            case OP_JCMPK: case OP_FORLOOP: case OP_JEQK: case OP_JCMPKT:
                 if (!index(int64_t{pc} + 1 + a1, static_cast<size_t>(n))) return false;
-                if ((i.op == OP_JCMPK || (i.a3 & 4)) && !index(i.a2, p->_literals.size())) return false;
+                if ((i.op != OP_FORLOOP || (i.a3 & 4)) && !index(i.a2, p->_literals.size())) return false;
                 break;
             default:
                 break;
@@ -271,6 +272,7 @@ struct Reader {
             case OP_POPTRAP: ok = i.a0 <= d && reach(pc + 1, d - i.a0); break;
             case OP_FOREACH: ok = reach(pc + 2, d) && reach(jump, d) && reach(pc + 1, d); break;
             case OP_JZ: case OP_JNZ: case OP_JCMP: case OP_JCMPK: case OP_FORLOOP: case OP_POSTFOREACH:
+            case OP_JEQ: case OP_JEQK: case OP_JCMPT: case OP_JCMPKT: case OP_JCMPI: case OP_JCMPIT: case OP_JEQI:
                 ok = reach(jump, d) && reach(pc + 1, d);
                 break;
             default: ok = reach(pc + 1, d); break;

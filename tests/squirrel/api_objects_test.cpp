@@ -363,7 +363,7 @@ size_t instructionsStart(const Buffer& b, size_t& count)
 
 TEST_F(Api, BytecodeWithIndicesOutsideTheFunctionIsRefused)
 {
-    const char* src = "local x = 2; local t = [x, \"s\"]; while (x) { x = x - 1; } return t[1] + x;";
+    const char* src = "local x = 2; local t = [x, \"s\"]; while (x > 100000 || x > 0 || x == 100000 || x == -5) { x = x - 1; } return t[1] + x;";
     ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, src, static_cast<SQInteger>(strlen(src)), "bc", SQFalse)));
     Buffer buf;
     ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &buf)));
@@ -378,9 +378,9 @@ TEST_F(Api, BytecodeWithIndicesOutsideTheFunctionIsRefused)
         int32_t a1;
     };
     const SPatch patches[] = {
-        {"jump far ahead", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 1000},
-        {"jump before the start", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, -1000},
-        {"jump past the integer range", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP}, 0x7fffffff},
+        {"jump far ahead", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP, OP_JEQK, OP_JCMPKT, OP_JCMPIT, OP_JEQI}, 1000},
+        {"jump before the start", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP, OP_JEQK, OP_JCMPKT, OP_JCMPIT, OP_JEQI}, -1000},
+        {"jump past the integer range", {OP_JMP, OP_JZ, OP_JNZ, OP_JCMP, OP_JEQK, OP_JCMPKT, OP_JCMPIT, OP_JEQI}, 0x7fffffff},
         {"literal past the table", {OP_LOAD, OP_GETK, OP_PREPCALLK, OP_GETENV}, 500},
         {"register outside the frame", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, 100000},
         {"negative register", {OP_MOVE, OP_GET, OP_SUB, OP_ADD, OP_NEWSLOT}, -3},

@@ -71,11 +71,14 @@ function sw(x) {
     case 1: r += "one";
     case 2: r += "two"; break;
     case "s": r += "str"; break;
+    case -3: r += "neg"; break;
+    case 100000: r += "big"; break;
     default: r += "def";
   }
   return r;
 }
 print(sw(1) + " " + sw(2) + " " + sw("s") + " " + sw(9) + "\n");
+print(sw(2.0) + " " + sw(-3.0) + " " + sw(100000.0) + " " + sw(null) + " " + sw(true) + "\n");
 // enum / const
 enum Color { Red, Green = 5, Blue }
 const PI2 = 6.28;

@@ -1,8 +1,8 @@
 // Comparison operators in every instruction form the compiler emits for them: a register result,
-// a small integer or a loaded constant as an operand, and compare-and-jump in if, while, for and
-// the ternary, besides the unfused tests of do-while, ! and ||. Each row says how a compares with
-// b; every form of every operator must agree with it. Operands are source text, so constants are
-// compiled in place.
+// a small integer or a loaded constant as an operand, and compare-and-jump in if, while, for,
+// do-while, the ternary and the ||/&& chains of conditions, besides the tests of ! and of || as
+// a value. Each row says how a compares with b; every form of every operator must agree with it.
+// Operands are source text, so constants are compiled in place.
 local rows = [
     // int / int, extremes included (a wrapped subtraction gets them wrong)
     ["1", "2", "below"], ["2", "2", "equal"], ["3", "2", "above"],
@@ -25,6 +25,8 @@ local rows = [
     // null: smaller than anything else, equal to itself
     ["null", "null", "equal"], ["null", "0", "below"], ["\"x\"", "null", "above"],
     ["null", "-1.5", "below"], ["3", "null", "above"],
+    // bool / bool
+    ["false", "true", "below"], ["true", "true", "equal"],
 ];
 
 // what each operator gives for each relation, spelled out rather than computed with the
@@ -58,6 +60,13 @@ local forms = [
     ["or", "r.append(false || a OP b);"],
     ["and constant", "r.append(true && a OP B);"],
     ["do-while", "{ local n = 0; do { n++; if (n == 2) break; } while (a OP b); r.append(n == 2); }"],
+    ["if or", "if (a OP b || null) r.append(true); else r.append(false);"],
+    ["while and constant", "{ local n = 0; while (a OP B && n == 0) n = 1; r.append(n == 1); }"],
+    ["do-while or constant", "{ local n = 0; do { n++; if (n == 2) break; } while (null || a OP B); r.append(n == 2); }"],
+    ["if ternary", "if (null || a OP b ? true : false) r.append(true); else r.append(false);"],
+    ["or value", "r.append(a OP b || false);"],
+    ["and value constant", "r.append(a OP B && true);"],
+    ["ternary or", "r.append(a OP b || null ? true : false);"],
 ];
 
 function subst(text, from, to) {

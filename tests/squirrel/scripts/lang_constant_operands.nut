@@ -29,8 +29,8 @@ function show(f, a, b) {
 
 local lefts = [7, -7, 0, 2147483647, 2.5, -0.5, "s", null, true, Num(2)];
 local constants = ["3", "-1", "0", "127", "128", "-129", "2147483647", "1.5", "-2.0", "0.0"];
-local ops = ["+", "-", "*", "/", "%", "&", "|", "^", "<<", ">>", ">>>", "<", "<=", ">", ">="];
-local compares = ["<", "<=", ">", ">="];
+local ops = ["+", "-", "*", "/", "%", "&", "|", "^", "<<", ">>", ">>>", "<", "<=", ">", ">=", "==", "!="];
+local compares = ["<", "<=", ">", ">=", "==", "!="];
 local checked = 0;
 foreach (op in ops) {
     local viaRegister = compilestring("return function(a, k) { return a " + op + " k; }")();
@@ -39,8 +39,10 @@ foreach (op in ops) {
         local update = has(["+", "-", "*", "/", "%"], op) ? op + "= " + k : "= x " + op + " " + k;
         local forms = [compilestring("return function(a) { return a " + op + " " + k + "; }")(),
                        compilestring("return function(a) { local x = a; x " + update + "; return x; }")()];
-        if (has(compares, op))
+        if (has(compares, op)) {
             forms.append(compilestring("return function(a) { if (a " + op + " " + k + ") return true; return false; }")());
+            forms.append(compilestring("return function(a) { if (a " + op + " " + k + " || null) return true; return false; }")());
+        }
         foreach (a in lefts) {
             local want = show(viaRegister, a, value);
             foreach (n, f in forms) {

@@ -76,3 +76,16 @@ ct[ck] %= after(function() { ::ct.c = 30; }); print(ct.c + " ");
 ct.d /= after(function() { ::ct.d = 40; }); print(ct.d + " ");
 try { ct.none += after(function() {}); } catch (e) { print(e + " "); }
 print(ran + "\n");
+// ||/&& deciding a statement: operands run left to right and stop once the outcome is known
+::seen <- [];
+function mark(n, v) { ::seen.append(n); return v; }
+if (mark(1, 0) || mark(2, null) && mark(3, 1) || mark(4, "x")) seen.append("then");
+while (mark(5, 1) && mark(6, 0.0)) seen.append("never");
+for (local i = 0; mark(7, i < 1) || mark(8, false); i++) seen.append("body");
+do seen.append("do"); while (mark(9, false) || mark(10, 0) && mark(11, 1));
+if (mark(12, null) || "a" in {a = 1} && mark(13, 1) == 1, mark(14, false) || mark(15, true)) seen.append("comma");
+local picked = mark(16, 2) > 1 || mark(17, 0) ? "yes" : "no";
+local line = picked + " " + (mark(18, null) || mark(19, 0) && 1);
+foreach (s in seen) line += " " + s;
+print(line + "\n");
+print((1 > 2 || "s") + " " + (1 < 2 && "s") + " " + (1 > 2 && "s") + " " + (1 < 2 || "s") + "\n");
