@@ -345,7 +345,7 @@ void SQVM::RaiseNativeException()
     }
 }
 
-bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror)
+bool SQVM::Call(const SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror)
 {
     switch (sqtype(closure)) {
     case OT_CLOSURE:
@@ -390,10 +390,10 @@ bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQ
 }
 
 // Calls fn with `self` and nargs arguments pushed on the top of the stack; leaves the stack as it was.
+// The caller holds fn for the whole call, outside the stack.
 bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject* args, SQInteger nargs,
                     SQObjectPtr& outres, bool raiseerror)
 {
-    SQObjectPtr f = fn;
     const SQInteger base = _top;
     GrowStack(base + nargs + 1);
     // the slots are claimed before they are written: a value released by a write may run
@@ -401,9 +401,17 @@ bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject*
     _top = base + nargs + 1;
     _stack[base] = self;
     for (SQInteger i = 0; i < nargs; i++) _stack[base + 1 + i] = args[i];
-    bool ok = sqtype(f) == OT_CLOSURE && !_closure(f)->Proto()->_bgenerator
-                  ? Execute(f, -1, nargs + 1, base, outres, raiseerror)
-                  : Call(f, nargs + 1, base, outres, raiseerror);
+    bool ok;
+    if (sqtype(fn) == OT_CLOSURE && !_closure(fn)->Proto()->_bgenerator) {
+        ok = Execute(fn, -1, nargs + 1, base, outres, raiseerror);
+        // a script frame that returned has dropped every reference up to the top
+        if (ok && !_suspended) {
+            _top = base;
+            return true;
+        }
+    } else {
+        ok = Call(fn, nargs + 1, base, outres, raiseerror);
+    }
     // highest first, as popping does; a returned call has dropped its references already,
     // and plain values above the top are never read
     for (SQInteger n = _top; n > base;) {

@@ -45,8 +45,8 @@ struct SQVM : public SQCollectable {
     void Remove(SQInteger n);
 
     // ---- calls
-    bool Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror);
-    bool Execute(SQObjectPtr& func, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
+    bool Call(const SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror);
+    bool Execute(const SQObjectPtr& func, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
                  bool raiseerror, ExecutionType et = ET_CALL);
     bool CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newbase, SQObjectPtr& retval, bool& suspend);
     bool StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall);
