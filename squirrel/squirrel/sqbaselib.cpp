@@ -315,16 +315,23 @@ struct Sorter {
     SQObjectPtr arr;
     SQInteger last = 0;
 
-    bool compare(const SQObjectPtr& a, const SQObjectPtr& b, SQInteger& res)
+    // Compares the element at i, read now (a comparator may have changed the array), with
+    // the pivot.
+    bool compareAt(SQInteger i, const SQObjectPtr& pivot, SQInteger& res)
     {
+        std::vector<SQObjectPtr>& vals = _array(arr)->_values;
+        if (i < 0 || i >= static_cast<SQInteger>(vals.size())) return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
+        const SQObjectPtr& x = vals[static_cast<size_t>(i)];
         if (sqtype(func) == OT_NULL) {
-            if (sqtype(a) == OT_INTEGER && sqtype(b) == OT_INTEGER) {
-                res = _integer(a) < _integer(b) ? -1 : _integer(a) > _integer(b) ? 1 : 0;
+            if (sqtype(x) == OT_INTEGER && sqtype(pivot) == OT_INTEGER) {
+                res = _integer(x) < _integer(pivot) ? -1 : _integer(x) > _integer(pivot) ? 1 : 0;
                 return true;
             }
-            return v->ObjCmp(a, b, res);
+            SQObjectPtr held = x;   // a _cmp metamethod may change the array
+            return v->ObjCmp(held, pivot, res);
         }
-        const SQObject args[2] = {a, b};   // the caller's locals hold them
+        // borrowed: CallWith holds its arguments before it runs anything
+        const SQObject args[2] = {x, pivot};
         SQObjectPtr out;
         if (!v->CallWith(func, v->_roottable, args, 2, out, false)) {
             if (sqtype(v->_lasterror) != OT_STRING) v->Raise_Error(sqmsg::CompareFuncFailed);
@@ -355,17 +362,17 @@ struct Sorter {
     bool sort(SQInteger l, SQInteger r)
     {
         while (l < r) {
-            SQObjectPtr pivot, x;
+            SQObjectPtr pivot;
             if (!at(l, pivot)) return false;
             SQInteger i = l + 1, j = r, c;
             for (;;) {
                 while (i <= r) {
-                    if (!at(i, x) || !compare(x, pivot, c)) return false;
+                    if (!compareAt(i, pivot, c)) return false;
                     if (c > 0) break;
                     i++;
                 }
                 for (;;) {
-                    if (!at(j, x) || !compare(x, pivot, c)) return false;
+                    if (!compareAt(j, pivot, c)) return false;
                     if (c <= 0) break;
                     if (--j < 0) return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
                 }

@@ -390,17 +390,27 @@ bool SQVM::Call(const SQObjectPtr& closure, SQInteger nparams, SQInteger stackba
 }
 
 // Calls fn with `self` and nargs arguments pushed on the top of the stack; leaves the stack as it was.
-// The caller holds fn for the whole call, outside the stack.
+// The caller holds fn for the whole call, outside the stack; the arguments need to live only
+// until the call starts.
 bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject* args, SQInteger nargs,
                     SQObjectPtr& outres, bool raiseerror)
 {
     const SQInteger base = _top;
     GrowStack(base + nargs + 1);
-    // the slots are claimed before they are written: a value released by a write may run
-    // script code, which pushes above the top
+    // the slots are claimed, and the values held, before anything the slots held is let go:
+    // a release may run script code, which pushes above the top and may drop what the
+    // arguments point to
     _top = base + nargs + 1;
-    _stack[base] = self;
-    for (SQInteger i = 0; i < nargs; i++) _stack[base + 1 + i] = args[i];
+    SqAddRef(self._type, self._unVal);
+    for (SQInteger i = 0; i < nargs; i++) SqAddRef(args[i]._type, args[i]._unVal);
+    for (SQInteger i = 0; i <= nargs; i++) {
+        const SQObject& o = i ? args[i - 1] : self;
+        SQObjectPtr& slot = _stack[base + i];
+        const SQObject old = slot;
+        slot._type = o._type;
+        slot._unVal = o._unVal;
+        SqRelease(old._type, old._unVal);
+    }
     bool ok;
     if (sqtype(fn) == OT_CLOSURE && !_closure(fn)->Proto()->_bgenerator) {
         ok = Execute(fn, -1, nargs + 1, base, outres, raiseerror);
