@@ -56,7 +56,8 @@ SQInteger SQFunctionProto::GetLine(const SQInstruction* ip) const
 
 SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t nouters, size_t ndefaults)
 {
-    void* mem = ::operator new(sizeof(SQClosure) + (nouters + ndefaults) * sizeof(SQObjectPtr));
+    void* mem = ss->_closureblocks.Take(nouters + ndefaults);
+    if (!mem) mem = ::operator new(sizeof(SQClosure) + (nouters + ndefaults) * sizeof(SQObjectPtr));
     SQObjectPtr* values = reinterpret_cast<SQObjectPtr*>(static_cast<char*>(mem) + sizeof(SQClosure));
     for (size_t n = 0; n < nouters + ndefaults; n++) new (&values[n]) SQObjectPtr();
     SQClosure* c = new (mem) SQClosure(ss, values, nouters, ndefaults);
@@ -67,8 +68,10 @@ SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t no
 
 void SQClosure::Release()
 {
+    SQSharedState* ss = _sharedstate;
+    const size_t nvalues = _outervalues.size() + _defaultparams.size();
     this->~SQClosure();
-    ::operator delete(this);
+    if (!ss->_closureblocks.Keep(nvalues, this)) ::operator delete(this);
 }
 
 SQClosure::~SQClosure()
