@@ -186,14 +186,18 @@ bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
     SQInteger size = static_cast<SQInteger>(gen->_stack.size());
     GrowStack(newbase + size + kFrameMargin);
     // nothing may fail once the frame is pushed
-    _vargsstack.reserve(_vargsstack.size() + gen->_vargs.size());
-    _etraps.reserve(_etraps.size() + gen->_etraps.size());
-    SQCallInfo saved = gen->_ci;
+    if (!gen->_vargs.empty()) _vargsstack.reserve(_vargsstack.size() + gen->_vargs.size());
+    if (!gen->_etraps.empty()) _etraps.reserve(_etraps.size() + gen->_etraps.size());
     PushCallInfo();
-    ci->_closure = saved._closure;
-    ci->_ip = saved._ip;
-    ci->_literals = saved._literals;
-    ci->_ncalls = saved._ncalls;
+    // the frame takes over the suspended frame's hold on the function (popped frames hold
+    // null); a yield hands it back
+    ci->_closure._type = gen->_ci._closure._type;
+    ci->_closure._unVal = gen->_ci._closure._unVal;
+    gen->_ci._closure._type = OT_NULL;
+    gen->_ci._closure._unVal.raw = 0;
+    ci->_ip = gen->_ci._ip;
+    ci->_literals = gen->_ci._literals;
+    ci->_ncalls = gen->_ci._ncalls;
     ci->_prevstkbase = newbase - _stackbase;
     ci->_prevtop = _top;
     ci->_target = target;
@@ -222,7 +226,8 @@ bool SQVM::YieldGenerator(SQGenerator* gen)
     SQInteger size = _top - _stackbase;
     gen->_stack.resize(static_cast<size_t>(size));
     for (SQInteger n = 0; n < size; n++) gen->_stack[static_cast<size_t>(n)] = std::move(_stack[_stackbase + n]);
-    gen->_ci._closure = ci->_closure;
+    // the frame's hold on the function goes back to the generator; the frame is popped next
+    gen->_ci._closure = std::move(ci->_closure);
     gen->_ci._ip = ci->_ip;
     gen->_ci._literals = ci->_literals;
     gen->_ci._ncalls = ci->_ncalls;
