@@ -125,10 +125,13 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
 bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall)
 {
     if (!tailcall && CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
-    if (StackExhausted(stackbase + closure->Proto()->_stacksize)) return Raise_Error(sqmsg::StackOverflow);
-    SQInteger vbase, vsize;
-    if (!BindParams(closure, nargs, stackbase, vbase, vsize)) return false;
     SQFunctionProto* p = closure->Proto();
+    if (StackExhausted(stackbase + p->_stacksize)) return Raise_Error(sqmsg::StackOverflow);
+    SQInteger vbase = 0, vsize = 0;   // the base matters only with varargs
+    if (nargs == closure->_plainargs && closure->_outervalues.empty() && sqtype(closure->_env) == OT_NULL)
+        GrowStack(stackbase + p->_stacksize + kFrameMargin);   // nothing to bind
+    else if (!BindParams(closure, nargs, stackbase, vbase, vsize))
+        return false;
     if (!tailcall) {
         PushCallInfo();
         ci->_prevstkbase = stackbase - _stackbase;
