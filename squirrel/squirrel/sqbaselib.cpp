@@ -2,6 +2,7 @@
 #include "sqvm.h"
 #include "sqmessages.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -396,10 +397,29 @@ struct Sorter {
     }
 };
 
+// Integers compare without running anything, and equal ones cannot be told apart, so any
+// sort of them ends as the quicksort does. False when the values are not all integers.
+bool sortIntegers(std::vector<SQObjectPtr>& vals)
+{
+    for (const SQObjectPtr& e : vals) {
+        if (sqtype(e) != OT_INTEGER) return false;
+    }
+    std::vector<SQInteger> keys;
+    keys.reserve(vals.size());
+    for (const SQObjectPtr& e : vals) keys.push_back(_integer(e));
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); i++) {
+        vals[i]._unVal.raw = 0;
+        vals[i]._unVal.nInteger = keys[i];
+    }
+    return true;
+}
+
 SQInteger array_sort(HSQUIRRELVM v)
 {
     Sorter s{v, SQObjectPtr(), arg(v, 1)};
     if (sq_gettop(v) > 1) s.func = arg(v, 2);
+    if (sqtype(s.func) == OT_NULL && sortIntegers(_array(s.arr)->_values)) return 0;
     if (!s.sort(0, _array(s.arr)->Size() - 1)) return SQ_ERROR;
     return 0;
 }
