@@ -244,11 +244,13 @@ private:
     explicit SQClass(SQSharedState* ss) : SQCollectable(ss) {}
 };
 
-struct SQInstance : public SQCollectable {
+// The field values follow the instance in one allocation, so making one allocates once
+// (unless it carries user data).
+struct SQInstance final : public SQCollectable {
     SQClass* _class = nullptr;   // counted
     SQUserPointer _userpointer = nullptr;
     SQRELEASEHOOK _hook = nullptr;
-    std::vector<SQObjectPtr> _values;
+    SQValueSpan _values;   // null once finalized
     std::vector<char> _udmem;
     static SQInstance* Create(SQSharedState* ss, SQClass* cls);
     void Release() override;
@@ -262,7 +264,7 @@ struct SQInstance : public SQCollectable {
     bool InstanceOf(SQClass* cls) const;
     SQInstance* Clone(SQSharedState* ss);
 private:
-    explicit SQInstance(SQSharedState* ss) : SQCollectable(ss) {}
+    SQInstance(SQSharedState* ss, SQObjectPtr* values, size_t n) : SQCollectable(ss), _values(values, n) {}
 };
 
 // Reads through a weak reference stored in a container.

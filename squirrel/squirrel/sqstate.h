@@ -38,33 +38,45 @@ struct SQRefEntry {
     SQUnsignedInteger count;
 };
 
-// Memory of freed closures with few values, kept for the next closure of the same size: a
-// closure is often made per call, and the allocator costs more than the rest of making one.
-// Not kept under the address sanitizer, so that it still sees a closure used after its end.
-class SQClosureBlocks {
+// Memory of freed closures and instances with few values, kept for the next object of the
+// same size: one is often made per call, and the allocator costs more than the rest of
+// making it. Not kept under the address sanitizer, so that it still sees an object used
+// after its end.
+class SQSmallBlocks {
 public:
 #if defined(__SANITIZE_ADDRESS__)
     static constexpr size_t kDepth = 0;
 #else
     static constexpr size_t kDepth = 16;
 #endif
-    static constexpr size_t kSizes = 4;   // closures of up to three values
-    SQClosureBlocks() = default;
-    SQClosureBlocks(const SQClosureBlocks&) = delete;
-    SQClosureBlocks& operator=(const SQClosureBlocks&) = delete;
-    ~SQClosureBlocks()
+    static constexpr size_t kUnit = 16;   // the size of a value
+    static constexpr size_t kSizes = 16;   // blocks of up to 256 bytes
+    SQSmallBlocks() = default;
+    SQSmallBlocks(const SQSmallBlocks&) = delete;
+    SQSmallBlocks& operator=(const SQSmallBlocks&) = delete;
+    ~SQSmallBlocks()
     {
         for (size_t k = 0; k < kSizes; k++)
             for (size_t n = 0; n < _count[k]; n++) ::operator delete(_blocks[k][n]);
     }
-    // A kept block for a closure of nvalues values, or null.
-    void* Take(size_t nvalues) { return nvalues < kSizes && _count[nvalues] ? _blocks[nvalues][--_count[nvalues]] : nullptr; }
-    // False when the block is not kept: the caller frees it.
-    bool Keep(size_t nvalues, void* block)
+    // Blocks are sized in units, so that every block of a size is alike.
+    static constexpr size_t Units(size_t headerBytes, size_t nvalues) { return (headerBytes + kUnit - 1) / kUnit + nvalues; }
+    // A block of `units`, kept or new.
+    void* Take(size_t units)
     {
-        if (nvalues >= kSizes || _count[nvalues] >= kDepth) return false;
-        _blocks[nvalues][_count[nvalues]++] = block;
-        return true;
+        const size_t k = units - 1;
+        if (k < kSizes && _count[k]) return _blocks[k][--_count[k]];
+        return ::operator new(units * kUnit);
+    }
+    // Frees a block of `units`, or keeps it.
+    void Give(void* block, size_t units)
+    {
+        const size_t k = units - 1;
+        if (k < kSizes && _count[k] < kDepth) {
+            _blocks[k][_count[k]++] = block;
+            return;
+        }
+        ::operator delete(block);
     }
 private:
     void* _blocks[kSizes][kDepth ? kDepth : 1] = {};
@@ -77,7 +89,7 @@ struct SQSharedState {
     void Init();
 
     SQStringTable _stringtable;
-    SQClosureBlocks _closureblocks;   // early, so it goes late: the destructor frees closures
+    SQSmallBlocks _smallblocks;   // early, so it goes late: the destructor frees objects
     SQCollectable* _gc_chain = nullptr;
     std::unordered_map<SQRefCounted*, SQRefEntry> _refs;
     SQObjectPtr _registry;
