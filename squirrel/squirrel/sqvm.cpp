@@ -272,7 +272,10 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
         _stack[newbase] = _weakref(nclosure->_env)->_obj;
     if (CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
     PushCallInfo();
-    ci->_closure = nclosure;
+    // every caller holds the native for the call: the frame borrows it (popped frames hold null)
+    ci->_closure._type = OT_NATIVECLOSURE;
+    ci->_closure._unVal.pNativeClosure = nclosure;
+    ci->_borrowed = true;
     ci->_prevstkbase = newbase - _stackbase;
     ci->_prevtop = _top;
     _stackbase = newbase;

@@ -48,6 +48,7 @@ struct SQVM : public SQCollectable {
     bool Call(const SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror);
     bool Execute(const SQObjectPtr& func, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
                  bool raiseerror, ExecutionType et = ET_CALL);
+    // The caller holds nclosure for the call.
     bool CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newbase, SQObjectPtr& retval, bool& suspend);
     bool StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall);
     bool BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, SQInteger& vargsBase, SQInteger& vargsSize);
