@@ -227,22 +227,25 @@ bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
 bool SQVM::YieldGenerator(SQGenerator* gen)
 {
     SQInteger size = _top - _stackbase;
-    gen->_stack.resize(static_cast<size_t>(size));
+    if (gen->_stack.size() != static_cast<size_t>(size)) gen->_stack.resize(static_cast<size_t>(size));
     for (SQInteger n = 0; n < size; n++) gen->_stack[static_cast<size_t>(n)] = std::move(_stack[_stackbase + n]);
+    _top = _stackbase;   // the frame's slots are empty: leaving it lets go of nothing
     // the frame's hold on the function goes back to the generator; the frame is popped next
     gen->_ci._closure = std::move(ci->_closure);
     gen->_ci._ip = ci->_ip;
     gen->_ci._literals = ci->_literals;
     gen->_ci._ncalls = ci->_ncalls;
-    size_t firstTrap = _etraps.size() - static_cast<size_t>(ci->_etraps);
-    for (size_t n = firstTrap; n < _etraps.size(); n++) {
-        SQExceptionTrap t = _etraps[n];
-        t._stackbase -= _stackbase;
-        t._stacksize -= _stackbase;
-        gen->_etraps.push_back(t);
+    if (ci->_etraps) {
+        size_t firstTrap = _etraps.size() - static_cast<size_t>(ci->_etraps);
+        for (size_t n = firstTrap; n < _etraps.size(); n++) {
+            SQExceptionTrap t = _etraps[n];
+            t._stackbase -= _stackbase;
+            t._stacksize -= _stackbase;
+            gen->_etraps.push_back(t);
+        }
+        _etraps.resize(firstTrap);
+        ci->_etraps = 0;
     }
-    _etraps.resize(firstTrap);
-    ci->_etraps = 0;
     for (SQInteger n = 0; n < ci->_vargs_size; n++)
         gen->_vargs.push_back(std::move(_vargsstack[static_cast<size_t>(ci->_vargs_base + n)]));
     if (ci->_vargs_size) _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
