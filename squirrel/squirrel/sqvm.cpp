@@ -417,13 +417,26 @@ bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject*
     _top = base + nargs + 1;
     SqAddRef(self._type, self._unVal);
     for (SQInteger i = 0; i < nargs; i++) SqAddRef(args[i]._type, args[i]._unVal);
-    for (SQInteger i = 0; i <= nargs; i++) {
-        const SQObject& o = i ? args[i - 1] : self;
-        SQObjectPtr& slot = _stack[base + i];
-        const SQObject old = slot;
-        slot._type = o._type;
-        slot._unVal = o._unVal;
-        SqRelease(old._type, old._unVal);
+    SQObjectPtr* slots = _stack + base;
+    SQUnsignedInteger held = slots[0]._type;
+    for (SQInteger i = 1; i <= nargs; i++) held |= slots[i]._type;
+    if (!(held & SQOBJECT_REF_COUNTED)) {
+        // most often the slots hold nothing to let go
+        slots[0]._type = self._type;
+        slots[0]._unVal = self._unVal;
+        for (SQInteger i = 0; i < nargs; i++) {
+            slots[1 + i]._type = args[i]._type;
+            slots[1 + i]._unVal = args[i]._unVal;
+        }
+    } else {
+        for (SQInteger i = 0; i <= nargs; i++) {
+            const SQObject& o = i ? args[i - 1] : self;
+            SQObjectPtr& slot = _stack[base + i];
+            const SQObject old = slot;
+            slot._type = o._type;
+            slot._unVal = o._unVal;
+            SqRelease(old._type, old._unVal);
+        }
     }
     bool ok;
     if (sqtype(fn) == OT_CLOSURE && !_closure(fn)->Proto()->_bgenerator) {
