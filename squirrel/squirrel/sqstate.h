@@ -42,9 +42,16 @@ struct SQRefEntry {
 // same size: one is often made per call, and the allocator costs more than the rest of
 // making it. Not kept under the address sanitizer, so that it still sees an object used
 // after its end.
+#if defined(__SANITIZE_ADDRESS__)
+#define SQ_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SQ_ADDRESS_SANITIZER 1
+#endif
+#endif
 class SQSmallBlocks {
 public:
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef SQ_ADDRESS_SANITIZER
     static constexpr size_t kDepth = 0;
 #else
     static constexpr size_t kDepth = 16;
