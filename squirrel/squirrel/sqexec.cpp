@@ -965,11 +965,8 @@ exception_restore:
                 const SQInteger first = _stackbase, last = _top;
                 _stackbase -= ci->_prevstkbase;
                 _top = ci->_prevtop;
-                SQObject fn = ci->_closure;
-                const bool owned = !ci->_borrowed;
-                ci->_closure._type = OT_NULL;
-                ci->_closure._unVal.raw = 0;
-                ci->_borrowed = false;
+                bool owned;
+                const SQObject fn = ci->TakeClosure(owned);
                 ci = --_callsstacksize ? ci - 1 : nullptr;
                 if (owned) SqRelease(fn._type, fn._unVal);
                 ReleaseSlots(first, last);

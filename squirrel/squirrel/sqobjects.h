@@ -143,6 +143,17 @@ struct SQCallInfo {
     // for the whole call (calls from script code only)
     bool _borrowed = false;
 
+    // Empties _closure without releasing it; `owned`: the caller releases what it returns.
+    SQObject TakeClosure(bool& owned)
+    {
+        const SQObject fn = _closure;
+        owned = !_borrowed;
+        _closure._type = OT_NULL;
+        _closure._unVal.raw = 0;
+        _borrowed = false;
+        return fn;
+    }
+
     // Empties _closure, releasing it unless borrowed.
     void DropClosure()
     {
