@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -398,14 +399,19 @@ struct Sorter {
 };
 
 // Integers compare without running anything, and equal ones cannot be told apart, so any
-// sort of them ends as the quicksort does. False when the values are not all integers.
+// sort of them ends as the quicksort does. False when the values are not all integers, or
+// there is no memory for the keys (the quicksort needs none).
 bool sortIntegers(std::vector<SQObjectPtr>& vals)
 {
     for (const SQObjectPtr& e : vals) {
         if (sqtype(e) != OT_INTEGER) return false;
     }
     std::vector<SQInteger> keys;
-    keys.reserve(vals.size());
+    try {
+        keys.reserve(vals.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     for (const SQObjectPtr& e : vals) keys.push_back(_integer(e));
     std::sort(keys.begin(), keys.end());
     for (size_t i = 0; i < keys.size(); i++) {
