@@ -194,7 +194,17 @@ __attribute__((always_inline))
 inline void SQVM::ReleaseSlots(SQInteger first, SQInteger last)
 {
     if (first >= last) return;
-    if (_stack[first]._type & SQOBJECT_REF_COUNTED) _stack[first].Null();
+    if (_stack[first]._type & SQOBJECT_REF_COUNTED) {
+        // released here rather than through Null(), which the compiler keeps out of line
+        const SQObject self = _stack[first];
+        _stack[first]._type = OT_NULL;
+        _stack[first]._unVal.raw = 0;
+        SQRefCounted* o = self._unVal.pRefCounted;
+        if (--o->_uiRef == 0) {
+            if (self._type == OT_STRING) o->Release();
+            else SqDestroy(o);
+        }
+    }
     SQObjectPtr* p = _stack + first + 1;
     SQObjectPtr* end = _stack + last;
     SQObjectPtr* pairsEnd = end - 1;
