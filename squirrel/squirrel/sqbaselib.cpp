@@ -2,11 +2,13 @@
 #include "sqvm.h"
 #include "sqmessages.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -315,16 +317,23 @@ struct Sorter {
     SQObjectPtr arr;
     SQInteger last = 0;
 
-    bool compare(const SQObjectPtr& a, const SQObjectPtr& b, SQInteger& res)
+    // Compares the element at i, read now (a comparator may have changed the array), with
+    // the pivot.
+    bool compareAt(SQInteger i, const SQObjectPtr& pivot, SQInteger& res)
     {
+        std::vector<SQObjectPtr>& vals = _array(arr)->_values;
+        if (i < 0 || i >= static_cast<SQInteger>(vals.size())) return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
+        const SQObjectPtr& x = vals[static_cast<size_t>(i)];
         if (sqtype(func) == OT_NULL) {
-            if (sqtype(a) == OT_INTEGER && sqtype(b) == OT_INTEGER) {
-                res = _integer(a) < _integer(b) ? -1 : _integer(a) > _integer(b) ? 1 : 0;
+            if (sqtype(x) == OT_INTEGER && sqtype(pivot) == OT_INTEGER) {
+                res = _integer(x) < _integer(pivot) ? -1 : _integer(x) > _integer(pivot) ? 1 : 0;
                 return true;
             }
-            return v->ObjCmp(a, b, res);
+            SQObjectPtr held = x;   // a _cmp metamethod may change the array
+            return v->ObjCmp(held, pivot, res);
         }
-        const SQObject args[2] = {a, b};   // the caller's locals hold them
+        // borrowed: CallWith holds its arguments before it runs anything
+        const SQObject args[2] = {x, pivot};
         SQObjectPtr out;
         if (!v->CallWith(func, v->_roottable, args, 2, out, false)) {
             if (sqtype(v->_lasterror) != OT_STRING) v->Raise_Error(sqmsg::CompareFuncFailed);
@@ -355,17 +364,17 @@ struct Sorter {
     bool sort(SQInteger l, SQInteger r)
     {
         while (l < r) {
-            SQObjectPtr pivot, x;
+            SQObjectPtr pivot;
             if (!at(l, pivot)) return false;
             SQInteger i = l + 1, j = r, c;
             for (;;) {
                 while (i <= r) {
-                    if (!at(i, x) || !compare(x, pivot, c)) return false;
+                    if (!compareAt(i, pivot, c)) return false;
                     if (c > 0) break;
                     i++;
                 }
                 for (;;) {
-                    if (!at(j, x) || !compare(x, pivot, c)) return false;
+                    if (!compareAt(j, pivot, c)) return false;
                     if (c <= 0) break;
                     if (--j < 0) return v->Raise_Error(sqmsg::InvalidQsortProbablyCompareFunctionDefect);
                 }
@@ -389,10 +398,34 @@ struct Sorter {
     }
 };
 
+// Integers compare without running anything, and equal ones cannot be told apart, so any
+// sort of them ends as the quicksort does. False when the values are not all integers, or
+// there is no memory for the keys (the quicksort needs none).
+bool sortIntegers(std::vector<SQObjectPtr>& vals)
+{
+    for (const SQObjectPtr& e : vals) {
+        if (sqtype(e) != OT_INTEGER) return false;
+    }
+    std::vector<SQInteger> keys;
+    try {
+        keys.reserve(vals.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (const SQObjectPtr& e : vals) keys.push_back(_integer(e));
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); i++) {
+        vals[i]._unVal.raw = 0;
+        vals[i]._unVal.nInteger = keys[i];
+    }
+    return true;
+}
+
 SQInteger array_sort(HSQUIRRELVM v)
 {
     Sorter s{v, SQObjectPtr(), arg(v, 1)};
     if (sq_gettop(v) > 1) s.func = arg(v, 2);
+    if (sqtype(s.func) == OT_NULL && sortIntegers(_array(s.arr)->_values)) return 0;
     if (!s.sort(0, _array(s.arr)->Size() - 1)) return SQ_ERROR;
     return 0;
 }

@@ -223,7 +223,7 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 // keep every handler's own dispatch jump: merged jumps predict badly
 __attribute__((optimize("no-crossjumping")))
 #endif
-bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
+bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
                    bool raiseerror, ExecutionType et)
 {
     if (_nnativecalls + 1 > SQ_MAX_NATIVE_CALLS) return Raise_Error(sqmsg::NativeStackOverflow);
@@ -232,13 +232,16 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
     case ET_CALL: {
         SQClosure* c = _closure(closure);
         SQFunctionProto* p = c->Proto();
-        if (nargs == static_cast<SQInteger>(p->_parameters.size()) && !p->_varparams && c->_outervalues.empty() &&
-            sqtype(c->_env) == OT_NULL && sqtype(_debughook) == OT_NULL && !CallsExhausted() &&
-            !StackExhausted(stackbase + p->_stacksize) && stackbase + p->_stacksize + 24 <= _stacksize &&
-            _callsstacksize < static_cast<SQInteger>(_callsstack.size())) {
+        const SQInteger newtop = stackbase + p->_stacksize;
+        if (nargs == c->_plainargs && c->_outervalues.empty() && sqtype(c->_env) == OT_NULL &&
+            sqtype(_debughook) == OT_NULL && !CallsExhausted() && !StackExhausted(newtop) &&
+            newtop + 24 <= _stacksize && _callsstacksize < static_cast<SQInteger>(_callsstack.size())) {
             // the common call from the host or a native: exact arguments, nothing to bind
             ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
-            ci->_closure = closure;
+            // popped frames hold null
+            ci->_closure._type = closure._type;
+            ci->_closure._unVal = closure._unVal;
+            SqAddRef(closure._type, closure._unVal);
             ci->_borrowed = false;
             ci->_ip = p->_instructions.data();
             ci->_literals = p->_literals.data();
@@ -253,7 +256,7 @@ bool SQVM::Execute(SQObjectPtr& closure, SQInteger target, SQInteger nargs, SQIn
             ci->_ctor = false;
             ci->_plain = false;
             _stackbase = stackbase;
-            _top = stackbase + p->_stacksize;
+            _top = newtop;
             break;
         }
         SQObjectPtr fn = closure;
@@ -882,6 +885,7 @@ exception_restore:
                 if (cmpNumbers(ins->a3, a, b)) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
+            SAVE_IP();
             SQObjectPtr x = a, y = b;
             bool r;
             if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
@@ -916,6 +920,7 @@ exception_restore:
                 if (cmpFloats(w & 3, _float(a), static_cast<SQFloat>(w >> 2)) == when) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
+            SAVE_IP();
             SQObjectPtr x = a, y(static_cast<SQInteger>(w >> 2));
             bool r;
             if (!CmpOp(w & 3, x, y, r)) goto exception_trap;
@@ -1117,6 +1122,33 @@ exception_restore:
                 NEXT_IN(ci, base);
             }
             SAVE_IP();
+            if (!ci->_ctor && ci->_root && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&
+                sqtype(_debughook) == OT_NULL) {
+                // the end of a call from the host or a native: the value goes to outres
+                // as it is, once the frame is popped and its slots are let go
+                SQObject r;
+                r._type = OT_NULL;
+                r._unVal.raw = 0;
+                if (ins->a0 != SQ_NOREG) {
+                    SQObjectPtr& src = STK(ins->a0);
+                    r = src;
+                    src._type = OT_NULL;
+                    src._unVal.raw = 0;
+                }
+                const SQInteger first = _stackbase, last = _top;
+                _stackbase -= ci->_prevstkbase;
+                _top = ci->_prevtop;
+                bool owned;
+                const SQObject fn = ci->TakeClosure(owned);
+                ci = --_callsstacksize ? ci - 1 : nullptr;
+                if (owned) SqRelease(fn._type, fn._unVal);
+                ReleaseSlots(first, last);
+                SQObject old = outres;
+                outres._type = r._type;
+                outres._unVal = r._unVal;
+                SqRelease(old._type, old._unVal);
+                return true;
+            }
             SQObjectPtr ret;
             if (ci->_ctor) ret = STK(0);
             else if (ins->a0 != SQ_NOREG) ret = std::move(STK(ins->a0));

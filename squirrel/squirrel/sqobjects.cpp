@@ -41,6 +41,8 @@ SQArray* SQArray::Clone()
     return a;
 }
 
+static_assert(sizeof(SQObjectPtr) == SQSmallBlocks::kUnit, "a block unit holds one value");
+
 // ---- function prototypes and closures
 
 SQInteger SQFunctionProto::GetLine(const SQInstruction* ip) const
@@ -56,7 +58,7 @@ SQInteger SQFunctionProto::GetLine(const SQInstruction* ip) const
 
 SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t nouters, size_t ndefaults)
 {
-    void* mem = ::operator new(sizeof(SQClosure) + (nouters + ndefaults) * sizeof(SQObjectPtr));
+    void* mem = ss->_smallblocks.Take(SQSmallBlocks::Units(sizeof(SQClosure), nouters + ndefaults));
     SQObjectPtr* values = reinterpret_cast<SQObjectPtr*>(static_cast<char*>(mem) + sizeof(SQClosure));
     for (size_t n = 0; n < nouters + ndefaults; n++) new (&values[n]) SQObjectPtr();
     SQClosure* c = new (mem) SQClosure(ss, values, nouters, ndefaults);
@@ -67,8 +69,10 @@ SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t no
 
 void SQClosure::Release()
 {
+    SQSharedState* ss = _sharedstate;
+    const size_t units = SQSmallBlocks::Units(sizeof(SQClosure), _outervalues.size() + _defaultparams.size());
     this->~SQClosure();
-    ::operator delete(this);
+    ss->_smallblocks.Give(this, units);
 }
 
 SQClosure::~SQClosure()
@@ -360,11 +364,13 @@ SQInteger SQClass::Next(const SQObject& refpos, SQObjectPtr& outkey, SQObjectPtr
 
 SQInstance* SQInstance::Create(SQSharedState* ss, SQClass* cls)
 {
-    SQInstance* inst = new SQInstance(ss);
+    const size_t n = cls->_defaultvalues.size();
+    void* mem = ss->_smallblocks.Take(SQSmallBlocks::Units(sizeof(SQInstance), n));
+    SQObjectPtr* values = reinterpret_cast<SQObjectPtr*>(static_cast<char*>(mem) + sizeof(SQInstance));
+    for (size_t i = 0; i < n; i++) new (&values[i]) SQObjectPtr(cls->_defaultvalues[i].val);
+    SQInstance* inst = new (mem) SQInstance(ss, values, n);
     inst->_class = cls;
     cls->_uiRef++;
-    inst->_values.reserve(cls->_defaultvalues.size());
-    for (const SQClassMember& m : cls->_defaultvalues) inst->_values.push_back(m.val);
     if (cls->_udsize > 0) {
         inst->_udmem.assign(static_cast<size_t>(cls->_udsize), 0);
         inst->_userpointer = inst->_udmem.data();
@@ -375,6 +381,7 @@ SQInstance* SQInstance::Create(SQSharedState* ss, SQClass* cls)
 SQInstance::~SQInstance()
 {
     Finalize();
+    for (SQObjectPtr& v : _values) v.~SQObjectPtr();
 }
 
 void SQInstance::Release()
@@ -384,12 +391,15 @@ void SQInstance::Release()
         _hook = nullptr;
         hook(_userpointer, 0);
     }
-    delete this;
+    SQSharedState* ss = _sharedstate;
+    const size_t units = SQSmallBlocks::Units(sizeof(SQInstance), _values.size());
+    this->~SQInstance();
+    ss->_smallblocks.Give(this, units);
 }
 
 void SQInstance::Finalize()
 {
-    _values.clear();
+    for (SQObjectPtr& v : _values) v.Null();
     if (_class) {
         SQClass* c = _class;
         _class = nullptr;
@@ -437,6 +447,6 @@ bool SQInstance::InstanceOf(SQClass* cls) const
 SQInstance* SQInstance::Clone(SQSharedState* ss)
 {
     SQInstance* inst = Create(ss, _class);
-    inst->_values = _values;
+    for (size_t n = 0; n < _values.size(); n++) inst->_values[n] = _values[n];
     return inst;
 }

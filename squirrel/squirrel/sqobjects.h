@@ -143,6 +143,17 @@ struct SQCallInfo {
     // for the whole call (calls from script code only)
     bool _borrowed = false;
 
+    // Empties _closure without releasing it; `owned`: the caller releases what it returns.
+    SQObject TakeClosure(bool& owned)
+    {
+        const SQObject fn = _closure;
+        owned = !_borrowed;
+        _closure._type = OT_NULL;
+        _closure._unVal.raw = 0;
+        _borrowed = false;
+        return fn;
+    }
+
     // Empties _closure, releasing it unless borrowed.
     void DropClosure()
     {
@@ -278,11 +289,13 @@ private:
     explicit SQClass(SQSharedState* ss) : SQCollectable(ss) {}
 };
 
-struct SQInstance : public SQCollectable {
+// The field values follow the instance in one allocation, so making one allocates once
+// (unless it carries user data).
+struct SQInstance final : public SQCollectable {
     SQClass* _class = nullptr;   // counted
     SQUserPointer _userpointer = nullptr;
     SQRELEASEHOOK _hook = nullptr;
-    std::vector<SQObjectPtr> _values;
+    SQValueSpan _values;   // null once finalized
     std::vector<char> _udmem;
     static SQInstance* Create(SQSharedState* ss, SQClass* cls);
     void Release() override;
@@ -296,7 +309,7 @@ struct SQInstance : public SQCollectable {
     bool InstanceOf(SQClass* cls) const;
     SQInstance* Clone(SQSharedState* ss);
 private:
-    explicit SQInstance(SQSharedState* ss) : SQCollectable(ss) {}
+    SQInstance(SQSharedState* ss, SQObjectPtr* values, size_t n) : SQCollectable(ss), _values(values, n) {}
 };
 
 // Reads through a weak reference stored in a container.

@@ -38,12 +38,65 @@ struct SQRefEntry {
     SQUnsignedInteger count;
 };
 
+// Memory of freed closures and instances with few values, kept for the next object of the
+// same size: one is often made per call, and the allocator costs more than the rest of
+// making it. Not kept under the address sanitizer, so that it still sees an object used
+// after its end.
+#if defined(__SANITIZE_ADDRESS__)
+#define SQ_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SQ_ADDRESS_SANITIZER 1
+#endif
+#endif
+class SQSmallBlocks {
+public:
+#ifdef SQ_ADDRESS_SANITIZER
+    static constexpr size_t kDepth = 0;
+#else
+    static constexpr size_t kDepth = 16;
+#endif
+    static constexpr size_t kUnit = 16;   // the size of a value
+    static constexpr size_t kSizes = 16;   // blocks of up to 256 bytes
+    SQSmallBlocks() = default;
+    SQSmallBlocks(const SQSmallBlocks&) = delete;
+    SQSmallBlocks& operator=(const SQSmallBlocks&) = delete;
+    ~SQSmallBlocks()
+    {
+        for (size_t k = 0; k < kSizes; k++)
+            for (size_t n = 0; n < _count[k]; n++) ::operator delete(_blocks[k][n]);
+    }
+    // Blocks are sized in units, so that every block of a size is alike.
+    static constexpr size_t Units(size_t headerBytes, size_t nvalues) { return (headerBytes + kUnit - 1) / kUnit + nvalues; }
+    // A block of `units`, kept or new.
+    void* Take(size_t units)
+    {
+        const size_t k = units - 1;
+        if (k < kSizes && _count[k]) return _blocks[k][--_count[k]];
+        return ::operator new(units * kUnit);
+    }
+    // Frees a block of `units`, or keeps it.
+    void Give(void* block, size_t units)
+    {
+        const size_t k = units - 1;
+        if (k < kSizes && _count[k] < kDepth) {
+            _blocks[k][_count[k]++] = block;
+            return;
+        }
+        ::operator delete(block);
+    }
+private:
+    void* _blocks[kSizes][kDepth ? kDepth : 1] = {};
+    size_t _count[kSizes] = {};
+};
+
 struct SQSharedState {
     SQSharedState();
     ~SQSharedState();
     void Init();
 
     SQStringTable _stringtable;
+    SQSmallBlocks _smallblocks;   // early, so it goes late: the destructor frees objects
     SQCollectable* _gc_chain = nullptr;
     std::unordered_map<SQRefCounted*, SQRefEntry> _refs;
     SQObjectPtr _registry;

@@ -126,10 +126,13 @@ bool SQVM::BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, 
 bool SQVM::StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall)
 {
     if (!tailcall && CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
-    if (StackExhausted(stackbase + closure->Proto()->_stacksize)) return Raise_Error(sqmsg::StackOverflow);
-    SQInteger vbase, vsize;
-    if (!BindParams(closure, nargs, stackbase, vbase, vsize)) return false;
     SQFunctionProto* p = closure->Proto();
+    if (StackExhausted(stackbase + p->_stacksize)) return Raise_Error(sqmsg::StackOverflow);
+    SQInteger vbase = 0, vsize = 0;   // the base matters only with varargs
+    if (nargs == closure->_plainargs && closure->_outervalues.empty() && sqtype(closure->_env) == OT_NULL)
+        GrowStack(stackbase + p->_stacksize + kFrameMargin);   // nothing to bind
+    else if (!BindParams(closure, nargs, stackbase, vbase, vsize))
+        return false;
     if (!tailcall) {
         PushCallInfo();
         ci->_prevstkbase = stackbase - _stackbase;
@@ -187,14 +190,18 @@ bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
     SQInteger size = static_cast<SQInteger>(gen->_stack.size());
     GrowStack(newbase + size + kFrameMargin);
     // nothing may fail once the frame is pushed
-    _vargsstack.reserve(_vargsstack.size() + gen->_vargs.size());
-    _etraps.reserve(_etraps.size() + gen->_etraps.size());
-    SQCallInfo saved = gen->_ci;
+    if (!gen->_vargs.empty()) _vargsstack.reserve(_vargsstack.size() + gen->_vargs.size());
+    if (!gen->_etraps.empty()) _etraps.reserve(_etraps.size() + gen->_etraps.size());
     PushCallInfo();
-    ci->_closure = saved._closure;
-    ci->_ip = saved._ip;
-    ci->_literals = saved._literals;
-    ci->_ncalls = saved._ncalls;
+    // the frame takes over the suspended frame's hold on the function (popped frames hold
+    // null); a yield hands it back
+    ci->_closure._type = gen->_ci._closure._type;
+    ci->_closure._unVal = gen->_ci._closure._unVal;
+    gen->_ci._closure._type = OT_NULL;
+    gen->_ci._closure._unVal.raw = 0;
+    ci->_ip = gen->_ci._ip;
+    ci->_literals = gen->_ci._literals;
+    ci->_ncalls = gen->_ci._ncalls;
     ci->_prevstkbase = newbase - _stackbase;
     ci->_prevtop = _top;
     ci->_target = target;
@@ -221,21 +228,25 @@ bool SQVM::ResumeGenerator(SQGenerator* gen, SQInteger target)
 bool SQVM::YieldGenerator(SQGenerator* gen)
 {
     SQInteger size = _top - _stackbase;
-    gen->_stack.resize(static_cast<size_t>(size));
+    if (gen->_stack.size() != static_cast<size_t>(size)) gen->_stack.resize(static_cast<size_t>(size));
     for (SQInteger n = 0; n < size; n++) gen->_stack[static_cast<size_t>(n)] = std::move(_stack[_stackbase + n]);
-    gen->_ci._closure = ci->_closure;
+    _top = _stackbase;   // the frame's slots are empty: leaving it lets go of nothing
+    // the frame's hold on the function goes back to the generator; the frame is popped next
+    gen->_ci._closure = std::move(ci->_closure);
     gen->_ci._ip = ci->_ip;
     gen->_ci._literals = ci->_literals;
     gen->_ci._ncalls = ci->_ncalls;
-    size_t firstTrap = _etraps.size() - static_cast<size_t>(ci->_etraps);
-    for (size_t n = firstTrap; n < _etraps.size(); n++) {
-        SQExceptionTrap t = _etraps[n];
-        t._stackbase -= _stackbase;
-        t._stacksize -= _stackbase;
-        gen->_etraps.push_back(t);
+    if (ci->_etraps) {
+        size_t firstTrap = _etraps.size() - static_cast<size_t>(ci->_etraps);
+        for (size_t n = firstTrap; n < _etraps.size(); n++) {
+            SQExceptionTrap t = _etraps[n];
+            t._stackbase -= _stackbase;
+            t._stacksize -= _stackbase;
+            gen->_etraps.push_back(t);
+        }
+        _etraps.resize(firstTrap);
+        ci->_etraps = 0;
     }
-    _etraps.resize(firstTrap);
-    ci->_etraps = 0;
     for (SQInteger n = 0; n < ci->_vargs_size; n++)
         gen->_vargs.push_back(std::move(_vargsstack[static_cast<size_t>(ci->_vargs_base + n)]));
     if (ci->_vargs_size) _vargsstack.resize(static_cast<size_t>(ci->_vargs_base));
@@ -265,7 +276,10 @@ bool SQVM::CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newb
         _stack[newbase] = _weakref(nclosure->_env)->_obj;
     if (CallsExhausted()) return Raise_Error(sqmsg::StackOverflow);
     PushCallInfo();
-    ci->_closure = nclosure;
+    // every caller holds the native for the call: the frame borrows it (popped frames hold null)
+    ci->_closure._type = OT_NATIVECLOSURE;
+    ci->_closure._unVal.pNativeClosure = nclosure;
+    ci->_borrowed = true;
     ci->_prevstkbase = newbase - _stackbase;
     ci->_prevtop = _top;
     _stackbase = newbase;
@@ -346,7 +360,7 @@ void SQVM::RaiseNativeException()
     }
 }
 
-bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror)
+bool SQVM::Call(const SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror)
 {
     switch (sqtype(closure)) {
     case OT_CLOSURE:
@@ -391,20 +405,51 @@ bool SQVM::Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQ
 }
 
 // Calls fn with `self` and nargs arguments pushed on the top of the stack; leaves the stack as it was.
+// The caller holds fn for the whole call, outside the stack; the arguments need to live only
+// until the call starts.
 bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject* args, SQInteger nargs,
                     SQObjectPtr& outres, bool raiseerror)
 {
-    SQObjectPtr f = fn;
     const SQInteger base = _top;
     GrowStack(base + nargs + 1);
-    // the slots are claimed before they are written: a value released by a write may run
-    // script code, which pushes above the top
+    // the slots are claimed, and the values held, before anything the slots held is let go:
+    // a release may run script code, which pushes above the top and may drop what the
+    // arguments point to
     _top = base + nargs + 1;
-    _stack[base] = self;
-    for (SQInteger i = 0; i < nargs; i++) _stack[base + 1 + i] = args[i];
-    bool ok = sqtype(f) == OT_CLOSURE && !_closure(f)->Proto()->_bgenerator
-                  ? Execute(f, -1, nargs + 1, base, outres, raiseerror)
-                  : Call(f, nargs + 1, base, outres, raiseerror);
+    SqAddRef(self._type, self._unVal);
+    for (SQInteger i = 0; i < nargs; i++) SqAddRef(args[i]._type, args[i]._unVal);
+    SQObjectPtr* slots = _stack + base;
+    SQUnsignedInteger held = slots[0]._type;
+    for (SQInteger i = 1; i <= nargs; i++) held |= slots[i]._type;
+    if (!(held & SQOBJECT_REF_COUNTED)) {
+        // most often the slots hold nothing to let go
+        slots[0]._type = self._type;
+        slots[0]._unVal = self._unVal;
+        for (SQInteger i = 0; i < nargs; i++) {
+            slots[1 + i]._type = args[i]._type;
+            slots[1 + i]._unVal = args[i]._unVal;
+        }
+    } else {
+        for (SQInteger i = 0; i <= nargs; i++) {
+            const SQObject& o = i ? args[i - 1] : self;
+            SQObjectPtr& slot = _stack[base + i];
+            const SQObject old = slot;
+            slot._type = o._type;
+            slot._unVal = o._unVal;
+            SqRelease(old._type, old._unVal);
+        }
+    }
+    bool ok;
+    if (sqtype(fn) == OT_CLOSURE && !_closure(fn)->Proto()->_bgenerator) {
+        ok = Execute(fn, -1, nargs + 1, base, outres, raiseerror);
+        // a script frame that returned has dropped every reference up to the top
+        if (ok && !_suspended) {
+            _top = base;
+            return true;
+        }
+    } else {
+        ok = Call(fn, nargs + 1, base, outres, raiseerror);
+    }
     // highest first, as popping does; a returned call has dropped its references already,
     // and plain values above the top are never read
     for (SQInteger n = _top; n > base;) {

@@ -45,9 +45,10 @@ struct SQVM : public SQCollectable {
     void Remove(SQInteger n);
 
     // ---- calls
-    bool Call(SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror);
-    bool Execute(SQObjectPtr& func, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
+    bool Call(const SQObjectPtr& closure, SQInteger nparams, SQInteger stackbase, SQObjectPtr& outres, bool raiseerror);
+    bool Execute(const SQObjectPtr& func, SQInteger target, SQInteger nargs, SQInteger stackbase, SQObjectPtr& outres,
                  bool raiseerror, ExecutionType et = ET_CALL);
+    // The caller holds nclosure for the call.
     bool CallNative(SQNativeClosure* nclosure, SQInteger nargs, SQInteger newbase, SQObjectPtr& retval, bool& suspend);
     bool StartCall(SQClosure* closure, SQInteger target, SQInteger nargs, SQInteger stackbase, bool tailcall);
     bool BindParams(SQClosure* closure, SQInteger nargs, SQInteger stackbase, SQInteger& vargsBase, SQInteger& vargsSize);
@@ -204,7 +205,17 @@ __attribute__((always_inline))
 inline void SQVM::ReleaseSlots(SQInteger first, SQInteger last)
 {
     if (first >= last) return;
-    if (_stack[first]._type & SQOBJECT_REF_COUNTED) _stack[first].Null();
+    if (_stack[first]._type & SQOBJECT_REF_COUNTED) {
+        // released here rather than through Null(), which the compiler keeps out of line
+        const SQObject self = _stack[first];
+        _stack[first]._type = OT_NULL;
+        _stack[first]._unVal.raw = 0;
+        SQRefCounted* o = self._unVal.pRefCounted;
+        if (--o->_uiRef == 0) {
+            if (self._type == OT_STRING) o->Release();
+            else SqDestroy(o);
+        }
+    }
     SQObjectPtr* p = _stack + first + 1;
     SQObjectPtr* end = _stack + last;
     SQObjectPtr* pairsEnd = end - 1;

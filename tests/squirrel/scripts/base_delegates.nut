@@ -53,6 +53,16 @@ attempt("sort cmp of one parameter", function() {
     return a.sort(function(x) { return 0; });
 });
 attempt("its arguments released", function() { return ::sorted == null; });
+// a comparator that replaces every element, the pivot too, and then empties the array
+attempt("sort cmp changing the array", function() {
+    local a = [[3], [1], [4], [1], [5], [9], [2], [6]];
+    local calls = [0];
+    return a.sort(function(x, y) : (a, calls) {
+        foreach (i, e in a) a[i] = [e[0]];
+        if (++calls[0] == 9) a.clear();
+        return x[0] - y[0];
+    });
+});
 
 // table raw access
 local t = {a = 1};
