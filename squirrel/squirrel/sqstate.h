@@ -38,10 +38,6 @@ struct SQRefEntry {
     SQUnsignedInteger count;
 };
 
-// Memory of freed closures and instances with few values, kept for the next object of the
-// same size: one is often made per call, and the allocator costs more than the rest of
-// making it. Not kept under the address sanitizer, so that it still sees an object used
-// after its end.
 #if defined(__SANITIZE_ADDRESS__)
 #define SQ_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
@@ -49,6 +45,11 @@ struct SQRefEntry {
 #define SQ_ADDRESS_SANITIZER 1
 #endif
 #endif
+
+// Memory of freed closures and instances with few values, kept for the next object of the
+// same size: one is often made per call, and the allocator costs more than the rest of
+// making it. Not kept under the address sanitizer, so that it still sees an object used
+// after its end.
 class SQSmallBlocks {
 public:
 #ifdef SQ_ADDRESS_SANITIZER

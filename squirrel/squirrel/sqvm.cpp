@@ -554,13 +554,14 @@ bool SQVM::CallClass(SQClass* cls, SQInteger target, SQInteger nargs, SQInteger 
         return true;
     }
     SQObjectPtr fn = cls->_methods[static_cast<size_t>(ctor)].val;
-    _stack[stackbase] = inst;
     if (sqtype(fn) == OT_CLOSURE && !_closure(fn)->Proto()->_bgenerator) {
+        _stack[stackbase] = std::move(inst);   // the constructor's `this` yields the instance
         if (!StartCall(_closure(fn), target, nargs, stackbase, false)) return false;
         ci->_ctor = true;
         ci->_plain = false;
         return true;
     }
+    _stack[stackbase] = inst;
     SQObjectPtr dummy;
     if (sqtype(fn) == OT_NATIVECLOSURE) {
         bool suspend;
