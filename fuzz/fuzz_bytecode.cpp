@@ -10,6 +10,7 @@
 #include <sqstdmath.h>
 #include <sqstdstring.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -17,7 +18,11 @@
 
 namespace {
 
+constexpr int kEventBudget = 20000;
 int HookEvents = 0;
+// events that each build a string of hundreds of megabytes would take minutes to reach the
+// budget: time ends those runs
+std::chrono::steady_clock::time_point Deadline;
 SQFunctionProto* Loaded = nullptr;
 
 // Every instruction becomes a throw, so whatever runs next unwinds to the host.
@@ -31,7 +36,12 @@ void throwEverywhere(SQFunctionProto* p)
 // budget it ends the run through the code.
 SQInteger countingHook(HSQUIRRELVM)
 {
-    if (++HookEvents == 20000) throwEverywhere(Loaded);
+    ++HookEvents;
+    if (HookEvents == kEventBudget ||
+        (HookEvents < kEventBudget && HookEvents % 64 == 0 && std::chrono::steady_clock::now() > Deadline)) {
+        HookEvents = kEventBudget;
+        throwEverywhere(Loaded);
+    }
     return 0;
 }
 
@@ -124,6 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         Loaded = _closure(loaded)->Proto();
         if (!loopsSilently(Loaded)) {
             HookEvents = 0;
+            Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
             sq_newclosure(vm, countingHook, 0);
             sq_setdebughook(vm);
             sq_pushroottable(vm);
