@@ -845,12 +845,7 @@ exception_restore:
                 if (!cmpNumbers(ins->a3, a, b)) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
-            SAVE_IP();
-            SQObjectPtr x = a, y = b;
-            bool r;
-            if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
-            if (!r) ci->_ip += ins->a1;
-            continue;
+            goto jcmp_slow;
         }
         // == never calls into scripts nor fails, so its sense can be flipped freely
         case OP_JEQ: L_OP_JEQ: {
@@ -885,11 +880,16 @@ exception_restore:
                 if (cmpNumbers(ins->a3, a, b)) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
+        }
+        jcmp_slow: {
+            // the general comparison of every register and literal compare-and-jump
             SAVE_IP();
-            SQObjectPtr x = a, y = b;
+            const bool k = ins->op == OP_JCMPK || ins->op == OP_JCMPKT;
+            const bool when = ins->op == OP_JCMPT || ins->op == OP_JCMPKT;
+            SQObjectPtr x = STK(ins->a0), y = k ? ci->_literals[ins->a2] : STK(ins->a2);
             bool r;
             if (!CmpOp(ins->a3, x, y, r)) goto exception_trap;
-            if (r) ci->_ip += ins->a1;
+            if (r == when) ci->_ip += ins->a1;
             continue;
         }
         // a small integer operand lives with its operation in the 16 bits of a2 and a3
