@@ -828,13 +828,16 @@ exception_restore:
             SETRESULT(ins->a0, SQObjectPtr::Bool(r));
             continue;
         }
-        case OP_JCMPK: L_OP_JCMPK: {
+        // JCMPKT jumps when the comparison holds: not the negated JCMPK, which differs for NaN and _cmp
+        case OP_JCMPK: L_OP_JCMPK: case OP_JCMPKT: L_OP_JCMPKT: {
             const SQObjectPtr& a = STK(ins->a0);
             const SQObjectPtr& b = ci->_literals[ins->a2];
+            const bool when = ins->op == OP_JCMPKT;
             if (isInt(a) && isInt(b)) {
-                if (!cmpInts(ins->a3, _integer(a), _integer(b))) ip += ins->a1;
+                if (cmpInts(ins->a3, _integer(a), _integer(b)) == when) ip += ins->a1;
                 NEXT_SAME_STACK();
             }
+            if (when) goto jcmpt_any;
             goto jcmp_any;
         }
         case OP_JCMP: L_OP_JCMP:
@@ -863,15 +866,6 @@ exception_restore:
             NEXT_SAME_STACK();
         }
         // jump when the comparison holds: not the negated JCMP, which differs for NaN and _cmp
-        case OP_JCMPKT: L_OP_JCMPKT: {
-            const SQObjectPtr& a = STK(ins->a0);
-            const SQObjectPtr& b = ci->_literals[ins->a2];
-            if (isInt(a) && isInt(b)) {
-                if (cmpInts(ins->a3, _integer(a), _integer(b))) ip += ins->a1;
-                NEXT_SAME_STACK();
-            }
-            goto jcmpt_any;
-        }
         case OP_JCMPT: L_OP_JCMPT:
         jcmpt_any: {
             const SQObjectPtr& a = STK(ins->a0);
