@@ -547,16 +547,10 @@ exception_restore:
             }
             ci->_ip = ip = p->_instructions.data();
             ci->_literals = p->_literals.data();
-            ci->_generator = nullptr;
             ci->_prevstkbase = ins->a2;
             ci->_prevtop = prevtop;
             ci->_target = ins->a0 == SQ_NOREG ? -1 : ins->a0;
-            ci->_ncalls = 1;
-            ci->_etraps = 0;
-            ci->_vargs_size = 0;   // the base matters only with varargs
-            ci->_root = false;
-            ci->_ctor = false;
-            ci->_plain = true;
+            ci->_plain = true;   // the rest is as every pop leaves it (ClearState)
             _stackbase = newbase;
             _top = newbase + p->_stacksize;
             if (sqtype(_debughook) != OT_NULL) {
@@ -1096,6 +1090,7 @@ exception_restore:
                 ci->_closure._type = OT_NULL;
                 ci->_closure._unVal.raw = 0;
                 ci->_borrowed = false;
+                ci->_ncalls = 1;   // of its state only tail calls change a plain frame's
                 --_callsstacksize;
                 --ci;
                 ip = ci->_ip;
@@ -1134,6 +1129,7 @@ exception_restore:
                 _top = ci->_prevtop;
                 bool owned;
                 const SQObject fn = ci->TakeClosure(owned);
+                ci->ClearState();
                 ci = --_callsstacksize ? ci - 1 : nullptr;
                 if (owned) SqRelease(fn._type, fn._unVal);
                 ReleaseSlots(first, last);

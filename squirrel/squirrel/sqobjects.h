@@ -143,6 +143,17 @@ struct SQCallInfo {
     // for the whole call (calls from script code only)
     bool _borrowed = false;
 
+    // A popped frame holds these values, so the inline script call sets only the others.
+    void ClearState()
+    {
+        _generator = nullptr;
+        _ncalls = 1;
+        _etraps = 0;
+        _vargs_size = 0;
+        _root = false;
+        _ctor = false;
+    }
+
     // Empties _closure without releasing it; `owned`: the caller releases what it returns.
     SQObject TakeClosure(bool& owned)
     {

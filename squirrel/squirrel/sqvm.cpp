@@ -62,7 +62,10 @@ void SQVM::Finalize()
     _debughook.Null();
     _temp.Null();
     for (SQInteger i = 0; i < _stacksize; i++) _stack[i].Null();
-    for (SQInteger i = 0; i < _callsstacksize; i++) _callsstack[static_cast<size_t>(i)].DropClosure();
+    for (SQInteger i = 0; i < _callsstacksize; i++) {
+        _callsstack[static_cast<size_t>(i)].DropClosure();
+        _callsstack[static_cast<size_t>(i)].ClearState();
+    }
     _callsstacksize = 0;
     ci = nullptr;
     _vargsstack.clear();

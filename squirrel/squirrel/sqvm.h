@@ -175,7 +175,9 @@ inline void SQVM::PushCallInfo()
 
 inline void SQVM::PopCallInfo()
 {
-    _callsstack[static_cast<size_t>(--_callsstacksize)].DropClosure();
+    SQCallInfo& popped = _callsstack[static_cast<size_t>(--_callsstacksize)];
+    popped.DropClosure();
+    popped.ClearState();
     ci = _callsstacksize ? &_callsstack[static_cast<size_t>(_callsstacksize - 1)] : nullptr;
 }
 
