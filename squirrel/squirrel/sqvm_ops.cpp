@@ -501,7 +501,7 @@ bool SQVM::CmpOp(SQInteger op, const SQObjectPtr& o1, const SQObjectPtr& o2, boo
         }
         return true;
     }
-    SQInteger r;
+    SQInteger r = 0;
     if (!ObjCmp(o1, o2, r)) return false;
     switch (op) {
     case CMP_G: res = r > 0; break;
