@@ -71,13 +71,6 @@ inline bool cmpFloats(SQInteger op, SQFloat x, SQFloat y)
 // Register writes for the fast paths: the new value goes in first, then the old one is let go.
 // Each returns whether that destroyed an object: its hooks may have grown (moved) the stack,
 // so only then must the next instruction reload the stack's address.
-SQ_FORCE_INLINE bool releaseMoved(SQObjectType t, const SQObjectValue& v)
-{
-    if (!(t & SQOBJECT_REF_COUNTED) || --v.pRefCounted->_uiRef != 0) return false;
-    if (t == OT_STRING) v.pRefCounted->Release();
-    else SqDestroy(v.pRefCounted);
-    return true;
-}
 
 SQ_FORCE_INLINE bool storeCopy(SQObjectPtr& dst, const SQObject& src)
 {
@@ -86,7 +79,7 @@ SQ_FORCE_INLINE bool storeCopy(SQObjectPtr& dst, const SQObject& src)
     dst._type = src._type;
     dst._unVal = src._unVal;
     SqAddRef(dst._type, dst._unVal);
-    return releaseMoved(t, v);
+    return SqReleaseDestroys(t, v);
 }
 
 SQ_FORCE_INLINE bool storePlain(SQObjectPtr& dst, SQObjectType type, SQObjectValue val)
@@ -95,7 +88,7 @@ SQ_FORCE_INLINE bool storePlain(SQObjectPtr& dst, SQObjectType type, SQObjectVal
     SQObjectValue v = dst._unVal;
     dst._type = type;
     dst._unVal = val;
-    return releaseMoved(t, v);
+    return SqReleaseDestroys(t, v);
 }
 
 SQ_FORCE_INLINE bool storeInt(SQObjectPtr& dst, SQInteger i)
@@ -200,9 +193,9 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
         ins = ip++; \
         goto *handlers[ins->op]; \
     } while (0)
-// Same, after a call or return changed frames: the new base and frame come from registers,
-// not from the members just stored.
-#define NEXT_IN(frame, base) do { \
+// Same, after a call or return changed frames: the new base comes from a register, not from
+// the member just stored.
+#define NEXT_IN(base) do { \
         stk = _stack + (base); \
         ins = ip++; \
         goto *handlers[ins->op]; \
@@ -215,7 +208,7 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 #else
 #define NEXT() if (true) { ci->_ip = ip; continue; } else (void)0
 #define NEXT_SAME_STACK() NEXT()
-#define NEXT_IN(frame, base) NEXT()
+#define NEXT_IN(base) NEXT()
 #define NEXT_AFTER(moved) do { (void)(moved); NEXT(); } while (0)
 #endif
 
@@ -558,7 +551,7 @@ exception_restore:
                 if (!_inhook) CallDebugHook('c');
                 NEXT();
             }
-            NEXT_IN(frame, newbase);
+            NEXT_IN(newbase);
         }
         case OP_TAILCALL: L_OP_TAILCALL:
         call_any: {
@@ -1107,8 +1100,8 @@ exception_restore:
                 } else {
                     SqRelease(r._type, r._unVal);
                 }
-                // a release above may have run a hook that moved the frames: ci is read again
-                NEXT_IN(ci, base);
+                // a release above may have run a hook that moved the stack: its address is read again
+                NEXT_IN(base);
             }
             SAVE_IP();
             if (!ci->_ctor && ci->_root && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&

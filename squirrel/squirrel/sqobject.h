@@ -30,12 +30,20 @@ inline void SqAddRef(SQObjectType t, const SQObjectValue& v)
 // Destroys an object whose count reached zero. Objects freed while another is being
 // destroyed are queued and freed in a loop, so long chains never recurse deeply.
 void SqDestroy(SQRefCounted* o);
+// Lets go of a reference; true when that destroyed the object (and so may have run hooks).
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline bool SqReleaseDestroys(SQObjectType t, const SQObjectValue& v)
+{
+    if (!(t & SQOBJECT_REF_COUNTED) || --v.pRefCounted->_uiRef != 0) return false;
+    if (t == OT_STRING) v.pRefCounted->Release();   // no children; interning may revive queued strings
+    else SqDestroy(v.pRefCounted);
+    return true;
+}
 inline void SqRelease(SQObjectType t, const SQObjectValue& v)
 {
-    if ((t & SQOBJECT_REF_COUNTED) && --v.pRefCounted->_uiRef == 0) {
-        if (t == OT_STRING) v.pRefCounted->Release();   // no children; interning may revive queued strings
-        else SqDestroy(v.pRefCounted);
-    }
+    SqReleaseDestroys(t, v);
 }
 
 // A value that holds a reference while it lives. Every slot that outlives one expression
