@@ -62,12 +62,6 @@ inline bool cmpFloats(SQInteger op, SQFloat x, SQFloat y)
     }
 }
 
-#if defined(__GNUC__)
-#define SQ_FORCE_INLINE inline __attribute__((always_inline))
-#else
-#define SQ_FORCE_INLINE inline
-#endif
-
 // Register writes for the fast paths: the new value goes in first, then the old one is let go.
 // Each returns whether that destroyed an object: its hooks may have grown (moved) the stack,
 // so only then must the next instruction reload the stack's address.

@@ -9,6 +9,14 @@
 
 struct SQSharedState;
 
+// For helpers of the VM's dispatch function, which is large enough that the compiler would
+// otherwise call them.
+#if defined(__GNUC__)
+#define SQ_FORCE_INLINE inline __attribute__((always_inline))
+#else
+#define SQ_FORCE_INLINE inline
+#endif
+
 // Every counted object. _uiRef counts holders (SQObjectPtr, host handles through the
 // registry). When it drops to zero, Release() destroys the object at once.
 // _weakref is the one weak reference object of this target, or null.
@@ -31,10 +39,7 @@ inline void SqAddRef(SQObjectType t, const SQObjectValue& v)
 // destroyed are queued and freed in a loop, so long chains never recurse deeply.
 void SqDestroy(SQRefCounted* o);
 // Lets go of a reference; true when that destroyed the object (and so may have run hooks).
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline bool SqReleaseDestroys(SQObjectType t, const SQObjectValue& v)
+SQ_FORCE_INLINE bool SqReleaseDestroys(SQObjectType t, const SQObjectValue& v)
 {
     if (!(t & SQOBJECT_REF_COUNTED) || --v.pRefCounted->_uiRef != 0) return false;
     if (t == OT_STRING) v.pRefCounted->Release();   // no children; interning may revive queued strings
@@ -91,11 +96,7 @@ struct SQObjectPtr : public SQObject {
         SqRelease(t, v);
         return *this;
     }
-#if defined(__GNUC__)
-    // the VM's dispatch function is large enough that the compiler would otherwise call it
-    __attribute__((always_inline))
-#endif
-    void SetInteger(SQInteger i) { SqRelease(_type, _unVal); _type = OT_INTEGER; _unVal.raw = 0; _unVal.nInteger = i; }
+    SQ_FORCE_INLINE void SetInteger(SQInteger i) { SqRelease(_type, _unVal); _type = OT_INTEGER; _unVal.raw = 0; _unVal.nInteger = i; }
     void SetFloat(SQFloat f) { SqRelease(_type, _unVal); _type = OT_FLOAT; _unVal.raw = 0; _unVal.fFloat = f; }
     void SetBool(bool b) { SqRelease(_type, _unVal); _type = OT_BOOL; _unVal.raw = 0; _unVal.nInteger = b ? 1 : 0; }
     void Null() { SQObjectType t = _type; SQObjectValue v = _unVal; _type = OT_NULL; _unVal.raw = 0; SqRelease(t, v); }

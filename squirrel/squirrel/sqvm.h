@@ -181,10 +181,7 @@ inline void SQVM::PopCallInfo()
     ci = _callsstacksize ? &_callsstack[static_cast<size_t>(_callsstacksize - 1)] : nullptr;
 }
 
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline void SQVM::LeaveFrame()
+SQ_FORCE_INLINE void SQVM::LeaveFrame()
 {
     SQInteger lastTop = _top;
     SQInteger lastBase = _stackbase;
@@ -201,10 +198,7 @@ inline void SQVM::LeaveFrame()
 // above the top are never read, so they stay. The first slot is a frame's `this`, most
 // often a reference; most others hold plain values, so they are tested two at a time. A
 // release may run a hook that grows the stack: the stack is read again after each.
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline void SQVM::ReleaseSlots(SQInteger first, SQInteger last)
+SQ_FORCE_INLINE void SQVM::ReleaseSlots(SQInteger first, SQInteger last)
 {
     if (first >= last) return;
     if (_stack[first]._type & SQOBJECT_REF_COUNTED) {
