@@ -179,20 +179,17 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 #ifdef SQ_THREADED_DISPATCH
 #define NEXT() do { \
         stk = _stack + _stackbase; \
-        ins = ip++; \
-        goto *handlers[ins->op]; \
+        goto *handlers[(ip++)->op]; \
     } while (0)
 // Same, from a handler that wrote nothing (no value released): the stack cannot have moved.
 #define NEXT_SAME_STACK() do { \
-        ins = ip++; \
-        goto *handlers[ins->op]; \
+        goto *handlers[(ip++)->op]; \
     } while (0)
 // Same, after a call or return changed frames: the new base comes from a register, not from
 // the member just stored.
 #define NEXT_IN(base) do { \
         stk = _stack + (base); \
-        ins = ip++; \
-        goto *handlers[ins->op]; \
+        goto *handlers[(ip++)->op]; \
     } while (0)
 // Next instruction after a register write that reported whether it moved the stack.
 #define NEXT_AFTER(moved) do { \
@@ -288,7 +285,9 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
     // the running frame's next instruction, kept here and stored to the frame as dispatch
     // goes; a handler that ends with `continue` works on ci->_ip, which is read back
     SQInstruction* ip;
-    const SQInstruction* ins;
+    // the running instruction is the one before ip: one pointer to advance per dispatch,
+    // operands read at a fixed offset from it
+#define ins (static_cast<const SQInstruction*>(ip - 1))
     SQObjectPtr* stk;
 exception_restore:
     // An allocation that fails anywhere in the loop is raised as a script error here, at the
@@ -297,8 +296,7 @@ exception_restore:
     for (;;) {
         stk = _stack + _stackbase;
         // the instruction lives in the running prototype, which its frame keeps alive
-        ip = ci->_ip;
-        ins = ip++;
+        ip = ci->_ip + 1;
         ci->_ip = ip;
 #ifdef SQ_THREADED_DISPATCH
         // one indirect jump per handler (the compiler copies this block to every
@@ -532,11 +530,11 @@ exception_restore:
             } else {
                 ci->_closure = fn;
             }
-            ci->_ip = ip = p->_instructions.data();
-            ci->_literals = p->_literals.data();
             ci->_prevstkbase = ins->a2;
-            ci->_prevtop = prevtop;
             ci->_target = ins->a0 == SQ_NOREG ? -1 : ins->a0;
+            ci->_ip = ip = p->_instructions.data();   // ins is the callee's from here
+            ci->_literals = p->_literals.data();
+            ci->_prevtop = prevtop;
             ci->_plain = true;   // the rest is as every pop leaves it (ClearState)
             _stackbase = newbase;
             _top = newbase + p->_stacksize;
@@ -1281,3 +1279,4 @@ exception_trap: {
         return false;
     }
 }
+#undef ins
