@@ -1079,11 +1079,10 @@ exception_restore:
                 --_callsstacksize;
                 --ci;
                 ip = ci->_ip;
-                // the callee's slots start at its `this`: the caller's call temps are dead now
-                ReleaseSlots(first, last);
-                if (owned) SqRelease(fn._type, fn._unVal);
+                // the value goes to the caller first, so nothing else is live across the
+                // releases; the target lies below the callee's slots
                 if (tgt != -1) {
-                    SQObjectPtr& d = _stack[_stackbase + tgt];
+                    SQObjectPtr& d = _stack[base + tgt];
                     SQObjectType oldType = d._type;
                     SQObjectValue oldVal = d._unVal;
                     d._type = r._type;
@@ -1092,6 +1091,9 @@ exception_restore:
                 } else {
                     SqRelease(r._type, r._unVal);
                 }
+                // the callee's slots start at its `this`: the caller's call temps are dead now
+                ReleaseSlots(first, last);
+                if (owned) SqRelease(fn._type, fn._unVal);
                 // a release above may have run a hook that moved the stack: its address is read again
                 NEXT_IN(base);
             }

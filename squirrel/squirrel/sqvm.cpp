@@ -419,20 +419,22 @@ bool SQVM::CallWith(const SQObjectPtr& fn, const SQObject& self, const SQObject*
     // a release may run script code, which pushes above the top and may drop what the
     // arguments point to
     _top = base + nargs + 1;
-    SqAddRef(self._type, self._unVal);
-    for (SQInteger i = 0; i < nargs; i++) SqAddRef(args[i]._type, args[i]._unVal);
     SQObjectPtr* slots = _stack + base;
     SQUnsignedInteger held = slots[0]._type;
     for (SQInteger i = 1; i <= nargs; i++) held |= slots[i]._type;
     if (!(held & SQOBJECT_REF_COUNTED)) {
-        // most often the slots hold nothing to let go
+        // most often the slots hold nothing to let go, so nothing can run in between
         slots[0]._type = self._type;
         slots[0]._unVal = self._unVal;
+        SqAddRef(self._type, self._unVal);
         for (SQInteger i = 0; i < nargs; i++) {
             slots[1 + i]._type = args[i]._type;
             slots[1 + i]._unVal = args[i]._unVal;
+            SqAddRef(args[i]._type, args[i]._unVal);
         }
     } else {
+        SqAddRef(self._type, self._unVal);
+        for (SQInteger i = 0; i < nargs; i++) SqAddRef(args[i]._type, args[i]._unVal);
         for (SQInteger i = 0; i <= nargs; i++) {
             const SQObject& o = i ? args[i - 1] : self;
             SQObjectPtr& slot = _stack[base + i];
