@@ -157,15 +157,25 @@ inline SQObjectPtr defaultMethod(SQSharedState* ss, const SQObject& self, const 
 #endif
 
 #define STK(n) stk[n]
-// a3 of MOVE and GETENV: a call follows, so this also goes to the register after the target;
-// when the first write moved the stack the second one finds it anew
+// a3 of MOVE and GETENV: a call follows, so this also goes to the register after the target
 #define NEXT_WITH_THIS(src) do { \
-        bool moved_ = storeCopy(TARGET, src); \
+        SQObjectPtr& d_ = TARGET; \
+        const SQObject old_ = d_; \
+        d_._type = (src)._type; \
+        d_._unVal = (src)._unVal; \
+        SqAddRef(d_._type, d_._unVal); \
         if (ins->a3) { \
-            if (moved_) stk = _stack + _stackbase; \
-            moved_ |= storeCopy(STK(ins->a0 + 1), STK(0)); \
+            /* both written before either old value is let go */ \
+            SQObjectPtr& t_ = STK(ins->a0 + 1); \
+            const SQObject oldThis_ = t_; \
+            t_._type = STK(0)._type; \
+            t_._unVal = STK(0)._unVal; \
+            SqAddRef(t_._type, t_._unVal); \
+            bool moved_ = SqReleaseDestroys(old_._type, old_._unVal); \
+            moved_ |= SqReleaseDestroys(oldThis_._type, oldThis_._unVal); \
+            NEXT_AFTER(moved_); \
         } \
-        NEXT_AFTER(moved_); \
+        NEXT_AFTER(SqReleaseDestroys(old_._type, old_._unVal)); \
     } while (0)
 
 #define TARGET stk[ins->a0]
@@ -1074,8 +1084,7 @@ exception_restore:
                 const bool owned = !ci->_borrowed;
                 ci->_closure._type = OT_NULL;
                 ci->_closure._unVal.raw = 0;
-                ci->_borrowed = false;
-                ci->_ncalls = 1;   // of its state only tail calls change a plain frame's
+                ci->_ncalls = 1;   // of its state only tail calls change a plain frame's; every push sets _borrowed
                 --_callsstacksize;
                 --ci;
                 ip = ci->_ip;
