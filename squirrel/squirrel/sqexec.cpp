@@ -109,6 +109,14 @@ SQ_FORCE_INLINE bool storeBool(SQObjectPtr& dst, bool b)
     return storePlain(dst, OT_BOOL, val);
 }
 
+// A closure's free variables go to the registers after its parameters. Kept out of line: most
+// calls have none, and the inline call keeps its values in registers around it. A release
+// may run a hook that moves the stack, so each slot is found anew.
+SQ_NEVER_INLINE void bindOuters(SQVM* v, SQInteger at, const SQClosure* c)
+{
+    for (const SQObjectPtr& o : c->_outervalues) storeCopy(v->_stack[at++], o);
+}
+
 // The constant right operand of a K-form instruction as a value.
 inline SQObjectPtr constantOperand(const SQInstruction* ins)
 {
@@ -526,8 +534,7 @@ exception_restore:
                 goto call_any;
             SAVE_IP();   // where the caller resumes
             SQInteger prevtop = _top;
-            size_t nouters = c->_outervalues.size();
-            for (size_t k = 0; k < nouters; k++) _stack[newbase + ins->a3 + static_cast<SQInteger>(k)] = c->_outervalues[k];
+            if (!c->_outervalues.empty()) bindOuters(this, newbase + ins->a3, c);
             SQCallInfo* const frame = ci + 1;   // the frame above the running one
             ci = frame;
             ++_callsstacksize;

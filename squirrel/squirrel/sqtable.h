@@ -69,10 +69,11 @@ private:
     Node* FindNode(const SQObject& key, SQHash h) const
     {
         Node* n = &_nodes[h & (_numofnodes - 1)];
-        do {
+        // most keys are found at their main position: that probe is kept out of the loop
+        if (n->key._unVal.raw == key._unVal.raw && n->key._type == key._type) return n;
+        while ((n = n->next) != nullptr) {
             if (n->key._unVal.raw == key._unVal.raw && n->key._type == key._type) return n;
-            n = n->next;
-        } while (n);
+        }
         return nullptr;
     }
 };
