@@ -120,6 +120,7 @@ void sq_setdebughook(HSQUIRRELVM v)
     if (sqtype(o) == OT_CLOSURE || sqtype(o) == OT_NATIVECLOSURE || sqtype(o) == OT_NULL) {
         v->_debughook = o;
         v->Pop();
+        v->SetCallLimit();
         // running frames return through the hook from now on
         if (sqtype(v->_debughook) != OT_NULL)
             for (SQInteger n = 0; n < v->_callsstacksize; n++) v->_callsstack[static_cast<size_t>(n)]._plain = false;

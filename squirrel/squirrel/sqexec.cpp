@@ -555,11 +555,6 @@ exception_restore:
             ci->_plain = true;   // the rest is as every pop leaves it (ClearState)
             _stackbase = newbase;
             _top = newbase + p->_stacksize;
-            if (sqtype(_debughook) != OT_NULL) {
-                ci->_plain = false;   // its return calls the hook
-                if (!_inhook) CallDebugHook('c');
-                NEXT();
-            }
             NEXT_IN(newbase);
         }
         case OP_TAILCALL: L_OP_TAILCALL:
@@ -1107,11 +1102,11 @@ exception_restore:
                 } else {
                     SqRelease(r._type, r._unVal);
                 }
+                if (owned) SqRelease(fn._type, fn._unVal);
                 // the callee's slots start at its `this`: the caller's call temps are dead now
                 ReleaseSlots(first, last);
-                if (owned) SqRelease(fn._type, fn._unVal);
                 // a release above may have run a hook that moved the stack: its address is read again
-                NEXT_IN(base);
+                NEXT();
             }
             SAVE_IP();
             if (!ci->_ctor && ci->_root && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&

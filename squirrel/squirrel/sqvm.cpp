@@ -37,6 +37,7 @@ void SQVM::Init(SQVM* friendvm, SQInteger stacksize)
         _roottable = friendvm->_roottable;
         _errorhandler = friendvm->_errorhandler;
         _debughook = friendvm->_debughook;
+        SetCallLimit();
     } else {
         _roottable = SQTable::Create(_sharedstate, 0);
     }

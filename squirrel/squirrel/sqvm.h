@@ -126,10 +126,15 @@ struct SQVM : public SQCollectable {
     std::vector<SQCallInfo> _callsstack;
     SQInteger _callsstacksize = 0;
     SQCallInfo* ci = nullptr;
-    // a script call made from frame ci can push its frame inline while ci is below this
+    // a script call made from frame ci can push its frame inline while ci is below this; with
+    // a debug hook set no call is inline, as each reports to the hook
     SQCallInfo* _cilimit = nullptr;
     void SetCallLimit()
     {
+        if (sqtype(_debughook) != OT_NULL) {
+            _cilimit = _callsstack.data();
+            return;
+        }
         size_t last = _callsstack.size() - 1;
         if (last > static_cast<size_t>(SQ_MAX_CALL_DEPTH - 1)) last = static_cast<size_t>(SQ_MAX_CALL_DEPTH - 1);
         _cilimit = &_callsstack[last];
