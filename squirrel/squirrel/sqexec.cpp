@@ -235,9 +235,10 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
         SQClosure* c = _closure(closure);
         SQFunctionProto* p = c->Proto();
         const SQInteger newtop = stackbase + p->_stacksize;
-        if (nargs == c->_plainargs && c->_outervalues.empty() && sqtype(c->_env) == OT_NULL &&
-            sqtype(_debughook) == OT_NULL && !CallsExhausted() && !StackExhausted(newtop) &&
-            newtop + 24 <= _stacksize && _callsstacksize < static_cast<SQInteger>(_callsstack.size())) {
+        // a bound environment gives no plain argument count; the frame limit covers the call
+        // depth and the frames allocated
+        if (nargs == c->_plainargs && c->_outervalues.empty() && sqtype(_debughook) == OT_NULL &&
+            _callsstack.data() + _callsstacksize <= _cilimit && !StackExhausted(newtop) && newtop + 24 <= _stacksize) {
             // the common call from the host or a native: exact arguments, nothing to bind
             ci = &_callsstack[static_cast<size_t>(_callsstacksize++)];
             // popped frames hold null
