@@ -248,16 +248,11 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
             ci->_borrowed = false;
             ci->_ip = p->_instructions.data();
             ci->_literals = p->_literals.data();
-            ci->_generator = nullptr;
             ci->_prevstkbase = stackbase - _stackbase;
             ci->_prevtop = _top;
             ci->_target = target;
-            ci->_ncalls = 1;
-            ci->_etraps = 0;
-            ci->_vargs_size = 0;
             ci->_root = true;
-            ci->_ctor = false;
-            ci->_plain = false;
+            ci->_plain = false;   // the rest is as every pop leaves it (ClearState)
             _stackbase = stackbase;
             _top = newtop;
             break;
@@ -1128,7 +1123,9 @@ exception_restore:
                 _top = ci->_prevtop;
                 bool owned;
                 const SQObject fn = ci->TakeClosure(owned);
-                ci->ClearState();
+                // the rest of the state every pop leaves (ClearState) holds, as tested above
+                ci->_root = false;
+                ci->_ncalls = 1;
                 ci = --_callsstacksize ? ci - 1 : nullptr;
                 if (owned) SqRelease(fn._type, fn._unVal);
                 ReleaseSlots(first, last);
