@@ -10,8 +10,7 @@
 struct SQSharedState;
 
 // For helpers of the VM's dispatch function, which is large enough that the compiler would
-// otherwise call them.
-// SQ_NEVER_INLINE keeps a rare path's code and register needs out of such a function.
+// otherwise call them; SQ_NEVER_INLINE keeps a rare path's code and registers out of it.
 #if defined(__GNUC__)
 #define SQ_FORCE_INLINE inline __attribute__((always_inline))
 #define SQ_NEVER_INLINE __attribute__((noinline))
