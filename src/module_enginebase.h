@@ -155,6 +155,8 @@ public:
     bool runFrame();     // one frame; false when the loop is to end
     void endRun();       // the exit sequence
     void tickClient();
+    // Moves the held device time on by the ticks since the last call.
+    void advanceDeviceClock(uint32_t now);
 
     // Fields other parts read and write directly.
     CEngineClient* Client = nullptr;            // one reference held
@@ -203,6 +205,7 @@ public:
     int SystemCursorMode = -1;                  // 1 shown, 0 hidden, -1 not yet set
     irr::video::ITexture* EmptyTexture = nullptr;   // borrowed from the driver
     int FramePeriodMs = 12;
+    uint32_t DeviceClockTick = 0;               // tick count the device time was last moved on to
     int MissingCursorWarned = 0;                // last cursor number selectCursor could not find
 
     // Port-only choices.

@@ -11,6 +11,7 @@
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
+#include "clock.h"
 #include "run_tool.h"
 #include "window_icon.h"
 #include "x_errors.h"
@@ -20,6 +21,7 @@
 #include <IFileSystem.h>
 #include <IImage.h>
 #include <ILogger.h>
+#include <ITimer.h>
 #include <IVideoDriver.h>
 #include <IrrlichtDevice.h>
 #include <SIrrCreationParameters.h>
@@ -451,6 +453,14 @@ void CEngineBase::createDevice()
         Options.HiQuality = 0;
         Options.Antialiasing = 0;
     }
+
+    // Irrlicht's Linux timer follows the wall clock, which a user or a time
+    // sync may set back or forward: held, the device time moves only with the
+    // tick count, once a frame.
+    irr::ITimer* timer = Device->getTimer();
+    if (!timer->isStopped())
+        timer->stop();
+    DeviceClockTick = platform::GetTickCount();
 
     FileSystem = Device->getFileSystem();
     mountArchives();

@@ -20,6 +20,7 @@
 #include <ICameraSceneNode.h>
 #include <ICursorControl.h>
 #include <ISceneManager.h>
+#include <ITimer.h>
 #include <IVideoDriver.h>
 #include <IrrlichtDevice.h>
 
@@ -171,6 +172,7 @@ bool CEngineBase::runFrame()
 {
     uint32_t frameStart = platform::GetTickCount();
     CheckMainThread();
+    advanceDeviceClock(frameStart);
     if (!Device->run())
         return false;
     Renderer.getDebugText() = "";
@@ -193,6 +195,13 @@ bool CEngineBase::runFrame()
     LastPrimitiveCount = Renderer.getPrimitiveCount();
     Renderer.limitFrameRate(FramePeriodMs, frameStart);
     return !(getPauseLevel() >= 90 || GameState >= 999 || ExitRequested || TerminationRequested);
+}
+
+void CEngineBase::advanceDeviceClock(uint32_t now)
+{
+    irr::ITimer* timer = Device->getTimer();
+    timer->setTime(timer->getTime() + (now - DeviceClockTick));   // ticks wrap: unsigned difference
+    DeviceClockTick = now;
 }
 
 void CEngineBase::tickClient()

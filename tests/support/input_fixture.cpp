@@ -11,7 +11,6 @@
 #include "utils_fs_bridge.h"
 
 #include <ICursorControl.h>
-#include <ITimer.h>
 #include <IFileSystem.h>
 #include <IImage.h>
 #include <IVideoDriver.h>
@@ -70,7 +69,6 @@ void InputFixture::SetUp()
     Engine.ForceNullDriver = true;
     Engine.createDevice();
     ASSERT_NE(Engine.Device, nullptr);
-    Engine.Device->getTimer()->stop();
     CTextureCache::instance().clear();
     CManifest::stored().readFrom((Program.Folder.path() + "data/manifest.xml").c_str());
     Engine.beginRun();
@@ -95,8 +93,7 @@ void InputFixture::writeData(const std::string& name, const std::string& text)
 
 bool InputFixture::step(uint32_t ms)
 {
-    Clock.NowMs += ms;
-    Engine.Device->getTimer()->setTime(Engine.Device->getTimer()->getTime() + ms);
+    Clock.NowMs += ms;   // the engine moves the device time on from it
     return Engine.runFrame();
 }
 

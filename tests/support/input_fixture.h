@@ -38,7 +38,7 @@ protected:
 
     // A file in the mounted data folder.
     void writeData(const std::string& name, const std::string& text);
-    // Moves both clocks and runs one frame.
+    // Moves the clock and runs one frame.
     bool step(uint32_t ms = 16);
     // An engine node of the given size under the parent (the root when null).
     CNodeBasement* addNode(irr::s32 id, const irr::core::vector3df& position, irr::f32 width, irr::f32 height,

@@ -211,6 +211,7 @@ TEST_F(DialogRoad, CloseWithAFadeFadesOverNinetyPercentOfItsTime)
 {
     describe("panel", "-DialogName: panel\n[Sprite]\n-Texture:\\gui\\empty.png\n-Size: w4 h4\n");
     open("panel");
+    Engine.FramePeriodMs = 0;   // only the steps below move the clock
     ASSERT_TRUE(step());
     irr::scene::ISceneNode* found = getNodeById(getIdByName("panel"), nullptr);
     ASSERT_NE(found, nullptr);

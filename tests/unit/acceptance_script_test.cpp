@@ -14,6 +14,7 @@
 #include "node_helpers.h"
 #include "node_utilities.h"
 #include "temp_folder.h"
+#include "wall_clock.h"
 #include "utils_debug.h"
 #include "utils_system_common.h"
 
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -258,6 +260,39 @@ TEST_F(DialogScripts, LocalTimerWithoutANodeLivesAndEndsWithTheTopDialog)
     ASSERT_TRUE(step(30));
     ASSERT_TRUE(step(30));
     EXPECT_EQ(count("local"), atClose) << "the timer went with the dialog's node";
+}
+
+// A user setting the clock, or a time sync at start, steps the wall clock; the
+// game's timers keep to the time that passed, on any time base.
+TEST_F(InputFixture, WallClockStepsNeitherStopNorHurryTimers)
+{
+    CSteppedWallClock wall;
+    Engine.FramePeriodMs = 0;   // only the steps move the clocks
+    script("core_SetInterval(100, \"::log.append(\\\"interval\\\");\");"
+           "core_SetTimeout(1000, \"::log.append(\\\"timeout\\\");\");"
+           "core_SetIntervalTimer(core_SetInterval(100, \"::log.append(\\\"scaled\\\");\"), 1);");
+    std::map<std::string, std::vector<int>> fired;
+    for (int frame = 1; frame <= 80; ++frame) {
+        if (frame == 10)
+            wall.step(-10000);   // back 10 s, then forward 10 s twice
+        if (frame == 25 || frame == 35)
+            wall.step(10000);
+        wall.step(20);
+        const size_t before = scriptLog().size();
+        ASSERT_TRUE(step(20));
+        const Log log = scriptLog();
+        for (size_t i = before; i < log.size(); ++i)
+            fired[log[i]].push_back(frame);
+    }
+    // 20 ms frames: the intervals every fifth frame from their first update on,
+    // the timeout once, 1000 ms after that update.
+    for (const char* interval : {"interval", "scaled"}) {
+        const std::vector<int>& frames = fired[interval];
+        ASSERT_EQ(frames.size(), 16u) << interval;
+        for (size_t i = 1; i < frames.size(); ++i)
+            EXPECT_EQ(frames[i], frames[i - 1] + 5) << interval << " firing " << i;
+    }
+    EXPECT_EQ(fired["timeout"], std::vector<int>({fired["interval"].front() + 50}));
 }
 
 // No person, no test hook: the report goes to standard error and the run
