@@ -10,6 +10,7 @@
 #include "node_utilities.h"
 #include "utils_debug.h"
 
+#include <climits>
 #include <map>
 
 namespace {
@@ -189,12 +190,25 @@ void CScriptTimerAnimator::onFinish()
 
 namespace {
 
+// A period in ms. A negative one means "every update", like 0. A float
+// beyond the integer range would convert to the lowest integer: it is the
+// longest period instead (as is a NaN), not one that fires at once.
+int timerPeriod(const StackHandler& sa, int index)
+{
+    if (sa.GetType(index) == OT_FLOAT) {
+        const SQFloat ms = sa.GetFloat(index);
+        if (ms < 0)
+            return 0;
+        return ms < 2147483648.0f ? int(ms) : INT_MAX;
+    }
+    const int ms = sa.GetInt(index);
+    return ms < 0 ? 0 : ms;
+}
+
 SQInteger addScriptTimer(HSQUIRRELVM vm, bool timeout, irr::scene::ISceneNode* sceneNode, int offset)
 {
     StackHandler sa(vm);
-    int period = sa.GetInt(offset + 2);
-    if (period < 0)
-        period = 0;   // "every update", like 0
+    const int period = timerPeriod(sa, offset + 2);
     const char* code = sa.GetString(offset + 3);
     CNodeBasement* node = CNodeBasement::fromSceneNode(sceneNode);
     if (!node)

@@ -10,6 +10,9 @@
 
 #include <ISceneManager.h>
 
+#include <iterator>
+#include <string>
+
 using namespace irr;
 
 namespace {
@@ -136,6 +139,41 @@ TEST_F(ScriptTimers, TimeoutOnAnotherTimeBase)
         frame(t);
     EXPECT_EQ(run("return longHits;").ToInteger(), 3);
     EXPECT_EQ(run("return longOnce;").ToInteger(), 1);
+}
+
+// Only a negative period means every update; one beyond the integer range,
+// which the plain conversion would make the lowest integer, is the longest.
+TEST_F(ScriptTimers, PeriodsBelowZeroAndBeyondTheIntegerRange)
+{
+    const struct {
+        const char* period;
+        int timeouts, intervals;   // runs over four updates, the last a day on
+    } rows[] = {
+        {"-5", 1, 4},
+        {"-0.5", 1, 4},
+        {"-3000000000.0", 1, 4},
+        {"-1.0e20", 1, 4},
+        {"2147483647", 0, 1},
+        {"3000000000.0", 0, 1},
+        {"1.0e20", 0, 1},
+        {"1.0e300 * 1.0e300", 0, 1},
+        {"1.0e300 * 1.0e300 * 0.0", 0, 1},
+    };
+    std::string code;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string n = std::to_string(i);
+        code += "t" + n + " <- 0; i" + n + " <- 0;";
+        code += "core_SetTimeout(" + std::string(rows[i].period) + ", \"++t" + n + ";\");";
+        code += "core_SetInterval(" + std::string(rows[i].period) + ", \"++i" + n + ";\");";
+    }
+    run(code.c_str());
+    for (u32 t : {1000u, 1100u, 1200u, 1000u + 86400000u})
+        frame(t);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ(run(("return t" + n + ";").c_str()).ToInteger(), rows[i].timeouts) << rows[i].period;
+        EXPECT_EQ(run(("return i" + n + ";").c_str()).ToInteger(), rows[i].intervals) << rows[i].period;
+    }
 }
 
 }  // namespace
