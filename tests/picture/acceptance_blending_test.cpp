@@ -1,6 +1,7 @@
 // Whole frames of the engine from sprite descriptions: how sprites and text
-// blend over what lies behind them, the order they are drawn in, generated
-// and colour-keyed texture names, and the custom cursor over additive sprites.
+// blend over what lies behind them, the order they are drawn in, scrolled
+// textures and sprites crossing the window's edges, generated and
+// colour-keyed texture names, and the custom cursor over additive sprites.
 #include "acceptance_scene.h"
 
 #include "font_fixtures.h"
