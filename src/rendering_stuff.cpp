@@ -95,11 +95,71 @@ bool toImageQuad(const SScreenQuad& q, const video::S3DVertex* v, const core::di
     out.Dest = core::rect<s32>(core::round32(minX), core::round32(minY), core::round32(maxX), core::round32(maxY));
     out.Source = core::rect<s32>(core::round32(t0.X * texSize.Width), core::round32(t0.Y * texSize.Height),
                                  core::round32(t1.X * texSize.Width), core::round32(t1.Y * texSize.Height));
+    // Coordinates past 0..1 repeat the texture (a scrolled or tiled one):
+    // only the triangles wrap, the blits would read past the texels. Less
+    // than a texel across is left to them too.
+    if (out.Source.UpperLeftCorner.X < 0 || out.Source.UpperLeftCorner.Y < 0 ||
+        out.Source.LowerRightCorner.X > s32(texSize.Width) || out.Source.LowerRightCorner.Y > s32(texSize.Height) ||
+        out.Source.getWidth() <= 0 || out.Source.getHeight() <= 0)
+        return false;
     out.Colours[0] = v[ul].Color;
     out.Colours[1] = v[ll].Color;
     out.Colours[2] = v[lr].Color;
     out.Colours[3] = v[ur].Color;
     return out.Dest.getWidth() > 0 && out.Dest.getHeight() > 0;
+}
+
+// One axis of a stretched blit: pixels [D0, D1) show texels [S0, S1).
+struct SBlitSpan {
+    s32 D0, D1, S0, S1;
+};
+
+// Burning's Video cuts a stretched blit at the window's left and top edges
+// but still starts its texels there, which would show a crossing quad's
+// picture from its start. So only what lies inside is handed over: the
+// texel under the first pixel over its visible part, then the whole texels
+// after it, placed as the uncut blit places them. Returns the span count.
+int clipBlitSpan(s32 d0, s32 d1, s32 s0, s32 s1, SBlitSpan spans[2])
+{
+    if (d0 >= 0) {
+        spans[0] = {d0, d1, s0, s1};
+        return 1;
+    }
+    if (d1 <= 0)
+        return 0;
+    const s64 pixels = d1 - d0, texels = s1 - s0;
+    const s64 hidden = -s64(d0) * texels;   // in texels times pixels
+    const s32 first = s32(hidden / pixels);
+    if (hidden % pixels == 0) {
+        spans[0] = {0, d1, s0 + first, s1};
+        return 1;
+    }
+    const s32 next = s32(d0 + ((first + 1) * pixels + texels - 1) / texels);
+    spans[0] = {0, core::min_(next, d1), s0 + first, s0 + first + 1};
+    if (next >= d1)
+        return 1;
+    spans[1] = {next, d1, s0 + first + 1, s1};
+    return 2;
+}
+
+void drawStretched(video::IVideoDriver* driver, video::ITexture* texture, const SImageQuad& image, bool useAlpha)
+{
+    const core::rect<s32>& d = image.Dest;
+    const core::rect<s32>& s = image.Source;
+    if (d.UpperLeftCorner.X >= 0 && d.UpperLeftCorner.Y >= 0) {
+        driver->draw2DImage(texture, d, s, nullptr, image.Colours, useAlpha);
+        return;
+    }
+    SBlitSpan xs[2], ys[2];
+    const int xCount = clipBlitSpan(d.UpperLeftCorner.X, d.LowerRightCorner.X, s.UpperLeftCorner.X,
+                                    s.LowerRightCorner.X, xs);
+    const int yCount = clipBlitSpan(d.UpperLeftCorner.Y, d.LowerRightCorner.Y, s.UpperLeftCorner.Y,
+                                    s.LowerRightCorner.Y, ys);
+    for (int y = 0; y < yCount; ++y)
+        for (int x = 0; x < xCount; ++x)
+            driver->draw2DImage(texture, core::rect<s32>(xs[x].D0, ys[y].D0, xs[x].D1, ys[y].D1),
+                                core::rect<s32>(xs[x].S0, ys[y].S0, xs[x].S1, ys[y].S1), nullptr, image.Colours,
+                                useAlpha);
 }
 
 // White whatever its alpha: the colour leaves the texels as they are.
@@ -126,7 +186,7 @@ bool drawImageQuad(video::IVideoDriver* driver, video::ITexture* texture, const 
     if (isUnstretched && (isOneColour || isUntinted))
         driver->draw2DImage(texture, image.Dest.UpperLeftCorner, image.Source, nullptr, colour, useAlpha);
     else if (isUntinted)
-        driver->draw2DImage(texture, image.Dest, image.Source, nullptr, image.Colours, useAlpha);
+        drawStretched(driver, texture, image, useAlpha);
     else
         return false;
     return true;

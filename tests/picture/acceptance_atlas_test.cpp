@@ -12,6 +12,7 @@
 #include <ICursorControl.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,12 @@ struct SClickCase {
     SSceneDriver Driver;
     bool WithAtlas;   // the software renderer never makes atlases
 };
+
+// By name: printed as bytes, the padding would be read uninitialised.
+void PrintTo(const SClickCase& c, std::ostream* out)
+{
+    *out << c.Name;
+}
 
 class SceneClicks : public testing::TestWithParam<SClickCase> {};
 

@@ -1,11 +1,13 @@
 // Whole frames of the engine from sprite descriptions: how sprites and text
-// blend over what lies behind them, the order they are drawn in, generated
-// and colour-keyed texture names, and the custom cursor over additive sprites.
+// blend over what lies behind them, the order they are drawn in, scrolled
+// textures and sprites crossing the window's edges, generated and
+// colour-keyed texture names, and the custom cursor over additive sprites.
 #include "acceptance_scene.h"
 
 #include "font_fixtures.h"
 #include "module_mousekeyb.h"
 #include "node_base.h"
+#include "node_sprite.h"
 #include "node_text.h"
 #include "node_utilities.h"
 
@@ -111,6 +113,66 @@ TEST_P(SceneBlending, SpritesAndTextMixWithWhatLiesBehind)
             EXPECT_TRUE(PixelNear(frame.atWorld(at.X, at.Y), c.Expected, Tolerance)) << c.What;
         }
         EXPECT_TRUE(PixelNear(frame.atWorld(at.X + 2.25f, at.Y), {0, 0, 255}, Tolerance)) << "beside: " << c.What;
+    }
+}
+
+// An 8 x 8 picture in four colours: red upper left, green upper right,
+// yellow lower left, white lower right.
+video::SColor quarterTexel(int x, int y)
+{
+    const bool right = x >= 4, bottom = y >= 4;
+    return Opaque(right && !bottom ? 0 : 255, right || bottom ? 255 : 0, right && bottom ? 255 : 0);
+}
+
+TEST_P(SceneBlending, ScrolledTexturesRepeatAndEdgesCutAwayTheirPart)
+{
+    Scene.writeImage("gui/quarters.png", 8, 8, quarterTexel);
+    if (!start())
+        GTEST_SKIP() << missing();
+    const SPicturePixel Red{255, 0, 0}, Green{0, 255, 0}, Yellow{255, 255, 0}, White{255, 255, 255};
+    struct Probe {
+        float X, Y;
+        SPicturePixel Expected;
+    };
+    struct Case {
+        const char* Size;
+        core::vector3df Position;
+        core::vector2df Scroll;   // texture coordinates past 0..1 repeat the picture
+        Probe Probes[4];
+        const char* What;
+    } cases[] = {
+        {"8", {0, 0, 0}, {0.5f, 0.5f}, {{-2, 2, White}, {2, 2, Yellow}, {-2, -2, Green}, {2, -2, Red}},
+         "scrolled by half: the quarters swap across"},
+        {"8", {0, 0, 0}, {-0.5f, 0}, {{-2, 2, Green}, {2, 2, Red}, {-2, -2, White}, {2, -2, Yellow}},
+         "scrolled back by half"},
+        {"2", {0, 0, 0}, {0.5f, 0}, {{-0.5f, 0.5f, Green}, {0.5f, 0.5f, Red}, {-0.5f, -0.5f, White},
+                                      {0.5f, -0.5f, Yellow}},
+         "scrolled, texel to pixel"},
+        {"8", {-20, 0, 0}, {0, 0}, {{-18, 2, Green}, {-18, -2, White}, {-19.5f, 2, Green}, {-16.5f, -2, White}},
+         "across the left edge: its right half shows"},
+        {"8", {0, 15, 0}, {0, 0}, {{-2, 13, Yellow}, {2, 13, White}, {-2, 14.5f, Yellow}, {2, 11.5f, White}},
+         "across the top edge: its lower half shows"},
+        {"w44 h34", {0, 0, 0}, {0, 0}, {{-1.5f, 1.5f, Red}, {1.5f, 1.5f, Green}, {-1.5f, -1.5f, Yellow},
+                                        {19.5f, -14.5f, White}},
+         "a background larger than the window keeps its centre"},
+    };
+    for (const Case& c : cases) {
+        CNodeBasement* node =
+            Scene.sprite(std::string("-Texture:gui\\quarters.png\n-TextureFiltering: 0\n-Size: ") + c.Size + "\n",
+                         c.Position);
+        ASSERT_NE(node, nullptr) << c.What;
+        if (c.Scroll.X != 0 || c.Scroll.Y != 0) {
+            CSpriteNode* sprite = dynamic_cast<CSpriteNode*>(node);
+            ASSERT_NE(sprite, nullptr) << c.What;
+            sprite->shiftUV(c.Scroll);   // what the texture scroller does each step
+        }
+        const CSceneFrame frame = Scene.frame();
+        ASSERT_TRUE(frame.isValid());
+        for (const Probe& p : c.Probes)
+            EXPECT_TRUE(PixelNear(frame.atWorld(p.X, p.Y), p.Expected, Tolerance))
+                << c.What << " at " << p.X << "," << p.Y;
+        deleteNode(node);
+        Scene.step();
     }
 }
 

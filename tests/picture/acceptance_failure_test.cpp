@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,12 @@ void writeFont(CAcceptanceScene& scene, bool withTexture)
     if (withTexture)
         scene.writeImage("fonts/mono.png", 16, 16, [](int, int) { return video::SColor(255, 255, 255, 255); });
     scene.Fonts = "<Font><InternalName val='mono'/><Description val='fonts\\mono.xml'/></Font>";
+}
+
+// By name: printed as bytes, the padding would be read uninitialised.
+void PrintTo(const SFatalCase& c, std::ostream* out)
+{
+    *out << c.Name;
 }
 
 class SceneFatal : public testing::TestWithParam<SFatalCase> {};
