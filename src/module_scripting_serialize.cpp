@@ -327,10 +327,12 @@ SquirrelObject readAttributes(SqXmlReader* reader)
     return attributes;
 }
 
+// Names are looked up raw: an entry called "len" or "clear" is the table's
+// own, not its delegate's function.
 void storeXmlValue(SquirrelObject& parent, const CString& name, bool arrayEntry, const SquirrelObject& value)
 {
     if (arrayEntry)
-        parent.GetValue(name).ArrayAppend(value);
+        parent.RawGetValue(name).ArrayAppend(value);
     else
         parent.SetValue(name, value);
 }
@@ -375,7 +377,7 @@ int loadElement(SqXmlReader* reader, SquirrelObject& parent, bool atElement, int
     }
     CString name = reader->getNodeName();
     bool arrayEntry = name.Replace("array:", "") > 0;
-    if (arrayEntry && parent.GetValue(name).GetType() == OT_NULL)
+    if (arrayEntry && parent.RawGetValue(name).GetType() == OT_NULL)
         parent.SetValue(name, SquirrelVM::CreateArray(0));
     SquirrelObject attributes = readAttributes(reader);
     if (empty) {
@@ -438,7 +440,7 @@ void SetTableValueFromXmlAttribute(SquirrelObject& table, bool asArray, const ch
     default: value = SqMakeObject(text); break;
     }
     if (asArray)
-        table.GetValue(name).ArrayAppend(value);
+        table.RawGetValue(name).ArrayAppend(value);
     else
         table.SetValue(name, value);
 }

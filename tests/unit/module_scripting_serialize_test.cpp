@@ -288,6 +288,21 @@ TEST_F(SerializeTest, XmlBecomesTypedNestedTables)
     EXPECT_STREQ(cfg.GetValue("deep").GetString("c"), "text");
     EXPECT_EQ(slotCount(cfg.GetValue("empty")), 0);
     EXPECT_STREQ(cfg.GetString("last"), "-8");   // a sign makes it text, as the classifier says
+
+    // Names of the default delegate's functions are plain keys.
+    SquirrelObject named = SquirrelVM::CreateTable();
+    LoadTableFromXmlText("<array:len val=\"1\"/><array:len val=\"2\"/><array:clear val=\"3\"/>"
+                         "<array:clear>six</array:clear><array:tostring val=\"4\"/><rawget val=\"5\"/>", named);
+    EXPECT_EQ(slotCount(named), 4);
+    ASSERT_EQ(named.GetValue("len").GetType(), OT_ARRAY);
+    EXPECT_EQ(slotCount(named.GetValue("len")), 2);
+    EXPECT_EQ(named.GetValue("len").GetInt(1), 2);
+    ASSERT_EQ(named.GetValue("clear").GetType(), OT_ARRAY);
+    EXPECT_EQ(named.GetValue("clear").GetInt(0), 3);
+    EXPECT_STREQ(named.GetValue("clear").GetString(1), "six");
+    ASSERT_EQ(named.GetValue("tostring").GetType(), OT_ARRAY);
+    EXPECT_EQ(named.GetValue("tostring").GetInt(0), 4);
+    EXPECT_EQ(named.GetInt("rawget"), 5);
 }
 
 TEST_F(SerializeTest, BrokenXmlGivesPartialTablesWithoutHanging)
