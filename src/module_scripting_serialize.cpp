@@ -113,7 +113,8 @@ void CWriter::writeString(const char* text, CString& out)
     int& n = *m_pCounter;
     if (!text)
         text = "";
-    if (std::strpbrk(text, "\n<>")) {
+    // A table's body loses its carriage returns, so they are kept in base64 too.
+    if (std::strpbrk(text, "\r\n<>")) {
         CBase64 coder(false);
         out += Format("<%i_strB64>%s</%i_strB64>", n, (const char*)coder.Encode(text), n);
     } else {

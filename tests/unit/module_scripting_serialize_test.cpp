@@ -116,6 +116,7 @@ TEST_F(SerializeTest, ScalarsAreWrittenExactly)
         {"return \"plain\"", "<0_type val=\"134217744\"/><0_str>plain</0_str>"},
         {"return \"a\\nb\"", "<0_type val=\"134217744\"/><0_strB64>YQpi</0_strB64>"},
         {"return \"<b>\"", "<0_type val=\"134217744\"/><0_strB64>PGI+</0_strB64>"},
+        {"return \"a\\rb\"", "<0_type val=\"134217744\"/><0_strB64>YQ1i</0_strB64>"},
         {"return [5]", "<0_type val=\"134217792\"/>\n<0_table>\n\t<0_0_slot>\n\t<1_type val=\"83886082\"/>"
                        "<1_int val=\"0\"/><2_type val=\"83886082\"/><2_int val=\"5\"/>\n\t</0_0_slot>\n</0_table>"
                        "<0_table_len val=\"1\"/>"},
@@ -144,14 +145,15 @@ TEST_F(SerializeTest, NestedTableRoundTrips)
     EXPECT_EQ(std::string(back.GetValue(7).ToString()), "int key");
 }
 
-TEST_F(SerializeTest, CarriageReturnSurvivesOnlyAtTopLevel)
+TEST_F(SerializeTest, CarriageReturnSurvivesAtEveryLevel)
 {
     SquirrelObject top;
     ASSERT_TRUE(SqDeserialize(write(run("return \"a\\rb\"")).c_str(), top, nullptr));
     EXPECT_EQ(std::string(top.ToString()), "a\rb");
     SquirrelObject table;
-    ASSERT_TRUE(SqDeserialize(write(run("return {k = \"a\\rb\"}")).c_str(), table, nullptr));
-    EXPECT_EQ(std::string(table.GetString("k")), "ab");
+    ASSERT_TRUE(SqDeserialize(write(run("return {k = \"a\\rb\", deep = [\"\\r\"]}")).c_str(), table, nullptr));
+    EXPECT_EQ(std::string(table.GetString("k")), "a\rb");
+    EXPECT_EQ(std::string(table.GetValue("deep").GetString(0)), "\r");
 }
 
 TEST_F(SerializeTest, SelfContainingTableStopsAtTheRepeat)

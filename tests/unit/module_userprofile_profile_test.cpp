@@ -144,7 +144,7 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     first->XResolution = 1280;
     first->Language = "de";
     first->Options.setString("multi", "line\nbreak");
-    first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\","
+    first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\", cr = \"a\\rb\","
                              " items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
     first->markTooltipShowed("intro");
     first->drop();
@@ -163,6 +163,7 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     EXPECT_FLOAT_EQ(t.GetFloat("ratio"), 0.5f);
     EXPECT_EQ(t.GetValue("done").GetType(), OT_BOOL);
     EXPECT_STREQ(t.GetString("name"), "<hero>");
+    EXPECT_STREQ(t.GetString("cr"), "a\rb");
     EXPECT_STREQ(t.GetValue("items").GetString(1), "sword");
     EXPECT_EQ(t.GetValue("items").GetValue(2).GetInt(1), 3);
     EXPECT_EQ(t.GetValue("map").GetValue("room").GetInt("x"), -2);
