@@ -76,7 +76,7 @@ void CWriter::write(const SquirrelObject& value, CString& out)
     SQObjectType type = value.GetType();
     int& n = *m_pCounter;
     if (isContainer(type) && (onPath(value) || int(m_Path.size()) >= SqSerializeMaxDepth)) {
-        // Written as null: the reader then skips it without losing the numbering.
+        // Written as null, which reads back as null and keeps the numbering.
         out += Format("<%i_type val=\"%i\"/>", n, int(OT_NULL));
         refuse(type, onPath(value) ? "a table that contains itself" : "a table nested too deep");
         return;
@@ -102,6 +102,8 @@ void CWriter::write(const SquirrelObject& value, CString& out)
     case OT_ARRAY:
         writeContainer(value, out);
         break;
+    case OT_NULL:
+        break;   // the type element is the whole value
     default:
         refuse(type, nullptr);
         break;
@@ -211,6 +213,9 @@ bool CReader::read(const char* text, SquirrelObject& out)
             return true;
         }
         break;
+    case OT_NULL:
+        out.Reset();   // written for a null and for a value that could not be written
+        return true;
     default:
         break;
     }

@@ -145,12 +145,14 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     first->Language = "de";
     first->Options.setString("multi", "line\nbreak");
     first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\", cr = \"a\\rb\","
-                             " items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
+                             " none = null, items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
     first->markTooltipShowed("intro");
     first->drop();
 
+    CMessageBoxRecorder boxes;
     CUserProfile* second = new CUserProfile("Round");
     second->load();
+    EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_EQ(second->getChangeCounter(), 0u);
     EXPECT_FLOAT_EQ(second->MusicVolume, 0.75f);
     EXPECT_EQ(second->XResolution, 1280);
@@ -164,6 +166,8 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     EXPECT_EQ(t.GetValue("done").GetType(), OT_BOOL);
     EXPECT_STREQ(t.GetString("name"), "<hero>");
     EXPECT_STREQ(t.GetString("cr"), "a\rb");
+    EXPECT_TRUE(t.Exists("none"));
+    EXPECT_EQ(t.GetValue("none").GetType(), OT_NULL);
     EXPECT_STREQ(t.GetValue("items").GetString(1), "sword");
     EXPECT_EQ(t.GetValue("items").GetValue(2).GetInt(1), 3);
     EXPECT_EQ(t.GetValue("map").GetValue("room").GetInt("x"), -2);
