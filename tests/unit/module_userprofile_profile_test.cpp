@@ -144,6 +144,7 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     first->XResolution = 1280;
     first->Language = "de";
     first->Options.setString("multi", "line\nbreak");
+    first->Options.setString("padded", " both\t");
     first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\", cr = \"a\\rb\","
                              " none = null, items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
     first->markTooltipShowed("intro");
@@ -158,6 +159,7 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     EXPECT_EQ(second->XResolution, 1280);
     EXPECT_STREQ(second->Language, "de");
     EXPECT_STREQ(second->Options.getString("multi", ""), "line\nbreak");
+    EXPECT_STREQ(second->Options.getString("padded", ""), " both\t");
     EXPECT_FALSE(second->shouldShowTooltip("intro"));
     EXPECT_TRUE(second->shouldShowTooltip("outro"));
     const SquirrelObject& t = second->ScriptTable;
