@@ -26,4 +26,23 @@ void ReleaseXDisplay(void* display)
         close(display);
 }
 
+bool GetXScreenSize(void* display, int& width, int& height)
+{
+    width = height = 0;
+    using ScreenFn = int (*)(void*);
+    using SizeFn = int (*)(void*, int);
+    auto screen = reinterpret_cast<ScreenFn>(FindXlibSymbol("XDefaultScreen"));
+    auto displayWidth = reinterpret_cast<SizeFn>(FindXlibSymbol("XDisplayWidth"));
+    auto displayHeight = reinterpret_cast<SizeFn>(FindXlibSymbol("XDisplayHeight"));
+    if (!display || !screen || !displayWidth || !displayHeight)
+        return false;
+    int number = screen(display);
+    width = displayWidth(display, number);
+    height = displayHeight(display, number);
+    if (width > 0 && height > 0)
+        return true;
+    width = height = 0;
+    return false;
+}
+
 } // namespace platform

@@ -14,4 +14,8 @@ void* FindXlibSymbol(const char* name);
 void* HoldXDisplay();
 void ReleaseXDisplay(void* display);
 
+// The size in pixels of the display's default screen; false, with both 0,
+// when there is no display or the library cannot tell.
+bool GetXScreenSize(void* display, int& width, int& height);
+
 } // namespace platform

@@ -268,6 +268,19 @@ bool SquirrelObject::Exists(const char* key) const
     return pushLookup(*this, key);
 }
 
+SquirrelObject SquirrelObject::RawGetValue(const char* key) const
+{
+    SquirrelObject result;
+    if (!g_vm)
+        return result;
+    StackRestore restore(g_vm);
+    sq_pushobject(g_vm, m_obj);
+    pushValue(g_vm, key);
+    if (SQ_SUCCEEDED(sq_rawget(g_vm, -2)))
+        result.AttachToStackObject(-1);
+    return result;
+}
+
 bool SquirrelObject::ArrayAppend(const SquirrelObject& value) { return appendToArray(*this, value); }
 
 bool SquirrelObject::ArrayResize(SQInteger size)

@@ -71,6 +71,8 @@ public:
     bool GetBool(const char* key) const;
     bool GetBool(SQInteger key) const;
     bool Exists(const char* key) const;
+    // The container's own slot, never a delegate's; null when absent.
+    SquirrelObject RawGetValue(const char* key) const;
 
     bool ArrayAppend(const SquirrelObject& value);   // arrays only
     bool ArrayResize(SQInteger size);

@@ -112,7 +112,9 @@ SQInteger SetBackgroundImage(HSQUIRRELVM vm)
 SQInteger SetBackgroundMusic(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
-    getEngine()->getSoundServer()->setBackgroundMusic(MakeMusicPath(textArg(sa, 2)));
+    // An empty name is silence, not the music folder.
+    const CString name = textArg(sa, 2);
+    getEngine()->getSoundServer()->setBackgroundMusic(name.IsEmpty() ? name : MakeMusicPath(name));
     return 0;
 }
 

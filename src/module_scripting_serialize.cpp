@@ -76,7 +76,7 @@ void CWriter::write(const SquirrelObject& value, CString& out)
     SQObjectType type = value.GetType();
     int& n = *m_pCounter;
     if (isContainer(type) && (onPath(value) || int(m_Path.size()) >= SqSerializeMaxDepth)) {
-        // Written as null: the reader then skips it without losing the numbering.
+        // Written as null, which reads back as null and keeps the numbering.
         out += Format("<%i_type val=\"%i\"/>", n, int(OT_NULL));
         refuse(type, onPath(value) ? "a table that contains itself" : "a table nested too deep");
         return;
@@ -102,6 +102,8 @@ void CWriter::write(const SquirrelObject& value, CString& out)
     case OT_ARRAY:
         writeContainer(value, out);
         break;
+    case OT_NULL:
+        break;   // the type element is the whole value
     default:
         refuse(type, nullptr);
         break;
@@ -113,7 +115,8 @@ void CWriter::writeString(const char* text, CString& out)
     int& n = *m_pCounter;
     if (!text)
         text = "";
-    if (std::strpbrk(text, "\n<>")) {
+    // A table's body loses its carriage returns, so they are kept in base64 too.
+    if (std::strpbrk(text, "\r\n<>")) {
         CBase64 coder(false);
         out += Format("<%i_strB64>%s</%i_strB64>", n, (const char*)coder.Encode(text), n);
     } else {
@@ -210,6 +213,9 @@ bool CReader::read(const char* text, SquirrelObject& out)
             return true;
         }
         break;
+    case OT_NULL:
+        out.Reset();   // written for a null and for a value that could not be written
+        return true;
     default:
         break;
     }
@@ -327,10 +333,12 @@ SquirrelObject readAttributes(SqXmlReader* reader)
     return attributes;
 }
 
+// Names are looked up raw: an entry called "len" or "clear" is the table's
+// own, not its delegate's function.
 void storeXmlValue(SquirrelObject& parent, const CString& name, bool arrayEntry, const SquirrelObject& value)
 {
     if (arrayEntry)
-        parent.GetValue(name).ArrayAppend(value);
+        parent.RawGetValue(name).ArrayAppend(value);
     else
         parent.SetValue(name, value);
 }
@@ -375,7 +383,7 @@ int loadElement(SqXmlReader* reader, SquirrelObject& parent, bool atElement, int
     }
     CString name = reader->getNodeName();
     bool arrayEntry = name.Replace("array:", "") > 0;
-    if (arrayEntry && parent.GetValue(name).GetType() == OT_NULL)
+    if (arrayEntry && parent.RawGetValue(name).GetType() == OT_NULL)
         parent.SetValue(name, SquirrelVM::CreateArray(0));
     SquirrelObject attributes = readAttributes(reader);
     if (empty) {
@@ -438,7 +446,7 @@ void SetTableValueFromXmlAttribute(SquirrelObject& table, bool asArray, const ch
     default: value = SqMakeObject(text); break;
     }
     if (asArray)
-        table.GetValue(name).ArrayAppend(value);
+        table.RawGetValue(name).ArrayAppend(value);
     else
         table.SetValue(name, value);
 }

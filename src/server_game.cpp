@@ -325,6 +325,26 @@ void takeInputFocus(irr::IrrlichtDevice* device, irr::video::IVideoDriver* drive
     platform::FocusNamedWindowWithoutWindowManager(name);
 }
 
+// A window larger than the screen fails inside the X library (an abort on
+// the first frame, or an X error that ends the program), so the requested
+// size is cut to the screen's. The profile follows: scripts and the cursor
+// measure the window by it.
+void fitWindowToScreen(void* display, CUserProfile& profile, irr::SIrrlichtCreationParameters& params)
+{
+    int screenWidth = 0, screenHeight = 0;
+    if (!platform::GetXScreenSize(display, screenWidth, screenHeight))
+        return;
+    int width = std::min(profile.XResolution, screenWidth);
+    int height = std::min(profile.YResolution, screenHeight);
+    if (width == profile.XResolution && height == profile.YResolution)
+        return;
+    DebugLog(Format("A window of %i x %i does not fit the screen of %i x %i; it is made %i x %i",
+                    profile.XResolution, profile.YResolution, screenWidth, screenHeight, width, height));
+    profile.XResolution = width;
+    profile.YResolution = height;
+    params.WindowSize.set(irr::u32(width), irr::u32(height));
+}
+
 // Relative names in scripts mean the program folder, wherever the game was
 // started from, as when a desktop shortcut starts it.
 void enterProgramFolder()
@@ -428,6 +448,8 @@ void CEngineBase::createDevice()
         WindowAlwaysActive = true;
     }
     void* held = headless ? nullptr : platform::HoldXDisplay();
+    if (held)
+        fitWindowToScreen(held, *profile, params);
     Device = createTrapped(CreateDeviceFn, params);
     if (!Device && !headless && params.Bits >= 32) {
         DebugLog("Failed to create 3D device... Defaulting to 16b mode...");

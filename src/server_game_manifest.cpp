@@ -333,11 +333,17 @@ void CManifest::transliterate(CString& text, const char* file)
     } else {
         table = new CManifestTransliterator();
         m_Transliterators.insert(file, table);
+        // A name with no file behind it (scripts pass any text) leaves texts
+        // as they are: an empty table is kept, so the file is looked for once.
+        CString path = ResolveDataPath(file);
         CString source;
-        ReadTextFile(ResolveDataPath(file), source);
-        CXMLStorage storage;
-        storage.openText(source);
-        table->serialize(storage);
+        if (!FileExists(path) || !ReadTextFile(path, source) || source.IsEmpty()) {
+            DebugLog(Format("No transliterator file %s; texts stay unchanged", (const char*)path));
+        } else {
+            CXMLStorage storage;
+            storage.openText(source);
+            table->serialize(storage);
+        }
     }
     // A character of `in` without a counterpart in `to` stays as it is.
     for (int i = 0; i < text.GetLength(); ++i) {

@@ -24,8 +24,14 @@ const char* const Base64Prefix = "OptionStrB64[";
 const char* const IntPrefix = "OptionLong[";
 const char* const FloatPrefix = "OptionDouble[";
 
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The reader ends a plain value at its line and trims blanks from both ends.
 bool needsBase64(const char* value)
 {
+    size_t length = std::strlen(value);
+    if (length > 0 && (isBlank(value[0]) || isBlank(value[length - 1])))
+        return true;
     return std::strpbrk(value, "\r\n]") || HoldsOptionPrefix(value);
 }
 

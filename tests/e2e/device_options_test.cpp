@@ -1,6 +1,7 @@
 // The device options of the real program on a display of its own: the
-// software renderer chosen on the command line, and vertical sync, which a
-// virtual display refuses with an X error, both reach play and end cleanly.
+// software renderer chosen on the command line, vertical sync, which a
+// virtual display refuses with an X error, and a window larger than the
+// screen all reach play and end cleanly.
 #include "sample_support.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,9 @@ TEST_P(DeviceOptions, GameReachesPlayAndEndsCleanly)
 INSTANTIATE_TEST_SUITE_P(
     Options, DeviceOptions,
     ::testing::Values(SDeviceCase{"Software", {"Renderer=2"}}, SDeviceCase{"OpenGLVSync", {"VSync=1"}},
-                      SDeviceCase{"SoftwareVSync", {"Renderer=2", "VSync=1"}}),
+                      SDeviceCase{"SoftwareVSync", {"Renderer=2", "VSync=1"}},
+                      SDeviceCase{"WindowAtTheXLimit", {"XResolution=32767", "YResolution=32767"}},
+                      SDeviceCase{"WindowBeyondTheXLimit", {"XResolution=100000", "YResolution=40000"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "script_natives_fixture.h"
 
 #include "fake_engine_client.h"
+#include "fake_sound_library.h"
 #include "module_dialogfactory.h"
 #include "module_enginebase.h"
 #include "node_factory.h"
@@ -125,6 +126,19 @@ TEST_F(ServiceNatives, ScreenshotIsCapturedByTheNextFrame)
     EXPECT_EQ(path.rfind(folder + "menu_a_b", 0), 0u) << path << " should be in " << folder;
     EXPECT_EQ(path.substr(path.size() - 15), "_screenshot.bmp") << path;
     EXPECT_EQ(path.find('/', folder.size()), std::string::npos) << "the name cannot leave the folder: " << path;
+}
+
+TEST_F(ServiceNatives, AnEmptyMusicNameMeansSilence)
+{
+    CFakeSoundLibrary library;
+    CSoundServer* sound = Engine.getSoundServer();
+    sound->init(1);
+    ASSERT_TRUE(sound->isAvailable());
+    run("core_SetBackgroundMusic(\"theme.ogg\");");
+    EXPECT_NE(std::string(sound->getMusicName()).find("theme.ogg"), std::string::npos);
+    run("core_SetBackgroundMusic(\"\");");
+    EXPECT_STREQ(sound->getMusicName(), "");
+    sound->close();
 }
 
 // The options come from the command line, read when the engine starts.

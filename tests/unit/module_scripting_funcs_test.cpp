@@ -7,6 +7,7 @@
 #include "fake_clock.h"
 
 #include "module_enginebase.h"
+#include "utils_debug.h"
 #include "utils_math_misc.h"
 #include "utils_system_common.h"
 #include "utils_str_parse.h"
@@ -274,6 +275,14 @@ TEST_F(CoreNatives, StrTransformThroughTheNamedTransliterator)
     std::filesystem::current_path(Folder.path() + "app/data/");
     EXPECT_STREQ(run("return core_StrTransform(\"a cab!\", \"upper.xml\");").ToString(), "A CAB!");
     EXPECT_STREQ(run("return core_StrTransform(\"abc\", \"\");").ToString(), "abc") << "no name: unchanged";
+    writeData("folder/inside.txt", "");
+    for (const char* missing : {"capitals", "capitals", "folder"}) {
+        SCOPED_TRACE(missing);
+        EXPECT_STREQ(run(("return core_StrTransform(\"hello\", \"" + std::string(missing) + "\");").c_str()).ToString(),
+                     "hello");
+    }
+    EXPECT_TRUE(Boxes.Boxes.empty());
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("capitals"), std::string::npos);
     std::filesystem::current_path(previous);
 }
 

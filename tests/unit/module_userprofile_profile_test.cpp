@@ -144,18 +144,22 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     first->XResolution = 1280;
     first->Language = "de";
     first->Options.setString("multi", "line\nbreak");
-    first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\","
-                             " items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
+    first->Options.setString("padded", " both\t");
+    first->ScriptTable = run("return {level = 4, ratio = 0.5, done = false, name = \"<hero>\", cr = \"a\\rb\","
+                             " none = null, items = [1, \"sword\", [2, 3]], map = {room = {x = -2, seen = true}}}");
     first->markTooltipShowed("intro");
     first->drop();
 
+    CMessageBoxRecorder boxes;
     CUserProfile* second = new CUserProfile("Round");
     second->load();
+    EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_EQ(second->getChangeCounter(), 0u);
     EXPECT_FLOAT_EQ(second->MusicVolume, 0.75f);
     EXPECT_EQ(second->XResolution, 1280);
     EXPECT_STREQ(second->Language, "de");
     EXPECT_STREQ(second->Options.getString("multi", ""), "line\nbreak");
+    EXPECT_STREQ(second->Options.getString("padded", ""), " both\t");
     EXPECT_FALSE(second->shouldShowTooltip("intro"));
     EXPECT_TRUE(second->shouldShowTooltip("outro"));
     const SquirrelObject& t = second->ScriptTable;
@@ -163,6 +167,9 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     EXPECT_FLOAT_EQ(t.GetFloat("ratio"), 0.5f);
     EXPECT_EQ(t.GetValue("done").GetType(), OT_BOOL);
     EXPECT_STREQ(t.GetString("name"), "<hero>");
+    EXPECT_STREQ(t.GetString("cr"), "a\rb");
+    EXPECT_TRUE(t.Exists("none"));
+    EXPECT_EQ(t.GetValue("none").GetType(), OT_NULL);
     EXPECT_STREQ(t.GetValue("items").GetString(1), "sword");
     EXPECT_EQ(t.GetValue("items").GetValue(2).GetInt(1), 3);
     EXPECT_EQ(t.GetValue("map").GetValue("room").GetInt("x"), -2);

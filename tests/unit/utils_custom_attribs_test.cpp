@@ -51,7 +51,10 @@ TEST(CustomAttribs, AwkwardStringsGoThroughBase64)
         {"see OptionLong[ here", "see OptionLong[ here", true},
         {"OptionDouble[", "OptionDouble[", true},
         {"x OptionStrB64[", "x OptionStrB64[", true},
-        {"  padded  ", "padded", false},   // plain values come back trimmed
+        {"  padded  ", "  padded  ", true},   // the reader trims plain values
+        {" lead", " lead", true},
+        {"trail\t", "trail\t", true},
+        {"in side", "in side", false},
         {"", "", false},
     };
     for (const auto& c : cases) {

@@ -63,6 +63,7 @@ check(back.name == "n" && typeof back.list == "array" && back.list.len() == 3 &&
 check(typeof back.list[2] == "array" && back.list[2][0] == 2 && back.list[2][1] == "two", "an array inside an array");
 check(back.inner.flag == true && typeof back.inner.flag == "bool" && back.inner.f == 0.5
       && back.inner.s == "a<b>\nc", "a table inside a table, with a text that needs base64");
+check(core_DeserializeObj(core_SerializeObj(null)) == null, "null comes back as null");
 local none = core_DeserializeObj("no elements at all");
 check(typeof none == "table" && none.len() == 0, "text without type elements gives an empty table");
 local items = core_DeserializeXml("<root><array:item val=\"1\"/><array:item val=\"two\"/><size w=\"3\"/></root>");
