@@ -1,5 +1,5 @@
-// Reading the options a player profile keeps: a profile of a game that
-// stores a value per level or item holds tens of thousands of lines.
+// Reading and writing the options a player profile keeps: a profile of a
+// game that stores a value per level or item holds tens of thousands of lines.
 #include "utils_str.h"
 #include "utils_str_attribs.h"
 
@@ -36,5 +36,19 @@ void ProfileOptionsRead(benchmark::State& state)
     state.SetComplexityN(count);
 }
 BENCHMARK(ProfileOptionsRead)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
+
+// The same options written back, as a profile is saved.
+void ProfileOptionsWrite(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    CCustomAttribs options;
+    options.fromText(profileOptions(count), false);
+    for (auto _ : state) {
+        CString text = options.toText(nullptr, nullptr);
+        benchmark::DoNotOptimize(text.GetLength());
+    }
+    state.SetComplexityN(count);
+}
+BENCHMARK(ProfileOptionsWrite)->RangeMultiplier(10)->Range(100, 100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
