@@ -5,7 +5,11 @@
 #include "utils_fs.h"
 #include "utils_str_keyvalue.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -23,11 +27,29 @@ CString fitField(const char* text, int maxLength)
     return field;
 }
 
-// Moves past the number that strtoul read and the one separator after it.
+// Moves past the number that readNumber read and the one separator after it.
 const char* skipSeparator(const char* end)
 {
     return *end ? end + 1 : end;
 }
+
+// A field's 32 bits. A number beyond them saturates at 4294967295 instead of
+// wrapping; a negative one gives the signed value's bits (scores from
+// 2147483648 up are written so), saturating at -2147483648.
+uint32_t readNumber(const char* text, char** end, int base)
+{
+    const char* p = text;
+    while (std::isspace((unsigned char)*p))
+        ++p;
+    if (*p == '-') {
+        const long long value = std::strtoll(text, end, base);
+        return uint32_t(int32_t(std::max<long long>(value, INT32_MIN)));
+    }
+    const unsigned long long value = std::strtoull(text, end, base);
+    return value > UINT32_MAX ? UINT32_MAX : uint32_t(value);
+}
+
+const char Utf8Mark[] = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -49,6 +71,10 @@ bool CHighScores::load(CString table, CString path)
         openFile(0);
         ReadFileToString(path, text);
     }
+    // A table saved by an editor may begin with a byte-order mark, which
+    // would hide the first line.
+    if (std::strncmp(text, Utf8Mark, 3) == 0)
+        text = text.Mid(3);
     // Keys count only at line starts, so a name holding "Line3=" cannot
     // stand in for the real line.
     text = CString("\n") + text + "\n";
@@ -69,10 +95,9 @@ void CHighScores::readEntry(int index, const CString& value, const CString& text
     entry.Flag = p[0] == '0' ? 0 : 1;
     p = p[1] ? p + 2 : p + 1;
     char* end = nullptr;
-    entry.Time = uint32_t(std::strtoul(p, &end, 16));
+    entry.Time = readNumber(p, &end, 16);
     p = skipSeparator(end);
-    // A negative score comes back as the same 32 bits.
-    entry.Score = uint32_t(std::strtoul(p, &end, 10));
+    entry.Score = readNumber(p, &end, 10);
     p = skipSeparator(end);
     entry.Name = fitField(p, MaxNameLength);
     entry.Internals = fitField(GetKeyValue(text, Format("Line%i_internals", index)), MaxInternalsLength);

@@ -308,20 +308,35 @@ CCustomMaterials* GetTextureMaterials()
 
 // --- cache operations ---
 
-// Textureless descriptions draw the empty image; data without it must not make
-// every such description fatal, so a clear pixel stands in for it.
-static video::ITexture* makeMissingEmptyImage(video::IVideoDriver* driver, const char* name)
+// Pictures the engine itself draws, made when the data lacks them: a clear
+// pixel for the empty image of textureless descriptions (which must not make
+// every such description fatal), and black for the pause overlay.
+static video::ITexture* makeMissingEngineImage(video::IVideoDriver* driver, const char* name)
 {
+    static const struct {
+        const char* Name;
+        video::SColor Colour;
+        bool Logged;
+    } made[] = {
+        {"gui\\empty.png", video::SColor(0, 0, 0, 0), false},
+        {"gui\\black.png", video::SColor(255, 0, 0, 0), true},
+    };
     // Asked for as the data name or, resolved, without its leading backslash.
-    if (strcasecmp(name[0] == '\\' ? name + 1 : name, "gui\\empty.png") != 0)
-        return nullptr;
-    video::IImage* image = createArgbImage(driver, core::dimension2du(1, 1));
-    if (!image)
-        return nullptr;
-    image->fill(video::SColor(0, 0, 0, 0));
-    video::ITexture* texture = driver->addTexture(name, image);
-    image->drop();
-    return texture;
+    const char* bare = name[0] == '\\' ? name + 1 : name;
+    for (const auto& picture : made) {
+        if (strcasecmp(bare, picture.Name) != 0)
+            continue;
+        video::IImage* image = createArgbImage(driver, core::dimension2du(1, 1));
+        if (!image)
+            return nullptr;
+        image->fill(picture.Colour);
+        video::ITexture* texture = driver->addTexture(name, image);
+        image->drop();
+        if (texture && picture.Logged)
+            DebugLog(Format("The data has no '%s': a made picture of one colour stands in for it", picture.Name));
+        return texture;
+    }
+    return nullptr;
 }
 
 video::IImage* createDataImage(video::IVideoDriver* driver, const char* name)
@@ -392,7 +407,7 @@ STextureRegion retrieveTexture(const char* name)
         }
     }
     if (!texture)
-        texture = makeMissingEmptyImage(driver, name);
+        texture = makeMissingEngineImage(driver, name);
     if (!texture) {
         logUnreadableTexture(path);
         return STextureRegion();

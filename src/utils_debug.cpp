@@ -241,11 +241,25 @@ void SaveDebugLogInCrash()
         SaveFileWholeInCrash(CrashSavePath, text, size_t(text.GetLength()));
 }
 
+namespace {
+
+// Log files are named exactly, unless they lie in the program folder, where
+// the game's data keeps the lookup without case.
+void noteLogFolder(const CString& folder)
+{
+    const bool exact = !folder.IsEmpty() && !IsAtOrBelowFolder(GetAppFolderCStr(), folder);
+    SetExactFolder(EExactFolder::Log, exact ? (const char*)folder : nullptr);
+}
+
+} // namespace
+
 const CString& GetLogFolder()
 {
     CString& folder = logFolderSlot();
-    if (folder.IsEmpty())
+    if (folder.IsEmpty()) {
         folder = ChooseLogFolder(GetAppFolderCStr());
+        noteLogFolder(folder);
+    }
     return folder;
 }
 
@@ -261,6 +275,7 @@ void SetLogFolder(const char* folder)
     slot = folder ? folder : "";
     if (!slot.IsEmpty() && slot.GetAt(slot.GetLength() - 1) != '/')
         slot += '/';
+    noteLogFolder(slot);
     if (CDebugLogBuffer* log = GetDebugLogBuffer())
         log->reset();
 }

@@ -181,7 +181,7 @@ CString chooseUserFolder()
     folder = GetAppFolder();
     AppendPath(folder, "Profile");
     if (FileExists(folder))
-        return folder;
+        return ToNativePath(folder);   // in its case on disk: names below it are used exactly
     CString name = AppDataFolderName(nullptr);
     if (name.IsEmpty())
         EngineMessageBox("UserFolder not defined!", MB_OK);
@@ -357,6 +357,10 @@ CString GetUserFolder()
     if (!stored.IsEmpty())
         return stored;
     CString folder = chooseUserFolder();
+    // The player's files are named exactly; a folder holding the program
+    // (and so the game's data) keeps the lookup without case.
+    if (!IsAtOrBelowFolder(GetAppFolder(), folder))
+        SetExactFolder(EExactFolder::User, folder);
     createUserFolder(folder);
     if (!endsWithSeparator(folder))
         folder += separatorFor(folder);
@@ -367,6 +371,7 @@ CString GetUserFolder()
 void ResetUserFolder()
 {
     userFolderSlot().Empty();
+    SetExactFolder(EExactFolder::User, nullptr);
 }
 
 CString AppDataFolderName(const char* newName)

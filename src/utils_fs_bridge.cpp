@@ -39,6 +39,44 @@ bool sameIgnoringCase(const std::string& a, const std::string& b)
     return true;
 }
 
+// The user and log folders, "/" separated and without a trailing "/"
+// (empty: none). Set rarely, read on every path.
+std::mutex ExactFoldersLock;
+std::string& exactFolder(EExactFolder which)
+{
+    static std::string& user = *new std::string;   // never destroyed, as Listings
+    static std::string& log = *new std::string;
+    return which == EExactFolder::User ? user : log;
+}
+
+// "/" separators, no trailing one (the root stays "/").
+std::string folderName(const char* folder)
+{
+    std::string out;
+    for (const char* p = folder; p && *p; ++p) {
+        char c = *p == '\\' ? '/' : *p;
+        if (c == '/' && !out.empty() && out.back() == '/')
+            continue;
+        out += c;
+    }
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+bool atOrBelow(const std::string& path, const std::string& folder)
+{
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0)
+        return false;
+    return path.size() == folder.size() || path[folder.size()] == '/' || folder == "/";
+}
+
+bool inExactFolder(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(ExactFoldersLock);
+    return atOrBelow(path, exactFolder(EExactFolder::User)) || atOrBelow(path, exactFolder(EExactFolder::Log));
+}
+
 bool existsOnDisk(const std::string& path)
 {
     struct stat info;
@@ -55,6 +93,49 @@ std::string withSlashes(const char* name)
             continue;
         out += c;
     }
+    return out;
+}
+
+// "." and "x/.." taken out without looking at the disk, as Windows reads
+// names: "sprites/sub/../a.spr" is "sprites/a.spr" whether "sub" exists or
+// not. A ".." that climbs above where a relative name starts stays, so such
+// a name is found in no archive and in no mounted folder; above the root of
+// an absolute name there is nothing to climb to.
+std::string withoutDotSegments(const std::string& path)
+{
+    if (path.empty() || (path[0] != '.' && path.find("/.") == std::string::npos))
+        return path;
+    const bool absolute = path[0] == '/';
+    std::vector<std::string> kept;
+    size_t climbs = 0;   // leading ".." of a relative name
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (kept.size() > climbs)
+                kept.pop_back();
+            else if (!absolute) {
+                kept.push_back(part);
+                ++climbs;
+            }
+        } else if (!part.empty() && part != ".") {
+            kept.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0)
+            out += '/';
+        out += kept[i];
+    }
+    if (out.empty())
+        out = ".";
+    if (path.back() == '/' && out.back() != '/')
+        out += '/';
     return out;
 }
 
@@ -185,6 +266,9 @@ CString ToNativePath(const char* name)
     if (!name || !*name)
         return CString();
     std::string path = withSlashes(name);
+    if (inExactFolder(path))
+        return CString(path.c_str());
+    path = withoutDotSegments(path);
     if (existsOnDisk(path))
         return CString(path.c_str());
     return CString(resolveIgnoringCase(withoutTrailingBlanks(path)).c_str());
@@ -195,6 +279,9 @@ CString ToArchiveName(const char* name)
     if (!name)
         return CString();
     std::string path = withSlashes(name);
+    if (inExactFolder(path))
+        return CString(path.c_str());
+    path = withoutDotSegments(path);
     while (path.compare(0, 2, "./") == 0)
         path.erase(0, 2);
     if (endsInBlankOrDot(path)) {
@@ -203,6 +290,17 @@ CString ToArchiveName(const char* name)
             path = withoutTrailingBlanks(path);
     }
     return CString(path.c_str());
+}
+
+void SetExactFolder(EExactFolder which, const char* folder)
+{
+    std::lock_guard<std::mutex> lock(ExactFoldersLock);
+    exactFolder(which) = folderName(folder);
+}
+
+bool IsAtOrBelowFolder(const char* path, const char* folder)
+{
+    return atOrBelow(folderName(path), folderName(folder));
 }
 
 void ClearNativePathCache()

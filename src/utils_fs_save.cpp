@@ -323,10 +323,20 @@ EUserFileRead ReadUserFile(const char* path, CString& text)
     text.Empty();
     if (!path || !*path)
         return EUserFileRead::Missing;
-    if (ReadFileToString(path, text))
-        return EUserFileRead::Read;
-    text.Empty();
     CString native = ToNativePath(path);
+    if (ReadFileToString(path, text)) {
+        // The text ends at a NUL byte: what follows it is damaged, not gone,
+        // and a save of what was read would make its loss final.
+        struct stat info;
+        if (::stat(native, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= text.GetLength())
+            return EUserFileRead::Read;
+        keepUnreadable(native, path,
+                       (const char*)Format("it holds a NUL byte at offset %i of its %lld bytes", text.GetLength(),
+                                           (long long)info.st_size));
+        text.Empty();
+        return EUserFileRead::Unreadable;
+    }
+    text.Empty();
     std::string problem = readProblem(native);
     if (problem.empty())
         return EUserFileRead::Missing;

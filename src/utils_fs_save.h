@@ -35,8 +35,9 @@ enum class EUserFileRead { Read, Missing, Unreadable };
 
 // Reads a file that holds what the player keeps (a profile, the profile
 // list, a score table). Missing reads as an empty text. A file that is there
-// but cannot be read is kept: no save replaces it for the rest of the run,
-// and the player is told once, with the system's reason.
+// but cannot be read, or only in part (a NUL byte ends the text), is kept:
+// no save replaces it for the rest of the run, and the player is told once,
+// with the reason.
 EUserFileRead ReadUserFile(const char* path, CString& text);
 
 // The steps of a save, as the fault hook sees them.

@@ -12,6 +12,9 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 using namespace irr;
 
@@ -237,25 +240,61 @@ void CCustomAttribs::fromText(const char* text, bool append)
 
 void CCustomAttribs::readOptionLines(const char* text, const char* prefix, int kind)
 {
-    int pos = 0;
-    for (;;) {
-        core::stringc name = GetTextBetween(prefix, "]", text, pos);
-        if (pos < 0)
+    // One pass over every place the prefix occurs. Names are taken from a
+    // prefix to the next "]", the search going on after it (or right after
+    // the prefix when a line ends first: that is other text holding a
+    // prefix, a profile's language say, and an option may start inside it).
+    // A name's value is the one of the first "prefix name]=" in the text.
+    const std::string_view all(text);
+    const size_t prefixLength = std::strlen(prefix);
+    std::unordered_map<std::string_view, std::string_view> firstValues;
+    std::vector<std::string_view> names;
+    // Each "]", line end and line feed found also serves the places after
+    // the one it was searched from: searches only move forward, and the
+    // pass stays linear. Every search starts past 0, so 0 means "not yet".
+    size_t bracket = 0, lineBreak = 0, lineFeed = 0;
+    size_t searchFrom = 0;
+    for (size_t at = all.find(prefix); at != std::string_view::npos; at = all.find(prefix, at + 1)) {
+        const size_t nameStart = at + prefixLength;
+        if (bracket < nameStart)
+            bracket = all.find(']', nameStart);
+        if (bracket == std::string_view::npos)
             break;
-        if (name.empty())
+        if (lineBreak < nameStart)
+            lineBreak = all.find_first_of("\r\n", nameStart);
+        const std::string_view name = all.substr(nameStart, bracket - nameStart);
+        const bool onOneLine = lineBreak > bracket;   // npos when no line ends after it
+        if (onOneLine && !name.empty() && bracket + 1 < all.size() && all[bracket + 1] == '=') {
+            const size_t valueStart = bracket + 2;
+            if (lineFeed < valueStart)
+                lineFeed = all.find('\n', valueStart);
+            // A value that no line feed ends reads as empty.
+            const std::string_view value =
+                lineFeed == std::string_view::npos ? std::string_view() : all.substr(valueStart, lineFeed - valueStart);
+            firstValues.emplace(name, value);
+        }
+        if (at < searchFrom)
             continue;
-        if (std::strpbrk(name.c_str(), "\r\n")) {
-            // A name ends on its line: this is text that holds a prefix (a
-            // profile's language, say), and an option may start inside it.
-            pos -= int(name.size()) + 1;
+        if (!onOneLine) {
+            searchFrom = nameStart;
             continue;
         }
-        CString value = GetMarkedValue(text, optionKey(prefix, name), "\n", nullptr, "=");
+        if (!name.empty())
+            names.push_back(name);
+        searchFrom = bracket + 1;
+    }
+    for (const std::string_view& name : names) {
+        const auto found = firstValues.find(name);
+        CString value = found == firstValues.end() ? CString()
+                                                   : CString(found->second.data(), int(found->second.size()));
+        value.TrimRight();
+        value.TrimLeft();
+        const core::stringc key(name.data(), u32(name.size()));
         switch (kind) {
-        case KindString: m_Strings.set(name, core::stringc((const char*)value)); break;
-        case KindBase64: m_Strings.set(name, core::stringc((const char*)CBase64(false).Decode(value))); break;
-        case KindInt: m_Ints.set(name, StrToInt(value)); break;
-        default: m_Floats.set(name, finiteOption(StrToFloat(value))); break;
+        case KindString: m_Strings.set(key, core::stringc((const char*)value)); break;
+        case KindBase64: m_Strings.set(key, core::stringc((const char*)CBase64(false).Decode(value))); break;
+        case KindInt: m_Ints.set(key, StrToInt(value)); break;
+        default: m_Floats.set(key, finiteOption(StrToFloat(value))); break;
         }
     }
 }

@@ -99,8 +99,10 @@ void appendMissingKey(const CString& table, const char* key, const CString& fall
         text.Empty();
     if (hasKeyLine(text, key))
         return;
+    // A line of its own, ended too: a line added after it by hand must not
+    // join it and hide both keys.
     CString line;
-    line.Format("\n%s=%s", key, (const char*)encodeLineBreaks(fallback));
+    line.Format("\n%s=%s\n", key, (const char*)encodeLineBreaks(fallback));
     text += line;
     CString path = tableDiskPath(table);
     if (path.IsEmpty()) {

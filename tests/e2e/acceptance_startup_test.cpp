@@ -199,7 +199,7 @@ TEST(AcceptanceStartup, LanguageTableLookups)
     EXPECT_EQ(game.get("lng.txt"), "Hello\nWorld\nagain\r\nend|Help\ntext\n|Intro||Hi from a file");
     // Lookups without a default text never write to the table; the text
     // nodes' one lookup with an empty default appends its missing key.
-    EXPECT_EQ(game.get("data/strings.lng"), table + "\nMENU.OPTIONS.TITLE=");
+    EXPECT_EQ(game.get("data/strings.lng"), table + "\nMENU.OPTIONS.TITLE=\n");
 }
 
 // Manifest text in UTF-8 with a byte-order mark reaches the game as the

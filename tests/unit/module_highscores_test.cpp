@@ -88,6 +88,9 @@ TEST_F(HighScoresTest, ReadsEntriesFromTheFile)
         {"Line0=1\n", 0, 1, 0, 0, "", ""},                               // truncated: numbers read 0
         {"Line0=0;zz;;\n", 0, 0, 0, 0, ";;", ""},   // malformed: whatever the parses give
         {"Line0=0;00000001;10;A Line1=0;00000001;99;Fake\n", 1, 0, 0, 0, "", ""},
+        {"\xEF\xBB\xBFLine0=1;000000FF;42;Bom\n", 0, 1, 255, 42, "Bom", ""},   // an editor's byte-order mark
+        {"Line0=0;100000001;4294967297;Huge\n", 0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, "Huge", ""},   // saturated, not wrapped
+        {"Line0=0;00000001;-9999999999;Low\n", 0, 0, 1, 0x80000000u, "Low", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

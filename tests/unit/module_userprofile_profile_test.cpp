@@ -296,6 +296,27 @@ TEST_F(ProfileTest, UnreadableFilesAreKeptAndReportedOnce)
     EXPECT_TRUE(App.exists("Profile/pr_T3RoZXI.ini"));   // other files are saved as ever
 }
 
+// A NUL byte ends what is read: the options after it and the script table
+// are damage, not absent, and the next save must not make their loss final.
+TEST_F(ProfileTest, ProfileCutShortByANulByteIsKeptAndLogged)
+{
+    App.write("game.ini", std::string(GameIni) + "ActiveProfile=Safe\n");
+    const std::string bytes("Fullscreen=0\nOptionLong[a]=1\n\0OptionLong[b]=2\n\n<ScriptSafe>\n</ScriptSafe>\n", 74);
+    App.write("Profile/pr_U2FmZQ.ini", bytes);
+    CMessageBoxRecorder boxes;
+    {
+        CEngineBase engine;
+        engine.Options.loadGameOptions();
+        engine.loadProfile("Safe");
+        engine.getProfile()->Options.setInt("c", 3);
+        engine.loadProfile("");
+    }
+    EXPECT_EQ(App.read("Profile/pr_U2FmZQ.ini"), bytes);
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("pr_U2FmZQ.ini: it holds a NUL byte at offset 29 of its 74 bytes"),
+              std::string::npos)
+        << GetDebugLogBuffer()->Text;
+}
+
 TEST_F(ProfileTest, PastProfileNamesAndRemoval)
 {
     App.write("strings.lng", "");

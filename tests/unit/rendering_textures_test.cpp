@@ -297,7 +297,9 @@ TEST_F(TextureCacheTest, DataRootNamesLoadFromTheMountedFolder)
     ASSERT_TRUE(Video.writeImage(Folder.file("gui/empty.png"), 2, 2, [](int, int) { return video::SColor(0, 0, 0, 0); }));
     ASSERT_TRUE(Video.mountFolder(Folder.path()));
     video::ITexture* loaded = nullptr;
-    for (const char* name : {"\\gui\\empty.png", "gui\\empty.png", "\\gui\\empty.png  "}) {
+    // "x\..\" as Windows reads it, as in a description in sub\ that names ..\gui\empty.png.
+    for (const char* name : {"\\gui\\empty.png", "gui\\empty.png", "\\gui\\empty.png  ", "\\gui\\..\\gui\\empty.png",
+                             "sub\\..\\gui\\.\\empty.png"}) {
         STextureRegion region = retrieveTexture(name);
         ASSERT_NE(region.Texture, nullptr) << name;
         EXPECT_STREQ(region.Name, name);

@@ -375,6 +375,19 @@ TEST_F(EngineLoop, PauseInPlayShowsOneOverlayThatFadesOut)
     EXPECT_EQ(Engine.getPauseLevel(), 0);
 }
 
+TEST_F(EngineLoop, PauseWithoutTheBlackPictureDarkensWithAMadeOne)
+{
+    std::filesystem::remove(Program.Folder.file("data/gui/black.png"));
+    Engine.beginRun();
+    Engine.setGameState(500);
+    ASSERT_TRUE(Engine.setPauseLevel(60, true));
+    auto* sprite = dynamic_cast<CSpriteNode*>(Engine.SceneManager->getSceneNodeFromName("pause_fader"));
+    ASSERT_NE(sprite, nullptr);
+    EXPECT_NE(sprite->getTextureRegion().Texture, nullptr);
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("The data has no 'gui\\black.png': a made picture"),
+              std::string::npos);
+}
+
 TEST_F(EngineLoop, PauseOverlayShowsTheTextAndFadesInAndOut)
 {
     Engine.beginRun();

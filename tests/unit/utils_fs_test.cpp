@@ -136,6 +136,29 @@ TEST_F(FileLayerTest, UserFolderFromTheSwitchIsCreatedWithItsParents)
     EXPECT_EQ(str(GetUserFolder()), wanted + "/");
 }
 
+// What a player keeps is named exactly: "UserA" is not the "usera" beside it,
+// and the profiles of "aaa" and "aaG" (pr_YWFh.ini, pr_YWFH.ini) are two files.
+TEST_F(FileLayerTest, UserFolderNamesAreUsedExactly)
+{
+    makeFolder(Folder.path() + "usera");
+    Folder.write("usera/pr_YWFh.ini", "other folder");
+    std::string arg = "-ul=" + Folder.path() + "UserA";
+    setArgs({"game", arg.c_str()});
+    const CString user = GetUserFolder();
+    ASSERT_TRUE(std::filesystem::is_directory(Folder.path() + "UserA"));
+    ASSERT_TRUE(WriteStringToFile(user + "pr_YWFh.ini", "aaa"));
+    ASSERT_TRUE(WriteStringToFile(user + "pr_YWFH.ini", "aaG"));
+    EXPECT_EQ(Folder.read("UserA/pr_YWFh.ini"), "aaa");
+    EXPECT_EQ(Folder.read("UserA/pr_YWFH.ini"), "aaG");
+    EXPECT_EQ(Folder.read("usera/pr_YWFh.ini"), "other folder");
+    CString text;
+    EXPECT_FALSE(ReadFileToString(user + "PR_YWFH.INI", text));
+    EXPECT_FALSE(PathExistsOnDisk(user + "Pr_YWFh.ini"));
+
+    // Files beside the user folder keep the lookup without case.
+    EXPECT_TRUE(PathExistsOnDisk((Folder.path() + "USERA\\PR_YWFH.INI").c_str()));
+}
+
 TEST_F(FileLayerTest, UserFolderChoices)
 {
     setenv("XDG_DATA_HOME", (Folder.path() + "xdg").c_str(), 1);
@@ -347,6 +370,8 @@ TEST(PathBridge, NamesResolveWithoutRegardToCase)
         {root + "data\\new\\File.txt", root + "Data/new/File.txt"},   // missing parts as written
         {root + "Data/Sub Folder/Picture.PNG", root + "Data/Sub Folder/Picture.PNG"},
         {root + "data\\sub folder\\picture.png . ", root + "Data/Sub Folder/Picture.PNG"},   // dropped as Windows does
+        {root + "data\\none\\..\\sub folder\\.\\picture.png", root + "Data/Sub Folder/Picture.PNG"},   // folded unseen
+        {root + "data\\..\\data\\..\\..\\" + "x.txt", std::filesystem::path(root).parent_path().parent_path().string() + "/x.txt"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(ToNativePath(c.Name.c_str())), c.Expected);
@@ -355,6 +380,9 @@ TEST(PathBridge, NamesResolveWithoutRegardToCase)
     folder.write("Data/Later.txt", "x");
     EXPECT_EQ(str(ToNativePath((root + "data\\later.TXT").c_str())), root + "Data/Later.txt");
     EXPECT_EQ(str(ToArchiveName(".\\.\\a\\\\b/c")), "a/b/c");
+    EXPECT_EQ(str(ToArchiveName("sprites\\sub\\..\\.\\plain.spr")), "sprites/plain.spr");
+    EXPECT_EQ(str(ToArchiveName("gui\\..\\..\\gui\\button.png")), "../gui/button.png");   // above the data: found nowhere
+    EXPECT_EQ(str(ToArchiveName("/a/../../b/")), "/b/");
     EXPECT_EQ(str(ToNativePath("")), "");
     ClearNativePathCache();
 }
@@ -398,6 +426,7 @@ TEST(MountedArchives, SameDataThroughAnyCaseAndSeparator)
         {"ZIPPED/INSIDE.TXT", "from zip"},        {".\\zipped\\Inside.TXT", "from zip"},
         {"paked\\inside.nut", "from pak"},        {"PAKED/INSIDE.NUT", "from pak"},
         {"sprites\\folder.spr  ", "from folder"},  {"zipped\\inside.txt.", "from zip"},
+        {"sprites\\sub\\..\\folder.spr", "from folder"},   {"zipped\\..\\paked\\.\\inside.nut", "from pak"},
     };
     for (const auto& c : cases) {
         CString text;
@@ -410,6 +439,7 @@ TEST(MountedArchives, SameDataThroughAnyCaseAndSeparator)
     EXPECT_FALSE(ReadFileToString("zipped\\missing.txt", text));
     EXPECT_EQ(str(text), "kept");
     EXPECT_FALSE(FileExists("zipped\\missing.txt"));
+    EXPECT_FALSE(FileExists("sprites\\..\\..\\sprites\\folder.spr"));   // climbs above the data
 
     // A plain disk file whose name differs in case goes through the file system too.
     std::string otherCase = folder.path() + "TREE\\sprites\\folder.spr";

@@ -184,12 +184,13 @@ TEST_F(TextFileTest, IncludesNestAndThisFolderIsTheFilesOwn)
 {
     write("main.txt", "A ${include(sub\\inc.txt)}\r\nB ${include(sub\\inc.txt)}");
     write("sub/inc.txt", "[${thisfolder}\\x.png ${include(deeper.txt)}]");
-    write("sub/deeper.txt", "deep in ${thisfolder}\\");
+    write("sub/deeper.txt", "deep in ${thisfolder}\\${include(..\\leaf.txt)}");
+    write("leaf.txt", "!");
     mountData();
 
-    EXPECT_EQ(readText("main.txt"), "A [sub\\x.png deep in sub\\]\nB [sub\\x.png deep in sub\\]");
+    EXPECT_EQ(readText("main.txt"), "A [sub\\x.png deep in sub\\!]\nB [sub\\x.png deep in sub\\!]");
     std::string absolute = Data + "sub/inc.txt";
-    EXPECT_EQ(readText(absolute.c_str()), "[sub\\x.png deep in sub\\]");
+    EXPECT_EQ(readText(absolute.c_str()), "[sub\\x.png deep in sub\\!]");
     EXPECT_TRUE(missingFileBoxes().empty());
 
     // The cache keeps the raw text; the directives are expanded on each read.

@@ -107,10 +107,13 @@ TEST_F(LanguageTableTest, MissingKeysFallBackAndAreAppendedOnce)
     EXPECT_EQ(str(GetLng("start", "Start\r\nnow")), "Start\r\nnow");
     EXPECT_EQ(str(GetLng("empty", "fallback")), "fallback");   // present, if empty: not appended again
     EXPECT_EQ(str(GetLng("gone", LngNoDefault)), "");
-    EXPECT_EQ(read("strings.lng"), "title=My Game\nempty=\n\nstart=Start<brr>now");
+    EXPECT_EQ(read("strings.lng"), "title=My Game\nempty=\n\nstart=Start<brr>now\n");
+    // A line the game maker adds as most tools do, without a line end in front.
+    Folder.write("app/data/strings.lng", read("strings.lng") + "next=Next\n");
     forget();
     SetLanguages("de", "en");
     EXPECT_EQ(str(GetLng("start", "other")), "Start\r\nnow");   // read back from the table
+    EXPECT_EQ(str(GetLng("next", "other")), "Next");
 }
 
 TEST_F(LanguageTableTest, FolderTablesFallBackToTheDefaultLanguage)
@@ -123,8 +126,8 @@ TEST_F(LanguageTableTest, FolderTablesFallBackToTheDefaultLanguage)
     EXPECT_EQ(str(GetLngString("play", "Play!", "lng\\", "menu", nullptr)), "Play");
     EXPECT_EQ(str(GetLngString("help", "Help", "lng\\", "menu", nullptr)), "Help");
     EXPECT_EQ(str(GetLngString("quit", "Quit", "lng\\", "menu", "en")), "Quit");
-    EXPECT_EQ(read("lng/de/menu.lng"), "quit=Beenden\n\nplay=Play\nhelp=Help");
-    EXPECT_EQ(read("lng/en/menu.lng"), "play=Play\n\nhelp=Help\nquit=Quit");
+    EXPECT_EQ(read("lng/de/menu.lng"), "quit=Beenden\n\nplay=Play\n\nhelp=Help\n");
+    EXPECT_EQ(read("lng/en/menu.lng"), "play=Play\n\nhelp=Help\n\nquit=Quit\n");
 }
 
 TEST_F(LanguageTableTest, HashKeysAndValuesReadFiles)
@@ -194,7 +197,7 @@ TEST_F(LanguageTableTest, TableOfADataFile)
     EXPECT_EQ(str(GetLngForFile("ok", nullptr, "dialogs\\extra.lng")), "OK extra");
     EXPECT_EQ(str(GetLngForFile("ok", nullptr, (App + "data/dialogs/menu.dlg").c_str())), "OK here");
     EXPECT_EQ(str(GetLngForFile("new", "New", "dialogs\\menu.dlg")), "New");
-    EXPECT_EQ(read("dialogs/strings.lng"), "ok=OK here\n\nnew=New");
+    EXPECT_EQ(read("dialogs/strings.lng"), "ok=OK here\n\nnew=New\n");
 
     int asserts = 0;
     static int* counter = nullptr;
