@@ -9,8 +9,13 @@
 #include "utils_str_attribs.h"
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -337,6 +342,45 @@ TEST_F(NodeFactory, PresetGridsAndRowRuns)
     EXPECT_EQ(one->size(), 8u);
     EXPECT_GE(one->getReferenceCount(), 2) << "the shared grid stays held";
     one->drop();
+}
+
+// A text sprite reads its name, parent, local ID, position and text, and no
+// other key: the sample's descriptions, which game makers copy, show only
+// keys that take effect.
+TEST_F(NodeFactory, SampleTextSpritesCarryOnlyTheKeysATextSpriteReads)
+{
+    namespace fs = std::filesystem;
+    const fs::path data = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+    const char* const read[] = {"-Name:", "-Parent:", "-LocalID:", "-Position:", "-Text:"};
+    int textSprites = 0;
+    for (const char* folder : {"sprites", "dialogs"}) {
+        for (const auto& entry : fs::directory_iterator(data / folder)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            // A dialog's own keys come before its first part.
+            std::vector<std::string> parts;
+            for (size_t at = 0, next = 0; at != std::string::npos; at = next) {
+                next = text.find("\n[Sprite]", at + 1);
+                parts.push_back(text.substr(at, next == std::string::npos ? next : next - at));
+            }
+            for (size_t i = entry.path().extension() == ".dlg" ? 1 : 0; i < parts.size(); ++i) {
+                SParsed parsed(("\n" + parts[i] + "\n").c_str());
+                if (parsed.Factory.text.IsEmpty())
+                    continue;
+                ++textSprites;
+                std::istringstream lines(parts[i]);
+                for (std::string line; std::getline(lines, line);) {
+                    if (line.empty() || line[0] != '-')
+                        continue;
+                    bool isRead = false;
+                    for (const char* key : read)
+                        isRead = isRead || line.rfind(key, 0) == 0;
+                    EXPECT_TRUE(isRead) << entry.path().filename() << ": " << line;
+                }
+            }
+        }
+    }
+    EXPECT_GT(textSprites, 3);
 }
 
 using NodeFactoryDeathTest = NodeFactory;
