@@ -4,6 +4,10 @@
 # FUZZ_SECONDS (20) from a seed corpus made from data/ (and fuzz/seeds/ for
 # forms the sample has none of). Exits non-zero on any crash, hang or leak;
 # the inputs that show one are left in build-fuzz/findings/<target>/.
+# Then generated script programs run in their natural and their plain form on
+# this build's sq for FORMS_SECONDS (90), from seed FORMS_FIRST (a new one each
+# day); a pair whose traces differ is printed cut down, and kept in
+# build-fuzz/findings/forms/.
 #   FUZZ_TARGETS="font xml"  only these;  FUZZ_JOBS=4  targets at once
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -94,4 +98,13 @@ fuzz_one() {
 export -f fuzz_one seed_files leaks_for
 export root dir seconds
 
-printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_one {}'
+status=0
+printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_one {}' || status=1
+
+forms_first="${FORMS_FIRST:-$(( $(date +%s) / 86400 * 1000000 ))}"
+if ! "$dir/tests/squirrel/forms/compare_forms" "$dir/sq" --first "$forms_first" --count 100000000 \
+        --seconds "${FORMS_SECONDS:-90}" --jobs "$jobs" --keep "$dir/findings/forms"; then
+    echo "compare_forms: FOUND programs whose forms differ (see above; FORMS_FIRST=$forms_first)"
+    status=1
+fi
+exit $status

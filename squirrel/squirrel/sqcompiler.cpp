@@ -29,7 +29,16 @@ struct Exp {
     ExpKind k = E_VOID;
     SQInteger reg = 0;   // value / object register
     SQInteger key = 0;   // key register or literal index
-    std::vector<SQInteger> tj, fj;   // E_JUMP: pcs of the jumps taken when true / false
+    std::vector<SQInteger> tj, fj;   // E_JUMP: pcs of the jumps taken when true / false; else empty
+
+    // The chain is resolved: its jumps are patched, and none may be patched again by an
+    // enclosing chain that this value is an operand of.
+    void Resolved()
+    {
+        k = E_REG;
+        tj.clear();
+        fj.clear();
+    }
 };
 
 struct ConstValue {
@@ -331,7 +340,7 @@ void SQCompiler::CommaExpression(Exp& e)
         if (e.k == E_JUMP) {   // value unused: every way out of the chain goes on here
             PatchJumpsHere(e.tj);
             PatchJumpsHere(e.fj);
-            e.k = E_REG;
+            e.Resolved();
         }
         FreeExp(e);
         if (e.k != E_REG) { /* value unused */ }
@@ -547,7 +556,7 @@ void SQCompiler::ChainValue(Exp& e, SQInteger t)
     };
     sortExits(e.tj, viaTrue);
     sortExits(e.fj, viaFalse);
-    e.k = E_REG;
+    e.Resolved();
     MoveInto(e, t);
     std::vector<SQInteger> ends;
     if (!viaFalse.empty()) {
@@ -1467,7 +1476,7 @@ void SQCompiler::JumpIf(Exp& e, bool sense, std::vector<SQInteger>& jumps, SQInt
         std::vector<SQInteger>& same = sense ? e.tj : e.fj;
         jumps.insert(jumps.end(), same.begin(), same.end());
         stay = std::move(sense ? e.fj : e.tj);
-        e.k = E_REG;   // the last operand, already in e.reg
+        e.Resolved();   // the last operand, already in e.reg
     }
     if (t >= 0 && !(ComparisonJustMade(e) && e.reg == t)) {
         MoveInto(e, t);

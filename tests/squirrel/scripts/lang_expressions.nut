@@ -89,3 +89,56 @@ local line = picked + " " + (mark(18, null) || mark(19, 0) && 1);
 foreach (s in seen) line += " " + s;
 print(line + "\n");
 print((1 > 2 || "s") + " " + (1 < 2 && "s") + " " + (1 > 2 && "s") + " " + (1 < 2 || "s") + "\n");
+// a bracketed ||/&& chain decided early is still an operand: what stands before or after the
+// bracket applies to its value, wherever the outer chain is used. Each row is an expression
+// over the locals below and the literal its value must equal; every form wraps the row.
+local chainRows = [
+    ["z || (two || z) * 3", "6"], ["z || (z && one) + 5", "5"], ["one && (one || z) + 5", "6"],
+    ["t || !(u || u)", "false"], ["t || !(t && u)", "true"], ["t || -(two || z)", "-2"],
+    ["t || ~(one || z)", "-2"], ["t || typeof (one || z)", "\"integer\""],
+    ["z || 3 * (two || z)", "6"], ["z || 10 - (z && one)", "10"], ["(two || z) * 3 || z", "6"],
+    ["z || ((z || two) * 3 || one) + 1", "7"], ["one && (one && (z || two) + 1) * 2", "6"],
+    ["t || !(one > two || t)", "true"], ["z || (one < two && two) * 5", "10"],
+    ["z || (two || z) == 2", "true"], ["z || (z || two) == 3", "false"], ["z || (two || z) > 1", "true"],
+    ["n || (s || n) + \"x\"", "\"sx\""], ["u && !(t || n) && (z || one) - 1", "0"],
+    ["t || (u && !(t || !(z || u)))", "true"], ["t || !(one && (z || t))", "true"],
+];
+// a form marked true returns the chain's value, the others its truth
+local chainForms = [
+    ["value", true, "return E;"],
+    ["local", true, "local x = E; return x;"],
+    ["argument", true, "return id(0, E, 1)[1];"],
+    ["constructor", true, "return C(E).v;"],
+    ["array", true, "return [E][0];"],
+    ["table", true, "return {v = E}.v;"],
+    ["inside or", true, "return null || (E);"],
+    ["inside and", true, "return 1 && (E);"],
+    ["if", false, "if (E) return true; return false;"],
+    ["if not", false, "if (!(E)) return false; return true;"],
+    ["while", false, "while (E) return true; return false;"],
+    ["do-while", false, "local n = 0; do { if (++n == 2) return true; } while (E); return false;"],
+    ["for", false, "for (; E;) return true; return false;"],
+    ["ternary", false, "return (E) ? true : false;"],
+    ["ternary bare", false, "return E ? true : false;"],
+];
+local chainChecks = 0, chainWrong = 0;
+foreach (row in chainRows) {
+    local want = compilestring("return " + row[1] + ";")();
+    local truth = false;
+    if (want) truth = true;
+    foreach (form in chainForms) {
+        local at = form[2].find("E");
+        local src = "local z = 0, one = 1, two = 2, t = false, u = true, n = null, s = \"s\";\n" +
+            "local id = function(...) { local a = []; for (local i = 0; i < vargc; i++) a.append(vargv[i]); return a; };\n" +
+            "local C = class { v = null; constructor(x) { v = x; } };\n" +
+            form[2].slice(0, at) + row[0] + form[2].slice(at + 1);
+        local got = compilestring(src)();
+        local expected = form[1] ? want : truth;
+        chainChecks++;
+        if (typeof got != typeof expected || got != expected) {
+            chainWrong++;
+            print(row[0] + " (" + form[0] + "): got " + got + ", want " + expected + "\n");
+        }
+    }
+}
+print(chainRows.len() + " chains, " + chainChecks + " checks, " + chainWrong + " wrong\n");
