@@ -163,7 +163,9 @@ bool COnClickAnimator::hotkeyFires()
 {
     if (Hotkey > 0)
         return GetKeyStateIfActive(Hotkey) < 0;
-    return Hotkey == -1 && getInputLatch()->poll(LatchLockOut, 0);
+    // Polling consumes the fire: a button that modality refuses must leave it
+    // for the one it allows, whichever of them is asked first.
+    return Hotkey == -1 && getInputState()->checkModality(Node) && getInputLatch()->poll(LatchLockOut, 0);
 }
 
 bool COnClickAnimator::isHit() const
