@@ -155,6 +155,10 @@ public:
     void updateCursorAndHover();
     // False when nothing was sent: the window is not active or there is no scene.
     bool broadcastClick(bool toHover, bool noLatch);
+    // Called every frame: keys and buttons let go in another window never
+    // come back as releases, so losing the focus lets go of them all.
+    void followWindowFocus(bool focused);
+    void forgetHeldInput();
 
     bool sendKeyEventToScript(const irr::SEvent::SKeyInput& key, const char* function);
     bool sendToKeyHook(const irr::SEvent::SKeyInput& key);
@@ -182,6 +186,7 @@ private:
     int LeftButton = 0;
     int RightButton = 0;
     int InGameEditor = 0;
+    bool WindowFocused = false;
     // A hover change the animators could not be told of yet, while the window
     // was not active: they are told at the first update after.
     bool HoverUntold = false;

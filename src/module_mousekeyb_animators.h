@@ -57,6 +57,8 @@ public:
 
     const CString& getActionFor(int kind) const;
     int getKind() const { return Kind; }
+    // The press that ran the drag action is over, whether or not its release came.
+    void forgetDrag() { DragStarted = 0; }
 
 private:
     bool isHit() const;

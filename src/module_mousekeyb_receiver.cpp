@@ -296,6 +296,26 @@ bool CInputReceiver::sendToMouseMoveHook(const SEvent::SKeyInput& key)
     return sendKeyEventToScript(key, CDialogFactory::getTopMouseMoveAction());
 }
 
+void CInputReceiver::followWindowFocus(bool focused)
+{
+    if (WindowFocused && !focused)
+        forgetHeldInput();
+    WindowFocused = focused;
+}
+
+void CInputReceiver::forgetHeldInput()
+{
+    releaseAllKeys();
+    Shift = Control = 0;
+    LeftButton = RightButton = 0;
+    PressTime = 0;
+    *CInputState::getPressedNodeId() = 0;
+    CArray<CBaseAnimator*>& clicks = getInputState()->getClickAnimators();
+    for (int i = 0; i < clicks.GetSize(); ++i)
+        if (auto* click = dynamic_cast<COnClickAnimator*>(clicks[i]))
+            click->forgetDrag();
+}
+
 void CInputReceiver::updateCursorAndHover()
 {
     IrrlichtDevice* device = getDevice();

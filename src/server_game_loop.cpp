@@ -173,6 +173,7 @@ bool CEngineBase::runFrame()
     CheckMainThread();
     if (!Device->run())
         return false;
+    Input.followWindowFocus(isWindowActive());
     Renderer.getDebugText() = "";
     Renderer.getSwitchCount() = 0;
     Renderer.getPrimitiveCount() = 0;
