@@ -65,8 +65,9 @@ public:
     irr::s32 findModalAncestor(irr::scene::ISceneNode* node, bool skipBlockers) const;
     bool checkModality(irr::scene::ISceneNode* node) const;
 
-    // The first ten visible clickables the cursor ray meets, nearest first
-    // (only the first guaranteed with topOnly); -1 for a degenerate ray.
+    // The ten nearest visible clickables drawn under the cursor, nearest
+    // first; those modality allows are kept before those it refuses. -1 for
+    // a degenerate ray. Every hit is in order, with or without topOnly.
     int pickNodesAtCursor(const irr::core::position2di& pos, irr::scene::ISceneNode** nodes, bool topOnly);
     irr::s32 pickTopNodeId(const irr::core::position2di& pos, irr::s32* ids);
 

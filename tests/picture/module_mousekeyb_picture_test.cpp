@@ -129,6 +129,38 @@ TEST_P(PickingPicture, AlphaAboveHalfUnderTheCursorDecidesAPixelPerfectHit)
     }
 }
 
+TEST_P(PickingPicture, TurnedSpriteIsPickedWhereItIsDrawn)
+{
+    CSpriteNode* node = halves(1500);
+    drawFrame();
+    constexpr int Near = WindowSize / 4, Far = WindowSize * 3 / 4, Mid = WindowSize / 2;
+    struct Case {
+        f32 Width, Height;
+        int PixelPerfect;
+        int X, Y;         // window pixels
+        s32 Picked;
+    } cases[] = {
+        // Turned a quarter to the left, the opaque right half is on top.
+        {40, 40, 1, Near, Near, 1500},
+        {40, 40, 1, Far, Near, 1500},
+        {40, 40, 1, Near, Far, 0},
+        {40, 40, 1, Far, Far, 0},
+        // A wide bar turned upright: hit on the bar, missed beside it.
+        {40, 4, 0, Mid, Near, 1500},
+        {40, 4, 0, Mid, Far, 1500},
+        {40, 4, 0, Near, Mid, 0},
+        {40, 4, 0, Far, Mid, 0},
+    };
+    node->setAngle(core::PI / 2);
+    for (const Case& c : cases) {
+        node->setSize(core::dimension2df(c.Width, c.Height));
+        getInputState()->addClickable(node, c.PixelPerfect);
+        EXPECT_EQ(getInputState()->pickTopNodeId(core::position2di(c.X, c.Y), nullptr), c.Picked)
+            << c.Width << "x" << c.Height << " pixel-perfect " << c.PixelPerfect << " at " << c.X << "," << c.Y;
+        getInputState()->removeClickable(node);
+    }
+}
+
 const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};
 
 INSTANTIATE_TEST_SUITE_P(Drivers, PickingPicture, testing::ValuesIn(Drivers),
