@@ -199,3 +199,6 @@ bool hasMouseMoveHook();
 
 // True while input counts: the application is active.
 bool isApplicationActive();
+
+// Whether a key event's character is one to type (not a control character).
+bool IsPrintableKeyChar(wchar_t c);

@@ -134,6 +134,8 @@ void CSimpleTextEditorAnimator::onKey(const SEvent& event)
         if (key.Key != KEY_KEY_V)
             return;
         appendPlain(g_clipboardSource());
+    } else if (IsPrintableKeyChar(key.Char)) {
+        appendTyped(key.Char);   // whatever code came with it
     } else if (key.Key == KEY_BACK || key.Key == KEY_DELETE) {
         // No caret position: editing always happens at the end.
         *Text = Text->Left(Text->GetLength() - 1);

@@ -71,7 +71,33 @@ void recordMouseButton(EMOUSE_INPUT_EVENT kind)
     }
 }
 
+// Codes of keys that type characters: space, digits, letters, the keypad's
+// and the punctuation keys.
+bool isCharacterKeyCode(int code)
+{
+    return code == KEY_SPACE || (code >= KEY_KEY_0 && code <= KEY_KEY_9) || (code >= KEY_KEY_A && code <= KEY_KEY_Z) ||
+           (code >= KEY_NUMPAD0 && code <= KEY_DIVIDE) || (code >= KEY_OEM_1 && code <= KEY_OEM_3) ||
+           (code >= KEY_OEM_4 && code <= KEY_OEM_8) || code == KEY_OEM_AX || code == KEY_OEM_102;
+}
+
+// The device has no code for many keys of other layouts (e, a and c with
+// accents on a French keyboard) and leaves another key's code with the
+// character: Backspace, Shift, Return... Such a key is its character alone.
+SEvent withoutStaleKeyCode(const SEvent& event)
+{
+    SEvent clean = event;
+    if (event.EventType == EET_KEY_INPUT_EVENT && IsPrintableKeyChar(event.KeyInput.Char) &&
+        !isCharacterKeyCode(event.KeyInput.Key))
+        clean.KeyInput.Key = EKEY_CODE(0);
+    return clean;
+}
+
 } // namespace
+
+bool IsPrintableKeyChar(wchar_t c)
+{
+    return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0);
+}
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
 {
@@ -87,14 +113,15 @@ bool hasKeyHook() { return CDialogFactory::keyActionStack().GetSize() > 0; }
 bool hasMouseClickHook() { return CDialogFactory::mouseClickActionStack().GetSize() > 0; }
 bool hasMouseMoveHook() { return CDialogFactory::mouseMoveActionStack().GetSize() > 0; }
 
-bool CInputReceiver::OnEvent(const SEvent& event)
+bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
 {
-    if (event.EventType == EET_LOG_TEXT_EVENT) {
-        getEngine()->log(event.LogEvent.Text, 0);
+    if (deviceEvent.EventType == EET_LOG_TEXT_EVENT) {
+        getEngine()->log(deviceEvent.LogEvent.Text, 0);
         return true;
     }
+    const SEvent event = withoutStaleKeyCode(deviceEvent);
     // The key table must know every key, also those pressed before input counts.
-    if (event.EventType == EET_KEY_INPUT_EVENT)
+    if (event.EventType == EET_KEY_INPUT_EVENT && event.KeyInput.Key != 0)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
     else if (event.EventType == EET_MOUSE_INPUT_EVENT)
         recordMouseButton(event.MouseInput.Event);

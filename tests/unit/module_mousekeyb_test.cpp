@@ -285,6 +285,13 @@ TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
         mouse(b.up);
         EXPECT_EQ(GetKeyStateIfActive(b.code), 0) << b.code;
     }
+    irr::SEvent e{};   // a key the device has no code for, left with a stale one
+    e.EventType = irr::EET_KEY_INPUT_EVENT;
+    e.KeyInput.Key = irr::KEY_MENU;
+    e.KeyInput.Char = L'\u00E7';
+    e.KeyInput.PressedDown = true;
+    Engine.Input.OnEvent(e);
+    EXPECT_EQ(GetKeyStateIfActive(irr::KEY_MENU), 0) << "a typed character is no Alt";
     key(irr::KEY_KEY_A, true);
     Engine.AppActive = 0;
     key(irr::KEY_KEY_B, false);
