@@ -21,6 +21,11 @@
 #include <IrrlichtDevice.h>
 #include <Keycodes.h>
 
+#include <langinfo.h>
+
+#include <cstdint>
+#include <cstring>
+
 
 using namespace irr;
 
@@ -80,14 +85,39 @@ bool isCharacterKeyCode(int code)
            (code >= KEY_OEM_4 && code <= KEY_OEM_8) || code == KEY_OEM_AX || code == KEY_OEM_102;
 }
 
+bool isContinuationByte(uint32_t b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+// Under a UTF-8 locale the device hands a typed character over as the bytes
+// of its UTF-8 form packed into one wide character, the first byte lowest
+// (e with an acute accent comes as 0xA9C3): unpacked here to the character.
+wchar_t unpackedKeyChar(wchar_t typed)
+{
+    const uint32_t v = uint32_t(typed);
+    if (v < 0x80 || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        return typed;
+    const uint32_t b0 = v & 0xFF, b1 = (v >> 8) & 0xFF, b2 = (v >> 16) & 0xFF, b3 = v >> 24;
+    if (b0 >= 0xC2 && b0 <= 0xDF && isContinuationByte(b1) && b2 == 0 && b3 == 0)
+        return wchar_t(((b0 & 0x1F) << 6) | (b1 & 0x3F));
+    if (b0 >= 0xE0 && b0 <= 0xEF && isContinuationByte(b1) && isContinuationByte(b2) && b3 == 0)
+        return wchar_t(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
+    if (b0 >= 0xF0 && b0 <= 0xF4 && isContinuationByte(b1) && isContinuationByte(b2) && isContinuationByte(b3))
+        return wchar_t(((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F));
+    return typed;
+}
+
 // The device has no code for many keys of other layouts (e, a and c with
 // accents on a French keyboard) and leaves another key's code with the
 // character: Backspace, Shift, Return... Such a key is its character alone.
-SEvent withoutStaleKeyCode(const SEvent& event)
+SEvent cleanKeyEvent(const SEvent& event)
 {
     SEvent clean = event;
-    if (event.EventType == EET_KEY_INPUT_EVENT && IsPrintableKeyChar(event.KeyInput.Char) &&
-        !isCharacterKeyCode(event.KeyInput.Key))
+    if (event.EventType != EET_KEY_INPUT_EVENT)
+        return clean;
+    clean.KeyInput.Char = unpackedKeyChar(event.KeyInput.Char);
+    if (IsPrintableKeyChar(clean.KeyInput.Char) && !isCharacterKeyCode(clean.KeyInput.Key))
         clean.KeyInput.Key = EKEY_CODE(0);
     return clean;
 }
@@ -119,7 +149,7 @@ bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
         getEngine()->log(deviceEvent.LogEvent.Text, 0);
         return true;
     }
-    const SEvent event = withoutStaleKeyCode(deviceEvent);
+    const SEvent event = cleanKeyEvent(deviceEvent);
     // The key table must know every key, also those pressed before input counts.
     if (event.EventType == EET_KEY_INPUT_EVENT && event.KeyInput.Key != 0)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
