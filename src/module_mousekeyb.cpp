@@ -25,6 +25,7 @@ using namespace irr;
 int clickHandledCounter = 0;
 bool releaseClickTaken = false;
 uint32_t lastHotkeyClickTick = 0;
+bool wrongOnclickShown = false;
 
 namespace {
 
@@ -402,6 +403,7 @@ void CInputState::reset()
     clickHandledCounter = 0;
     releaseClickTaken = false;
     lastHotkeyClickTick = 0;
+    wrongOnclickShown = false;
 }
 
 // --- the latch ---

@@ -126,6 +126,8 @@ extern int clickHandledCounter;
 extern bool releaseClickTaken;
 // Tick of the last hotkey click that ran its action.
 extern uint32_t lastHotkeyClickTick;
+// Whether a click animator has shown that its node has the shared sprite ID.
+extern bool wrongOnclickShown;
 
 // Sends "act" once, in the next animation pass, to every animator of one array.
 class CClickBroadcastAnimator : public CBaseAnimator {

@@ -83,7 +83,6 @@ private:
     // Built while the left button is held: the release of that press is not a
     // click on this node, so none is taken before this tick; 0 = none.
     uint32_t StartGuardUntil;
-    bool WrongIdShown = false;
 };
 
 // A modal layer while it lives.

@@ -199,8 +199,10 @@ void COnClickAnimator::processClick()
     }
     CheckMainThread();
     const s32 id = Node->getID();
-    if (id == SharedSpriteId && !WrongIdShown) {
-        WrongIdShown = true;   // once: a hotkey animator would raise it every tick
+    if (id == SharedSpriteId && !wrongOnclickShown) {
+        // Once for all: a hotkey animator would raise it every tick, and when
+        // name IDs ran out, hundreds of nodes share the ID.
+        wrongOnclickShown = true;
         EngineMessageBox("Wrong onclick error!", MB_OK);
     }
     if (!Action.IsEmpty() && isHit()) {

@@ -4,6 +4,7 @@
 #include "module_mousekeyb_animators.h"
 
 #include "input_fixture.h"
+#include "msgbox_recorder.h"
 #include "module_mousekeyb.h"
 #include "node_base.h"
 #include "node_factory.h"
@@ -257,6 +258,23 @@ TEST_F(Clicks, KeysAndButtonsHeldWhenTheFocusGoesAreLetGo)
     ASSERT_TRUE(step());
     EXPECT_EQ(scriptLog().back(), "drag") << "the next press drags";
     EXPECT_EQ(scriptLog().size(), 3u);
+}
+
+TEST_F(Clicks, NodesLeftWithoutAnIdOfTheirOwnShowOneBoxBetweenThem)
+{
+    // So many nodes hold name IDs that these could get none: they keep the shared ID.
+    CNodeBasement* a = make("-Event.Mouse.Click.Action: hit");
+    CNodeBasement* b = make("-Event.Mouse.Click.Action: hit", nullptr, 1);
+    a->setID(SharedSpriteId);
+    b->setID(SharedSpriteId);
+    settle();
+    CMessageBoxRecorder boxes;
+    clickCentre();
+    clickCentre();
+    int wrong = 0;
+    for (const SRecordedBox& box : boxes.Boxes)
+        wrong += box.Text.find("Wrong onclick error!") != std::string::npos;
+    EXPECT_EQ(wrong, 1) << "one box tells; one per node would bury the player in them";
 }
 
 TEST_F(Clicks, AutoDisabledNodeTakesTheClickWithoutItsAction)
