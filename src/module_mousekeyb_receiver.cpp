@@ -108,16 +108,35 @@ wchar_t unpackedKeyChar(wchar_t typed)
     return typed;
 }
 
+// Letters of the Latin, Greek and Cyrillic scripts.
+bool isLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) ||
+           (c >= 0x370 && c <= 0x52F) || (c >= 0x1E00 && c <= 0x1EFF);
+}
+
 // The device has no code for many keys of other layouts (e, a and c with
-// accents on a French keyboard) and leaves another key's code with the
-// character: Backspace, Shift, Return... Such a key is its character alone.
+// accents on a French keyboard) and hands the key's scan number over as its
+// code: Backspace, Shift, Return, or a digit key for the u with a grave
+// accent. A key whose character such a code cannot type is its character alone.
+bool isStaleKeyCode(int code, wchar_t typed)
+{
+    if (!IsPrintableKeyChar(typed))
+        return false;
+    if (!isCharacterKeyCode(code))
+        return true;
+    // The space bar and the digits type no letters, whatever the layout.
+    const bool digitOrSpace = code == KEY_SPACE || (code >= KEY_KEY_0 && code <= KEY_KEY_9);
+    return digitOrSpace && typed != wchar_t(code) && isLetter(typed);
+}
+
 SEvent cleanKeyEvent(const SEvent& event)
 {
     SEvent clean = event;
     if (event.EventType != EET_KEY_INPUT_EVENT)
         return clean;
     clean.KeyInput.Char = unpackedKeyChar(event.KeyInput.Char);
-    if (IsPrintableKeyChar(clean.KeyInput.Char) && !isCharacterKeyCode(clean.KeyInput.Key))
+    if (isStaleKeyCode(clean.KeyInput.Key, clean.KeyInput.Char))
         clean.KeyInput.Key = EKEY_CODE(0);
     return clean;
 }

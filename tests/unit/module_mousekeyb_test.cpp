@@ -292,6 +292,14 @@ TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
     e.KeyInput.PressedDown = true;
     Engine.Input.OnEvent(e);
     EXPECT_EQ(GetKeyStateIfActive(irr::KEY_MENU), 0) << "a typed character is no Alt";
+    e.KeyInput.Key = irr::KEY_KEY_0;   // the u with a grave accent of a French keyboard
+    e.KeyInput.Char = L'\u00F9';
+    Engine.Input.OnEvent(e);
+    EXPECT_EQ(GetKeyStateIfActive(irr::KEY_KEY_0), 0) << "a letter is no digit key";
+    e.KeyInput.Key = irr::KEY_KEY_3;   // a digit key's shifted sign is that key
+    e.KeyInput.Char = L'#';
+    Engine.Input.OnEvent(e);
+    EXPECT_LT(GetKeyStateIfActive(irr::KEY_KEY_3), 0);
     key(irr::KEY_KEY_A, true);
     Engine.AppActive = 0;
     key(irr::KEY_KEY_B, false);
