@@ -110,6 +110,7 @@ void CSystemTickAnimator::followWindowFocus()
     if (!Hooks.IsWindowActive()) {
         if (*active) {
             *active = 0;
+            engine->getInputReceiver()->forgetHeldInput();
             if (PauseOnAltTab)
                 engine->setPauseLevel(PausedLevel, true);
         }

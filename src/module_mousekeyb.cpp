@@ -6,9 +6,11 @@
 #include "module_enginebase.h"
 #include "module_mousekeyb_editor.h"
 #include "node_base.h"
+#include "node_sprite.h"
 #include "node_utilities.h"
 #include "rendering_stuff_particles.h"
 #include "utils_debug.h"
+#include "utils_math_misc.h"
 
 #include <ICameraSceneNode.h>
 #include <ICursorControl.h>
@@ -23,6 +25,7 @@ using namespace irr;
 int clickHandledCounter = 0;
 bool releaseClickTaken = false;
 uint32_t lastHotkeyClickTick = 0;
+bool wrongOnclickShown = false;
 
 namespace {
 
@@ -56,8 +59,18 @@ CString nodeName(scene::ISceneNode* node)
     return node && node->getName() ? CString(node->getName()) : CString();
 }
 
-// Where the screen point lies in the node's box, 0..1 inside.
-core::vector2df pointInNode(scene::ISceneNode* node, const core::position2di& pos)
+constexpr f32 MinTurn = 1e-6f;   // sprites draw unturned below this angle
+
+// The angle a node is drawn turned by about the view axis, 0 for unturned.
+f32 drawnAngle(scene::ISceneNode* node)
+{
+    const auto* sprite = dynamic_cast<const CSpriteNode*>(CNodeBasement::fromSceneNode(node));
+    return sprite && std::fabs(sprite->getAngle()) > MinTurn ? sprite->getAngle() : 0.0f;
+}
+
+// Where the screen point lies in the node's box, 0..1 inside. The point of a
+// turned node is turned back into the node's own frame first.
+core::vector2df pointInNode(scene::ISceneNode* node, const core::position2di& pos, f32 angle)
 {
     scene::ISceneManager* smgr = getSceneManager();
     scene::ICameraSceneNode* camera = smgr ? smgr->getActiveCamera() : nullptr;
@@ -68,7 +81,11 @@ core::vector2df pointInNode(scene::ISceneNode* node, const core::position2di& po
     const core::vector3df extent = node->getBoundingBox().getExtent();
     const core::vector3df p = getScenePosAtScreen(n.Z - c.Z, &pos);
     const f32 w = extent.X != 0.0f ? extent.X : 1.0f, h = extent.Y != 0.0f ? extent.Y : 1.0f;
-    return core::vector2df((p.X - (n.X - c.X - w / 2)) / w, (p.Y - (n.Y - c.Y - h / 2)) / h);
+    if (angle == 0.0f)
+        return core::vector2df((p.X - (n.X - c.X - w / 2)) / w, (p.Y - (n.Y - c.Y - h / 2)) / h);
+    core::vector3df d(p.X - (n.X - c.X), p.Y - (n.Y - c.Y), 0.0f);
+    RotateVectorZ(d, -angle);
+    return core::vector2df((d.X + w / 2) / w, (d.Y + h / 2) / h);
 }
 
 core::aabbox3df transformedBox(scene::ISceneNode* node)
@@ -269,7 +286,7 @@ bool CInputState::checkModality(scene::ISceneNode* node) const
     return top == 0 || findModalAncestor(node, false) == top;
 }
 
-int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNode** nodes, bool topOnly)
+int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNode** nodes, bool)
 {
     ENGINE_PROFILE("PICKING");
     CheckMainThread();
@@ -286,31 +303,66 @@ int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNo
 
     dropRemovedClickables();
     nodes[0] = nullptr;
-    f32 keys[MaxPickedNodes];
+    // The candidates kept are the best MaxPickedNodes hits: those modality
+    // allows before those it refuses, then the nearest, then the first
+    // registered, so no number of hits behind or refused crowds out the node
+    // a click is meant for.
+    struct SCandidate {
+        scene::ISceneNode* Node;
+        f32 Key;
+        u32 Order;
+        bool Allowed;
+        bool operator<(const SCandidate& o) const
+        {
+            if (Allowed != o.Allowed)
+                return Allowed;
+            if (Key != o.Key)
+                return Key < o.Key;
+            return Order < o.Order;
+        }
+    };
+    SCandidate kept[MaxPickedNodes];
     int count = 0;
-    for (u32 i = 0; i < Clickables.size() && count < MaxPickedNodes; ++i) {
+    const bool modal = !ModalityStack.empty();
+    for (u32 i = 0; i < Clickables.size(); ++i) {
         scene::ISceneNode* node = Clickables[i].node;
         if (!node || !isNodeTrulyVisible(node))
             continue;
         const core::aabbox3df box = transformedBox(node);
-        if (!box.intersectsWithLine(middle, vector, f32(halfLength)))
-            continue;
-        if (Clickables[i].pixelPerfect && isTransparentAround(node, pointInNode(node, pos), 0.0f, 0.0f))
-            continue;
-        nodes[count] = node;
-        keys[count] = box.getCenter().Z;
-        ++count;
-    }
-    for (int i = 0; i + 1 < count; ++i) {
-        for (int j = i + 1; j < count; ++j) {
-            if (keys[j] < keys[i]) {
-                std::swap(keys[i], keys[j]);
-                std::swap(nodes[i], nodes[j]);
-            }
+        const f32 angle = drawnAngle(node);
+        core::vector2df point;
+        if (angle == 0.0f) {
+            if (!box.intersectsWithLine(middle, vector, f32(halfLength)))
+                continue;
+        } else {
+            point = pointInNode(node, pos, angle);
+            if (point.X < 0.0f || point.X > 1.0f || point.Y < 0.0f || point.Y > 1.0f)
+                continue;
         }
-        if (topOnly)
-            break;
+        const SCandidate candidate{node, box.getCenter().Z, i, !modal || checkModality(node)};
+        if (count == MaxPickedNodes && !(candidate < kept[count - 1]))
+            continue;
+        if (Clickables[i].pixelPerfect &&
+            isTransparentAround(node, angle == 0.0f ? pointInNode(node, pos, 0.0f) : point, 0.0f, 0.0f))
+            continue;
+        int at = count < MaxPickedNodes ? count++ : count - 1;
+        for (; at > 0 && candidate < kept[at - 1]; --at)
+            kept[at] = kept[at - 1];
+        kept[at] = candidate;
     }
+    // Nearest first, whatever modality says.
+    auto nearer = [](const SCandidate& a, const SCandidate& b) {
+        return a.Key != b.Key ? a.Key < b.Key : a.Order < b.Order;
+    };
+    for (int i = 1; i < count; ++i) {
+        const SCandidate moving = kept[i];
+        int at = i;
+        for (; at > 0 && nearer(moving, kept[at - 1]); --at)
+            kept[at] = kept[at - 1];
+        kept[at] = moving;
+    }
+    for (int i = 0; i < count; ++i)
+        nodes[i] = kept[i].Node;
     return count;
 }
 
@@ -351,6 +403,7 @@ void CInputState::reset()
     clickHandledCounter = 0;
     releaseClickTaken = false;
     lastHotkeyClickTick = 0;
+    wrongOnclickShown = false;
 }
 
 // --- the latch ---

@@ -65,8 +65,9 @@ public:
     irr::s32 findModalAncestor(irr::scene::ISceneNode* node, bool skipBlockers) const;
     bool checkModality(irr::scene::ISceneNode* node) const;
 
-    // The first ten visible clickables the cursor ray meets, nearest first
-    // (only the first guaranteed with topOnly); -1 for a degenerate ray.
+    // The ten nearest visible clickables drawn under the cursor, nearest
+    // first; those modality allows are kept before those it refuses. -1 for
+    // a degenerate ray. Every hit is in order, with or without topOnly.
     int pickNodesAtCursor(const irr::core::position2di& pos, irr::scene::ISceneNode** nodes, bool topOnly);
     irr::s32 pickTopNodeId(const irr::core::position2di& pos, irr::s32* ids);
 
@@ -125,6 +126,8 @@ extern int clickHandledCounter;
 extern bool releaseClickTaken;
 // Tick of the last hotkey click that ran its action.
 extern uint32_t lastHotkeyClickTick;
+// Whether a click animator has shown that its node has the shared sprite ID.
+extern bool wrongOnclickShown;
 
 // Sends "act" once, in the next animation pass, to every animator of one array.
 class CClickBroadcastAnimator : public CBaseAnimator {
@@ -155,6 +158,10 @@ public:
     void updateCursorAndHover();
     // False when nothing was sent: the window is not active or there is no scene.
     bool broadcastClick(bool toHover, bool noLatch);
+    // Called every frame: keys and buttons let go in another window never
+    // come back as releases, so losing the focus lets go of them all.
+    void followWindowFocus(bool focused);
+    void forgetHeldInput();
 
     bool sendKeyEventToScript(const irr::SEvent::SKeyInput& key, const char* function);
     bool sendToKeyHook(const irr::SEvent::SKeyInput& key);
@@ -182,6 +189,7 @@ private:
     int LeftButton = 0;
     int RightButton = 0;
     int InGameEditor = 0;
+    bool WindowFocused = false;
     // A hover change the animators could not be told of yet, while the window
     // was not active: they are told at the first update after.
     bool HoverUntold = false;
@@ -193,3 +201,6 @@ bool hasMouseMoveHook();
 
 // True while input counts: the application is active.
 bool isApplicationActive();
+
+// Whether a key event's character is one to type (not a control character).
+bool IsPrintableKeyChar(wchar_t c);

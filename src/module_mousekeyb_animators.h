@@ -57,6 +57,8 @@ public:
 
     const CString& getActionFor(int kind) const;
     int getKind() const { return Kind; }
+    // The press that ran the drag action is over, whether or not its release came.
+    void forgetDrag() { DragStarted = 0; }
 
 private:
     bool isHit() const;
@@ -81,7 +83,6 @@ private:
     // Built while the left button is held: the release of that press is not a
     // click on this node, so none is taken before this tick; 0 = none.
     uint32_t StartGuardUntil;
-    bool WrongIdShown = false;
 };
 
 // A modal layer while it lives.

@@ -163,7 +163,9 @@ bool COnClickAnimator::hotkeyFires()
 {
     if (Hotkey > 0)
         return GetKeyStateIfActive(Hotkey) < 0;
-    return Hotkey == -1 && getInputLatch()->poll(LatchLockOut, 0);
+    // Polling consumes the fire: a button that modality refuses must leave it
+    // for the one it allows, whichever of them is asked first.
+    return Hotkey == -1 && getInputState()->checkModality(Node) && getInputLatch()->poll(LatchLockOut, 0);
 }
 
 bool COnClickAnimator::isHit() const
@@ -197,8 +199,10 @@ void COnClickAnimator::processClick()
     }
     CheckMainThread();
     const s32 id = Node->getID();
-    if (id == SharedSpriteId && !WrongIdShown) {
-        WrongIdShown = true;   // once: a hotkey animator would raise it every tick
+    if (id == SharedSpriteId && !wrongOnclickShown) {
+        // Once for all: a hotkey animator would raise it every tick, and when
+        // name IDs ran out, hundreds of nodes share the ID.
+        wrongOnclickShown = true;
         EngineMessageBox("Wrong onclick error!", MB_OK);
     }
     if (!Action.IsEmpty() && isHit()) {

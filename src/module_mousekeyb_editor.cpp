@@ -13,8 +13,8 @@
 #include "utils_str_tools.h"
 
 #include "codepage.h"
+#include "x_clipboard.h"
 
-#include <IOSOperator.h>
 #include <IVideoDriver.h>
 #include <IrrlichtDevice.h>
 #include <Keycodes.h>
@@ -52,16 +52,28 @@ TextEditorClipboardSource SetTextEditorClipboardSource(TextEditorClipboardSource
     return previous;
 }
 
-CString ReadDeviceClipboard()
+namespace {
+
+// Without a window (the null driver) there is no display to ask.
+bool hasWindow()
 {
     CEngineBase* engine = getEngine();
-    IrrlichtDevice* device = engine ? engine->Device : nullptr;
-    // Without a window (the null driver) there is no display to ask.
-    if (!device || !engine->Driver || engine->Driver->getDriverType() == video::EDT_NULL)
+    return engine && engine->Device && engine->Driver && engine->Driver->getDriverType() != video::EDT_NULL;
+}
+
+} // namespace
+
+CString ReadDeviceClipboard()
+{
+    if (!hasWindow())
         return CString();
-    IOSOperator* os = device->getOSOperator();
-    const c8* text = os ? os->getTextFromClipboard() : nullptr;
-    return text ? Utf8ToAnsi(text) : CString();
+    return Utf8ToAnsi(platform::GetClipboardUtf8(ClipboardWaitMs).c_str());
+}
+
+void WriteDeviceClipboard(const char* text)
+{
+    if (hasWindow())
+        platform::SetClipboardUtf8((const char*)AnsiToUtf8(text ? text : ""));
 }
 
 // --- the editor ---
@@ -134,6 +146,8 @@ void CSimpleTextEditorAnimator::onKey(const SEvent& event)
         if (key.Key != KEY_KEY_V)
             return;
         appendPlain(g_clipboardSource());
+    } else if (IsPrintableKeyChar(key.Char)) {
+        appendTyped(key.Char);   // whatever code came with it
     } else if (key.Key == KEY_BACK || key.Key == KEY_DELETE) {
         // No caret position: editing always happens at the end.
         *Text = Text->Left(Text->GetLength() - 1);

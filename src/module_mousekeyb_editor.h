@@ -14,8 +14,13 @@ class CNodeBasement;
 using TextEditorClipboardSource = CString (*)();
 // Null restores the device clipboard. Returns the source held before.
 TextEditorClipboardSource SetTextEditorClipboardSource(TextEditorClipboardSource source);
-// The device clipboard converted from UTF-8; empty without a window.
+// The clipboard, which speaks UTF-8, in the game's code page; empty without
+// a window. Another program that owns it is given this long to answer.
+constexpr int ClipboardWaitMs = 500;
 CString ReadDeviceClipboard();
+// Makes the game the clipboard's owner with this text (in its code page);
+// nothing without a window.
+void WriteDeviceClipboard(const char* text);
 
 class CSimpleTextEditorAnimator : public CBaseAnimator {
 public:

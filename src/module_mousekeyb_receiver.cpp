@@ -21,6 +21,11 @@
 #include <IrrlichtDevice.h>
 #include <Keycodes.h>
 
+#include <langinfo.h>
+
+#include <cstdint>
+#include <cstring>
+
 
 using namespace irr;
 
@@ -71,7 +76,77 @@ void recordMouseButton(EMOUSE_INPUT_EVENT kind)
     }
 }
 
+// Codes of keys that type characters: space, digits, letters, the keypad's
+// and the punctuation keys.
+bool isCharacterKeyCode(int code)
+{
+    return code == KEY_SPACE || (code >= KEY_KEY_0 && code <= KEY_KEY_9) || (code >= KEY_KEY_A && code <= KEY_KEY_Z) ||
+           (code >= KEY_NUMPAD0 && code <= KEY_DIVIDE) || (code >= KEY_OEM_1 && code <= KEY_OEM_3) ||
+           (code >= KEY_OEM_4 && code <= KEY_OEM_8) || code == KEY_OEM_AX || code == KEY_OEM_102;
+}
+
+bool isContinuationByte(uint32_t b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+// Under a UTF-8 locale the device hands a typed character over as the bytes
+// of its UTF-8 form packed into one wide character, the first byte lowest
+// (e with an acute accent comes as 0xA9C3): unpacked here to the character.
+wchar_t unpackedKeyChar(wchar_t typed)
+{
+    const uint32_t v = uint32_t(typed);
+    if (v < 0x80 || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        return typed;
+    const uint32_t b0 = v & 0xFF, b1 = (v >> 8) & 0xFF, b2 = (v >> 16) & 0xFF, b3 = v >> 24;
+    if (b0 >= 0xC2 && b0 <= 0xDF && isContinuationByte(b1) && b2 == 0 && b3 == 0)
+        return wchar_t(((b0 & 0x1F) << 6) | (b1 & 0x3F));
+    if (b0 >= 0xE0 && b0 <= 0xEF && isContinuationByte(b1) && isContinuationByte(b2) && b3 == 0)
+        return wchar_t(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
+    if (b0 >= 0xF0 && b0 <= 0xF4 && isContinuationByte(b1) && isContinuationByte(b2) && isContinuationByte(b3))
+        return wchar_t(((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F));
+    return typed;
+}
+
+// Letters of the Latin, Greek and Cyrillic scripts.
+bool isLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) ||
+           (c >= 0x370 && c <= 0x52F) || (c >= 0x1E00 && c <= 0x1EFF);
+}
+
+// The device has no code for many keys of other layouts (e, a and c with
+// accents on a French keyboard) and hands the key's scan number over as its
+// code: Backspace, Shift, Return, or a digit key for the u with a grave
+// accent. A key whose character such a code cannot type is its character alone.
+bool isStaleKeyCode(int code, wchar_t typed)
+{
+    if (!IsPrintableKeyChar(typed))
+        return false;
+    if (!isCharacterKeyCode(code))
+        return true;
+    // The space bar and the digits type no letters, whatever the layout.
+    const bool digitOrSpace = code == KEY_SPACE || (code >= KEY_KEY_0 && code <= KEY_KEY_9);
+    return digitOrSpace && typed != wchar_t(code) && isLetter(typed);
+}
+
+SEvent cleanKeyEvent(const SEvent& event)
+{
+    SEvent clean = event;
+    if (event.EventType != EET_KEY_INPUT_EVENT)
+        return clean;
+    clean.KeyInput.Char = unpackedKeyChar(event.KeyInput.Char);
+    if (isStaleKeyCode(clean.KeyInput.Key, clean.KeyInput.Char))
+        clean.KeyInput.Key = EKEY_CODE(0);
+    return clean;
+}
+
 } // namespace
+
+bool IsPrintableKeyChar(wchar_t c)
+{
+    return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0);
+}
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
 {
@@ -87,14 +162,15 @@ bool hasKeyHook() { return CDialogFactory::keyActionStack().GetSize() > 0; }
 bool hasMouseClickHook() { return CDialogFactory::mouseClickActionStack().GetSize() > 0; }
 bool hasMouseMoveHook() { return CDialogFactory::mouseMoveActionStack().GetSize() > 0; }
 
-bool CInputReceiver::OnEvent(const SEvent& event)
+bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
 {
-    if (event.EventType == EET_LOG_TEXT_EVENT) {
-        getEngine()->log(event.LogEvent.Text, 0);
+    if (deviceEvent.EventType == EET_LOG_TEXT_EVENT) {
+        getEngine()->log(deviceEvent.LogEvent.Text, 0);
         return true;
     }
+    const SEvent event = cleanKeyEvent(deviceEvent);
     // The key table must know every key, also those pressed before input counts.
-    if (event.EventType == EET_KEY_INPUT_EVENT)
+    if (event.EventType == EET_KEY_INPUT_EVENT && event.KeyInput.Key != 0)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
     else if (event.EventType == EET_MOUSE_INPUT_EVENT)
         recordMouseButton(event.MouseInput.Event);
@@ -294,6 +370,26 @@ bool CInputReceiver::sendToMouseClickHook(const SEvent::SKeyInput& key)
 bool CInputReceiver::sendToMouseMoveHook(const SEvent::SKeyInput& key)
 {
     return sendKeyEventToScript(key, CDialogFactory::getTopMouseMoveAction());
+}
+
+void CInputReceiver::followWindowFocus(bool focused)
+{
+    if (WindowFocused && !focused)
+        forgetHeldInput();
+    WindowFocused = focused;
+}
+
+void CInputReceiver::forgetHeldInput()
+{
+    releaseAllKeys();
+    Shift = Control = 0;
+    LeftButton = RightButton = 0;
+    PressTime = 0;
+    *CInputState::getPressedNodeId() = 0;
+    CArray<CBaseAnimator*>& clicks = getInputState()->getClickAnimators();
+    for (int i = 0; i < clicks.GetSize(); ++i)
+        if (auto* click = dynamic_cast<COnClickAnimator*>(clicks[i]))
+            click->forgetDrag();
 }
 
 void CInputReceiver::updateCursorAndHover()

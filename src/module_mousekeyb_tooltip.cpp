@@ -79,10 +79,10 @@ void CTooltipAnimator::animate(CNodeBasement*, u32 localMs)
         showStep(localMs);
         return;
     }
+    ShowAt = 0;   // a hover that ends before the tip shows starts no clock for the next
     const int32_t live = liveTooltipCount;
     if (Shown == 0 && LastLiveCount == live)
         return;
-    ShowAt = 0;
     Shown = 0;
     LastLiveCount = live;
     removeTooltip();

@@ -3,6 +3,7 @@
 #include "module_scripting_funcs.h"
 
 #include "module_enginebase.h"
+#include "module_mousekeyb_editor.h"
 #include "module_scripting_serialize.h"
 #include "node_helpers_desc.h"
 #include "server_game_manifest.h"
@@ -14,9 +15,6 @@
 #include "utils_str_tools.h"
 #include "utils_system_windows.h"
 
-#include <IOSOperator.h>
-#include <IVideoDriver.h>
-#include <IrrlichtDevice.h>
 
 #include <ctime>
 #include <vector>
@@ -86,13 +84,7 @@ SQInteger DeserializeXml(HSQUIRRELVM vm)
 SQInteger SetClipboard(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
-    irr::IrrlichtDevice* device = getEngine()->Device;
-    irr::video::IVideoDriver* driver = getEngine()->Driver;
-    // Without a window (the null driver) the X11 clipboard would touch no display.
-    if (!device || !driver || driver->getDriverType() == irr::video::EDT_NULL)
-        return 0;
-    if (irr::IOSOperator* os = device->getOSOperator())
-        os->copyToClipboard(textArg(sa, 2));
+    WriteDeviceClipboard(textArg(sa, 2));
     return 0;
 }
 

@@ -27,12 +27,12 @@ namespace {
 
 constexpr s32 ForbiddenIdLow = 8000;
 constexpr s32 ForbiddenIdHigh = 8002;
-constexpr int AutoIdTries = 501;
-constexpr s32 AutoIdWrap = 500;
 
 scene::ISceneNode* IdCache[IdCacheSize] = {};
 s32 NameIdCounter = FirstNameId - 1;   // pre-incremented
-s32 AutoIdCounter = 0;
+// Every name ID is held by a live node and the box saying so was shown: one
+// box per shortage, not one per node that asks.
+bool ShortageShown = false;
 
 CMapStringToPtr& nameMap()
 {
@@ -57,22 +57,30 @@ void bindName(const char* name, s32 id)
     nameIndex()[name] = id;
 }
 
-s32 nextFreeNameId(bool allowWrap)
+// A name ID no live node holds, after the last one handed out; 0 when every
+// one is held, which is reported once and left to the caller to go on from.
+s32 nextFreeNameId(const char* shortage)
 {
+    bool wrapped = false;
     for (;;) {
         ++NameIdCounter;
         if (NameIdCounter <= LastNameId) {
-            if (!IdCache[NameIdCounter])
+            if (!IdCache[NameIdCounter]) {
+                ShortageShown = false;
                 return NameIdCounter;
+            }
             continue;
         }
-        if (!allowWrap) {
-            FatalError("NotEnough name IDs!", false);
-            return 0;
-        }
         NameIdCounter = FirstNameId - 1;
-        allowWrap = false;
+        if (wrapped)
+            break;
+        wrapped = true;
     }
+    if (!ShortageShown) {
+        ShortageShown = true;
+        AssertFailed(__FILE__, __LINE__, shortage);
+    }
+    return 0;
 }
 
 bool isCachedAs(scene::ISceneNode* node, s32 id)
@@ -204,7 +212,9 @@ s32 getIdByName(const char* name)
     if (found != nameIndex().end())
         return found->second;
     CheckMainThread();
-    const s32 id = nextFreeNameId(true);
+    const s32 id = nextFreeNameId("NotEnough name IDs!");
+    if (id == 0)
+        return 0;   // unbound: a later call tries again
     bindName(name, id);
     return id;
 }
@@ -233,25 +243,24 @@ s32 ForceNodeToHaveID(scene::ISceneNode* node)
     if (!node)
         return 0;
     s32 id = node->getID();
+    bool given = true;
     if (!isCachedAs(node, id)) {
         CheckMainThread();
-        int tries = AutoIdTries;
-        for (; tries >= 1; --tries) {
-            id = getIdByName(Format("AutoID%i", AutoIdCounter++));
-            if (!getNodeById(id, nullptr)) {
-                node->setID(id);
-                break;
-            }
-            if (AutoIdCounter > AutoIdWrap)
-                AutoIdCounter = 0;
+        // One automatic name per name ID: a free ID comes with its name, so
+        // the names of nodes long gone are taken again, not piled up.
+        const s32 free = nextFreeNameId("ForceNodeToHaveID failed - no free IDs!!!");
+        if (free != 0) {
+            bindName(Format("AutoID%i", free - FirstNameId), free);
+            node->setID(free);
+            id = free;
+        } else {
+            given = false;   // the node keeps its ID; the shortage was reported
         }
-        if (tries < 1)
-            AssertFailed(__FILE__, __LINE__, "ForceNodeToHaveID failed - no free IDs!!!");
     }
     scene::ISceneNode* parent = node->getParent();
     if (parent && !isCachedAs(parent, parent->getID()) && CNodeBasement::fromSceneNode(parent))
         ForceNodeToHaveID(parent);
-    if (!isCachedAs(node, id))
+    if (given && !isCachedAs(node, id))
         AssertFailed(__FILE__, __LINE__, "ForceNodeToHaveID failed!!!");
     return id;
 }
@@ -283,7 +292,7 @@ void ResetNodeRegistry()
     nameMap().RemoveAll();
     nameIndex().clear();
     NameIdCounter = FirstNameId - 1;
-    AutoIdCounter = 0;
+    ShortageShown = false;
 }
 
 // --- removal ---

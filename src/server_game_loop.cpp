@@ -13,6 +13,7 @@
 #include "utils_fs_bridge.h"
 #include "utils_image_header.h"
 #include "thread.h"
+#include "x_clipboard.h"
 #include "utils_debug.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
@@ -175,6 +176,8 @@ bool CEngineBase::runFrame()
     advanceDeviceClock(frameStart);
     if (!Device->run())
         return false;
+    Input.followWindowFocus(isWindowActive());
+    platform::ServeClipboard();   // other programs asking for the game's clipboard text
     Renderer.getDebugText() = "";
     Renderer.getSwitchCount() = 0;
     Renderer.getPrimitiveCount() = 0;

@@ -1,6 +1,13 @@
 // Pixel-perfect picking on a real window: the alpha of the texture pixel under
-// the cursor decides the hit, 128 and above counting as opaque.
+// the cursor decides the hit, 128 and above counting as opaque; turned sprites
+// are hit where they are drawn. The clipboard of a window, shared with other
+// programs.
 #include "module_mousekeyb.h"
+
+#include "codepage.h"
+#include "module_mousekeyb_editor.h"
+#include "other_x_client.h"
+#include "x_clipboard.h"
 
 #include "module_enginebase.h"
 #include "msgbox.h"
@@ -127,6 +134,75 @@ TEST_P(PickingPicture, AlphaAboveHalfUnderTheCursorDecidesAPixelPerfectHit)
         EXPECT_EQ(ids[0], c.Picked);
         getInputState()->removeClickable(node);
     }
+}
+
+TEST_P(PickingPicture, TurnedSpriteIsPickedWhereItIsDrawn)
+{
+    CSpriteNode* node = halves(1500);
+    drawFrame();
+    constexpr int Near = WindowSize / 4, Far = WindowSize * 3 / 4, Mid = WindowSize / 2;
+    struct Case {
+        f32 Width, Height;
+        int PixelPerfect;
+        int X, Y;         // window pixels
+        s32 Picked;
+    } cases[] = {
+        // Turned a quarter to the left, the opaque right half is on top.
+        {40, 40, 1, Near, Near, 1500},
+        {40, 40, 1, Far, Near, 1500},
+        {40, 40, 1, Near, Far, 0},
+        {40, 40, 1, Far, Far, 0},
+        // A wide bar turned upright: hit on the bar, missed beside it.
+        {40, 4, 0, Mid, Near, 1500},
+        {40, 4, 0, Mid, Far, 1500},
+        {40, 4, 0, Near, Mid, 0},
+        {40, 4, 0, Far, Mid, 0},
+    };
+    node->setAngle(core::PI / 2);
+    for (const Case& c : cases) {
+        node->setSize(core::dimension2df(c.Width, c.Height));
+        getInputState()->addClickable(node, c.PixelPerfect);
+        EXPECT_EQ(getInputState()->pickTopNodeId(core::position2di(c.X, c.Y), nullptr), c.Picked)
+            << c.Width << "x" << c.Height << " pixel-perfect " << c.PixelPerfect << " at " << c.X << "," << c.Y;
+        getInputState()->removeClickable(node);
+    }
+}
+
+// The game's texts are in its code page, the clipboard speaks UTF-8.
+TEST(WindowClipboard, GameTextKeepsItsCodePageAndTextOfOthersIsPasted)
+{
+    if (!HasPictureDisplay())
+        GTEST_SKIP() << "no display";
+    platform::MessageBoxHook previousHook = platform::SetMessageBoxHook(
+        [](const char*, const char*, unsigned type) { return platform::UnattendedBoxAnswer(type); });
+    ASSERT_TRUE(platform::PinAnsiCodePage("CP1252"));
+    std::unique_ptr<CEngineBase> engine;
+    CString pasted;
+    WithOtherXClient(
+        [](const SOtherXClient& other) {
+            if (!platform::SetClipboardUtf8("na\xC3\xAFve"))
+                return std::string("not owned");
+            other.ready();
+            while (!other.stopped(5))
+                platform::ServeClipboard();
+            return std::string();
+        },
+        [&](int) { pasted = ReadDeviceClipboard(); },
+        [&] {
+            engine = std::make_unique<CEngineBase>();
+            engine->CreateDeviceFn = CreateSmallPictureDevice;
+            engine->createDevice();
+        });
+    ASSERT_NE(engine->Driver, nullptr);
+    EXPECT_EQ(std::string(pasted), "na\xEFve") << "another program's text";
+
+    engine->getScripts()->registerCoreFunctions(nullptr);
+    engine->getScripts()->callScriptCode("core_SetClipboard(\"caf\xE9 ok\");", nullptr, false);
+    EXPECT_EQ(std::string(ReadDeviceClipboard()), "caf\xE9 ok") << "the game's own text";
+    engine.reset();
+    platform::CloseClipboard();
+    platform::PinAnsiCodePage(nullptr);
+    platform::SetMessageBoxHook(previousHook);
 }
 
 const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};

@@ -348,6 +348,31 @@ TEST_F(ClickRoad, HotkeyRefusedByAModalLayerClicksOnceTheLayerGoes)
     EXPECT_EQ(scriptLog().size(), 1u) << "once per hold";
 }
 
+TEST_F(ClickRoad, AutoButtonOutsideAModalDialogLeavesTheLatchToTheDialogsOwn)
+{
+    make("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.KeyShortcut: ${auto}");
+    CNodeBasement* dialog = addNode(getIdByName("dlg"), vector3df(0, 0, 0), 0.1f, 0.1f);
+    attachAnimatorStopped(dialog, new CModalAnimator);
+    const char* ok = "raw://\n-Texture:?fill[c1,w64,h32]\n-Size: w2 h2\n"
+                     "-Event.Mouse.Click.Action: auto\n-Event.Mouse.Click.KeyShortcut: ${auto}\n";
+    ASSERT_NE(addSprite(ok, 1, 1, vector3df(0, 0, -1), dialog, nullptr, SPRITE_SITE), nullptr);
+    ASSERT_TRUE(step(600));   // past the lock-out
+    moveTo(irr::core::position2di(2, 2));   // over nothing
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        if (i < 2) {
+            key(i == 0 ? irr::KEY_RETURN : irr::KEY_SPACE, true);
+            key(i == 0 ? irr::KEY_RETURN : irr::KEY_SPACE, false);
+        } else {
+            click();
+        }
+        ASSERT_TRUE(step(30));
+        ASSERT_TRUE(step(30));
+        EXPECT_EQ(scriptLog(), Log(size_t(i + 1), "auto")) << "the refused button leaves the fire alone";
+        ASSERT_TRUE(step(1100));   // hotkey clicks keep a second apart
+    }
+}
+
 TEST_F(ClickRoad, HoverFollowsANodeThatMovesUnderAStillCursor)
 {
     CNodeBasement* node = make("-Event.Mouse.Over.In.Script: ::log.append(\"in\");\n"

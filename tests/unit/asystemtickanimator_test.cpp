@@ -8,6 +8,7 @@
 #include "rendering_stuff_particles.h"
 #include "node_utilities.h"
 #include "utils_debug.h"
+#include "utils_system_common.h"
 
 #include <filesystem>
 
@@ -87,6 +88,7 @@ TEST_F(SystemTick, SleepsWhilePausedAndFollowsTheWindowFocus)
     Engine.PauseLevel = 0;
 
     WindowActive = false;
+    RecordKeyState('H', true);   // let go in the other window: no release comes
     Now += 400;
     frame(1020);
     EXPECT_EQ(Engine.AppActive, 1) << "the first frame checked; not again within 500 ms";
@@ -100,6 +102,7 @@ TEST_F(SystemTick, SleepsWhilePausedAndFollowsTheWindowFocus)
     Now += 300;
     frame(1060);
     EXPECT_EQ(Engine.AppActive, 1);
+    EXPECT_EQ(GetKeyStateIfActive('H'), 0) << "forgotten when the focus went";
     EXPECT_EQ(Slept.size(), 1u);
 }
 

@@ -4,12 +4,14 @@
 #include "module_mousekeyb_animators.h"
 
 #include "input_fixture.h"
+#include "msgbox_recorder.h"
 #include "module_mousekeyb.h"
 #include "node_base.h"
 #include "node_factory.h"
 #include "node_helpers.h"
 #include "node_utilities.h"
 #include "rendering_stuff_textures.h"
+#include "utils_system_common.h"
 
 #include <ICursorControl.h>
 #include <IrrlichtDevice.h>
@@ -227,6 +229,52 @@ TEST_F(Clicks, DragRunsOncePerPressAndRightClickHasItsOwnAction)
     ASSERT_TRUE(step());
     EXPECT_EQ(scriptLog(), Log({"drag", "drag", "right"}));
     EXPECT_EQ(*CInputState::getRightClickedNodeId(), 0);
+}
+
+TEST_F(Clicks, KeysAndButtonsHeldWhenTheFocusGoesAreLetGo)
+{
+    make("-Event.Mouse.Click.Action: hit\n-Event.Mouse.Click.KeyShortcut: 72\n-Event.Mouse.Drag.Action: drag");
+    ASSERT_TRUE(step(1100));
+    ASSERT_EQ(Engine.AppActive, 1);
+    moveTo(centre());
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    key(irr::KEY_KEY_H, true);
+    ASSERT_TRUE(step(30));
+    ASSERT_EQ(scriptLog().size(), 2u) << "the hotkey click and the drag";
+    // Another window takes the focus for a moment; H and the button are let go there.
+    Engine.WindowAlwaysActive = false;
+    ASSERT_FALSE(Engine.isWindowActive());
+    ASSERT_TRUE(step());
+    Engine.WindowAlwaysActive = true;
+    ASSERT_TRUE(step(1100));
+    ASSERT_EQ(Engine.AppActive, 1);
+    EXPECT_EQ(GetKeyStateIfActive('H'), 0);
+    EXPECT_EQ(Engine.Input.isLeftButtonDown(), 0);
+    EXPECT_EQ(*CInputState::getPressedNodeId(), 0);
+    ASSERT_TRUE(step(30));
+    EXPECT_EQ(scriptLog().size(), 2u) << "no second hotkey click by itself";
+    mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog().back(), "drag") << "the next press drags";
+    EXPECT_EQ(scriptLog().size(), 3u);
+}
+
+TEST_F(Clicks, NodesLeftWithoutAnIdOfTheirOwnShowOneBoxBetweenThem)
+{
+    // So many nodes hold name IDs that these could get none: they keep the shared ID.
+    CNodeBasement* a = make("-Event.Mouse.Click.Action: hit");
+    CNodeBasement* b = make("-Event.Mouse.Click.Action: hit", nullptr, 1);
+    a->setID(SharedSpriteId);
+    b->setID(SharedSpriteId);
+    settle();
+    CMessageBoxRecorder boxes;
+    clickCentre();
+    clickCentre();
+    int wrong = 0;
+    for (const SRecordedBox& box : boxes.Boxes)
+        wrong += box.Text.find("Wrong onclick error!") != std::string::npos;
+    EXPECT_EQ(wrong, 1) << "one box tells; one per node would bury the player in them";
 }
 
 TEST_F(Clicks, AutoDisabledNodeTakesTheClickWithoutItsAction)

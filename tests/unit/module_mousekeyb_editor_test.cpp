@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
@@ -114,7 +115,22 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         {"paste is cut too", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 4, 0, "bcdef", "abcd"},
         {"paste drops line breaks", {pressed(irr::KEY_KEY_V, true)}, 20, 0, "ab\r\ncd\t", "abcd"},
         {"no clipboard", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 20, 0, "", "a"},
+        // Keys the device has no code for keep a stale one: the character counts.
+        {"characters on stale codes",
+         {typed('a'), {irr::KEY_BACK, L'\u00E9', false}, {irr::KEY_SHIFT, L'\u00E8', false},
+          {irr::KEY_RETURN, L'\u00E0', false}, {irr::KEY_DELETE, L'\u00E7', false}},
+         20, 0, "", "a\xE9\xE8\xE0\xE7"},
+        // Under a UTF-8 locale the device packs a character's UTF-8 bytes into one.
+        {"packed UTF-8",
+         {{irr::KEY_BACK, wchar_t(0xA9C3), false}, {irr::KEY_OEM_4, wchar_t(0x9FC3), false},
+          {irr::KEY_BACK, wchar_t(0xAC82E2), false}},
+         20, 0, "", "\xE9\xDF\x80"},
     };
+    ASSERT_TRUE(platform::PinAnsiCodePage("CP1252"));
+    struct SUtf8Locale {
+        SUtf8Locale() { EXPECT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); }
+        ~SUtf8Locale() { std::setlocale(LC_CTYPE, "C"); }
+    } locale;   // as the game runs
     CNodeBasement* target = addNode(3001, irr::core::vector3df(0, 0, 5), 1, 1);
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);

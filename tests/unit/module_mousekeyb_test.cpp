@@ -83,24 +83,32 @@ TEST_F(InputState, ClickableLevelSkipsTheNodesOwnBlocker)
     EXPECT_EQ(panel->getAttributeInt("__Clickable", 0), 1);
 }
 
-TEST_F(InputState, ElevenOverlappingNodesGiveTheFirstTenSortedByDepth)
+TEST_F(InputState, OverlappingNodesGiveTheNearestTenAndRefusedOnesMakeRoom)
 {
     CInputState* state = getInputState();
-    for (int i = 0; i < 11; ++i)
+    for (int i = 0; i < 12; ++i)   // the later registered, the nearer
         state->addClickable(addNode(3000 + i, vector3df(0, 0, 10.0f - i), 2, 2), 0);
     ASSERT_TRUE(step());
     irr::scene::ISceneNode* nodes[MaxPickedNodes] = {};
     ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes, false), 10);
     for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(nodes[i]->getID(), 3009 - i) << "nearest first; the eleventh registered is not seen";
+        EXPECT_EQ(nodes[i]->getID(), 3011 - i) << "nearest first; the two farthest are not kept";
 
     irr::s32 ids[MaxPickedNodes];
-    EXPECT_EQ(state->pickTopNodeId(centre(), ids), 3009);
-    EXPECT_EQ(ids[0], 3009);
+    EXPECT_EQ(state->pickTopNodeId(centre(), ids), 3011);
+    EXPECT_EQ(ids[0], 3011);
 
     irr::core::position2di corner(1, 1);
     EXPECT_EQ(state->pickTopNodeId(corner, ids), 0);
     EXPECT_EQ(ids[0], 0);
+
+    // A modal dialog's button behind them all: the nodes it refuses give it a place.
+    CNodeBasement* dialog = addNode(3100, vector3df(0, 0, 0), 0.1f, 0.1f);
+    state->pushModal(dialog, ModalMarkerDialog);
+    state->addClickable(addNode(3101, vector3df(0, 0, 15), 2, 2, dialog), 0);
+    ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes, false), 10);
+    EXPECT_EQ(nodes[0]->getID(), 3011);
+    EXPECT_EQ(nodes[9]->getID(), 3101) << "the farthest, still picked";
 }
 
 TEST_F(InputState, HiddenNodesAndNodesUnderHiddenParentsAreNotPicked)
@@ -277,6 +285,21 @@ TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
         mouse(b.up);
         EXPECT_EQ(GetKeyStateIfActive(b.code), 0) << b.code;
     }
+    irr::SEvent e{};   // a key the device has no code for, left with a stale one
+    e.EventType = irr::EET_KEY_INPUT_EVENT;
+    e.KeyInput.Key = irr::KEY_MENU;
+    e.KeyInput.Char = L'\u00E7';
+    e.KeyInput.PressedDown = true;
+    Engine.Input.OnEvent(e);
+    EXPECT_EQ(GetKeyStateIfActive(irr::KEY_MENU), 0) << "a typed character is no Alt";
+    e.KeyInput.Key = irr::KEY_KEY_0;   // the u with a grave accent of a French keyboard
+    e.KeyInput.Char = L'\u00F9';
+    Engine.Input.OnEvent(e);
+    EXPECT_EQ(GetKeyStateIfActive(irr::KEY_KEY_0), 0) << "a letter is no digit key";
+    e.KeyInput.Key = irr::KEY_KEY_3;   // a digit key's shifted sign is that key
+    e.KeyInput.Char = L'#';
+    Engine.Input.OnEvent(e);
+    EXPECT_LT(GetKeyStateIfActive(irr::KEY_KEY_3), 0);
     key(irr::KEY_KEY_A, true);
     Engine.AppActive = 0;
     key(irr::KEY_KEY_B, false);

@@ -151,6 +151,18 @@ TEST_F(Tooltips, AppearsAfterItsDelayAndFadesWhenTheCursorLeaves)
     away();
     steps(13, 100);
     EXPECT_EQ(liveTooltipCount, 0);
+
+    moveTo(centre());
+    steps(3, 100);
+    away();
+    ASSERT_TRUE(step(30));
+    moveTo(centre());
+    steps(3, 100);
+    EXPECT_EQ(tipOf(tooltip), nullptr) << "leaving before the tip showed starts its delay again";
+    steps(3, 100);
+    EXPECT_NE(tipOf(tooltip), nullptr);
+    away();
+    steps(13, 100);
 }
 
 TEST_F(Tooltips, SecondTooltipDeletesTheFadingOneAtOnce)

@@ -67,15 +67,40 @@ TEST_F(NodeRegistry, ForbiddenAndLocalIds)
     EXPECT_EXIT(getNodeById(5000, parent), testing::ExitedWithCode(1), "");
 }
 
-TEST_F(NodeRegistry, RunningOutOfNameIdsStops)
+int NameShortageAsserts = 0;
+
+TEST_F(NodeRegistry, RunningOutOfNameIdsAssertsOnceAndGoesOn)
 {
-    EXPECT_EXIT(
-        {
-            for (s32 id = FirstNameId; id <= LastNameId; ++id)
-                addNode("h", nullptr, id);
-            getIdByName("one too many");
-        },
-        testing::ExitedWithCode(1), "");
+    NameShortageAsserts = 0;
+    const AssertHook previous = SetAssertHook([](const char*, int, const char*) { ++NameShortageAsserts; });
+    for (s32 id = FirstNameId; id < LastNameId; ++id)   // every name ID but the last held
+        addNode("h", nullptr, id);
+    CProbeNode* last = addNode("a", nullptr, SharedSpriteId);
+    EXPECT_EQ(ForceNodeToHaveID(last), LastNameId);
+    CProbeNode* late = addNode("b", nullptr, SharedSpriteId);
+    EXPECT_EQ(ForceNodeToHaveID(late), SharedSpriteId) << "none left: the node keeps its own";
+    EXPECT_EQ(getIdByName("one too many"), 0);
+    EXPECT_EQ(findIdByName("one too many"), 0) << "left unbound, to be tried again";
+    EXPECT_EQ(NameShortageAsserts, 1) << "one box for the shortage, and the program goes on";
+
+    last->remove();   // its ID is free again
+    EXPECT_EQ(ForceNodeToHaveID(late), LastNameId);
+    EXPECT_EQ(getNodeById(LastNameId, nullptr), late);
+    EXPECT_EQ(getIdByName("one too many"), 0);
+    EXPECT_EQ(NameShortageAsserts, 2) << "a new shortage, a new box";
+    SetAssertHook(previous);
+}
+
+TEST_F(NodeRegistry, AutomaticNamesOfGoneNodesAreReused)
+{
+    for (int i = 0; i < 3000; ++i) {
+        CProbeNode* node = addNode("n", nullptr, SharedSpriteId);
+        ASSERT_NE(ForceNodeToHaveID(node), SharedSpriteId);
+        node->remove();
+    }
+    CStringArray names;
+    getRegisteredNodeNames(names);
+    EXPECT_LE(names.GetSize(), LastNameId - FirstNameId + 1) << "at most one automatic name per name ID";
 }
 
 TEST_F(NodeRegistry, RebindingsResetsAndManyNamesAgreeEverywhere)

@@ -1,0 +1,358 @@
+// The X clipboard. The X library is opened at run time, like everywhere in
+// this layer; the event layouts below are the library's own.
+#include "x_clipboard.h"
+
+#include "x_errors.h"
+#include "xlib.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+using Window = unsigned long;
+using Atom = unsigned long;
+
+constexpr Atom None = 0;
+constexpr Atom XA_ATOM = 4;
+constexpr Atom XA_STRING = 31;
+constexpr unsigned long CurrentTime = 0;
+constexpr int PropModeReplace = 0;
+constexpr int SelectionClear = 29;
+constexpr int SelectionRequest = 30;
+constexpr int SelectionNotify = 31;
+constexpr long WholeProperty = 0x1FFFFFFF;   // in 32-bit units
+
+struct SSelectionRequest {
+    int type;
+    unsigned long serial;
+    int send_event;
+    void* display;
+    Window owner;
+    Window requestor;
+    Atom selection;
+    Atom target;
+    Atom property;
+    unsigned long time;
+};
+
+struct SSelectionNotify {
+    int type;
+    unsigned long serial;
+    int send_event;
+    void* display;
+    Window requestor;
+    Atom selection;
+    Atom target;
+    Atom property;
+    unsigned long time;
+};
+
+struct SSelectionClear {
+    int type;
+    unsigned long serial;
+    int send_event;
+    void* display;
+    Window window;
+    Atom selection;
+    unsigned long time;
+};
+
+union UEvent {
+    int type;
+    SSelectionRequest request;
+    SSelectionNotify notify;
+    SSelectionClear clear;
+    long pad[24];
+};
+
+struct SXlib {
+    Window (*DefaultRootWindow)(void*) = nullptr;
+    Window (*CreateSimpleWindow)(void*, Window, int, int, unsigned, unsigned, unsigned, unsigned long,
+                                 unsigned long) = nullptr;
+    int (*DestroyWindow)(void*, Window) = nullptr;
+    Atom (*InternAtom)(void*, const char*, int) = nullptr;
+    int (*SetSelectionOwner)(void*, Atom, Window, unsigned long) = nullptr;
+    Window (*GetSelectionOwner)(void*, Atom) = nullptr;
+    int (*ConvertSelection)(void*, Atom, Atom, Atom, Window, unsigned long) = nullptr;
+    int (*Pending)(void*) = nullptr;
+    int (*NextEvent)(void*, UEvent*) = nullptr;
+    int (*GetWindowProperty)(void*, Window, Atom, long, long, int, Atom, Atom*, int*, unsigned long*,
+                             unsigned long*, unsigned char**) = nullptr;
+    int (*ChangeProperty)(void*, Window, Atom, Atom, int, int, const unsigned char*, int) = nullptr;
+    int (*DeleteProperty)(void*, Window, Atom) = nullptr;
+    int (*SendEvent)(void*, Window, int, long, UEvent*) = nullptr;
+    int (*Flush)(void*) = nullptr;
+    int (*Free)(void*) = nullptr;
+    int (*ConnectionNumber)(void*) = nullptr;
+
+    bool ok() const
+    {
+        return DefaultRootWindow && CreateSimpleWindow && DestroyWindow && InternAtom && SetSelectionOwner &&
+               GetSelectionOwner && ConvertSelection && Pending && NextEvent && GetWindowProperty &&
+               ChangeProperty && DeleteProperty && SendEvent && Flush && Free && ConnectionNumber;
+    }
+};
+
+template <typename Fn>
+void find(Fn& slot, const char* name)
+{
+    slot = reinterpret_cast<Fn>(FindXlibSymbol(name));
+}
+
+const SXlib& xlib()
+{
+    static const SXlib lib = [] {
+        SXlib found;
+        find(found.DefaultRootWindow, "XDefaultRootWindow");
+        find(found.CreateSimpleWindow, "XCreateSimpleWindow");
+        find(found.DestroyWindow, "XDestroyWindow");
+        find(found.InternAtom, "XInternAtom");
+        find(found.SetSelectionOwner, "XSetSelectionOwner");
+        find(found.GetSelectionOwner, "XGetSelectionOwner");
+        find(found.ConvertSelection, "XConvertSelection");
+        find(found.Pending, "XPending");
+        find(found.NextEvent, "XNextEvent");
+        find(found.GetWindowProperty, "XGetWindowProperty");
+        find(found.ChangeProperty, "XChangeProperty");
+        find(found.DeleteProperty, "XDeleteProperty");
+        find(found.SendEvent, "XSendEvent");
+        find(found.Flush, "XFlush");
+        find(found.Free, "XFree");
+        find(found.ConnectionNumber, "XConnectionNumber");
+        return found;
+    }();
+    return lib;
+}
+
+struct SClipboard {
+    void* Display = nullptr;
+    Window Owner = 0;   // the hidden window that owns the selection and receives answers
+    Atom Clipboard = None, Utf8 = None, Text = None, Targets = None, Incr = None, Landing = None;
+    bool Owned = false;
+    std::string Content;   // UTF-8
+};
+
+SClipboard g_clip;
+
+bool connect()
+{
+    if (g_clip.Display)
+        return true;
+    const SXlib& x = xlib();
+    if (!x.ok())
+        return false;
+    void* display = HoldXDisplay();
+    if (!display)
+        return false;
+    g_clip.Display = display;
+    g_clip.Owner = x.CreateSimpleWindow(display, x.DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    g_clip.Clipboard = x.InternAtom(display, "CLIPBOARD", 0);
+    g_clip.Utf8 = x.InternAtom(display, "UTF8_STRING", 0);
+    g_clip.Text = x.InternAtom(display, "TEXT", 0);
+    g_clip.Targets = x.InternAtom(display, "TARGETS", 0);
+    g_clip.Incr = x.InternAtom(display, "INCR", 0);
+    g_clip.Landing = x.InternAtom(display, "ENGINE_CLIPBOARD", 0);
+    return true;
+}
+
+std::string latin1ToUtf8(const unsigned char* text, unsigned long size)
+{
+    std::string out;
+    out.reserve(size);
+    for (unsigned long i = 0; i < size; ++i) {
+        const unsigned char c = text[i];
+        if (c < 0x80) {
+            out += char(c);
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Characters beyond Latin-1 become '?'.
+std::string utf8ToLatin1(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = (unsigned char)text[i];
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+        if (i + length > text.size())
+            length = text.size() - i;
+        if (length == 1 && c < 0x80)
+            out += char(c);
+        else if (length == 2 && c <= 0xC3)
+            out += char(((c & 0x1F) << 6) | ((unsigned char)text[i + 1] & 0x3F));
+        else
+            out += '?';
+        i += length;
+    }
+    return out;
+}
+
+// Another program asks for the text; whatever it asks, it is told the answer.
+void answer(const SSelectionRequest& request)
+{
+    const SXlib& x = xlib();
+    // Clients older than the conventions name no property: the target serves.
+    Atom property = request.property != None ? request.property : request.target;
+    // The requestor's window may go away before the answer lands: no error may end the program.
+    BeginXErrorTrap();
+    if (!g_clip.Owned || request.selection != g_clip.Clipboard) {
+        property = None;
+    } else if (request.target == g_clip.Targets) {
+        const unsigned long targets[] = {g_clip.Targets, g_clip.Utf8, g_clip.Text, XA_STRING};
+        x.ChangeProperty(g_clip.Display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+                         reinterpret_cast<const unsigned char*>(targets), 4);
+    } else if (request.target == g_clip.Utf8 || request.target == g_clip.Text) {
+        x.ChangeProperty(g_clip.Display, request.requestor, property, g_clip.Utf8, 8, PropModeReplace,
+                         reinterpret_cast<const unsigned char*>(g_clip.Content.data()), int(g_clip.Content.size()));
+    } else if (request.target == XA_STRING) {
+        const std::string latin1 = utf8ToLatin1(g_clip.Content);
+        x.ChangeProperty(g_clip.Display, request.requestor, property, XA_STRING, 8, PropModeReplace,
+                         reinterpret_cast<const unsigned char*>(latin1.data()), int(latin1.size()));
+    } else {
+        property = None;
+    }
+    UEvent reply{};
+    reply.notify.type = SelectionNotify;
+    reply.notify.send_event = 1;
+    reply.notify.display = g_clip.Display;
+    reply.notify.requestor = request.requestor;
+    reply.notify.selection = request.selection;
+    reply.notify.target = request.target;
+    reply.notify.property = property;
+    reply.notify.time = request.time;
+    x.SendEvent(g_clip.Display, request.requestor, 0, 0, &reply);
+    EndXErrorTrap(g_clip.Display);
+}
+
+// Handles one event; true when it is the answer to the program's own request.
+bool handle(const UEvent& event)
+{
+    if (event.type == SelectionRequest) {
+        answer(event.request);
+    } else if (event.type == SelectionClear && event.clear.selection == g_clip.Clipboard) {
+        g_clip.Owned = false;   // another program took the clipboard
+        g_clip.Content.clear();
+    } else if (event.type == SelectionNotify && event.notify.requestor == g_clip.Owner) {
+        return true;
+    }
+    return false;
+}
+
+// Waits for the owner's answer until the deadline, answering others meanwhile;
+// a late answer to an earlier request is passed over.
+bool waitForAnswer(Atom target, std::chrono::steady_clock::time_point deadline, SSelectionNotify& notify)
+{
+    const SXlib& x = xlib();
+    for (;;) {
+        while (x.Pending(g_clip.Display) > 0) {
+            UEvent event{};
+            x.NextEvent(g_clip.Display, &event);
+            if (handle(event) && event.notify.target == target) {
+                notify = event.notify;
+                return true;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd fd{x.ConnectionNumber(g_clip.Display), POLLIN, 0};
+        poll(&fd, 1, int(left.count()));
+    }
+}
+
+// The landing property's text; false for an incremental transfer, which is
+// not taken (it is meant for texts of hundreds of kilobytes).
+bool takeLanded(std::string& out)
+{
+    const SXlib& x = xlib();
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    const int status = x.GetWindowProperty(g_clip.Display, g_clip.Owner, g_clip.Landing, 0, WholeProperty, 1,
+                                           0 /* any type */, &type, &format, &count, &left, &data);
+    bool taken = false;
+    if (status == 0 && data && format == 8 && type != g_clip.Incr) {
+        out = type == XA_STRING ? latin1ToUtf8(data, count) : std::string(reinterpret_cast<char*>(data), count);
+        taken = true;
+    }
+    if (data)
+        x.Free(data);
+    return taken;
+}
+
+}   // namespace
+
+bool SetClipboardUtf8(const std::string& text)
+{
+    if (!connect())
+        return false;
+    const SXlib& x = xlib();
+    g_clip.Content = text;
+    x.SetSelectionOwner(g_clip.Display, g_clip.Clipboard, g_clip.Owner, CurrentTime);
+    g_clip.Owned = x.GetSelectionOwner(g_clip.Display, g_clip.Clipboard) == g_clip.Owner;
+    x.Flush(g_clip.Display);
+    return g_clip.Owned;
+}
+
+std::string GetClipboardUtf8(int waitMs)
+{
+    if (!connect())
+        return std::string();
+    const SXlib& x = xlib();
+    ServeClipboard();   // a SelectionClear waiting in the queue says the text is no longer ours
+    const Window owner = x.GetSelectionOwner(g_clip.Display, g_clip.Clipboard);
+    if (owner == None)
+        return std::string();
+    if (owner == g_clip.Owner && g_clip.Owned)
+        return g_clip.Content;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
+    // UTF-8 first; owners that know only Latin-1 refuse it and are asked for that.
+    for (Atom target : {g_clip.Utf8, XA_STRING}) {
+        x.DeleteProperty(g_clip.Display, g_clip.Owner, g_clip.Landing);
+        x.ConvertSelection(g_clip.Display, g_clip.Clipboard, target, g_clip.Landing, g_clip.Owner, CurrentTime);
+        x.Flush(g_clip.Display);
+        SSelectionNotify notify{};
+        if (!waitForAnswer(target, deadline, notify))
+            return std::string();
+        std::string text;
+        if (notify.property != None && takeLanded(text))
+            return text;
+    }
+    return std::string();
+}
+
+void ServeClipboard()
+{
+    if (!g_clip.Display)
+        return;
+    const SXlib& x = xlib();
+    while (x.Pending(g_clip.Display) > 0) {
+        UEvent event{};
+        x.NextEvent(g_clip.Display, &event);
+        handle(event);
+    }
+}
+
+void CloseClipboard()
+{
+    if (!g_clip.Display)
+        return;
+    const SXlib& x = xlib();
+    if (g_clip.Owner)
+        x.DestroyWindow(g_clip.Display, g_clip.Owner);
+    ReleaseXDisplay(g_clip.Display);
+    g_clip = SClipboard();
+}
+
+}   // namespace platform
