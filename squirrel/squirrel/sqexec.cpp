@@ -233,8 +233,7 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
     switch (et) {
     case ET_CALL: {
         SQClosure* c = _closure(closure);
-        SQFunctionProto* p = c->Proto();
-        const SQInteger newtop = stackbase + p->_stacksize;
+        const SQInteger newtop = stackbase + c->_stacksize;
         // a bound environment gives no plain argument count; the frame limit covers the call
         // depth and the frames allocated
         if (nargs == c->_plainargs && c->_outervalues.empty() && sqtype(_debughook) == OT_NULL &&
@@ -246,8 +245,8 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
             ci->_closure._unVal = closure._unVal;
             SqAddRef(closure._type, closure._unVal);
             ci->_borrowed = false;
-            ci->_ip = p->_instructions.data();
-            ci->_literals = p->_literals.data();
+            ci->_ip = c->_code;
+            ci->_literals = c->_lits;
             ci->_prevstkbase = stackbase - _stackbase;
             ci->_prevtop = _top;
             ci->_target = target;
@@ -387,7 +386,8 @@ exception_restore:
             const SQObjectPtr& self = STK(0);
             const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
-                SQObjectPtr* p = _table(self)->GetPtr(key);
+                // the literal is an identifier, unless the bytecode was made by hand
+                SQObjectPtr* p = sqtype(key) == OT_STRING ? _table(self)->GetPtrBySlot(key) : _table(self)->GetPtr(key);
                 if (p && sqtype(*p) != OT_WEAKREF) NEXT_WITH_THIS(*p);
             } else if (sqtype(self) == OT_INSTANCE) {
                 const SQObjectPtr* p = instanceSlot(_instance(self), key);
@@ -524,9 +524,8 @@ exception_restore:
             const SQObjectPtr& fn = STK(ins->a1);
             if (sqtype(fn) != OT_CLOSURE) goto call_any;
             SQClosure* c = _closure(fn);
-            SQFunctionProto* p = c->Proto();
             SQInteger newbase = _stackbase + ins->a2;
-            if (ins->a3 != c->_plainargs || ci >= _cilimit || newbase + p->_stacksize + 24 > _stacksize)
+            if (ins->a3 != c->_plainargs || ci >= _cilimit || newbase + c->_stacksize + 24 > _stacksize)
                 goto call_any;
             SAVE_IP();   // where the caller resumes
             SQInteger prevtop = _top;
@@ -545,12 +544,12 @@ exception_restore:
             }
             ci->_prevstkbase = ins->a2;
             ci->_target = ins->a0 == SQ_NOREG ? -1 : ins->a0;
-            ci->_ip = ip = p->_instructions.data();   // ins is the callee's from here
-            ci->_literals = p->_literals.data();
+            ci->_ip = ip = c->_code;   // ins is the callee's from here
+            ci->_literals = c->_lits;
             ci->_prevtop = prevtop;
             ci->_plain = true;   // the rest is as every pop leaves it (ClearState)
             _stackbase = newbase;
-            _top = newbase + p->_stacksize;
+            _top = newbase + c->_stacksize;
             NEXT_IN(newbase);
         }
         case OP_TAILCALL: L_OP_TAILCALL:
@@ -569,9 +568,8 @@ exception_restore:
                     continue;
                 }
                 if (ins->op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
-                    SQFunctionProto* tp = c->Proto();
                     if (ins->a3 == c->_plainargs && sqtype(_debughook) == OT_NULL &&
-                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
+                        _stackbase + c->_stacksize + 24 <= _stacksize) {
                         // nothing to bind: the frame is handed to the callee as it is; it takes
                         // its reference to the closure before the registers holding it change
                         SQObject held = fn;
@@ -587,9 +585,9 @@ exception_restore:
                         ci->DropClosure();   // may free the running function: ins is not read again
                         ci->_closure._type = held._type;
                         ci->_closure._unVal = held._unVal;
-                        ci->_literals = tp->_literals.data();
-                        ip = tp->_instructions.data();
-                        SQInteger newtop = _stackbase + tp->_stacksize;
+                        ci->_literals = c->_lits;
+                        ip = c->_code;
+                        SQInteger newtop = _stackbase + c->_stacksize;
                         for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
                         _top = newtop;
                         NEXT();

@@ -34,6 +34,20 @@ struct SQTable : public SQDelegable {
         Node* n = FindNode(key, HashOf(key));
         return n ? &n->val : nullptr;
     }
+    // A lookup by a string key that first tries the node where the key was last found, its
+    // main position until it is found in a chain: a function called by its global name most
+    // often sits behind another key's main position in the full root table.
+    SQObjectPtr* GetPtrBySlot(const SQObject& key) const
+    {
+        SQString* s = key._unVal.pString;
+        Node* n = &_nodes[s->_slot & (_numofnodes - 1)];
+        if (n->key._unVal.raw == key._unVal.raw && n->key._type == OT_STRING) return &n->val;
+        n = FindNode(key, s->_hash);
+        if (!n) return nullptr;
+        const SQHash at = static_cast<SQHash>(n - _nodes);
+        s->_slot = at == (s->_hash & (_numofnodes - 1)) ? s->_hash : at;
+        return &n->val;
+    }
     // existing slots only; inline, as the VM's field stores go through it
     bool Set(const SQObject& key, const SQObject& val)
     {
