@@ -520,34 +520,34 @@ exception_restore:
         }
         case OP_CALL: L_OP_CALL: {
             // the common call inline: a script function binding exactly these arguments by
-            // itself, no environment, room on both stacks
-            const SQObjectPtr& fn = STK(ins->a1);
+            // itself, no environment, room on both stacks. The operands are read once: the
+            // compiler would read them again after each store to the frame.
+            const SQInteger fnReg = ins->a1, base = ins->a2, nargs = ins->a3, target = ins->a0;
+            const SQObject fn = STK(fnReg);   // the register holds it while it is bound
             if (sqtype(fn) != OT_CLOSURE) goto call_any;
             SQClosure* c = _closure(fn);
-            SQInteger newbase = _stackbase + ins->a2;
-            if (ins->a3 != c->_plainargs || ci >= _cilimit || newbase + c->_stacksize + 24 > _stacksize)
+            SQInteger newbase = _stackbase + base;
+            if (nargs != c->_plainargs || ci >= _cilimit || newbase + c->_stacksize + 24 > _stacksize)
                 goto call_any;
             SAVE_IP();   // where the caller resumes
             SQInteger prevtop = _top;
-            if (!c->_outervalues.empty()) bindOuters(this, newbase + ins->a3, c);
+            if (!c->_outervalues.empty()) bindOuters(this, newbase + nargs, c);
             SQCallInfo* const frame = ci + 1;   // the frame above the running one
             ci = frame;
             ++_callsstacksize;
             // popped frames hold null; a function register below the callee's base
             // outlives the call, so the frame need not count its closure
-            ci->_borrowed = ins->a1 < ins->a2;
-            if (ci->_borrowed) {
-                ci->_closure._type = fn._type;
-                ci->_closure._unVal = fn._unVal;
-            } else {
-                ci->_closure = fn;
-            }
-            ci->_prevstkbase = ins->a2;
-            ci->_target = ins->a0 == SQ_NOREG ? -1 : ins->a0;
-            ci->_ip = ip = c->_code;   // ins is the callee's from here
-            ci->_literals = c->_lits;
-            ci->_prevtop = prevtop;
-            ci->_plain = true;   // the rest is as every pop leaves it (ClearState)
+            const bool borrowed = fnReg < base;
+            frame->_borrowed = borrowed;
+            frame->_closure._type = fn._type;
+            frame->_closure._unVal = fn._unVal;
+            if (!borrowed) SqAddRef(fn._type, fn._unVal);
+            frame->_prevstkbase = base;
+            frame->_target = target == SQ_NOREG ? -1 : target;
+            frame->_ip = ip = c->_code;   // ins is the callee's from here
+            frame->_literals = c->_lits;
+            frame->_prevtop = prevtop;
+            frame->_plain = true;   // the rest is as every pop leaves it (ClearState)
             _stackbase = newbase;
             _top = newbase + c->_stacksize;
             NEXT_IN(newbase);
@@ -1099,8 +1099,9 @@ exception_restore:
                 if (owned) SqRelease(fn._type, fn._unVal);
                 // the callee's slots start at its `this`: the caller's call temps are dead now
                 ReleaseSlots(first, last);
-                // a release above may have run a hook that moved the stack: its address is read again
-                NEXT();
+                // a release above may have run a hook that moved the stack: its address is read
+                // again, but the base stays where the caller's frame has it
+                NEXT_IN(base);
             }
             SAVE_IP();
             if (!ci->_ctor && ci->_root && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&
