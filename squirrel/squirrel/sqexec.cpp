@@ -386,8 +386,16 @@ exception_restore:
             const SQObjectPtr& self = STK(0);
             const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
-                // the literal is an identifier, unless the bytecode was made by hand
-                SQObjectPtr* p = sqtype(key) == OT_STRING ? _table(self)->GetPtrBySlot(key) : _table(self)->GetPtr(key);
+                // a2 holds the node where this instruction last found its key: read with the
+                // instruction, it is tried before the key's own lookup
+                const SQTable* t = _table(self);
+                SQTable::Node* n = &t->_nodes[ins->a2 & (t->_numofnodes - 1)];
+                SQObjectPtr* p = &n->val;
+                if (n->key._unVal.raw != key._unVal.raw || n->key._type != key._type) {
+                    // the literal is an identifier, unless the bytecode was made by hand
+                    p = sqtype(key) == OT_STRING ? t->GetPtrBySlot(key) : t->GetPtr(key);
+                    if (p && t->NodeOf(p) <= 0xFF) ip[-1].a2 = static_cast<uint8_t>(t->NodeOf(p));
+                }
                 if (p && sqtype(*p) != OT_WEAKREF) NEXT_WITH_THIS(*p);
             } else if (sqtype(self) == OT_INSTANCE) {
                 const SQObjectPtr* p = instanceSlot(_instance(self), key);
@@ -477,54 +485,57 @@ exception_restore:
         }
         case OP_PREPCALL: L_OP_PREPCALL: case OP_PREPCALLK: L_OP_PREPCALLK: {
             SAVE_IP();
-            const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
-            const SQObjectPtr& self = STK(ins->a2);
-            SQObjectPtr fn;
-            const SQObjectPtr* islot;
-            bool classThis = false;
-            if (sqtype(self) == OT_TABLE) {
-                SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) fn = *p;
-                else {
+            {   // the value found is let go before the next instruction is dispatched
+                const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
+                const SQObjectPtr& self = STK(ins->a2);
+                SQObjectPtr fn;
+                const SQObjectPtr* islot;
+                bool classThis = false;
+                if (sqtype(self) == OT_TABLE) {
+                    SQObjectPtr* p = _table(self)->GetPtr(key);
+                    if (p && sqtype(*p) != OT_WEAKREF) fn = *p;
+                    else {
+                        SQObjectPtr s = self, k = key;
+                        if (!Get(s, k, fn, false, false)) goto exception_trap;
+                        stk = _stack + _stackbase;
+                    }
+                } else if (sqtype(self) == OT_INSTANCE && (islot = instanceSlot(_instance(self), key)) != nullptr) {
+                    fn = *islot;
+                    SqDerefWeak(fn);
+                    // found as a member
+                } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
+                           (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
+                    // a built-in method: arrays and strings have no delegates of their own
+                } else if ((sqtype(self) & SQOBJECT_NUMERIC) && sqtype(key) == OT_STRING &&
+                           (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
+                    // a number's built-in method
+                } else if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _integer(key) >= 0 &&
+                           _integer(key) < _array(self)->Size() &&
+                           sqtype(_array(self)->_values[static_cast<size_t>(_integer(key))]) != OT_WEAKREF) {
+                    fn = _array(self)->_values[static_cast<size_t>(_integer(key))];
+                } else {
                     SQObjectPtr s = self, k = key;
-                    if (!Get(s, k, fn, false, false)) goto exception_trap;
+                    if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
+                        classThis = true;   // Cls.method(): the caller's this is passed
+                    } else {
+                        if (!Get(s, k, fn, false, false)) goto exception_trap;
+                    }
                     stk = _stack + _stackbase;
                 }
-            } else if (sqtype(self) == OT_INSTANCE && (islot = instanceSlot(_instance(self), key)) != nullptr) {
-                fn = *islot;
-                SqDerefWeak(fn);
-                // found as a member
-            } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
-                       (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
-                // a built-in method: arrays and strings have no delegates of their own
-            } else if ((sqtype(self) & SQOBJECT_NUMERIC) && sqtype(key) == OT_STRING &&
-                       (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
-                // a number's built-in method
-            } else if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _integer(key) >= 0 &&
-                       _integer(key) < _array(self)->Size() &&
-                       sqtype(_array(self)->_values[static_cast<size_t>(_integer(key))]) != OT_WEAKREF) {
-                fn = _array(self)->_values[static_cast<size_t>(_integer(key))];
-            } else {
-                SQObjectPtr s = self, k = key;
-                if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
-                    classThis = true;   // Cls.method(): the caller's this is passed
-                } else {
-                    if (!Get(s, k, fn, false, false)) goto exception_trap;
-                }
-                stk = _stack + _stackbase;
+                // each write may let go of a value whose hook moves the stack: the second finds
+                // its slot anew, and the next instruction the stack
+                SETRESULT(ins->a3, classThis ? STK(0) : STK(ins->a2));
+                SETRESULT(ins->a0, std::move(fn));
             }
-            if (classThis) STK(ins->a3) = STK(0);
-            else STK(ins->a3) = STK(ins->a2);
-            STK(ins->a0) = std::move(fn);
-            continue;
+            NEXT();
         }
         case OP_CALL: L_OP_CALL: {
             // the common call inline: a script function binding exactly these arguments by
             // itself, no environment, room on both stacks. The operands are read once: the
             // compiler would read them again after each store to the frame.
+            if (sqtype(STK(ins->a1)) != OT_CLOSURE) goto call_any;
             const SQInteger fnReg = ins->a1, base = ins->a2, nargs = ins->a3, target = ins->a0;
             const SQObject fn = STK(fnReg);   // the register holds it while it is bound
-            if (sqtype(fn) != OT_CLOSURE) goto call_any;
             SQClosure* c = _closure(fn);
             SQInteger newbase = _stackbase + base;
             if (nargs != c->_plainargs || ci >= _cilimit || newbase + c->_stacksize + 24 > _stacksize)
@@ -616,7 +627,7 @@ exception_restore:
                         if (nc->_function == SqDefaultToInteger) STK(tgt).SetInteger(SqToInteger(self));
                         else STK(tgt).SetFloat(SqToFloat(self));
                     }
-                    continue;
+                    NEXT();
                 }
                 SQObjectPtr hold = fn;
                 SQObjectPtr ret;

@@ -1,6 +1,8 @@
 // Hash table with the node layout of the original VM, so iteration order matches it.
 #pragma once
 
+#include <cstddef>
+
 #include "sqobject.h"
 #include "sqstate.h"
 
@@ -47,6 +49,12 @@ struct SQTable : public SQDelegable {
         const SQHash at = static_cast<SQHash>(n - _nodes);
         s->_slot = at == (s->_hash & (_numofnodes - 1)) ? s->_hash : at;
         return &n->val;
+    }
+    // The node of a value this table holds.
+    SQHash NodeOf(const SQObjectPtr* val) const
+    {
+        static_assert(offsetof(Node, val) == 0, "a node starts with its value");
+        return static_cast<SQHash>(reinterpret_cast<const Node*>(val) - _nodes);
     }
     // existing slots only; inline, as the VM's field stores go through it
     bool Set(const SQObject& key, const SQObject& val)
