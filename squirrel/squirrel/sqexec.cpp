@@ -522,10 +522,16 @@ exception_restore:
                     }
                     stk = _stack + _stackbase;
                 }
-                // each write may let go of a value whose hook moves the stack: the second finds
-                // its slot anew, and the next instruction the stack
-                SETRESULT(ins->a3, classThis ? STK(0) : STK(ins->a2));
-                SETRESULT(ins->a0, std::move(fn));
+                // a write that destroys the value it replaces may run a hook that moves the
+                // stack: the next write finds its slot anew, and the next instruction the stack
+                if (storeCopy(STK(ins->a3), classThis ? STK(0) : STK(ins->a2))) stk = _stack + _stackbase;
+                SQObjectPtr& dst = STK(ins->a0);
+                const SQObject old = dst;
+                dst._type = fn._type;
+                dst._unVal = fn._unVal;
+                fn._type = OT_NULL;
+                fn._unVal.raw = 0;
+                SqRelease(old._type, old._unVal);
             }
             NEXT();
         }
