@@ -233,8 +233,7 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
     switch (et) {
     case ET_CALL: {
         SQClosure* c = _closure(closure);
-        SQFunctionProto* p = c->Proto();
-        const SQInteger newtop = stackbase + p->_stacksize;
+        const SQInteger newtop = stackbase + c->_stacksize;
         // a bound environment gives no plain argument count; the frame limit covers the call
         // depth and the frames allocated
         if (nargs == c->_plainargs && c->_outervalues.empty() && sqtype(_debughook) == OT_NULL &&
@@ -246,8 +245,8 @@ bool SQVM::Execute(const SQObjectPtr& closure, SQInteger target, SQInteger nargs
             ci->_closure._unVal = closure._unVal;
             SqAddRef(closure._type, closure._unVal);
             ci->_borrowed = false;
-            ci->_ip = p->_instructions.data();
-            ci->_literals = p->_literals.data();
+            ci->_ip = c->_code;
+            ci->_literals = c->_lits;
             ci->_prevstkbase = stackbase - _stackbase;
             ci->_prevtop = _top;
             ci->_target = target;
@@ -387,7 +386,16 @@ exception_restore:
             const SQObjectPtr& self = STK(0);
             const SQObjectPtr& key = ci->_literals[ins->a1];
             if (sqtype(self) == OT_TABLE) {
-                SQObjectPtr* p = _table(self)->GetPtr(key);
+                // a2 holds the node where this instruction last found its key: read with the
+                // instruction, it is tried before the key's own lookup
+                const SQTable* t = _table(self);
+                SQTable::Node* n = &t->_nodes[ins->a2 & (t->_numofnodes - 1)];
+                SQObjectPtr* p = &n->val;
+                if (n->key._unVal.raw != key._unVal.raw || n->key._type != key._type) {
+                    // the literal is an identifier, unless the bytecode was made by hand
+                    p = sqtype(key) == OT_STRING ? t->GetPtrBySlot(key) : t->GetPtr(key);
+                    if (p && t->NodeOf(p) <= 0xFF) ip[-1].a2 = static_cast<uint8_t>(t->NodeOf(p));
+                }
                 if (p && sqtype(*p) != OT_WEAKREF) NEXT_WITH_THIS(*p);
             } else if (sqtype(self) == OT_INSTANCE) {
                 const SQObjectPtr* p = instanceSlot(_instance(self), key);
@@ -477,80 +485,88 @@ exception_restore:
         }
         case OP_PREPCALL: L_OP_PREPCALL: case OP_PREPCALLK: L_OP_PREPCALLK: {
             SAVE_IP();
-            const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
-            const SQObjectPtr& self = STK(ins->a2);
-            SQObjectPtr fn;
-            const SQObjectPtr* islot;
-            bool classThis = false;
-            if (sqtype(self) == OT_TABLE) {
-                SQObjectPtr* p = _table(self)->GetPtr(key);
-                if (p && sqtype(*p) != OT_WEAKREF) fn = *p;
-                else {
+            {   // the value found is let go before the next instruction is dispatched
+                const SQObjectPtr& key = ins->op == OP_PREPCALLK ? ci->_literals[ins->a1] : STK(ins->a1);
+                const SQObjectPtr& self = STK(ins->a2);
+                SQObjectPtr fn;
+                const SQObjectPtr* islot;
+                bool classThis = false;
+                if (sqtype(self) == OT_TABLE) {
+                    SQObjectPtr* p = _table(self)->GetPtr(key);
+                    if (p && sqtype(*p) != OT_WEAKREF) fn = *p;
+                    else {
+                        SQObjectPtr s = self, k = key;
+                        if (!Get(s, k, fn, false, false)) goto exception_trap;
+                        stk = _stack + _stackbase;
+                    }
+                } else if (sqtype(self) == OT_INSTANCE && (islot = instanceSlot(_instance(self), key)) != nullptr) {
+                    fn = *islot;
+                    SqDerefWeak(fn);
+                    // found as a member
+                } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
+                           (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
+                    // a built-in method: arrays and strings have no delegates of their own
+                } else if ((sqtype(self) & SQOBJECT_NUMERIC) && sqtype(key) == OT_STRING &&
+                           (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
+                    // a number's built-in method
+                } else if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _integer(key) >= 0 &&
+                           _integer(key) < _array(self)->Size() &&
+                           sqtype(_array(self)->_values[static_cast<size_t>(_integer(key))]) != OT_WEAKREF) {
+                    fn = _array(self)->_values[static_cast<size_t>(_integer(key))];
+                } else {
                     SQObjectPtr s = self, k = key;
-                    if (!Get(s, k, fn, false, false)) goto exception_trap;
+                    if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
+                        classThis = true;   // Cls.method(): the caller's this is passed
+                    } else {
+                        if (!Get(s, k, fn, false, false)) goto exception_trap;
+                    }
                     stk = _stack + _stackbase;
                 }
-            } else if (sqtype(self) == OT_INSTANCE && (islot = instanceSlot(_instance(self), key)) != nullptr) {
-                fn = *islot;
-                SqDerefWeak(fn);
-                // found as a member
-            } else if ((sqtype(self) == OT_ARRAY || sqtype(self) == OT_STRING) && !(sqtype(key) & SQOBJECT_NUMERIC) &&
-                       (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
-                // a built-in method: arrays and strings have no delegates of their own
-            } else if ((sqtype(self) & SQOBJECT_NUMERIC) && sqtype(key) == OT_STRING &&
-                       (fn = defaultMethod(_sharedstate, self, key), sqtype(fn) != OT_NULL)) {
-                // a number's built-in method
-            } else if (sqtype(self) == OT_ARRAY && sqtype(key) == OT_INTEGER && _integer(key) >= 0 &&
-                       _integer(key) < _array(self)->Size() &&
-                       sqtype(_array(self)->_values[static_cast<size_t>(_integer(key))]) != OT_WEAKREF) {
-                fn = _array(self)->_values[static_cast<size_t>(_integer(key))];
-            } else {
-                SQObjectPtr s = self, k = key;
-                if (sqtype(self) == OT_CLASS && _class(self)->Get(key, fn)) {
-                    classThis = true;   // Cls.method(): the caller's this is passed
-                } else {
-                    if (!Get(s, k, fn, false, false)) goto exception_trap;
-                }
-                stk = _stack + _stackbase;
+                // a write that destroys the value it replaces may run a hook that moves the
+                // stack: the next write finds its slot anew, and the next instruction the stack
+                if (storeCopy(STK(ins->a3), classThis ? STK(0) : STK(ins->a2))) stk = _stack + _stackbase;
+                SQObjectPtr& dst = STK(ins->a0);
+                const SQObject old = dst;
+                dst._type = fn._type;
+                dst._unVal = fn._unVal;
+                fn._type = OT_NULL;
+                fn._unVal.raw = 0;
+                SqRelease(old._type, old._unVal);
             }
-            if (classThis) STK(ins->a3) = STK(0);
-            else STK(ins->a3) = STK(ins->a2);
-            STK(ins->a0) = std::move(fn);
-            continue;
+            NEXT();
         }
         case OP_CALL: L_OP_CALL: {
             // the common call inline: a script function binding exactly these arguments by
-            // itself, no environment, room on both stacks
-            const SQObjectPtr& fn = STK(ins->a1);
-            if (sqtype(fn) != OT_CLOSURE) goto call_any;
+            // itself, no environment, room on both stacks. The operands are read once: the
+            // compiler would read them again after each store to the frame.
+            if (sqtype(STK(ins->a1)) != OT_CLOSURE) goto call_any;
+            const SQInteger fnReg = ins->a1, base = ins->a2, nargs = ins->a3, target = ins->a0;
+            const SQObject fn = STK(fnReg);   // the register holds it while it is bound
             SQClosure* c = _closure(fn);
-            SQFunctionProto* p = c->Proto();
-            SQInteger newbase = _stackbase + ins->a2;
-            if (ins->a3 != c->_plainargs || ci >= _cilimit || newbase + p->_stacksize + 24 > _stacksize)
+            SQInteger newbase = _stackbase + base;
+            if (nargs != c->_plainargs || ci >= _cilimit || newbase + c->_stacksize + 24 > _stacksize)
                 goto call_any;
             SAVE_IP();   // where the caller resumes
             SQInteger prevtop = _top;
-            if (!c->_outervalues.empty()) bindOuters(this, newbase + ins->a3, c);
+            if (!c->_outervalues.empty()) bindOuters(this, newbase + nargs, c);
             SQCallInfo* const frame = ci + 1;   // the frame above the running one
             ci = frame;
             ++_callsstacksize;
             // popped frames hold null; a function register below the callee's base
             // outlives the call, so the frame need not count its closure
-            ci->_borrowed = ins->a1 < ins->a2;
-            if (ci->_borrowed) {
-                ci->_closure._type = fn._type;
-                ci->_closure._unVal = fn._unVal;
-            } else {
-                ci->_closure = fn;
-            }
-            ci->_prevstkbase = ins->a2;
-            ci->_target = ins->a0 == SQ_NOREG ? -1 : ins->a0;
-            ci->_ip = ip = p->_instructions.data();   // ins is the callee's from here
-            ci->_literals = p->_literals.data();
-            ci->_prevtop = prevtop;
-            ci->_plain = true;   // the rest is as every pop leaves it (ClearState)
+            const bool borrowed = fnReg < base;
+            frame->_borrowed = borrowed;
+            frame->_closure._type = fn._type;
+            frame->_closure._unVal = fn._unVal;
+            if (!borrowed) SqAddRef(fn._type, fn._unVal);
+            frame->_prevstkbase = base;
+            frame->_target = target == SQ_NOREG ? -1 : target;
+            frame->_ip = ip = c->_code;   // ins is the callee's from here
+            frame->_literals = c->_lits;
+            frame->_prevtop = prevtop;
+            frame->_plain = true;   // the rest is as every pop leaves it (ClearState)
             _stackbase = newbase;
-            _top = newbase + p->_stacksize;
+            _top = newbase + c->_stacksize;
             NEXT_IN(newbase);
         }
         case OP_TAILCALL: L_OP_TAILCALL:
@@ -569,9 +585,8 @@ exception_restore:
                     continue;
                 }
                 if (ins->op == OP_TAILCALL && ci->_etraps == 0 && !ci->_ctor && !ci->_generator) {
-                    SQFunctionProto* tp = c->Proto();
                     if (ins->a3 == c->_plainargs && sqtype(_debughook) == OT_NULL &&
-                        _stackbase + tp->_stacksize + 24 <= _stacksize) {
+                        _stackbase + c->_stacksize + 24 <= _stacksize) {
                         // nothing to bind: the frame is handed to the callee as it is; it takes
                         // its reference to the closure before the registers holding it change
                         SQObject held = fn;
@@ -587,9 +602,9 @@ exception_restore:
                         ci->DropClosure();   // may free the running function: ins is not read again
                         ci->_closure._type = held._type;
                         ci->_closure._unVal = held._unVal;
-                        ci->_literals = tp->_literals.data();
-                        ip = tp->_instructions.data();
-                        SQInteger newtop = _stackbase + tp->_stacksize;
+                        ci->_literals = c->_lits;
+                        ip = c->_code;
+                        SQInteger newtop = _stackbase + c->_stacksize;
                         for (SQInteger n = newtop; n < _top; n++) _stack[n].Null();
                         _top = newtop;
                         NEXT();
@@ -618,7 +633,7 @@ exception_restore:
                         if (nc->_function == SqDefaultToInteger) STK(tgt).SetInteger(SqToInteger(self));
                         else STK(tgt).SetFloat(SqToFloat(self));
                     }
-                    continue;
+                    NEXT();
                 }
                 SQObjectPtr hold = fn;
                 SQObjectPtr ret;
@@ -1101,8 +1116,9 @@ exception_restore:
                 if (owned) SqRelease(fn._type, fn._unVal);
                 // the callee's slots start at its `this`: the caller's call temps are dead now
                 ReleaseSlots(first, last);
-                // a release above may have run a hook that moved the stack: its address is read again
-                NEXT();
+                // a release above may have run a hook that moved the stack: its address is read
+                // again, but the base stays where the caller's frame has it
+                NEXT_IN(base);
             }
             SAVE_IP();
             if (!ci->_ctor && ci->_root && !ci->_generator && ci->_etraps == 0 && ci->_vargs_size == 0 &&

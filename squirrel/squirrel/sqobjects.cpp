@@ -64,6 +64,9 @@ SQClosure* SQClosure::Create(SQSharedState* ss, SQFunctionProto* func, size_t no
     SQClosure* c = new (mem) SQClosure(ss, values, nouters, ndefaults);
     c->_function = func;
     if (!func->_varparams && !func->_bgenerator) c->_plainargs = static_cast<SQInteger>(func->_parameters.size());
+    c->_code = func->_instructions.data();
+    c->_lits = func->_literals.data();
+    c->_stacksize = func->_stacksize;
     return c;
 }
 

@@ -85,6 +85,11 @@ struct SQClosure final : public SQCollectable {
     // the argument count (this included) a call binds without help: no varargs, not a
     // generator, no bound environment; -1 otherwise
     SQInteger _plainargs = -1;
+    // what a call reads of the prototype, which never changes once made: copied here, a call
+    // reaches them with one load less
+    SQInstruction* _code = nullptr;
+    SQObjectPtr* _lits = nullptr;
+    SQInteger _stacksize = 0;
     static SQClosure* Create(SQSharedState* ss, SQFunctionProto* func, size_t nouters = 0, size_t ndefaults = 0);
     void Release() override;
     ~SQClosure() override;

@@ -17,7 +17,7 @@
     X(MOVE)        /* a0 = a1 */ \
     X(GETK)        /* a0 = a2[literal a1] */ \
     X(GET)         /* a0 = a1[a2] */ \
-    X(GETENV)      /* a0 = this[literal a1], falling back to the root table */ \
+    X(GETENV)      /* a0 = this[literal a1], falling back to the root table; a2: the node last found */ \
     X(SET)         /* a1[a2] = a3; a0 = a3 */ \
     X(SETK)        /* a2[literal a1] = a3; a0 = a3 */ \
     X(SETENV)      /* this[literal a1] = a2 (root fall-back); a0 = a2 */ \

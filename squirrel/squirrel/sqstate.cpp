@@ -176,6 +176,7 @@ SQString* SQStringTable::Add(SQSharedState* ss, const char* s, SQInteger len)
     t->_val[len] = 0;
     t->_len = len;
     t->_hash = h;
+    t->_slot = h;
     t->_next = _buckets[slot];
     _buckets[slot] = t;
     if (++_slotused > _buckets.size()) {

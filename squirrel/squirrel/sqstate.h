@@ -15,6 +15,7 @@ struct SQString : public SQRefCounted {
     SQString* _next;   // bucket chain of the string table
     SQInteger _len;
     SQHash _hash;
+    SQHash _slot;   // where a table lookup by this key last found it (see SQTable::GetPtrBySlot)
     char _val[1];
     static SQString* Create(SQSharedState* ss, const char* s, SQInteger len = -1);
     void Release() override;

@@ -1,6 +1,8 @@
 // Hash table with the node layout of the original VM, so iteration order matches it.
 #pragma once
 
+#include <cstddef>
+
 #include "sqobject.h"
 #include "sqstate.h"
 
@@ -33,6 +35,26 @@ struct SQTable : public SQDelegable {
         if (key._type == OT_NULL) return nullptr;
         Node* n = FindNode(key, HashOf(key));
         return n ? &n->val : nullptr;
+    }
+    // A lookup by a string key that first tries the node where the key was last found, its
+    // main position until it is found in a chain: a function called by its global name most
+    // often sits behind another key's main position in the full root table.
+    SQObjectPtr* GetPtrBySlot(const SQObject& key) const
+    {
+        SQString* s = key._unVal.pString;
+        Node* n = &_nodes[s->_slot & (_numofnodes - 1)];
+        if (n->key._unVal.raw == key._unVal.raw && n->key._type == OT_STRING) return &n->val;
+        n = FindNode(key, s->_hash);
+        if (!n) return nullptr;
+        const SQHash at = static_cast<SQHash>(n - _nodes);
+        s->_slot = at == (s->_hash & (_numofnodes - 1)) ? s->_hash : at;
+        return &n->val;
+    }
+    // The node of a value this table holds.
+    SQHash NodeOf(const SQObjectPtr* val) const
+    {
+        static_assert(offsetof(Node, val) == 0, "a node starts with its value");
+        return static_cast<SQHash>(reinterpret_cast<const Node*>(val) - _nodes);
     }
     // existing slots only; inline, as the VM's field stores go through it
     bool Set(const SQObject& key, const SQObject& val)

@@ -640,8 +640,8 @@ S Gen::For(int d)
         bound = b;
     }
     std::string boundP = pre.empty() ? "K(" + bound + ")" : bound;
-    std::string cond = r.chance(80) ? i + " " + op + " " + bound
-                                     : bound + " " + (std::string(op) == "<" ? ">" : std::string(op) == "<=" ? ">=" : std::string(op) == ">" ? "<" : "<=") + " " + i;
+    const char* flipped = up ? downOps[o] : upOps[o];   // the same test with the bound on the left
+    std::string cond = r.chance(80) ? i + " " + op + " " + bound : bound + " " + flipped + " " + i;
     vars.push_back({i, T_INT, false, 'v'});
     breakable.push_back('L');
     S b = Body(d);
