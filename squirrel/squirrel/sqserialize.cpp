@@ -57,7 +57,11 @@ struct Writer {
         u32(static_cast<uint32_t>(p->_lineinfos.size()));
         for (const SQLineInfo& li : p->_lineinfos) { u32(static_cast<uint32_t>(li._line)); u32(static_cast<uint32_t>(li._op)); }
         u32(static_cast<uint32_t>(p->_instructions.size()));
-        bytes(p->_instructions.data(), p->_instructions.size() * sizeof(SQInstruction));
+        for (SQInstruction i : p->_instructions) {
+            // the node a lookup last found its key in is run-time state: saved code is the same every run
+            if (i.op == OP_GETENV) i.a2 = 0;
+            bytes(&i, sizeof i);
+        }
         u32(static_cast<uint32_t>(p->_functions.size()));
         for (const SQObjectPtr& f : p->_functions) proto(_funcproto(f));
         u32(static_cast<uint32_t>(p->_ndefaultparams));

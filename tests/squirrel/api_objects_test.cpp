@@ -304,6 +304,13 @@ TEST_F(Api, BytecodeRoundTripsAndRejectsForeignData)
     ASSERT_TRUE(SQ_SUCCEEDED(sq_compilebuffer(v, src, static_cast<SQInteger>(strlen(src)), "bc", SQFalse)));
     Buffer buf;
     ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &buf)));
+    // what running the code leaves in it is not saved: the same code saves the same bytes
+    sq_pushroottable(v);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_call(v, 1, SQTrue, SQFalse)));
+    sq_poptop(v);
+    Buffer again;
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_writeclosure(v, writeBuffer, &again)));
+    EXPECT_EQ(again.data, buf.data);
     sq_poptop(v);
     ASSERT_TRUE(SQ_SUCCEEDED(sq_readclosure(v, readBuffer, &buf)));
     sq_pushroottable(v);
