@@ -165,12 +165,6 @@ SQInteger readUcs2Be(SQUserPointer up)
     return readUcs2(static_cast<FILE*>(up), true);
 }
 
-SQInteger readBytes(SQUserPointer up, SQUserPointer buffer, SQInteger size)
-{
-    size_t n = std::fread(buffer, 1, size_t(size), static_cast<FILE*>(up));
-    return n ? SQInteger(n) : -1;
-}
-
 SQInteger appendBytes(SQUserPointer up, SQUserPointer buffer, SQInteger size)
 {
     static_cast<std::string*>(up)->append(static_cast<const char*>(buffer), size_t(size));
@@ -198,19 +192,39 @@ struct FileCloser {
     ~FileCloser() { std::fclose(F); }
 };
 
+// The bytes read to pick the reader come back first: a pipe cannot be rewound.
+struct PeekedFile {
+    FILE* F;
+    unsigned char Head[2];
+    size_t Count, Pos;
+};
+
+SQInteger readPeekedByte(SQUserPointer up)
+{
+    PeekedFile* p = static_cast<PeekedFile*>(up);
+    if (p->Pos < p->Count) return p->Head[p->Pos++];
+    return readRawByte(p->F);
+}
+
+SQInteger readPeekedBytes(SQUserPointer up, SQUserPointer buffer, SQInteger size)
+{
+    PeekedFile* p = static_cast<PeekedFile*>(up);
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < size_t(size) && p->Pos < p->Count) out[done++] = p->Head[p->Pos++];
+    if (done < size_t(size)) done += std::fread(out + done, 1, size_t(size) - done, p->F);
+    return done ? SQInteger(done) : -1;
+}
+
 // Picks the reader from the first bytes: bytecode tag, UTF-8 or UCS-2 marks, else raw bytes.
 SQRESULT compileOpenFile(HSQUIRRELVM v, FILE* f, const SQChar* sourceName, SQBool printerror)
 {
-    unsigned char head[2];
-    if (std::fread(head, 1, 2, f) != 2) {
-        std::rewind(f);
-        return sq_compile(v, readRawByte, f, sourceName, printerror);
-    }
-    unsigned tag = head[0] | (head[1] << 8);
+    PeekedFile peeked{f, {0, 0}, 0, 0};
+    peeked.Count = std::fread(peeked.Head, 1, 2, f);
+    if (peeked.Count != 2) return sq_compile(v, readPeekedByte, &peeked, sourceName, printerror);
+    unsigned tag = peeked.Head[0] | (peeked.Head[1] << 8);
     switch (tag) {
-    case SQ_BYTECODE_STREAM_TAG:
-        std::rewind(f);
-        return sq_readclosure(v, readBytes, f);
+    case SQ_BYTECODE_STREAM_TAG: return sq_readclosure(v, readPeekedBytes, &peeked);
     case 0xFEFF: return sq_compile(v, readUcs2Le, f, sourceName, printerror);
     case 0xFFFE: return sq_compile(v, readUcs2Be, f, sourceName, printerror);
     case 0xBBEF: {
@@ -219,9 +233,7 @@ SQRESULT compileOpenFile(HSQUIRRELVM v, FILE* f, const SQChar* sourceName, SQBoo
         if (third != 0xBF) return sq_throwerror(v, "Unrecognozed ecoding");
         return sq_compile(v, readUtf8, f, sourceName, printerror);
     }
-    default:
-        std::rewind(f);
-        return sq_compile(v, readRawByte, f, sourceName, printerror);
+    default: return sq_compile(v, readPeekedByte, &peeked, sourceName, printerror);
     }
 }
 
