@@ -408,9 +408,52 @@ uint32_t latticeValues(uint32_t entries, uint32_t dimensions)
     return low;
 }
 
+// The codeword lengths of a codebook as the decoder turns them into a
+// prefix code: it refuses lengths that over- or underfill the tree (one
+// codeword alone excepted), and a decoder that refused one codebook goes on
+// with the codebooks after it zeroed.
+class CodewordTree {
+public:
+    bool add(uint32_t length)   // 1 to 32
+    {
+        uint32_t entry = marker[length];
+        if (length < 32 && (entry >> length) != 0)
+            return false;   // overfilled
+        ++count;
+        for (uint32_t j = length; j > 0; --j) {
+            if (marker[j] & 1) {
+                if (j == 1)
+                    ++marker[1];
+                else
+                    marker[j] = marker[j - 1] << 1;
+                break;
+            }
+            ++marker[j];
+        }
+        for (uint32_t j = length + 1; j < 33 && (marker[j] >> 1) == entry; ++j) {
+            entry = marker[j];
+            marker[j] = marker[j - 1] << 1;
+        }
+        return true;
+    }
+    bool isComplete() const
+    {
+        if (count <= 1 && (count == 0 || marker[2] == 2))
+            return true;   // no codeword at all, or one of length 1
+        for (uint32_t i = 1; i < 33; ++i)
+            if (marker[i] & (0xFFFFFFFFu >> (32 - i)))
+                return false;
+        return true;
+    }
+
+private:
+    uint32_t marker[33] = {};
+    uint64_t count = 0;
+};
+
 // One codebook of a setup header, read as the decoder reads it. The decoder
 // divides by a codebook's dimensions and steps through its entries, so
-// neither may be 0.
+// neither may be 0; its codeword lengths must make a whole prefix code.
 bool isSaneCodebook(PacketBits& bits)
 {
     uint32_t sync = 0, dimensions = 0, entries = 0, ordered = 0;
@@ -419,18 +462,18 @@ bool isSaneCodebook(PacketBits& bits)
         return false;
     if (dimensions == 0 || entries == 0 || bitLength(dimensions) + bitLength(entries) > 24)
         return false;
-    uint32_t value = 0;
+    CodewordTree tree;
+    uint32_t length = 0;
     if (!ordered) {
         uint32_t sparse = 0;
         if (!bits.read(1, sparse) || uint64_t(entries) * (sparse ? 1 : 5) > bits.left())
             return false;
         for (uint32_t i = 0; i < entries; ++i) {
             uint32_t used = 1;
-            if ((sparse && !bits.read(1, used)) || (used && !bits.read(5, value)))
+            if ((sparse && !bits.read(1, used)) || (used && (!bits.read(5, length) || !tree.add(length + 1))))
                 return false;
         }
     } else {
-        uint32_t length = 0;
         if (!bits.read(5, length))
             return false;
         for (uint32_t i = 0, bitsPerLength = length + 1; i < entries; ++bitsPerLength) {
@@ -438,9 +481,14 @@ bool isSaneCodebook(PacketBits& bits)
             if (!bits.read(bitLength(entries - i), count) || bitsPerLength > 32 || count > entries - i ||
                 (count > 0 && ((count - 1) >> (bitsPerLength - 1)) > 1))
                 return false;
+            for (uint32_t k = 0; k < count; ++k)
+                if (!tree.add(bitsPerLength))
+                    return false;
             i += count;
         }
     }
+    if (!tree.isComplete())
+        return false;
     uint32_t lookup = 0;
     if (!bits.read(4, lookup) || lookup > 2)
         return false;

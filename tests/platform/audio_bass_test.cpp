@@ -272,6 +272,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     // A Vorbis setup header whose residue codebooks have no dimensions: the
     // decoder divided by them.
     std::string flatBookPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/ogg-codebooks-of-no-dimensions";
+    // One codeword length changed: the decoder refused that codebook and went
+    // on with the later ones zeroed.
+    std::string badTreePath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/ogg-codebook-lengths-of-no-prefix-code";
 
     struct Case { const char* what; int mem; const void* file; uint64_t offset; uint32_t length; uint32_t max; int error; };
     const Case cases[] = {
@@ -289,6 +292,7 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {"1000 Hz", 0, lowestPath.c_str(), 0, 0, 1000, BASS_OK},
         {"384001 Hz", 0, fastPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"Vorbis codebook of no dimensions", 0, flatBookPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"Vorbis codeword lengths of no prefix code", 0, badTreePath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"part that is not a sound", 0, embeddedPath.c_str(), 0, 100, 1000, BASS_ERROR_FORMAT},
         {"empty memory", 1, wav.data(), 0, 0, 1000, BASS_ERROR_ILLPARAM},
         {"max 0", 0, wavPath.c_str(), 0, 0, 0, BASS_ERROR_ILLPARAM},
