@@ -318,16 +318,27 @@ bool isSaneAiff(const SourceBytes& in, bool isSample)
 }
 
 // The STREAMINFO block that opens every FLAC stream: a rate and, when known,
-// the length in frames.
+// the length in frames. The metadata blocks after it must end inside the
+// file: the decoder fails on one cut short after it has made its output
+// stream from the STREAMINFO, and that stream is never freed.
 bool isSaneFlac(const SourceBytes& in, bool isSample)
 {
-    uint8_t h[4], info[18];
-    if (!in.at(4, h, 4) || (h[0] & 0x7F) != 0 || (uint32_t(h[1]) << 16 | ReadBe16(h + 2)) < 34 || !in.at(8, info, 18))
+    auto blockLength = [](const uint8_t* h) { return Sint64(uint32_t(h[1]) << 16 | ReadBe16(h + 2)); };
+    uint8_t h[4], info[34];
+    if (!in.at(4, h, 4) || (h[0] & 0x7F) != 0 || blockLength(h) != 34 || !in.at(8, info, 34))
         return false;
     const uint32_t rate = uint32_t(info[10]) << 12 | uint32_t(info[11]) << 4 | info[12] >> 4;
     const uint32_t channels = ((info[12] >> 1) & 7) + 1;
+    const uint32_t bits = ((info[12] & 1) << 4 | info[13] >> 4) + 1;
     const uint64_t frames = uint64_t(info[13] & 0xF) << 32 | ReadBe32(info + 14);
-    return isSaneRate(rate) && (!isSample || fitsConverted(frames * channels, channels, rate));
+    if (!isSaneRate(rate) || bits < 4 || (isSample && !fitsConverted(frames * channels, channels, rate)))
+        return false;
+    for (Sint64 pos = 8 + 34; !(h[0] & 0x80); pos += 4 + blockLength(h)) {
+        const int type = in.at(pos, h, 4) ? h[0] & 0x7F : 127;
+        if (type == 0 || type == 127 || pos + 4 + blockLength(h) > in.size)
+            return false;   // a second STREAMINFO, the invalid type, or past the end
+    }
+    return true;
 }
 
 // --- Ogg Vorbis ---

@@ -275,6 +275,10 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     // One codeword length changed: the decoder refused that codebook and went
     // on with the later ones zeroed.
     std::string badTreePath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/ogg-codebook-lengths-of-no-prefix-code";
+    // FLAC whose metadata runs past the end: the decoder made its output
+    // stream, failed and kept it.
+    std::string flacPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/seeds/sound/tone.flac";
+    std::string longInfoPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/flac-stream-info-too-long-leaks-its-stream";
 
     struct Case { const char* what; int mem; const void* file; uint64_t offset; uint32_t length; uint32_t max; int error; };
     const Case cases[] = {
@@ -293,6 +297,8 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {"384001 Hz", 0, fastPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"Vorbis codebook of no dimensions", 0, flatBookPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"Vorbis codeword lengths of no prefix code", 0, badTreePath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"FLAC", 0, flacPath.c_str(), 0, 0, 1000, BASS_OK},
+        {"FLAC metadata past the end", 0, longInfoPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"part that is not a sound", 0, embeddedPath.c_str(), 0, 100, 1000, BASS_ERROR_FORMAT},
         {"empty memory", 1, wav.data(), 0, 0, 1000, BASS_ERROR_ILLPARAM},
         {"max 0", 0, wavPath.c_str(), 0, 0, 0, BASS_ERROR_ILLPARAM},
