@@ -30,7 +30,7 @@ constexpr uint32_t MaxSoundRate = 384000;
 // A sample converted to the device format may take at most this much; the
 // mixer computes the conversion buffer in 32 bits.
 constexpr uint64_t MaxConvertedBytes = uint64_t(512) << 20;
-constexpr size_t MaxVorbisHeaderBytes = size_t(4) << 20;
+constexpr size_t MaxVorbisHeaderBytes = size_t(16) << 20;
 
 struct Sample {
     Mix_Chunk* chunk = nullptr;  // owned
@@ -462,10 +462,15 @@ private:
     uint64_t count = 0;
 };
 
+// What the rest of a setup header asks of its codebooks.
+struct VorbisCodebook {
+    uint32_t dimensions = 0, entries = 0, lookup = 0;
+};
+
 // One codebook of a setup header, read as the decoder reads it. The decoder
 // divides by a codebook's dimensions and steps through its entries, so
 // neither may be 0; its codeword lengths must make a whole prefix code.
-bool isSaneCodebook(PacketBits& bits)
+bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book)
 {
     uint32_t sync = 0, dimensions = 0, entries = 0, ordered = 0;
     if (!bits.read(24, sync) || sync != 0x564342 || !bits.read(16, dimensions) || !bits.read(24, entries) ||
@@ -503,6 +508,7 @@ bool isSaneCodebook(PacketBits& bits)
     uint32_t lookup = 0;
     if (!bits.read(4, lookup) || lookup > 2)
         return false;
+    book = {dimensions, entries, lookup};
     if (lookup == 0)
         return true;
     uint32_t valueBits = 0, sequence = 0;
@@ -512,20 +518,196 @@ bool isSaneCodebook(PacketBits& bits)
     return bits.skip(values * (valueBits + 1));
 }
 
-// The setup header's codebooks. A packet that is no setup header is left to
-// the decoder, which refuses it.
-bool isSaneVorbisSetup(const std::vector<uint8_t>& packet)
+// A floor of type 0: a sane order, rate and bark map, codebooks with values.
+bool isSaneFloor0(PacketBits& bits, const std::vector<VorbisCodebook>& books)
+{
+    uint32_t order = 0, rate = 0, barkMap = 0, lastBook = 0;
+    if (!bits.read(8, order) || !bits.read(16, rate) || !bits.read(16, barkMap) || !bits.skip(6 + 8) ||
+        !bits.read(4, lastBook) || order < 1 || rate < 1 || barkMap < 1)
+        return false;
+    for (uint32_t j = 0; j <= lastBook; ++j) {
+        uint32_t book = 0;
+        if (!bits.read(8, book) || book >= books.size() || books[book].lookup == 0)
+            return false;
+    }
+    return true;
+}
+
+// A floor of type 1: classes of known codebooks and a list of distinct posts.
+bool isSaneFloor1(PacketBits& bits, const std::vector<VorbisCodebook>& books)
+{
+    uint32_t partitions = 0, partitionClass[31] = {}, classDimensions[16] = {};
+    int maxClass = -1;
+    if (!bits.read(5, partitions))
+        return false;
+    for (uint32_t j = 0; j < partitions; ++j) {
+        if (!bits.read(4, partitionClass[j]))
+            return false;
+        maxClass = std::max(maxClass, int(partitionClass[j]));
+    }
+    for (int j = 0; j <= maxClass; ++j) {
+        uint32_t dimensions = 0, subclasses = 0, book = 0;
+        if (!bits.read(3, dimensions) || !bits.read(2, subclasses) || (subclasses && !bits.read(8, book)) ||
+            book >= books.size())
+            return false;
+        classDimensions[j] = dimensions + 1;
+        for (uint32_t k = 0; k < (1u << subclasses); ++k)
+            if (!bits.read(8, book) || (book > 0 && book - 1 >= books.size()))
+                return false;
+    }
+    uint32_t rangeBits = 0;
+    if (!bits.skip(2) || !bits.read(4, rangeBits))
+        return false;
+    std::vector<uint32_t> posts = {0, 1u << rangeBits};
+    for (uint32_t j = 0; j < partitions; ++j) {
+        if (posts.size() - 2 + classDimensions[partitionClass[j]] > 63)
+            return false;
+        for (uint32_t k = 0; k < classDimensions[partitionClass[j]]; ++k) {
+            uint32_t post = 0;
+            if (!bits.read(int(rangeBits), post))
+                return false;
+            posts.push_back(post);
+        }
+    }
+    // Two posts at one place would make a segment of no length.
+    std::sort(posts.begin(), posts.end());
+    return std::adjacent_find(posts.begin(), posts.end()) == posts.end();
+}
+
+// A residue: known codebooks with values, and a classifying codebook whose
+// partitions fit its entries.
+bool isSaneResidue(PacketBits& bits, const std::vector<VorbisCodebook>& books)
+{
+    uint32_t partitions = 0, groupBook = 0, stages = 0;
+    if (!bits.skip(24 + 24 + 24) || !bits.read(6, partitions) || !bits.read(8, groupBook))
+        return false;
+    ++partitions;
+    for (uint32_t j = 0; j < partitions; ++j) {
+        uint32_t cascade = 0, isWide = 0, high = 0;
+        if (!bits.read(3, cascade) || !bits.read(1, isWide) || (isWide && !bits.read(5, high)))
+            return false;
+        for (uint32_t c = cascade | high << 3; c; c >>= 1)
+            stages += c & 1;
+    }
+    for (uint32_t j = 0; j < stages; ++j) {
+        uint32_t book = 0;
+        if (!bits.read(8, book) || book >= books.size() || books[book].lookup == 0)
+            return false;
+    }
+    if (groupBook >= books.size())
+        return false;
+    uint64_t values = 1;
+    for (uint32_t d = 0; d < books[groupBook].dimensions; ++d)
+        if ((values *= partitions) > books[groupBook].entries)
+            return false;
+    return books[groupBook].dimensions >= 1;
+}
+
+// A mapping: channel couplings inside the channel count, known floors and residues.
+bool isSaneMapping(PacketBits& bits, uint32_t channels, uint32_t floors, uint32_t residues)
+{
+    uint32_t hasSubmaps = 0, submaps = 0, hasCoupling = 0, steps = 0, reserved = 0;
+    if (!bits.read(1, hasSubmaps) || (hasSubmaps && !bits.read(4, submaps)) || !bits.read(1, hasCoupling))
+        return false;
+    ++submaps;
+    if (hasCoupling) {
+        if (!bits.read(8, steps))
+            return false;
+        const int width = bitLength(channels - 1);
+        for (uint32_t i = 0; i <= steps; ++i) {
+            uint32_t magnitude = 0, angle = 0;
+            if (!bits.read(width, magnitude) || !bits.read(width, angle) || magnitude == angle ||
+                magnitude >= channels || angle >= channels)
+                return false;
+        }
+    }
+    if (!bits.read(2, reserved) || reserved != 0)
+        return false;
+    if (submaps > 1) {
+        for (uint32_t i = 0; i < channels; ++i) {
+            uint32_t mux = 0;
+            if (!bits.read(4, mux) || mux >= submaps)
+                return false;
+        }
+    }
+    for (uint32_t i = 0; i < submaps; ++i) {
+        uint32_t floor = 0, residue = 0;
+        if (!bits.skip(8) || !bits.read(8, floor) || floor >= floors || !bits.read(8, residue) || residue >= residues)
+            return false;
+    }
+    return true;
+}
+
+// The setup header, read as the decoder reads it: the decoder refuses what
+// is out of its ranges, and a refused header costs memory it never frees.
+bool isSaneVorbisSetup(const std::vector<uint8_t>& packet, uint32_t channels)
 {
     if (packet.size() < 7 || std::memcmp(packet.data(), "\x05vorbis", 7) != 0)
-        return true;
-    PacketBits bits(packet.data() + 7, packet.size() - 7);
-    uint32_t books = 0;
-    if (!bits.read(8, books))
         return false;
-    for (uint32_t book = 0; book <= books; ++book)
-        if (!isSaneCodebook(bits))
+    PacketBits bits(packet.data() + 7, packet.size() - 7);
+    uint32_t count = 0, type = 0;
+    if (!bits.read(8, count))
+        return false;
+    std::vector<VorbisCodebook> books(count + 1);
+    for (VorbisCodebook& book : books)
+        if (!isSaneCodebook(bits, book))
             return false;
-    return true;
+    if (!bits.read(6, count))
+        return false;
+    for (uint32_t i = 0; i <= count; ++i)   // time transforms: placeholders, all 0
+        if (!bits.read(16, type) || type != 0)
+            return false;
+    uint32_t floors = 0, residues = 0, mappings = 0, modes = 0;
+    if (!bits.read(6, floors))
+        return false;
+    for (uint32_t i = 0; i <= floors; ++i)
+        if (!bits.read(16, type) || type > 1 || !(type == 0 ? isSaneFloor0(bits, books) : isSaneFloor1(bits, books)))
+            return false;
+    if (!bits.read(6, residues))
+        return false;
+    for (uint32_t i = 0; i <= residues; ++i)
+        if (!bits.read(16, type) || type > 2 || !isSaneResidue(bits, books))
+            return false;
+    if (!bits.read(6, mappings))
+        return false;
+    for (uint32_t i = 0; i <= mappings; ++i)
+        if (!bits.read(16, type) || type != 0 || !isSaneMapping(bits, channels, floors + 1, residues + 1))
+            return false;
+    if (!bits.read(6, modes))
+        return false;
+    for (uint32_t i = 0; i <= modes; ++i) {
+        uint32_t window = 0, transform = 0, mapping = 0;
+        if (!bits.skip(1) || !bits.read(16, window) || !bits.read(16, transform) || !bits.read(8, mapping) ||
+            window != 0 || transform != 0 || mapping > mappings)
+            return false;
+    }
+    uint32_t framing = 0;
+    return bits.read(1, framing) && framing == 1;
+}
+
+// The comment header: a vendor text and a count of texts, each inside the
+// packet, and the framing bit.
+bool isSaneVorbisComment(const std::vector<uint8_t>& packet)
+{
+    if (packet.size() < 7 || std::memcmp(packet.data(), "\x03vorbis", 7) != 0)
+        return false;
+    uint64_t pos = 7;
+    auto text = [&] {
+        if (pos + 4 > packet.size())
+            return false;
+        pos += 4 + uint64_t(ReadLe32(packet.data() + pos));
+        return pos <= packet.size();
+    };
+    if (!text() || pos + 4 > packet.size())
+        return false;
+    const uint32_t comments = ReadLe32(packet.data() + pos);
+    pos += 4;
+    if (comments > (packet.size() - pos) / 4)
+        return false;
+    for (uint32_t i = 0; i < comments; ++i)
+        if (!text())
+            return false;
+    return pos < packet.size() && (packet[size_t(pos)] & 1);
 }
 
 // The identification header: version 0, 1 to 8 channels, a real rate, block
@@ -548,7 +730,7 @@ struct VorbisStream {
     uint32_t nextPage = 0;
     int packets = 0;                // header packets complete
     bool isPartial = false;         // the last packet goes on in the next page
-    std::vector<uint8_t> packet;    // the packet being gathered (not the comments)
+    std::vector<uint8_t> packet;    // the packet being gathered
     uint32_t channels = 0, rate = 0;
     uint64_t frames = 0;            // the largest granule position seen
 };
@@ -571,8 +753,7 @@ bool gatherVorbisPage(VorbisStream& stream, const uint8_t* page)
     size_t body = 27 + size_t(segments);
     for (int i = 0; i < segments && stream.packets < 3; ++i) {
         const uint8_t lace = page[27 + i];
-        if (stream.packets != 1)   // the comments are not needed
-            stream.packet.insert(stream.packet.end(), page + body, page + body + lace);
+        stream.packet.insert(stream.packet.end(), page + body, page + body + lace);
         body += lace;
         if (stream.packet.size() > MaxVorbisHeaderBytes)
             return false;
@@ -581,7 +762,9 @@ bool gatherVorbisPage(VorbisStream& stream, const uint8_t* page)
             continue;
         if (stream.packets == 0 && !isSaneVorbisIdentification(stream.packet, stream.channels, stream.rate))
             return false;
-        if (stream.packets == 2 && !isSaneVorbisSetup(stream.packet))
+        if (stream.packets == 1 && !isSaneVorbisComment(stream.packet))
+            return false;
+        if (stream.packets == 2 && !isSaneVorbisSetup(stream.packet, stream.channels))
             return false;
         ++stream.packets;
         stream.packet.clear();
@@ -606,13 +789,32 @@ Sint64 findCapture(const SourceBytes& in, Sint64 pos)
 }
 
 // Every page the decoder would read: the pages whose checksum holds, found
-// as the Ogg library finds them, byte by byte past anything else. Each
-// Vorbis stream (a chained file has several) must bring sane headers before
-// its data; other codecs are left to their decoders. A sample's frames fit
-// once converted.
+// as the Ogg library finds them, byte by byte past anything else. Ogg that
+// does not open with Opus goes to the Vorbis decoder, which fails on a link
+// (a chained file has several) without a whole Vorbis stream, and such a
+// failure costs memory it never frees: every link must open with its streams'
+// first pages, the first Vorbis stream of each bringing sane headers, and
+// carry no page of a stream it did not open. A sample's frames fit once
+// converted.
 bool isSaneOgg(const SourceBytes& in, bool isSample)
 {
-    std::vector<VorbisStream> streams;
+    uint8_t first[36];
+    if (in.at(0, first, 36) && std::memcmp(first + 28, "OpusHead", 8) == 0)
+        return true;   // for the Opus decoder
+    std::vector<VorbisStream> streams;   // the current link's Vorbis streams
+    std::vector<uint32_t> serials;       // the current link's streams
+    bool isLinkOpening = false;          // only first pages of streams so far
+    uint64_t sampleValues = 0;
+    auto isWholeLink = [&] {
+        if (streams.empty() || streams.front().packets < 3)
+            return false;
+        for (const VorbisStream& stream : streams) {
+            if (stream.frames >> 40)
+                return false;
+            sampleValues += stream.frames * stream.channels;
+        }
+        return !isSample || fitsConverted(sampleValues, streams.front().channels, streams.front().rate);
+    };
     std::vector<uint8_t> page;
     uint8_t header[27];
     Sint64 pos = 0;
@@ -637,24 +839,34 @@ bool isSaneOgg(const SourceBytes& in, bool isSample)
         }
         pos += Sint64(page.size());
         const uint32_t serial = ReadLe32(page.data() + 14);
-        const bool isFirst = (page[5] & 2) != 0;
-        if (isFirst && bodySize >= 7 && page[26] > 0 && std::memcmp(page.data() + headerSize, "\x01vorbis", 7) == 0) {
-            streams.emplace_back();
-            streams.back().serial = serial;
-            streams.back().nextPage = ReadLe32(page.data() + 18);
+        const bool isKnown = std::find(serials.begin(), serials.end(), serial) != serials.end();
+        if (page[5] & 2) {
+            if (!isLinkOpening) {   // a new link: the one before must be whole
+                if (!serials.empty() && !isWholeLink())
+                    return false;
+                streams.clear();
+                serials.clear();
+                isLinkOpening = true;
+            } else if (isKnown) {
+                return false;   // a stream opened twice
+            }
+            serials.push_back(serial);
+            if (bodySize >= 7 && page[26] > 0 && std::memcmp(page.data() + headerSize, "\x01vorbis", 7) == 0) {
+                streams.emplace_back();
+                streams.back().serial = serial;
+                streams.back().nextPage = ReadLe32(page.data() + 18);
+            }
+        } else {
+            isLinkOpening = false;
+            if (!isKnown)
+                return false;   // a page of a stream its link never opened
         }
-        auto stream = std::find_if(streams.rbegin(), streams.rend(),
+        auto stream = std::find_if(streams.begin(), streams.end(),
                                    [&](const VorbisStream& s) { return s.serial == serial; });
-        if (stream != streams.rend() && !gatherVorbisPage(*stream, page.data()))
+        if (stream != streams.end() && !gatherVorbisPage(*stream, page.data()))
             return false;
     }
-    for (const VorbisStream& stream : streams) {
-        if (stream.packets < 3)
-            return false;   // headers cut short
-        if (isSample && (stream.frames >> 40 || !fitsConverted(stream.frames * stream.channels, stream.channels, stream.rate)))
-            return false;
-    }
-    return true;
+    return !serials.empty() && isWholeLink();
 }
 
 // An MPEG audio frame header: a version, a layer, a bit rate and a sample rate.
