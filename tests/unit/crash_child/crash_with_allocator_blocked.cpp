@@ -16,6 +16,18 @@ namespace {
 std::atomic<bool> AllocationsBlocked{false};
 volatile uintptr_t ZeroAddress = 0;
 
+__attribute__((noinline, no_sanitize("undefined"))) void crash()
+{
+    *reinterpret_cast<volatile int*>(ZeroAddress) = 1;
+}
+
+} // namespace
+
+// The sanitizers bring an allocator of their own, which this one would
+// bypass: there the crash comes with allocations free.
+#if !defined(__SANITIZE_ADDRESS__)
+namespace {
+
 void waitForever()
 {
     for (;;)
@@ -24,9 +36,6 @@ void waitForever()
 
 } // namespace
 
-// The sanitizers bring an allocator of their own, which this one would
-// bypass: there the crash comes with allocations free.
-#if !defined(__SANITIZE_ADDRESS__)
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
@@ -64,6 +73,6 @@ int main(int argc, char** argv)
     if (!InstallCrashReports())
         return 3;
     AllocationsBlocked = true;
-    *reinterpret_cast<volatile int*>(ZeroAddress) = 1;
+    crash();
     return 4;
 }
