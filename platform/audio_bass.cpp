@@ -335,8 +335,15 @@ bool isSaneFlac(const SourceBytes& in, bool isSample)
         return false;
     for (Sint64 pos = 8 + 34; !(h[0] & 0x80); pos += 4 + blockLength(h)) {
         const int type = in.at(pos, h, 4) ? h[0] & 0x7F : 127;
-        if (type == 0 || type == 127 || pos + 4 + blockLength(h) > in.size)
+        const Sint64 length = blockLength(h);
+        if (type == 0 || type == 127 || pos + 4 + length > in.size)
             return false;   // a second STREAMINFO, the invalid type, or past the end
+        if (type == 2 && length < 4)
+            return false;   // an application block without its identifier
+        uint8_t vendor[4], count[4];
+        if (type == 4 && length >= 8 && in.at(pos + 4, vendor, 4) && ReadLe32(vendor) <= length - 8 &&
+            in.at(pos + 8 + Sint64(ReadLe32(vendor)), count, 4) && ReadLe32(count) > 100000)
+            return false;   // more comments than the decoder accepts
     }
     return true;
 }
