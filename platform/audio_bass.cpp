@@ -228,7 +228,7 @@ public:
     bool at(Sint64 pos, void* out, size_t n) const
     {
         return pos >= 0 && pos + Sint64(n) <= size && SDL_RWseek(source, start + pos, RW_SEEK_SET) >= 0 &&
-               SDL_RWread(source, out, n, 1) == 1;
+               (n == 0 || SDL_RWread(source, out, n, 1) == 1);
     }
 
     SDL_RWops* source;
