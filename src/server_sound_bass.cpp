@@ -321,7 +321,7 @@ int CSoundServer::preloadEffect(const CString& dataName)
                     hasFolderText(dataPath, effectPath);
     if (!isEffect) {
         DebugLog(Format("Sound '%s' is not an effect of the sound folder '%s'; not preloaded", (const char*)dataName,
-                        (const char*)MakeSoundPath("")));
+                        (const char*)ToNativePath(MakeSoundPath(""))));
         return -1;
     }
     for (int row = 0; row < Device->EffectCount; ++row)
@@ -353,7 +353,7 @@ int CSoundServer::loadEffectRow(const CString& name, bool isRequested)
     uint32_t sample = Library->SampleLoad(0, (const char*)path, 0, 0, MaxSamplePlaybacks, 1);
     if (!sample) {
         CString failure = Format("Failed to load sound '%s': file '%s' in the sound folder '%s': %s",
-                                 (const char*)name, (const char*)file, (const char*)MakeSoundPath(""),
+                                 (const char*)name, (const char*)file, (const char*)ToNativePath(MakeSoundPath("")),
                                  (const char*)loadFailureReason(Library->ErrorGetCode(), path));
         if (isRequested)
             FatalError(failure, false);

@@ -699,7 +699,7 @@ TEST_F(SoundServerDeathTest, ContentFaultsEndTheProgram)
         {[&] { Sound.playEffect("", 1.0f); }, "", "Empty sound effect!"},
         {[&] { Sound.playLoopedEffect("", 1.0f); }, "", "Empty sound effect!"},
         {[&] { Sound.loadEffect("gone"); }, "",
-         "Failed to load sound 'gone': file 'gone.wav' in the sound folder 'sfx\\': No such file or directory"},
+         "Failed to load sound 'gone': file 'gone.wav' in the sound folder 'sfx/': No such file or directory"},
         {[&] { Sound.startEffect("boom", 1.0f); }, "BASS fail! err=-1", "Failed to play effect, err -1"},
     };
     for (const auto& f : faults) {
