@@ -244,11 +244,12 @@ platform::CrashAction CrashExceptionFilter(const platform::CrashInfo& crash)
 bool InstallCrashReports()
 {
     // What the first report needs is made now: a crash may not allocate.
+    // (The log folder's copy is made when the folder is chosen, which may
+    // wait for the options.)
     time_t now = time(nullptr);
     struct tm local = {};
     if (localtime_r(&now, &local))
         UtcOffsetSeconds = local.tm_gmtoff;
-    GetLogFolder();
     return platform::InstallCrashHandlers(CrashExceptionFilter, saveInCrash);
 }
 
