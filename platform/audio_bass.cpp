@@ -317,6 +317,33 @@ bool isSaneAiff(const SourceBytes& in, bool isSample)
     return hasCommon && hasData && (!isSample || fitsConverted(uint64_t(frames) * channels, channels, rate));
 }
 
+// A FLAC comment block: its vendor text, a count of at most 100,000 texts
+// and the texts, all inside the block. The decoder refuses more texts, and
+// after a vendor text too long for the block it reads on from the wrong place.
+bool isSaneFlacComments(const SourceBytes& in, Sint64 pos, Sint64 length)
+{
+    const Sint64 end = pos + length;
+    uint8_t word[4];
+    auto text = [&] {
+        if (pos + 4 > end || !in.at(pos, word, 4))
+            return false;
+        pos += 4 + Sint64(ReadLe32(word));
+        return pos <= end;
+    };
+    if (length < 8)
+        return true;   // skipped whole
+    if (!text() || pos + 4 > end || !in.at(pos, word, 4))
+        return false;
+    const uint32_t count = ReadLe32(word);
+    pos += 4;
+    if (count > 100000)
+        return false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (!text())
+            return false;
+    return true;
+}
+
 // The STREAMINFO block that opens every FLAC stream: a rate and, when known,
 // the length in frames. The metadata blocks after it must end inside the
 // file: the decoder fails on one cut short after it has made its output
@@ -340,10 +367,8 @@ bool isSaneFlac(const SourceBytes& in, bool isSample)
             return false;   // a second STREAMINFO, the invalid type, or past the end
         if (type == 2 && length < 4)
             return false;   // an application block without its identifier
-        uint8_t vendor[4], count[4];
-        if (type == 4 && length >= 8 && in.at(pos + 4, vendor, 4) && ReadLe32(vendor) <= length - 8 &&
-            in.at(pos + 8 + Sint64(ReadLe32(vendor)), count, 4) && ReadLe32(count) > 100000)
-            return false;   // more comments than the decoder accepts
+        if (type == 4 && !isSaneFlacComments(in, pos + 4, length))
+            return false;
     }
     return true;
 }
