@@ -6,6 +6,7 @@
 
 #include <cxxabi.h>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <ucontext.h>
@@ -31,8 +32,9 @@ struct sigaction g_previous[SignalCount];
 stack_t g_previousAltStack;
 bool g_installed = false;
 void* g_altStack = nullptr;   // mapped once, kept for the life of the process
-// Filled inside the handler, where nothing should be allocated before the stack is safe.
+// Filled inside the handler, where nothing may be allocated before the first report.
 boost::stacktrace::detail::native_frame_ptr_t g_rawFrames[MaxStackFrames + RawSlack + 1];
+uintptr_t g_crashAddresses[MaxStackFrames];
 
 const char* nameOfSignal(int sig)
 {
@@ -122,21 +124,43 @@ std::vector<StackFrame> describeAll(const uintptr_t* addresses, size_t count, bo
     return frames;
 }
 
-// The frames from the faulting point down, without the handler and the signal trampoline.
-std::vector<StackFrame> crashFrames(uintptr_t pc)
+// The raw addresses from the faulting point down, without the handler and the
+// signal trampoline, into g_crashAddresses; their count. Allocates nothing.
+size_t crashAddresses(uintptr_t pc)
 {
     size_t stored = boost::stacktrace::safe_dump_to(0, g_rawFrames, sizeof g_rawFrames);
     size_t count = stored > 0 ? stored - 1 : 0;   // the last slot is a terminating null
-    std::vector<uintptr_t> raw;
-    raw.reserve(count + 1);
     size_t start = count;
     for (size_t i = 0; i < count; ++i)
         if (reinterpret_cast<uintptr_t>(g_rawFrames[i]) == pc) { start = i; break; }
-    if (start == count && pc) raw.push_back(pc);   // unwinding lost the fault: keep everything
-    for (size_t i = start == count ? 0 : start; i < count; ++i)
-        raw.push_back(reinterpret_cast<uintptr_t>(g_rawFrames[i]));
-    raw.resize(std::min(raw.size(), MaxStackFrames));
-    return describeAll(raw.data(), raw.size(), pc != 0);
+    size_t kept = 0;
+    if (start == count && pc) g_crashAddresses[kept++] = pc;   // unwinding lost the fault: keep everything
+    for (size_t i = start == count ? 0 : start; i < count && kept < MaxStackFrames; ++i)
+        g_crashAddresses[kept++] = reinterpret_cast<uintptr_t>(g_rawFrames[i]);
+    return kept;
+}
+
+void onWatchdog(int)
+{
+    static const char text[] = "The crash report stalled; the program ends\n";
+    ssize_t ignored = write(STDERR_FILENO, text, sizeof text - 1);
+    (void)ignored;
+    _exit(CrashExitCode);
+}
+
+// From here on the process ends within CrashWatchdogSeconds. Any thread may
+// take the alarm; the crashing one is made able to.
+void armWatchdog()
+{
+    struct sigaction action{};
+    action.sa_handler = onWatchdog;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, nullptr);
+    sigset_t alarmOnly;
+    sigemptyset(&alarmOnly);
+    sigaddset(&alarmOnly, SIGALRM);
+    pthread_sigmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+    alarm(CrashWatchdogSeconds);
 }
 
 void onCrashSignal(int sig, siginfo_t* si, void* context)
@@ -147,19 +171,32 @@ void onCrashSignal(int sig, siginfo_t* si, void* context)
         if (none == self) _exit(CrashExitCode);   // the report itself crashed
         for (;;) pause();                         // another thread is reporting; it ends the process
     }
-    if (CrashSaveCallback save = g_saveFirst.load()) save();
+    armWatchdog();
+    CrashRawInfo raw;
+    raw.signal = sig;
+    raw.signalName = nameOfSignal(sig);
+    raw.signalCode = si ? si->si_code : 0;
+    raw.exceptionCode = exceptionCodeFor(sig, raw.signalCode);
+    raw.faultAddress = si ? reinterpret_cast<uintptr_t>(si->si_addr) : 0;
+    raw.programCounter = context ? programCounterOf(context) : 0;
+    raw.addresses = g_crashAddresses;
+    raw.addressCount = crashAddresses(raw.programCounter);
+    if (CrashSaveCallback save = g_saveFirst.load()) save(raw);
+
+    // Naming the frames allocates: the watchdog ends a stall here.
     CrashInfo crash;
-    crash.signal = sig;
-    crash.signalName = nameOfSignal(sig);
-    crash.signalCode = si ? si->si_code : 0;
-    crash.exceptionCode = exceptionCodeFor(sig, crash.signalCode);
-    crash.faultAddress = si ? reinterpret_cast<uintptr_t>(si->si_addr) : 0;
-    crash.programCounter = context ? programCounterOf(context) : 0;
-    crash.frames = crashFrames(crash.programCounter);
+    crash.signal = raw.signal;
+    crash.signalName = raw.signalName;
+    crash.signalCode = raw.signalCode;
+    crash.exceptionCode = raw.exceptionCode;
+    crash.faultAddress = raw.faultAddress;
+    crash.programCounter = raw.programCounter;
+    crash.frames = describeAll(raw.addresses, raw.addressCount, raw.programCounter != 0);
 
     CrashCallback callback = g_callback.load();
     CrashAction action = callback ? callback(crash) : CrashAction::End;
     if (action == CrashAction::PassOn) {
+        alarm(0);
         signal(sig, SIG_DFL);
         raise(sig);   // SA_NODEFER: delivered at once, with the default action
         return;
@@ -199,12 +236,20 @@ std::vector<StackFrame> DescribeAddresses(const uintptr_t* addresses, size_t cou
     return describeAll(addresses, count, false);
 }
 
+void StopCrashWatchdog()
+{
+    alarm(0);
+}
+
 bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst)
 {
     g_callback.store(callback);
     g_saveFirst.store(saveFirst);
     if (g_installed) return true;
     if (!setAltStack()) return false;
+    // The unwinder finds and caches what it reads on its first walk: made now,
+    // not in a crash.
+    boost::stacktrace::safe_dump_to(0, g_rawFrames, sizeof g_rawFrames);
     struct sigaction action{};
     action.sa_sigaction = onCrashSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;

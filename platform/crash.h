@@ -45,13 +45,35 @@ constexpr int CrashExitCode = 1;
 // Must not return control to the crashed code any other way than through its result.
 using CrashCallback = CrashAction (*)(const CrashInfo& crash);
 
-// Runs first on a crash, before anything of the report is made: it may use only
-// async-signal-safe calls (no allocation, no locks), as the heap may be what crashed.
-using CrashSaveCallback = void (*)();
+// What is known of a crash before anything is allocated: the signal and the
+// raw code addresses of the crashing stack, the faulting point first.
+struct CrashRawInfo {
+    int signal = 0;
+    const char* signalName = "";
+    int signalCode = 0;
+    uint32_t exceptionCode = 0;
+    uintptr_t faultAddress = 0;
+    uintptr_t programCounter = 0;
+    const uintptr_t* addresses = nullptr;   // at most MaxStackFrames
+    size_t addressCount = 0;
+};
+
+// Runs first on a crash, before anything is allocated: it may use only
+// async-signal-safe calls (no allocation, no locks), as the heap may be what
+// crashed. The report it writes stands if describing the crash stalls.
+using CrashSaveCallback = void (*)(const CrashRawInfo& crash);
+
+// A crash handler never waits: from the crash on, a watchdog ends the process
+// (exit code CrashExitCode) after this many seconds, so that describing the
+// crash cannot hang on a lock the crash left held.
+constexpr unsigned CrashWatchdogSeconds = 10;
+// The crash callback asks a person next: the watchdog no longer ends the process.
+void StopCrashWatchdog();
 
 // Catches SIGSEGV, SIGFPE, SIGILL, SIGBUS and SIGABRT. The alternate stack (so that a
-// stack overflow is still reported) is set up for the calling thread. False when the
-// handlers could not be installed. A crash inside the callbacks ends the process at once.
+// stack overflow is still reported) is set up for the calling thread, and the stack
+// walk is run once so that a crash finds it ready. False when the handlers could not
+// be installed. A crash inside the callbacks ends the process at once.
 [[nodiscard]] bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst = nullptr);
 void RemoveCrashHandlers();   // restores the handlers found at installation
 

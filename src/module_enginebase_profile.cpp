@@ -134,7 +134,7 @@ void CEngineBase::preloadFile(CString path, CString* digest)
             loadTextureLists(resolved, text, CString('\x01', 1), false);
         break;
     case 1:   // ".wav"
-        Sound.loadEffect(GetPathPart(resolved, 0, 0, 1, 0));
+        Sound.preloadEffect(name);
         break;
     case 3:   // ".txt": kept in the text-file cache
         ReadTextFile(resolved, text);

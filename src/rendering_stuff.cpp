@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <cstdint>
+#include <new>
 
 using namespace irr;
 
@@ -273,16 +274,94 @@ int SBatchState::submit(video::IVideoDriver* driver, const core::matrix4* transf
     return 0;
 }
 
+namespace {
+
+// The bits of a material that its fields hold. Irrlicht never writes the
+// padding and the spare bits of its bit fields, so whole bytes of a material
+// are compared through this mask (a texture matrix apart, see below).
+struct SMaterialBits {
+    static constexpr size_t Words = sizeof(video::SMaterial) / sizeof(u64);
+    u64 Mask[Words] = {};
+};
+static_assert(sizeof(video::SMaterial) % sizeof(u64) == 0, "a material is read in whole words");
+
+template <class T> void setEveryBit(T& field)
+{
+    std::memset(static_cast<void*>(&field), 0xFF, sizeof field);
+}
+
+// A material on zeroed bytes with every field given all its bits: what is
+// still zero belongs to no field.
+SMaterialBits makeMaterialBits()
+{
+    alignas(video::SMaterial) unsigned char bytes[sizeof(video::SMaterial)] = {};
+    video::SMaterial& m = *new (bytes) video::SMaterial;   // not destroyed: it owns nothing, only its bytes count
+    for (video::SMaterialLayer& layer : m.TextureLayer) {
+        setEveryBit(layer.Texture);
+        layer.TextureWrapU = 0xF;
+        layer.TextureWrapV = 0xF;
+        layer.BilinearFilter = true;
+        layer.TrilinearFilter = true;
+        setEveryBit(layer.AnisotropicFilter);
+        setEveryBit(layer.LODBias);
+    }
+    setEveryBit(m.MaterialType);
+    setEveryBit(m.AmbientColor);
+    setEveryBit(m.DiffuseColor);
+    setEveryBit(m.EmissiveColor);
+    setEveryBit(m.SpecularColor);
+    setEveryBit(m.Shininess);
+    setEveryBit(m.MaterialTypeParam);
+    setEveryBit(m.MaterialTypeParam2);
+    setEveryBit(m.Thickness);
+    setEveryBit(m.ZBuffer);
+    setEveryBit(m.AntiAliasing);
+    m.ColorMask = 0xF;
+    m.ColorMaterial = 0x7;
+    m.BlendOperation = video::E_BLEND_OPERATION(0xF);
+    m.PolygonOffsetFactor = 0x7;
+    m.PolygonOffsetDirection = video::E_POLYGON_OFFSET(1);
+    m.Wireframe = m.PointCloud = m.GouraudShading = m.Lighting = m.ZWriteEnable = true;
+    m.BackfaceCulling = m.FrontfaceCulling = m.FogEnable = m.NormalizeNormals = m.UseMipMaps = true;
+    SMaterialBits bits;
+    std::memcpy(bits.Mask, bytes, sizeof bits.Mask);
+    return bits;
+}
+
+const SMaterialBits MaterialBits = makeMaterialBits();
+
+bool hasSameFields(const video::SMaterial& material, const unsigned char* snapshot)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&material);
+    u64 differs = 0;
+    for (size_t i = 0; i < SMaterialBits::Words; ++i) {
+        u64 a, b;
+        std::memcpy(&a, bytes + i * sizeof a, sizeof a);
+        std::memcpy(&b, snapshot + i * sizeof b, sizeof b);
+        differs |= (a ^ b) & MaterialBits.Mask[i];
+    }
+    return differs == 0;
+}
+
+} // namespace
+
 bool SBatchState::differsFromCurrent(const video::SMaterial& material)
 {
-    // A texture matrix lives outside the bytes: such materials are always compared.
+    // A texture matrix lives outside the bytes: such materials are always
+    // compared in full, and the snapshot's matrix pointer is always null.
     bool hasOwnMatrix = false;
     for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES; ++i)
         hasOwnMatrix |= &material.TextureLayer[i].getTextureMatrix() != &core::IdentityMatrix;
-    if (!hasOwnMatrix && &material == LastCompared && std::memcmp(&material, LastComparedBytes, sizeof material) == 0)
+    if (!hasOwnMatrix && &material == LastCompared && hasSameFields(material, LastComparedBytes))
         return false;   // compared equal, or adopted, last time and not touched since
-    const bool differs = material != Material || material.getTexture(0) != Material.getTexture(0) ||
-                         material.getTexture(1) != Material.getTexture(1);
+    bool differs = material != Material || material.getTexture(0) != Material.getTexture(0) ||
+                   material.getTexture(1) != Material.getTexture(1);
+    // Irrlicht takes a layer without a matrix for equal to one with any matrix.
+    for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES && !differs; ++i) {
+        const core::matrix4& own = material.getTextureMatrix(i);
+        const core::matrix4& current = Material.getTextureMatrix(i);
+        differs = &own != &current && own != current;
+    }
     LastCompared = hasOwnMatrix ? nullptr : &material;
     if (LastCompared)
         std::memcpy(LastComparedBytes, &material, sizeof material);

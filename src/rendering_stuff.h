@@ -87,7 +87,8 @@ private:
 
     bool MaterialChanged = true;
     // The caller's material as last compared, byte for byte: the same object
-    // unchanged since then needs no field-by-field comparison (glyph runs).
+    // with the same bits in every field since then needs no field-by-field
+    // comparison (glyph runs).
     const irr::video::SMaterial* LastCompared = nullptr;
     alignas(irr::video::SMaterial) unsigned char LastComparedBytes[sizeof(irr::video::SMaterial)] = {};
     bool TransformChanged = true;

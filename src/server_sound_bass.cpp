@@ -8,11 +8,13 @@
 #include "utils_math_misc.h"
 #include "utils_system_common.h"
 
+#include "audio_bass.h"
 #include "clock.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -75,6 +77,35 @@ int keepFor(SEngineMessage& message, uint32_t delayMs)
 {
     message.dueTick = platform::GetTickCount() + delayMs;
     return 0;
+}
+
+// The name without a final ".wav": preloading keeps effects by their base
+// name, while descriptions and scripts may name the file.
+int withoutWavLength(const char* name)
+{
+    const int length = int(std::strlen(name));
+    return length >= 4 && strcasecmp(name + length - 4, ".wav") == 0 ? length - 4 : length;
+}
+
+bool isSameEffect(const char* a, const char* b)
+{
+    const int length = withoutWavLength(a);
+    return length == withoutWavLength(b) && std::strncmp(a, b, size_t(length)) == 0;
+}
+
+// Why the library refused a sound, in words.
+CString loadFailureReason(int code, const char* path)
+{
+    switch (code) {
+    case BASS_ERROR_FILEOPEN: {
+        int error = ReadFailureError(path);
+        return error ? CString(std::strerror(error)) : CString("the file could not be read");
+    }
+    case BASS_ERROR_FORMAT:
+        return "not a sound the game plays (damaged, or of a kind it does not read)";
+    default:
+        return Format("the sound library failed with error %i", code);
+    }
 }
 
 float snapVolume(float v)
@@ -216,8 +247,12 @@ int CSoundServer::playLoopedEffect(const CString& name, float volume)
     if (!acceptName(name) || !isReady())
         return -1;
     int slot = Device->NextLoopSlot;
-    if (Device->LoopChannels[slot])
-        return -1;   // only this slot is tried: the next request tries it again
+    if (Device->LoopChannels[slot] || Device->LoopRequested[slot]) {
+        // Only this slot is tried: the next request tries it again.
+        DebugLog(Format("Sound: loop slot %i is still busy; looped effect '%s' not played", slot, (const char*)name));
+        return -1;
+    }
+    Device->LoopRequested[slot] = true;   // taken now: its channel comes with the dispatch
     Device->NextLoopSlot = (slot + 1) % SoundLoopSlots;
     postMessage(SM_PLAY_LOOP, reinterpret_cast<uintptr_t>(strdup(name)), (volumeCode(v) << 16) | uintptr_t(slot));
     return slot;
@@ -252,10 +287,14 @@ void CSoundServer::setVolumes(float margin, const float* music, const float* eff
 
 int CSoundServer::postMessage(uint32_t code, uintptr_t a, uintptr_t b)
 {
-    if (Queue)
+    if (Queue) {
         Queue->postMessage(code, a, b, 0);
-    else if (a && (code == SM_PLAY_EFFECT || code == SM_PLAY_LOOP))
+        return 1;
+    }
+    if (a && (code == SM_PLAY_EFFECT || code == SM_PLAY_LOOP))
         std::free(reinterpret_cast<void*>(a));
+    if (code == SM_PLAY_LOOP && Device && slotOf(b) < SoundLoopSlots)
+        Device->LoopRequested[slotOf(b)] = false;   // never coming
     return 1;
 }
 
@@ -263,30 +302,70 @@ int CSoundServer::postMessage(uint32_t code, uintptr_t a, uintptr_t b)
 
 int CSoundServer::loadEffect(const CString& name)
 {
+    return loadEffectRow(name, true);
+}
+
+int CSoundServer::preloadEffect(const CString& dataName)
+{
+    CheckMainThread();
+    if (!isReady())
+        return 0;
+    // Requests name an effect by its base name in the sound folder's top: a
+    // sound anywhere else is not one, whatever its base name finds there.
+    CString relative = dataName;
+    relative.TrimLeft("\\/");
+    CString name = GetPathPart(relative, 0, 0, 1, 0);
+    CString dataPath = GetDataFolder() + relative;
+    CString effectPath = MakeSoundPath(effectFile(name));
+    bool isEffect = !name.IsEmpty() && dataPath.GetLength() == effectPath.GetLength() &&
+                    hasFolderText(dataPath, effectPath);
+    if (!isEffect) {
+        DebugLog(Format("Sound '%s' is not an effect of the sound folder '%s'; not preloaded", (const char*)dataName,
+                        (const char*)ToNativePath(MakeSoundPath(""))));
+        return -1;
+    }
+    for (int row = 0; row < Device->EffectCount; ++row)
+        if (isSameEffect(Device->EffectNames[row], name))
+            return row;
+    return loadEffectRow(name, false);
+}
+
+CString CSoundServer::effectFile(const CString& name)
+{
+    return name.Find('.') < 0 ? name + ".wav" : name;
+}
+
+int CSoundServer::loadEffectRow(const CString& name, bool isRequested)
+{
     CheckMainThread();
     if (!isReady())
         return 0;
     if (!acceptName(name))
         return -1;
-    CString file = name;
-    if (file.Find('.') < 0)
-        file += ".wav";
+    if (Device->EffectCount + 1 >= SoundEffectLimit) {
+        DebugLog(Format("Sound effect table is full (%i effects); '%s' not played", Device->EffectCount,
+                        (const char*)name));
+        return -1;
+    }
+    CString file = effectFile(name);
     CString path = ToNativePath(MakeSoundPath(file));
     int row = Device->EffectCount;
     uint32_t sample = Library->SampleLoad(0, (const char*)path, 0, 0, MaxSamplePlaybacks, 1);
     if (!sample) {
-        LogReadFailure(path);
-        FatalError(Format("Failed to load sound: %s (%i)", (const char*)name, Library->ErrorGetCode()), false);
+        CString failure = Format("Failed to load sound '%s': file '%s' in the sound folder '%s': %s",
+                                 (const char*)name, (const char*)file, (const char*)ToNativePath(MakeSoundPath("")),
+                                 (const char*)loadFailureReason(Library->ErrorGetCode(), path));
+        if (isRequested)
+            FatalError(failure, false);
+        else
+            DebugLog(failure + "; not preloaded");
         return -1;
     }
     Device->EffectSamples[row] = sample;
     Device->EffectNames[row] = name;
     Device->EffectStartTicks[row] = 0;
     ++Device->EffectCount;
-    if (Device->EffectCount < SoundEffectLimit)
-        return row;
-    FatalError("Sound effect buffer is full!", false);
-    return -1;
+    return row;
 }
 
 uint32_t CSoundServer::startEffect(const CString& name, float volume)
@@ -298,7 +377,7 @@ uint32_t CSoundServer::startEffect(const CString& name, float volume)
     int taken = -1;
     int copies = 0;
     for (int row = 0; row < Device->EffectCount; ++row) {
-        if (Device->EffectNames[row] != name)
+        if (!isSameEffect(Device->EffectNames[row], name))
             continue;
         if (++copies > EffectCopies)
             break;
@@ -396,6 +475,13 @@ int CSoundServer::handlePlayLoop(SEngineMessage& message)
         CString name = takeName(message);
         if (!Device || slot >= SoundLoopSlots)
             return 1;
+        Device->LoopRequested[slot] = false;
+        uint32_t playing = Device->LoopChannels[slot];
+        if (playing && !isDead(playing)) {
+            // Its owner could never stop it once the slot forgot it.
+            DebugLog(Format("Sound: loop slot %i was still playing; stopped for '%s'", slot, (const char*)name));
+            CSoundChannel(*this, playing).stop();
+        }
         uint32_t started = startEffect(name, 1.0f);
         Device->LoopChannels[slot] = started;
         message.arg2 |= uintptr_t(started) << StartedChannelShift;

@@ -27,7 +27,7 @@ constexpr uint32_t SM_PLAY_LOOP = 0x1005;
 constexpr uint32_t SM_STOP_LOOP = 0x1006;
 
 constexpr int SoundEffectRows = 100;       // rows of the effect table
-constexpr int SoundEffectLimit = 96;       // the load that fills this row is fatal
+constexpr int SoundEffectLimit = 96;       // a load that would fill this row is refused
 constexpr int SoundEffectNameMax = 259;    // characters a row keeps
 constexpr int SoundLoopSlots = 32;
 
@@ -48,12 +48,13 @@ public:
 
 // The open audio device with its tables; exists from init to close.
 struct CSoundDevice {
-    int EffectCount = 0;                          // rows in use, 0..96
-    CString EffectNames[SoundEffectRows];         // the names as requested
+    int EffectCount = 0;                          // rows in use, 0..95
+    CString EffectNames[SoundEffectRows];         // the names as requested; "x" and "x.wav" are one effect
     uint32_t EffectStartTicks[SoundEffectRows] = {};   // ms tick of the last start; 0 after loading
     uint32_t EffectSamples[SoundEffectRows] = {};      // 0 = none
     int NextLoopSlot = 0;                         // the slot the next loop request takes
     uint32_t LoopChannels[SoundLoopSlots] = {};   // 0 = slot free
+    bool LoopRequested[SoundLoopSlots] = {};      // taken by a request whose message is not handled yet
     std::unique_ptr<CSoundChannel> Music;         // the music stream's holder
     bool IsReady = false;                         // the library was initialised
 };
@@ -102,8 +103,14 @@ public:
     // --- immediate operations ---
 
     // Loads a sample into the next row: the row, -1 when refused, 0 without a
-    // device. A file that cannot be loaded and the 96th row are fatal.
+    // device. A file that cannot be loaded is fatal; a full table (95 rows)
+    // drops the sound with a log line.
     int loadEffect(const CString& name);
+    // Preloading of a ".wav" found in the data (its name below the data
+    // folder): loaded by its base name when it is an effect of the sound
+    // folder's top and not loaded yet. Never fatal: whatever cannot be loaded
+    // is logged and skipped (-1).
+    int preloadEffect(const CString& dataName);
     // A channel of the effect, set up but not playing, or 0.
     uint32_t startEffect(const CString& name, float volume);
     int setChannelVolume(uint32_t channel, float volume);
@@ -119,6 +126,8 @@ private:
     float requestVolume(float volume) const;
     bool acceptName(const CString& name);
     bool isDead(uint32_t channel);
+    static CString effectFile(const CString& name);   // the file an effect name loads
+    int loadEffectRow(const CString& name, bool isRequested);
 
     int handleStopLoop(SEngineMessage& message);
     int handlePlayLoop(SEngineMessage& message);

@@ -29,6 +29,7 @@ const char* const AlertFileName = "last_scriptcomp_error_alert.log";
 bool LogDestroyed = false;
 // The log's native path, made when the path is set: a crash may not allocate.
 char CrashSavePath[PATH_MAX];
+char CrashLogFolder[PATH_MAX];   // the log folder, for the same reason
 int DebugModeFlag = 0;
 
 // Set while this thread reports a fatal error: the report's own logging
@@ -50,6 +51,12 @@ CString& logFolderSlot()
 {
     static CString* folder = new CString;   // never destroyed: the exit-time write needs it
     return *folder;
+}
+
+void keepLogFolderForCrash(const CString& folder)
+{
+    bool fits = folder.GetLength() < int(sizeof CrashLogFolder);
+    std::memcpy(CrashLogFolder, fits ? (const char*)folder : "", fits ? folder.GetLength() + 1 : 1);
 }
 
 void makeFolders(const std::string& folder)
@@ -259,8 +266,14 @@ const CString& GetLogFolder()
     if (folder.IsEmpty()) {
         folder = ChooseLogFolder(GetAppFolderCStr());
         noteLogFolder(folder);
+        keepLogFolderForCrash(folder);
     }
     return folder;
+}
+
+const char* GetLogFolderInCrash()
+{
+    return CrashLogFolder;
 }
 
 CString ChooseLogFolder(const char* appFolder)
@@ -276,6 +289,7 @@ void SetLogFolder(const char* folder)
     if (!slot.IsEmpty() && slot.GetAt(slot.GetLength() - 1) != '/')
         slot += '/';
     noteLogFolder(slot);
+    keepLogFolderForCrash(slot);
     if (CDebugLogBuffer* log = GetDebugLogBuffer())
         log->reset();
 }

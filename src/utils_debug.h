@@ -54,6 +54,9 @@ void SaveDebugLogInCrash();
 // The folder of the diagnostic files: the program folder when it can be
 // written, else a folder of the user's own. Computed once.
 const CString& GetLogFolder();
+// The same folder for a crash handler, which may not allocate: a copy kept
+// whenever the folder is chosen or set; empty before that.
+const char* GetLogFolderInCrash();
 
 // GetLogFolder's rule for a given program folder: that folder when it can be
 // written; else a folder under the user's application data, named by the

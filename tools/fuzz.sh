@@ -34,7 +34,7 @@ seed_files() {
         archive) ls data/*.pak "$dir/seed.zip" ;;
         value|movie|profile|attribs|texlist|markup) ls fuzz/seeds/"$1"/* ;;
         image)   ls data/gui/*.png data/fonts/*.png ;;
-        sound)   find data/sounds -type f ;;
+        sound)   find data/sounds fuzz/seeds/sound -type f ;;
         macros)  ls data/sprites/*.spr data/dialogs/*.dlg fuzz/seeds/macros/* ;;
         bytecode) ls "$dir"/seed-bytecode/*.cnut ;;
     esac

@@ -6,7 +6,7 @@ set -euo pipefail
 PKGS=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       libirrlicht-dev libsdl2-dev libsdl2-mixer-dev libboost-stacktrace-dev zlib1g-dev liblzma-dev
       xvfb xauth xfonts-base x11-utils xdotool libgl1-mesa-dri libgl-dev mesa-utils zip
-      libfreetype-dev fonts-dejavu-core python3)
+      libfreetype-dev fonts-dejavu-core python3 valgrind)
 if [ "${WITH_LUA:-0}" = 1 ]; then PKGS+=(lua5.4); fi
 # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
 if [ "${WITH_FUZZ:-0}" = 1 ]; then PKGS+=(clang libclang-rt-14-dev); fi

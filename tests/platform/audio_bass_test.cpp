@@ -263,6 +263,22 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     silent[22] = 0;
     std::string silentPath = fixture("silent.wav", silent);
     std::string missingPath = tempPath("missing.wav");
+    // Rates no real sound has: the mixer's conversion to the device rate
+    // overran its buffer.
+    std::string oneHzPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/wav-mono-at-1-hz";
+    std::string slowPath = fixture("slow.wav", makeToneWav(200, 999));
+    std::string lowestPath = fixture("lowest.wav", makeToneWav(200, 1000));
+    std::string fastPath = fixture("fast.wav", makeToneWav(200, 384001));
+    // A Vorbis setup header whose residue codebooks have no dimensions: the
+    // decoder divided by them.
+    std::string flatBookPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/ogg-codebooks-of-no-dimensions";
+    // One codeword length changed: the decoder refused that codebook and went
+    // on with the later ones zeroed.
+    std::string badTreePath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/ogg-codebook-lengths-of-no-prefix-code";
+    // FLAC whose metadata runs past the end: the decoder made its output
+    // stream, failed and kept it.
+    std::string flacPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/seeds/sound/tone.flac";
+    std::string longInfoPath = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/flac-stream-info-too-long-leaks-its-stream";
 
     struct Case { const char* what; int mem; const void* file; uint64_t offset; uint32_t length; uint32_t max; int error; };
     const Case cases[] = {
@@ -275,6 +291,14 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {"no name", 0, nullptr, 0, 0, 1000, BASS_ERROR_FILEOPEN},
         {"not a sound", 0, junkPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"no channels", 0, silentPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"1 Hz", 0, oneHzPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"999 Hz", 0, slowPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"1000 Hz", 0, lowestPath.c_str(), 0, 0, 1000, BASS_OK},
+        {"384001 Hz", 0, fastPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"Vorbis codebook of no dimensions", 0, flatBookPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"Vorbis codeword lengths of no prefix code", 0, badTreePath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
+        {"FLAC", 0, flacPath.c_str(), 0, 0, 1000, BASS_OK},
+        {"FLAC metadata past the end", 0, longInfoPath.c_str(), 0, 0, 1000, BASS_ERROR_FORMAT},
         {"part that is not a sound", 0, embeddedPath.c_str(), 0, 100, 1000, BASS_ERROR_FORMAT},
         {"empty memory", 1, wav.data(), 0, 0, 1000, BASS_ERROR_ILLPARAM},
         {"max 0", 0, wavPath.c_str(), 0, 0, 0, BASS_ERROR_ILLPARAM},
@@ -295,6 +319,15 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     }
     std::sort(handles.begin(), handles.end());
     EXPECT_EQ(std::adjacent_find(handles.begin(), handles.end()), handles.end()) << "handles are unique";
+
+    // A sample is converted whole: one too large once at the device rate is
+    // refused; as a stream it plays.
+    std::vector<uint8_t> long1000Hz = makeToneWav(3000000, 1000);
+    EXPECT_EQ(BASS_SampleLoad(1, long1000Hz.data(), 0, uint32_t(long1000Hz.size()), 1, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT);
+    HSTREAM longStream = BASS_StreamCreateFile(1, long1000Hz.data(), 0, long1000Hz.size(), 0);
+    EXPECT_NE(longStream, 0u) << BASS_ErrorGetCode();
+    BASS_ChannelStop(longStream);
 
     // Handles of one kind are refused where another kind is wanted.
     HSAMPLE sample = handles.front();

@@ -155,7 +155,8 @@ TEST_F(BatchTest, MaterialParameterSplitsARun)
 }
 
 // One material object reused between quads (a font's glyphs) and changed in
-// place: each change starts a run, an untouched reuse does not.
+// place: each change starts a run, an untouched reuse does not; with a
+// texture matrix of its own and without one (compared by its bytes).
 TEST_F(BatchTest, MaterialChangedInPlaceSplitsARun)
 {
     struct Case { const char* what; void (*change)(video::SMaterial&, video::ITexture*); int draws; };
@@ -165,17 +166,25 @@ TEST_F(BatchTest, MaterialChangedInPlaceSplitsARun)
         {"texture", [](video::SMaterial& m, video::ITexture* other) { m.setTexture(0, other); }, 2},
         {"texture matrix", [](video::SMaterial& m, video::ITexture*) { m.getTextureMatrix(0).setTextureScale(2, 2); },
          2},
+        {"bit field", [](video::SMaterial& m, video::ITexture*) { m.ZWriteEnable = !m.ZWriteEnable; }, 2},
+        {"blend operation", [](video::SMaterial& m, video::ITexture*) { m.BlendOperation = video::EBO_MAX_ALPHA; }, 2},
+        {"layer filter", [](video::SMaterial& m, video::ITexture*) { m.TextureLayer[1].TrilinearFilter = true; }, 2},
+        {"layer bias", [](video::SMaterial& m, video::ITexture*) { m.TextureLayer[3].LODBias = -8; }, 2},
     };
-    for (const Case& c : cases) {
-        Stats = SBatchStats();
-        video::SMaterial shared = material(TexA);
-        shared.getTextureMatrix(0).setTextureTranslate(0.5f, 0);   // a matrix of its own from the start
-        submitQuads(shared, 2);
-        c.change(shared, TexB);
-        submitQuads(shared, 2);
-        endFrame();
-        EXPECT_EQ(Stats.SwitchCount, c.draws) << c.what;
-        EXPECT_EQ(Stats.PrimitiveCount, 16) << c.what;
+    for (bool ownMatrix : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(ownMatrix ? "a texture matrix of its own" : "no texture matrix");
+            Stats = SBatchStats();
+            video::SMaterial shared = material(TexA);
+            if (ownMatrix)
+                shared.getTextureMatrix(0).setTextureTranslate(0.5f, 0);   // from the start
+            submitQuads(shared, 2);
+            c.change(shared, TexB);
+            submitQuads(shared, 2);
+            endFrame();
+            EXPECT_EQ(Stats.SwitchCount, c.draws) << c.what;
+            EXPECT_EQ(Stats.PrimitiveCount, 16) << c.what;
+        }
     }
 }
 

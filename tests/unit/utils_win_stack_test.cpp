@@ -11,9 +11,12 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <regex>
 #include <string>
 
@@ -159,4 +162,38 @@ TEST_F(CrashReportDeathTest, RetryPassesTheCrashOnAndFullscreenEndsWithoutABox)
     EXPECT_EXIT(crashWith(crashInsideNamedFunction, IDRETRY, true), testing::ExitedWithCode(1), "");
     EXPECT_FALSE(Folder.exists("boxes.txt"));
     EXPECT_EQ(std::regex_search(crashLog(), std::regex("New crash 0xc0000005[^]*New crash 0xc0000005")), true);
+}
+
+// A crash while the allocator is held (every allocation waits for ever): the
+// report made without allocating reaches the log, and the watchdog ends the
+// program where naming the frames would wait. The wait here is only a bound.
+TEST(CrashReportBlockedTest, ACrashWithTheAllocatorHeldIsReportedAndEnds)
+{
+    CTempFolder folder;
+    rlimit noCore = {0, 0};
+    pid_t pid = fork();
+    if (pid == 0) {
+        setrlimit(RLIMIT_CORE, &noCore);
+        execl(CRASH_WITH_ALLOCATOR_BLOCKED, CRASH_WITH_ALLOCATOR_BLOCKED, folder.path().c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    bool hasEnded = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (!(hasEnded = waitpid(pid, &status, WNOHANG) == pid) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!hasEnded) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(hasEnded) << "the crash handler waits for ever";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    std::string log = folder.read("last_crashes.log");
+    std::regex header(HeaderPattern);
+    EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), header), std::sregex_iterator()), 1) << log;
+    EXPECT_NE(log.find("New crash 0xc0000005"), std::string::npos) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("\r\n[0-9A-F]{16}: [^\r\n]*\r\n"))) << log;
+    EXPECT_GE(log.size(), EndLine.size());
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), EndLine.size())), EndLine);
 }
