@@ -98,32 +98,26 @@ struct SXlib {
     }
 };
 
-template <typename Fn>
-void find(Fn& slot, const char* name)
-{
-    slot = reinterpret_cast<Fn>(FindXlibSymbol(name));
-}
-
 const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        find(found.DefaultRootWindow, "XDefaultRootWindow");
-        find(found.CreateSimpleWindow, "XCreateSimpleWindow");
-        find(found.DestroyWindow, "XDestroyWindow");
-        find(found.InternAtom, "XInternAtom");
-        find(found.SetSelectionOwner, "XSetSelectionOwner");
-        find(found.GetSelectionOwner, "XGetSelectionOwner");
-        find(found.ConvertSelection, "XConvertSelection");
-        find(found.Pending, "XPending");
-        find(found.NextEvent, "XNextEvent");
-        find(found.GetWindowProperty, "XGetWindowProperty");
-        find(found.ChangeProperty, "XChangeProperty");
-        find(found.DeleteProperty, "XDeleteProperty");
-        find(found.SendEvent, "XSendEvent");
-        find(found.Flush, "XFlush");
-        find(found.Free, "XFree");
-        find(found.ConnectionNumber, "XConnectionNumber");
+        FindXlibFunction(found.DefaultRootWindow, "XDefaultRootWindow");
+        FindXlibFunction(found.CreateSimpleWindow, "XCreateSimpleWindow");
+        FindXlibFunction(found.DestroyWindow, "XDestroyWindow");
+        FindXlibFunction(found.InternAtom, "XInternAtom");
+        FindXlibFunction(found.SetSelectionOwner, "XSetSelectionOwner");
+        FindXlibFunction(found.GetSelectionOwner, "XGetSelectionOwner");
+        FindXlibFunction(found.ConvertSelection, "XConvertSelection");
+        FindXlibFunction(found.Pending, "XPending");
+        FindXlibFunction(found.NextEvent, "XNextEvent");
+        FindXlibFunction(found.GetWindowProperty, "XGetWindowProperty");
+        FindXlibFunction(found.ChangeProperty, "XChangeProperty");
+        FindXlibFunction(found.DeleteProperty, "XDeleteProperty");
+        FindXlibFunction(found.SendEvent, "XSendEvent");
+        FindXlibFunction(found.Flush, "XFlush");
+        FindXlibFunction(found.Free, "XFree");
+        FindXlibFunction(found.ConnectionNumber, "XConnectionNumber");
         return found;
     }();
     return lib;

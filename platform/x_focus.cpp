@@ -32,23 +32,17 @@ struct SXlib {
     }
 };
 
-template <typename Fn>
-void find(Fn& slot, const char* name)
-{
-    slot = reinterpret_cast<Fn>(FindXlibSymbol(name));
-}
-
 const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        find(found.DefaultRootWindow, "XDefaultRootWindow");
-        find(found.InternAtom, "XInternAtom");
-        find(found.GetWindowProperty, "XGetWindowProperty");
-        find(found.QueryTree, "XQueryTree");
-        find(found.FetchName, "XFetchName");
-        find(found.SetInputFocus, "XSetInputFocus");
-        find(found.Free, "XFree");
+        FindXlibFunction(found.DefaultRootWindow, "XDefaultRootWindow");
+        FindXlibFunction(found.InternAtom, "XInternAtom");
+        FindXlibFunction(found.GetWindowProperty, "XGetWindowProperty");
+        FindXlibFunction(found.QueryTree, "XQueryTree");
+        FindXlibFunction(found.FetchName, "XFetchName");
+        FindXlibFunction(found.SetInputFocus, "XSetInputFocus");
+        FindXlibFunction(found.Free, "XFree");
         return found;
     }();
     return lib;

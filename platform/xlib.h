@@ -7,6 +7,13 @@ namespace platform {
 // A function of libX11, or null when the library or the name is missing.
 void* FindXlibSymbol(const char* name);
 
+// The same, into a function pointer of the caller's type.
+template <typename Fn>
+void FindXlibFunction(Fn& slot, const char* name)
+{
+    slot = reinterpret_cast<Fn>(FindXlibSymbol(name));
+}
+
 // A connection of the program's own to the default display, or null. An X
 // server whose last client leaves resets itself, and a device that opens the
 // display in that moment finds none; holding a connection while devices are
