@@ -90,17 +90,11 @@ CString userLogFolder()
     return CString(folder.c_str());
 }
 
-// Room for the entry, doubled when the log must grow: an append then costs
-// the same however long the log is, where exact-size growth copied the whole
-// log for every line.
+// An append then costs the same however long the log is, where exact-size
+// growth copied the whole log for every line.
 void appendToLog(CString& log, const CString& entry)
 {
-    const int length = log.GetLength();
-    const long long needed = (long long)length + entry.GetLength();
-    if (needed > log.GetAllocLength() && needed < INT_MAX / 2) {
-        if (log.GetBuffer(int(std::max(needed, 2LL * length))))
-            log.ReleaseBuffer(length);
-    }
+    log.ReserveForAppend(entry.GetLength());
     log += entry;
 }
 

@@ -49,21 +49,6 @@ std::string& exactFolder(EExactFolder which)
     return which == EExactFolder::User ? user : log;
 }
 
-// "/" separators, no trailing one (the root stays "/").
-std::string folderName(const char* folder)
-{
-    std::string out;
-    for (const char* p = folder; p && *p; ++p) {
-        char c = *p == '\\' ? '/' : *p;
-        if (c == '/' && !out.empty() && out.back() == '/')
-            continue;
-        out += c;
-    }
-    while (out.size() > 1 && out.back() == '/')
-        out.pop_back();
-    return out;
-}
-
 bool atOrBelow(const std::string& path, const std::string& folder)
 {
     if (folder.empty() || path.compare(0, folder.size(), folder) != 0)
@@ -93,6 +78,15 @@ std::string withSlashes(const char* name)
             continue;
         out += c;
     }
+    return out;
+}
+
+// "/" separators, no trailing one (the root stays "/").
+std::string folderName(const char* folder)
+{
+    std::string out = withSlashes(folder ? folder : "");
+    if (out.size() > 1 && out.back() == '/')
+        out.pop_back();
     return out;
 }
 

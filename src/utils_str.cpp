@@ -322,6 +322,16 @@ char* CString::GetBuffer(int minLen)
     return m_pchData;
 }
 
+void CString::ReserveForAppend(long long n)
+{
+    const int length = GetLength();
+    const long long needed = length + n;
+    if (n <= 0 || needed <= GetAllocLength() || needed >= MaxLength / 2)
+        return;
+    if (GetBuffer(int(needed + needed / 2)))
+        ReleaseBuffer(length);
+}
+
 char* CString::GetBuffer()
 {
     return GetBuffer(GetAllocLength());

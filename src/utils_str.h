@@ -48,6 +48,10 @@ public:
     char* GetBuffer(int minLen);        // NULL when memory cannot be had
     char* GetBuffer();
     void ReleaseBuffer(int newLen = -1);
+    // Room for n more bytes, growing by half as much again when it must grow,
+    // so a text built by many appends is copied a bounded number of times.
+    // Pointers into the text are left dangling when it grows.
+    void ReserveForAppend(long long n);
     void Release();
     void Init();
 

@@ -6,7 +6,6 @@
 #include "utils_fs.h"
 #include "utils_str_tools.h"
 
-#include <climits>
 #include <cstring>
 
 using namespace irr;
@@ -164,17 +163,15 @@ int FindAnyCharPair(const char* text, const char* middle, const char* firstSet, 
 
 void AppendKeyValue(CString& text, const char* key, const char* value)
 {
-    // Options, profiles and score tables are built line by line: room for
-    // half as much again keeps that linear in the number of lines. A key or
-    // value inside the text itself must outlive the append, so none is made then.
+    // Options, profiles and score tables are built line by line. A key or
+    // value inside the text itself must outlive the append, so no room is
+    // made ahead then.
     key = key ? key : "";
     value = value ? value : "";
     const char* begin = text;
     const char* end = begin + text.GetLength();
-    const bool inside = (key >= begin && key <= end) || (value >= begin && value <= end);
-    const long long needed = text.GetLength() + 2LL + (long long)std::strlen(key) + (long long)std::strlen(value);
-    if (!inside && needed > text.GetAllocLength() && needed < INT_MAX / 2)
-        text.GetBuffer(int(needed + needed / 2));
+    if (!(key >= begin && key <= end) && !(value >= begin && value <= end))
+        text.ReserveForAppend(2LL + (long long)std::strlen(key) + (long long)std::strlen(value));
     text += key;
     text += "=";
     text += value;
