@@ -537,7 +537,8 @@ S Gen::Assign(int d)
         if (v->ty == T_INT && r.chance(60)) {
             switch (r.below(6)) {
             case 0: return {v->name + "++;", v->name + " = ADD(" + v->name + ", K(1));"};
-            case 1: return {"--" + v->name + ";", v->name + " = SUB(" + v->name + ", K(1));"};
+            // -- adds -1, as ++ adds 1: a parameter may hold other than an integer
+            case 1: return {"--" + v->name + ";", v->name + " = ADD(" + v->name + ", K(-1));"};
             case 2: return {v->name + " += " + e.n + ";", v->name + " = ADD(" + v->name + ", " + e.p + ");"};
             case 3: return {v->name + " -= " + e.n + ";", v->name + " = SUB(" + v->name + ", " + e.p + ");"};
             case 4: return {v->name + " *= " + e.n + ";", v->name + " = MUL(" + v->name + ", " + e.p + ");"};
