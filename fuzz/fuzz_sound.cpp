@@ -12,23 +12,6 @@ extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 
 namespace {
 
-uint32_t oggChecksum(const uint8_t* data, size_t size)
-{
-    static uint32_t table[256];
-    if (!table[1]) {
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t r = i << 24;
-            for (int bit = 0; bit < 8; ++bit)
-                r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            table[i] = r;
-        }
-    }
-    uint32_t crc = 0;
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
-}
-
 // The Ogg library skips a page whose checksum fails, and nearly every
 // mutation of a page breaks it: without a repair the mutated headers and
 // packets would never reach the decoder.
@@ -46,7 +29,7 @@ void repairOggChecksums(uint8_t* data, size_t size)
         if (pos + header + body > size)
             return;   // cut short: left as it is
         std::memset(data + pos + 22, 0, 4);
-        const uint32_t crc = oggChecksum(data + pos, header + body);
+        const uint32_t crc = OggPageChecksum(data + pos, header + body);
         for (int i = 0; i < 4; ++i)
             data[pos + 22 + i] = uint8_t(crc >> (8 * i));
         pos += header + body;

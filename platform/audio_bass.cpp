@@ -317,31 +317,41 @@ bool isSaneAiff(const SourceBytes& in, bool isSample)
     return hasCommon && hasData && (!isSample || fitsConverted(uint64_t(frames) * channels, channels, rate));
 }
 
-// A FLAC comment block: its vendor text, a count of at most 100,000 texts
-// and the texts, all inside the block. The decoder refuses more texts, and
-// after a vendor text too long for the block it reads on from the wrong place.
-bool isSaneFlacComments(const SourceBytes& in, Sint64 pos, Sint64 length)
+// A comment list as FLAC and Vorbis keep it: a vendor text, a count of at
+// most maxCount texts and the texts, each a 32-bit length and its bytes, all
+// before end. readWord(at, out) reads the 4 bytes at at; pos ends past the
+// last text.
+template <typename ReadWord>
+bool isSaneCommentList(const ReadWord& readWord, Sint64& pos, Sint64 end, uint32_t maxCount)
 {
-    const Sint64 end = pos + length;
     uint8_t word[4];
     auto text = [&] {
-        if (pos + 4 > end || !in.at(pos, word, 4))
+        if (pos + 4 > end || !readWord(pos, word))
             return false;
         pos += 4 + Sint64(ReadLe32(word));
         return pos <= end;
     };
-    if (length < 8)
-        return true;   // skipped whole
-    if (!text() || pos + 4 > end || !in.at(pos, word, 4))
+    if (!text() || pos + 4 > end || !readWord(pos, word))
         return false;
     const uint32_t count = ReadLe32(word);
     pos += 4;
-    if (count > 100000)
+    if (count > maxCount || count > uint64_t(end - pos) / 4)   // each text takes at least 4 bytes
         return false;
     for (uint32_t i = 0; i < count; ++i)
         if (!text())
             return false;
     return true;
+}
+
+// A FLAC comment block: at most 100,000 texts, all inside the block. The
+// decoder refuses more texts, and after a vendor text too long for the block
+// it reads on from the wrong place.
+bool isSaneFlacComments(const SourceBytes& in, Sint64 pos, Sint64 length)
+{
+    if (length < 8)
+        return true;   // skipped whole
+    auto readWord = [&](Sint64 at, uint8_t* out) { return in.at(at, out, 4); };
+    return isSaneCommentList(readWord, pos, pos + length, 100000);
 }
 
 // The STREAMINFO block that opens every FLAC stream: a rate and, when known,
@@ -374,25 +384,6 @@ bool isSaneFlac(const SourceBytes& in, bool isSample)
 }
 
 // --- Ogg Vorbis ---
-
-// The page checksum: CRC-32 of polynomial 0x04C11DB7, unreflected, from 0.
-uint32_t oggChecksum(const uint8_t* data, size_t size)
-{
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t r = i << 24;
-            for (int bit = 0; bit < 8; ++bit)
-                r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    uint32_t crc = 0;
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
-}
 
 // The bits of a Vorbis header packet, least significant first.
 class PacketBits {
@@ -723,23 +714,13 @@ bool isSaneVorbisComment(const std::vector<uint8_t>& packet)
 {
     if (packet.size() < 7 || std::memcmp(packet.data(), "\x03vorbis", 7) != 0)
         return false;
-    uint64_t pos = 7;
-    auto text = [&] {
-        if (pos + 4 > packet.size())
-            return false;
-        pos += 4 + uint64_t(ReadLe32(packet.data() + pos));
-        return pos <= packet.size();
+    Sint64 pos = 7;
+    auto readWord = [&](Sint64 at, uint8_t* out) {
+        std::memcpy(out, packet.data() + at, 4);
+        return true;
     };
-    if (!text() || pos + 4 > packet.size())
-        return false;
-    const uint32_t comments = ReadLe32(packet.data() + pos);
-    pos += 4;
-    if (comments > (packet.size() - pos) / 4)
-        return false;
-    for (uint32_t i = 0; i < comments; ++i)
-        if (!text())
-            return false;
-    return pos < packet.size() && (packet[size_t(pos)] & 1);
+    return isSaneCommentList(readWord, pos, Sint64(packet.size()), UINT32_MAX) && pos < Sint64(packet.size()) &&
+           (packet[size_t(pos)] & 1);
 }
 
 // The identification header: version 0, 1 to 8 channels, a real rate, block
@@ -847,15 +828,17 @@ bool isSaneOgg(const SourceBytes& in, bool isSample)
         }
         return !isSample || fitsConverted(sampleValues, streams.front().channels, streams.front().rate);
     };
-    std::vector<uint8_t> page;
-    uint8_t header[27];
+    std::vector<uint8_t> page(27);
     Sint64 pos = 0;
-    while ((pos = findCapture(in, pos)) + 27 <= in.size) {
-        if (!in.at(pos, header, 27))
-            break;
-        const size_t headerSize = 27 + size_t(header[26]);
+    while (in.at(pos, page.data(), 27)) {
+        // Pages mostly follow each other: the search runs only past other bytes.
+        if (std::memcmp(page.data(), "OggS", 4) != 0) {
+            pos = findCapture(in, pos + 1);
+            continue;
+        }
+        const size_t headerSize = 27 + size_t(page[26]);
         page.resize(headerSize);
-        if (!in.at(pos, page.data(), headerSize))
+        if (!in.at(pos + 27, page.data() + 27, headerSize - 27))
             break;
         size_t bodySize = 0;
         for (size_t i = 27; i < headerSize; ++i)
@@ -865,7 +848,7 @@ bool isSaneOgg(const SourceBytes& in, bool isSample)
             break;
         const uint32_t stored = ReadLe32(page.data() + 22);
         std::memset(page.data() + 22, 0, 4);
-        if (oggChecksum(page.data(), page.size()) != stored) {
+        if (OggPageChecksum(page.data(), page.size()) != stored) {
             ++pos;   // the library skips a page whose checksum fails
             continue;
         }
@@ -1148,4 +1131,22 @@ uint32_t BASS_ChannelIsActive(uint32_t handle)
     Channel* channel = findChannel(handle);
     if (!channel) return fail(BASS_ERROR_HANDLE);
     return succeed(channel->isPlaying ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED);
+}
+
+uint32_t OggPageChecksum(const uint8_t* data, size_t size)
+{
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
+            t[i] = r;
+        }
+        return t;
+    }();
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
+    return crc;
 }

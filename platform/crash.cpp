@@ -172,26 +172,19 @@ void onCrashSignal(int sig, siginfo_t* si, void* context)
         for (;;) pause();                         // another thread is reporting; it ends the process
     }
     armWatchdog();
-    CrashRawInfo raw;
-    raw.signal = sig;
-    raw.signalName = nameOfSignal(sig);
-    raw.signalCode = si ? si->si_code : 0;
-    raw.exceptionCode = exceptionCodeFor(sig, raw.signalCode);
-    raw.faultAddress = si ? reinterpret_cast<uintptr_t>(si->si_addr) : 0;
-    raw.programCounter = context ? programCounterOf(context) : 0;
-    raw.addresses = g_crashAddresses;
-    raw.addressCount = crashAddresses(raw.programCounter);
-    if (CrashSaveCallback save = g_saveFirst.load()) save(raw);
+    CrashInfo crash;   // allocates nothing until its frames are named
+    crash.signal = sig;
+    crash.signalName = nameOfSignal(sig);
+    crash.signalCode = si ? si->si_code : 0;
+    crash.exceptionCode = exceptionCodeFor(sig, crash.signalCode);
+    crash.faultAddress = si ? reinterpret_cast<uintptr_t>(si->si_addr) : 0;
+    crash.programCounter = context ? programCounterOf(context) : 0;
+    crash.addresses = g_crashAddresses;
+    crash.addressCount = crashAddresses(crash.programCounter);
+    if (CrashSaveCallback save = g_saveFirst.load()) save(crash);
 
     // Naming the frames allocates: the watchdog ends a stall here.
-    CrashInfo crash;
-    crash.signal = raw.signal;
-    crash.signalName = raw.signalName;
-    crash.signalCode = raw.signalCode;
-    crash.exceptionCode = raw.exceptionCode;
-    crash.faultAddress = raw.faultAddress;
-    crash.programCounter = raw.programCounter;
-    crash.frames = describeAll(raw.addresses, raw.addressCount, raw.programCounter != 0);
+    crash.frames = describeAll(crash.addresses, crash.addressCount, crash.programCounter != 0);
 
     CrashCallback callback = g_callback.load();
     CrashAction action = callback ? callback(crash) : CrashAction::End;

@@ -25,13 +25,21 @@ std::vector<StackFrame> CaptureStack(size_t skip = 0, size_t maxFrames = MaxStac
 // Names code addresses captured elsewhere (another point's stack), read as return addresses.
 std::vector<StackFrame> DescribeAddresses(const uintptr_t* addresses, size_t count);
 
-struct CrashInfo {
+// What is known of a crash before anything is allocated: the signal and the
+// raw code addresses of the crashing stack, the faulting point first.
+struct CrashRawInfo {
     int signal = 0;
     const char* signalName = "";   // "SIGSEGV", ...
     int signalCode = 0;            // si_code
     uint32_t exceptionCode = 0;    // the nearest Windows exception code, for reports
     uintptr_t faultAddress = 0;    // si_addr
     uintptr_t programCounter = 0;  // where the thread stopped
+    const uintptr_t* addresses = nullptr;   // at most MaxStackFrames
+    size_t addressCount = 0;
+};
+
+// The same with the addresses named.
+struct CrashInfo : CrashRawInfo {
     std::vector<StackFrame> frames;   // the faulting point first, at most MaxStackFrames
 };
 
@@ -44,19 +52,6 @@ constexpr int CrashExitCode = 1;
 // Runs on the crashing thread, on an alternate signal stack, with the signal blocked.
 // Must not return control to the crashed code any other way than through its result.
 using CrashCallback = CrashAction (*)(const CrashInfo& crash);
-
-// What is known of a crash before anything is allocated: the signal and the
-// raw code addresses of the crashing stack, the faulting point first.
-struct CrashRawInfo {
-    int signal = 0;
-    const char* signalName = "";
-    int signalCode = 0;
-    uint32_t exceptionCode = 0;
-    uintptr_t faultAddress = 0;
-    uintptr_t programCounter = 0;
-    const uintptr_t* addresses = nullptr;   // at most MaxStackFrames
-    size_t addressCount = 0;
-};
 
 // Runs first on a crash, before anything is allocated: it may use only
 // async-signal-safe calls (no allocation, no locks), as the heap may be what
