@@ -29,11 +29,12 @@ void ReleaseXDisplay(void* display)
 bool GetXScreenSize(void* display, int& width, int& height)
 {
     width = height = 0;
-    using ScreenFn = int (*)(void*);
-    using SizeFn = int (*)(void*, int);
-    auto screen = reinterpret_cast<ScreenFn>(FindXlibSymbol("XDefaultScreen"));
-    auto displayWidth = reinterpret_cast<SizeFn>(FindXlibSymbol("XDisplayWidth"));
-    auto displayHeight = reinterpret_cast<SizeFn>(FindXlibSymbol("XDisplayHeight"));
+    int (*screen)(void*) = nullptr;
+    int (*displayWidth)(void*, int) = nullptr;
+    int (*displayHeight)(void*, int) = nullptr;
+    FindXlibFunction(screen, "XDefaultScreen");
+    FindXlibFunction(displayWidth, "XDisplayWidth");
+    FindXlibFunction(displayHeight, "XDisplayHeight");
     if (!display || !screen || !displayWidth || !displayHeight)
         return false;
     int number = screen(display);

@@ -286,7 +286,7 @@ bool CInputState::checkModality(scene::ISceneNode* node) const
     return top == 0 || findModalAncestor(node, false) == top;
 }
 
-int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNode** nodes, bool)
+int CInputState::pickNodesAtCursor(const core::position2di& pos, scene::ISceneNode** nodes)
 {
     ENGINE_PROFILE("PICKING");
     CheckMainThread();
@@ -372,7 +372,7 @@ s32 CInputState::pickTopNodeId(const core::position2di& pos, s32* ids)
         for (int i = 0; i < MaxPickedNodes; ++i)
             ids[i] = 0;
     scene::ISceneNode* nodes[MaxPickedNodes] = {};
-    const int count = pickNodesAtCursor(pos, nodes, true);
+    const int count = pickNodesAtCursor(pos, nodes);
     if (count < 1 || !nodes[0])
         return 0;
     if (ids)

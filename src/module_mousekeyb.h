@@ -67,8 +67,8 @@ public:
 
     // The ten nearest visible clickables drawn under the cursor, nearest
     // first; those modality allows are kept before those it refuses. -1 for
-    // a degenerate ray. Every hit is in order, with or without topOnly.
-    int pickNodesAtCursor(const irr::core::position2di& pos, irr::scene::ISceneNode** nodes, bool topOnly);
+    // a degenerate ray.
+    int pickNodesAtCursor(const irr::core::position2di& pos, irr::scene::ISceneNode** nodes);
     irr::s32 pickTopNodeId(const irr::core::position2di& pos, irr::s32* ids);
 
     const irr::core::array<CClickableEntry>& getModalityStack() const { return ModalityStack; }
@@ -201,6 +201,3 @@ bool hasMouseMoveHook();
 
 // True while input counts: the application is active.
 bool isApplicationActive();
-
-// Whether a key event's character is one to type (not a control character).
-bool IsPrintableKeyChar(wchar_t c);

@@ -146,10 +146,10 @@ void CSimpleTextEditorAnimator::onKey(const SEvent& event)
         if (key.Key != KEY_KEY_V)
             return;
         appendPlain(g_clipboardSource());
-    } else if (IsPrintableKeyChar(key.Char)) {
-        appendTyped(key.Char);   // whatever code came with it
     } else if (key.Key == KEY_BACK || key.Key == KEY_DELETE) {
-        // No caret position: editing always happens at the end.
+        // No caret position: editing always happens at the end. A typed
+        // character never comes with these codes: the receiver drops a code
+        // the device left from another key.
         *Text = Text->Left(Text->GetLength() - 1);
     } else if (key.Key != KEY_RETURN) {
         appendTyped(key.Char);

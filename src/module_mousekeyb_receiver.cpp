@@ -76,6 +76,12 @@ void recordMouseButton(EMOUSE_INPUT_EVENT kind)
     }
 }
 
+// Whether a key event's character is one to type (not a control character).
+bool isPrintableKeyChar(wchar_t c)
+{
+    return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0);
+}
+
 // Codes of keys that type characters: space, digits, letters, the keypad's
 // and the punctuation keys.
 bool isCharacterKeyCode(int code)
@@ -121,7 +127,7 @@ bool isLetter(wchar_t c)
 // accent. A key whose character such a code cannot type is its character alone.
 bool isStaleKeyCode(int code, wchar_t typed)
 {
-    if (!IsPrintableKeyChar(typed))
+    if (!isPrintableKeyChar(typed))
         return false;
     if (!isCharacterKeyCode(code))
         return true;
@@ -142,11 +148,6 @@ SEvent cleanKeyEvent(const SEvent& event)
 }
 
 } // namespace
-
-bool IsPrintableKeyChar(wchar_t c)
-{
-    return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0);
-}
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
 {

@@ -90,7 +90,7 @@ TEST_F(InputState, OverlappingNodesGiveTheNearestTenAndRefusedOnesMakeRoom)
         state->addClickable(addNode(3000 + i, vector3df(0, 0, 10.0f - i), 2, 2), 0);
     ASSERT_TRUE(step());
     irr::scene::ISceneNode* nodes[MaxPickedNodes] = {};
-    ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes, false), 10);
+    ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes), 10);
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(nodes[i]->getID(), 3011 - i) << "nearest first; the two farthest are not kept";
 
@@ -106,7 +106,7 @@ TEST_F(InputState, OverlappingNodesGiveTheNearestTenAndRefusedOnesMakeRoom)
     CNodeBasement* dialog = addNode(3100, vector3df(0, 0, 0), 0.1f, 0.1f);
     state->pushModal(dialog, ModalMarkerDialog);
     state->addClickable(addNode(3101, vector3df(0, 0, 15), 2, 2, dialog), 0);
-    ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes, false), 10);
+    ASSERT_EQ(state->pickNodesAtCursor(centre(), nodes), 10);
     EXPECT_EQ(nodes[0]->getID(), 3011);
     EXPECT_EQ(nodes[9]->getID(), 3101) << "the farthest, still picked";
 }
