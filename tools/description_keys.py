@@ -1,0 +1,309 @@
+#!/usr/bin/env python3
+"""Writes docs/description-keys.md, the reference of every key a sprite
+description or a dialog file can hold, from the parser code read as text and
+the notes in tools/description_keys_notes.txt.
+
+    tools/description_keys.py            write the reference
+    tools/description_keys.py --check    write nothing; fail when the parser
+                                         reads a key, a lettered component or a
+                                         bracket option that the reference or
+                                         the notes lack, or when either names
+                                         one the parser does not read
+
+The keys are the "-Name:" literals of the parser functions below, grouped as
+they read them; a component is a read of one letter of the key's value
+(x in "x4 y2"), an option a read of "name[...]" inside it. Every other key
+literal in src/ and _source/ must belong to a format listed in OTHER_FORMATS."""
+import os
+import re
+import sys
+
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NOTES = os.path.join(root, 'tools', 'description_keys_notes.txt')
+OUTPUT = os.path.join(root, 'docs', 'description-keys.md')
+
+# (group, source file, function or None for the whole file), in reading order.
+GROUPS = [
+    ('main', 'src/node_factory.cpp', 'CNodeFactory::readMainKeys'),
+    ('geometry', 'src/node_factory.cpp', 'CNodeFactory::readGeometryKeys'),
+    ('alpha', 'src/node_factory.cpp', 'CNodeFactory::readAlphaKeys'),
+    ('switches', 'src/node_factory.cpp', 'CNodeFactory::readSwitchKeys'),
+    ('animation', 'src/node_factory.cpp', 'CNodeFactory::readAnimationKeys'),
+    ('compact', 'src/node_factory.cpp', 'CNodeFactory::readCompactEventKeys'),
+    ('events', 'src/node_factory.cpp', 'CNodeFactory::readLongEventKeys'),
+    ('last', 'src/node_factory.cpp', 'CNodeFactory::parseSpriteDescription'),
+    ('parts', 'src/node_helpers_parts.cpp', None),
+    ('game', '_source/spritebindings.cpp', None),
+    ('dialog', 'src/module_dialogfactory.cpp', None),
+]
+# Keys whose value is read again, for its bracket options, where it is used.
+OPTION_READERS = {
+    '-Animation.Slider:': ('src/node_helpers_valuebar.cpp', 'makeSlider'),
+    '-Animation.Flash:': ('src/node_spriteflash.cpp', 'makeFlashAnimator'),
+}
+# Calls that read a key of their own.
+KEY_CALLS = {'parseCustomAttributes': '-Custom.Attributes:'}
+# Files whose key literals belong to other formats (material descriptions,
+# texture lists, particle groups).
+OTHER_FORMATS = {'src/rendering_material_custom.cpp', 'src/rendering_stuff_atlas.cpp',
+                 'src/rendering_stuff_particles.cpp'}
+
+KEY = r'-[A-Z][A-Za-z0-9]+(?:\.[A-Za-z0-9]+)*:?'
+KEY_LITERAL = re.compile(r'"(%s)"' % KEY)
+CONSTANT = re.compile(r'const char\*\s*const\s+(\w+)\s*=\s*"(%s)"\s*;' % KEY)
+COMPONENT = re.compile(r'\b\w+\(\s*value\s*,\s*\'(.)\'')
+# A pair of components read by one call: readPair(desc, "-Align:", 'x', 'y', align).
+PAIR = re.compile(r'\breadPair\(\s*\w+\s*,\s*"(%s)"\s*,\s*\'(.)\'\s*,\s*\'(.)\'' % KEY)
+OPTION = re.compile(r'\b(?:bracket|bracketInt|bracketFloat|readBracketValue)\(\s*[\w.]+\s*,\s*"(\w+)"')
+
+
+def read(relative):
+    with open(os.path.join(root, relative), encoding='latin-1') as fh:
+        return fh.read()
+
+
+def without_comments(text):
+    """The code with // and /* */ comments blanked, strings kept."""
+    out, i, n = [], 0, len(text)
+    while i < n:
+        c = text[i]
+        if c == '"' or c == "'":
+            j = i + 1
+            while j < n and text[j] != c:
+                j += 2 if text[j] == '\\' else 1
+            out.append(text[i:j + 1])
+            i = j + 1
+        elif text.startswith('//', i):
+            j = text.find('\n', i)
+            i = n if j < 0 else j
+        elif text.startswith('/*', i):
+            j = text.find('*/', i + 2)
+            i = n if j < 0 else j + 2
+        else:
+            out.append(c)
+            i += 1
+    return ''.join(out)
+
+
+def function_body(text, name):
+    match = re.search(r'^[\w:*& <>]*\b%s\(.*?\)\s*(?:const\s*)?\n\{\n(.*?)^\}' % re.escape(name), text, re.M | re.S)
+    return match.group(1) if match else None
+
+
+class Parser:
+    """What the parser code reads: groups of keys with their components and options."""
+
+    def __init__(self):
+        self.groups = []     # (group, [key]) in reading order
+        self.parts = {}      # (group, key) -> [component or option "name["]
+        self.errors = []
+
+    def read_code(self, group, path, code, constants):
+        keys, current = [], None
+        tokens = [(m.start(), 'key', m.group(1)) for m in KEY_LITERAL.finditer(code)]
+        for name, value in constants.items():
+            tokens += [(m.start(), 'key', value) for m in re.finditer(r'\b%s\b' % name, code)]
+        for call, key in KEY_CALLS.items():
+            tokens += [(m.start(), 'key', key) for m in re.finditer(r'\b%s\(' % call, code)]
+        tokens += [(m.start(), 'part', m.group(1)) for m in COMPONENT.finditer(code)]
+        for m in PAIR.finditer(code):
+            tokens += [(m.start(2), 'part', m.group(2)), (m.start(3), 'part', m.group(3))]
+        tokens += [(m.start(), 'part', m.group(1) + '[') for m in OPTION.finditer(code)]
+        for _, kind, value in sorted(tokens):
+            if kind == 'key':
+                current = value
+                if value not in keys:
+                    keys.append(value)
+                    self.parts[(group, value)] = []
+            elif current is None:
+                self.errors.append('%s: a value part "%s" read before any key' % (path, value))
+            elif value not in self.parts[(group, current)]:
+                self.parts[(group, current)].append(value)
+        return keys
+
+    def read(self):
+        seen_files = set()
+        for group, path, function in GROUPS:
+            text = without_comments(read(path))
+            constants = dict(CONSTANT.findall(text))
+            code = text if function is None else function_body(text, function)
+            if code is None:
+                self.errors.append('%s: function %s not found' % (path, function))
+                continue
+            if function is None:
+                code = CONSTANT.sub('', code)
+            self.groups.append((group, self.read_code(group, path, code, constants)))
+            seen_files.add(path)
+        for key, (path, function) in OPTION_READERS.items():
+            code = function_body(without_comments(read(path)), function)
+            if code is None:
+                self.errors.append('%s: function %s not found' % (path, function))
+                continue
+            for group, keys in self.groups:
+                if key in keys:
+                    self.parts[(group, key)] += [o + '[' for o in OPTION.findall(code)
+                                                 if o + '[' not in self.parts[(group, key)]]
+        # A key read anywhere else is a key this reference does not know of.
+        known = {key for _, keys in self.groups for key in keys}
+        for path in sources():
+            if path in OTHER_FORMATS:
+                continue
+            text = without_comments(read(path))
+            for match in KEY_LITERAL.finditer(text):
+                if match.group(1) not in known:
+                    self.errors.append('%s:%d: the key %s is read outside the parser functions this tool knows'
+                                       % (path, text.count('\n', 0, match.start()) + 1, match.group(1)))
+
+
+def sources():
+    for folder in ('src', '_source'):
+        for dirpath, _, files in os.walk(os.path.join(root, folder)):
+            for name in sorted(files):
+                if name.endswith('.cpp'):
+                    yield os.path.relpath(os.path.join(dirpath, name), root)
+
+
+def read_notes():
+    """Titles {group: (title, intro)} and notes {(group, key, part): (form, text, [extra lines])}."""
+    titles, notes, errors = {}, {}, []
+    group, last = None, None
+    with open(NOTES, encoding='utf-8') as fh:
+        for number, line in enumerate(fh, 1):
+            line = line.rstrip('\n')
+            where = 'tools/description_keys_notes.txt:%d' % number
+            if not line.strip() or line.startswith('#'):
+                continue
+            if line.startswith('['):
+                match = re.match(r'\[(\w+)\]\s*(.*?)\s*(?:\|\s*(.*))?$', line)
+                group = match.group(1)
+                titles[group] = (match.group(2), match.group(3) or '')
+                last = None
+                continue
+            if line.startswith('+'):
+                if last is None:
+                    errors.append('%s: a "+" line belongs after a key line' % where)
+                else:
+                    notes[last][2].append(line[1:].strip())
+                continue
+            fields = [part.strip() for part in line.split(' | ')]
+            if group is None or len(fields) != 3:
+                errors.append('%s: write "[group] title" first, then "key [part] | form | sentence"' % where)
+                continue
+            head = fields[0].split()
+            if not re.fullmatch(KEY, head[0]) or len(head) > 2:
+                errors.append('%s: "%s" is not a key' % (where, fields[0]))
+                continue
+            last = (group, head[0], head[1] if len(head) == 2 else None)
+            if last in notes:
+                errors.append('%s: a second note for %s' % (where, fields[0]))
+            notes[last] = (fields[1], fields[2], [])
+    return titles, notes, errors
+
+
+def part_label(part):
+    return '`%s...]`' % part if part.endswith('[') else '`%s`' % part
+
+
+def write_reference(parser, titles, notes, errors):
+    used = set()
+    out = [
+        '# Description keys',
+        '',
+        '<!-- Made by tools/description_keys.py from the parser code and tools/description_keys_notes.txt;',
+        '     edit those and run the tool. A test fails when this file and the code disagree. -->',
+        '',
+        'Every key a sprite description (`.spr`, a `raw://` text, a `[Sprite]` part) or a',
+        'dialog file (`.dlg`) can hold, grouped as the parser reads them. How to use them is',
+        'in [making-a-game.md](making-a-game.md); the functions scripts call are in',
+        '[script-api.md](script-api.md).',
+        '',
+        '- A key is found anywhere in the text, case-sensitively, and only its **first**',
+        '  occurrence counts (`-Custom.Attributes:` excepted: every one is read). A key with an',
+        '  empty value counts as absent. Keys the parser does not know are ignored.',
+        '- A value is the rest of the line after the colon. A key that ends its line takes the',
+        '  lines after it, up to the next line that starts with `-` or `[` (the first of them',
+        '  always belongs); `-Key:[T[` ... `]T]` takes everything between the markers.',
+        '- **Forms**: *text* is trimmed of blanks; *raw* is taken exactly as written, so a blank',
+        '  after the colon becomes part of it; *number* reads the whole value (an unreadable',
+        '  number is 0). A *letter* component is the number right after the first place that',
+        '  letter occurs anywhere in the value (`-Animation.Move: x4 y2`: x is 4), or its default when',
+        '  the letter does not occur; `@` takes the rest of the value after the first `@`.',
+        '  An *option* `name[...]` is the text between `name[` and the next `]`, untrimmed.',
+        '- A text or component value written `${Sq:code}` is script code whose result is the value.',
+        '- Times are milliseconds, lengths scene units, angles degrees, unless a line says otherwise.',
+        '  Animators count time on the real clock unless `-Animation.BaseTimer: 1` puts the',
+        '  sprite\'s animators on game time, which stands still while the game is paused.',
+        '',
+    ]
+    for group, keys in parser.groups:
+        title, intro = titles.get(group, (None, ''))
+        if title is None:
+            errors.append('tools/description_keys_notes.txt has no "[%s] title" line' % group)
+            title = group
+        out += ['## ' + title, '']
+        if intro:
+            out += [intro, '']
+        used.add(('group', group))
+        for key in keys:
+            note = notes.get((group, key, None))
+            if not note:
+                errors.append('the parser reads %s (%s) but tools/description_keys_notes.txt has no line for it'
+                              % (key, group))
+                continue
+            used.add((group, key, None))
+            form, text, extra = note
+            out.append('- `%s` *%s*. %s' % (key, form, text))
+            out += ['  ' + line for line in extra]
+            for part in parser.parts[(group, key)]:
+                part_note = notes.get((group, key, part))
+                if not part_note:
+                    errors.append('the parser reads %s of %s (%s) but tools/description_keys_notes.txt has '
+                                  'no line for it' % (part, key, group))
+                    continue
+                used.add((group, key, part))
+                form, text, extra = part_note
+                out.append('  - %s *%s*. %s' % (part_label(part), form, text))
+                out += ['    ' + line for line in extra]
+        out.append('')
+    for group in sorted(set(titles) - {g for g, _ in parser.groups}):
+        errors.append('tools/description_keys_notes.txt has a group [%s] that the tool does not read' % group)
+    for group, key, part in sorted(set(notes) - used, key=lambda k: (k[0], k[1], k[2] or '')):
+        errors.append('tools/description_keys_notes.txt names %s%s (%s), which the parser does not read'
+                      % (key, ' ' + part if part else '', group))
+    return '\n'.join(out)
+
+
+def keys_in(text):
+    return set(re.findall(r'^- `(%s)`' % KEY, text, re.M))
+
+
+def main():
+    check = '--check' in sys.argv[1:]
+    parser = Parser()
+    parser.read()
+    titles, notes, errors = read_notes()
+    errors = parser.errors + errors
+    text = write_reference(parser, titles, notes, errors)
+    if check:
+        current = ''
+        if os.path.exists(OUTPUT):
+            with open(OUTPUT, encoding='utf-8') as fh:
+                current = fh.read()
+        read_keys = {key for _, keys in parser.groups for key in keys}
+        documented = keys_in(current)
+        for key in sorted(read_keys - documented):
+            errors.append('docs/description-keys.md has no line for %s, which the parser reads' % key)
+        for key in sorted(documented - read_keys):
+            errors.append('docs/description-keys.md names %s, which the parser does not read' % key)
+        if current != text and not errors:
+            errors.append('docs/description-keys.md differs from what tools/description_keys.py writes: run it')
+    else:
+        with open(OUTPUT, 'w', encoding='utf-8') as fh:
+            fh.write(text)
+    for error in errors:
+        print(error)
+    return 1 if errors else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
