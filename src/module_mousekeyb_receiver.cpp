@@ -172,6 +172,10 @@ bool CInputReceiver::cleanKeyEvent(const SEvent& event, SEvent& clean, wchar_t& 
         return true;
     }
     key.Key = EKEY_CODE(platform::WindowsKeyCode(x));
+    // Keys beyond those of a keyboard's rows (media keys and the like) keep
+    // the device's code, unless it is just the X key code handed on.
+    if (key.Key == 0 && (x.Sym[0] || x.Sym[1]) && unsigned(event.KeyInput.Key) != x.Code)
+        key.Key = event.KeyInput.Key;
     if (x.Code < 256) {
         int& held = HeldKeyCodes[x.Code];
         if (!key.PressedDown && held)

@@ -343,6 +343,9 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         {"ru yeru key", 39, 0x6D9, 0x6F9, 0x6D9, false, irr::EKEY_CODE(39), L'\u044B', 'S'},
         {"ru ve key", 40, 0x6D7, 0x6F7, 0x6D7, false, irr::EKEY_CODE(40), L'\u0432', 'D'},
         {"F5", 71, 0xFFC2, 0, 0xFFC2, false, irr::KEY_F5, 0, 0x74},
+        {"a key beyond the rows the device knows", 92, 0xFE03, 0, 0xFE03, false, irr::KEY_RMENU, 0, 0xA5},
+        {"a key beyond the rows the device does not know", 101, 0xFF27, 0, 0xFF27, false, irr::EKEY_CODE(101), 0,
+         0},
         {"a key code mapped to nothing", 8, 0, 0, 0, false, irr::EKEY_CODE(8), 0, 0},
     };
     script("function onKey(t) { if (t._pressed) ::log.append(t._key); }");
