@@ -163,8 +163,9 @@ TEST(XKeyboard, KeyEventsCarryTheirKeyCodeSymbolsAndWindowsCode)
             EXPECT_EQ(key.Sym[1], c.sym1);
             EXPECT_EQ(key.NumLock, c.numLock);
             EXPECT_EQ(platform::WindowsKeyCode(key), c.windowsCode);
-            if (pressed)
+            if (pressed) {
                 EXPECT_EQ(key.Typed, c.typed);
+            }
         }
         platform::SXKey none;
         EXPECT_FALSE(platform::TakeXKeyEvent(true, none)) << "each event taken once";

@@ -369,10 +369,12 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         e.KeyInput.Char = c.deviceChar;
         e.KeyInput.PressedDown = true;
         Engine.Input.OnEvent(e);
-        if (c.expected)
+        if (c.expected) {
             EXPECT_LT(GetKeyStateIfActive(c.expected), 0);
-        if (c.deviceKey != c.expected)
+        }
+        if (c.deviceKey != c.expected) {
             EXPECT_EQ(GetKeyStateIfActive(c.deviceKey), 0) << "not the device's guess";
+        }
         ASSERT_TRUE(step());
         const std::vector<std::string> hooked = scriptLog();
         EXPECT_EQ(hooked, c.expected ? std::vector<std::string>{std::to_string(c.expected)}
@@ -381,8 +383,9 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         script("log <- [];");
         e.KeyInput.PressedDown = false;
         Engine.Input.OnEvent(e);
-        if (c.expected)
+        if (c.expected) {
             EXPECT_EQ(GetKeyStateIfActive(c.expected), 0) << "released";
+        }
     }
 
     // Tools that type map a spare key code for a moment: the release finds it
