@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 namespace irr { namespace scene { class ISceneNode; } }
+namespace platform { struct SXKey; }
 
 class CNodeBasement;
 
@@ -144,6 +145,13 @@ private:
 class CSimpleTextEditorAnimator;
 CSimpleTextEditorAnimator** getFocusedTextEditor();
 
+// Where the receiver learns the X side of a key event (its key code and the
+// layout's symbols on it): the device's display unless a test gives its own.
+// False when it is not known; the device's own guess is used then.
+using XKeySource = bool (*)(bool pressed, platform::SXKey& key);
+// Null restores the display. Returns the source held before.
+XKeySource SetXKeySource(XKeySource source);
+
 class CInputReceiver : public irr::IEventReceiver {
 public:
     CInputReceiver() = default;
@@ -176,7 +184,8 @@ public:
 
 private:
     bool onMouseEvent(const irr::SEvent& event);
-    bool onKeyEvent(const irr::SEvent& event);
+    bool cleanKeyEvent(const irr::SEvent& event, irr::SEvent& clean, wchar_t& accentFirst);
+    bool onKeyEvent(const irr::SEvent& event, wchar_t accentFirst);
     void runDebugKeys(const irr::SEvent::SKeyInput& key);
     void sendMouseToHook(int code, bool pressed, bool moveHook);
 
@@ -189,6 +198,12 @@ private:
     int LeftButton = 0;
     int RightButton = 0;
     int InGameEditor = 0;
+    // The symbol of a dead key pressed last, waiting for the key it accents.
+    unsigned long PendingDeadKey = 0;
+    // The code each held X key went down with: its release lets go of the
+    // same key, though the layout or NumLock changed since, or the key code
+    // was mapped to nothing (as tools that type do at once).
+    int HeldKeyCodes[256] = {};
     bool WindowFocused = false;
     // A hover change the animators could not be told of yet, while the window
     // was not active: they are told at the first update after.

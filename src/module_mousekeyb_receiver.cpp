@@ -17,14 +17,19 @@
 #include "utils_system_common.h"
 #include "utils_system_windows.h"
 
+#include "codepage.h"
+#include "x_keyboard.h"
+
 #include <ICursorControl.h>
 #include <IrrlichtDevice.h>
 #include <Keycodes.h>
 
 #include <langinfo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 
 using namespace irr;
@@ -136,18 +141,75 @@ bool isStaleKeyCode(int code, wchar_t typed)
     return digitOrSpace && typed != wchar_t(code) && isLetter(typed);
 }
 
-SEvent cleanKeyEvent(const SEvent& event)
-{
-    SEvent clean = event;
-    if (event.EventType != EET_KEY_INPUT_EVENT)
-        return clean;
-    clean.KeyInput.Char = unpackedKeyChar(event.KeyInput.Char);
-    if (isStaleKeyCode(clean.KeyInput.Key, clean.KeyInput.Char))
-        clean.KeyInput.Key = EKEY_CODE(0);
-    return clean;
-}
+XKeySource g_xKeySource = platform::TakeXKeyEvent;
 
 } // namespace
+
+XKeySource SetXKeySource(XKeySource source)
+{
+    XKeySource previous = g_xKeySource;
+    g_xKeySource = source ? source : platform::TakeXKeyEvent;
+    return previous;
+}
+
+// The key's code is the one Windows gives that key on the layout, read from
+// the X key code; only without it does the device's guess stay, less the
+// codes it left from other keys. A dead key types nothing and accents the
+// next key's character: a letter that has an accented form in the game's code
+// page becomes that letter, a space the accent itself, anything else follows
+// the accent (accentFirst). False for a key that is no key: no code, nothing
+// to type (a key code the layout maps nothing to).
+bool CInputReceiver::cleanKeyEvent(const SEvent& event, SEvent& clean, wchar_t& accentFirst)
+{
+    clean = event;
+    accentFirst = 0;
+    SEvent::SKeyInput& key = clean.KeyInput;
+    key.Char = unpackedKeyChar(event.KeyInput.Char);
+    platform::SXKey x;
+    if (!g_xKeySource(key.PressedDown, x)) {
+        if (isStaleKeyCode(key.Key, key.Char))
+            key.Key = EKEY_CODE(0);
+        return true;
+    }
+    key.Key = EKEY_CODE(platform::WindowsKeyCode(x));
+    // Keys beyond those of a keyboard's rows (media keys and the like) keep
+    // the device's code, unless it is just the X key code handed on.
+    if (key.Key == 0 && (x.Sym[0] || x.Sym[1]) && unsigned(event.KeyInput.Key) != x.Code)
+        key.Key = event.KeyInput.Key;
+    if (x.Code < 256) {
+        int& held = HeldKeyCodes[x.Code];
+        if (!key.PressedDown && held)
+            key.Key = EKEY_CODE(held);
+        held = key.PressedDown ? key.Key : 0;
+    }
+    if (key.Key == 0 && !isPrintableKeyChar(key.Char))
+        return false;
+    if (const char32_t accent = platform::DeadKeyAccent(x.Typed)) {
+        key.Char = 0;
+        if (!key.PressedDown)
+            return true;
+        if (PendingDeadKey) {   // two dead keys type both accents
+            accentFirst = wchar_t(platform::DeadKeyAccent(PendingDeadKey));
+            key.Char = wchar_t(accent);
+            PendingDeadKey = 0;
+        } else {
+            PendingDeadKey = x.Typed;
+        }
+        return true;
+    }
+    if (PendingDeadKey && key.PressedDown && key.Char != 0) {
+        const char32_t accent = platform::DeadKeyAccent(PendingDeadKey);
+        const char32_t combined = platform::CombineDeadKey(PendingDeadKey, char32_t(key.Char));
+        PendingDeadKey = 0;
+        if (key.Char == L' ')
+            key.Char = wchar_t(accent);
+        else if (combined && platform::UnicodeToAnsiChar(combined) >= 0)
+            key.Char = wchar_t(combined);
+        else
+            accentFirst = wchar_t(accent);
+    }
+    return true;
+}
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
 {
@@ -169,7 +231,10 @@ bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
         getEngine()->log(deviceEvent.LogEvent.Text, 0);
         return true;
     }
-    const SEvent event = cleanKeyEvent(deviceEvent);
+    SEvent event = deviceEvent;
+    wchar_t accentFirst = 0;
+    if (deviceEvent.EventType == EET_KEY_INPUT_EVENT && !cleanKeyEvent(deviceEvent, event, accentFirst))
+        return false;
     // The key table must know every key, also those pressed before input counts.
     if (event.EventType == EET_KEY_INPUT_EVENT && event.KeyInput.Key != 0)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
@@ -187,7 +252,7 @@ bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
             return false;
         onMouseEvent(event);
     } else if (event.EventType == EET_KEY_INPUT_EVENT) {
-        if (onKeyEvent(event))
+        if (onKeyEvent(event, accentFirst))
             return true;
     }
     CEngineClient* client = getEngine()->getClient();
@@ -267,12 +332,18 @@ void CInputReceiver::sendMouseToHook(int code, bool pressed, bool moveHook)
         sendToMouseClickHook(key);
 }
 
-bool CInputReceiver::onKeyEvent(const SEvent& event)
+bool CInputReceiver::onKeyEvent(const SEvent& event, wchar_t accentFirst)
 {
     CheckMainThread();
     const SEvent::SKeyInput& key = event.KeyInput;
     Shift = key.Shift ? 1 : 0;
     Control = key.Control ? 1 : 0;
+    if (FocusedEditor && accentFirst) {
+        SEvent accent = event;
+        accent.KeyInput.Key = EKEY_CODE(0);
+        accent.KeyInput.Char = accentFirst;
+        FocusedEditor->onKey(accent);
+    }
     if (FocusedEditor)
         FocusedEditor->onKey(event);
     if (hasKeyHook())
@@ -384,6 +455,8 @@ void CInputReceiver::forgetHeldInput()
 {
     releaseAllKeys();
     Shift = Control = 0;
+    PendingDeadKey = 0;
+    std::fill(std::begin(HeldKeyCodes), std::end(HeldKeyCodes), 0);
     LeftButton = RightButton = 0;
     PressTime = 0;
     *CInputState::getPressedNodeId() = 0;

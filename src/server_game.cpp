@@ -16,6 +16,7 @@
 #include "window_icon.h"
 #include "x_errors.h"
 #include "x_focus.h"
+#include "x_keyboard.h"
 #include "xlib.h"
 
 #include <IFileSystem.h>
@@ -495,8 +496,13 @@ void CEngineBase::createDevice()
     Driver = Device->getVideoDriver();
     if (!Driver)
         fatalAt("Failed to make driver!", __LINE__);
-    if (!headless)
+    if (!headless) {
+        // The device tells a key only by a guess from its first symbol: the
+        // key codes come from its display.
+        if (Driver->getDriverType() == irr::video::EDT_OPENGL)
+            platform::WatchXKeyEvents(Driver->getExposedVideoData().OpenGLLinux.X11Display);
         takeInputFocus(Device, Driver);
+    }
     Driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, false);
     Driver->setTextureCreationFlag(irr::video::ETCF_ALWAYS_32_BIT, true);
     SceneManager = Device->getSceneManager();
@@ -576,6 +582,8 @@ void CEngineBase::releaseDevice()
         return;
     // The cached regions point at the driver's textures, which go with the device.
     CTextureCache::instance().clear();
+    if (Driver && Driver->getDriverType() == irr::video::EDT_OPENGL)
+        platform::StopWatchingXKeyEvents(Driver->getExposedVideoData().OpenGLLinux.X11Display);
     Device->drop();
     Device = nullptr;
     Driver = nullptr;

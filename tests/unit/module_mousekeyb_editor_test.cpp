@@ -12,6 +12,7 @@
 #include "node_utilities.h"
 
 #include "codepage.h"
+#include "x_keyboard.h"
 
 #include <ITimer.h>
 #include <IrrlichtDevice.h>
@@ -27,13 +28,31 @@ namespace {
 using irr::EKEY_CODE;
 
 struct SKeystroke {
-    EKEY_CODE key;
+    EKEY_CODE key;   // the device's
     wchar_t ch;
     bool control;
+    platform::SXKey x = {};   // the X side; none when its code is 0
 };
 
 SKeystroke typed(wchar_t ch) { return {irr::KEY_KEY_A, ch, false}; }
 SKeystroke pressed(EKEY_CODE key, bool control = false) { return {key, 0, control}; }
+// A key with its X key code, the symbols on its first two levels and the one typed.
+SKeystroke xKey(EKEY_CODE key, wchar_t ch, unsigned code, unsigned long sym0, unsigned long sym1, unsigned long sym)
+{
+    SKeystroke k{key, ch, false};
+    k.x.Code = code;
+    k.x.Sym[0] = sym0;
+    k.x.Sym[1] = sym1;
+    k.x.Typed = sym;
+    return k;
+}
+
+platform::SXKey g_xKey;
+bool fakeXKey(bool, platform::SXKey& key)
+{
+    key = g_xKey;
+    return key.Code != 0;
+}
 
 CString g_clipboard;
 CString fakeClipboard() { return g_clipboard; }
@@ -45,9 +64,11 @@ protected:
         InputFixture::SetUp();
         g_clipboard.Empty();
         Previous = SetTextEditorClipboardSource(fakeClipboard);
+        PreviousXKeys = SetXKeySource(fakeXKey);
     }
     void TearDown() override
     {
+        SetXKeySource(PreviousXKeys);
         SetTextEditorClipboardSource(Previous);
         platform::PinAnsiCodePage(nullptr);
         InputFixture::TearDown();
@@ -67,6 +88,7 @@ protected:
             event.KeyInput.Char = k.ch;
             event.KeyInput.Control = k.control;
             event.KeyInput.PressedDown = down;
+            g_xKey = k.x;
             Engine.Input.OnEvent(event);
         }
     }
@@ -87,6 +109,7 @@ protected:
     }
 
     TextEditorClipboardSource Previous = nullptr;
+    XKeySource PreviousXKeys = nullptr;
 };
 
 TEST_F(Editor, KeysEditTheEndOfTheText)
@@ -99,6 +122,16 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         const char* clipboard;
         const char* expected;
     };
+    // Keys of the French and German layouts.
+    const SKeystroke circumflex = xKey(EKEY_CODE(34), L'^', 34, 0xFE52, 0xFE57, 0xFE52);
+    const SKeystroke diaeresis = xKey(EKEY_CODE(34), L'\u00A8', 34, 0xFE52, 0xFE57, 0xFE57);
+    const SKeystroke deAcute = xKey(EKEY_CODE(21), L'\u00B4', 21, 0xFE51, 0xFE50, 0xFE51);
+    const SKeystroke xE = xKey(irr::KEY_KEY_E, L'e', 26, 'e', 'E', 'e');
+    const SKeystroke xCapitalE = xKey(irr::KEY_KEY_E, L'E', 26, 'e', 'E', 'E');
+    const SKeystroke xX = xKey(irr::KEY_KEY_X, L'x', 53, 'x', 'X', 'x');
+    const SKeystroke xSpace = xKey(irr::KEY_SPACE, L' ', 65, ' ', ' ', ' ');
+    const SKeystroke xAmpersand = xKey(EKEY_CODE(10), L'&', 10, '&', '1', '&');
+    const SKeystroke xShift = xKey(irr::KEY_LSHIFT, 0, 50, 0xFFE1, 0xFFE1, 0xFFE1);
     const SCase cases[] = {
         {"typing", {typed('a'), typed('b'), typed('c')}, 20, 0, "", "abc"},
         {"backspace", {typed('a'), typed('b'), pressed(irr::KEY_BACK)}, 20, 0, "", "a"},
@@ -125,6 +158,18 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
          {{irr::KEY_BACK, wchar_t(0xA9C3), false}, {irr::KEY_OEM_4, wchar_t(0x9FC3), false},
           {irr::KEY_BACK, wchar_t(0xAC82E2), false}},
          20, 0, "", "\xE9\xDF\x80"},
+        // A dead key accents the next key's character, with Shift between or
+        // not; a space types the accent, a key without an accented form
+        // follows it.
+        {"dead keys",
+         {circumflex, xE, circumflex, xSpace, circumflex, xAmpersand, diaeresis, xE, deAcute, xE, circumflex, xX,
+          circumflex, xShift, xCapitalE},
+         20, 0, "", "\xEA^^&\xEB\xE9^x\xCA"},
+        // A key code mapped to nothing is no Backspace; a character the device
+        // still read from it is typed.
+        {"key code without a symbol",
+         {typed('a'), typed('b'), xKey(EKEY_CODE(8), 0, 8, 0, 0, 0), xKey(EKEY_CODE(8), L'\u00F1', 8, 0, 0, 0)},
+         20, 0, "", "ab\xF1"},
     };
     ASSERT_TRUE(platform::PinAnsiCodePage("CP1252"));
     struct SUtf8Locale {

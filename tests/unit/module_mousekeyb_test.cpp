@@ -9,6 +9,7 @@
 #include "node_utilities.h"
 #include "utils_debug.h"
 #include "utils_system_common.h"
+#include "x_keyboard.h"
 
 #include <ICursorControl.h>
 #include <IrrlichtDevice.h>
@@ -296,15 +297,114 @@ TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
     e.KeyInput.Char = L'\u00F9';
     Engine.Input.OnEvent(e);
     EXPECT_EQ(GetKeyStateIfActive(irr::KEY_KEY_0), 0) << "a letter is no digit key";
-    e.KeyInput.Key = irr::KEY_KEY_3;   // a digit key's shifted sign is that key
-    e.KeyInput.Char = L'#';
-    Engine.Input.OnEvent(e);
-    EXPECT_LT(GetKeyStateIfActive(irr::KEY_KEY_3), 0);
     key(irr::KEY_KEY_A, true);
     Engine.AppActive = 0;
     key(irr::KEY_KEY_B, false);
     Engine.AppActive = -1;
     EXPECT_EQ(GetKeyStateIfActive(irr::KEY_KEY_A), 0) << "released when the focus went";
+}
+
+// The X side of the key events a test posts.
+platform::SXKey g_xKey;
+bool fakeXKey(bool, platform::SXKey& key)
+{
+    key = g_xKey;
+    return key.Code != 0;
+}
+
+// Held keys, hotkeys and the hooks see the code Windows gives the key on the
+// layout, not the device's guess from its first symbol.
+TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
+{
+    struct SCase {
+        const char* name;
+        unsigned xCode;
+        unsigned long sym0, sym1, typed;
+        bool numLock;
+        irr::EKEY_CODE deviceKey;   // what the device hands over
+        wchar_t deviceChar;
+        int expected;               // 0: no key
+    } cases[] = {
+        {"fr digit key", 10, 0x26, 0x31, 0x26, false, irr::EKEY_CODE(10), L'&', '1'},
+        {"fr digit key with shift", 10, 0x26, 0x31, 0x31, false, irr::EKEY_CODE(10), L'1', '1'},
+        {"fr e acute key", 11, 0xE9, 0x32, 0xE9, false, irr::EKEY_CODE(11), L'\u00E9', '2'},
+        {"fr comma key", 58, 0x2C, 0x3F, 0x2C, false, irr::KEY_COMMA, L',', 0xBC},
+        {"fr a key", 24, 0x61, 0x41, 0x61, false, irr::KEY_KEY_A, L'a', 'A'},
+        {"de circumflex, a dead key", 49, 0xFE52, 0xB0, 0xFE52, false, irr::EKEY_CODE(49), L'^', 0xDC},
+        {"de shifted digit key", 12, 0x33, 0xA7, 0xA7, false, irr::EKEY_CODE(12), L'\u00A7', '3'},
+        {"de z key", 29, 0x7A, 0x5A, 0x7A, false, irr::KEY_KEY_Z, L'z', 'Z'},
+        {"number pad 7, NumLock on", 79, 0xFF95, 0xFFB7, 0xFFB7, true, irr::KEY_HOME, L'7', 0x67},
+        {"number pad 1, NumLock on", 87, 0xFF9C, 0xFFB1, 0xFFB1, true, irr::KEY_END, L'1', 0x61},
+        {"number pad 0, NumLock on", 90, 0xFF9E, 0xFFB0, 0xFFB0, true, irr::KEY_INSERT, L'0', 0x60},
+        {"number pad point, NumLock on", 91, 0xFF9F, 0xFFAE, 0xFFAE, true, irr::KEY_DELETE, L'.', 0x6E},
+        {"number pad 7, NumLock off", 79, 0xFF95, 0xFFB7, 0xFF95, false, irr::KEY_HOME, 0, 0x24},
+        {"ru ef key", 38, 0x6C6, 0x6E6, 0x6C6, false, irr::EKEY_CODE(38), L'\u0444', 'A'},
+        {"ru tse key", 25, 0x6C3, 0x6E3, 0x6C3, false, irr::EKEY_CODE(25), L'\u0446', 'W'},
+        {"ru yeru key", 39, 0x6D9, 0x6F9, 0x6D9, false, irr::EKEY_CODE(39), L'\u044B', 'S'},
+        {"ru ve key", 40, 0x6D7, 0x6F7, 0x6D7, false, irr::EKEY_CODE(40), L'\u0432', 'D'},
+        {"F5", 71, 0xFFC2, 0, 0xFFC2, false, irr::KEY_F5, 0, 0x74},
+        {"a key beyond the rows the device knows", 92, 0xFE03, 0, 0xFE03, false, irr::KEY_RMENU, 0, 0xA5},
+        {"a key beyond the rows the device does not know", 101, 0xFF27, 0, 0xFF27, false, irr::EKEY_CODE(101), 0,
+         0},
+        {"a key code mapped to nothing", 8, 0, 0, 0, false, irr::EKEY_CODE(8), 0, 0},
+    };
+    script("function onKey(t) { if (t._pressed) ::log.append(t._key); }");
+    CDialogFactory::keyActionStack().Add("onKey");
+    struct SFakeX {
+        SFakeX() : Previous(SetXKeySource(fakeXKey)) {}
+        ~SFakeX() { SetXKeySource(Previous); }
+        XKeySource Previous;
+    } fake;
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_xKey = platform::SXKey();
+        g_xKey.Code = c.xCode;
+        g_xKey.Sym[0] = c.sym0;
+        g_xKey.Sym[1] = c.sym1;
+        g_xKey.Typed = c.typed;
+        g_xKey.NumLock = c.numLock;
+        irr::SEvent e{};
+        e.EventType = irr::EET_KEY_INPUT_EVENT;
+        e.KeyInput.Key = c.deviceKey;
+        e.KeyInput.Char = c.deviceChar;
+        e.KeyInput.PressedDown = true;
+        Engine.Input.OnEvent(e);
+        if (c.expected) {
+            EXPECT_LT(GetKeyStateIfActive(c.expected), 0);
+        }
+        if (c.deviceKey != c.expected) {
+            EXPECT_EQ(GetKeyStateIfActive(c.deviceKey), 0) << "not the device's guess";
+        }
+        ASSERT_TRUE(step());
+        const std::vector<std::string> hooked = scriptLog();
+        EXPECT_EQ(hooked, c.expected ? std::vector<std::string>{std::to_string(c.expected)}
+                                     : std::vector<std::string>{})
+            << "the key hook";
+        script("log <- [];");
+        e.KeyInput.PressedDown = false;
+        Engine.Input.OnEvent(e);
+        if (c.expected) {
+            EXPECT_EQ(GetKeyStateIfActive(c.expected), 0) << "released";
+        }
+    }
+
+    // Tools that type map a spare key code for a moment: the release finds it
+    // mapped to nothing, and lets go of the key all the same.
+    g_xKey = platform::SXKey();
+    g_xKey.Code = 200;
+    g_xKey.Sym[0] = g_xKey.Typed = 'x';
+    irr::SEvent e{};
+    e.EventType = irr::EET_KEY_INPUT_EVENT;
+    e.KeyInput.Key = irr::EKEY_CODE(200);
+    e.KeyInput.Char = L'x';
+    e.KeyInput.PressedDown = true;
+    Engine.Input.OnEvent(e);
+    EXPECT_LT(GetKeyStateIfActive('X'), 0);
+    g_xKey.Sym[0] = g_xKey.Typed = 0;
+    e.KeyInput.Char = 0;
+    e.KeyInput.PressedDown = false;
+    Engine.Input.OnEvent(e);
+    EXPECT_EQ(GetKeyStateIfActive('X'), 0) << "released by the code it went down with";
 }
 
 TEST_F(InputReceiver, DoubleClicksAndEscReachNeitherStateNorClient)

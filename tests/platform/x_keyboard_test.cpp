@@ -1,0 +1,178 @@
+// Key events read from a display of the test's own with a French layout,
+// pressed through XTEST as a keyboard would: each carries its X key code, the
+// layout's symbols on it and its Windows code.
+#include "x_keyboard.h"
+#include "xlib.h"
+#include "xvfb_server.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Window = unsigned long;
+
+constexpr int KeyPress = 2, KeyRelease = 3, MapNotify = 19;
+constexpr long KeyPressMask = 1, KeyReleaseMask = 2, StructureNotifyMask = 1L << 17;
+constexpr unsigned XkbUseCoreKbd = 0x100;
+
+struct SXCalls {
+    void* (*OpenDisplay)(const char*);
+    int (*CloseDisplay)(void*);
+    Window (*DefaultRootWindow)(void*);
+    Window (*CreateSimpleWindow)(void*, Window, int, int, unsigned, unsigned, unsigned, unsigned long,
+                                 unsigned long);
+    int (*SelectInput)(void*, Window, long);
+    int (*MapWindow)(void*, Window);
+    int (*SetInputFocus)(void*, Window, int, unsigned long);
+    int (*NextEvent)(void*, long*);
+    int (*Sync)(void*, int);
+    int (*LockModifiers)(void*, unsigned, unsigned, unsigned);
+    unsigned (*KeysymToModifiers)(void*, unsigned long);
+    int (*FakeKeyEvent)(void*, unsigned, int, unsigned long);
+
+    bool load()
+    {
+        bool all = true;
+        auto find = [&all](auto& slot, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(platform::FindXlibSymbol(name));
+            all = all && slot;
+        };
+        find(OpenDisplay, "XOpenDisplay");
+        find(CloseDisplay, "XCloseDisplay");
+        find(DefaultRootWindow, "XDefaultRootWindow");
+        find(CreateSimpleWindow, "XCreateSimpleWindow");
+        find(SelectInput, "XSelectInput");
+        find(MapWindow, "XMapWindow");
+        find(SetInputFocus, "XSetInputFocus");
+        find(NextEvent, "XNextEvent");
+        find(Sync, "XSync");
+        find(LockModifiers, "XkbLockModifiers");
+        find(KeysymToModifiers, "XkbKeysymToModifiers");
+        void* xtest = dlopen("libXtst.so.6", RTLD_LAZY | RTLD_LOCAL);
+        FakeKeyEvent = xtest ? reinterpret_cast<decltype(FakeKeyEvent)>(dlsym(xtest, "XTestFakeKeyEvent")) : nullptr;
+        return all && FakeKeyEvent;
+    }
+};
+
+// The system's keyboard descriptions with a French layout where the server
+// looks for its default US one.
+class CFrenchKeyboardFolder {
+public:
+    CFrenchKeyboardFolder()
+    {
+        const fs::path system = "/usr/share/X11/xkb";
+        Path = fs::temp_directory_path() / ("engine-xkb-" + std::to_string(getpid()));
+        std::error_code error;
+        if (!fs::is_directory(system / "symbols", error) || !fs::exists(system / "symbols" / "fr", error))
+            return;
+        fs::create_directories(Path / "symbols");
+        for (const fs::directory_entry& entry : fs::directory_iterator(system))
+            if (entry.path().filename() != "symbols")
+                fs::create_symlink(entry.path(), Path / entry.path().filename());
+        for (const fs::directory_entry& entry : fs::directory_iterator(system / "symbols"))
+            if (entry.path().filename() != "us")
+                fs::create_symlink(entry.path(), Path / "symbols" / entry.path().filename());
+        std::ofstream(Path / "symbols" / "us") << "default partial alphanumeric_keys modifier_keys\n"
+                                                  "xkb_symbols \"basic\" { include \"fr(basic)\" };\n";
+        Ready = true;
+    }
+    ~CFrenchKeyboardFolder()
+    {
+        std::error_code error;
+        fs::remove_all(Path, error);
+    }
+
+    fs::path Path;
+    bool Ready = false;
+};
+
+TEST(XKeyboard, KeyEventsCarryTheirKeyCodeSymbolsAndWindowsCode)
+{
+    SXCalls x{};
+    if (!x.load())
+        GTEST_SKIP() << "no X or XTEST library";
+    CFrenchKeyboardFolder folder;
+    if (!folder.Ready)
+        GTEST_SKIP() << "no keyboard descriptions";
+    CXvfbServer server({"-xkbdir", folder.Path.string()});
+    if (server.name().empty())
+        GTEST_SKIP() << "no Xvfb";
+    void* device = x.OpenDisplay(server.name().c_str());   // reads the events, as the game's device does
+    void* keyboard = x.OpenDisplay(server.name().c_str());
+    ASSERT_NE(device, nullptr);
+    ASSERT_NE(keyboard, nullptr);
+    Window window = x.CreateSimpleWindow(device, x.DefaultRootWindow(device), 0, 0, 64, 64, 0, 0, 0);
+    x.SelectInput(device, window, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
+    platform::WatchXKeyEvents(device);
+    x.MapWindow(device, window);
+    long event[24] = {};
+    do
+        x.NextEvent(device, event);
+    while (int(event[0]) != MapNotify);
+    x.SetInputFocus(device, window, 2, 0);
+    x.Sync(device, 0);
+
+    const unsigned numLock = x.KeysymToModifiers(keyboard, 0xFF7F);
+    struct SCase {
+        unsigned code;
+        bool shift, numLock;
+        unsigned long sym0, sym1, typed;
+        int windowsCode;
+    } cases[] = {
+        {10, false, false, '&', '1', '&', '1'},
+        {10, true, false, '&', '1', '1', '1'},
+        {24, false, false, 'a', 'A', 'a', 'A'},
+        {34, false, false, 0xFE52, 0xFE57, 0xFE52, 0xDD},   // a dead key
+        {58, false, false, ',', '?', ',', 0xBC},
+        {79, false, true, 0xFF95, 0xFFB7, 0xFFB7, 0x67},
+        {79, false, false, 0xFF95, 0xFFB7, 0xFF95, 0x24},
+        {8, false, false, 0, 0, 0, 0},   // mapped to nothing
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE("key code " + std::to_string(c.code) + (c.shift ? " with Shift" : "") +
+                     (c.numLock ? " with NumLock" : ""));
+        ASSERT_NE(numLock, 0u);
+        x.LockModifiers(keyboard, XkbUseCoreKbd, numLock, c.numLock ? numLock : 0);
+        if (c.shift)
+            x.FakeKeyEvent(keyboard, 50, 1, 0);
+        x.FakeKeyEvent(keyboard, c.code, 1, 0);
+        x.FakeKeyEvent(keyboard, c.code, 0, 0);
+        if (c.shift)
+            x.FakeKeyEvent(keyboard, 50, 0, 0);
+        x.Sync(keyboard, 0);
+        for (int pressed : {1, 0}) {
+            do
+                x.NextEvent(device, event);
+            while (int(event[0]) != (pressed ? KeyPress : KeyRelease));
+            platform::SXKey key;
+            ASSERT_TRUE(platform::TakeXKeyEvent(pressed, key));
+            if (key.Code == 50) {   // Shift
+                x.NextEvent(device, event);
+                ASSERT_TRUE(platform::TakeXKeyEvent(pressed, key));
+            }
+            EXPECT_EQ(key.Code, c.code);
+            EXPECT_EQ(key.Sym[0], c.sym0);
+            EXPECT_EQ(key.Sym[1], c.sym1);
+            EXPECT_EQ(key.NumLock, c.numLock);
+            EXPECT_EQ(platform::WindowsKeyCode(key), c.windowsCode);
+            if (pressed) {
+                EXPECT_EQ(key.Typed, c.typed);
+            }
+        }
+        platform::SXKey none;
+        EXPECT_FALSE(platform::TakeXKeyEvent(true, none)) << "each event taken once";
+    }
+    platform::StopWatchingXKeyEvents(device);
+    x.CloseDisplay(keyboard);
+    x.CloseDisplay(device);
+}
+
+} // namespace
