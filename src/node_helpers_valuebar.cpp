@@ -97,6 +97,9 @@ void CSlideRandom::buildBar(const core::vector3df& position, const char* fillNam
         ContainerSerial = container->getCreationSerial();
         container->setAlpha(0);
         container->setPosition(position);
+        // One step above the bar: at its depth the fill and the edge are drawn
+        // over the bar's own picture, whichever texture came in first.
+        container->setZOrder(1);
         container->setPseudoOwner(this);   // one grab, dropped when the container goes
         fill = addSprite(fillName, Width, Height, core::vector3df(0, 0, 0), container, nullptr, SPRITE_SITE);
     }

@@ -157,9 +157,11 @@ void CRenderer::dropQueuedTextures()
 {
     CheckMainThread();
     irr::video::IVideoDriver* driver = getDriver();
-    for (irr::u32 i = 0; i < QueuedTextures.size(); ++i)
+    for (irr::u32 i = 0; i < QueuedTextures.size(); ++i) {
+        ForgetTextureLoadSerial(QueuedTextures[i]);
         if (driver)
             driver->removeTexture(QueuedTextures[i]);
+    }
     QueuedTextures.set_used(0);
 }
 

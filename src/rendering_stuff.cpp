@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <new>
+#include <unordered_map>
 
 using namespace irr;
 
@@ -216,11 +217,57 @@ bool SRenderEntry::operator<(const SRenderEntry& other) const
         return Priority < other.Priority;
     if (MaterialType != other.MaterialType)
         return MaterialType < other.MaterialType;
-    const uintptr_t a = reinterpret_cast<uintptr_t>(Texture);
-    const uintptr_t b = reinterpret_cast<uintptr_t>(other.Texture);
-    if (a != b)
-        return a < b;
+    if (TextureSerial != other.TextureSerial)
+        return TextureSerial < other.TextureSerial;
     return XYKey > other.XYKey;
+}
+
+namespace {
+
+struct STextureSerials {
+    std::unordered_map<const video::ITexture*, u32> Serials;
+    u32 Next = 1;
+    // Sprites of one texture register one after another: most asks are the last one again.
+    const video::ITexture* Last = nullptr;
+    u32 LastSerial = 0;
+};
+
+STextureSerials& textureSerials()
+{
+    static STextureSerials& serials = *new STextureSerials;   // asked for until the very end
+    return serials;
+}
+
+} // namespace
+
+u32 TextureLoadSerial(const video::ITexture* texture)
+{
+    if (!texture)
+        return 0;
+    STextureSerials& s = textureSerials();
+    if (texture == s.Last)
+        return s.LastSerial;
+    u32& serial = s.Serials[texture];
+    if (serial == 0)
+        serial = s.Next++;
+    s.Last = texture;
+    s.LastSerial = serial;
+    return serial;
+}
+
+void ForgetTextureLoadSerial(const video::ITexture* texture)
+{
+    STextureSerials& s = textureSerials();
+    s.Serials.erase(texture);
+    if (s.Last == texture)
+        s.Last = nullptr;
+}
+
+void ForgetTextureLoadSerials()
+{
+    STextureSerials& s = textureSerials();
+    s.Serials.clear();
+    s.Last = nullptr;
 }
 
 SRenderEntry MakeRenderEntry(CRenderableNode* node)
@@ -229,7 +276,7 @@ SRenderEntry MakeRenderEntry(CRenderableNode* node)
     entry.Node = node;
     if (node->getMaterialCount() > 0) {
         const video::SMaterial& material = node->getMaterial(0);
-        entry.Texture = material.getTexture(0);
+        entry.TextureSerial = TextureLoadSerial(material.getTexture(0));
         entry.MaterialType = s32(material.MaterialType);
     }
     const core::vector3df pos = node->getAbsolutePosition();

@@ -33,17 +33,29 @@ public:
 // 32-bit range, NaN included, gives INT32_MIN.
 irr::s32 RenderSortKey(irr::f32 c);
 
+// The order in which the engine took textures in: the texture cache numbers
+// each texture when it first holds it, and one the cache never saw gets the
+// next number the first time it is asked for. Among otherwise equal entries
+// the render order follows it, so a scene draws alike on every run whatever
+// addresses the allocator hands out. 0 for no texture.
+irr::u32 TextureLoadSerial(const irr::video::ITexture* texture);
+// A texture that goes: its address may come back as another texture.
+void ForgetTextureLoadSerial(const irr::video::ITexture* texture);
+// Every texture goes with its device.
+void ForgetTextureLoadSerials();
+
 // One registered node for one frame; the pointers are borrowed and valid
 // until the frame's removals run.
 struct SRenderEntry {
     CRenderableNode* Node = nullptr;
-    irr::video::ITexture* Texture = nullptr;   // layer 0 of material 0, or null
+    irr::u32 TextureSerial = 0;                // of layer 0 of material 0; 0 without one
     irr::s32 MaterialType = 0;
     irr::s32 XYKey = 0;                        // key(Y) ^ key(X)
     irr::s32 ZKey = 0;
     irr::s32 Priority = 0;                     // the node's absolute z
 
-    // Draw order: deeper first, then lower priority, material, texture, then greater XY key.
+    // Draw order: deeper first, then lower priority, material, the texture
+    // taken in earlier, then greater XY key.
     bool operator<(const SRenderEntry& other) const;
 };
 

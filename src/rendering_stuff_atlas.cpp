@@ -3,6 +3,7 @@
 
 #include "node_factory_macros.h"
 #include "rendering_material_custom.h"
+#include "rendering_stuff.h"
 #include "utils_assert.h"
 #include "utils_debug.h"
 #include "utils_engine_context.h"
@@ -106,6 +107,7 @@ void pushAtlasRegions(std::vector<STextureRegion>& regions, video::ITexture* tex
 {
     CheckMainThread();
     CTextureCache& cache = CTextureCache::instance();
+    TextureLoadSerial(texture);   // also when every region replaces one already cached
     for (STextureRegion& region : regions) {
         region.setTexturePointer(texture);
         const int index = cache.findLinear(region.Name);

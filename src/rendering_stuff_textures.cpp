@@ -3,6 +3,7 @@
 
 #include "module_enginebase.h"
 #include "rendering.h"
+#include "rendering_stuff.h"
 #include "rendering_stuff_particles.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
@@ -266,6 +267,7 @@ int CTextureCache::findLinear(const char* name) const
 
 void CTextureCache::push(const STextureRegion& region)
 {
+    TextureLoadSerial(region.Texture);   // numbered in the order textures come in
     Regions.push_back(region);
     Sorted = false;
 }
@@ -425,6 +427,7 @@ void removeCachedTexture(const char* name)
     video::ITexture* texture = driver ? driver->findTexture(name) : nullptr;
     if (texture) {
         forgetTexturePixels(texture);
+        ForgetTextureLoadSerial(texture);
         driver->removeTexture(texture);
     }
     CTextureCache::instance().erase(name, texture);
@@ -434,6 +437,7 @@ void ReleaseTextureCaches()
 {
     CTextureCache::instance().clear();
     clearTexturePixelCache();
+    ForgetTextureLoadSerials();
 }
 
 SAtlasGrid::SAtlasGrid(int columns, int rows)

@@ -37,13 +37,13 @@ TEST(RenderSortKey, SaturatesOutsideTheIntRange)
     EXPECT_EQ(RenderSortKey(0.10001f) - RenderSortKey(0.1f), 1000);
 }
 
-SRenderEntry entry(s32 z, s32 priority, s32 material, uintptr_t texture, s32 xy)
+SRenderEntry entry(s32 z, s32 priority, s32 material, u32 textureSerial, s32 xy)
 {
     SRenderEntry e;
     e.ZKey = z;
     e.Priority = priority;
     e.MaterialType = material;
-    e.Texture = reinterpret_cast<video::ITexture*>(texture);
+    e.TextureSerial = textureSerial;
     e.XYKey = xy;
     return e;
 }
@@ -57,9 +57,9 @@ TEST(RenderOrder, KeysInTheirSequence)
         {entry(5, 0, 9, 9, 0), entry(5, 1, 0, 0, 9), "smaller priority first"},
         {entry(5, -3, 9, 9, 0), entry(5, 2, 0, 0, 9), "signed priority"},
         {entry(5, 1, 2, 9, 0), entry(5, 1, 3, 0, 9), "smaller material first"},
-        {entry(5, 1, 2, 0x1000, 0), entry(5, 1, 2, 0x2000, 9), "smaller texture address first"},
-        {entry(5, 1, 2, 0x1000, 0), entry(5, 1, 2, uintptr_t(-16), 9), "texture addresses compare unsigned"},
-        {entry(5, 1, 2, 0x1000, 7), entry(5, 1, 2, 0x1000, 3), "greater XY key first"},
+        {entry(5, 1, 2, 3, 0), entry(5, 1, 2, 4, 9), "texture taken in earlier first"},
+        {entry(5, 1, 2, 0, 0), entry(5, 1, 2, 0xFFFFFFFFu, 9), "texture serials compare unsigned"},
+        {entry(5, 1, 2, 3, 7), entry(5, 1, 2, 3, 3), "greater XY key first"},
     };
     for (const Case& c : cases) {
         EXPECT_TRUE(c.first < c.second) << c.why;

@@ -17,10 +17,12 @@ using RendererPass = NullScene;
 
 TEST_F(RendererPass, DrawOrderByDepthPriorityMaterialTextureAndLayer)
 {
-    video::ITexture* lowTex = Engine.Driver->addTexture(core::dimension2du(4, 4), "t1");
+    // Taken in the other way round than made: the order they were taken in
+    // counts, not where they lie.
     video::ITexture* highTex = Engine.Driver->addTexture(core::dimension2du(4, 4), "t2");
-    if (lowTex > highTex)
-        std::swap(lowTex, highTex);
+    video::ITexture* lowTex = Engine.Driver->addTexture(core::dimension2du(4, 4), "t1");
+    const u32 lowSerial = TextureLoadSerial(lowTex);
+    ASSERT_LT(lowSerial, TextureLoadSerial(highTex));
     CProbeNode* near = addNode("z0.25", nullptr, -1, core::vector3df(0, 0, 0.25f));
     addNode("z0.5", nullptr, -1, core::vector3df(0, 0, 0.5f));
     CProbeNode* prio1 = addNode("prio1", nullptr, -1, core::vector3df(0, 0, 0.1f));
