@@ -176,8 +176,23 @@ int takeMixerChannel()
     return count;
 }
 
+// Bytes of one frame in the mixer's format, which loaded samples are in.
+uint32_t mixerFrameBytes()
+{
+    int freq = 0, channels = 0;
+    Uint16 format = 0;
+    if (!Mix_QuerySpec(&freq, &format, &channels)) return 1;
+    return uint32_t(SDL_AUDIO_BITSIZE(format) / 8 * std::max(channels, 1));
+}
+
 uint32_t startSampleChannel(uint32_t handle, Channel& channel)
 {
+    // A sound without one whole frame (an empty data chunk) has ended as it
+    // starts: the mixer refuses to play it.
+    if (device.samples.at(channel.sample).chunk->alen < mixerFrameBytes()) {
+        if (channel.flags & BASS_STREAM_AUTOFREE) release(handle);
+        return succeed();
+    }
     int mixer = takeMixerChannel();
     if (mixer < 0) return fail(BASS_ERROR_NOCHAN);
     // The volume goes first so that no buffer is mixed at the mixer channel's old volume.

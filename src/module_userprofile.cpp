@@ -44,6 +44,7 @@ CString readFramed(const CString& path)
 {
     CString text;
     ReadFileToString(path, text);   // a missing file reads as empty
+    DropUtf8Mark(text);
     return CString("\n") + text + "\n";
 }
 
@@ -125,6 +126,7 @@ void CUserProfileModule::readProfileNames()
     CString text;
     if (ReadUserFile(GetUserFolder() + ProfileNamesFileName, text) != EUserFileRead::Read)
         ReadFileToString(GetAppFolder() + OptionsFileName, text);
+    DropUtf8Mark(text);
     text = CString("\n") + text + "\n";
     ActiveProfile = GetKeyValue(text, "ActiveProfile");
     PastProfiles.RemoveAll();

@@ -85,23 +85,28 @@ void CUserProfile::load()
     m_nCounterBase = Options.getChangeCounter();
     if (text.IsEmpty())
         markChanged();
+    DropUtf8Mark(text);   // an editor's mark would hide the first key
     text = CString("\n") + text + "\n";
     // Keys and options come from the part before the script block, so that
-    // a saved script text can never pose as one of them.
-    int blockAt = text.Find(ScriptBlockStart);
-    CString head = blockAt < 0 ? text : text.Left(blockAt);
+    // a saved script text can never pose as one of them. The block opens on
+    // a line of its own: a marker inside a value (as written before such
+    // values were encoded) leaves the options after it in place.
+    int blockAt = text.Find(CString("\n") + ScriptBlockStart);
+    CString head = blockAt < 0 ? text : text.Left(blockAt + 1);
+    CString block = blockAt < 0 ? CString() : text.Mid(blockAt);
     ReadKeyInt(Fullscreen, head, "Fullscreen");
     ReadKeyInt(CursorFace, head, "CursorFace");
     ReadKeyFloat(EffectsVolume, head, "EffectsVolume");
     ReadKeyFloat(MusicVolume, head, "MusicVolume");
     ReadKeyInt(XResolution, head, "XResolution");
     ReadKeyInt(YResolution, head, "YResolution");
-    // Text holding an option prefix would come back as an option once saved:
-    // no language name or tooltip list does, so such a value is damage.
+    // Text holding an option prefix or a script block marker would come back
+    // as something else once saved: no language name or tooltip list does, so
+    // such a value is damage.
     for (auto key : {std::make_pair(&Language, "Language"), std::make_pair(&TooltipShowed, "TooltipShowed")}) {
         CString text = *key.first;
         ReadKeyString(text, head, key.second);
-        if (!HoldsOptionPrefix(text))
+        if (!HoldsReservedText(text))
             *key.first = text;
     }
     fixResolution();   // a hand-edited 0 would give a window of no width
@@ -109,7 +114,7 @@ void CUserProfile::load()
     Options.fromText(head, false);
     m_nCounterBase += Options.getChangeCounter() - before;
 
-    readScriptBlock(text);
+    readScriptBlock(block);
     if (ProfileData)
         ProfileData->onLoad(text, this);
     applySettings();

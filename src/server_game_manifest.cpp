@@ -3,6 +3,7 @@
 
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_str_keyvalue.h"
 #include "utils_str_tools.h"
 
 #include <IXMLReader.h>
@@ -285,6 +286,7 @@ void CManifest::readMacros()
         }
         CString text;
         ReadFileToString(path, text);   // a missing file adds no lines
+        DropUtf8Mark(text);
         pieces = SplitString(CString("\n") + text + "\n", '\n', false);
         for (u32 k = 0; k < pieces.size(); ++k)
             lines.Add(pieces[k].c_str());

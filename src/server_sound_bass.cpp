@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 namespace {
@@ -34,6 +35,7 @@ constexpr float LoopFadeFloor = 0.2f;          // volumes up to this need no fad
 constexpr int MusicFadeSteps = 10;
 constexpr uint32_t MusicFadeStepMs = 150;
 constexpr uint32_t MusicSwitchMs = 10;
+constexpr size_t MaxFullTableReports = 1000;   // effect names told about a full table
 
 // The loop message remembers the channel it started above the 32 bits of b
 // that requests fill.
@@ -208,6 +210,14 @@ float CSoundServer::requestVolume(float volume) const
 
 bool CSoundServer::acceptName(const CString& name)
 {
+    if (name.IsEmpty()) {
+        // A script's slip (a missing argument reads as "") or an empty field
+        // of a description: nothing to play, and no reason to end the game.
+        if (!EmptyNameReported)
+            DebugLog("Empty sound effect! Nothing is played");
+        EmptyNameReported = true;
+        return false;
+    }
     if (name.GetLength() <= SoundEffectNameMax)
         return true;
     EngineMessageBox(Format("Sound effect name too long (%i characters, at most %i); not played:\n%.80s...",
@@ -223,10 +233,6 @@ void CSoundServer::playEffect(const CString& name, float volume)
     float v = requestVolume(volume);
     if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
         return;
-    if (name.IsEmpty()) {
-        FatalError("Empty sound effect!", false);
-        return;
-    }
     if (!acceptName(name))
         return;
     postMessage(SM_PLAY_EFFECT, reinterpret_cast<uintptr_t>(strdup(name)), volumeCode(v) << 16);
@@ -240,10 +246,6 @@ int CSoundServer::playLoopedEffect(const CString& name, float volume)
     if (v < QuietestRequest || getPauseLevel() >= PausedLevel)
         return -1;
     CheckMainThread();
-    if (name.IsEmpty()) {
-        FatalError("Empty sound effect!", false);
-        return -1;
-    }
     if (!acceptName(name) || !isReady())
         return -1;
     int slot = Device->NextLoopSlot;
@@ -343,8 +345,11 @@ int CSoundServer::loadEffectRow(const CString& name, bool isRequested)
     if (!acceptName(name))
         return -1;
     if (Device->EffectCount + 1 >= SoundEffectLimit) {
-        DebugLog(Format("Sound effect table is full (%i effects); '%s' not played", Device->EffectCount,
-                        (const char*)name));
+        // Once per effect: a game that keeps asking would fill the log.
+        std::string effect(name, size_t(withoutWavLength(name)));
+        if (FullTableReported.size() < MaxFullTableReports && FullTableReported.insert(effect).second)
+            DebugLog(Format("Sound effect table is full (%i effects); '%s' not played", Device->EffectCount,
+                            (const char*)name));
         return -1;
     }
     CString file = effectFile(name);
@@ -495,15 +500,16 @@ int CSoundServer::handlePlayLoop(SEngineMessage& message)
         return 1;
     CSoundChannel channel(*this, started);
     float volume = volumeOf(message.arg2);
+    if (message.step == 0) {
+        channel.play(true);
+        if (isDead(started))
+            return 1;   // a sound of no length ends as it starts
+    }
     if (message.step < LoopFadeSteps && volume > LoopFadeFloor) {
-        if (message.step == 0)
-            channel.play(true);
         ++message.step;
         channel.setVolume(float(message.step) * volume / float(LoopFadeSteps));
         return keepFor(message, LoopFadeStepMs);
     }
-    if (message.step == 0)
-        channel.play(true);
     channel.setVolume(volume);
     return 1;
 }
@@ -518,11 +524,51 @@ int CSoundServer::handlePlayEffect(SEngineMessage& message)
     return 1;
 }
 
+void CSoundServer::update(uint32_t)
+{
+    if (!forgetEndedMusic())
+        return;
+    // Music loops. The library still ends a track shorter than what it reads
+    // ahead at once: it starts again, unless the music is being changed.
+    if (MusicName.IsEmpty() || !Queue || Queue->findMessage(SM_MUSIC_START))
+        return;
+    float volume = getPauseLevel() >= PausedLevel ? 0.0f : MusicVolume;
+    if (SEngineMessage* fade = Queue->findMessage(SM_MUSIC_FADE_IN))
+        volume = std::min(volume, MusicVolume / float(MusicFadeSteps) * float(fade->step));
+    startMusic(volume);
+}
+
+bool CSoundServer::forgetEndedMusic()
+{
+    if (!isReady() || !Device->Music->Handle || !isDead(Device->Music->Handle))
+        return false;
+    Device->Music->Handle = 0;   // the library has let it go: never used again
+    return true;
+}
+
+bool CSoundServer::startMusic(float volume)
+{
+    CSoundChannel& music = *Device->Music;
+    MusicStarted = 1;
+    CString path = ToNativePath(MakeMusicPath(MusicName));
+    music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
+    if (!music.Handle) {
+        if (LogReadFailure(path) == 0)   // read, so what it holds was refused
+            DebugLog(Format("Cannot play '%s': no sound the game reads (%i)", (const char*)path,
+                            Library->ErrorGetCode()));
+        return false;   // a music file that cannot be opened leaves silence
+    }
+    music.setVolume(volume);
+    music.play(true);
+    return true;
+}
+
 int CSoundServer::handleMusicStart(SEngineMessage& message)
 {
     if (!isReady())
         return 1;
     CSoundChannel& music = *Device->Music;
+    forgetEndedMusic();
     if (music.Handle) {
         if (message.step < MusicFadeSteps) {
             ++message.step;
@@ -542,22 +588,15 @@ int CSoundServer::handleMusicFadeIn(SEngineMessage& message)
     if (MusicName.IsEmpty() || !isReady())
         return 1;
     CSoundChannel& music = *Device->Music;
+    forgetEndedMusic();
     if (!music.Handle) {
-        MusicStarted = 1;
-        CString path = ToNativePath(MakeMusicPath(MusicName));
-        music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
-        if (!music.Handle) {
-            if (LogReadFailure(path) == 0)   // read, so what it holds was refused
-                DebugLog(Format("Cannot play '%s': no sound the game reads (%i)", (const char*)path,
-                                Library->ErrorGetCode()));
-            return 1;   // a music file that cannot be opened leaves silence
-        }
-    }
-    if (message.step == 0)
+        if (!startMusic(MusicVolume / float(MusicFadeSteps) * float(message.step)))
+            return 1;
+    } else if (message.step == 0) {
         music.setVolume(0.0f);
+        music.play(true);
+    }
     if (message.step < MusicFadeSteps) {
-        if (message.step == 0)
-            music.play(true);
         ++message.step;
         music.setVolume(MusicVolume / float(MusicFadeSteps) * float(message.step));
         return keepFor(message, MusicFadeStepMs);
@@ -571,6 +610,7 @@ int CSoundServer::handleSetVolumes()
     if (!isReady())
         return 1;
     bool isPaused = getPauseLevel() >= PausedLevel;
+    forgetEndedMusic();
     if (Device->Music->Handle)
         Device->Music->setVolume(isPaused ? 0.0f : MusicVolume);
     float effects = isPaused ? 0.0f : EffectsVolume;

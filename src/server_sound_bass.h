@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 
 class CEngineMessageQueue;
 class CSoundServer;
@@ -96,7 +98,8 @@ public:
     bool isAvailable() const { return Available != 0; }
 
     // --- queue hooks ---
-    void update(uint32_t nowMs) override {}
+    // Lets a music stream that has ended go, and starts the track again.
+    void update(uint32_t nowMs) override;
     int handleMessage(SEngineMessage& message) override;
     int postMessage(uint32_t code, uintptr_t a, uintptr_t b);   // 1
 
@@ -128,6 +131,10 @@ private:
     bool isDead(uint32_t channel);
     static CString effectFile(const CString& name);   // the file an effect name loads
     int loadEffectRow(const CString& name, bool isRequested);
+    // True when the music stream had ended; its handle is then 0.
+    bool forgetEndedMusic();
+    // A new stream of the wanted music, playing looped at the volume.
+    bool startMusic(float volume);
 
     int handleStopLoop(SEngineMessage& message);
     int handlePlayLoop(SEngineMessage& message);
@@ -143,6 +150,8 @@ private:
     int MusicStarted = 0;
     int Closed = 0;
     std::unique_ptr<CSoundDevice> Device;
+    bool EmptyNameReported = false;
+    std::set<std::string> FullTableReported;   // effects dropped for a full table, told once each
 
     CEngineMessageQueue* Queue;                 // borrowed: the engine's queue
     ISoundLibrary* Library;                     // borrowed; fixed by init

@@ -357,10 +357,13 @@ CString GetUserFolder()
     if (!stored.IsEmpty())
         return stored;
     CString folder = chooseUserFolder();
-    // The player's files are named exactly; a folder holding the program
-    // (and so the game's data) keeps the lookup without case.
+    // The player's files are named exactly, so that players whose names
+    // differ only in case keep their own. A folder holding the program (and
+    // so the game's data) keeps the lookup without case for everything else.
     if (!IsAtOrBelowFolder(GetAppFolder(), folder))
         SetExactFolder(EExactFolder::User, folder);
+    else
+        SetExactFiles(folder, {"pr_*.ini", "game_options.ini", "hiscores*.ini", "*_screenshot.bmp"});
     createUserFolder(folder);
     if (!endsWithSeparator(folder))
         folder += separatorFor(folder);
@@ -372,6 +375,7 @@ void ResetUserFolder()
 {
     userFolderSlot().Empty();
     SetExactFolder(EExactFolder::User, nullptr);
+    SetExactFiles(nullptr, {});
 }
 
 CString AppDataFolderName(const char* newName)

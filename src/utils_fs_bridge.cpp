@@ -6,6 +6,7 @@
 #include <IFileSystem.h>
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,35 @@ bool inExactFolder(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(ExactFoldersLock);
     return atOrBelow(path, exactFolder(EExactFolder::User)) || atOrBelow(path, exactFolder(EExactFolder::Log));
+}
+
+// The folder of SetExactFiles ("/" separated, no trailing "/") and its patterns.
+struct SExactFiles {
+    std::string Folder;
+    std::vector<std::string> Patterns;
+};
+SExactFiles& exactFiles()
+{
+    static SExactFiles& files = *new SExactFiles;   // never destroyed, as Listings
+    return files;
+}
+
+// Where the file part of a path starts when the path names a file of
+// SetExactFiles; 0 when it does not.
+size_t exactFileStart(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
+        return 0;
+    std::lock_guard<std::mutex> lock(ExactFoldersLock);
+    const SExactFiles& files = exactFiles();
+    if (files.Folder.empty() || path.compare(0, slash, files.Folder) != 0 || files.Folder.size() != slash)
+        return 0;
+    const std::string name = path.substr(slash + 1);
+    for (const std::string& pattern : files.Patterns)
+        if (::fnmatch(pattern.c_str(), name.c_str(), FNM_PERIOD | FNM_CASEFOLD) == 0)
+            return slash + 1;
+    return 0;
 }
 
 bool existsOnDisk(const std::string& path)
@@ -265,6 +295,8 @@ CString ToNativePath(const char* name)
     path = withoutDotSegments(path);
     if (existsOnDisk(path))
         return CString(path.c_str());
+    if (size_t name = exactFileStart(path))
+        return CString((resolveIgnoringCase(path.substr(0, name)) + path.substr(name)).c_str());
     return CString(resolveIgnoringCase(withoutTrailingBlanks(path)).c_str());
 }
 
@@ -290,6 +322,14 @@ void SetExactFolder(EExactFolder which, const char* folder)
 {
     std::lock_guard<std::mutex> lock(ExactFoldersLock);
     exactFolder(which) = folderName(folder);
+}
+
+void SetExactFiles(const char* folder, std::vector<std::string> patterns)
+{
+    std::string name = folder && *folder ? withoutDotSegments(folderName(folder)) : std::string();
+    std::lock_guard<std::mutex> lock(ExactFoldersLock);
+    exactFiles().Folder = name;
+    exactFiles().Patterns = name.empty() ? std::vector<std::string>() : std::move(patterns);
 }
 
 bool IsAtOrBelowFolder(const char* path, const char* folder)

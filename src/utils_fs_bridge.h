@@ -5,6 +5,9 @@
 
 #include "utils_str.h"
 
+#include <string>
+#include <vector>
+
 // The name as the disk knows it: every "\" becomes "/", runs of separators
 // collapse (a leading "/" stays: the name is absolute), and "." and "x\.."
 // are taken out as Windows does, without asking the disk (a ".." above the
@@ -31,6 +34,13 @@ CString ToArchiveName(const char* name);
 // Null or empty: none. The game's own data keeps the lookup without case.
 enum class EExactFolder { User, Log };
 void SetExactFolder(EExactFolder which, const char* folder);
+
+// Files that lie directly in the folder and whose names match one of the
+// patterns ("*" and "?", letters in any case) are named exactly too: what the engine names for
+// the player in a user folder that also holds the game's data, which keeps
+// the lookup without case. The folder itself is found as other names are.
+// Null: none.
+void SetExactFiles(const char* folder, std::vector<std::string> patterns);
 
 // Whether the path names the folder or something below it, compared as
 // written ("\" and "/" alike, no disk access).

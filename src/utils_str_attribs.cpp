@@ -26,6 +26,9 @@ const char* const OptionPrefix = "Option[";
 const char* const Base64Prefix = "OptionStrB64[";
 const char* const IntPrefix = "OptionLong[";
 const char* const FloatPrefix = "OptionDouble[";
+// A profile follows its options with the script block: text holding either
+// marker must not open or end it.
+const char* const ScriptBlockMarkers[] = {"<ScriptSafe>", "</ScriptSafe>"};
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -35,14 +38,14 @@ bool needsBase64(const char* value)
     size_t length = std::strlen(value);
     if (length > 0 && (isBlank(value[0]) || isBlank(value[length - 1])))
         return true;
-    return std::strpbrk(value, "\r\n]") || HoldsOptionPrefix(value);
+    return std::strpbrk(value, "\r\n]") || HoldsReservedText(value);
 }
 
 // A name the reader would not find again, or that would make it find
 // another option, is left out of the text.
 bool isWritableName(const core::stringc& name)
 {
-    return !name.empty() && !std::strpbrk(name.c_str(), "\r\n]") && !HoldsOptionPrefix(name.c_str());
+    return !name.empty() && !std::strpbrk(name.c_str(), "\r\n]") && !HoldsReservedText(name.c_str());
 }
 
 bool passesFilter(const core::stringc& name, const char* include, const char* exclude)
@@ -67,9 +70,10 @@ CString optionKey(const char* prefix, const core::stringc& name) { return CStrin
 
 }  // namespace
 
-bool HoldsOptionPrefix(const char* text)
+bool HoldsReservedText(const char* text)
 {
-    for (const char* prefix : {OptionPrefix, Base64Prefix, IntPrefix, FloatPrefix})
+    for (const char* prefix : {OptionPrefix, Base64Prefix, IntPrefix, FloatPrefix, ScriptBlockMarkers[0],
+                               ScriptBlockMarkers[1]})
         if (text && std::strstr(text, prefix))
             return true;
     return false;

@@ -9,8 +9,9 @@
 #include <irrTypes.h>
 
 // Whether the text holds one of the option prefixes ("Option[", "OptionLong[",
-// ...): read from a text of option lines it would start an option.
-bool HoldsOptionPrefix(const char* text);
+// ...), which would start an option when read from a text of option lines,
+// or a marker of a profile's script block ("<ScriptSafe>", "</ScriptSafe>").
+bool HoldsReservedText(const char* text);
 
 class CCustomAttribs {
 public:

@@ -220,6 +220,12 @@ void AppendKeyValueList(CString& text, const char* key, const CStringArray& item
     AppendKeyValue(text, key, JoinStrings(items, ','));
 }
 
+void DropUtf8Mark(CString& text)
+{
+    if (text.GetLength() >= 3 && std::memcmp((const char*)text, "\xEF\xBB\xBF", 3) == 0)
+        text = text.Mid(3);
+}
+
 CIniCache::CIniCache() : m_pFiles(new CMapStringToString(10)) {}
 
 CIniCache::~CIniCache()
@@ -241,6 +247,7 @@ CString CIniCache::GetValue(const char* path, const char* key)
         CString file;
         if (!std::strchr(path, '*'))
             ReadFileToString(path, file);
+        DropUtf8Mark(file);
         text = CString("\n") + file + "\n\n";
         text.ReplaceChars("\r", '\n');
         lower = text;

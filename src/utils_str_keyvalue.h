@@ -41,6 +41,10 @@ CString GetTagAttribute(const char* name, const char* text);
 // secondSet, in that order; -1 when none occurs.
 int FindAnyCharPair(const char* text, const char* middle, const char* firstSet, const char* secondSet);
 
+// Removes the UTF-8 byte-order mark that some editors put before a file's
+// first line: left there, it would hide the first key.
+void DropUtf8Mark(CString& text);
+
 void AppendKeyValue(CString& text, const char* key, const char* value);
 void AppendKeyValueInt(CString& text, const char* key, int value);
 void AppendKeyValueFloat(CString& text, const char* key, float value);   // "%0.2f"

@@ -46,8 +46,9 @@ CString languageCode(const char* code)
 }
 
 // Whether the text holds a line for the key, written in the same case.
-bool hasKeyLine(const CString& table, const char* key)
+bool hasKeyLine(CString table, const char* key)
 {
+    DropUtf8Mark(table);
     CString line = CString(key) + "=";
     return table.Find("\n" + line) >= 0 || std::strncmp(table, line, size_t(line.GetLength())) == 0;
 }

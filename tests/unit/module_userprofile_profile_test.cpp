@@ -181,6 +181,50 @@ TEST_F(ProfileTest, NestedScriptTableAndSettingsRoundTrip)
     EXPECT_FALSE(App.exists("Profile/pr_Um91bmQ.ini"));
 }
 
+// Whatever a script puts in an option neither opens nor ends the script
+// block; a file written before such values were encoded still loads whole.
+TEST_F(ProfileTest, OptionTextsNeverOpenTheScriptBlock)
+{
+    App.write("game.ini", GameIni);
+    CEngineBase engine;
+    const char* const names[] = {"a_note", "b_name", "gold", "speed"};
+    auto expectOptions = [&](CUserProfile* profile) {
+        EXPECT_STREQ(profile->Options.getString(names[0], "?"), "I like <ScriptSafe> tags");
+        EXPECT_STREQ(profile->Options.getString(names[1], "?"), "Bob </ScriptSafe>");
+        EXPECT_EQ(profile->Options.getInt(names[2], -1), 120);
+        EXPECT_FLOAT_EQ(profile->Options.getFloat(names[3], -1.0f), 1.5f);
+        EXPECT_EQ(profile->ScriptTable.GetInt("level"), 4);
+        EXPECT_EQ(profile->Options.lookup("x<ScriptSafe>", nullptr, nullptr, nullptr), CCustomAttribs::TypeAbsent);
+    };
+    CUserProfile* profile = new CUserProfile("Tags");
+    profile->Options.setString(names[0], "I like <ScriptSafe> tags");
+    profile->Options.setString(names[1], "Bob </ScriptSafe>");
+    profile->Options.setInt(names[2], 120);
+    profile->Options.setFloat(names[3], 1.5f);
+    profile->Options.setString("x<ScriptSafe>", "1");   // a name it cannot be written under
+    profile->ScriptTable = run("return {level = 4}");
+    profile->drop();
+    const std::string saved = App.read("Profile/pr_VGFncw.ini");
+    EXPECT_EQ(saved.find("<ScriptSafe>"), saved.find("\n<ScriptSafe>\n") + 1) << saved;
+    for (int pass = 0; pass < 2; ++pass) {   // loaded, changed, saved and loaded again
+        profile = new CUserProfile("Tags");
+        profile->load();
+        expectOptions(profile);
+        profile->markChanged();
+        profile->drop();
+    }
+
+    App.write("Profile/pr_VGFncw.ini", "Language=de\nOption[a_note]=I like <ScriptSafe> tags\nOption[b_name]=Bob\n"
+                                       "OptionLong[gold]=120\nOptionDouble[speed]=1.50\n\n<ScriptSafe>\n"
+                                       "</ScriptSafe>\n");
+    profile = new CUserProfile("Tags");
+    profile->load();
+    EXPECT_STREQ(profile->Options.getString(names[0], "?"), "I like <ScriptSafe> tags");
+    EXPECT_STREQ(profile->Options.getString(names[1], "?"), "Bob");
+    EXPECT_EQ(profile->Options.getInt(names[2], -1), 120);
+    profile->drop();
+}
+
 TEST_F(ProfileTest, NewProfilesTakeDefaultsAndAreWritten)
 {
     struct Case {
@@ -220,6 +264,7 @@ TEST_F(ProfileTest, LoadingOddFilesGivesSafeValues)
         {"Fullscreen=0\nXResolution=1024\nYResolution=768\n", "en", 1024, 0, 0},       // no block, no Language
         {"Language=fr\nXResolution=0\nYResolution=0\n", "fr", 800, 0, 0},
         {"Language=frOptionLong[x\nXResolution=1024\nYResolution=768\n", "en", 1024, 0, 0},   // would start an option
+        {"\xEF\xBB\xBFLanguage=fr\nXResolution=1024\nYResolution=768\n", "fr", 1024, 0, 0},   // an editor's mark
         {"", "en", 1024, 0, 1},                                                       // empty: defaults, changed
         {"XResolution=1024\nYResolution=768\n<ScriptSafe>\ngarbage\n</ScriptSafe>\n", "en", 1024, 0, 0},
         {"XResolution=1024\nYResolution=768\n<ScriptSafe>\n<0_type val=\"83886082\"/><0_int val=\"5\"/>\n"

@@ -568,6 +568,14 @@ TEST_F(SoundServerTest, AFullEffectTableDropsTheSoundNotTheGame)
     EXPECT_EQ(Library.count("SampleLoad"), SoundEffectLimit - 1);
     EXPECT_NE(logText().find("Sound effect table is full (95 effects); 'one.more' not played"), std::string::npos);
     EXPECT_NE(logText().find("Sound effect table is full (95 effects); 'another' not played"), std::string::npos);
+    for (const char* name : {"another", "another.wav", "another", "third", "third"}) {
+        Sound.playEffect(name, 1.0f);
+        frame(600);
+    }
+    const std::string log = logText();
+    EXPECT_EQ(log.find("'another"), log.rfind("'another")) << "told once per effect";
+    EXPECT_EQ(log.find("'third' not played"), log.rfind("'third' not played"));
+    EXPECT_NE(log.find("'third' not played"), std::string::npos);
     Sound.playEffect("fx07", 1.0f);
     frame();
     EXPECT_EQ(Library.count("ChannelPlay"), 1) << "loaded effects still play";
@@ -575,8 +583,22 @@ TEST_F(SoundServerTest, AFullEffectTableDropsTheSoundNotTheGame)
     SetLogFolder(nullptr);
 }
 
-TEST_F(SoundServerTest, OverlongNamesAreRefusedWithAMessage)
+TEST_F(SoundServerTest, EmptyAndOverlongNamesAreRefused)
 {
+    // An empty name (a script's missing argument) plays nothing, with one log line.
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
+    for (int i = 0; i < 3; ++i) {
+        Sound.playEffect("", 1.0f);
+        EXPECT_EQ(Sound.playLoopedEffect("", 1.0f), -1);
+    }
+    EXPECT_EQ(Queue.getCount(), 0);
+    const std::string log = logText();
+    ASSERT_NE(log.find("Empty sound effect!"), std::string::npos);
+    EXPECT_EQ(log.find("Empty sound effect!"), log.rfind("Empty sound effect!"));
+    EXPECT_TRUE(Boxes.Boxes.empty());
+    SetLogFolder(nullptr);
+
     std::string longest(SoundEffectNameMax, 'a');
     std::string tooLong(SoundEffectNameMax + 1, 'a');
     Sound.playEffect(longest.c_str(), 1.0f);
@@ -590,6 +612,51 @@ TEST_F(SoundServerTest, OverlongNamesAreRefusedWithAMessage)
         << Boxes.Boxes[0].Text;
     frame();
     EXPECT_STREQ(Sound.getDevice()->EffectNames[0], longest.c_str());
+}
+
+// The library ends a looped track shorter than what it reads ahead and lets
+// its handle go: the track starts again, the old handle is never used again,
+// and no box is shown.
+TEST_F(SoundServerTest, MusicThatEndsStartsAgainWithoutBoxes)
+{
+    setVolumes(0.6f, 0.5f);
+    Sound.setBackgroundMusic("short.ogg");
+    frame();
+    frame(11);
+    const uint32_t first = Sound.getDevice()->Music->Handle;
+    ASSERT_NE(first, 0u);
+    Library.finish(first);   // during the fade-in
+    frame(151);
+    const size_t seen = Library.Calls.size();   // the first handling learnt it is gone
+    for (int i = 0; i < 10; ++i)
+        frame(151);
+    const uint32_t second = Sound.getDevice()->Music->Handle;
+    ASSERT_NE(Library.channel(second), nullptr);
+    EXPECT_EQ(Library.channel(second)->Path, musicPath("short.ogg"));
+    EXPECT_TRUE(Library.channel(second)->IsPlaying);
+    EXPECT_TRUE(Library.channel(second)->IsLooping);
+    EXPECT_EQ(Library.volumesSet(second).back(), 60);
+
+    Library.finish(second);   // after the fade: at the music volume at once
+    frame();
+    const uint32_t third = Sound.getDevice()->Music->Handle;
+    ASSERT_NE(Library.channel(third), nullptr);
+    EXPECT_EQ(Library.volumesSet(third).front(), 60);
+    EXPECT_TRUE(Library.channel(third)->IsPlaying);
+
+    // Ended while the music changes: the new track follows, the old one does not come back.
+    Sound.setBackgroundMusic("next.ogg");
+    frame(151);
+    Library.finish(third);
+    for (int i = 0; i < 13; ++i)
+        frame(151);
+    const uint32_t next = Sound.getDevice()->Music->Handle;
+    ASSERT_NE(Library.channel(next), nullptr);
+    EXPECT_EQ(Library.channel(next)->Path, musicPath("next.ogg"));
+    EXPECT_EQ(Library.playing(), std::vector<uint32_t>{next});
+    for (size_t i = seen; i < Library.Calls.size(); ++i)
+        EXPECT_NE(Library.Calls[i].Handle, first) << Library.Calls[i].Name;
+    EXPECT_TRUE(Boxes.Boxes.empty()) << Boxes.Boxes[0].Text;
 }
 
 TEST_F(SoundServerTest, CloseFreesEverythingOnceAndLaterMessagesOnlyFreeTheirNames)
@@ -696,8 +763,6 @@ TEST_F(SoundServerDeathTest, ContentFaultsEndTheProgram)
         const char* stderrPattern;
         const char* alert;
     } faults[] = {
-        {[&] { Sound.playEffect("", 1.0f); }, "", "Empty sound effect!"},
-        {[&] { Sound.playLoopedEffect("", 1.0f); }, "", "Empty sound effect!"},
         {[&] { Sound.loadEffect("gone"); }, "",
          "Failed to load sound 'gone': file 'gone.wav' in the sound folder 'sfx/': No such file or directory"},
         {[&] { Sound.startEffect("boom", 1.0f); }, "BASS fail! err=-1", "Failed to play effect, err -1"},
@@ -735,6 +800,12 @@ TEST(SoundServerOnAudioLayer, PlaysEffectsLoopsAndMusicOnTheDummyDriver)
     std::filesystem::create_directories(data.file("Sounds/Music"));
     data.write("Sounds/Tone.WAV", toneWav(22050));
     data.write("Sounds/Music/Theme.wav", toneWav(44100));
+    // Sounds of no length: an empty data chunk, and one byte of a 2-byte frame.
+    data.write("Sounds/Empty.wav", toneWav(0));
+    std::string half = toneWav(0);
+    half[4] = char(36 + 2);
+    half[40] = 1;
+    data.write("Sounds/Half.wav", half + std::string(2, '\0'));
     SetAppFolder(data.path().c_str());   // data names below the program folder
     SoundFolders folders((data.path() + "sounds\\").c_str(), (data.path() + "sounds\\music\\").c_str());
     CFakeClock clock;
@@ -773,6 +844,20 @@ TEST(SoundServerOnAudioLayer, PlaysEffectsLoopsAndMusicOnTheDummyDriver)
             frame(51);
         EXPECT_EQ(sound.getDevice()->LoopChannels[slot], 0u);
         EXPECT_EQ(BASS_ChannelIsActive(loop), BASS_ACTIVE_STOPPED);
+
+        // Played, they play nothing and end at once, without a box.
+        for (const char* name : {"empty", "half"}) {
+            sound.playEffect(name, 1.0f);
+            slot = sound.playLoopedEffect(name, 1.0f);
+            for (int i = 0; i < 6; ++i)
+                frame(101);
+            sound.stopLoopedEffect(slot);
+            sound.setVolumes(0.0f, &full, &full);
+            for (int i = 0; i < 6; ++i)
+                frame(101);
+            EXPECT_EQ(sound.getDevice()->LoopChannels[slot], 0u) << name;
+        }
+        EXPECT_EQ(sound.getDevice()->EffectCount, 6) << "each loaded for the effect and for the loop";
         sound.close();
     }
     EXPECT_TRUE(boxes.Boxes.empty()) << boxes.Boxes[0].Text;

@@ -54,6 +54,8 @@ TEST(CustomAttribs, AwkwardStringsGoThroughBase64)
         {"  padded  ", "  padded  ", true},   // the reader trims plain values
         {" lead", " lead", true},
         {"trail\t", "trail\t", true},
+        {"I like <ScriptSafe> tags", "I like <ScriptSafe> tags", true},   // a profile's script block
+        {"</ScriptSafe>", "</ScriptSafe>", true},
         {"in side", "in side", false},
         {"", "", false},
     };

@@ -137,26 +137,54 @@ TEST_F(FileLayerTest, UserFolderFromTheSwitchIsCreatedWithItsParents)
 }
 
 // What a player keeps is named exactly: "UserA" is not the "usera" beside it,
-// and the profiles of "aaa" and "aaG" (pr_YWFh.ini, pr_YWFH.ini) are two files.
+// and the profiles of "aaa" and "aaG" (pr_YWFh.ini, pr_YWFH.ini) are two files,
+// also in a user folder that holds the program, where the game's data keeps
+// the lookup without case.
 TEST_F(FileLayerTest, UserFolderNamesAreUsedExactly)
 {
     makeFolder(Folder.path() + "usera");
     Folder.write("usera/pr_YWFh.ini", "other folder");
-    std::string arg = "-ul=" + Folder.path() + "UserA";
-    setArgs({"game", arg.c_str()});
-    const CString user = GetUserFolder();
-    ASSERT_TRUE(std::filesystem::is_directory(Folder.path() + "UserA"));
-    ASSERT_TRUE(WriteStringToFile(user + "pr_YWFh.ini", "aaa"));
-    ASSERT_TRUE(WriteStringToFile(user + "pr_YWFH.ini", "aaG"));
-    EXPECT_EQ(Folder.read("UserA/pr_YWFh.ini"), "aaa");
-    EXPECT_EQ(Folder.read("UserA/pr_YWFH.ini"), "aaG");
-    EXPECT_EQ(Folder.read("usera/pr_YWFh.ini"), "other folder");
-    CString text;
-    EXPECT_FALSE(ReadFileToString(user + "PR_YWFH.INI", text));
-    EXPECT_FALSE(PathExistsOnDisk(user + "Pr_YWFh.ini"));
-
-    // Files beside the user folder keep the lookup without case.
-    EXPECT_TRUE(PathExistsOnDisk((Folder.path() + "USERA\\PR_YWFH.INI").c_str()));
+    makeFolder(App + "Data");
+    Folder.write("App Folder/Data/Title.PNG", "png");
+    const std::string parent = Folder.path().substr(0, Folder.path().size() - 1);
+    const struct {
+        std::string Switch;
+        std::string Folder;   // below the temporary folder
+        bool HoldsProgram;
+    } cases[] = {
+        {"-ul=" + Folder.path() + "UserA", "UserA/", false},
+        {"-ul=" + App, "App Folder/", true},
+        {"-ul=" + parent, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Switch);
+        setArgs({"game", c.Switch.c_str()});
+        ResetUserFolder();
+        const CString user = GetUserFolder();
+        ASSERT_TRUE(std::filesystem::is_directory(Folder.path() + c.Folder));
+        for (const char* name : {"pr_YWFh.ini", "hiscores_main.ini", "a_1_screenshot.bmp"})
+            ASSERT_TRUE(WriteStringToFile(user + name, "lower"));
+        for (const char* name : {"pr_YWFH.ini", "hiscores_Main.ini", "A_1_screenshot.bmp", "Game_options.ini"})
+            ASSERT_TRUE(WriteStringToFile(user + name, "upper"));
+        EXPECT_EQ(Folder.read(c.Folder + "pr_YWFh.ini"), "lower");
+        EXPECT_EQ(Folder.read(c.Folder + "pr_YWFH.ini"), "upper");
+        EXPECT_EQ(Folder.read(c.Folder + "hiscores_main.ini"), "lower");
+        EXPECT_EQ(Folder.read(c.Folder + "a_1_screenshot.bmp"), "lower");
+        EXPECT_EQ(Folder.read("usera/pr_YWFh.ini"), "other folder");
+        CString text;
+        EXPECT_FALSE(ReadFileToString(user + "PR_YWFH.INI", text));
+        EXPECT_FALSE(ReadFileToString(user + "game_options.ini", text));
+        EXPECT_FALSE(PathExistsOnDisk(user + "Pr_YWFh.ini"));
+        // The game's data in the program folder is found in any case.
+        EXPECT_TRUE(PathExistsOnDisk((App + "data/title.png").c_str()));
+        // Files beside an exact user folder keep the lookup without case.
+        if (!c.HoldsProgram) {
+            EXPECT_TRUE(PathExistsOnDisk((Folder.path() + "USERA\\PR_YWFH.INI").c_str()));
+        }
+        for (const char* name : {"pr_YWFh.ini", "pr_YWFH.ini", "hiscores_main.ini", "hiscores_Main.ini",
+                                 "a_1_screenshot.bmp", "A_1_screenshot.bmp", "Game_options.ini"})
+            std::filesystem::remove(Folder.path() + c.Folder + name);
+    }
 }
 
 TEST_F(FileLayerTest, UserFolderChoices)
