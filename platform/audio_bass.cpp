@@ -288,7 +288,7 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
         SDL_free(buffer);
         return nullptr;
     }
-    std::memcpy(buffer, out.data(), out.size());
+    if (!out.empty()) std::memcpy(buffer, out.data(), out.size());
     chunk->allocated = 1;
     chunk->abuf = buffer;
     chunk->alen = Uint32(out.size());

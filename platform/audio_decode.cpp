@@ -65,7 +65,7 @@ public:
     {
         const size_t left = (values.size() - pos) / size_t(channels);
         const size_t n = std::min(size_t(frames), left);
-        std::memcpy(out, values.data() + pos, n * size_t(channels) * 2);
+        if (n) std::memcpy(out, values.data() + pos, n * size_t(channels) * 2);
         pos += n * size_t(channels);
         return long(n);
     }
@@ -88,7 +88,7 @@ bool appendAs16(SDL_AudioFormat format, const uint8_t* p, size_t bytes, std::vec
     out.reserve(out.size() + count);
     for (size_t i = 0; i < count; ++i, p += size) {
         switch (format) {
-        case AUDIO_U8: out.push_back(int16_t((int(p[0]) - 128) << 8)); break;
+        case AUDIO_U8: out.push_back(int16_t((int(p[0]) - 128) * 256)); break;
         case AUDIO_S8: out.push_back(int16_t(int8_t(p[0]) * 256)); break;
         case AUDIO_S16LSB: out.push_back(int16_t(ReadLe16(p))); break;
         case AUDIO_S16MSB: out.push_back(int16_t(ReadBe16(p))); break;
@@ -231,7 +231,7 @@ public:
                 return 0;   // nothing read and nothing made: no way on
         }
         const size_t n = std::min(size_t(frames), (pending.size() - pendingAt) / size_t(channels));
-        std::memcpy(out, pending.data() + pendingAt, n * size_t(channels) * 2);
+        if (n) std::memcpy(out, pending.data() + pendingAt, n * size_t(channels) * 2);
         pendingAt += n * size_t(channels);
         return long(n);
     }
@@ -273,7 +273,7 @@ private:
         for (uint32_t i = 0; i < h.blocksize; ++i)
             for (uint32_t c = 0; c < h.channels; ++c) {
                 const int64_t v = buffer[c][i];
-                d.pending.push_back(int16_t(std::clamp<int64_t>(shift >= 0 ? v >> shift : v << -shift, -32768, 32767)));
+                d.pending.push_back(int16_t(std::clamp<int64_t>(shift >= 0 ? v >> shift : v * (int64_t(1) << -shift), -32768, 32767)));
             }
         return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
