@@ -248,26 +248,33 @@ SoundBytes readSound(int mem, const void* file, uint64_t offset, uint64_t length
     return bytes;
 }
 
+// Whether a stream's first frames decode: a stream damaged from its start is
+// refused rather than made to end at once.
+bool hasSoundFirst(CSoundDecoder& decoder)
+{
+    std::vector<int16_t> values(size_t(4096) * size_t(decoder.channels));
+    return decoder.read(values.data(), 4096) >= 0;
+}
+
 // The sound in the device's format, in memory from SDL's allocator as the
 // mixer frees it; null when it would take more than MaxConvertedBytes.
 Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
 {
     const uint64_t frames = values.size() / size_t(channels);
     const uint64_t outFrameBytes = uint64_t(SDL_AUDIO_BITSIZE(device.outputFormat) / 8) * uint64_t(device.outputChannels);
-    const uint64_t expected = (frames * uint64_t(device.outputFreq) / uint64_t(rate) + 64) * outFrameBytes;
-    if (expected > MaxConvertedBytes) return nullptr;
+    // The resampler's own rounding and filter tail fit in the margin.
+    const uint64_t capacity = (frames * uint64_t(device.outputFreq) / uint64_t(rate) + 4096) * outFrameBytes;
+    if (capacity > MaxConvertedBytes) return nullptr;
     SDL_AudioStream* convert = SDL_NewAudioStream(AUDIO_S16SYS, Uint8(channels), rate, device.outputFormat,
                                                   Uint8(device.outputChannels), device.outputFreq);
-    if (!convert) return nullptr;
-    std::vector<Uint8> out;
-    out.reserve(size_t(expected));
-    bool isOk = true;
+    auto* chunk = static_cast<Mix_Chunk*>(SDL_malloc(sizeof(Mix_Chunk)));
+    auto* buffer = static_cast<Uint8*>(SDL_malloc(size_t(capacity)));
+    size_t length = 0;
+    bool isOk = convert && chunk && buffer;
     auto drain = [&] {
         for (int ready; isOk && (ready = SDL_AudioStreamAvailable(convert)) > 0;) {
-            const size_t at = out.size();
-            if (at + size_t(ready) > expected) return void(isOk = false);
-            out.resize(at + size_t(ready));
-            isOk = SDL_AudioStreamGet(convert, out.data() + at, ready) == ready;
+            isOk = length + size_t(ready) <= capacity && SDL_AudioStreamGet(convert, buffer + length, ready) == ready;
+            length += size_t(ready);
         }
     };
     constexpr size_t Piece = 65536;
@@ -279,19 +286,14 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
     isOk = isOk && SDL_AudioStreamFlush(convert) == 0;
     drain();
     SDL_FreeAudioStream(convert);
-    out.resize(out.size() / size_t(outFrameBytes) * size_t(outFrameBytes));
-    if (!isOk) return nullptr;
-    auto* chunk = static_cast<Mix_Chunk*>(SDL_malloc(sizeof(Mix_Chunk)));
-    auto* buffer = static_cast<Uint8*>(SDL_malloc(std::max<size_t>(out.size(), 1)));
-    if (!chunk || !buffer) {
+    if (!isOk) {
         SDL_free(chunk);
         SDL_free(buffer);
         return nullptr;
     }
-    if (!out.empty()) std::memcpy(buffer, out.data(), out.size());
     chunk->allocated = 1;
     chunk->abuf = buffer;
-    chunk->alen = Uint32(out.size());
+    chunk->alen = Uint32(length / outFrameBytes * outFrameBytes);
     chunk->volume = MIX_MAX_VOLUME;
     return chunk;
 }
@@ -396,7 +398,7 @@ HSTREAM BASS_StreamCreateFile(int mem, const void* file, uint64_t offset, uint64
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
     std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
-    if (!decoder) return fail(BASS_ERROR_FORMAT);
+    if (!decoder || !hasSoundFirst(*decoder)) return fail(BASS_ERROR_FORMAT);
     HSTREAM handle = newHandle();
     Channel& channel = device.channels[handle];
     channel.isStream = true;

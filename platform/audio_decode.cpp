@@ -405,7 +405,7 @@ public:
         source.bytes = bytes;
         handle = mpg123_new(nullptr, nullptr);
         if (!handle) return false;
-        mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+        mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0.0);
         mpg123_format_none(handle);
         const long* rates = nullptr;
         size_t count = 0;

@@ -20,8 +20,9 @@ namespace {
 // bytes per entry on the stack; a thread's stack holds several megabytes.
 constexpr uint64_t StackBytesPerEntry = 12;
 constexpr uint32_t MaxCodebookEntries = 1u << 18;
-// What one link's set-up may allocate: real encoders' headers take well
-// under a megabyte.
+// What the set-up of all links may allocate (libvorbisfile keeps every
+// link's headers from the opening on): real encoders' headers take well
+// under a megabyte each.
 constexpr uint64_t MaxSetupBytes = uint64_t(64) << 20;
 constexpr size_t MaxVorbisHeaderBytes = size_t(16) << 20;
 // libvorbisfile searches a link's streams and the file's links one by one.
@@ -368,7 +369,7 @@ bool isSaneMapping(PacketBits& bits, uint32_t channels, uint32_t floors, uint32_
 
 // The setup header, read as the decoder reads it: the decoder refuses what
 // is out of its ranges, and a refused header costs memory it never frees.
-bool isSaneVorbisSetup(const std::vector<uint8_t>& packet, uint32_t channels)
+bool isSaneVorbisSetup(const std::vector<uint8_t>& packet, uint32_t channels, SetupBudget& budget)
 {
     if (packet.size() < 7 || std::memcmp(packet.data(), "\x05vorbis", 7) != 0)
         return false;
@@ -377,7 +378,6 @@ bool isSaneVorbisSetup(const std::vector<uint8_t>& packet, uint32_t channels)
     if (!bits.read(8, count))
         return false;
     std::vector<VorbisCodebook> books(count + 1);
-    SetupBudget budget;
     for (VorbisCodebook& book : books)
         if (!isSaneCodebook(bits, book, budget))
             return false;
@@ -455,7 +455,7 @@ struct VorbisStream {
 
 // Adds one page's packets to its stream; false for headers the decoder
 // must not see.
-bool gatherVorbisPage(VorbisStream& stream, const uint8_t* page)
+bool gatherVorbisPage(VorbisStream& stream, const uint8_t* page, SetupBudget& budget)
 {
     const uint8_t segments = page[26];
     const bool isContinued = (page[5] & 1) != 0;
@@ -479,7 +479,7 @@ bool gatherVorbisPage(VorbisStream& stream, const uint8_t* page)
             return false;
         if (stream.packets == 1 && !isSaneVorbisComment(stream.packet))
             return false;
-        if (stream.packets == 2 && !isSaneVorbisSetup(stream.packet, stream.channels))
+        if (stream.packets == 2 && !isSaneVorbisSetup(stream.packet, stream.channels, budget))
             return false;
         ++stream.packets;
         stream.packet.clear();
@@ -520,6 +520,7 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
     std::vector<uint32_t> serials;       // the current link's streams
     bool isLinkOpening = false;          // only first pages of streams so far
     size_t links = 0;
+    SetupBudget budget;
     auto isWholeLink = [&] {
         return !isVorbis || (!streams.empty() && streams.front().packets >= 3);
     };
@@ -580,7 +581,7 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
         }
         auto stream = std::find_if(streams.begin(), streams.end(),
                                    [&](const VorbisStream& s) { return s.serial == serial; });
-        if (stream != streams.end() && !gatherVorbisPage(*stream, page.data()))
+        if (stream != streams.end() && !gatherVorbisPage(*stream, page.data(), budget))
             return false;
     }
     return !serials.empty() && isWholeLink();
