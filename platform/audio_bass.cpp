@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -226,7 +227,7 @@ bool readFilePart(const char* path, uint64_t offset, uint64_t length, std::vecto
 // A sound's bytes: a whole file, a part of a file, or a copy of the
 // caller's memory. Null with the error code set on failure.
 SoundBytes readSound(int mem, const void* file, uint64_t offset, uint64_t length)
-{
+try {
     if (!file) {
         fail(BASS_ERROR_FILEOPEN);
         return nullptr;
@@ -246,14 +247,23 @@ SoundBytes readSound(int mem, const void* file, uint64_t offset, uint64_t length
         return nullptr;
     }
     return bytes;
+} catch (const std::bad_alloc&) {
+    fail(BASS_ERROR_FILEOPEN);
+    return nullptr;
 }
 
-// Whether a stream's first frames decode: a stream damaged from its start is
-// refused rather than made to end at once.
-bool hasSoundFirst(CSoundDecoder& decoder)
+// A stream's decoder, once its first frames decode: a stream damaged from its
+// start is refused rather than made to end at once.
+std::unique_ptr<CSoundDecoder> openStream(const SoundBytes& bytes)
 {
-    std::vector<int16_t> values(size_t(4096) * size_t(decoder.channels));
-    return decoder.read(values.data(), 4096) >= 0;
+    try {
+        std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        if (!decoder) return nullptr;
+        std::vector<int16_t> values(size_t(4096) * size_t(decoder->channels));
+        return decoder->read(values.data(), 4096) >= 0 ? std::move(decoder) : nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 // The sound in the device's format, in memory from SDL's allocator as the
@@ -296,6 +306,20 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
     chunk->alen = Uint32(length / outFrameBytes * outFrameBytes);
     chunk->volume = MIX_MAX_VOLUME;
     return chunk;
+}
+
+// A sample's sound in the device's format; null when it is damaged, too
+// long, or memory ran out.
+Mix_Chunk* decodeSample(const SoundBytes& bytes)
+{
+    try {
+        std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        std::vector<int16_t> values;
+        if (!decoder || !DecodeWholeSound(*decoder, MaxSampleValues, values)) return nullptr;
+        return makeChunk(values, decoder->rate, decoder->channels);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 }  // namespace
@@ -348,10 +372,7 @@ HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t len
     if (max < 1 || max > MaxPlaybacks) return fail(BASS_ERROR_ILLPARAM);
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
-    std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
-    std::vector<int16_t> values;
-    if (!decoder || !DecodeWholeSound(*decoder, MaxSampleValues, values)) return fail(BASS_ERROR_FORMAT);
-    Mix_Chunk* chunk = makeChunk(values, decoder->rate, decoder->channels);
+    Mix_Chunk* chunk = decodeSample(bytes);
     if (!chunk) return fail(BASS_ERROR_FORMAT);
     HSAMPLE handle = newHandle();
     Sample& sample = device.samples[handle];
@@ -397,8 +418,8 @@ HSTREAM BASS_StreamCreateFile(int mem, const void* file, uint64_t offset, uint64
     if (!beginCall()) return 0;
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
-    std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
-    if (!decoder || !hasSoundFirst(*decoder)) return fail(BASS_ERROR_FORMAT);
+    std::unique_ptr<CSoundDecoder> decoder = openStream(bytes);
+    if (!decoder) return fail(BASS_ERROR_FORMAT);
     HSTREAM handle = newHandle();
     Channel& channel = device.channels[handle];
     channel.isStream = true;

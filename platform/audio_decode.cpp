@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -269,11 +270,18 @@ private:
             return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
         }
         const int shift = d.bits - 16;
-        d.pending.reserve(d.pending.size() + size_t(h.blocksize) * h.channels);
+        const size_t at = d.pending.size();
+        try {   // no exception may cross the library
+            d.pending.resize(at + size_t(h.blocksize) * h.channels);
+        } catch (const std::bad_alloc&) {
+            d.isDamaged = true;
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        int16_t* out = d.pending.data() + at;
         for (uint32_t i = 0; i < h.blocksize; ++i)
             for (uint32_t c = 0; c < h.channels; ++c) {
                 const int64_t v = buffer[c][i];
-                d.pending.push_back(int16_t(std::clamp<int64_t>(shift >= 0 ? v >> shift : v * (int64_t(1) << -shift), -32768, 32767)));
+                *out++ = int16_t(std::clamp<int64_t>(shift >= 0 ? v >> shift : v * (int64_t(1) << -shift), -32768, 32767));
             }
         return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <vector>
 
 namespace {
@@ -57,7 +58,11 @@ void SDLCALL feedMusic(void* data, Uint8* stream, int length)
 {
     MusicFeed& f = *static_cast<MusicFeed*>(data);
     for (int filled = 0; filled < length && !f.ended;) {
-        const int got = nextBytes(f, length - filled);
+        int got = 0;
+        try {
+            got = nextBytes(f, length - filled);
+        } catch (const std::bad_alloc&) {   // out of memory: the music ends, the mixer goes on
+        }
         if (got == 0) {
             f.ended = true;
             break;
