@@ -109,21 +109,22 @@ bool appendAs16(SDL_AudioFormat format, const uint8_t* p, size_t bytes, std::vec
     return true;
 }
 
-// SDL's reader allocates what the data chunk claims before it reads: the
-// copy it is given claims no more than the file holds, so a WAV cut short
+// SDL's reader allocates what a chunk claims before it reads it: in the copy
+// it is given no chunk claims more than the file holds, so a WAV cut short
 // plays what is there.
 std::unique_ptr<CSoundDecoder> openWave(const SoundBytes& bytes)
 {
     std::vector<uint8_t> copy(*bytes);
     const size_t size = copy.size();
     if (size < 12) return nullptr;
-    const uint32_t riffLength = uint32_t(size - 8);
-    std::memcpy(copy.data() + 4, &riffLength, 4);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) copy[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put32(4, uint32_t(size - 8));
     for (size_t pos = 12; pos + 8 <= size;) {
         const uint32_t length = ReadLe32(copy.data() + pos + 4);
-        if (std::memcmp(copy.data() + pos, "data", 4) == 0) {
-            const uint32_t held = uint32_t(std::min<size_t>(length, size - pos - 8));
-            for (int i = 0; i < 4; ++i) copy[pos + 4 + size_t(i)] = uint8_t(held >> (8 * i));
+        if (length > size - pos - 8) {
+            put32(pos + 4, uint32_t(size - pos - 8));
             break;
         }
         pos += 8 + size_t(length) + (length & 1);
