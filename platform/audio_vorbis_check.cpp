@@ -2,8 +2,8 @@
 // the decoder sees them. libvorbis trusts the counts of a setup header: it
 // puts about 12 bytes per codebook entry on the stack, allocates every
 // entry's values and every residue's partition map, and a header it refuses
-// costs memory it never frees. So every link is checked whole, and what its
-// set-up would take is summed against one budget.
+// costs memory it never frees. So every link is checked whole, and what the
+// set-up would take is summed against a budget.
 #include "audio_decode.h"
 
 #include "audio_bass.h"
@@ -20,14 +20,19 @@ namespace {
 // bytes per entry on the stack; a thread's stack holds several megabytes.
 constexpr uint64_t StackBytesPerEntry = 12;
 constexpr uint32_t MaxCodebookEntries = 1u << 18;
-// What the set-up of all links may allocate (libvorbisfile keeps every
-// link's headers from the opening on): real encoders' headers take well
-// under a megabyte each.
-constexpr uint64_t MaxSetupBytes = uint64_t(64) << 20;
+// What the set-up may allocate: the headers of every link, which
+// libvorbisfile keeps from the opening on, and the decode tables of the
+// link being played. Real encoders' headers take some kilobytes a link and
+// their tables well under a megabyte.
+constexpr uint64_t MaxHeaderBytes = uint64_t(64) << 20;
+constexpr uint64_t MaxLinkTableBytes = uint64_t(64) << 20;
+// Decoding a chained file whole builds every link's tables in turn: the
+// time that takes is bounded by their sum.
+constexpr uint64_t MaxFileTableBytes = uint64_t(160) << 20;
 constexpr size_t MaxVorbisHeaderBytes = size_t(16) << 20;
 // libvorbisfile searches a link's streams and the file's links one by one.
 constexpr size_t MaxLinkStreams = 64;
-constexpr size_t MaxLinks = 1024;
+constexpr size_t MaxLinks = 4096;
 constexpr int MinVorbisRate = MinSoundRate;
 constexpr int MaxVorbisRate = MaxSoundRate;
 
@@ -48,11 +53,15 @@ public:
 
 // The set-up memory and stack a link's headers ask of the decoder.
 struct SetupBudget {
-    uint64_t bytes = 0;
-    bool take(uint64_t more)
+    uint64_t headerBytes = 0;   // all links
+    uint64_t tableBytes = 0;    // the current link
+    uint64_t allTableBytes = 0;
+    bool take(uint64_t header, uint64_t table)
     {
-        bytes += more;
-        return bytes <= MaxSetupBytes;
+        headerBytes += header;
+        tableBytes += table;
+        allTableBytes += table;
+        return headerBytes <= MaxHeaderBytes && tableBytes <= MaxLinkTableBytes && allTableBytes <= MaxFileTableBytes;
     }
 };
 
@@ -199,9 +208,9 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
         return false;
     if (dimensions == 0 || entries == 0 || bitLength(dimensions) + bitLength(entries) > 24)
         return false;
-    // The lengths, the codewords, the decode table and its index, and the
-    // stack of the table's set-up, whatever of it is used.
-    if (entries > MaxCodebookEntries || !budget.take(uint64_t(entries) * (18 + StackBytesPerEntry)))
+    // The lengths kept with the headers; the codewords, the decode table and
+    // its index, and the stack of the table's set-up, whatever of it is used.
+    if (entries > MaxCodebookEntries || !budget.take(entries, uint64_t(entries) * (17 + StackBytesPerEntry)))
         return false;
     AddSoundWork(entries);
     CodewordTree tree;
@@ -242,7 +251,7 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
         return false;
     const uint64_t values = lookup == 1 ? latticeValues(entries, dimensions) : uint64_t(entries) * dimensions;
     // The values as read, then unpacked for every entry.
-    return budget.take(values * 4 + uint64_t(entries) * dimensions * 4) && bits.skip(values * (valueBits + 1));
+    return budget.take(values * 4, uint64_t(entries) * dimensions * 4) && bits.skip(values * (valueBits + 1));
 }
 
 // A floor of type 0: a sane order, rate and bark map, codebooks with values.
@@ -329,7 +338,7 @@ bool isSaneResidue(PacketBits& bits, const std::vector<VorbisCodebook>& books, S
             return false;
     // The decoder maps every partition value to its classes, one allocation each.
     return books[groupBook].dimensions >= 1 &&
-           budget.take(values * (uint64_t(books[groupBook].dimensions) * 4 + 32));
+           budget.take(0, values * (uint64_t(books[groupBook].dimensions) * 4 + 32));
 }
 
 // A mapping: channel couplings inside the channel count, known floors and residues.
@@ -563,6 +572,7 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
                     return false;
                 streams.clear();
                 serials.clear();
+                budget.tableBytes = 0;
                 isLinkOpening = true;
             } else if (isKnown || serials.size() >= MaxLinkStreams) {
                 return false;   // a stream opened twice, or more than a file holds
