@@ -30,9 +30,9 @@ constexpr uint32_t MaxPlaybacks = 65535;
 constexpr uint32_t MaxFreq = 192000;
 constexpr int PanUnchanged = -101;
 // What a sample may take, counted as it is decoded and before it is
-// converted to the device's format, whatever its file claims: about three
-// minutes of CD sound, and twice that once converted.
-constexpr size_t MaxSampleValues = size_t(16) << 20;
+// converted to the device's format, whatever its file claims: over a minute
+// of CD sound, which the slowest decoder makes in about a second.
+constexpr size_t MaxSampleValues = size_t(6) << 20;
 constexpr uint64_t MaxConvertedBytes = uint64_t(128) << 20;
 // Files larger than this are not read in.
 constexpr uint64_t MaxSoundFileBytes = uint64_t(256) << 20;

@@ -51,7 +51,7 @@ int BASS_Free();
 // to its end); mem != 0: file points to length bytes in memory, which are
 // copied. max = simultaneous channels of this sample, 1..65535. Of flags only
 // BASS_SAMPLE_LOOP is used: channels of the sample start with it. The sound
-// is decoded whole: one longer than about three minutes is refused. A WAV
+// is decoded whole: one longer than about a minute is refused. A WAV
 // cut short gives the frames it holds.
 HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t length,
                         uint32_t max, uint32_t flags);
