@@ -1,16 +1,20 @@
-// Sound files through the sound layer, as the game hands them over: loaded
-// whole as a sample (decoded at once) and opened as a stream, then played.
+// Sound files through the sound layer, as the game hands them over: decoded
+// whole as a sample and opened as a stream, then played. The decoders are
+// driven directly first, with their output capped, so that a long sound
+// costs no more than a short one and the run reaches many inputs.
 #include "audio_bass.h"
-#include "temp_folder.h"
+#include "audio_decode.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 
 namespace {
+
+// About a second of CD sound: enough for every header and many frames.
+constexpr size_t MaxValues = size_t(1) << 17;
 
 // The Ogg library skips a page whose checksum fails, and nearly every
 // mutation of a page breaks it: without a repair the mutated headers and
@@ -50,22 +54,33 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
-    static CTempFolder* folder = [] {
+    static const bool isOpen = [] {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         if (!BASS_Init(-1, 44100, 0, nullptr, nullptr))
-            std::abort();   // without a device every load fails before the check
-        return new CTempFolder;   // kept to the process's end
+            std::abort();   // without a device every load fails before decoding
+        return true;
     }();
-    const std::string path = folder->file("fuzz.wav");
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes), std::streamsize(size));
+    (void)isOpen;
+    if (size == 0)
+        return 0;
+    auto data = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + size);
+    std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(data);
+    if (!decoder)
+        return 0;   // the layer refuses it the same way
+    std::vector<int16_t> values;
+    const bool isShort = DecodeWholeSound(*decoder, MaxValues, values);
+    if (decoder->rewind()) {
+        std::vector<int16_t> again(size_t(decoder->channels) * 64);
+        decoder->read(again.data(), 64);
     }
-    if (HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1, 0)) {
-        BASS_ChannelPlay(BASS_SampleGetChannel(sample, 0), 0);
-        BASS_SampleFree(sample);
+    // The layer's own paths, for sounds short enough to decode whole here.
+    if (isShort) {
+        if (HSAMPLE sample = BASS_SampleLoad(1, bytes, 0, uint32_t(size), 1, 0)) {
+            BASS_ChannelPlay(BASS_SampleGetChannel(sample, 0), 0);
+            BASS_SampleFree(sample);
+        }
     }
-    if (HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_AUTOFREE)) {
+    if (HSTREAM stream = BASS_StreamCreateFile(1, bytes, 0, size, BASS_STREAM_AUTOFREE)) {
         BASS_ChannelPlay(stream, 0);
         BASS_ChannelStop(stream);   // frees it
     }

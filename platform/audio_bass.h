@@ -1,4 +1,5 @@
-// The sound library interface the sound server is written against, on top of SDL2_mixer.
+// The sound library interface the sound server is written against, on top of
+// SDL2_mixer. Sounds are WAV, AIFF, FLAC, Ogg Vorbis, Ogg Opus or MP3.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +26,7 @@ constexpr int BASS_ERROR_DRIVER = 3;    // no audio device could be opened
 constexpr int BASS_ERROR_DEVICE = 4;    // a device other than the default was asked for
 constexpr int BASS_ERROR_HANDLE = 5;    // not a live handle of the right kind
 constexpr int BASS_ERROR_FILEOPEN = 6;  // the file could not be opened or read
-constexpr int BASS_ERROR_FORMAT = 7;    // the data is not a sound format SDL_mixer reads
+constexpr int BASS_ERROR_FORMAT = 7;    // not a sound of those kinds, damaged, or too long for a sample
 constexpr int BASS_ERROR_NOCHAN = 8;    // no free channel (the sample's limit or the mixer's)
 constexpr int BASS_ERROR_ILLPARAM = 9;  // an argument out of range
 constexpr int BASS_ERROR_NOTAVAIL = 10; // a feature this layer does not offer
@@ -49,7 +50,9 @@ int BASS_Free();
 // mem = 0: file is a path (offset/length select a part of the file, length 0 =
 // to its end); mem != 0: file points to length bytes in memory, which are
 // copied. max = simultaneous channels of this sample, 1..65535. Of flags only
-// BASS_SAMPLE_LOOP is used: channels of the sample start with it.
+// BASS_SAMPLE_LOOP is used: channels of the sample start with it. The sound
+// is decoded whole: one longer than about a minute is refused. A WAV
+// cut short gives the frames it holds.
 HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t length,
                         uint32_t max, uint32_t flags);
 // Stops and frees the sample's channels too.
@@ -59,8 +62,8 @@ int BASS_SampleFree(HSAMPLE sample);
 HCHANNEL BASS_SampleGetChannel(HSAMPLE sample, int onlynew);
 
 // mem = 0: file is a path (offset/length as for samples); mem != 0: file
-// points to length bytes, which must stay valid until the stream is freed.
-// Flags as for BASS_ChannelSetFlags.
+// points to length bytes, which are copied. Decoded while it plays; a stream
+// whose data turns out damaged ends there. Flags as for BASS_ChannelSetFlags.
 HSTREAM BASS_StreamCreateFile(int mem, const void* file, uint64_t offset, uint64_t length,
                               uint32_t flags);
 

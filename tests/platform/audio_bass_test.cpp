@@ -1,10 +1,12 @@
 // The sound library layer on SDL's dummy and disk audio drivers.
 #include "audio_bass.h"
+#include "audio_decode.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -317,6 +319,69 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         }
         if (stream) handles.push_back(stream);
     }
+    // Damaged files, each kept with the fuzz inputs: a sample is refused or
+    // decoded whole, a stream opens or is refused; none costs more than a
+    // bounded amount of work and memory, whatever its headers claim, and a
+    // stream that opens plays until it ends or is stopped.
+    struct Damaged { const char* file; int sampleError; int streamError; };
+    const Damaged damaged[] = {
+        // Vorbis codebooks of more entries than the decoder's stack holds.
+        {"v_entries_650000.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"v_entries_700000.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"o_menu_then_link_700000.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        // Codebooks, lattices and residues whose set-up takes seconds and gigabytes.
+        {"r_check_only_8388607x16.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"r_check_only_8388607x256.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"v_lookup1_4095x4095_x16.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"v_lookup1_4095x4095_x64.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"v_resmaps26_x64.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        // Long sounds in small files, whatever length they claim: too long
+        // for a sample, fine as a stream.
+        {"f_bomb_1000frames_unknown_total.flac", BASS_ERROR_FORMAT, BASS_OK},
+        {"f_bomb_4000frames_unknown_total.flac", BASS_ERROR_FORMAT, BASS_OK},
+        {"v_long_blocks_50000_packets_granule_128.ogg", BASS_ERROR_FORMAT, BASS_OK},
+        {"p_opus_silence_30KB.ogg", BASS_ERROR_FORMAT, BASS_OK},
+        {"p_opus_silence_100KB.ogg", BASS_ERROR_FORMAT, BASS_OK},
+        // FLAC frames of fewer channels than the stream declares.
+        {"f_tone_one_bit_flip_byte20.flac", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {"f_si_channels_2_frames_mono.flac", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        // A loop list after the data, a WAV cut short, an AIFF sound chunk
+        // past the end: each plays what it holds.
+        {"w_smpl_after_data_loops_huge.wav", BASS_OK, BASS_OK},
+        {"w_smpl_after_data_loops_1000.wav", BASS_OK, BASS_OK},
+        {"w_click_truncated_1255.wav", BASS_OK, BASS_OK},
+        {"a_ssnd_claims_4G.aiff", BASS_OK, BASS_OK},
+    };
+    auto peakKb = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    for (const Damaged& d : damaged) {
+        const std::string path = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + d.file;
+        const uint64_t workBefore = SoundWorkDone();
+        const long peakBefore = peakKb();
+        HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1000, 1);
+        EXPECT_EQ(BASS_ErrorGetCode(), d.sampleError) << d.file;
+        EXPECT_EQ(sample != 0, d.sampleError == BASS_OK) << d.file;
+        if (sample) handles.push_back(sample);
+        HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
+        EXPECT_EQ(BASS_ErrorGetCode(), d.streamError) << d.file << " (stream)";
+        EXPECT_EQ(stream != 0, d.streamError == BASS_OK) << d.file << " (stream)";
+        // About 6 million values decoded before a sample is refused as too long.
+        EXPECT_LT(SoundWorkDone() - workBefore, uint64_t(8) << 20) << d.file;
+        EXPECT_LT(peakKb() - peakBefore, 400L << 10) << d.file;
+        if (!stream) continue;
+        EXPECT_NE(BASS_ChannelPlay(stream, 1), 0) << d.file;
+        BASS_ChannelStop(stream);
+    }
+    // A WAV cut short: the frames the file holds, not the length it claims.
+    std::vector<uint8_t> cut = makeToneWav(1000);
+    cut.resize(44 + 2 * 300 + 1);
+    HSAMPLE cutSample = BASS_SampleLoad(1, cut.data(), 0, uint32_t(cut.size()), 1, 0);
+    EXPECT_NE(cutSample, 0u) << BASS_ErrorGetCode();
+    if (cutSample) handles.push_back(cutSample);
+
     std::sort(handles.begin(), handles.end());
     EXPECT_EQ(std::adjacent_find(handles.begin(), handles.end()), handles.end()) << "handles are unique";
 

@@ -1,0 +1,524 @@
+// The decoders behind the audio layer: SDL's WAV reader, a reader of plain
+// AIFF, and libFLAC, libvorbisfile, libopusfile and libmpg123 reading from
+// memory. What a file claims about its length is never trusted: output is
+// counted as it is made.
+#include "audio_decode.h"
+
+#include "byte_order.h"
+
+#include <FLAC/stream_decoder.h>
+#include <SDL.h>
+#include <mpg123.h>
+#include <opusfile.h>
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+namespace {
+
+std::atomic<uint64_t> workDone{0};
+
+bool isSaneLayout(long rate, long channels)
+{
+    return rate >= MinSoundRate && rate <= MaxSoundRate && channels >= 1 && channels <= MaxSoundChannels;
+}
+
+int16_t fromFloat(float v)
+{
+    if (!(v > -1.0f)) return -32768;   // NaN too
+    if (v >= 1.0f) return 32767;
+    return int16_t(std::lround(v * 32767.0f));
+}
+
+// A cursor over the file's bytes, for the libraries that read through callbacks.
+struct MemoryReader {
+    SoundBytes bytes;
+    size_t pos = 0;
+
+    size_t read(void* out, size_t n)
+    {
+        n = std::min(n, bytes->size() - pos);
+        if (n) std::memcpy(out, bytes->data() + pos, n);
+        pos += n;
+        return n;
+    }
+    bool seek(int64_t offset, int whence)
+    {
+        const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? int64_t(pos) : int64_t(bytes->size());
+        if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return false;
+        const int64_t target = base + offset;
+        if (target < 0 || target > int64_t(bytes->size())) return false;
+        pos = size_t(target);
+        return true;
+    }
+};
+
+// --- Whole PCM: WAV and AIFF ---
+
+class CPcmDecoder : public CSoundDecoder {
+public:
+    long read(int16_t* out, long frames) override
+    {
+        const size_t left = (values.size() - pos) / size_t(channels);
+        const size_t n = std::min(size_t(frames), left);
+        if (n) std::memcpy(out, values.data() + pos, n * size_t(channels) * 2);
+        pos += n * size_t(channels);
+        return long(n);
+    }
+    bool rewind() override
+    {
+        pos = 0;
+        return true;
+    }
+
+    std::vector<int16_t> values;
+    size_t pos = 0;
+};
+
+// Sample values of one of SDL's formats as 16-bit values.
+bool appendAs16(SDL_AudioFormat format, const uint8_t* p, size_t bytes, std::vector<int16_t>& out)
+{
+    const size_t size = SDL_AUDIO_BITSIZE(format) / 8;
+    if (size == 0) return false;
+    const size_t count = bytes / size;
+    out.reserve(out.size() + count);
+    for (size_t i = 0; i < count; ++i, p += size) {
+        switch (format) {
+        case AUDIO_U8: out.push_back(int16_t((int(p[0]) - 128) * 256)); break;
+        case AUDIO_S8: out.push_back(int16_t(int8_t(p[0]) * 256)); break;
+        case AUDIO_S16LSB: out.push_back(int16_t(ReadLe16(p))); break;
+        case AUDIO_S16MSB: out.push_back(int16_t(ReadBe16(p))); break;
+        case AUDIO_S32LSB: out.push_back(int16_t(int32_t(ReadLe32(p)) >> 16)); break;
+        case AUDIO_S32MSB: out.push_back(int16_t(int32_t(ReadBe32(p)) >> 16)); break;
+        case AUDIO_F32LSB:
+        case AUDIO_F32MSB: {
+            uint32_t bits = format == AUDIO_F32LSB ? ReadLe32(p) : ReadBe32(p);
+            float v;
+            std::memcpy(&v, &bits, 4);
+            out.push_back(fromFloat(v));
+            break;
+        }
+        default: return false;
+        }
+    }
+    return true;
+}
+
+// SDL's reader allocates what a chunk claims before it reads it: in the copy
+// it is given no chunk claims more than the file holds, so a WAV cut short
+// plays what is there.
+std::unique_ptr<CSoundDecoder> openWave(const SoundBytes& bytes)
+{
+    std::vector<uint8_t> copy(*bytes);
+    const size_t size = copy.size();
+    if (size < 12) return nullptr;
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) copy[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put32(4, uint32_t(size - 8));
+    for (size_t pos = 12; pos + 8 <= size;) {
+        const uint32_t length = ReadLe32(copy.data() + pos + 4);
+        if (length > size - pos - 8) {
+            put32(pos + 4, uint32_t(size - pos - 8));
+            break;
+        }
+        pos += 8 + size_t(length) + (length & 1);
+    }
+    SDL_AudioSpec spec;
+    Uint8* buffer = nullptr;
+    Uint32 length = 0;
+    if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(copy.data(), int(size)), 1, &spec, &buffer, &length)) return nullptr;
+    auto decoder = std::make_unique<CPcmDecoder>();
+    decoder->rate = spec.freq;
+    decoder->channels = spec.channels;
+    const bool isOk = isSaneLayout(spec.freq, spec.channels) && appendAs16(spec.format, buffer, length, decoder->values);
+    SDL_FreeWAV(buffer);
+    if (!isOk) return nullptr;
+    decoder->values.resize(decoder->values.size() / size_t(spec.channels) * size_t(spec.channels));
+    AddSoundWork(decoder->values.size());
+    return decoder;
+}
+
+// AIFF and AIFC of plain samples: the frames the sound data chunk holds,
+// at most as many as the common chunk claims.
+std::unique_ptr<CSoundDecoder> openAiff(const SoundBytes& bytes)
+{
+    const uint8_t* d = bytes->data();
+    const size_t size = bytes->size();
+    const bool isAifc = std::memcmp(d + 8, "AIFC", 4) == 0;
+    const uint8_t* common = nullptr;
+    size_t commonLength = 0, soundAt = 0, soundEnd = 0;
+    for (size_t pos = 12; pos + 8 <= size;) {
+        const size_t length = ReadBe32(d + pos + 4);
+        const size_t end = std::min(size, pos + 8 + length);
+        if (std::memcmp(d + pos, "COMM", 4) == 0) {
+            common = d + pos + 8;
+            commonLength = end - pos - 8;
+        } else if (std::memcmp(d + pos, "SSND", 4) == 0 && end >= pos + 16) {
+            soundAt = pos + 16 + ReadBe32(d + pos + 8);
+            soundEnd = end;
+        }
+        pos += 8 + length + (length & 1);
+    }
+    if (!common || commonLength < 18 || soundEnd == 0 || (isAifc && commonLength < 22)) return nullptr;
+    const uint32_t channels = ReadBe16(common), claimed = ReadBe32(common + 2), bits = ReadBe16(common + 6);
+    const int shift = 16383 + 31 - int(ReadBe16(common + 8) & 0x7FFF);
+    const uint32_t rate = shift >= 0 && shift < 32 ? ReadBe32(common + 10) >> shift : 0;
+    SDL_AudioFormat format = 0;
+    const char* kind = isAifc ? reinterpret_cast<const char*>(common + 18) : "NONE";
+    if (std::memcmp(kind, "NONE", 4) == 0 || std::memcmp(kind, "twos", 4) == 0)
+        format = bits <= 8 ? AUDIO_S8 : bits <= 16 ? AUDIO_S16MSB : bits <= 24 ? 0x8018 : bits <= 32 ? AUDIO_S32MSB : 0;
+    else if (std::memcmp(kind, "sowt", 4) == 0)
+        format = bits > 8 && bits <= 16 ? AUDIO_S16LSB : 0;
+    else if (std::memcmp(kind, "fl32", 4) == 0 || std::memcmp(kind, "FL32", 4) == 0)
+        format = AUDIO_F32MSB;
+    if (format == 0 || bits == 0 || !isSaneLayout(long(rate), long(channels))) return nullptr;
+    const size_t frameBytes = size_t(channels) * (format == 0x8018 ? 3 : SDL_AUDIO_BITSIZE(format) / 8);
+    const size_t frames = soundAt < soundEnd ? std::min<size_t>(claimed, (soundEnd - soundAt) / frameBytes) : 0;
+    auto decoder = std::make_unique<CPcmDecoder>();
+    decoder->rate = int(rate);
+    decoder->channels = int(channels);
+    if (format == 0x8018) {   // 24-bit: the top two bytes of each value
+        decoder->values.reserve(frames * channels);
+        for (size_t i = 0; i < frames * channels; ++i)
+            decoder->values.push_back(int16_t(ReadBe16(d + soundAt + 3 * i)));
+    } else if (!appendAs16(format, d + soundAt, frames * frameBytes, decoder->values)) {
+        return nullptr;
+    }
+    AddSoundWork(decoder->values.size());
+    return decoder;
+}
+
+// --- FLAC ---
+
+// Each frame is checked against the stream's layout: a frame of fewer
+// channels than the stream declares is damage, not a buffer to read past.
+class CFlacDecoder : public CSoundDecoder {
+public:
+    ~CFlacDecoder() override
+    {
+        if (decoder) FLAC__stream_decoder_delete(decoder);
+    }
+
+    bool open(const SoundBytes& bytes)
+    {
+        source.bytes = bytes;
+        decoder = FLAC__stream_decoder_new();
+        if (!decoder) return false;
+        FLAC__stream_decoder_set_md5_checking(decoder, false);
+        if (FLAC__stream_decoder_init_stream(decoder, readBytes, nullptr, nullptr, nullptr, isAtEnd, writeFrame,
+                                             readInfo, noteError, this) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
+            return false;
+        return FLAC__stream_decoder_process_until_end_of_metadata(decoder) && hasInfo &&
+               isSaneLayout(rate, channels) && bits >= 4 && bits <= 32;
+    }
+
+    long read(int16_t* out, long frames) override
+    {
+        while (pendingAt == pending.size()) {
+            if (isDamaged) return -1;
+            pending.clear();
+            pendingAt = 0;
+            const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder);
+            if (state == FLAC__STREAM_DECODER_END_OF_STREAM) return 0;
+            const size_t before = source.pos;
+            if (!FLAC__stream_decoder_process_single(decoder)) return isDamaged || !isAtEndOf() ? -1 : 0;
+            if (pending.empty() && source.pos == before &&
+                FLAC__stream_decoder_get_state(decoder) != FLAC__STREAM_DECODER_END_OF_STREAM)
+                return 0;   // nothing read and nothing made: no way on
+        }
+        const size_t n = std::min(size_t(frames), (pending.size() - pendingAt) / size_t(channels));
+        if (n) std::memcpy(out, pending.data() + pendingAt, n * size_t(channels) * 2);
+        pendingAt += n * size_t(channels);
+        return long(n);
+    }
+
+    bool rewind() override
+    {
+        source.pos = 0;
+        pending.clear();
+        pendingAt = 0;
+        return !isDamaged && FLAC__stream_decoder_reset(decoder) &&
+               FLAC__stream_decoder_process_until_end_of_metadata(decoder);
+    }
+
+private:
+    bool isAtEndOf() const { return source.pos >= source.bytes->size(); }
+
+    static FLAC__StreamDecoderReadStatus readBytes(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
+                                                   void* self)
+    {
+        CFlacDecoder& d = *static_cast<CFlacDecoder*>(self);
+        *bytes = d.source.read(buffer, *bytes);
+        return *bytes ? FLAC__STREAM_DECODER_READ_STATUS_CONTINUE : FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
+    }
+    static FLAC__bool isAtEnd(const FLAC__StreamDecoder*, void* self)
+    {
+        return static_cast<CFlacDecoder*>(self)->isAtEndOf();
+    }
+    static FLAC__StreamDecoderWriteStatus writeFrame(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                                                     const FLAC__int32* const buffer[], void* self)
+    {
+        CFlacDecoder& d = *static_cast<CFlacDecoder*>(self);
+        const FLAC__FrameHeader& h = frame->header;
+        if (!d.hasInfo || int(h.channels) != d.channels || int(h.bits_per_sample) != d.bits) {
+            d.isDamaged = true;
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        const int shift = d.bits - 16;
+        const size_t at = d.pending.size();
+        try {   // no exception may cross the library
+            d.pending.resize(at + size_t(h.blocksize) * h.channels);
+        } catch (const std::bad_alloc&) {
+            d.isDamaged = true;
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        int16_t* out = d.pending.data() + at;
+        for (uint32_t i = 0; i < h.blocksize; ++i)
+            for (uint32_t c = 0; c < h.channels; ++c) {
+                const int64_t v = buffer[c][i];
+                *out++ = int16_t(std::clamp<int64_t>(shift >= 0 ? v >> shift : v * (int64_t(1) << -shift), -32768, 32767));
+            }
+        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
+    static void readInfo(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* block, void* self)
+    {
+        CFlacDecoder& d = *static_cast<CFlacDecoder*>(self);
+        if (block->type != FLAC__METADATA_TYPE_STREAMINFO || d.hasInfo) return;
+        d.hasInfo = true;
+        d.rate = int(block->data.stream_info.sample_rate);
+        d.channels = int(block->data.stream_info.channels);
+        d.bits = int(block->data.stream_info.bits_per_sample);
+    }
+    static void noteError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
+
+    FLAC__StreamDecoder* decoder = nullptr;
+    MemoryReader source;
+    bool hasInfo = false, isDamaged = false;
+    int bits = 0;
+    std::vector<int16_t> pending;   // the last frame's values
+    size_t pendingAt = 0;
+};
+
+// --- Ogg Vorbis ---
+
+class CVorbisDecoder : public CSoundDecoder {
+public:
+    ~CVorbisDecoder() override
+    {
+        if (isOpen) ov_clear(&file);
+    }
+
+    bool open(const SoundBytes& bytes)
+    {
+        if (!IsSaneOggPages(bytes->data(), bytes->size(), true)) return false;
+        source.bytes = bytes;
+        const ov_callbacks callbacks = {readBytes, seekBytes, nullptr, tellBytes};
+        if (ov_open_callbacks(&source, &file, nullptr, 0, callbacks) != 0) return false;
+        isOpen = true;
+        const vorbis_info* info = ov_info(&file, -1);
+        if (!info || !isSaneLayout(info->rate, info->channels)) return false;
+        rate = int(info->rate);
+        channels = info->channels;
+        return true;
+    }
+
+    long read(int16_t* out, long frames) override
+    {
+        for (int holes = 0; holes < 64; ++holes) {
+            int link = 0;
+            const long got = ov_read(&file, reinterpret_cast<char*>(out), int(std::min(frames, 65536L)) * channels * 2,
+                                     0, 2, 1, &link);
+            if (got == OV_HOLE) continue;
+            if (got < 0) return -1;
+            const vorbis_info* info = ov_info(&file, link);
+            if (!info || info->rate != rate || info->channels != channels) return 0;   // a link of another layout
+            return got / (channels * 2);
+        }
+        return -1;
+    }
+
+    bool rewind() override { return ov_raw_seek(&file, 0) == 0; }
+
+private:
+    static size_t readBytes(void* out, size_t size, size_t count, void* self)
+    {
+        return size == 0 ? 0 : static_cast<MemoryReader*>(self)->read(out, size * count) / size;
+    }
+    static int seekBytes(void* self, ogg_int64_t offset, int whence)
+    {
+        return static_cast<MemoryReader*>(self)->seek(offset, whence) ? 0 : -1;
+    }
+    static long tellBytes(void* self) { return long(static_cast<MemoryReader*>(self)->pos); }
+
+    OggVorbis_File file{};
+    bool isOpen = false;
+    MemoryReader source;
+};
+
+// --- Ogg Opus: always 48 kHz stereo out of the library ---
+
+class COpusDecoder : public CSoundDecoder {
+public:
+    ~COpusDecoder() override
+    {
+        if (file) op_free(file);
+    }
+
+    bool open(const SoundBytes& bytes)
+    {
+        if (!IsSaneOggPages(bytes->data(), bytes->size(), false)) return false;
+        data = bytes;
+        int error = 0;
+        file = op_open_memory(data->data(), data->size(), &error);
+        rate = 48000;
+        channels = 2;
+        return file != nullptr;
+    }
+
+    long read(int16_t* out, long frames) override
+    {
+        for (int holes = 0; holes < 64; ++holes) {
+            const int got = op_read_stereo(file, out, int(std::min(frames, 65536L)) * 2);
+            if (got == OP_HOLE) continue;
+            return got < 0 ? -1 : got;
+        }
+        return -1;
+    }
+
+    bool rewind() override { return op_raw_seek(file, 0) == 0; }
+
+private:
+    OggOpusFile* file = nullptr;
+    SoundBytes data;
+};
+
+// --- MP3 ---
+
+class CMpegDecoder : public CSoundDecoder {
+public:
+    ~CMpegDecoder() override
+    {
+        if (handle) mpg123_delete(handle);
+    }
+
+    bool open(const SoundBytes& bytes)
+    {
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { mpg123_init(); });
+        source.bytes = bytes;
+        handle = mpg123_new(nullptr, nullptr);
+        if (!handle) return false;
+        mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0.0);
+        mpg123_format_none(handle);
+        const long* rates = nullptr;
+        size_t count = 0;
+        mpg123_rates(&rates, &count);
+        for (size_t i = 0; i < count; ++i) mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        long frameRate = 0;
+        int encoding = 0;
+        return mpg123_replace_reader_handle(handle, readBytes, seekBytes, nullptr) == MPG123_OK &&
+               mpg123_open_handle(handle, &source) == MPG123_OK &&
+               mpg123_getformat(handle, &frameRate, &channels, &encoding) == MPG123_OK &&
+               isSaneLayout(frameRate, channels) && (rate = int(frameRate)) > 0;
+    }
+
+    long read(int16_t* out, long frames) override
+    {
+        for (;;) {
+            size_t done = 0;
+            const int result = mpg123_read(handle, out, size_t(frames) * size_t(channels) * 2, &done);
+            if (result == MPG123_NEW_FORMAT) {
+                long frameRate = 0;
+                int frameChannels = 0, encoding = 0;
+                mpg123_getformat(handle, &frameRate, &frameChannels, &encoding);
+                if (frameRate != rate || frameChannels != channels) return 0;   // a part of another layout
+                if (done == 0) continue;
+            }
+            if (result == MPG123_DONE) return long(done / size_t(channels * 2));
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) return done ? long(done / size_t(channels * 2)) : -1;
+            return long(done / size_t(channels * 2));
+        }
+    }
+
+    bool rewind() override { return mpg123_seek(handle, 0, SEEK_SET) >= 0; }
+
+private:
+    static ssize_t readBytes(void* self, void* out, size_t n) { return ssize_t(static_cast<MemoryReader*>(self)->read(out, n)); }
+    static off_t seekBytes(void* self, off_t offset, int whence)
+    {
+        MemoryReader& source = *static_cast<MemoryReader*>(self);
+        return source.seek(offset, whence) ? off_t(source.pos) : off_t(-1);
+    }
+
+    mpg123_handle* handle = nullptr;
+    MemoryReader source;
+};
+
+// An MPEG audio frame header: a version, a layer, a bit rate and a sample rate.
+bool isMpegFrame(const uint8_t* h)
+{
+    return h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 && ((h[1] >> 3) & 3) != 1 && (h[1] & 0x06) != 0 &&
+           (h[2] >> 4) != 15 && ((h[2] >> 2) & 3) != 3;
+}
+
+template <typename Decoder>
+std::unique_ptr<CSoundDecoder> openWith(const SoundBytes& bytes)
+{
+    auto decoder = std::make_unique<Decoder>();
+    if (!decoder->open(bytes)) return nullptr;
+    return decoder;
+}
+
+} // namespace
+
+std::unique_ptr<CSoundDecoder> OpenSoundDecoder(const SoundBytes& bytes)
+{
+    const uint8_t* h = bytes->data();
+    const size_t size = bytes->size();
+    if (size >= 4 && std::memcmp(h, "OggS", 4) == 0)
+        return size >= 36 && std::memcmp(h + 28, "OpusHead", 8) == 0 ? openWith<COpusDecoder>(bytes)
+                                                                      : openWith<CVorbisDecoder>(bytes);
+    if (size >= 4 && std::memcmp(h, "fLaC", 4) == 0)
+        return openWith<CFlacDecoder>(bytes);
+    if ((size >= 3 && std::memcmp(h, "ID3", 3) == 0) || (size >= 3 && isMpegFrame(h)))
+        return openWith<CMpegDecoder>(bytes);
+    if (size >= 12 && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0)
+        return openWave(bytes);
+    if (size >= 12 && std::memcmp(h, "FORM", 4) == 0 &&
+        (std::memcmp(h + 8, "AIFF", 4) == 0 || std::memcmp(h + 8, "AIFC", 4) == 0))
+        return openAiff(bytes);
+    return nullptr;
+}
+
+bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int16_t>& values)
+{
+    constexpr long Piece = 4096;
+    const size_t width = size_t(decoder.channels);
+    values.clear();
+    for (;;) {
+        if (values.size() > maxValues) return false;
+        const size_t at = values.size();
+        values.resize(at + size_t(Piece) * width);
+        const long got = decoder.read(values.data() + at, Piece);
+        if (got < 0) return false;
+        values.resize(at + size_t(got) * width);
+        AddSoundWork(uint64_t(got) * width);
+        if (got == 0) return values.size() <= maxValues;
+    }
+}
+
+uint64_t SoundWorkDone()
+{
+    return workDone.load(std::memory_order_relaxed);
+}
+
+void AddSoundWork(uint64_t units)
+{
+    workDone.fetch_add(units, std::memory_order_relaxed);
+}
