@@ -524,12 +524,17 @@ int CSoundServer::handlePlayEffect(SEngineMessage& message)
     return 1;
 }
 
-void CSoundServer::update(uint32_t)
+void CSoundServer::update(uint32_t nowMs)
 {
-    if (!forgetEndedMusic())
+    if (forgetEndedMusic())
+        MusicRestartPending = true;
+    // Music loops in the library; a track that still ends (it makes no sound,
+    // or is damaged further on) starts again, unless the music is being
+    // changed, and no sooner than a second after its last start, so a file
+    // that ends at once is not reopened every frame.
+    if (!MusicRestartPending || int32_t(nowMs - MusicStartedAt) < int32_t(MusicRestartGapMs))
         return;
-    // Music loops. The library still ends a track shorter than what it reads
-    // ahead at once: it starts again, unless the music is being changed.
+    MusicRestartPending = false;
     if (MusicName.IsEmpty() || !Queue || Queue->findMessage(SM_MUSIC_START))
         return;
     float volume = getPauseLevel() >= PausedLevel ? 0.0f : MusicVolume;
@@ -550,6 +555,8 @@ bool CSoundServer::startMusic(float volume)
 {
     CSoundChannel& music = *Device->Music;
     MusicStarted = 1;
+    MusicStartedAt = platform::GetTickCount();
+    MusicRestartPending = false;
     CString path = ToNativePath(MakeMusicPath(MusicName));
     music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
     if (!music.Handle) {

@@ -148,6 +148,9 @@ private:
     int Available = 0;
     CString MusicName;
     int MusicStarted = 0;
+    uint32_t MusicStartedAt = 0;          // ms tick of the last start of the music stream
+    bool MusicRestartPending = false;     // the stream ended; it starts again once the gap has passed
+    static constexpr uint32_t MusicRestartGapMs = 1000;
     int Closed = 0;
     std::unique_ptr<CSoundDevice> Device;
     bool EmptyNameReported = false;

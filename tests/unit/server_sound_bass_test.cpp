@@ -644,10 +644,18 @@ TEST_F(SoundServerTest, MusicThatEndsStartsAgainWithoutBoxes)
     EXPECT_EQ(Library.volumesSet(third).front(), 60);
     EXPECT_TRUE(Library.channel(third)->IsPlaying);
 
+    Library.finish(third);   // ended at once: not reopened every frame, but after a second
+    frame();
+    EXPECT_EQ(Sound.getDevice()->Music->Handle, 0u);
+    frame(1000);
+    const uint32_t fourth = Sound.getDevice()->Music->Handle;
+    ASSERT_NE(Library.channel(fourth), nullptr);
+    EXPECT_TRUE(Library.channel(fourth)->IsPlaying);
+
     // Ended while the music changes: the new track follows, the old one does not come back.
     Sound.setBackgroundMusic("next.ogg");
     frame(151);
-    Library.finish(third);
+    Library.finish(fourth);
     for (int i = 0; i < 13; ++i)
         frame(151);
     const uint32_t next = Sound.getDevice()->Music->Handle;
