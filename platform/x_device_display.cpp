@@ -9,9 +9,8 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
+#include <cstddef>
 #include <mutex>
-#include <vector>
 
 namespace platform {
 
@@ -20,8 +19,12 @@ namespace {
 using OpenFn = void* (*)(const char*);
 using CloseFn = int (*)(void*);
 
+// Nothing here is destroyed at exit: a library may close its display later.
 std::mutex g_mutex;
-std::vector<void*> g_opened;       // noted and still open
+constexpr size_t MaxOpened = 4;
+void* g_opened[MaxOpened];   // noted and still open
+size_t g_openedCount = 0;
+bool g_tooMany = false;      // more were open than noted
 bool g_noting = false;
 thread_local bool t_noting = false;
 void* g_noted = nullptr;
@@ -42,15 +45,16 @@ Fn libraryFunction(const char* name)
 void BeginNotingXDisplays()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_opened.clear();
+    g_openedCount = 0;
+    g_tooMany = false;
     g_noting = t_noting = true;
 }
 
 void* EndNotingXDisplays()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_noted = g_opened.size() == 1 ? g_opened.front() : nullptr;
-    g_opened.clear();
+    g_noted = g_openedCount == 1 && !g_tooMany ? g_opened[0] : nullptr;
+    g_openedCount = 0;
     g_noting = t_noting = false;
     return g_noted;
 }
@@ -72,8 +76,10 @@ __attribute__((visibility("default"))) void* XOpenDisplay(const char* name)
     void* display = open ? open(name) : nullptr;
     if (display && t_noting) {
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_noting)
-            g_opened.push_back(display);
+        if (g_noting && g_openedCount < MaxOpened)
+            g_opened[g_openedCount++] = display;
+        else if (g_noting)
+            g_tooMany = true;
     }
     return display;
 }
@@ -85,7 +91,11 @@ __attribute__((visibility("default"))) int XCloseDisplay(void* display)
     StopWatchingXKeyEvents(display);
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        g_opened.erase(std::remove(g_opened.begin(), g_opened.end(), display), g_opened.end());
+        for (size_t i = 0; i < g_openedCount; ++i)
+            if (g_opened[i] == display) {
+                g_opened[i] = g_opened[--g_openedCount];
+                break;
+            }
         if (display == g_noted)
             g_noted = nullptr;
     }
