@@ -214,16 +214,12 @@ const SAccent* findAccent(unsigned long sym)
 void WatchXKeyEvents(void* display)
 {
     const SXlib& x = xlib();
-    if (!display || !x.ok())
+    if (!display || !x.ok() || display == g_display)
         return;
-    for (int slot = 0; slot < 2; ++slot) {
-        const int type = slot == 0 ? KeyPress : KeyRelease;
-        WireToEvent previous = x.SetWireToEvent(display, type, watchKey);
-        if (previous != watchKey)
-            g_previous[slot] = previous;
-    }
-    if (display != g_display)
-        g_readFirst = g_readCount = 0;
+    StopWatchingXKeyEvents(g_display);
+    for (int slot = 0; slot < 2; ++slot)
+        g_previous[slot] = x.SetWireToEvent(display, slot == 0 ? KeyPress : KeyRelease, watchKey);
+    g_readFirst = g_readCount = 0;
     g_display = display;
 }
 
@@ -231,7 +227,15 @@ void StopWatchingXKeyEvents(void* display)
 {
     if (!display || display != g_display)
         return;
-    g_display = nullptr;   // the converters go with the display
+    // The library's converters go back; one set after ours stays.
+    const SXlib& x = xlib();
+    for (int slot = 0; slot < 2; ++slot) {
+        const int type = slot == 0 ? KeyPress : KeyRelease;
+        const WireToEvent current = x.SetWireToEvent(display, type, g_previous[slot]);
+        if (current != watchKey)
+            x.SetWireToEvent(display, type, current);
+    }
+    g_display = nullptr;
     g_readFirst = g_readCount = 0;
 }
 

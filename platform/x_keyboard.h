@@ -16,10 +16,12 @@ struct SXKey {
 };
 
 // Follows the key events that arrive on the device's display (an X11 Display*,
-// may be null). Call before the device reads its first event; calling again
-// for the same display changes nothing.
+// may be null), and on no other: one followed before is let go. Call before
+// the device reads its first event; calling again for the same display
+// changes nothing.
 void WatchXKeyEvents(void* display);
-// Stops following the display before it closes; another display stays followed.
+// Stops following the display and gives its key events back to the library
+// alone; call before it closes. Another display changes nothing.
 void StopWatchingXKeyEvents(void* display);
 
 // The X side of the key event the device is handing over now (the oldest one

@@ -1,13 +1,15 @@
 // Pixel-perfect picking on a real window: the alpha of the texture pixel under
 // the cursor decides the hit, 128 and above counting as opaque; turned sprites
-// are hit where they are drawn. The clipboard of a window, shared with other
-// programs.
+// are hit where they are drawn. Keys pressed on the window's keyboard. The
+// clipboard of a window, shared with other programs.
 #include "module_mousekeyb.h"
 
 #include "codepage.h"
 #include "module_mousekeyb_editor.h"
 #include "other_x_client.h"
 #include "x_clipboard.h"
+#include "x_device_display.h"
+#include "xlib.h"
 
 #include "module_enginebase.h"
 #include "msgbox.h"
@@ -15,11 +17,15 @@
 #include "rendering_material_custom.h"
 #include "rendering_stuff_particles.h"
 #include "rendering_stuff_textures.h"
+#include "utils_system_common.h"
 
 #include "picture_support.h"
 
 #include <irrlicht.h>
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -95,6 +101,19 @@ protected:
         return node;
     }
 
+        // The device's window takes the events of its display until the key
+    // table shows the key so (false when it never does).
+    bool runUntilKeyIs(int key, bool down)
+    {
+        for (int i = 0; i < 200; ++i) {
+            Engine->Device->run();
+            if ((GetKeyStateIfActive(key) < 0) == down)
+                return true;
+            usleep(5000);
+        }
+        return false;
+    }
+
     // The camera's frustum exists only after a drawn frame.
     void drawFrame()
     {
@@ -166,6 +185,74 @@ TEST_P(PickingPicture, TurnedSpriteIsPickedWhereItIsDrawn)
             << c.Width << "x" << c.Height << " pixel-perfect " << c.PixelPerfect << " at " << c.X << "," << c.Y;
         getInputState()->removeClickable(node);
     }
+}
+
+// A keyboard of the test's own on the device's display, pressing X key codes
+// through XTEST as a real one does.
+class CXTestKeyboard {
+public:
+    CXTestKeyboard()
+    {
+        platform::FindXlibFunction(OpenDisplay, "XOpenDisplay");
+        platform::FindXlibFunction(CloseDisplay, "XCloseDisplay");
+        platform::FindXlibFunction(Sync, "XSync");
+        platform::FindXlibFunction(LockModifiers, "XkbLockModifiers");
+        platform::FindXlibFunction(KeysymToModifiers, "XkbKeysymToModifiers");
+        void* xtest = dlopen("libXtst.so.6", RTLD_LAZY | RTLD_LOCAL);
+        FakeKeyEvent = xtest ? reinterpret_cast<decltype(FakeKeyEvent)>(dlsym(xtest, "XTestFakeKeyEvent")) : nullptr;
+        if (OpenDisplay && CloseDisplay && Sync && LockModifiers && KeysymToModifiers && FakeKeyEvent)
+            Display = OpenDisplay(nullptr);
+    }
+    ~CXTestKeyboard()
+    {
+        if (Display) {
+            setNumLock(false);
+            CloseDisplay(Display);
+        }
+    }
+    bool ready() const { return Display != nullptr; }
+
+    void setNumLock(bool on)
+    {
+        const unsigned numLock = KeysymToModifiers(Display, 0xFF7F);
+        LockModifiers(Display, 0x100, numLock, on ? numLock : 0);
+        Sync(Display, 0);
+    }
+    void key(unsigned code, bool down)
+    {
+        FakeKeyEvent(Display, code, down ? 1 : 0, 0);
+        Sync(Display, 0);
+    }
+
+private:
+    void* (*OpenDisplay)(const char*) = nullptr;
+    int (*CloseDisplay)(void*) = nullptr;
+    int (*Sync)(void*, int) = nullptr;
+    int (*LockModifiers)(void*, unsigned, unsigned, unsigned) = nullptr;
+    unsigned (*KeysymToModifiers)(void*, unsigned long) = nullptr;
+    int (*FakeKeyEvent)(void*, unsigned, int, unsigned long) = nullptr;
+    void* Display = nullptr;
+};
+
+// The key's code is the one of the X key code on the layout, whatever the
+// driver: the device's own guess for a number-pad digit with NumLock on is
+// End, or nothing.
+TEST_P(PickingPicture, NumberPadDigitWithNumLockIsItsNumberPadKey)
+{
+    CXTestKeyboard keyboard;
+    if (!keyboard.ready())
+        GTEST_SKIP() << "no XTEST";
+    if (GetParam().Type == video::EDT_OPENGL) {
+        EXPECT_EQ(platform::NotedXDisplay(), Engine->Driver->getExposedVideoData().OpenGLLinux.X11Display)
+            << "the display noted while the device was made is the one it tells";
+    }
+    Engine->AppActive = 1;
+    keyboard.setNumLock(true);
+    keyboard.key(87, true);   // the number pad's 1
+    EXPECT_TRUE(runUntilKeyIs(0x61, true)) << "VK_NUMPAD1 held";
+    EXPECT_EQ(GetKeyStateIfActive(irr::KEY_END), 0);
+    keyboard.key(87, false);
+    EXPECT_TRUE(runUntilKeyIs(0x61, false)) << "VK_NUMPAD1 let go";
 }
 
 // The game's texts are in its code page, the clipboard speaks UTF-8.

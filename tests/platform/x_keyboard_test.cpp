@@ -1,6 +1,8 @@
 // Key events read from a display of the test's own with a French layout,
 // pressed through XTEST as a keyboard would: each carries its X key code, the
-// layout's symbols on it and its Windows code.
+// layout's symbols on it and its Windows code. The device's display, told
+// from the program's own and others.
+#include "x_device_display.h"
 #include "x_keyboard.h"
 #include "xlib.h"
 #include "xvfb_server.h"
@@ -13,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -173,6 +176,73 @@ TEST(XKeyboard, KeyEventsCarryTheirKeyCodeSymbolsAndWindowsCode)
     platform::StopWatchingXKeyEvents(device);
     x.CloseDisplay(keyboard);
     x.CloseDisplay(device);
+}
+
+// Libraries (the device) reach XOpenDisplay through the program's binding,
+// the program's own connections through the library's handle.
+TEST(XDeviceDisplay, IsTheOneDisplayALibraryOpenedAndKeptWhileNoted)
+{
+    using OpenFn = void* (*)(const char*);
+    using CloseFn = int (*)(void*);
+    using WireFn = void* (*)(void*, int, void*);
+    auto libraryOpen = reinterpret_cast<OpenFn>(dlsym(RTLD_DEFAULT, "XOpenDisplay"));
+    auto libraryClose = reinterpret_cast<CloseFn>(dlsym(RTLD_DEFAULT, "XCloseDisplay"));
+    auto ownOpen = reinterpret_cast<OpenFn>(platform::FindXlibSymbol("XOpenDisplay"));
+    auto ownClose = reinterpret_cast<CloseFn>(platform::FindXlibSymbol("XCloseDisplay"));
+    auto setWireToEvent = reinterpret_cast<WireFn>(platform::FindXlibSymbol("XESetWireToEvent"));
+    if (!libraryOpen || !libraryClose || !ownOpen || !ownClose || !setWireToEvent)
+        GTEST_SKIP() << "no X library";
+    CXvfbServer server;
+    if (server.name().empty())
+        GTEST_SKIP() << "no Xvfb";
+    const char* name = server.name().c_str();
+
+    struct SCase {
+        const char* what;
+        int libraryOpens, ownOpens, libraryCloses;
+        bool told;
+    } cases[] = {
+        {"one opened by a library", 1, 0, 0, true},
+        {"beside the program's own", 1, 1, 0, true},
+        {"the program's own alone", 0, 1, 0, false},
+        {"two opened by a library", 2, 0, 0, false},
+        {"one of two closed again", 2, 0, 1, true},
+        {"opened and closed again", 1, 0, 1, false},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<void*> library, own;
+        platform::BeginNotingXDisplays();
+        for (int i = 0; i < c.libraryOpens; ++i)
+            library.push_back(libraryOpen(name));
+        for (int i = 0; i < c.ownOpens; ++i)
+            own.push_back(ownOpen(name));
+        for (int i = 0; i < c.libraryCloses; ++i) {
+            libraryClose(library.front());
+            library.erase(library.begin());
+        }
+        void* noted = platform::EndNotingXDisplays();
+        EXPECT_EQ(noted, c.told ? library.back() : nullptr);
+        EXPECT_EQ(platform::NotedXDisplay(), noted);
+        for (void* display : own)
+            ownClose(display);
+        for (void* display : library)
+            libraryClose(display);
+        EXPECT_EQ(platform::NotedXDisplay(), nullptr) << "forgotten once closed";
+    }
+
+    // Followed and let go, the display's key events are the library's alone again.
+    void* display = libraryOpen(name);
+    ASSERT_NE(display, nullptr);
+    void* libraryConverter = setWireToEvent(display, KeyPress, nullptr);
+    setWireToEvent(display, KeyPress, libraryConverter);
+    platform::WatchXKeyEvents(display);
+    void* hooked = setWireToEvent(display, KeyPress, libraryConverter);
+    EXPECT_NE(hooked, libraryConverter);
+    setWireToEvent(display, KeyPress, hooked);
+    platform::StopWatchingXKeyEvents(display);
+    EXPECT_EQ(setWireToEvent(display, KeyPress, libraryConverter), libraryConverter);
+    libraryClose(display);
 }
 
 } // namespace
