@@ -109,7 +109,7 @@ void ShowScriptAssert(const char* sourceName, int line, const char* text)
     AlertBox(Format("Assert!\n%s: %i\n\n%s", sourceName, line, text), false);
 }
 
-void ShowScriptError(const char* message, const char* code)
+void ShowScriptError(const char* message, const char* code, const char* origin)
 {
     CString text(message ? message : "");
     CString& prints = printBuffer();
@@ -122,6 +122,8 @@ void ShowScriptError(const char* message, const char* code)
         prints = CutMark;   // the prints were this failure's
         return;
     }
+    if (origin)
+        text += origin;
     prints += GetScriptCallStackText();
     if (!prints.IsEmpty()) {
         text += "\n\nLatest prints:\n";
