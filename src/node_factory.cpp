@@ -563,6 +563,8 @@ CString DescribeSprite(const char* descriptionName, const char* spriteName)
         return spriteName && *spriteName ? Format("the inline sprite '%s'", spriteName) : CString("an inline sprite");
     if (StartsWith(file, "!spr.part(") && file.Find("):") >= 0)
         file = file.Mid(file.Find("):") + 2);
+    if (file.Find('?') >= 0)   // the parameters of one use; the file is the same for all
+        file = file.Left(file.Find('?'));
     if (spriteName && *spriteName)
         return Format("the sprite '%s' of '%s'", spriteName, (const char*)file);
     return Format("the sprite of '%s'", (const char*)file);

@@ -207,6 +207,7 @@ bool parseCustomAttributes(const char* text, CCustomAttribs& attribs);
 
 // Where a sprite came from, for error texts: "the sprite 'NAME' of 'FILE'",
 // "the sprite of 'FILE'" without a name, "an inline sprite" for inline text.
+// FILE is without the "?parameters" of the use.
 CString DescribeSprite(const char* descriptionName, const char* spriteName);
 
 // Attaches the animator and, when the description has animations and a group

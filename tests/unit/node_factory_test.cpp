@@ -291,6 +291,9 @@ TEST_F(NodeFactory, UnknownMacroIsLoggedOnceWithItsDescription)
         SParsed parsed("\n-Size: w${WIDTH} h2\n-Name: tile_${WIDTH}\n-Text: ${Missing thing}\n");
         EXPECT_EQ(str(parsed.Factory.name), "tile_${WIDTH}");
     }
+    CNodeFactory used;   // another use of the same file, with parameters: the same description
+    used.reset("sprites\\test.spr?X=1");
+    used.parseSpriteDescription("\n-Size: w${WIDTH} h2\n", nullptr, nullptr);
     const std::string log = str(GetDebugLogBuffer()->Text);
     const std::string line = "Macro ${WIDTH} is not defined for the sprite of 'sprites\\test.spr'; it stays in the text, "
                              "and a number reads it as 0\n";
