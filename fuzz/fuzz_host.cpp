@@ -25,6 +25,8 @@
 #include <sstream>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 std::string readFile(const std::string& path)
@@ -48,9 +50,34 @@ int answerBox(const std::string& alertFile, const char* text, unsigned type)
     return IDOK;
 }
 
+// A folder in memory when there is one to write to, else the temporary folder.
+std::string programParent()
+{
+    std::error_code error;
+    if (std::filesystem::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK | X_OK) == 0)
+        return "/dev/shm";
+    return std::filesystem::temp_directory_path().string();
+}
+
+// The targets keep their engine to the process's end, so the folder goes at exit;
+// the log is let go first, or its last write would find the folder gone.
+std::string& programFolderAtExit()
+{
+    static std::string* folder = new std::string;
+    return *folder;
+}
+
+void removeProgramFolder()
+{
+    SetLogFolder(nullptr);
+    std::error_code ignored;
+    if (!programFolderAtExit().empty())
+        std::filesystem::remove_all(programFolderAtExit(), ignored);
+}
+
 } // namespace
 
-CFuzzProgram::CFuzzProgram()
+CFuzzProgram::CFuzzProgram() : Folder(programParent())
 {
     namespace fs = std::filesystem;
     fs::copy(ENGINE_SAMPLE_DIR "/data", Folder.path() + "data", fs::copy_options::recursive);
@@ -67,10 +94,14 @@ CFuzzProgram::CFuzzProgram()
     const std::string alertFile = Folder.path() + "last_scriptcomp_error_alert.log";
     platform::SetMessageBoxHook(
         [alertFile](const char* text, const char*, unsigned type) { return answerBox(alertFile, text, type); });
+    if (programFolderAtExit().empty())
+        std::atexit(removeProgramFolder);
+    programFolderAtExit() = Folder.path();
 }
 
 CFuzzProgram::~CFuzzProgram()
 {
+    programFolderAtExit().clear();   // the folder's own destructor removes it
     platform::SetMessageBoxHook(nullptr);
     ResetUserFolder();
     SetAppFolder(nullptr);

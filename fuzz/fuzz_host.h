@@ -21,6 +21,9 @@ struct SFatalEnd {
 
 // A program folder with the sample's data folder and options, set as the
 // program's, log and user folders; every box is answered without a person.
+// It lies in memory where the system offers a folder there: the engine saves
+// files whole and synced (language tables it appends to, alert files), which
+// on a disk would cost more than reading the input. Removed at exit.
 class CFuzzProgram {
 public:
     CFuzzProgram();

@@ -1,6 +1,8 @@
 // Crash signal handlers on an alternate stack, and stack capture through boost::stacktrace.
 #include "crash.h"
 
+#include "thread.h"
+
 #include <boost/stacktrace/frame.hpp>
 #include <boost/stacktrace/safe_dump_to.hpp>
 
@@ -9,6 +11,8 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -28,9 +32,10 @@ constexpr size_t RawSlack = 64;                // handler and trampoline frames 
 std::atomic<CrashCallback> g_callback{nullptr};
 std::atomic<CrashSaveCallback> g_saveFirst{nullptr};
 std::atomic<pid_t> g_crashingThread{0};
+std::atomic<int> g_heldThreads{0};   // threads parked by a crash on another thread
 struct sigaction g_previous[SignalCount];
 stack_t g_previousAltStack;
-bool g_installed = false;
+std::atomic<bool> g_installed{false};
 void* g_altStack = nullptr;   // mapped once, kept for the life of the process
 // Filled inside the handler, where nothing may be allocated before the first report.
 boost::stacktrace::detail::native_frame_ptr_t g_rawFrames[MaxStackFrames + RawSlack + 1];
@@ -163,15 +168,31 @@ void armWatchdog()
     alarm(CrashWatchdogSeconds);
 }
 
+// A crash on another thread stops the main thread before the report is made:
+// the debug log it writes is then the one saved, and it cannot end the
+// process while the report is under way. A crash signal sent to it finds this
+// report under way and parks it. Waits a little at most: a main thread with
+// the signal blocked runs on.
+void holdMainThread(pid_t self)
+{
+    pid_t mainThread = pid_t(MainThreadId());
+    if (mainThread == 0) mainThread = getpid();   // before the main thread is recorded: the first one
+    if (mainThread == self || syscall(SYS_tgkill, getpid(), mainThread, SIGSEGV) != 0) return;
+    const timespec step = {0, 1000 * 1000};
+    for (int waited = 0; waited < 500 && g_heldThreads.load() == 0; ++waited) nanosleep(&step, nullptr);
+}
+
 void onCrashSignal(int sig, siginfo_t* si, void* context)
 {
     pid_t self = gettid();
     pid_t none = 0;
     if (!g_crashingThread.compare_exchange_strong(none, self)) {
         if (none == self) _exit(CrashExitCode);   // the report itself crashed
+        g_heldThreads.fetch_add(1);
         for (;;) pause();                         // another thread is reporting; it ends the process
     }
     armWatchdog();
+    holdMainThread(self);
     CrashInfo crash;   // allocates nothing until its frames are named
     crash.signal = sig;
     crash.signalName = nameOfSignal(sig);
@@ -197,13 +218,59 @@ void onCrashSignal(int sig, siginfo_t* si, void* context)
     _exit(CrashExitCode);
 }
 
+// An alternate stack with a page below it that faults: a report that ran out
+// of it would otherwise write over whatever lies below. Null when refused.
+void* mapAltStack()
+{
+    const size_t guard = size_t(sysconf(_SC_PAGESIZE));
+    void* memory = mmap(nullptr, AltStackBytes + guard, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    if (mprotect(memory, guard, PROT_NONE) != 0) {
+        munmap(memory, AltStackBytes + guard);
+        return nullptr;
+    }
+    return static_cast<char*>(memory) + guard;
+}
+
+void unmapAltStack(void* stack)
+{
+    const size_t guard = size_t(sysconf(_SC_PAGESIZE));
+    munmap(static_cast<char*>(stack) - guard, AltStackBytes + guard);
+}
+
+// The alternate stack of one thread that the crash handlers did not start on,
+// from the thread's start to its end; the one found before (a sanitizer's) is
+// put back at the end.
+class CThreadAltStack {
+public:
+    CThreadAltStack()
+    {
+        if (!g_installed.load() || !(m_stack = mapAltStack())) return;
+        stack_t stack{};
+        stack.ss_sp = m_stack;
+        stack.ss_size = AltStackBytes;
+        if (sigaltstack(&stack, &m_previous) != 0) {
+            unmapAltStack(m_stack);
+            m_stack = nullptr;
+        }
+    }
+    ~CThreadAltStack()
+    {
+        if (!m_stack) return;
+        m_previous.ss_flags = (m_previous.ss_flags & SS_DISABLE) ? SS_DISABLE : 0;
+        if (sigaltstack(&m_previous, nullptr) == 0) unmapAltStack(m_stack);
+    }
+    CThreadAltStack(const CThreadAltStack&) = delete;
+    CThreadAltStack& operator=(const CThreadAltStack&) = delete;
+
+private:
+    void* m_stack = nullptr;
+    stack_t m_previous{};
+};
+
 bool setAltStack()
 {
-    if (!g_altStack) {
-        void* memory = mmap(nullptr, AltStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED) return false;
-        g_altStack = memory;
-    }
+    if (!g_altStack && !(g_altStack = mapAltStack())) return false;
     stack_t stack{};
     stack.ss_sp = g_altStack;
     stack.ss_size = AltStackBytes;
@@ -234,11 +301,17 @@ void StopCrashWatchdog()
     alarm(0);
 }
 
+void* RunWithCrashStack(void* (*routine)(void*), void* argument)
+{
+    CThreadAltStack stack;   // also let go when the thread ends through pthread_exit
+    return routine(argument);
+}
+
 bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst)
 {
     g_callback.store(callback);
     g_saveFirst.store(saveFirst);
-    if (g_installed) return true;
+    if (g_installed.load()) return true;
     if (!setAltStack()) return false;
     // The unwinder finds and caches what it reads on its first walk: made now,
     // not in a crash.
@@ -253,18 +326,18 @@ bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst)
             return false;
         }
     }
-    g_installed = true;
+    g_installed.store(true);
     return true;
 }
 
 void RemoveCrashHandlers()
 {
-    if (!g_installed) return;
+    if (!g_installed.load()) return;
     for (size_t i = 0; i < SignalCount; ++i) sigaction(CrashSignals[i], &g_previous[i], nullptr);
     sigaltstack(&g_previousAltStack, nullptr);
     g_callback.store(nullptr);
     g_saveFirst.store(nullptr);
-    g_installed = false;
+    g_installed.store(false);
 }
 
 }   // namespace platform

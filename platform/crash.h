@@ -69,7 +69,16 @@ void StopCrashWatchdog();
 // stack overflow is still reported) is set up for the calling thread, and the stack
 // walk is run once so that a crash finds it ready. False when the handlers could not
 // be installed. A crash inside the callbacks ends the process at once.
+// A crash on another thread than the main one (platform::MainThreadId) parks
+// the main thread first, so the report and the debug log are made as for a
+// crash on it.
 [[nodiscard]] bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst = nullptr);
 void RemoveCrashHandlers();   // restores the handlers found at installation
+
+// Runs a new thread's routine with an alternate stack of the thread's own
+// while the handlers are installed, so that its stack overflow is reported
+// too; the stack goes when the routine ends. The program's thread creation
+// (thread_start.cpp) starts every thread through it.
+void* RunWithCrashStack(void* (*routine)(void*), void* argument);
 
 }   // namespace platform

@@ -251,7 +251,9 @@ namespace {
 
 void makeTimeline(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)
 {
-    attachParsedAnimator(&f, node, new CScriptedAnimator(f.timeline));
+    CScriptedAnimator* timeline = new CScriptedAnimator(f.timeline);
+    timeline->setOwner(DescribeSprite(f.descriptionName, f.name));
+    attachParsedAnimator(&f, node, timeline);
 }
 
 void makeMove(const CNodeFactory& f, CNodeBasement* node, const SSpriteCreateInfo*, const char*)

@@ -17,6 +17,14 @@
 
 using namespace irr;
 
+namespace {
+
+// Below these the sound server plays no effect, and loads none.
+constexpr float QuietestEffect = 0.1f;
+constexpr int SilencingPauseLevel = 60;
+
+} // namespace
+
 // --- CKeyTrack ---
 
 void CKeyTrack::reset()
@@ -312,8 +320,28 @@ void CScriptedAnimator::applySound(f32 t)
         return;
     LastSound = number;
     const CString& name = track.getCurrentText();
-    if (!name.IsEmpty())
-        getEngine()->getSoundServer()->playEffect(name, -1.0f);
+    if (name.IsEmpty())
+        return;
+    CSoundServer* sounds = getEngine()->getSoundServer();
+    loadBeforePlaying(sounds, name);
+    sounds->playEffect(name, -1.0f);
+}
+
+// The sound server loads an effect when it first plays it, and a sound that
+// cannot be loaded ends the game with a box naming the sound. Loaded here
+// first, whenever it would be played, that box also names the description.
+void CScriptedAnimator::loadBeforePlaying(CSoundServer* sounds, const CString& name)
+{
+    const CSoundDevice* device = sounds->getDevice();
+    if (!sounds->isAvailable() || !device || !device->IsReady || sounds->getEffectsVolume() < QuietestEffect ||
+        getEngine()->getPauseLevel() >= SilencingPauseLevel)
+        return;
+    for (int row = 0; row < device->EffectCount; ++row)
+        if (device->EffectNames[row] == name)
+            return;
+    CFatalErrorNote note(Format("The sound is played by the timeline of %s.",
+                                Owner.IsEmpty() ? "a sprite" : (const char*)Owner));
+    sounds->loadEffect(name);
 }
 
 void CScriptedAnimator::animate(CNodeBasement* node, u32 localMs)

@@ -9,6 +9,8 @@
 #include <irrTypes.h>
 #include <vector3d.h>
 
+class CSoundServer;
+
 // Timed keys evaluated by linear interpolation, optionally looping.
 class CKeyTrack {
 public:
@@ -52,6 +54,10 @@ public:
     void onAttach(CNodeBasement* node) override;
     void animate(CNodeBasement* node, irr::u32 localMs) override;
 
+    // Who plays the program ("the sprite 'NAME' of 'FILE'"), named by the box
+    // of a sound that cannot be loaded.
+    void setOwner(const CString& owner) { Owner = owner; }
+
     CKeyTrack& getTrack(ETrack track) { return Tracks[track]; }
     irr::f32 getDieTime() const { return DieTime; }
     irr::f32 getStopTime() const { return StopTime; }
@@ -63,8 +69,10 @@ private:
     void applyRotation(CNodeBasement* node, irr::f32 t);
     void applyFade(CNodeBasement* node, irr::f32 t);
     void applySound(irr::f32 t);
+    void loadBeforePlaying(CSoundServer* sounds, const CString& name);
 
     CString Program;
+    CString Owner;
     irr::s32 PositionKeys = 0, SizeKeys = 0, RotationKeys = 0, FadeKeys = 0, SoundKeys = 0;
     irr::f32 DieTime = -1.0f, StopTime = -1.0f;
     irr::f32 BaseW = 0, BaseH = 0;

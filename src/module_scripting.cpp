@@ -168,6 +168,7 @@ void CScriptModule::recompileAllScripts(bool reload)
 void CScriptModule::clearCodeCache()
 {
     CodeCache.clear();
+    ForgetReportedScriptErrors();
 }
 
 void CScriptModule::collectGarbage()

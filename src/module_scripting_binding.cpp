@@ -1,6 +1,8 @@
 // The binding layer over the VM's C interface.
 #include "module_scripting_binding.h"
 
+#include "module_scripting_report.h"
+
 #include "sqstdaux.h"
 #include "sqstdblob.h"
 #include "sqstdio.h"
@@ -363,6 +365,7 @@ void SquirrelVM::Init(HSQUIRRELVM vm)
     if (g_vm)
         Shutdown();
     ++g_vmEpoch;
+    ForgetReportedScriptErrors();
     if (vm) {
         g_vm = vm;
         sq_pushroottable(g_vm);

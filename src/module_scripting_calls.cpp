@@ -3,6 +3,9 @@
 #include "module_scripting.h"
 
 #include "module_scripting_report.h"
+#include "node_base.h"
+#include "node_factory.h"
+#include "node_utilities.h"
 #include "utils_debug.h"
 
 #include <algorithm>
@@ -35,6 +38,21 @@ private:
     CScriptModule& m_host;
 };
 
+// The sprite whose table is the argument (clicks, hovers, scripted effects pass
+// one with its "_id"), for a report: "\nasked for by the sprite 'NAME' of
+// 'FILE'"; empty when the ID names no one sprite.
+CString askedBy(const SquirrelObject& argument)
+{
+    if (argument.GetType() != OT_TABLE || argument.GetValue("_id").GetType() != OT_INTEGER)
+        return CString();
+    const irr::s32 id = irr::s32(argument.GetInt("_id"));
+    CNodeBasement* node = id == SharedSpriteId ? nullptr : CNodeBasement::fromSceneNode(getNodeById(id, nullptr));
+    if (!node || node->getDescriptionName().IsEmpty())
+        return CString();
+    const CString name = getNameById(id);
+    return "\nasked for by " + DescribeSprite(node->getDescriptionName(), name == "???" ? "" : (const char*)name);
+}
+
 }  // namespace
 
 SquirrelObject CScriptModule::callPrecompiledMethod(const char* text, SquirrelObject argument, const char* tableName)
@@ -51,15 +69,23 @@ SquirrelObject CScriptModule::callPrecompiledMethod(const char* text, SquirrelOb
         Runner->callFunction(text);
         return result;
     }
+    CString failure;
     try {
         SquirrelObject self = tableName ? SquirrelVM::GetRootTable().GetValue(tableName) : SquirrelVM::GetRootTable();
-        SquirrelFunction function(self, text);
-        result = function(argument);
+        // Named as missing: the call itself would only say that it failed, with nothing printed.
+        if (tableName && self.IsNull())
+            failure = Format("the table '%s' does not exist", tableName);
+        else if (!self.Exists(text))
+            failure = Format("the function '%s' does not exist", text);
+        else
+            result = SquirrelFunction(self, text)(argument);
     } catch (const SquirrelError& e) {
-        ShowScriptError(Format("Error %s, Calling precompiled method '%s %s'", (const char*)e.desc,
-                               tableName ? tableName : "(null)", text),
-                        text);
+        failure = e.desc;
     }
+    if (!failure.IsEmpty())
+        ShowScriptError(Format("Error %s, Calling precompiled method '%s %s'", (const char*)failure,
+                               tableName ? tableName : "(null)", text),
+                        text, askedBy(argument));
     return result;
 }
 

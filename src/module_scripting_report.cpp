@@ -6,9 +6,12 @@
 
 #include "sqstdaux.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <unordered_set>
 
 namespace {
 
@@ -21,6 +24,15 @@ CString& printBuffer()
 {
     static CString buffer;
     return buffer;
+}
+
+// Failures reported since the VM was opened or its code reloaded: the message
+// and the start of the code, enough to tell one failing call from another.
+constexpr int ReportKeyCodeLength = 1000;
+std::unordered_set<std::string>& reportedErrors()
+{
+    static std::unordered_set<std::string> reported;
+    return reported;
 }
 
 CString* g_printTarget = nullptr;        // null: the print buffer
@@ -97,10 +109,21 @@ void ShowScriptAssert(const char* sourceName, int line, const char* text)
     AlertBox(Format("Assert!\n%s: %i\n\n%s", sourceName, line, text), false);
 }
 
-void ShowScriptError(const char* message, const char* code)
+void ShowScriptError(const char* message, const char* code, const char* origin)
 {
     CString text(message ? message : "");
     CString& prints = printBuffer();
+    // A failing call made by many nodes, or every frame, is one fault: one box,
+    // not a box (and a synced alert file) for each.
+    std::string key(text, size_t(text.GetLength()));
+    key += '\n';
+    key.append(code ? code : "", code ? std::min(std::strlen(code), size_t(ReportKeyCodeLength)) : 0);
+    if (!reportedErrors().insert(std::move(key)).second) {
+        prints = CutMark;   // the prints were this failure's
+        return;
+    }
+    if (origin)
+        text += origin;
     prints += GetScriptCallStackText();
     if (!prints.IsEmpty()) {
         text += "\n\nLatest prints:\n";
@@ -113,4 +136,9 @@ void ShowScriptError(const char* message, const char* code)
         text.Replace("\r", "");
     }
     FatalError(text, true);
+}
+
+void ForgetReportedScriptErrors()
+{
+    reportedErrors().clear();
 }

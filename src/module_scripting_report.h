@@ -29,4 +29,10 @@ void ShowScriptAssert(const char* sourceName, int line, const char* text);
 // The fatal script report: the message, then "Latest prints:" with the print
 // buffer and the call stack, and the debug hint when there is one. The user
 // may continue (the call returns) or stop (exit code 1). The code is not shown.
-void ShowScriptError(const char* message, const char* code);
+// The same message for the same code is reported once (its prints are
+// dropped) until ForgetReportedScriptErrors, whatever the origin: a text
+// (who asked for the code) shown after the message.
+void ShowScriptError(const char* message, const char* code, const char* origin = nullptr);
+
+// A new VM or reloaded code may fail anew: each failure is reported again.
+void ForgetReportedScriptErrors();

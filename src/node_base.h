@@ -90,6 +90,10 @@ public:
 
     ENodeKind getKind() const { return Kind; }
     irr::s32 getCreationSerial() const { return CreationSerial; }
+    // The description the node was made from (CNodeFactory::descriptionName),
+    // for error texts; empty for a node made by code.
+    const CString& getDescriptionName() const { return DescriptionName; }
+    void setDescriptionName(const CString& name) { DescriptionName = name; }
 
     void setIDFromName(const char* name);
     irr::core::vector3df moveBy(const irr::core::vector3df& delta);
@@ -170,6 +174,7 @@ protected:
     irr::s32 Layer = 0;
     bool AnimatorsEnabled = true;
     CNodeCustomAttribs* Attributes = nullptr;   // owned; made on the first write
+    CString DescriptionName;
 
 private:
     ENodeKind Kind = KindSprite;

@@ -100,6 +100,7 @@ CNodeFactory::~CNodeFactory()
 void CNodeFactory::reset(const char* sourceName)
 {
     texturePath = ResolveDataPath(sourceName ? sourceName : "");
+    descriptionName = sourceName ? sourceName : "";
     parts.clear();
     name.Empty(); localId = 0; parentName.Empty(); text.Empty(); label.Empty(); labelFormat.Empty();
     position = core::vector3df(0, 0, 0); zOrder = 0; anchorName.Empty();
@@ -148,7 +149,7 @@ void CNodeFactory::parseSpriteDescription(const char* source, const CStringArray
     }
     CString desc(source ? source : "");
     expandSpriteMacros(texturePath, params, info);
-    expandSpriteMacros(desc, params, info);
+    expandSpriteMacros(desc, params, info, DescribeSprite(descriptionName, nullptr));
     splitParts(desc, info);
     readMainKeys(desc, params, info);
     if (contains(desc, "-Animation.")) {
@@ -553,6 +554,20 @@ bool parseCustomAttributes(const char* text, CCustomAttribs& attribs)
             attribs.parseDescription(value, true);
     }
     return found;
+}
+
+CString DescribeSprite(const char* descriptionName, const char* spriteName)
+{
+    CString file = descriptionName ? descriptionName : "";
+    if (StartsWith(file, "raw://"))
+        return spriteName && *spriteName ? Format("the inline sprite '%s'", spriteName) : CString("an inline sprite");
+    if (StartsWith(file, "!spr.part(") && file.Find("):") >= 0)
+        file = file.Mid(file.Find("):") + 2);
+    if (file.Find('?') >= 0)   // the parameters of one use; the file is the same for all
+        file = file.Left(file.Find('?'));
+    if (spriteName && *spriteName)
+        return Format("the sprite '%s' of '%s'", spriteName, (const char*)file);
+    return Format("the sprite of '%s'", (const char*)file);
 }
 
 CBaseAnimator* attachParsedAnimator(const CNodeFactory* factory, CNodeBasement* node, CBaseAnimator* animator)

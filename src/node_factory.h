@@ -99,6 +99,9 @@ public:
     // Control.
     int initialized = 0;
     CString texturePath;
+    // The name the description was asked for by: its file, a part of a file
+    // ("!spr.part(N):" + file) or inline text ("raw://..."); for error texts.
+    CString descriptionName;
     std::vector<SSpriteCreateInfo> parts;
 
     // Identity and hierarchy.
@@ -201,6 +204,11 @@ private:
 
 // Reads every "-Custom.Attributes:" value of the text into the set; true when one was found.
 bool parseCustomAttributes(const char* text, CCustomAttribs& attribs);
+
+// Where a sprite came from, for error texts: "the sprite 'NAME' of 'FILE'",
+// "the sprite of 'FILE'" without a name, "an inline sprite" for inline text.
+// FILE is without the "?parameters" of the use.
+CString DescribeSprite(const char* descriptionName, const char* spriteName);
 
 // Attaches the animator and, when the description has animations and a group
 // name, names the animator after the group. Returns the animator (borrowed).

@@ -2,6 +2,7 @@
 #include "node_factory_macros.h"
 
 #include "utils_assert.h"
+#include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_math_misc.h"
 #include "utils_str_keyvalue.h"
@@ -9,8 +10,11 @@
 #include "utils_str_tools.h"
 
 #include <atomic>
+#include <cctype>
 #include <climits>
 #include <cstring>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -178,6 +182,33 @@ void applyConditionalLines(CString& text)
     text.Replace("$ifdebug", GetEngineContext().isDebugMode() ? "" : "//");
 }
 
+bool isMacroName(const CString& name)
+{
+    if (name.IsEmpty() || name.GetLength() > 64)
+        return false;
+    for (const char* c = name; *c; ++c)
+        if (!(std::isalnum((unsigned char)*c) || *c == '_' || *c == '.'))
+            return false;
+    return true;
+}
+
+// A macro that no step knows stays in the text, and a number read from it is
+// 0: one log line per macro and description says which and where.
+void reportUnknownMacros(const CString& text, const char* owner)
+{
+    static std::set<std::string> reported;
+    for (int pos = text.Find("${"); pos >= 0; pos = text.Find("${", pos + 2)) {
+        const int close = text.Find('}', pos + 2);
+        if (close < 0)
+            return;
+        const CString name = text.Mid(pos + 2, close - pos - 2);
+        if (!isMacroName(name) || !reported.insert(std::string(name) + '\n' + owner).second)
+            continue;
+        DebugLog(Format("Macro ${%s} is not defined for %s; it stays in the text, and a number reads it as 0",
+                        (const char*)name, owner));
+    }
+}
+
 }  // namespace
 
 IDescriptionMacroHost* SetDescriptionMacroHost(IDescriptionMacroHost* host)
@@ -185,7 +216,7 @@ IDescriptionMacroHost* SetDescriptionMacroHost(IDescriptionMacroHost* host)
     return g_host.exchange(host);
 }
 
-void expandSpriteMacros(CString& text, const CStringArray* params, const SSpriteCreateInfo* context)
+void expandSpriteMacros(CString& text, const CStringArray* params, const SSpriteCreateInfo* context, const char* owner)
 {
     if (!contains(text, "$"))
         return;
@@ -203,4 +234,6 @@ void expandSpriteMacros(CString& text, const CStringArray* params, const SSprite
     applyDefaults(text);
     applySwitches(text);
     applyConditionalLines(text);
+    if (owner)
+        reportUnknownMacros(text, owner);
 }

@@ -27,6 +27,7 @@ IDescriptionMacroHost* SetDescriptionMacroHost(IDescriptionMacroHost* host);
 // Rewrites the text in place. Parameters are "name=value" texts (build options
 // holding "[" are skipped, except that "section[NAME]" picks the section); the
 // context is handed on unchanged to the engine's macros. A text without "$"
-// is left byte for byte.
+// is left byte for byte. With an owner (the sprite, for the log) each macro
+// left unknown in it is logged once.
 void expandSpriteMacros(CString& text, const CStringArray* params = nullptr,
-                        const SSpriteCreateInfo* context = nullptr);
+                        const SSpriteCreateInfo* context = nullptr, const char* owner = nullptr);

@@ -473,8 +473,12 @@ CNodeBasement* addSprite(const char* name, f32 scaleX, f32 scaleY, const core::v
     core::dimension2df size(scaleX * f.size[0], scaleY * f.size[1]);
     if (f.sizeFlags & 8)
         size = core::dimension2df(f.size[0], f.size[1]);
-    if (!f.text.IsEmpty())
-        return makeTextSprite(f, where, parent);
+    if (!f.text.IsEmpty()) {
+        CNodeBasement* text = makeTextSprite(f, where, parent);
+        if (text)
+            text->setDescriptionName(f.descriptionName);
+        return text;
+    }
     if (!f.anchorName.IsEmpty())
         if (scene::ISceneNode* anchor = getNodeByName(f.anchorName))
             where += anchor->getAbsolutePosition() - parent->getAbsolutePosition();
@@ -482,6 +486,8 @@ CNodeBasement* addSprite(const char* name, f32 scaleX, f32 scaleY, const core::v
     CNodeBasement* node = makeNode(f, parent, where, size, info, site, nested);
     if (!node)
         return nullptr;
+    if (!f.asEffect)   // an effect decorates its parent, which keeps its own
+        node->setDescriptionName(f.descriptionName);   // the outer description names a nested one
     applyGroupAndCustomEffects(f, node, info);
     if (!imageOnly)
         applyFields(f, node, parent, info, site, SSpriteCall{name, scaleX, scaleY, position, size});

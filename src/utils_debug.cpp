@@ -17,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,6 +37,12 @@ int DebugModeFlag = 0;
 // runs the main-thread check again, which must not start another report.
 thread_local bool InFatalPath = false;
 std::mutex FatalLock;
+
+std::vector<CString>& fatalErrorNotes()
+{
+    static std::vector<CString>* notes = new std::vector<CString>;   // read by errors raised at exit too
+    return *notes;
+}
 
 CDebugLogBuffer& logBuffer()
 {
@@ -155,12 +162,24 @@ int FatalError(const char* message, bool askContinue)
     {
         SFatalPathScope scope;
         CString text(message);
+        for (const CString& note : fatalErrorNotes())
+            text += "\n" + note;
         WriteStringToFile(GetLogFolder() + AlertFileName, text);
         goOn = AlertBox(text, askContinue);
     }
     if (goOn)
         return 0;
     endProgram();
+}
+
+CFatalErrorNote::CFatalErrorNote(const CString& note)
+{
+    fatalErrorNotes().push_back(note);
+}
+
+CFatalErrorNote::~CFatalErrorNote()
+{
+    fatalErrorNotes().pop_back();
 }
 
 bool AlertBox(const char* text, bool askYesNo)

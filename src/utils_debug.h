@@ -34,6 +34,17 @@ CDebugLogBuffer* GetDebugLogBuffer();
 // otherwise ends the program with exit code 1 without running destructors.
 int FatalError(const char* message, bool askContinue);
 
+// While it lives, every fatal error's text ends with the note on a line of its
+// own: an error raised deep down (a sound that cannot be loaded) then also
+// names who asked for it. Notes nest; the innermost comes last. Main thread only.
+class CFatalErrorNote {
+public:
+    explicit CFatalErrorNote(const CString& note);
+    ~CFatalErrorNote();
+    CFatalErrorNote(const CFatalErrorNote&) = delete;
+    CFatalErrorNote& operator=(const CFatalErrorNote&) = delete;
+};
+
 // Logs the text, flushes the log and shows the text: with askYesNo a Yes/No
 // box that adds "\nYes to continue, No to stop" (true for Yes), else an OK box
 // (false).

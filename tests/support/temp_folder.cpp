@@ -7,9 +7,13 @@
 #include <sstream>
 #include <stdexcept>
 
-CTempFolder::CTempFolder()
+CTempFolder::CTempFolder() : CTempFolder(std::filesystem::temp_directory_path().string())
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "engine-test-XXXXXX").string();
+}
+
+CTempFolder::CTempFolder(const std::string& parent)
+{
+    std::string pattern = (std::filesystem::path(parent) / "engine-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a temporary folder");
     Path = pattern + "/";

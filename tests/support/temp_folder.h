@@ -7,6 +7,7 @@
 class CTempFolder {
 public:
     CTempFolder();
+    explicit CTempFolder(const std::string& parent);   // under that folder instead
     ~CTempFolder();
     CTempFolder(const CTempFolder&) = delete;
     CTempFolder& operator=(const CTempFolder&) = delete;

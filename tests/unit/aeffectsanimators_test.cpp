@@ -208,4 +208,23 @@ TEST_F(EffectAnimators, ScriptMethodCancelDieAndSwitch)
     dying->drop();
 }
 
+// One failing call from many nodes is one fault: one box, not one for each
+// node and frame.
+TEST_F(EffectAnimators, ScriptMethodFailingInManyClonesIsReportedOnce)
+{
+    for (int i = 0; i < 3; ++i)
+        Boxes.answerNext(IDYES);   // go on after each report
+    make("-MakeClones: 300\n-Animation.Scripted: noSuchFunction()");
+    ASSERT_GE(Root->getChildren().size(), 300u);
+    frame(1030);
+    frame(1100);
+    frame(1200);
+    ASSERT_EQ(Boxes.Boxes.size(), 1u);
+    EXPECT_NE(Boxes.Boxes[0].Text.find("noSuchFunction"), std::string::npos) << Boxes.Boxes[0].Text;
+    // Reloaded code may fail anew, and is reported again.
+    Engine.getScripts()->clearCodeCache();
+    frame(1300);
+    EXPECT_EQ(Boxes.Boxes.size(), 2u);
+}
+
 } // namespace

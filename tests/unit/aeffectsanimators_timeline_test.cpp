@@ -8,6 +8,10 @@
 #include "module_enginebase.h"
 #include "module_enginebase_queue.h"
 #include "server_sound_bass.h"
+#include "utils_fs_bridge.h"
+#include "utils_fs.h"
+#include "utils_debug.h"
+#include "temp_folder.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -226,6 +230,27 @@ TEST_F(Timeline, OnlyStopChangesNothing)
     EXPECT_EQ(animatorCount(node), 0u);
     EXPECT_EQ(node->getPosition(), core::vector3df(2, 2, 0));
     EXPECT_FLOAT_EQ(node->getSize().Width, 3.0f);
+}
+
+// A sound that cannot be loaded ends the game, as any effect does; the box
+// names the description that plays it as well as the sound.
+using TimelineDeathTest = Timeline;
+TEST_F(TimelineDeathTest, SoundThatCannotBeLoadedEndsTheGameNamingTheSprite)
+{
+    CTempFolder folder;
+    SetLogFolder(folder.path().c_str());
+    SoundLibrary.MissingFiles.insert(std::string(ToNativePath(MakeSoundPath("gone.wav"))));
+    folder.write("bomb.spr", "-Texture:?fill[c1,w8,h8]\n-Name: bomb\n-Animation.Timeline: t0 s[gone] t100 x1\n");
+    ASSERT_NE(addSprite(folder.file("bomb.spr").c_str(), 1, 1, core::vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE),
+              nullptr);
+    EXPECT_EXIT(frame(1030), testing::ExitedWithCode(1), "");
+    const std::string alert = folder.read("last_scriptcomp_error_alert.log");
+    EXPECT_EQ(alert.rfind("Failed to load sound 'gone': file 'gone.wav'", 0), 0u) << alert;
+    EXPECT_NE(alert.find("\nThe sound is played by the timeline of the sprite 'bomb' of '" + folder.file("bomb.spr") +
+                         "'."),
+              std::string::npos)
+        << alert;
+    SetLogFolder(nullptr);
 }
 
 } // namespace

@@ -225,8 +225,8 @@ TEST_F(ScriptHost, TextsAreCodeOrFunctionNames)
     Host->callPrecompiledMethod("handler(", argument);       // "(" without ")": a name
     Host->callPrecompiledMethod("onClick", argument, "nosuchtable");
     ASSERT_EQ(Boxes.Boxes.size(), 2u);
-    EXPECT_EQ(Boxes.Boxes[0].Text.rfind("Error SquirrelFunction<> call failed, Calling precompiled method '(null) handler('", 0), 0u);
-    EXPECT_EQ(Boxes.Boxes[1].Text.rfind("Error SquirrelFunction<> call failed, Calling precompiled method 'nosuchtable onClick'", 0), 0u);
+    EXPECT_EQ(Boxes.Boxes[0].Text.rfind("Error the function 'handler(' does not exist, Calling precompiled method '(null) handler('", 0), 0u);
+    EXPECT_EQ(Boxes.Boxes[1].Text.rfind("Error the table 'nosuchtable' does not exist, Calling precompiled method 'nosuchtable onClick'", 0), 0u);
 }
 
 TEST_F(ScriptHost, RelatedObjectOnlyDuringAPrecompiledCall)

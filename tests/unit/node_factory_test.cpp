@@ -6,6 +6,7 @@
 #include "msgbox_recorder.h"
 #include "null_scene.h"
 #include "temp_folder.h"
+#include "utils_debug.h"
 #include "utils_str_attribs.h"
 
 #include <cmath>
@@ -279,6 +280,29 @@ public:
     int Made = 0;
     const SSpriteCreateInfo* LastContext = nullptr;
 };
+
+// An unknown macro stays in the text; the log says which and where, once
+// however often the description is read.
+TEST_F(NodeFactory, UnknownMacroIsLoggedOnceWithItsDescription)
+{
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
+    for (int i = 0; i < 2; ++i) {
+        SParsed parsed("\n-Size: w${WIDTH} h2\n-Name: tile_${WIDTH}\n-Text: ${Missing thing}\n");
+        EXPECT_EQ(str(parsed.Factory.name), "tile_${WIDTH}");
+    }
+    CNodeFactory used;   // another use of the same file, with parameters: the same description
+    used.reset("sprites\\test.spr?X=1");
+    used.parseSpriteDescription("\n-Size: w${WIDTH} h2\n", nullptr, nullptr);
+    const std::string log = str(GetDebugLogBuffer()->Text);
+    const std::string line = "Macro ${WIDTH} is not defined for the sprite of 'sprites\\test.spr'; it stays in the text, "
+                             "and a number reads it as 0\n";
+    const size_t first = log.find(line);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos) << "logged once\n" << log;
+    EXPECT_EQ(log.find("Missing thing"), std::string::npos) << "not a macro name\n" << log;
+    SetLogFolder(nullptr);
+}
 
 TEST_F(NodeFactory, ClientMakesFactoriesAndExpandsMacros)
 {

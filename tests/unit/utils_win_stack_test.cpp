@@ -38,6 +38,21 @@ __attribute__((noinline, no_sanitize("undefined"))) void divideByZeroHere()
     asm volatile("" ::: "memory");
 }
 
+__attribute__((noinline)) size_t overflowThreadStack(size_t depth)
+{
+    volatile char pad[512];
+    pad[depth % sizeof pad] = char(depth);
+    size_t below = depth == 0 ? 0 : overflowThreadStack(depth + 1);
+    asm volatile("" ::: "memory");
+    return below + size_t(pad[0]);
+}
+
+// The thread is started as a library starts one: through pthread_create.
+void overflowOnAnotherThread()
+{
+    std::thread([] { overflowThreadStack(1); }).join();
+}
+
 __attribute__((noinline)) void showStackFromHere()
 {
     ShowCurrentStack();
@@ -152,6 +167,19 @@ TEST_F(CrashReportDeathTest, CrashesAppendReportsNamingTheCrashingFunction)
     // the box offered Retry and Cancel with the same report
     std::string boxes = Folder.read("boxes.txt");
     EXPECT_EQ(boxes.rfind("type 5\nException Occured!\n", 0), 0u) << boxes;
+}
+
+TEST_F(CrashReportDeathTest, StackOverflowOnAnotherThreadIsReportedAndTheLogKept)
+{
+    EXPECT_EXIT(crashWith(overflowOnAnotherThread, IDCANCEL, false), testing::ExitedWithCode(1), "");
+    std::string debugLog = Folder.read("last_debug.log");
+    EXPECT_TRUE(std::regex_match(debugLog, std::regex("[^\n]+\tabout to crash\n"))) << debugLog;
+    std::string log = crashLog();
+    EXPECT_TRUE(std::regex_search(log, std::regex(HeaderPattern))) << log;
+    EXPECT_NE(log.find("New crash 0xc0000005"), std::string::npos) << log;
+    EXPECT_NE(log.find("overflowThreadStack"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), EndLine.size())), EndLine);
+    EXPECT_EQ(Folder.read("boxes.txt").rfind("type 5\nException Occured!\n", 0), 0u);
 }
 
 TEST_F(CrashReportDeathTest, RetryPassesTheCrashOnAndFullscreenEndsWithoutABox)

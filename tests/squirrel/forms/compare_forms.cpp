@@ -131,6 +131,9 @@ function POSTINC(o, k) { local old = o[k]; o[k] = old + 1; return old; }
 function ROOT() { return ::getroottable(); }
 function CALL(f, t, a) { a.insert(0, t); local r = f.pacall(a); return r; }
 function CALLM(o, k, a) { local f = o[k]; a.insert(0, o); local r = f.pacall(a); return r; }
+function DEL(o, k) { delete o[k]; }
+function SLOT(o, k, v) { o[k] <- v; return v; }
+function GROW(o, p, n) { for (local i = 0; i < n; i++) o[p + i] <- i; }
 ::LAST <- null;
 function TST(v) { ::LAST = v; if (v) return true; return false; }
 function LST() { return ::LAST; }
@@ -153,6 +156,7 @@ private:
     std::vector<Func> gens;
     std::vector<Class> classes;
     std::vector<std::string> globals;
+    int envs = 0;   // tables E0.. of different sizes, each holding "w", read by readw with them as this
     int names = 0;
     int tag = 0;
     // the function being written
@@ -235,6 +239,7 @@ private:
     S Closure(int d);
     S FunctionDecl(bool generator);
     S ClassDecl();
+    S Churn(int d);
     S ReturnValue(const X& v)
     {
         std::string n = "return " + v.n + ";";
@@ -874,11 +879,41 @@ S Gen::Closure(int d)
     return {head + body.n + ret.n + "\n};", head + body.p + ret.p + "\n};"};
 }
 
+// A name's table changing under the reads of it: a global deleted, its table grown and
+// the global put back; an environment table read by the same bare name as the others,
+// or changed the same way. The reads by bare name remember where they last found it.
+S Gen::Churn(int d)
+{
+    const std::string n = std::to_string(r.range(1, 40));
+    if (envs > 0 && (globals.empty() || r.chance(60))) {
+        const std::string e = "::E" + std::to_string(r.below(envs));
+        if (r.chance(65)) {
+            std::string t = Tag();
+            return {"P(" + t + ", ::readw.call(" + e + "));", "P(" + t + ", CALL(::readw, " + e + ", []));"};
+        }
+        X v = Int(d - 1);
+        const std::string pad = "\"q" + Tag() + "_\"";
+        return {"{ local rv = " + v.n + "; delete " + e + ".w; ::GROW(" + e + ", " + pad + ", " + n + "); " + e +
+                    ".w <- rv; }",
+                "{ local rv = " + v.p + "; DEL(" + e + ", K(\"w\")); GROW(" + e + ", K(" + pad + "), K(" + n +
+                    ")); SLOT(" + e + ", K(\"w\"), rv); }"};
+    }
+    if (globals.empty()) return Trace(d);
+    const std::string& g = globals[r.below(static_cast<int>(globals.size()))];
+    X v = Int(d - 1);
+    const std::string pad = "\"z" + Tag() + "_\"";
+    return {"{ local rv = " + v.n + "; delete ::" + g + "; ::GROW(::getroottable(), " + pad + ", " + n + "); ::" + g +
+                " <- rv; }",
+            "{ local rv = " + v.p + "; DEL(ROOT(), K(\"" + g + "\")); GROW(ROOT(), K(" + pad + "), K(" + n +
+                ")); SLOT(ROOT(), K(\"" + g + "\"), rv); }"};
+}
+
 S Gen::Stmt(int d)
 {
     budget--;
     if (d <= 0) return r.chance(50) ? Trace(1) : r.chance(50) ? LocalDecl(1) : Assign(1);
-    int k = r.below(100);
+    int k = r.below(108);
+    if (k >= 100) return Churn(d);
     if (k < 14) return LocalDecl(d);
     if (k < 26) return Assign(d);
     if (k < 38) return Trace(d);
@@ -1053,6 +1088,18 @@ Program Gen::Make()
         X v = IntLit();
         prog.decls.push_back({"::" + g + " <- " + v.n + ";", "::" + g + " <- " + v.p + ";"});
         globals.push_back(g);
+    }
+    if (r.chance(60)) {
+        // one reader, called with each table as this; the tables' sizes differ
+        envs = r.range(2, 3);
+        for (int i = 0; i < envs; i++) {
+            std::string t = "::E" + std::to_string(i) + " <- {";
+            int pads = i == 0 ? 0 : r.range(3, 30) * i;
+            for (int j = 0; j < pads; j++) t += " p" + std::to_string(j) + " = " + std::to_string(j) + ",";
+            X w = IntLit();
+            prog.decls.push_back({t + " w = " + w.n + " };", t + " w = " + w.p + " };"});
+        }
+        prog.decls.push_back({"function readw() { return w; }", "function readw() { return GET(this, K(\"w\")); }"});
     }
     int nf = r.range(2, 5);
     for (int i = 0; i < nf; i++) prog.decls.push_back(FunctionDecl(false));

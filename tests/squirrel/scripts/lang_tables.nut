@@ -62,3 +62,29 @@ print("\n");
 local strs = {alpha = 1, beta = 2, gamma = 3, delta = 4, epsilon = 5};
 foreach (k, v in strs) print(k + " ");
 print("\n");
+// one read of a global by its bare name while the root table loses the key, grows and takes it back
+function readLookup() { return lookupG; }
+::lookupG <- "first";
+for (local round = 0; round < 3; round++) {
+  print(readLookup() + " ");
+  delete ::lookupG;
+  ::lookupOther <- "other" + round;
+  try { print(readLookup() + " "); } catch (e) { print("gone "); }
+  for (local i = 0; i < 12 * (round + 1); i++) ::getroottable()["lookupPad" + round + "_" + i] <- i;
+  ::lookupG <- "round" + round;
+  delete ::lookupOther;
+}
+print(readLookup() + "\n");
+// the same read with this alternating between tables of different sizes, one of them changing
+function readW() { return w; }
+local small = { w = "small" };
+local big = {};
+for (local i = 0; i < 40; i++) big["p" + i] <- i;
+big.w <- "big";
+local mid = { a = 1, b = 2, c = 3, w = "mid" };
+foreach (t in [small, big, mid, big, small, mid, small]) print(readW.call(t) + " ");
+delete big.w;
+big.x <- "x";
+for (local i = 40; i < 100; i++) big["p" + i] <- i;
+big.w <- "big again";
+print(readW.call(big) + " " + readW.call(small) + " " + readW.call(big) + "\n");
