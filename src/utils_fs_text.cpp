@@ -230,11 +230,22 @@ bool skippedName(const CString& name)
     return name.IsEmpty() || name.GetAt(0) == '.' || name.Find("svn") >= 0 || name.Find("u-") >= 0;
 }
 
-// A name such as "/" would otherwise have the whole disk walked.
+// A name such as "/" would otherwise have the whole disk walked: a listing
+// stops after this many folders or this many entries read, whichever comes
+// first.
 constexpr size_t MaxListedFolders = 4096;
+constexpr size_t MaxListedEntries = 4096;
+
+struct SFolderWalk {
+    std::set<std::string> visited;   // folders by their real path, so links cannot loop
+    std::set<std::string> listed;    // what the list holds, so each name goes in once
+    size_t entries = 0;
+
+    bool exhausted() const { return visited.size() >= MaxListedFolders || entries >= MaxListedEntries; }
+};
 
 void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folder, const CString& pattern,
-                const CString& prefix, std::set<std::string>& visited)
+                const CString& prefix, SFolderWalk& walk)
 {
     irr::io::IFileSystem* fs = GetEngineContext().getFileSystem();
     if (!fs)
@@ -242,26 +253,25 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
     CString directory = prefix.IsEmpty() ? folder : prefix + folder;
     std::vector<SListedEntry> entries;
     std::string identity;
-    if (visited.size() >= MaxListedFolders || !readEntries(fs, directory, entries, identity) ||
-        !visited.insert(identity).second)
+    if (walk.exhausted() || !readEntries(fs, directory, entries, identity) || !walk.visited.insert(identity).second)
         return;
     for (const SListedEntry& entry : entries) {
+        if (++walk.entries > MaxListedEntries)
+            return;
         if (skippedName(entry.Name))
             continue;
         CString listed = folder;
         AppendPath(listed, entry.Name);
         if (!directory.IsEmpty() && entry.IsFolder) {
-            listFolder(list, listed, pattern, prefix, visited);
+            listFolder(list, listed, pattern, prefix, walk);
             continue;
         }
         if (!pattern.IsEmpty() && !WildcardMatch(entry.Name, pattern))
             continue;
-        irr::core::stringc item = (const char*)listed;
-        if (list.linear_search(item) < 0)
-            list.push_back(item);
+        if (walk.listed.insert((const char*)listed).second)
+            list.push_back((const char*)listed);
     }
 }
-
 
 } // namespace
 
@@ -532,8 +542,11 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
         while (!folder.IsEmpty() && folder.GetAt(0) == '\\')
             folder = folder.Mid(1);
     }
-    std::set<std::string> visited;
-    listFolder(list, folder, pattern, prefix, visited);
-    if (visited.size() >= MaxListedFolders)
-        DebugLog(Format("Listing '%s' stopped after %i folders", (const char*)folder, int(MaxListedFolders)));
+    SFolderWalk walk;
+    for (irr::u32 i = 0; i < list.size(); ++i)
+        walk.listed.insert(list[i].c_str());
+    listFolder(list, folder, pattern, prefix, walk);
+    if (walk.exhausted())
+        DebugLog(Format("Listing '%s' stopped after %i folders or %i entries", (const char*)folder,
+                        int(MaxListedFolders), int(MaxListedEntries)));
 }

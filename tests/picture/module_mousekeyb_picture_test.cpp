@@ -20,6 +20,7 @@
 #include "utils_system_common.h"
 
 #include "picture_support.h"
+#include "xvfb_server.h"
 
 #include <irrlicht.h>
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -234,10 +236,39 @@ private:
     void* Display = nullptr;
 };
 
+// Keys pressed through XTEST go to the focused window and NumLock is the
+// server's: on the display shared by the tests running beside it, another
+// window takes the focus or turns NumLock off. So these tests have an X
+// server of their own.
+class KeyboardPicture : public PickingPicture {
+protected:
+    void SetUp() override
+    {
+        Server = std::make_unique<CXvfbServer>();
+        if (Server->name().empty())
+            GTEST_SKIP() << "no Xvfb";
+        if (const char* display = std::getenv("DISPLAY"))
+            SharedDisplay = display;
+        setenv("DISPLAY", Server->name().c_str(), 1);
+        PickingPicture::SetUp();
+    }
+    void TearDown() override
+    {
+        PickingPicture::TearDown();
+        if (!SharedDisplay.empty())
+            setenv("DISPLAY", SharedDisplay.c_str(), 1);
+        Server.reset();
+    }
+
+private:
+    std::unique_ptr<CXvfbServer> Server;
+    std::string SharedDisplay;
+};
+
 // The key's code is the one of the X key code on the layout, whatever the
 // driver: the device's own guess for a number-pad digit with NumLock on is
 // End, or nothing.
-TEST_P(PickingPicture, NumberPadDigitWithNumLockIsItsNumberPadKey)
+TEST_P(KeyboardPicture, NumberPadDigitWithNumLockIsItsNumberPadKey)
 {
     CXTestKeyboard keyboard;
     if (!keyboard.ready())
@@ -295,6 +326,8 @@ TEST(WindowClipboard, GameTextKeepsItsCodePageAndTextOfOthersIsPasted)
 const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};
 
 INSTANTIATE_TEST_SUITE_P(Drivers, PickingPicture, testing::ValuesIn(Drivers),
+                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, KeyboardPicture, testing::ValuesIn(Drivers),
                          [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
 
 } // namespace

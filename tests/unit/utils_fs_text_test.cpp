@@ -432,6 +432,16 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
     ASSERT_TRUE(Fs.get()->changeWorkingDirectoryTo(previous.c_str()));
     EXPECT_EQ(toVector(top), std::vector<std::string>{"textures\\wall.png"});
 
+    // A listing stops after a bounded number of entries, as one of the disk's
+    // root would otherwise read every folder on it.
+    std::filesystem::create_directories(Data + "many");
+    for (int i = 0; i < 5000; ++i)
+        write("many/" + std::to_string(i) + ".png", "");
+    irr::core::array<irr::core::stringc> many;
+    ListFolder(many, (Data + "many").c_str(), "*.png", "");
+    EXPECT_GT(many.size(), 1000u);
+    EXPECT_LE(many.size(), 4096u);
+
     irr::core::array<irr::core::stringc> none;
     ListFolder(none, "no-such-folder", "", Data.c_str());
     EXPECT_EQ(none.size(), 0u);
