@@ -363,6 +363,9 @@ private:
 
 // --- Ogg Opus: always 48 kHz stereo out of the library ---
 
+// The file is read as a stream that cannot seek: opened seekable, the library
+// walks every link at once and loses the comments of a damaged later link it
+// has already read. Rewinding opens it afresh.
 class COpusDecoder : public CSoundDecoder {
 public:
     ~COpusDecoder() override
@@ -374,11 +377,9 @@ public:
     {
         if (!IsSaneOggPages(bytes->data(), bytes->size(), false)) return false;
         data = bytes;
-        int error = 0;
-        file = op_open_memory(data->data(), data->size(), &error);
         rate = 48000;
         channels = 2;
-        return file != nullptr;
+        return reopen();
     }
 
     long read(int16_t* out, long frames) override
@@ -391,11 +392,32 @@ public:
         return -1;
     }
 
-    bool rewind() override { return op_raw_seek(file, 0) == 0; }
+    bool rewind() override { return reopen(); }
 
 private:
+    static int readBytes(void* stream, unsigned char* out, int wanted)
+    {
+        COpusDecoder& self = *static_cast<COpusDecoder*>(stream);
+        const size_t left = self.data->size() - self.at;
+        const size_t count = std::min(left, size_t(std::max(wanted, 0)));
+        std::memcpy(out, self.data->data() + self.at, count);
+        self.at += count;
+        return int(count);
+    }
+
+    bool reopen()
+    {
+        if (file) op_free(file);
+        at = 0;
+        static const OpusFileCallbacks callbacks = {readBytes, nullptr, nullptr, nullptr};
+        int error = 0;
+        file = op_open_callbacks(this, &callbacks, nullptr, 0, &error);
+        return file != nullptr;
+    }
+
     OggOpusFile* file = nullptr;
     SoundBytes data;
+    size_t at = 0;   // how far the library has read
 };
 
 // --- MP3 ---

@@ -342,6 +342,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {"v_long_blocks_50000_packets_granule_128.ogg", BASS_ERROR_FORMAT, BASS_OK},
         {"p_opus_silence_30KB.ogg", BASS_ERROR_FORMAT, BASS_OK},
         {"p_opus_silence_100KB.ogg", BASS_ERROR_FORMAT, BASS_OK},
+        // Opus whose times are damaged after its comments: the stream plays
+        // until the damage.
+        {"opus-comments-then-a-bad-timestamp-leaked", BASS_ERROR_FORMAT, BASS_OK},
         // FLAC frames of fewer channels than the stream declares.
         {"f_tone_one_bit_flip_byte20.flac", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         {"f_si_channels_2_frames_mono.flac", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
