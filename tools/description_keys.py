@@ -18,7 +18,7 @@ import os
 import re
 import sys
 
-root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from reference_doc import read, root, sources, write_or_check
 NOTES = os.path.join(root, 'tools', 'description_keys_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'description-keys.md')
 
@@ -56,10 +56,6 @@ COMPONENT = re.compile(r'\b\w+\(\s*value\s*,\s*\'(.)\'')
 PAIR = re.compile(r'\breadPair\(\s*\w+\s*,\s*"(%s)"\s*,\s*\'(.)\'\s*,\s*\'(.)\'' % KEY)
 OPTION = re.compile(r'\b(?:bracket|bracketInt|bracketFloat|readBracketValue)\(\s*[\w.]+\s*,\s*"(\w+)"')
 
-
-def read(relative):
-    with open(os.path.join(root, relative), encoding='latin-1') as fh:
-        return fh.read()
 
 
 def without_comments(text):
@@ -154,13 +150,6 @@ class Parser:
                     self.errors.append('%s:%d: the key %s is read outside the parser functions this tool knows'
                                        % (path, text.count('\n', 0, match.start()) + 1, match.group(1)))
 
-
-def sources():
-    for folder in ('src', '_source'):
-        for dirpath, _, files in os.walk(os.path.join(root, folder)):
-            for name in sorted(files):
-                if name.endswith('.cpp'):
-                    yield os.path.relpath(os.path.join(dirpath, name), root)
 
 
 def read_notes():
@@ -284,25 +273,9 @@ def main():
     titles, notes, errors = read_notes()
     errors = parser.errors + errors
     text = write_reference(parser, titles, notes, errors)
-    if check:
-        current = ''
-        if os.path.exists(OUTPUT):
-            with open(OUTPUT, encoding='utf-8') as fh:
-                current = fh.read()
-        read_keys = {key for _, keys in parser.groups for key in keys}
-        documented = keys_in(current)
-        for key in sorted(read_keys - documented):
-            errors.append('docs/description-keys.md has no line for %s, which the parser reads' % key)
-        for key in sorted(documented - read_keys):
-            errors.append('docs/description-keys.md names %s, which the parser does not read' % key)
-        if current != text and not errors:
-            errors.append('docs/description-keys.md differs from what tools/description_keys.py writes: run it')
-    else:
-        with open(OUTPUT, 'w', encoding='utf-8') as fh:
-            fh.write(text)
-    for error in errors:
-        print(error)
-    return 1 if errors else 0
+    read_keys = {key for _, keys in parser.groups for key in keys}
+    return write_or_check(OUTPUT, text, errors, check, read_keys, keys_in, 'which the parser reads',
+                          'which the parser does not read', 'tools/description_keys.py')
 
 
 if __name__ == '__main__':

@@ -17,7 +17,7 @@ import os
 import re
 import sys
 
-root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from reference_doc import read, root, sources, write_or_check
 NOTES = os.path.join(root, 'tools', 'script_api_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'script-api.md')
 
@@ -46,17 +46,6 @@ FUNCTION = re.compile(r'^void (\w+)\(\)\s*\n\{\n(.*?)^\}', re.M | re.S)
 TABLE_ENTRY = re.compile(r'\{\s*"(\w+)"\s*,\s*[^,{}]+?,\s*-?\d+\s*,\s*(?:nullptr|"[^"]*")\s*\}')
 
 
-def read(relative):
-    with open(os.path.join(root, relative), encoding='latin-1') as fh:
-        return fh.read()
-
-
-def sources():
-    for folder in ('src', '_source'):
-        for dirpath, _, files in os.walk(os.path.join(root, folder)):
-            for name in sorted(files):
-                if name.endswith('.cpp'):
-                    yield os.path.relpath(os.path.join(dirpath, name), root)
 
 
 def line_of(text, offset):
@@ -280,25 +269,9 @@ def main():
     notes, note_errors = read_notes()
     errors = reg.errors + library_errors + note_errors
     text = write_reference(reg, library, notes, errors)
-    if check:
-        current = ''
-        if os.path.exists(OUTPUT):
-            with open(OUTPUT, encoding='utf-8') as fh:
-                current = fh.read()
-        registered = {entry[0] for _, entries in reg.groups for entry in entries} | {n for n, o in library if o is None}
-        documented = names_in(current)
-        for name in sorted(registered - documented):
-            errors.append('docs/script-api.md has no line for %s, which is registered' % name)
-        for name in sorted(documented - registered):
-            errors.append('docs/script-api.md names %s, which is not registered' % name)
-        if current != text and not errors:
-            errors.append('docs/script-api.md differs from what tools/script_api.py writes: run it')
-    else:
-        with open(OUTPUT, 'w', encoding='utf-8') as fh:
-            fh.write(text)
-    for error in errors:
-        print(error)
-    return 1 if errors else 0
+    registered = {entry[0] for _, entries in reg.groups for entry in entries} | {n for n, o in library if o is None}
+    return write_or_check(OUTPUT, text, errors, check, registered, names_in, 'which is registered',
+                          'which is not registered', 'tools/script_api.py')
 
 
 if __name__ == '__main__':

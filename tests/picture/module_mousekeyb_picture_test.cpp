@@ -20,12 +20,12 @@
 #include "utils_system_common.h"
 
 #include "picture_support.h"
+#include "xtest_keyboard.h"
 #include "xvfb_server.h"
 
 #include <irrlicht.h>
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -188,53 +188,6 @@ TEST_P(PickingPicture, TurnedSpriteIsPickedWhereItIsDrawn)
         getInputState()->removeClickable(node);
     }
 }
-
-// A keyboard of the test's own on the device's display, pressing X key codes
-// through XTEST as a real one does.
-class CXTestKeyboard {
-public:
-    CXTestKeyboard()
-    {
-        platform::FindXlibFunction(OpenDisplay, "XOpenDisplay");
-        platform::FindXlibFunction(CloseDisplay, "XCloseDisplay");
-        platform::FindXlibFunction(Sync, "XSync");
-        platform::FindXlibFunction(LockModifiers, "XkbLockModifiers");
-        platform::FindXlibFunction(KeysymToModifiers, "XkbKeysymToModifiers");
-        void* xtest = dlopen("libXtst.so.6", RTLD_LAZY | RTLD_LOCAL);
-        FakeKeyEvent = xtest ? reinterpret_cast<decltype(FakeKeyEvent)>(dlsym(xtest, "XTestFakeKeyEvent")) : nullptr;
-        if (OpenDisplay && CloseDisplay && Sync && LockModifiers && KeysymToModifiers && FakeKeyEvent)
-            Display = OpenDisplay(nullptr);
-    }
-    ~CXTestKeyboard()
-    {
-        if (Display) {
-            setNumLock(false);
-            CloseDisplay(Display);
-        }
-    }
-    bool ready() const { return Display != nullptr; }
-
-    void setNumLock(bool on)
-    {
-        const unsigned numLock = KeysymToModifiers(Display, 0xFF7F);
-        LockModifiers(Display, 0x100, numLock, on ? numLock : 0);
-        Sync(Display, 0);
-    }
-    void key(unsigned code, bool down)
-    {
-        FakeKeyEvent(Display, code, down ? 1 : 0, 0);
-        Sync(Display, 0);
-    }
-
-private:
-    void* (*OpenDisplay)(const char*) = nullptr;
-    int (*CloseDisplay)(void*) = nullptr;
-    int (*Sync)(void*, int) = nullptr;
-    int (*LockModifiers)(void*, unsigned, unsigned, unsigned) = nullptr;
-    unsigned (*KeysymToModifiers)(void*, unsigned long) = nullptr;
-    int (*FakeKeyEvent)(void*, unsigned, int, unsigned long) = nullptr;
-    void* Display = nullptr;
-};
 
 // Keys pressed through XTEST go to the focused window and NumLock is the
 // server's: on the display shared by the tests running beside it, another

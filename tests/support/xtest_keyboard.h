@@ -1,0 +1,24 @@
+// A keyboard of the test's own on an X display, pressing X key codes through
+// XTEST as a real one does. The keys go to the window that has the focus.
+#pragma once
+
+class CXTestKeyboard {
+public:
+    // display: ":N", or null for DISPLAY's.
+    explicit CXTestKeyboard(const char* display = nullptr);
+    ~CXTestKeyboard();   // lets NumLock go
+    CXTestKeyboard(const CXTestKeyboard&) = delete;
+    CXTestKeyboard& operator=(const CXTestKeyboard&) = delete;
+
+    bool ready() const { return Display != nullptr; }
+    void setNumLock(bool on);
+    void key(unsigned code, bool down);
+
+private:
+    int (*CloseDisplay)(void*) = nullptr;
+    int (*Sync)(void*, int) = nullptr;
+    int (*LockModifiers)(void*, unsigned, unsigned, unsigned) = nullptr;
+    unsigned (*KeysymToModifiers)(void*, unsigned long) = nullptr;
+    int (*FakeKeyEvent)(void*, unsigned, int, unsigned long) = nullptr;
+    void* Display = nullptr;
+};

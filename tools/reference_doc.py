@@ -1,0 +1,45 @@
+"""What the tools that write the references in docs/ share: reading the
+engine's sources as text, and the end of a run that either writes the
+reference or, with --check, compares it with what the code holds."""
+import os
+
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def read(relative):
+    with open(os.path.join(root, relative), encoding='latin-1') as fh:
+        return fh.read()
+
+
+def sources():
+    for folder in ('src', '_source'):
+        for dirpath, _, files in os.walk(os.path.join(root, folder)):
+            for name in sorted(files):
+                if name.endswith('.cpp'):
+                    yield os.path.relpath(os.path.join(dirpath, name), root)
+
+
+def write_or_check(output, text, errors, check, known, names_in, missing, extra, tool):
+    """Writes text to output; with check, writes nothing and adds an error for
+    each name of known that the file lacks (missing % name), each it names
+    that known lacks (extra % name), and for any other difference. Prints the
+    errors; the exit code."""
+    name = os.path.relpath(output, root)
+    if check:
+        current = ''
+        if os.path.exists(output):
+            with open(output, encoding='utf-8') as fh:
+                current = fh.read()
+        documented = names_in(current)
+        for entry in sorted(known - documented):
+            errors.append('%s has no line for %s, %s' % (name, entry, missing))
+        for entry in sorted(documented - known):
+            errors.append('%s names %s, %s' % (name, entry, extra))
+        if current != text and not errors:
+            errors.append('%s differs from what %s writes: run it' % (name, tool))
+    else:
+        with open(output, 'w', encoding='utf-8') as fh:
+            fh.write(text)
+    for error in errors:
+        print(error)
+    return 1 if errors else 0
