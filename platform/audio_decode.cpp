@@ -376,7 +376,7 @@ public:
     bool open(const SoundBytes& bytes)
     {
         if (!IsSaneOggPages(bytes->data(), bytes->size(), false)) return false;
-        data = bytes;
+        source.bytes = bytes;
         rate = 48000;
         channels = 2;
         return reopen();
@@ -395,29 +395,23 @@ public:
     bool rewind() override { return reopen(); }
 
 private:
-    static int readBytes(void* stream, unsigned char* out, int wanted)
+    static int readBytes(void* self, unsigned char* out, int wanted)
     {
-        COpusDecoder& self = *static_cast<COpusDecoder*>(stream);
-        const size_t left = self.data->size() - self.at;
-        const size_t count = std::min(left, size_t(std::max(wanted, 0)));
-        std::memcpy(out, self.data->data() + self.at, count);
-        self.at += count;
-        return int(count);
+        return int(static_cast<MemoryReader*>(self)->read(out, size_t(std::max(wanted, 0))));
     }
 
     bool reopen()
     {
         if (file) op_free(file);
-        at = 0;
+        source.pos = 0;
         static const OpusFileCallbacks callbacks = {readBytes, nullptr, nullptr, nullptr};
         int error = 0;
-        file = op_open_callbacks(this, &callbacks, nullptr, 0, &error);
+        file = op_open_callbacks(&source, &callbacks, nullptr, 0, &error);
         return file != nullptr;
     }
 
     OggOpusFile* file = nullptr;
-    SoundBytes data;
-    size_t at = 0;   // how far the library has read
+    MemoryReader source;
 };
 
 // --- MP3 ---
