@@ -17,14 +17,6 @@
 
 using namespace irr;
 
-namespace {
-
-// Below these the sound server plays no effect, and loads none.
-constexpr float QuietestEffect = 0.1f;
-constexpr int SilencingPauseLevel = 60;
-
-} // namespace
-
 // --- CKeyTrack ---
 
 void CKeyTrack::reset()
@@ -322,26 +314,16 @@ void CScriptedAnimator::applySound(f32 t)
     const CString& name = track.getCurrentText();
     if (name.IsEmpty())
         return;
+    // The server loads an effect when it first plays it, and one that cannot
+    // be loaded ends the game with a box naming the sound: loaded here, the
+    // box names the description as well.
     CSoundServer* sounds = getEngine()->getSoundServer();
-    loadBeforePlaying(sounds, name);
+    {
+        CFatalErrorNote note(Format("The sound is played by the timeline of %s.",
+                                    Owner.IsEmpty() ? "a sprite" : (const char*)Owner));
+        sounds->loadRequestedEffect(name, -1.0f);
+    }
     sounds->playEffect(name, -1.0f);
-}
-
-// The sound server loads an effect when it first plays it, and a sound that
-// cannot be loaded ends the game with a box naming the sound. Loaded here
-// first, whenever it would be played, that box also names the description.
-void CScriptedAnimator::loadBeforePlaying(CSoundServer* sounds, const CString& name)
-{
-    const CSoundDevice* device = sounds->getDevice();
-    if (!sounds->isAvailable() || !device || !device->IsReady || sounds->getEffectsVolume() < QuietestEffect ||
-        getEngine()->getPauseLevel() >= SilencingPauseLevel)
-        return;
-    for (int row = 0; row < device->EffectCount; ++row)
-        if (device->EffectNames[row] == name)
-            return;
-    CFatalErrorNote note(Format("The sound is played by the timeline of %s.",
-                                Owner.IsEmpty() ? "a sprite" : (const char*)Owner));
-    sounds->loadEffect(name);
 }
 
 void CScriptedAnimator::animate(CNodeBasement* node, u32 localMs)

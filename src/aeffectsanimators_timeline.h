@@ -9,7 +9,6 @@
 #include <irrTypes.h>
 #include <vector3d.h>
 
-class CSoundServer;
 
 // Timed keys evaluated by linear interpolation, optionally looping.
 class CKeyTrack {
@@ -69,7 +68,6 @@ private:
     void applyRotation(CNodeBasement* node, irr::f32 t);
     void applyFade(CNodeBasement* node, irr::f32 t);
     void applySound(irr::f32 t);
-    void loadBeforePlaying(CSoundServer* sounds, const CString& name);
 
     CString Program;
     CString Owner;

@@ -307,6 +307,24 @@ int CSoundServer::loadEffect(const CString& name)
     return loadEffectRow(name, true);
 }
 
+int CSoundServer::loadRequestedEffect(const CString& name, float volume)
+{
+    if (!Available || !isReady() || requestVolume(volume) < QuietestRequest || getPauseLevel() >= PausedLevel ||
+        name.IsEmpty() || name.GetLength() > SoundEffectNameMax)
+        return -1;
+    CheckMainThread();
+    const int row = findEffectRow(name);
+    return row >= 0 ? row : loadEffectRow(name, true);
+}
+
+int CSoundServer::findEffectRow(const CString& name) const
+{
+    for (int row = 0; row < Device->EffectCount; ++row)
+        if (isSameEffect(Device->EffectNames[row], name))
+            return row;
+    return -1;
+}
+
 int CSoundServer::preloadEffect(const CString& dataName)
 {
     CheckMainThread();
@@ -326,10 +344,8 @@ int CSoundServer::preloadEffect(const CString& dataName)
                         (const char*)ToNativePath(MakeSoundPath(""))));
         return -1;
     }
-    for (int row = 0; row < Device->EffectCount; ++row)
-        if (isSameEffect(Device->EffectNames[row], name))
-            return row;
-    return loadEffectRow(name, false);
+    const int row = findEffectRow(name);
+    return row >= 0 ? row : loadEffectRow(name, false);
 }
 
 CString CSoundServer::effectFile(const CString& name)

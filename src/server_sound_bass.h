@@ -109,6 +109,10 @@ public:
     // device. A file that cannot be loaded is fatal; a full table (95 rows)
     // drops the sound with a log line.
     int loadEffect(const CString& name);
+    // Loads the effect now when a request for it at this volume would play it
+    // and it is not loaded yet, so that a failure to load ends the game inside
+    // the caller's scope, whose notes the box then shows. The row, or -1.
+    int loadRequestedEffect(const CString& name, float volume);
     // Preloading of a ".wav" found in the data (its name below the data
     // folder): loaded by its base name when it is an effect of the sound
     // folder's top and not loaded yet. Never fatal: whatever cannot be loaded
@@ -131,6 +135,7 @@ private:
     bool isDead(uint32_t channel);
     static CString effectFile(const CString& name);   // the file an effect name loads
     int loadEffectRow(const CString& name, bool isRequested);
+    int findEffectRow(const CString& name) const;   // the first row holding it, or -1
     // True when the music stream had ended; its handle is then 0.
     bool forgetEndedMusic();
     // A new stream of the wanted music, playing looped at the volume.
