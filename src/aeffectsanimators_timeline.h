@@ -9,7 +9,6 @@
 #include <irrTypes.h>
 #include <vector3d.h>
 
-
 // Timed keys evaluated by linear interpolation, optionally looping.
 class CKeyTrack {
 public:
