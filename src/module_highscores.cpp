@@ -49,8 +49,6 @@ uint32_t readNumber(const char* text, char** end, int base)
     return value > UINT32_MAX ? UINT32_MAX : uint32_t(value);
 }
 
-const char Utf8Mark[] = "\xEF\xBB\xBF";
-
 }  // namespace
 
 CHighScores::CHighScores() = default;
@@ -71,10 +69,7 @@ bool CHighScores::load(CString table, CString path)
         openFile(0);
         ReadFileToString(path, text);
     }
-    // A table saved by an editor may begin with a byte-order mark, which
-    // would hide the first line.
-    if (std::strncmp(text, Utf8Mark, 3) == 0)
-        text = text.Mid(3);
+    DropUtf8Mark(text);   // an editor's mark would hide the first line
     // Keys count only at line starts, so a name holding "Line3=" cannot
     // stand in for the real line.
     text = CString("\n") + text + "\n";
