@@ -9,7 +9,6 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 namespace {
