@@ -19,6 +19,7 @@
 namespace {
 
 constexpr char DefaultChar = '?';
+constexpr int MaxUnassignedBytes = 64;
 
 struct CCodePage {
     std::string Name;
@@ -49,8 +50,9 @@ std::unique_ptr<CCodePage> buildCodePage(const char* name)
         return nullptr;
     auto page = std::make_unique<CCodePage>();
     page->Name = name;
-    // A single-byte page keeps ASCII and leaves at most a few bytes unassigned,
-    // which Windows maps to the same code point; UTF-8 and the like fail here.
+    // A single-byte page keeps ASCII and leaves some bytes unassigned (CP1253
+    // has 17), which Windows maps to the same code point; UTF-8 and the like
+    // decode no upper-half byte alone and fail here.
     int unassigned = 0;
     bool keepsAscii = true;
     for (int c = 0; c < 256; ++c) {
@@ -64,7 +66,7 @@ std::unique_ptr<CCodePage> buildCodePage(const char* name)
         page->ToUnicode[c] = u;
     }
     iconv_close(cd);
-    if (!keepsAscii || unassigned > 16)
+    if (!keepsAscii || unassigned > MaxUnassignedBytes)
         return nullptr;
     for (int c = 0x80; c < 256; ++c)
         page->FromUnicode.push_back({page->ToUnicode[c], (unsigned char)c});

@@ -58,6 +58,26 @@ TEST(CodePage, Cp1252RoundTripsAndReplacesMissing)
     EXPECT_EQ(platform::UnicodeToAnsiChar(U'?'), '?');
 }
 
+TEST(CodePage, EveryPageOfTheLocalesIsTakenAndMapsItsLetters)
+{
+    struct { const char* locale; const char* page; unsigned char byte; char32_t letter; } cases[] = {
+        {"ru_RU.UTF-8", "CP1251", 0xC6, U'\u0416'},   // Cyrillic Zhe
+        {"pl_PL.UTF-8", "CP1250", 0xB3, U'\u0142'},   // l with stroke
+        {"el_GR.UTF-8", "CP1253", 0xDC, U'\u03AC'},   // alpha with tonos (CP1253 leaves 17 bytes unassigned)
+        {"tr_TR.UTF-8", "CP1254", 0xF0, U'\u011F'},   // g with breve
+        {"de_DE.UTF-8", "CP1252", 0xE9, U'\u00E9'},
+    };
+    for (const auto& c : cases) {
+        platform::PinAnsiCodePage(nullptr);
+        setenv("LC_ALL", c.locale, 1);
+        EXPECT_STREQ(platform::AnsiCodePage(), c.page) << c.locale;
+        EXPECT_EQ(platform::AnsiCharToUnicode(c.byte), c.letter) << c.page;
+        EXPECT_EQ(platform::UnicodeToAnsiChar(c.letter), c.byte) << c.page;
+    }
+    unsetenv("LC_ALL");
+    platform::PinAnsiCodePage(nullptr);
+}
+
 TEST(CodePage, Cp1251MapsCyrillic)
 {
     CPinnedPage pin("CP1251");
