@@ -42,6 +42,8 @@ foreach (op in ops) {
         if (has(compares, op)) {
             forms.append(compilestring("return function(a) { if (a " + op + " " + k + ") return true; return false; }")());
             forms.append(compilestring("return function(a) { if (a " + op + " " + k + " || null) return true; return false; }")());
+            // the constant is a local's own value: the test must not take its load away
+            forms.append(compilestring("return function(a) { local x = " + k + "; if (a " + op + " x) return x != null; return x == null; }")());
         }
         foreach (a in lefts) {
             local want = show(viaRegister, a, value);
@@ -84,5 +86,7 @@ local loops = [
     "for (local i = Num(0); i < 3; i++) turns++;",
     "for (local i = 0; i < 5; i++) { local j = i; turns += j; }",
     "local i = 7; for (; i < 9; i++) turns++; turns = turns * 100 + i;",
+    "for (local i = 0; i < 3 ? true : i < 5; i++) turns++;",
+    "for (local i = 100; i > 0; i += -20) turns++;",
 ];
 foreach (src in loops) print(runFor(src) + " <- " + src + "\n");

@@ -27,6 +27,7 @@ local cases = [
     function() { assert(false); },
     function() { return "x".find(); },
     function() { throw { code = 7 }; },
+    function() { local a = [1, 2]; a[-1] = 9; },
 ];
 foreach (i, f in cases) {
     try {

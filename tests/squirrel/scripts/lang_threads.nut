@@ -24,12 +24,23 @@ local holder = {};
 local target = [1];
 holder.w <- target.weakref();
 print(typeof holder.w + "\n");
+// read from an array, called from a table, read by bare name from a table and an instance this
+class Holder { w = null; function kind() { return typeof w; } }
+local inst = Holder();
+inst.w = target.weakref();
+local kind = function() { return typeof w; };
+holder.kind <- kind.weakref();
+local list = [target.weakref()], at = 0;
+print(typeof list[at] + " " + holder.kind() + " " + inst.kind() + "\n");
 // call helpers
 function show(a, b) { return this.n + a + b; }
 print(show.call({n = 1}, 2, 3) + " " + show.acall([{n = 10}, 1, 1]) + "\n");
 local envt = {n = 100};
 local bound = show.bindenv(envt);
 print(bound(1, 1) + "\n");
+// a bound conversion converts its environment, even when called with a number as this
+local conv = (0).tointeger.bindenv(envt);
+print(typeof (function(f) { return f(); }).call(2.5, conv) + "\n");
 local inf = show.getinfos();
 print(inf.name + " " + inf.parameters.len() + " " + inf.native + "\n");
 // getstackinfos
