@@ -113,6 +113,14 @@ void CSimpleTextEditorAnimator::forgetAttributeNode(CNodeBasement* node)
             editor->AttributeNode = nullptr;
 }
 
+// A script may have set the attribute since the last key or update: it
+// becomes the text.
+void CSimpleTextEditorAnimator::loadText()
+{
+    if (AttributeNode && !AttributeName.IsEmpty())
+        *Text = AttributeNode->getAttributeString(AttributeName, *Text);
+}
+
 void CSimpleTextEditorAnimator::storeText()
 {
     if (AttributeNode && !AttributeName.IsEmpty())
@@ -142,6 +150,7 @@ void CSimpleTextEditorAnimator::onKey(const SEvent& event)
     if (!key.PressedDown)
         return;
     CheckMainThread();
+    loadText();   // a key edits what a script left, not what the last update saw
     if (key.Control) {
         if (key.Key != KEY_KEY_V)
             return;
@@ -171,12 +180,7 @@ void CSimpleTextEditorAnimator::animate(CNodeBasement* node, u32 localMs)
     CTextNode* textNode = dynamic_cast<CTextNode*>(node);
     if (textNode && textNode->getText() != shown)
         textNode->setText(shown);
-    // A script may have set the attribute since: it becomes the text.
-    if (AttributeNode && !AttributeName.IsEmpty()) {
-        CString bound = AttributeNode->getAttributeString(AttributeName, *Text);
-        if (bound != *Text)
-            *Text = bound;
-    }
+    loadText();
 }
 
 CSimpleTextEditorAnimator* createSimpleTextEditorAnimator(CNodeBasement* node, CString* text, int maxLength)

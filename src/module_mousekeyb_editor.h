@@ -32,8 +32,9 @@ public:
     CSimpleTextEditorAnimator(CString* text, int maxLength);
     ~CSimpleTextEditorAnimator() override;
 
-    // After every key, and once more when the editor goes, the text is stored
-    // in this string attribute of the node (not held).
+    // The text is read from this string attribute of the node (not held)
+    // before every key and at every update, and stored in it after every key
+    // and once more when the editor goes.
     void bindAttribute(CNodeBasement* node, const char* name);
     void setTitleCase(int on) { TitleCase = on; }
     void setCaretText(const char* caret) { CaretText = caret ? caret : ""; }
@@ -51,6 +52,7 @@ public:
 private:
     void appendTyped(wchar_t typed);
     void appendPlain(const char* text);
+    void loadText();
     void storeText();
 
     int MaxLength;

@@ -32,10 +32,12 @@ struct SKeystroke {
     wchar_t ch;
     bool control;
     platform::SXKey x = {};   // the X side; none when its code is 0
+    const char* scriptSets = nullptr;   // no key: a script sets the bound attribute to this
 };
 
 SKeystroke typed(wchar_t ch) { return {irr::KEY_KEY_A, ch, false}; }
 SKeystroke pressed(EKEY_CODE key, bool control = false) { return {key, 0, control}; }
+SKeystroke scriptSets(const char* text) { return {irr::KEY_KEY_A, 0, false, {}, text}; }
 // A key with its X key code, the symbols on its first two levels and the one typed.
 SKeystroke xKey(EKEY_CODE key, wchar_t ch, unsigned code, unsigned long sym0, unsigned long sym1, unsigned long sym)
 {
@@ -144,6 +146,8 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         {"ctrl+c leaves the text", {typed('a'), {irr::KEY_KEY_C, L'c', true}}, 20, 0, "zz", "a"},
         {"max length keeps the first", {typed('a'), typed('b'), typed('c'), typed('d')}, 3, 0, "", "abc"},
         {"title case", {typed('j'), typed('O'), typed('e'), typed(' '), typed('d')}, 20, 1, "", "Joe D"},
+        // Before the editor's next update: the key edits what the script left.
+        {"a script's change stands", {typed('a'), typed('b'), scriptSets(""), typed('c')}, 20, 1, "", "C"},
         {"paste appends", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 20, 0, "bc", "abc"},
         {"paste is cut too", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 4, 0, "bcdef", "abcd"},
         {"paste drops line breaks", {pressed(irr::KEY_KEY_V, true)}, 20, 0, "ab\r\ncd\t", "abcd"},
@@ -184,8 +188,13 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         editor->bindAttribute(target, "typed");
         editor->setTitleCase(c.titleCase);
         g_clipboard = c.clipboard;
-        for (const SKeystroke& k : c.keys)
-            post(k);
+        target->setAttributeString("typed", "");
+        for (const SKeystroke& k : c.keys) {
+            if (k.scriptSets)
+                script(("core_SetNodeAttribute(3001, \"typed\", \"" + std::string(k.scriptSets) + "\");").c_str());
+            else
+                post(k);
+        }
         EXPECT_EQ(std::string(editor->getText()), c.expected);
         EXPECT_EQ(std::string(target->getAttributeString("typed", "?")), c.expected) << "stored after each key";
         node->remove();
