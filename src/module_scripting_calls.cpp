@@ -2,6 +2,7 @@
 // calls queued for the end of the frame.
 #include "module_scripting.h"
 
+#include "module_scripting_nodetable.h"
 #include "module_scripting_report.h"
 #include "node_base.h"
 #include "node_factory.h"
@@ -39,17 +40,18 @@ private:
 };
 
 // The sprite whose table is the argument (clicks, hovers, scripted effects pass
-// one with its "_id"), for a report: "\nasked for by the sprite 'NAME' of
-// 'FILE'"; empty when the ID names no one sprite.
+// one with its "_id", a tooltip its state with "_pointer"), for a report:
+// "\nasked for by the sprite 'NAME' of 'FILE'"; empty when the table names no
+// one sprite.
 CString askedBy(const SquirrelObject& argument)
 {
-    if (argument.GetType() != OT_TABLE || argument.GetValue("_id").GetType() != OT_INTEGER)
+    if (argument.GetType() != OT_TABLE)
         return CString();
-    const irr::s32 id = irr::s32(argument.GetInt("_id"));
-    CNodeBasement* node = id == SharedSpriteId ? nullptr : CNodeBasement::fromSceneNode(getNodeById(id, nullptr));
+    CNodeBasement* node = CNodeBasement::fromSceneNode(getNodeFromScriptObject(argument));
     if (!node || node->getDescriptionName().IsEmpty())
         return CString();
-    const CString name = getNameById(id);
+    const irr::s32 id = node->getID();
+    const CString name = id >= 0 && id < IdCacheSize ? getNameById(id) : CString("???");
     return "\nasked for by " + DescribeSprite(node->getDescriptionName(), name == "???" ? "" : (const char*)name);
 }
 

@@ -132,21 +132,37 @@ TEST_F(ClickScripts, FunctionWithoutAParameterIsReportedAndTheGameGoesOn)
 // which description asked for it, where the call once only "failed".
 TEST_F(ClickScripts, MissingFunctionIsNamedWithTheSpriteThatAskedForIt)
 {
-    CTempFolder folder;
-    folder.write("play.spr", "-Texture:?fill[c1,w64,h32]\n-Size: w2 h2\n-Name: play_button\n"
-                             "-Event.Mouse.Click.Action: onClik\n");
-    Boxes.answerNext(IDOK);
-    ASSERT_NE(addSprite(folder.file("play.spr").c_str(), 1, 1, vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE),
-              nullptr);
-    Boxes.answerNext(IDYES);
-    Boxes.Boxes.clear();   // the texture cache's note on a sprite outside the data folder
-    clickNewButton();
-    ASSERT_EQ(Boxes.Boxes.size(), 1u);
-    const std::string& report = Boxes.Boxes[0].Text;
-    EXPECT_EQ(report.rfind("Error the function 'onClik' does not exist, Calling precompiled method '(null) onClik'\n"
-                           "asked for by the sprite 'play_button' of '" + folder.file("play.spr") + "'", 0), 0u)
-        << report;
-    EXPECT_FALSE(Engine.isExitRequested());
+    const struct {
+        const char* key;
+        const char* function;
+    } cases[] = {
+        {"-Event.Mouse.Click.Action:", "onClik"},
+        // Its table holds the node's state, without "_id".
+        {"-Event.Mouse.Over.Tooltip: ?tip\n-Event.Mouse.Over.Tooltip.ByScript:", "onTipp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        CTempFolder folder;
+        folder.write("play.spr", std::string("-Texture:?fill[c1,w64,h32]\n-Size: w2 h2\n-Name: play_button\n") +
+                                     c.key + " " + c.function + "\n");
+        CNodeBasement* node =
+            addSprite(folder.file("play.spr").c_str(), 1, 1, vector3df(0, 0, 0), nullptr, nullptr, SPRITE_SITE);
+        ASSERT_NE(node, nullptr);
+        Boxes.Boxes.clear();   // the texture cache's note on a sprite outside the data folder
+        Boxes.answerNext(IDYES);
+        clickNewButton();
+        ASSERT_EQ(Boxes.Boxes.size(), 1u);
+        const std::string& report = Boxes.Boxes[0].Text;
+        EXPECT_EQ(report.rfind("Error the function '" + std::string(c.function) +
+                                   "' does not exist, Calling precompiled method '(null) " + c.function + "'\n"
+                                   "asked for by the sprite 'play_button' of '" + folder.file("play.spr") + "'", 0),
+                  0u)
+            << report;
+        EXPECT_FALSE(Engine.isExitRequested());
+        deleteNode(node);
+        ASSERT_TRUE(step());
+        clearSpriteCache();
+    }
 }
 
 // The action runs out of memory in a child process held to a little more address space than it
