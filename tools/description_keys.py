@@ -18,7 +18,7 @@ import os
 import re
 import sys
 
-from reference_doc import read, root, sources, write_or_check
+from reference_doc import function_body, read, root, sources, without_comments, write_or_check
 NOTES = os.path.join(root, 'tools', 'description_keys_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'description-keys.md')
 
@@ -56,34 +56,6 @@ COMPONENT = re.compile(r'\b\w+\(\s*value\s*,\s*\'(.)\'')
 PAIR = re.compile(r'\breadPair\(\s*\w+\s*,\s*"(%s)"\s*,\s*\'(.)\'\s*,\s*\'(.)\'' % KEY)
 OPTION = re.compile(r'\b(?:bracket|bracketInt|bracketFloat|readBracketValue)\(\s*[\w.]+\s*,\s*"(\w+)"')
 
-
-
-def without_comments(text):
-    """The code with // and /* */ comments blanked, strings kept."""
-    out, i, n = [], 0, len(text)
-    while i < n:
-        c = text[i]
-        if c == '"' or c == "'":
-            j = i + 1
-            while j < n and text[j] != c:
-                j += 2 if text[j] == '\\' else 1
-            out.append(text[i:j + 1])
-            i = j + 1
-        elif text.startswith('//', i):
-            j = text.find('\n', i)
-            i = n if j < 0 else j
-        elif text.startswith('/*', i):
-            j = text.find('*/', i + 2)
-            i = n if j < 0 else j + 2
-        else:
-            out.append(c)
-            i += 1
-    return ''.join(out)
-
-
-def function_body(text, name):
-    match = re.search(r'^[\w:*& <>]*\b%s\(.*?\)\s*(?:const\s*)?\n\{\n(.*?)^\}' % re.escape(name), text, re.M | re.S)
-    return match.group(1) if match else None
 
 
 class Parser:

@@ -2,6 +2,7 @@
 engine's sources as text, and the end of a run that either writes the
 reference or, with --check, compares it with what the code holds."""
 import os
+import re
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -17,6 +18,34 @@ def sources():
             for name in sorted(files):
                 if name.endswith('.cpp'):
                     yield os.path.relpath(os.path.join(dirpath, name), root)
+
+
+def without_comments(text):
+    """The code with // and /* */ comments blanked, strings kept."""
+    out, i, n = [], 0, len(text)
+    while i < n:
+        c = text[i]
+        if c == '"' or c == "'":
+            j = i + 1
+            while j < n and text[j] != c:
+                j += 2 if text[j] == '\\' else 1
+            out.append(text[i:j + 1])
+            i = j + 1
+        elif text.startswith('//', i):
+            j = text.find('\n', i)
+            i = n if j < 0 else j
+        elif text.startswith('/*', i):
+            j = text.find('*/', i + 2)
+            i = n if j < 0 else j + 2
+        else:
+            out.append(c)
+            i += 1
+    return ''.join(out)
+
+
+def function_body(text, name):
+    match = re.search(r'^[\w:*& <>]*\b%s\(.*?\)\s*(?:const\s*)?\n\{\n(.*?)^\}' % re.escape(name), text, re.M | re.S)
+    return match.group(1) if match else None
 
 
 def write_or_check(output, text, errors, check, known, names_in, missing, extra, tool):
