@@ -65,7 +65,6 @@ class Reader:
         self.sizes = []      # (size text, scale)
         self.constants = {}
         self.macros = []
-        self.icon_end = ';'
         self.errors = []
 
     def code(self, path, function):
@@ -168,7 +167,6 @@ class Reader:
                                % GLYPHS)
             return
         tag = opening.group(1) + opening.group(2)
-        self.icon_end = closing.group(1)
         self.values[tag] = [argument.group(1) + '...']
         for name in re.findall(r'\bserialize\w+\(\s*"(\w+)"', self.code(*ICON_VALUES)):
             self.add_value(tag, name)
@@ -201,7 +199,7 @@ def read_notes():
                 last = None
                 continue
             if line.startswith('+'):
-                text = line[1:].strip()
+                text = line[2:] if line.startswith('+ ') else line[1:]   # indents in the markdown stay
                 if group is None:
                     preamble.append(text)
                 elif last is None:
@@ -228,7 +226,7 @@ def fill(text, constants, errors):
                           % match.group(1))
             return match.group(0)
         return constants[match.group(1)]
-    return re.sub(r'\{(\w+)\}', constant, text)
+    return re.sub(r'\{([A-Z]\w*)\}', constant, text)
 
 
 def write_reference(reader, preamble, titles, notes, errors):
@@ -255,7 +253,7 @@ def write_reference(reader, preamble, titles, notes, errors):
             form, text, extra = note
             if not form.startswith(name):
                 errors.append('tools/text_markup_notes.txt: the form of %s must start with it' % name)
-            out.append('- `%s` %s' % (form, text))
+            out.append('- `%s`: %s' % (form, text))
             out += ['  ' + line for line in extra]
             if name == '<font-size:':
                 out.append('  Sizes: ' + ', '.join('`%s` %s' % size for size in reader.sizes) +
