@@ -6,6 +6,7 @@
 #include "module_enginebase.h"
 #include "utils_assert.h"
 #include "utils_debug.h"
+#include "utils_fs_bridge.h"
 
 #include <IImage.h>
 #include <ISceneManager.h>
@@ -212,7 +213,7 @@ int CRenderer::onEngineMessage(SEngineMessage& message)
         DebugLog(Format("Screenshot '%s' not saved: no frame was captured", (const char*)path));
         return 1;
     }
-    if (!driver->writeImageToFile(CapturedFrame, (const char*)path))
+    if (!driver->writeImageToFile(CapturedFrame, (const char*)ToNativePath(path)))
         DebugLog(Format("Screenshot '%s' could not be written", (const char*)path));
     CapturedFrame->drop();
     CapturedFrame = nullptr;
@@ -227,7 +228,7 @@ int CRenderer::saveScreenshot(const char* fileName)
         DebugLog(Format("Screenshot '%s' not saved: the driver gave no image", fileName ? fileName : ""));
         return 1;
     }
-    if (!fileName || !driver->writeImageToFile(image, fileName))
+    if (!fileName || !driver->writeImageToFile(image, (const char*)ToNativePath(fileName)))
         DebugLog(Format("Screenshot '%s' could not be written", fileName ? fileName : ""));
     image->drop();
     return 1;

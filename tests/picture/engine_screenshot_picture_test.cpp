@@ -63,8 +63,10 @@ TEST_P(Screenshot, HoldsTheFrameJustDrawn)
     irr::video::SColor colour(255, 200, 40, 10);
     client->OnFrame = [&] { engine.Driver->draw2DRectangle(colour, irr::core::recti(0, 0, 120, 90)); };
 
-    std::string path = Root + "shot.png";
-    engine.Queue.postMessage(EngineMessageScreenshot, 0, reinterpret_cast<uintptr_t>(strdup(path.c_str())), 1);
+    // Named as the game names it, with a Windows separator before the file.
+    std::string path = Root + "Profile/shot.png";
+    std::string asked = Root + "Profile\\shot.png";
+    engine.Queue.postMessage(EngineMessageScreenshot, 0, reinterpret_cast<uintptr_t>(strdup(asked.c_str())), 1);
     ASSERT_TRUE(engine.runFrame());
     EXPECT_EQ(engine.Queue.getCount(), 0);
 
