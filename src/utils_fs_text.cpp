@@ -181,6 +181,10 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
             LogReadFailure(path);   // the other reasons were logged by the read
         return false;
     }
+    // An editor's byte-order mark before a script, or before a script
+    // included in one, would stop the compiler at its first character.
+    if (GetFileType(path) == 5)
+        DropUtf8Mark(raw);
     cleanText(raw, path, chain);
     text = raw;
     return true;
