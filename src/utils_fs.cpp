@@ -363,7 +363,7 @@ CString GetUserFolder()
     if (!IsAtOrBelowFolder(GetAppFolder(), folder))
         SetExactFolder(EExactFolder::User, folder);
     else
-        SetExactFiles(folder, {"pr_*.ini", "game_options.ini", "hiscores*.ini", "*_screenshot.bmp"});
+        SetExactFiles(folder);
     createUserFolder(folder);
     if (!endsWithSeparator(folder))
         folder += separatorFor(folder);
@@ -375,7 +375,7 @@ void ResetUserFolder()
 {
     userFolderSlot().Empty();
     SetExactFolder(EExactFolder::User, nullptr);
-    SetExactFiles(nullptr, {});
+    SetExactFiles(nullptr);
 }
 
 CString AppDataFolderName(const char* newName)
