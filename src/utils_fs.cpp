@@ -371,6 +371,15 @@ CString GetUserFolder()
     return stored;
 }
 
+std::vector<CString> GetGameFolders()
+{
+    std::vector<CString> folders = mountedFolders(GetEngineContext().getFileSystem());
+    folders.push_back(GetDataFolder());
+    if (!userFolderSlot().IsEmpty())
+        folders.push_back(userFolderSlot());
+    return folders;
+}
+
 void ResetUserFolder()
 {
     userFolderSlot().Empty();

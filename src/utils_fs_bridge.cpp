@@ -341,6 +341,14 @@ bool RegisterPlayerFileName(const char* pattern)
     return true;
 }
 
+bool IsNamedExactly(const char* path)
+{
+    if (!path || !*path)
+        return false;
+    const std::string name = withSlashes(path);
+    return inExactFolder(name) || exactFileStart(withoutDotSegments(name)) != 0;
+}
+
 bool IsAtOrBelowFolder(const char* path, const char* folder)
 {
     return atOrBelow(folderName(path), folderName(folder));

@@ -6,7 +6,6 @@
 #include "utils_str.h"
 
 #include <string>
-#include <vector>
 
 // The name as the disk knows it: every "\" becomes "/", runs of separators
 // collapse (a leading "/" stays: the name is absolute), and "." and "x\.."
@@ -46,6 +45,10 @@ void SetExactFiles(const char* folder);
 // it makes the name; a name no pattern matches is found without case in a
 // user folder that holds the game's data. True, for a static initialiser.
 bool RegisterPlayerFileName(const char* pattern);
+
+// Whether the path is used as written (see SetExactFolder, SetExactFiles):
+// a listing gives such names as they are on disk.
+bool IsNamedExactly(const char* path);
 
 // Whether the path names the folder or something below it, compared as
 // written ("\" and "/" alike, no disk access).
