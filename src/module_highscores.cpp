@@ -3,6 +3,7 @@
 
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 #include "utils_str_keyvalue.h"
 
 #include <algorithm>
@@ -14,6 +15,8 @@
 namespace {
 
 const char* const SeedFileName = "hiscores.ini";
+// The tables openFile makes in the user folder, whose player files are named exactly.
+[[maybe_unused]] const bool TableFilesExact = RegisterPlayerFileName("hiscores_*.ini");
 
 // Names and internals live on one line of the file: a line break in them
 // would start a bogus key, so it becomes a blank. Fields have fixed limits.

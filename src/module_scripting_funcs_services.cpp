@@ -8,6 +8,7 @@
 #include "rendering_font.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 #include "utils_str_lng.h"
 #include "utils_str_tools.h"
 #include "utils_system_windows.h"
@@ -17,6 +18,8 @@
 namespace {
 
 constexpr int DefaultWarningMs = 3000;
+// What MakeScreenshot names in the user folder, whose player files are named exactly.
+[[maybe_unused]] const bool ScreenshotsExact = RegisterPlayerFileName("*_screenshot.bmp");
 
 // The answers of "NoAlerts" and "NoWarnings": read on first use, then kept
 // (a script cannot switch them back on by changing the option later).

@@ -4,6 +4,7 @@
 #include "server_game_manifest.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 #include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
@@ -17,6 +18,9 @@ const char* const DefaultProfileName = "$DEFAULT_PROFILE$";
 const char* const OptionsFileName = "game.ini";
 const char* const ProfileNamesFileName = "game_options.ini";
 const char* const HighScoresFileName = "hiscores.ini";
+// Both lie in the user folder, whose player files are named exactly.
+[[maybe_unused]] const bool UserFilesExact =
+    RegisterPlayerFileName(ProfileNamesFileName) && RegisterPlayerFileName(HighScoresFileName);
 
 // A command-line piece KEY=VALUE overrides the option KEY. Only the earlier
 // lines of exactly that key are commented out: a prefix match would also

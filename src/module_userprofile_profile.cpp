@@ -6,6 +6,7 @@
 #include "module_scripting_serialize.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 #include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_lng.h"
@@ -19,6 +20,9 @@ namespace {
 const char* const DefaultProfileName = "$DEFAULT_PROFILE$";
 const char* const ScriptBlockStart = "<ScriptSafe>";
 const char* const ScriptBlockEnd = "</ScriptSafe>";
+// Profile files, as fileNameOf and getFilePath name them: two players whose
+// names differ only in case keep a file each.
+[[maybe_unused]] const bool ProfileFilesExact = RegisterPlayerFileName("pr_*.ini");
 
 // Below this a side is no usable window.
 constexpr int MinResolution = 100;

@@ -15,6 +15,7 @@
 #include "thread.h"
 #include "x_clipboard.h"
 #include "utils_debug.h"
+#include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
 
@@ -161,6 +162,7 @@ void CEngineBase::runStartupCode()
         return;
     CString code;
     ReadFileToString(ResolveDataPath(manifest.InitialScriptFile), code);   // missing: empty
+    DropUtf8Mark(code);
     if (!manifest.InitialScriptCode.IsEmpty())
         code = manifest.InitialScriptCode + "\r\n" + code;
     // The same file is preloaded later through the loader: its markers mean the same here.

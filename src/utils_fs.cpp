@@ -363,7 +363,7 @@ CString GetUserFolder()
     if (!IsAtOrBelowFolder(GetAppFolder(), folder))
         SetExactFolder(EExactFolder::User, folder);
     else
-        SetExactFiles(folder, {"pr_*.ini", "game_options.ini", "hiscores*.ini", "*_screenshot.bmp"});
+        SetExactFiles(folder);
     createUserFolder(folder);
     if (!endsWithSeparator(folder))
         folder += separatorFor(folder);
@@ -371,11 +371,20 @@ CString GetUserFolder()
     return stored;
 }
 
+std::vector<CString> GetGameFolders()
+{
+    std::vector<CString> folders = mountedFolders(GetEngineContext().getFileSystem());
+    folders.push_back(GetDataFolder());
+    if (!userFolderSlot().IsEmpty())
+        folders.push_back(userFolderSlot());
+    return folders;
+}
+
 void ResetUserFolder()
 {
     userFolderSlot().Empty();
     SetExactFolder(EExactFolder::User, nullptr);
-    SetExactFiles(nullptr, {});
+    SetExactFiles(nullptr);
 }
 
 CString AppDataFolderName(const char* newName)

@@ -13,6 +13,8 @@
 #include <irrArray.h>
 #include <irrString.h>
 
+#include <vector>
+
 namespace irr { namespace io { class IReadFile; } }
 
 // --- folders ---
@@ -44,6 +46,11 @@ CString GetUserFolder();
 // Forgets the user folder so that the next GetUserFolder computes it again
 // (tests).
 void ResetUserFolder();
+
+// The folders that hold the game's own files: the data folder, the folders
+// mounted in the engine file system and the user folder once it is chosen
+// (asking never chooses it).
+std::vector<CString> GetGameFolders();
 
 // The stored AppDataFolder name (the engine context's option until one is
 // stored); a non-null name is stored first.

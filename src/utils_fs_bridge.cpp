@@ -63,7 +63,8 @@ bool inExactFolder(const std::string& path)
     return atOrBelow(path, exactFolder(EExactFolder::User)) || atOrBelow(path, exactFolder(EExactFolder::Log));
 }
 
-// The folder of SetExactFiles ("/" separated, no trailing "/") and its patterns.
+// The folder of SetExactFiles ("/" separated, no trailing "/") and the
+// patterns of RegisterPlayerFileName.
 struct SExactFiles {
     std::string Folder;
     std::vector<std::string> Patterns;
@@ -324,12 +325,28 @@ void SetExactFolder(EExactFolder which, const char* folder)
     exactFolder(which) = folderName(folder);
 }
 
-void SetExactFiles(const char* folder, std::vector<std::string> patterns)
+void SetExactFiles(const char* folder)
 {
     std::string name = folder && *folder ? withoutDotSegments(folderName(folder)) : std::string();
     std::lock_guard<std::mutex> lock(ExactFoldersLock);
     exactFiles().Folder = name;
-    exactFiles().Patterns = name.empty() ? std::vector<std::string>() : std::move(patterns);
+}
+
+bool RegisterPlayerFileName(const char* pattern)
+{
+    std::lock_guard<std::mutex> lock(ExactFoldersLock);
+    std::vector<std::string>& patterns = exactFiles().Patterns;
+    if (pattern && *pattern && std::find(patterns.begin(), patterns.end(), pattern) == patterns.end())
+        patterns.push_back(pattern);
+    return true;
+}
+
+bool IsNamedExactly(const char* path)
+{
+    if (!path || !*path)
+        return false;
+    const std::string name = withSlashes(path);
+    return inExactFolder(name) || exactFileStart(withoutDotSegments(name)) != 0;
 }
 
 bool IsAtOrBelowFolder(const char* path, const char* folder)

@@ -6,7 +6,6 @@
 #include "utils_str.h"
 
 #include <string>
-#include <vector>
 
 // The name as the disk knows it: every "\" becomes "/", runs of separators
 // collapse (a leading "/" stays: the name is absolute), and "." and "x\.."
@@ -35,12 +34,21 @@ CString ToArchiveName(const char* name);
 enum class EExactFolder { User, Log };
 void SetExactFolder(EExactFolder which, const char* folder);
 
-// Files that lie directly in the folder and whose names match one of the
-// patterns ("*" and "?", letters in any case) are named exactly too: what the engine names for
-// the player in a user folder that also holds the game's data, which keeps
-// the lookup without case. The folder itself is found as other names are.
-// Null: none.
-void SetExactFiles(const char* folder, std::vector<std::string> patterns);
+// Files that lie directly in the folder and whose names match a pattern of
+// RegisterPlayerFileName are named exactly too: the player's files in a user
+// folder that also holds the game's data, which keeps the lookup without
+// case. The folder itself is found as other names are. Null: none.
+void SetExactFiles(const char* folder);
+
+// A pattern ("*" and "?", letters in any case) of names the engine makes for
+// the player's files in the user folder. Each owner registers its own where
+// it makes the name; a name no pattern matches is found without case in a
+// user folder that holds the game's data. True, for a static initialiser.
+bool RegisterPlayerFileName(const char* pattern);
+
+// Whether the path is used as written (see SetExactFolder, SetExactFiles):
+// a listing gives such names as they are on disk.
+bool IsNamedExactly(const char* path);
 
 // Whether the path names the folder or something below it, compared as
 // written ("\" and "/" alike, no disk access).

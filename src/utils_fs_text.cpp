@@ -181,6 +181,10 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
             LogReadFailure(path);   // the other reasons were logged by the read
         return false;
     }
+    // An editor's byte-order mark before a script, or before a script
+    // included in one, would stop the compiler at its first character.
+    if (GetFileType(path) == 5)
+        DropUtf8Mark(raw);
     cleanText(raw, path, chain);
     text = raw;
     return true;
@@ -200,26 +204,84 @@ private:
 };
 
 struct SListedEntry {
-    CString Name;   // lower-cased
+    CString Name;     // lower-cased
+    CString OnDisk;   // as the folder holds it
     bool IsFolder;
 };
 
+// A name such as "/" would otherwise have the whole disk walked: outside the
+// game's own folders a walk stops after this many folders or this many
+// entries read there, whichever comes first. Inside them nothing is cut.
+constexpr size_t MaxForeignFolders = 4096;
+constexpr size_t MaxForeignEntries = 4096;
+
+struct SFolderWalk {
+    std::vector<std::string> own;    // the game's folders by their real path, ending in "/"
+    std::set<std::string> visited;   // folders by their real path, so links cannot loop
+    std::set<std::string> listed;    // what the list holds, so each name goes in once
+    size_t foreignFolders = 0;
+    size_t foreignEntries = 0;
+    bool cut = false;
+
+    bool isOwn(const std::string& folder) const
+    {
+        for (const std::string& root : own)
+            if (folder.compare(0, root.size(), root) == 0)
+                return true;
+        return false;
+    }
+    // Whether a folder, by its real path, is to be read; counts what lies outside.
+    bool enter(std::string folder, bool& isOwnFolder)
+    {
+        if (folder.empty() || folder.back() != '/')
+            folder += '/';
+        if (!visited.insert(folder).second)
+            return false;
+        isOwnFolder = isOwn(folder);
+        if (!isOwnFolder && (cut || ++foreignFolders > MaxForeignFolders))
+            cut = true;
+        return isOwnFolder || !cut;
+    }
+    bool countForeignEntry()
+    {
+        cut = cut || ++foreignEntries > MaxForeignEntries;
+        return !cut;
+    }
+};
+
+std::vector<std::string> realFolders(const std::vector<CString>& folders)
+{
+    std::vector<std::string> real;
+    for (const CString& folder : folders) {
+        std::error_code error;
+        std::string path = std::filesystem::weakly_canonical(ToNativePath(folder).operator const char*(), error);
+        if (error || path.empty())
+            continue;
+        if (path.back() != '/')
+            path += '/';
+        real.push_back(path);
+    }
+    return real;
+}
+
 // The entries of a folder (empty text: the working directory); false when
-// the folder cannot be entered.
-bool readEntries(irr::io::IFileSystem* fs, const CString& directory, std::vector<SListedEntry>& entries,
-                 std::string& identity)
+// the folder cannot be entered or is not to be read in this walk.
+bool readEntries(irr::io::IFileSystem* fs, const CString& directory, SFolderWalk& walk,
+                 std::vector<SListedEntry>& entries, bool& isOwnFolder)
 {
     CWorkingDirectoryKeeper keeper(fs);
     if (!directory.IsEmpty() && !fs->changeWorkingDirectoryTo(ToNativePath(directory).operator const char*()))
         return false;
-    identity = fs->getWorkingDirectory().c_str();
+    if (!walk.enter(fs->getWorkingDirectory().c_str(), isOwnFolder))
+        return false;
     irr::io::IFileList* files = fs->createFileList();
     if (!files)
         return true;
     for (irr::u32 i = 0; i < files->getFileCount(); ++i) {
         CString name = files->getFileName(i).c_str();
-        name.MakeLower();
-        entries.push_back({name, files->isDirectory(i)});
+        CString lower = name;
+        lower.MakeLower();
+        entries.push_back({lower, name, files->isDirectory(i)});
     }
     files->drop();
     return true;
@@ -230,19 +292,15 @@ bool skippedName(const CString& name)
     return name.IsEmpty() || name.GetAt(0) == '.' || name.Find("svn") >= 0 || name.Find("u-") >= 0;
 }
 
-// A name such as "/" would otherwise have the whole disk walked: a listing
-// stops after this many folders or this many entries read, whichever comes
-// first.
-constexpr size_t MaxListedFolders = 4096;
-constexpr size_t MaxListedEntries = 4096;
-
-struct SFolderWalk {
-    std::set<std::string> visited;   // folders by their real path, so links cannot loop
-    std::set<std::string> listed;    // what the list holds, so each name goes in once
-    size_t entries = 0;
-
-    bool exhausted() const { return visited.size() >= MaxListedFolders || entries >= MaxListedEntries; }
-};
+// The entry's name as listed: lower-cased, unless the name is looked up
+// exactly (the player's files), where only the name on disk opens it.
+CString listedName(const CString& directory, const SListedEntry& entry)
+{
+    if (directory.IsEmpty())
+        return entry.Name;
+    CString path = directory;
+    return IsNamedExactly(AppendPath(path, entry.OnDisk)) ? entry.OnDisk : entry.Name;
+}
 
 void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folder, const CString& pattern,
                 const CString& prefix, SFolderWalk& walk)
@@ -252,16 +310,16 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
         return;
     CString directory = prefix.IsEmpty() ? folder : prefix + folder;
     std::vector<SListedEntry> entries;
-    std::string identity;
-    if (walk.exhausted() || !readEntries(fs, directory, entries, identity) || !walk.visited.insert(identity).second)
+    bool isOwnFolder = false;
+    if (!readEntries(fs, directory, walk, entries, isOwnFolder))
         return;
     for (const SListedEntry& entry : entries) {
-        if (++walk.entries > MaxListedEntries)
+        if (!isOwnFolder && !walk.countForeignEntry())
             return;
         if (skippedName(entry.Name))
             continue;
         CString listed = folder;
-        AppendPath(listed, entry.Name);
+        AppendPath(listed, listedName(directory, entry));
         if (!directory.IsEmpty() && entry.IsFolder) {
             listFolder(list, listed, pattern, prefix, walk);
             continue;
@@ -543,10 +601,11 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
             folder = folder.Mid(1);
     }
     SFolderWalk walk;
+    walk.own = realFolders(GetGameFolders());
     for (irr::u32 i = 0; i < list.size(); ++i)
         walk.listed.insert(list[i].c_str());
     listFolder(list, folder, pattern, prefix, walk);
-    if (walk.exhausted())
-        DebugLog(Format("Listing '%s' stopped after %i folders or %i entries", (const char*)folder,
-                        int(MaxListedFolders), int(MaxListedEntries)));
+    if (walk.cut)
+        DebugLog(Format("Listing '%s' stopped after %i folders or %i entries outside the game's folders",
+                        (const char*)folder, int(MaxForeignFolders), int(MaxForeignEntries)));
 }

@@ -15,7 +15,10 @@
 #include <IFileSystem.h>
 #include <IReadFile.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 const char* const LngNoDefault = "##LNG-EMPTY##";
@@ -93,23 +96,47 @@ CString tableDiskPath(const CString& table)
     return GetDataFolder() + table;
 }
 
+// Why the table cannot take a key without losing what it holds: it is
+// there but was not read whole as the 8-bit text a key is appended to.
+// Empty when it was, or when there is no table yet.
+CString whyNotWhole(const CString& table, const CString& path, bool read, const CString& text)
+{
+    if (!read) {
+        const int error = ReadFailureError(table);
+        return error == ENOENT || error == ENOTDIR ? CString() : CString("it cannot be read");
+    }
+    if (std::strncmp(text, "\xFF\xFE", 2) == 0 || std::strncmp(text, "\xFE\xFF", 2) == 0)
+        return "it is UTF-16 text";
+    struct stat info;
+    if (::stat(ToNativePath(path), &info) == 0 && info.st_size > text.GetLength())
+        return Format("it holds a NUL byte at offset %i", text.GetLength());
+    return CString();
+}
+
 void appendMissingKey(const CString& table, const char* key, const CString& fallback)
 {
     CString text;
-    if (!ReadFileToString(table, text))
+    const bool read = ReadFileToString(table, text);
+    if (!read)
         text.Empty();
     if (hasKeyLine(text, key))
         return;
-    // A line of its own, ended too: a line added after it by hand must not
-    // join it and hide both keys.
-    CString line;
-    line.Format("\n%s=%s\n", key, (const char*)encodeLineBreaks(fallback));
-    text += line;
     CString path = tableDiskPath(table);
     if (path.IsEmpty()) {
         DebugLog(Format("Language table %s lies in an archive: key %s not appended", (const char*)table, key));
         return;
     }
+    const CString why = whyNotWhole(table, path, read, text);
+    if (!why.IsEmpty()) {
+        DebugLog(Format("Language table %s is kept as it is (%s): key %s not appended", (const char*)path,
+                        (const char*)why, key));
+        return;
+    }
+    // A line of its own, ended too: a line added after it by hand must not
+    // join it and hide both keys.
+    CString line;
+    line.Format("\n%s=%s\n", key, (const char*)encodeLineBreaks(fallback));
+    text += line;
     CheckMainThread();
     if (!WriteStringToFile(path, text))
         DebugLog(Format("Language table %s cannot be written: key %s not appended", (const char*)path, key));

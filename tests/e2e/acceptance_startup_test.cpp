@@ -203,11 +203,13 @@ TEST(AcceptanceStartup, LanguageTableLookups)
 }
 
 // Manifest text in UTF-8 with a byte-order mark reaches the game as the
-// bytes of the 8-bit code page (here windows-1252).
+// bytes of the 8-bit code page (here windows-1252). The start-up script's
+// mark, run first and then preloaded, is no script text.
 TEST(AcceptanceStartup, Utf8ManifestReachesTheGameInTheCodePage)
 {
     GameDir game;
     writeGame(game, Ini, "whenPlaying(function() { save(\"word.txt\", ::word); });\n");
+    game.put("data/scripts/startup.nut", "\xEF\xBB\xBF" + game.get("data/scripts/startup.nut"));
     game.setEnv("LC_ALL", "C.UTF-8");
     game.put("data/manifest.xml",
              "\xEF\xBB\xBF" +

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,30 @@ TEST_F(ProfileNatives, PromptsPassTheDefaultAsDataAndAlwaysReturn)
 
 TEST_F(ProfileNatives, FileListingAndPathParts)
 {
+    // Each name listed from the user folder opens its file, also the player's
+    // files, which are named exactly: in a folder of their own, and in one
+    // that holds the program, where the game's data is found in any case.
+    const std::string app = Folder.path() + "app/";
+    const std::string ul = "-ul=" + app;
+    for (const char* folderSwitch : {"", ul.c_str()}) {
+        SCOPED_TRACE(folderSwitch);
+        const char* args[] = {"game", folderSwitch};
+        SetCommandLineArgs(*folderSwitch ? 2 : 1, args);
+        ResetUserFolder();
+        const std::string user = text("return core_GetActiveProfileFolder();");
+        std::filesystem::create_directories(user + "Saves");
+        for (const char* name : {"pr_YWFh.ini", "pr_YWFH.ini", "Shot_1_screenshot.bmp", "Saves/Slot.TXT"})
+            std::ofstream(user + name) << name;
+        const char* listing = "local profiles = 0, failed = \"\";"
+                              "foreach (n in core_GetFileListing(core_GetActiveProfileFolder() + \"*.*\")) {"
+                              "  if (n.find(\"pr_YWF\") != null) ++profiles;"
+                              "  if (core_ReadFile(n) == \"\" || !core_IsDataPathExist(n)) failed += n + \";\";"
+                              "} return failed + profiles;";
+        EXPECT_EQ(text(listing), "2");
+    }
+    const char* plain[] = {"game"};
+    SetCommandLineArgs(1, plain);
+
     std::filesystem::create_directories(dataPath("scripts/sub"));
     std::filesystem::create_directories(Folder.path() + "abs");
     writeData("scripts/a.nut", "");

@@ -294,7 +294,7 @@ TEST_F(CoreNatives, CloseGameRequestsExit)
 
 TEST_F(CoreNatives, DofileRunsTheFileWithoutTheCacheAndAMissingFileAsEmpty)
 {
-    Folder.write("extra.nut", "dofileCount <- (\"dofileCount\" in getroottable() ? dofileCount : 0) + 1;");
+    Folder.write("extra.nut", "\xEF\xBB\xBF" "dofileCount <- (\"dofileCount\" in getroottable() ? dofileCount : 0) + 1;");
     SquirrelVM::GetRootTable().SetValue("extra", (Folder.path() + "extra.nut").c_str());
     run("core_Dofile(extra); core_Dofile(extra); core_Dofile(\"missing.nut\");");
     EXPECT_EQ(run("return dofileCount;").ToInteger(), 2);

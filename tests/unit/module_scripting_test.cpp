@@ -117,12 +117,13 @@ using Log = std::vector<std::string>;
 
 }  // namespace
 
+// Also an editor's byte-order mark before a file and an included one.
 TEST_F(ScriptHost, LoadingHandlesEachMarker)
 {
     writeData("scripts/a.nut",
-              "record(\"a\");\n$ifdebug record(\"debug\");\n$ifnotreload record(\"notreload\");\n"
+              "\xEF\xBB\xBFrecord(\"a\");\n$ifdebug record(\"debug\");\n$ifnotreload record(\"notreload\");\n"
               "${include(inc.nut)}\n");
-    writeData("scripts/inc.nut", "record(\"included\");");
+    writeData("scripts/inc.nut", "\xEF\xBB\xBFrecord(\"included\");");
     writeData("scripts/b.nut", "// $noreload\nrecord(\"b\");\n");
     mountData();
 

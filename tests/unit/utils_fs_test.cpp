@@ -139,7 +139,7 @@ TEST_F(FileLayerTest, UserFolderFromTheSwitchIsCreatedWithItsParents)
 // What a player keeps is named exactly: "UserA" is not the "usera" beside it,
 // and the profiles of "aaa" and "aaG" (pr_YWFh.ini, pr_YWFH.ini) are two files,
 // also in a user folder that holds the program, where the game's data keeps
-// the lookup without case.
+// the lookup without case. There the names each owner registered are exact.
 TEST_F(FileLayerTest, UserFolderNamesAreUsedExactly)
 {
     makeFolder(Folder.path() + "usera");
@@ -164,7 +164,8 @@ TEST_F(FileLayerTest, UserFolderNamesAreUsedExactly)
         ASSERT_TRUE(std::filesystem::is_directory(Folder.path() + c.Folder));
         for (const char* name : {"pr_YWFh.ini", "hiscores_main.ini", "a_1_screenshot.bmp"})
             ASSERT_TRUE(WriteStringToFile(user + name, "lower"));
-        for (const char* name : {"pr_YWFH.ini", "hiscores_Main.ini", "A_1_screenshot.bmp", "Game_options.ini"})
+        for (const char* name :
+             {"pr_YWFH.ini", "hiscores_Main.ini", "A_1_screenshot.bmp", "Game_options.ini", "Hiscores.ini"})
             ASSERT_TRUE(WriteStringToFile(user + name, "upper"));
         EXPECT_EQ(Folder.read(c.Folder + "pr_YWFh.ini"), "lower");
         EXPECT_EQ(Folder.read(c.Folder + "pr_YWFH.ini"), "upper");
@@ -174,6 +175,7 @@ TEST_F(FileLayerTest, UserFolderNamesAreUsedExactly)
         CString text;
         EXPECT_FALSE(ReadFileToString(user + "PR_YWFH.INI", text));
         EXPECT_FALSE(ReadFileToString(user + "game_options.ini", text));
+        EXPECT_FALSE(ReadFileToString(user + "hiscores.ini", text));
         EXPECT_FALSE(PathExistsOnDisk(user + "Pr_YWFh.ini"));
         // The game's data in the program folder is found in any case.
         EXPECT_TRUE(PathExistsOnDisk((App + "data/title.png").c_str()));
@@ -182,7 +184,7 @@ TEST_F(FileLayerTest, UserFolderNamesAreUsedExactly)
             EXPECT_TRUE(PathExistsOnDisk((Folder.path() + "USERA\\PR_YWFH.INI").c_str()));
         }
         for (const char* name : {"pr_YWFh.ini", "pr_YWFH.ini", "hiscores_main.ini", "hiscores_Main.ini",
-                                 "a_1_screenshot.bmp", "A_1_screenshot.bmp", "Game_options.ini"})
+                                 "a_1_screenshot.bmp", "A_1_screenshot.bmp", "Game_options.ini", "Hiscores.ini"})
             std::filesystem::remove(Folder.path() + c.Folder + name);
     }
 }

@@ -432,15 +432,26 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
     ASSERT_TRUE(Fs.get()->changeWorkingDirectoryTo(previous.c_str()));
     EXPECT_EQ(toVector(top), std::vector<std::string>{"textures\\wall.png"});
 
-    // A listing stops after a bounded number of entries, as one of the disk's
-    // root would otherwise read every folder on it.
-    std::filesystem::create_directories(Data + "many");
+    // Outside the game's folders a listing stops after a bounded number of
+    // entries, as one of the disk's root would otherwise read every folder on
+    // it; the game's data is listed whole, however many files it holds.
+    std::filesystem::create_directories(Folder.path() + "many");
     for (int i = 0; i < 5000; ++i)
-        write("many/" + std::to_string(i) + ".png", "");
-    irr::core::array<irr::core::stringc> many;
-    ListFolder(many, (Data + "many").c_str(), "*.png", "");
-    EXPECT_GT(many.size(), 1000u);
-    EXPECT_LE(many.size(), 4096u);
+        Folder.write("many/" + std::to_string(i) + ".png", "");
+    irr::core::array<irr::core::stringc> outside;
+    ListFolder(outside, (Folder.path() + "many").c_str(), "*.png", "");
+    EXPECT_GT(outside.size(), 1000u);
+    EXPECT_LE(outside.size(), 4096u);
+    std::filesystem::rename(Folder.path() + "many", Data + "many");
+    const struct {
+        const char* Folder;
+        size_t Listed;
+    } whole[] = {{"many", 5000}, {"\\", 5001}};   // the top also holds textures\wall.png
+    for (const auto& c : whole) {
+        irr::core::array<irr::core::stringc> many;
+        ListFolder(many, c.Folder, "*.png", Data.c_str());
+        EXPECT_EQ(many.size(), c.Listed) << c.Folder;
+    }
 
     irr::core::array<irr::core::stringc> none;
     ListFolder(none, "no-such-folder", "", Data.c_str());

@@ -117,6 +117,38 @@ TEST_F(LanguageTableTest, MissingKeysFallBackAndAreAppendedOnce)
     EXPECT_EQ(str(GetLng("next", "other")), "Next");
 }
 
+// A table that does not read whole as 8-bit text would be written back cut:
+// it is left as it is, and the key's loss is logged once.
+TEST_F(LanguageTableTest, MissingKeysAreNotAppendedToATableReadInPart)
+{
+    const char withNul[] = "GAME.TITLE=Spiel\nHELLO=Hallo\nNOTE=a\0b\nLATER=kept?\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("GAME.TITLE=Spiel\nHELLO=Hallo\n"))
+        utf16 += std::string{c, '\0'};
+    const struct {
+        const char* Table;
+        std::string Text;
+    } cases[] = {
+        {"nul.lng", std::string(withNul, sizeof withNul - 1)},
+        {"utf16.lng", utf16},
+    };
+    for (const auto& c : cases)
+        write(c.Table, c.Text);
+    mountData();
+    SetLanguages("de", "de");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Table);
+        GetDebugLogBuffer()->Text.Empty();
+        EXPECT_EQ(str(GetLngString("LATER", "fallback", nullptr, c.Table, nullptr)), "fallback");
+        EXPECT_EQ(str(GetLngString("LATER", "fallback", nullptr, c.Table, nullptr)), "fallback");
+        EXPECT_EQ(read(c.Table), c.Text);
+        const std::string log = str(GetDebugLogBuffer()->Text);
+        const size_t at = log.find("key LATER not appended");
+        EXPECT_NE(at, std::string::npos) << log;
+        EXPECT_EQ(log.find("key LATER not appended", at + 1), std::string::npos) << log;
+    }
+}
+
 TEST_F(LanguageTableTest, FolderTablesFallBackToTheDefaultLanguage)
 {
     write("lng/en/menu.lng", "play=Play\n");
