@@ -239,13 +239,14 @@ void unmapAltStack(void* stack)
 }
 
 // The alternate stack of one thread that the crash handlers did not start on,
-// from the thread's start to its end; the one found before (a sanitizer's) is
-// put back at the end.
+// from the thread's start to its end, whether the handlers are installed yet
+// or not: a library's constructor may start a thread before main installs
+// them. The one found before (a sanitizer's) is put back at the end.
 class CThreadAltStack {
 public:
     CThreadAltStack()
     {
-        if (!g_installed.load() || !(m_stack = mapAltStack())) return;
+        if (!(m_stack = mapAltStack())) return;
         stack_t stack{};
         stack.ss_sp = m_stack;
         stack.ss_size = AltStackBytes;

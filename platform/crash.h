@@ -75,10 +75,11 @@ void StopCrashWatchdog();
 [[nodiscard]] bool InstallCrashHandlers(CrashCallback callback, CrashSaveCallback saveFirst = nullptr);
 void RemoveCrashHandlers();   // restores the handlers found at installation
 
-// Runs a new thread's routine with an alternate stack of the thread's own
-// while the handlers are installed, so that its stack overflow is reported
-// too; the stack goes when the routine ends. The program's thread creation
-// (thread_start.cpp) starts every thread through it.
+// Runs a new thread's routine with an alternate stack of the thread's own,
+// so that its stack overflow is reported too, even when the thread started
+// before the handlers were installed; the stack goes when the routine ends.
+// The program's thread creation (thread_start.cpp) starts every thread
+// through it.
 void* RunWithCrashStack(void* (*routine)(void*), void* argument);
 
 }   // namespace platform

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -53,6 +54,29 @@ void overflowOnAnotherThread()
     std::thread([] { overflowThreadStack(1); }).join();
 }
 
+// A thread running before the handlers are installed, as one a library's
+// constructor starts before main; it overflows once told to.
+std::atomic<bool> EarlyRunning{false}, OverflowNow{false};
+std::thread* EarlyThread = nullptr;
+
+void startEarlyThread()
+{
+    EarlyThread = new std::thread([] {
+        EarlyRunning = true;
+        while (!OverflowNow)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        overflowThreadStack(1);
+    });
+    while (!EarlyRunning)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void overflowOnTheEarlyThread()
+{
+    OverflowNow = true;
+    EarlyThread->join();
+}
+
 __attribute__((noinline)) void showStackFromHere()
 {
     ShowCurrentStack();
@@ -69,8 +93,10 @@ protected:
     }
 
     // Runs in the child: boxes go to a file so the parent can see them.
-    void crashWith(void (*crash)(), int answer, bool fullscreen)
+    void crashWith(void (*crash)(), int answer, bool fullscreen, void (*beforeInstalling)() = nullptr)
     {
+        if (beforeInstalling)
+            beforeInstalling();
         rlimit noCore = {0, 0};
         setrlimit(RLIMIT_CORE, &noCore);
         std::string boxFile = Folder.file("boxes.txt");
@@ -171,15 +197,28 @@ TEST_F(CrashReportDeathTest, CrashesAppendReportsNamingTheCrashingFunction)
 
 TEST_F(CrashReportDeathTest, StackOverflowOnAnotherThreadIsReportedAndTheLogKept)
 {
-    EXPECT_EXIT(crashWith(overflowOnAnotherThread, IDCANCEL, false), testing::ExitedWithCode(1), "");
-    std::string debugLog = Folder.read("last_debug.log");
-    EXPECT_TRUE(std::regex_match(debugLog, std::regex("[^\n]+\tabout to crash\n"))) << debugLog;
-    std::string log = crashLog();
-    EXPECT_TRUE(std::regex_search(log, std::regex(HeaderPattern))) << log;
-    EXPECT_NE(log.find("New crash 0xc0000005"), std::string::npos) << log;
-    EXPECT_NE(log.find("overflowThreadStack"), std::string::npos) << log;
-    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), EndLine.size())), EndLine);
-    EXPECT_EQ(Folder.read("boxes.txt").rfind("type 5\nException Occured!\n", 0), 0u);
+    const struct {
+        const char* what;
+        void (*before)();
+        void (*crash)();
+    } rows[] = {
+        {"a thread started after the handlers", nullptr, overflowOnAnotherThread},
+        {"a thread started before them", startEarlyThread, overflowOnTheEarlyThread},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const char* file : {"last_debug.log", "last_crashes.log", "boxes.txt"})
+            std::remove(Folder.file(file).c_str());
+        EXPECT_EXIT(crashWith(row.crash, IDCANCEL, false, row.before), testing::ExitedWithCode(1), "");
+        std::string debugLog = Folder.read("last_debug.log");
+        EXPECT_TRUE(std::regex_match(debugLog, std::regex("[^\n]+\tabout to crash\n"))) << debugLog;
+        std::string log = crashLog();
+        EXPECT_TRUE(std::regex_search(log, std::regex(HeaderPattern))) << log;
+        EXPECT_NE(log.find("New crash 0xc0000005"), std::string::npos) << log;
+        EXPECT_NE(log.find("overflowThreadStack"), std::string::npos) << log;
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), EndLine.size())), EndLine);
+        EXPECT_EQ(Folder.read("boxes.txt").rfind("type 5\nException Occured!\n", 0), 0u);
+    }
 }
 
 TEST_F(CrashReportDeathTest, RetryPassesTheCrashOnAndFullscreenEndsWithoutABox)
