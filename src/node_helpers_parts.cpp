@@ -5,10 +5,17 @@
 #include "node_base.h"
 #include "node_helpers.h"
 #include "node_helpers_desc.h"
+#include "utils_debug.h"
 
 using namespace irr;
 
 namespace {
+
+// 8000 clones take about 12 MB (the memory of the longest sound effect) and
+// well under a tenth of a second, and are more than a screen shows apart. A
+// larger count is a slip or damage that would fill the memory while nothing
+// is drawn.
+constexpr int MaxClones = 8000;
 
 // "-AsChild:" in the part's own text decides; without it the caller's record does.
 bool isChildPart(const SSpriteCreateInfo& part, const SSpriteCreateInfo* createInfo)
@@ -61,6 +68,13 @@ void makeSpritePartsAndClones(const CNodeFactory& description, CNodeBasement* no
         return;
     if (!description.parts.empty() && !(createInfo && createInfo->noParts))
         makeParts(description, node, scaleX, scaleY, position, workingSize, parent, createInfo);
-    if (description.makeClones > 0 && !(createInfo && createInfo->cloneId))
-        makeClones(description.makeClones, name, scaleX, scaleY, position, parent, createInfo);
+    if (description.makeClones <= 0 || (createInfo && createInfo->cloneId))
+        return;
+    if (description.makeClones > MaxClones) {
+        FatalError(Format("Too many clones (-MakeClones: %i, at most %i) for %s", description.makeClones, MaxClones,
+                          (const char*)DescribeSprite(description.descriptionName, description.name)),
+                   false);
+        return;
+    }
+    makeClones(description.makeClones, name, scaleX, scaleY, position, parent, createInfo);
 }

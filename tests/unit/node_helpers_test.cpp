@@ -13,11 +13,13 @@
 #include "null_scene.h"
 #include "rendering_stuff_textures.h"
 #include "temp_folder.h"
+#include "utils_debug.h"
 
 #include <IVideoDriver.h>
 #include <ISceneManager.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -436,8 +438,24 @@ using SpriteCreationDeathTest = SpriteCreation;
 
 TEST_F(SpriteCreationDeathTest, ContentFaultsThatStop)
 {
-    EXPECT_EXIT(make(raw(std::string(Fill) + "-Parent: never_named")), ::testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(make(raw("-Texture:missing_picture.png")), ::testing::ExitedWithCode(1), "");
+    SetLogFolder(Folder.path().c_str());
+    const std::string swarm = writeSpr("swarm.spr", std::string(Fill) + "-Name: swarm\n-MakeClones: 8001\n");
+    const struct {
+        std::string name;
+        std::string alert;   // the box's text
+    } faults[] = {
+        {raw(std::string(Fill) + "-Parent: never_named"), "Unaccessible parent: 'never_named'"},
+        {raw("-Texture:missing_picture.png"), "Failed to load"},
+        {swarm, "Too many clones (-MakeClones: 8001, at most 8000) for the sprite 'swarm' of '" + swarm + "'"},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.name);
+        std::remove(Folder.file("last_scriptcomp_error_alert.log").c_str());
+        EXPECT_EXIT(make(f.name), ::testing::ExitedWithCode(1), "");
+        EXPECT_NE(Folder.read("last_scriptcomp_error_alert.log").find(f.alert), std::string::npos)
+            << Folder.read("last_scriptcomp_error_alert.log");
+    }
+    SetLogFolder(nullptr);
 }
 
 } // namespace
