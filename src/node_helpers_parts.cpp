@@ -14,8 +14,18 @@ namespace {
 // 8000 clones take about 12 MB (the memory of the longest sound effect) and
 // well under a tenth of a second, and are more than a screen shows apart. A
 // larger count is a slip or damage that would fill the memory while nothing
-// is drawn.
+// is drawn. The bound holds for all the clones one sprite leads to: a clone
+// makes its parts, and each of them its own clones.
 constexpr int MaxClones = 8000;
+int g_cloning = 0;      // clone loops under way
+int g_clonesMade = 0;   // asked for by the outermost one and those inside it
+
+struct SCloningScope {
+    SCloningScope() { ++g_cloning; }
+    ~SCloningScope() { --g_cloning; }
+    SCloningScope(const SCloningScope&) = delete;
+    SCloningScope& operator=(const SCloningScope&) = delete;
+};
 
 // "-AsChild:" in the part's own text decides; without it the caller's record does.
 bool isChildPart(const SSpriteCreateInfo& part, const SSpriteCreateInfo* createInfo)
@@ -70,11 +80,17 @@ void makeSpritePartsAndClones(const CNodeFactory& description, CNodeBasement* no
         makeParts(description, node, scaleX, scaleY, position, workingSize, parent, createInfo);
     if (description.makeClones <= 0 || (createInfo && createInfo->cloneId))
         return;
-    if (description.makeClones > MaxClones) {
-        FatalError(Format("Too many clones (-MakeClones: %i, at most %i) for %s", description.makeClones, MaxClones,
-                          (const char*)DescribeSprite(description.descriptionName, description.name)),
+    const int count = description.makeClones;
+    if (g_cloning == 0)
+        g_clonesMade = 0;
+    if (count > MaxClones - g_clonesMade) {
+        const CString before = g_clonesMade > 0 ? Format(" after %i others of one sprite", g_clonesMade) : "";
+        FatalError(Format("Too many clones (-MakeClones: %i%s, at most %i) for %s", count, (const char*)before,
+                          MaxClones, (const char*)DescribeSprite(description.descriptionName, description.name)),
                    false);
         return;
     }
-    makeClones(description.makeClones, name, scaleX, scaleY, position, parent, createInfo);
+    g_clonesMade += count;
+    SCloningScope cloning;
+    makeClones(count, name, scaleX, scaleY, position, parent, createInfo);
 }

@@ -440,6 +440,9 @@ TEST_F(SpriteCreationDeathTest, ContentFaultsThatStop)
 {
     SetLogFolder(Folder.path().c_str());
     const std::string swarm = writeSpr("swarm.spr", std::string(Fill) + "-Name: swarm\n-MakeClones: 8001\n");
+    // Each of 99 clones makes the part, and the part 80 clones of its own.
+    const std::string brood =
+        writeSpr("brood.spr", std::string(Fill) + "-MakeClones: 99\n[Sprite]\n" + Fill + "-MakeClones: 80\n");
     const struct {
         std::string name;
         std::string alert;   // the box's text
@@ -447,6 +450,8 @@ TEST_F(SpriteCreationDeathTest, ContentFaultsThatStop)
         {raw(std::string(Fill) + "-Parent: never_named"), "Unaccessible parent: 'never_named'"},
         {raw("-Texture:missing_picture.png"), "Failed to load"},
         {swarm, "Too many clones (-MakeClones: 8001, at most 8000) for the sprite 'swarm' of '" + swarm + "'"},
+        {brood, "Too many clones (-MakeClones: 80 after 7939 others of one sprite, at most 8000) for the sprite of '" +
+                    brood + "'"},
     };
     for (const auto& f : faults) {
         SCOPED_TRACE(f.name);
