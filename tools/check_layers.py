@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the hard edges between the libraries by reading #include lines:
 platform/ and squirrel/ include only their own headers, and src/ never
-includes the game's."""
+includes the game's. Also that docs/architecture.md names every library
+platform/CMakeLists.txt links and every stand-in file it lists."""
 import os, re, sys
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -37,6 +38,28 @@ errors = []
 errors += check('platform', headers_under('platform'))
 errors += check('squirrel', headers_under('squirrel'))
 errors += check('src', None, game)
+def platform_uses():
+    """The libraries the platform layer links and its stand-in files, by the names the document uses."""
+    with open(os.path.join(root, 'platform', 'CMakeLists.txt')) as fh:
+        cmake = re.sub(r'#[^\n]*', '', fh.read())
+    names = []
+    for modules in re.findall(r'pkg_check_modules\(\s*\w+\s+REQUIRED\s+IMPORTED_TARGET\s+([^)]*)\)', cmake):
+        names += modules.split()
+    for linked in re.findall(r'engine_link\(\s*platform\s+([^)]*)\)', cmake):
+        names += [t.split('::')[0] for t in linked.split() if '::' in t and not t.startswith('PkgConfig::')]
+    for files in re.findall(r'set\(\s*PLATFORM_STAND_INS\s+([^)]*)\)', cmake):
+        names += files.split()
+    return names
+
+def check_architecture_document():
+    with open(os.path.join(root, 'docs', 'architecture.md')) as fh:
+        text = fh.read()
+    start = text.find('## What the platform layer uses')
+    section = text[start:text.find('\n## ', start + 1)].lower() if start >= 0 else ''
+    return [f"docs/architecture.md: the platform layer's section does not name {name}"
+            for name in platform_uses() if name.lower() not in section]
+
+errors += check_architecture_document()
 for e in errors:
     print(e)
 sys.exit(1 if errors else 0)
