@@ -35,7 +35,9 @@ int16_t fromFloat(float v)
     return int16_t(std::lround(v * 32767.0f));
 }
 
-// A cursor over the file's bytes, for the libraries that read through callbacks.
+// A cursor over the file's bytes, for the libraries that read through
+// callbacks. Every byte handed over is work: a library that reads the file
+// again and again is bounded like one that decodes too much.
 struct MemoryReader {
     SoundBytes bytes;
     size_t pos = 0;
@@ -45,6 +47,7 @@ struct MemoryReader {
         n = std::min(n, bytes->size() - pos);
         if (n) std::memcpy(out, bytes->data() + pos, n);
         pos += n;
+        AddSoundWork(n);
         return n;
     }
     bool seek(int64_t offset, int whence)
@@ -307,6 +310,10 @@ private:
 
 // --- Ogg Vorbis ---
 
+// Read as a stream that cannot seek, as Opus is: opened seekable, the
+// library searches back from the end for the last page, reading on to the
+// end at every step, so bytes after the last page cost it the square of
+// their number. Rewinding opens it afresh.
 class CVorbisDecoder : public CSoundDecoder {
 public:
     ~CVorbisDecoder() override
@@ -318,9 +325,7 @@ public:
     {
         if (!IsSaneOggPages(bytes->data(), bytes->size(), true)) return false;
         source.bytes = bytes;
-        const ov_callbacks callbacks = {readBytes, seekBytes, nullptr, tellBytes};
-        if (ov_open_callbacks(&source, &file, nullptr, 0, callbacks) != 0) return false;
-        isOpen = true;
+        if (!reopen()) return false;
         const vorbis_info* info = ov_info(&file, -1);
         if (!info || !isSaneLayout(info->rate, info->channels)) return false;
         rate = int(info->rate);
@@ -331,30 +336,33 @@ public:
     long read(int16_t* out, long frames) override
     {
         for (int holes = 0; holes < 64; ++holes) {
-            int link = 0;
             const long got = ov_read(&file, reinterpret_cast<char*>(out), int(std::min(frames, 65536L)) * channels * 2,
-                                     0, 2, 1, &link);
+                                     0, 2, 1, nullptr);
             if (got == OV_HOLE) continue;
             if (got < 0) return -1;
-            const vorbis_info* info = ov_info(&file, link);
+            const vorbis_info* info = ov_info(&file, -1);   // the link being read
             if (!info || info->rate != rate || info->channels != channels) return 0;   // a link of another layout
             return got / (channels * 2);
         }
         return -1;
     }
 
-    bool rewind() override { return ov_raw_seek(&file, 0) == 0; }
+    bool rewind() override { return reopen(); }
 
 private:
     static size_t readBytes(void* out, size_t size, size_t count, void* self)
     {
         return size == 0 ? 0 : static_cast<MemoryReader*>(self)->read(out, size * count) / size;
     }
-    static int seekBytes(void* self, ogg_int64_t offset, int whence)
+
+    bool reopen()
     {
-        return static_cast<MemoryReader*>(self)->seek(offset, whence) ? 0 : -1;
+        if (isOpen) ov_clear(&file);
+        source.pos = 0;
+        const ov_callbacks callbacks = {readBytes, nullptr, nullptr, nullptr};
+        isOpen = ov_open_callbacks(&source, &file, nullptr, 0, callbacks) == 0;   // a failed open frees itself
+        return isOpen;
     }
-    static long tellBytes(void* self) { return long(static_cast<MemoryReader*>(self)->pos); }
 
     OggVorbis_File file{};
     bool isOpen = false;

@@ -43,6 +43,12 @@ std::vector<uint8_t> makeToneWav(uint32_t frames, uint32_t rate = Freq)
     return wav;
 }
 
+std::vector<uint8_t> readBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
 std::string tempPath(const std::string& name)
 {
     return testing::TempDir() + "audio_bass_" + std::to_string(getpid()) + "_" + name;
@@ -320,9 +326,12 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         }
         if (stream) handles.push_back(stream);
     }
+    std::vector<uint8_t> junkAfter = readBytes(std::string(ENGINE_SOURCE_DIR) + "/data/sounds/music/menu.ogg");
+    junkAfter.resize(junkAfter.size() + (size_t(4) << 20), 'O');
+    const std::string junkAfterPath = fixture("tone_then_junk.ogg", junkAfter);
     // Damaged files, most kept with the fuzz inputs: a sample is refused or
     // decoded whole, a stream opens or is refused; none costs more than a
-    // bounded amount of work and memory,
+    // bounded amount of work (every byte a decoder reads counts) and memory,
     // whatever its headers claim, and a stream that opens plays until it
     // ends or is stopped.
     auto kept = [](const char* name) { return std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + name; };
@@ -357,6 +366,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {kept("w_smpl_after_data_loops_1000.wav"), BASS_OK, BASS_OK},
         {kept("w_click_truncated_1255.wav"), BASS_OK, BASS_OK},
         {kept("a_ssnd_claims_4G.aiff"), BASS_OK, BASS_OK},
+        // A Vorbis tone then megabytes of junk: the library searched back from
+        // the end for the last page, reading to the end at each step.
+        {junkAfterPath, BASS_OK, BASS_OK},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();
