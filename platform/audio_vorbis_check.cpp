@@ -506,7 +506,7 @@ int64_t findCapture(const Bytes& in, int64_t pos)
         if (!in.at(pos, block, length))
             break;
         for (size_t i = 0; i + 4 <= length; ++i)
-            if (block[i] == 'O' && std::memcmp(block + i, "OggS", 4) == 0)
+            if (block[i] == 'O' && block[i + 1] == 'g' && block[i + 2] == 'g' && block[i + 3] == 'S')
                 return pos + int64_t(i);
     }
     return in.size;
