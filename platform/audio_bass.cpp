@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -324,14 +325,18 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
 }
 
 // A sample's sound in the device's format; null when it is damaged, too
-// long, or memory ran out.
-Mix_Chunk* decodeSample(const SoundBytes& bytes)
+// long, or memory ran out. The file and what the decoder holds of it go
+// before the converted sound is made.
+Mix_Chunk* decodeSample(SoundBytes bytes)
 {
     try {
         std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        bytes.reset();
         std::vector<int16_t> values;
         if (!decoder || !DecodeWholeSound(*decoder, MaxSampleValues, values)) return nullptr;
-        return makeChunk(values, decoder->rate, decoder->channels);
+        const int rate = decoder->rate, channels = decoder->channels;
+        decoder.reset();
+        return makeChunk(values, rate, channels);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -387,7 +392,7 @@ HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t len
     if (max < 1 || max > MaxPlaybacks) return fail(BASS_ERROR_ILLPARAM);
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
-    Mix_Chunk* chunk = decodeSample(bytes);
+    Mix_Chunk* chunk = decodeSample(std::move(bytes));
     if (!chunk) return fail(BASS_ERROR_FORMAT);
     HSAMPLE handle = newHandle();
     Sample& sample = device.samples[handle];

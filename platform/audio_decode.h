@@ -23,6 +23,7 @@ public:
 
     int rate = 0;
     int channels = 0;
+    size_t knownFrames = 0;   // the frames it holds when its headers tell them for sure; else 0
 };
 
 // Rates and channel counts a real sound has.

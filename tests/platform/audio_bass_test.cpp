@@ -420,6 +420,32 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
+// A long effect at a low rate, as WAV and as AIFF: its load holds no more
+// than the file, its values and the converted sound at once, so it fits a
+// small address space as a FLAC of it does.
+TEST_F(AudioBass, LongPcmEffectHoldsTheFileItsValuesAndItsConversionOnly)
+{
+    initWith("dummy");
+    constexpr uint32_t Rate = 8000, Frames = 5000000;   // 10 MB of 16-bit mono: over ten minutes
+    std::vector<uint8_t> wav = makeToneWav(Frames, Rate);
+    std::vector<uint8_t> aiff;
+    auto put = [&](uint64_t v, int bytes) { for (int i = bytes - 1; i >= 0; --i) aiff.push_back(uint8_t(v >> (8 * i))); };
+    auto tag = [&](const char* t) { aiff.insert(aiff.end(), t, t + 4); };
+    tag("FORM"); put(4 + 26 + 16 + Frames * 2, 4); tag("AIFF");
+    tag("COMM"); put(18, 4); put(1, 2); put(Frames, 4); put(16, 2);
+    put(16383 + 12, 2); put(uint64_t(Rate) << 51, 8);   // 8000 as an 80-bit float
+    tag("SSND"); put(8 + Frames * 2, 4); put(0, 8);
+    for (size_t i = 44; i < wav.size(); i += 2) { aiff.push_back(wav[i + 1]); aiff.push_back(wav[i]); }
+    const uint64_t converted = uint64_t(Frames) * Freq / Rate * 4;
+    for (const std::string& path : {fixture("long.wav", wav), fixture("long.aiff", aiff)}) {
+        CHeapMeter heap;
+        HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1, 0);
+        EXPECT_NE(sample, 0u) << path << ": " << BASS_ErrorGetCode();
+        EXPECT_LT(heap.peakBytes(), wav.size() + Frames * 2 + converted + (1 << 20)) << path;
+        BASS_SampleFree(sample);
+    }
+}
+
 TEST_F(AudioBass, VolumeIsClampedToWholeHundredths)
 {
     initWith("dummy");
