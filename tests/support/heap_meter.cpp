@@ -2,9 +2,12 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -50,59 +53,88 @@ const int hooked = __sanitizer_install_malloc_and_free_hooks(onMade, onGone);
 
 #else
 
-// glibc's own allocator under its exported names: the program's malloc and
-// kin count each block at its usable size and pass the call on. Every
-// allocation call is replaced, so a block is never counted by one family
-// and freed by another.
+// The program's own allocation calls, on glibc's allocator under its
+// exported names: each block carries the size asked for just before it, so
+// what is counted is what the callers asked, not how the allocator rounds
+// it. Every call of the family is replaced, as glibc requires of a
+// replacement, so no block made by one is freed by another.
 extern "C" {
 void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* block, size_t size);
-void __libc_free(void* block);
 void* __libc_memalign(size_t alignment, size_t size);
-void* __libc_valloc(size_t size);
-void* __libc_pvalloc(size_t size);
+void __libc_free(void* block);
 
 namespace {
-void* made(void* block)
+struct SBlockHead {
+    size_t size;
+    void* base;   // what glibc gave
+};
+constexpr size_t HeadRoom = 16;   // keeps the blocks 16-byte aligned
+static_assert(sizeof(SBlockHead) <= HeadRoom, "the head fits before the block");
+
+SBlockHead* headOf(void* block)
 {
-    if (block)
-        noteMade(malloc_usable_size(block));
+    return reinterpret_cast<SBlockHead*>(static_cast<char*>(block) - HeadRoom);
+}
+
+void* made(void* base, size_t offset, size_t size)
+{
+    if (!base)
+        return nullptr;
+    void* block = static_cast<char*>(base) + offset;
+    *headOf(block) = {size, base};
+    noteMade(size);
     return block;
+}
+
+void* allocate(size_t alignment, size_t size)
+{
+    if (size > SIZE_MAX - 2 * alignment - HeadRoom)
+        return nullptr;
+    if (alignment <= HeadRoom)
+        return made(__libc_malloc(size + HeadRoom), HeadRoom, size);
+    return made(__libc_memalign(alignment, size + alignment), alignment, size);
 }
 } // namespace
 
-void* malloc(size_t size) { return made(__libc_malloc(size)); }
-void* calloc(size_t count, size_t size) { return made(__libc_calloc(count, size)); }
-void* memalign(size_t alignment, size_t size) { return made(__libc_memalign(alignment, size)); }
-void* aligned_alloc(size_t alignment, size_t size) { return made(__libc_memalign(alignment, size)); }
-void* valloc(size_t size) { return made(__libc_valloc(size)); }
-void* pvalloc(size_t size) { return made(__libc_pvalloc(size)); }
+void* malloc(size_t size) { return allocate(HeadRoom, size); }
+void* memalign(size_t alignment, size_t size) { return allocate(alignment, size); }
+void* aligned_alloc(size_t alignment, size_t size) { return allocate(alignment, size); }
+void* valloc(size_t size) { return allocate(4096, size); }
+void* pvalloc(size_t size) { return allocate(4096, (size + 4095) / 4096 * 4096); }
+size_t malloc_usable_size(void* block) { return block ? headOf(block)->size : 0; }
+
+void* calloc(size_t count, size_t size)
+{
+    if (size && count > SIZE_MAX / size)
+        return nullptr;
+    void* block = malloc(count * size);
+    if (block)
+        std::memset(block, 0, count * size);
+    return block;
+}
 
 void free(void* block)
 {
     if (!block)
         return;
-    noteGone(malloc_usable_size(block));
-    __libc_free(block);
+    const SBlockHead head = *headOf(block);
+    noteGone(head.size);
+    __libc_free(head.base);
 }
 
 void* realloc(void* block, size_t size)
 {
-    const size_t before = block ? malloc_usable_size(block) : 0;
-    void* moved = __libc_realloc(block, size);
-    if (!moved) {
-        if (block && size == 0)
-            noteGone(before);   // freed
+    if (!block)
+        return malloc(size);
+    if (size == 0) {
+        free(block);
         return nullptr;
     }
-    if (moved == block) {
-        noteGone(before);
-        noteMade(malloc_usable_size(moved));
-    } else {   // both held while the contents were copied
-        noteMade(malloc_usable_size(moved));
-        noteGone(before);
-    }
+    void* moved = malloc(size);
+    if (!moved)
+        return nullptr;
+    std::memcpy(moved, block, std::min(size, headOf(block)->size));
+    free(block);
     return moved;
 }
 
@@ -110,7 +142,7 @@ int posix_memalign(void** out, size_t alignment, size_t size)
 {
     if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0)
         return EINVAL;
-    void* block = made(__libc_memalign(alignment, size));
+    void* block = allocate(alignment, size);
     if (!block)
         return ENOMEM;
     *out = block;

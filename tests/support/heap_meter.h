@@ -1,9 +1,10 @@
 // The C heap as the program's own calls see it (tests): every block any
-// library asks of malloc and its kin is counted when it is made and when it
-// goes, so a test can tell the most a call held at once, whatever the
-// allocator keeps or gives back to the system. Linked into a test program,
-// it replaces the program's allocation calls (without sanitizers) or hooks
-// the sanitizer's allocator.
+// library asks of malloc and its kin is counted, at the size asked, when it
+// is made and when it goes, so a test can tell the most a call held at
+// once, whatever the allocator rounds, keeps or gives back to the system.
+// Linked into a test program, it replaces the program's allocation calls
+// (without sanitizers) or hooks the sanitizer's allocator. One meter at a
+// time.
 #pragma once
 
 #include <cstdint>
