@@ -11,6 +11,8 @@
 #include "audio_bass.h"
 #include "audio_decode.h"
 
+#include <ogg/ogg.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,10 +58,8 @@ void repairOggChecksums(uint8_t* data, size_t size)
             body += data[i];
         if (pos + header + body > size)
             return;   // cut short: left as it is
-        std::memset(data + pos + 22, 0, 4);
-        const uint32_t crc = OggPageChecksum(data + pos, header + body);
-        for (int i = 0; i < 4; ++i)
-            data[pos + 22 + i] = uint8_t(crc >> (8 * i));
+        ogg_page page = {data + pos, long(header), data + pos + header, long(body)};
+        ogg_page_checksum_set(&page);
         pos += header + body;
     }
 }

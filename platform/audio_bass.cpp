@@ -11,7 +11,6 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -507,22 +506,4 @@ uint32_t BASS_ChannelIsActive(uint32_t handle)
     Channel* channel = findChannel(handle);
     if (!channel) return fail(BASS_ERROR_HANDLE);
     return succeed(channel->isPlaying ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED);
-}
-
-uint32_t OggPageChecksum(const uint8_t* data, size_t size)
-{
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t r = i << 24;
-            for (int bit = 0; bit < 8; ++bit)
-                r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    uint32_t crc = 0;
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
 }
