@@ -18,7 +18,7 @@
 
 namespace {
 
-// Bits least significant first, as Vorbis packs them.
+// Bits least significant first, as Vorbis packs them; past 64 bits, zeros.
 class BitWriter {
 public:
     void put(uint64_t value, int count)
@@ -26,7 +26,7 @@ public:
         for (int i = 0; i < count; ++i, ++Bits) {
             if (Bits % 8 == 0)
                 Bytes.push_back(0);
-            Bytes.back() |= uint8_t((value >> i & 1) << (Bits % 8));
+            Bytes.back() |= uint8_t((i < 64 ? value >> i & 1 : 0) << (Bits % 8));
         }
     }
     void putHeader(int type)
@@ -63,19 +63,14 @@ std::vector<uint8_t> makeSetup(const std::vector<SBook>& books, uint32_t groupBo
     w.putHeader(5);
     w.put(books.size() - 1, 8);
     for (const SBook& book : books) {
-        w.put(0x564342, 24);
-        w.put(book.dimensions, 16);
-        w.put(book.entries, 24);
+        w.put(0x564342, 24); w.put(book.dimensions, 16); w.put(book.entries, 24);
         w.put(1, 1);   // ordered: every codeword of the one length
-        w.put(uint64_t(bitLength(book.entries) - 2), 5);
-        w.put(book.entries, bitLength(book.entries));
+        w.put(uint64_t(bitLength(book.entries) - 2), 5); w.put(book.entries, bitLength(book.entries));
         w.put(book.lookup, 4);
         if (book.lookup == 0)
             continue;
-        w.put(0, 32);   // least value and step
-        w.put(0, 32);
-        w.put(0, 4);    // 1 bit a value
-        w.put(0, 1);
+        w.put(0, 64);   // least value and step 0, 1 bit a value, no sequence
+        w.put(0, 4 + 1);
         uint64_t values = uint64_t(book.entries) * book.dimensions;
         if (book.lookup == 1)
             for (values = 1; std::pow(double(values + 1), double(book.dimensions)) <= book.entries;)
@@ -83,30 +78,12 @@ std::vector<uint8_t> makeSetup(const std::vector<SBook>& books, uint32_t groupBo
         for (uint64_t i = 0; i < values; ++i)
             w.put(i & 1, 1);
     }
-    w.put(0, 6);    // one time transform, a placeholder
-    w.put(0, 16);
-    w.put(0, 6);    // one floor of type 1, no partitions
-    w.put(1, 16);
-    w.put(0, 5);
-    w.put(0, 2);
-    w.put(8, 4);
-    w.put(0, 6);    // one residue of type 0
-    w.put(0, 16);
-    w.put(0, 24);
-    w.put(0, 24);
-    w.put(0, 24);
-    w.put(partitions - 1, 6);
-    w.put(groupBook, 8);
-    for (uint32_t i = 0; i < partitions; ++i)
-        w.put(0, 4);   // no stage
-    w.put(0, 6);    // one mapping: no submaps or coupling, floor 0, residue 0
-    w.put(0, 16);
-    w.put(0, 4);
-    w.put(0, 24);
-    w.put(0, 6);    // one mode
-    w.put(0, 1);
-    w.put(0, 32);
-    w.put(0, 8);
+    w.put(0, 6 + 16);   // one time transform, a placeholder
+    w.put(0, 6); w.put(1, 16); w.put(0, 5 + 2); w.put(8, 4);   // one floor of type 1, no partitions
+    w.put(0, 6 + 16 + 3 * 24);   // one residue of type 0, empty
+    w.put(partitions - 1, 6); w.put(groupBook, 8); w.put(0, 4 * partitions);   // no stage in any class
+    w.put(0, 6 + 16 + 4 + 24);   // one mapping: no submaps or coupling, floor 0, residue 0
+    w.put(0, 6 + 1 + 32 + 8);    // one mode
     w.put(1, 1);
     return w.Bytes;
 }
@@ -127,16 +104,11 @@ void* setUp(void* data)
     SSetupRun& run = *static_cast<SSetupRun*>(data);
     BitWriter identification, comment;
     identification.putHeader(1);
-    identification.put(0, 32);
-    identification.put(1, 8);
-    identification.put(22050, 32);
-    for (int i = 0; i < 3; ++i)
-        identification.put(0, 32);   // no bit rates
-    identification.put(8, 4);
-    identification.put(11, 4);
-    identification.put(1, 1);
+    identification.put(0, 32); identification.put(1, 8); identification.put(22050, 32);   // mono
+    identification.put(0, 32); identification.put(0, 32); identification.put(0, 32);   // no bit rates
+    identification.put(8, 4); identification.put(11, 4); identification.put(1, 1);
     comment.putHeader(3);
-    comment.put(0, 64);
+    comment.put(0, 64);   // no vendor, no texts
     comment.put(1, 1);
     vorbis_info info;
     vorbis_comment comments;
