@@ -1,11 +1,20 @@
 // Sound files through the sound layer, as the game hands them over: decoded
 // whole as a sample and opened as a stream, then played. The decoders are
 // driven directly first, with their output capped, so that a long sound
-// costs no more than a short one and the run reaches many inputs.
+// costs no more than a short one and the run reaches many inputs. The work
+// an input causes is bounded by its size: a decoder that reads a file again
+// and again stops the run.
+//
+// An input that ends in "JUNK" after a fill byte and a count n stands for
+// what comes before them followed by n times 64 KB of that byte: files of
+// megabytes, which mutations of the small seeds never reach.
 #include "audio_bass.h"
 #include "audio_decode.h"
 
+#include <ogg/ogg.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +24,23 @@ namespace {
 
 // About a second of CD sound: enough for every header and many frames.
 constexpr size_t MaxValues = size_t(1) << 17;
+constexpr size_t JunkUnit = size_t(64) << 10;
+// The input is read whole a few times (checked, decoded, loaded, opened
+// and rewound) and at most two pieces of MaxValues are made, besides the
+// layer's own bound on a sample that is refused.
+uint64_t maxWork(size_t size)
+{
+    return uint64_t(size) * 16 + (uint64_t(8) << 20);
+}
+
+SoundBytes expandJunk(const uint8_t* bytes, size_t size)
+{
+    if (size < 6 || std::memcmp(bytes + size - 4, "JUNK", 4) != 0)
+        return std::make_shared<const std::vector<uint8_t>>(bytes, bytes + size);
+    auto data = std::make_shared<std::vector<uint8_t>>(bytes, bytes + size - 6);
+    data->resize(data->size() + JunkUnit * bytes[size - 5], bytes[size - 6]);
+    return data;
+}
 
 // The Ogg library skips a page whose checksum fails, and nearly every
 // mutation of a page breaks it: without a repair the mutated headers and
@@ -32,23 +58,52 @@ void repairOggChecksums(uint8_t* data, size_t size)
             body += data[i];
         if (pos + header + body > size)
             return;   // cut short: left as it is
-        std::memset(data + pos + 22, 0, 4);
-        const uint32_t crc = OggPageChecksum(data + pos, header + body);
-        for (int i = 0; i < 4; ++i)
-            data[pos + 22 + i] = uint8_t(crc >> (8 * i));
+        ogg_page page = {data + pos, long(header), data + pos + header, long(body)};
+        ogg_page_checksum_set(&page);
         pos += header + body;
+    }
+}
+
+void loadAndPlay(const SoundBytes& data)
+{
+    std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(data);
+    if (!decoder)
+        return;   // the layer refuses it the same way
+    std::vector<int16_t> values;
+    const bool isShort = DecodeWholeSound(*decoder, MaxValues, values);
+    if (decoder->rewind()) {
+        std::vector<int16_t> again(size_t(decoder->channels) * 64);
+        decoder->read(again.data(), 64);
+    }
+    // The layer's own paths, for sounds short enough to decode whole here.
+    if (isShort) {
+        if (HSAMPLE sample = BASS_SampleLoad(1, data->data(), 0, uint32_t(data->size()), 1, 0)) {
+            BASS_ChannelPlay(BASS_SampleGetChannel(sample, 0), 0);
+            BASS_SampleFree(sample);
+        }
+    }
+    if (HSTREAM stream = BASS_StreamCreateFile(1, data->data(), 0, data->size(), BASS_STREAM_AUTOFREE)) {
+        BASS_ChannelPlay(stream, 0);
+        BASS_ChannelStop(stream);   // frees it
     }
 }
 
 } // namespace
 
 // Most mutations get their pages' checksums repaired; one in eight keeps
-// them broken, for the readers' own checks.
+// them broken, for the readers' own checks. One in 1024 gets up to a
+// megabyte of junk after it.
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
 {
     size = LLVMFuzzerMutate(data, size, maxSize);
     if (seed % 8 != 0)
         repairOggChecksums(data, size);
+    if (seed % 1024 == 1 && size > 0 && size + 6 <= maxSize) {
+        data[size] = data[(seed >> 8) % size];
+        data[size + 1] = uint8_t(1 + (seed >> 16) % 16);
+        std::memcpy(data + size + 2, "JUNK", 4);
+        size += 6;
+    }
     return size;
 }
 
@@ -63,26 +118,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     (void)isOpen;
     if (size == 0)
         return 0;
-    auto data = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + size);
-    std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(data);
-    if (!decoder)
-        return 0;   // the layer refuses it the same way
-    std::vector<int16_t> values;
-    const bool isShort = DecodeWholeSound(*decoder, MaxValues, values);
-    if (decoder->rewind()) {
-        std::vector<int16_t> again(size_t(decoder->channels) * 64);
-        decoder->read(again.data(), 64);
-    }
-    // The layer's own paths, for sounds short enough to decode whole here.
-    if (isShort) {
-        if (HSAMPLE sample = BASS_SampleLoad(1, bytes, 0, uint32_t(size), 1, 0)) {
-            BASS_ChannelPlay(BASS_SampleGetChannel(sample, 0), 0);
-            BASS_SampleFree(sample);
-        }
-    }
-    if (HSTREAM stream = BASS_StreamCreateFile(1, bytes, 0, size, BASS_STREAM_AUTOFREE)) {
-        BASS_ChannelPlay(stream, 0);
-        BASS_ChannelStop(stream);   // frees it
+    const SoundBytes data = expandJunk(bytes, size);
+    const uint64_t workBefore = SoundWorkDone();
+    loadAndPlay(data);
+    const uint64_t work = SoundWorkDone() - workBefore;
+    if (work > maxWork(data->size())) {
+        std::fprintf(stderr, "%llu units of work for a sound of %zu bytes\n", (unsigned long long)work, data->size());
+        std::abort();
     }
     return 0;
 }

@@ -11,13 +11,13 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -324,14 +324,18 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
 }
 
 // A sample's sound in the device's format; null when it is damaged, too
-// long, or memory ran out.
-Mix_Chunk* decodeSample(const SoundBytes& bytes)
+// long, or memory ran out. The file and what the decoder holds of it go
+// before the converted sound is made.
+Mix_Chunk* decodeSample(SoundBytes bytes)
 {
     try {
         std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        bytes.reset();
         std::vector<int16_t> values;
         if (!decoder || !DecodeWholeSound(*decoder, MaxSampleValues, values)) return nullptr;
-        return makeChunk(values, decoder->rate, decoder->channels);
+        const int rate = decoder->rate, channels = decoder->channels;
+        decoder.reset();
+        return makeChunk(values, rate, channels);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -387,7 +391,7 @@ HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t len
     if (max < 1 || max > MaxPlaybacks) return fail(BASS_ERROR_ILLPARAM);
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
-    Mix_Chunk* chunk = decodeSample(bytes);
+    Mix_Chunk* chunk = decodeSample(std::move(bytes));
     if (!chunk) return fail(BASS_ERROR_FORMAT);
     HSAMPLE handle = newHandle();
     Sample& sample = device.samples[handle];
@@ -502,22 +506,4 @@ uint32_t BASS_ChannelIsActive(uint32_t handle)
     Channel* channel = findChannel(handle);
     if (!channel) return fail(BASS_ERROR_HANDLE);
     return succeed(channel->isPlaying ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED);
-}
-
-uint32_t OggPageChecksum(const uint8_t* data, size_t size)
-{
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t r = i << 24;
-            for (int bit = 0; bit < 8; ++bit)
-                r = r & 0x80000000u ? (r << 1) ^ 0x04C11DB7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    uint32_t crc = 0;
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
 }

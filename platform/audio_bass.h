@@ -83,8 +83,3 @@ int BASS_ChannelGetAttributes(uint32_t handle, uint32_t* freq, uint32_t* volume,
 // BASS_ACTIVE_PLAYING or BASS_ACTIVE_STOPPED (also for a dead handle, with
 // BASS_ERROR_HANDLE).
 uint32_t BASS_ChannelIsActive(uint32_t handle);
-
-// Not of the library's interface: the checksum an Ogg page must carry to be
-// read (CRC-32 of polynomial 0x04C11DB7, unreflected, from 0), taken over the
-// page with its checksum field zeroed. For tools that make or mend Ogg pages.
-uint32_t OggPageChecksum(const uint8_t* data, size_t size);

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -35,7 +36,9 @@ int16_t fromFloat(float v)
     return int16_t(std::lround(v * 32767.0f));
 }
 
-// A cursor over the file's bytes, for the libraries that read through callbacks.
+// A cursor over the file's bytes, for the libraries that read through
+// callbacks. Every byte handed over is work: a library that reads the file
+// again and again is bounded like one that decodes too much.
 struct MemoryReader {
     SoundBytes bytes;
     size_t pos = 0;
@@ -45,6 +48,7 @@ struct MemoryReader {
         n = std::min(n, bytes->size() - pos);
         if (n) std::memcpy(out, bytes->data() + pos, n);
         pos += n;
+        AddSoundWork(n);
         return n;
     }
     bool seek(int64_t offset, int whence)
@@ -60,14 +64,62 @@ struct MemoryReader {
 
 // --- Whole PCM: WAV and AIFF ---
 
+// AIFF's 24-bit samples, which SDL has no format for: marked as SDL marks
+// its own (signed, big-endian, 24 bits).
+constexpr SDL_AudioFormat AudioS24Msb = SDL_AUDIO_MASK_SIGNED | SDL_AUDIO_MASK_ENDIAN | 24;
+
+// Bytes of one sample of a format this layer reads; 0 for any other.
+size_t sampleBytes(SDL_AudioFormat format)
+{
+    switch (format) {
+    case AUDIO_U8: case AUDIO_S8: return 1;
+    case AUDIO_S16LSB: case AUDIO_S16MSB: return 2;
+    case AudioS24Msb: return 3;
+    case AUDIO_S32LSB: case AUDIO_S32MSB: case AUDIO_F32LSB: case AUDIO_F32MSB: return 4;
+    default: return 0;
+    }
+}
+
+int16_t sampleAs16(SDL_AudioFormat format, const uint8_t* p)
+{
+    switch (format) {
+    case AUDIO_U8: return int16_t((int(p[0]) - 128) * 256);
+    case AUDIO_S8: return int16_t(int8_t(p[0]) * 256);
+    case AUDIO_S16LSB: return int16_t(ReadLe16(p));
+    case AUDIO_S16MSB: return int16_t(ReadBe16(p));
+    case AudioS24Msb: return int16_t(ReadBe16(p));   // the top two bytes
+    case AUDIO_S32LSB: return int16_t(int32_t(ReadLe32(p)) >> 16);
+    case AUDIO_S32MSB: return int16_t(int32_t(ReadBe32(p)) >> 16);
+    default: {
+        const uint32_t bits = format == AUDIO_F32LSB ? ReadLe32(p) : ReadBe32(p);
+        float v;
+        std::memcpy(&v, &bits, 4);
+        return fromFloat(v);
+    }
+    }
+}
+
+// The samples stay as the file, or SDL's reader, holds them and are made
+// 16-bit as they are read: a long sound is held once, not again as values.
 class CPcmDecoder : public CSoundDecoder {
 public:
+    CPcmDecoder(std::shared_ptr<const void> owner, const uint8_t* data, size_t bytes, SDL_AudioFormat format,
+                int rate, int channels)
+        : owner(std::move(owner)), data(data), format(format), frameBytes(sampleBytes(format) * size_t(channels))
+    {
+        this->rate = rate;
+        this->channels = channels;
+        knownFrames = frameBytes ? bytes / frameBytes : 0;
+    }
+
     long read(int16_t* out, long frames) override
     {
-        const size_t left = (values.size() - pos) / size_t(channels);
-        const size_t n = std::min(size_t(frames), left);
-        if (n) std::memcpy(out, values.data() + pos, n * size_t(channels) * 2);
-        pos += n * size_t(channels);
+        const size_t n = std::min(size_t(frames), knownFrames - pos);
+        const size_t width = sampleBytes(format);
+        const uint8_t* p = data + pos * frameBytes;
+        for (size_t i = 0; i < n * size_t(channels); ++i, p += width)
+            out[i] = sampleAs16(format, p);
+        pos += n;
         return long(n);
     }
     bool rewind() override
@@ -76,76 +128,102 @@ public:
         return true;
     }
 
-    std::vector<int16_t> values;
+private:
+    std::shared_ptr<const void> owner;   // what data points into
+    const uint8_t* data;
+    SDL_AudioFormat format;
+    size_t frameBytes;
     size_t pos = 0;
 };
 
-// Sample values of one of SDL's formats as 16-bit values.
-bool appendAs16(SDL_AudioFormat format, const uint8_t* p, size_t bytes, std::vector<int16_t>& out)
+std::unique_ptr<CSoundDecoder> makePcm(std::shared_ptr<const void> owner, const uint8_t* data, size_t bytes,
+                                       SDL_AudioFormat format, long rate, long channels)
 {
-    const size_t size = SDL_AUDIO_BITSIZE(format) / 8;
-    if (size == 0) return false;
-    const size_t count = bytes / size;
-    out.reserve(out.size() + count);
-    for (size_t i = 0; i < count; ++i, p += size) {
-        switch (format) {
-        case AUDIO_U8: out.push_back(int16_t((int(p[0]) - 128) * 256)); break;
-        case AUDIO_S8: out.push_back(int16_t(int8_t(p[0]) * 256)); break;
-        case AUDIO_S16LSB: out.push_back(int16_t(ReadLe16(p))); break;
-        case AUDIO_S16MSB: out.push_back(int16_t(ReadBe16(p))); break;
-        case AUDIO_S32LSB: out.push_back(int16_t(int32_t(ReadLe32(p)) >> 16)); break;
-        case AUDIO_S32MSB: out.push_back(int16_t(int32_t(ReadBe32(p)) >> 16)); break;
-        case AUDIO_F32LSB:
-        case AUDIO_F32MSB: {
-            uint32_t bits = format == AUDIO_F32LSB ? ReadLe32(p) : ReadBe32(p);
-            float v;
-            std::memcpy(&v, &bits, 4);
-            out.push_back(fromFloat(v));
-            break;
-        }
-        default: return false;
-        }
-    }
-    return true;
+    if (sampleBytes(format) == 0 || !isSaneLayout(rate, channels)) return nullptr;
+    return std::make_unique<CPcmDecoder>(std::move(owner), data, bytes, format, int(rate), int(channels));
 }
 
-// SDL's reader allocates what a chunk claims before it reads it: in the copy
-// it is given no chunk claims more than the file holds, so a WAV cut short
-// plays what is there.
+// The file as SDL's reader sees it. SDL allocates what a chunk claims
+// before it reads it: a length that claims more than the file holds reads
+// as what it holds, so a WAV cut short plays what is there. The file is
+// not copied; the lengths are put right as they are read.
+class CWaveSource {
+public:
+    explicit CWaveSource(const SoundBytes& bytes)
+    {
+        source.bytes = bytes;
+        const size_t size = bytes->size();
+        patch(4, uint32_t(size - 8));
+        for (size_t pos = 12; pos + 8 <= size;) {
+            const uint32_t length = ReadLe32(bytes->data() + pos + 4);
+            if (length > size - pos - 8) {
+                patch(pos + 4, uint32_t(size - pos - 8));
+                break;
+            }
+            pos += 8 + size_t(length) + (length & 1);
+        }
+    }
+
+    // Freed by SDL when it is done with it; this object must outlive that.
+    SDL_RWops* open()
+    {
+        SDL_RWops* ops = SDL_AllocRW();
+        if (!ops) return nullptr;
+        ops->hidden.unknown.data1 = this;
+        ops->size = [](SDL_RWops* ops) { return Sint64(self(ops).source.bytes->size()); };
+        ops->seek = [](SDL_RWops* ops, Sint64 offset, int whence) {
+            MemoryReader& source = self(ops).source;
+            return source.seek(offset, whence) ? Sint64(source.pos) : Sint64(-1);
+        };
+        ops->read = [](SDL_RWops* ops, void* out, size_t size, size_t count) {
+            return size == 0 ? 0 : self(ops).read(static_cast<uint8_t*>(out), size * count) / size;
+        };
+        ops->write = [](SDL_RWops*, const void*, size_t, size_t) { return size_t(0); };
+        ops->close = [](SDL_RWops* ops) {
+            SDL_FreeRW(ops);
+            return 0;
+        };
+        return ops;
+    }
+
+private:
+    static CWaveSource& self(SDL_RWops* ops) { return *static_cast<CWaveSource*>(ops->hidden.unknown.data1); }
+
+    void patch(size_t at, uint32_t value)
+    {
+        patches[patchCount++] = {at, value};
+    }
+    size_t read(uint8_t* out, size_t n)
+    {
+        const size_t at = source.pos;
+        n = source.read(out, n);
+        for (int i = 0; i < patchCount; ++i)
+            for (size_t k = 0; k < 4; ++k)
+                if (patches[i].first + k >= at && patches[i].first + k < at + n)
+                    out[patches[i].first + k - at] = uint8_t(patches[i].second >> (8 * k));
+        return n;
+    }
+
+    MemoryReader source;
+    std::pair<size_t, uint32_t> patches[2];
+    int patchCount = 0;
+};
+
+// SDL's WAV reader, for its many kinds of WAV; the decoder keeps its buffer.
 std::unique_ptr<CSoundDecoder> openWave(const SoundBytes& bytes)
 {
-    std::vector<uint8_t> copy(*bytes);
-    const size_t size = copy.size();
-    if (size < 12) return nullptr;
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) copy[at + size_t(i)] = uint8_t(v >> (8 * i));
-    };
-    put32(4, uint32_t(size - 8));
-    for (size_t pos = 12; pos + 8 <= size;) {
-        const uint32_t length = ReadLe32(copy.data() + pos + 4);
-        if (length > size - pos - 8) {
-            put32(pos + 4, uint32_t(size - pos - 8));
-            break;
-        }
-        pos += 8 + size_t(length) + (length & 1);
-    }
+    CWaveSource source(bytes);
+    SDL_RWops* ops = source.open();
     SDL_AudioSpec spec;
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(copy.data(), int(size)), 1, &spec, &buffer, &length)) return nullptr;
-    auto decoder = std::make_unique<CPcmDecoder>();
-    decoder->rate = spec.freq;
-    decoder->channels = spec.channels;
-    const bool isOk = isSaneLayout(spec.freq, spec.channels) && appendAs16(spec.format, buffer, length, decoder->values);
-    SDL_FreeWAV(buffer);
-    if (!isOk) return nullptr;
-    decoder->values.resize(decoder->values.size() / size_t(spec.channels) * size_t(spec.channels));
-    AddSoundWork(decoder->values.size());
-    return decoder;
+    if (!ops || !SDL_LoadWAV_RW(ops, 1, &spec, &buffer, &length)) return nullptr;
+    std::shared_ptr<const Uint8> owner(buffer, SDL_FreeWAV);
+    return makePcm(std::move(owner), buffer, length, spec.format, spec.freq, spec.channels);
 }
 
 // AIFF and AIFC of plain samples: the frames the sound data chunk holds,
-// at most as many as the common chunk claims.
+// at most as many as the common chunk claims, read from the file itself.
 std::unique_ptr<CSoundDecoder> openAiff(const SoundBytes& bytes)
 {
     const uint8_t* d = bytes->data();
@@ -172,26 +250,15 @@ std::unique_ptr<CSoundDecoder> openAiff(const SoundBytes& bytes)
     SDL_AudioFormat format = 0;
     const char* kind = isAifc ? reinterpret_cast<const char*>(common + 18) : "NONE";
     if (std::memcmp(kind, "NONE", 4) == 0 || std::memcmp(kind, "twos", 4) == 0)
-        format = bits <= 8 ? AUDIO_S8 : bits <= 16 ? AUDIO_S16MSB : bits <= 24 ? 0x8018 : bits <= 32 ? AUDIO_S32MSB : 0;
+        format = bits <= 8 ? AUDIO_S8 : bits <= 16 ? AUDIO_S16MSB : bits <= 24 ? AudioS24Msb : bits <= 32 ? AUDIO_S32MSB : 0;
     else if (std::memcmp(kind, "sowt", 4) == 0)
         format = bits > 8 && bits <= 16 ? AUDIO_S16LSB : 0;
     else if (std::memcmp(kind, "fl32", 4) == 0 || std::memcmp(kind, "FL32", 4) == 0)
         format = AUDIO_F32MSB;
-    if (format == 0 || bits == 0 || !isSaneLayout(long(rate), long(channels))) return nullptr;
-    const size_t frameBytes = size_t(channels) * (format == 0x8018 ? 3 : SDL_AUDIO_BITSIZE(format) / 8);
-    const size_t frames = soundAt < soundEnd ? std::min<size_t>(claimed, (soundEnd - soundAt) / frameBytes) : 0;
-    auto decoder = std::make_unique<CPcmDecoder>();
-    decoder->rate = int(rate);
-    decoder->channels = int(channels);
-    if (format == 0x8018) {   // 24-bit: the top two bytes of each value
-        decoder->values.reserve(frames * channels);
-        for (size_t i = 0; i < frames * channels; ++i)
-            decoder->values.push_back(int16_t(ReadBe16(d + soundAt + 3 * i)));
-    } else if (!appendAs16(format, d + soundAt, frames * frameBytes, decoder->values)) {
-        return nullptr;
-    }
-    AddSoundWork(decoder->values.size());
-    return decoder;
+    if (bits == 0) return nullptr;
+    const size_t frameBytes = sampleBytes(format) * channels;
+    const size_t frames = soundAt < soundEnd && frameBytes ? std::min<size_t>(claimed, (soundEnd - soundAt) / frameBytes) : 0;
+    return makePcm(bytes, soundAt < soundEnd ? d + soundAt : d, frames * frameBytes, format, long(rate), long(channels));
 }
 
 // --- FLAC ---
@@ -307,6 +374,10 @@ private:
 
 // --- Ogg Vorbis ---
 
+// Read as a stream that cannot seek, as Opus is: opened seekable, the
+// library searches back from the end for the last page, reading on to the
+// end at every step, so bytes after the last page cost it the square of
+// their number. Rewinding opens it afresh.
 class CVorbisDecoder : public CSoundDecoder {
 public:
     ~CVorbisDecoder() override
@@ -318,9 +389,7 @@ public:
     {
         if (!IsSaneOggPages(bytes->data(), bytes->size(), true)) return false;
         source.bytes = bytes;
-        const ov_callbacks callbacks = {readBytes, seekBytes, nullptr, tellBytes};
-        if (ov_open_callbacks(&source, &file, nullptr, 0, callbacks) != 0) return false;
-        isOpen = true;
+        if (!reopen()) return false;
         const vorbis_info* info = ov_info(&file, -1);
         if (!info || !isSaneLayout(info->rate, info->channels)) return false;
         rate = int(info->rate);
@@ -331,30 +400,33 @@ public:
     long read(int16_t* out, long frames) override
     {
         for (int holes = 0; holes < 64; ++holes) {
-            int link = 0;
             const long got = ov_read(&file, reinterpret_cast<char*>(out), int(std::min(frames, 65536L)) * channels * 2,
-                                     0, 2, 1, &link);
+                                     0, 2, 1, nullptr);
             if (got == OV_HOLE) continue;
             if (got < 0) return -1;
-            const vorbis_info* info = ov_info(&file, link);
+            const vorbis_info* info = ov_info(&file, -1);   // the link being read
             if (!info || info->rate != rate || info->channels != channels) return 0;   // a link of another layout
             return got / (channels * 2);
         }
         return -1;
     }
 
-    bool rewind() override { return ov_raw_seek(&file, 0) == 0; }
+    bool rewind() override { return reopen(); }
 
 private:
     static size_t readBytes(void* out, size_t size, size_t count, void* self)
     {
         return size == 0 ? 0 : static_cast<MemoryReader*>(self)->read(out, size * count) / size;
     }
-    static int seekBytes(void* self, ogg_int64_t offset, int whence)
+
+    bool reopen()
     {
-        return static_cast<MemoryReader*>(self)->seek(offset, whence) ? 0 : -1;
+        if (isOpen) ov_clear(&file);
+        source.pos = 0;
+        const ov_callbacks callbacks = {readBytes, nullptr, nullptr, nullptr};
+        isOpen = ov_open_callbacks(&source, &file, nullptr, 0, callbacks) == 0;   // a failed open frees itself
+        return isOpen;
     }
-    static long tellBytes(void* self) { return long(static_cast<MemoryReader*>(self)->pos); }
 
     OggVorbis_File file{};
     bool isOpen = false;
@@ -517,6 +589,8 @@ bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int1
     constexpr long Piece = 4096;
     const size_t width = size_t(decoder.channels);
     values.clear();
+    if (decoder.knownFrames && decoder.knownFrames <= maxValues / width)
+        values.reserve((decoder.knownFrames + size_t(Piece)) * width);   // no array grown by doubling
     for (;;) {
         if (values.size() > maxValues) return false;
         const size_t at = values.size();

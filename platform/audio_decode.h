@@ -23,6 +23,7 @@ public:
 
     int rate = 0;
     int channels = 0;
+    size_t knownFrames = 0;   // the frames it holds when its headers tell them for sure; else 0
 };
 
 // Rates and channel counts a real sound has.
@@ -43,6 +44,17 @@ bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int1
 // decoder may be given: the counts it allocates or puts on the stack, and
 // the memory its set-up takes, against one budget per link.
 bool IsSaneOggPages(const uint8_t* data, size_t size, bool isVorbis);
+
+// What that check counts a Vorbis setup header, of a stream of so many
+// channels, to cost the decoder; false when it refuses the header. The
+// sizes are one libvorbis version's: a test measures the library against
+// them.
+struct SVorbisSetupCost {
+    uint64_t headerBytes = 0;   // kept with the headers
+    uint64_t tableBytes = 0;    // the decode tables, and the stack of their set-up
+    uint64_t stackBytes = 0;    // the most stack one codebook's set-up takes
+};
+bool CountVorbisSetupCost(const uint8_t* packet, size_t size, uint32_t channels, SVorbisSetupCost& cost);
 
 // Work done by the header checks and the decoders since the start: one unit
 // per byte looked at or value produced. For tests that bound the work a file

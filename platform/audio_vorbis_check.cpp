@@ -3,11 +3,14 @@
 // puts about 12 bytes per codebook entry on the stack, allocates every
 // entry's values and every residue's partition map, and a header it refuses
 // costs memory it never frees. So every link is checked whole, and what the
-// set-up would take is summed against a budget.
+// set-up would take is summed against a budget. The sizes counted are those
+// of libvorbis 1.3.7 (64-bit); a platform test measures the library in use
+// against them.
 #include "audio_decode.h"
 
-#include "audio_bass.h"
 #include "byte_order.h"
+
+#include <ogg/ogg.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,6 +23,12 @@ namespace {
 // bytes per entry on the stack; a thread's stack holds several megabytes.
 constexpr uint64_t StackBytesPerEntry = 12;
 constexpr uint32_t MaxCodebookEntries = 1u << 18;
+// Besides its lengths and values, each codebook keeps a record as read, and
+// as decode tables a record and a first lookup table of up to 256 words.
+// The values as read are kept as longs.
+constexpr uint64_t CodebookHeaderBytes = 128;
+constexpr uint64_t CodebookTableBytes = 1280;
+constexpr uint64_t HeaderBytesPerValue = 8;
 // What the set-up may allocate: the headers of every link, which
 // libvorbisfile keeps from the opening on, and the decode tables of the
 // link being played. Real encoders' headers take some kilobytes a link and
@@ -33,8 +42,6 @@ constexpr size_t MaxVorbisHeaderBytes = size_t(16) << 20;
 // libvorbisfile searches a link's streams and the file's links one by one.
 constexpr size_t MaxLinkStreams = 64;
 constexpr size_t MaxLinks = 4096;
-constexpr int MinVorbisRate = MinSoundRate;
-constexpr int MaxVorbisRate = MaxSoundRate;
 
 class Bytes {
 public:
@@ -56,6 +63,7 @@ struct SetupBudget {
     uint64_t headerBytes = 0;   // all links
     uint64_t tableBytes = 0;    // the current link
     uint64_t allTableBytes = 0;
+    uint64_t stackBytes = 0;    // the most one codebook's set-up takes
     bool take(uint64_t header, uint64_t table)
     {
         headerBytes += header;
@@ -65,32 +73,6 @@ struct SetupBudget {
     }
 };
 
-
-// A comment list as FLAC and Vorbis keep it: a vendor text, a count of at
-// most maxCount texts and the texts, each a 32-bit length and its bytes, all
-// before end. readWord(at, out) reads the 4 bytes at at; pos ends past the
-// last text.
-template <typename ReadWord>
-bool isSaneCommentList(const ReadWord& readWord, int64_t& pos, int64_t end, uint32_t maxCount)
-{
-    uint8_t word[4];
-    auto text = [&] {
-        if (pos + 4 > end || !readWord(pos, word))
-            return false;
-        pos += 4 + int64_t(ReadLe32(word));
-        return pos <= end;
-    };
-    if (!text() || pos + 4 > end || !readWord(pos, word))
-        return false;
-    const uint32_t count = ReadLe32(word);
-    pos += 4;
-    if (count > maxCount || count > uint64_t(end - pos) / 4)   // each text takes at least 4 bytes
-        return false;
-    for (uint32_t i = 0; i < count; ++i)
-        if (!text())
-            return false;
-    return true;
-}
 
 // The bits of a Vorbis header packet, least significant first.
 class PacketBits {
@@ -210,8 +192,10 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
         return false;
     // The lengths kept with the headers; the codewords, the decode table and
     // its index, and the stack of the table's set-up, whatever of it is used.
-    if (entries > MaxCodebookEntries || !budget.take(entries, uint64_t(entries) * (17 + StackBytesPerEntry)))
+    if (entries > MaxCodebookEntries ||
+        !budget.take(CodebookHeaderBytes + entries, CodebookTableBytes + uint64_t(entries) * (17 + StackBytesPerEntry)))
         return false;
+    budget.stackBytes = std::max(budget.stackBytes, uint64_t(entries) * StackBytesPerEntry);
     AddSoundWork(entries);
     CodewordTree tree;
     uint32_t length = 0;
@@ -251,7 +235,8 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
         return false;
     const uint64_t values = lookup == 1 ? latticeValues(entries, dimensions) : uint64_t(entries) * dimensions;
     // The values as read, then unpacked for every entry.
-    return budget.take(values * 4, uint64_t(entries) * dimensions * 4) && bits.skip(values * (valueBits + 1));
+    return budget.take(values * HeaderBytesPerValue, uint64_t(entries) * dimensions * 4) &&
+           bits.skip(values * (valueBits + 1));
 }
 
 // A floor of type 0: a sane order, rate and bark map, codebooks with values.
@@ -423,19 +408,30 @@ bool isSaneVorbisSetup(const std::vector<uint8_t>& packet, uint32_t channels, Se
     return bits.read(1, framing) && framing == 1;
 }
 
-// The comment header: a vendor text and a count of texts, each inside the
-// packet, and the framing bit.
+// The comment header: a vendor text, a count of texts and the texts, each
+// a 32-bit length and its bytes inside the packet, and the framing bit.
 bool isSaneVorbisComment(const std::vector<uint8_t>& packet)
 {
     if (packet.size() < 7 || std::memcmp(packet.data(), "\x03vorbis", 7) != 0)
         return false;
+    const int64_t end = int64_t(packet.size());
     int64_t pos = 7;
-    auto readWord = [&](int64_t at, uint8_t* out) {
-        std::memcpy(out, packet.data() + at, 4);
-        return true;
+    auto text = [&] {
+        if (pos + 4 > end)
+            return false;
+        pos += 4 + int64_t(ReadLe32(packet.data() + pos));
+        return pos <= end;
     };
-    return isSaneCommentList(readWord, pos, int64_t(packet.size()), UINT32_MAX) && pos < int64_t(packet.size()) &&
-           (packet[size_t(pos)] & 1);
+    if (!text() || pos + 4 > end)
+        return false;
+    const uint32_t count = ReadLe32(packet.data() + pos);
+    pos += 4;
+    if (count > uint64_t(end - pos) / 4)   // each text takes at least 4 bytes
+        return false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (!text())
+            return false;
+    return pos < end && (packet[size_t(pos)] & 1);
 }
 
 // The identification header: version 0, 1 to 8 channels, a real rate, block
@@ -448,7 +444,7 @@ bool isSaneVorbisIdentification(const std::vector<uint8_t>& packet, uint32_t& ch
     channels = p[11];
     rate = ReadLe32(p + 12);
     const uint32_t small = p[28] & 0xF, large = p[28] >> 4;
-    return ReadLe32(p + 7) == 0 && channels >= 1 && channels <= MaxSoundChannels && int(rate) >= MinVorbisRate && int(rate) <= MaxVorbisRate && small >= 6 &&
+    return ReadLe32(p + 7) == 0 && channels >= 1 && channels <= MaxSoundChannels && int(rate) >= MinSoundRate && int(rate) <= MaxSoundRate && small >= 6 &&
            large >= small && large <= 13 && (p[29] & 1);
 }
 
@@ -506,7 +502,7 @@ int64_t findCapture(const Bytes& in, int64_t pos)
         if (!in.at(pos, block, length))
             break;
         for (size_t i = 0; i + 4 <= length; ++i)
-            if (block[i] == 'O' && std::memcmp(block + i, "OggS", 4) == 0)
+            if (block[i] == 'O' && block[i + 1] == 'g' && block[i + 2] == 'g' && block[i + 3] == 'S')
                 return pos + int64_t(i);
     }
     return in.size;
@@ -556,8 +552,9 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
         if (summed > maxSummed)
             return false;
         const uint32_t stored = ReadLe32(page.data() + 22);
-        std::memset(page.data() + 22, 0, 4);
-        if (OggPageChecksum(page.data(), page.size()) != stored) {
+        ogg_page sum = {page.data(), long(headerSize), page.data() + headerSize, long(bodySize)};
+        ogg_page_checksum_set(&sum);   // written in place of the stored one
+        if (ReadLe32(page.data() + 22) != stored) {
             ++pos;   // the library skips a page whose checksum fails
             continue;
         }
@@ -602,4 +599,13 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
 bool IsSaneOggPages(const uint8_t* data, size_t size, bool isVorbis)
 {
     return isSaneOgg(Bytes(data, size), isVorbis);
+}
+
+bool CountVorbisSetupCost(const uint8_t* packet, size_t size, uint32_t channels, SVorbisSetupCost& cost)
+{
+    SetupBudget budget;
+    if (!isSaneVorbisSetup(std::vector<uint8_t>(packet, packet + size), channels, budget))
+        return false;
+    cost = {budget.headerBytes, budget.tableBytes, budget.stackBytes};
+    return true;
 }

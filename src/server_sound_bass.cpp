@@ -546,8 +546,9 @@ void CSoundServer::update(uint32_t nowMs)
         MusicRestartPending = true;
     // Music loops in the library; a track that still ends (it makes no sound,
     // or is damaged further on) starts again, unless the music is being
-    // changed, and no sooner than a second after its last start, so a file
-    // that ends at once is not reopened every frame.
+    // changed, and no sooner than a second after its last opening ended, so
+    // a file that ends at once is not reopened every frame however long
+    // opening it takes.
     if (!MusicRestartPending || int32_t(nowMs - MusicStartedAt) < int32_t(MusicRestartGapMs))
         return;
     MusicRestartPending = false;
@@ -571,10 +572,10 @@ bool CSoundServer::startMusic(float volume)
 {
     CSoundChannel& music = *Device->Music;
     MusicStarted = 1;
-    MusicStartedAt = platform::GetTickCount();
     MusicRestartPending = false;
     CString path = ToNativePath(MakeMusicPath(MusicName));
     music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
+    MusicStartedAt = platform::GetTickCount();
     if (!music.Handle) {
         if (LogReadFailure(path) == 0)   // read, so what it holds was refused
             DebugLog(Format("Cannot play '%s': no sound the game reads (%i)", (const char*)path,

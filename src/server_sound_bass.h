@@ -153,7 +153,7 @@ private:
     int Available = 0;
     CString MusicName;
     int MusicStarted = 0;
-    uint32_t MusicStartedAt = 0;          // ms tick of the last start of the music stream
+    uint32_t MusicStartedAt = 0;          // ms tick at the end of the music stream's last opening
     bool MusicRestartPending = false;     // the stream ended; it starts again once the gap has passed
     static constexpr uint32_t MusicRestartGapMs = 1000;
     int Closed = 0;

@@ -6,7 +6,8 @@
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
+#include "heap_meter.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,12 @@ std::vector<uint8_t> makeToneWav(uint32_t frames, uint32_t rate = Freq)
     tag("data"); put32(frames * 2);
     for (uint32_t i = 0; i < frames; ++i) put16(uint16_t((i / 20) % 2 ? -ToneAmplitude : ToneAmplitude));
     return wav;
+}
+
+std::vector<uint8_t> readBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 std::string tempPath(const std::string& name)
@@ -319,61 +326,64 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         }
         if (stream) handles.push_back(stream);
     }
-    // Damaged files, each kept with the fuzz inputs: a sample is refused or
+    std::vector<uint8_t> junkAfter = readBytes(std::string(ENGINE_SOURCE_DIR) + "/data/sounds/music/menu.ogg");
+    junkAfter.resize(junkAfter.size() + (size_t(4) << 20), 'O');
+    const std::string junkAfterPath = fixture("tone_then_junk.ogg", junkAfter);
+    // Damaged files, most kept with the fuzz inputs: a sample is refused or
     // decoded whole, a stream opens or is refused; none costs more than a
-    // bounded amount of work and memory, whatever its headers claim, and a
-    // stream that opens plays until it ends or is stopped.
-    struct Damaged { const char* file; int sampleError; int streamError; };
+    // bounded amount of work (every byte a decoder reads counts) and memory,
+    // whatever its headers claim, and a stream that opens plays until it
+    // ends or is stopped.
+    auto kept = [](const char* name) { return std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + name; };
+    struct Damaged { std::string file; int sampleError; int streamError; };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
-        {"v_entries_650000.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"v_entries_700000.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"o_menu_then_link_700000.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("v_entries_650000.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("v_entries_700000.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("o_menu_then_link_700000.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         // Codebooks, lattices and residues whose set-up takes seconds and gigabytes.
-        {"r_check_only_8388607x16.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"r_check_only_8388607x256.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"v_lookup1_4095x4095_x16.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"v_lookup1_4095x4095_x64.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"v_resmaps26_x64.ogg", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("r_check_only_8388607x16.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("r_check_only_8388607x256.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("v_lookup1_4095x4095_x16.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("v_lookup1_4095x4095_x64.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("v_resmaps26_x64.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         // Long sounds in small files, whatever length they claim: too long
         // for a sample, fine as a stream.
-        {"f_bomb_1000frames_unknown_total.flac", BASS_ERROR_FORMAT, BASS_OK},
-        {"f_bomb_4000frames_unknown_total.flac", BASS_ERROR_FORMAT, BASS_OK},
-        {"v_long_blocks_50000_packets_granule_128.ogg", BASS_ERROR_FORMAT, BASS_OK},
-        {"p_opus_silence_30KB.ogg", BASS_ERROR_FORMAT, BASS_OK},
-        {"p_opus_silence_100KB.ogg", BASS_ERROR_FORMAT, BASS_OK},
+        {kept("f_bomb_1000frames_unknown_total.flac"), BASS_ERROR_FORMAT, BASS_OK},
+        {kept("f_bomb_4000frames_unknown_total.flac"), BASS_ERROR_FORMAT, BASS_OK},
+        {kept("v_long_blocks_50000_packets_granule_128.ogg"), BASS_ERROR_FORMAT, BASS_OK},
+        {kept("p_opus_silence_30KB.ogg"), BASS_ERROR_FORMAT, BASS_OK},
+        {kept("p_opus_silence_100KB.ogg"), BASS_ERROR_FORMAT, BASS_OK},
         // Opus whose times are damaged after its comments: the stream plays
         // until the damage.
-        {"opus-comments-then-a-bad-timestamp-leaked", BASS_ERROR_FORMAT, BASS_OK},
+        {kept("opus-comments-then-a-bad-timestamp-leaked"), BASS_ERROR_FORMAT, BASS_OK},
         // FLAC frames of fewer channels than the stream declares.
-        {"f_tone_one_bit_flip_byte20.flac", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
-        {"f_si_channels_2_frames_mono.flac", BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("f_tone_one_bit_flip_byte20.flac"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {kept("f_si_channels_2_frames_mono.flac"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         // A loop list after the data, a WAV cut short, an AIFF sound chunk
         // past the end: each plays what it holds.
-        {"w_smpl_after_data_loops_huge.wav", BASS_OK, BASS_OK},
-        {"w_smpl_after_data_loops_1000.wav", BASS_OK, BASS_OK},
-        {"w_click_truncated_1255.wav", BASS_OK, BASS_OK},
-        {"a_ssnd_claims_4G.aiff", BASS_OK, BASS_OK},
-    };
-    auto peakKb = [] {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        return usage.ru_maxrss;
+        {kept("w_smpl_after_data_loops_huge.wav"), BASS_OK, BASS_OK},
+        {kept("w_smpl_after_data_loops_1000.wav"), BASS_OK, BASS_OK},
+        {kept("w_click_truncated_1255.wav"), BASS_OK, BASS_OK},
+        {kept("a_ssnd_claims_4G.aiff"), BASS_OK, BASS_OK},
+        // A Vorbis tone then megabytes of junk: the library searched back from
+        // the end for the last page, reading to the end at each step.
+        {junkAfterPath, BASS_OK, BASS_OK},
     };
     for (const Damaged& d : damaged) {
-        const std::string path = std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + d.file;
         const uint64_t workBefore = SoundWorkDone();
-        const long peakBefore = peakKb();
-        HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1000, 1);
+        CHeapMeter heap;
+        HSAMPLE sample = BASS_SampleLoad(0, d.file.c_str(), 0, 0, 1000, 1);
         EXPECT_EQ(BASS_ErrorGetCode(), d.sampleError) << d.file;
         EXPECT_EQ(sample != 0, d.sampleError == BASS_OK) << d.file;
         if (sample) handles.push_back(sample);
-        HSTREAM stream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
+        HSTREAM stream = BASS_StreamCreateFile(0, d.file.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
         EXPECT_EQ(BASS_ErrorGetCode(), d.streamError) << d.file << " (stream)";
         EXPECT_EQ(stream != 0, d.streamError == BASS_OK) << d.file << " (stream)";
-        // About 6 million values decoded before a sample is refused as too long.
+        // About 6 million values decoded before a sample is refused as too
+        // long, held while their array grows.
         EXPECT_LT(SoundWorkDone() - workBefore, uint64_t(8) << 20) << d.file;
-        EXPECT_LT(peakKb() - peakBefore, 400L << 10) << d.file;
+        EXPECT_LT(heap.peakBytes(), uint64_t(48) << 20) << d.file;
         if (!stream) continue;
         EXPECT_NE(BASS_ChannelPlay(stream, 1), 0) << d.file;
         BASS_ChannelStop(stream);
@@ -408,6 +418,32 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     EXPECT_EQ(BASS_ChannelStop(0), 0);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+// A long effect at a low rate, as WAV and as AIFF: its load holds no more
+// than the file, its values and the converted sound at once, so it fits a
+// small address space as a FLAC of it does.
+TEST_F(AudioBass, LongPcmEffectHoldsTheFileItsValuesAndItsConversionOnly)
+{
+    initWith("dummy");
+    constexpr uint32_t Rate = 8000, Frames = 5000000;   // 10 MB of 16-bit mono: over ten minutes
+    std::vector<uint8_t> wav = makeToneWav(Frames, Rate);
+    std::vector<uint8_t> aiff;
+    auto put = [&](uint64_t v, int bytes) { for (int i = bytes - 1; i >= 0; --i) aiff.push_back(uint8_t(v >> (8 * i))); };
+    auto tag = [&](const char* t) { aiff.insert(aiff.end(), t, t + 4); };
+    tag("FORM"); put(4 + 26 + 16 + Frames * 2, 4); tag("AIFF");
+    tag("COMM"); put(18, 4); put(1, 2); put(Frames, 4); put(16, 2);
+    put(16383 + 12, 2); put(uint64_t(Rate) << 51, 8);   // 8000 as an 80-bit float
+    tag("SSND"); put(8 + Frames * 2, 4); put(0, 8);
+    for (size_t i = 44; i < wav.size(); i += 2) { aiff.push_back(wav[i + 1]); aiff.push_back(wav[i]); }
+    const uint64_t converted = uint64_t(Frames) * Freq / Rate * 4;
+    for (const std::string& path : {fixture("long.wav", wav), fixture("long.aiff", aiff)}) {
+        CHeapMeter heap;
+        HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1, 0);
+        EXPECT_NE(sample, 0u) << path << ": " << BASS_ErrorGetCode();
+        EXPECT_LT(heap.peakBytes(), wav.size() + Frames * 2 + converted + (1 << 20)) << path;
+        BASS_SampleFree(sample);
+    }
 }
 
 TEST_F(AudioBass, VolumeIsClampedToWholeHundredths)

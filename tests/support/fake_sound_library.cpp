@@ -1,6 +1,8 @@
 // The recording sound library.
 #include "fake_sound_library.h"
 
+#include "clock.h"
+
 #include <algorithm>
 
 namespace {
@@ -115,6 +117,8 @@ uint32_t CFakeSoundLibrary::StreamCreateFile(int, const void* file, uint64_t, ui
         return record("StreamCreateFile", fail(ErrorInit), int(flags), path);
     if (MissingFiles.count(path))
         return record("StreamCreateFile", fail(ErrorFileOpen), int(flags), path);
+    if (StreamOpenMs)
+        platform::Sleep(StreamOpenMs);
     uint32_t handle = NextHandle++;
     SFakeChannel& stream = Channels[handle];
     stream.Path = path;

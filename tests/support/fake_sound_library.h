@@ -66,6 +66,7 @@ public:
     bool NoChannels = false;              // SampleGetChannel fails
     bool SetAttributesFails = false;
     std::set<std::string> MissingFiles;   // paths that fail to load or open
+    uint32_t StreamOpenMs = 0;            // the clock time a stream takes to open
 
     std::vector<SSoundCall> Calls;
     bool IsInitialised = false;

@@ -647,6 +647,14 @@ TEST_F(SoundServerTest, MusicThatEndsStartsAgainWithoutBoxes)
     Library.finish(third);   // ended at once: not reopened every frame, but after a second
     frame();
     EXPECT_EQ(Sound.getDevice()->Music->Handle, 0u);
+    Library.StreamOpenMs = 1500;   // the second counts from the end of an open that takes longer
+    frame(1000);
+    const uint32_t slow = Sound.getDevice()->Music->Handle;
+    ASSERT_NE(Library.channel(slow), nullptr);
+    Library.finish(slow);
+    frame();
+    EXPECT_EQ(Sound.getDevice()->Music->Handle, 0u);
+    Library.StreamOpenMs = 0;
     frame(1000);
     const uint32_t fourth = Sound.getDevice()->Music->Handle;
     ASSERT_NE(Library.channel(fourth), nullptr);
