@@ -2,19 +2,31 @@
 // event layout below is the library's own. Key codes are those of the evdev
 // keyboard description (8 + the Linux scan code), which the X servers of
 // today use whatever the layout.
+//
+// The device reads its events with XNextEvent and, for each key press and
+// each key release it hands over, looks the event's string up with
+// XLookupString right before it does: first as the event came, then again
+// with its modifiers cleared (a release it drops as part of a key repeat is
+// never looked up). This file defines both functions for the program: each
+// goes on to the library's own, and the first look-up after each read notes
+// the key event. A definition in the executable is the one every library's call
+// finds, while the program's own connections call the library through its
+// handle (xlib.h) and are not seen; the definitions are linked wherever
+// CurrentXKeyEvent is used.
 #include "x_keyboard.h"
 
 #include "xlib.h"
 
-#include <cstddef>
+#include <dlfcn.h>
+
+#include <atomic>
 
 namespace platform {
 
 namespace {
 
 constexpr int KeyPress = 2;
-constexpr int KeyRelease = 3;
-constexpr unsigned long NumLockSym = 0xFF7F;
+constexpr int FocusOut = 10;
 
 struct SKeyEvent {
     int type;
@@ -29,60 +41,87 @@ struct SKeyEvent {
     int same_screen;
 };
 
-using WireToEvent = int (*)(void* display, void* event, void* wire);
-
 struct SXlib {
-    WireToEvent (*SetWireToEvent)(void*, int, WireToEvent) = nullptr;
-    unsigned long (*KeycodeToKeysym)(void*, unsigned char, int, int) = nullptr;
-    int (*LookupKeySym)(void*, unsigned char, unsigned, unsigned*, unsigned long*) = nullptr;
-    unsigned (*KeysymToModifiers)(void*, unsigned long) = nullptr;
+    int (*UseExtension)(void*, int*, int*) = nullptr;
+    unsigned long (*XkbKeycodeToKeysym)(void*, unsigned char, int, int) = nullptr;
+    unsigned long (*KeycodeToKeysym)(void*, unsigned char, int) = nullptr;
 
-    bool ok() const { return SetWireToEvent && KeycodeToKeysym && LookupKeySym && KeysymToModifiers; }
+    bool ok() const { return UseExtension && XkbKeycodeToKeysym && KeycodeToKeysym; }
 };
 
 const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        FindXlibFunction(found.SetWireToEvent, "XESetWireToEvent");
-        FindXlibFunction(found.KeycodeToKeysym, "XkbKeycodeToKeysym");
-        FindXlibFunction(found.LookupKeySym, "XkbLookupKeySym");
-        FindXlibFunction(found.KeysymToModifiers, "XkbKeysymToModifiers");
+        FindXlibFunction(found.UseExtension, "XkbUseExtension");
+        FindXlibFunction(found.XkbKeycodeToKeysym, "XkbKeycodeToKeysym");
+        FindXlibFunction(found.KeycodeToKeysym, "XKeycodeToKeysym");
         return found;
     }();
     return lib;
 }
 
-// The key events read from the display and not yet taken, oldest first. The
-// device drops some (the releases of held keys that repeat), so a few more
-// than one frame's worth are kept.
-struct SRead {
-    bool Pressed;
-    unsigned Code;
-    unsigned State;
-};
-constexpr size_t ReadCapacity = 64;
-SRead g_read[ReadCapacity];
-size_t g_readFirst = 0, g_readCount = 0;
-
-void* g_display = nullptr;
-WireToEvent g_previous[2] = {};   // the library's converters for presses and releases
-
-// Runs inside the X library while it reads events: it may make no request.
-int watchKey(void* display, void* event, void* wire)
+// The library's function next after the program's.
+template <typename Fn>
+Fn libraryFunction(const char* name)
 {
-    auto* key = static_cast<SKeyEvent*>(event);
-    const int slot = (*static_cast<unsigned char*>(wire) & 0x7F) == KeyPress ? 0 : 1;
-    const int converted = g_previous[slot] ? g_previous[slot](display, event, wire) : 0;
-    if (!converted || display != g_display)
-        return converted;
-    if (g_readCount == ReadCapacity) {   // nobody takes them: the oldest goes
-        g_readFirst = (g_readFirst + 1) % ReadCapacity;
-        --g_readCount;
-    }
-    g_read[(g_readFirst + g_readCount) % ReadCapacity] = {key->type == KeyPress, key->keycode, key->state};
-    ++g_readCount;
-    return converted;
+    void* found = dlsym(RTLD_NEXT, name);
+    if (!found)
+        found = FindXlibSymbol(name);
+    return reinterpret_cast<Fn>(found);
+}
+
+// The key event the device looked up since it read its last event.
+struct SCurrent {
+    bool LookedUp = false;
+    bool Known = false;
+    bool Pressed = false;
+    SXKey Key;
+    SXLayout Layout;
+};
+thread_local SCurrent t_current;
+std::atomic<unsigned> g_focusLosses{0};
+
+// The key's symbols on its first two levels in the group; a key with fewer
+// groups has those of its first. Without the keyboard extension (the server
+// lacks it, or XKB_DISABLE is set) the core keyboard mapping's.
+void readSymbols(const SXlib& x, void* display, bool xkb, unsigned code, int group, unsigned long sym[2])
+{
+    const unsigned char key = static_cast<unsigned char>(code);
+    for (int level = 0; level < 2; ++level)
+        sym[level] = xkb ? x.XkbKeycodeToKeysym(display, key, group, level) : x.KeycodeToKeysym(display, key, level);
+    if (xkb && group > 0 && !sym[0] && !sym[1])
+        readSymbols(x, display, xkb, code, 0, sym);
+}
+
+bool isNumberPadDigit(unsigned long sym)
+{
+    return (sym >= 0xFFB0 && sym <= 0xFFB9) || sym == 0xFFAE || sym == 0xFFAC;
+}
+
+void noteKey(const SKeyEvent& event, unsigned long typed)
+{
+    SCurrent& current = t_current;
+    if (current.LookedUp)
+        return;   // the same event again, its modifiers cleared
+    current.LookedUp = true;
+    const SXlib& x = xlib();
+    if (!x.ok() || !event.display || event.keycode > 255)
+        return;
+    const bool xkb = x.UseExtension(event.display, nullptr, nullptr) != 0;
+    const int group = int((event.state >> 13) & 3);
+    for (unsigned code = 8; code < 256; ++code)
+        readSymbols(x, event.display, xkb, code, group, current.Layout.Sym[code]);
+    SXKey& key = current.Key;
+    key = SXKey();
+    key.Code = event.keycode;
+    key.Sym[0] = current.Layout.Sym[event.keycode][0];
+    key.Sym[1] = current.Layout.Sym[event.keycode][1];
+    key.Typed = typed;
+    key.NumLock = isNumberPadDigit(typed);
+    key.Layout = &current.Layout;
+    current.Pressed = event.type == KeyPress;
+    current.Known = true;
 }
 
 // Windows' code of each key of a US keyboard, by X key code; the number pad
@@ -143,7 +182,7 @@ int numberPadCode(unsigned code, bool numLock)
 }
 
 // The German and French layouts of Windows give their punctuation keys codes
-// of their own, not those of the US key at the same place.
+// of their own, not those of the symbols on them.
 int layoutPunctuationCode(unsigned code, unsigned long sym)
 {
     static const struct {
@@ -173,98 +212,78 @@ int letterOrDigitCode(unsigned long sym)
     return 0;
 }
 
-struct SAccent {
-    unsigned long sym;
-    char32_t spacing;
-    const char* bases;        // letters that take the accent
-    const char32_t* results;  // the same letters with it
-};
-
-const SAccent* findAccent(unsigned long sym)
+// Windows' code of a punctuation key by the symbol on its first level.
+int symbolCode(unsigned long sym)
 {
-    static const SAccent accents[] = {
-        {0xFE50, U'`', "AEIOUaeiou", U"\u00C0\u00C8\u00CC\u00D2\u00D9\u00E0\u00E8\u00EC\u00F2\u00F9"},
-        {0xFE51, U'\u00B4', "AEIOUYaeiouyCcNnSsZzLlRr",
-         U"\u00C1\u00C9\u00CD\u00D3\u00DA\u00DD\u00E1\u00E9\u00ED\u00F3\u00FA\u00FD\u0106\u0107\u0143\u0144"
-         U"\u015A\u015B\u0179\u017A\u0139\u013A\u0154\u0155"},
-        {0xFE52, U'^', "AEIOUaeiouCcGgHhJjSsWwYy",
-         U"\u00C2\u00CA\u00CE\u00D4\u00DB\u00E2\u00EA\u00EE\u00F4\u00FB\u0108\u0109\u011C\u011D\u0124\u0125"
-         U"\u0134\u0135\u015C\u015D\u0174\u0175\u0176\u0177"},
-        {0xFE53, U'~', "ANOano", U"\u00C3\u00D1\u00D5\u00E3\u00F1\u00F5"},
-        {0xFE54, U'\u00AF', "AEIOUaeiou", U"\u0100\u0112\u012A\u014C\u016A\u0101\u0113\u012B\u014D\u016B"},
-        {0xFE55, U'\u02D8', "AaGgUu", U"\u0102\u0103\u011E\u011F\u016C\u016D"},
-        {0xFE56, U'\u02D9', "ZzEeICc", U"\u017B\u017C\u0116\u0117\u0130\u010A\u010B"},
-        {0xFE57, U'\u00A8', "AEIOUYaeiouy",
-         U"\u00C4\u00CB\u00CF\u00D6\u00DC\u0178\u00E4\u00EB\u00EF\u00F6\u00FC\u00FF"},
-        {0xFE58, U'\u02DA', "AaUu", U"\u00C5\u00E5\u016E\u016F"},
-        {0xFE59, U'\u02DD', "OoUu", U"\u0150\u0151\u0170\u0171"},
-        {0xFE5A, U'\u02C7', "CcDdEeNnRrSsTtZz",
-         U"\u010C\u010D\u010E\u010F\u011A\u011B\u0147\u0148\u0158\u0159\u0160\u0161\u0164\u0165\u017D\u017E"},
-        {0xFE5B, U'\u00B8', "CcSsTt", U"\u00C7\u00E7\u015E\u015F\u0162\u0163"},
-        {0xFE5C, U'\u02DB', "AaEe", U"\u0104\u0105\u0118\u0119"},
+    static const struct {
+        unsigned long sym;
+        int vk;
+    } symbols[] = {
+        {';', 0xBA}, {'=', 0xBB}, {'+', 0xBB}, {',', 0xBC}, {'-', 0xBD},  {'.', 0xBE}, {'/', 0xBF},
+        {'`', 0xC0}, {'[', 0xDB}, {'\\', 0xDC}, {']', 0xDD}, {'\'', 0xDE}, {'<', 0xE2},
     };
-    for (const SAccent& a : accents)
-        if (a.sym == sym)
-            return &a;
-    return nullptr;
+    for (const auto& s : symbols)
+        if (s.sym == sym)
+            return s.vk;
+    return 0;
+}
+
+// The code a key takes by its own symbols, 0 when they give none.
+int ownCode(unsigned code, const unsigned long sym[2])
+{
+    for (int level = 0; level < 2; ++level)
+        if (const int letter = letterOrDigitCode(sym[level]))
+            return letter;
+    if (const int punctuation = layoutPunctuationCode(code, sym[0]))
+        return punctuation;
+    return symbolCode(sym[0]);
+}
+
+bool isLetterOrDigitCode(int vk)
+{
+    return (vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9');
+}
+
+// The same on the layout: 0 as well when another key has that symbol where
+// the US keyboard has it (the 102nd key of US international has a second
+// backslash).
+int layoutOwnCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
+{
+    const int own = ownCode(code, sym);
+    if (!own || !layout || usPositionCode(code) == own)
+        return own;
+    for (unsigned other = 8; other < 256; ++other)
+        if (other != code && usPositionCode(other) == own && ownCode(other, layout->Sym[other]) == own)
+            return 0;
+    return own;
+}
+
+// The key of the layout other than the given one that takes the code by its
+// symbols; 0 when none does.
+unsigned claimant(const SXLayout& layout, unsigned except, int vk)
+{
+    for (unsigned code = 8; code < 256; ++code)
+        if (code != except && layoutOwnCode(&layout, code, layout.Sym[code]) == vk)
+            return code;
+    return 0;
 }
 
 } // namespace
 
-void WatchXKeyEvents(void* display)
+bool CurrentXKeyEvent(bool pressed, SXKey& key)
 {
-    const SXlib& x = xlib();
-    if (!display || !x.ok() || display == g_display)
-        return;
-    StopWatchingXKeyEvents(g_display);
-    for (int slot = 0; slot < 2; ++slot)
-        g_previous[slot] = x.SetWireToEvent(display, slot == 0 ? KeyPress : KeyRelease, watchKey);
-    g_readFirst = g_readCount = 0;
-    g_display = display;
-}
-
-void StopWatchingXKeyEvents(void* display)
-{
-    if (!display || display != g_display)
-        return;
-    // The library's converters go back; one set after ours stays.
-    const SXlib& x = xlib();
-    for (int slot = 0; slot < 2; ++slot) {
-        const int type = slot == 0 ? KeyPress : KeyRelease;
-        const WireToEvent current = x.SetWireToEvent(display, type, g_previous[slot]);
-        if (current != watchKey)
-            x.SetWireToEvent(display, type, current);
-    }
-    g_display = nullptr;
-    g_readFirst = g_readCount = 0;
-}
-
-bool TakeXKeyEvent(bool pressed, SXKey& key)
-{
-    key = SXKey();
-    const SXlib& x = xlib();
-    if (!g_display || !x.ok())
+    const SCurrent& current = t_current;
+    if (!current.Known || current.Pressed != pressed) {
+        key = SXKey();
         return false;
-    while (g_readCount > 0) {
-        const SRead read = g_read[g_readFirst];
-        g_readFirst = (g_readFirst + 1) % ReadCapacity;
-        --g_readCount;
-        if (read.Pressed != pressed)
-            continue;   // a release the device dropped as part of a key repeat
-        const unsigned char code = static_cast<unsigned char>(read.Code);
-        const int group = int((read.State >> 13) & 3);
-        key.Code = read.Code;
-        key.Sym[0] = x.KeycodeToKeysym(g_display, code, group, 0);
-        key.Sym[1] = x.KeycodeToKeysym(g_display, code, group, 1);
-        unsigned consumed = 0;
-        unsigned long typed = 0;
-        if (x.LookupKeySym(g_display, code, read.State, &consumed, &typed))
-            key.Typed = typed;
-        const unsigned numLock = x.KeysymToModifiers(g_display, NumLockSym);
-        key.NumLock = numLock && (read.State & numLock);
-        return true;
     }
-    return false;
+    key = current.Key;
+    return true;
+}
+
+unsigned XFocusLosses()
+{
+    return g_focusLosses.load();
 }
 
 int WindowsKeyCode(const SXKey& key)
@@ -273,29 +292,51 @@ int WindowsKeyCode(const SXKey& key)
         return 0;   // a key code nothing is mapped to (any longer)
     if (const int pad = numberPadCode(key.Code, key.NumLock))
         return pad;
-    for (unsigned long sym : key.Sym)
-        if (const int code = letterOrDigitCode(sym))
-            return code;
-    if (const int code = layoutPunctuationCode(key.Code, key.Sym[0]))
-        return code;
-    return usPositionCode(key.Code);
-}
-
-char32_t DeadKeyAccent(unsigned long keysym)
-{
-    const SAccent* accent = findAccent(keysym);
-    return accent ? accent->spacing : 0;
-}
-
-char32_t CombineDeadKey(unsigned long deadKeysym, char32_t letter)
-{
-    const SAccent* accent = findAccent(deadKeysym);
-    if (!accent || letter == 0 || letter > 0x7F || letter == U' ')
-        return 0;
-    for (size_t i = 0; accent->bases[i]; ++i)
-        if (char32_t(static_cast<unsigned char>(accent->bases[i])) == letter)
-            return accent->results[i];
-    return 0;
+    if (const int own = layoutOwnCode(key.Layout, key.Code, key.Sym))
+        return own;
+    // The US key's code, unless a key of this layout took it by its symbol:
+    // then the code that key left, and so on; never a letter or a digit the
+    // key does not type.
+    const int position = usPositionCode(key.Code);
+    int vk = position;
+    for (int step = 0; key.Layout && vk && step < 64; ++step) {
+        const unsigned taker = claimant(*key.Layout, key.Code, vk);
+        if (!taker)
+            return vk;
+        vk = usPositionCode(taker);
+        if (isLetterOrDigitCode(vk))
+            break;
+    }
+    return position;
 }
 
 } // namespace platform
+
+extern "C" {
+
+__attribute__((visibility("default"))) int XNextEvent(void* display, void* event)
+{
+    using namespace platform;
+    using NextFn = int (*)(void*, void*);
+    static const NextFn next = libraryFunction<NextFn>("XNextEvent");
+    t_current.LookedUp = t_current.Known = false;   // the key event looked up before is handed over
+    const int result = next ? next(display, event) : 0;
+    if (event && *static_cast<int*>(event) == FocusOut)
+        g_focusLosses.fetch_add(1);
+    return result;
+}
+
+__attribute__((visibility("default"))) int XLookupString(void* event, char* text, int bytes, unsigned long* keysym,
+                                                         void* status)
+{
+    using namespace platform;
+    using LookupFn = int (*)(void*, char*, int, unsigned long*, void*);
+    static const LookupFn lookup = libraryFunction<LookupFn>("XLookupString");
+    unsigned long typed = 0;
+    const int length = lookup ? lookup(event, text, bytes, keysym ? keysym : &typed, status) : 0;
+    if (event)
+        noteKey(*static_cast<const SKeyEvent*>(event), keysym ? *keysym : typed);
+    return length;
+}
+
+} // extern "C"

@@ -1,45 +1,42 @@
-// Keys as the X server names them: the key code of each key event the device
-// reads, the symbols the layout puts on that key, and their Windows virtual-key
-// codes. The device (Irrlicht) hands over only a guess from the key's first
-// symbol, which differs by layout and is the raw X key code when it knows no
-// better.
+// Keys as the X server names them: the key code of the key event the device
+// is converting, the symbols the layout puts on that key, and their Windows
+// virtual-key codes. The device (Irrlicht) hands over only a guess from the
+// key's first symbol, which differs by layout and is the raw X key code when
+// it knows no better.
 #pragma once
 
 namespace platform {
+
+// The symbols of a layout's keys on their first two levels, by X key code.
+struct SXLayout {
+    unsigned long Sym[256][2] = {};
+};
 
 // One key event as the X server sent it.
 struct SXKey {
     unsigned Code = 0;             // the X key code
     unsigned long Sym[2] = {};     // the key's symbols on its first two levels, in the event's group
     unsigned long Typed = 0;       // the symbol the event's modifiers select
-    bool NumLock = false;
+    bool NumLock = false;          // the number pad types its digits
+    const SXLayout* Layout = nullptr;   // the other keys of the layout; may be null
 };
 
-// Follows the key events that arrive on the device's display (an X11 Display*,
-// may be null), and on no other: one followed before is let go. Call before
-// the device reads its first event; calling again for the same display
-// changes nothing.
-void WatchXKeyEvents(void* display);
-// Stops following the display and gives its key events back to the library
-// alone; call before it closes. Another display changes nothing.
-void StopWatchingXKeyEvents(void* display);
+// The X side of the key event the device is handing over now: the one whose
+// string it looked up last since it read its last event. False when there is
+// none, or it is not a press (pressed) or a release (!pressed).
+bool CurrentXKeyEvent(bool pressed, SXKey& key);
 
-// The X side of the key event the device is handing over now (the oldest one
-// read and not yet taken, releases the device dropped skipped); false when it
-// is not known (no display followed, or no such event).
-bool TakeXKeyEvent(bool pressed, SXKey& key);
+// How often the device's window has lost the keyboard focus so far: a loss
+// and a return within one frame leave the focus as it was, but the keys let
+// go meanwhile went to another window.
+unsigned XFocusLosses();
 
 // The Windows virtual-key code of the key on its layout: a Latin letter or a
 // digit on its first two levels gives that letter's or digit's code; the
-// number pad follows NumLock; otherwise the code Windows gives the key at that
-// position. 0 when the key has no symbol or its code cannot be told.
+// number pad follows NumLock; a punctuation key the code of its symbol;
+// otherwise the code Windows gives the key at that position on a US
+// keyboard, unless another key of the layout took that code. 0 when the key
+// has no symbol or its code cannot be told.
 int WindowsKeyCode(const SXKey& key);
-
-// The accent a dead key's symbol stands for, as its spacing character; 0 for
-// any other symbol.
-char32_t DeadKeyAccent(unsigned long keysym);
-
-// The letter with the dead key's accent, or 0 when there is no such letter.
-char32_t CombineDeadKey(unsigned long deadKeysym, char32_t letter);
 
 } // namespace platform

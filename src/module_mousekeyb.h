@@ -8,6 +8,8 @@
 #include "module_scripting_binding.h"
 #include "utils_array.h"
 #include "utils_str.h"
+#include "x_compose.h"
+#include "x_keyboard.h"
 
 #include <IEventReceiver.h>
 #include <irrArray.h>
@@ -18,7 +20,6 @@
 #include <unordered_map>
 
 namespace irr { namespace scene { class ISceneNode; } }
-namespace platform { struct SXKey; }
 
 class CNodeBasement;
 
@@ -185,6 +186,8 @@ public:
 private:
     bool onMouseEvent(const irr::SEvent& event);
     bool cleanKeyEvent(const irr::SEvent& event, irr::SEvent& clean, wchar_t& accentFirst);
+    void composeKey(unsigned long typed, irr::SEvent::SKeyInput& key, wchar_t& accentFirst);
+    bool followFocusLosses();
     bool onKeyEvent(const irr::SEvent& event, wchar_t accentFirst);
     void runDebugKeys(const irr::SEvent::SKeyInput& key);
     void sendMouseToHook(int code, bool pressed, bool moveHook);
@@ -198,13 +201,14 @@ private:
     int LeftButton = 0;
     int RightButton = 0;
     int InGameEditor = 0;
-    // The symbol of a dead key pressed last, waiting for the key it accents.
-    unsigned long PendingDeadKey = 0;
+    // The dead keys or compose sequence typed so far.
+    platform::CComposeState Compose;
     // The code each held X key went down with: its release lets go of the
     // same key, though the layout or NumLock changed since, or the key code
     // was mapped to nothing (as tools that type do at once).
     int HeldKeyCodes[256] = {};
     bool WindowFocused = false;
+    unsigned SeenFocusLosses = platform::XFocusLosses();
     // A hover change the animators could not be told of yet, while the window
     // was not active: they are told at the first update after.
     bool HoverUntold = false;

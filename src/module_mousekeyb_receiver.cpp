@@ -18,6 +18,7 @@
 #include "utils_system_windows.h"
 
 #include "codepage.h"
+#include "x_compose.h"
 #include "x_keyboard.h"
 
 #include <ICursorControl.h>
@@ -141,24 +142,22 @@ bool isStaleKeyCode(int code, wchar_t typed)
     return digitOrSpace && typed != wchar_t(code) && isLetter(typed);
 }
 
-XKeySource g_xKeySource = platform::TakeXKeyEvent;
+XKeySource g_xKeySource = platform::CurrentXKeyEvent;
 
 } // namespace
 
 XKeySource SetXKeySource(XKeySource source)
 {
     XKeySource previous = g_xKeySource;
-    g_xKeySource = source ? source : platform::TakeXKeyEvent;
+    g_xKeySource = source ? source : platform::CurrentXKeyEvent;
     return previous;
 }
 
 // The key's code is the one Windows gives that key on the layout, read from
 // the X key code; only without it does the device's guess stay, less the
-// codes it left from other keys. A dead key types nothing and accents the
-// next key's character: a letter that has an accented form in the game's code
-// page becomes that letter, a space the accent itself, anything else follows
-// the accent (accentFirst). False for a key that is no key: no code, nothing
-// to type (a key code the layout maps nothing to).
+// codes it left from other keys. Dead keys and compose sequences type what
+// the locale's compose table gives (composeKey). False for a key that is no
+// key: no code, nothing to type (a key code the layout maps nothing to).
 bool CInputReceiver::cleanKeyEvent(const SEvent& event, SEvent& clean, wchar_t& accentFirst)
 {
     clean = event;
@@ -184,31 +183,35 @@ bool CInputReceiver::cleanKeyEvent(const SEvent& event, SEvent& clean, wchar_t& 
     }
     if (key.Key == 0 && !isPrintableKeyChar(key.Char))
         return false;
-    if (const char32_t accent = platform::DeadKeyAccent(x.Typed)) {
-        key.Char = 0;
-        if (!key.PressedDown)
-            return true;
-        if (PendingDeadKey) {   // two dead keys type both accents
-            accentFirst = wchar_t(platform::DeadKeyAccent(PendingDeadKey));
-            key.Char = wchar_t(accent);
-            PendingDeadKey = 0;
-        } else {
-            PendingDeadKey = x.Typed;
-        }
-        return true;
-    }
-    if (PendingDeadKey && key.PressedDown && key.Char != 0) {
-        const char32_t accent = platform::DeadKeyAccent(PendingDeadKey);
-        const char32_t combined = platform::CombineDeadKey(PendingDeadKey, char32_t(key.Char));
-        PendingDeadKey = 0;
-        if (key.Char == L' ')
-            key.Char = wchar_t(accent);
-        else if (combined && platform::UnicodeToAnsiChar(combined) >= 0)
-            key.Char = wchar_t(combined);
-        else
-            accentFirst = wchar_t(accent);
-    }
+    if (key.PressedDown && x.Typed)
+        composeKey(x.Typed, key, accentFirst);
     return true;
+}
+
+// A key within a sequence types nothing; the key that ends it types the
+// sequence's character when the game's code page has it, else the spacing
+// accent of the sequence's first key and then its own character (a second
+// dead key its own accent).
+void CInputReceiver::composeKey(unsigned long typed, SEvent::SKeyInput& key, wchar_t& accentFirst)
+{
+    switch (Compose.feed(typed)) {
+    case platform::EComposeStep::Plain:
+        return;
+    case platform::EComposeStep::Pending:
+        key.Char = 0;
+        return;
+    case platform::EComposeStep::Composed:
+        if (Compose.composed() && platform::UnicodeToAnsiChar(Compose.composed()) >= 0) {
+            key.Char = wchar_t(Compose.composed());
+            return;
+        }
+        break;
+    case platform::EComposeStep::Cancelled:
+        break;
+    }
+    accentFirst = wchar_t(Compose.accent());
+    if (key.Char == 0)
+        key.Char = wchar_t(platform::ComposeSpacingForm(typed));
 }
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()
@@ -231,6 +234,8 @@ bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
         getEngine()->log(deviceEvent.LogEvent.Text, 0);
         return true;
     }
+    if (!followFocusLosses())
+        forgetHeldInput();
     SEvent event = deviceEvent;
     wchar_t accentFirst = 0;
     if (deviceEvent.EventType == EET_KEY_INPUT_EVENT && !cleanKeyEvent(deviceEvent, event, accentFirst))
@@ -446,16 +451,26 @@ bool CInputReceiver::sendToMouseMoveHook(const SEvent::SKeyInput& key)
 
 void CInputReceiver::followWindowFocus(bool focused)
 {
-    if (WindowFocused && !focused)
+    if ((WindowFocused && !focused) || !followFocusLosses())
         forgetHeldInput();
     WindowFocused = focused;
+}
+
+// False when the device's window lost the focus since the last look, though
+// it may have it back: what was let go meanwhile went elsewhere.
+bool CInputReceiver::followFocusLosses()
+{
+    const unsigned losses = platform::XFocusLosses();
+    const bool same = losses == SeenFocusLosses;
+    SeenFocusLosses = losses;
+    return same;
 }
 
 void CInputReceiver::forgetHeldInput()
 {
     releaseAllKeys();
     Shift = Control = 0;
-    PendingDeadKey = 0;
+    Compose.reset();
     std::fill(std::begin(HeldKeyCodes), std::end(HeldKeyCodes), 0);
     LeftButton = RightButton = 0;
     PressTime = 0;

@@ -14,10 +14,8 @@
 #include "clock.h"
 #include "run_tool.h"
 #include "window_icon.h"
-#include "x_device_display.h"
 #include "x_errors.h"
 #include "x_focus.h"
-#include "x_keyboard.h"
 #include "xlib.h"
 
 #include <IFileSystem.h>
@@ -308,15 +306,6 @@ irr::IrrlichtDevice* createTrapped(DeviceFactory factory, const irr::SIrrlichtCr
     return device;
 }
 
-// The device's X display: the OpenGL driver tells it, the software drivers
-// do not, and the one the device opened while it was made stands in.
-void* deviceXDisplay(irr::video::IVideoDriver* driver)
-{
-    if (driver->getDriverType() == irr::video::EDT_OPENGL)
-        return driver->getExposedVideoData().OpenGLLinux.X11Display;
-    return driver->getDriverType() == irr::video::EDT_NULL ? nullptr : platform::NotedXDisplay();
-}
-
 // Without a window manager nobody focuses the new window, and an unfocused
 // window takes no input. The software driver does not tell its window, so it
 // is found by a name of its own until the real caption replaces that. The
@@ -461,8 +450,6 @@ void CEngineBase::createDevice()
     void* held = headless ? nullptr : platform::HoldXDisplay();
     if (held)
         fitWindowToScreen(held, *profile, params);
-    if (!headless)
-        platform::BeginNotingXDisplays();
     Device = createTrapped(CreateDeviceFn, params);
     if (!Device && !headless && params.Bits >= 32) {
         DebugLog("Failed to create 3D device... Defaulting to 16b mode...");
@@ -478,8 +465,6 @@ void CEngineBase::createDevice()
         params.WindowSize.set(640, 480);
         Device = createTrapped(CreateDeviceFn, params);
     }
-    if (!headless)
-        platform::EndNotingXDisplays();   // the failed attempts closed theirs
     platform::ReleaseXDisplay(held);
     if (!Device) {
         offerDiagnostics();
@@ -510,12 +495,8 @@ void CEngineBase::createDevice()
     Driver = Device->getVideoDriver();
     if (!Driver)
         fatalAt("Failed to make driver!", __LINE__);
-    if (!headless) {
-        // The device tells a key only by a guess from its first symbol: the
-        // key codes come from its display.
-        platform::WatchXKeyEvents(deviceXDisplay(Driver));
+    if (!headless)
         takeInputFocus(Device, Driver);
-    }
     Driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, false);
     Driver->setTextureCreationFlag(irr::video::ETCF_ALWAYS_32_BIT, true);
     SceneManager = Device->getSceneManager();
@@ -595,8 +576,6 @@ void CEngineBase::releaseDevice()
         return;
     // The cached regions point at the driver's textures, which go with the device.
     CTextureCache::instance().clear();
-    if (Driver)
-        platform::StopWatchingXKeyEvents(deviceXDisplay(Driver));
     Device->drop();
     Device = nullptr;
     Driver = nullptr;

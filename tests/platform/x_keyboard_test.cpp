@@ -1,62 +1,28 @@
-// Key events read from a display of the test's own with a French layout,
-// pressed through XTEST as a keyboard would: each carries its X key code, the
-// layout's symbols on it and its Windows code. The device's display, told
-// from the program's own and others.
-#include "x_device_display.h"
+// Key events of a real device on a display of the test's own with a French
+// layout, pressed through XTEST as a keyboard would: each carries its X key
+// code, the layout's symbols on it and its Windows code, however many come
+// before it is read.
+#include "x_focus.h"
 #include "x_keyboard.h"
-#include "xlib.h"
 #include "xtest_keyboard.h"
 #include "xvfb_server.h"
 
+#include <irrlicht.h>
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Window = unsigned long;
-
-constexpr int KeyPress = 2, KeyRelease = 3, MapNotify = 19;
-constexpr long KeyPressMask = 1, KeyReleaseMask = 2, StructureNotifyMask = 1L << 17;
-
-struct SXCalls {
-    void* (*OpenDisplay)(const char*);
-    int (*CloseDisplay)(void*);
-    Window (*DefaultRootWindow)(void*);
-    Window (*CreateSimpleWindow)(void*, Window, int, int, unsigned, unsigned, unsigned, unsigned long,
-                                 unsigned long);
-    int (*SelectInput)(void*, Window, long);
-    int (*MapWindow)(void*, Window);
-    int (*SetInputFocus)(void*, Window, int, unsigned long);
-    int (*NextEvent)(void*, long*);
-    int (*Sync)(void*, int);
-
-    bool load()
-    {
-        bool all = true;
-        auto find = [&all](auto& slot, const char* name) {
-            platform::FindXlibFunction(slot, name);
-            all = all && slot;
-        };
-        find(OpenDisplay, "XOpenDisplay");
-        find(CloseDisplay, "XCloseDisplay");
-        find(DefaultRootWindow, "XDefaultRootWindow");
-        find(CreateSimpleWindow, "XCreateSimpleWindow");
-        find(SelectInput, "XSelectInput");
-        find(MapWindow, "XMapWindow");
-        find(SetInputFocus, "XSetInputFocus");
-        find(NextEvent, "XNextEvent");
-        find(Sync, "XSync");
-        return all;
-    }
-};
 
 // The system's keyboard descriptions with a French layout where the server
 // looks for its default US one.
@@ -90,33 +56,102 @@ public:
     bool Ready = false;
 };
 
-TEST(XKeyboard, KeyEventsCarryTheirKeyCodeSymbolsAndWindowsCode)
-{
-    SXCalls x{};
-    if (!x.load())
-        GTEST_SKIP() << "no X or XTEST library";
-    CFrenchKeyboardFolder folder;
-    if (!folder.Ready)
-        GTEST_SKIP() << "no keyboard descriptions";
-    CXvfbServer server({"-xkbdir", folder.Path.string()});
-    if (server.name().empty())
-        GTEST_SKIP() << "no Xvfb";
-    void* device = x.OpenDisplay(server.name().c_str());   // reads the events, as the game's device does
-    CXTestKeyboard keyboard(server.name().c_str());
-    ASSERT_NE(device, nullptr);
-    if (!keyboard.ready())
-        GTEST_SKIP() << "no XTEST library";
-    Window window = x.CreateSimpleWindow(device, x.DefaultRootWindow(device), 0, 0, 64, 64, 0, 0, 0);
-    x.SelectInput(device, window, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
-    platform::WatchXKeyEvents(device);
-    x.MapWindow(device, window);
-    long event[24] = {};
-    do
-        x.NextEvent(device, event);
-    while (int(event[0]) != MapNotify);
-    x.SetInputFocus(device, window, 2, 0);
-    x.Sync(device, 0);
+struct SSeen {
+    bool Pressed;
+    bool Known;
+    platform::SXKey Key;
+    int WindowsCode;
+};
 
+// Notes each key event as the game's receiver reads it.
+class CKeyRecorder : public irr::IEventReceiver {
+public:
+    bool OnEvent(const irr::SEvent& event) override
+    {
+        if (event.EventType != irr::EET_KEY_INPUT_EVENT)
+            return false;
+        SSeen seen{event.KeyInput.PressedDown, false, {}, 0};
+        seen.Known = platform::CurrentXKeyEvent(seen.Pressed, seen.Key);
+        seen.WindowsCode = platform::WindowsKeyCode(seen.Key);
+        Seen.push_back(seen);
+        return false;
+    }
+    std::vector<SSeen> Seen;
+};
+
+struct SDriver {
+    const char* Name;
+    irr::video::E_DRIVER_TYPE Type;
+};
+
+// A device of the driver on an X server of the test's own with a French
+// layout, its window focused, and a keyboard on the server.
+class XKeyboard : public testing::TestWithParam<SDriver> {
+protected:
+    void SetUp() override
+    {
+        if (!Folder.Ready)
+            GTEST_SKIP() << "no keyboard descriptions";
+        Server = std::make_unique<CXvfbServer>(std::vector<std::string>{"-xkbdir", Folder.Path.string()});
+        if (Server->name().empty())
+            GTEST_SKIP() << "no Xvfb";
+        if (const char* display = std::getenv("DISPLAY"))
+            SharedDisplay = display;
+        setenv("DISPLAY", Server->name().c_str(), 1);
+        irr::SIrrlichtCreationParameters params;
+        params.DriverType = GetParam().Type;
+        params.WindowSize = irr::core::dimension2du(64, 64);
+        params.EventReceiver = &Recorder;
+        params.LoggingLevel = irr::ELL_NONE;
+        Device = irr::createDeviceEx(params);
+        if (!Device || Device->getVideoDriver()->getDriverType() != GetParam().Type)
+            GTEST_SKIP() << "no such driver here";
+        const std::string name = "x keyboard test " + std::to_string(getpid());
+        Device->setWindowCaption(std::wstring(name.begin(), name.end()).c_str());
+        Device->run();
+        ASSERT_TRUE(platform::FocusNamedWindowWithoutWindowManager(name.c_str()));
+        Keyboard = std::make_unique<CXTestKeyboard>(Server->name().c_str());
+        if (!Keyboard->ready())
+            GTEST_SKIP() << "no XTEST library";
+    }
+    void TearDown() override
+    {
+        Keyboard.reset();
+        if (Device)
+            Device->drop();
+        if (!SharedDisplay.empty())
+            setenv("DISPLAY", SharedDisplay.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+        Server.reset();
+    }
+
+    void tap(unsigned code)
+    {
+        Keyboard->key(code, true);
+        Keyboard->key(code, false);
+    }
+    // Runs the device, as frames do, until it has handed over so many key
+    // events in all.
+    bool runUntilSeen(size_t count)
+    {
+        for (int i = 0; i < 400 && Recorder.Seen.size() < count; ++i) {
+            Device->run();
+            usleep(5000);
+        }
+        return Recorder.Seen.size() == count;
+    }
+
+    CFrenchKeyboardFolder Folder;
+    std::unique_ptr<CXvfbServer> Server;
+    std::string SharedDisplay;
+    CKeyRecorder Recorder;
+    irr::IrrlichtDevice* Device = nullptr;
+    std::unique_ptr<CXTestKeyboard> Keyboard;
+};
+
+TEST_P(XKeyboard, KeyEventsCarryTheirKeyCodeSymbolsAndWindowsCode)
+{
     struct SCase {
         unsigned code;
         bool shift, numLock;
@@ -135,104 +170,110 @@ TEST(XKeyboard, KeyEventsCarryTheirKeyCodeSymbolsAndWindowsCode)
     for (const SCase& c : cases) {
         SCOPED_TRACE("key code " + std::to_string(c.code) + (c.shift ? " with Shift" : "") +
                      (c.numLock ? " with NumLock" : ""));
-        keyboard.setNumLock(c.numLock);
+        Keyboard->setNumLock(c.numLock);
+        Recorder.Seen.clear();
         if (c.shift)
-            keyboard.key(50, true);
-        keyboard.key(c.code, true);
-        keyboard.key(c.code, false);
+            Keyboard->key(50, true);
+        tap(c.code);
         if (c.shift)
-            keyboard.key(50, false);
-        for (int pressed : {1, 0}) {
-            do
-                x.NextEvent(device, event);
-            while (int(event[0]) != (pressed ? KeyPress : KeyRelease));
-            platform::SXKey key;
-            ASSERT_TRUE(platform::TakeXKeyEvent(pressed, key));
-            if (key.Code == 50) {   // Shift
-                x.NextEvent(device, event);
-                ASSERT_TRUE(platform::TakeXKeyEvent(pressed, key));
-            }
-            EXPECT_EQ(key.Code, c.code);
-            EXPECT_EQ(key.Sym[0], c.sym0);
-            EXPECT_EQ(key.Sym[1], c.sym1);
-            EXPECT_EQ(key.NumLock, c.numLock);
-            EXPECT_EQ(platform::WindowsKeyCode(key), c.windowsCode);
-            if (pressed) {
-                EXPECT_EQ(key.Typed, c.typed);
+            Keyboard->key(50, false);
+        ASSERT_TRUE(runUntilSeen(c.shift ? 4 : 2));
+        for (size_t i = c.shift ? 1 : 0; i < (c.shift ? 3u : 2u); ++i) {
+            const SSeen& seen = Recorder.Seen[i];
+            ASSERT_TRUE(seen.Known);
+            EXPECT_EQ(seen.Pressed, i == (c.shift ? 1u : 0u));
+            EXPECT_EQ(seen.Key.Code, c.code);
+            EXPECT_EQ(seen.Key.Sym[0], c.sym0);
+            EXPECT_EQ(seen.Key.Sym[1], c.sym1);
+            EXPECT_EQ(seen.WindowsCode, c.windowsCode);
+            if (seen.Pressed) {
+                EXPECT_EQ(seen.Key.Typed, c.typed);
+                EXPECT_EQ(seen.Key.NumLock, c.numLock);
             }
         }
-        platform::SXKey none;
-        EXPECT_FALSE(platform::TakeXKeyEvent(true, none)) << "each event taken once";
     }
-    platform::StopWatchingXKeyEvents(device);
-    x.CloseDisplay(device);
 }
 
-// Libraries (the device) reach XOpenDisplay through the program's binding,
-// the program's own connections through the library's handle.
-TEST(XDeviceDisplay, IsTheOneDisplayALibraryOpenedAndKeptWhileNoted)
+// A frame that reads many key events at once (a burst of taps, a key that
+// repeated during a load) hands each over with its own key.
+TEST_P(XKeyboard, EveryEventOfALongQueueKeepsItsOwnKey)
 {
-    using OpenFn = void* (*)(const char*);
-    using CloseFn = int (*)(void*);
-    using WireFn = void* (*)(void*, int, void*);
-    auto libraryOpen = reinterpret_cast<OpenFn>(dlsym(RTLD_DEFAULT, "XOpenDisplay"));
-    auto libraryClose = reinterpret_cast<CloseFn>(dlsym(RTLD_DEFAULT, "XCloseDisplay"));
-    auto ownOpen = reinterpret_cast<OpenFn>(platform::FindXlibSymbol("XOpenDisplay"));
-    auto ownClose = reinterpret_cast<CloseFn>(platform::FindXlibSymbol("XCloseDisplay"));
-    auto setWireToEvent = reinterpret_cast<WireFn>(platform::FindXlibSymbol("XESetWireToEvent"));
-    if (!libraryOpen || !libraryClose || !ownOpen || !ownClose || !setWireToEvent)
-        GTEST_SKIP() << "no X library";
-    CXvfbServer server;
-    if (server.name().empty())
-        GTEST_SKIP() << "no Xvfb";
-    const char* name = server.name().c_str();
-
-    struct SCase {
-        const char* what;
-        int libraryOpens, ownOpens, libraryCloses;
-        bool told;
-    } cases[] = {
-        {"one opened by a library", 1, 0, 0, true},
-        {"beside the program's own", 1, 1, 0, true},
-        {"the program's own alone", 0, 1, 0, false},
-        {"two opened by a library", 2, 0, 0, false},
-        {"one of two closed again", 2, 0, 1, true},
-        {"opened and closed again", 1, 0, 1, false},
-    };
-    for (const SCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<void*> library, own;
-        platform::BeginNotingXDisplays();
-        for (int i = 0; i < c.libraryOpens; ++i)
-            library.push_back(libraryOpen(name));
-        for (int i = 0; i < c.ownOpens; ++i)
-            own.push_back(ownOpen(name));
-        for (int i = 0; i < c.libraryCloses; ++i) {
-            libraryClose(library.front());
-            library.erase(library.begin());
-        }
-        void* noted = platform::EndNotingXDisplays();
-        EXPECT_EQ(noted, c.told ? library.back() : nullptr);
-        EXPECT_EQ(platform::NotedXDisplay(), noted);
-        for (void* display : own)
-            ownClose(display);
-        for (void* display : library)
-            libraryClose(display);
-        EXPECT_EQ(platform::NotedXDisplay(), nullptr) << "forgotten once closed";
+    std::vector<std::pair<bool, unsigned>> sent;
+    const unsigned taps[] = {24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47,
+                             52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+    for (unsigned code : taps) {
+        tap(code);
+        sent.push_back({true, code});
+        sent.push_back({false, code});
     }
-
-    // Followed and let go, the display's key events are the library's alone again.
-    void* display = libraryOpen(name);
-    ASSERT_NE(display, nullptr);
-    void* libraryConverter = setWireToEvent(display, KeyPress, nullptr);
-    setWireToEvent(display, KeyPress, libraryConverter);
-    platform::WatchXKeyEvents(display);
-    void* hooked = setWireToEvent(display, KeyPress, libraryConverter);
-    EXPECT_NE(hooked, libraryConverter);
-    setWireToEvent(display, KeyPress, hooked);
-    platform::StopWatchingXKeyEvents(display);
-    EXPECT_EQ(setWireToEvent(display, KeyPress, libraryConverter), libraryConverter);
-    libraryClose(display);
+    for (int i = 0; i < 100; ++i)   // Right, repeating while nothing reads the events
+        Keyboard->key(114, true);
+    Keyboard->key(114, false);
+    tap(10);
+    for (int i = 0; i < 400 && (Recorder.Seen.empty() || Recorder.Seen.back().Key.Code != 10 ||
+                                Recorder.Seen.back().Pressed || Recorder.Seen.size() <= sent.size());
+         ++i) {
+        Device->run();
+        usleep(5000);
+    }
+    ASSERT_GE(Recorder.Seen.size(), sent.size() + 4);
+    for (size_t i = 0; i < Recorder.Seen.size(); ++i) {
+        const SSeen& seen = Recorder.Seen[i];
+        SCOPED_TRACE("key event " + std::to_string(i));
+        ASSERT_TRUE(seen.Known);
+        if (i < sent.size()) {
+            EXPECT_EQ(seen.Pressed, sent[i].first);
+            EXPECT_EQ(seen.Key.Code, sent[i].second);
+        } else if (i + 2 < Recorder.Seen.size()) {
+            EXPECT_EQ(seen.Key.Code, 114u);
+            EXPECT_EQ(seen.WindowsCode, 0x27);
+        }
+    }
+    const SSeen& press = Recorder.Seen[Recorder.Seen.size() - 2];
+    const SSeen& release = Recorder.Seen.back();
+    EXPECT_TRUE(press.Pressed && press.Key.Code == 10 && press.WindowsCode == '1');
+    EXPECT_TRUE(!release.Pressed && release.Key.Code == 10 && release.WindowsCode == '1');
 }
+
+// Without the keyboard extension the core keyboard mapping tells the
+// layout's symbols.
+class XKeyboardWithoutExtension : public XKeyboard {
+protected:
+    void SetUp() override
+    {
+        setenv("XKB_DISABLE", "1", 1);
+        XKeyboard::SetUp();
+    }
+    void TearDown() override
+    {
+        XKeyboard::TearDown();
+        unsetenv("XKB_DISABLE");
+    }
+};
+
+TEST_P(XKeyboardWithoutExtension, LettersAreThoseOfTheLayout)
+{
+    const struct {
+        unsigned code;
+        int windowsCode;
+    } keys[] = {{24, 'A'}, {25, 'Z'}, {38, 'Q'}, {47, 'M'}, {10, '1'}};
+    for (const auto& key : keys)
+        tap(key.code);
+    ASSERT_TRUE(runUntilSeen(2 * std::size(keys)));
+    for (size_t i = 0; i < std::size(keys); ++i) {
+        SCOPED_TRACE("key code " + std::to_string(keys[i].code));
+        for (size_t j : {2 * i, 2 * i + 1}) {
+            ASSERT_TRUE(Recorder.Seen[j].Known);
+            EXPECT_EQ(Recorder.Seen[j].Key.Code, keys[i].code);
+            EXPECT_EQ(Recorder.Seen[j].WindowsCode, keys[i].windowsCode);
+        }
+    }
+}
+
+const SDriver Drivers[] = {{"OpenGL", irr::video::EDT_OPENGL}, {"BurningsVideo", irr::video::EDT_BURNINGSVIDEO}};
+INSTANTIATE_TEST_SUITE_P(Drivers, XKeyboard, testing::ValuesIn(Drivers),
+                         [](const testing::TestParamInfo<SDriver>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, XKeyboardWithoutExtension, testing::Values(Drivers[1]),
+                         [](const testing::TestParamInfo<SDriver>& info) { return info.param.Name; });
 
 } // namespace

@@ -2,6 +2,8 @@
 // XTEST as a real one does. The keys go to the window that has the focus.
 #pragma once
 
+#include <functional>
+
 class CXTestKeyboard {
 public:
     // display: ":N", or null for DISPLAY's.
@@ -13,6 +15,9 @@ public:
     bool ready() const { return Display != nullptr; }
     void setNumLock(bool on);
     void key(unsigned code, bool down);
+    // Gives the focus to a window of the keyboard's own while `meanwhile`
+    // runs, then back to the window that had it.
+    void focusElsewhere(const std::function<void()>& meanwhile);
 
 private:
     int (*CloseDisplay)(void*) = nullptr;
@@ -20,5 +25,12 @@ private:
     int (*LockModifiers)(void*, unsigned, unsigned, unsigned) = nullptr;
     unsigned (*KeysymToModifiers)(void*, unsigned long) = nullptr;
     int (*FakeKeyEvent)(void*, unsigned, int, unsigned long) = nullptr;
+    unsigned long (*RootWindow)(void*) = nullptr;
+    unsigned long (*CreateSimpleWindow)(void*, unsigned long, int, int, unsigned, unsigned, unsigned, unsigned long,
+                                        unsigned long) = nullptr;
+    int (*MapWindow)(void*, unsigned long) = nullptr;
+    int (*DestroyWindow)(void*, unsigned long) = nullptr;
+    int (*GetInputFocus)(void*, unsigned long*, int*) = nullptr;
+    int (*SetInputFocus)(void*, unsigned long, int, unsigned long) = nullptr;
     void* Display = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "node_utilities.h"
 
 #include "codepage.h"
+#include "x_compose.h"
 #include "x_keyboard.h"
 
 #include <ITimer.h>
@@ -67,9 +68,11 @@ protected:
         g_clipboard.Empty();
         Previous = SetTextEditorClipboardSource(fakeClipboard);
         PreviousXKeys = SetXKeySource(fakeXKey);
+        platform::PinComposeLocale("en_US.UTF-8");
     }
     void TearDown() override
     {
+        platform::PinComposeLocale(nullptr);
         SetXKeySource(PreviousXKeys);
         SetTextEditorClipboardSource(Previous);
         platform::PinAnsiCodePage(nullptr);
@@ -123,6 +126,7 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         int titleCase;
         const char* clipboard;
         const char* expected;
+        const char* codePage = "CP1252";
     };
     // Keys of the French and German layouts.
     const SKeystroke circumflex = xKey(EKEY_CODE(34), L'^', 34, 0xFE52, 0xFE57, 0xFE52);
@@ -134,6 +138,15 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
     const SKeystroke xSpace = xKey(irr::KEY_SPACE, L' ', 65, ' ', ' ', ' ');
     const SKeystroke xAmpersand = xKey(EKEY_CODE(10), L'&', 10, '&', '1', '&');
     const SKeystroke xShift = xKey(irr::KEY_LSHIFT, 0, 50, 0xFFE1, 0xFFE1, 0xFFE1);
+    // Keys of US international, Greek and Russian.
+    const SKeystroke intlAcute = xKey(irr::KEY_OEM_7, 0, 48, 0xFE51, 0xFE57, 0xFE51);
+    const SKeystroke intlDiaeresis = xKey(irr::KEY_OEM_7, 0, 48, 0xFE51, 0xFE57, 0xFE57);
+    const SKeystroke xT = xKey(irr::KEY_KEY_T, L't', 28, 't', 'T', 't');
+    const SKeystroke xCapitalN = xKey(irr::KEY_KEY_N, L'N', 57, 'n', 'N', 'N');
+    const SKeystroke greekTonos = xKey(EKEY_CODE(47), 0, 47, 0xFE51, 0xFE57, 0xFE51);
+    const SKeystroke greekAlpha = xKey(irr::KEY_KEY_A, L'\u03B1', 38, 0x7E1, 0x7C1, 0x7E1);
+    const SKeystroke ruDiaeresis = xKey(EKEY_CODE(49), 0, 49, 0xFE57, 0xFE57, 0xFE57);
+    const SKeystroke ruIe = xKey(irr::KEY_KEY_T, L'\u0435', 28, 0x6C5, 0x6E5, 0x6C5);
     const SCase cases[] = {
         {"typing", {typed('a'), typed('b'), typed('c')}, 20, 0, "", "abc"},
         {"backspace", {typed('a'), typed('b'), pressed(irr::KEY_BACK)}, 20, 0, "", "a"},
@@ -169,13 +182,19 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
          {circumflex, xE, circumflex, xSpace, circumflex, xAmpersand, diaeresis, xE, deAcute, xE, circumflex, xX,
           circumflex, xShift, xCapitalE},
          20, 0, "", "\xEA^^&\xEB\xE9^x\xCA"},
+        // As the locale's compose table has it: an apostrophe and a space type
+        // an apostrophe, a letter the page lacks follows the accent.
+        {"dead keys of US international",
+         {intlAcute, xSpace, intlDiaeresis, xSpace, intlAcute, xT, intlAcute, xCapitalN}, 20, 0, "",
+         "'\"'t'N"},
+        {"dead keys over Greek", {greekTonos, greekAlpha}, 20, 0, "", "\xDC", "CP1253"},
+        {"dead keys over Cyrillic", {ruDiaeresis, ruIe}, 20, 0, "", "\xB8", "CP1251"},
         // A key code mapped to nothing is no Backspace; a character the device
         // still read from it is typed.
         {"key code without a symbol",
          {typed('a'), typed('b'), xKey(EKEY_CODE(8), 0, 8, 0, 0, 0), xKey(EKEY_CODE(8), L'\u00F1', 8, 0, 0, 0)},
          20, 0, "", "ab\xF1"},
     };
-    ASSERT_TRUE(platform::PinAnsiCodePage("CP1252"));
     struct SUtf8Locale {
         SUtf8Locale() { EXPECT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); }
         ~SUtf8Locale() { std::setlocale(LC_CTYPE, "C"); }
@@ -183,6 +202,7 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
     CNodeBasement* target = addNode(3001, irr::core::vector3df(0, 0, 5), 1, 1);
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
+        ASSERT_TRUE(platform::PinAnsiCodePage(c.codePage));
         CTextNode* node = textNode(3002);
         CSimpleTextEditorAnimator* editor = createSimpleTextEditorAnimator(node, nullptr, c.maxLength);
         editor->bindAttribute(target, "typed");

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <string>
 #include <vector>
 
@@ -312,10 +314,42 @@ bool fakeXKey(bool, platform::SXKey& key)
     return key.Code != 0;
 }
 
+// The punctuation keys of a layout: X key code and the symbols on the first
+// two levels.
+platform::SXLayout layoutOf(std::initializer_list<std::array<unsigned long, 3>> keys)
+{
+    platform::SXLayout layout;
+    for (const auto& key : keys) {
+        layout.Sym[key[0]][0] = key[1];
+        layout.Sym[key[0]][1] = key[2];
+    }
+    return layout;
+}
+
 // Held keys, hotkeys and the hooks see the code Windows gives the key on the
 // layout, not the device's guess from its first symbol.
 TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
 {
+    const platform::SXLayout dvorak = layoutOf({{20, 0x5B, 0x7B}, {21, 0x5D, 0x7D}, {24, 0x27, 0x22}, {25, 0x2C, 0x3C},
+                                                {26, 0x2E, 0x3E}, {34, 0x2F, 0x3F}, {35, 0x3D, 0x2B}, {48, 0x2D, 0x5F},
+                                                {49, 0x60, 0x7E}, {51, 0x5C, 0x7C}, {52, 0x3B, 0x3A}, {94, 0x3C, 0x3E}});
+    const platform::SXLayout es = layoutOf({{20, 0x27, 0x3F}, {21, 0xA1, 0xBF}, {34, 0xFE50, 0xFE52}, {35, 0x2B, 0x2A},
+                                            {47, 0xF1, 0xD1}, {48, 0xFE51, 0xFE57}, {49, 0xBA, 0xAA}, {51, 0xE7, 0xC7},
+                                            {59, 0x2C, 0x3B}, {60, 0x2E, 0x3A}, {61, 0x2D, 0x5F}, {94, 0x3C, 0x3E}});
+    const platform::SXLayout it = layoutOf({{20, 0x27, 0x3F}, {21, 0xEC, 0x5E}, {34, 0xE8, 0xE9}, {35, 0x2B, 0x2A},
+                                            {47, 0xF2, 0xE7}, {48, 0xE0, 0xB0}, {49, 0x5C, 0x7C}, {51, 0xF9, 0xA7},
+                                            {59, 0x2C, 0x3B}, {60, 0x2E, 0x3A}, {61, 0x2D, 0x5F}, {94, 0x3C, 0x3E}});
+    const platform::SXLayout pt = layoutOf({{20, 0x27, 0x3F}, {21, 0xAB, 0xBB}, {34, 0x2B, 0x2A}, {35, 0xFE51, 0xFE50},
+                                            {47, 0xE7, 0xC7}, {48, 0xBA, 0xAA}, {49, 0x5C, 0x7C}, {51, 0xFE53, 0xFE52},
+                                            {59, 0x2C, 0x3B}, {60, 0x2E, 0x3A}, {61, 0x2D, 0x5F}, {94, 0x3C, 0x3E}});
+    const platform::SXLayout deNoDeadKeys =
+        layoutOf({{20, 0xDF, 0x3F}, {21, 0xB4, 0x60}, {34, 0xFC, 0xDC}, {35, 0x2B, 0x2A}, {47, 0xF6, 0xD6},
+                  {48, 0xE4, 0xC4}, {49, 0x5E, 0xB0}, {51, 0x23, 0x27}, {59, 0x2C, 0x3B}, {60, 0x2E, 0x3A},
+                  {61, 0x2D, 0x5F}, {94, 0x3C, 0x3E}});
+    const platform::SXLayout usIntl = layoutOf({{20, 0x2D, 0x5F}, {21, 0x3D, 0x2B}, {34, 0x5B, 0x7B}, {35, 0x5D, 0x7D},
+                                                {47, 0x3B, 0x3A}, {48, 0xFE51, 0xFE57}, {49, 0xFE50, 0xFE53},
+                                                {51, 0x5C, 0x7C}, {59, 0x2C, 0x3C}, {60, 0x2E, 0x3E}, {61, 0x2F, 0x3F},
+                                                {94, 0x5C, 0x7C}});
     struct SCase {
         const char* name;
         unsigned xCode;
@@ -324,6 +358,7 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         irr::EKEY_CODE deviceKey;   // what the device hands over
         wchar_t deviceChar;
         int expected;               // 0: no key
+        const platform::SXLayout* layout = nullptr;
     } cases[] = {
         {"fr digit key", 10, 0x26, 0x31, 0x26, false, irr::EKEY_CODE(10), L'&', '1'},
         {"fr digit key with shift", 10, 0x26, 0x31, 0x31, false, irr::EKEY_CODE(10), L'1', '1'},
@@ -347,6 +382,33 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         {"a key beyond the rows the device does not know", 101, 0xFF27, 0, 0xFF27, false, irr::EKEY_CODE(101), 0,
          0},
         {"a key code mapped to nothing", 8, 0, 0, 0, false, irr::EKEY_CODE(8), 0, 0},
+        // Punctuation keys have the codes of their symbols; a key whose
+        // symbol has none the US key's, unless another key took that code.
+        {"dvorak apostrophe key", 24, 0x27, 0x22, 0x27, false, irr::KEY_OEM_7, L'\'', 0xDE, &dvorak},
+        {"dvorak comma key", 25, 0x2C, 0x3C, 0x2C, false, irr::KEY_COMMA, L',', 0xBC, &dvorak},
+        {"dvorak period key", 26, 0x2E, 0x3E, 0x2E, false, irr::KEY_PERIOD, L'.', 0xBE, &dvorak},
+        {"dvorak semicolon key", 52, 0x3B, 0x3A, 0x3B, false, irr::KEY_OEM_1, L';', 0xBA, &dvorak},
+        {"dvorak bracket key", 20, 0x5B, 0x7B, 0x5B, false, irr::KEY_OEM_4, L'[', 0xDB, &dvorak},
+        {"es apostrophe key", 20, 0x27, 0x3F, 0x27, false, irr::KEY_OEM_7, L'\'', 0xDE, &es},
+        {"es minus key", 61, 0x2D, 0x5F, 0x2D, false, irr::KEY_MINUS, L'-', 0xBD, &es},
+        {"es acute, a dead key", 48, 0xFE51, 0xFE57, 0xFE51, false, irr::EKEY_CODE(48), 0, 0xBF, &es},
+        {"es inverted exclamation key", 21, 0xA1, 0xBF, 0xA1, false, irr::EKEY_CODE(21), L'\u00A1', 0xDD, &es},
+        {"es c cedilla key", 51, 0xE7, 0xC7, 0xE7, false, irr::EKEY_CODE(51), L'\u00E7', 0xDC, &es},
+        {"it apostrophe key", 20, 0x27, 0x3F, 0x27, false, irr::KEY_OEM_7, L'\'', 0xDE, &it},
+        {"it a grave key", 48, 0xE0, 0xB0, 0xE0, false, irr::EKEY_CODE(48), L'\u00E0', 0xBF, &it},
+        {"it u grave key", 51, 0xF9, 0xA7, 0xF9, false, irr::EKEY_CODE(51), L'\u00F9', 0xC0, &it},
+        {"pt plus key", 34, 0x2B, 0x2A, 0x2B, false, irr::KEY_PLUS, L'+', 0xBB, &pt},
+        {"pt guillemet key", 21, 0xAB, 0xBB, 0xAB, false, irr::EKEY_CODE(21), L'\u00AB', 0xDB, &pt},
+        {"pt acute, a dead key", 35, 0xFE51, 0xFE50, 0xFE51, false, irr::EKEY_CODE(35), 0, 0xDD, &pt},
+        {"pt tilde, a dead key", 51, 0xFE53, 0xFE52, 0xFE53, false, irr::EKEY_CODE(51), 0, 0xC0, &pt},
+        {"de(nodeadkeys) circumflex key", 49, 0x5E, 0xB0, 0x5E, false, irr::EKEY_CODE(49), L'^', 0xDC,
+         &deNoDeadKeys},
+        {"de(nodeadkeys) o umlaut key", 47, 0xF6, 0xD6, 0xF6, false, irr::EKEY_CODE(47), L'\u00F6', 0xC0,
+         &deNoDeadKeys},
+        {"de(nodeadkeys) acute key", 21, 0xB4, 0x60, 0xB4, false, irr::EKEY_CODE(21), L'\u00B4', 0xDD,
+         &deNoDeadKeys},
+        {"us(intl) 102nd key", 94, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xE2, &usIntl},
+        {"us(intl) backslash key", 51, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xDC, &usIntl},
     };
     script("function onKey(t) { if (t._pressed) ::log.append(t._key); }");
     CDialogFactory::keyActionStack().Add("onKey");
@@ -363,6 +425,7 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         g_xKey.Sym[1] = c.sym1;
         g_xKey.Typed = c.typed;
         g_xKey.NumLock = c.numLock;
+        g_xKey.Layout = c.layout;
         irr::SEvent e{};
         e.EventType = irr::EET_KEY_INPUT_EVENT;
         e.KeyInput.Key = c.deviceKey;

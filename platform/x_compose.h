@@ -1,0 +1,58 @@
+// Dead keys and compose sequences as every other program of the player's
+// desktop types them: from the compose table of the locale (libxkbcommon
+// reads it, with the player's own ~/.XCompose or XCOMPOSEFILE).
+#pragma once
+
+#include <string>
+
+struct xkb_compose_state;
+
+namespace platform {
+
+// The locale whose table is read: LC_ALL, else LC_CTYPE, else LANG, as the
+// environment names it (the program itself runs in another); "C" when none
+// is set or no table can be read for it.
+std::string ComposeLocale();
+
+// Pins the locale whose table is read (tests); null goes back to the
+// environment's. The table is read again at the next key.
+void PinComposeLocale(const char* locale);
+
+enum class EComposeStep {
+    Plain,       // the key is no part of a sequence
+    Pending,     // a sequence goes on: the key types nothing yet
+    Composed,    // the key ends a sequence
+    Cancelled,   // the key ends a sequence the table does not know
+};
+
+// The sequence typed so far on one keyboard.
+class CComposeState {
+public:
+    CComposeState() = default;
+    ~CComposeState();
+    CComposeState(const CComposeState&) = delete;
+    CComposeState& operator=(const CComposeState&) = delete;
+
+    // The symbol a key press types.
+    EComposeStep feed(unsigned long keysym);
+    // After Composed: the character the sequence gives, 0 when it gives
+    // more than one or none.
+    char32_t composed() const { return Composed; }
+    // After Composed or Cancelled: the spacing form of the sequence's first
+    // key (what it types before a space), 0 when it has none.
+    char32_t accent() const { return Accent; }
+    void reset();
+
+private:
+    xkb_compose_state* State = nullptr;
+    unsigned Generation = 0;   // of the table the state was made from
+    unsigned long First = 0;
+    char32_t Composed = 0;
+    char32_t Accent = 0;
+};
+
+// What the key of a symbol types before a space (a dead key's spacing
+// accent), 0 when it types nothing then.
+char32_t ComposeSpacingForm(unsigned long keysym);
+
+} // namespace platform

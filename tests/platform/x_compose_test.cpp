@@ -1,0 +1,55 @@
+// The compose table is the one of the locale the environment names, as X
+// programs choose it, and the C locale's when it names none or one without
+// a table.
+#include "x_compose.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+TEST(Compose, TableIsTheEnvironmentLocalesOrElseTheCLocales)
+{
+    struct SCase {
+        const char* all;
+        const char* ctype;
+        const char* lang;
+        const char* locale;
+        char32_t acuteSpace;   // what the acute dead key types before a space
+    } cases[] = {
+        {"", "", "", "C", U'\''},
+        {"", "", "el_GR.UTF-8", "el_GR.UTF-8", U'\u0384'},
+        {"", "el_GR.UTF-8", "de_DE.UTF-8", "el_GR.UTF-8", U'\u0384'},
+        {"de_DE.UTF-8", "el_GR.UTF-8", "el_GR.UTF-8", "de_DE.UTF-8", U'\''},
+        {"", "", "xx_YY.UTF-8", "C", U'\''},
+        {"", "", "en_US.ISO-8859-1", "C", U'\''},   // a table not in UTF-8
+    };
+    const char* const names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    std::string saved[3];
+    bool had[3];
+    for (int i = 0; i < 3; ++i) {
+        const char* value = std::getenv(names[i]);
+        had[i] = value != nullptr;
+        saved[i] = value ? value : "";
+    }
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(std::string(c.all) + "/" + c.ctype + "/" + c.lang);
+        const char* values[] = {c.all, c.ctype, c.lang};
+        for (int i = 0; i < 3; ++i)
+            setenv(names[i], values[i], 1);
+        platform::PinComposeLocale(nullptr);
+        EXPECT_EQ(platform::ComposeLocale(), c.locale);
+        EXPECT_EQ(platform::ComposeSpacingForm(0xFE51), c.acuteSpace);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (had[i])
+            setenv(names[i], saved[i].c_str(), 1);
+        else
+            unsetenv(names[i]);
+    }
+    platform::PinComposeLocale(nullptr);
+}
+
+} // namespace
