@@ -244,16 +244,17 @@ bool isLetterOrDigitCode(int vk)
     return (vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9');
 }
 
-// The same on the layout: 0 as well when another key has that symbol where
-// the US keyboard has it (the 102nd key of US international has a second
-// backslash).
+// The same on the layout: 0 as well when another key with that symbol
+// stands where the US keyboard has it (the 102nd key of US international has
+// a second backslash), or has a lower key code.
 int layoutOwnCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
 {
     const int own = ownCode(code, sym);
     if (!own || !layout || usPositionCode(code) == own)
         return own;
     for (unsigned other = 8; other < 256; ++other)
-        if (other != code && usPositionCode(other) == own && ownCode(other, layout->Sym[other]) == own)
+        if (other != code && (other < code || usPositionCode(other) == own) &&
+            ownCode(other, layout->Sym[other]) == own)
             return 0;
     return own;
 }
@@ -265,6 +266,53 @@ unsigned claimant(const SXLayout& layout, unsigned except, int vk)
     for (unsigned code = 8; code < 256; ++code)
         if (code != except && layoutOwnCode(&layout, code, layout.Sym[code]) == vk)
             return code;
+    return 0;
+}
+
+constexpr int NoFreeCode = -1;
+
+// The code by the key's symbols, else the US key's code at its place,
+// unless a key of the layout took that code by its symbol: then the code
+// that key left, and so on. NoFreeCode where that ends on no punctuation
+// code (a letter or a digit the key does not type: the Greek ; key stands
+// where the US Q is).
+int placeCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
+{
+    if (const int own = layoutOwnCode(layout, code, sym))
+        return own;
+    int vk = usPositionCode(code);
+    for (int step = 0; layout && vk && step < 64; ++step) {
+        const unsigned taker = claimant(*layout, code, vk);
+        if (!taker)
+            return vk;
+        vk = usPositionCode(taker);
+        if (!vk || isLetterOrDigitCode(vk))
+            return NoFreeCode;
+    }
+    return vk;
+}
+
+// A punctuation code no other key of the layout has, for a key whose place
+// gives none; keys in that plight take the free codes in the order of their
+// key codes. 0 when all are taken.
+int freeCode(const SXLayout& layout, unsigned key)
+{
+    static const int codes[] = {0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE2};
+    bool taken[256] = {};
+    int before = 0;   // keys in the same plight with lower codes
+    for (unsigned code = 8; code < 256; ++code) {
+        const unsigned long* sym = layout.Sym[code];
+        if (code == key || (!sym[0] && !sym[1]))
+            continue;
+        const int vk = placeCode(&layout, code, sym);
+        if (vk > 0 && vk < 256)
+            taken[vk] = true;
+        else if (vk == NoFreeCode && code < key)
+            ++before;
+    }
+    for (int vk : codes)
+        if (!taken[vk] && before-- == 0)
+            return vk;
     return 0;
 }
 
@@ -292,22 +340,11 @@ int WindowsKeyCode(const SXKey& key)
         return 0;   // a key code nothing is mapped to (any longer)
     if (const int pad = numberPadCode(key.Code, key.NumLock))
         return pad;
-    if (const int own = layoutOwnCode(key.Layout, key.Code, key.Sym))
-        return own;
-    // The US key's code, unless a key of this layout took it by its symbol:
-    // then the code that key left, and so on; never a letter or a digit the
-    // key does not type.
-    const int position = usPositionCode(key.Code);
-    int vk = position;
-    for (int step = 0; key.Layout && vk && step < 64; ++step) {
-        const unsigned taker = claimant(*key.Layout, key.Code, vk);
-        if (!taker)
-            return vk;
-        vk = usPositionCode(taker);
-        if (isLetterOrDigitCode(vk))
-            break;
-    }
-    return position;
+    const int vk = placeCode(key.Layout, key.Code, key.Sym);
+    if (vk != NoFreeCode)
+        return vk;
+    const int free = freeCode(*key.Layout, key.Code);
+    return free ? free : usPositionCode(key.Code);
 }
 
 } // namespace platform

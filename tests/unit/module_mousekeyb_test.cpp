@@ -350,6 +350,10 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
                                                 {47, 0x3B, 0x3A}, {48, 0xFE51, 0xFE57}, {49, 0xFE50, 0xFE53},
                                                 {51, 0x5C, 0x7C}, {59, 0x2C, 0x3C}, {60, 0x2E, 0x3E}, {61, 0x2F, 0x3F},
                                                 {94, 0x5C, 0x7C}});
+    const platform::SXLayout gr = layoutOf({{20, 0x2D, 0x5F}, {21, 0x3D, 0x2B}, {24, 0x3B, 0x3A}, {34, 0x5B, 0x7B},
+                                            {35, 0x5D, 0x7D}, {47, 0xFE51, 0xFE57}, {48, 0x27, 0x22}, {49, 0x60, 0x7E},
+                                            {51, 0x5C, 0x7C}, {59, 0x2C, 0x3C}, {60, 0x2E, 0x3E}, {61, 0x2F, 0x3F},
+                                            {94, 0xAB, 0xBB}});
     struct SCase {
         const char* name;
         unsigned xCode;
@@ -407,6 +411,8 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
          &deNoDeadKeys},
         {"de(nodeadkeys) acute key", 21, 0xB4, 0x60, 0xB4, false, irr::EKEY_CODE(21), L'\u00B4', 0xDD,
          &deNoDeadKeys},
+        {"gr semicolon key", 24, 0x3B, 0x3A, 0x3B, false, irr::KEY_OEM_1, L';', 0xBA, &gr},
+        {"gr tonos, a dead key", 47, 0xFE51, 0xFE57, 0xFE51, false, irr::EKEY_CODE(47), 0, 0xDF, &gr},
         {"us(intl) 102nd key", 94, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xE2, &usIntl},
         {"us(intl) backslash key", 51, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xDC, &usIntl},
     };
