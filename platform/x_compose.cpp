@@ -171,6 +171,11 @@ EComposeStep CComposeState::feed(unsigned long keysym)
     }
 }
 
+char32_t KeysymCharacter(unsigned long keysym)
+{
+    return keysym ? xkb_keysym_to_utf32(xkb_keysym_t(keysym)) : 0;
+}
+
 char32_t ComposeSpacingForm(unsigned long keysym)
 {
     if (!keysym)

@@ -51,6 +51,9 @@ private:
     char32_t Accent = 0;
 };
 
+// The character a key symbol types, 0 for none (a dead key, Shift).
+char32_t KeysymCharacter(unsigned long keysym);
+
 // What the key of a symbol types before a space (a dead key's spacing
 // accent), 0 when it types nothing then.
 char32_t ComposeSpacingForm(unsigned long keysym);

@@ -181,6 +181,11 @@ bool CInputReceiver::cleanKeyEvent(const SEvent& event, SEvent& clean, wchar_t& 
             key.Key = EKEY_CODE(held);
         held = key.PressedDown ? key.Key : 0;
     }
+    // The device reads characters through the program's locale, which has
+    // Latin-1 at most; the key's symbol names any.
+    const char32_t symbolChar = platform::KeysymCharacter(x.Typed);
+    if (symbolChar && (key.Char == 0 || symbolChar >= 0x80))
+        key.Char = wchar_t(symbolChar);
     if (key.Key == 0 && !isPrintableKeyChar(key.Char))
         return false;
     if (key.PressedDown && x.Typed)
