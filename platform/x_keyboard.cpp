@@ -8,11 +8,11 @@
 // XLookupString right before it does: first as the event came, then again
 // with its modifiers cleared (a release it drops as part of a key repeat is
 // never looked up). This file defines both functions for the program: each
-// goes on to the library's own, and the first look-up after each read notes
-// the key event. A definition in the executable is the one every library's call
-// finds, while the program's own connections call the library through its
-// handle (xlib.h) and are not seen; the definitions are linked wherever
-// CurrentXKeyEvent is used.
+// goes on to the library's own; the first look-up after each read notes the
+// key event, and each FocusOut read counts. A definition in the executable is
+// the one every library's call finds, while the program's own connections
+// call the library through its handle (xlib.h) and are not seen. The
+// definitions are linked wherever CurrentXKeyEvent is used.
 #include "x_keyboard.h"
 
 #include "xlib.h"

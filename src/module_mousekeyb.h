@@ -147,10 +147,11 @@ class CSimpleTextEditorAnimator;
 CSimpleTextEditorAnimator** getFocusedTextEditor();
 
 // Where the receiver learns the X side of a key event (its key code and the
-// layout's symbols on it): the device's display unless a test gives its own.
-// False when it is not known; the device's own guess is used then.
+// layout's symbols on it): the X event the device is converting unless a
+// test gives its own. False when it is not known; the device's own guess is
+// used then.
 using XKeySource = bool (*)(bool pressed, platform::SXKey& key);
-// Null restores the display. Returns the source held before.
+// Null restores the device's. Returns the source held before.
 XKeySource SetXKeySource(XKeySource source);
 
 class CInputReceiver : public irr::IEventReceiver {

@@ -456,7 +456,8 @@ bool CInputReceiver::sendToMouseMoveHook(const SEvent::SKeyInput& key)
 
 void CInputReceiver::followWindowFocus(bool focused)
 {
-    if ((WindowFocused && !focused) || !followFocusLosses())
+    const bool lostMeanwhile = !followFocusLosses();
+    if (lostMeanwhile || (WindowFocused && !focused))
         forgetHeldInput();
     WindowFocused = focused;
 }
