@@ -2,22 +2,9 @@
 // event layout below is the library's own. Key codes are those of the evdev
 // keyboard description (8 + the Linux scan code), which the X servers of
 // today use whatever the layout.
-//
-// The device reads its events with XNextEvent and, for each key press and
-// each key release it hands over, looks the event's string up with
-// XLookupString right before it does: first as the event came, then again
-// with its modifiers cleared (a release it drops as part of a key repeat is
-// never looked up). This file defines both functions for the program: each
-// goes on to the library's own; the first look-up after each read notes the
-// key event, and each FocusOut read counts. A definition in the executable is
-// the one every library's call finds, while the program's own connections
-// call the library through its handle (xlib.h) and are not seen. The
-// definitions are linked wherever CurrentXKeyEvent is used.
 #include "x_keyboard.h"
 
 #include "xlib.h"
-
-#include <dlfcn.h>
 
 #include <atomic>
 
@@ -59,16 +46,6 @@ const SXlib& xlib()
         return found;
     }();
     return lib;
-}
-
-// The library's function next after the program's.
-template <typename Fn>
-Fn libraryFunction(const char* name)
-{
-    void* found = dlsym(RTLD_NEXT, name);
-    if (!found)
-        found = FindXlibSymbol(name);
-    return reinterpret_cast<Fn>(found);
 }
 
 // The key event the device looked up since it read its last event.
@@ -318,6 +295,19 @@ int freeCode(const SXLayout& layout, unsigned key)
 
 } // namespace
 
+void NoteXEventRead(const void* event)
+{
+    t_current.LookedUp = t_current.Known = false;   // the key event looked up before is handed over
+    if (event && *static_cast<const int*>(event) == FocusOut)
+        g_focusLosses.fetch_add(1);
+}
+
+void NoteXKeyLookedUp(const void* event, unsigned long typed)
+{
+    if (event)
+        noteKey(*static_cast<const SKeyEvent*>(event), typed);
+}
+
 bool CurrentXKeyEvent(bool pressed, SXKey& key)
 {
     const SCurrent& current = t_current;
@@ -348,32 +338,3 @@ int WindowsKeyCode(const SXKey& key)
 }
 
 } // namespace platform
-
-extern "C" {
-
-__attribute__((visibility("default"))) int XNextEvent(void* display, void* event)
-{
-    using namespace platform;
-    using NextFn = int (*)(void*, void*);
-    static const NextFn next = libraryFunction<NextFn>("XNextEvent");
-    t_current.LookedUp = t_current.Known = false;   // the key event looked up before is handed over
-    const int result = next ? next(display, event) : 0;
-    if (event && *static_cast<int*>(event) == FocusOut)
-        g_focusLosses.fetch_add(1);
-    return result;
-}
-
-__attribute__((visibility("default"))) int XLookupString(void* event, char* text, int bytes, unsigned long* keysym,
-                                                         void* status)
-{
-    using namespace platform;
-    using LookupFn = int (*)(void*, char*, int, unsigned long*, void*);
-    static const LookupFn lookup = libraryFunction<LookupFn>("XLookupString");
-    unsigned long typed = 0;
-    const int length = lookup ? lookup(event, text, bytes, keysym ? keysym : &typed, status) : 0;
-    if (event)
-        noteKey(*static_cast<const SKeyEvent*>(event), keysym ? *keysym : typed);
-    return length;
-}
-
-} // extern "C"

@@ -21,6 +21,12 @@ struct SXKey {
     const SXLayout* Layout = nullptr;   // the other keys of the layout; may be null
 };
 
+// What the device reads, as the program's XNextEvent and XLookupString see
+// it (x_keyboard_stand_ins.cpp): an event read (an XEvent*), and the key
+// event looked up (an XKeyEvent*) with the symbol the look-up gave.
+void NoteXEventRead(const void* event);
+void NoteXKeyLookedUp(const void* event, unsigned long typed);
+
 // The X side of the key event the device is handing over now: the one whose
 // string it looked up last since it read its last event. False when there is
 // none, or it is not a press (pressed) or a release (!pressed).
