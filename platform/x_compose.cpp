@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 namespace platform {
 
@@ -98,18 +99,6 @@ char32_t composedCharacter(xkb_compose_state* state)
 }
 
 } // namespace
-
-std::string ComposeLocale()
-{
-    STable& shared = table();
-    std::lock_guard<std::mutex> lock(shared.Mutex);
-    const std::string locale = chosenLocale(shared);
-    xkb_compose_table* readable = readTable(context(shared), locale);
-    if (!readable)
-        return "C";
-    xkb_compose_table_unref(readable);
-    return locale;
-}
 
 void PinComposeLocale(const char* locale)
 {

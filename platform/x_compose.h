@@ -3,19 +3,15 @@
 // reads it, with the player's own ~/.XCompose or XCOMPOSEFILE).
 #pragma once
 
-#include <string>
-
 struct xkb_compose_state;
 
 namespace platform {
 
-// The locale whose table is read: LC_ALL, else LC_CTYPE, else LANG, as the
-// environment names it (the program itself runs in another); "C" when none
-// is set or no table can be read for it.
-std::string ComposeLocale();
-
-// Pins the locale whose table is read (tests); null goes back to the
-// environment's. The table is read again at the next key.
+// The table read is the one of the locale LC_ALL, else LC_CTYPE, else LANG
+// names in the environment (the program itself runs in another), and the C
+// locale's when none is set or no table can be read for it. A test may pin
+// the locale; null goes back to the environment's. The table is read again
+// at the next key.
 void PinComposeLocale(const char* locale);
 
 enum class EComposeStep {
