@@ -18,7 +18,7 @@ import os
 import re
 import sys
 
-from reference_doc import function_body, read, root, sources, without_comments, write_or_check
+from reference_doc import function_body, read, read_grouped_notes, root, sources, without_comments, write_or_check
 NOTES = os.path.join(root, 'tools', 'description_keys_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'description-keys.md')
 
@@ -126,38 +126,21 @@ class Parser:
 
 def read_notes():
     """Titles {group: (title, intro)} and notes {(group, key, part): (form, text, [extra lines])}."""
-    titles, notes, errors = {}, {}, []
-    group, last = None, None
-    with open(NOTES, encoding='utf-8') as fh:
-        for number, line in enumerate(fh, 1):
-            line = line.rstrip('\n')
-            where = 'tools/description_keys_notes.txt:%d' % number
-            if not line.strip() or line.startswith('#'):
-                continue
-            if line.startswith('['):
-                match = re.match(r'\[(\w+)\]\s*(.*?)\s*(?:\|\s*(.*))?$', line)
-                group = match.group(1)
-                titles[group] = (match.group(2), match.group(3) or '')
-                last = None
-                continue
-            if line.startswith('+'):
-                if last is None:
-                    errors.append('%s: a "+" line belongs after a key line' % where)
-                else:
-                    notes[last][2].append(line[1:].strip())
-                continue
-            fields = [part.strip() for part in line.split(' | ')]
-            if group is None or len(fields) != 3:
-                errors.append('%s: write "[group] title" first, then "key [part] | form | sentence"' % where)
-                continue
-            head = fields[0].split()
-            if not re.fullmatch(KEY, head[0]) or len(head) > 2:
-                errors.append('%s: "%s" is not a key' % (where, fields[0]))
-                continue
-            last = (group, head[0], head[1] if len(head) == 2 else None)
-            if last in notes:
-                errors.append('%s: a second note for %s' % (where, fields[0]))
-            notes[last] = (fields[1], fields[2], [])
+    preamble, groups, notes, errors = read_grouped_notes('tools/description_keys_notes.txt', 'key')
+    titles = {}
+    for group, (line, extra) in groups.items():
+        title, _, intro = line.partition('|')
+        titles[group] = (title.strip(), intro.strip())
+        if extra:
+            errors.append('tools/description_keys_notes.txt: a "+" line of [%s] belongs after a key line' % group)
+    if preamble:
+        errors.append('tools/description_keys_notes.txt: a "+" line before the first group')
+    for group, key, part in list(notes):
+        if not re.fullmatch(KEY, key) or (part and ' ' in part):
+            errors.append('tools/description_keys_notes.txt: "%s %s" is not a key' % (key, part or ''))
+            del notes[(group, key, part)]
+    for note in notes.values():
+        note[2][:] = [line.strip() for line in note[2]]
     return titles, notes, errors
 
 

@@ -1,5 +1,5 @@
 """What the tools that write the references in docs/ share: reading the
-engine's sources as text, and the end of a run that either writes the
+engine's sources as text, their notes files, and the end of a run that either writes the
 reference or, with --check, compares it with what the code holds."""
 import os
 import re
@@ -46,6 +46,42 @@ def without_comments(text):
 def function_body(text, name):
     match = re.search(r'^[\w:*& <>]*\b%s\(.*?\)\s*(?:const\s*)?\n\{\n(.*?)^\}' % re.escape(name), text, re.M | re.S)
     return match.group(1) if match else None
+
+
+def read_grouped_notes(relative, name_form):
+    """A notes file of "[group] title" lines, each followed by "name [value] |
+    form | sentence" lines; a "+ text" line continues the note, the group's
+    title or, before any group, the preamble (indents after "+ " are kept).
+    Returns preamble [lines], titles {group: (title, [lines])}, notes
+    {(group, name, value): (form, sentence, [lines])} and errors."""
+    preamble, titles, notes, errors = [], {}, {}, []
+    group, last = None, None
+    with open(os.path.join(root, relative), encoding='utf-8') as fh:
+        for number, line in enumerate(fh, 1):
+            line = line.rstrip('\n')
+            where = '%s:%d' % (relative, number)
+            if not line.strip() or line.startswith('#'):
+                continue
+            if line.startswith('['):
+                match = re.match(r'\[(\w+)\]\s*(.*?)\s*$', line)
+                group, last = match.group(1), None
+                titles[group] = (match.group(2), [])
+                continue
+            if line.startswith('+'):
+                text = line[2:] if line.startswith('+ ') else line[1:]
+                (preamble if group is None else titles[group][1] if last is None else notes[last][2]).append(text)
+                continue
+            fields = [part.strip() for part in line.split(' | ')]
+            if group is None or len(fields) != 3:
+                errors.append('%s: write "[group] title" first, then "%s [value] | form | sentence"'
+                              % (where, name_form))
+                continue
+            head = fields[0].split(' ', 1)
+            last = (group, head[0], head[1] if len(head) == 2 else None)
+            if last in notes:
+                errors.append('%s: a second note for %s' % (where, fields[0]))
+            notes[last] = (fields[1], fields[2], [])
+    return preamble, titles, notes, errors
 
 
 def write_or_check(output, text, errors, check, known, names_in, missing, extra, tool):

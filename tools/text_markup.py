@@ -19,7 +19,7 @@ import os
 import re
 import sys
 
-from reference_doc import function_body, read, root, without_comments, write_or_check
+from reference_doc import function_body, read, read_grouped_notes, root, without_comments, write_or_check
 NOTES = os.path.join(root, 'tools', 'text_markup_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'text-markup.md')
 
@@ -182,43 +182,6 @@ class Reader:
         self.read_effects()
 
 
-def read_notes():
-    """Preamble lines, titles {group: (title, [lines])}, notes {(group, name, value): (form, text, [lines])}."""
-    preamble, titles, notes, errors = [], {}, {}, []
-    group, last = None, None
-    with open(NOTES, encoding='utf-8') as fh:
-        for number, line in enumerate(fh, 1):
-            line = line.rstrip('\n')
-            where = 'tools/text_markup_notes.txt:%d' % number
-            if not line.strip() or line.startswith('#'):
-                continue
-            if line.startswith('['):
-                match = re.match(r'\[(\w+)\]\s*(.*?)\s*$', line)
-                group = match.group(1)
-                titles[group] = (match.group(2), [])
-                last = None
-                continue
-            if line.startswith('+'):
-                text = line[2:] if line.startswith('+ ') else line[1:]   # indents in the markdown stay
-                if group is None:
-                    preamble.append(text)
-                elif last is None:
-                    titles[group][1].append(text)
-                else:
-                    notes[last][2].append(text)
-                continue
-            fields = [part.strip() for part in line.split(' | ')]
-            if group is None or len(fields) != 3:
-                errors.append('%s: write "[group] title" first, then "name [value] | form | sentence"' % where)
-                continue
-            head = fields[0].split(' ', 1)
-            last = (group, head[0], head[1] if len(head) == 2 else None)
-            if last in notes:
-                errors.append('%s: a second note for %s' % (where, fields[0]))
-            notes[last] = (fields[1], fields[2], [])
-    return preamble, titles, notes, errors
-
-
 def fill(text, constants, errors):
     def constant(match):
         if match.group(1) not in constants:
@@ -285,7 +248,7 @@ def main():
     check = '--check' in sys.argv[1:]
     reader = Reader()
     reader.read()
-    preamble, titles, notes, errors = read_notes()
+    preamble, titles, notes, errors = read_grouped_notes('tools/text_markup_notes.txt', 'name')
     errors = reader.errors + errors
     text = write_reference(reader, preamble, titles, notes, errors)
     known = {name for _, names in reader.groups for name in names}
