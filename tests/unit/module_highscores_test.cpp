@@ -3,9 +3,7 @@
 
 #include "module_userprofile.h"
 
-#include "temp_folder.h"
-#include "utils_debug.h"
-#include "utils_fs.h"
+#include "user_folder_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +14,8 @@
 
 namespace {
 
-class HighScoresTest : public ::testing::Test {
+class HighScoresTest : public UserFolderTest {
 protected:
-    void SetUp() override
-    {
-        std::filesystem::create_directories(App.file("Profile"));
-        SetAppFolder(App.path().c_str());
-        ResetUserFolder();
-        SetLogFolder(App.path().c_str());
-    }
-
-    void TearDown() override
-    {
-        ResetUserFolder();
-        SetAppFolder(nullptr);
-        SetLogFolder(nullptr);
-    }
-
     // A table named "main" read from a user file with this text.
     void loadText(CHighScores& table, const std::string& text)
     {
@@ -60,8 +43,6 @@ protected:
         for (const Row& row : rows)
             ASSERT_NE(table.insert(row.score, row.name, row.time, 0, nullptr), 0);
     }
-
-    CTempFolder App;
 };
 
 TEST_F(HighScoresTest, ReadsEntriesFromTheFile)

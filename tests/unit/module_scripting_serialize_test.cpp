@@ -3,8 +3,7 @@
 #include "module_scripting_serialize.h"
 
 #include "msgbox_recorder.h"
-#include "temp_folder.h"
-#include "utils_debug.h"
+#include "user_folder_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,27 +12,8 @@
 
 namespace {
 
-void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
-
-class SerializeTest : public ::testing::Test {
+class SerializeTest : public QuietScriptTest {
 protected:
-    void SetUp() override
-    {
-        SetLogFolder(Logs.path().c_str());
-        SquirrelVM::Init();
-        sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
-    }
-    void TearDown() override
-    {
-        SquirrelVM::Shutdown();
-        SetLogFolder(nullptr);
-    }
-
-    static SquirrelObject run(const char* code)
-    {
-        return SquirrelVM::RunScript(SquirrelVM::CompileBuffer(code, "test"));
-    }
-
     static std::string write(const SquirrelObject& value, int flags = SqSerializeQuiet, int* end = nullptr)
     {
         int counter = 0;
@@ -89,8 +69,6 @@ protected:
         }
         return count;
     }
-
-    CTempFolder Logs;
 };
 
 TEST_F(SerializeTest, SingleKeyTableIsWrittenExactly)

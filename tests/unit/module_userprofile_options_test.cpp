@@ -4,9 +4,7 @@
 
 #include "null_file_system.h"
 #include "server_game_manifest.h"
-#include "temp_folder.h"
-#include "utils_debug.h"
-#include "utils_fs.h"
+#include "user_folder_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -20,25 +18,13 @@ const char* const MinimalManifestHead =
     "<Manifest>\n<Fonts></Fonts>\n<Cursors></Cursors>\n<AtlasLists></AtlasLists>\n"
     "<Materials></Materials>\n<ParticleGroups></ParticleGroups>\n";
 
-// A program folder of its own with a "Profile" folder, which becomes the user folder.
-class OptionsTest : public ::testing::Test {
+class OptionsTest : public UserFolderTest {
 protected:
-    void SetUp() override
-    {
-        std::filesystem::create_directories(App.file("Profile"));
-        SetAppFolder(App.path().c_str());
-        ResetUserFolder();
-        SetLogFolder(App.path().c_str());
-        setArgs({});
-    }
-
     void TearDown() override
     {
         CManifest::stored().clear();
         setArgs({});
-        ResetUserFolder();
-        SetAppFolder(nullptr);
-        SetLogFolder(nullptr);
+        UserFolderTest::TearDown();
     }
 
     static void setArgs(std::vector<const char*> args)
@@ -48,8 +34,6 @@ protected:
     }
 
     std::string userFile(const std::string& name) const { return "Profile/" + name; }
-
-    CTempFolder App;
 };
 
 TEST_F(OptionsTest, CommandLineOverridesOnlyTheirOwnKey)

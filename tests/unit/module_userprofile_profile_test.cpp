@@ -9,6 +9,7 @@
 #include "null_file_system.h"
 #include "server_game_manifest.h"
 #include "temp_folder.h"
+#include "user_folder_fixture.h"
 #include "utils_assert.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
@@ -26,8 +27,6 @@
 #include <vector>
 
 namespace {
-
-void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
 
 // Game data that leaves a line of its own in the file and records its calls.
 class CRecordingProfileData : public CProfileData {
@@ -50,33 +49,8 @@ public:
     std::vector<std::string> DataCalls;
 };
 
-class ProfileTest : public ::testing::Test {
+class ProfileTest : public QuietScriptTest {
 protected:
-    void SetUp() override
-    {
-        std::filesystem::create_directories(App.file("Profile"));
-        SetAppFolder(App.path().c_str());
-        ResetUserFolder();
-        SetLogFolder(App.path().c_str());
-        const char* args[] = {"/opt/game/game"};
-        SetCommandLineArgs(1, args);
-        SquirrelVM::Init();
-        sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
-    }
-
-    void TearDown() override
-    {
-        SquirrelVM::Shutdown();
-        ResetUserFolder();
-        SetAppFolder(nullptr);
-        SetLogFolder(nullptr);
-    }
-
-    static SquirrelObject run(const char* code)
-    {
-        return SquirrelVM::RunScript(SquirrelVM::CompileBuffer(code, "test"));
-    }
-
     std::vector<std::string> past(CEngineBase& engine) const
     {
         std::vector<std::string> names;
@@ -91,8 +65,6 @@ protected:
         for (const char* name : names)
             engine.Options.PastProfiles.Add(name);
     }
-
-    CTempFolder App;
 };
 
 const char* const GameIni =

@@ -5,8 +5,7 @@
 
 #include "msgbox_recorder.h"
 #include "mutations.h"
-#include "temp_folder.h"
-#include "utils_debug.h"
+#include "user_folder_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,28 +14,10 @@
 
 namespace {
 
-void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
-
-class RobustScriptValues : public ::testing::Test {
+class RobustScriptValues : public QuietScriptTest {
 protected:
-    void SetUp() override
-    {
-        SetLogFolder(Logs.path().c_str());
-        SquirrelVM::Init();
-        sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
-    }
-    void TearDown() override
-    {
-        SquirrelVM::Shutdown();
-        SetLogFolder(nullptr);
-    }
-    static SquirrelObject run(const char* code)
-    {
-        return SquirrelVM::RunScript(SquirrelVM::CompileBuffer(code, "test"));
-    }
-    std::string alertFile() const { return Logs.path() + "last_scriptcomp_error_alert.log"; }
+    std::string alertFile() const { return App.file("last_scriptcomp_error_alert.log"); }
 
-    CTempFolder Logs;
     CMessageBoxRecorder Boxes;
 };
 

@@ -9,7 +9,7 @@
 #include "module_highscores.h"
 #include "msgbox_recorder.h"
 #include "mutations.h"
-#include "temp_folder.h"
+#include "user_folder_fixture.h"
 #include "utils_debug.h"
 #include "utils_fs.h"
 
@@ -21,37 +21,20 @@
 
 namespace {
 
-void silentPrint(HSQUIRRELVM, const SQChar*, ...) {}
-
 const char* const GameIni =
     "Fullscreen=1\nCursorFace=2\nEffectsVolume=0.5\nMusicVolume=0.25\nXResolution=1024\nYResolution=768\n"
     "Language=en\nDebug=0\nLogLevel=1\nRenderer=3\nBitsPerPixel=32\nVersion=1.0\nVFSPak_1=sample.pak\n";
 
-class RobustUserFiles : public ::testing::Test {
+class RobustUserFiles : public QuietScriptTest {
 protected:
     void SetUp() override
     {
-        std::filesystem::create_directories(App.file("Profile"));
-        SetAppFolder(App.path().c_str());
-        ResetUserFolder();
-        SetLogFolder(App.path().c_str());
-        const char* args[] = {"/opt/game/game"};
-        SetCommandLineArgs(1, args);
-        SquirrelVM::Init();
-        sq_setprintfunc(SquirrelVM::GetVMPtr(), silentPrint);
+        QuietScriptTest::SetUp();
         App.write("game.ini", GameIni);
-    }
-    void TearDown() override
-    {
-        SquirrelVM::Shutdown();
-        ResetUserFolder();
-        SetAppFolder(nullptr);
-        SetLogFolder(nullptr);
     }
     std::string alertFile() const { return App.file("last_scriptcomp_error_alert.log"); }
     static bool inRange(float value, float low, float high) { return value >= low && value <= high; }
 
-    CTempFolder App;
     CMessageBoxRecorder Boxes;
 };
 
