@@ -593,61 +593,85 @@ TEST(DeviceCreationDeathTest, FinalFailureEndsWithCodeOne)
     SetLogFolder(nullptr);
 }
 
-TEST(Archives, OnlyTheSameArchiveIsRefused)
+// An engine on the null driver in a program folder of its own, with a
+// folder for archives in it.
+class Archives : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Engine.ForceNullDriver = true;
+        Engine.createDevice();
+        ASSERT_NE(Engine.FileSystem, nullptr);
+        std::filesystem::create_directories(Root);
+    }
+    void TearDown() override
+    {
+        Engine.releaseDevice();
+        std::filesystem::remove_all(Root);
+    }
+    std::string readWhole(const std::string& name) const
+    {
+        std::ifstream in(Root + "/" + name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    struct SArchiveCase {
+        const char* what;
+        std::string bytes;
+        bool mounted;
+    };
+    // Each case's bytes as <Folder>/<prefix><n>.<ending>, mounted.
+    void mountEach(const std::vector<SArchiveCase>& cases, const std::string& prefix, const std::string& ending)
+    {
+        for (size_t n = 0; n < cases.size(); ++n) {
+            const std::string name = Folder + "/" + prefix + std::to_string(n) + "." + ending;
+            std::ofstream(std::string(GetAppFolderCStr()) + name, std::ios::binary) << cases[n].bytes;
+            EXPECT_EQ(Engine.mountArchive(name.c_str()), cases[n].mounted) << cases[n].what;
+        }
+    }
+    static std::string log() { return (const char*)GetDebugLogBuffer()->Text; }
+
+    CProgramFolder Program;
+    CEngineBase Engine;
+    const std::string Folder = "ecore_archives_" + std::to_string(getpid());
+    const std::string Root = std::string(GetAppFolderCStr()) + Folder;
+};
+
+TEST_F(Archives, OnlyTheSameArchiveIsRefused)
 {
-    CProgramFolder program;
-    CEngineBase engine;
-    engine.ForceNullDriver = true;
-    engine.createDevice();
-    ASSERT_NE(engine.FileSystem, nullptr);
-    std::string folder = "ecore_mount_" + std::to_string(getpid());
-    std::string root = std::string(GetAppFolderCStr()) + folder;
-    std::filesystem::create_directories(root + "/gamedata");
-    std::filesystem::create_directories(root + "/data");
-    std::filesystem::create_directories(root + "/my.pak.game/data");
-    std::filesystem::create_directories(root + "/my.zip.game/data");
-    std::ofstream(root + "/data/probe.txt") << "found";
-    std::ofstream(root + "/my.zip.game/data/zipped.txt") << "found";
-    std::ofstream(root + "/plain.dat") << "no archive";
+    std::filesystem::create_directories(Root + "/gamedata");
+    std::filesystem::create_directories(Root + "/data");
+    std::filesystem::create_directories(Root + "/my.pak.game/data");
+    std::filesystem::create_directories(Root + "/my.zip.game/data");
+    std::ofstream(Root + "/data/probe.txt") << "found";
+    std::ofstream(Root + "/my.zip.game/data/zipped.txt") << "found";
+    std::ofstream(Root + "/plain.dat") << "no archive";
 
     struct Case { std::string path; bool mounted; };
     const Case cases[] = {
-        {folder + "/gamedata", true},
-        {folder + "/data", true},          // its name occurs in "gamedata": mounted all the same
-        {folder + "/data", false},         // the very same folder
-        {folder + "/./data", false},       // the same folder by another name
-        {folder + "/missing", false},
+        {Folder + "/gamedata", true},
+        {Folder + "/data", true},          // its name occurs in "gamedata": mounted all the same
+        {Folder + "/data", false},         // the very same folder
+        {Folder + "/./data", false},       // the same folder by another name
+        {Folder + "/missing", false},
         {"", false},
-        {folder + "/my.pak.game/data", true},   // folders above the mount do not make it an archive
-        {folder + "/my.zip.game/data", true},
-        {folder + "/plain.dat", false},   // neither archive nor folder: the log says so
+        {Folder + "/my.pak.game/data", true},   // folders above the mount do not make it an archive
+        {Folder + "/my.zip.game/data", true},
+        {Folder + "/plain.dat", false},   // neither archive nor folder: the log says so
     };
     for (const Case& c : cases)
-        EXPECT_EQ(engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
-    EXPECT_STREQ(engine.MountedArchives, "gamedatadatadatadataplain");   // listed before the file system answers
-    EXPECT_TRUE(engine.FileSystem->existFile("probe.txt"));
-    EXPECT_TRUE(engine.FileSystem->existFile("zipped.txt"));
-    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("plain.dat' not mounted: the file system could not open it"),
-              std::string::npos);
-    engine.releaseDevice();
-    std::filesystem::remove_all(root);
+        EXPECT_EQ(Engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
+    EXPECT_STREQ(Engine.MountedArchives, "gamedatadatadatadataplain");   // listed before the file system answers
+    EXPECT_TRUE(Engine.FileSystem->existFile("probe.txt"));
+    EXPECT_TRUE(Engine.FileSystem->existFile("zipped.txt"));
+    EXPECT_NE(log().find("plain.dat' not mounted: the file system could not open it"), std::string::npos);
 }
 
-TEST(Archives, DamagedPakDirectoriesAreNotMounted)
+TEST_F(Archives, DamagedPakDirectoriesAreNotMounted)
 {
     // The archive reader trusts a PAK's directory; a damaged one would make it
     // read past its buffers or hand out sizes far beyond the file.
-    CProgramFolder program;
-    CEngineBase engine;
-    engine.ForceNullDriver = true;
-    engine.createDevice();
-    ASSERT_NE(engine.FileSystem, nullptr);
-    const std::string folder = "ecore_pak_" + std::to_string(getpid());
-    const std::string root = std::string(GetAppFolderCStr()) + folder;
-    std::filesystem::create_directories(root);
-    ASSERT_TRUE(WritePak(root + "/whole.pak", {{"a.txt", "alpha"}, {"b/b.txt", "beta"}}));
-    std::ifstream in(root + "/whole.pak", std::ios::binary);
-    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WritePak(Root + "/whole.pak", {{"a.txt", "alpha"}, {"b/b.txt", "beta"}}));
+    const std::string whole = readWhole("whole.pak");
     ASSERT_EQ(whole.size(), 12u + 9u + 128u);
     auto patched = [&](size_t at, uint32_t value) {
         std::string bytes = whole;
@@ -658,12 +682,7 @@ TEST(Archives, DamagedPakDirectoriesAreNotMounted)
     const size_t entry0 = 12 + 9;
     std::string unended = whole;
     std::fill(unended.begin() + long(entry0), unended.begin() + long(entry0 + 56), 'n');
-    struct Case {
-        const char* what;
-        std::string bytes;
-        bool mounted;
-    };
-    const Case cases[] = {
+    mountEach({
         {"whole", whole, true},
         {"directory past the end", patched(4, 0xFFFFFFF0u), false},
         {"directory length past the end", patched(8, 0x7FFFFFC0u), false},
@@ -673,63 +692,31 @@ TEST(Archives, DamagedPakDirectoriesAreNotMounted)
         {"entry offset past the end", patched(entry0 + 56, 0xFFFFFFFFu), false},
         {"entry name without an end", unended, false},
         {"no PAK at all", "PAC", false},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
-        const std::string name = folder + "/c" + std::to_string(n++) + ".pak";
-        std::ofstream(std::string(GetAppFolderCStr()) + name, std::ios::binary) << c.bytes;
-        EXPECT_EQ(engine.mountArchive(name.c_str()), c.mounted) << c.what;
-    }
-    EXPECT_STREQ(engine.MountedArchives, "c0") << "refused archives are not listed";
-    EXPECT_TRUE(engine.FileSystem->existFile("b/b.txt"));
-    const std::string log = (const char*)GetDebugLogBuffer()->Text;
-    EXPECT_NE(log.find("c1.pak' not mounted: its directory lies outside the file"), std::string::npos);
-    EXPECT_NE(log.find("c5.pak' not mounted: entry 0 lies outside the file"), std::string::npos);
-    EXPECT_NE(log.find("c7.pak' not mounted: entry 0 has a name without an end"), std::string::npos);
-    engine.releaseDevice();
-    std::filesystem::remove_all(root);
+    }, "c", "pak");
+    EXPECT_STREQ(Engine.MountedArchives, "c0") << "refused archives are not listed";
+    EXPECT_TRUE(Engine.FileSystem->existFile("b/b.txt"));
+    EXPECT_NE(log().find("c1.pak' not mounted: its directory lies outside the file"), std::string::npos);
+    EXPECT_NE(log().find("c5.pak' not mounted: entry 0 lies outside the file"), std::string::npos);
+    EXPECT_NE(log().find("c7.pak' not mounted: entry 0 has a name without an end"), std::string::npos);
 }
 
-TEST(Archives, CutZipsAreNotMounted)
+TEST_F(Archives, CutZipsAreNotMounted)
 {
     // The zip reader trusts each entry header's size: a cut archive would hand
     // out entries longer than what is left of it.
-    CProgramFolder program;
-    CEngineBase engine;
-    engine.ForceNullDriver = true;
-    engine.createDevice();
-    ASSERT_NE(engine.FileSystem, nullptr);
-    const std::string folder = "ecore_zip_" + std::to_string(getpid());
-    const std::string root = std::string(GetAppFolderCStr()) + folder;
-    std::filesystem::create_directories(root);
-    ASSERT_TRUE(WriteStoredZip(root + "/whole.zip", {{"a.txt", std::string(300, 'a')}, {"b/b.txt", "beta"}}));
-    std::ifstream in(root + "/whole.zip", std::ios::binary);
-    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WriteStoredZip(Root + "/whole.zip", {{"a.txt", std::string(300, 'a')}, {"b/b.txt", "beta"}}));
+    const std::string whole = readWhole("whole.zip");
     std::string longer = whole;
     longer[18] = char(0xFF);   // the first entry's stored size, far past the end
-    struct Case {
-        const char* what;
-        std::string bytes;
-        bool mounted;
-    };
-    const Case cases[] = {
+    mountEach({
         {"whole", whole, true},
         {"cut inside the first entry's data", whole.substr(0, 30 + 5 + 100), false},
         {"cut inside the second header", whole.substr(0, 30 + 5 + 300 + 10), false},
         {"size past the end", longer, false},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
-        const std::string name = folder + "/z" + std::to_string(n++) + ".zip";
-        std::ofstream(std::string(GetAppFolderCStr()) + name, std::ios::binary) << c.bytes;
-        EXPECT_EQ(engine.mountArchive(name.c_str()), c.mounted) << c.what;
-    }
-    EXPECT_STREQ(engine.MountedArchives, "z0");
-    const std::string log = (const char*)GetDebugLogBuffer()->Text;
-    EXPECT_NE(log.find("z1.zip' not mounted: entry 0 lies outside the file"), std::string::npos);
-    EXPECT_NE(log.find("z2.zip' not mounted: entry 1 has no whole header"), std::string::npos);
-    engine.releaseDevice();
-    std::filesystem::remove_all(root);
+    }, "z", "zip");
+    EXPECT_STREQ(Engine.MountedArchives, "z0");
+    EXPECT_NE(log().find("z1.zip' not mounted: entry 0 lies outside the file"), std::string::npos);
+    EXPECT_NE(log().find("z2.zip' not mounted: entry 1 has no whole header"), std::string::npos);
 }
 
 TEST_F(EngineLoop, NoIconWithoutAWindow)
