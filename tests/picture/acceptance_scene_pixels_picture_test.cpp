@@ -12,7 +12,7 @@
 #include "rendering_stuff_particles.h"
 #include "rendering_stuff_textures.h"
 
-#include "picture_support.h"
+#include "engine_picture.h"
 
 #include <irrlicht.h>
 #include <gtest/gtest.h>
@@ -28,73 +28,32 @@ namespace {
 
 using Pixel = SPicturePixel;
 
-::testing::AssertionResult isNear(const Pixel& actual, const Pixel& expected, int tolerance)
-{
-    if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
-        std::abs(actual.b - expected.b) <= tolerance)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << actual << " is not near " << expected;
-}
-
-struct SDriverCase {
-    const char* Name;
-    int Renderer;
-    video::E_DRIVER_TYPE Type;
-};
-
-class DescribedSpritePixels : public testing::TestWithParam<SDriverCase> {
+class DescribedSpritePixels : public EnginePicture {
 protected:
     void SetUp() override
     {
-        PreviousHook = platform::SetMessageBoxHook(
-            [](const char*, const char*, unsigned type) { return platform::UnattendedBoxAnswer(type); });
-        if (!HasPictureDisplay())
-            GTEST_SKIP() << "no display";
-        Engine = std::make_unique<CEngineBase>();
-        Engine->Options.Renderer = GetParam().Renderer;
-        Engine->CreateDeviceFn = CreateSmallPictureDevice;
-        Engine->createDevice();
-        if (!Engine->Driver || Engine->Driver->getDriverType() != GetParam().Type)
-            GTEST_SKIP() << "no " << GetParam().Name << " device";
-        Engine->Renderer.getMaterials().init(Engine->Driver);
-        CTextureCache::instance().clear();
-        clearSpriteCache();
+        EnginePicture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         Smgr = Engine->SceneManager;
-        Smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20.65f), core::vector3df(0, 0, 0));
         Root = new CProbeNode(Smgr->getRootSceneNode(), Smgr, "pole", nullptr);
         Root->drop();
         Root->setID(RootNodeId);
         Engine->RootNode = Root;
-        Folder = std::filesystem::temp_directory_path() / ("engine-accpix-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(Folder);
     }
-
     void TearDown() override
     {
         if (Engine) {
             Engine->RootNode = nullptr;
             Engine->Renderer.processDeferredRemovals();
-            if (Smgr)
-                Smgr->getRootSceneNode()->removeAll();
-            clearSpriteCache();
-            CTextureCache::instance().clear();
-            clearTexturePixelCache();
-            Engine.reset();
         }
-        std::error_code error;
-        std::filesystem::remove_all(Folder, error);
-        platform::SetMessageBoxHook(PreviousHook);
+        EnginePicture::TearDown();
     }
 
     // An 8 x 8 image file of one colour, for "-Texture:".
     std::string image(const char* name, video::SColor colour)
     {
-        const std::string path = (Folder / name).string();
-        video::IImage* picture = Engine->Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(8, 8));
-        picture->fill(colour);
-        Engine->Driver->writeImageToFile(picture, path.c_str());
-        picture->drop();
-        return path;
+        return writeImage(name, 8, 8, [&](int, int) { return colour; });
     }
 
     CNodeBasement* make(const std::string& body, scene::ISceneNode* parent = nullptr)
@@ -108,23 +67,13 @@ protected:
     {
         Engine->Driver->beginScene(true, true, video::SColor(255, 0, 0, 255));
         Engine->Renderer.renderNodes();
-        const int side = SmallPictureSide;
-        if (GetParam().Type == video::EDT_OPENGL) {
-            centre = ReadBackBufferPixel(side / 2, side / 2, side);
-            corner = ReadBackBufferPixel(3, 3, side);
-        } else if (video::IImage* shot = Engine->Driver->createScreenShot()) {
-            centre = ImagePixel(shot, side / 2, side / 2);
-            corner = ImagePixel(shot, 3, 3);
-            shot->drop();
-        }
+        centre = drawnPixel(SmallPictureSide / 2, SmallPictureSide / 2);
+        corner = drawnPixel(3, 3);
         Engine->Driver->endScene();
     }
 
-    std::unique_ptr<CEngineBase> Engine;
     scene::ISceneManager* Smgr = nullptr;
     CProbeNode* Root = nullptr;
-    std::filesystem::path Folder;
-    platform::MessageBoxHook PreviousHook;
 };
 
 TEST_P(DescribedSpritePixels, CentreShowsTheTextureAndHalfAlphaBlends)
@@ -169,8 +118,6 @@ TEST_P(DescribedSpritePixels, AHiddenParentIsNotDrawnButItsChildIs)
     EXPECT_TRUE(isNear(centre, {0, 0, 255}, 4));
 }
 
-const SDriverCase Drivers[] = {{"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}, {"OpenGL", 3, video::EDT_OPENGL}};
-INSTANTIATE_TEST_SUITE_P(Drivers, DescribedSpritePixels, testing::ValuesIn(Drivers),
-                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, DescribedSpritePixels, testing::ValuesIn(PictureDrivers), PictureDriverName);
 
 } // namespace

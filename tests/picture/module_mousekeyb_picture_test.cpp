@@ -18,7 +18,7 @@
 #include "rendering_stuff_textures.h"
 #include "utils_system_common.h"
 
-#include "picture_support.h"
+#include "engine_picture.h"
 #include "xtest_keyboard.h"
 #include "xvfb_server.h"
 
@@ -38,61 +38,26 @@ namespace {
 
 constexpr int WindowSize = SmallPictureSide;
 
-struct SDriverCase {
-    const char* Name;
-    int Renderer;   // the option value
-    video::E_DRIVER_TYPE Type;
-};
-
-class PickingPicture : public testing::TestWithParam<SDriverCase> {
+class PickingPicture : public EnginePicture {
 protected:
     void SetUp() override
     {
-        PreviousHook = platform::SetMessageBoxHook(
-            [](const char*, const char*, unsigned type) { return platform::UnattendedBoxAnswer(type); });
-        if (!HasPictureDisplay())
-            GTEST_SKIP() << "no display";
         getInputState()->reset();
-        Engine = std::make_unique<CEngineBase>();
-        Engine->Options.Renderer = GetParam().Renderer;
-        Engine->CreateDeviceFn = CreateSmallPictureDevice;
-        Engine->createDevice();
-        ASSERT_NE(Engine->Driver, nullptr);
-        if (Engine->Driver->getDriverType() != GetParam().Type)
-            GTEST_SKIP() << "the device fell back to another driver";
-        Engine->Renderer.getMaterials().init(Engine->Driver);
-        CTextureCache::instance().clear();
-        clearTexturePixelCache();
-        Engine->SceneManager->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20.65f), core::vector3df(0, 0, 0));
-        Folder = std::filesystem::temp_directory_path() / ("engine-picking-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(Folder);
+        EnginePicture::SetUp();
     }
-
     void TearDown() override
     {
         getInputState()->reset();
-        if (Engine) {
-            Engine->SceneManager->getRootSceneNode()->removeAll();
-            CTextureCache::instance().clear();
-            clearTexturePixelCache();
-            Engine.reset();
-        }
-        std::error_code error;
-        std::filesystem::remove_all(Folder, error);
-        platform::SetMessageBoxHook(PreviousHook);
+        EnginePicture::TearDown();
     }
 
     // A window-covering sprite whose texture is white with alpha 127 on the
     // left half and 128 on the right half.
     CSpriteNode* halves(s32 id)
     {
-        const std::string path = (Folder / "halves.png").string();
-        video::IImage* image = Engine->Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(8, 8));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                image->setPixel(x, y, video::SColor(x < 4 ? 127 : 128, 255, 255, 255));
-        Engine->Driver->writeImageToFile(image, path.c_str());
-        image->drop();
+        const std::string path = writeImage("halves.png", 8, 8, [](int x, int) {
+            return video::SColor(x < 4 ? 127 : 128, 255, 255, 255);
+        });
         auto* node = new CSpriteNode(Engine->SceneManager->getRootSceneNode(), Engine->SceneManager, id,
                                      core::vector3df(0, 0, 0), core::dimension2df(40, 40));
         node->drop();
@@ -102,7 +67,7 @@ protected:
         return node;
     }
 
-        // The device's window takes the events of its display until the key
+    // The device's window takes the events of its display until the key
     // table shows the key so (false when it never does).
     bool runUntilKeyIs(int key, bool down)
     {
@@ -122,10 +87,6 @@ protected:
         Engine->Renderer.renderNodes();
         Engine->Driver->endScene();
     }
-
-    std::unique_ptr<CEngineBase> Engine;
-    std::filesystem::path Folder;
-    platform::MessageBoxHook PreviousHook;
 };
 
 TEST_P(PickingPicture, AlphaAboveHalfUnderTheCursorDecidesAPixelPerfectHit)
@@ -292,11 +253,7 @@ TEST(WindowClipboard, GameTextKeepsItsCodePageAndTextOfOthersIsPasted)
     platform::SetMessageBoxHook(previousHook);
 }
 
-const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};
-
-INSTANTIATE_TEST_SUITE_P(Drivers, PickingPicture, testing::ValuesIn(Drivers),
-                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
-INSTANTIATE_TEST_SUITE_P(Drivers, KeyboardPicture, testing::ValuesIn(Drivers),
-                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, PickingPicture, testing::ValuesIn(PictureDrivers), PictureDriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, KeyboardPicture, testing::ValuesIn(PictureDrivers), PictureDriverName);
 
 } // namespace

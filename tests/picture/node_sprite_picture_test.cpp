@@ -9,7 +9,7 @@
 #include "rendering_material_custom.h"
 #include "rendering_stuff_particles.h"
 
-#include "picture_support.h"
+#include "engine_picture.h"
 
 #include <irrlicht.h>
 #include <GL/gl.h>
@@ -28,83 +28,12 @@ constexpr int WindowSize = SmallPictureSide;
 
 using Pixel = SPicturePixel;
 
-::testing::AssertionResult isNear(const Pixel& actual, const Pixel& expected, int tolerance)
-{
-    if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
-        std::abs(actual.b - expected.b) <= tolerance)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << actual << " is not near " << expected;
-}
-
-bool canCreate(video::E_DRIVER_TYPE type)
-{
-    if (!HasPictureDisplay())
-        return false;
-    SIrrlichtCreationParameters params;
-    params.DriverType = type;
-    IrrlichtDevice* device = CreateSmallPictureDevice(params);
-    if (!device)
-        return false;
-    device->closeDevice();
-    device->drop();
-    return true;
-}
-
-struct SDriverCase {
-    const char* Name;
-    int Renderer;                 // the option value
-    video::E_DRIVER_TYPE Type;
-};
-
-class SpritePicture : public testing::TestWithParam<SDriverCase> {
+class SpritePicture : public EnginePicture {
 protected:
-    void SetUp() override
-    {
-        PreviousHook = platform::SetMessageBoxHook(
-            [](const char*, const char*, unsigned type) { return platform::UnattendedBoxAnswer(type); });
-        if (!canCreate(GetParam().Type))
-            GTEST_SKIP() << "no display or no " << GetParam().Name;
-        Engine = std::make_unique<CEngineBase>();
-        Engine->Options.Renderer = GetParam().Renderer;
-        Engine->CreateDeviceFn = CreateSmallPictureDevice;
-        Engine->createDevice();
-        ASSERT_NE(Engine->Driver, nullptr);
-        if (Engine->Driver->getDriverType() != GetParam().Type)
-            GTEST_SKIP() << "the device fell back to another driver";
-        Engine->Renderer.getMaterials().init(Engine->Driver);
-        CTextureCache::instance().clear();
-        clearTexturePixelCache();
-        Engine->SceneManager->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20.65f), core::vector3df(0, 0, 0));
-        Folder = std::filesystem::temp_directory_path() / ("engine-sprite-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(Folder);
-    }
-
-    void TearDown() override
-    {
-        if (Engine) {
-            Engine->SceneManager->getRootSceneNode()->removeAll();
-            CTextureCache::instance().clear();
-            clearTexturePixelCache();
-            Engine.reset();
-        }
-        std::error_code error;
-        std::filesystem::remove_all(Folder, error);
-        platform::SetMessageBoxHook(PreviousHook);
-    }
-
-    bool isOpenGL() const { return GetParam().Type == video::EDT_OPENGL; }
-
     // A texture through the cache, from an image file of exact pixels.
     STextureRegion region(const char* name, int w, int h, std::function<video::SColor(int, int)> pixel)
     {
-        const std::string path = (Folder / name).string();
-        video::IImage* image = Engine->Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(w, h));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                image->setPixel(x, y, pixel(x, y));
-        Engine->Driver->writeImageToFile(image, path.c_str());
-        image->drop();
-        return retrieveTexture(path.c_str());
+        return retrieveTexture(writeImage(name, w, h, pixel).c_str());
     }
 
     // A sprite covering the window, drawn with a custom material slot.
@@ -129,21 +58,10 @@ protected:
     {
         Engine->Driver->beginScene(true, true, video::SColor(255, 0, 0, 255));
         Engine->Renderer.renderNodes();
-        Pixel pixel{-1, -1, -1};
-        const int x = WindowSize / 2, y = WindowSize / 2;
-        if (isOpenGL()) {
-            pixel = ReadBackBufferPixel(x, y, WindowSize);
-        } else if (video::IImage* shot = Engine->Driver->createScreenShot()) {
-            pixel = ImagePixel(shot, x, y);
-            shot->drop();
-        }
+        const Pixel pixel = drawnPixel(WindowSize / 2, WindowSize / 2);
         Engine->Driver->endScene();
         return pixel;
     }
-
-    std::unique_ptr<CEngineBase> Engine;
-    std::filesystem::path Folder;
-    platform::MessageBoxHook PreviousHook;
 };
 
 TEST_P(SpritePicture, CentreShowsTheTextureAndItsAlpha)
@@ -197,9 +115,6 @@ TEST_P(SpritePicture, PixelPerfectHitsReadTheDriversTexture)
     EXPECT_FALSE(isTransparentAround(node, {0.75f, 0.01f}, 0, 0));
 }
 
-const SDriverCase Drivers[] = {{"OpenGL", 3, video::EDT_OPENGL}, {"BurningsVideo", 2, video::EDT_BURNINGSVIDEO}};
-
-INSTANTIATE_TEST_SUITE_P(Drivers, SpritePicture, testing::ValuesIn(Drivers),
-                         [](const testing::TestParamInfo<SDriverCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, SpritePicture, testing::ValuesIn(PictureDrivers), PictureDriverName);
 
 } // namespace
