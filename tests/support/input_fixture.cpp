@@ -3,6 +3,7 @@
 
 #include "module_dialogfactory.h"
 #include "module_mousekeyb.h"
+#include "node_factory.h"
 #include "node_base.h"
 #include "node_utilities.h"
 #include "rendering_stuff_textures.h"
@@ -75,6 +76,7 @@ void InputFixture::SetUp()
     script("log <- [];");
     ASSERT_TRUE(step());   // the camera's frustum exists only after a drawn frame
     Engine.setGameState(500);
+    clearSpriteCache();
 }
 
 void InputFixture::TearDown()
@@ -84,6 +86,7 @@ void InputFixture::TearDown()
     CTextureCache::instance().clear();
     getInputState()->reset();
     CDialogFactory::reset();
+    clearSpriteCache();
 }
 
 void InputFixture::writeData(const std::string& name, const std::string& text)

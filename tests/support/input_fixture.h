@@ -1,5 +1,6 @@
 // An engine on the null driver, past start-up and in play, with helpers to
-// make clickable nodes and to post mouse and key events (tests).
+// make clickable nodes and to post mouse and key events; the sprite cache is
+// emptied before and after (tests).
 #pragma once
 
 #include "module_enginebase.h"

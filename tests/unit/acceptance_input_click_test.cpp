@@ -29,18 +29,12 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         script("function hit(t) { ::log.append(\"hit \" + t._id + \"/\" + t._parentid); }"
                "function other(t) { ::log.append(\"other \" + t._id); }"
                "function refuse(t) { ::log.append(\"refused\"); return false; }"
                "function auto(t) { ::log.append(\"auto\"); }"
                "function later(t) { ::log.append(\"later\"); return ::enabled; }"
                "enabled <- false;");
-    }
-    void TearDown() override
-    {
-        InputFixture::TearDown();
-        clearSpriteCache();
     }
 
     CNodeBasement* make(const std::string& keys, float z = 0)

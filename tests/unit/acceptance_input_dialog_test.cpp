@@ -44,13 +44,7 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         script("clicks <- []; hovers <- [];");
-    }
-    void TearDown() override
-    {
-        InputFixture::TearDown();
-        clearSpriteCache();
     }
 
     void describe(const std::string& name, const std::string& text)

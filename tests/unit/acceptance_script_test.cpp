@@ -47,7 +47,6 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         script("function named(t) { ::log.append(\"named \" + t._id + \"/\" + t._parentid); }"
                "function coded() {"
                "    local t = core_se_GetRelated();"
@@ -55,11 +54,6 @@ protected:
                "}"
                "function bare() { ::log.append(\"bare\"); }");
         Boxes.Boxes.clear();
-    }
-    void TearDown() override
-    {
-        InputFixture::TearDown();
-        clearSpriteCache();
     }
 
     CNodeBasement* make(const std::string& action)

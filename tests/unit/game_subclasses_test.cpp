@@ -33,13 +33,7 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         useGameClient();
-    }
-    void TearDown() override
-    {
-        InputFixture::TearDown();
-        clearSpriteCache();
     }
 
     void useGameClient()

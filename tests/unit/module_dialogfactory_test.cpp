@@ -110,7 +110,6 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         script("function onEsc() { ::log.append(\"esc\"); }"
                "function ok(t) { ::log.append(\"ok\"); }");
     }

@@ -31,7 +31,6 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         script("function hit(t) { ::log.append(\"hit \" + t._id + \"/\" + t._parentid); }"
                "function other(t) { ::log.append(\"other \" + t._id); }"
                "function refuse(t) { ::log.append(\"refused\"); return false; }"
@@ -41,11 +40,6 @@ protected:
                "function hin(t) { ::log.append(\"in \" + t._id + \" \" + t._isover); }"
                "function hout(t) { ::log.append(\"out \" + t._isover); }"
                "enabled <- false;");
-    }
-    void TearDown() override
-    {
-        InputFixture::TearDown();
-        clearSpriteCache();
     }
 
     CNodeBasement* make(const std::string& keys, irr::scene::ISceneNode* parent = nullptr, float z = 0)

@@ -46,7 +46,6 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         script("function hin(n) { ::log.append(\"in \" + n); }"
                "function hout(n) { ::log.append(\"out \" + n); }"
                "function pressed(t) { ::log.append(\"click \" + t._id); if (::opening) core_OpenDialog(\"about\"); }"
@@ -54,11 +53,6 @@ protected:
                "function closeAbout() { ::log.append(\"close\"); core_CloseDialog(\"about\", 300); }");
         Files.write("about.dlg", AboutDialog);
         CDialogFactory::registerDialogDescription(Files.file("about.dlg").c_str());
-    }
-    void TearDown() override
-    {
-        InputFixture::TearDown();
-        clearSpriteCache();
     }
 
     // A menu button: over image, in and out scripts and a click action.

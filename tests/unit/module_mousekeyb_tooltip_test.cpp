@@ -29,7 +29,6 @@ protected:
     void SetUp() override
     {
         InputFixture::SetUp();
-        clearSpriteCache();
         ASSERT_EQ(liveTooltipCount, 0);
         script("calls <- 0; tipText <- \"first\";"
                "function tipString(t) { ::calls++; return \"from script \" + t._w; }"
@@ -39,7 +38,6 @@ protected:
     void TearDown() override
     {
         InputFixture::TearDown();
-        clearSpriteCache();
         EXPECT_EQ(liveTooltipCount, 0) << "every tip node counted off";
     }
 
