@@ -66,6 +66,7 @@ void NullScene::SetUp()
 
 void NullScene::TearDown()
 {
+    Engine.RootNode = nullptr;
     Engine.Renderer.processDeferredRemovals();
     if (Smgr)
         Smgr->getRootSceneNode()->removeAll();
@@ -73,6 +74,8 @@ void NullScene::TearDown()
     GetSceneHooks() = SavedHooks;
     Hooks = nullptr;
     ResetNodeRegistry();
+    clearSpriteCache();
+    CTextureCache::instance().clear();
 }
 
 CProbeNode* NullScene::addNode(const char* tag, scene::ISceneNode* parent, s32 id, const core::vector3df& position)

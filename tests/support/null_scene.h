@@ -59,7 +59,7 @@ struct SHookLog {
 class NullScene : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override;   // also empties the sprite and texture caches
 
     // An engine node under the parent (the scene root when null), borrowed.
     CProbeNode* addNode(const char* tag, irr::scene::ISceneNode* parent = nullptr, irr::s32 id = -1,

@@ -39,13 +39,6 @@ protected:
         Root = addRootWithFreshCaches();
         GetSceneHooks() = SavedHooks;   // the engine's own hooks, not the recorders
     }
-    void TearDown() override
-    {
-        Engine.RootNode = nullptr;
-        NullScene::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
-    }
     CNodeBasement* make(const std::string& name, scene::ISceneNode* parent = nullptr,
                         const core::vector3df& position = {0, 0, 0})
     {

@@ -44,13 +44,6 @@ protected:
         GetSceneHooks() = SavedHooks;   // the engine's own hooks
         Camera = Smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -20.65f), core::vector3df(0, 0, 0));
     }
-    void TearDown() override
-    {
-        Engine.RootNode = nullptr;
-        NullScene::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
-    }
     CNodeBasement* make(const std::string& name, scene::ISceneNode* parent = nullptr)
     {
         return addSprite(name.c_str(), 1, 1, core::vector3df(0, 0, 0), parent, nullptr, SPRITE_SITE);

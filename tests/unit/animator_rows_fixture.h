@@ -29,10 +29,7 @@ protected:
     void TearDown() override
     {
         GetDescriptionRowMakers() = SDescriptionRowMakers();
-        Engine.RootNode = nullptr;
         NullScene::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
     }
     // Every description ends in a line break: a last key without one reads as absent.
     static std::string raw(const std::string& body)

@@ -104,10 +104,7 @@ protected:
     void TearDown() override
     {
         g_hero = nullptr;
-        Engine.RootNode = nullptr;
         ScriptNatives::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
     }
     CNodeBasement* sprite(const char* name, scene::ISceneNode* parent)
     {
@@ -281,11 +278,8 @@ protected:
         f32* clip = CInputState::getCursorClipArea();
         clip[0] = clip[1] = clip[2] = clip[3] = 0;
         g_pole = nullptr;
-        Engine.RootNode = nullptr;
         Engine.Camera = nullptr;
         ScriptNatives::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
     }
 
     CProbeNode* Root = nullptr;

@@ -43,13 +43,6 @@ protected:
         ASSERT_TRUE(Engine.Device->getFileSystem()->addFileArchive(Folder.path().c_str(), true, false,
                                                                     io::EFAT_FOLDER));
     }
-    void TearDown() override
-    {
-        Engine.RootNode = nullptr;
-        NullScene::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
-    }
 
     std::vector<CNodeBasement*> children(scene::ISceneNode* node) const
     {

@@ -29,10 +29,7 @@ protected:
     void TearDown() override
     {
         GetDescriptionRowMakers() = SDescriptionRowMakers();
-        Engine.RootNode = nullptr;
         NullScene::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
     }
 
     CNodeBasement* make(const std::string& file, const std::string& text, const core::vector3df& position,

@@ -51,10 +51,7 @@ protected:
     {
         GetDescriptionRowMakers() = SDescriptionRowMakers();
         SetSpriteTextNodeMaker(nullptr);
-        Engine.RootNode = nullptr;
         NullScene::TearDown();
-        clearSpriteCache();
-        CTextureCache::instance().clear();
     }
     CNodeBasement* make(const std::string& name, scene::ISceneNode* parent = nullptr,
                         const core::vector3df& position = {0, 0, 0}, const SSpriteCreateInfo* info = nullptr)
