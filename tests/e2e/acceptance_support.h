@@ -33,43 +33,19 @@ std::string manifestXml(const std::string& head = "", const std::string& lists =
 // (state 500) and ends the game soon after, unless fn returns true.
 std::string scriptPrelude();
 
-class GameDir {
+class GameDir : public sample::GameFolder {
 public:
     GameDir();
-    ~GameDir();
-    GameDir(const GameDir&) = delete;
-    GameDir& operator=(const GameDir&) = delete;
 
     // Writes a file under the program folder, making its folders.
     void put(const std::string& relative, const std::string& text) const;
     std::string get(const std::string& relative) const { return sample::readFile(Root / relative); }
     bool has(const std::string& relative) const { return fs::exists(Root / relative); }
 
-    // Runs the game to its end (or kills it at the deadline). Without a
-    // window it runs on the null driver with no display at all.
-    SRun run(const std::vector<std::string>& args, const SScreen& screen = SScreen{}) const
-    {
-        return finish(start(args, screen));
-    }
-    pid_t start(const std::vector<std::string>& args, const SScreen& screen = SScreen{}) const;
-    SRun finish(pid_t pid) const;
-
-    void setEnv(const std::string& name, const std::string& value) { Environment.emplace_back(name, value); }
-
     fs::path userFolder() const { return Root / "xdg" / AppFolder; }
     std::string user(const std::string& name) const { return sample::readFile(userFolder() / name); }
     // The debug log with the stderr of the last run, for failure messages.
     std::string trace(const SRun& run) const { return run.Stderr + "\n--- last_debug.log ---\n" + get("last_debug.log"); }
-
-    fs::path Root;
-    // Where the program is started from; the program folder when empty.
-    fs::path StartFolder;
-    // The largest file the program may write, in bytes (0: no limit):
-    // writes past it fail, as they do on a full disk.
-    long FileSizeLimit = 0;
-
-private:
-    std::vector<std::pair<std::string, std::string>> Environment;
 };
 
 // An Xvfb of the test's own, with extra server options (for example

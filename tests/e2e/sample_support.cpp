@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,9 +155,9 @@ std::vector<std::string> errorLines(const std::string& log)
     return found;
 }
 
-SampleFolder::SampleFolder()
+GameFolder::GameFolder(const char* prefix)
 {
-    std::string pattern = (fs::temp_directory_path() / "sample-e2e-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
     Root = mkdtemp(pattern.data());
     fs::path game = fs::path(ENGINE_BINARY_DIR) / "game";
     std::error_code error;
@@ -164,22 +165,20 @@ SampleFolder::SampleFolder()
     fs::create_hard_link(game, Root / "game", error);
     if (error)
         fs::copy_file(game, Root / "game");
-    fs::copy(fs::path(ENGINE_SOURCE_DIR) / "data", Root / "data", fs::copy_options::recursive);
-    fs::copy_file(fs::path(ENGINE_SOURCE_DIR) / "game.ini", Root / "game.ini");
 }
 
-SampleFolder::~SampleFolder()
+GameFolder::~GameFolder()
 {
     std::error_code error;
     fs::remove_all(Root, error);
 }
 
-pid_t SampleFolder::start(const std::vector<std::string>& args, const SScreen& screen) const
+pid_t GameFolder::start(const std::vector<std::string>& args, const SScreen& screen) const
 {
     fs::path errors = Root / "stderr.txt";
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(Root.c_str()) != 0)
+        if (chdir((StartFolder.empty() ? Root : StartFolder).c_str()) != 0)
             _exit(127);
         int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) {
@@ -189,12 +188,22 @@ pid_t SampleFolder::start(const std::vector<std::string>& args, const SScreen& s
         setenv("XDG_DATA_HOME", (Root / "xdg").c_str(), 1);
         setenv("ENGINE_NONINTERACTIVE", "1", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        for (const auto& [name, value] : Environment)
-            setenv(name.c_str(), value.c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
         if (!screen.Window)
             unsetenv("DISPLAY");
         else if (!screen.Display.empty())
             setenv("DISPLAY", screen.Display.c_str(), 1);
+        for (const auto& [name, value] : Environment) {
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (FileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);   // a write past the limit fails instead of ending the program
+            struct rlimit limit = {rlim_t(FileSizeLimit), rlim_t(FileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<std::string> copies(args);
         if (!screen.Window)
             copies.push_back("NullDriver=1");
@@ -203,12 +212,18 @@ pid_t SampleFolder::start(const std::vector<std::string>& args, const SScreen& s
     return pid;
 }
 
-SRun SampleFolder::finish(pid_t pid) const
+SRun GameFolder::finish(pid_t pid) const
 {
     SRun result;
     result.ExitCode = waitForExit(pid, RunTimeout);
     result.Stderr = readFile(Root / "stderr.txt");
     return result;
+}
+
+SampleFolder::SampleFolder() : GameFolder("sample-e2e")
+{
+    fs::copy(fs::path(ENGINE_SOURCE_DIR) / "data", Root / "data", fs::copy_options::recursive);
+    fs::copy_file(fs::path(ENGINE_SOURCE_DIR) / "game.ini", Root / "game.ini");
 }
 
 SRun SampleFolder::runUntil(const std::vector<std::string>& args, const SScreen& screen,

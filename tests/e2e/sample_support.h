@@ -60,27 +60,47 @@ struct SScreen {
     std::string Display;     // empty: the inherited DISPLAY
 };
 
-// A program folder of its own: the game, game.ini and a copy of data/, and
-// the user folder under it.
-class SampleFolder {
+// A program folder of its own under the temporary folder (named from the
+// prefix) with the game in it, removed when the object goes.
+class GameFolder {
+public:
+    explicit GameFolder(const char* prefix);
+    ~GameFolder();
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+
+    // Runs the game to its end or kills it at the deadline. Without a
+    // window it runs on the null driver with no display at all.
+    SRun run(const std::vector<std::string>& args, const SScreen& screen = SScreen{}) const
+    {
+        return finish(start(args, screen));
+    }
+    pid_t start(const std::vector<std::string>& args, const SScreen& screen = SScreen{}) const;
+    SRun finish(pid_t pid) const;
+
+    // Set in the game's environment on every start; an empty value unsets it.
+    void setEnv(const std::string& name, const std::string& value) { Environment.emplace_back(name, value); }
+
+    fs::path Root;
+    // Where the program is started from; the program folder when empty.
+    fs::path StartFolder;
+    // The largest file the program may write, in bytes (0: no limit):
+    // writes past it fail, as they do on a full disk.
+    long FileSizeLimit = 0;
+
+private:
+    std::vector<std::pair<std::string, std::string>> Environment;
+};
+
+// The sample game: game.ini and a copy of data/, and the user folder.
+class SampleFolder : public GameFolder {
 public:
     SampleFolder();
-    ~SampleFolder();
-    SampleFolder(const SampleFolder&) = delete;
-    SampleFolder& operator=(const SampleFolder&) = delete;
-
-    // Runs the game to its end or kills it at the deadline.
-    SRun run(const std::vector<std::string>& args, const SScreen& screen) const { return finish(start(args, screen)); }
-    pid_t start(const std::vector<std::string>& args, const SScreen& screen) const;
-    SRun finish(pid_t pid) const;
     // Runs the game until ready() holds (or the wait's deadline passes), then
     // ends it as a terminal's interrupt would: for runs whose own quit timer
     // could fire before what they wait for when frames are slow.
     SRun runUntil(const std::vector<std::string>& args, const SScreen& screen,
                   const std::function<bool()>& ready) const;
-
-    // Set in the game's environment on every start.
-    void setEnv(const std::string& name, const std::string& value) { Environment.emplace_back(name, value); }
 
     fs::path userFolder() const { return Root / "xdg" / "LanternSample"; }
     // The one player profile file the game wrote.
@@ -88,11 +108,6 @@ public:
     std::string log(const char* name) const { return readFile(Root / name); }
     // The screenshot files in the user folder.
     std::vector<fs::path> screenshots() const;
-
-    fs::path Root;
-
-private:
-    std::vector<std::pair<std::string, std::string>> Environment;
 };
 
 using PrivateDisplay = CXvfbServer;
