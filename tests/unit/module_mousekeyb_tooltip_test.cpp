@@ -68,6 +68,13 @@ protected:
         for (int i = 0; i < count; ++i)
             ASSERT_TRUE(step(ms));
     }
+    // A frame, then the cursor on the window's centre for so many more.
+    void hover(int count, uint32_t ms)
+    {
+        ASSERT_TRUE(step());
+        moveTo(centre());
+        steps(count, ms);
+    }
 };
 
 TEST_F(Tooltips, DescriptionGivesTheText)
@@ -118,9 +125,7 @@ TEST_F(Tooltips, AppearsAfterItsDelayAndFadesWhenTheCursorLeaves)
     CNodeBasement* node = make("-Name: tipped\n-Events.OnMouseMove: tooltip[?Hello] tooltipDelay[500]");
     CTooltipAnimator* tooltip = tooltipOf(node);
     ASSERT_NE(tooltip, nullptr);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(4, 100);
+    hover(4, 100);
     EXPECT_EQ(tipOf(tooltip), nullptr) << "still waiting";
     EXPECT_EQ(liveTooltipCount, 0);
     steps(2, 100);
@@ -169,9 +174,7 @@ TEST_F(Tooltips, SecondTooltipDeletesTheFadingOneAtOnce)
     CNodeBasement* right = make("-Name: right\n-Event.Mouse.Over.Tooltip: ?Right", 1);
     right->setPosition(vector3df(4, 0, 1));
     right->updateAbsolutePosition();
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(2, 30);
+    hover(2, 30);
     CTextNode* leftTip = tipOf(tooltipOf(left));
     ASSERT_NE(leftTip, nullptr);
     EXPECT_EQ(tipOf(tooltipOf(right)), nullptr) << "only the hovered node";
@@ -193,9 +196,7 @@ TEST_F(Tooltips, ScriptGivesTheTextOrRemovesTheTooltip)
 {
     CNodeBasement* node = make("-Name: scripted\n-Events.OnMouseMove: actionTooltip[tipString]");
     CTooltipAnimator* tooltip = tooltipOf(node);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(3, 30);
+    hover(3, 30);
     ASSERT_NE(tipOf(tooltip), nullptr);
     EXPECT_STREQ(tipOf(tooltip)->getText(), "from script 2") << "the hovered node's table reaches the script";
     EXPECT_EQ(calls(), 1);
@@ -204,9 +205,7 @@ TEST_F(Tooltips, ScriptGivesTheTextOrRemovesTheTooltip)
 
     CNodeBasement* quiet = make("-Name: quiet\n-Event.Mouse.Over.Tooltip: ?x\n"
                                 "-Event.Mouse.Over.Tooltip.ByScript: tipNull", -1);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(5, 30);
+    hover(5, 30);
     EXPECT_EQ(tipOf(tooltipOf(quiet)), nullptr);
     EXPECT_EQ(calls(), 2) << "not run again while the cursor stays";
     EXPECT_EQ(liveTooltipCount, 0);
@@ -216,9 +215,7 @@ TEST_F(Tooltips, ScriptTableRefreshesAndKeepsAnUnchangedText)
 {
     CNodeBasement* node = make("-Name: table\n-Events.OnMouseMove: actionTooltip[tipTable]");
     CTooltipAnimator* tooltip = tooltipOf(node);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(2, 30);
+    hover(2, 30);
     CTextNode* tip = tipOf(tooltip);
     ASSERT_NE(tip, nullptr);
     EXPECT_STREQ(tip->getText(), "first");
@@ -251,9 +248,7 @@ TEST_F(Tooltips, ScriptTablePlacesTheTipUnderAnotherParentWithAnAnimation)
            " _animation = \"raw://\\n-Texture:?fill[c9,w4,h4]\\n-Size: w1 h1\\n\"}; }");
     CNodeBasement* node = make("-Name: elsewhere\n-Events.OnMouseMove: actionTooltip[tipElsewhere]");
     CTooltipAnimator* tooltip = tooltipOf(node);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(2, 30);
+    hover(2, 30);
     CTextNode* tip = tipOf(tooltip);
     ASSERT_NE(tip, nullptr);
     EXPECT_EQ(tip->getParent(), holder);
@@ -274,9 +269,7 @@ TEST_F(Tooltips, DestroyAnimationReplacesTheFader)
 {
     CNodeBasement* node = make("-Name: animated\n-Event.Mouse.Over.Tooltip: ?Bye");
     CTooltipAnimator* tooltip = tooltipOf(node);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(2, 30);
+    hover(2, 30);
     CTextNode* tip = tipOf(tooltip);
     ASSERT_NE(tip, nullptr);
     tip->setAttributeString("__OnDestroyAnimation", "raw://\n-Texture:?fill[c9,w4,h4]\n-Size: w1 h1\n");
@@ -295,9 +288,7 @@ TEST_F(Tooltips, ModalLayerHidesTheTooltipOfANodeBelowIt)
     CNodeBasement* node = make("-Name: below\n-Event.Mouse.Over.Tooltip: ?Below", 1);
     CNodeBasement* dialog = addNode(getIdByName("dlg"), vector3df(0, 0, 5), 0.1f, 0.1f);
     attachAnimatorStopped(dialog, new CModalAnimator);
-    ASSERT_TRUE(step());
-    moveTo(centre());
-    steps(5, 30);
+    hover(5, 30);
     EXPECT_EQ(*CInputState::getHoveredNodeId(), node->getID());
     EXPECT_EQ(tipOf(tooltipOf(node)), nullptr) << "outside the modal layer";
 }

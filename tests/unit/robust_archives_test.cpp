@@ -53,6 +53,28 @@ protected:
         SetLogFolder(nullptr);
     }
 
+    // Reads every entry the archive lists: empty when each claims no more
+    // than the archive's bytes and (when checked) reads no more than it claims.
+    static std::string readEntries(irr::io::IFileArchive* archive, size_t archiveBytes, bool checkRead)
+    {
+        const irr::io::IFileList* list = archive->getFileList();
+        for (irr::u32 e = 0; e < list->getFileCount(); ++e) {
+            irr::io::IReadFile* file = list->isDirectory(e) ? nullptr : archive->createAndOpenFile(e);
+            if (!file)
+                continue;
+            const long length = file->getSize();
+            const bool fits = length >= 0 && size_t(length) <= archiveBytes;
+            std::string bytes(fits ? size_t(length) : 0, '\0');
+            const irr::s32 got = bytes.empty() ? 0 : file->read(&bytes[0], irr::u32(length));
+            file->drop();
+            if (!fits)
+                return "entry " + std::to_string(e) + " claims " + std::to_string(length) + " bytes";
+            if (checkRead && (got < 0 || got > length))
+                return "entry " + std::to_string(e) + " read " + std::to_string(got) + " bytes";
+        }
+        return "";
+    }
+
     CTempFolder App;
     CMessageBoxRecorder Boxes;
     CEngineBase Engine;
@@ -106,22 +128,8 @@ TEST_F(RobustArchives, MutatedPaksMountOrAreRefusedAndReadWithinTheirBytes)
             return i == 0 ? "the unmutated archive was refused" : "";
         irr::io::IFileArchive* archive = fs->getFileArchive(before);
         const irr::io::IFileList* list = archive->getFileList();
-        for (irr::u32 e = 0; e < list->getFileCount(); ++e) {
-            if (list->isDirectory(e))
-                continue;
-            irr::io::IReadFile* file = archive->createAndOpenFile(e);
-            if (!file)
-                continue;
-            const long length = file->getSize();
-            const bool fits = length >= 0 && size_t(length) <= cases[i].size();
-            std::string bytes(fits ? size_t(length) : 0, '\0');
-            const irr::s32 got = bytes.empty() ? 0 : file->read(&bytes[0], irr::u32(length));
-            file->drop();
-            if (!fits)
-                return "entry " + std::to_string(e) + " claims " + std::to_string(length) + " bytes";
-            if (got < 0 || got > length)
-                return "entry " + std::to_string(e) + " read " + std::to_string(got) + " bytes";
-        }
+        if (const std::string fault = readEntries(archive, cases[i].size(), true); !fault.empty())
+            return fault;
         CString text;
         const bool read = ReadPackedFile("sprites\\spark.spr", text);
         if (i == 0 && (!read || text.Find("-Texture:") < 0 || list->getFileCount() < 2))
@@ -169,23 +177,8 @@ TEST_F(RobustArchives, MutatedZipsMountOrAreRefusedAndReadWithinTheirBytes)
         const irr::u32 before = fs->getFileArchiveCount();
         if (!Engine.mountArchive(name.c_str()))
             return i == 0 || i == whole ? "a whole archive was refused" : "";
-        irr::io::IFileArchive* archive = fs->getFileArchive(before);
-        const irr::io::IFileList* list = archive->getFileList();
-        for (irr::u32 e = 0; e < list->getFileCount(); ++e) {
-            if (list->isDirectory(e))
-                continue;
-            irr::io::IReadFile* file = archive->createAndOpenFile(e);
-            if (!file)
-                continue;
-            const long length = file->getSize();
-            const bool fits = length >= 0 && size_t(length) <= cases[i].size();
-            std::string bytes(fits ? size_t(length) : 0, '\0');
-            if (!bytes.empty())
-                file->read(&bytes[0], irr::u32(length));
-            file->drop();
-            if (!fits)
-                return "entry " + std::to_string(e) + " claims " + std::to_string(length) + " bytes";
-        }
+        if (const std::string fault = readEntries(fs->getFileArchive(before), cases[i].size(), false); !fault.empty())
+            return fault;
         CString text;
         if (i == 0 && (!ReadPackedFile("sprites\\spark.spr", text) || text.Find("-Texture:") < 0))
             return "the unmutated archive lost its files";
