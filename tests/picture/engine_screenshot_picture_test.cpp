@@ -4,6 +4,7 @@
 
 #include "fake_engine_client.h"
 #include "server_game_manifest.h"
+#include "temp_folder.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
 
@@ -25,8 +26,6 @@ protected:
     {
         if (!std::getenv("DISPLAY"))
             GTEST_SKIP() << "no display";
-        std::string pattern = (std::filesystem::temp_directory_path() / "engine-shot-XXXXXX").string();
-        Root = std::string(mkdtemp(pattern.data())) + "/";
         std::filesystem::create_directories(Root + "Profile");
         std::ofstream(Root + "manifest.xml") << "<Manifest><Fonts/><Cursors/><AtlasLists/><Materials/>"
                                                 "<ParticleGroups/></Manifest>";
@@ -36,16 +35,14 @@ protected:
     }
     void TearDown() override
     {
-        if (Root.empty())
-            return;
         CManifest::stored().clear();
         ResetUserFolder();
         SetAppFolder(nullptr);
         ClearNativePathCache();
-        std::filesystem::remove_all(Root);
     }
 
-    std::string Root;
+    CTempFolder Folder;
+    const std::string Root = Folder.path();
 };
 
 TEST_P(Screenshot, HoldsTheFrameJustDrawn)

@@ -3,8 +3,9 @@
 #include "rendering_material_custom.h"
 #include "rendering_stuff_textures.h"
 
-#include "msgbox.h"
+#include "msgbox_recorder.h"
 #include "picture_support.h"
+#include "temp_folder.h"
 
 #include <irrlicht.h>
 #include <GL/gl.h>
@@ -34,45 +35,6 @@ using Pixel = SPicturePixel;
 }
 
 const video::SColor Blue(255, 0, 0, 255);
-
-// A fresh folder for the test's images, removed afterwards.
-class CScratchFolder {
-public:
-    CScratchFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "engine-picture-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back(0);
-        Path = mkdtemp(buffer.data()) ? std::string(buffer.data()) + "/" : std::string();
-    }
-    ~CScratchFolder()
-    {
-        std::error_code error;
-        if (!Path.empty())
-            std::filesystem::remove_all(Path, error);
-    }
-    std::string file(const std::string& name) const { return Path + name; }
-
-private:
-    std::string Path;
-};
-
-// Boxes (the texture path checks warn about test paths) are recorded, never shown.
-class CBoxCatcher {
-public:
-    CBoxCatcher()
-        : Previous(platform::SetMessageBoxHook([this](const char* text, const char*, unsigned type) {
-              Texts.emplace_back(text ? text : "");
-              return platform::UnattendedBoxAnswer(type);
-          }))
-    {
-    }
-    ~CBoxCatcher() { platform::SetMessageBoxHook(Previous); }
-    std::vector<std::string> Texts;
-
-private:
-    platform::MessageBoxHook Previous;
-};
 
 class MaterialPicture : public testing::Test {
 protected:
@@ -168,8 +130,8 @@ protected:
     IrrlichtDevice* Device = nullptr;
     video::IVideoDriver* Driver = nullptr;
     std::unique_ptr<CCustomMaterials> Table;
-    CScratchFolder Folder;
-    CBoxCatcher Boxes;
+    CTempFolder Folder;
+    CMessageBoxRecorder Boxes;   // the texture path checks warn about test paths
 };
 
 class OpenGLMaterialPicture : public MaterialPicture {
@@ -240,8 +202,8 @@ TEST_F(OpenGLMaterialPicture, DescriptionMaterialDrawsItsStages)
         EXPECT_TRUE(isNear(pixelAt(32, 32), c.Expected)) << c.Description;
         end();
     }
-    for (const std::string& text : Boxes.Texts)
-        EXPECT_EQ(text.find("Failed to add shader"), std::string::npos) << text;
+    for (const SRecordedBox& box : Boxes.Boxes)
+        EXPECT_EQ(box.Text.find("Failed to add shader"), std::string::npos) << box.Text;
 }
 
 TEST_F(OpenGLMaterialPicture, ShaderMaterialGetsTransformAndTime)
