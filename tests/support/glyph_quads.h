@@ -7,6 +7,7 @@
 #include <matrix4.h>
 #include <vector3d.h>
 
+#include <string>
 #include <vector>
 
 struct SQuad {
@@ -20,3 +21,7 @@ extern std::vector<SQuad> Quads;
 
 // A FontQuadSink that appends to Quads.
 void recordQuad(const irr::core::matrix4*, const irr::video::SMaterial*, const irr::video::S3DVertex* v);
+
+// Each coordinate within the tolerance of the expected one.
+void expectNear(const irr::core::vector3df& actual, const irr::core::vector3df& expected, const std::string& what,
+                irr::f32 tolerance = 1e-5f);

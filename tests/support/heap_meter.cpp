@@ -36,6 +36,12 @@ void noteGone(size_t bytes)
     held.fetch_sub(int64_t(bytes), std::memory_order_relaxed);
 }
 
+uint64_t beyond(const std::atomic<int64_t>& count, int64_t start)
+{
+    const int64_t value = count.load(std::memory_order_relaxed) - start;
+    return value > 0 ? uint64_t(value) : 0;
+}
+
 } // namespace
 
 #ifdef HEAP_METER_ASAN
@@ -105,12 +111,8 @@ size_t malloc_usable_size(void* block) { return block ? headOf(block)->size : 0;
 
 void* calloc(size_t count, size_t size)
 {
-    if (size && count > SIZE_MAX / size)
-        return nullptr;
-    void* block = malloc(count * size);
-    if (block)
-        std::memset(block, 0, count * size);
-    return block;
+    void* block = size && count > SIZE_MAX / size ? nullptr : malloc(count * size);
+    return block ? std::memset(block, 0, count * size) : nullptr;
 }
 
 void free(void* block)
@@ -143,19 +145,15 @@ int posix_memalign(void** out, size_t alignment, size_t size)
     if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0)
         return EINVAL;
     void* block = allocate(alignment, size);
-    if (!block)
-        return ENOMEM;
-    *out = block;
-    return 0;
+    if (block)
+        *out = block;
+    return block ? 0 : ENOMEM;
 }
 }
 
 #endif
 
-CHeapMeter::CHeapMeter()
-{
-    restart();
-}
+CHeapMeter::CHeapMeter() { restart(); }
 
 void CHeapMeter::restart()
 {
@@ -163,14 +161,5 @@ void CHeapMeter::restart()
     peak.store(Start, std::memory_order_relaxed);
 }
 
-uint64_t CHeapMeter::peakBytes() const
-{
-    const int64_t most = peak.load(std::memory_order_relaxed) - Start;
-    return most > 0 ? uint64_t(most) : 0;
-}
-
-uint64_t CHeapMeter::heldBytes() const
-{
-    const int64_t now = held.load(std::memory_order_relaxed) - Start;
-    return now > 0 ? uint64_t(now) : 0;
-}
+uint64_t CHeapMeter::peakBytes() const { return beyond(peak, Start); }
+uint64_t CHeapMeter::heldBytes() const { return beyond(held, Start); }

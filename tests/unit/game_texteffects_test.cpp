@@ -91,13 +91,6 @@ std::string alphas(const std::vector<SGlyphOut>& glyphs)
     return text;
 }
 
-void expectNear(const core::vector3df& actual, const core::vector3df& expected, const std::string& what)
-{
-    EXPECT_NEAR(actual.X, expected.X, 1e-4f) << what;
-    EXPECT_NEAR(actual.Y, expected.Y, 1e-4f) << what;
-    EXPECT_NEAR(actual.Z, expected.Z, 1e-4f) << what;
-}
-
 // A scene with a root and text nodes, the monospace font (glyphs 0.5 units
 // apart) as the default font, the game's client and a fake tick clock.
 class TextEffectTest : public NullScene {
@@ -259,7 +252,7 @@ TEST_F(TextEffectTest, RotInSpinsEachLetterAroundTheNodeForSixHundredMs)
         effect->angle = &angle;
         EXPECT_EQ(effect->apply(), 1);
         std::string what = std::to_string(c.AfterMs) + " ms, pen " + std::to_string(c.PenX);
-        expectNear(position, c.Position, what);
+        expectNear(position, c.Position, what, 1e-4f);
         EXPECT_NEAR(angle, c.Angle, 1e-4f) << what;
         EXPECT_EQ(colour.getAlpha(), c.Alpha) << what;
         EXPECT_NEAR(scale, c.Scale, 1e-5f) << what;
@@ -286,8 +279,8 @@ TEST_F(TextEffectTest, RotInAngleFreezesEveryLetterAndIsReadOnlyInsideTheText)
     for (u32 ms : {0u, 300u, 2000u}) {
         std::vector<SGlyphOut> glyphs = drawLine(*frozen, 2, {2, 1, 0});
         // Phase 2.5 pi: a quarter turn past the start, on each letter's own circle.
-        expectNear(glyphs[0].Position, {2, 1, 0}, "pen 0");
-        expectNear(glyphs[1].Position, {2, 0.5f, 0}, "pen 0.5");
+        expectNear(glyphs[0].Position, {2, 1, 0}, "pen 0", 1e-4f);
+        expectNear(glyphs[1].Position, {2, 0.5f, 0}, "pen 0.5", 1e-4f);
         EXPECT_NEAR(glyphs[1].Angle, 3.5f * Pi, 1e-4f);
         EXPECT_EQ(glyphs[1].Alpha, 255u) << ms << " ms: opaque";
         EXPECT_EQ(glyphs[1].Scale, 1.0f) << ms << " ms: full size";
@@ -366,7 +359,7 @@ TEST_F(TextEffectTest, Z2FlyFliesInDuringTheDelayAndOffFromTimeMinusDelay)
     };
     for (s32 ms : {500, 1000, 2000, 2500})
         for (const core::vector3df& offset : offsetAt(500, 3000, ms))
-            expectNear(offset, {0, 0, 0}, "in place at " + std::to_string(ms));
+            expectNear(offset, {0, 0, 0}, "in place at " + std::to_string(ms), 1e-4f);
 
     std::vector<core::vector3df> start = offsetAt(500, 3000, 0);
     // Every letter starts up to 20 units away; the y offset has no random phase.
@@ -382,7 +375,7 @@ TEST_F(TextEffectTest, Z2FlyFliesInDuringTheDelayAndOffFromTimeMinusDelay)
 
     for (s32 ms : {0, 250, 3000, 3500})
         for (const core::vector3df& offset : offsetAt(0, 3000, ms))
-            expectNear(offset, {0, 0, 0}, "no delay, no fly at " + std::to_string(ms));
+            expectNear(offset, {0, 0, 0}, "no delay, no fly at " + std::to_string(ms), 1e-4f);
 }
 
 TEST_F(TextEffectTest, ClientPicksTheEffectByThePrefixOfTheText)
@@ -463,15 +456,15 @@ TEST_F(TextEffectTest, MarkupEffectChangesTheGlyphsTheNodeDraws)
     ASSERT_EQ(Quads.size(), 2u);
     EXPECT_EQ(Quads[0].Colour.getAlpha(), 255u);
     EXPECT_EQ(Quads[1].Colour.getAlpha(), 0u);
-    expectNear(Quads[0].Origin, unchanged[0].Origin, "the typer moves nothing");
+    expectNear(Quads[0].Origin, unchanged[0].Origin, "the typer moves nothing", 1e-4f);
 
     // Spun in and frozen a quarter turn on: each letter on its circle, turned.
     Quads.clear();
     CTextNode* spun = addText("<left>\n<font-effect:rot_in angl:0.5>\nAB", {1, 2, 0});
     spun->render();
     ASSERT_EQ(Quads.size(), 2u);
-    expectNear(Quads[0].Origin, {1, 2, 0}, "the letter at the origin stays");
-    expectNear(Quads[1].Origin, {1, 2 - 0.5f, 0}, "the next one a quarter turn down its circle");
+    expectNear(Quads[0].Origin, {1, 2, 0}, "the letter at the origin stays", 1e-4f);
+    expectNear(Quads[1].Origin, {1, 2 - 0.5f, 0}, "the next one a quarter turn down its circle", 1e-4f);
     EXPECT_NEAR(unchanged[1].Width, 0.5f, 1e-5f);
     EXPECT_NEAR(Quads[1].Width, 0.0f, 1e-5f) << "turned upright on its side";
 }

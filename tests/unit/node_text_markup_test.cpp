@@ -109,13 +109,6 @@ protected:
     CMessageBoxRecorder Boxes;
 };
 
-void expectNear(const core::vector3df& a, const core::vector3df& b, const std::string& what)
-{
-    EXPECT_NEAR(a.X, b.X, 1e-5f) << what;
-    EXPECT_NEAR(a.Y, b.Y, 1e-5f) << what;
-    EXPECT_NEAR(a.Z, b.Z, 1e-5f) << what;
-}
-
 } // namespace
 
 TEST_F(TextMarkupTest, PassTagsMoveAlignAndScaleTheFollowingLines)
