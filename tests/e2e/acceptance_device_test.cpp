@@ -23,9 +23,8 @@ const char* const Software = "Failed to create 3D device... Defaulting to softwa
 
 void writeGame(const GameDir& game)
 {
-    game.put("game.ini", "AppDataFolder=AccGame\nLanguage=en\nXResolution=800\nYResolution=600\n");
-    game.put("data/manifest.xml", manifestXml());
-    game.put("data/scripts/startup.nut", scriptPrelude() + "whenPlaying(function() { save(\"played.txt\", 1); });\n");
+    game.write("AppDataFolder=AccGame\nLanguage=en\nXResolution=800\nYResolution=600\n",
+               "whenPlaying(function() { save(\"played.txt\", 1); });\n");
 }
 
 // The position of the first log line that ends with the text, or npos.

@@ -21,9 +21,7 @@ const char* const Ini = "AppDataFolder=AccGame\nLanguage=en\nXResolution=640\nYR
 
 void writeGame(const GameDir& game, const std::string& script, const std::string& ini = Ini)
 {
-    game.put("game.ini", ini);
-    game.put("data/manifest.xml", manifestXml());
-    game.put("data/scripts/startup.nut", scriptPrelude() + script);
+    game.write(ini, script);
 }
 
 size_t count(const std::string& text, const std::string& part)

@@ -66,17 +66,10 @@ const char* const ReadTesterOptions =
     "       (\"k\" in table ? table.k : \"(none)\"));\n"
     "});\n";
 
-void writeGame(const GameDir& game, const std::string& ini, const std::string& script)
-{
-    game.put("game.ini", ini);
-    game.put("data/manifest.xml", manifestXml());
-    game.put("data/scripts/startup.nut", scriptPrelude() + script);
-}
-
 TEST(AcceptancePersistence, ProfileFileIsWrittenExactlyAndRestoredNextRun)
 {
     GameDir game;
-    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
+    game.write(std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
     SRun first = game.run({});
     ASSERT_EQ(first.ExitCode, 0) << game.trace(first);
     EXPECT_EQ(game.user("pr_VGVzdGVy.ini"), TesterProfile);
@@ -100,7 +93,7 @@ TEST(AcceptancePersistence, FloatsKeepTheirPointUnderACommaLocale)
     game.setEnv("LOCPATH", locales.string());
     game.setEnv("LC_ALL", "de_DE.UTF-8");
     game.setEnv("LANG", "de_DE.UTF-8");
-    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
+    game.write(std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
     SRun first = game.run({});
     ASSERT_EQ(first.ExitCode, 0) << game.trace(first);
     EXPECT_EQ(game.user("pr_VGVzdGVy.ini"), TesterProfile);
@@ -113,7 +106,7 @@ TEST(AcceptancePersistence, FloatsKeepTheirPointUnderACommaLocale)
 TEST(AcceptancePersistence, UnchangedProfileIsNotWrittenAtExit)
 {
     GameDir game;
-    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
+    game.write(std::string(ProfileDefaults) + "ActiveProfile=Tester\n", SetTesterOptions);
     ASSERT_EQ(game.run({}).ExitCode, 0);
     // A line the program would drop if it wrote the file again.
     std::string marked = std::string(TesterProfile) + "Untouched=1\n";
@@ -138,11 +131,11 @@ TEST(AcceptancePersistence, UnchangedProfileIsNotWrittenAtExit)
 TEST(AcceptancePersistence, OptionsFileHoldsActiveAndPastProfiles)
 {
     GameDir game;
-    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Anna\nPastProfiles=Bob,Carl,Dora,Eve\n",
-              "whenPlaying(function() {\n"
-              "  core_SwitchProfile(\"Dora\");\n"
-              "  core_SwitchProfile(\"Bob\");\n"
-              "});\n");
+    game.write(std::string(ProfileDefaults) + "ActiveProfile=Anna\nPastProfiles=Bob,Carl,Dora,Eve\n",
+               "whenPlaying(function() {\n"
+               "  core_SwitchProfile(\"Dora\");\n"
+               "  core_SwitchProfile(\"Bob\");\n"
+               "});\n");
     SRun run = game.run({});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
     EXPECT_EQ(game.user("game_options.ini"), "ActiveProfile=Bob\nPastProfiles=Dora,Anna,Bob,Carl,Eve\n");
@@ -163,11 +156,11 @@ TEST(AcceptancePersistence, OptionsFileHoldsActiveAndPastProfiles)
 TEST(AcceptancePersistence, DeletingAPlayerActivatesTheNextOne)
 {
     GameDir game;
-    writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=Bee\nPastProfiles=Ay,Bee,Cee\n",
-              "whenPlaying(function() {\n"
-              "  core_DeleteProfile(\"Bee\");\n"
-              "  save(\"who.txt\", core_GetActiveProfileName());\n"
-              "});\n");
+    game.write(std::string(ProfileDefaults) + "ActiveProfile=Bee\nPastProfiles=Ay,Bee,Cee\n",
+               "whenPlaying(function() {\n"
+               "  core_DeleteProfile(\"Bee\");\n"
+               "  save(\"who.txt\", core_GetActiveProfileName());\n"
+               "});\n");
     SRun run = game.run({});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
     EXPECT_EQ(game.get("who.txt"), "Cee");
@@ -178,7 +171,7 @@ TEST(AcceptancePersistence, DeletingAPlayerActivatesTheNextOne)
 TEST(AcceptancePersistence, DefaultPlayerAndUserFolderFromTheCommandLine)
 {
     GameDir game;
-    writeGame(game, ProfileDefaults, "whenPlaying(function() {});\n");
+    game.write(ProfileDefaults, "whenPlaying(function() {});\n");
     fs::path users = game.Root / "users here";
     SRun run = game.run({"-ul=" + users.string() + "/"});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
@@ -193,7 +186,7 @@ TEST(AcceptancePersistence, DefaultPlayerAndUserFolderFromTheCommandLine)
 TEST(AcceptancePersistence, WithoutGameIniTheFilesGoToTheDataFolderItself)
 {
     GameDir game;
-    writeGame(game, "", "whenPlaying(function() {});\n");
+    game.write("", "whenPlaying(function() {});\n");
     fs::remove(game.Root / "game.ini");
     SRun run = game.run({});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
@@ -230,7 +223,7 @@ TEST(AcceptancePersistence, AFullDiskLeavesEverySavedFileWhole)
     for (const std::string& player : {std::string("Tester"), std::string(185, 'L')}) {
         SCOPED_TRACE(player.size());
         GameDir game;
-        writeGame(game, std::string(ProfileDefaults) + "ActiveProfile=" + player + "\n", script);
+        game.write(std::string(ProfileDefaults) + "ActiveProfile=" + player + "\n", script);
         game.put("story.txt", std::string(50, 'a'));
         SRun first = game.run({});
         ASSERT_EQ(first.ExitCode, 0) << game.trace(first);
@@ -261,11 +254,11 @@ TEST(AcceptancePersistence, AFullDiskLeavesEverySavedFileWhole)
 TEST(AcceptancePersistence, StartedElsewhereTheGameKeepsToItsFolder)
 {
     GameDir game;
-    writeGame(game, ProfileDefaults,
-              "whenPlaying(function() {\n"
-              "  save(\"rel.txt\", \"saved\");\n"
-              "  local f = file(\"io.txt\", \"w\"); f.writen(65, 'c');\n"
-              "});\n");
+    game.write(ProfileDefaults,
+               "whenPlaying(function() {\n"
+               "  save(\"rel.txt\", \"saved\");\n"
+               "  local f = file(\"io.txt\", \"w\"); f.writen(65, 'c');\n"
+               "});\n");
     game.StartFolder = game.Root / "elsewhere";
     fs::create_directories(game.StartFolder);
     const std::string stale = ".~save-2147483647-1.tmp";   // of a process that cannot exist
@@ -288,14 +281,14 @@ TEST(AcceptancePersistence, StartedElsewhereTheGameKeepsToItsFolder)
 TEST(AcceptancePersistence, ScoreTableIsSeededWhenMissingAndNotWrittenUnchanged)
 {
     GameDir game;
-    writeGame(game, ProfileDefaults, "whenPlaying(function() {});\n");
+    game.write(ProfileDefaults, "whenPlaying(function() {});\n");
     ASSERT_EQ(game.run({}).ExitCode, 0);
     EXPECT_TRUE(fs::exists(game.userFolder() / "hiscores_main.ini"));
     EXPECT_EQ(game.user("hiscores_main.ini"), "");
     EXPECT_FALSE(fs::exists(game.userFolder() / "hiscores.ini"));
 
     GameDir shipped;
-    writeGame(shipped, ProfileDefaults, "whenPlaying(function() {});\n");
+    shipped.write(ProfileDefaults, "whenPlaying(function() {});\n");
     const std::string table = "Line0=1;000000FF;-5;Ann\nLine0_internals=lvl=3\nLine1=0;00000001;-5;Bo\n";
     shipped.put("hiscores.ini", table);
     ASSERT_EQ(shipped.run({}).ExitCode, 0);

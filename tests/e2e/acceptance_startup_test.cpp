@@ -20,25 +20,18 @@ namespace {
 
 const char* const Ini = "AppDataFolder=AccGame\nLanguage=en\nXResolution=640\nYResolution=480\n";
 
-void writeGame(const GameDir& game, const std::string& ini, const std::string& script)
-{
-    game.put("game.ini", ini);
-    game.put("data/manifest.xml", manifestXml());
-    game.put("data/scripts/startup.nut", scriptPrelude() + script);
-}
-
 TEST(AcceptanceStartup, CommandLineOverridesGameIniAndCommentsItsLine)
 {
     GameDir game;
     // Written on Windows: CR LF line ends.
-    writeGame(game, "AppDataFolder=AccGame\r\nLanguage=en\r\nMyKey=ini\r\nMyKeyLonger=keep\r\nTwice=first\r\n"
-                    "Twice=second\r\n",
-              "whenPlaying(function() {\n"
-              "  local keys = [\"MyKey\", \"//MyKey\", \"MyKeyLonger\", \"Twice\", \"Empty\", \"a\", \"Extra\"];\n"
-              "  local text = \"\";\n"
-              "  foreach (key in keys) text += key + \"=\" + core_GetIniParameter(key) + \";\";\n"
-              "  save(\"options.txt\", text);\n"
-              "});\n");
+    game.write("AppDataFolder=AccGame\r\nLanguage=en\r\nMyKey=ini\r\nMyKeyLonger=keep\r\nTwice=first\r\n"
+               "Twice=second\r\n",
+               "whenPlaying(function() {\n"
+               "  local keys = [\"MyKey\", \"//MyKey\", \"MyKeyLonger\", \"Twice\", \"Empty\", \"a\", \"Extra\"];\n"
+               "  local text = \"\";\n"
+               "  foreach (key in keys) text += key + \"=\" + core_GetIniParameter(key) + \";\";\n"
+               "  save(\"options.txt\", text);\n"
+               "});\n");
     SRun run = game.run({"MyKey=one", "MyKey=two", "Empty=", "a=b=c", "Extra=x"});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
     EXPECT_EQ(game.get("options.txt"),
@@ -51,12 +44,12 @@ TEST(AcceptanceStartup, CommandLineOverridesGameIniAndCommentsItsLine)
 TEST(AcceptanceStartup, ManifestAddsOptionLinesBehindGameIni)
 {
     GameDir game;
-    writeGame(game, Ini,
-              "whenPlaying(function() {\n"
-              "  local text = \"\";\n"
-              "  foreach (key in [\"ExtraA\", \"Language\", \"ExtraC\", \"ExtraB\"]) text += core_GetIniParameter(key) + \";\";\n"
-              "  save(\"options.txt\", text);\n"
-              "});\n");
+    game.write(Ini,
+               "whenPlaying(function() {\n"
+               "  local text = \"\";\n"
+               "  foreach (key in [\"ExtraA\", \"Language\", \"ExtraC\", \"ExtraB\"]) text += core_GetIniParameter(key) + \";\";\n"
+               "  save(\"options.txt\", text);\n"
+               "});\n");
     game.put("data/manifest.xml",
              manifestXml("", "<Fonts></Fonts>\n<Cursors></Cursors>\n<AtlasLists></AtlasLists>\n<Materials></Materials>\n"
                              "<ParticleGroups></ParticleGroups>\n"
@@ -71,16 +64,16 @@ TEST(AcceptanceStartup, ManifestAddsOptionLinesBehindGameIni)
 TEST(AcceptanceStartup, StartupScriptRunsAndGameStatesClimbToPlay)
 {
     GameDir game;
-    writeGame(game, Ini,
-              "if (!(\"seen\" in getroottable())) ::seen <- \"\";\n"
-              "::seen += \"T\" + core_GetGameState() + \",\";\n"
-              "::lastState <- -1;\n"
-              "function watchState() {\n"
-              "  local state = core_GetGameState();\n"
-              "  if (state != ::lastState) { ::seen += \"P\" + state + \",\"; ::lastState = state; }\n"
-              "}\n"
-              "if (!(\"watching\" in getroottable())) { ::watching <- true; core_SetInterval(1, \"watchState()\"); }\n"
-              "whenPlaying(function() { save(\"states.txt\", ::seen); });\n");
+    game.write(Ini,
+               "if (!(\"seen\" in getroottable())) ::seen <- \"\";\n"
+               "::seen += \"T\" + core_GetGameState() + \",\";\n"
+               "::lastState <- -1;\n"
+               "function watchState() {\n"
+               "  local state = core_GetGameState();\n"
+               "  if (state != ::lastState) { ::seen += \"P\" + state + \",\"; ::lastState = state; }\n"
+               "}\n"
+               "if (!(\"watching\" in getroottable())) { ::watching <- true; core_SetInterval(1, \"watchState()\"); }\n"
+               "whenPlaying(function() { save(\"states.txt\", ::seen); });\n");
     game.put("data/scripts/zzz_more.nut", "::seen += \"M\" + core_GetGameState() + \",\";\n");
     SRun run = game.run({});
     ASSERT_EQ(run.ExitCode, 0) << game.trace(run);
@@ -104,16 +97,15 @@ TEST(AcceptanceStartup, StartupScriptRunsAndGameStatesClimbToPlay)
 TEST(AcceptanceStartup, ArchivesAreMountedInOrderAndTheFirstHolderWins)
 {
     GameDir game;
-    writeGame(game,
-              std::string(Ini) + "VFSPak_en=Packs\\Lang.PAK\nVFSPak_1=packs\\one.zip\nVFSPak_2=packs\\two.pak\n"
-                                 "VFSPak_4=packs\\four.zip\n",
-              "whenPlaying(function() {\n"
-              "  local text = \"\";\n"
-              "  foreach (name in [\"\\\\Texts\\\\A.TXT\", \"texts\\\\b.txt\", \"TEXTS\\\\c.Txt\", \"\\\\texts\\\\D.txt\",\n"
-              "                    \"texts\\\\e.txt\"])\n"
-              "    text += core_ReadTextFile(name) + \";\";\n"
-              "  save(\"winners.txt\", text);\n"
-              "});\n");
+    game.write(std::string(Ini) + "VFSPak_en=Packs\\Lang.PAK\nVFSPak_1=packs\\one.zip\nVFSPak_2=packs\\two.pak\n"
+                                  "VFSPak_4=packs\\four.zip\n",
+               "whenPlaying(function() {\n"
+               "  local text = \"\";\n"
+               "  foreach (name in [\"\\\\Texts\\\\A.TXT\", \"texts\\\\b.txt\", \"TEXTS\\\\c.Txt\", \"\\\\texts\\\\D.txt\",\n"
+               "                    \"texts\\\\e.txt\"])\n"
+               "    text += core_ReadTextFile(name) + \";\";\n"
+               "  save(\"winners.txt\", text);\n"
+               "});\n");
     game.put("data/texts/a.txt", "data");
     game.put("data/texts/b.txt", "data");
     game.put("data/texts/c.txt", "data");
@@ -137,14 +129,14 @@ TEST(AcceptanceStartup, ArchivesAreMountedInOrderAndTheFirstHolderWins)
 TEST(AcceptanceStartup, TextDirectivesAndWindowsStyleNames)
 {
     GameDir game;
-    writeGame(game, Ini,
-              "whenPlaying(function() {\n"
-              "  save(\"text.txt\", core_ReadTextFile(\"\\\\Texts\\\\Sub\\\\MAIN.txt\"));\n"
-              "  save(\"raw.txt\", core_ReadFile(\"TEXTS\\\\SUB\\\\main.TXT\"));\n"
-              "  save(\"exists.txt\", core_IsDataPathExist(\"\\\\TEXTS\\\\Sub\\\\Part.txt\") + \",\" +\n"
-              "                     core_IsDataPathExist(\"texts\\\\nothing.txt\"));\n"
-              "  save(\"missing.txt\", \"[\" + core_ReadTextFile(\"texts\\\\nothing.txt\") + \"]\");\n"
-              "});\n");
+    game.write(Ini,
+               "whenPlaying(function() {\n"
+               "  save(\"text.txt\", core_ReadTextFile(\"\\\\Texts\\\\Sub\\\\MAIN.txt\"));\n"
+               "  save(\"raw.txt\", core_ReadFile(\"TEXTS\\\\SUB\\\\main.TXT\"));\n"
+               "  save(\"exists.txt\", core_IsDataPathExist(\"\\\\TEXTS\\\\Sub\\\\Part.txt\") + \",\" +\n"
+               "                     core_IsDataPathExist(\"texts\\\\nothing.txt\"));\n"
+               "  save(\"missing.txt\", \"[\" + core_ReadTextFile(\"texts\\\\nothing.txt\") + \"]\");\n"
+               "});\n");
     game.put("data/texts/sub/main.txt", "first\r\nhere=${thisfolder}\\\r\n${include(Part.TXT)}\r\nlast\r\n");
     game.put("data/texts/sub/part.txt", "part of ${thisfolder}\\\r\n");
     SRun run = game.run({});
@@ -163,7 +155,7 @@ TEST(AcceptanceStartup, TextDirectivesAndWindowsStyleNames)
 TEST(AcceptanceStartup, ManifestPullsInAnIncludedPart)
 {
     GameDir game;
-    writeGame(game, Ini, "whenPlaying(function() { save(\"included.txt\", ::included); });\n");
+    game.write(Ini, "whenPlaying(function() { save(\"included.txt\", ::included); });\n");
     game.put("data/manifest.xml", "<?xml version=\"1.0\"?>\r\n<Manifest>\r\n"
                                   "<InitialScriptCode val=\"::included &lt;- 1;\"/>\r\n"
                                   "${include(Parts\\Lists.XML)}\r\n</Manifest>\r\n");
@@ -179,12 +171,12 @@ TEST(AcceptanceStartup, ManifestPullsInAnIncludedPart)
 TEST(AcceptanceStartup, LanguageTableLookups)
 {
     GameDir game;
-    writeGame(game, Ini,
-              "whenPlaying(function() {\n"
-              "  save(\"lng.txt\", core_GetTranslation(\"HELLO\") + \"|\" + core_GetTranslation(\"help\") + \"|\" +\n"
-              "       core_GetTranslation(\"#intro.txt\") + \"|\" + core_GetTranslation(\"NOT.THERE\") + \"|\" +\n"
-              "       core_GetTranslation(\"GREET\"));\n"
-              "});\n");
+    game.write(Ini,
+               "whenPlaying(function() {\n"
+               "  save(\"lng.txt\", core_GetTranslation(\"HELLO\") + \"|\" + core_GetTranslation(\"help\") + \"|\" +\n"
+               "       core_GetTranslation(\"#intro.txt\") + \"|\" + core_GetTranslation(\"NOT.THERE\") + \"|\" +\n"
+               "       core_GetTranslation(\"GREET\"));\n"
+               "});\n");
     const std::string table = "HELLO=Hello<br>World\\nagain<brr>end\nHELP=#help.txt\nGREET=${GREETING} from ${PLACE}\n";
     game.put("data/strings.lng", table);
     game.put("data/help.txt", "Help<br>text\r\n");
@@ -208,7 +200,7 @@ TEST(AcceptanceStartup, LanguageTableLookups)
 TEST(AcceptanceStartup, Utf8ManifestReachesTheGameInTheCodePage)
 {
     GameDir game;
-    writeGame(game, Ini, "whenPlaying(function() { save(\"word.txt\", ::word); });\n");
+    game.write(Ini, "whenPlaying(function() { save(\"word.txt\", ::word); });\n");
     game.put("data/scripts/startup.nut", "\xEF\xBB\xBF" + game.get("data/scripts/startup.nut"));
     game.setEnv("LC_ALL", "C.UTF-8");
     game.put("data/manifest.xml",
@@ -225,13 +217,13 @@ TEST(AcceptanceStartup, Utf8ManifestReachesTheGameInTheCodePage)
 TEST(AcceptanceStartup, DescriptionLengthsInPixelsAndSaturatedIntegers)
 {
     GameDir game;
-    writeGame(game, Ini,
-              "whenPlaying(function() {\n"
-              "  core_CreateSprite(\"sprites\\\\Box.SPR\", {});\n"
-              "  local box = core_GetNode(\"box\");\n"
-              "  save(\"box.txt\", box._w + \",\" + box._h + \",\" + core_GetNodeAttributeN(\"box\", \"big\") + \",\" +\n"
-              "       core_GetNodeAttributeN(\"box\", \"low\"));\n"
-              "});\n");
+    game.write(Ini,
+               "whenPlaying(function() {\n"
+               "  core_CreateSprite(\"sprites\\\\Box.SPR\", {});\n"
+               "  local box = core_GetNode(\"box\");\n"
+               "  save(\"box.txt\", box._w + \",\" + box._h + \",\" + core_GetNodeAttributeN(\"box\", \"big\") + \",\" +\n"
+               "       core_GetNodeAttributeN(\"box\", \"low\"));\n"
+               "});\n");
     game.put("data/manifest.xml", manifestXml("<Modifiers_DefaultPixelSize val=\"0.05\"/>\n"));
     game.put("data/sprites/box.spr", "-Texture: ?fill[c255,w4,h4]\r\n-Size: 40px\r\n-Name: box\r\n"
                                      "-Custom.Attributes: big[99999999999] low[-99999999999]\r\n");
@@ -259,9 +251,9 @@ TEST(AcceptanceStartup, WindowCaptionIsTheLocalizedTitle)
         if (display.name().empty())
             GTEST_SKIP() << "no Xvfb";
         GameDir game;
-        writeGame(game, Ini,
-                  "whenPlaying(function() { save(\"playing.txt\", 1); core_SetTimeout(20000, \"core_CloseGame()\"); "
-                  "return true; });\n");
+        game.write(Ini,
+                   "whenPlaying(function() { save(\"playing.txt\", 1); core_SetTimeout(20000, \"core_CloseGame()\"); "
+                   "return true; });\n");
         game.setEnv("LC_ALL", "C.UTF-8");
         game.put("data/manifest.xml", manifestXml("<DefaultWindowTitle val=\"MY.TITLE\"/>\n"));
         if (known)

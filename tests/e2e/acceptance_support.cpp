@@ -40,6 +40,13 @@ void GameDir::put(const std::string& relative, const std::string& text) const
     sample::writeFile(path, text);
 }
 
+void GameDir::write(const std::string& ini, const std::string& script) const
+{
+    put("game.ini", ini);
+    put("data/manifest.xml", manifestXml());
+    put("data/scripts/startup.nut", scriptPrelude() + script);
+}
+
 // Rows bottom up, each padded to four bytes.
 std::string solidBmp(int side, uint8_t r, uint8_t g, uint8_t b)
 {

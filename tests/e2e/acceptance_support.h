@@ -39,6 +39,8 @@ public:
 
     // Writes a file under the program folder, making its folders.
     void put(const std::string& relative, const std::string& text) const;
+    // The game.ini, a manifest of empty lists and the start-up script (the prelude, then the script).
+    void write(const std::string& ini, const std::string& script) const;
     std::string get(const std::string& relative) const { return sample::readFile(Root / relative); }
     bool has(const std::string& relative) const { return fs::exists(Root / relative); }
 
