@@ -14,11 +14,6 @@ using namespace sample;
 
 namespace {
 
-struct SRendererCase {
-    const char* Name;
-    const char* Option;   // the Renderer option; empty: the default
-};
-
 class SampleMenuPicture : public ::testing::TestWithParam<SRendererCase> {};
 
 TEST_P(SampleMenuPicture, ScreenshotShowsTheMenu)
@@ -57,8 +52,6 @@ TEST_P(SampleMenuPicture, ScreenshotShowsTheMenu)
     EXPECT_LT(shot.whitest(250, 140, 550, 180), 120) << "nothing white between the title and the buttons";
 }
 
-INSTANTIATE_TEST_SUITE_P(Renderers, SampleMenuPicture,
-                         ::testing::Values(SRendererCase{"OpenGL", ""}, SRendererCase{"BurningsVideo", "Renderer=2"}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Renderers, SampleMenuPicture, ::testing::ValuesIn(Renderers), RendererName);
 
 } // namespace

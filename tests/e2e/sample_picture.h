@@ -61,4 +61,12 @@ private:
 // White text drawn in the project's fonts.
 bool isWhite(const SColour& c);
 
+// The renderers the screenshots are taken on.
+struct SRendererCase {
+    const char* Name;
+    const char* Option;   // the Renderer option; empty: the default
+};
+inline const SRendererCase Renderers[] = {{"OpenGL", ""}, {"BurningsVideo", "Renderer=2"}};
+inline std::string RendererName(const testing::TestParamInfo<SRendererCase>& info) { return info.param.Name; }
+
 } // namespace sample

@@ -17,11 +17,6 @@ using namespace sample;
 
 namespace {
 
-struct SRendererCase {
-    const char* Name;
-    const char* Option;   // the Renderer option; empty: the default
-};
-
 class SampleScenePicture : public ::testing::TestWithParam<SRendererCase> {};
 
 // The flame strip's colours: full red, a warm green, little blue.
@@ -76,8 +71,6 @@ TEST_P(SampleScenePicture, ScreenshotShowsTheSceneAtRest)
     EXPECT_GT(shot.count(150, 200, 650, 300, isFlame), 300) << "the lantern's flame";
 }
 
-INSTANTIATE_TEST_SUITE_P(Renderers, SampleScenePicture,
-                         ::testing::Values(SRendererCase{"OpenGL", ""}, SRendererCase{"BurningsVideo", "Renderer=2"}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Renderers, SampleScenePicture, ::testing::ValuesIn(Renderers), RendererName);
 
 } // namespace
