@@ -11,34 +11,10 @@ namespace {
 
 using sqstd::FormatArg;
 
-FormatArg Int(int32_t v)
-{
-    FormatArg a;
-    a.type = FormatArg::Type::Integer;
-    a.integer = v;
-    return a;
-}
-
-FormatArg Flt(float v)
-{
-    FormatArg a;
-    a.type = FormatArg::Type::Float;
-    a.real = v;
-    return a;
-}
-
-FormatArg Str(const char* s)
-{
-    FormatArg a;
-    a.type = FormatArg::Type::String;
-    a.text = s;
-    return a;
-}
-
-FormatArg Other()
-{
-    return FormatArg{};
-}
+FormatArg Int(int32_t v) { return {FormatArg::Type::Integer, v}; }
+FormatArg Flt(float v) { return {FormatArg::Type::Float, 0, v}; }
+FormatArg Str(const char* s) { return {FormatArg::Type::String, 0, 0.0f, s}; }
+FormatArg Other() { return {}; }
 
 struct Case {
     const char* fmt;
