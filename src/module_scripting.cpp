@@ -21,7 +21,6 @@ namespace {
 
 const char* const CompileLogName = "last_scriptcomp_error.log";
 const char* const FileMarker = "\n\n//FILE[";
-constexpr int ScriptFileType = 5;
 
 // The text of the script file being compiled, followed by its source marker.
 CString& scriptBuffer()
@@ -160,7 +159,7 @@ void CScriptModule::recompileAllScripts(bool reload)
     irr::core::array<irr::core::stringc> files;
     ListFolder(files, GetDataFolder(), "", "");
     for (irr::u32 i = 0; i < files.size(); ++i)
-        if (GetFileType(files[i].c_str()) == ScriptFileType)
+        if (GetFileType(files[i].c_str()) == FileTypeScript)
             addScriptFile(files[i].c_str(), reload);
     compileScriptBuffer();
 }

@@ -32,9 +32,6 @@ using namespace irr;
 
 namespace {
 
-constexpr int FileTypeDescription = 4;
-constexpr int FileTypeRaw = 8;
-constexpr int FileTypeImage = 9;
 constexpr int RawPrefixLength = 6;
 // Descriptions whose texture is another description nest; a cycle would not end.
 constexpr int MaxSpriteNesting = 16;

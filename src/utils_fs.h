@@ -213,6 +213,10 @@ bool ReadTextFile(const char* name, CString& text);
 // 8 "raw://" text, 9 image; case-sensitive substring tests in that order
 // (".spr" first, then images, then ".txt"), names under 6 characters -1.
 int GetFileType(const char* name);
+constexpr int FileTypeDescription = 4;
+constexpr int FileTypeScript = 5;
+constexpr int FileTypeRaw = 8;
+constexpr int FileTypeImage = 9;
 
 // 9 for names holding ".png" or ".jpg" outside the program folder's text,
 // else -1.

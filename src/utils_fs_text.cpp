@@ -183,7 +183,7 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
     }
     // An editor's byte-order mark before a script, or before a script
     // included in one, would stop the compiler at its first character.
-    if (GetFileType(path) == 5)
+    if (GetFileType(path) == FileTypeScript)
         DropUtf8Mark(raw);
     cleanText(raw, path, chain);
     text = raw;
