@@ -18,7 +18,7 @@ import os
 import re
 import sys
 
-from reference_doc import function_body, read, read_grouped_notes, root, sources, without_comments, write_or_check
+from reference_doc import NoteUse, function_body, read, read_grouped_notes, root, sources, without_comments, write_or_check
 NOTES = os.path.join(root, 'tools', 'description_keys_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'description-keys.md')
 
@@ -149,7 +149,6 @@ def part_label(part):
 
 
 def write_reference(parser, titles, notes, errors):
-    used = set()
     out = [
         '# Description keys',
         '',
@@ -179,41 +178,28 @@ def write_reference(parser, titles, notes, errors):
         '  sprite\'s animators on game time, which stands still while the game is paused.',
         '',
     ]
+    use = NoteUse('tools/description_keys_notes.txt', titles, notes, errors, 'the parser')
     for group, keys in parser.groups:
-        title, intro = titles.get(group, (None, ''))
-        if title is None:
-            errors.append('tools/description_keys_notes.txt has no "[%s] title" line' % group)
-            title = group
+        title, intro = use.title(group, '')
         out += ['## ' + title, '']
         if intro:
             out += [intro, '']
-        used.add(('group', group))
         for key in keys:
-            note = notes.get((group, key, None))
+            note = use.take(group, key, None, 'reads %s (%s)' % (key, group))
             if not note:
-                errors.append('the parser reads %s (%s) but tools/description_keys_notes.txt has no line for it'
-                              % (key, group))
                 continue
-            used.add((group, key, None))
             form, text, extra = note
             out.append('- `%s` *%s*. %s' % (key, form, text))
             out += ['  ' + line for line in extra]
             for part in parser.parts[(group, key)]:
-                part_note = notes.get((group, key, part))
+                part_note = use.take(group, key, part, 'reads %s of %s (%s)' % (part, key, group))
                 if not part_note:
-                    errors.append('the parser reads %s of %s (%s) but tools/description_keys_notes.txt has '
-                                  'no line for it' % (part, key, group))
                     continue
-                used.add((group, key, part))
                 form, text, extra = part_note
                 out.append('  - %s *%s*. %s' % (part_label(part), form, text))
                 out += ['    ' + line for line in extra]
         out.append('')
-    for group in sorted(set(titles) - {g for g, _ in parser.groups}):
-        errors.append('tools/description_keys_notes.txt has a group [%s] that the tool does not read' % group)
-    for group, key, part in sorted(set(notes) - used, key=lambda k: (k[0], k[1], k[2] or '')):
-        errors.append('tools/description_keys_notes.txt names %s%s (%s), which the parser does not read'
-                      % (key, ' ' + part if part else '', group))
+    use.unread('does not read')
     return '\n'.join(out)
 
 

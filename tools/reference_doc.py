@@ -84,6 +84,40 @@ def read_grouped_notes(relative, name_form):
     return preamble, titles, notes, errors
 
 
+class NoteUse:
+    """Hands out the notes of a notes file as a writer asks for them, noting
+    in errors each one asked for and missing; unread() adds one for each
+    group and note the writer never asked for."""
+
+    def __init__(self, relative, titles, notes, errors, reader):
+        self.relative, self.titles, self.notes, self.errors = relative, titles, notes, errors
+        self.reader = reader   # "the parser"
+        self.used, self.groups = set(), set()
+
+    def title(self, group, default):
+        self.groups.add(group)
+        if group not in self.titles:
+            self.errors.append('%s has no "[%s] title" line' % (self.relative, group))
+            return group, default
+        return self.titles[group]
+
+    def take(self, group, name, value, what):
+        # what: how the reader meets it ("reads -Key: (group)")
+        note = self.notes.get((group, name, value))
+        if not note:
+            self.errors.append('%s %s but %s has no line for it' % (self.reader, what, self.relative))
+            return None
+        self.used.add((group, name, value))
+        return note
+
+    def unread(self, verb_not):
+        for group in sorted(set(self.titles) - self.groups):
+            self.errors.append('%s has a group [%s] that the tool does not read' % (self.relative, group))
+        for group, name, value in sorted(set(self.notes) - self.used, key=lambda k: (k[0], k[1], k[2] or '')):
+            self.errors.append('%s names %s%s (%s), which %s %s' % (self.relative, name, ' ' + value if value else '',
+                                                                  group, self.reader, verb_not))
+
+
 def write_or_check(output, text, errors, check, known, names_in, missing, extra, tool):
     """Writes text to output; with check, writes nothing and adds an error for
     each name of known that the file lacks (missing % name), each it names

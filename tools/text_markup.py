@@ -19,7 +19,7 @@ import os
 import re
 import sys
 
-from reference_doc import function_body, read, read_grouped_notes, root, without_comments, write_or_check
+from reference_doc import NoteUse, function_body, read, read_grouped_notes, root, without_comments, write_or_check
 NOTES = os.path.join(root, 'tools', 'text_markup_notes.txt')
 OUTPUT = os.path.join(root, 'docs', 'text-markup.md')
 
@@ -193,26 +193,20 @@ def fill(text, constants, errors):
 
 
 def write_reference(reader, preamble, titles, notes, errors):
-    used = set()
     out = ['# Text markup', '',
            '<!-- Made by tools/text_markup.py from the text reader code and tools/text_markup_notes.txt;',
            '     edit those and run the tool. A test fails when this file and the code disagree. -->',
            ''] + preamble + ['']
+    use = NoteUse('tools/text_markup_notes.txt', titles, notes, errors, 'the reader')
     for group, names in reader.groups:
-        title, intro = titles.get(group, (None, []))
-        if title is None:
-            errors.append('tools/text_markup_notes.txt has no "[%s] title" line' % group)
-            title = group
+        title, intro = use.title(group, [])
         out += ['## ' + title, '']
         if intro:
             out += intro + ['']
         for name in names:
-            note = notes.get((group, name, None))
+            note = use.take(group, name, None, 'knows %s (%s)' % (name, group))
             if not note:
-                errors.append('the reader knows %s (%s) but tools/text_markup_notes.txt has no line for it'
-                              % (name, group))
                 continue
-            used.add((group, name, None))
             form, text, extra = note
             if not form.startswith(name):
                 errors.append('tools/text_markup_notes.txt: the form of %s must start with it' % name)
@@ -222,21 +216,14 @@ def write_reference(reader, preamble, titles, notes, errors):
                 out.append('  Sizes: ' + ', '.join('`%s` %s' % size for size in reader.sizes) +
                            '; `+` before a digit changes nothing, any other text is 1.')
             for value in reader.values.get(name, []):
-                value_note = notes.get((group, name, value))
+                value_note = use.take(group, name, value, 'reads %s of %s' % (value, name))
                 if not value_note:
-                    errors.append('the reader reads %s of %s but tools/text_markup_notes.txt has no line for it'
-                                  % (value, name))
                     continue
-                used.add((group, name, value))
                 form, text, extra = value_note
                 out.append('  - `%s` *%s*. %s' % (value, form, text))
                 out += ['    ' + line for line in extra]
         out.append('')
-    for group in sorted(set(titles) - {g for g, _ in reader.groups}):
-        errors.append('tools/text_markup_notes.txt has a group [%s] that the tool does not read' % group)
-    for group, name, value in sorted(set(notes) - used, key=lambda k: (k[0], k[1], k[2] or '')):
-        errors.append('tools/text_markup_notes.txt names %s%s (%s), which the reader does not know'
-                      % (name, ' ' + value if value else '', group))
+    use.unread('does not know')
     text = fill('\n'.join(out), reader.constants, errors)
     for macro in reader.macros:
         if macro not in text:
