@@ -528,8 +528,9 @@ public:
                 if (frameRate != rate || frameChannels != channels) return 0;   // a part of another layout
                 if (done == 0) continue;
             }
+            if (done) decodedAny = true;
             if (result == MPG123_DONE) return long(done / size_t(channels * 2));
-            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) return done ? long(done / size_t(channels * 2)) : -1;
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) return done ? long(done / size_t(channels * 2)) : lostTrack();
             return long(done / size_t(channels * 2));
         }
     }
@@ -538,6 +539,14 @@ public:
 
 private:
     static ssize_t readBytes(void* self, void* out, size_t n) { return ssize_t(static_cast<MemoryReader*>(self)->read(out, n)); }
+    // No further frame found after sound was decoded: bytes that are no
+    // frames (a tag, junk) follow the sound, which ends there, as a WAV cut
+    // short plays what it holds.
+    long lostTrack() const
+    {
+        const int error = mpg123_errcode(handle);
+        return decodedAny && (error == MPG123_RESYNC_FAIL || error == MPG123_OUT_OF_SYNC) ? 0 : -1;
+    }
     static off_t seekBytes(void* self, off_t offset, int whence)
     {
         MemoryReader& source = *static_cast<MemoryReader*>(self);
@@ -546,6 +555,7 @@ private:
 
     mpg123_handle* handle = nullptr;
     MemoryReader source;
+    bool decodedAny = false;
 };
 
 // An MPEG audio frame header: a version, a layer, a bit rate and a sample rate.

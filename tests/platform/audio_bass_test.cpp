@@ -326,9 +326,11 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         }
         if (stream) handles.push_back(stream);
     }
-    std::vector<uint8_t> junkAfter = readBytes(std::string(ENGINE_SOURCE_DIR) + "/data/sounds/music/menu.ogg");
-    junkAfter.resize(junkAfter.size() + (size_t(4) << 20), 'O');
-    const std::string junkAfterPath = fixture("tone_then_junk.ogg", junkAfter);
+    auto thenJunk = [&](const std::string& source, const char* name) {
+        std::vector<uint8_t> bytes = readBytes(std::string(ENGINE_SOURCE_DIR) + source);
+        bytes.resize(bytes.size() + (size_t(4) << 20), 'O');
+        return fixture(name, bytes);
+    };
     // Damaged files, most kept with the fuzz inputs: a sample is refused or
     // decoded whole, a stream opens or is refused; none costs more than a
     // bounded amount of work (every byte a decoder reads counts) and memory,
@@ -368,7 +370,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {kept("a_ssnd_claims_4G.aiff"), BASS_OK, BASS_OK},
         // A Vorbis tone then megabytes of junk: the library searched back from
         // the end for the last page, reading to the end at each step.
-        {junkAfterPath, BASS_OK, BASS_OK},
+        {thenJunk("/data/sounds/music/menu.ogg", "tone_then_junk.ogg"), BASS_OK, BASS_OK},
+        // An MP3 tone then junk: the library gives up looking for a next frame.
+        {thenJunk("/fuzz/seeds/sound/tone.mp3", "tone_then_junk.mp3"), BASS_OK, BASS_OK},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();
