@@ -25,14 +25,12 @@ TEST(Compose, TableIsTheEnvironmentLocalesOrElseTheCLocales)
         {"", "", "xx_YY.UTF-8", U'\''},
         {"", "", "en_US.ISO-8859-1", U'\''},   // a table not in UTF-8
     };
+    // Locale variables set empty count as unset, so the ones found are put
+    // back as set, empty when they were not.
     const char* const names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
     std::string saved[3];
-    bool had[3];
-    for (int i = 0; i < 3; ++i) {
-        const char* value = std::getenv(names[i]);
-        had[i] = value != nullptr;
-        saved[i] = value ? value : "";
-    }
+    for (int i = 0; i < 3; ++i)
+        saved[i] = std::getenv(names[i]) ? std::getenv(names[i]) : "";
     for (const SCase& c : cases) {
         SCOPED_TRACE(std::string(c.all) + "/" + c.ctype + "/" + c.lang);
         const char* values[] = {c.all, c.ctype, c.lang};
@@ -41,12 +39,8 @@ TEST(Compose, TableIsTheEnvironmentLocalesOrElseTheCLocales)
         platform::PinComposeLocale(nullptr);
         EXPECT_EQ(platform::ComposeSpacingForm(0xFE51), c.acuteSpace);
     }
-    for (int i = 0; i < 3; ++i) {
-        if (had[i])
-            setenv(names[i], saved[i].c_str(), 1);
-        else
-            unsetenv(names[i]);
-    }
+    for (int i = 0; i < 3; ++i)
+        setenv(names[i], saved[i].c_str(), 1);
     platform::PinComposeLocale(nullptr);
 }
 

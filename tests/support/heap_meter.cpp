@@ -162,4 +162,3 @@ void CHeapMeter::restart()
 }
 
 uint64_t CHeapMeter::peakBytes() const { return beyond(peak, Start); }
-uint64_t CHeapMeter::heldBytes() const { return beyond(held, Start); }

@@ -16,7 +16,6 @@ public:
     // The most held at once since the start (or the last restart), beyond
     // what was held then.
     uint64_t peakBytes() const;
-    uint64_t heldBytes() const;   // beyond the start: 0 when less is held
     void restart();
 
 private:

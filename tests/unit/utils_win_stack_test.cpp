@@ -55,25 +55,24 @@ void overflowOnAnotherThread()
 }
 
 // A thread running before the handlers are installed, as one a library's
-// constructor starts before main; it overflows once told to.
-std::atomic<bool> EarlyRunning{false}, OverflowNow{false};
+// constructor starts before main; it overflows once told to (step 2).
+std::atomic<int> EarlyStep{0};
 std::thread* EarlyThread = nullptr;
 
 void startEarlyThread()
 {
     EarlyThread = new std::thread([] {
-        EarlyRunning = true;
-        while (!OverflowNow)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (EarlyStep = 1; EarlyStep == 1;)
+            std::this_thread::yield();
         overflowThreadStack(1);
     });
-    while (!EarlyRunning)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (EarlyStep == 0)
+        std::this_thread::yield();
 }
 
 void overflowOnTheEarlyThread()
 {
-    OverflowNow = true;
+    EarlyStep = 2;
     EarlyThread->join();
 }
 
