@@ -41,13 +41,7 @@ private:
     uint64_t Bits = 0;
 };
 
-int bitLength(uint64_t value)
-{
-    int length = 0;
-    for (; value; value >>= 1)
-        ++length;
-    return length;
-}
+int bitLength(uint64_t value) { return 64 - __builtin_clzll(value); }   // of a value above 0
 
 // A codebook of entries (a power of 2) codewords of one length; lookup 1
 // or 2 gives it values, one bit each.
