@@ -31,6 +31,7 @@ constexpr s32 NoGlyph = 65535;   // the glyph index an effect sees while a line 
 constexpr int ShiftKey = 0x10;
 constexpr int DebugBoxesBit = 2;
 constexpr f32 DebugLineStep = 1.1f;
+constexpr f32 FillWidthShare = 0.8f;   // an overlay or underlay is repeated to this share of its line
 const char* const Cp1251OptionsTitle = "\xCE\xEF\xF6\xE8\xE8";   // the Russian word for "Options"
 
 core::array<scene::ISceneNode*> DebugLines;   // live debug lines, kept by their list animators
@@ -290,7 +291,7 @@ core::stringc makeFillText(const CGUIFont3D* font, const core::stringc& fill, co
     if (!font || fill.empty())
         return fill;
     f32 one = font->getTextDimension(fill.c_str()).X;
-    f32 target = f32(s32(font->getTextDimension(line).X * 0.8f));
+    f32 target = f32(s32(font->getTextDimension(line).X * FillWidthShare));
     core::stringc result = fill;
     for (f32 width = one; width != 0 && width < target; width += one)
         result += fill;

@@ -22,6 +22,7 @@ namespace {
 constexpr s32 FirstPictureId = 2101;
 constexpr s32 PictureIdEnd = 2200;
 constexpr f32 Pi = 3.14159265358979f;
+constexpr f32 LeastTurnDegrees = 0.1f;   // a picture turned by this much or less stays upright
 
 s32 PictureIdCounter = FirstPictureId;
 
@@ -122,7 +123,7 @@ void CTextNode::addInlinePicture(const CString& attributes, bool isFrame, const 
     else
         picture->setAlpha(alpha);
     f32 rotation = attributeFloat(attrs, "rotation");
-    if (std::fabs(rotation) > 0.1f)
+    if (std::fabs(rotation) > LeastTurnDegrees)
         if (auto* sprite = dynamic_cast<CSpriteNode*>(picture))
             sprite->setAngle(rotation * Pi / 180.0f);
     s32 own = picture->getID();

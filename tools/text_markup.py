@@ -14,7 +14,8 @@ a value a text it reads after one (markedFloat(text, "dx", "=")), an effect
 a name the game's factory picks by its prefix. Every other text literal of
 the reader functions must be one of IGNORED, so that a tag added in the code
 cannot pass unnoticed. Notes may write {Name} for a constant of the files
-read here (constexpr Name = 20), which the tool fills in."""
+read here (constexpr Name = 20), which the tool fills in: a number the notes
+state is written so, so that the check fails when the code's number changes."""
 import os
 import re
 import sys
@@ -33,6 +34,8 @@ SIZES = ('src/module_enginebase.cpp', 'CEngineClient::getFontScale')
 GLYPHS = ('src/rendering_font_draw.cpp', 'CGUIFont3D::getNextGlyph')
 ICON_VALUES = ('src/rendering_font.cpp', 'CFontIconsReader::serialize')
 ICON_LIST = ('src/server_game_manifest.cpp', 'EmbedIcons')
+# The files whose constants the notes may name.
+CONSTANT_SOURCES = (EFFECTS[0], READER, 'src/node_text.cpp')
 # Literals of the reader functions that are neither tags nor values:
 # separators, and the names the reader gives what it makes.
 IGNORED = {'|', "'", '>', ':', '=', '<_ustify', 'TEXTIMG_%s_%i'}
@@ -142,10 +145,14 @@ class Reader:
                 for name in re.findall(r'\bstrstr\([^,]+,\s*"(\w+)"\s*\)', self.code(path, '%s::%s' % (item, item))):
                     self.add_value(current, name)
         self.groups.append(('effects', effects))
-        text = without_comments(read(path))
-        self.macros = re.findall(r'\bgetMacro\(\s*"(\w+)"\s*\)', text)
-        for source in (text, without_comments(read(READER))):
-            self.constants.update((name, re.sub(r'\.0$', '', value)) for name, value in CONSTANT.findall(source))
+        self.macros = re.findall(r'\bgetMacro\(\s*"(\w+)"\s*\)', without_comments(read(path)))
+
+    def read_constants(self):
+        for path in CONSTANT_SOURCES:
+            for name, value in CONSTANT.findall(without_comments(read(path))):
+                value = re.sub(r'\.0$', '', value)
+                # None: two files give the name different numbers.
+                self.constants[name] = value if self.constants.get(name, value) == value else None
 
     def read_sizes(self):
         code = self.code(*SIZES)
@@ -180,12 +187,17 @@ class Reader:
         self.read_sizes()
         self.read_icons()
         self.read_effects()
+        self.read_constants()
 
 
 def fill(text, constants, errors):
     def constant(match):
         if match.group(1) not in constants:
             errors.append('tools/text_markup_notes.txt names {%s}, which is no constant of the code read'
+                          % match.group(1))
+            return match.group(0)
+        if constants[match.group(1)] is None:
+            errors.append('tools/text_markup_notes.txt names {%s}, which the files read give different numbers'
                           % match.group(1))
             return match.group(0)
         return constants[match.group(1)]
