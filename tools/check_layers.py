@@ -2,7 +2,8 @@
 """Checks the hard edges between the libraries by reading #include lines:
 platform/ and squirrel/ include only their own headers, and src/ never
 includes the game's. Also that docs/architecture.md names every library
-platform/CMakeLists.txt links and every stand-in file it lists."""
+platform/CMakeLists.txt links and every stand-in file it lists, each in a row
+of its own table."""
 import os, re, sys
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -42,22 +43,43 @@ def platform_uses():
     """The libraries the platform layer links and its stand-in files, by the names the document uses."""
     with open(os.path.join(root, 'platform', 'CMakeLists.txt')) as fh:
         cmake = re.sub(r'#[^\n]*', '', fh.read())
-    names = []
+    libraries, stand_ins = [], []
     for modules in re.findall(r'pkg_check_modules\(\s*\w+\s+REQUIRED\s+IMPORTED_TARGET\s+([^)]*)\)', cmake):
-        names += modules.split()
+        libraries += modules.split()
     for linked in re.findall(r'engine_link\(\s*platform\s+([^)]*)\)', cmake):
-        names += [t.split('::')[0] for t in linked.split() if '::' in t and not t.startswith('PkgConfig::')]
+        libraries += [t.split('::')[0] for t in linked.split() if '::' in t and not t.startswith('PkgConfig::')]
     for files in re.findall(r'set\(\s*PLATFORM_STAND_INS\s+([^)]*)\)', cmake):
-        names += files.split()
-    return names
+        stand_ins += files.split()
+    return libraries, stand_ins
+
+def table_column(section, header):
+    """The cells under the header in the section's tables that have such a column."""
+    cells, column = [], None
+    for line in section.splitlines():
+        if not line.startswith('|'):
+            column = None
+            continue
+        row = [cell.strip() for cell in line.strip().strip('|').split('|')]
+        if column is None:
+            column = row.index(header) if header in row else -1
+        elif column >= 0 and column < len(row) and not set(row[column]) <= set('-: '):
+            cells.append(row[column])
+    return cells
 
 def check_architecture_document():
+    """Each library is a whole word of the library column (SDL2 is not found in
+    SDL2_mixer, nor a name in the prose), each stand-in a name of the file column."""
     with open(os.path.join(root, 'docs', 'architecture.md')) as fh:
         text = fh.read()
     start = text.find('## What the platform layer uses')
-    section = text[start:text.find('\n## ', start + 1)].lower() if start >= 0 else ''
-    return [f"docs/architecture.md: the platform layer's section does not name {name}"
-            for name in platform_uses() if name.lower() not in section]
+    section = text[start:text.find('\n## ', start + 1)] if start >= 0 else ''
+    words = {w for cell in table_column(section, 'library') for w in re.findall(r'\w+', cell.lower())}
+    files = {f for cell in table_column(section, 'file') for f in re.findall(r'[\w.]+', cell)}
+    libraries, stand_ins = platform_uses()
+    return ([f"docs/architecture.md: the platform layer's library table has no row for {name}"
+             for name in libraries if name.lower() not in words] +
+            [f"docs/architecture.md: the platform layer's stand-in table has no row for {name}"
+             for name in stand_ins if name not in files])
 
 errors += check_architecture_document()
 for e in errors:
