@@ -5,6 +5,7 @@
 
 #include "module_enginebase.h"
 #include "utils_fs.h"
+#include "utils_fs_bridge.h"
 #include "utils_math_misc.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
@@ -16,6 +17,8 @@
 #include <ICursorControl.h>
 #include <IrrlichtDevice.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -45,14 +48,41 @@ SQInteger returnArgument(HSQUIRRELVM vm, SQInteger index)
 
 // --- files and prompts ---
 
+// A data folder that climbs above the data's top ("..\data\many") holds
+// names that would open nowhere: it is listed by the folder it reaches, as
+// data names inside the data, else by its full path. The prefix to list it
+// with.
+CString dataListingPrefix(CString& folder)
+{
+    const CString data = GetDataFolder();
+    std::string relative = (const char*)folder;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    std::filesystem::path normal = std::filesystem::path(relative).lexically_normal();
+    if (normal.empty() || *normal.begin() != "..")
+        return data;
+    std::string reached = (std::filesystem::path((const char*)data) / relative).lexically_normal().string();
+    CString native = ToNativePath(reached.c_str());   // in its case on disk
+    if (!IsAtOrBelowFolder(native, data)) {
+        folder = native;
+        return CString();
+    }
+    folder = native.GetLength() > data.GetLength() ? native.Mid(data.GetLength()) : CString();
+    return data;
+}
+
 SQInteger GetFileListing(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
-    CString path = ResolveDataPath(textArg(sa, 2));
+    const char* name = textArg(sa, 2);
+    // The user folder holds no data names: given relative ("-ul=ud") it lies
+    // in the working folder, where reads find its files.
+    const bool inUserFolder = IsAtOrBelowFolder(name, GetUserFolder());
+    CString path = inUserFolder ? CString(name) : ResolveDataPath(name);
     CString folder = GetPathPart(path, 1, 1, 0, 0);
     CString pattern = GetPathPart(path, 0, 0, 1, 1);
+    CString prefix = inUserFolder || IsAbsolutePath(path) ? CString() : dataListingPrefix(folder);
     irr::core::array<irr::core::stringc> names;
-    ListFolder(names, folder, pattern, IsAbsolutePath(path) ? CString() : GetDataFolder());
+    ListFolder(names, folder, pattern, prefix);
     SquirrelObject list = SquirrelVM::CreateArray(0);
     for (irr::u32 i = 0; i < names.size(); ++i)
         SqArrayAppend(list, names[i].c_str());

@@ -224,8 +224,9 @@ int GetImageFileType(const char* name);
 
 // Appends the files below prefix + folder, recursively, as lower-case paths
 // with "\" separators and the prefix removed, each once; a native folder
-// ("/…") given without a prefix keeps its own text in front. Names that begin
-// with "." or contain "svn" or "u-" are skipped, and so are folders named so;
+// ("/…") or a user folder given relative ("ud\"), given without a prefix,
+// keeps its own text in front. Names that begin with "." or contain "svn"
+// or "u-" are skipped, and so are folders named so;
 // a non-empty pattern ("*" and "?") must match the lower-case file name.
 // Nothing is listed when the folder cannot be entered. Main thread only.
 void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern,

@@ -590,9 +590,10 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
 {
     CheckMainThread();
     pattern.MakeLower();
-    // Native folders keep their own separators and case; data folders are
-    // listed in the engine's form.
-    if (((const char*)folder)[0] != '/') {
+    // Native folders keep their own separators and case, as does a user
+    // folder given relative to the working folder; data folders are listed
+    // in the engine's form.
+    if (((const char*)folder)[0] != '/' && !(prefix.IsEmpty() && IsNamedExactly(folder))) {
         folder.Replace("/", "\\");
         folder.MakeLower();
         // A leading "\" names the top of the data, never the disk's root, which

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <IFileSystem.h>
+#include <IrrlichtDevice.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -169,41 +173,64 @@ TEST_F(ProfileNatives, PromptsPassTheDefaultAsDataAndAlwaysReturn)
 
 TEST_F(ProfileNatives, FileListingAndPathParts)
 {
-    // Each name listed from the user folder opens its file, also the player's
-    // files, which are named exactly: in a folder of their own, and in one
-    // that holds the program, where the game's data is found in any case.
+    // Each name listed opens its file: the count of names, then those that
+    // do not open.
+    run("function listed(pattern) { local n = 0, failed = \"\";"
+        "  foreach (name in core_GetFileListing(pattern)) {"
+        "    ++n; if (core_ReadFile(name) == \"\" || !core_IsDataPathExist(name)) failed += \" \" + name;"
+        "  } return n + failed; }");
+    // Also the player's files, which are named exactly: in a folder of their
+    // own, in one that holds the program, where the game's data is found in
+    // any case, and in one given relative to the program folder.
     const std::string app = Folder.path() + "app/";
+    std::filesystem::current_path(app);   // the game's working folder
     const std::string ul = "-ul=" + app;
-    for (const char* folderSwitch : {"", ul.c_str()}) {
+    for (const char* folderSwitch : {"", ul.c_str(), "-ul=Ud"}) {
         SCOPED_TRACE(folderSwitch);
         const char* args[] = {"game", folderSwitch};
         SetCommandLineArgs(*folderSwitch ? 2 : 1, args);
         ResetUserFolder();
-        const std::string user = text("return core_GetActiveProfileFolder();");
+        std::string user = text("return core_GetActiveProfileFolder();");
+        std::replace(user.begin(), user.end(), '\\', '/');
         std::filesystem::create_directories(user + "Saves");
-        for (const char* name : {"pr_YWFh.ini", "pr_YWFH.ini", "Shot_1_screenshot.bmp", "Saves/Slot.TXT"})
+        const char* names[] = {"pr_YWFh.ini", "pr_YWFH.ini", "Shot_1_screenshot.bmp", "Saves/Slot.TXT"};
+        for (const char* name : names)
             std::ofstream(user + name) << name;
-        const char* listing = "local profiles = 0, failed = \"\";"
-                              "foreach (n in core_GetFileListing(core_GetActiveProfileFolder() + \"*.*\")) {"
-                              "  if (n.find(\"pr_YWF\") != null) ++profiles;"
-                              "  if (core_ReadFile(n) == \"\" || !core_IsDataPathExist(n)) failed += n + \";\";"
-                              "} return failed + profiles;";
-        EXPECT_EQ(text(listing), "2");
+        EXPECT_EQ(text("local folder = core_GetActiveProfileFolder();"
+                       "return listed(folder + \"*.*\") + \";\" + listed(folder + \"Saves\\\\*.*\") + \";\""
+                       "  + listed(folder + \"pr_*.ini\");"),
+                  "4;1;2");
+        for (const char* name : names)
+            std::filesystem::remove(user + name);
     }
+    EXPECT_TRUE(Boxes.Boxes.empty()) << Boxes.Boxes[0].Text;   // no data path style to warn of
     const char* plain[] = {"game"};
     SetCommandLineArgs(1, plain);
 
     std::filesystem::create_directories(dataPath("scripts/sub"));
     std::filesystem::create_directories(Folder.path() + "abs");
-    writeData("scripts/a.nut", "");
-    writeData("scripts/sub/b.nut", "");
+    writeData("scripts/a.nut", "//");
+    writeData("scripts/sub/b.nut", "//");
     writeData("scripts/c.txt", "");
-    Folder.write("abs/one.txt", "");
+    Folder.write("abs/one.txt", "1");
+    ASSERT_TRUE(Engine.Device->getFileSystem()->addFileArchive(dataPath("").c_str(), true, false, irr::io::EFAT_FOLDER));
     std::string listed = text("local s = \"\"; foreach (n in core_GetFileListing(\"scripts\\\\*.nut\")) s += n + \";\";"
                               "return s;");
     EXPECT_NE(listed.find("a.nut;"), std::string::npos) << listed;
     EXPECT_NE(listed.find("b.nut;"), std::string::npos) << listed;
     EXPECT_EQ(listed.find("c.txt"), std::string::npos) << listed;
+    // A folder named by a way through ".." is listed whole, also one reached
+    // above the data's top.
+    const struct {
+        const char* Pattern;
+        const char* Listed;
+    } ways[] = {
+        {"scripts\\\\..\\\\scripts\\\\*.nut", "2"},
+        {"..\\\\data\\\\scripts\\\\*.nut", "2"},
+        {"..\\\\..\\\\abs\\\\*.txt", "1"},   // outside the data: by its full path
+    };
+    for (const auto& way : ways)
+        EXPECT_EQ(text((std::string("return listed(\"") + way.Pattern + "\");").c_str()), way.Listed) << way.Pattern;
     std::string absolute = "return core_GetFileListing(\"" + Folder.path() + "abs/*.txt\").len();";
     EXPECT_EQ(run(absolute.c_str()).ToInteger(), 1);
     EXPECT_EQ(text("return core_GetPathPart(\"dir\\\\name.ext\", false, true, true, false);"), "dir\\name");

@@ -442,16 +442,43 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
     ListFolder(outside, (Folder.path() + "many").c_str(), "*.png", "");
     EXPECT_GT(outside.size(), 1000u);
     EXPECT_LE(outside.size(), 4096u);
-    std::filesystem::rename(Folder.path() + "many", Data + "many");
+    // So are the user folder, also when reached through a link, and a folder
+    // mounted from outside the program folder; each row moves the files there.
+    const std::string user = Folder.path() + "user", link = Folder.path() + "link", mounted = Folder.path() + "ext";
+    std::filesystem::create_directory(user);
+    std::filesystem::create_directory_symlink(user, link);
     const struct {
-        const char* Folder;
+        std::string Place, Folder, Prefix;
+        std::string UserFolder;   // none when empty
         size_t Listed;
-    } whole[] = {{"many", 5000}, {"\\", 5001}};   // the top also holds textures\wall.png
+    } whole[] = {
+        {Data + "many", "many", Data, "", 5000},
+        {Data + "many", "\\", Data, "", 5001},   // the top also holds textures\wall.png
+        {user + "/many", user + "/many", "", user + "/many", 5000},
+        {user + "/many", link + "/many", "", link + "/many", 5000},
+        {mounted, mounted, "", "", 5000},
+    };
+    std::string at = Folder.path() + "many";
     for (const auto& c : whole) {
+        SCOPED_TRACE(c.Folder);
+        std::filesystem::rename(at, c.Place);
+        at = c.Place;
+        const std::string ul = "-ul=" + c.UserFolder;
+        const char* args[] = {"game", ul.c_str()};
+        SetCommandLineArgs(c.UserFolder.empty() ? 1 : 2, args);
+        ResetUserFolder();
+        if (!c.UserFolder.empty())
+            GetUserFolder();
+        if (c.Place == mounted) {
+            EXPECT_TRUE(Fs.mount(mounted, true));
+        }
         irr::core::array<irr::core::stringc> many;
-        ListFolder(many, c.Folder, "*.png", Data.c_str());
-        EXPECT_EQ(many.size(), c.Listed) << c.Folder;
+        ListFolder(many, c.Folder.c_str(), "*.png", c.Prefix.c_str());
+        EXPECT_EQ(many.size(), c.Listed);
     }
+    const char* plain[] = {"game"};
+    SetCommandLineArgs(1, plain);
+    ResetUserFolder();
 
     irr::core::array<irr::core::stringc> none;
     ListFolder(none, "no-such-folder", "", Data.c_str());
