@@ -181,9 +181,14 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
             LogReadFailure(path);   // the other reasons were logged by the read
         return false;
     }
-    // An editor's byte-order mark before a script, or before a script
-    // included in one, would stop the compiler at its first character.
-    if (GetFileType(path) == FileTypeScript)
+    // Cut at its first NUL, such a text would reach the caller as a byte or two.
+    if (StartsWithUtf16Mark(raw, size_t(raw.GetLength()))) {
+        DebugLog(Format("Cannot read '%s': it is UTF-16 text, which the engine does not read", (const char*)path));
+        return false;
+    }
+    // An editor's byte-order mark before a script, or before any included
+    // text, would stop the compiler at its first character.
+    if (!chain.Files.empty() || GetFileType(path) == FileTypeScript)
         DropUtf8Mark(raw);
     cleanText(raw, path, chain);
     text = raw;

@@ -4,6 +4,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs.h"
+#include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -206,8 +207,7 @@ int CompleteMarkupLength(const char* text, int length)
 
 bool StartsWithWideMark(const std::string& bytes)
 {
-    return bytes.size() >= 2 && ((bytes[0] == char(0xFF) && bytes[1] == char(0xFE)) ||
-                                 (bytes[0] == char(0xFE) && bytes[1] == char(0xFF)));
+    return StartsWithUtf16Mark(bytes.data(), bytes.size());
 }
 
 // --- memory file ---

@@ -226,6 +226,11 @@ void DropUtf8Mark(CString& text)
         text = text.Mid(3);
 }
 
+bool StartsWithUtf16Mark(const char* bytes, size_t length)
+{
+    return length >= 2 && (std::memcmp(bytes, "\xFF\xFE", 2) == 0 || std::memcmp(bytes, "\xFE\xFF", 2) == 0);
+}
+
 CIniCache::CIniCache() : m_pFiles(new CMapStringToString(10)) {}
 
 CIniCache::~CIniCache()

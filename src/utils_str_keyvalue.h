@@ -4,6 +4,8 @@
 
 #include "utils_str.h"
 
+#include <cstddef>
+
 #include <irrArray.h>
 #include <irrString.h>
 
@@ -44,6 +46,8 @@ int FindAnyCharPair(const char* text, const char* middle, const char* firstSet, 
 // Removes the UTF-8 byte-order mark that some editors put before a file's
 // first line: left there, it would hide the first key.
 void DropUtf8Mark(CString& text);
+// Whether the bytes start with a UTF-16 byte-order mark, in either order.
+bool StartsWithUtf16Mark(const char* bytes, size_t length);
 
 void AppendKeyValue(CString& text, const char* key, const char* value);
 void AppendKeyValueInt(CString& text, const char* key, int value);

@@ -105,7 +105,7 @@ CString whyNotWhole(const CString& table, const CString& path, bool read, const 
         const int error = ReadFailureError(table);
         return error == ENOENT || error == ENOTDIR ? CString() : CString("it cannot be read");
     }
-    if (std::strncmp(text, "\xFF\xFE", 2) == 0 || std::strncmp(text, "\xFE\xFF", 2) == 0)
+    if (StartsWithUtf16Mark(text, size_t(text.GetLength())))
         return "it is UTF-16 text";
     struct stat info;
     if (::stat(ToNativePath(path), &info) == 0 && info.st_size > text.GetLength())

@@ -117,28 +117,29 @@ using Log = std::vector<std::string>;
 
 }  // namespace
 
-// Also an editor's byte-order mark before a file and an included one.
+// Also an editor's byte-order mark before a file and included ones, scripts or not.
 TEST_F(ScriptHost, LoadingHandlesEachMarker)
 {
     writeData("scripts/a.nut",
               "\xEF\xBB\xBFrecord(\"a\");\n$ifdebug record(\"debug\");\n$ifnotreload record(\"notreload\");\n"
-              "${include(inc.nut)}\n");
+              "${include(inc.nut)}${include(frag.txt)}\n");
     writeData("scripts/inc.nut", "\xEF\xBB\xBFrecord(\"included\");");
+    writeData("scripts/frag.txt", "\xEF\xBB\xBFrecord(\"fragment\");");
     writeData("scripts/b.nut", "// $noreload\nrecord(\"b\");\n");
     mountData();
 
     Host->addScriptFile("scripts\\a.nut", false);
-    EXPECT_EQ(g_log, (Log{"a", "notreload", "included"}));
+    EXPECT_EQ(g_log, (Log{"a", "notreload", "included", "fragment"}));
     EXPECT_EQ(compileLog(), "record(\"a\");\n// record(\"debug\");\n record(\"notreload\");\n"
-                            "record(\"included\");\n\n\n//FILE[scripts\\a.nut]");
+                            "record(\"included\");record(\"fragment\");\n\n\n//FILE[scripts\\a.nut]");
 
     GetDefaultEngineContext().DebugMode = 1;
     g_log.clear();
     Host->addScriptFile("scripts\\a.nut", true);
-    EXPECT_EQ(g_log, (Log{"a", "debug", "included"}));
+    EXPECT_EQ(g_log, (Log{"a", "debug", "included", "fragment"}));
     g_log.clear();
     Host->addScriptFile("scripts\\a.nut", false);
-    EXPECT_EQ(g_log, (Log{"a", "debug", "notreload", "included"}));
+    EXPECT_EQ(g_log, (Log{"a", "debug", "notreload", "included", "fragment"}));
 
     g_log.clear();
     Host->addScriptFile("scripts\\b.nut", false);

@@ -137,27 +137,31 @@ TEST_F(SpriteParts, ClonesCarryTheirNumberAndTheirOwnParts)
 
 TEST_F(SpriteParts, TheCallersRecordDecidesWhatIsMade)
 {
-    const std::string text = std::string(Piece) + "-MakeClones: 2\n[Sprite]\n" + Piece + "[Sprite]\n" + Piece +
-                             "-AsChild: 0\n";
     struct Case {
         const char* what;
+        int clones;
         uint32_t noParts, partsAsChildren, cloneId;
         size_t topLevel, childrenOfFirst;
     };
     const Case cases[] = {
-        {"plain: two siblings each", 0, 0, 0, 9, 0},
-        {"noParts: the sprite and two clones", 1, 0, 0, 3, 0},
-        {"partsAsChildren: only \"-AsChild: 0\" stays beside", 0, 1, 0, 6, 1},
-        {"a clone makes no clones of its own", 0, 1, 5, 2, 1},
-        {"noParts on a clone: nothing else", 1, 0, 5, 1, 0},
+        {"plain: two siblings each", 2, 0, 0, 0, 9, 0},
+        {"noParts: the sprite and two clones", 2, 1, 0, 0, 3, 0},
+        {"partsAsChildren: only \"-AsChild: 0\" stays beside", 2, 0, 1, 0, 6, 1},
+        {"a clone makes no clones of its own", 2, 0, 1, 5, 2, 1},
+        {"noParts on a clone: nothing else", 2, 1, 0, 5, 1, 0},
+        {"many clones", 5000, 1, 0, 0, 5001, 0},
+        {"as many again: the bound is each making's own", 5000, 1, 0, 0, 5001, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const std::string text = std::string(Piece) + "-MakeClones: " + std::to_string(c.clones) + "\n[Sprite]\n" +
+                                 Piece + "[Sprite]\n" + Piece + "-AsChild: 0\n";
         SSpriteCreateInfo info;
         info.noParts = c.noParts;
         info.partsAsChildren = c.partsAsChildren;
         info.cloneId = c.cloneId;
-        CNodeBasement* sprite = make("record.spr", text, core::vector3df(0, 0, 0), 1, 1, &info);
+        CNodeBasement* sprite = make("record" + std::to_string(c.clones) + ".spr", text, core::vector3df(0, 0, 0), 1,
+                                     1, &info);
         ASSERT_NE(sprite, nullptr);
         EXPECT_EQ(children(Root).size(), c.topLevel);
         EXPECT_EQ(children(sprite).size(), c.childrenOfFirst);

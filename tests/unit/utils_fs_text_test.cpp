@@ -207,6 +207,11 @@ TEST_F(TextFileTest, BadDirectivesEndAndAreRemoved)
     write("open.txt", "p ${include(q.txt");
     write("empty.txt", "e${include()}f");
     write("missing.txt", "m${include(none.txt)}n");
+    write("wide.txt", "w${include(utf16.txt)}w");
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("UTF-16 text"))
+        utf16 += std::string{c, '\0'};
+    write("utf16.txt", utf16);
     mountData();
     struct {
         const char* Name;
@@ -218,6 +223,7 @@ TEST_F(TextFileTest, BadDirectivesEndAndAreRemoved)
         {"open.txt", "p q.txt", "Include directive without its end in open.txt"},
         {"empty.txt", "ef", "Include without a file name in empty.txt"},
         {"missing.txt", "mn", nullptr},
+        {"wide.txt", "ww", "Cannot read 'utf16.txt': it is UTF-16 text, which the engine does not read"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(readText(c.Name), c.Expected) << c.Name;

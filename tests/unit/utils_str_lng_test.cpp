@@ -118,7 +118,7 @@ TEST_F(LanguageTableTest, MissingKeysFallBackAndAreAppendedOnce)
 }
 
 // A table that does not read whole as 8-bit text would be written back cut:
-// it is left as it is, and the key's loss is logged once.
+// it is left as it is, and the key's loss is logged once with the reason.
 TEST_F(LanguageTableTest, MissingKeysAreNotAppendedToATableReadInPart)
 {
     const char withNul[] = "GAME.TITLE=Spiel\nHELLO=Hallo\nNOTE=a\0b\nLATER=kept?\n";
@@ -127,13 +127,19 @@ TEST_F(LanguageTableTest, MissingKeysAreNotAppendedToATableReadInPart)
         utf16 += std::string{c, '\0'};
     const struct {
         const char* Table;
-        std::string Text;
+        std::string Text;   // empty: a link to itself, which no one can read, root included
+        const char* Why;
     } cases[] = {
-        {"nul.lng", std::string(withNul, sizeof withNul - 1)},
-        {"utf16.lng", utf16},
+        {"nul.lng", std::string(withNul, sizeof withNul - 1), "(it holds a NUL byte at offset 35)"},
+        {"utf16.lng", utf16, "(it is UTF-16 text)"},
+        {"loop.lng", "", "(it cannot be read)"},
     };
-    for (const auto& c : cases)
-        write(c.Table, c.Text);
+    for (const auto& c : cases) {
+        if (c.Text.empty())
+            std::filesystem::create_symlink(c.Table, App + "data/" + c.Table);
+        else
+            write(c.Table, c.Text);
+    }
     mountData();
     SetLanguages("de", "de");
     for (const auto& c : cases) {
@@ -143,7 +149,7 @@ TEST_F(LanguageTableTest, MissingKeysAreNotAppendedToATableReadInPart)
         EXPECT_EQ(str(GetLngString("LATER", "fallback", nullptr, c.Table, nullptr)), "fallback");
         EXPECT_EQ(read(c.Table), c.Text);
         const std::string log = str(GetDebugLogBuffer()->Text);
-        EXPECT_NE(log.find("key LATER not appended"), std::string::npos) << log;
+        EXPECT_NE(log.find(std::string(c.Why) + ": key LATER not appended"), std::string::npos) << log;
         EXPECT_EQ(log.find("key LATER not appended"), log.rfind("key LATER not appended")) << log;
     }
 }
