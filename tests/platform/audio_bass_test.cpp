@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,6 +124,16 @@ std::vector<uint8_t> readBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The values a sample of these bytes decodes to, as many as the layer
+// decodes before it refuses one as too long.
+size_t sampleValues(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int16_t> values;
+    if (std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(std::make_shared<const std::vector<uint8_t>>(bytes)))
+        DecodeWholeSound(*decoder, size_t(6) << 20, values);
+    return values.size();
 }
 
 std::string tempPath(const std::string& name)
@@ -413,6 +424,8 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     // bounded amount of memory, whatever its headers claim, and a stream
     // that opens plays until it ends or is stopped.
     auto kept = [](const char* name) { return std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + name; };
+    std::vector<uint8_t> claims4G = makeToneWav(300);
+    for (int i = 0; i < 4; ++i) claims4G[40 + i] = uint8_t(0xFFFFFF00u >> (8 * i));
     struct Damaged { std::string file; int sampleError; int streamError; };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
@@ -449,6 +462,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {thenJunk("/data/sounds/music/menu.ogg", "tone_then_junk.ogg"), BASS_OK, BASS_OK},
         // An MP3 tone then junk: the library gives up looking for a next frame.
         {thenJunk("/fuzz/seeds/sound/tone.mp3", "tone_then_junk.mp3"), BASS_OK, BASS_OK},
+        // A WAV of 300 frames whose data chunk claims 4 GB: SDL allocated
+        // what a chunk claims.
+        {fixture("claims_4g.wav", claims4G), BASS_OK, BASS_OK},
         // 290 links of a 3-s tone: too long for a sample, fine as music.
         {fixture("chained.ogg", chainOgg(encodeToneOgg(3), 290)), BASS_ERROR_FORMAT, BASS_OK},
     };
@@ -469,6 +485,9 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         const std::vector<uint8_t> bytes = readBytes(d.file);
         EXPECT_LT(work, (uint64_t(8) << 20) + 8 * bytes.size()) << d.file;
         EXPECT_LT(peak, uint64_t(48) << 20) << d.file;
+        if (sample) {
+            EXPECT_GE(peak, 2 * sampleValues(bytes)) << d.file << ": the meter sees the values decoded";
+        }
         if (!stream) continue;
         EXPECT_NE(BASS_ChannelPlay(stream, 1), 0) << d.file;
         BASS_ChannelStop(stream);
@@ -526,7 +545,9 @@ TEST_F(AudioBass, LongPcmEffectHoldsTheFileItsValuesAndItsConversionOnly)
         CHeapMeter heap;
         HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1, 0);
         EXPECT_NE(sample, 0u) << path << ": " << BASS_ErrorGetCode();
-        EXPECT_LT(heap.peakBytes(), wav.size() + Frames * 2 + converted + (1 << 20)) << path;
+        const uint64_t peak = heap.peakBytes();
+        EXPECT_LT(peak, wav.size() + Frames * 2 + converted + (1 << 20)) << path;
+        EXPECT_GE(peak, Frames * 2) << path << ": the meter sees the values decoded";
         BASS_SampleFree(sample);
     }
 }
