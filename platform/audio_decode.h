@@ -41,8 +41,9 @@ bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int1
 
 // Whether an Ogg file's pages cost the Ogg library work bounded by its size
 // and, for Vorbis, whether the headers of every link stay inside what the
-// decoder may be given: the counts it allocates or puts on the stack, and
-// the memory its set-up takes, against one budget per link.
+// decoder may be given: the counts it allocates or puts on the stack, the
+// memory its set-up takes, against one budget per link, and the time
+// setting up every link in turn takes.
 bool IsSaneOggPages(const uint8_t* data, size_t size, bool isVorbis);
 
 // What that check counts a Vorbis setup header, of a stream of so many

@@ -29,14 +29,17 @@ constexpr uint32_t MaxCodebookEntries = 1u << 18;
 constexpr uint64_t CodebookHeaderBytes = 128;
 constexpr uint64_t CodebookTableBytes = 1280;
 constexpr uint64_t HeaderBytesPerValue = 8;
-// What the set-up may allocate: the headers of every link, which
-// libvorbisfile keeps from the opening on, and the decode tables of the
-// link being played. Real encoders' headers take some kilobytes a link and
-// their tables well under a megabyte.
-constexpr uint64_t MaxHeaderBytes = uint64_t(64) << 20;
+// What the set-up holds at once: the headers and decode tables of the link
+// being played. Read as a stream that cannot seek, libvorbisfile frees a
+// link's before it reads the next one's. Real encoders' headers take some
+// kilobytes a link and their tables well under a megabyte.
+constexpr uint64_t MaxLinkHeaderBytes = uint64_t(64) << 20;
 constexpr uint64_t MaxLinkTableBytes = uint64_t(64) << 20;
 // Decoding a chained file whole builds every link's tables in turn: the
-// time that takes is bounded by their sum.
+// time that takes grows with the entries, values and partition maps the
+// headers declare, and is bounded by their tables' sum. A codebook's own
+// records and a link's own set-up take a short fixed time, bounded by the
+// codebooks a link and the links a file may have.
 constexpr uint64_t MaxFileTableBytes = uint64_t(160) << 20;
 constexpr size_t MaxVorbisHeaderBytes = size_t(16) << 20;
 // libvorbisfile searches a link's streams and the file's links one by one.
@@ -58,19 +61,23 @@ public:
     int64_t size;
 };
 
-// The set-up memory and stack a link's headers ask of the decoder.
+// The set-up memory and stack a link's headers ask of the decoder, and the
+// tables of all links, for the time building them takes.
 struct SetupBudget {
-    uint64_t headerBytes = 0;   // all links
+    uint64_t headerBytes = 0;   // the current link
     uint64_t tableBytes = 0;    // the current link
-    uint64_t allTableBytes = 0;
+    uint64_t allTableBytes = 0; // all links, without tables of a fixed size
     uint64_t stackBytes = 0;    // the most one codebook's set-up takes
-    bool take(uint64_t header, uint64_t table)
+    // fixedTable: tables whose size no count of the headers sets.
+    bool take(uint64_t header, uint64_t table, uint64_t fixedTable = 0)
     {
         headerBytes += header;
-        tableBytes += table;
+        tableBytes += fixedTable + table;
         allTableBytes += table;
-        return headerBytes <= MaxHeaderBytes && tableBytes <= MaxLinkTableBytes && allTableBytes <= MaxFileTableBytes;
+        return headerBytes <= MaxLinkHeaderBytes && tableBytes <= MaxLinkTableBytes &&
+               allTableBytes <= MaxFileTableBytes;
     }
+    void startLink() { headerBytes = tableBytes = 0; }
 };
 
 
@@ -193,7 +200,7 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
     // The lengths kept with the headers; the codewords, the decode table and
     // its index, and the stack of the table's set-up, whatever of it is used.
     if (entries > MaxCodebookEntries ||
-        !budget.take(CodebookHeaderBytes + entries, CodebookTableBytes + uint64_t(entries) * (17 + StackBytesPerEntry)))
+        !budget.take(CodebookHeaderBytes + entries, uint64_t(entries) * (17 + StackBytesPerEntry), CodebookTableBytes))
         return false;
     budget.stackBytes = std::max(budget.stackBytes, uint64_t(entries) * StackBytesPerEntry);
     AddSoundWork(entries);
@@ -569,7 +576,7 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
                     return false;
                 streams.clear();
                 serials.clear();
-                budget.tableBytes = 0;
+                budget.startLink();
                 isLinkOpening = true;
             } else if (isKnown || serials.size() >= MaxLinkStreams) {
                 return false;   // a stream opened twice, or more than a file holds

@@ -5,6 +5,8 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
+#include <vorbis/vorbisenc.h>
 
 #include "heap_meter.h"
 
@@ -13,12 +15,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,10 +47,93 @@ std::vector<uint8_t> makeToneWav(uint32_t frames, uint32_t rate = Freq)
     return wav;
 }
 
+// Ogg Vorbis of a 440 Hz tone, stereo at 44.1 kHz.
+std::vector<uint8_t> encodeToneOgg(double seconds)
+{
+    constexpr int Rate = 44100;
+    vorbis_info info;
+    vorbis_info_init(&info);
+    vorbis_encode_init_vbr(&info, 2, Rate, 0.0f);
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_dsp_state dsp;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block block;
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 1);
+    std::vector<uint8_t> ogg;
+    ogg_page page;
+    auto putPage = [&] {
+        ogg.insert(ogg.end(), page.header, page.header + page.header_len);
+        ogg.insert(ogg.end(), page.body, page.body + page.body_len);
+    };
+    ogg_packet headers[3];
+    vorbis_analysis_headerout(&dsp, &comment, &headers[0], &headers[1], &headers[2]);
+    for (ogg_packet& header : headers) ogg_stream_packetin(&stream, &header);
+    while (ogg_stream_flush(&stream, &page)) putPage();
+    const long frames = long(seconds * Rate);
+    for (long at = 0, count = 1; count > 0; at += count) {
+        count = std::min(1024L, frames - at);
+        float** buffer = vorbis_analysis_buffer(&dsp, 1024);
+        for (long i = 0; i < count; ++i)
+            buffer[0][i] = buffer[1][i] = float(0.25 * std::sin(2 * M_PI * 440 * double(at + i) / Rate));
+        vorbis_analysis_wrote(&dsp, int(count));   // 0 at the end
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            ogg_packet packet;
+            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ogg_stream_pageout(&stream, &page)) putPage();
+            }
+        }
+    }
+    while (ogg_stream_flush(&stream, &page)) putPage();
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return ogg;
+}
+
+// A chained Ogg file: the one-stream file again and again, each time as a
+// stream of its own serial number.
+std::vector<uint8_t> chainOgg(const std::vector<uint8_t>& link, uint32_t links)
+{
+    std::vector<uint8_t> ogg;
+    for (uint32_t serial = 1; serial <= links; ++serial) {
+        size_t pos = ogg.size();
+        ogg.insert(ogg.end(), link.begin(), link.end());
+        while (pos < ogg.size()) {
+            uint8_t* p = ogg.data() + pos;
+            const long headerSize = 27 + p[26];
+            long bodySize = 0;
+            for (long i = 27; i < headerSize; ++i) bodySize += p[i];
+            for (int i = 0; i < 4; ++i) p[14 + i] = uint8_t(serial >> (8 * i));
+            ogg_page page = {p, headerSize, p + headerSize, bodySize};
+            ogg_page_checksum_set(&page);
+            pos += size_t(headerSize + bodySize);
+        }
+    }
+    return ogg;
+}
+
 std::vector<uint8_t> readBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The values a sample of these bytes decodes to, as many as the layer
+// decodes before it refuses one as too long.
+size_t sampleValues(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int16_t> values;
+    if (std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(std::make_shared<const std::vector<uint8_t>>(bytes)))
+        DecodeWholeSound(*decoder, size_t(6) << 20, values);
+    return values.size();
 }
 
 std::string tempPath(const std::string& name)
@@ -332,11 +419,13 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         return fixture(name, bytes);
     };
     // Damaged files, most kept with the fuzz inputs: a sample is refused or
-    // decoded whole, a stream opens or is refused; none costs more than a
-    // bounded amount of work (every byte a decoder reads counts) and memory,
-    // whatever its headers claim, and a stream that opens plays until it
-    // ends or is stopped.
+    // decoded whole, a stream opens or is refused; none costs more work than
+    // its size bounds (every byte a decoder reads counts) or more than a
+    // bounded amount of memory, whatever its headers claim, and a stream
+    // that opens plays until it ends or is stopped.
     auto kept = [](const char* name) { return std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + name; };
+    std::vector<uint8_t> claims4G = makeToneWav(300);
+    for (int i = 0; i < 4; ++i) claims4G[40 + i] = uint8_t(0xFFFFFF00u >> (8 * i));
     struct Damaged { std::string file; int sampleError; int streamError; };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
@@ -373,6 +462,11 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {thenJunk("/data/sounds/music/menu.ogg", "tone_then_junk.ogg"), BASS_OK, BASS_OK},
         // An MP3 tone then junk: the library gives up looking for a next frame.
         {thenJunk("/fuzz/seeds/sound/tone.mp3", "tone_then_junk.mp3"), BASS_OK, BASS_OK},
+        // A WAV of 300 frames whose data chunk claims 4 GB: SDL allocated
+        // what a chunk claims.
+        {fixture("claims_4g.wav", claims4G), BASS_OK, BASS_OK},
+        // 290 links of a 3-s tone: too long for a sample, fine as music.
+        {fixture("chained.ogg", chainOgg(encodeToneOgg(3), 290)), BASS_ERROR_FORMAT, BASS_OK},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();
@@ -385,9 +479,15 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         EXPECT_EQ(BASS_ErrorGetCode(), d.streamError) << d.file << " (stream)";
         EXPECT_EQ(stream != 0, d.streamError == BASS_OK) << d.file << " (stream)";
         // About 6 million values decoded before a sample is refused as too
-        // long, held while their array grows.
-        EXPECT_LT(SoundWorkDone() - workBefore, uint64_t(8) << 20) << d.file;
-        EXPECT_LT(heap.peakBytes(), uint64_t(48) << 20) << d.file;
+        // long, held while their array grows; the file read a few times, a
+        // chained one's codebooks looked at link by link.
+        const uint64_t work = SoundWorkDone() - workBefore, peak = heap.peakBytes();
+        const std::vector<uint8_t> bytes = readBytes(d.file);
+        EXPECT_LT(work, (uint64_t(8) << 20) + 8 * bytes.size()) << d.file;
+        EXPECT_LT(peak, uint64_t(48) << 20) << d.file;
+        if (sample) {
+            EXPECT_GE(peak, 2 * sampleValues(bytes)) << d.file << ": the meter sees the values decoded";
+        }
         if (!stream) continue;
         EXPECT_NE(BASS_ChannelPlay(stream, 1), 0) << d.file;
         BASS_ChannelStop(stream);
@@ -445,7 +545,9 @@ TEST_F(AudioBass, LongPcmEffectHoldsTheFileItsValuesAndItsConversionOnly)
         CHeapMeter heap;
         HSAMPLE sample = BASS_SampleLoad(0, path.c_str(), 0, 0, 1, 0);
         EXPECT_NE(sample, 0u) << path << ": " << BASS_ErrorGetCode();
-        EXPECT_LT(heap.peakBytes(), wav.size() + Frames * 2 + converted + (1 << 20)) << path;
+        const uint64_t peak = heap.peakBytes();
+        EXPECT_LT(peak, wav.size() + Frames * 2 + converted + (1 << 20)) << path;
+        EXPECT_GE(peak, Frames * 2) << path << ": the meter sees the values decoded";
         BASS_SampleFree(sample);
     }
 }
