@@ -7,6 +7,7 @@
 #include "server_game_manifest.h"
 #include "utils_fs.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_mount.h"
 #include "utils_fs_save.h"
 #include "utils_str_lng.h"
 #include "utils_str_parse.h"
@@ -18,6 +19,7 @@
 #include "x_focus.h"
 #include "xlib.h"
 
+#include <IFileArchive.h>
 #include <IFileSystem.h>
 #include <IImage.h>
 #include <ILogger.h>
@@ -552,17 +554,25 @@ bool CEngineBase::mountArchive(const CString& path)
         if (mounted == canonical)
             return false;
     const irr::io::E_FILE_ARCHIVE_TYPE type = archiveKind(full);
-    const std::string damage = type == irr::io::EFAT_PAK   ? checkPakArchive(full)
-                               : type == irr::io::EFAT_ZIP ? checkZipArchive(full)
-                                                           : "";
+    std::string damage = type == irr::io::EFAT_PAK ? checkPakArchive(full)
+                         : type == irr::io::EFAT_ZIP ? checkZipArchive(full)
+                                                     : "";
+    // Folders get our own archive: the file system's walks into a link's
+    // target and back out with "..", which leaves the folder it came from.
+    irr::io::IFileArchive* folder =
+        type == irr::io::EFAT_FOLDER ? CreateFolderArchive(FileSystem, full.c_str(), damage) : nullptr;
     if (!damage.empty()) {
         DebugLog(Format("Archive '%s' not mounted: %s", full.c_str(), damage.c_str()));
         return false;
     }
     MountedPaths.push_back(canonical);
     MountedArchives += std::filesystem::path(full).stem().string().c_str();
-    if (FileSystem->addFileArchive(full.c_str(), false, false, type))
-        return true;
+    const bool added = folder ? FileSystem->addFileArchive(folder)
+                              : type != irr::io::EFAT_FOLDER && FileSystem->addFileArchive(full.c_str(), false, false, type);
+    if (added)
+        return true;   // Irrlicht 1.8 keeps the reference of an archive it takes
+    if (folder)
+        folder->drop();
     DebugLog(Format("Archive '%s' not mounted: the file system could not open it as a %s", full.c_str(),
                     type == irr::io::EFAT_PAK   ? "PAK archive"
                     : type == irr::io::EFAT_ZIP ? "zip archive"

@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -664,6 +665,37 @@ TEST_F(Archives, OnlyTheSameArchiveIsRefused)
     EXPECT_TRUE(Engine.FileSystem->existFile("probe.txt"));
     EXPECT_TRUE(Engine.FileSystem->existFile("zipped.txt"));
     EXPECT_NE(log().find("plain.dat' not mounted: the file system could not open it"), std::string::npos);
+}
+
+TEST_F(Archives, LinkedFoldersAreWalkedOnceAndOpenByTheLinksName)
+{
+    // A folder beside the game that the data links to, and which links back.
+    std::filesystem::create_directories(Root + "/shared/deep");
+    std::ofstream(Root + "/shared/deep/More.txt") << "deeper";
+    std::filesystem::create_directory_symlink("../../game/data", Root + "/shared/deep/home");
+    const std::string data = Root + "/game/data";
+    std::filesystem::create_directories(data + "/Sprites");
+    std::ofstream(data + "/Sprites/a.spr") << "sprite";
+    std::filesystem::create_directory_symlink(".", data + "/self");
+    std::filesystem::create_directory_symlink("..", data + "/Sprites/up");
+    std::filesystem::create_directory_symlink("../../shared", data + "/ext");
+
+    ASSERT_TRUE(Engine.mountArchive((Folder + "/game/data").c_str()));
+    irr::io::IFileSystem* fs = Engine.FileSystem;
+    const irr::io::IFileList* files = fs->getFileArchive(fs->getFileArchiveCount() - 1)->getFileList();
+    std::set<std::string> names;
+    for (irr::u32 i = 0; i < files->getFileCount(); ++i)
+        names.insert(files->getFullFileName(i).c_str());
+    EXPECT_EQ(names, (std::set<std::string>{"Sprites", "Sprites/a.spr", "ext", "ext/deep", "ext/deep/More.txt"}))
+        << "a folder already walked is not walked again";
+    irr::io::IReadFile* file = fs->createAndOpenFile("EXT\\deep\\more.txt");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::string(file->getFileName().c_str()),
+              std::filesystem::canonical(data).string() + "/ext/deep/More.txt");
+    char text[8] = {};
+    EXPECT_EQ(file->read(text, sizeof text - 1), 6);
+    EXPECT_STREQ(text, "deeper");
+    file->drop();
 }
 
 TEST_F(Archives, DamagedPakDirectoriesAreNotMounted)

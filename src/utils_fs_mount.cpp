@@ -1,0 +1,250 @@
+// Folder archives walked with real paths instead of working-folder changes.
+#include "utils_fs_mount.h"
+
+#include "utils_debug.h"
+#include "utils_str.h"
+
+#include <IFileArchive.h>
+#include <IFileList.h>
+#include <IFileSystem.h>
+#include <IReadFile.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace irr;
+
+namespace {
+
+// Far more than any game's data. A walk of the whole disk stops here, and
+// reads at most so many entries in all, within seconds and some megabytes.
+constexpr size_t MaxMountEntries = 100000;
+constexpr size_t MaxMountReads = 3 * MaxMountEntries;
+
+// A plain file on disk, read through stdio as the file system's own files are.
+class CDiskReadFile : public io::IReadFile {
+public:
+    CDiskReadFile(FILE* file, long size, const io::path& name) : File(file), Size(size), Name(name) {}
+    ~CDiskReadFile() override { std::fclose(File); }
+    CDiskReadFile(const CDiskReadFile&) = delete;
+    CDiskReadFile& operator=(const CDiskReadFile&) = delete;
+
+    s32 read(void* buffer, u32 count) override { return s32(std::fread(buffer, 1, count, File)); }
+    bool seek(long position, bool relative) override
+    {
+        return std::fseek(File, position, relative ? SEEK_CUR : SEEK_SET) == 0;
+    }
+    long getSize() const override { return Size; }
+    long getPos() const override { return std::ftell(File); }
+    const io::path& getFileName() const override { return Name; }
+
+private:
+    FILE* File;
+    long Size;
+    io::path Name;
+};
+
+// Only plain files: a pipe or a device in the data must not hold the game.
+io::IReadFile* openDiskFile(const io::path& name)
+{
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    FILE* file = nullptr;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fcntl(fd, F_SETFL, 0) == 0)
+        file = ::fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
+    return new CDiskReadFile(file, long(info.st_size), name);
+}
+
+class CFolderArchive : public io::IFileArchive {
+public:
+    explicit CFolderArchive(io::IFileList* files) : Files(files) {}   // takes the caller's reference
+    ~CFolderArchive() override { Files->drop(); }
+    CFolderArchive(const CFolderArchive&) = delete;
+    CFolderArchive& operator=(const CFolderArchive&) = delete;
+
+    io::IReadFile* createAndOpenFile(const io::path& name) override
+    {
+        s32 index = Files->findFile(name, false);
+        return index < 0 ? nullptr : createAndOpenFile(u32(index));
+    }
+    // Through the names as walked, so a file below a link opens through it.
+    io::IReadFile* createAndOpenFile(u32 index) override
+    {
+        if (index >= Files->getFileCount() || Files->isDirectory(index))
+            return nullptr;
+        return openDiskFile(Files->getPath() + Files->getFullFileName(index));
+    }
+    const io::IFileList* getFileList() const override { return Files; }
+    io::E_FILE_ARCHIVE_TYPE getType() const override { return io::EFAT_FOLDER; }
+
+private:
+    io::IFileList* Files;
+};
+
+struct SWalkedFolder {
+    std::string Native;     // the mounted folder's real path and the names walked below it
+    std::string Relative;   // "" at the top, else ending in "/"
+    dev_t Device;
+    ino_t Inode;
+    int Parent;             // index of the folder that holds it; -1 at the top
+};
+
+struct SWalkedEntry {
+    std::string Name;   // below the mounted folder, "/" between folders
+    u32 Size;
+    bool IsFolder;
+};
+
+bool isLink(DIR* dir, const dirent& entry)
+{
+    struct stat own;
+    if (entry.d_type == DT_UNKNOWN && ::fstatat(::dirfd(dir), entry.d_name, &own, AT_SYMLINK_NOFOLLOW) == 0)
+        return S_ISLNK(own.st_mode);
+    return entry.d_type == DT_LNK;
+}
+
+// Breadth first: the folder's own tree, then each link to a folder that it
+// holds, with everything below the link (links there too), kept whole or
+// left out whole.
+class CFolderWalk {
+public:
+    CFolderWalk(const std::string& top, const struct stat& info)
+    {
+        Folders.push_back({top, "", info.st_dev, info.st_ino, -1});
+    }
+
+    // False when the own tree holds too much to be mounted.
+    bool walkOwn(std::vector<SWalkedEntry>& entries) { return walk(0, true, entries, MaxMountEntries); }
+
+    void walkLinks(std::vector<SWalkedEntry>& entries)
+    {
+        for (size_t link : Links) {
+            const std::string relative = Folders[link].Relative;
+            std::vector<SWalkedEntry> found{{relative.substr(0, relative.size() - 1), 0, true}};
+            if (entries.size() < MaxMountEntries && walk(link, false, found, MaxMountEntries - entries.size()))
+                entries.insert(entries.end(), found.begin(), found.end());
+            else
+                DebugLog(Format("Folder '%s': the link '%s' is left out, it leads to too much to mount",
+                                Folders[0].Native.c_str(), found[0].Name.c_str()));
+        }
+    }
+
+private:
+    // False when the folders hold more than room entries, or the mount has
+    // read all it may.
+    bool walk(size_t first, bool own, std::vector<SWalkedEntry>& entries, size_t room)
+    {
+        std::deque<size_t> queue{first};
+        while (!queue.empty()) {
+            const size_t index = queue.front();
+            queue.pop_front();
+            if (!readFolder(index, own, queue, entries, room))
+                return false;
+        }
+        return true;
+    }
+
+    bool readFolder(size_t index, bool own, std::deque<size_t>& queue, std::vector<SWalkedEntry>& entries,
+                    size_t room)
+    {
+        DIR* dir = ::opendir(Folders[index].Native.c_str());
+        if (!dir)
+            return true;
+        bool fits = true;
+        while (const dirent* entry = ::readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            fits = ++Read <= MaxMountReads && entries.size() < room;
+            if (!fits)
+                break;
+            addEntry(index, own, dir, *entry, queue, entries);
+        }
+        ::closedir(dir);
+        return fits;
+    }
+
+    bool isWalking(size_t index, const struct stat& info) const
+    {
+        for (int at = int(index); at >= 0; at = Folders[size_t(at)].Parent)
+            if (Folders[size_t(at)].Device == info.st_dev && Folders[size_t(at)].Inode == info.st_ino)
+                return true;
+        return false;
+    }
+
+    void addEntry(size_t index, bool own, DIR* dir, const dirent& entry, std::deque<size_t>& queue,
+                  std::vector<SWalkedEntry>& entries)
+    {
+        const std::string& above = Folders[index].Native;
+        const std::string native = above + (above.back() == '/' ? "" : "/") + entry.d_name;
+        if (native.size() >= PATH_MAX)
+            return;   // nothing could open it
+        struct stat info;
+        if (::fstatat(::dirfd(dir), entry.d_name, &info, 0) != 0)
+            info = {};   // a dangling link: listed, and fails to open as it would anyway
+        const std::string relative = Folders[index].Relative + entry.d_name;
+        if (!S_ISDIR(info.st_mode)) {
+            entries.push_back({relative, u32(std::min<int64_t>(info.st_size, UINT32_MAX)), false});
+            return;
+        }
+        if (isWalking(index, info))
+            return;   // a link back to the folder itself or one above it
+        Folders.push_back({native, relative + "/", info.st_dev, info.st_ino, int(index)});
+        if (own && isLink(dir, entry)) {
+            Links.push_back(Folders.size() - 1);
+            return;
+        }
+        entries.push_back({relative, 0, true});
+        queue.push_back(Folders.size() - 1);
+    }
+
+    std::vector<SWalkedFolder> Folders;
+    std::vector<size_t> Links;   // links to folders met in the own tree
+    size_t Read = 0;             // entries read, whatever became of them
+};
+
+} // namespace
+
+io::IFileArchive* CreateFolderArchive(io::IFileSystem* fs, const char* folder, std::string& refusal)
+{
+    refusal.clear();
+    if (!fs || !folder || !*folder)
+        return nullptr;
+    std::error_code error;
+    std::string top = std::filesystem::canonical(folder, error).string();
+    struct stat info;
+    if (error || ::stat(top.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || ::access(top.c_str(), R_OK | X_OK) != 0)
+        return nullptr;
+    CFolderWalk walk(top, info);
+    std::vector<SWalkedEntry> entries;
+    if (!walk.walkOwn(entries)) {
+        refusal = "it holds more than " + std::to_string(MaxMountEntries) + " files and folders";
+        return nullptr;
+    }
+    walk.walkLinks(entries);
+    // Names keep their case; the list's lookup ignores it.
+    io::IFileList* files = fs->createEmptyFileList((top + (top.back() == '/' ? "" : "/")).c_str(), false, false);
+    if (!files)
+        return nullptr;
+    for (const SWalkedEntry& entry : entries)
+        files->addItem(entry.Name.c_str(), 0, entry.Size, entry.IsFolder);
+    files->sort();
+    return new CFolderArchive(files);
+}
