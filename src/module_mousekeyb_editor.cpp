@@ -114,11 +114,11 @@ void CSimpleTextEditorAnimator::forgetAttributeNode(CNodeBasement* node)
 }
 
 // A script may have set the attribute since the last key or update: it
-// becomes the text.
+// becomes the text, a number as the script would read it as text.
 void CSimpleTextEditorAnimator::loadText()
 {
-    if (AttributeNode && !AttributeName.IsEmpty())
-        *Text = AttributeNode->getAttributeString(AttributeName, *Text);
+    if (AttributeNode && !AttributeName.IsEmpty() && AttributeNode->hasAttributes())
+        AttributeNode->getAttributes()->lookupText(AttributeName, *Text);
 }
 
 void CSimpleTextEditorAnimator::storeText()

@@ -255,13 +255,20 @@ struct SFoundAttribute {
     float Float = 0;
 };
 
+// The named node's attributes and the name asked for; null when either is missing.
+const CCustomAttribs* attributesArg(const StackHandler& sa, const char*& name)
+{
+    CNodeBasement* node = CNodeBasement::fromSceneNode(nodeArg(sa, 2));
+    name = sa.GetString(3);
+    return node && name && node->hasAttributes() ? node->getAttributes() : nullptr;
+}
+
 SFoundAttribute findAttribute(const StackHandler& sa)
 {
     SFoundAttribute found;
-    CNodeBasement* node = CNodeBasement::fromSceneNode(nodeArg(sa, 2));
-    const char* name = sa.GetString(3);
-    if (node && name && node->hasAttributes())
-        found.Type = node->getAttributes()->lookup(name, &found.Text, &found.Int, &found.Float);
+    const char* name = nullptr;
+    if (const CCustomAttribs* attributes = attributesArg(sa, name))
+        found.Type = attributes->lookup(name, &found.Text, &found.Int, &found.Float);
     return found;
 }
 
@@ -313,13 +320,12 @@ SQInteger GetNodeAttributeF(HSQUIRRELVM vm)
 SQInteger GetNodeAttributeS(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
-    const SFoundAttribute found = findAttribute(sa);
-    switch (found.Type) {
-    case CCustomAttribs::TypeString: return sa.Return((const char*)found.Text);
-    case CCustomAttribs::TypeInt: return sa.Return((const char*)Format("%d", found.Int));
-    case CCustomAttribs::TypeFloat: return sa.Return((const char*)Format("%02f", double(found.Float)));
-    default: return returnDefault(sa, "");
-    }
+    const char* name = nullptr;
+    const CCustomAttribs* attributes = attributesArg(sa, name);
+    CString text;
+    if (attributes && attributes->lookupText(name, text) != CCustomAttribs::TypeAbsent)
+        return sa.Return((const char*)text);
+    return returnDefault(sa, "");
 }
 
 SQInteger SetNodeAttribute(HSQUIRRELVM vm)

@@ -137,6 +137,18 @@ int CCustomAttribs::getNameAt(int index, CString& name) const
     return TypeAbsent;
 }
 
+int CCustomAttribs::lookupText(const char* name, CString& text) const
+{
+    int value = 0;
+    float number = 0;
+    const int type = lookup(name, &text, &value, &number);
+    if (type == TypeInt)
+        text = Format("%d", value);
+    else if (type == TypeFloat)
+        text = Format("%02f", double(number));
+    return type;
+}
+
 CString CCustomAttribs::getString(const char* name, const char* defaultText) const
 {
     auto* node = m_Strings.find(core::stringc(name ? name : ""));

@@ -25,6 +25,9 @@ public:
 
     // Strings first, then ints, then floats; the first hit fills its out (when given).
     int lookup(const char* name, CString* text, int* value, float* number) const;
+    // The value as a script reads it as text: a string as it is, an int in
+    // decimal, a float with six decimals; the text is left as it is when absent.
+    int lookupText(const char* name, CString& text) const;
     // Counts ints, then strings, then floats, each in name order.
     int getNameAt(int index, CString& name) const;
     CString getString(const char* name, const char* defaultText) const;

@@ -33,12 +33,14 @@ struct SKeystroke {
     wchar_t ch;
     bool control;
     platform::SXKey x = {};   // the X side; none when its code is 0
-    const char* scriptSets = nullptr;   // no key: a script sets the bound attribute to this
+    const char* scriptSets = nullptr;   // no key: a script sets the bound attribute to this value
+    bool focusFlicker = false;          // no key: the window loses the focus and gets it back
 };
 
 SKeystroke typed(wchar_t ch) { return {irr::KEY_KEY_A, ch, false}; }
 SKeystroke pressed(EKEY_CODE key, bool control = false) { return {key, 0, control}; }
-SKeystroke scriptSets(const char* text) { return {irr::KEY_KEY_A, 0, false, {}, text}; }
+SKeystroke scriptSets(const char* value) { return {irr::KEY_KEY_A, 0, false, {}, value}; }
+SKeystroke focusFlicker() { return {irr::KEY_KEY_A, 0, false, {}, nullptr, true}; }
 // A key with its X key code, the symbols on its first two levels and the one typed.
 SKeystroke xKey(EKEY_CODE key, wchar_t ch, unsigned code, unsigned long sym0, unsigned long sym1, unsigned long sym)
 {
@@ -131,6 +133,7 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
     // Keys of the French and German layouts.
     const SKeystroke circumflex = xKey(EKEY_CODE(34), L'^', 34, 0xFE52, 0xFE57, 0xFE52);
     const SKeystroke diaeresis = xKey(EKEY_CODE(34), L'\u00A8', 34, 0xFE52, 0xFE57, 0xFE57);
+    const SKeystroke deadDiaeresis = xKey(EKEY_CODE(34), 0, 34, 0xFE52, 0xFE57, 0xFE57);   // no character read
     const SKeystroke deAcute = xKey(EKEY_CODE(21), L'\u00B4', 21, 0xFE51, 0xFE50, 0xFE51);
     const SKeystroke xE = xKey(irr::KEY_KEY_E, L'e', 26, 'e', 'E', 'e');
     const SKeystroke xCapitalE = xKey(irr::KEY_KEY_E, L'E', 26, 'e', 'E', 'E');
@@ -160,7 +163,9 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         {"max length keeps the first", {typed('a'), typed('b'), typed('c'), typed('d')}, 3, 0, "", "abc"},
         {"title case", {typed('j'), typed('O'), typed('e'), typed(' '), typed('d')}, 20, 1, "", "Joe D"},
         // Before the editor's next update: the key edits what the script left.
-        {"a script's change stands", {typed('a'), typed('b'), scriptSets(""), typed('c')}, 20, 1, "", "C"},
+        {"a script's change stands", {typed('a'), typed('b'), scriptSets("\"\""), typed('c')}, 20, 1, "", "C"},
+        {"a script's number stands", {typed('x'), scriptSets("42"), typed('a')}, 20, 0, "", "42a"},
+        {"a script's float stands", {typed('x'), scriptSets("2.5"), typed('a')}, 20, 0, "", "2.500000a"},
         {"paste appends", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 20, 0, "bc", "abc"},
         {"paste is cut too", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 4, 0, "bcdef", "abcd"},
         {"paste drops line breaks", {pressed(irr::KEY_KEY_V, true)}, 20, 0, "ab\r\ncd\t", "abcd"},
@@ -182,6 +187,10 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
          {circumflex, xE, circumflex, xSpace, circumflex, xAmpersand, diaeresis, xE, deAcute, xE, circumflex, xX,
           circumflex, xShift, xCapitalE},
          20, 0, "", "\xEA^^&\xEB\xE9^x\xCA"},
+        // Two dead keys: the first's accent, then the second's own.
+        {"two dead keys", {circumflex, deadDiaeresis}, 20, 0, "", "^\""},
+        // The pending accent goes with the focus.
+        {"dead key before a focus change", {circumflex, focusFlicker(), xE}, 20, 0, "", "e"},
         // As the locale's compose table has it: an apostrophe and a space type
         // an apostrophe, a letter the page lacks follows the accent.
         {"dead keys of US international",
@@ -211,10 +220,17 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         g_clipboard = c.clipboard;
         target->setAttributeString("typed", "");
         for (const SKeystroke& k : c.keys) {
-            if (k.scriptSets)
-                script(("core_SetNodeAttribute(3001, \"typed\", \"" + std::string(k.scriptSets) + "\");").c_str());
-            else
+            if (k.scriptSets) {
+                script(("core_SetNodeAttribute(3001, \"typed\", " + std::string(k.scriptSets) + ");").c_str());
+            } else if (k.focusFlicker) {
+                Engine.WindowAlwaysActive = false;
+                ASSERT_TRUE(step());
+                Engine.WindowAlwaysActive = true;
+                ASSERT_TRUE(step(1100));
+                ASSERT_EQ(Engine.AppActive, 1);
+            } else {
                 post(k);
+            }
         }
         EXPECT_EQ(std::string(editor->getText()), c.expected);
         EXPECT_EQ(std::string(target->getAttributeString("typed", "?")), c.expected) << "stored after each key";
