@@ -41,7 +41,6 @@ CSystemTickAnimator::CSystemTickAnimator()
     ENGINE_PROFILE("");
     setDiscretion(0);
     Hooks.Sleep = [](uint32_t ms) { platform::Sleep(ms); };
-    Hooks.Tick = [] { return platform::GetTickCount(); };
     Hooks.IsWindowActive = deviceWindowActive;
     getEngine()->listPreloadFiles(WorkList);
     WorkList.sort();
@@ -102,8 +101,11 @@ void CSystemTickAnimator::followWindowFocus()
         OptionRead = true;
         PauseOnAltTab = std::atoi(engine->getOptions()->getOption("PauseGameOnAltTab", false));
     }
-    const uint32_t now = Hooks.Tick();
-    if (now - LastFocusCheck <= TickPeriodMs)
+    // On the frame's tick count, which the device time and so these ticks
+    // follow: read later in the frame, a tick 500 ms on may seem 499 ms on
+    // and leave the check to the next tick, a second after the last.
+    const uint32_t now = engine->DeviceClockTick;
+    if (now - LastFocusCheck < TickPeriodMs)
         return;
     LastFocusCheck = now;
     int* active = getAppActiveFlag();

@@ -19,7 +19,6 @@ public:
     // What the animator asks of the system; tests replace them.
     struct SHooks {
         std::function<void(uint32_t ms)> Sleep;        // platform::Sleep
-        std::function<uint32_t()> Tick;                 // platform::GetTickCount
         std::function<bool()> IsWindowActive;           // the device's window
     };
 

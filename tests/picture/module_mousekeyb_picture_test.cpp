@@ -216,6 +216,42 @@ TEST_P(KeyboardPicture, KeyReleasedWhileTheFocusWasAwayWithinAFrameIsLetGo)
     EXPECT_EQ(GetKeyStateIfActive('A'), 0);
 }
 
+// A key pressed in the frame in which the focus went and came back, or once
+// it is back, is held for as long as it is down.
+TEST_P(KeyboardPicture, KeyPressedAroundAFocusLossWithinAFrameIsHeld)
+{
+    CXTestKeyboard keyboard;
+    if (!keyboard.ready())
+        GTEST_SKIP() << "no XTEST";
+    Engine->AppActive = 1;
+    auto frame = [&] {
+        Engine->Device->run();
+        Engine->Input.followWindowFocus(Engine->isWindowActive());
+        usleep(5000);
+    };
+    struct Case {
+        const char* When;
+        int FramesBefore;   // with the focus back, before the press
+    } cases[] = {
+        {"in the frame of the focus loss", 0},
+        {"after the focus is back", 3},
+    };
+    for (const Case& c : cases) {
+        keyboard.focusElsewhere([] {});
+        for (int i = 0; i < c.FramesBefore; ++i)
+            frame();
+        keyboard.key(56, true);   // B
+        int held = 0;
+        for (int i = 0; i < 20; ++i) {
+            frame();
+            held += GetKeyStateIfActive('B') < 0 ? 1 : 0;
+        }
+        EXPECT_EQ(held, 20) << c.When;
+        keyboard.key(56, false);
+        EXPECT_TRUE(runUntilKeyIs('B', false)) << c.When;
+    }
+}
+
 // The game's texts are in its code page, the clipboard speaks UTF-8.
 TEST(WindowClipboard, GameTextKeepsItsCodePageAndTextOfOthersIsPasted)
 {

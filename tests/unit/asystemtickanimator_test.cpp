@@ -4,6 +4,9 @@
 
 #include "script_natives_fixture.h"
 
+#include "clock.h"
+#include "fake_clock.h"
+
 #include "node_text.h"
 #include "rendering_stuff_particles.h"
 #include "node_utilities.h"
@@ -34,9 +37,9 @@ protected:
         Engine.GameState = CSystemTickAnimator::PreloadingState;
         Tick = new CSystemTickAnimator();
         Tick->Hooks.Sleep = [this](uint32_t ms) { Slept.push_back(ms); };
-        Tick->Hooks.Tick = [this] { return Now; };
         Tick->Hooks.IsWindowActive = [this] { return WindowActive; };
         attachAnimator(Root, Tick);
+        Engine.DeviceClockTick = 10000;   // the frame's tick count
     }
     void TearDown() override
     {
@@ -50,7 +53,6 @@ protected:
     CProbeNode* Root = nullptr;
     CSystemTickAnimator* Tick = nullptr;   // held by the root
     std::vector<uint32_t> Slept;
-    uint32_t Now = 10000;
     bool WindowActive = true;
 };
 
@@ -89,21 +91,40 @@ TEST_F(SystemTick, SleepsWhilePausedAndFollowsTheWindowFocus)
 
     WindowActive = false;
     RecordKeyState('H', true);   // let go in the other window: no release comes
-    Now += 400;
+    Engine.DeviceClockTick += 400;
     frame(1020);
     EXPECT_EQ(Engine.AppActive, 1) << "the first frame checked; not again within 500 ms";
-    Now += 200;
+    Engine.DeviceClockTick += 200;
     frame(1030);
     EXPECT_EQ(Engine.AppActive, 0);
     WindowActive = true;
-    Now += 300;
+    Engine.DeviceClockTick += 300;
     frame(1040);
     EXPECT_EQ(Engine.AppActive, 0) << "not again within 500 ms";
-    Now += 300;
+    Engine.DeviceClockTick += 300;
     frame(1060);
     EXPECT_EQ(Engine.AppActive, 1);
     EXPECT_EQ(GetKeyStateIfActive('H'), 0) << "forgotten when the focus went";
     EXPECT_EQ(Slept.size(), 1u);
+}
+
+// With fast frames the ticks come exactly 500 ms of frame time apart, and the
+// clock read later in a frame may be a millisecond further on.
+TEST_F(SystemTick, EveryTickFollowsTheFocusWhenTheTicksAreOnePeriodApart)
+{
+    CFakeClock clock(20000);
+    Engine.GameState = CSystemTickAnimator::StartedState;
+    Engine.AppActive = 1;
+    Tick->setDiscretion(CSystemTickAnimator::TickPeriodMs);
+    const uint32_t lateInTheFrame[] = {1, 0, 1, 0, 0, 0};
+    for (uint32_t late : lateInTheFrame) {
+        WindowActive = !WindowActive;
+        Engine.advanceDeviceClock(platform::GetTickCount());   // as the frame begins
+        clock.advance(late);
+        frame(now());
+        EXPECT_EQ(Engine.AppActive, WindowActive ? 1 : 0) << "tick at " << clock.NowMs;
+        clock.advance(CSystemTickAnimator::TickPeriodMs - late);
+    }
 }
 
 TEST_F(SystemTick, OverlayShownWithStatisticsAndHiddenWithTheDebugFlag)
