@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -129,16 +130,22 @@ TEST_F(LanguageTableTest, MissingKeysAreNotAppendedToATableReadInPart)
         const char* Table;
         std::string Text;   // empty: a link to itself, which no one can read, root included
         const char* Why;
+        std::uintmax_t Size = 0;   // else a sparse file too large to read, which root cannot read either
     } cases[] = {
         {"nul.lng", std::string(withNul, sizeof withNul - 1), "(it holds a NUL byte at offset 35)"},
         {"utf16.lng", utf16, "(it is UTF-16 text)"},
         {"loop.lng", "", "(it cannot be read)"},
+        {"huge.lng", "", "(it cannot be read)", (std::uintmax_t(1) << 30) + 1},
     };
     for (const auto& c : cases) {
-        if (c.Text.empty())
+        if (c.Size) {
+            write(c.Table, "");
+            std::filesystem::resize_file(App + "data/" + c.Table, c.Size);
+        } else if (c.Text.empty()) {
             std::filesystem::create_symlink(c.Table, App + "data/" + c.Table);
-        else
+        } else {
             write(c.Table, c.Text);
+        }
     }
     mountData();
     SetLanguages("de", "de");
@@ -147,7 +154,10 @@ TEST_F(LanguageTableTest, MissingKeysAreNotAppendedToATableReadInPart)
         GetDebugLogBuffer()->Text.Empty();
         EXPECT_EQ(str(GetLngString("LATER", "fallback", nullptr, c.Table, nullptr)), "fallback");
         EXPECT_EQ(str(GetLngString("LATER", "fallback", nullptr, c.Table, nullptr)), "fallback");
-        EXPECT_EQ(read(c.Table), c.Text);
+        if (c.Size)
+            EXPECT_EQ(std::filesystem::file_size(App + "data/" + c.Table), c.Size);
+        else
+            EXPECT_EQ(read(c.Table), c.Text);
         const std::string log = str(GetDebugLogBuffer()->Text);
         EXPECT_NE(log.find(std::string(c.Why) + ": key LATER not appended"), std::string::npos) << log;
         EXPECT_EQ(log.find("key LATER not appended"), log.rfind("key LATER not appended")) << log;
