@@ -11,6 +11,9 @@
 #include "x_keyboard.h"
 #include "xlib.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 #include <dlfcn.h>
 
 namespace {
@@ -29,21 +32,19 @@ Fn libraryFunction(const char* name)
 
 extern "C" {
 
-__attribute__((visibility("default"))) int XNextEvent(void* display, void* event)
+__attribute__((visibility("default"))) int XNextEvent(Display* display, XEvent* event)
 {
-    using NextFn = int (*)(void*, void*);
-    static const NextFn next = libraryFunction<NextFn>("XNextEvent");
+    static const auto next = libraryFunction<decltype(&XNextEvent)>("XNextEvent");
     const int result = next ? next(display, event) : 0;
     platform::NoteXEventRead(event);
     return result;
 }
 
-__attribute__((visibility("default"))) int XLookupString(void* event, char* text, int bytes, unsigned long* keysym,
-                                                         void* status)
+__attribute__((visibility("default"))) int XLookupString(XKeyEvent* event, char* text, int bytes, KeySym* keysym,
+                                                         XComposeStatus* status)
 {
-    using LookupFn = int (*)(void*, char*, int, unsigned long*, void*);
-    static const LookupFn lookup = libraryFunction<LookupFn>("XLookupString");
-    unsigned long typed = 0;
+    static const auto lookup = libraryFunction<decltype(&XLookupString)>("XLookupString");
+    KeySym typed = 0;
     const int length = lookup ? lookup(event, text, bytes, keysym ? keysym : &typed, status) : 0;
     platform::NoteXKeyLookedUp(event, keysym ? *keysym : typed);
     return length;
