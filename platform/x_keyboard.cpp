@@ -235,16 +235,27 @@ unsigned claimant(const SXLayout& layout, unsigned except, int vk)
 
 constexpr int NoFreeCode = -1;
 
+// Keys of the typing rows that a US keyboard lacks: the one left of the
+// right Shift (Japanese and Brazilian keyboards) and the yen key left of
+// Backspace (Japanese).
+bool isRowKeyOffUsKeyboard(unsigned code)
+{
+    return code == 97 || code == 132;
+}
+
 // The code by the key's symbols, else the US key's code at its place,
 // unless a key of the layout took that code by its symbol: then the code
 // that key left, and so on. NoFreeCode where that ends on no punctuation
 // code (a letter or a digit the key does not type: the Greek ; key stands
-// where the US Q is).
+// where the US Q is), or where the US keyboard has no key (the Japanese
+// yen key, whose backslash the key left of the right Shift has as well).
 int placeCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
 {
     if (const int own = layoutOwnCode(layout, code, sym))
         return own;
     int vk = usPositionCode(code);
+    if (!vk && layout && isRowKeyOffUsKeyboard(code))
+        return NoFreeCode;
     for (int step = 0; layout && vk && step < 64; ++step) {
         const unsigned taker = claimant(*layout, code, vk);
         if (!taker)
@@ -261,7 +272,9 @@ int placeCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
 // key codes. 0 when all are taken.
 int freeCode(const SXLayout& layout, unsigned key)
 {
-    static const int codes[] = {0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE2};
+    // The Japanese keyboard's AX code last: a Japanese layout has a
+    // punctuation key more than the others.
+    static const int codes[] = {0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE2, 0xE1};
     bool taken[256] = {};
     int before = 0;   // keys in the same plight with lower codes
     for (unsigned code = 8; code < 256; ++code) {

@@ -41,8 +41,9 @@ unsigned XFocusLosses();
 // digit on its first two levels gives that letter's or digit's code; the
 // number pad follows NumLock; a punctuation key the code of its symbol;
 // otherwise the code Windows gives the key at that position on a US
-// keyboard, unless another key of the layout took that code. 0 when the key
-// has no symbol or its code cannot be told.
+// keyboard, unless another key of the layout took that code; a typing key
+// left so without a code, a punctuation code no other key of the layout
+// has. 0 when the key has no symbol or its code cannot be told.
 int WindowsKeyCode(const SXKey& key);
 
 } // namespace platform
