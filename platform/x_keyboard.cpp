@@ -37,6 +37,7 @@ const SXlib& xlib()
 
 // The key event the device looked up since it read its last event.
 struct SCurrent {
+    bool ReadKey = false;    // the event read last is a key press or release
     bool LookedUp = false;
     bool Known = false;
     bool Pressed = false;
@@ -297,8 +298,11 @@ int freeCode(const SXLayout& layout, unsigned key)
 
 void NoteXEventRead(const void* event)
 {
-    t_current.LookedUp = t_current.Known = false;   // the key event looked up before is handed over
-    if (event && static_cast<const XEvent*>(event)->type == FocusOut)
+    SCurrent& current = t_current;
+    current.LookedUp = current.Known = false;   // the key event looked up before is handed over
+    const int type = event ? static_cast<const XEvent*>(event)->type : 0;
+    current.ReadKey = type == KeyPress || type == KeyRelease;
+    if (type == FocusOut)
         g_focusLosses.fetch_add(1);
 }
 
@@ -306,6 +310,11 @@ void NoteXKeyLookedUp(const void* event, unsigned long typed)
 {
     if (event)
         noteKey(*static_cast<const XKeyEvent*>(event), typed);
+}
+
+bool XKeyEventNotLookedUp()
+{
+    return t_current.ReadKey && !t_current.LookedUp;
 }
 
 bool CurrentXKeyEvent(bool pressed, SXKey& key)

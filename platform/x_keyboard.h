@@ -32,6 +32,11 @@ void NoteXKeyLookedUp(const void* event, unsigned long typed);
 // none, or it is not a press (pressed) or a release (!pressed).
 bool CurrentXKeyEvent(bool pressed, SXKey& key);
 
+// True when the event the device read last is a key press or release whose
+// string it has not looked up: a device that looks its keys up some other
+// way, whose key events CurrentXKeyEvent cannot tell.
+bool XKeyEventNotLookedUp();
+
 // How often the device's window has lost the keyboard focus so far: a loss
 // and a return within one frame leave the focus as it was, but the keys let
 // go meanwhile went to another window.

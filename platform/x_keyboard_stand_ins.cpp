@@ -6,8 +6,10 @@
 // hands over it looks the event's string up with XLookupString right before,
 // first as the event came, then again with the modifiers cleared; a release
 // it drops as part of a key repeat is never looked up. The first look-up
-// after each read is the key event's. The program's own connections call the
-// library through its handle (xlib.h) and are not seen.
+// after each read is the key event's; a key event handed over without it
+// keeps the device's guess, and the receiver logs that once
+// (XKeyEventNotLookedUp). The program's own connections call the library
+// through its handle (xlib.h) and are not seen.
 #include "x_keyboard.h"
 #include "xlib.h"
 

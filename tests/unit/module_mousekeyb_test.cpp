@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+
 #include <array>
 
 #include <string>
@@ -481,6 +483,29 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
     e.KeyInput.PressedDown = false;
     Engine.Input.OnEvent(e);
     EXPECT_EQ(GetKeyStateIfActive('X'), 0) << "released by the code it went down with";
+}
+
+// A device that reads a key event but does not look it up leaves the
+// receiver its own guess of the key: the log says so, once.
+TEST_F(InputReceiver, KeyEventNotLookedUpIsLoggedOnce)
+{
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
+    XEvent read{};
+    read.xkey.type = KeyPress;
+    read.xkey.keycode = 38;
+    for (int i = 0; i < 2; ++i) {
+        platform::NoteXEventRead(&read);
+        key(irr::KEY_KEY_A, true);
+        EXPECT_LT(GetKeyStateIfActive(irr::KEY_KEY_A), 0) << "the device's code";
+    }
+    platform::NoteXEventRead(nullptr);
+    const std::string log = (const char*)GetDebugLogBuffer()->Text;
+    const std::string line = "The device handed over a key event without looking it up";
+    const size_t first = log.find(line);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos) << "logged once\n" << log;
+    SetLogFolder(nullptr);
 }
 
 TEST_F(InputReceiver, DoubleClicksAndEscReachNeitherStateNorClient)
