@@ -1,8 +1,11 @@
-// The window icon of an X11 window. The X library is opened at run time:
-// the program links no X code of its own, and headless runs never load it.
+// The window icon of an X11 window. The X library's functions are found at
+// run time (xlib.h), its types come from its header.
 #include "window_icon.h"
 
 #include "xlib.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <cstddef>
 #include <vector>
@@ -11,19 +14,12 @@ namespace platform {
 
 namespace {
 
-using Atom = unsigned long;
-using InternAtomFn = Atom (*)(void*, const char*, int);
-using ChangePropertyFn = int (*)(void*, unsigned long, Atom, Atom, int, int, const unsigned char*, int);
-using FlushFn = int (*)(void*);
-
-constexpr int PropModeReplace = 0;
-constexpr Atom XA_CARDINAL = 6;
 constexpr int MaxIconSide = 1024;
 
 struct SXlib {
-    InternAtomFn InternAtom = nullptr;
-    ChangePropertyFn ChangeProperty = nullptr;
-    FlushFn Flush = nullptr;
+    decltype(&XInternAtom) InternAtom = nullptr;
+    decltype(&XChangeProperty) ChangeProperty = nullptr;
+    decltype(&XFlush) Flush = nullptr;
     bool ok() const { return InternAtom && ChangeProperty && Flush; }
 };
 
@@ -31,9 +27,9 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        found.InternAtom = reinterpret_cast<InternAtomFn>(FindXlibSymbol("XInternAtom"));
-        found.ChangeProperty = reinterpret_cast<ChangePropertyFn>(FindXlibSymbol("XChangeProperty"));
-        found.Flush = reinterpret_cast<FlushFn>(FindXlibSymbol("XFlush"));
+        FindXlibFunction(found.InternAtom, "XInternAtom");
+        FindXlibFunction(found.ChangeProperty, "XChangeProperty");
+        FindXlibFunction(found.Flush, "XFlush");
         return found;
     }();
     return lib;
@@ -41,8 +37,9 @@ const SXlib& xlib()
 
 }   // namespace
 
-bool SetWindowIconX11(void* display, unsigned long window, int width, int height, const uint32_t* argb)
+bool SetWindowIconX11(void* connection, unsigned long window, int width, int height, const uint32_t* argb)
 {
+    Display* display = static_cast<Display*>(connection);
     if (!display || !window || !argb || width <= 0 || height <= 0 || width > MaxIconSide || height > MaxIconSide)
         return false;
     const SXlib& x = xlib();
@@ -55,7 +52,7 @@ bool SetWindowIconX11(void* display, unsigned long window, int width, int height
     data.push_back(static_cast<unsigned long>(height));
     for (size_t i = 0; i < size_t(width) * size_t(height); ++i)
         data.push_back(argb[i]);
-    Atom icon = x.InternAtom(display, "_NET_WM_ICON", 0);
+    Atom icon = x.InternAtom(display, "_NET_WM_ICON", False);
     x.ChangeProperty(display, window, icon, XA_CARDINAL, 32, PropModeReplace,
                      reinterpret_cast<const unsigned char*>(data.data()), int(data.size()));
     x.Flush(display);

@@ -1,9 +1,12 @@
-// The X clipboard. The X library is opened at run time, like everywhere in
-// this layer; the event layouts below are the library's own.
+// The X clipboard. The X library's functions are found at run time
+// (xlib.h), its types and event layouts come from its header.
 #include "x_clipboard.h"
 
 #include "x_errors.h"
 #include "xlib.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <poll.h>
 
@@ -14,87 +17,31 @@ namespace platform {
 
 namespace {
 
-using Window = unsigned long;
-using Atom = unsigned long;
-
-constexpr Atom None = 0;
-constexpr Atom XA_ATOM = 4;
-constexpr Atom XA_STRING = 31;
-constexpr unsigned long CurrentTime = 0;
-constexpr int PropModeReplace = 0;
-constexpr int SelectionClear = 29;
-constexpr int SelectionRequest = 30;
-constexpr int SelectionNotify = 31;
 constexpr long WholeProperty = 0x1FFFFFFF;   // in 32-bit units
 
-struct SSelectionRequest {
-    int type;
-    unsigned long serial;
-    int send_event;
-    void* display;
-    Window owner;
-    Window requestor;
-    Atom selection;
-    Atom target;
-    Atom property;
-    unsigned long time;
-};
-
-struct SSelectionNotify {
-    int type;
-    unsigned long serial;
-    int send_event;
-    void* display;
-    Window requestor;
-    Atom selection;
-    Atom target;
-    Atom property;
-    unsigned long time;
-};
-
-struct SSelectionClear {
-    int type;
-    unsigned long serial;
-    int send_event;
-    void* display;
-    Window window;
-    Atom selection;
-    unsigned long time;
-};
-
-union UEvent {
-    int type;
-    SSelectionRequest request;
-    SSelectionNotify notify;
-    SSelectionClear clear;
-    long pad[24];
-};
-
 struct SXlib {
-    Window (*DefaultRootWindow)(void*) = nullptr;
-    Window (*CreateSimpleWindow)(void*, Window, int, int, unsigned, unsigned, unsigned, unsigned long,
-                                 unsigned long) = nullptr;
-    int (*DestroyWindow)(void*, Window) = nullptr;
-    Atom (*InternAtom)(void*, const char*, int) = nullptr;
-    int (*SetSelectionOwner)(void*, Atom, Window, unsigned long) = nullptr;
-    Window (*GetSelectionOwner)(void*, Atom) = nullptr;
-    int (*ConvertSelection)(void*, Atom, Atom, Atom, Window, unsigned long) = nullptr;
-    int (*Pending)(void*) = nullptr;
-    int (*NextEvent)(void*, UEvent*) = nullptr;
-    int (*GetWindowProperty)(void*, Window, Atom, long, long, int, Atom, Atom*, int*, unsigned long*,
-                             unsigned long*, unsigned char**) = nullptr;
-    int (*ChangeProperty)(void*, Window, Atom, Atom, int, int, const unsigned char*, int) = nullptr;
-    int (*DeleteProperty)(void*, Window, Atom) = nullptr;
-    int (*SendEvent)(void*, Window, int, long, UEvent*) = nullptr;
-    int (*Flush)(void*) = nullptr;
-    int (*Free)(void*) = nullptr;
-    int (*ConnectionNumber)(void*) = nullptr;
+    decltype(&XDefaultRootWindow) DefaultRoot = nullptr;
+    decltype(&XCreateSimpleWindow) CreateSimpleWindow = nullptr;
+    decltype(&XDestroyWindow) DestroyWindow = nullptr;
+    decltype(&XInternAtom) InternAtom = nullptr;
+    decltype(&XSetSelectionOwner) SetSelectionOwner = nullptr;
+    decltype(&XGetSelectionOwner) GetSelectionOwner = nullptr;
+    decltype(&XConvertSelection) ConvertSelection = nullptr;
+    decltype(&XPending) Pending = nullptr;
+    decltype(&XNextEvent) NextEvent = nullptr;
+    decltype(&XGetWindowProperty) GetWindowProperty = nullptr;
+    decltype(&XChangeProperty) ChangeProperty = nullptr;
+    decltype(&XDeleteProperty) DeleteProperty = nullptr;
+    decltype(&XSendEvent) SendEvent = nullptr;
+    decltype(&XFlush) Flush = nullptr;
+    decltype(&XFree) Free = nullptr;
+    decltype(&XConnectionNumber) Connection = nullptr;
 
     bool ok() const
     {
-        return DefaultRootWindow && CreateSimpleWindow && DestroyWindow && InternAtom && SetSelectionOwner &&
+        return DefaultRoot && CreateSimpleWindow && DestroyWindow && InternAtom && SetSelectionOwner &&
                GetSelectionOwner && ConvertSelection && Pending && NextEvent && GetWindowProperty &&
-               ChangeProperty && DeleteProperty && SendEvent && Flush && Free && ConnectionNumber;
+               ChangeProperty && DeleteProperty && SendEvent && Flush && Free && Connection;
     }
 };
 
@@ -102,7 +49,7 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        FindXlibFunction(found.DefaultRootWindow, "XDefaultRootWindow");
+        FindXlibFunction(found.DefaultRoot, "XDefaultRootWindow");
         FindXlibFunction(found.CreateSimpleWindow, "XCreateSimpleWindow");
         FindXlibFunction(found.DestroyWindow, "XDestroyWindow");
         FindXlibFunction(found.InternAtom, "XInternAtom");
@@ -117,14 +64,14 @@ const SXlib& xlib()
         FindXlibFunction(found.SendEvent, "XSendEvent");
         FindXlibFunction(found.Flush, "XFlush");
         FindXlibFunction(found.Free, "XFree");
-        FindXlibFunction(found.ConnectionNumber, "XConnectionNumber");
+        FindXlibFunction(found.Connection, "XConnectionNumber");
         return found;
     }();
     return lib;
 }
 
 struct SClipboard {
-    void* Display = nullptr;
+    Display* Connection = nullptr;
     Window Owner = 0;   // the hidden window that owns the selection and receives answers
     Atom Clipboard = None, Utf8 = None, Text = None, Targets = None, Incr = None, Landing = None;
     bool Owned = false;
@@ -135,22 +82,22 @@ SClipboard g_clip;
 
 bool connect()
 {
-    if (g_clip.Display)
+    if (g_clip.Connection)
         return true;
     const SXlib& x = xlib();
     if (!x.ok())
         return false;
-    void* display = HoldXDisplay();
+    Display* display = static_cast<Display*>(HoldXDisplay());
     if (!display)
         return false;
-    g_clip.Display = display;
-    g_clip.Owner = x.CreateSimpleWindow(display, x.DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-    g_clip.Clipboard = x.InternAtom(display, "CLIPBOARD", 0);
-    g_clip.Utf8 = x.InternAtom(display, "UTF8_STRING", 0);
-    g_clip.Text = x.InternAtom(display, "TEXT", 0);
-    g_clip.Targets = x.InternAtom(display, "TARGETS", 0);
-    g_clip.Incr = x.InternAtom(display, "INCR", 0);
-    g_clip.Landing = x.InternAtom(display, "ENGINE_CLIPBOARD", 0);
+    g_clip.Connection = display;
+    g_clip.Owner = x.CreateSimpleWindow(display, x.DefaultRoot(display), 0, 0, 1, 1, 0, 0, 0);
+    g_clip.Clipboard = x.InternAtom(display, "CLIPBOARD", False);
+    g_clip.Utf8 = x.InternAtom(display, "UTF8_STRING", False);
+    g_clip.Text = x.InternAtom(display, "TEXT", False);
+    g_clip.Targets = x.InternAtom(display, "TARGETS", False);
+    g_clip.Incr = x.InternAtom(display, "INCR", False);
+    g_clip.Landing = x.InternAtom(display, "ENGINE_CLIPBOARD", False);
     return true;
 }
 
@@ -191,7 +138,7 @@ std::string utf8ToLatin1(const std::string& text)
 }
 
 // Another program asks for the text; whatever it asks, it is told the answer.
-void answer(const SSelectionRequest& request)
+void answer(const XSelectionRequestEvent& request)
 {
     const SXlib& x = xlib();
     // Clients older than the conventions name no property: the target serves.
@@ -202,40 +149,41 @@ void answer(const SSelectionRequest& request)
         property = None;
     } else if (request.target == g_clip.Targets) {
         const unsigned long targets[] = {g_clip.Targets, g_clip.Utf8, g_clip.Text, XA_STRING};
-        x.ChangeProperty(g_clip.Display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+        x.ChangeProperty(g_clip.Connection, request.requestor, property, XA_ATOM, 32, PropModeReplace,
                          reinterpret_cast<const unsigned char*>(targets), 4);
     } else if (request.target == g_clip.Utf8 || request.target == g_clip.Text) {
-        x.ChangeProperty(g_clip.Display, request.requestor, property, g_clip.Utf8, 8, PropModeReplace,
+        x.ChangeProperty(g_clip.Connection, request.requestor, property, g_clip.Utf8, 8, PropModeReplace,
                          reinterpret_cast<const unsigned char*>(g_clip.Content.data()), int(g_clip.Content.size()));
     } else if (request.target == XA_STRING) {
         const std::string latin1 = utf8ToLatin1(g_clip.Content);
-        x.ChangeProperty(g_clip.Display, request.requestor, property, XA_STRING, 8, PropModeReplace,
+        x.ChangeProperty(g_clip.Connection, request.requestor, property, XA_STRING, 8, PropModeReplace,
                          reinterpret_cast<const unsigned char*>(latin1.data()), int(latin1.size()));
     } else {
         property = None;
     }
-    UEvent reply{};
-    reply.notify.type = SelectionNotify;
-    reply.notify.send_event = 1;
-    reply.notify.display = g_clip.Display;
-    reply.notify.requestor = request.requestor;
-    reply.notify.selection = request.selection;
-    reply.notify.target = request.target;
-    reply.notify.property = property;
-    reply.notify.time = request.time;
-    x.SendEvent(g_clip.Display, request.requestor, 0, 0, &reply);
-    EndXErrorTrap(g_clip.Display);
+    XEvent reply{};
+    XSelectionEvent& notify = reply.xselection;
+    notify.type = SelectionNotify;
+    notify.send_event = True;
+    notify.display = g_clip.Connection;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = property;
+    notify.time = request.time;
+    x.SendEvent(g_clip.Connection, request.requestor, False, 0, &reply);
+    EndXErrorTrap(g_clip.Connection);
 }
 
 // Handles one event; true when it is the answer to the program's own request.
-bool handle(const UEvent& event)
+bool handle(const XEvent& event)
 {
     if (event.type == SelectionRequest) {
-        answer(event.request);
-    } else if (event.type == SelectionClear && event.clear.selection == g_clip.Clipboard) {
+        answer(event.xselectionrequest);
+    } else if (event.type == SelectionClear && event.xselectionclear.selection == g_clip.Clipboard) {
         g_clip.Owned = false;   // another program took the clipboard
         g_clip.Content.clear();
-    } else if (event.type == SelectionNotify && event.notify.requestor == g_clip.Owner) {
+    } else if (event.type == SelectionNotify && event.xselection.requestor == g_clip.Owner) {
         return true;
     }
     return false;
@@ -243,15 +191,15 @@ bool handle(const UEvent& event)
 
 // Waits for the owner's answer until the deadline, answering others meanwhile;
 // a late answer to an earlier request is passed over.
-bool waitForAnswer(Atom target, std::chrono::steady_clock::time_point deadline, SSelectionNotify& notify)
+bool waitForAnswer(Atom target, std::chrono::steady_clock::time_point deadline, XSelectionEvent& notify)
 {
     const SXlib& x = xlib();
     for (;;) {
-        while (x.Pending(g_clip.Display) > 0) {
-            UEvent event{};
-            x.NextEvent(g_clip.Display, &event);
-            if (handle(event) && event.notify.target == target) {
-                notify = event.notify;
+        while (x.Pending(g_clip.Connection) > 0) {
+            XEvent event{};
+            x.NextEvent(g_clip.Connection, &event);
+            if (handle(event) && event.xselection.target == target) {
+                notify = event.xselection;
                 return true;
             }
         }
@@ -259,7 +207,7 @@ bool waitForAnswer(Atom target, std::chrono::steady_clock::time_point deadline, 
                                                                                 std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
-        pollfd fd{x.ConnectionNumber(g_clip.Display), POLLIN, 0};
+        pollfd fd{x.Connection(g_clip.Connection), POLLIN, 0};
         poll(&fd, 1, int(left.count()));
     }
 }
@@ -273,8 +221,8 @@ bool takeLanded(std::string& out)
     int format = 0;
     unsigned long count = 0, left = 0;
     unsigned char* data = nullptr;
-    const int status = x.GetWindowProperty(g_clip.Display, g_clip.Owner, g_clip.Landing, 0, WholeProperty, 1,
-                                           0 /* any type */, &type, &format, &count, &left, &data);
+    const int status = x.GetWindowProperty(g_clip.Connection, g_clip.Owner, g_clip.Landing, 0, WholeProperty, True,
+                                           AnyPropertyType, &type, &format, &count, &left, &data);
     bool taken = false;
     if (status == 0 && data && format == 8 && type != g_clip.Incr) {
         out = type == XA_STRING ? latin1ToUtf8(data, count) : std::string(reinterpret_cast<char*>(data), count);
@@ -293,9 +241,9 @@ bool SetClipboardUtf8(const std::string& text)
         return false;
     const SXlib& x = xlib();
     g_clip.Content = text;
-    x.SetSelectionOwner(g_clip.Display, g_clip.Clipboard, g_clip.Owner, CurrentTime);
-    g_clip.Owned = x.GetSelectionOwner(g_clip.Display, g_clip.Clipboard) == g_clip.Owner;
-    x.Flush(g_clip.Display);
+    x.SetSelectionOwner(g_clip.Connection, g_clip.Clipboard, g_clip.Owner, CurrentTime);
+    g_clip.Owned = x.GetSelectionOwner(g_clip.Connection, g_clip.Clipboard) == g_clip.Owner;
+    x.Flush(g_clip.Connection);
     return g_clip.Owned;
 }
 
@@ -305,7 +253,7 @@ std::string GetClipboardUtf8(int waitMs)
         return std::string();
     const SXlib& x = xlib();
     ServeClipboard();   // a SelectionClear waiting in the queue says the text is no longer ours
-    const Window owner = x.GetSelectionOwner(g_clip.Display, g_clip.Clipboard);
+    const Window owner = x.GetSelectionOwner(g_clip.Connection, g_clip.Clipboard);
     if (owner == None)
         return std::string();
     if (owner == g_clip.Owner && g_clip.Owned)
@@ -313,10 +261,10 @@ std::string GetClipboardUtf8(int waitMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
     // UTF-8 first; owners that know only Latin-1 refuse it and are asked for that.
     for (Atom target : {g_clip.Utf8, XA_STRING}) {
-        x.DeleteProperty(g_clip.Display, g_clip.Owner, g_clip.Landing);
-        x.ConvertSelection(g_clip.Display, g_clip.Clipboard, target, g_clip.Landing, g_clip.Owner, CurrentTime);
-        x.Flush(g_clip.Display);
-        SSelectionNotify notify{};
+        x.DeleteProperty(g_clip.Connection, g_clip.Owner, g_clip.Landing);
+        x.ConvertSelection(g_clip.Connection, g_clip.Clipboard, target, g_clip.Landing, g_clip.Owner, CurrentTime);
+        x.Flush(g_clip.Connection);
+        XSelectionEvent notify{};
         if (!waitForAnswer(target, deadline, notify))
             return std::string();
         std::string text;
@@ -328,24 +276,24 @@ std::string GetClipboardUtf8(int waitMs)
 
 void ServeClipboard()
 {
-    if (!g_clip.Display)
+    if (!g_clip.Connection)
         return;
     const SXlib& x = xlib();
-    while (x.Pending(g_clip.Display) > 0) {
-        UEvent event{};
-        x.NextEvent(g_clip.Display, &event);
+    while (x.Pending(g_clip.Connection) > 0) {
+        XEvent event{};
+        x.NextEvent(g_clip.Connection, &event);
         handle(event);
     }
 }
 
 void CloseClipboard()
 {
-    if (!g_clip.Display)
+    if (!g_clip.Connection)
         return;
     const SXlib& x = xlib();
     if (g_clip.Owner)
-        x.DestroyWindow(g_clip.Display, g_clip.Owner);
-    ReleaseXDisplay(g_clip.Display);
+        x.DestroyWindow(g_clip.Connection, g_clip.Owner);
+    ReleaseXDisplay(g_clip.Connection);
     g_clip = SClipboard();
 }
 

@@ -1,8 +1,10 @@
-// X protocol errors caught instead of ending the program. The X library is
-// opened at run time, like the window icon's: headless runs never load it.
+// X protocol errors caught instead of ending the program. The X library's
+// functions are found at run time (xlib.h), its types come from its header.
 #include "x_errors.h"
 
 #include "xlib.h"
+
+#include <X11/Xlib.h>
 
 #include <cstdio>
 
@@ -10,24 +12,9 @@ namespace platform {
 
 namespace {
 
-// The leading fields of the X library's XErrorEvent, in its layout.
-struct SXErrorEvent {
-    int type;
-    void* display;
-    unsigned long resourceid;
-    unsigned long serial;
-    unsigned char error_code;
-    unsigned char request_code;
-    unsigned char minor_code;
-};
-
-using ErrorHandler = int (*)(void*, SXErrorEvent*);
-using SetErrorHandlerFn = ErrorHandler (*)(ErrorHandler);
-using SyncFn = int (*)(void*, int);
-
 struct SXlib {
-    SetErrorHandlerFn SetErrorHandler = nullptr;
-    SyncFn Sync = nullptr;
+    decltype(&XSetErrorHandler) SetErrorHandler = nullptr;
+    decltype(&XSync) Sync = nullptr;
     bool ok() const { return SetErrorHandler && Sync; }
 };
 
@@ -35,19 +22,19 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        found.SetErrorHandler = reinterpret_cast<SetErrorHandlerFn>(FindXlibSymbol("XSetErrorHandler"));
-        found.Sync = reinterpret_cast<SyncFn>(FindXlibSymbol("XSync"));
+        FindXlibFunction(found.SetErrorHandler, "XSetErrorHandler");
+        FindXlibFunction(found.Sync, "XSync");
         return found;
     }();
     return lib;
 }
 
 bool g_trapped = false;
-ErrorHandler g_previous = nullptr;
+XErrorHandler g_previous = nullptr;
 int g_count = 0;
 char g_last[64] = "";
 
-int countError(void*, SXErrorEvent* event)
+int countError(Display*, XErrorEvent* event)
 {
     ++g_count;
     std::snprintf(g_last, sizeof g_last, "error %u (request %u.%u)", unsigned(event->error_code),
@@ -72,7 +59,7 @@ int EndXErrorTrap(void* display)
     if (!g_trapped)
         return 0;
     if (display)
-        xlib().Sync(display, 0);
+        xlib().Sync(static_cast<Display*>(display), False);
     xlib().SetErrorHandler(g_previous);
     g_previous = nullptr;
     g_trapped = false;

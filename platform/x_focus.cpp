@@ -1,8 +1,11 @@
-// The X library is opened at run time, like everywhere in this layer.
+// The X library's functions are found at run time (xlib.h), its types come
+// from its header.
 #include "x_focus.h"
 
 #include "x_errors.h"
 #include "xlib.h"
+
+#include <X11/Xlib.h>
 
 #include <chrono>
 #include <cstring>
@@ -12,23 +15,18 @@ namespace platform {
 
 namespace {
 
-using Window = unsigned long;
-using Atom = unsigned long;
-
 struct SXlib {
-    Window (*DefaultRootWindow)(void*) = nullptr;
-    Atom (*InternAtom)(void*, const char*, int) = nullptr;
-    int (*GetWindowProperty)(void*, Window, Atom, long, long, int, Atom, Atom*, int*, unsigned long*,
-                             unsigned long*, unsigned char**) = nullptr;
-    int (*QueryTree)(void*, Window, Window*, Window*, Window**, unsigned*) = nullptr;
-    int (*FetchName)(void*, Window, char**) = nullptr;
-    int (*SetInputFocus)(void*, Window, int, unsigned long) = nullptr;
-    int (*Free)(void*) = nullptr;
+    decltype(&XDefaultRootWindow) DefaultRoot = nullptr;
+    decltype(&XInternAtom) InternAtom = nullptr;
+    decltype(&XGetWindowProperty) GetWindowProperty = nullptr;
+    decltype(&XQueryTree) QueryTree = nullptr;
+    decltype(&XFetchName) FetchName = nullptr;
+    decltype(&XSetInputFocus) SetInputFocus = nullptr;
+    decltype(&XFree) Free = nullptr;
 
     bool ok() const
     {
-        return DefaultRootWindow && InternAtom && GetWindowProperty && QueryTree &&
-               FetchName && SetInputFocus && Free;
+        return DefaultRoot && InternAtom && GetWindowProperty && QueryTree && FetchName && SetInputFocus && Free;
     }
 };
 
@@ -36,7 +34,7 @@ const SXlib& xlib()
 {
     static const SXlib lib = [] {
         SXlib found;
-        FindXlibFunction(found.DefaultRootWindow, "XDefaultRootWindow");
+        FindXlibFunction(found.DefaultRoot, "XDefaultRootWindow");
         FindXlibFunction(found.InternAtom, "XInternAtom");
         FindXlibFunction(found.GetWindowProperty, "XGetWindowProperty");
         FindXlibFunction(found.QueryTree, "XQueryTree");
@@ -48,23 +46,19 @@ const SXlib& xlib()
     return lib;
 }
 
-constexpr int RevertToParent = 2;
-constexpr unsigned long CurrentTime = 0;
-constexpr Atom AnyPropertyType = 0;
-
 // A window manager that follows the common desktop conventions names its
 // check window on the root window.
-bool windowManagerRuns(void* display, Window root)
+bool windowManagerRuns(Display* display, Window root)
 {
     const SXlib& x = xlib();
-    Atom check = x.InternAtom(display, "_NET_SUPPORTING_WM_CHECK", 1);
+    Atom check = x.InternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
     if (!check)
         return false;
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, left = 0;
     unsigned char* data = nullptr;
-    int status = x.GetWindowProperty(display, root, check, 0, 1, 0, AnyPropertyType, &type, &format, &count, &left,
+    int status = x.GetWindowProperty(display, root, check, 0, 1, False, AnyPropertyType, &type, &format, &count, &left,
                                      &data);
     if (data)
         x.Free(data);
@@ -74,7 +68,7 @@ bool windowManagerRuns(void* display, Window root)
 // The windows listed belong to other clients too, and any of them may close
 // before its name is read: that error is trapped, else the X library's own
 // handler would end the program.
-Window findNamedChild(void* display, Window root, const char* name)
+Window findNamedChild(Display* display, Window root, const char* name)
 {
     const SXlib& x = xlib();
     Window rootReturn = 0, parent = 0, found = 0;
@@ -106,10 +100,10 @@ bool focus(const char* name, Window window)
     const SXlib& x = xlib();
     if (!x.ok())
         return false;
-    void* display = HoldXDisplay();
+    Display* display = static_cast<Display*>(HoldXDisplay());
     if (!display)
         return false;
-    Window root = x.DefaultRootWindow(display);
+    Window root = x.DefaultRoot(display);
     bool given = false;
     if (!windowManagerRuns(display, root)) {
         for (int attempt = 0; attempt < 25 && !given; ++attempt) {

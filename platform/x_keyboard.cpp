@@ -1,10 +1,13 @@
-// The X library is opened at run time, like everywhere in this layer; the
-// event layout below is the library's own. Key codes are those of the evdev
-// keyboard description (8 + the Linux scan code), which the X servers of
-// today use whatever the layout.
+// Key codes are those of the evdev keyboard description (8 + the Linux scan
+// code), which the X servers of today use whatever the layout. The X
+// library's functions are found at run time (xlib.h), its types and event
+// layouts come from its header.
 #include "x_keyboard.h"
 
 #include "xlib.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
 
 #include <atomic>
 
@@ -12,28 +15,12 @@ namespace platform {
 
 namespace {
 
-constexpr int KeyPress = 2;
-constexpr int FocusOut = 10;
-
-struct SKeyEvent {
-    int type;
-    unsigned long serial;
-    int send_event;
-    void* display;
-    unsigned long window, root, subwindow;
-    unsigned long time;
-    int x, y, x_root, y_root;
-    unsigned state;
-    unsigned keycode;
-    int same_screen;
-};
-
 struct SXlib {
-    int (*UseExtension)(void*, int*, int*) = nullptr;
-    unsigned long (*XkbKeycodeToKeysym)(void*, unsigned char, int, int) = nullptr;
-    unsigned long (*KeycodeToKeysym)(void*, unsigned char, int) = nullptr;
+    decltype(&XkbUseExtension) UseExtension = nullptr;
+    decltype(&XkbKeycodeToKeysym) XkbKeysym = nullptr;
+    KeySym (*CoreKeysym)(Display*, KeyCode, int) = nullptr;   // deprecated in the header, kept by the library
 
-    bool ok() const { return UseExtension && XkbKeycodeToKeysym && KeycodeToKeysym; }
+    bool ok() const { return UseExtension && XkbKeysym && CoreKeysym; }
 };
 
 const SXlib& xlib()
@@ -41,8 +28,8 @@ const SXlib& xlib()
     static const SXlib lib = [] {
         SXlib found;
         FindXlibFunction(found.UseExtension, "XkbUseExtension");
-        FindXlibFunction(found.XkbKeycodeToKeysym, "XkbKeycodeToKeysym");
-        FindXlibFunction(found.KeycodeToKeysym, "XKeycodeToKeysym");
+        FindXlibFunction(found.XkbKeysym, "XkbKeycodeToKeysym");
+        FindXlibFunction(found.CoreKeysym, "XKeycodeToKeysym");
         return found;
     }();
     return lib;
@@ -50,6 +37,7 @@ const SXlib& xlib()
 
 // The key event the device looked up since it read its last event.
 struct SCurrent {
+    bool ReadKey = false;    // the event read last is a key press or release
     bool LookedUp = false;
     bool Known = false;
     bool Pressed = false;
@@ -62,11 +50,11 @@ std::atomic<unsigned> g_focusLosses{0};
 // The key's symbols on its first two levels in the group; a key with fewer
 // groups has those of its first. Without the keyboard extension (the server
 // lacks it, or XKB_DISABLE is set) the core keyboard mapping's.
-void readSymbols(const SXlib& x, void* display, bool xkb, unsigned code, int group, unsigned long sym[2])
+void readSymbols(const SXlib& x, Display* display, bool xkb, unsigned code, int group, unsigned long sym[2])
 {
-    const unsigned char key = static_cast<unsigned char>(code);
+    const KeyCode key = static_cast<KeyCode>(code);
     for (int level = 0; level < 2; ++level)
-        sym[level] = xkb ? x.XkbKeycodeToKeysym(display, key, group, level) : x.KeycodeToKeysym(display, key, level);
+        sym[level] = xkb ? x.XkbKeysym(display, key, group, level) : x.CoreKeysym(display, key, level);
     if (xkb && group > 0 && !sym[0] && !sym[1])
         readSymbols(x, display, xkb, code, 0, sym);
 }
@@ -76,7 +64,7 @@ bool isNumberPadDigit(unsigned long sym)
     return (sym >= 0xFFB0 && sym <= 0xFFB9) || sym == 0xFFAE || sym == 0xFFAC;
 }
 
-void noteKey(const SKeyEvent& event, unsigned long typed)
+void noteKey(const XKeyEvent& event, unsigned long typed)
 {
     SCurrent& current = t_current;
     if (current.LookedUp)
@@ -248,16 +236,27 @@ unsigned claimant(const SXLayout& layout, unsigned except, int vk)
 
 constexpr int NoFreeCode = -1;
 
+// Keys of the typing rows that a US keyboard lacks: the one left of the
+// right Shift (Japanese and Brazilian keyboards) and the yen key left of
+// Backspace (Japanese).
+bool isRowKeyOffUsKeyboard(unsigned code)
+{
+    return code == 97 || code == 132;
+}
+
 // The code by the key's symbols, else the US key's code at its place,
 // unless a key of the layout took that code by its symbol: then the code
 // that key left, and so on. NoFreeCode where that ends on no punctuation
 // code (a letter or a digit the key does not type: the Greek ; key stands
-// where the US Q is).
+// where the US Q is), or where the US keyboard has no key (the Japanese
+// yen key, whose backslash the key left of the right Shift has as well).
 int placeCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
 {
     if (const int own = layoutOwnCode(layout, code, sym))
         return own;
     int vk = usPositionCode(code);
+    if (!vk && layout && isRowKeyOffUsKeyboard(code))
+        return NoFreeCode;
     for (int step = 0; layout && vk && step < 64; ++step) {
         const unsigned taker = claimant(*layout, code, vk);
         if (!taker)
@@ -274,7 +273,9 @@ int placeCode(const SXLayout* layout, unsigned code, const unsigned long sym[2])
 // key codes. 0 when all are taken.
 int freeCode(const SXLayout& layout, unsigned key)
 {
-    static const int codes[] = {0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE2};
+    // The Japanese keyboard's AX code last: a Japanese layout has a
+    // punctuation key more than the others.
+    static const int codes[] = {0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xE2, 0xE1};
     bool taken[256] = {};
     int before = 0;   // keys in the same plight with lower codes
     for (unsigned code = 8; code < 256; ++code) {
@@ -297,15 +298,23 @@ int freeCode(const SXLayout& layout, unsigned key)
 
 void NoteXEventRead(const void* event)
 {
-    t_current.LookedUp = t_current.Known = false;   // the key event looked up before is handed over
-    if (event && *static_cast<const int*>(event) == FocusOut)
+    SCurrent& current = t_current;
+    current.LookedUp = current.Known = false;   // the key event looked up before is handed over
+    const int type = event ? static_cast<const XEvent*>(event)->type : 0;
+    current.ReadKey = type == KeyPress || type == KeyRelease;
+    if (type == FocusOut)
         g_focusLosses.fetch_add(1);
 }
 
 void NoteXKeyLookedUp(const void* event, unsigned long typed)
 {
     if (event)
-        noteKey(*static_cast<const SKeyEvent*>(event), typed);
+        noteKey(*static_cast<const XKeyEvent*>(event), typed);
+}
+
+bool XKeyEventNotLookedUp()
+{
+    return t_current.ReadKey && !t_current.LookedUp;
 }
 
 bool CurrentXKeyEvent(bool pressed, SXKey& key)

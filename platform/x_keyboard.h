@@ -32,6 +32,11 @@ void NoteXKeyLookedUp(const void* event, unsigned long typed);
 // none, or it is not a press (pressed) or a release (!pressed).
 bool CurrentXKeyEvent(bool pressed, SXKey& key);
 
+// True when the event the device read last is a key press or release whose
+// string it has not looked up: a device that looks its keys up some other
+// way, whose key events CurrentXKeyEvent cannot tell.
+bool XKeyEventNotLookedUp();
+
 // How often the device's window has lost the keyboard focus so far: a loss
 // and a return within one frame leave the focus as it was, but the keys let
 // go meanwhile went to another window.
@@ -41,8 +46,9 @@ unsigned XFocusLosses();
 // digit on its first two levels gives that letter's or digit's code; the
 // number pad follows NumLock; a punctuation key the code of its symbol;
 // otherwise the code Windows gives the key at that position on a US
-// keyboard, unless another key of the layout took that code. 0 when the key
-// has no symbol or its code cannot be told.
+// keyboard, unless another key of the layout took that code; a typing key
+// left so without a code, a punctuation code no other key of the layout
+// has. 0 when the key has no symbol or its code cannot be told.
 int WindowsKeyCode(const SXKey& key);
 
 } // namespace platform

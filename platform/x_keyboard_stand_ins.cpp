@@ -6,10 +6,15 @@
 // hands over it looks the event's string up with XLookupString right before,
 // first as the event came, then again with the modifiers cleared; a release
 // it drops as part of a key repeat is never looked up. The first look-up
-// after each read is the key event's. The program's own connections call the
-// library through its handle (xlib.h) and are not seen.
+// after each read is the key event's; a key event handed over without it
+// keeps the device's guess, and the receiver logs that once
+// (XKeyEventNotLookedUp). The program's own connections call the library
+// through its handle (xlib.h) and are not seen.
 #include "x_keyboard.h"
 #include "xlib.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <dlfcn.h>
 
@@ -29,21 +34,19 @@ Fn libraryFunction(const char* name)
 
 extern "C" {
 
-__attribute__((visibility("default"))) int XNextEvent(void* display, void* event)
+__attribute__((visibility("default"))) int XNextEvent(Display* display, XEvent* event)
 {
-    using NextFn = int (*)(void*, void*);
-    static const NextFn next = libraryFunction<NextFn>("XNextEvent");
+    static const auto next = libraryFunction<decltype(&XNextEvent)>("XNextEvent");
     const int result = next ? next(display, event) : 0;
     platform::NoteXEventRead(event);
     return result;
 }
 
-__attribute__((visibility("default"))) int XLookupString(void* event, char* text, int bytes, unsigned long* keysym,
-                                                         void* status)
+__attribute__((visibility("default"))) int XLookupString(XKeyEvent* event, char* text, int bytes, KeySym* keysym,
+                                                         XComposeStatus* status)
 {
-    using LookupFn = int (*)(void*, char*, int, unsigned long*, void*);
-    static const LookupFn lookup = libraryFunction<LookupFn>("XLookupString");
-    unsigned long typed = 0;
+    static const auto lookup = libraryFunction<decltype(&XLookupString)>("XLookupString");
+    KeySym typed = 0;
     const int length = lookup ? lookup(event, text, bytes, keysym ? keysym : &typed, status) : 0;
     platform::NoteXKeyLookedUp(event, keysym ? *keysym : typed);
     return length;

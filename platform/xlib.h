@@ -1,5 +1,7 @@
-// The X library, opened at run time: the program links no X code of its own,
-// and headless runs never load it.
+// The X library's functions, found at run time: the layer links no X code
+// of its own and takes only the types from the library's headers. The
+// library is loaded in every run all the same, with a display or without:
+// Irrlicht links it, and so does libGL's GLX.
 #pragma once
 
 namespace platform {

@@ -208,6 +208,8 @@ private:
     // same key, though the layout or NumLock changed since, or the key code
     // was mapped to nothing (as tools that type do at once).
     int HeldKeyCodes[256] = {};
+    // A device that hands key events over without looking them up is told of once.
+    bool LookUpMissLogged = false;
     bool WindowFocused = false;
     unsigned SeenFocusLosses = platform::XFocusLosses();
     // A hover change the animators could not be told of yet, while the window

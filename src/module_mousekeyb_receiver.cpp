@@ -166,6 +166,11 @@ bool CInputReceiver::cleanKeyEvent(const SEvent& event, SEvent& clean, wchar_t& 
     key.Char = unpackedKeyChar(event.KeyInput.Char);
     platform::SXKey x;
     if (!g_xKeySource(key.PressedDown, x)) {
+        if (platform::XKeyEventNotLookedUp() && !LookUpMissLogged) {
+            LookUpMissLogged = true;
+            DebugLog("The device handed over a key event without looking it up: keys keep the device's codes, "
+                     "which differ by layout");
+        }
         if (isStaleKeyCode(key.Key, key.Char))
             key.Key = EKEY_CODE(0);
         return true;

@@ -6,7 +6,7 @@ set -euo pipefail
 PKGS=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       libirrlicht-dev libsdl2-dev libsdl2-mixer-dev
       libvorbis-dev libopusfile-dev libflac-dev libmpg123-dev libboost-stacktrace-dev zlib1g-dev liblzma-dev
-      libxkbcommon-dev
+      libxkbcommon-dev libx11-dev
       xvfb xauth xfonts-base x11-utils xdotool libgl1-mesa-dri libgl-dev mesa-utils zip
       libfreetype-dev fonts-dejavu-core python3 valgrind)
 if [ "${WITH_LUA:-0}" = 1 ]; then PKGS+=(lua5.4); fi

@@ -1,7 +1,7 @@
 // Key events of a real device on a display of the test's own with a French
-// layout, pressed through XTEST as a keyboard would: each carries its X key
-// code, the layout's symbols on it and its Windows code, however many come
-// before it is read.
+// (or German) layout, pressed through XTEST as a keyboard would: each
+// carries its X key code, the layout's symbols on it and its Windows code,
+// however many come before it is read.
 #include "x_focus.h"
 #include "x_keyboard.h"
 #include "xtest_keyboard.h"
@@ -24,16 +24,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The system's keyboard descriptions with a French layout where the server
-// looks for its default US one.
-class CFrenchKeyboardFolder {
+// The system's keyboard descriptions with the layout of the given symbols
+// file ("fr") where the server looks for its default US one.
+class CKeyboardFolder {
 public:
-    CFrenchKeyboardFolder()
+    explicit CKeyboardFolder(const std::string& symbols)
     {
         const fs::path system = "/usr/share/X11/xkb";
         Path = fs::temp_directory_path() / ("engine-xkb-" + std::to_string(getpid()));
         std::error_code error;
-        if (!fs::is_directory(system / "symbols", error) || !fs::exists(system / "symbols" / "fr", error))
+        if (!fs::is_directory(system / "symbols", error) || !fs::exists(system / "symbols" / symbols, error))
             return;
         fs::create_directories(Path / "symbols");
         for (const fs::directory_entry& entry : fs::directory_iterator(system))
@@ -43,10 +43,11 @@ public:
             if (entry.path().filename() != "us")
                 fs::create_symlink(entry.path(), Path / "symbols" / entry.path().filename());
         std::ofstream(Path / "symbols" / "us") << "default partial alphanumeric_keys modifier_keys\n"
-                                                  "xkb_symbols \"basic\" { include \"fr(basic)\" };\n";
+                                                  "xkb_symbols \"basic\" { include \""
+                                               << symbols << "(basic)\" };\n";
         Ready = true;
     }
-    ~CFrenchKeyboardFolder()
+    ~CKeyboardFolder()
     {
         std::error_code error;
         fs::remove_all(Path, error);
@@ -88,11 +89,13 @@ struct SDriver {
 // layout, its window focused, and a keyboard on the server.
 class XKeyboard : public testing::TestWithParam<SDriver> {
 protected:
+    virtual const char* layout() const { return "fr"; }
     void SetUp() override
     {
-        if (!Folder.Ready)
+        Folder = std::make_unique<CKeyboardFolder>(layout());
+        if (!Folder->Ready)
             GTEST_SKIP() << "no keyboard descriptions";
-        Server = std::make_unique<CXvfbServer>(std::vector<std::string>{"-xkbdir", Folder.Path.string()});
+        Server = std::make_unique<CXvfbServer>(std::vector<std::string>{"-xkbdir", Folder->Path.string()});
         if (Server->name().empty())
             GTEST_SKIP() << "no Xvfb";
         if (const char* display = std::getenv("DISPLAY"))
@@ -124,6 +127,7 @@ protected:
         else
             unsetenv("DISPLAY");
         Server.reset();
+        Folder.reset();
     }
 
     void tap(unsigned code)
@@ -142,7 +146,7 @@ protected:
         return Recorder.Seen.size() == count;
     }
 
-    CFrenchKeyboardFolder Folder;
+    std::unique_ptr<CKeyboardFolder> Folder;
     std::unique_ptr<CXvfbServer> Server;
     std::string SharedDisplay;
     CKeyRecorder Recorder;
@@ -263,10 +267,34 @@ TEST_P(XKeyboardWithoutExtension, LettersAreThoseOfTheLayout)
     }
 }
 
+// The German number pad types a comma: with NumLock its key is still the
+// decimal key, not Delete.
+class XKeyboardGerman : public XKeyboard {
+protected:
+    const char* layout() const override { return "de"; }
+};
+
+TEST_P(XKeyboardGerman, NumberPadCommaIsTheDecimalKey)
+{
+    for (bool numLock : {true, false}) {
+        SCOPED_TRACE(numLock ? "NumLock on" : "NumLock off");
+        Keyboard->setNumLock(numLock);
+        Recorder.Seen.clear();
+        tap(91);
+        ASSERT_TRUE(runUntilSeen(2));
+        const SSeen& pressed = Recorder.Seen[0];
+        ASSERT_TRUE(pressed.Known);
+        EXPECT_EQ(pressed.Key.Typed, numLock ? 0xFFACul : 0xFF9Ful);   // KP_Separator, KP_Delete
+        EXPECT_EQ(pressed.WindowsCode, numLock ? 0x6E : 0x2E);
+    }
+}
+
 const SDriver Drivers[] = {{"OpenGL", irr::video::EDT_OPENGL}, {"BurningsVideo", irr::video::EDT_BURNINGSVIDEO}};
 INSTANTIATE_TEST_SUITE_P(Drivers, XKeyboard, testing::ValuesIn(Drivers),
                          [](const testing::TestParamInfo<SDriver>& info) { return info.param.Name; });
 INSTANTIATE_TEST_SUITE_P(Drivers, XKeyboardWithoutExtension, testing::Values(Drivers[1]),
+                         [](const testing::TestParamInfo<SDriver>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Drivers, XKeyboardGerman, testing::Values(Drivers[1]),
                          [](const testing::TestParamInfo<SDriver>& info) { return info.param.Name; });
 
 } // namespace

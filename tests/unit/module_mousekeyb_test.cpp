@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+
 #include <array>
 
 #include <string>
@@ -354,6 +356,10 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
                                             {35, 0x5D, 0x7D}, {47, 0xFE51, 0xFE57}, {48, 0x27, 0x22}, {49, 0x60, 0x7E},
                                             {51, 0x5C, 0x7C}, {59, 0x2C, 0x3C}, {60, 0x2E, 0x3E}, {61, 0x2F, 0x3F},
                                             {94, 0xAB, 0xBB}});
+    const platform::SXLayout jp106 =
+        layoutOf({{20, 0x2D, 0x3D}, {21, 0x5E, 0x7E}, {34, 0x40, 0x60}, {35, 0x5B, 0x7B}, {47, 0x3B, 0x2B},
+                  {48, 0x3A, 0x2A}, {49, 0xFF2A, 0xFF21}, {51, 0x5D, 0x7D}, {59, 0x2C, 0x3C}, {60, 0x2E, 0x3E},
+                  {61, 0x2F, 0x3F}, {94, 0x3C, 0x3E}, {97, 0x5C, 0x5F}, {132, 0x5C, 0x7C}});
     struct SCase {
         const char* name;
         unsigned xCode;
@@ -415,6 +421,9 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         {"gr tonos, a dead key", 47, 0xFE51, 0xFE57, 0xFE51, false, irr::EKEY_CODE(47), 0, 0xDF, &gr},
         {"us(intl) 102nd key", 94, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xE2, &usIntl},
         {"us(intl) backslash key", 51, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xDC, &usIntl},
+        // The yen key carries the backslash of the key left of the right
+        // Shift, and no US key stands at its place.
+        {"jp(106) yen key", 132, 0x5C, 0x7C, 0x5C, false, irr::KEY_OEM_5, L'\\', 0xE1, &jp106},
     };
     script("function onKey(t) { if (t._pressed) ::log.append(t._key); }");
     CDialogFactory::keyActionStack().Add("onKey");
@@ -474,6 +483,29 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
     e.KeyInput.PressedDown = false;
     Engine.Input.OnEvent(e);
     EXPECT_EQ(GetKeyStateIfActive('X'), 0) << "released by the code it went down with";
+}
+
+// A device that reads a key event but does not look it up leaves the
+// receiver its own guess of the key: the log says so, once.
+TEST_F(InputReceiver, KeyEventNotLookedUpIsLoggedOnce)
+{
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
+    XEvent read{};
+    read.xkey.type = KeyPress;
+    read.xkey.keycode = 38;
+    for (int i = 0; i < 2; ++i) {
+        platform::NoteXEventRead(&read);
+        key(irr::KEY_KEY_A, true);
+        EXPECT_LT(GetKeyStateIfActive(irr::KEY_KEY_A), 0) << "the device's code";
+    }
+    platform::NoteXEventRead(nullptr);
+    const std::string log = (const char*)GetDebugLogBuffer()->Text;
+    const std::string line = "The device handed over a key event without looking it up";
+    const size_t first = log.find(line);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos) << "logged once\n" << log;
+    SetLogFolder(nullptr);
 }
 
 TEST_F(InputReceiver, DoubleClicksAndEscReachNeitherStateNorClient)
