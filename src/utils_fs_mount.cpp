@@ -175,7 +175,7 @@ public:
         for (size_t link : Links) {
             const std::string relative = Folders[link].Relative;
             std::vector<SWalkedEntry> found{{relative.substr(0, relative.size() - 1), 0, true}};
-            const size_t before = Folders.size();
+            const size_t before = Folders.size(), leftOut = Met.LeftOut.size();
             if (entries.size() < MaxMountEntries && walk(link, false, found, MaxMountEntries - entries.size())) {
                 entries.insert(entries.end(), found.begin(), found.end());
                 Met.Walked.push_back(joined(Folders[link].Real, ""));
@@ -183,6 +183,7 @@ public:
                     if (Folders[below].IsLink)
                         Met.Walked.push_back(joined(Folders[below].Real, ""));
             } else {
+                Met.LeftOut.resize(leftOut);   // what lies below the link is left out with it
                 const SWalkedFolder& above = Folders[size_t(Folders[link].Parent)];
                 const size_t from = above.Relative.size();
                 Met.LeftOut.push_back(joined(above.Real, relative.substr(from, relative.size() - 1 - from)));
@@ -252,12 +253,14 @@ private:
             entries.push_back({relative, u32(std::min<int64_t>(info.st_size, UINT32_MAX)), false});
             return;
         }
+        const bool link = isLink(dir, entry);
         if (isWalking(index, info)) {
-            // a link back to the folder itself or one above it
-            Met.LeftOut.push_back(joined(Folders[index].Real, entry.d_name));
+            // A link back to the folder itself or one above it. A plain
+            // folder met again below a link is no way in: its own path is.
+            if (link)
+                Met.LeftOut.push_back(joined(Folders[index].Real, entry.d_name));
             return;
         }
-        const bool link = isLink(dir, entry);
         std::string real = joined(Folders[index].Real, entry.d_name);
         if (link) {
             std::error_code error;

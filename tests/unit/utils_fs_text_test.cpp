@@ -469,6 +469,7 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
         {user + "/many", link + "/many", "", link + "/many", 5000},
         {mounted, mounted, "", "", 5000},
         {shared, "shared", Data, "", 5000, "shared", "../../shared"},
+        {Data + "many", "many", Data, "", 5000, "up", ".."},   // the program folder, which holds the data
         {Data + "many", "textures", Data, "", 1, "Textures/up", ".."},   // back to the top: not followed
         {Data + "many", "textures\\up", Data, "", 0},                    // nor listed from
     };
