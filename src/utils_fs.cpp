@@ -6,6 +6,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_mount.h"
 #include "utils_fs_save.h"
 #include "utils_str_keyvalue.h"
 #include "utils_str_tools.h"
@@ -242,14 +243,19 @@ void queryScreenSize(int& width, int& height)
 }
 
 // The folders mounted in the engine file system, in search order, each
-// ending in "/".
-std::vector<CString> mountedFolders(irr::io::IFileSystem* fs)
+// ending in "/"; links, when given, receives what their walks met through links.
+std::vector<CString> mountedFolders(irr::io::IFileSystem* fs, SFolderArchiveLinks* links = nullptr)
 {
     std::vector<CString> folders;
     for (irr::u32 i = 0; fs && i < fs->getFileArchiveCount(); ++i) {
         irr::io::IFileArchive* archive = fs->getFileArchive(i);
         if (!archive || archive->getType() != irr::io::EFAT_FOLDER || !archive->getFileList())
             continue;
+        SFolderArchiveLinks met;
+        if (links && GetFolderArchiveLinks(archive, met)) {
+            links->Walked.insert(links->Walked.end(), met.Walked.begin(), met.Walked.end());
+            links->LeftOut.insert(links->LeftOut.end(), met.LeftOut.begin(), met.LeftOut.end());
+        }
         CString folder = archive->getFileList()->getPath().c_str();
         if (!folder.IsEmpty() && !isSeparator(folder.GetAt(folder.GetLength() - 1)))
             folder += '/';
@@ -373,11 +379,21 @@ CString GetUserFolder()
 
 std::vector<CString> GetGameFolders()
 {
-    std::vector<CString> folders = mountedFolders(GetEngineContext().getFileSystem());
+    SFolderArchiveLinks links;
+    std::vector<CString> folders = mountedFolders(GetEngineContext().getFileSystem(), &links);
+    for (const std::string& walked : links.Walked)
+        folders.push_back(walked.c_str());
     folders.push_back(GetDataFolder());
     if (!userFolderSlot().IsEmpty())
         folders.push_back(userFolderSlot());
     return folders;
+}
+
+std::vector<std::string> GetLinksLeftOut()
+{
+    SFolderArchiveLinks links;
+    mountedFolders(GetEngineContext().getFileSystem(), &links);
+    return links.LeftOut;
 }
 
 void ResetUserFolder()

@@ -13,6 +13,7 @@
 #include <irrArray.h>
 #include <irrString.h>
 
+#include <string>
 #include <vector>
 
 namespace irr { namespace io { class IReadFile; } }
@@ -48,9 +49,15 @@ CString GetUserFolder();
 void ResetUserFolder();
 
 // The folders that hold the game's own files: the data folder, the folders
-// mounted in the engine file system and the user folder once it is chosen
-// (asking never chooses it).
+// mounted in the engine file system, the real folders their mounts walked
+// through links, and the user folder once it is chosen (asking never
+// chooses it).
 std::vector<CString> GetGameFolders();
+
+// The links in the mounted folders that their mounts did not walk (one back
+// to a folder the walk was in, or one leading to too much to mount), each as
+// the real path of the folder holding it + "/" + its name.
+std::vector<std::string> GetLinksLeftOut();
 
 // The stored AppDataFolder name (the engine context's option until one is
 // stored); a non-null name is stored first.

@@ -21,6 +21,8 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,10 +75,40 @@ io::IReadFile* openDiskFile(const io::path& name)
     return new CDiskReadFile(file, long(info.st_size), name);
 }
 
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return folder + (folder.back() == '/' ? "" : "/") + name;
+}
+
+// The archives made here, so that their links can be told from any other
+// archive's without a cast through the file system's interfaces.
+std::mutex& archivesLock()
+{
+    static std::mutex& lock = *new std::mutex;
+    return lock;
+}
+std::set<const io::IFileArchive*>& ourArchives()
+{
+    static std::set<const io::IFileArchive*>& archives = *new std::set<const io::IFileArchive*>;
+    return archives;
+}
+
 class CFolderArchive : public io::IFileArchive {
 public:
-    explicit CFolderArchive(io::IFileList* files) : Files(files) {}   // takes the caller's reference
-    ~CFolderArchive() override { Files->drop(); }
+    // Takes the caller's reference of the list.
+    CFolderArchive(io::IFileList* files, SFolderArchiveLinks links) : Files(files), Links(std::move(links))
+    {
+        std::lock_guard<std::mutex> hold(archivesLock());
+        ourArchives().insert(this);
+    }
+    ~CFolderArchive() override
+    {
+        {
+            std::lock_guard<std::mutex> hold(archivesLock());
+            ourArchives().erase(this);
+        }
+        Files->drop();
+    }
     CFolderArchive(const CFolderArchive&) = delete;
     CFolderArchive& operator=(const CFolderArchive&) = delete;
 
@@ -94,14 +126,18 @@ public:
     }
     const io::IFileList* getFileList() const override { return Files; }
     io::E_FILE_ARCHIVE_TYPE getType() const override { return io::EFAT_FOLDER; }
+    const SFolderArchiveLinks& links() const { return Links; }
 
 private:
     io::IFileList* Files;
+    SFolderArchiveLinks Links;
 };
 
 struct SWalkedFolder {
     std::string Native;     // the mounted folder's real path and the names walked below it
     std::string Relative;   // "" at the top, else ending in "/"
+    std::string Real;       // its own real path
+    bool IsLink;
     dev_t Device;
     ino_t Inode;
     int Parent;             // index of the folder that holds it; -1 at the top
@@ -128,7 +164,7 @@ class CFolderWalk {
 public:
     CFolderWalk(const std::string& top, const struct stat& info)
     {
-        Folders.push_back({top, "", info.st_dev, info.st_ino, -1});
+        Folders.push_back({top, "", top, false, info.st_dev, info.st_ino, -1});
     }
 
     // False when the own tree holds too much to be mounted.
@@ -139,13 +175,26 @@ public:
         for (size_t link : Links) {
             const std::string relative = Folders[link].Relative;
             std::vector<SWalkedEntry> found{{relative.substr(0, relative.size() - 1), 0, true}};
-            if (entries.size() < MaxMountEntries && walk(link, false, found, MaxMountEntries - entries.size()))
+            const size_t before = Folders.size(), leftOut = Met.LeftOut.size();
+            if (entries.size() < MaxMountEntries && walk(link, false, found, MaxMountEntries - entries.size())) {
                 entries.insert(entries.end(), found.begin(), found.end());
-            else
+                Met.Walked.push_back(joined(Folders[link].Real, ""));
+                for (size_t below = before; below < Folders.size(); ++below)
+                    if (Folders[below].IsLink)
+                        Met.Walked.push_back(joined(Folders[below].Real, ""));
+            } else {
+                Met.LeftOut.resize(leftOut);   // what lies below the link is left out with it
+                const SWalkedFolder& above = Folders[size_t(Folders[link].Parent)];
+                const size_t from = above.Relative.size();
+                Met.LeftOut.push_back(joined(above.Real, relative.substr(from, relative.size() - 1 - from)));
                 DebugLog(Format("Folder '%s': the link '%s' is left out, it leads to too much to mount",
                                 Folders[0].Native.c_str(), found[0].Name.c_str()));
+            }
         }
     }
+
+    // What the walk met through links, once it is done.
+    SFolderArchiveLinks& met() { return Met; }
 
 private:
     // False when the folders hold more than room entries, or the mount has
@@ -204,10 +253,23 @@ private:
             entries.push_back({relative, u32(std::min<int64_t>(info.st_size, UINT32_MAX)), false});
             return;
         }
-        if (isWalking(index, info))
-            return;   // a link back to the folder itself or one above it
-        Folders.push_back({native, relative + "/", info.st_dev, info.st_ino, int(index)});
-        if (own && isLink(dir, entry)) {
+        const bool link = isLink(dir, entry);
+        if (isWalking(index, info)) {
+            // A link back to the folder itself or one above it. A plain
+            // folder met again below a link is no way in: its own path is.
+            if (link)
+                Met.LeftOut.push_back(joined(Folders[index].Real, entry.d_name));
+            return;
+        }
+        std::string real = joined(Folders[index].Real, entry.d_name);
+        if (link) {
+            std::error_code error;
+            const std::filesystem::path target = std::filesystem::canonical(native, error);
+            if (!error)
+                real = target.string();
+        }
+        Folders.push_back({native, relative + "/", real, link, info.st_dev, info.st_ino, int(index)});
+        if (own && link) {
             Links.push_back(Folders.size() - 1);
             return;
         }
@@ -218,6 +280,7 @@ private:
     std::vector<SWalkedFolder> Folders;
     std::vector<size_t> Links;   // links to folders met in the own tree
     size_t Read = 0;             // entries read, whatever became of them
+    SFolderArchiveLinks Met;
 };
 
 } // namespace
@@ -246,5 +309,14 @@ io::IFileArchive* CreateFolderArchive(io::IFileSystem* fs, const char* folder, s
     for (const SWalkedEntry& entry : entries)
         files->addItem(entry.Name.c_str(), 0, entry.Size, entry.IsFolder);
     files->sort();
-    return new CFolderArchive(files);
+    return new CFolderArchive(files, std::move(walk.met()));
+}
+
+bool GetFolderArchiveLinks(const io::IFileArchive* archive, SFolderArchiveLinks& links)
+{
+    std::lock_guard<std::mutex> hold(archivesLock());
+    if (!archive || !ourArchives().count(archive))
+        return false;
+    links = static_cast<const CFolderArchive*>(archive)->links();
+    return true;
 }

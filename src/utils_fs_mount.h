@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace irr { namespace io { class IFileArchive; class IFileSystem; } }
 
@@ -20,3 +21,13 @@ namespace irr { namespace io { class IFileArchive; class IFileSystem; } }
 // debug log. Null with refusal empty when the folder cannot be read.
 // +1: the caller drops it.
 irr::io::IFileArchive* CreateFolderArchive(irr::io::IFileSystem* fs, const char* folder, std::string& refusal);
+
+// What the walk of such an archive met through links, so that a listing of
+// the same folders follows the links the mount followed and no others.
+struct SFolderArchiveLinks {
+    std::vector<std::string> Walked;    // real paths, ending in "/", of the folders it walked through links
+    std::vector<std::string> LeftOut;   // links it did not walk: the holding folder's real path + "/" + name
+};
+
+// The links met by an archive CreateFolderArchive made; false for any other.
+bool GetFolderArchiveLinks(const irr::io::IFileArchive* archive, SFolderArchiveLinks& links);

@@ -220,8 +220,16 @@ struct SListedEntry {
 constexpr size_t MaxForeignFolders = 4096;
 constexpr size_t MaxForeignEntries = 4096;
 
+std::string asFolder(std::string path)
+{
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path;
+}
+
 struct SFolderWalk {
     std::vector<std::string> own;    // the game's folders by their real path, ending in "/"
+    std::set<std::string> leftOut;   // links the mounts did not walk (GetLinksLeftOut)
     std::set<std::string> visited;   // folders by their real path, so links cannot loop
     std::set<std::string> listed;    // what the list holds, so each name goes in once
     size_t foreignFolders = 0;
@@ -236,10 +244,8 @@ struct SFolderWalk {
         return false;
     }
     // Whether a folder, by its real path, is to be read; counts what lies outside.
-    bool enter(std::string folder, bool& isOwnFolder)
+    bool enter(const std::string& folder, bool& isOwnFolder)
     {
-        if (folder.empty() || folder.back() != '/')
-            folder += '/';
         if (!visited.insert(folder).second)
             return false;
         isOwnFolder = isOwn(folder);
@@ -251,6 +257,29 @@ struct SFolderWalk {
     {
         cut = cut || ++foreignEntries > MaxForeignEntries;
         return !cut;
+    }
+    // Whether the native directory is reached through a link left out: each
+    // step of its path is taken from the real folder before it, as the
+    // system takes it.
+    bool startsThroughLeftOut(const CString& directory) const
+    {
+        if (leftOut.empty() || directory.IsEmpty())
+            return false;
+        std::error_code error;
+        const std::filesystem::path path = std::filesystem::absolute(ToNativePath(directory).operator const char*(), error);
+        std::string real = "/";
+        for (const std::filesystem::path& part : error ? std::filesystem::path() : path.relative_path()) {
+            if (part.empty())
+                continue;
+            const std::string step = real + part.string();
+            if (leftOut.count(step))
+                return true;
+            const std::filesystem::path next = std::filesystem::canonical(step, error);
+            if (error)
+                return false;
+            real = asFolder(next.string());
+        }
+        return false;
     }
 };
 
@@ -277,13 +306,16 @@ bool readEntries(irr::io::IFileSystem* fs, const CString& directory, SFolderWalk
     CWorkingDirectoryKeeper keeper(fs);
     if (!directory.IsEmpty() && !fs->changeWorkingDirectoryTo(ToNativePath(directory).operator const char*()))
         return false;
-    if (!walk.enter(fs->getWorkingDirectory().c_str(), isOwnFolder))
+    const std::string real = asFolder(fs->getWorkingDirectory().c_str());
+    if (!walk.enter(real, isOwnFolder))
         return false;
     irr::io::IFileList* files = fs->createFileList();
     if (!files)
         return true;
     for (irr::u32 i = 0; i < files->getFileCount(); ++i) {
         CString name = files->getFileName(i).c_str();
+        if (files->isDirectory(i) && walk.leftOut.count(real + (const char*)name))
+            continue;   // the mount did not follow it either
         CString lower = name;
         lower.MakeLower();
         entries.push_back({lower, name, files->isDirectory(i)});
@@ -608,6 +640,10 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
     }
     SFolderWalk walk;
     walk.own = realFolders(GetGameFolders());
+    for (const std::string& link : GetLinksLeftOut())
+        walk.leftOut.insert(link);
+    if (walk.startsThroughLeftOut(prefix.IsEmpty() ? folder : prefix + folder))
+        return;
     for (irr::u32 i = 0; i < list.size(); ++i)
         walk.listed.insert(list[i].c_str());
     listFolder(list, folder, pattern, prefix, walk);

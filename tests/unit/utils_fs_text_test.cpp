@@ -8,6 +8,7 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
+#include "utils_fs_mount.h"
 #include "utils_serialize_storage.h"
 #include "utils_str_lng.h"
 
@@ -448,21 +449,29 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
     ListFolder(outside, (Folder.path() + "many").c_str(), "*.png", "");
     EXPECT_GT(outside.size(), 1000u);
     EXPECT_LE(outside.size(), 4096u);
-    // So are the user folder, also when reached through a link, and a folder
-    // mounted from outside the program folder; each row moves the files there.
+    // So are the user folder, also when reached through a link, a folder
+    // mounted from outside the program folder, and one the data's mount
+    // walked through a link; a link the mount left out is not followed. Each
+    // row moves the files there.
     const std::string user = Folder.path() + "user", link = Folder.path() + "link", mounted = Folder.path() + "ext";
+    const std::string shared = Folder.path() + "shared";
     std::filesystem::create_directory(user);
     std::filesystem::create_directory_symlink(user, link);
     const struct {
         std::string Place, Folder, Prefix;
         std::string UserFolder;   // none when empty
         size_t Listed;
+        std::string LinkName = "", LinkTarget = "";   // made in the data before it is mounted, when named
     } whole[] = {
         {Data + "many", "many", Data, "", 5000},
         {Data + "many", "\\", Data, "", 5001},   // the top also holds textures\wall.png
         {user + "/many", user + "/many", "", user + "/many", 5000},
         {user + "/many", link + "/many", "", link + "/many", 5000},
         {mounted, mounted, "", "", 5000},
+        {shared, "shared", Data, "", 5000, "shared", "../../shared"},
+        {Data + "many", "many", Data, "", 5000, "up", ".."},   // the program folder, which holds the data
+        {Data + "many", "textures", Data, "", 1, "Textures/up", ".."},   // back to the top: not followed
+        {Data + "many", "textures\\up", Data, "", 0},                    // nor listed from
     };
     std::string at = Folder.path() + "many";
     for (const auto& c : whole) {
@@ -477,6 +486,13 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
             GetUserFolder();
         if (c.Place == mounted) {
             EXPECT_TRUE(Fs.mount(mounted, true));
+        }
+        if (!c.LinkName.empty()) {
+            std::filesystem::create_directory_symlink(c.LinkTarget, Data + c.LinkName);
+            std::string refusal;
+            irr::io::IFileArchive* archive = CreateFolderArchive(Fs.get(), Data.c_str(), refusal);
+            ASSERT_NE(archive, nullptr);
+            EXPECT_TRUE(Fs.get()->addFileArchive(archive));
         }
         irr::core::array<irr::core::stringc> many;
         ListFolder(many, c.Folder.c_str(), "*.png", c.Prefix.c_str());
