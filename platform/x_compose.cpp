@@ -165,6 +165,11 @@ char32_t KeysymCharacter(unsigned long keysym)
     return keysym ? xkb_keysym_to_utf32(xkb_keysym_t(keysym)) : 0;
 }
 
+bool IsDeadKeysym(unsigned long keysym)
+{
+    return keysym >= XKB_KEY_dead_grave && keysym <= XKB_KEY_dead_longsolidusoverlay;
+}
+
 char32_t ComposeSpacingForm(unsigned long keysym)
 {
     if (!keysym)

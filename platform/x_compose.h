@@ -54,4 +54,7 @@ char32_t KeysymCharacter(unsigned long keysym);
 // accent), 0 when it types nothing then.
 char32_t ComposeSpacingForm(unsigned long keysym);
 
+// Whether a key symbol is a dead key (dead_grave to dead_longsolidusoverlay).
+bool IsDeadKeysym(unsigned long keysym);
+
 } // namespace platform

@@ -220,8 +220,13 @@ void CInputReceiver::composeKey(unsigned long typed, SEvent::SKeyInput& key, wch
         break;
     }
     accentFirst = wchar_t(Compose.accent());
-    if (key.Char == 0)
-        key.Char = wchar_t(platform::ComposeSpacingForm(typed));
+    // A second dead key types its accent as the compose table spaces it, as
+    // the first did, not the character the device read for it (¨ for the
+    // table's ").
+    if (key.Char == 0 || platform::IsDeadKeysym(typed)) {
+        if (const char32_t spacing = platform::ComposeSpacingForm(typed))
+            key.Char = wchar_t(spacing);
+    }
 }
 
 CSimpleTextEditorAnimator** getFocusedTextEditor()

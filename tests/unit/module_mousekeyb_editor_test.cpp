@@ -188,7 +188,7 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
           circumflex, xShift, xCapitalE},
          20, 0, "", "\xEA^^&\xEB\xE9^x\xCA"},
         // Two dead keys: the first's accent, then the second's own.
-        {"two dead keys", {circumflex, deadDiaeresis}, 20, 0, "", "^\""},
+        {"two dead keys", {circumflex, deadDiaeresis, circumflex, diaeresis}, 20, 0, "", "^\"^\""},
         // The pending accent goes with the focus.
         {"dead key before a focus change", {circumflex, focusFlicker(), xE}, 20, 0, "", "e"},
         // As the locale's compose table has it: an apostrophe and a space type
