@@ -9,6 +9,7 @@
 #include <vorbis/vorbisenc.h>
 
 #include "heap_meter.h"
+#include "vorbis_headers.h"
 
 #include <unistd.h>
 
@@ -95,6 +96,32 @@ std::vector<uint8_t> encodeToneOgg(double seconds)
     vorbis_dsp_clear(&dsp);
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
+    return ogg;
+}
+
+// An Ogg Vorbis stream of these headers and packets of silence.
+std::vector<uint8_t> silentOgg(const std::vector<std::vector<uint8_t>>& headers)
+{
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 1);
+    std::vector<uint8_t> ogg;
+    ogg_page page;
+    uint8_t silence = 0;   // an audio packet of the first mode whose floor is unused
+    for (int64_t i = 0; i < 3 + 16; ++i) {
+        ogg_packet packet{};
+        packet.packet = i < 3 ? const_cast<uint8_t*>(headers[size_t(i)].data()) : &silence;
+        packet.bytes = i < 3 ? long(headers[size_t(i)].size()) : 1;
+        packet.b_o_s = i == 0;
+        packet.e_o_s = i == 3 + 15;
+        packet.granulepos = i < 3 ? 0 : 128 * (i - 3);
+        packet.packetno = i;
+        ogg_stream_packetin(&stream, &packet);
+        while (ogg_stream_flush(&stream, &page)) {
+            ogg.insert(ogg.end(), page.header, page.header + page.header_len);
+            ogg.insert(ogg.end(), page.body, page.body + page.body_len);
+        }
+    }
+    ogg_stream_clear(&stream);
     return ogg;
 }
 
@@ -426,6 +453,13 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     auto kept = [](const char* name) { return std::string(ENGINE_SOURCE_DIR) + "/fuzz/regressions/sound/" + name; };
     std::vector<uint8_t> claims4G = makeToneWav(300);
     for (int i = 0; i < 4; ++i) claims4G[40 + i] = uint8_t(0xFFFFFF00u >> (8 * i));
+    // A Vorbis link of large codebooks besides a small one.
+    constexpr uint32_t Large = 1u << 18;
+    auto linkOf = [](SBook book, int count) {
+        std::vector<SBook> books(size_t(count), book);
+        books.insert(books.begin(), SBook{2, 1, 0});
+        return silentOgg(makeHeaders(makeSetup(books, 0, 1)));
+    };
     struct Damaged { std::string file; int sampleError; int streamError; };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
@@ -467,6 +501,13 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {fixture("claims_4g.wav", claims4G), BASS_OK, BASS_OK},
         // 290 links of a 3-s tone: too long for a sample, fine as music.
         {fixture("chained.ogg", chainOgg(encodeToneOgg(3), 290)), BASS_ERROR_FORMAT, BASS_OK},
+        // Codebooks whose headers or tables take more than the decoder may
+        // hold for a link, or whose tables take too long to build link
+        // after link; links that each fit, whatever they hold together.
+        {fixture("link_headers.ogg", linkOf({Large, 16, 2}, 2)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {fixture("link_tables.ogg", linkOf({Large, 31, 1}, 2)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {fixture("file_tables.ogg", chainOgg(linkOf({Large, 31, 1}, 1), 5)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
+        {fixture("file_headers.ogg", chainOgg(linkOf({Large, 8, 2}, 1), 4)), BASS_OK, BASS_OK},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();

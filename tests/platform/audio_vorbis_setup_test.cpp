@@ -5,6 +5,7 @@
 // version that takes more fails here.
 #include "audio_decode.h"
 #include "heap_meter.h"
+#include "vorbis_headers.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -43,14 +44,8 @@ private:
 
 int bitLength(uint64_t value) { return 64 - __builtin_clzll(value); }   // of a value above 0
 
-// A codebook of entries (a power of 2) codewords of one length; lookup 1
-// or 2 gives it values, one bit each.
-struct SBook {
-    uint32_t entries, dimensions, lookup;
-};
+} // namespace
 
-// Mono setup headers: the codebooks, one floor of no partitions, one residue
-// whose classes come from groupBook in partitions classes, one mapping, one mode.
 std::vector<uint8_t> makeSetup(const std::vector<SBook>& books, uint32_t groupBook, uint32_t partitions)
 {
     BitWriter w;
@@ -82,6 +77,21 @@ std::vector<uint8_t> makeSetup(const std::vector<SBook>& books, uint32_t groupBo
     return w.Bytes;
 }
 
+std::vector<std::vector<uint8_t>> makeHeaders(const std::vector<uint8_t>& setup)
+{
+    BitWriter identification, comment;
+    identification.putHeader(1);
+    identification.put(0, 32); identification.put(1, 8); identification.put(22050, 32);   // mono
+    identification.put(0, 32); identification.put(0, 32); identification.put(0, 32);   // no bit rates
+    identification.put(8, 4); identification.put(11, 4); identification.put(1, 1);
+    comment.putHeader(3);
+    comment.put(0, 64);   // no vendor, no texts
+    comment.put(1, 1);
+    return {identification.Bytes, comment.Bytes, setup};
+}
+
+namespace {
+
 struct SMeasured {
     uint64_t headerBytes = 0, tableBytes = 0, stackBytes = 0;
 };
@@ -96,26 +106,17 @@ struct SSetupRun {
 void* setUp(void* data)
 {
     SSetupRun& run = *static_cast<SSetupRun*>(data);
-    BitWriter identification, comment;
-    identification.putHeader(1);
-    identification.put(0, 32); identification.put(1, 8); identification.put(22050, 32);   // mono
-    identification.put(0, 32); identification.put(0, 32); identification.put(0, 32);   // no bit rates
-    identification.put(8, 4); identification.put(11, 4); identification.put(1, 1);
-    comment.putHeader(3);
-    comment.put(0, 64);   // no vendor, no texts
-    comment.put(1, 1);
+    std::vector<std::vector<uint8_t>> headers = makeHeaders(*run.setup);
     vorbis_info info;
     vorbis_comment comments;
     vorbis_info_init(&info);
     vorbis_comment_init(&comments);
-    std::vector<uint8_t>* packets[] = {&identification.Bytes, &comment.Bytes,
-                                       const_cast<std::vector<uint8_t>*>(run.setup)};
     bool isRead = true;
     CHeapMeter heap;
     for (int i = 0; i < 3 && isRead; ++i) {
         ogg_packet packet{};
-        packet.packet = packets[i]->data();
-        packet.bytes = long(packets[i]->size());
+        packet.packet = headers[i].data();
+        packet.bytes = long(headers[i].size());
         packet.b_o_s = i == 0;
         packet.packetno = i;
         isRead = vorbis_synthesis_headerin(&info, &comments, &packet) == 0;
