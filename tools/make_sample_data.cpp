@@ -9,7 +9,7 @@
 // The lantern's sparks, their description and picture, lie only in the
 // archive sample.pak (id's PAK layout), which game.ini mounts as VFSPak_1.
 #include <irrlicht.h>
-#include <vorbis/vorbisenc.h>
+#include "vorbis_encode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -243,68 +243,12 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& samples)
 // Ogg Vorbis at a fixed stream serial, so the same samples give the same file.
 bool writeOgg(const std::string& path, const std::vector<int16_t>& samples)
 {
-    vorbis_info info;
-    vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, 1, SampleRate, 0.3f) != 0) {
-        vorbis_info_clear(&info);
+    const std::vector<uint8_t> ogg = EncodeVorbis(samples, 1, SampleRate, 0.3f, 20261207, "make_sample_data");
+    if (ogg.empty())
         return false;
-    }
-    vorbis_comment comment;
-    vorbis_comment_init(&comment);
-    vorbis_comment_add_tag(&comment, "ENCODER", "make_sample_data");
-    vorbis_dsp_state dsp;
-    vorbis_block block;
-    vorbis_analysis_init(&dsp, &info);
-    vorbis_block_init(&dsp, &block);
-    ogg_stream_state stream;
-    ogg_stream_init(&stream, 20261207);
-
     std::string temporary = path + ".tmp";
     std::ofstream out(temporary, std::ios::binary);
-    auto writePage = [&](const ogg_page& page) {
-        out.write(reinterpret_cast<const char*>(page.header), page.header_len);
-        out.write(reinterpret_cast<const char*>(page.body), page.body_len);
-    };
-    ogg_packet header, commentHeader, codeHeader;
-    vorbis_analysis_headerout(&dsp, &comment, &header, &commentHeader, &codeHeader);
-    ogg_stream_packetin(&stream, &header);
-    ogg_stream_packetin(&stream, &commentHeader);
-    ogg_stream_packetin(&stream, &codeHeader);
-    ogg_page page;
-    while (ogg_stream_flush(&stream, &page) != 0)
-        writePage(page);
-
-    // Whole samples in blocks, then an empty write that marks the end.
-    size_t at = 0;
-    for (;;) {
-        const size_t count = std::min<size_t>(1024, samples.size() - at);
-        if (count > 0) {
-            float** buffer = vorbis_analysis_buffer(&dsp, int(count));
-            for (size_t i = 0; i < count; ++i)
-                buffer[0][i] = float(samples[at + i]) / 32768.0f;
-        }
-        vorbis_analysis_wrote(&dsp, int(count));
-        at += count;
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
-                ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page) != 0)
-                    writePage(page);
-            }
-        }
-        if (count == 0)
-            break;
-    }
-    while (ogg_stream_flush(&stream, &page) != 0)
-        writePage(page);
-    ogg_stream_clear(&stream);
-    vorbis_block_clear(&block);
-    vorbis_dsp_clear(&dsp);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
+    out.write(reinterpret_cast<const char*>(ogg.data()), std::streamsize(ogg.size()));
     out.close();
     if (!out)
         return false;

@@ -6,9 +6,9 @@
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 #include <ogg/ogg.h>
-#include <vorbis/vorbisenc.h>
 
 #include "heap_meter.h"
+#include "vorbis_encode.h"
 #include "vorbis_headers.h"
 
 #include <unistd.h>
@@ -52,51 +52,10 @@ std::vector<uint8_t> makeToneWav(uint32_t frames, uint32_t rate = Freq)
 std::vector<uint8_t> encodeToneOgg(double seconds)
 {
     constexpr int Rate = 44100;
-    vorbis_info info;
-    vorbis_info_init(&info);
-    vorbis_encode_init_vbr(&info, 2, Rate, 0.0f);
-    vorbis_comment comment;
-    vorbis_comment_init(&comment);
-    vorbis_dsp_state dsp;
-    vorbis_analysis_init(&dsp, &info);
-    vorbis_block block;
-    vorbis_block_init(&dsp, &block);
-    ogg_stream_state stream;
-    ogg_stream_init(&stream, 1);
-    std::vector<uint8_t> ogg;
-    ogg_page page;
-    auto putPage = [&] {
-        ogg.insert(ogg.end(), page.header, page.header + page.header_len);
-        ogg.insert(ogg.end(), page.body, page.body + page.body_len);
-    };
-    ogg_packet headers[3];
-    vorbis_analysis_headerout(&dsp, &comment, &headers[0], &headers[1], &headers[2]);
-    for (ogg_packet& header : headers) ogg_stream_packetin(&stream, &header);
-    while (ogg_stream_flush(&stream, &page)) putPage();
-    const long frames = long(seconds * Rate);
-    for (long at = 0, count = 1; count > 0; at += count) {
-        count = std::min(1024L, frames - at);
-        float** buffer = vorbis_analysis_buffer(&dsp, 1024);
-        for (long i = 0; i < count; ++i)
-            buffer[0][i] = buffer[1][i] = float(0.25 * std::sin(2 * M_PI * 440 * double(at + i) / Rate));
-        vorbis_analysis_wrote(&dsp, int(count));   // 0 at the end
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet) == 1) {
-                ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page)) putPage();
-            }
-        }
-    }
-    while (ogg_stream_flush(&stream, &page)) putPage();
-    ogg_stream_clear(&stream);
-    vorbis_block_clear(&block);
-    vorbis_dsp_clear(&dsp);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
-    return ogg;
+    std::vector<int16_t> samples(size_t(seconds * Rate) * 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(8192 * std::sin(2 * M_PI * 440 * double(i / 2) / Rate));
+    return EncodeVorbis(samples, 2, Rate, 0.0f, 1, nullptr);
 }
 
 // An Ogg Vorbis stream of these headers and packets of silence.
