@@ -241,8 +241,7 @@ private:
     void addEntry(size_t index, bool own, DIR* dir, const dirent& entry, std::deque<size_t>& queue,
                   std::vector<SWalkedEntry>& entries)
     {
-        const std::string& above = Folders[index].Native;
-        const std::string native = above + (above.back() == '/' ? "" : "/") + entry.d_name;
+        const std::string native = joined(Folders[index].Native, entry.d_name);
         if (native.size() >= PATH_MAX)
             return;   // nothing could open it
         struct stat info;
@@ -303,7 +302,7 @@ io::IFileArchive* CreateFolderArchive(io::IFileSystem* fs, const char* folder, s
     }
     walk.walkLinks(entries);
     // Names keep their case; the list's lookup ignores it.
-    io::IFileList* files = fs->createEmptyFileList((top + (top.back() == '/' ? "" : "/")).c_str(), false, false);
+    io::IFileList* files = fs->createEmptyFileList(joined(top, "").c_str(), false, false);
     if (!files)
         return nullptr;
     for (const SWalkedEntry& entry : entries)

@@ -646,6 +646,17 @@ TEST_F(Archives, OnlyTheSameArchiveIsRefused)
     std::ofstream(Root + "/data/probe.txt") << "found";
     std::ofstream(Root + "/my.zip.game/data/zipped.txt") << "found";
     std::ofstream(Root + "/plain.dat") << "no archive";
+    // More names than a game's data holds, as a folder of the whole disk would.
+    std::filesystem::create_directories(Root + "/huge");
+    for (int i = 0; i <= 100000; ++i)
+        ASSERT_EQ(::symlink("x", (Root + "/huge/" + std::to_string(i)).c_str()), 0);
+    // Links that each lead to a folder of links back to it: every walk of
+    // one reads it again, so that the reads, not the names kept, run out.
+    std::filesystem::create_directories(Root + "/loops/back");
+    for (int i = 0; i < 1000; ++i)
+        std::filesystem::create_directory_symlink(".", Root + "/loops/back/" + std::to_string(i));
+    for (int i = 0; i < 400; ++i)
+        std::filesystem::create_directory_symlink("back", Root + "/loops/" + std::to_string(i));
 
     struct Case { std::string path; bool mounted; };
     const Case cases[] = {
@@ -658,13 +669,17 @@ TEST_F(Archives, OnlyTheSameArchiveIsRefused)
         {Folder + "/my.pak.game/data", true},   // folders above the mount do not make it an archive
         {Folder + "/my.zip.game/data", true},
         {Folder + "/plain.dat", false},   // neither archive nor folder: the log says so
+        {Folder + "/huge", false},
+        {Folder + "/loops", true},        // without the links it gives up on
     };
     for (const Case& c : cases)
         EXPECT_EQ(Engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
-    EXPECT_STREQ(Engine.MountedArchives, "gamedatadatadatadataplain");   // listed before the file system answers
+    EXPECT_STREQ(Engine.MountedArchives, "gamedatadatadatadataplainloops");   // listed before the file system answers
     EXPECT_TRUE(Engine.FileSystem->existFile("probe.txt"));
     EXPECT_TRUE(Engine.FileSystem->existFile("zipped.txt"));
     EXPECT_NE(log().find("plain.dat' not mounted: the file system could not open it"), std::string::npos);
+    EXPECT_NE(log().find("huge' not mounted: it holds more than 100000 files and folders"), std::string::npos);
+    EXPECT_NE(log().find("loops': the link '"), std::string::npos);
 }
 
 TEST_F(Archives, LinkedFoldersAreWalkedOnceAndOpenByTheLinksName)

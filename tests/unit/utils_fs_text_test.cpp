@@ -275,22 +275,33 @@ TEST_F(TextFileTest, FoldersAndPipesAreNoFilesToRead)
         EXPECT_EQ(str(text), c.kind == File ? "text" : "previous");
     }
 
-    // A named pipe in the player's folder is no file either, and looking at
-    // it must not wait for a writer: a child does, and is stopped if it hangs.
-    const std::string pipe = this->Folder.file("profile.ini");
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::alarm(20);
-        CString text;
-        irr::io::IReadFile* file = OpenDataFile(pipe.c_str());
-        _exit(!file && NamesNoPlainFile(pipe.c_str()) && !ReadFileToString(pipe.c_str(), text) ? 0 : 1);
+    // A named pipe in the player's folder, or one the game's mount of the
+    // data met, is no file either, and looking at it must not wait for a
+    // writer: a child does, and is stopped if it hangs.
+    ASSERT_EQ(::mkfifo((Data + "sub/pipe.txt").c_str(), 0600), 0);
+    std::string refusal;
+    irr::io::IFileArchive* archive = CreateFolderArchive(Fs.get(), Data.c_str(), refusal);
+    ASSERT_NE(archive, nullptr);
+    ASSERT_TRUE(Fs.get()->addFileArchive(archive));
+    for (const std::string& pipe : {this->Folder.file("profile.ini"), std::string("sub/pipe.txt")}) {
+        SCOPED_TRACE(pipe);
+        if (pipe[0] == '/')
+            ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(20);
+            CString text;
+            irr::io::IReadFile* file = OpenDataFile(pipe.c_str());
+            _exit(!file && (pipe[0] != '/' || NamesNoPlainFile(pipe.c_str())) && !ReadFileToString(pipe.c_str(), text)
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (WIFSIGNALED(status) ? "stuck on the pipe" : "taken for a file");
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << (WIFSIGNALED(status) ? "stuck on the pipe" : "taken for a file");
 }
 
 // A data file that is there but cannot be read is logged with the system's
