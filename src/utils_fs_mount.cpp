@@ -58,7 +58,9 @@ private:
     io::path Name;
 };
 
-// Only plain files: a pipe or a device in the data must not hold the game.
+// Plain files and folders: a pipe or a device in the data must not hold the
+// game. A folder opens as the file system's own reader opens one, so that
+// the callers that tell "a folder, not a file" from "missing" still can.
 io::IReadFile* openDiskFile(const io::path& name)
 {
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -66,7 +68,7 @@ io::IReadFile* openDiskFile(const io::path& name)
         return nullptr;
     struct stat info;
     FILE* file = nullptr;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fcntl(fd, F_SETFL, 0) == 0)
+    if (::fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) && ::fcntl(fd, F_SETFL, 0) == 0)
         file = ::fdopen(fd, "rb");
     if (!file) {
         ::close(fd);
@@ -120,7 +122,7 @@ public:
     // Through the names as walked, so a file below a link opens through it.
     io::IReadFile* createAndOpenFile(u32 index) override
     {
-        if (index >= Files->getFileCount() || Files->isDirectory(index))
+        if (index >= Files->getFileCount())
             return nullptr;
         return openDiskFile(Files->getPath() + Files->getFullFileName(index));
     }

@@ -2,6 +2,7 @@
 #include "null_file_system.h"
 
 #include "utils_engine_context.h"
+#include "utils_fs_mount.h"
 
 #include <IFileSystem.h>
 #include <IrrlichtDevice.h>
@@ -24,8 +25,18 @@ irr::io::IFileSystem* CNullFileSystem::get() const
     return Device ? Device->getFileSystem() : nullptr;
 }
 
+// Folders are mounted as the game mounts them.
 bool CNullFileSystem::mount(const std::string& path, bool isFolder) const
 {
-    irr::io::E_FILE_ARCHIVE_TYPE type = isFolder ? irr::io::EFAT_FOLDER : irr::io::EFAT_UNKNOWN;
-    return get() && get()->addFileArchive(path.c_str(), true, false, type);
+    if (!get())
+        return false;
+    if (!isFolder)
+        return get()->addFileArchive(path.c_str(), true, false, irr::io::EFAT_UNKNOWN);
+    std::string refusal;
+    irr::io::IFileArchive* folder = CreateFolderArchive(get(), path.c_str(), refusal);
+    if (folder && get()->addFileArchive(folder))
+        return true;
+    if (folder)
+        folder->drop();
+    return false;
 }

@@ -8,7 +8,6 @@
 #include "utils_debug.h"
 #include "utils_engine_context.h"
 #include "utils_fs_bridge.h"
-#include "utils_fs_mount.h"
 #include "utils_serialize_storage.h"
 #include "utils_str_lng.h"
 
@@ -279,10 +278,8 @@ TEST_F(TextFileTest, FoldersAndPipesAreNoFilesToRead)
     // data met, is no file either, and looking at it must not wait for a
     // writer: a child does, and is stopped if it hangs.
     ASSERT_EQ(::mkfifo((Data + "sub/pipe.txt").c_str(), 0600), 0);
-    std::string refusal;
-    irr::io::IFileArchive* archive = CreateFolderArchive(Fs.get(), Data.c_str(), refusal);
-    ASSERT_NE(archive, nullptr);
-    ASSERT_TRUE(Fs.get()->addFileArchive(archive));
+    Fs.get()->removeFileArchive(0u);
+    mountData();
     for (const std::string& pipe : {this->Folder.file("profile.ini"), std::string("sub/pipe.txt")}) {
         SCOPED_TRACE(pipe);
         if (pipe[0] == '/')
@@ -495,15 +492,11 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
         ResetUserFolder();
         if (!c.UserFolder.empty())
             GetUserFolder();
-        if (c.Place == mounted) {
+        if (c.Place == mounted)
             EXPECT_TRUE(Fs.mount(mounted, true));
-        }
         if (!c.LinkName.empty()) {
             std::filesystem::create_directory_symlink(c.LinkTarget, Data + c.LinkName);
-            std::string refusal;
-            irr::io::IFileArchive* archive = CreateFolderArchive(Fs.get(), Data.c_str(), refusal);
-            ASSERT_NE(archive, nullptr);
-            EXPECT_TRUE(Fs.get()->addFileArchive(archive));
+            EXPECT_TRUE(Fs.mount(Data, true));
         }
         irr::core::array<irr::core::stringc> many;
         ListFolder(many, c.Folder.c_str(), "*.png", c.Prefix.c_str());
