@@ -74,15 +74,25 @@ SQInteger GetFileListing(HSQUIRRELVM vm)
 {
     StackHandler sa(vm);
     const char* name = textArg(sa, 2);
-    // The user folder holds no data names: given relative ("-ul=ud") it lies
-    // in the working folder, where reads find its files.
-    const bool inUserFolder = IsAtOrBelowFolder(name, GetUserFolder());
+    // A user folder given relative ("-ul=ud") lies in the working folder and
+    // is spelled as data names are, so its spelling tells nothing: a read of
+    // such a name takes the data's file, else the player's. The listing does
+    // the same: the data's names, then the player's. Its names are the
+    // player's own, with no data path style to warn of.
+    const bool inUserFolder = !IsAbsolutePath(name) && IsAtOrBelowFolder(name, GetUserFolder());
     CString path = inUserFolder ? CString(name) : ResolveDataPath(name);
     CString folder = GetPathPart(path, 1, 1, 0, 0);
     CString pattern = GetPathPart(path, 0, 0, 1, 1);
-    CString prefix = inUserFolder || IsAbsolutePath(path) ? CString() : dataListingPrefix(folder);
     irr::core::array<irr::core::stringc> names;
-    ListFolder(names, folder, pattern, prefix);
+    if (IsAbsolutePath(path)) {
+        ListFolder(names, folder, pattern, CString());
+    } else {
+        CString dataFolder = folder;
+        CString prefix = dataListingPrefix(dataFolder);
+        ListFolder(names, dataFolder, pattern, prefix);
+    }
+    if (inUserFolder)
+        ListFolder(names, folder, pattern, CString());
     SquirrelObject list = SquirrelVM::CreateArray(0);
     for (irr::u32 i = 0; i < names.size(); ++i)
         SqArrayAppend(list, names[i].c_str());

@@ -311,6 +311,35 @@ bool namedAnywhere(const char* path, const CString& relative)
     return false;
 }
 
+// The folder's real path ending in "/", links and "." or ".." resolved;
+// empty when it is not there.
+std::string realFolderPath(const std::string& folder)
+{
+    std::error_code error;
+    std::string real = std::filesystem::canonical(folder.empty() ? std::string("/") : folder, error).string();
+    if (error || real.empty())
+        return std::string();
+    if (real.back() != '/')
+        real += '/';
+    return real;
+}
+
+// Whether a "/" separated name holds an empty, "." or ".." step, which
+// no data name has.
+bool hasOddStep(const std::string& name)
+{
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos)
+            end = name.size();
+        const std::string step = name.substr(start, end - start);
+        if (step.empty() || step == "." || step == "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Why reading the file fails (an errno value); 0 when it opens as a plain
 // file and its first byte reads. Never blocks on a pipe.
 int openError(const char* native)
@@ -571,6 +600,9 @@ CString NoteDataFileWritten(const char* path)
 {
     if (!path || !*path)
         return CString();
+    const std::vector<CString> mounts = mountedFolders(GetEngineContext().getFileSystem());
+    if (mounts.empty())
+        return CString();
     CString native = ToNativePath(path);
     if (native.GetAt(0) != '/') {
         // Relative to the working folder, as the writer took it.
@@ -579,14 +611,26 @@ CString NoteDataFileWritten(const char* path)
             return CString();
         native = CString(folder) + "/" + native;
     }
-    const size_t length = size_t(native.GetLength());
-    for (CString folder : mountedFolders(GetEngineContext().getFileSystem())) {
-        folder = ToNativePath(folder);
-        if (folder.IsEmpty() || folder.GetAt(folder.GetLength() - 1) != '/')
-            folder += '/';
-        const size_t prefix = size_t(folder.GetLength());
-        if (length > prefix && std::strncmp(native, folder, prefix) == 0) {
-            CString name = (const char*)native + prefix;
+    // A mount holds its folder's real path, while the writer may have come
+    // through a link (data/ itself may be one): each folder above the file is
+    // compared by where it really is, the topmost first, so that a link
+    // inside the data keeps its data name.
+    const std::string written = (const char*)native;
+    std::vector<std::pair<std::string, std::string>> above;   // real folder, the name below it
+    for (size_t slash = written.find('/', 1); slash != std::string::npos; slash = written.find('/', slash + 1)) {
+        const std::string rest = written.substr(slash + 1);
+        if (hasOddStep(rest))
+            continue;
+        std::string real = realFolderPath(written.substr(0, slash));
+        if (!real.empty())
+            above.emplace_back(std::move(real), rest);
+    }
+    for (const CString& folder : mounts) {
+        const std::string real = realFolderPath(ToNativePath(folder).operator const char*());
+        for (const auto& [reached, rest] : above) {
+            if (real.empty() || reached != real)
+                continue;
+            CString name = rest.c_str();
             writtenDataNames().insert(foldedName(name));
             return name;
         }

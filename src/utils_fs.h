@@ -118,7 +118,8 @@ bool FileExists(const char* path);
 CString FindInMountedFolders(const char* name);
 
 // Records a file the engine has written: when it lies in a mounted folder,
-// FindInMountedFolders finds it under its data name from now on. Returns that
+// also when reached through a link to it, FindInMountedFolders finds it
+// under its data name from now on. Returns that
 // data name ("/" separators), or empty when it lies in no mounted folder.
 CString NoteDataFileWritten(const char* path);
 

@@ -213,6 +213,8 @@ TEST_F(ProfileNatives, FileListingAndPathParts)
     writeData("scripts/sub/b.nut", "//");
     writeData("scripts/c.txt", "");
     Folder.write("abs/one.txt", "1");
+    std::filesystem::create_directories(dataPath("ud"));   // named as the user folder is below
+    writeData("ud/inside.txt", "in");
     ASSERT_TRUE(Engine.Device->getFileSystem()->addFileArchive(dataPath("").c_str(), true, false, irr::io::EFAT_FOLDER));
     std::string listed = text("local s = \"\"; foreach (n in core_GetFileListing(\"scripts\\\\*.nut\")) s += n + \";\";"
                               "return s;");
@@ -220,17 +222,33 @@ TEST_F(ProfileNatives, FileListingAndPathParts)
     EXPECT_NE(listed.find("b.nut;"), std::string::npos) << listed;
     EXPECT_EQ(listed.find("c.txt"), std::string::npos) << listed;
     // A folder named by a way through ".." is listed whole, also one reached
-    // above the data's top.
+    // above the data's top. A user folder given relative is spelled as data
+    // folders are: a data folder of that name, or one reached through it, is
+    // listed all the same, and so are the player's files in it.
+    std::filesystem::create_directories(app + "ud");
+    Folder.write("app/ud/pr_YWFh.ini", "player");
     const struct {
+        const char* FolderSwitch;
         const char* Pattern;
         const char* Listed;
     } ways[] = {
-        {"scripts\\\\..\\\\scripts\\\\*.nut", "2"},
-        {"..\\\\data\\\\scripts\\\\*.nut", "2"},
-        {"..\\\\..\\\\abs\\\\*.txt", "1"},   // outside the data: by its full path
+        {"", "scripts\\\\..\\\\scripts\\\\*.nut", "2"},
+        {"", "..\\\\data\\\\scripts\\\\*.nut", "2"},
+        {"", "..\\\\..\\\\abs\\\\*.txt", "1"},   // outside the data: by its full path
+        {"-ul=ud", "ud\\\\*.txt", "1"},
+        {"-ul=ud", "ud\\\\pr_*.ini", "1"},
+        {"-ul=ud", "ud\\\\*.*", "2"},
+        {"-ul=..", "..\\\\data\\\\scripts\\\\*.nut", "2"},
     };
-    for (const auto& way : ways)
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.FolderSwitch);
+        const char* args[] = {"game", way.FolderSwitch};
+        SetCommandLineArgs(*way.FolderSwitch ? 2 : 1, args);
+        ResetUserFolder();
         EXPECT_EQ(text((std::string("return listed(\"") + way.Pattern + "\");").c_str()), way.Listed) << way.Pattern;
+    }
+    SetCommandLineArgs(1, plain);
+    ResetUserFolder();
     std::string absolute = "return core_GetFileListing(\"" + Folder.path() + "abs/*.txt\").len();";
     EXPECT_EQ(run(absolute.c_str()).ToInteger(), 1);
     EXPECT_EQ(text("return core_GetPathPart(\"dir\\\\name.ext\", false, true, true, false);"), "dir\\name");

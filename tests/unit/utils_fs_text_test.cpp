@@ -340,23 +340,49 @@ TEST_F(TextFileTest, UnreadableDataFilesLogTheSystemsReason)
 
 // A mounted folder's list is made when it is mounted; a file written into it
 // later is found and read under its data name all the same, and replacing a
-// file drops what was cached under that name.
+// file drops what was cached under that name, also when the data folder is
+// a link to a folder elsewhere.
 TEST_F(TextFileTest, FilesWrittenIntoAMountedFolderAreSeen)
 {
-    write("sub/old.spr", "-Name:old");
-    mountData();
-    ASSERT_EQ(readText("Sub\\Old.spr"), "-Name:old");
-    ASSERT_FALSE(FileExists("sub\\rt.spr"));
+    // Each layout writes its own names: what one wrote stays known to the next.
+    const struct {
+        std::string App;
+        const char* LinkedTo;   // the data folder is a link to this folder, else a folder
+        std::string Sub;        // as scripts spell it; in lower case on disk
+    } layouts[] = {
+        {"app/", nullptr, "Sub"},
+        {"linked/", "elsewhere", "Deep"},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.App);
+        const std::string app = Folder.path() + layout.App;
+        const std::string data = app + "data/";
+        std::string sub = layout.Sub;
+        std::transform(sub.begin(), sub.end(), sub.begin(), [](char c) { return char(std::tolower((unsigned char)c)); });
+        if (layout.LinkedTo) {
+            std::filesystem::create_directories(Folder.path() + layout.LinkedTo);
+            std::filesystem::create_directories(app);
+            std::filesystem::create_directory_symlink(std::string("../") + layout.LinkedTo, app + "data");
+        }
+        std::filesystem::create_directories(data + sub);
+        SetAppFolder(app.c_str());
+        Folder.write(layout.App + "data/" + sub + "/old.spr", "-Name:old");
+        ASSERT_TRUE(Fs.mount(data, true));
+        const std::string spelled = layout.Sub + "\\";
+        ASSERT_EQ(readText((spelled + "Old.spr").c_str()), "-Name:old");
+        ASSERT_FALSE(FileExists((sub + "\\rt.spr").c_str()));
 
-    ASSERT_TRUE(WriteStringToFile((Data + "sub/rt.spr").c_str(), "-Name:new\r\n"));
-    ASSERT_TRUE(WriteStringToFile((Data + "sub/old.spr").c_str(), "-Name:changed"));
-    std::filesystem::current_path(App);   // the game's working folder
-    ASSERT_TRUE(WriteStringToFile("data\\Sub\\rel.spr", "-Name:relative"));
-    EXPECT_TRUE(FileExists("sub\\rt.spr"));
-    EXPECT_EQ(str(GetExistingDataPath("sub\\rt.spr")), "sub\\rt.spr");
-    EXPECT_EQ(readText("sub\\rt.spr"), "-Name:new\n");
-    EXPECT_EQ(readText("Sub\\Old.spr"), "-Name:changed");
-    EXPECT_EQ(readText("sub\\rel.spr"), "-Name:relative");
+        ASSERT_TRUE(WriteStringToFile((data + sub + "/rt.spr").c_str(), "-Name:new\r\n"));
+        ASSERT_TRUE(WriteStringToFile((data + sub + "/old.spr").c_str(), "-Name:changed"));
+        std::filesystem::current_path(app);   // the game's working folder
+        ASSERT_TRUE(WriteStringToFile(("data\\" + spelled + "rel.spr").c_str(), "-Name:relative"));
+        EXPECT_TRUE(FileExists((sub + "\\rt.spr").c_str()));
+        EXPECT_EQ(str(GetExistingDataPath((sub + "\\rt.spr").c_str())), sub + "\\rt.spr");
+        EXPECT_EQ(readText((sub + "\\rt.spr").c_str()), "-Name:new\n");
+        EXPECT_EQ(readText((spelled + "Old.spr").c_str()), "-Name:changed");
+        EXPECT_EQ(readText((sub + "\\rel.spr").c_str()), "-Name:relative");
+        Fs.get()->removeFileArchive(Fs.get()->getFileArchiveCount() - 1);
+    }
     EXPECT_TRUE(missingFileBoxes().empty());
 }
 
