@@ -374,10 +374,82 @@ private:
 
 // --- Ogg Vorbis ---
 
+// Frames of one layout made into another, for the links of a chained file
+// that differ from its first: the channels mixed (one copied to every
+// channel, else all averaged into each), then the rate changed by linear
+// interpolation. Output frame k lies at input frame k x inRate / outRate,
+// counted exactly from the start of the link; the link's last frame is held
+// for the output frames that lie past it.
+class CLayoutConverter {
+public:
+    void start(int inRate, int inChannels, int outRate, int outChannels)
+    {
+        this->inRate = uint64_t(inRate);
+        this->inChannels = inChannels;
+        this->outRate = uint64_t(outRate);
+        this->outChannels = outChannels;
+        held.clear();
+        dropped = next = 0;
+        isActive = true;
+    }
+    void stop() { isActive = false; }
+    bool isConverting() const { return isActive; }
+    bool isFrom(int rate, int channels) const { return uint64_t(rate) == inRate && channels == inChannels; }
+
+    void put(const int16_t* in, long frames)
+    {
+        const size_t at = held.size();
+        held.resize(at + size_t(frames) * size_t(outChannels));
+        float* out = held.data() + at;
+        for (long i = 0; i < frames; ++i, in += inChannels, out += outChannels) {
+            if (inChannels == outChannels) {
+                std::copy(in, in + inChannels, out);
+                continue;
+            }
+            float sum = 0;
+            for (int c = 0; c < inChannels; ++c) sum += in[c];
+            std::fill(out, out + outChannels, inChannels == 1 ? sum : sum / float(inChannels));
+        }
+        AddSoundWork(uint64_t(frames) * uint64_t(inChannels));
+    }
+
+    // Up to frames frames; with isLinkEnd, also those that lie past the last
+    // frame put. 0 when it needs more, or at the link's end has no more.
+    long take(int16_t* out, long frames, bool isLinkEnd)
+    {
+        const size_t heldFrames = held.size() / size_t(outChannels);
+        long made = 0;
+        for (; made < frames; ++made, ++next) {
+            const uint64_t at = next * inRate;
+            const size_t i = size_t(at / outRate - dropped);
+            if (i + 1 >= heldFrames && !(isLinkEnd && i < heldFrames)) break;
+            const float t = float(at % outRate) / float(outRate);
+            const float* a = held.data() + i * size_t(outChannels);
+            const float* b = i + 1 < heldFrames ? a + outChannels : a;
+            for (int c = 0; c < outChannels; ++c)
+                *out++ = int16_t(std::clamp(std::lround(a[c] + (b[c] - a[c]) * t), -32768L, 32767L));
+        }
+        // The frames before the next output frame's are done with.
+        const size_t done = std::min(size_t(next * inRate / outRate - dropped), heldFrames);
+        held.erase(held.begin(), held.begin() + std::ptrdiff_t(done * size_t(outChannels)));
+        dropped += done;
+        return made;
+    }
+
+private:
+    uint64_t inRate = 1, outRate = 1;
+    int inChannels = 1, outChannels = 1;
+    std::vector<float> held;   // frames in the output's channels, from input frame dropped on
+    uint64_t dropped = 0;      // input frames of the link let go
+    uint64_t next = 0;         // the link's next output frame
+    bool isActive = false;
+};
+
 // Read as a stream that cannot seek, as Opus is: opened seekable, the
 // library searches back from the end for the last page, reading on to the
 // end at every step, so bytes after the last page cost it the square of
-// their number. Rewinding opens it afresh.
+// their number. Rewinding opens it afresh. A link of another rate or channel
+// count than the first is converted to the first one's.
 class CVorbisDecoder : public CSoundDecoder {
 public:
     ~CVorbisDecoder() override
@@ -399,21 +471,69 @@ public:
 
     long read(int16_t* out, long frames) override
     {
-        for (int holes = 0; holes < 64; ++holes) {
-            const long got = ov_read(&file, reinterpret_cast<char*>(out), int(std::min(frames, 65536L)) * channels * 2,
-                                     0, 2, 1, nullptr);
-            if (got == OV_HOLE) continue;
-            if (got < 0) return -1;
-            const vorbis_info* info = ov_info(&file, -1);   // the link being read
-            if (!info || info->rate != rate || info->channels != channels) return 0;   // a link of another layout
-            return got / (channels * 2);
+        for (int holes = 0; holes < 64;) {
+            if (converter.isConverting()) {
+                // The link goes on while frames of its layout come; a link of
+                // another layout, or the end, ends it.
+                const bool hasFrames = lastAt < lastFrames;
+                const bool isLinkOn = hasFrames ? converter.isFrom(lastRate, lastChannels) : !isAtEnd;
+                if (isLinkOn && hasFrames) {
+                    converter.put(last.data() + lastAt * size_t(lastChannels), long(lastFrames - lastAt));
+                    convertedValues += (lastFrames - lastAt) * size_t(lastChannels);
+                    lastAt = lastFrames;
+                }
+                const long made = converter.take(out, frames, !isLinkOn);
+                if (made > 0) return made;
+                if (!isLinkOn) converter.stop();
+            }
+            if (!converter.isConverting() && lastAt < lastFrames) {
+                if (lastRate != rate || lastChannels != channels) {
+                    converter.start(lastRate, lastChannels, rate, channels);
+                    continue;
+                }
+                const size_t n = std::min(size_t(frames), lastFrames - lastAt);
+                std::memcpy(out, last.data() + lastAt * size_t(channels), n * size_t(channels) * 2);
+                lastAt += n;
+                return long(n);
+            }
+            if (isAtEnd) return 0;
+            const long got = readLink();
+            if (got == OV_HOLE) ++holes;
+            else if (got < 0) return -1;
         }
         return -1;
     }
 
-    bool rewind() override { return reopen(); }
+    bool rewind() override
+    {
+        lastAt = lastFrames = 0;
+        isAtEnd = false;
+        converter.stop();
+        return reopen();
+    }
 
 private:
+    static constexpr size_t LinkPiece = 4096;   // frames
+
+    // The next frames as the library makes them, in their link's layout;
+    // 0 at the end, or the library's error.
+    long readLink()
+    {
+        last.resize(LinkPiece * MaxSoundChannels);
+        const long got = ov_read(&file, reinterpret_cast<char*>(last.data()), int(last.size() * 2), 0, 2, 1, nullptr);
+        if (got <= 0) {
+            isAtEnd = got == 0;
+            return got;
+        }
+        const vorbis_info* info = ov_info(&file, -1);   // the link being read
+        if (!info || !isSaneLayout(info->rate, info->channels)) return OV_EBADHEADER;
+        lastRate = int(info->rate);
+        lastChannels = info->channels;
+        lastFrames = size_t(got) / size_t(lastChannels * 2);
+        lastAt = 0;
+        return got;
+    }
+
     static size_t readBytes(void* out, size_t size, size_t count, void* self)
     {
         return size == 0 ? 0 : static_cast<MemoryReader*>(self)->read(out, size * count) / size;
@@ -431,6 +551,11 @@ private:
     OggVorbis_File file{};
     bool isOpen = false;
     MemoryReader source;
+    std::vector<int16_t> last;   // the frames read last, lastAt on not yet handed over
+    size_t lastFrames = 0, lastAt = 0;
+    int lastRate = 0, lastChannels = 0;
+    bool isAtEnd = false;
+    CLayoutConverter converter;
 };
 
 // --- Ogg Opus: always 48 kHz stereo out of the library ---
@@ -601,15 +726,17 @@ bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int1
     values.clear();
     if (decoder.knownFrames && decoder.knownFrames <= maxValues / width)
         values.reserve((decoder.knownFrames + size_t(Piece)) * width);   // no array grown by doubling
+    const size_t convertedBefore = decoder.convertedValues;
+    auto isTooLong = [&] { return values.size() + (decoder.convertedValues - convertedBefore) > maxValues; };
     for (;;) {
-        if (values.size() > maxValues) return false;
+        if (isTooLong()) return false;
         const size_t at = values.size();
         values.resize(at + size_t(Piece) * width);
         const long got = decoder.read(values.data() + at, Piece);
         if (got < 0) return false;
         values.resize(at + size_t(got) * width);
         AddSoundWork(uint64_t(got) * width);
-        if (got == 0) return values.size() <= maxValues;
+        if (got == 0) return !isTooLong();
     }
 }
 

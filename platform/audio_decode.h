@@ -12,7 +12,8 @@ using SoundBytes = std::shared_ptr<const std::vector<uint8_t>>;
 
 // A sound decoded piece by piece into interleaved 16-bit values at its own
 // rate. Its rate and channel count stay what they were at the opening: a
-// later part of another layout ends the sound there.
+// later Ogg Vorbis link of another layout is converted to it; a later MP3
+// part of another layout ends the sound there.
 class CSoundDecoder {
 public:
     virtual ~CSoundDecoder() = default;
@@ -24,6 +25,9 @@ public:
     int rate = 0;
     int channels = 0;
     size_t knownFrames = 0;   // the frames it holds when its headers tell them for sure; else 0
+    // Values decoded in parts of another layout, counted before they were
+    // converted: decoding them cost that many, whatever they became.
+    size_t convertedValues = 0;
 };
 
 // Rates and channel counts a real sound has.
@@ -35,8 +39,9 @@ constexpr int MaxSoundChannels = 8;
 // the bytes are none of them or their headers are refused.
 std::unique_ptr<CSoundDecoder> OpenSoundDecoder(const SoundBytes& bytes);
 
-// The whole sound as interleaved 16-bit values, at most maxValues of them:
-// false when it is damaged or longer.
+// The whole sound as interleaved 16-bit values, at most maxValues of them
+// with the values converted parts were decoded as: false when it is damaged
+// or longer.
 bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int16_t>& values);
 
 // Whether an Ogg file's pages cost the Ogg library work bounded by its size

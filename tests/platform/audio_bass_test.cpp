@@ -48,30 +48,31 @@ std::vector<uint8_t> makeToneWav(uint32_t frames, uint32_t rate = Freq)
     return wav;
 }
 
-// Ogg Vorbis of a 440 Hz tone, stereo at 44.1 kHz.
-std::vector<uint8_t> encodeToneOgg(double seconds)
+// Ogg Vorbis of a 440 Hz tone, by default stereo at 44.1 kHz; its mean
+// level is 8192 x 2 / pi.
+constexpr double ToneOggLevel = 8192 * 2 / M_PI;
+std::vector<uint8_t> encodeToneOgg(double seconds, int rate = 44100, int channels = 2, int serial = 1)
 {
-    constexpr int Rate = 44100;
-    std::vector<int16_t> samples(size_t(seconds * Rate) * 2);
+    std::vector<int16_t> samples(size_t(seconds * rate) * size_t(channels));
     for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = int16_t(8192 * std::sin(2 * M_PI * 440 * double(i / 2) / Rate));
-    return EncodeVorbis(samples, 2, Rate, 0.0f, 1, nullptr);
+        samples[i] = int16_t(8192 * std::sin(2 * M_PI * 440 * double(i / size_t(channels)) / rate));
+    return EncodeVorbis(samples, channels, rate, 0.0f, serial, nullptr);
 }
 
-// An Ogg Vorbis stream of these headers and packets of silence.
-std::vector<uint8_t> silentOgg(const std::vector<std::vector<uint8_t>>& headers)
+// An Ogg Vorbis stream of these headers and packets of silence, 128 frames each.
+std::vector<uint8_t> silentOgg(const std::vector<std::vector<uint8_t>>& headers, int64_t packets = 16, int serial = 1)
 {
     ogg_stream_state stream;
-    ogg_stream_init(&stream, 1);
+    ogg_stream_init(&stream, serial);
     std::vector<uint8_t> ogg;
     ogg_page page;
     uint8_t silence = 0;   // an audio packet of the first mode whose floor is unused
-    for (int64_t i = 0; i < 3 + 16; ++i) {
+    for (int64_t i = 0; i < 3 + packets; ++i) {
         ogg_packet packet{};
         packet.packet = i < 3 ? const_cast<uint8_t*>(headers[size_t(i)].data()) : &silence;
         packet.bytes = i < 3 ? long(headers[size_t(i)].size()) : 1;
         packet.b_o_s = i == 0;
-        packet.e_o_s = i == 3 + 15;
+        packet.e_o_s = i == 3 + packets - 1;
         packet.granulepos = i < 3 ? 0 : 128 * (i - 3);
         packet.packetno = i;
         ogg_stream_packetin(&stream, &packet);
@@ -104,6 +105,14 @@ std::vector<uint8_t> chainOgg(const std::vector<uint8_t>& link, uint32_t links)
         }
     }
     return ogg;
+}
+
+// Files one after the other: Ogg streams of other serial numbers make a chain.
+std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const std::vector<uint8_t>& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
 std::vector<uint8_t> readBytes(const std::string& path)
@@ -419,6 +428,13 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         books.insert(books.begin(), SBook{2, 1, 0});
         return silentOgg(makeHeaders(makeSetup(books, 0, 1)));
     };
+    // The headers of silentOgg's links at another rate and channel count.
+    auto relayout = [](uint32_t rate, uint8_t channels) {
+        std::vector<std::vector<uint8_t>> headers = makeHeaders(makeSetup({{2, 1, 0}}, 0, 1));
+        headers[0][11] = channels;
+        for (int i = 0; i < 4; ++i) headers[0][size_t(12 + i)] = uint8_t(rate >> (8 * i));
+        return headers;
+    };
     struct Damaged { std::string file; int sampleError; int streamError; };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
@@ -438,6 +454,11 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {kept("v_long_blocks_50000_packets_granule_128.ogg"), BASS_ERROR_FORMAT, BASS_OK},
         {kept("p_opus_silence_30KB.ogg"), BASS_ERROR_FORMAT, BASS_OK},
         {kept("p_opus_silence_100KB.ogg"), BASS_ERROR_FORMAT, BASS_OK},
+        // Seconds at 1 kHz mono, then a link of 20 million values of silence
+        // at 384 kHz in 8 channels that become a few thousand once converted:
+        // a sample counts what the link decodes to.
+        {fixture("converted_silence.ogg", concat({silentOgg(relayout(1000, 1), 40), silentOgg(relayout(384000, 8), 20000, 2)})),
+         BASS_ERROR_FORMAT, BASS_OK},
         // Opus whose times are damaged after its comments: the stream plays
         // until the damage.
         {kept("opus-comments-then-a-bad-timestamp-leaked"), BASS_ERROR_FORMAT, BASS_OK},
@@ -549,6 +570,72 @@ TEST_F(AudioBass, LongPcmEffectHoldsTheFileItsValuesAndItsConversionOnly)
         EXPECT_LT(peak, wav.size() + Frames * 2 + converted + (1 << 20)) << path;
         EXPECT_GE(peak, Frames * 2) << path << ": the meter sees the values decoded";
         BASS_SampleFree(sample);
+    }
+}
+
+// Sounds of several parts play every part, as an effect and as music: the
+// values are those of the whole sound at the layout it opened with, the
+// same whether decoded whole or piece by piece as the music is, also after
+// the music restarts from its middle.
+TEST_F(AudioBass, SoundsDecodeToTheirWholeLength)
+{
+    initWith("dummy");
+    // A 13-byte chunk before the data, then its pad byte.
+    std::vector<uint8_t> listWav = makeToneWav(3000);
+    const uint8_t list[] = {'L', 'I', 'S', 'T', 13, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 1, 0, 0, 0, 'x', 0};
+    listWav.insert(listWav.begin() + 36, std::begin(list), std::end(list));
+    listWav[4] = uint8_t(listWav.size() - 8);
+    listWav[5] = uint8_t((listWav.size() - 8) >> 8);
+
+    struct Row { const char* what; std::vector<uint8_t> bytes; size_t frames; int channels; double level; };
+    const Row rows[] = {
+        {"Ogg links of one layout", chainOgg(encodeToneOgg(3), 3), 9 * 44100, 2, ToneOggLevel},
+        {"Ogg links of other rates and channel counts",
+         concat({encodeToneOgg(3, 44100, 2, 1), encodeToneOgg(3, 22050, 1, 2), encodeToneOgg(3, 48000, 2, 3)}),
+         9 * 44100, 2, ToneOggLevel},
+        {"Ogg mono link, then a stereo one", concat({encodeToneOgg(1, 22050, 1, 1), encodeToneOgg(1, 44100, 2, 2)}),
+         2 * 22050, 1, ToneOggLevel},
+        {"WAV with a chunk of odd length", listWav, 3000, 1, ToneAmplitude},
+    };
+    for (const Row& row : rows) {
+        HSAMPLE sample = BASS_SampleLoad(1, row.bytes.data(), 0, uint32_t(row.bytes.size()), 1, 0);
+        EXPECT_NE(sample, 0u) << row.what << ": " << BASS_ErrorGetCode();
+        HSTREAM stream = BASS_StreamCreateFile(1, row.bytes.data(), 0, row.bytes.size(), 0);
+        EXPECT_NE(stream, 0u) << row.what << ": " << BASS_ErrorGetCode();
+        BASS_SampleFree(sample);
+        BASS_ChannelStop(stream);
+
+        auto bytes = std::make_shared<const std::vector<uint8_t>>(row.bytes);
+        std::vector<int16_t> effect;
+        std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        ASSERT_NE(decoder, nullptr) << row.what;
+        EXPECT_TRUE(DecodeWholeSound(*decoder, size_t(6) << 20, effect)) << row.what;
+        EXPECT_EQ(effect.size(), row.frames * size_t(row.channels)) << row.what;
+        // Every quarter second at the level of the tone: no part silent or out of shape.
+        const size_t window = size_t(decoder->rate / 4) * size_t(row.channels);
+        for (size_t at = 0; at + window <= effect.size(); at += window) {
+            double sum = 0;
+            for (size_t i = at; i < at + window; ++i) sum += std::abs(effect[i]);
+            EXPECT_NEAR(sum / double(window), row.level, row.level * 0.05) << row.what << " at value " << at;
+        }
+
+        // As the music reads it: opened, stopped in its middle, restarted,
+        // and looped.
+        std::unique_ptr<CSoundDecoder> music = OpenSoundDecoder(bytes);
+        ASSERT_NE(music, nullptr) << row.what;
+        std::vector<int16_t> piece(2048 * size_t(row.channels));
+        for (size_t frames = 0; frames < row.frames / 2;) {
+            const long got = music->read(piece.data(), 2048);
+            ASSERT_GT(got, 0) << row.what;
+            frames += size_t(got);
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            ASSERT_TRUE(music->rewind()) << row.what;
+            std::vector<int16_t> values;
+            for (long got; (got = music->read(piece.data(), 2048)) > 0;)
+                values.insert(values.end(), piece.begin(), piece.begin() + got * row.channels);
+            EXPECT_TRUE(values == effect) << row.what << ", pass " << pass << ": " << values.size() << " values";
+        }
     }
 }
 
