@@ -191,6 +191,7 @@ public:
     float PreloadProgress = 0.0f;
     CString MountedArchives;                    // base names of every mount, run together
     std::vector<std::string> MountedPaths;      // canonical paths of every mount
+    CString MountRefusals;                      // the log line of each archive refused, one a line
     irr::s32 BackgroundId = 0;                  // looked up: a script may have deleted it
     irr::core::list<CDialogInfo*> Dialogs;      // grabbed, open dialogs
 
@@ -219,6 +220,9 @@ private:
     irr::scene::ISceneNode* createPauseOverlay();
     void drawCursor();
     void reportOrphanedNodes();
+    // Logs the line and keeps it: the data then missing makes a fatal error
+    // before the first frame, whose box must say why.
+    void noteRefusedArchive(const CString& line);
     void loadFonts();
     void loadCursors();
     void runStartupCode();

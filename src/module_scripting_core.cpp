@@ -7,7 +7,6 @@
 #include "module_mousekeyb.h"
 #include "node_factory_macros.h"
 #include "utils_fs.h"
-#include "utils_str_keyvalue.h"
 #include "utils_system_common.h"
 #include "utils_system_windows.h"
 
@@ -112,8 +111,7 @@ SQInteger Dofile(HSQUIRRELVM vm)
     StackHandler sa(vm);
     CString path = ResolveDataPath(sa.GetString(2) ? sa.GetString(2) : "");
     CString text;
-    ReadFileToString(path, text);   // a missing file runs as an empty script
-    DropUtf8Mark(text);
+    ReadScriptFile(path, text);   // a missing or refused file runs as an empty script
     expandSpriteMacros(text, nullptr, nullptr);
     getEngine()->getScripts()->compileCode(text, true, false, nullptr);
     return 0;

@@ -562,7 +562,7 @@ bool CEngineBase::mountArchive(const CString& path)
     irr::io::IFileArchive* folder =
         type == irr::io::EFAT_FOLDER ? CreateFolderArchive(FileSystem, full.c_str(), damage) : nullptr;
     if (!damage.empty()) {
-        DebugLog(Format("Archive '%s' not mounted: %s", full.c_str(), damage.c_str()));
+        noteRefusedArchive(Format("Archive '%s' not mounted: %s", full.c_str(), damage.c_str()));
         return false;
     }
     MountedPaths.push_back(canonical);
@@ -573,11 +573,19 @@ bool CEngineBase::mountArchive(const CString& path)
         return true;   // Irrlicht 1.8 keeps the reference of an archive it takes
     if (folder)
         folder->drop();
-    DebugLog(Format("Archive '%s' not mounted: the file system could not open it as a %s", full.c_str(),
-                    type == irr::io::EFAT_PAK   ? "PAK archive"
-                    : type == irr::io::EFAT_ZIP ? "zip archive"
-                                                : "folder"));
+    noteRefusedArchive(Format("Archive '%s' not mounted: the file system could not open it as a %s", full.c_str(),
+                              type == irr::io::EFAT_PAK   ? "PAK archive"
+                              : type == irr::io::EFAT_ZIP ? "zip archive"
+                                                          : "folder"));
     return false;
+}
+
+void CEngineBase::noteRefusedArchive(const CString& line)
+{
+    DebugLog(line);
+    if (!MountRefusals.IsEmpty())
+        MountRefusals += "\n";
+    MountRefusals += line;
 }
 
 void CEngineBase::releaseDevice()

@@ -15,7 +15,6 @@
 #include "thread.h"
 #include "x_clipboard.h"
 #include "utils_debug.h"
-#include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
 #include "utils_system_common.h"
 
@@ -27,6 +26,7 @@
 #include <IrrlichtDevice.h>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -64,6 +64,11 @@ void CEngineBase::beginRun()
 {
     platform::ForgetMainThread();
     platform::RecordMainThread();
+    // Without an archive the fonts, the cursors or the first dialog cannot
+    // load; the box that ends the game then says which archive and why.
+    std::optional<CFatalErrorNote> refused;
+    if (!MountRefusals.IsEmpty())
+        refused.emplace(MountRefusals);
     Renderer.getMaterials().init(Driver);
     InstallTextNodeMakers();
     loadFonts();
@@ -161,8 +166,8 @@ void CEngineBase::runStartupCode()
     if (!manifest.isLoaded())
         return;
     CString code;
-    ReadFileToString(ResolveDataPath(manifest.InitialScriptFile), code);   // missing: empty
-    DropUtf8Mark(code);
+    // Whole: its include markers are expanded only when the loader preloads it.
+    ReadScriptFile(ResolveDataPath(manifest.InitialScriptFile), code);   // missing or refused: empty
     if (!manifest.InitialScriptCode.IsEmpty())
         code = manifest.InitialScriptCode + "\r\n" + code;
     // The same file is preloaded later through the loader: its markers mean the same here.

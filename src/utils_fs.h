@@ -215,6 +215,13 @@ bool ClearTextFileCache();
 // text unchanged, when it cannot be read.
 bool ReadTextFile(const char* name, CString& text);
 
+// A script file read whole, for the code that compiles it without the
+// loader's directives (the start-up code, core_Dofile): as ReadFileToString,
+// with an editor's UTF-8 mark dropped. A UTF-16 text is refused as the loader
+// refuses it, with the same line in the log. False, with the text unchanged,
+// when the file is missing, cannot be read or is refused.
+bool ReadScriptFile(const char* path, CString& text);
+
 // --- file kinds and listings ---
 
 // -1 other, 1 ".wav", 3 ".txt", 4 ".spr", 5 ".nut", 6 ".dlg", 7 ".cfg",

@@ -158,6 +158,20 @@ void cleanText(CString& raw, const CString& path, SIncludeChain& chain)
     chain.Files.pop_back();
 }
 
+// What every reader of scripts and description texts does with the bytes it
+// read. A UTF-16 text is refused by name: cut at its first NUL it would reach
+// the caller as a byte or two, and a script as "expression expected".
+bool acceptReadText(CString& raw, const CString& path, bool dropUtf8Mark)
+{
+    if (StartsWithUtf16Mark(raw, size_t(raw.GetLength()))) {
+        DebugLog(Format("Cannot read '%s': it is UTF-16 text, which the engine does not read", (const char*)path));
+        return false;
+    }
+    if (dropUtf8Mark)
+        DropUtf8Mark(raw);
+    return true;
+}
+
 // On failure the caller's text stays as it was.
 bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
 {
@@ -181,15 +195,10 @@ bool readTextFile(const char* name, CString& text, SIncludeChain& chain)
             LogReadFailure(path);   // the other reasons were logged by the read
         return false;
     }
-    // Cut at its first NUL, such a text would reach the caller as a byte or two.
-    if (StartsWithUtf16Mark(raw, size_t(raw.GetLength()))) {
-        DebugLog(Format("Cannot read '%s': it is UTF-16 text, which the engine does not read", (const char*)path));
-        return false;
-    }
     // An editor's byte-order mark before a script, or before any included
     // text, would stop the compiler at its first character.
-    if (!chain.Files.empty() || GetFileType(path) == FileTypeScript)
-        DropUtf8Mark(raw);
+    if (!acceptReadText(raw, path, !chain.Files.empty() || GetFileType(path) == FileTypeScript))
+        return false;
     cleanText(raw, path, chain);
     text = raw;
     return true;
@@ -582,6 +591,15 @@ bool ReadTextFile(const char* name, CString& text)
 {
     SIncludeChain chain;
     return readTextFile(name, text, chain);
+}
+
+bool ReadScriptFile(const char* path, CString& text)
+{
+    CString raw;
+    if (!ReadFileToString(path, raw) || !acceptReadText(raw, path, true))
+        return false;
+    text = raw;
+    return true;
 }
 
 // --- file kinds and listings ---

@@ -3,10 +3,13 @@
 platform/ and squirrel/ include only their own headers, and src/ never
 includes the game's. Also that docs/architecture.md names every library
 platform/CMakeLists.txt links and every stand-in file it lists, each in a row
-of its own table."""
+of its own table.
+
+    tools/check_layers.py [DOCUMENT]    DOCUMENT in place of docs/architecture.md"""
 import os, re, sys
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+document = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, 'docs', 'architecture.md')
 include = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
 def headers_under(folder):
@@ -69,16 +72,18 @@ def table_column(section, header):
 def check_architecture_document():
     """Each library is a whole word of the library column (SDL2 is not found in
     SDL2_mixer, nor a name in the prose), each stand-in a name of the file column."""
-    with open(os.path.join(root, 'docs', 'architecture.md')) as fh:
+    with open(document) as fh:
         text = fh.read()
     start = text.find('## What the platform layer uses')
     section = text[start:text.find('\n## ', start + 1)] if start >= 0 else ''
     words = {w for cell in table_column(section, 'library') for w in re.findall(r'\w+', cell.lower())}
     files = {f for cell in table_column(section, 'file') for f in re.findall(r'[\w.]+', cell)}
     libraries, stand_ins = platform_uses()
-    return ([f"docs/architecture.md: the platform layer's library table has no row for {name}"
+    inside = os.path.abspath(document).startswith(root + os.sep)
+    shown = os.path.relpath(document, root) if inside else document
+    return ([f"{shown}: the platform layer's library table has no row for {name}"
              for name in libraries if name.lower() not in words] +
-            [f"docs/architecture.md: the platform layer's stand-in table has no row for {name}"
+            [f"{shown}: the platform layer's stand-in table has no row for {name}"
              for name in stand_ins if name not in files])
 
 errors += check_architecture_document()

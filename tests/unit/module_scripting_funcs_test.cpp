@@ -296,10 +296,18 @@ TEST_F(CoreNatives, DofileRunsTheFileWithoutTheCacheAndAMissingFileAsEmpty)
 {
     Folder.write("extra.nut", "\xEF\xBB\xBF" "dofileCount <- (\"dofileCount\" in getroottable() ? dofileCount : 0) + 1;");
     SquirrelVM::GetRootTable().SetValue("extra", (Folder.path() + "extra.nut").c_str());
-    run("core_Dofile(extra); core_Dofile(extra); core_Dofile(\"missing.nut\");");
+    // A UTF-16 file is named in the log, not compiled as the byte or two before its first NUL.
+    std::string wide = "\xFF\xFE";
+    for (char c : std::string("dofileCount <- 100;"))
+        wide += std::string{c, '\0'};
+    Folder.write("wide.nut", wide);
+    SquirrelVM::GetRootTable().SetValue("wide", (Folder.path() + "wide.nut").c_str());
+    run("core_Dofile(extra); core_Dofile(extra); core_Dofile(\"missing.nut\"); core_Dofile(wide);");
     EXPECT_EQ(run("return dofileCount;").ToInteger(), 2);
     EXPECT_EQ(Engine.getScripts()->getCodeCacheSize(), 0);
-    EXPECT_TRUE(Boxes.Boxes.empty());
+    EXPECT_TRUE(Boxes.Boxes.empty()) << Boxes.Boxes[0].Text;
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text).find("Cannot read '" + Folder.path() + "wide.nut': it is UTF-16 text"),
+              std::string::npos);
 }
 
 TEST_F(CoreNatives, FileGroup)

@@ -473,6 +473,45 @@ TEST_F(EngineLoop, PauseLevelNinetyEndsTheLoop)
     EXPECT_FALSE(step());
 }
 
+// The start-up script is read whole before the first frame; a UTF-16 one is
+// named in the log, not run as the byte or two before its first NUL.
+TEST_F(EngineLoop, Utf16StartupScriptIsNamedNotRun)
+{
+    std::string wide = "\xFF\xFE";
+    for (char c : std::string("started <- 1;"))
+        wide += std::string{c, '\0'};
+    Data.write("startup.nut", wide);
+    Data.write("manifest.xml", "<Manifest><InitialScriptFile val=\"" + Data.file("startup.nut") +
+                                   "\"/><Fonts></Fonts><Cursors></Cursors><AtlasLists></AtlasLists>"
+                                   "<Materials></Materials><ParticleGroups></ParticleGroups></Manifest>");
+    ClearTextFileCache();
+    CManifest::stored().readFrom(Data.file("manifest.xml").c_str());
+    ASSERT_TRUE(CManifest::stored().isLoaded());
+    Engine.beginRun();
+    EXPECT_TRUE(Runner.Code.empty()) << Runner.Code[0];
+    EXPECT_NE(std::string(GetDebugLogBuffer()->Text)
+                  .find("Cannot read '" + Data.file("startup.nut") + "': it is UTF-16 text, which the engine does not read"),
+              std::string::npos);
+}
+
+// An archive the engine refused leaves the fonts without their files: the
+// box that then ends the game says which archive and why.
+TEST_F(EngineLoop, FontFailureNamesTheRefusedArchive)
+{
+    Program.Folder.write("broken.pak", "PAC");
+    EXPECT_FALSE(Engine.mountArchive("broken.pak"));
+    Data.write("manifest.xml", "<Manifest><Fonts><Font><InternalName val=\"main\"/><Description val=\"fonts\\main.xml\"/>"
+                               "</Font></Fonts><Cursors></Cursors><AtlasLists></AtlasLists><Materials></Materials>"
+                               "<ParticleGroups></ParticleGroups></Manifest>");
+    ClearTextFileCache();
+    CManifest::stored().readFrom(Data.file("manifest.xml").c_str());
+    ASSERT_TRUE(CManifest::stored().isLoaded());
+    platform::SetBoxesInteractive(0);
+    EXPECT_EXIT(Engine.beginRun(), testing::ExitedWithCode(1),
+                "Font are not initialized well!\nArchive '[^']*broken.pak' not mounted: ");
+    platform::SetBoxesInteractive(-1);
+}
+
 } // namespace
 
 // --- device creation and archives ---
