@@ -130,7 +130,8 @@ int usPositionCode(unsigned code)
 }
 
 // The number pad's digit keys and its decimal key: with NumLock the digits,
-// else the moves they are marked with.
+// else the moves they are marked with. The Brazilian keyboard's point key
+// beside the pad's own decimal key (a comma there) has a code of its own.
 int numberPadCode(unsigned code, bool numLock)
 {
     static const struct {
@@ -138,7 +139,7 @@ int numberPadCode(unsigned code, bool numLock)
         int digit, move;
     } pad[] = {
         {79, 0x67, 0x24}, {80, 0x68, 0x26}, {81, 0x69, 0x21}, {83, 0x64, 0x25}, {84, 0x65, 0x0C}, {85, 0x66, 0x27},
-        {87, 0x61, 0x23}, {88, 0x62, 0x28}, {89, 0x63, 0x22}, {90, 0x60, 0x2D}, {91, 0x6E, 0x2E},
+        {87, 0x61, 0x23}, {88, 0x62, 0x28}, {89, 0x63, 0x22}, {90, 0x60, 0x2D}, {91, 0x6E, 0x2E}, {129, 0xC2, 0xC2},
     };
     for (const auto& k : pad)
         if (k.code == code)
