@@ -1,10 +1,10 @@
 // Key codes are those of the evdev keyboard description (8 + the Linux scan
 // code), which the X servers of today use whatever the layout. The X
-// library's functions are found at run time (xlib.h), its types and event
-// layouts come from its header.
+// library's functions are found at run time (xlib_functions.h), its types
+// and event layouts come from its header.
 #include "x_keyboard.h"
 
-#include "xlib.h"
+#include "xlib_functions.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -14,26 +14,6 @@
 namespace platform {
 
 namespace {
-
-struct SXlib {
-    decltype(&XkbUseExtension) UseExtension = nullptr;
-    decltype(&XkbKeycodeToKeysym) XkbKeysym = nullptr;
-    KeySym (*CoreKeysym)(Display*, KeyCode, int) = nullptr;   // deprecated in the header, kept by the library
-
-    bool ok() const { return UseExtension && XkbKeysym && CoreKeysym; }
-};
-
-const SXlib& xlib()
-{
-    static const SXlib lib = [] {
-        SXlib found;
-        FindXlibFunction(found.UseExtension, "XkbUseExtension");
-        FindXlibFunction(found.XkbKeysym, "XkbKeycodeToKeysym");
-        FindXlibFunction(found.CoreKeysym, "XKeycodeToKeysym");
-        return found;
-    }();
-    return lib;
-}
 
 // The key event the device looked up since it read its last event.
 struct SCurrent {
@@ -70,7 +50,7 @@ void noteKey(const XKeyEvent& event, unsigned long typed)
     if (current.LookedUp)
         return;   // the same event again, its modifiers cleared
     current.LookedUp = true;
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     if (!x.ok() || !event.display || event.keycode > 255)
         return;
     const bool xkb = x.UseExtension(event.display, nullptr, nullptr) != 0;
