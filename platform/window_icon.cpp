@@ -1,8 +1,8 @@
 // The window icon of an X11 window. The X library's functions are found at
-// run time (xlib.h), its types come from its header.
+// run time (xlib_functions.h), its types come from its header.
 #include "window_icon.h"
 
-#include "xlib.h"
+#include "xlib_functions.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -16,25 +16,6 @@ namespace {
 
 constexpr int MaxIconSide = 1024;
 
-struct SXlib {
-    decltype(&XInternAtom) InternAtom = nullptr;
-    decltype(&XChangeProperty) ChangeProperty = nullptr;
-    decltype(&XFlush) Flush = nullptr;
-    bool ok() const { return InternAtom && ChangeProperty && Flush; }
-};
-
-const SXlib& xlib()
-{
-    static const SXlib lib = [] {
-        SXlib found;
-        FindXlibFunction(found.InternAtom, "XInternAtom");
-        FindXlibFunction(found.ChangeProperty, "XChangeProperty");
-        FindXlibFunction(found.Flush, "XFlush");
-        return found;
-    }();
-    return lib;
-}
-
 }   // namespace
 
 bool SetWindowIconX11(void* connection, unsigned long window, int width, int height, const uint32_t* argb)
@@ -42,7 +23,7 @@ bool SetWindowIconX11(void* connection, unsigned long window, int width, int hei
     Display* display = static_cast<Display*>(connection);
     if (!display || !window || !argb || width <= 0 || height <= 0 || width > MaxIconSide || height > MaxIconSide)
         return false;
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     if (!x.ok())
         return false;
     // Format 32 properties travel as C longs, whatever their width.

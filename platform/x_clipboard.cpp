@@ -1,9 +1,10 @@
 // The X clipboard. The X library's functions are found at run time
-// (xlib.h), its types and event layouts come from its header.
+// (xlib_functions.h), its types and event layouts come from its header.
 #include "x_clipboard.h"
 
 #include "x_errors.h"
 #include "xlib.h"
+#include "xlib_functions.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -19,57 +20,6 @@ namespace {
 
 constexpr long WholeProperty = 0x1FFFFFFF;   // in 32-bit units
 
-struct SXlib {
-    decltype(&XDefaultRootWindow) DefaultRoot = nullptr;
-    decltype(&XCreateSimpleWindow) CreateSimpleWindow = nullptr;
-    decltype(&XDestroyWindow) DestroyWindow = nullptr;
-    decltype(&XInternAtom) InternAtom = nullptr;
-    decltype(&XSetSelectionOwner) SetSelectionOwner = nullptr;
-    decltype(&XGetSelectionOwner) GetSelectionOwner = nullptr;
-    decltype(&XConvertSelection) ConvertSelection = nullptr;
-    decltype(&XPending) Pending = nullptr;
-    decltype(&XNextEvent) NextEvent = nullptr;
-    decltype(&XGetWindowProperty) GetWindowProperty = nullptr;
-    decltype(&XChangeProperty) ChangeProperty = nullptr;
-    decltype(&XDeleteProperty) DeleteProperty = nullptr;
-    decltype(&XSendEvent) SendEvent = nullptr;
-    decltype(&XFlush) Flush = nullptr;
-    decltype(&XFree) Free = nullptr;
-    decltype(&XConnectionNumber) Connection = nullptr;
-
-    bool ok() const
-    {
-        return DefaultRoot && CreateSimpleWindow && DestroyWindow && InternAtom && SetSelectionOwner &&
-               GetSelectionOwner && ConvertSelection && Pending && NextEvent && GetWindowProperty &&
-               ChangeProperty && DeleteProperty && SendEvent && Flush && Free && Connection;
-    }
-};
-
-const SXlib& xlib()
-{
-    static const SXlib lib = [] {
-        SXlib found;
-        FindXlibFunction(found.DefaultRoot, "XDefaultRootWindow");
-        FindXlibFunction(found.CreateSimpleWindow, "XCreateSimpleWindow");
-        FindXlibFunction(found.DestroyWindow, "XDestroyWindow");
-        FindXlibFunction(found.InternAtom, "XInternAtom");
-        FindXlibFunction(found.SetSelectionOwner, "XSetSelectionOwner");
-        FindXlibFunction(found.GetSelectionOwner, "XGetSelectionOwner");
-        FindXlibFunction(found.ConvertSelection, "XConvertSelection");
-        FindXlibFunction(found.Pending, "XPending");
-        FindXlibFunction(found.NextEvent, "XNextEvent");
-        FindXlibFunction(found.GetWindowProperty, "XGetWindowProperty");
-        FindXlibFunction(found.ChangeProperty, "XChangeProperty");
-        FindXlibFunction(found.DeleteProperty, "XDeleteProperty");
-        FindXlibFunction(found.SendEvent, "XSendEvent");
-        FindXlibFunction(found.Flush, "XFlush");
-        FindXlibFunction(found.Free, "XFree");
-        FindXlibFunction(found.Connection, "XConnectionNumber");
-        return found;
-    }();
-    return lib;
-}
-
 struct SClipboard {
     Display* Connection = nullptr;
     Window Owner = 0;   // the hidden window that owns the selection and receives answers
@@ -84,12 +34,10 @@ bool connect()
 {
     if (g_clip.Connection)
         return true;
-    const SXlib& x = xlib();
-    if (!x.ok())
-        return false;
-    Display* display = static_cast<Display*>(HoldXDisplay());
+    Display* display = static_cast<Display*>(HoldXDisplay());   // none without the whole table either
     if (!display)
         return false;
+    const SXlib& x = GetXlib();
     g_clip.Connection = display;
     g_clip.Owner = x.CreateSimpleWindow(display, x.DefaultRoot(display), 0, 0, 1, 1, 0, 0, 0);
     g_clip.Clipboard = x.InternAtom(display, "CLIPBOARD", False);
@@ -140,7 +88,7 @@ std::string utf8ToLatin1(const std::string& text)
 // Another program asks for the text; whatever it asks, it is told the answer.
 void answer(const XSelectionRequestEvent& request)
 {
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     // Clients older than the conventions name no property: the target serves.
     Atom property = request.property != None ? request.property : request.target;
     // The requestor's window may go away before the answer lands: no error may end the program.
@@ -193,7 +141,7 @@ bool handle(const XEvent& event)
 // a late answer to an earlier request is passed over.
 bool waitForAnswer(Atom target, std::chrono::steady_clock::time_point deadline, XSelectionEvent& notify)
 {
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     for (;;) {
         while (x.Pending(g_clip.Connection) > 0) {
             XEvent event{};
@@ -216,7 +164,7 @@ bool waitForAnswer(Atom target, std::chrono::steady_clock::time_point deadline, 
 // not taken (it is meant for texts of hundreds of kilobytes).
 bool takeLanded(std::string& out)
 {
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     Atom type = None;
     int format = 0;
     unsigned long count = 0, left = 0;
@@ -239,7 +187,7 @@ bool SetClipboardUtf8(const std::string& text)
 {
     if (!connect())
         return false;
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     g_clip.Content = text;
     x.SetSelectionOwner(g_clip.Connection, g_clip.Clipboard, g_clip.Owner, CurrentTime);
     g_clip.Owned = x.GetSelectionOwner(g_clip.Connection, g_clip.Clipboard) == g_clip.Owner;
@@ -251,7 +199,7 @@ std::string GetClipboardUtf8(int waitMs)
 {
     if (!connect())
         return std::string();
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     ServeClipboard();   // a SelectionClear waiting in the queue says the text is no longer ours
     const Window owner = x.GetSelectionOwner(g_clip.Connection, g_clip.Clipboard);
     if (owner == None)
@@ -278,7 +226,7 @@ void ServeClipboard()
 {
     if (!g_clip.Connection)
         return;
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     while (x.Pending(g_clip.Connection) > 0) {
         XEvent event{};
         x.NextEvent(g_clip.Connection, &event);
@@ -290,7 +238,7 @@ void CloseClipboard()
 {
     if (!g_clip.Connection)
         return;
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     if (g_clip.Owner)
         x.DestroyWindow(g_clip.Connection, g_clip.Owner);
     ReleaseXDisplay(g_clip.Connection);

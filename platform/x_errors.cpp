@@ -1,8 +1,9 @@
 // X protocol errors caught instead of ending the program. The X library's
-// functions are found at run time (xlib.h), its types come from its header.
+// functions are found at run time (xlib_functions.h), its types come from
+// its header.
 #include "x_errors.h"
 
-#include "xlib.h"
+#include "xlib_functions.h"
 
 #include <X11/Xlib.h>
 
@@ -11,23 +12,6 @@
 namespace platform {
 
 namespace {
-
-struct SXlib {
-    decltype(&XSetErrorHandler) SetErrorHandler = nullptr;
-    decltype(&XSync) Sync = nullptr;
-    bool ok() const { return SetErrorHandler && Sync; }
-};
-
-const SXlib& xlib()
-{
-    static const SXlib lib = [] {
-        SXlib found;
-        FindXlibFunction(found.SetErrorHandler, "XSetErrorHandler");
-        FindXlibFunction(found.Sync, "XSync");
-        return found;
-    }();
-    return lib;
-}
 
 bool g_trapped = false;
 XErrorHandler g_previous = nullptr;
@@ -46,12 +30,12 @@ int countError(Display*, XErrorEvent* event)
 
 void BeginXErrorTrap()
 {
-    if (g_trapped || !xlib().ok())
+    if (g_trapped || !GetXlib().ok())
         return;
     g_trapped = true;
     g_count = 0;
     g_last[0] = '\0';
-    g_previous = xlib().SetErrorHandler(countError);
+    g_previous = GetXlib().SetErrorHandler(countError);
 }
 
 int EndXErrorTrap(void* display)
@@ -59,8 +43,8 @@ int EndXErrorTrap(void* display)
     if (!g_trapped)
         return 0;
     if (display)
-        xlib().Sync(static_cast<Display*>(display), False);
-    xlib().SetErrorHandler(g_previous);
+        GetXlib().Sync(static_cast<Display*>(display), False);
+    GetXlib().SetErrorHandler(g_previous);
     g_previous = nullptr;
     g_trapped = false;
     return g_count;

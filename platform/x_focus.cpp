@@ -1,9 +1,10 @@
-// The X library's functions are found at run time (xlib.h), its types come
-// from its header.
+// The X library's functions are found at run time (xlib_functions.h), its
+// types come from its header.
 #include "x_focus.h"
 
 #include "x_errors.h"
 #include "xlib.h"
+#include "xlib_functions.h"
 
 #include <X11/Xlib.h>
 
@@ -15,42 +16,11 @@ namespace platform {
 
 namespace {
 
-struct SXlib {
-    decltype(&XDefaultRootWindow) DefaultRoot = nullptr;
-    decltype(&XInternAtom) InternAtom = nullptr;
-    decltype(&XGetWindowProperty) GetWindowProperty = nullptr;
-    decltype(&XQueryTree) QueryTree = nullptr;
-    decltype(&XFetchName) FetchName = nullptr;
-    decltype(&XSetInputFocus) SetInputFocus = nullptr;
-    decltype(&XFree) Free = nullptr;
-
-    bool ok() const
-    {
-        return DefaultRoot && InternAtom && GetWindowProperty && QueryTree && FetchName && SetInputFocus && Free;
-    }
-};
-
-const SXlib& xlib()
-{
-    static const SXlib lib = [] {
-        SXlib found;
-        FindXlibFunction(found.DefaultRoot, "XDefaultRootWindow");
-        FindXlibFunction(found.InternAtom, "XInternAtom");
-        FindXlibFunction(found.GetWindowProperty, "XGetWindowProperty");
-        FindXlibFunction(found.QueryTree, "XQueryTree");
-        FindXlibFunction(found.FetchName, "XFetchName");
-        FindXlibFunction(found.SetInputFocus, "XSetInputFocus");
-        FindXlibFunction(found.Free, "XFree");
-        return found;
-    }();
-    return lib;
-}
-
 // A window manager that follows the common desktop conventions names its
 // check window on the root window.
 bool windowManagerRuns(Display* display, Window root)
 {
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     Atom check = x.InternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
     if (!check)
         return false;
@@ -70,7 +40,7 @@ bool windowManagerRuns(Display* display, Window root)
 // handler would end the program.
 Window findNamedChild(Display* display, Window root, const char* name)
 {
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     Window rootReturn = 0, parent = 0, found = 0;
     Window* children = nullptr;
     unsigned count = 0;
@@ -97,12 +67,10 @@ Window findNamedChild(Display* display, Window root, const char* name)
 // unmapped window is refused, so it is tried again for a short while.
 bool focus(const char* name, Window window)
 {
-    const SXlib& x = xlib();
-    if (!x.ok())
-        return false;
-    Display* display = static_cast<Display*>(HoldXDisplay());
+    Display* display = static_cast<Display*>(HoldXDisplay());   // none without the whole table either
     if (!display)
         return false;
+    const SXlib& x = GetXlib();
     Window root = x.DefaultRoot(display);
     bool given = false;
     if (!windowManagerRuns(display, root)) {

@@ -1,10 +1,10 @@
 // Key codes are those of the evdev keyboard description (8 + the Linux scan
 // code), which the X servers of today use whatever the layout. The X
-// library's functions are found at run time (xlib.h), its types and event
-// layouts come from its header.
+// library's functions are found at run time (xlib_functions.h), its types
+// and event layouts come from its header.
 #include "x_keyboard.h"
 
-#include "xlib.h"
+#include "xlib_functions.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -14,26 +14,6 @@
 namespace platform {
 
 namespace {
-
-struct SXlib {
-    decltype(&XkbUseExtension) UseExtension = nullptr;
-    decltype(&XkbKeycodeToKeysym) XkbKeysym = nullptr;
-    KeySym (*CoreKeysym)(Display*, KeyCode, int) = nullptr;   // deprecated in the header, kept by the library
-
-    bool ok() const { return UseExtension && XkbKeysym && CoreKeysym; }
-};
-
-const SXlib& xlib()
-{
-    static const SXlib lib = [] {
-        SXlib found;
-        FindXlibFunction(found.UseExtension, "XkbUseExtension");
-        FindXlibFunction(found.XkbKeysym, "XkbKeycodeToKeysym");
-        FindXlibFunction(found.CoreKeysym, "XKeycodeToKeysym");
-        return found;
-    }();
-    return lib;
-}
 
 // The key event the device looked up since it read its last event.
 struct SCurrent {
@@ -70,7 +50,7 @@ void noteKey(const XKeyEvent& event, unsigned long typed)
     if (current.LookedUp)
         return;   // the same event again, its modifiers cleared
     current.LookedUp = true;
-    const SXlib& x = xlib();
+    const SXlib& x = GetXlib();
     if (!x.ok() || !event.display || event.keycode > 255)
         return;
     const bool xkb = x.UseExtension(event.display, nullptr, nullptr) != 0;
@@ -130,7 +110,8 @@ int usPositionCode(unsigned code)
 }
 
 // The number pad's digit keys and its decimal key: with NumLock the digits,
-// else the moves they are marked with.
+// else the moves they are marked with. The Brazilian keyboard's point key
+// beside the pad's own decimal key (a comma there) has a code of its own.
 int numberPadCode(unsigned code, bool numLock)
 {
     static const struct {
@@ -138,7 +119,7 @@ int numberPadCode(unsigned code, bool numLock)
         int digit, move;
     } pad[] = {
         {79, 0x67, 0x24}, {80, 0x68, 0x26}, {81, 0x69, 0x21}, {83, 0x64, 0x25}, {84, 0x65, 0x0C}, {85, 0x66, 0x27},
-        {87, 0x61, 0x23}, {88, 0x62, 0x28}, {89, 0x63, 0x22}, {90, 0x60, 0x2D}, {91, 0x6E, 0x2E},
+        {87, 0x61, 0x23}, {88, 0x62, 0x28}, {89, 0x63, 0x22}, {90, 0x60, 0x2D}, {91, 0x6E, 0x2E}, {129, 0xC2, 0xC2},
     };
     for (const auto& k : pad)
         if (k.code == code)

@@ -1,7 +1,8 @@
 // The X library's functions, found at run time: the layer links no X code
 // of its own and takes only the types from the library's headers. The
 // library is loaded in every run all the same, with a display or without:
-// Irrlicht links it, and so does libGL's GLX.
+// Irrlicht links it, and so does libGL's GLX. The layer's own files call
+// them through one table (xlib_functions.h).
 #pragma once
 
 namespace platform {

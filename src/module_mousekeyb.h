@@ -189,6 +189,7 @@ private:
     bool cleanKeyEvent(const irr::SEvent& event, irr::SEvent& clean, wchar_t& accentFirst);
     void composeKey(unsigned long typed, irr::SEvent::SKeyInput& key, wchar_t& accentFirst);
     bool followFocusLosses();
+    bool keyHookTakes(const irr::SEvent::SKeyInput& key);
     bool onKeyEvent(const irr::SEvent& event, wchar_t accentFirst);
     void runDebugKeys(const irr::SEvent::SKeyInput& key);
     void sendMouseToHook(int code, bool pressed, bool moveHook);
@@ -208,6 +209,8 @@ private:
     // same key, though the layout or NumLock changed since, or the key code
     // was mapped to nothing (as tools that type do at once).
     int HeldKeyCodes[256] = {};
+    // By key code: the key's last press went to the key hook.
+    bool HookSawPress[256] = {};
     // A device that hands key events over without looking them up is told of once.
     bool LookUpMissLogged = false;
     bool WindowFocused = false;

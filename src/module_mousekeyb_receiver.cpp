@@ -255,6 +255,8 @@ bool CInputReceiver::OnEvent(const SEvent& deviceEvent)
     wchar_t accentFirst = 0;
     if (deviceEvent.EventType == EET_KEY_INPUT_EVENT && !cleanKeyEvent(deviceEvent, event, accentFirst))
         return false;
+    if (event.EventType == EET_KEY_INPUT_EVENT && event.KeyInput.PressedDown && unsigned(event.KeyInput.Key) < 256)
+        HookSawPress[event.KeyInput.Key] = false;   // until the hook is sent this press
     // The key table must know every key, also those pressed before input counts.
     if (event.EventType == EET_KEY_INPUT_EVENT && event.KeyInput.Key != 0)
         RecordKeyState(event.KeyInput.Key, event.KeyInput.PressedDown);
@@ -366,7 +368,7 @@ bool CInputReceiver::onKeyEvent(const SEvent& event, wchar_t accentFirst)
     }
     if (FocusedEditor)
         FocusedEditor->onKey(event);
-    if (hasKeyHook())
+    if (hasKeyHook() && keyHookTakes(key))
         sendToKeyHook(key);
     if (!key.PressedDown)
         return false;
@@ -379,6 +381,21 @@ bool CInputReceiver::onKeyEvent(const SEvent& event, wchar_t accentFirst)
     if (isDebugMode())
         runDebugKeys(key);
     return false;
+}
+
+// A hook sees a release only for a press it saw: the press of a key let go
+// now may have been dropped, in the half second after the focus came back
+// before input counts again, or before play.
+bool CInputReceiver::keyHookTakes(const SEvent::SKeyInput& key)
+{
+    if (unsigned(key.Key) >= 256)
+        return true;
+    bool& saw = HookSawPress[key.Key];
+    if (key.PressedDown)
+        return saw = true;
+    const bool took = saw;
+    saw = false;
+    return took;
 }
 
 void CInputReceiver::runDebugKeys(const SEvent::SKeyInput& key)

@@ -272,6 +272,25 @@ TEST_F(InputReceiver, NothingPassesBeforePlayOrWhileInactive)
     mouse(irr::EMIE_LMOUSE_PRESSED_DOWN);
     EXPECT_EQ(*CInputState::getPressedNodeId(), 0);
     EXPECT_EQ(Engine.Input.isLeftButtonDown(), 0);
+
+    // The release of a key whose press did not pass reaches no hook either,
+    // also when the key went down to the hook once before.
+    script("function onKey(t) { ::log.append(t._key + \":\" + t._pressed); }");
+    CDialogFactory::keyActionStack().Add("onKey");
+    Engine.AppActive = 1;
+    key(irr::KEY_KEY_A, true);
+    Engine.AppActive = 0;   // the focus went, and came back in the last half second
+    key(irr::KEY_KEY_A, true);
+    Engine.AppActive = 1;
+    key(irr::KEY_KEY_A, false);
+    Engine.setGameState(400);
+    key(irr::KEY_KEY_B, true);
+    Engine.setGameState(500);
+    key(irr::KEY_KEY_B, false);
+    key(irr::KEY_KEY_C, true);
+    key(irr::KEY_KEY_C, false);
+    ASSERT_TRUE(step());
+    EXPECT_EQ(scriptLog(), std::vector<std::string>({"65:true", "67:true", "67:false"}));
 }
 
 TEST_F(InputReceiver, KeyTableKnowsKeysAndForgetsThemWhenFocusGoes)
@@ -383,6 +402,9 @@ TEST_F(InputReceiver, KeyCodesAreThoseOfTheKeyOnItsLayout)
         {"number pad 0, NumLock on", 90, 0xFF9E, 0xFFB0, 0xFFB0, true, irr::KEY_INSERT, L'0', 0x60},
         {"number pad point, NumLock on", 91, 0xFF9F, 0xFFAE, 0xFFAE, true, irr::KEY_DELETE, L'.', 0x6E},
         {"number pad 7, NumLock off", 79, 0xFF95, 0xFFB7, 0xFF95, false, irr::KEY_HOME, 0, 0x24},
+        // The Brazilian pad has a comma on its decimal key and a point key beside it.
+        {"br(abnt2) number pad comma, NumLock on", 91, 0xFF9F, 0xFFAC, 0xFFAC, true, irr::KEY_SEPARATOR, L',', 0x6E},
+        {"br(abnt2) number pad point", 129, 0xFFAE, 0xFFAE, 0xFFAE, true, irr::KEY_DECIMAL, L'.', 0xC2},
         {"ru ef key", 38, 0x6C6, 0x6E6, 0x6C6, false, irr::EKEY_CODE(38), L'\u0444', 'A'},
         {"ru tse key", 25, 0x6C3, 0x6E3, 0x6C3, false, irr::EKEY_CODE(25), L'\u0446', 'W'},
         {"ru yeru key", 39, 0x6D9, 0x6F9, 0x6D9, false, irr::EKEY_CODE(39), L'\u044B', 'S'},
