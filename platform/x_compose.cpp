@@ -98,6 +98,27 @@ char32_t composedCharacter(xkb_compose_state* state)
     return length > 0 && size_t(length) < sizeof(text) ? onlyCharacter(text) : 0;
 }
 
+// Dead keys whose accent the compose tables never space: without their own
+// character a second one, or one the table cannot use, would type nothing.
+char32_t unspacedDeadKeyCharacter(unsigned long keysym)
+{
+    switch (keysym) {
+    case XKB_KEY_dead_lowline: return U'_';
+    case XKB_KEY_dead_voiced_sound: return 0x309B;
+    case XKB_KEY_dead_semivoiced_sound: return 0x309C;
+    case XKB_KEY_dead_abovecomma: return 0x1FBF;
+    case XKB_KEY_dead_doublegrave: return 0x02F5;
+    default: return 0;
+    }
+}
+
+// A sequence's first key as typed before what ended it.
+char32_t spacingAccent(unsigned long keysym)
+{
+    const char32_t spacing = ComposeSpacingForm(keysym);
+    return spacing ? spacing : unspacedDeadKeyCharacter(keysym);
+}
+
 } // namespace
 
 void PinComposeLocale(const char* locale)
@@ -147,11 +168,11 @@ EComposeStep CComposeState::feed(unsigned long keysym)
         return EComposeStep::Pending;
     case XKB_COMPOSE_COMPOSED:
         Composed = composedCharacter(State);
-        Accent = ComposeSpacingForm(First);
+        Accent = spacingAccent(First);
         First = 0;
         return EComposeStep::Composed;
     case XKB_COMPOSE_CANCELLED:
-        Accent = ComposeSpacingForm(First);
+        Accent = spacingAccent(First);
         First = 0;
         return EComposeStep::Cancelled;
     default:
@@ -162,7 +183,10 @@ EComposeStep CComposeState::feed(unsigned long keysym)
 
 char32_t KeysymCharacter(unsigned long keysym)
 {
-    return keysym ? xkb_keysym_to_utf32(xkb_keysym_t(keysym)) : 0;
+    if (!keysym)
+        return 0;
+    const char32_t c = xkb_keysym_to_utf32(xkb_keysym_t(keysym));
+    return c ? c : unspacedDeadKeyCharacter(keysym);
 }
 
 bool IsDeadKeysym(unsigned long keysym)

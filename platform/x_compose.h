@@ -47,7 +47,8 @@ private:
     char32_t Accent = 0;
 };
 
-// The character a key symbol types, 0 for none (a dead key, Shift).
+// The character a key symbol types, 0 for none (Shift, a dead key the
+// compose table spaces: it types through the table).
 char32_t KeysymCharacter(unsigned long keysym);
 
 // What the key of a symbol types before a space (a dead key's spacing
