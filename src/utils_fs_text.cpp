@@ -285,7 +285,6 @@ struct SFolderWalk {
         std::error_code error;
         const std::filesystem::path path = std::filesystem::absolute(ToNativePath(directory).operator const char*(), error);
         std::string real = "/";
-        std::vector<std::pair<dev_t, ino_t>> steps;
         bool inMount = false;
         for (const std::filesystem::path& part : error ? std::filesystem::path() : path.relative_path()) {
             if (part.empty() || part == ".")
@@ -298,13 +297,16 @@ struct SFolderWalk {
             if (error || ::stat(next.c_str(), &info) != 0)
                 return true;   // the listing finds nothing there
             real = asFolder(next.string());
-            if (part == ".." && !way.empty())
-                way.pop_back();
-            else if (inMount && onTheWay(info))
+            if (part == "..") {
+                if (!way.empty())
+                    way.pop_back();
+                continue;
+            }
+            if (onTheWay(info))
                 return false;
-            else if (inMount || std::find(mounts.begin(), mounts.end(), real) != mounts.end())
+            inMount = inMount || std::find(mounts.begin(), mounts.end(), real) != mounts.end();
+            if (inMount)
                 way.push_back({info.st_dev, info.st_ino});
-            inMount = inMount || !way.empty();
         }
         if (!way.empty())
             way.pop_back();   // the directory itself goes on as it is listed
@@ -347,9 +349,10 @@ bool readEntries(irr::io::IFileSystem* fs, const CString& directory, SFolderWalk
         CString name = files->getFileName(i).c_str();
         if (files->isDirectory(i) && walk.leftOut.count(real + (const char*)name))
             continue;   // the mount did not follow it either
-        struct stat info;
-        if (!files->isDirectory(i) && ::stat(name, &info) != 0 && (errno == ENOENT || errno == ENOTDIR))
-            continue;   // a link to nothing names nothing
+        struct stat info;   // the list gives a link to nothing as an empty file
+        if (!files->isDirectory(i) && files->getFileSize(i) == 0 && ::stat(name, &info) != 0 &&
+            (errno == ENOENT || errno == ENOTDIR))
+            continue;       // and it names nothing
         CString lower = name;
         lower.MakeLower();
         entries.push_back({lower, name, files->isDirectory(i)});
