@@ -184,8 +184,7 @@ public:
             // Own links are plain names in plain folders: the path as walked is real.
             Met.LeftOut.push_back(Folders[link].Native);
             if (readAll())
-                DebugLog(Format("Folder '%s': the link '%s' is left out: the mount has read %zu entries, all "
-                                "it may",
+                DebugLog(Format("Folder '%s': the link '%s' is left out: the mount has read %zu entries, all it may",
                                 Folders[0].Native.c_str(), found[0].Name.c_str(), Limits.Reads));
             else
                 DebugLog(Format("Folder '%s': the link '%s' is left out: with what it leads to the mount would "
