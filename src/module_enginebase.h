@@ -10,6 +10,7 @@
 #include "rendering.h"
 #include "server_sound_bass.h"
 #include "utils_array.h"
+#include "utils_fs_mount.h"
 #include "utils_str.h"
 
 #include <EDriverTypes.h>
@@ -212,6 +213,7 @@ public:
     // Port-only choices.
     DeviceFactory CreateDeviceFn;               // irr::createDeviceEx unless replaced
     bool ForceNullDriver = false;               // headless: the null driver, no fallbacks
+    SFolderMountLimits FolderMountLimits;       // how much a mounted folder may take (tests lower it)
     bool WindowAlwaysActive = false;            // the null driver has no window to focus
 
 private:

@@ -560,7 +560,7 @@ bool CEngineBase::mountArchive(const CString& path)
     // Folders get our own archive: the file system's walks into a link's
     // target and back out with "..", which leaves the folder it came from.
     irr::io::IFileArchive* folder =
-        type == irr::io::EFAT_FOLDER ? CreateFolderArchive(FileSystem, full.c_str(), damage) : nullptr;
+        type == irr::io::EFAT_FOLDER ? CreateFolderArchive(FileSystem, full.c_str(), damage, FolderMountLimits) : nullptr;
     if (!damage.empty()) {
         noteRefusedArchive(Format("Archive '%s' not mounted: %s", full.c_str(), damage.c_str()));
         return false;

@@ -418,11 +418,9 @@ std::vector<CString> GetGameFolders()
     return folders;
 }
 
-std::vector<std::string> GetLinksLeftOut()
+std::vector<CString> GetMountedFolders(SFolderArchiveLinks& links)
 {
-    SFolderArchiveLinks links;
-    mountedFolders(GetEngineContext().getFileSystem(), &links);
-    return links.LeftOut;
+    return mountedFolders(GetEngineContext().getFileSystem(), &links);
 }
 
 void ResetUserFolder()

@@ -7,6 +7,7 @@
 // The program, data and user folders are native paths in their real case.
 #pragma once
 
+#include "utils_fs_mount.h"
 #include "utils_str.h"
 #include "utils_system_windows.h"
 
@@ -49,15 +50,14 @@ CString GetUserFolder();
 void ResetUserFolder();
 
 // The folders that hold the game's own files: the data folder, the folders
-// mounted in the engine file system, the real folders their mounts walked
-// through links, and the user folder once it is chosen (asking never
+// mounted in the engine file system, the folders their mounts walked through
+// links (as walked), and the user folder once it is chosen (asking never
 // chooses it).
 std::vector<CString> GetGameFolders();
 
-// The links in the mounted folders that their mounts did not walk (one back
-// to a folder the walk was in, or one leading to too much to mount), each as
-// the real path of the folder holding it + "/" + its name.
-std::vector<std::string> GetLinksLeftOut();
+// The folders mounted in the engine file system, in search order, each
+// ending in "/"; links receives what their mounts met through links.
+std::vector<CString> GetMountedFolders(SFolderArchiveLinks& links);
 
 // The stored AppDataFolder name (the engine context's option until one is
 // stored); a non-null name is stored first.
@@ -243,6 +243,10 @@ int GetImageFileType(const char* name);
 // keeps its own text in front. Names that begin with "." or contain "svn"
 // or "u-" are skipped, and so are folders named so;
 // a non-empty pattern ("*" and "?") must match the lower-case file name.
-// Nothing is listed when the folder cannot be entered. Main thread only.
-void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern,
-                CString prefix);
+// Links are followed as the mounts of the data followed them: not one they
+// left out, nor one back to a folder on the way in. Outside the game's
+// folders the walk stops after some thousand entries, and anywhere after
+// reading maxRead. Nothing is listed when the folder cannot be entered.
+// Main thread only.
+void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern, CString prefix,
+                size_t maxRead = SFolderMountLimits().Reads);

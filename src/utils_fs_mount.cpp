@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -29,11 +30,6 @@
 using namespace irr;
 
 namespace {
-
-// Far more than any game's data. A walk of the whole disk stops here, and
-// reads at most so many entries in all, within seconds and some megabytes.
-constexpr size_t MaxMountEntries = 100000;
-constexpr size_t MaxMountReads = 3 * MaxMountEntries;
 
 // A plain file on disk, read through stdio as the file system's own files are.
 class CDiskReadFile : public io::IReadFile {
@@ -138,7 +134,6 @@ private:
 struct SWalkedFolder {
     std::string Native;     // the mounted folder's real path and the names walked below it
     std::string Relative;   // "" at the top, else ending in "/"
-    std::string Real;       // its own real path
     bool IsLink;
     dev_t Device;
     ino_t Inode;
@@ -164,36 +159,42 @@ bool isLink(DIR* dir, const dirent& entry)
 // left out whole.
 class CFolderWalk {
 public:
-    CFolderWalk(const std::string& top, const struct stat& info)
+    CFolderWalk(const std::string& top, const struct stat& info, const SFolderMountLimits& limits) : Limits(limits)
     {
-        Folders.push_back({top, "", top, false, info.st_dev, info.st_ino, -1});
+        Folders.push_back({top, "", false, info.st_dev, info.st_ino, -1});
     }
 
     // False when the own tree holds too much to be mounted.
-    bool walkOwn(std::vector<SWalkedEntry>& entries) { return walk(0, true, entries, MaxMountEntries); }
+    bool walkOwn(std::vector<SWalkedEntry>& entries) { return walk(0, true, entries, Limits.Entries); }
 
     void walkLinks(std::vector<SWalkedEntry>& entries)
     {
         for (size_t link : Links) {
             const std::string relative = Folders[link].Relative;
             std::vector<SWalkedEntry> found{{relative.substr(0, relative.size() - 1), 0, true}};
-            const size_t before = Folders.size(), leftOut = Met.LeftOut.size();
-            if (entries.size() < MaxMountEntries && walk(link, false, found, MaxMountEntries - entries.size())) {
+            const size_t before = Folders.size(), kept = entries.size();
+            if (kept < Limits.Entries && walk(link, false, found, Limits.Entries - kept)) {
                 entries.insert(entries.end(), found.begin(), found.end());
-                Met.Walked.push_back(joined(Folders[link].Real, ""));
+                Met.Walked.push_back(joined(Folders[link].Native, ""));
                 for (size_t below = before; below < Folders.size(); ++below)
                     if (Folders[below].IsLink)
-                        Met.Walked.push_back(joined(Folders[below].Real, ""));
-            } else {
-                Met.LeftOut.resize(leftOut);   // what lies below the link is left out with it
-                const SWalkedFolder& above = Folders[size_t(Folders[link].Parent)];
-                const size_t from = above.Relative.size();
-                Met.LeftOut.push_back(joined(above.Real, relative.substr(from, relative.size() - 1 - from)));
-                DebugLog(Format("Folder '%s': the link '%s' is left out, it leads to too much to mount",
-                                Folders[0].Native.c_str(), found[0].Name.c_str()));
+                        Met.Walked.push_back(joined(Folders[below].Native, ""));
+                continue;
             }
+            // Own links are plain names in plain folders: the path as walked is real.
+            Met.LeftOut.push_back(Folders[link].Native);
+            if (readAll())
+                DebugLog(Format("Folder '%s': the link '%s' is left out: the mount has read %zu entries, all it may",
+                                Folders[0].Native.c_str(), found[0].Name.c_str(), Limits.Reads));
+            else
+                DebugLog(Format("Folder '%s': the link '%s' is left out: with what it leads to the mount would "
+                                "hold more than %zu files and folders in all (%zu without it)",
+                                Folders[0].Native.c_str(), found[0].Name.c_str(), Limits.Entries, kept));
         }
     }
+
+    // Whether the walk stopped because it read all it may.
+    bool readAll() const { return Read > Limits.Reads; }
 
     // What the walk met through links, once it is done.
     SFolderArchiveLinks& met() { return Met; }
@@ -217,13 +218,19 @@ private:
                     size_t room)
     {
         DIR* dir = ::opendir(Folders[index].Native.c_str());
-        if (!dir)
+        if (!dir) {
+            const int error = errno;
+            const std::string& relative = Folders[index].Relative;
+            DebugLog(Format("Folder '%s': the folder '%s' is left out, it cannot be read: %s",
+                            Folders[0].Native.c_str(), relative.substr(0, relative.size() - 1).c_str(),
+                            std::strerror(error)));
             return true;
+        }
         bool fits = true;
         while (const dirent* entry = ::readdir(dir)) {
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
-            fits = ++Read <= MaxMountReads && entries.size() < room;
+            fits = ++Read <= Limits.Reads && entries.size() < room;
             if (!fits)
                 break;
             addEntry(index, own, dir, *entry, queue, entries);
@@ -247,29 +254,22 @@ private:
         if (native.size() >= PATH_MAX)
             return;   // nothing could open it
         struct stat info;
-        if (::fstatat(::dirfd(dir), entry.d_name, &info, 0) != 0)
-            info = {};   // a dangling link: listed, and fails to open as it would anyway
+        if (::fstatat(::dirfd(dir), entry.d_name, &info, 0) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return;   // a link to nothing names nothing
+            info = {};    // there but unreadable (a link to itself): listed, and the read says why
+        }
         const std::string relative = Folders[index].Relative + entry.d_name;
         if (!S_ISDIR(info.st_mode)) {
             entries.push_back({relative, u32(std::min<int64_t>(info.st_size, UINT32_MAX)), false});
             return;
         }
-        const bool link = isLink(dir, entry);
-        if (isWalking(index, info)) {
-            // A link back to the folder itself or one above it. A plain
-            // folder met again below a link is no way in: its own path is.
-            if (link)
-                Met.LeftOut.push_back(joined(Folders[index].Real, entry.d_name));
+        // A link back to the folder itself or one above it is not walked;
+        // nor is a plain folder met again below a link: its own path is the way in.
+        if (isWalking(index, info))
             return;
-        }
-        std::string real = joined(Folders[index].Real, entry.d_name);
-        if (link) {
-            std::error_code error;
-            const std::filesystem::path target = std::filesystem::canonical(native, error);
-            if (!error)
-                real = target.string();
-        }
-        Folders.push_back({native, relative + "/", real, link, info.st_dev, info.st_ino, int(index)});
+        const bool link = isLink(dir, entry);
+        Folders.push_back({native, relative + "/", link, info.st_dev, info.st_ino, int(index)});
         if (own && link) {
             Links.push_back(Folders.size() - 1);
             return;
@@ -278,6 +278,7 @@ private:
         queue.push_back(Folders.size() - 1);
     }
 
+    const SFolderMountLimits Limits;
     std::vector<SWalkedFolder> Folders;
     std::vector<size_t> Links;   // links to folders met in the own tree
     size_t Read = 0;             // entries read, whatever became of them
@@ -286,7 +287,8 @@ private:
 
 } // namespace
 
-io::IFileArchive* CreateFolderArchive(io::IFileSystem* fs, const char* folder, std::string& refusal)
+io::IFileArchive* CreateFolderArchive(io::IFileSystem* fs, const char* folder, std::string& refusal,
+                                       const SFolderMountLimits& limits)
 {
     refusal.clear();
     if (!fs || !folder || !*folder)
@@ -296,10 +298,11 @@ io::IFileArchive* CreateFolderArchive(io::IFileSystem* fs, const char* folder, s
     struct stat info;
     if (error || ::stat(top.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || ::access(top.c_str(), R_OK | X_OK) != 0)
         return nullptr;
-    CFolderWalk walk(top, info);
+    CFolderWalk walk(top, info, limits);
     std::vector<SWalkedEntry> entries;
     if (!walk.walkOwn(entries)) {
-        refusal = "it holds more than " + std::to_string(MaxMountEntries) + " files and folders";
+        refusal = walk.readAll() ? "its walk read " + std::to_string(limits.Reads) + " entries, all a mount may"
+                                 : "it holds more than " + std::to_string(limits.Entries) + " files and folders";
         return nullptr;
     }
     walk.walkLinks(entries);

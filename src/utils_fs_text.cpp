@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -237,13 +238,19 @@ std::string asFolder(std::string path)
 }
 
 struct SFolderWalk {
-    std::vector<std::string> own;    // the game's folders by their real path, ending in "/"
-    std::set<std::string> leftOut;   // links the mounts did not walk (GetLinksLeftOut)
-    std::set<std::string> visited;   // folders by their real path, so links cannot loop
-    std::set<std::string> listed;    // what the list holds, so each name goes in once
+    std::vector<std::string> own;      // the game's folders by their real path, ending in "/"
+    std::vector<std::string> mounts;   // the mounted folders by their real path, ending in "/"
+    std::set<std::string> leftOut;     // links the mounts left out for their limits
+    // The folders the walk is in, from the mount it started in down: one of
+    // them met again is a way back, not walked, as the mount did not.
+    std::vector<std::pair<dev_t, ino_t>> way;
     size_t foreignFolders = 0;
     size_t foreignEntries = 0;
+    size_t read = 0;                   // entries read in all, the game's own too
+    size_t maxRead = 0;
     bool cut = false;
+    bool readAll = false;
+    std::set<std::string> listed;      // what the list holds, so each name goes in once
 
     bool isOwn(const std::string& folder) const
     {
@@ -252,43 +259,67 @@ struct SFolderWalk {
                 return true;
         return false;
     }
-    // Whether a folder, by its real path, is to be read; counts what lies outside.
-    bool enter(const std::string& folder, bool& isOwnFolder)
+    bool onTheWay(const struct stat& info) const
     {
-        if (!visited.insert(folder).second)
+        for (const auto& folder : way)
+            if (folder.first == info.st_dev && folder.second == info.st_ino)
+                return true;
+        return false;
+    }
+    // Whether a folder, by its real path, is to be read; counts what lies outside.
+    bool enter(const std::string& folder, const struct stat& info, bool& isOwnFolder)
+    {
+        if (onTheWay(info))
             return false;
         isOwnFolder = isOwn(folder);
         if (!isOwnFolder && (cut || ++foreignFolders > MaxForeignFolders))
             cut = true;
-        return isOwnFolder || !cut;
+        return (isOwnFolder || !cut) && !readAll;
     }
-    bool countForeignEntry()
+    bool countEntry(bool isOwnFolder)
     {
-        cut = cut || ++foreignEntries > MaxForeignEntries;
-        return !cut;
+        readAll = readAll || ++read > maxRead;
+        if (!isOwnFolder)
+            cut = cut || ++foreignEntries > MaxForeignEntries;
+        return !readAll && (isOwnFolder || !cut);
     }
-    // Whether the native directory is reached through a link left out: each
-    // step of its path is taken from the real folder before it, as the
-    // system takes it.
-    bool startsThroughLeftOut(const CString& directory) const
+    // Takes the native directory's way from the disk's root, each step from
+    // the real folder before it, as the system takes it: false when it passes
+    // a link left out or leads back into a folder on it. The folders from the
+    // mount it lies in down to the one that holds it make the way.
+    bool startWay(const CString& directory)
     {
-        if (leftOut.empty() || directory.IsEmpty())
-            return false;
+        if (directory.IsEmpty())
+            return true;
         std::error_code error;
         const std::filesystem::path path = std::filesystem::absolute(ToNativePath(directory).operator const char*(), error);
         std::string real = "/";
+        bool inMount = false;
         for (const std::filesystem::path& part : error ? std::filesystem::path() : path.relative_path()) {
-            if (part.empty())
+            if (part.empty() || part == ".")
                 continue;
             const std::string step = real + part.string();
             if (leftOut.count(step))
-                return true;
-            const std::filesystem::path next = std::filesystem::canonical(step, error);
-            if (error)
                 return false;
+            const std::filesystem::path next = std::filesystem::canonical(step, error);
+            struct stat info;
+            if (error || ::stat(next.c_str(), &info) != 0)
+                return true;   // the listing finds nothing there
             real = asFolder(next.string());
+            if (part == "..") {
+                if (!way.empty())
+                    way.pop_back();
+                continue;
+            }
+            if (onTheWay(info))
+                return false;
+            inMount = inMount || std::find(mounts.begin(), mounts.end(), real) != mounts.end();
+            if (inMount)
+                way.push_back({info.st_dev, info.st_ino});
         }
-        return false;
+        if (!way.empty())
+            way.pop_back();   // the directory itself goes on as it is listed
+        return true;
     }
 };
 
@@ -316,8 +347,10 @@ bool readEntries(irr::io::IFileSystem* fs, const CString& directory, SFolderWalk
     if (!directory.IsEmpty() && !fs->changeWorkingDirectoryTo(ToNativePath(directory).operator const char*()))
         return false;
     const std::string real = asFolder(fs->getWorkingDirectory().c_str());
-    if (!walk.enter(real, isOwnFolder))
+    struct stat here;
+    if (::stat(".", &here) != 0 || !walk.enter(real, here, isOwnFolder))
         return false;
+    walk.way.push_back({here.st_dev, here.st_ino});
     irr::io::IFileList* files = fs->createFileList();
     if (!files)
         return true;
@@ -325,6 +358,10 @@ bool readEntries(irr::io::IFileSystem* fs, const CString& directory, SFolderWalk
         CString name = files->getFileName(i).c_str();
         if (files->isDirectory(i) && walk.leftOut.count(real + (const char*)name))
             continue;   // the mount did not follow it either
+        struct stat info;   // the list gives a link to nothing as an empty file
+        if (!files->isDirectory(i) && files->getFileSize(i) == 0 && ::stat(name, &info) != 0 &&
+            (errno == ENOENT || errno == ENOTDIR))
+            continue;       // and it names nothing
         CString lower = name;
         lower.MakeLower();
         entries.push_back({lower, name, files->isDirectory(i)});
@@ -360,8 +397,8 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
     if (!readEntries(fs, directory, walk, entries, isOwnFolder))
         return;
     for (const SListedEntry& entry : entries) {
-        if (!isOwnFolder && !walk.countForeignEntry())
-            return;
+        if (!walk.countEntry(isOwnFolder))
+            break;
         if (skippedName(entry.Name))
             continue;
         CString listed = folder;
@@ -375,6 +412,7 @@ void listFolder(irr::core::array<irr::core::stringc>& list, const CString& folde
         if (walk.listed.insert((const char*)listed).second)
             list.push_back((const char*)listed);
     }
+    walk.way.pop_back();
 }
 
 } // namespace
@@ -641,7 +679,8 @@ int GetImageFileType(const char* name)
     return std::strstr(rest, ".png") || std::strstr(rest, ".jpg") ? 9 : -1;
 }
 
-void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern, CString prefix)
+void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CString pattern, CString prefix,
+                size_t maxRead)
 {
     CheckMainThread();
     pattern.MakeLower();
@@ -657,15 +696,19 @@ void ListFolder(irr::core::array<irr::core::stringc>& list, CString folder, CStr
             folder = folder.Mid(1);
     }
     SFolderWalk walk;
+    walk.maxRead = maxRead;
+    SFolderArchiveLinks links;
+    walk.mounts = realFolders(GetMountedFolders(links));
     walk.own = realFolders(GetGameFolders());
-    for (const std::string& link : GetLinksLeftOut())
-        walk.leftOut.insert(link);
-    if (walk.startsThroughLeftOut(prefix.IsEmpty() ? folder : prefix + folder))
+    walk.leftOut.insert(links.LeftOut.begin(), links.LeftOut.end());
+    if (!walk.startWay(prefix.IsEmpty() ? folder : prefix + folder))
         return;
     for (irr::u32 i = 0; i < list.size(); ++i)
         walk.listed.insert(list[i].c_str());
     listFolder(list, folder, pattern, prefix, walk);
-    if (walk.cut)
+    if (walk.readAll)
+        DebugLog(Format("Listing '%s' stopped after %zu entries", (const char*)folder, maxRead));
+    else if (walk.cut)
         DebugLog(Format("Listing '%s' stopped after %i folders or %i entries outside the game's folders",
                         (const char*)folder, int(MaxForeignFolders), int(MaxForeignEntries)));
 }

@@ -26,14 +26,14 @@ irr::io::IFileSystem* CNullFileSystem::get() const
 }
 
 // Folders are mounted as the game mounts them.
-bool CNullFileSystem::mount(const std::string& path, bool isFolder) const
+bool CNullFileSystem::mount(const std::string& path, bool isFolder, const SFolderMountLimits& limits) const
 {
     if (!get())
         return false;
     if (!isFolder)
         return get()->addFileArchive(path.c_str(), true, false, irr::io::EFAT_UNKNOWN);
     std::string refusal;
-    irr::io::IFileArchive* folder = CreateFolderArchive(get(), path.c_str(), refusal);
+    irr::io::IFileArchive* folder = CreateFolderArchive(get(), path.c_str(), refusal, limits);
     if (folder && get()->addFileArchive(folder))
         return true;
     if (folder)

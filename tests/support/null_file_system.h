@@ -2,6 +2,8 @@
 // engine context for the object's lifetime (tests of the file layer).
 #pragma once
 
+#include "utils_fs_mount.h"
+
 #include <string>
 
 namespace irr {
@@ -19,8 +21,9 @@ public:
     irr::io::IFileSystem* get() const;
 
     // Mounts a folder or an archive as the engine does: letters compared
-    // without case, folder names inside kept.
-    bool mount(const std::string& path, bool isFolder = false) const;
+    // without case, folder names inside kept; a folder within the limits.
+    bool mount(const std::string& path, bool isFolder = false,
+               const SFolderMountLimits& limits = SFolderMountLimits()) const;
 
 private:
     irr::IrrlichtDevice* Device;

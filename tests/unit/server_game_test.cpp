@@ -685,17 +685,33 @@ TEST_F(Archives, OnlyTheSameArchiveIsRefused)
     std::ofstream(Root + "/data/probe.txt") << "found";
     std::ofstream(Root + "/my.zip.game/data/zipped.txt") << "found";
     std::ofstream(Root + "/plain.dat") << "no archive";
-    // More names than a game's data holds, as a folder of the whole disk would.
+    // The limits hold far more than a game's data; lowered, tens of names reach them.
+    EXPECT_EQ(Engine.FolderMountLimits.Entries, 100000u);
+    EXPECT_EQ(Engine.FolderMountLimits.Reads, 300000u);
+    Engine.FolderMountLimits = {20, 60};
+    // More names than a mount may hold, as a folder of the whole disk would.
     std::filesystem::create_directories(Root + "/huge");
-    for (int i = 0; i <= 100000; ++i)
-        ASSERT_EQ(::symlink("x", (Root + "/huge/" + std::to_string(i)).c_str()), 0);
+    for (int i = 0; i <= 20; ++i)
+        std::ofstream(Root + "/huge/" + std::to_string(i));
     // Links that each lead to a folder of links back to it: every walk of
-    // one reads it again, so that the reads, not the names kept, run out.
+    // one reads it again, so that the reads, not the names kept, run out;
+    // in the folder's own tree they refuse it.
     std::filesystem::create_directories(Root + "/loops/back");
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 10; ++i)
         std::filesystem::create_directory_symlink(".", Root + "/loops/back/" + std::to_string(i));
-    for (int i = 0; i < 400; ++i)
+    for (int i = 0; i < 10; ++i)
         std::filesystem::create_directory_symlink("back", Root + "/loops/" + std::to_string(i));
+    std::filesystem::create_directories(Root + "/circles");
+    for (int i = 0; i <= 60; ++i)
+        std::filesystem::create_directory_symlink(".", Root + "/circles/" + std::to_string(i));
+    // Links to one folder that each fit, of which the mount holds only so many.
+    std::filesystem::create_directories(Root + "/assets");
+    for (int i = 0; i < 3; ++i)
+        std::ofstream(Root + "/assets/" + std::to_string(i) + ".png");
+    for (int i = 1; i <= 6; ++i) {
+        std::filesystem::create_directories(Root + "/levels/level" + std::to_string(i));
+        std::filesystem::create_directory_symlink("../../assets", Root + "/levels/level" + std::to_string(i) + "/assets");
+    }
 
     struct Case { std::string path; bool mounted; };
     const Case cases[] = {
@@ -710,15 +726,32 @@ TEST_F(Archives, OnlyTheSameArchiveIsRefused)
         {Folder + "/plain.dat", false},   // neither archive nor folder: the log says so
         {Folder + "/huge", false},
         {Folder + "/loops", true},        // without the links it gives up on
+        {Folder + "/circles", false},
+        {Folder + "/levels", true},       // without the links past its room
     };
     for (const Case& c : cases)
         EXPECT_EQ(Engine.mountArchive(c.path.c_str()), c.mounted) << '"' << c.path << '"';
-    EXPECT_STREQ(Engine.MountedArchives, "gamedatadatadatadataplainloops");   // listed before the file system answers
+    EXPECT_STREQ(Engine.MountedArchives, "gamedatadatadatadataplainloopslevels");   // listed before the file system answers
     EXPECT_TRUE(Engine.FileSystem->existFile("probe.txt"));
     EXPECT_TRUE(Engine.FileSystem->existFile("zipped.txt"));
-    EXPECT_NE(log().find("plain.dat' not mounted: the file system could not open it"), std::string::npos);
-    EXPECT_NE(log().find("huge' not mounted: it holds more than 100000 files and folders"), std::string::npos);
-    EXPECT_NE(log().find("loops': the link '"), std::string::npos);
+    const std::string text = log();
+    EXPECT_NE(text.find("plain.dat' not mounted: the file system could not open it"), std::string::npos);
+    EXPECT_NE(text.find("huge' not mounted: it holds more than 20 files and folders"), std::string::npos);
+    EXPECT_NE(text.find("circles' not mounted: its walk read 60 entries, all a mount may"), std::string::npos);
+    EXPECT_NE(text.find("loops': the link '"), std::string::npos);
+    EXPECT_NE(text.find("is left out: the mount has read 60 entries, all it may"), std::string::npos);
+    // Six links of four names each after six folders: the last three do not fit.
+    size_t full = 0;
+    for (size_t at = text.find("levels': the link 'level"); at != std::string::npos;
+         at = text.find("levels': the link 'level", at + 1)) {
+        const std::string line = text.substr(at, text.find('\n', at) - at);
+        EXPECT_NE(line.find("/assets' is left out: with what it leads to the mount would hold more than 20 files "
+                            "and folders in all (18 without it)"),
+                  std::string::npos)
+            << line;
+        ++full;
+    }
+    EXPECT_EQ(full, 3u);
 }
 
 TEST_F(Archives, LinkedFoldersAreWalkedOnceAndOpenByTheLinksName)

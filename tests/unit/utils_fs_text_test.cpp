@@ -16,6 +16,7 @@
 #include <IFileSystem.h>
 #include <IReadFile.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -336,6 +337,27 @@ TEST_F(TextFileTest, UnreadableDataFilesLogTheSystemsReason)
         }
         EXPECT_EQ(lines, 2) << log;
     }
+
+    // So is a folder the mount may not read, which it leaves out. Root reads
+    // everything: a child mounts the data as nobody then.
+    std::filesystem::create_directories(Data + "closed/inner");
+    std::filesystem::permissions(Data + "closed", std::filesystem::perms::none);
+    std::filesystem::permissions(Folder.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            _exit(2);
+        _exit(Fs.mount(Data, true) &&
+                      logText().find("the folder 'closed' is left out, it cannot be read: Permission denied\n") !=
+                          std::string::npos
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    std::filesystem::permissions(Data + "closed", std::filesystem::perms::owner_all);
 }
 
 // A mounted folder's list is made when it is mounted; a file written into it
@@ -485,17 +507,19 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
     EXPECT_LE(outside.size(), 4096u);
     // So are the user folder, also when reached through a link, a folder
     // mounted from outside the program folder, and one the data's mount
-    // walked through a link; a link the mount left out is not followed. Each
-    // row moves the files there.
+    // walked through a link, links inside it too; the listing follows the
+    // links the mount followed and no others. Each row moves the files there.
     const std::string user = Folder.path() + "user", link = Folder.path() + "link", mounted = Folder.path() + "ext";
-    const std::string shared = Folder.path() + "shared";
+    const std::string shared = Folder.path() + "shared", huge = Folder.path() + "huge";
     std::filesystem::create_directory(user);
     std::filesystem::create_directory_symlink(user, link);
     const struct {
         std::string Place, Folder, Prefix;
         std::string UserFolder;   // none when empty
         size_t Listed;
-        std::string LinkName = "", LinkTarget = "";   // made in the data before it is mounted, when named
+        // Made before the data is mounted, when named: a name in the data or a full path.
+        std::string LinkName = "", LinkTarget = "";
+        size_t MountLimit = SFolderMountLimits().Entries;
     } whole[] = {
         {Data + "many", "many", Data, "", 5000},
         {Data + "many", "\\", Data, "", 5001},   // the top also holds textures\wall.png
@@ -506,6 +530,14 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
         {Data + "many", "many", Data, "", 5000, "up", ".."},   // the program folder, which holds the data
         {Data + "many", "textures", Data, "", 1, "Textures/up", ".."},   // back to the top: not followed
         {Data + "many", "textures\\up", Data, "", 0},                    // nor listed from
+        {Data + "many", "textures\\up\\many", Data, "", 0},               // nor from below it
+        {shared, "shared", Data, "", 5000, shared + "/home", "../app/data"},   // back to the data from outside
+        {Folder.path() + "inner", "shared\\inner", Data, "", 5000, shared + "/inner", "../inner"},
+        {Data + "b", "b", Data, "", 5000, "a/tob", "../b"},
+        {Data + "b", "a\\tob", Data, "", 5000, "b/toa", "../a"},   // each way walked, the other way back not
+        {Data + "b", "b\\toa\\tob", Data, "", 0},
+        {Data + "many", "\\", Data, "", 5001, "dangling.png", "nowhere.png"},   // a link to nothing is no name
+        {huge, "huge", Data, "", 0, "huge", "../../huge", 1000},   // left out: too much for the mount
     };
     std::string at = Folder.path() + "many";
     for (const auto& c : whole) {
@@ -521,13 +553,35 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
         if (c.Place == mounted)
             EXPECT_TRUE(Fs.mount(mounted, true));
         if (!c.LinkName.empty()) {
-            std::filesystem::create_directory_symlink(c.LinkTarget, Data + c.LinkName);
-            EXPECT_TRUE(Fs.mount(Data, true));
+            const std::string name = c.LinkName[0] == '/' ? c.LinkName : Data + c.LinkName;
+            std::filesystem::create_directories(std::filesystem::path(name).parent_path());
+            std::filesystem::create_symlink(c.LinkTarget, name);
+            EXPECT_TRUE(Fs.mount(Data, true, {c.MountLimit}));
         }
         irr::core::array<irr::core::stringc> many;
         ListFolder(many, c.Folder.c_str(), "*.png", c.Prefix.c_str());
         EXPECT_EQ(many.size(), c.Listed);
     }
+    EXPECT_FALSE(FileExists("dangling.png"));
+    // Links in the user folder that each lead on to two more: every way is a
+    // name of its own, 8,191 in all, and the listing stops after so many reads.
+    for (int depth = 0; depth < 12; ++depth) {
+        const std::string level = user + "/d" + std::to_string(depth), next = "../d" + std::to_string(depth + 1);
+        std::filesystem::create_directory(level);
+        Folder.write("user/d" + std::to_string(depth) + "/x.png", "");
+        std::filesystem::create_directory_symlink(next, level + "/l");
+        std::filesystem::create_directory_symlink(next, level + "/r");
+    }
+    const std::string ul = "-ul=" + user;
+    const char* args[] = {"game", ul.c_str()};
+    SetCommandLineArgs(2, args);
+    ResetUserFolder();
+    GetUserFolder();
+    irr::core::array<irr::core::stringc> ways;
+    ListFolder(ways, (user + "/d0").c_str(), "*.png", "", 1000);
+    EXPECT_GT(ways.size(), 100u);
+    EXPECT_LT(ways.size(), 1000u);
+    EXPECT_NE(logText().find("/d0' stopped after 1000 entries"), std::string::npos);
     const char* plain[] = {"game"};
     SetCommandLineArgs(1, plain);
     ResetUserFolder();
