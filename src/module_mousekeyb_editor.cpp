@@ -151,6 +151,7 @@ void CSimpleTextEditorAnimator::onKey(const SEvent& event)
         return;
     CheckMainThread();
     loadText();   // a key edits what a script left, not what the last update saw
+    const CString before = *Text;
     if (key.Control) {
         if (key.Key != KEY_KEY_V)
             return;
@@ -163,6 +164,10 @@ void CSimpleTextEditorAnimator::onKey(const SEvent& event)
     } else if (key.Key != KEY_RETURN) {
         appendTyped(key.Char);
     }
+    // A key that types nothing leaves the text and the attribute as a script
+    // set them: a number stays a number, a long text whole, its case as it was.
+    if (*Text == before)
+        return;
     if (Text->GetLength() > MaxLength)
         *Text = Text->Left(MaxLength);
     if (TitleCase)

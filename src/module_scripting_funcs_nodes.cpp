@@ -335,10 +335,21 @@ SQInteger SetNodeAttribute(HSQUIRRELVM vm)
     const char* name = sa.GetString(3);
     if (!node || !name)
         return sa.Return(false);
+    // The value replaces what the name held, of any kind: the setters alone
+    // keep another kind in place under an empty value ("", 0 or 0.0).
     switch (sa.GetType(4)) {
-    case OT_STRING: node->setAttributeString(name, sa.GetString(4)); break;
-    case OT_INTEGER: node->setAttributeInt(name, int(sa.GetInt(4))); break;
-    case OT_FLOAT: node->setAttributeFloat(name, float(sa.GetFloat(4))); break;
+    case OT_STRING:
+        node->getAttributes()->removeOtherTypes(name, CCustomAttribs::TypeString);
+        node->setAttributeString(name, sa.GetString(4));
+        break;
+    case OT_INTEGER:
+        node->getAttributes()->removeOtherTypes(name, CCustomAttribs::TypeInt);
+        node->setAttributeInt(name, int(sa.GetInt(4)));
+        break;
+    case OT_FLOAT:
+        node->getAttributes()->removeOtherTypes(name, CCustomAttribs::TypeFloat);
+        node->setAttributeFloat(name, float(sa.GetFloat(4)));
+        break;
     default: return sa.Return(false);
     }
     return sa.Return(true);

@@ -280,10 +280,22 @@ SQInteger SetProfileOption(HSQUIRRELVM vm)
     StackHandler sa(vm);
     const char* name = textArg(sa, 2);
     CCustomAttribs& options = profile()->Options;
+    // The value replaces what the name held, of any kind, so that the saved
+    // profile holds one line for it: the setters alone keep another kind in
+    // place under an empty value ("", 0 or 0.0).
     switch (sa.GetType(3)) {
-    case OT_INTEGER: options.setInt(name, int(sa.GetInt(3))); break;
-    case OT_FLOAT: options.setFloat(name, float(sa.GetFloat(3))); break;
-    case OT_STRING: options.setString(name, textArg(sa, 3)); break;
+    case OT_INTEGER:
+        options.removeOtherTypes(name, CCustomAttribs::TypeInt);
+        options.setInt(name, int(sa.GetInt(3)));
+        break;
+    case OT_FLOAT:
+        options.removeOtherTypes(name, CCustomAttribs::TypeFloat);
+        options.setFloat(name, float(sa.GetFloat(3)));
+        break;
+    case OT_STRING:
+        options.removeOtherTypes(name, CCustomAttribs::TypeString);
+        options.setString(name, textArg(sa, 3));
+        break;
     default: return sa.Return(false);
     }
     return sa.Return(true);

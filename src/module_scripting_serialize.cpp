@@ -5,6 +5,7 @@
 #include "module_scripting_report.h"
 #include "utils_debug.h"
 #include "utils_serialize_storage.h"
+#include "utils_str_keyvalue.h"
 #include "utils_str_parse.h"
 #include "utils_str_tools.h"
 
@@ -424,7 +425,7 @@ int LoadTableFromXmlText(const char* text, SquirrelObject& table)
     complete.resize(size_t(CompleteMarkupLength(complete.c_str(), int(complete.size()))));
     // A text ends at its first NUL, so it cannot be wide: with a wide mark
     // the reader would run past it.
-    if (StartsWithWideMark(complete))
+    if (StartsWithUtf16Mark(complete.data(), complete.size()))
         complete.clear();
     CMemoryXmlSource source(complete.c_str());
     SqXmlReader* reader = irr::io::createIrrXMLReader(&source, false);

@@ -205,11 +205,6 @@ int CompleteMarkupLength(const char* text, int length)
     return i;
 }
 
-bool StartsWithWideMark(const std::string& bytes)
-{
-    return StartsWithUtf16Mark(bytes.data(), bytes.size());
-}
-
 // --- memory file ---
 
 CReadFile::CReadFile(const char* fileName, char* buffer, int length, bool ownsBuffer)
@@ -325,7 +320,7 @@ bool CXMLStorage::openFile(const char* fileName)
     file->drop();
     bytes.resize(size_t(std::max(got, 0)));
     m_Name = fileName;
-    if (!StartsWithWideMark(bytes))
+    if (!StartsWithUtf16Mark(bytes.data(), bytes.size()))
         return openText(bytes.c_str());
     // UTF-16 or UTF-32 (what the writer makes) is decoded here and read as a
     // text: the reader itself runs past the end of a cut wide file.

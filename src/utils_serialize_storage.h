@@ -65,10 +65,6 @@ CReadFile* CreateMemoryFile(char* buffer, int length, bool deleteBuffer, bool co
 // cut here before they reach it; what follows the first bad piece is lost.
 int CompleteMarkupLength(const char* text, int length);
 
-// Whether the bytes start with a UTF-16 byte order mark (either order), which
-// also starts a UTF-32LE one: the reader then takes them as wide characters.
-bool StartsWithWideMark(const std::string& bytes);
-
 // The running record of read values for error messages: a piece longer than
 // 200 characters is cut to 200 + "...", then piece + ";" is appended; past
 // 500 characters the record keeps "..." and its last 500.

@@ -221,6 +221,11 @@ int CCustomAttribs::remove(const char* name, bool fromStrings, bool fromInts, bo
     return removed ? 1 : 0;
 }
 
+int CCustomAttribs::removeOtherTypes(const char* name, int type)
+{
+    return remove(name, type != TypeString, type != TypeInt, type != TypeFloat);
+}
+
 CString CCustomAttribs::toText(const char* include, const char* exclude) const
 {
     CString text("\n");

@@ -42,6 +42,9 @@ public:
     void setInt(const char* name, int value);
     void setFloat(const char* name, float value);
     int remove(const char* name, bool fromStrings, bool fromInts, bool fromFloats);
+    // Clears the name from every table but the type's, so that a set of that
+    // type that follows leaves it holding that value alone, even an empty one.
+    int removeOtherTypes(const char* name, int type);
     void markChanged() { ++m_nChanges; }
     irr::u32 getChangeCounter() const { return m_nChanges; }
 

@@ -129,6 +129,7 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         const char* clipboard;
         const char* expected;
         const char* codePage = "CP1252";
+        const char* scriptReads = nullptr;   // a script's value left as it was: its type and value
     };
     // Keys of the French and German layouts.
     const SKeystroke circumflex = xKey(EKEY_CODE(34), L'^', 34, 0xFE52, 0xFE57, 0xFE52);
@@ -150,6 +151,16 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
     const SKeystroke greekAlpha = xKey(irr::KEY_KEY_A, 0, 38, 0x7E1, 0x7C1, 0x7E1);   // the device reads no character
     const SKeystroke ruDiaeresis = xKey(EKEY_CODE(49), 0, 49, 0xFE57, 0xFE57, 0xFE57);
     const SKeystroke ruIe = xKey(irr::KEY_KEY_T, L'\u0435', 28, 0x6C5, 0x6E5, 0x6C5);
+    std::string hundred;
+    for (int i = 0; i < 10; ++i)
+        hundred += "0123456789";
+    const std::string hundredSet = "\"" + hundred + "\"";
+    const std::vector<SKeystroke> typeNothing = {pressed(irr::KEY_LSHIFT), pressed(irr::KEY_LEFT), pressed(irr::KEY_F5),
+                                                 {irr::KEY_ESCAPE, 27, false}, {irr::KEY_RETURN, L'\r', false}};
+    auto then = [](std::vector<SKeystroke> keys, const std::vector<SKeystroke>& more) {
+        keys.insert(keys.end(), more.begin(), more.end());
+        return keys;
+    };
     const SCase cases[] = {
         {"typing", {typed('a'), typed('b'), typed('c')}, 20, 0, "", "abc"},
         {"backspace", {typed('a'), typed('b'), pressed(irr::KEY_BACK)}, 20, 0, "", "a"},
@@ -166,6 +177,15 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
         {"a script's change stands", {typed('a'), typed('b'), scriptSets("\"\""), typed('c')}, 20, 1, "", "C"},
         {"a script's number stands", {typed('x'), scriptSets("42"), typed('a')}, 20, 0, "", "42a"},
         {"a script's float stands", {typed('x'), scriptSets("2.5"), typed('a')}, 20, 0, "", "2.500000a"},
+        {"-5 then a", {scriptSets("-5"), typed('a')}, 20, 0, "", "-5a"},
+        // A key that types nothing stores nothing: the script's value stays as it set it.
+        {"no typing keeps a number", then({typed('x'), scriptSets("42")}, typeNothing), 20, 0, "", "42", "CP1252",
+         "integer 42"},
+        {"no typing keeps a small float", then({scriptSets("0.0000001")}, typeNothing), 20, 0, "", "0.000000",
+         "CP1252", "float 1e-07"},
+        {"no typing keeps the case", then({scriptSets("\"hello world\"")}, typeNothing), 20, 1, "", "hello world"},
+        {"no typing keeps a long text", then({scriptSets(hundredSet.c_str())}, typeNothing), 60, 0, "",
+         hundred.c_str()},
         {"paste appends", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 20, 0, "bc", "abc"},
         {"paste is cut too", {typed('a'), pressed(irr::KEY_KEY_V, true)}, 4, 0, "bcdef", "abcd"},
         {"paste drops line breaks", {pressed(irr::KEY_KEY_V, true)}, 20, 0, "ab\r\ncd\t", "abcd"},
@@ -239,7 +259,14 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
             }
         }
         EXPECT_EQ(std::string(editor->getText()), c.expected);
-        EXPECT_EQ(std::string(target->getAttributeString("typed", "?")), c.expected) << "stored after each key";
+        if (c.scriptReads) {
+            script("local v = core_GetNodeAttribute(3001, \"typed\"); log.append(typeof v + \" \" + v);");
+            const std::vector<std::string> log = scriptLog();
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.back(), c.scriptReads);
+        } else {
+            EXPECT_EQ(std::string(target->getAttributeString("typed", "?")), c.expected) << "stored after each key";
+        }
         node->remove();
     }
 }

@@ -68,7 +68,11 @@ protected:
 TEST_F(ProfileNatives, OptionsAreReadAsTheirOwnTypeOrConverted)
 {
     run("core_SetProfileOption(\"f\", 2.9); core_SetProfileOption(\"i\", -7);"
-        "core_SetProfileOption(\"s\", \"2.5\"); core_SetProfileOption(\"half\", 1.5);");
+        "core_SetProfileOption(\"s\", \"2.5\"); core_SetProfileOption(\"half\", 1.5);"
+        // A set to another kind's empty value still replaces the name's value.
+        "core_SetProfileOption(\"p1\", \"hello\"); core_SetProfileOption(\"p1\", 0);"
+        "core_SetProfileOption(\"p2\", 5); core_SetProfileOption(\"p2\", 0.0);"
+        "core_SetProfileOption(\"p3\", 2.5); core_SetProfileOption(\"p3\", \"\");");
     EXPECT_FALSE(run("return core_SetProfileOption(\"arr\", [1]);").ToBool());
     struct Case {
         const char* code;
@@ -90,12 +94,17 @@ TEST_F(ProfileNatives, OptionsAreReadAsTheirOwnTypeOrConverted)
         {"core_GetProfileOptionF(\"i\")", "float -7"},
         {"core_GetProfileOptionF(\"missing\", 4)", "integer 4"},
         {"core_GetProfileOption(\"arr\")", "null null"},
+        {"core_GetProfileOption(\"p1\")", "integer 0"},
+        {"core_GetProfileOption(\"p2\")", "float 0"},
+        {"core_GetProfileOption(\"p3\")", "string "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         std::string code = std::string("local v = ") + c.code + "; return typeof v + \" \" + (v == null ? \"null\" : v);";
         EXPECT_EQ(text(code.c_str()), c.expected);
     }
+    EXPECT_EQ(std::string(profile()->Options.toText("p?", nullptr)),
+              "\nOption[p3]=\nOptionLong[p1]=0\nOptionDouble[p2]=0.00\n") << "one line each in the saved profile";
     EXPECT_GT(profile()->getChangeCounter(), 0u);
 }
 
