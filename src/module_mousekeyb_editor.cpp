@@ -92,7 +92,15 @@ CSimpleTextEditorAnimator::~CSimpleTextEditorAnimator()
         *focused = nullptr;
     std::vector<CSimpleTextEditorAnimator*>& editors = liveEditors();
     editors.erase(std::remove(editors.begin(), editors.end(), this), editors.end());
-    storeText();
+    // The final text goes to the attribute, unless a script set the attribute
+    // since the editor last saw it (in the frame that removes the field, say):
+    // then the script's value stands, of its kind.
+    if (!AttributeNode || AttributeName.IsEmpty())
+        return;
+    CString current;
+    const bool held = AttributeNode->hasAttributes() && AttributeNode->getAttributes()->lookupText(AttributeName, current);
+    if (!held || (current == SyncedText && current != *Text))
+        storeText();
 }
 
 void CSimpleTextEditorAnimator::bindAttribute(CNodeBasement* node, const char* name)
@@ -117,14 +125,17 @@ void CSimpleTextEditorAnimator::forgetAttributeNode(CNodeBasement* node)
 // becomes the text, a number as the script would read it as text.
 void CSimpleTextEditorAnimator::loadText()
 {
-    if (AttributeNode && !AttributeName.IsEmpty() && AttributeNode->hasAttributes())
-        AttributeNode->getAttributes()->lookupText(AttributeName, *Text);
+    if (AttributeNode && !AttributeName.IsEmpty() && AttributeNode->hasAttributes() &&
+        AttributeNode->getAttributes()->lookupText(AttributeName, *Text))
+        SyncedText = *Text;
 }
 
 void CSimpleTextEditorAnimator::storeText()
 {
-    if (AttributeNode && !AttributeName.IsEmpty())
+    if (AttributeNode && !AttributeName.IsEmpty()) {
         AttributeNode->setAttributeString(AttributeName, *Text);
+        SyncedText = *Text;
+    }
 }
 
 void CSimpleTextEditorAnimator::appendTyped(wchar_t typed)

@@ -63,6 +63,7 @@ private:
     CString OwnText;
     CNodeBasement* AttachedNode = nullptr;    // the node holds the editor
     int TitleCase = 0;
+    CString SyncedText;   // the attribute as text when last loaded or stored
 };
 
 // Makes an editor that updates every 30 ms and attaches it to the node, which

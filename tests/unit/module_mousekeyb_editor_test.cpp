@@ -363,6 +363,16 @@ TEST_F(Editor, FinalTextIsWrittenWhenTheEditorGoes)
     node->remove();
     EXPECT_EQ(*getFocusedTextEditor(), nullptr);
     EXPECT_EQ(std::string(target->getAttributeString("nick", "")), "last");
+
+    // A script's set in the frame that removes the field stands, of its kind.
+    CTextNode* second = textNode(3003);
+    createSimpleTextEditorAnimator(second, nullptr, 20)->bindAttribute(target, "age");
+    type("x");
+    target->setAttributeInt("age", 42);
+    second->remove();
+    CString age;
+    EXPECT_EQ(target->getAttributes()->lookupText("age", age), CCustomAttribs::TypeInt);
+    EXPECT_EQ(std::string(age), "42");
 }
 
 TEST_F(Editor, BoundNodeGoingFirstIsForgotten)
