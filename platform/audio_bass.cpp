@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -70,18 +71,30 @@ struct Device {
 
 Device device;
 int lastError = BASS_OK;
+std::string lastErrorDetail;   // which bound refused the last file, when one did
 uint32_t lastHandle = 0;  // survives BASS_Free so that handles of an old session stay dead
 
 int fail(int code)
 {
     lastError = code;
+    lastErrorDetail.clear();
     return 0;
 }
 
 uint32_t succeed(uint32_t result = 1)
 {
     lastError = BASS_OK;
+    lastErrorDetail.clear();
     return result;
+}
+
+// A file that is no sound the layer plays, with the bound that refused it
+// when one did.
+int failFormat()
+{
+    fail(BASS_ERROR_FORMAT);
+    lastErrorDetail = TakeSoundRefusal();
+    return 0;
 }
 
 uint32_t newHandle()
@@ -272,6 +285,7 @@ try {
 std::unique_ptr<CSoundDecoder> openStream(const SoundBytes& bytes)
 {
     try {
+        TakeSoundRefusal();   // only this file's counts
         std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
         if (!decoder) return nullptr;
         std::vector<int16_t> values(size_t(4096) * size_t(decoder->channels));
@@ -329,6 +343,7 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
 Mix_Chunk* decodeSample(SoundBytes bytes)
 {
     try {
+        TakeSoundRefusal();   // only this file's counts
         std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
         bytes.reset();
         std::vector<int16_t> values;
@@ -351,6 +366,11 @@ uint32_t BASS_GetVersion()
 int BASS_ErrorGetCode()
 {
     return lastError;
+}
+
+const char* SoundErrorDetail()
+{
+    return lastErrorDetail.c_str();
 }
 
 int BASS_Init(int deviceNumber, uint32_t freq, uint32_t flags, void* win, const void* clsid)
@@ -392,7 +412,7 @@ HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t len
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
     Mix_Chunk* chunk = decodeSample(std::move(bytes));
-    if (!chunk) return fail(BASS_ERROR_FORMAT);
+    if (!chunk) return failFormat();
     HSAMPLE handle = newHandle();
     Sample& sample = device.samples[handle];
     sample.chunk = chunk;
@@ -438,7 +458,7 @@ HSTREAM BASS_StreamCreateFile(int mem, const void* file, uint64_t offset, uint64
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
     std::unique_ptr<CSoundDecoder> decoder = openStream(bytes);
-    if (!decoder) return fail(BASS_ERROR_FORMAT);
+    if (!decoder) return failFormat();
     HSTREAM handle = newHandle();
     Channel& channel = device.channels[handle];
     channel.isStream = true;

@@ -419,7 +419,8 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         books.insert(books.begin(), SBook{2, 1, 0});
         return silentOgg(makeHeaders(makeSetup(books, 0, 1)));
     };
-    struct Damaged { std::string file; int sampleError; int streamError; };
+    // refusal: what the layer tells of the bound that refused the file, when given.
+    struct Damaged { std::string file; int sampleError; int streamError; const char* refusal = nullptr; };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
         {kept("v_entries_650000.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
@@ -467,6 +468,13 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {fixture("link_tables.ogg", linkOf({Large, 31, 1}, 2)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         {fixture("file_tables.ogg", chainOgg(linkOf({Large, 31, 1}, 1), 5)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         {fixture("file_headers.ogg", chainOgg(linkOf({Large, 8, 2}, 1), 4)), BASS_OK, BASS_OK},
+        // 400 links of tables that each fit, declared in a few bytes: the
+        // decoder took 20 s to set them up. Then 300 real links of a 1-s tone,
+        // which take more tables in all than a link may: too long for a
+        // sample, fine as music, refused by no bound.
+        {fixture("hostile_chain.ogg", chainOgg(linkOf({Large, 1, 0}, 7), 400)), BASS_ERROR_FORMAT,
+         BASS_ERROR_FORMAT, "the Vorbis decode tables of all its links take more than"},
+        {fixture("chained_1s.ogg", chainOgg(encodeToneOgg(1), 300)), BASS_ERROR_FORMAT, BASS_OK, ""},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();
@@ -474,10 +482,16 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         HSAMPLE sample = BASS_SampleLoad(0, d.file.c_str(), 0, 0, 1000, 1);
         EXPECT_EQ(BASS_ErrorGetCode(), d.sampleError) << d.file;
         EXPECT_EQ(sample != 0, d.sampleError == BASS_OK) << d.file;
+        if (d.refusal) {
+            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.refusal, 0), 0u) << d.file << ": " << SoundErrorDetail();
+        }
         if (sample) handles.push_back(sample);
         HSTREAM stream = BASS_StreamCreateFile(0, d.file.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
         EXPECT_EQ(BASS_ErrorGetCode(), d.streamError) << d.file << " (stream)";
         EXPECT_EQ(stream != 0, d.streamError == BASS_OK) << d.file << " (stream)";
+        if (d.refusal) {
+            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.refusal, 0), 0u) << d.file << " (stream): " << SoundErrorDetail();
+        }
         // About 6 million values decoded before a sample is refused as too
         // long, held while their array grows; the file read a few times, a
         // chained one's codebooks looked at link by link.
