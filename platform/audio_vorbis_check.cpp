@@ -109,7 +109,7 @@ struct SetupBudget {
             return refuse("the Vorbis decode tables of a link take more than " + megabytes(MaxLinkTableBytes));
         if (fileTableBytes > maxFileTableBytes)
             return refuse("the Vorbis decode tables of all its links take more than " +
-                          megabytes(MaxFileTableBytesBesidesSize) + " and " + std::to_string(FileTableBytesPerByte) +
+                          megabytes(MaxFileTableBytesBesidesSize) + " plus " + std::to_string(FileTableBytesPerByte) +
                           " bytes per byte of the file");
         return true;
     }
