@@ -390,6 +390,7 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     for (const Case& c : cases) {
         HSAMPLE sample = BASS_SampleLoad(c.mem, c.file, c.offset, c.length, c.max, 1);
         EXPECT_EQ(BASS_ErrorGetCode(), c.error) << c.what;
+        EXPECT_STREQ(SoundErrorDetail(), "") << c.what << ": refused by no bound";
         EXPECT_EQ(sample != 0, c.error == BASS_OK) << c.what;
         if (sample) handles.push_back(sample);
         HSTREAM stream = BASS_StreamCreateFile(c.mem, c.file, c.offset, c.length, 0);
@@ -419,8 +420,12 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         books.insert(books.begin(), SBook{2, 1, 0});
         return silentOgg(makeHeaders(makeSetup(books, 0, 1)));
     };
-    // refusal: what the layer tells of the bound that refused the file, when given.
-    struct Damaged { std::string file; int sampleError; int streamError; const char* refusal = nullptr; };
+    // The start of what the layer tells of the bound that refused the file as
+    // a sample and as a stream, when given ("" for none).
+    struct Damaged {
+        std::string file; int sampleError; int streamError;
+        const char* sampleRefusal = nullptr; const char* streamRefusal = nullptr;
+    };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
         {kept("v_entries_650000.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
@@ -473,8 +478,10 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         // which take more tables in all than a link may: too long for a
         // sample, fine as music, refused by no bound.
         {fixture("hostile_chain.ogg", chainOgg(linkOf({Large, 1, 0}, 7), 400)), BASS_ERROR_FORMAT,
-         BASS_ERROR_FORMAT, "the Vorbis decode tables of all its links take more than"},
-        {fixture("chained_1s.ogg", chainOgg(encodeToneOgg(1), 300)), BASS_ERROR_FORMAT, BASS_OK, ""},
+         BASS_ERROR_FORMAT, "the Vorbis decode tables of all its links take more than",
+         "the Vorbis decode tables of all its links take more than"},
+        {fixture("chained_1s.ogg", chainOgg(encodeToneOgg(1), 300)), BASS_ERROR_FORMAT, BASS_OK,
+         "it holds more sample values than an effect may", ""},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();
@@ -482,15 +489,17 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         HSAMPLE sample = BASS_SampleLoad(0, d.file.c_str(), 0, 0, 1000, 1);
         EXPECT_EQ(BASS_ErrorGetCode(), d.sampleError) << d.file;
         EXPECT_EQ(sample != 0, d.sampleError == BASS_OK) << d.file;
-        if (d.refusal) {
-            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.refusal, 0), 0u) << d.file << ": " << SoundErrorDetail();
+        if (d.sampleRefusal) {
+            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.sampleRefusal, 0), 0u) << d.file << ": " << SoundErrorDetail();
+            EXPECT_EQ(*SoundErrorDetail() == 0, *d.sampleRefusal == 0) << d.file;
         }
         if (sample) handles.push_back(sample);
         HSTREAM stream = BASS_StreamCreateFile(0, d.file.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
         EXPECT_EQ(BASS_ErrorGetCode(), d.streamError) << d.file << " (stream)";
         EXPECT_EQ(stream != 0, d.streamError == BASS_OK) << d.file << " (stream)";
-        if (d.refusal) {
-            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.refusal, 0), 0u) << d.file << " (stream): " << SoundErrorDetail();
+        if (d.streamRefusal) {
+            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.streamRefusal, 0), 0u) << d.file << " (stream): " << SoundErrorDetail();
+            EXPECT_EQ(*SoundErrorDetail() == 0, *d.streamRefusal == 0) << d.file << " (stream)";
         }
         // About 6 million values decoded before a sample is refused as too
         // long, held while their array grows; the file read a few times, a
@@ -521,6 +530,7 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     std::vector<uint8_t> long1000Hz = makeToneWav(3000000, 1000);
     EXPECT_EQ(BASS_SampleLoad(1, long1000Hz.data(), 0, uint32_t(long1000Hz.size()), 1, 0), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT);
+    EXPECT_EQ(std::string(SoundErrorDetail()).rfind("it would take more than 128 MB once converted", 0), 0u);
     HSTREAM longStream = BASS_StreamCreateFile(1, long1000Hz.data(), 0, long1000Hz.size(), 0);
     EXPECT_NE(longStream, 0u) << BASS_ErrorGetCode();
     BASS_ChannelStop(longStream);
