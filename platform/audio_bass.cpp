@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -70,18 +71,30 @@ struct Device {
 
 Device device;
 int lastError = BASS_OK;
+std::string lastErrorDetail;   // which bound refused the last file, when one did
 uint32_t lastHandle = 0;  // survives BASS_Free so that handles of an old session stay dead
 
 int fail(int code)
 {
     lastError = code;
+    lastErrorDetail.clear();
     return 0;
 }
 
 uint32_t succeed(uint32_t result = 1)
 {
     lastError = BASS_OK;
+    lastErrorDetail.clear();
     return result;
+}
+
+// A file that is no sound the layer plays, with the bound that refused it
+// when one did.
+int failFormat(const std::string& refusal)
+{
+    fail(BASS_ERROR_FORMAT);
+    lastErrorDetail = refusal;
+    return 0;
 }
 
 uint32_t newHandle()
@@ -268,11 +281,14 @@ try {
 }
 
 // A stream's decoder, once its first frames decode: a stream damaged from its
-// start is refused rather than made to end at once.
-std::unique_ptr<CSoundDecoder> openStream(const SoundBytes& bytes)
+// start is refused rather than made to end at once. refusal: the bound that
+// refused the file, when one did.
+std::unique_ptr<CSoundDecoder> openStream(const SoundBytes& bytes, std::string& refusal)
 {
     try {
+        TakeSoundRefusal();   // only this file's counts
         std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        refusal = TakeSoundRefusal();
         if (!decoder) return nullptr;
         std::vector<int16_t> values(size_t(4096) * size_t(decoder->channels));
         return decoder->read(values.data(), 4096) >= 0 ? std::move(decoder) : nullptr;
@@ -283,13 +299,17 @@ std::unique_ptr<CSoundDecoder> openStream(const SoundBytes& bytes)
 
 // The sound in the device's format, in memory from SDL's allocator as the
 // mixer frees it; null when it would take more than MaxConvertedBytes.
-Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
+Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels, std::string& refusal)
 {
     const uint64_t frames = values.size() / size_t(channels);
     const uint64_t outFrameBytes = uint64_t(SDL_AUDIO_BITSIZE(device.outputFormat) / 8) * uint64_t(device.outputChannels);
     // The resampler's own rounding and filter tail fit in the margin.
     const uint64_t capacity = (frames * uint64_t(device.outputFreq) / uint64_t(rate) + 4096) * outFrameBytes;
-    if (capacity > MaxConvertedBytes) return nullptr;
+    if (capacity > MaxConvertedBytes) {
+        refusal = "it would take more than " + std::to_string(MaxConvertedBytes >> 20) +
+                  " MB once converted for the device";
+        return nullptr;
+    }
     SDL_AudioStream* convert = SDL_NewAudioStream(AUDIO_S16SYS, Uint8(channels), rate, device.outputFormat,
                                                   Uint8(device.outputChannels), device.outputFreq);
     auto* chunk = static_cast<Mix_Chunk*>(SDL_malloc(sizeof(Mix_Chunk)));
@@ -324,18 +344,26 @@ Mix_Chunk* makeChunk(const std::vector<int16_t>& values, int rate, int channels)
 }
 
 // A sample's sound in the device's format; null when it is damaged, too
-// long, or memory ran out. The file and what the decoder holds of it go
-// before the converted sound is made.
-Mix_Chunk* decodeSample(SoundBytes bytes)
+// long, or memory ran out, with the bound that refused it in refusal when
+// one did. The file and what the decoder holds of it go before the
+// converted sound is made.
+Mix_Chunk* decodeSample(SoundBytes bytes, std::string& refusal)
 {
     try {
+        TakeSoundRefusal();   // only this file's counts
         std::unique_ptr<CSoundDecoder> decoder = OpenSoundDecoder(bytes);
+        refusal = TakeSoundRefusal();
         bytes.reset();
         std::vector<int16_t> values;
-        if (!decoder || !DecodeWholeSound(*decoder, MaxSampleValues, values)) return nullptr;
+        if (!decoder) return nullptr;
+        if (!DecodeWholeSound(*decoder, MaxSampleValues, values)) {
+            if (values.size() > MaxSampleValues)
+                refusal = "it holds more sample values than an effect may (" + std::to_string(MaxSampleValues) + ")";
+            return nullptr;
+        }
         const int rate = decoder->rate, channels = decoder->channels;
         decoder.reset();
-        return makeChunk(values, rate, channels);
+        return makeChunk(values, rate, channels, refusal);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -351,6 +379,11 @@ uint32_t BASS_GetVersion()
 int BASS_ErrorGetCode()
 {
     return lastError;
+}
+
+const char* SoundErrorDetail()
+{
+    return lastErrorDetail.c_str();
 }
 
 int BASS_Init(int deviceNumber, uint32_t freq, uint32_t flags, void* win, const void* clsid)
@@ -391,8 +424,9 @@ HSAMPLE BASS_SampleLoad(int mem, const void* file, uint64_t offset, uint32_t len
     if (max < 1 || max > MaxPlaybacks) return fail(BASS_ERROR_ILLPARAM);
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
-    Mix_Chunk* chunk = decodeSample(std::move(bytes));
-    if (!chunk) return fail(BASS_ERROR_FORMAT);
+    std::string refusal;
+    Mix_Chunk* chunk = decodeSample(std::move(bytes), refusal);
+    if (!chunk) return failFormat(refusal);
     HSAMPLE handle = newHandle();
     Sample& sample = device.samples[handle];
     sample.chunk = chunk;
@@ -437,8 +471,9 @@ HSTREAM BASS_StreamCreateFile(int mem, const void* file, uint64_t offset, uint64
     if (!beginCall()) return 0;
     SoundBytes bytes = readSound(mem, file, offset, length);
     if (!bytes) return 0;
-    std::unique_ptr<CSoundDecoder> decoder = openStream(bytes);
-    if (!decoder) return fail(BASS_ERROR_FORMAT);
+    std::string refusal;
+    std::unique_ptr<CSoundDecoder> decoder = openStream(bytes, refusal);
+    if (!decoder) return failFormat(refusal);
     HSTREAM handle = newHandle();
     Channel& channel = device.channels[handle];
     channel.isStream = true;

@@ -38,6 +38,10 @@ constexpr int BASS_ERROR_UNKNOWN = -1;
 // 0x0203xxxx.
 uint32_t BASS_GetVersion();
 int BASS_ErrorGetCode();
+// Not in BASS: after a call that failed with BASS_ERROR_FORMAT because the
+// file went past one of the layer's bounds on what a sound may cost, which
+// bound, as a text for the log; "" after any other result.
+const char* SoundErrorDetail();
 
 // Opens the default output device (device -1 or 1) at freq Hz, stereo.
 // flags, win and clsid are ignored. Fails with BASS_ERROR_DRIVER when SDL has

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 using SoundBytes = std::shared_ptr<const std::vector<uint8_t>>;
@@ -48,8 +49,13 @@ bool DecodeWholeSound(CSoundDecoder& decoder, size_t maxValues, std::vector<int1
 // and, for Vorbis, whether the headers of every link stay inside what the
 // decoder may be given: the counts it allocates or puts on the stack, the
 // memory its set-up takes, against one budget per link, and the time
-// setting up every link in turn takes.
+// setting up every link in turn takes, against a budget its size sets.
 bool IsSaneOggPages(const uint8_t* data, size_t size, bool isVorbis);
+
+// Which bound made that check refuse a file on this thread, as a text for
+// the log ("" when none did: a file it took, or one refused as damaged);
+// taking it forgets it.
+std::string TakeSoundRefusal();
 
 // What that check counts a Vorbis setup header, of a stream of so many
 // channels, to cost the decoder; false when it refuses the header. The

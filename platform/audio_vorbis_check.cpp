@@ -2,10 +2,11 @@
 // the decoder sees them. libvorbis trusts the counts of a setup header: it
 // puts about 12 bytes per codebook entry on the stack, allocates every
 // entry's values and every residue's partition map, and a header it refuses
-// costs memory it never frees. So every link is checked whole, and what the
-// set-up would take is summed against a budget. The sizes counted are those
-// of libvorbis 1.3.7 (64-bit); a platform test measures the library in use
-// against them.
+// costs memory it never frees. So every link is checked whole, what a link's
+// set-up would hold is counted against a budget per link, and what setting
+// up every link in turn takes against one the file's size sets. The sizes
+// counted are those of libvorbis 1.3.7 (64-bit); a platform test measures
+// the library in use against them.
 #include "audio_decode.h"
 
 #include "byte_order.h"
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,22 +32,44 @@ constexpr uint32_t MaxCodebookEntries = 1u << 18;
 constexpr uint64_t CodebookHeaderBytes = 128;
 constexpr uint64_t CodebookTableBytes = 1280;
 constexpr uint64_t HeaderBytesPerValue = 8;
+// A link's own set-up: the transforms and windows of its two block sizes,
+// buffers of both for every channel, and a first packet that is decoded
+// only to start the overlap. Counted per sample of the two blocks, for every
+// channel and once more, well above what it takes.
+constexpr uint64_t LinkSetupBytesPerSample = 8;
 // What the set-up holds at once: the headers and decode tables of the link
 // being played. Read as a stream that cannot seek, libvorbisfile frees a
 // link's before it reads the next one's. Real encoders' headers take some
 // kilobytes a link and their tables well under a megabyte.
 constexpr uint64_t MaxLinkHeaderBytes = uint64_t(64) << 20;
 constexpr uint64_t MaxLinkTableBytes = uint64_t(64) << 20;
-// Decoding a chained file whole builds every link's tables in turn: the
-// time that takes grows with the entries, values and partition maps the
-// headers declare, and is bounded by their tables' sum. A codebook's own
-// records and a link's own set-up take a short fixed time, bounded by the
-// codebooks a link and the links a file may have.
-constexpr uint64_t MaxFileTableBytes = uint64_t(160) << 20;
+// Decoding a chained file builds every link's tables in turn, making no
+// sound meanwhile: the time that takes grows with the tables the headers
+// declare. A real encoder's link, even one of headers alone, declares less
+// than 250 bytes of tables per byte it takes in the file; a hostile one
+// declares megabytes in a few bytes. So all links together may declare one
+// link's most and so much per byte of the file: a chain of real links of any
+// number plays, and a file costs the decoder time in proportion to its size.
+constexpr uint64_t MaxFileTableBytesBesidesSize = MaxLinkTableBytes;
+constexpr uint64_t FileTableBytesPerByte = 512;
 constexpr size_t MaxVorbisHeaderBytes = size_t(16) << 20;
-// libvorbisfile searches a link's streams and the file's links one by one.
+// libvorbisfile searches a link's streams one by one.
 constexpr size_t MaxLinkStreams = 64;
-constexpr size_t MaxLinks = 4096;
+
+// Why the check last refused a file on this thread, when a bound refused it.
+thread_local std::string refusal;
+
+std::string megabytes(uint64_t bytes)
+{
+    return std::to_string(bytes >> 20) + " MB";
+}
+
+// Refuses the file for having gone past a bound, noting which.
+bool refuse(const std::string& bound)
+{
+    refusal = bound;
+    return false;
+}
 
 class Bytes {
 public:
@@ -64,22 +89,32 @@ public:
 // The set-up memory and stack a link's headers ask of the decoder, and the
 // tables of all links, for the time building them takes.
 struct SetupBudget {
-    uint64_t headerBytes = 0;   // the current link
-    uint64_t tableBytes = 0;    // the current link
-    uint64_t allTableBytes = 0; // all links, without tables of a fixed size
-    uint64_t stackBytes = 0;    // the most one codebook's set-up takes
-    // fixedTable: tables whose size no count of the headers sets.
-    bool take(uint64_t header, uint64_t table, uint64_t fixedTable = 0)
+    explicit SetupBudget(uint64_t fileBytes)
+        : maxFileTableBytes(MaxFileTableBytesBesidesSize + fileBytes * FileTableBytesPerByte)
+    {
+    }
+    uint64_t headerBytes = 0;      // the current link
+    uint64_t tableBytes = 0;       // the current link
+    uint64_t fileTableBytes = 0;   // all links
+    uint64_t maxFileTableBytes;
+    uint64_t stackBytes = 0;       // the most one codebook's set-up takes
+    bool take(uint64_t header, uint64_t table)
     {
         headerBytes += header;
-        tableBytes += fixedTable + table;
-        allTableBytes += table;
-        return headerBytes <= MaxLinkHeaderBytes && tableBytes <= MaxLinkTableBytes &&
-               allTableBytes <= MaxFileTableBytes;
+        tableBytes += table;
+        fileTableBytes += table;
+        if (headerBytes > MaxLinkHeaderBytes)
+            return refuse("the Vorbis headers of a link take more than " + megabytes(MaxLinkHeaderBytes));
+        if (tableBytes > MaxLinkTableBytes)
+            return refuse("the Vorbis decode tables of a link take more than " + megabytes(MaxLinkTableBytes));
+        if (fileTableBytes > maxFileTableBytes)
+            return refuse("the Vorbis decode tables of all its links take more than " +
+                          megabytes(MaxFileTableBytesBesidesSize) + " plus " + std::to_string(FileTableBytesPerByte) +
+                          " bytes per byte of the file");
+        return true;
     }
     void startLink() { headerBytes = tableBytes = 0; }
 };
-
 
 // The bits of a Vorbis header packet, least significant first.
 class PacketBits {
@@ -199,23 +234,34 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
         return false;
     // The lengths kept with the headers; the codewords, the decode table and
     // its index, and the stack of the table's set-up, whatever of it is used.
-    if (entries > MaxCodebookEntries ||
-        !budget.take(CodebookHeaderBytes + entries, uint64_t(entries) * (17 + StackBytesPerEntry), CodebookTableBytes))
+    if (entries > MaxCodebookEntries)
+        return refuse("a Vorbis codebook has more than " + std::to_string(MaxCodebookEntries) + " entries");
+    if (!budget.take(CodebookHeaderBytes + entries, CodebookTableBytes + uint64_t(entries) * (17 + StackBytesPerEntry)))
         return false;
     budget.stackBytes = std::max(budget.stackBytes, uint64_t(entries) * StackBytesPerEntry);
-    AddSoundWork(entries);
-    CodewordTree tree;
     uint32_t length = 0;
     if (!ordered) {
+        CodewordTree tree;
         uint32_t sparse = 0;
         if (!bits.read(1, sparse) || uint64_t(entries) * (sparse ? 1 : 5) > bits.left())
             return false;
+        AddSoundWork(entries);   // each read and put in the tree
         for (uint32_t i = 0; i < entries; ++i) {
             uint32_t used = 1;
             if ((sparse && !bits.read(1, used)) || (used && (!bits.read(5, length) || !tree.add(length + 1))))
                 return false;
         }
+        if (!tree.isComplete())
+            return false;
     } else {
+        // Runs of lengths in order: the decoder's codewords are then those of
+        // a canonical code, which overfill the tree exactly when the shares of
+        // it that the lengths take add up to more than the whole, and fill it
+        // exactly when they add up to the whole. So a run costs this check
+        // no time per entry, however many entries it declares.
+        constexpr uint64_t WholeTree = uint64_t(1) << 32;
+        uint64_t taken = 0;
+        uint32_t lastLength = 0;   // of the last run of codewords
         if (!bits.read(5, length))
             return false;
         for (uint32_t i = 0, bitsPerLength = length + 1; i < entries; ++bitsPerLength) {
@@ -223,14 +269,14 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
             if (!bits.read(bitLength(entries - i), count) || bitsPerLength > 32 || count > entries - i ||
                 (count > 0 && ((count - 1) >> (bitsPerLength - 1)) > 1))
                 return false;
-            for (uint32_t k = 0; k < count; ++k)
-                if (!tree.add(bitsPerLength))
-                    return false;
+            taken += uint64_t(count) << (32 - bitsPerLength);
+            lastLength = count > 0 ? bitsPerLength : lastLength;
             i += count;
         }
+        // One codeword alone is taken when it is of length 1.
+        if (taken != WholeTree && !(entries == 1 && lastLength == 1))
+            return false;
     }
-    if (!tree.isComplete())
-        return false;
     uint32_t lookup = 0;
     if (!bits.read(4, lookup) || lookup > 2)
         return false;
@@ -443,7 +489,8 @@ bool isSaneVorbisComment(const std::vector<uint8_t>& packet)
 
 // The identification header: version 0, 1 to 8 channels, a real rate, block
 // sizes from 64 to 8192 in order, and the framing bit.
-bool isSaneVorbisIdentification(const std::vector<uint8_t>& packet, uint32_t& channels, uint32_t& rate)
+bool isSaneVorbisIdentification(const std::vector<uint8_t>& packet, uint32_t& channels, uint32_t& rate,
+                                uint32_t& blockSamples)
 {
     if (packet.size() < 30)
         return false;
@@ -451,6 +498,7 @@ bool isSaneVorbisIdentification(const std::vector<uint8_t>& packet, uint32_t& ch
     channels = p[11];
     rate = ReadLe32(p + 12);
     const uint32_t small = p[28] & 0xF, large = p[28] >> 4;
+    blockSamples = (1u << small) + (1u << large);
     return ReadLe32(p + 7) == 0 && channels >= 1 && channels <= MaxSoundChannels && int(rate) >= MinSoundRate && int(rate) <= MaxSoundRate && small >= 6 &&
            large >= small && large <= 13 && (p[29] & 1);
 }
@@ -483,11 +531,14 @@ bool gatherVorbisPage(VorbisStream& stream, const uint8_t* page, SetupBudget& bu
         stream.packet.insert(stream.packet.end(), page + body, page + body + lace);
         body += lace;
         if (stream.packet.size() > MaxVorbisHeaderBytes)
-            return false;
+            return refuse("a Vorbis header takes more than " + megabytes(MaxVorbisHeaderBytes));
         stream.isPartial = lace == 255;
         if (stream.isPartial)
             continue;
-        if (stream.packets == 0 && !isSaneVorbisIdentification(stream.packet, stream.channels, stream.rate))
+        uint32_t blockSamples = 0;
+        if (stream.packets == 0 &&
+            (!isSaneVorbisIdentification(stream.packet, stream.channels, stream.rate, blockSamples) ||
+             !budget.take(0, uint64_t(stream.channels + 1) * blockSamples * LinkSetupBytesPerSample)))
             return false;
         if (stream.packets == 1 && !isSaneVorbisComment(stream.packet))
             return false;
@@ -531,8 +582,7 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
     std::vector<VorbisStream> streams;   // the current link's Vorbis streams
     std::vector<uint32_t> serials;       // the current link's streams
     bool isLinkOpening = false;          // only first pages of streams so far
-    size_t links = 0;
-    SetupBudget budget;
+    SetupBudget budget(uint64_t(in.size));
     auto isWholeLink = [&] {
         return !isVorbis || (!streams.empty() && streams.front().packets >= 3);
     };
@@ -557,7 +607,7 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
         summed += page.size();
         AddSoundWork(page.size());
         if (summed > maxSummed)
-            return false;
+            return refuse("finding its Ogg pages makes the library checksum more than 8 times its size");
         const uint32_t stored = ReadLe32(page.data() + 22);
         ogg_page sum = {page.data(), long(headerSize), page.data() + headerSize, long(bodySize)};
         ogg_page_checksum_set(&sum);   // written in place of the stored one
@@ -572,14 +622,14 @@ bool isSaneOgg(const Bytes& in, bool isVorbis)
             if (!isLinkOpening) {   // a new link: the one before must be whole
                 if (!serials.empty() && !isWholeLink())
                     return false;
-                if (++links > MaxLinks)
-                    return false;
                 streams.clear();
                 serials.clear();
                 budget.startLink();
                 isLinkOpening = true;
-            } else if (isKnown || serials.size() >= MaxLinkStreams) {
-                return false;   // a stream opened twice, or more than a file holds
+            } else if (isKnown) {
+                return false;   // a stream opened twice
+            } else if (serials.size() >= MaxLinkStreams) {
+                return refuse("a link has more than " + std::to_string(MaxLinkStreams) + " streams");
             }
             serials.push_back(serial);
             if (isVorbis && bodySize >= 7 && page[26] > 0 &&
@@ -608,9 +658,14 @@ bool IsSaneOggPages(const uint8_t* data, size_t size, bool isVorbis)
     return isSaneOgg(Bytes(data, size), isVorbis);
 }
 
+std::string TakeSoundRefusal()
+{
+    return std::exchange(refusal, std::string());
+}
+
 bool CountVorbisSetupCost(const uint8_t* packet, size_t size, uint32_t channels, SVorbisSetupCost& cost)
 {
-    SetupBudget budget;
+    SetupBudget budget(size);
     if (!isSaneVorbisSetup(std::vector<uint8_t>(packet, packet + size), channels, budget))
         return false;
     cost = {budget.headerBytes, budget.tableBytes, budget.stackBytes};

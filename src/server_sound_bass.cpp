@@ -95,8 +95,9 @@ bool isSameEffect(const char* a, const char* b)
     return length == withoutWavLength(b) && std::strncmp(a, b, size_t(length)) == 0;
 }
 
-// Why the library refused a sound, in words.
-CString loadFailureReason(int code, const char* path)
+// Why the library refused a sound, in words; detail names the bound on what
+// a sound may cost that it went past, when one did.
+CString loadFailureReason(int code, const char* path, const char* detail)
 {
     switch (code) {
     case BASS_ERROR_FILEOPEN: {
@@ -104,6 +105,8 @@ CString loadFailureReason(int code, const char* path)
         return error ? CString(std::strerror(error)) : CString("the file could not be read");
     }
     case BASS_ERROR_FORMAT:
+        if (*detail)
+            return Format("not a sound the game plays: %s", detail);
         return "not a sound the game plays (damaged, or of a kind it does not read)";
     default:
         return Format("the sound library failed with error %i", code);
@@ -375,7 +378,8 @@ int CSoundServer::loadEffectRow(const CString& name, bool isRequested)
     if (!sample) {
         CString failure = Format("Failed to load sound '%s': file '%s' in the sound folder '%s': %s",
                                  (const char*)name, (const char*)file, (const char*)ToNativePath(MakeSoundPath("")),
-                                 (const char*)loadFailureReason(Library->ErrorGetCode(), path));
+                                 (const char*)loadFailureReason(Library->ErrorGetCode(), path,
+                                                                Library->ErrorGetDetail()));
         if (isRequested)
             FatalError(failure, false);
         else
@@ -577,9 +581,11 @@ bool CSoundServer::startMusic(float volume)
     music.Handle = Library->StreamCreateFile(0, (const char*)path, 0, 0, 1);
     MusicStartedAt = platform::GetTickCount();
     if (!music.Handle) {
-        if (LogReadFailure(path) == 0)   // read, so what it holds was refused
-            DebugLog(Format("Cannot play '%s': no sound the game reads (%i)", (const char*)path,
-                            Library->ErrorGetCode()));
+        if (LogReadFailure(path) == 0) {   // read, so what it holds was refused
+            const char* detail = Library->ErrorGetDetail();
+            DebugLog(Format("Cannot play '%s': no sound the game reads (%i)%s%s", (const char*)path,
+                            Library->ErrorGetCode(), *detail ? ": " : "", detail));
+        }
         return false;   // a music file that cannot be opened leaves silence
     }
     music.setVolume(volume);

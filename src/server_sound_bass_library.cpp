@@ -9,6 +9,7 @@ class CBassSoundLibrary : public ISoundLibrary {
 public:
     uint32_t GetVersion() override { return BASS_GetVersion(); }
     int ErrorGetCode() override { return BASS_ErrorGetCode(); }
+    const char* ErrorGetDetail() override { return SoundErrorDetail(); }
     int Init(int device, uint32_t freq, uint32_t flags, void* win, const void* clsid) override
     {
         return BASS_Init(device, freq, flags, win, clsid);

@@ -12,6 +12,9 @@ public:
     // Same arguments, results and error codes as the audio layer's BASS_ calls.
     virtual uint32_t GetVersion() = 0;
     virtual int ErrorGetCode() = 0;
+    // The audio layer's SoundErrorDetail: which bound refused the file the
+    // last call failed on, "" when none did.
+    virtual const char* ErrorGetDetail() = 0;
     virtual int Init(int device, uint32_t freq, uint32_t flags, void* win, const void* clsid) = 0;
     virtual int Free() = 0;
     virtual uint32_t SampleLoad(int mem, const void* file, uint64_t offset, uint32_t length,

@@ -399,6 +399,7 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     for (const Case& c : cases) {
         HSAMPLE sample = BASS_SampleLoad(c.mem, c.file, c.offset, c.length, c.max, 1);
         EXPECT_EQ(BASS_ErrorGetCode(), c.error) << c.what;
+        EXPECT_STREQ(SoundErrorDetail(), "") << c.what << ": refused by no bound";
         EXPECT_EQ(sample != 0, c.error == BASS_OK) << c.what;
         if (sample) handles.push_back(sample);
         HSTREAM stream = BASS_StreamCreateFile(c.mem, c.file, c.offset, c.length, 0);
@@ -435,7 +436,12 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         for (int i = 0; i < 4; ++i) headers[0][size_t(12 + i)] = uint8_t(rate >> (8 * i));
         return headers;
     };
-    struct Damaged { std::string file; int sampleError; int streamError; };
+    // The start of what the layer tells of the bound that refused the file as
+    // a sample and as a stream, when given ("" for none).
+    struct Damaged {
+        std::string file; int sampleError; int streamError;
+        const char* sampleRefusal = nullptr; const char* streamRefusal = nullptr;
+    };
     const Damaged damaged[] = {
         // Vorbis codebooks of more entries than the decoder's stack holds.
         {kept("v_entries_650000.ogg"), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
@@ -488,6 +494,15 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         {fixture("link_tables.ogg", linkOf({Large, 31, 1}, 2)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         {fixture("file_tables.ogg", chainOgg(linkOf({Large, 31, 1}, 1), 5)), BASS_ERROR_FORMAT, BASS_ERROR_FORMAT},
         {fixture("file_headers.ogg", chainOgg(linkOf({Large, 8, 2}, 1), 4)), BASS_OK, BASS_OK},
+        // 400 links of tables that each fit, declared in a few bytes: the
+        // decoder took 20 s to set them up. Then 300 real links of a 1-s tone,
+        // which take more tables in all than a link may: too long for a
+        // sample, fine as music, refused by no bound.
+        {fixture("hostile_chain.ogg", chainOgg(linkOf({Large, 1, 0}, 7), 400)), BASS_ERROR_FORMAT,
+         BASS_ERROR_FORMAT, "the Vorbis decode tables of all its links take more than",
+         "the Vorbis decode tables of all its links take more than"},
+        {fixture("chained_1s.ogg", chainOgg(encodeToneOgg(1), 300)), BASS_ERROR_FORMAT, BASS_OK,
+         "it holds more sample values than an effect may", ""},
     };
     for (const Damaged& d : damaged) {
         const uint64_t workBefore = SoundWorkDone();
@@ -495,10 +510,18 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
         HSAMPLE sample = BASS_SampleLoad(0, d.file.c_str(), 0, 0, 1000, 1);
         EXPECT_EQ(BASS_ErrorGetCode(), d.sampleError) << d.file;
         EXPECT_EQ(sample != 0, d.sampleError == BASS_OK) << d.file;
+        if (d.sampleRefusal) {
+            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.sampleRefusal, 0), 0u) << d.file << ": " << SoundErrorDetail();
+            EXPECT_EQ(*SoundErrorDetail() == 0, *d.sampleRefusal == 0) << d.file;
+        }
         if (sample) handles.push_back(sample);
         HSTREAM stream = BASS_StreamCreateFile(0, d.file.c_str(), 0, 0, BASS_STREAM_AUTOFREE);
         EXPECT_EQ(BASS_ErrorGetCode(), d.streamError) << d.file << " (stream)";
         EXPECT_EQ(stream != 0, d.streamError == BASS_OK) << d.file << " (stream)";
+        if (d.streamRefusal) {
+            EXPECT_EQ(std::string(SoundErrorDetail()).rfind(d.streamRefusal, 0), 0u) << d.file << " (stream): " << SoundErrorDetail();
+            EXPECT_EQ(*SoundErrorDetail() == 0, *d.streamRefusal == 0) << d.file << " (stream)";
+        }
         // About 6 million values decoded before a sample is refused as too
         // long, held while their array grows; the file read a few times, a
         // chained one's codebooks looked at link by link.
@@ -528,6 +551,7 @@ TEST_F(AudioBass, LoadingReportsHandlesAndErrors)
     std::vector<uint8_t> long1000Hz = makeToneWav(3000000, 1000);
     EXPECT_EQ(BASS_SampleLoad(1, long1000Hz.data(), 0, uint32_t(long1000Hz.size()), 1, 0), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT);
+    EXPECT_EQ(std::string(SoundErrorDetail()).rfind("it would take more than 128 MB once converted", 0), 0u);
     HSTREAM longStream = BASS_StreamCreateFile(1, long1000Hz.data(), 0, long1000Hz.size(), 0);
     EXPECT_NE(longStream, 0u) << BASS_ErrorGetCode();
     BASS_ChannelStop(longStream);

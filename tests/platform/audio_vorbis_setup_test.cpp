@@ -53,8 +53,14 @@ std::vector<uint8_t> makeSetup(const std::vector<SBook>& books, uint32_t groupBo
     w.put(books.size() - 1, 8);
     for (const SBook& book : books) {
         w.put(0x564342, 24); w.put(book.dimensions, 16); w.put(book.entries, 24);
-        w.put(1, 1);   // ordered: every codeword of the one length
-        w.put(uint64_t(bitLength(book.entries) - 2), 5); w.put(book.entries, bitLength(book.entries));
+        w.put(1, 1);   // ordered: every codeword of the one length, or the runs
+        if (book.runs.empty()) {
+            w.put(uint64_t(bitLength(book.entries) - 2), 5); w.put(book.entries, bitLength(book.entries));
+        } else {
+            w.put(book.firstLength - 1, 5);
+            for (uint32_t i = 0, k = 0; i < book.entries; i += book.runs[k++])
+                w.put(book.runs[k], bitLength(book.entries - i));
+        }
         w.put(book.lookup, 4);
         if (book.lookup == 0)
             continue;
@@ -197,6 +203,69 @@ TEST(AudioVorbisSetup, LibraryTakesNoMoreThanTheCheckCounts)
         EXPECT_LE(stack, int64_t(cost.stackBytes - base.stackBytes));
         EXPECT_GT(header, 0) << "the meter sees the library";
         EXPECT_GT(tables, 0);
+    }
+}
+
+// Whether libvorbis reads the headers and builds its decoder from them.
+bool isTakenByTheLibrary(const std::vector<uint8_t>& setup)
+{
+    std::vector<std::vector<uint8_t>> headers = makeHeaders(setup);
+    vorbis_info info;
+    vorbis_comment comments;
+    vorbis_info_init(&info);
+    vorbis_comment_init(&comments);
+    bool isTaken = true;
+    for (int i = 0; i < 3 && isTaken; ++i) {
+        ogg_packet packet{};
+        packet.packet = headers[i].data();
+        packet.bytes = long(headers[i].size());
+        packet.b_o_s = i == 0;
+        packet.packetno = i;
+        isTaken = vorbis_synthesis_headerin(&info, &comments, &packet) == 0;
+    }
+    vorbis_dsp_state dsp;
+    isTaken = isTaken && vorbis_synthesis_init(&dsp, &info) == 0;
+    if (isTaken)
+        vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comments);
+    vorbis_info_clear(&info);
+    return isTaken;
+}
+
+// Codeword lengths in order, as runs of each length: the check takes them
+// when, and only when, the library does.
+TEST(AudioVorbisSetup, OrderedCodewordLengthsAreTakenAsTheLibraryTakesThem)
+{
+    std::vector<uint32_t> oneOfEachThenTwo(31, 1);
+    oneOfEachThenTwo.push_back(2);
+    const struct {
+        const char* what;
+        uint32_t firstLength;
+        std::vector<uint32_t> runs;
+        bool isTaken;
+    } cases[] = {
+        {"a whole tree", 1, {1, 1, 2}, true},
+        {"a place left", 1, {1, 1, 1}, false},
+        {"one too many", 1, {1, 1, 3}, false},
+        {"after lengths of none", 3, {0, 0, 32}, true},
+        {"one codeword of length 1", 1, {1}, true},
+        {"one codeword of length 2", 2, {1}, false},
+        {"one codeword after a length of none", 1, {0, 1}, false},
+        {"the most entries, of one length", 18, {1u << 18}, true},
+        {"one entry fewer", 18, {(1u << 18) - 1}, false},
+        {"one entry fewer, then two longer", 17, {(1u << 17) - 1, 2}, true},
+        {"one of each length down to two of 32", 1, oneOfEachThenTwo, true},
+        {"lengths past 32", 31, {1, 1, 1}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t entries = 0;
+        for (uint32_t run : c.runs)
+            entries += run;
+        const std::vector<uint8_t> setup = makeSetup({{2, 1, 0}, {entries, 1, 0, c.firstLength, c.runs}}, 0, 1);
+        SVorbisSetupCost cost;
+        EXPECT_EQ(isTakenByTheLibrary(setup), c.isTaken);
+        EXPECT_EQ(CountVorbisSetupCost(setup.data(), setup.size(), 1, cost), c.isTaken);
     }
 }
 

@@ -5,9 +5,12 @@
 #include <vector>
 
 // A codebook of entries (a power of 2) codewords of one length; lookup 1
-// or 2 gives it values, one bit each.
+// or 2 gives it values, one bit each. Given runs, the codewords are so many
+// of each length from firstLength on instead, as many entries in all.
 struct SBook {
     uint32_t entries, dimensions, lookup;
+    uint32_t firstLength = 0;
+    std::vector<uint32_t> runs = {};
 };
 
 // Mono setup headers: the codebooks, one floor of no partitions, one residue

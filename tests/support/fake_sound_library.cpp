@@ -13,6 +13,7 @@ constexpr int ErrorAlready = 2;
 constexpr int ErrorDriver = 3;
 constexpr int ErrorHandle = 5;
 constexpr int ErrorFileOpen = 6;
+constexpr int ErrorFormat = 7;
 constexpr int ErrorNoChannel = 8;
 constexpr int ErrorUnknown = -1;
 constexpr uint32_t AutoFree = 0x40000;
@@ -38,12 +39,21 @@ uint32_t CFakeSoundLibrary::record(const char* name, uint32_t handle, int value,
 int CFakeSoundLibrary::fail(int code)
 {
     LastError = code;
+    LastDetail.clear();
+    return 0;
+}
+
+int CFakeSoundLibrary::refuse(const std::string& path)
+{
+    fail(ErrorFormat);
+    LastDetail = RefusedFiles.at(path);
     return 0;
 }
 
 bool CFakeSoundLibrary::succeed()
 {
     LastError = 0;
+    LastDetail.clear();
     return true;
 }
 
@@ -82,6 +92,8 @@ uint32_t CFakeSoundLibrary::SampleLoad(int, const void* file, uint64_t, uint32_t
         return record("SampleLoad", fail(ErrorInit), int(flags), path);
     if (MissingFiles.count(path))
         return record("SampleLoad", fail(ErrorFileOpen), int(flags), path);
+    if (RefusedFiles.count(path))
+        return record("SampleLoad", refuse(path), int(flags), path);
     uint32_t handle = NextHandle++;
     Samples[handle] = path;
     succeed();
@@ -117,6 +129,8 @@ uint32_t CFakeSoundLibrary::StreamCreateFile(int, const void* file, uint64_t, ui
         return record("StreamCreateFile", fail(ErrorInit), int(flags), path);
     if (MissingFiles.count(path))
         return record("StreamCreateFile", fail(ErrorFileOpen), int(flags), path);
+    if (RefusedFiles.count(path))
+        return record("StreamCreateFile", refuse(path), int(flags), path);
     if (StreamOpenMs)
         platform::Sleep(StreamOpenMs);
     uint32_t handle = NextHandle++;

@@ -36,6 +36,7 @@ public:
 
     uint32_t GetVersion() override { return Version; }
     int ErrorGetCode() override { return LastError; }
+    const char* ErrorGetDetail() override { return LastDetail.c_str(); }
     int Init(int device, uint32_t freq, uint32_t flags, void* win, const void* clsid) override;
     int Free() override;
     uint32_t SampleLoad(int mem, const void* file, uint64_t offset, uint32_t length, uint32_t max,
@@ -66,6 +67,7 @@ public:
     bool NoChannels = false;              // SampleGetChannel fails
     bool SetAttributesFails = false;
     std::set<std::string> MissingFiles;   // paths that fail to load or open
+    std::map<std::string, std::string> RefusedFiles;   // paths that are no sound, each with the bound it went past
     uint32_t StreamOpenMs = 0;            // the clock time a stream takes to open
 
     std::vector<SSoundCall> Calls;
@@ -76,10 +78,12 @@ public:
 private:
     uint32_t record(const char* name, uint32_t handle, int value = 0, const std::string& text = {});
     int fail(int code);
+    int refuse(const std::string& path);   // fails for a file of RefusedFiles
     bool succeed();
     SFakeChannel* find(uint32_t handle);
 
     uint32_t NextHandle = 1;
     int LastError = 0;
+    std::string LastDetail;
     ISoundLibrary* Previous;
 };

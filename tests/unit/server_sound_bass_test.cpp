@@ -527,14 +527,17 @@ TEST_F(SoundServerTest, PreloadTakesTheSoundFoldersEffectsOnlyAndRequestsReuseTh
     SetLogFolder(logs.path().c_str());
     SoundFolders folders(GetDataFolder() + "sfx\\", GetDataFolder() + "sfx\\music\\");
     Library.MissingFiles.insert(std::string(ToNativePath(GetDataFolder() + "sfx\\gone.wav")));
+    Library.RefusedFiles[std::string(ToNativePath(GetDataFolder() + "sfx\\costly.wav"))] = "a bound it names";
     // Not effects: below the sound folder's top, elsewhere, or refused by the library.
     EXPECT_EQ(Sound.preloadEffect("sfx\\music\\loop.wav"), -1);
     EXPECT_EQ(Sound.preloadEffect("sprites\\beep.wav"), -1);
     EXPECT_EQ(Sound.preloadEffect("sfx\\gone.wav"), -1);
-    EXPECT_EQ(Library.count("SampleLoad"), 1) << "only the file that is there was tried";
+    EXPECT_EQ(Sound.preloadEffect("sfx\\costly.wav"), -1);
+    EXPECT_EQ(Library.count("SampleLoad"), 2) << "only the files of the sound folder were tried";
     for (const char* line : {"Sound 'sfx\\music\\loop.wav' is not an effect of the sound folder",
                              "Sound 'sprites\\beep.wav' is not an effect of the sound folder",
-                             "Failed to load sound 'gone': file 'gone.wav' in the sound folder"})
+                             "Failed to load sound 'gone': file 'gone.wav' in the sound folder",
+                             "': not a sound the game plays: a bound it names; not preloaded"})
         EXPECT_NE(logText().find(line), std::string::npos) << line << "\n" << logText();
 
     // 25 effects, each played three times in one frame: the preloaded row is
@@ -822,6 +825,15 @@ TEST(SoundServerOnAudioLayer, PlaysEffectsLoopsAndMusicOnTheDummyDriver)
     half[4] = char(36 + 2);
     half[40] = 1;
     data.write("Sounds/Half.wav", half + std::string(2, '\0'));
+    // Ogg pages that each claim the most a page holds, one after another
+    // inside the first's body: finding the pages would cost the library the
+    // square of the file's size.
+    std::string falseStarts;
+    while (falseStarts.size() < 140000)
+        falseStarts += "OggS" + std::string(22, '\0') + std::string(256, char(255));
+    data.write("Sounds/Music/Costly.ogg", falseStarts);
+    CTempFolder logs;
+    SetLogFolder(logs.path().c_str());
     SetAppFolder(data.path().c_str());   // data names below the program folder
     SoundFolders folders((data.path() + "sounds\\").c_str(), (data.path() + "sounds\\music\\").c_str());
     CFakeClock clock;
@@ -874,9 +886,21 @@ TEST(SoundServerOnAudioLayer, PlaysEffectsLoopsAndMusicOnTheDummyDriver)
             EXPECT_EQ(sound.getDevice()->LoopChannels[slot], 0u) << name;
         }
         EXPECT_EQ(sound.getDevice()->EffectCount, 6) << "each loaded for the effect and for the loop";
+
+        // Music refused for what it would cost: silence, and the log names the bound.
+        sound.setBackgroundMusic("costly.ogg");
+        for (int i = 0; i < 14; ++i)
+            frame(151);
+        EXPECT_EQ(sound.getDevice()->Music->Handle, 0u);
+        const std::string log(GetDebugLogBuffer()->Text);
+        EXPECT_NE(log.find("Costly.ogg': no sound the game reads (7): finding its Ogg pages makes the library "
+                           "checksum more than 8 times its size"),
+                  std::string::npos)
+            << log;
         sound.close();
     }
     EXPECT_TRUE(boxes.Boxes.empty()) << boxes.Boxes[0].Text;
+    SetLogFolder(nullptr);
     SetAppFolder(nullptr);
     if (saved)
         setenv("SDL_AUDIODRIVER", savedDriver.c_str(), 1);
