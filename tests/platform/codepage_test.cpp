@@ -20,7 +20,7 @@ struct CPinnedPage {
 // unassigned).
 TEST(CodePage, ChosenFromLocaleLanguageAndTaken)
 {
-    struct { const char* locale; const char* page; unsigned char byte; char32_t letter; } cases[] = {
+    struct { const char* locale; const char* page; unsigned char byte = 0; char32_t letter = 0; } cases[] = {
         {"ru_RU.UTF-8", "CP1251", 0xC6, U'\u0416'}, {"uk_UA", "CP1251"}, {"sr_RS@latin", "CP1251"},
         {"pl_PL.UTF-8", "CP1250", 0xB3, U'\u0142'}, {"CS_cz", "CP1250"}, {"ro", "CP1250"},
         {"el_GR.UTF-8", "CP1253", 0xDC, U'\u03AC'}, {"tr_TR", "CP1254", 0xF0, U'\u011F'},

@@ -16,7 +16,8 @@
 #include <IFileSystem.h>
 #include <IReadFile.h>
 
-#include <grp.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -283,8 +284,9 @@ TEST_F(TextFileTest, FoldersAndPipesAreNoFilesToRead)
     mountData();
     for (const std::string& pipe : {this->Folder.file("profile.ini"), std::string("sub/pipe.txt")}) {
         SCOPED_TRACE(pipe);
-        if (pipe[0] == '/')
+        if (pipe[0] == '/') {
             ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        }
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -339,15 +341,24 @@ TEST_F(TextFileTest, UnreadableDataFilesLogTheSystemsReason)
     }
 
     // So is a folder the mount may not read, which it leaves out. Root reads
-    // everything: a child mounts the data as nobody then.
+    // everything: a child mounts the data without the capabilities that pass
+    // over file modes then, still as the owner of the folders above (a
+    // temporary folder only its owner may enter, say).
     std::filesystem::create_directories(Data + "closed/inner");
     std::filesystem::permissions(Data + "closed", std::filesystem::perms::none);
-    std::filesystem::permissions(Folder.path(), std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            _exit(2);
+        if (::geteuid() == 0) {
+            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+            __user_cap_data_struct caps[2]{};
+            if (::syscall(SYS_capget, &header, caps) != 0)
+                _exit(2);
+            for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+                caps[cap / 32].effective &= ~(1u << (cap % 32));
+            if (::syscall(SYS_capset, &header, caps) != 0)
+                _exit(2);
+        }
         _exit(Fs.mount(Data, true) &&
                       logText().find("the folder 'closed' is left out, it cannot be read: Permission denied\n") !=
                           std::string::npos
@@ -550,8 +561,9 @@ TEST_F(TextFileTest, ListFolderRecursesSkipsAndLowerCases)
         ResetUserFolder();
         if (!c.UserFolder.empty())
             GetUserFolder();
-        if (c.Place == mounted)
+        if (c.Place == mounted) {
             EXPECT_TRUE(Fs.mount(mounted, true));
+        }
         if (!c.LinkName.empty()) {
             const std::string name = c.LinkName[0] == '/' ? c.LinkName : Data + c.LinkName;
             std::filesystem::create_directories(std::filesystem::path(name).parent_path());
