@@ -372,13 +372,13 @@ private:
     size_t pendingAt = 0;
 };
 
-// --- Ogg Vorbis ---
+// --- Files of parts of several layouts: Ogg Vorbis and MP3 ---
 
-// Frames of one layout made into another, for the links of a chained file
-// that differ from its first: the channels mixed (one copied to every
+// Frames of one layout made into another, for the parts of a file that
+// differ from its first: the channels mixed (one copied to every
 // channel, else all averaged into each), then the rate changed by linear
 // interpolation. Output frame k lies at input frame k x inRate / outRate,
-// counted exactly from the start of the link; the link's last frame is held
+// counted exactly from the start of the part; the part's last frame is held
 // for the output frames that lie past it.
 class CLayoutConverter {
 public:
@@ -413,16 +413,16 @@ public:
         AddSoundWork(uint64_t(frames) * uint64_t(inChannels));
     }
 
-    // Up to frames frames; with isLinkEnd, also those that lie past the last
-    // frame put. 0 when it needs more, or at the link's end has no more.
-    long take(int16_t* out, long frames, bool isLinkEnd)
+    // Up to frames frames; with isPartEnd, also those that lie past the last
+    // frame put. 0 when it needs more, or at the part's end has no more.
+    long take(int16_t* out, long frames, bool isPartEnd)
     {
         const size_t heldFrames = held.size() / size_t(outChannels);
         long made = 0;
         for (; made < frames; ++made, ++next) {
             const uint64_t at = next * inRate;
             const size_t i = size_t(at / outRate - dropped);
-            if (i + 1 >= heldFrames && !(isLinkEnd && i < heldFrames)) break;
+            if (i + 1 >= heldFrames && !(isPartEnd && i < heldFrames)) break;
             const float t = float(at % outRate) / float(outRate);
             const float* a = held.data() + i * size_t(outChannels);
             const float* b = i + 1 < heldFrames ? a + outChannels : a;
@@ -440,17 +440,92 @@ private:
     uint64_t inRate = 1, outRate = 1;
     int inChannels = 1, outChannels = 1;
     std::vector<float> held;   // frames in the output's channels, from input frame dropped on
-    uint64_t dropped = 0;      // input frames of the link let go
-    uint64_t next = 0;         // the link's next output frame
+    uint64_t dropped = 0;      // input frames of the part let go
+    uint64_t next = 0;         // the part's next output frame
     bool isActive = false;
 };
+
+// A file whose parts may differ in rate or channel count: the links of a
+// chained Ogg Vorbis file, the parts of an MP3. A part of the first one's
+// layout is handed over as it is; another one is converted to it.
+class CPartsDecoder : public CSoundDecoder {
+public:
+    long read(int16_t* out, long frames) override
+    {
+        for (int gaps = 0; gaps < 64;) {
+            if (converter.isConverting()) {
+                // The part goes on while frames of its layout come; a part of
+                // another layout, or the end, ends it.
+                const bool hasFrames = lastAt < lastFrames;
+                const bool isPartOn = hasFrames ? converter.isFrom(lastRate, lastChannels) : !isAtEnd;
+                if (isPartOn && hasFrames) {
+                    converter.put(last.data() + lastAt * size_t(lastChannels), long(lastFrames - lastAt));
+                    convertedValues += (lastFrames - lastAt) * size_t(lastChannels);
+                    lastAt = lastFrames;
+                }
+                const long made = converter.take(out, frames, !isPartOn);
+                if (made > 0) return made;
+                if (!isPartOn) converter.stop();
+            }
+            if (!converter.isConverting() && lastAt < lastFrames) {
+                if (lastRate != rate || lastChannels != channels) {
+                    converter.start(lastRate, lastChannels, rate, channels);
+                    continue;
+                }
+                const size_t n = std::min(size_t(frames), lastFrames - lastAt);
+                std::memcpy(out, last.data() + lastAt * size_t(channels), n * size_t(channels) * 2);
+                lastAt += n;
+                return long(n);
+            }
+            if (isAtEnd) return 0;
+            const long got = readPart();
+            if (got == PartGap) ++gaps;
+            else if (got < 0) return -1;
+            else if (got == 0) isAtEnd = true;
+        }
+        return -1;
+    }
+
+protected:
+    static constexpr size_t PartPiece = 4096;   // frames
+    static constexpr long PartGap = -2;
+
+    // The next frames as the library makes them into last, in their part's
+    // layout, through keep(); 0 at the end, PartGap when none came but more
+    // may, below 0 when the data is damaged.
+    virtual long readPart() = 0;
+
+    long keep(size_t frames, int partRate, int partChannels)
+    {
+        lastRate = partRate;
+        lastChannels = partChannels;
+        lastFrames = frames;
+        lastAt = 0;
+        return long(frames);
+    }
+    void restart()
+    {
+        lastAt = lastFrames = 0;
+        isAtEnd = false;
+        converter.stop();
+    }
+
+    std::vector<int16_t> last;   // the frames read last, lastAt on not yet handed over
+
+private:
+    size_t lastFrames = 0, lastAt = 0;
+    int lastRate = 0, lastChannels = 0;
+    bool isAtEnd = false;
+    CLayoutConverter converter;
+};
+
+// --- Ogg Vorbis ---
 
 // Read as a stream that cannot seek, as Opus is: opened seekable, the
 // library searches back from the end for the last page, reading on to the
 // end at every step, so bytes after the last page cost it the square of
-// their number. Rewinding opens it afresh. A link of another rate or channel
-// count than the first is converted to the first one's.
-class CVorbisDecoder : public CSoundDecoder {
+// their number. Rewinding opens it afresh.
+class CVorbisDecoder : public CPartsDecoder {
 public:
     ~CVorbisDecoder() override
     {
@@ -469,69 +544,22 @@ public:
         return true;
     }
 
-    long read(int16_t* out, long frames) override
-    {
-        for (int holes = 0; holes < 64;) {
-            if (converter.isConverting()) {
-                // The link goes on while frames of its layout come; a link of
-                // another layout, or the end, ends it.
-                const bool hasFrames = lastAt < lastFrames;
-                const bool isLinkOn = hasFrames ? converter.isFrom(lastRate, lastChannels) : !isAtEnd;
-                if (isLinkOn && hasFrames) {
-                    converter.put(last.data() + lastAt * size_t(lastChannels), long(lastFrames - lastAt));
-                    convertedValues += (lastFrames - lastAt) * size_t(lastChannels);
-                    lastAt = lastFrames;
-                }
-                const long made = converter.take(out, frames, !isLinkOn);
-                if (made > 0) return made;
-                if (!isLinkOn) converter.stop();
-            }
-            if (!converter.isConverting() && lastAt < lastFrames) {
-                if (lastRate != rate || lastChannels != channels) {
-                    converter.start(lastRate, lastChannels, rate, channels);
-                    continue;
-                }
-                const size_t n = std::min(size_t(frames), lastFrames - lastAt);
-                std::memcpy(out, last.data() + lastAt * size_t(channels), n * size_t(channels) * 2);
-                lastAt += n;
-                return long(n);
-            }
-            if (isAtEnd) return 0;
-            const long got = readLink();
-            if (got == OV_HOLE) ++holes;
-            else if (got < 0) return -1;
-        }
-        return -1;
-    }
-
     bool rewind() override
     {
-        lastAt = lastFrames = 0;
-        isAtEnd = false;
-        converter.stop();
+        restart();
         return reopen();
     }
 
 private:
-    static constexpr size_t LinkPiece = 4096;   // frames
-
-    // The next frames as the library makes them, in their link's layout;
-    // 0 at the end, or the library's error.
-    long readLink()
+    long readPart() override
     {
-        last.resize(LinkPiece * MaxSoundChannels);
+        last.resize(PartPiece * MaxSoundChannels);
         const long got = ov_read(&file, reinterpret_cast<char*>(last.data()), int(last.size() * 2), 0, 2, 1, nullptr);
-        if (got <= 0) {
-            isAtEnd = got == 0;
-            return got;
-        }
+        if (got == OV_HOLE) return PartGap;
+        if (got <= 0) return got == 0 ? 0 : -1;
         const vorbis_info* info = ov_info(&file, -1);   // the link being read
-        if (!info || !isSaneLayout(info->rate, info->channels)) return OV_EBADHEADER;
-        lastRate = int(info->rate);
-        lastChannels = info->channels;
-        lastFrames = size_t(got) / size_t(lastChannels * 2);
-        lastAt = 0;
-        return got;
+        if (!info || !isSaneLayout(info->rate, info->channels)) return -1;
+        return keep(size_t(got) / size_t(info->channels * 2), int(info->rate), info->channels);
     }
 
     static size_t readBytes(void* out, size_t size, size_t count, void* self)
@@ -551,11 +579,6 @@ private:
     OggVorbis_File file{};
     bool isOpen = false;
     MemoryReader source;
-    std::vector<int16_t> last;   // the frames read last, lastAt on not yet handed over
-    size_t lastFrames = 0, lastAt = 0;
-    int lastRate = 0, lastChannels = 0;
-    bool isAtEnd = false;
-    CLayoutConverter converter;
 };
 
 // --- Ogg Opus: always 48 kHz stereo out of the library ---
@@ -613,7 +636,9 @@ private:
 
 // --- MP3 ---
 
-class CMpegDecoder : public CSoundDecoder {
+// A part of another rate or channel count than the first, as files joined
+// one after the other make, is converted to the first one's.
+class CMpegDecoder : public CPartsDecoder {
 public:
     ~CMpegDecoder() override
     {
@@ -633,36 +658,59 @@ public:
         size_t count = 0;
         mpg123_rates(&rates, &count);
         for (size_t i = 0; i < count; ++i) mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-        long frameRate = 0;
-        int encoding = 0;
-        return mpg123_replace_reader_handle(handle, readBytes, seekBytes, nullptr) == MPG123_OK &&
-               mpg123_open_handle(handle, &source) == MPG123_OK &&
-               mpg123_getformat(handle, &frameRate, &channels, &encoding) == MPG123_OK &&
-               isSaneLayout(frameRate, channels) && (rate = int(frameRate)) > 0;
+        if (mpg123_replace_reader_handle(handle, readBytes, seekBytes, nullptr) != MPG123_OK || !reopen()) return false;
+        rate = partRate;
+        channels = partChannels;
+        return true;
     }
 
-    long read(int16_t* out, long frames) override
+    bool rewind() override
     {
-        for (;;) {
-            size_t done = 0;
-            const int result = mpg123_read(handle, out, size_t(frames) * size_t(channels) * 2, &done);
-            if (result == MPG123_NEW_FORMAT) {
-                long frameRate = 0;
-                int frameChannels = 0, encoding = 0;
-                mpg123_getformat(handle, &frameRate, &frameChannels, &encoding);
-                if (frameRate != rate || frameChannels != channels) return 0;   // a part of another layout
-                if (done == 0) continue;
-            }
-            if (done) decodedAny = true;
-            if (result == MPG123_DONE) return long(done / size_t(channels * 2));
-            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) return done ? long(done / size_t(channels * 2)) : lostTrack();
-            return long(done / size_t(channels * 2));
-        }
+        restart();
+        const int firstRate = rate, firstChannels = channels;
+        return reopen() && partRate == firstRate && partChannels == firstChannels;
     }
-
-    bool rewind() override { return mpg123_seek(handle, 0, SEEK_SET) >= 0; }
 
 private:
+    // Rewinding opens it afresh: after a part of another layout, the
+    // library's seek counts in that part's frames and lands past the start.
+    bool reopen()
+    {
+        mpg123_close(handle);
+        source.pos = 0;
+        long frameRate = 0;
+        int encoding = 0;
+        if (mpg123_open_handle(handle, &source) != MPG123_OK ||
+            mpg123_getformat(handle, &frameRate, &partChannels, &encoding) != MPG123_OK ||
+            !isSaneLayout(frameRate, partChannels))
+            return false;
+        partRate = int(frameRate);
+        return true;
+    }
+
+    long readPart() override
+    {
+        last.resize(PartPiece * MaxSoundChannels);
+        size_t done = 0;
+        const int result = mpg123_read(handle, last.data(), last.size() * 2, &done);
+        const size_t frames = done / size_t(partChannels * 2);
+        if (frames) decodedAny = true;
+        keep(frames, partRate, partChannels);
+        if (result == MPG123_NEW_FORMAT) {
+            // What came with it is the part before's; what follows is of the new layout.
+            long frameRate = 0;
+            int frameChannels = 0, encoding = 0;
+            if (mpg123_getformat(handle, &frameRate, &frameChannels, &encoding) != MPG123_OK ||
+                !isSaneLayout(frameRate, frameChannels))
+                return -1;
+            partRate = int(frameRate);
+            partChannels = frameChannels;
+            return frames ? long(frames) : PartGap;
+        }
+        if (result == MPG123_OK || result == MPG123_DONE || frames) return long(frames);
+        return lostTrack();
+    }
+
     static ssize_t readBytes(void* self, void* out, size_t n) { return ssize_t(static_cast<MemoryReader*>(self)->read(out, n)); }
     // No further frame found after sound was decoded: bytes that are no
     // frames (a tag, junk) follow the sound, which ends there, as a WAV cut
@@ -680,6 +728,7 @@ private:
 
     mpg123_handle* handle = nullptr;
     MemoryReader source;
+    int partRate = 0, partChannels = 0;   // the layout of what the library hands over next
     bool decodedAny = false;
 };
 

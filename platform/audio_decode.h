@@ -13,8 +13,7 @@ using SoundBytes = std::shared_ptr<const std::vector<uint8_t>>;
 
 // A sound decoded piece by piece into interleaved 16-bit values at its own
 // rate. Its rate and channel count stay what they were at the opening: a
-// later Ogg Vorbis link of another layout is converted to it; a later MP3
-// part of another layout ends the sound there.
+// later Ogg Vorbis link or MP3 part of another layout is converted to it.
 class CSoundDecoder {
 public:
     virtual ~CSoundDecoder() = default;

@@ -10,6 +10,8 @@ PKGS=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-de
       xvfb xauth xfonts-base x11-utils xdotool libgl1-mesa-dri libgl-dev mesa-utils zip
       libfreetype-dev fonts-dejavu-core python3 valgrind)
 if [ "${WITH_LUA:-0}" = 1 ]; then PKGS+=(lua5.4); fi
+# The MP3 encoder that tools/make_mp3_seed.sh writes its test file with.
+if [ "${WITH_LAME:-0}" = 1 ]; then PKGS+=(lame); fi
 # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
 if [ "${WITH_FUZZ:-0}" = 1 ]; then PKGS+=(clang libclang-rt-14-dev); fi
 
