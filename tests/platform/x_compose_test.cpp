@@ -44,4 +44,28 @@ TEST(Compose, TableIsTheEnvironmentLocalesOrElseTheCLocales)
     platform::PinComposeLocale(nullptr);
 }
 
+// A dead key the table gives no spacing form types its own character: alone,
+// as the second key of a sequence, or as the first one a key cancels.
+TEST(Compose, DeadKeysTheTableNeverSpacesTypeTheirOwnCharacter)
+{
+    const struct {
+        unsigned long keysym;
+        char32_t own;
+    } keys[] = {{0xFE90, U'_'}, {0xFE5E, 0x309B}, {0xFE5F, 0x309C}, {0xFE64, 0x1FBF}, {0xFE66, 0x02F5}};
+    platform::PinComposeLocale("en_US.UTF-8");
+    int sequences = 0;
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.keysym);
+        EXPECT_EQ(platform::KeysymCharacter(k.keysym), k.own);
+        platform::CComposeState state;
+        if (state.feed(k.keysym) != platform::EComposeStep::Pending)
+            continue;   // the table starts no sequence with it
+        ++sequences;
+        EXPECT_EQ(state.feed(0x71), platform::EComposeStep::Cancelled);   // q
+        EXPECT_EQ(state.accent(), k.own);
+    }
+    EXPECT_GE(sequences, 3);
+    platform::PinComposeLocale(nullptr);
+}
+
 } // namespace

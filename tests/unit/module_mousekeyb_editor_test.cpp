@@ -151,9 +151,7 @@ TEST_F(Editor, KeysEditTheEndOfTheText)
     const SKeystroke greekAlpha = xKey(irr::KEY_KEY_A, 0, 38, 0x7E1, 0x7C1, 0x7E1);   // the device reads no character
     const SKeystroke ruDiaeresis = xKey(EKEY_CODE(49), 0, 49, 0xFE57, 0xFE57, 0xFE57);
     const SKeystroke ruIe = xKey(irr::KEY_KEY_T, L'\u0435', 28, 0x6C5, 0x6E5, 0x6C5);
-    std::string hundred;
-    for (int i = 0; i < 10; ++i)
-        hundred += "0123456789";
+    const std::string hundred(100, '7');
     const std::string hundredSet = "\"" + hundred + "\"";
     const std::vector<SKeystroke> typeNothing = {pressed(irr::KEY_LSHIFT), pressed(irr::KEY_LEFT), pressed(irr::KEY_F5),
                                                  {irr::KEY_ESCAPE, 27, false}, {irr::KEY_RETURN, L'\r', false}};
@@ -364,15 +362,38 @@ TEST_F(Editor, FinalTextIsWrittenWhenTheEditorGoes)
     EXPECT_EQ(*getFocusedTextEditor(), nullptr);
     EXPECT_EQ(std::string(target->getAttributeString("nick", "")), "last");
 
-    // A script's set in the frame that removes the field stands, of its kind.
-    CTextNode* second = textNode(3003);
-    createSimpleTextEditorAnimator(second, nullptr, 20)->bindAttribute(target, "age");
-    type("x");
-    target->setAttributeInt("age", 42);
-    second->remove();
-    CString age;
-    EXPECT_EQ(target->getAttributes()->lookupText("age", age), CCustomAttribs::TypeInt);
-    EXPECT_EQ(std::string(age), "42");
+    // A script's set since the field last saw the attribute stands, of its
+    // kind; an attribute the field saw, or none, takes the final text.
+    const struct {
+        const char* name;
+        bool setBeforeKey, setAfterKey, removed;
+        const char* behindBack;   // the text changed behind the editor's back
+        const char* expected;
+    } goings[] = {
+        {"set in the last frame", false, true, false, nullptr, "int 42"},
+        {"read by a key that types nothing", true, false, false, nullptr, "int 42"},
+        {"read, then the text changed", true, false, false, "last", "string last"},
+        {"removed", false, false, true, nullptr, "string xl"},
+    };
+    for (const auto& g : goings) {
+        SCOPED_TRACE(g.name);
+        text = "x";
+        target->getAttributes()->remove("age", true, true, true);
+        createSimpleTextEditorAnimator(node = textNode(3002), &text, 20)->bindAttribute(target, "age");
+        if (g.setBeforeKey)
+            target->setAttributeInt("age", 42);
+        post(g.setBeforeKey ? pressed(irr::KEY_LSHIFT) : typed('l'));
+        if (g.setAfterKey)
+            target->setAttributeInt("age", 42);
+        if (g.removed)
+            target->getAttributes()->remove("age", true, true, true);
+        if (g.behindBack)
+            text = g.behindBack;
+        node->remove();
+        CString age;
+        const int kind = target->getAttributes()->lookupText("age", age);
+        EXPECT_EQ((kind == CCustomAttribs::TypeInt ? "int " : "string ") + std::string(age), g.expected);
+    }
 }
 
 TEST_F(Editor, BoundNodeGoingFirstIsForgotten)
