@@ -357,7 +357,7 @@ Mix_Chunk* decodeSample(SoundBytes bytes, std::string& refusal)
         std::vector<int16_t> values;
         if (!decoder) return nullptr;
         if (!DecodeWholeSound(*decoder, MaxSampleValues, values)) {
-            if (values.size() > MaxSampleValues)
+            if (values.size() + decoder->convertedValues > MaxSampleValues)   // as that count goes
                 refusal = "it holds more sample values than an effect may (" + std::to_string(MaxSampleValues) + ")";
             return nullptr;
         }

@@ -426,8 +426,8 @@ public:
             const float t = float(at % outRate) / float(outRate);
             const float* a = held.data() + i * size_t(outChannels);
             const float* b = i + 1 < heldFrames ? a + outChannels : a;
-            for (int c = 0; c < outChannels; ++c)
-                *out++ = int16_t(std::clamp(std::lround(a[c] + (b[c] - a[c]) * t), -32768L, 32767L));
+            // Between two values of the part, so in range.
+            for (int c = 0; c < outChannels; ++c) *out++ = int16_t(std::lround(a[c] + (b[c] - a[c]) * t));
         }
         // The frames before the next output frame's are done with.
         const size_t done = std::min(size_t(next * inRate / outRate - dropped), heldFrames);

@@ -270,7 +270,7 @@ bool isSaneCodebook(PacketBits& bits, VorbisCodebook& book, SetupBudget& budget)
                 (count > 0 && ((count - 1) >> (bitsPerLength - 1)) > 1))
                 return false;
             taken += uint64_t(count) << (32 - bitsPerLength);
-            lastLength = count > 0 ? bitsPerLength : lastLength;
+            lastLength = bitsPerLength;   // the last run has codewords: it ends the entries
             i += count;
         }
         // One codeword alone is taken when it is of length 1.
